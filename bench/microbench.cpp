@@ -1,0 +1,34 @@
+#include "pipeline/ColorPass.h"
+
+#include <QImage>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QImage noisyImage(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    quint32 state = 12345;
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            state = state * 1664525u + 1013904223u;
+            row[x] = 0xFF000000u | (state >> 8);
+        }
+    }
+    return image;
+}
+
+void colorPass(benchmark::State& state)
+{
+    const QImage image = noisyImage(6000, 4000);
+    const lumora::AdjustmentState adjustment{0.3, 0.05, 1.1, 1.15, state.range(0) ? 0.4 : 0.0};
+    const lumora::Dihedral turn{false, false, int(state.range(1))};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(lumora::colorAndTurn(image, adjustment, 1.69, turn));
+}
+BENCHMARK(colorPass)->Args({0, 0})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,162 @@
+#include "Bench.h"
+
+#include "cli/Commands.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Overlays.h"
+#include "pipeline/Render.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+#include <algorithm>
+#include <cmath>
+
+namespace lumora {
+
+EditState typicalEdits(QSize size)
+{
+    const double w = size.width(), h = size.height();
+    EditState e;
+    e.adjustment = AdjustmentState{0.3, 0.05, 1.1, 1.15, 0.4};
+    e.rotation = 90;
+    e.masks = {MaskRect{QRectF(0.05 * w, 0.05 * h, 0.2 * w, 0.1 * h), QStringLiteral("#000000")},
+               MaskRect{QRectF(0.6 * w, 0.7 * h, 0.25 * w, 0.15 * h), QStringLiteral("#FFFFFFCC")}};
+    for (int s = 0; s < 3; ++s) {
+        QList<QPointF> points;
+        for (int i = 0; i <= 40; ++i) {
+            const double t = i / 40.0;
+            points.append({w * (0.1 + 0.8 * t), h * (0.3 + 0.15 * s + 0.05 * std::sin(t * 12))});
+        }
+        e.freehandOverlays.append(*rasterizeStroke(points, QStringLiteral("#FF3B30"), size, 0.004 * w));
+    }
+    e.freehandOverlays.append(*rasterizeArrow(
+        Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.2 * w, 0.005 * w, QStringLiteral("#FF3B30")}, size));
+    TextMark first;
+    first.position = {0.3 * w, 0.8 * h};
+    first.text = QStringLiteral("Kratzer links");
+    first.fontSize = 0.03 * h;
+    first.colorHex = QStringLiteral("#FFFFFF");
+    first.hasBackground = true;
+    TextMark second = first;
+    second.id = QUuid::createUuid();
+    second.position = {0.7 * w, 0.2 * h};
+    second.text = QStringLiteral("Originalverpackung");
+    second.hasBackground = false;
+    e.textMarks = {first, second};
+    e.watermark = Watermark{QStringLiteral("© Lumora Studio"), WatermarkPosition::tiled, 0.35, 0.06,
+                            QStringLiteral("#FFFFFF")};
+    return e;
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+namespace {
+
+double elapsedMs(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+struct Timing {
+    double decode = 0, render = 0, encode = 0;
+};
+
+std::optional<Timing> benchOne(const QByteArray& bytes, QString& problem)
+{
+    Timing t;
+    QElapsedTimer timer;
+    timer.start();
+    auto source = SourceImage::fromEncoded(bytes);
+    auto decoded = source ? source->decode() : std::unexpected(source.error());
+    t.decode = elapsedMs(timer);
+    if (!decoded) {
+        problem = decoded.error().description;
+        return std::nullopt;
+    }
+    const QSize size = source->size();
+    const EditState edits = typicalEdits(size);
+    timer.restart();
+    const Image image = renderDecoded(std::move(*decoded), size, edits);
+    t.render = elapsedMs(timer);
+    timer.restart();
+    auto encoded = encodeJPEG(image, 0.95);
+    t.encode = elapsedMs(timer);
+    if (!encoded) {
+        problem = encoded.error().description;
+        return std::nullopt;
+    }
+    return t;
+}
+
+} // namespace
+
+int runBench(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    bool json = false;
+    QStringList files;
+    for (const QString& arg : args) {
+        if (arg == QLatin1String("--json"))
+            json = true;
+        else
+            files.append(arg);
+    }
+    if (files.isEmpty()) {
+        err << "Aufruf: lumora-cli bench [--json] DATEIEN...\n";
+        return 2;
+    }
+
+    QList<double> decodes, renders, encodes, ratios;
+    bool warmedUp = false;
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            err << path << ": " << file.errorString() << "\n";
+            continue;
+        }
+        const QByteArray bytes = file.readAll();
+        QString problem;
+        if (!warmedUp) { // first use starts libvips, loads fonts and spawns threads
+            (void)benchOne(bytes, problem);
+            warmedUp = true;
+        }
+        const auto t = benchOne(bytes, problem);
+        if (!t) {
+            err << path << ": " << problem << "\n";
+            continue;
+        }
+        const double ratio = (t->decode + t->render + t->encode) / (t->decode + t->encode);
+        decodes.append(t->decode);
+        renders.append(t->render);
+        encodes.append(t->encode);
+        ratios.append(ratio);
+        out << QFileInfo(path).fileName() << "  decode " << QString::number(t->decode, 'f', 1) << " ms  render "
+            << QString::number(t->render, 'f', 1) << " ms  encode " << QString::number(t->encode, 'f', 1)
+            << " ms  ratio " << QString::number(ratio, 'f', 3) << "\n";
+    }
+    const double md = median(decodes), mr = median(renders), me = median(encodes);
+    const double ratio = md + me > 0 ? (md + mr + me) / (md + me) : 0;
+    out << "median (" << decodes.size() << " photos)  decode " << QString::number(md, 'f', 1) << " ms  render "
+        << QString::number(mr, 'f', 1) << " ms  encode " << QString::number(me, 'f', 1) << " ms  ratio "
+        << QString::number(ratio, 'f', 3) << "\n";
+    if (json) {
+        const QJsonObject summary{{QStringLiteral("photos"), decodes.size()},
+                                  {QStringLiteral("decode_ms"), md},
+                                  {QStringLiteral("render_ms"), mr},
+                                  {QStringLiteral("encode_ms"), me},
+                                  {QStringLiteral("ratio"), ratio}};
+        out << QJsonDocument(summary).toJson(QJsonDocument::Compact) << "\n";
+    }
+    return decodes.isEmpty() ? 1 : 0;
+}
+
+} // namespace lumora

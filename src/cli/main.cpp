@@ -1,0 +1,25 @@
+#include "cli/Commands.h"
+
+#include <QGuiApplication>
+#include <QTextStream>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    // Text drawing needs a GUI application, never a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList args = QGuiApplication::arguments().mid(1);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QLatin1String("render"))
+        return lumora::runRender(args, out, err);
+    if (command == QLatin1String("bench"))
+        return lumora::runBench(args, out, err);
+    err << "Aufruf: lumora-cli render|bench …\n"
+           "  render EINGABE AUSGABE.jpg|.png [--edits BEARBEITUNGEN.json] [--scale S]\n"
+           "  bench [--json] DATEIEN...\n";
+    return 2;
+}

@@ -1,0 +1,110 @@
+#include "Encoders.h"
+
+#include "Parallel.h"
+#include "VipsSupport.h"
+
+#include <cmath>
+#include <vector>
+
+namespace lumora {
+
+namespace {
+
+/// Premultiplied ARGB32 → packed RGB over white: c + (255 − a) per channel.
+std::vector<quint8> rgbOverWhite(const QImage& raster)
+{
+    const int w = raster.width();
+    const int h = raster.height();
+    std::vector<quint8> rgb(size_t(w) * size_t(h) * 3);
+    parallelBands(h, 32, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const quint32* __restrict src = reinterpret_cast<const quint32*>(raster.constScanLine(y));
+            quint8* __restrict dst = rgb.data() + size_t(y) * size_t(w) * 3;
+            for (int x = 0; x < w; ++x) {
+                const quint32 p = src[x];
+                const quint32 white = 255 - (p >> 24);
+                dst[3 * x] = quint8(((p >> 16) & 0xFF) + white);
+                dst[3 * x + 1] = quint8(((p >> 8) & 0xFF) + white);
+                dst[3 * x + 2] = quint8((p & 0xFF) + white);
+            }
+        }
+    });
+    return rgb;
+}
+
+QByteArray takeBuffer(void* buffer, size_t length)
+{
+    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
+    g_free(buffer);
+    return bytes;
+}
+
+} // namespace
+
+Error encodingError(int code)
+{
+    QString text;
+    switch (code) {
+    case -1: text = QStringLiteral("CGImage konnte nicht erzeugt werden"); break;
+    case -2: text = QStringLiteral("CGImageDestination konnte nicht erstellt werden"); break;
+    case -3: text = QStringLiteral("JPEG-Encoding fehlgeschlagen"); break;
+    case -10: text = QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"); break;
+    case -11: text = QStringLiteral("CGImageDestination für PNG konnte nicht erstellt werden"); break;
+    case -12: text = QStringLiteral("PNG-Encoding fehlgeschlagen"); break;
+    default: break;
+    }
+    return Error{QStringLiteral("ImageProcessor"), code, text};
+}
+
+std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
+{
+    if (image.isNull())
+        return std::unexpected(encodingError(-1));
+    const QImage& raster = image.raster;
+    std::vector<quint8> rgb = rgbOverWhite(raster);
+
+    vips::ensureStarted();
+    vips::Ref wrapped(vips_image_new_from_memory(rgb.data(), rgb.size(), raster.width(), raster.height(), 3,
+                                                 VIPS_FORMAT_UCHAR));
+    if (!wrapped) {
+        vips::takeError();
+        return std::unexpected(encodingError(-2));
+    }
+    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
+    const VipsForeignSubsample subsample = quality >= 0.9 ? VIPS_FOREIGN_SUBSAMPLE_OFF : VIPS_FOREIGN_SUBSAMPLE_ON;
+    void* buffer = nullptr;
+    size_t length = 0;
+    if (vips_jpegsave_buffer(wrapped.get(), &buffer, &length, "Q", q, "subsample_mode", subsample, "strip", TRUE,
+                             "optimize_coding", FALSE, "interlace", FALSE, nullptr)
+        != 0) {
+        vips::takeError();
+        return std::unexpected(encodingError(-3));
+    }
+    return takeBuffer(buffer, length);
+}
+
+std::expected<QByteArray, Error> encodePNG(const Image& image)
+{
+    if (image.isNull())
+        return std::unexpected(encodingError(-10));
+    const QImage rgba = image.raster.convertToFormat(QImage::Format_RGBA8888);
+    if (rgba.isNull())
+        return std::unexpected(encodingError(-10));
+    // libvips needs rows without padding; RGBA8888 rows are 4-byte aligned and so unpadded.
+    vips::ensureStarted();
+    vips::Ref wrapped(vips_image_new_from_memory(rgba.constBits(), size_t(rgba.sizeInBytes()), rgba.width(),
+                                                 rgba.height(), 4, VIPS_FORMAT_UCHAR));
+    if (!wrapped) {
+        vips::takeError();
+        return std::unexpected(encodingError(-11));
+    }
+    void* buffer = nullptr;
+    size_t length = 0;
+    if (vips_pngsave_buffer(wrapped.get(), &buffer, &length, "compression", 6, "strip", TRUE, nullptr) != 0) {
+        vips::takeError();
+        return std::unexpected(encodingError(-12));
+    }
+    return takeBuffer(buffer, length);
+}
+
+} // namespace lumora

@@ -1,0 +1,294 @@
+#include "Overlays.h"
+
+#include "ColorHex.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+#include <numbers>
+
+namespace lumora {
+
+namespace {
+
+constexpr double kMarkBackgroundAlpha = 0.55;
+constexpr double kTileAngleDegrees = 30.0;
+
+const QString& labelFamily()
+{
+    static const QString family = [] {
+        const QString inter = QStringLiteral("Inter");
+        return QFontDatabase::hasFamily(inter) ? inter : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    return family;
+}
+
+QFont fontForDevice(double pixelSize, const QPaintDevice* device)
+{
+    QFont font(labelFamily());
+    font.setWeight(QFont::DemiBold);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    const double dpi = device ? device->logicalDpiY() : 72.0;
+    font.setPointSizeF(pixelSize * 72.0 / dpi);
+    return font;
+}
+
+void beginPainting(QPainter& painter)
+{
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::NoBrush);
+}
+
+/// Draws `text` with the lower-left corner of its line box at `origin` of layer space
+/// (after `local`, a transform of layer space applied first).
+void drawTextLine(QPainter& painter, const QTransform& toDevice, const QTransform& local, QPointF origin,
+                  const QString& text, double pixelSize, const TextMetrics& metrics, const QColor& color)
+{
+    painter.setTransform(QTransform(1, 0, 0, -1, origin.x(), origin.y()) * local * toDevice);
+    painter.setFont(fontForDevice(pixelSize, painter.device()));
+    painter.setPen(color);
+    painter.drawText(QPointF(0, -(metrics.height - metrics.ascent)), text);
+    painter.setPen(Qt::NoPen);
+}
+
+QImage transparentLayer(QSize size)
+{
+    QImage layer(size, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    return layer;
+}
+
+bool validSize(QSize size)
+{
+    return size.width() > 0 && size.height() > 0;
+}
+
+} // namespace
+
+QTransform yUpToDevice(double height, double scale)
+{
+    return QTransform(scale, 0, 0, -scale, 0, height * scale);
+}
+
+QFont labelFont(double pixelSize)
+{
+    return fontForDevice(pixelSize, nullptr);
+}
+
+void prepareForText(QImage& raster)
+{
+    constexpr int kDotsPerMeterAt72Dpi = 2835;
+    raster.setDotsPerMeterX(kDotsPerMeterAt72Dpi);
+    raster.setDotsPerMeterY(kDotsPerMeterAt72Dpi);
+}
+
+TextMetrics measureText(const QString& text, double pixelSize)
+{
+    static const QImage reference = [] {
+        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+        prepareForText(image);
+        return image;
+    }();
+    const QFontMetricsF metrics(fontForDevice(pixelSize, &reference), &reference);
+    return {metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent() + std::max(metrics.leading(), 0.0),
+            metrics.ascent()};
+}
+
+TextMarkGeometry textMarkGeometry(QPointF position, double fontSize, QSizeF measured)
+{
+    const double px = 0.35 * fontSize;
+    const double py = 0.2 * fontSize;
+    const double bw = measured.width() + 2 * px;
+    const double bh = measured.height() + 2 * py;
+    const QPointF lowerLeft(position.x() - bw / 2, position.y() - bh / 2);
+    return {QRectF(lowerLeft, QSizeF(bw, bh)), lowerLeft + QPointF(px, py), py};
+}
+
+double watermarkFontSize(const Watermark& watermark, int w, int h)
+{
+    return std::max(std::min(w, h) * watermark.sizeFactor, 8.0);
+}
+
+QPointF watermarkAnchor(WatermarkPosition position, int w, int h, QSizeF measured, double fontSize)
+{
+    const double m = 0.6 * fontSize;
+    const double tw = measured.width();
+    const double th = measured.height();
+    switch (position) {
+    case WatermarkPosition::topLeft: return {m, h - th - m};
+    case WatermarkPosition::topRight: return {w - tw - m, h - th - m};
+    case WatermarkPosition::bottomLeft: return {m, m};
+    case WatermarkPosition::bottomRight: return {w - tw - m, m};
+    case WatermarkPosition::center:
+    case WatermarkPosition::tiled: break;
+    }
+    return {(w - tw) / 2, (h - th) / 2};
+}
+
+void paintMasks(QPainter& painter, const QTransform& toDevice, const QList<MaskRect>& masks)
+{
+    beginPainting(painter);
+    painter.setTransform(toDevice);
+    for (const MaskRect& mask : masks)
+        painter.fillRect(mask.rect, colorOr(mask.colorHex, Qt::white));
+}
+
+void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& overlay)
+{
+    beginPainting(painter);
+    painter.setTransform(toDevice);
+    painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(overlay.canvasSize)));
+    if (const auto* stroke = std::get_if<StrokeShape>(&overlay.shape)) {
+        if (stroke->lineWidth > 0 && stroke->points.size() >= 2) {
+            QPainterPath path(stroke->points.first());
+            for (qsizetype i = 1; i < stroke->points.size(); ++i)
+                path.lineTo(stroke->points[i]);
+            painter.strokePath(path, QPen(colorOr(stroke->colorHex, Qt::red), stroke->lineWidth, Qt::SolidLine,
+                                          Qt::RoundCap, Qt::RoundJoin));
+        }
+    } else if (const auto* area = std::get_if<AreaShape>(&overlay.shape); area && area->points.size() >= 3) {
+        QPainterPath path(area->points.first());
+        for (qsizetype i = 1; i < area->points.size(); ++i)
+            path.lineTo(area->points[i]);
+        path.closeSubpath();
+        path.setFillRule(Qt::WindingFill);
+        painter.fillPath(path, colorOr(area->colorHex, Qt::white));
+    } else if (const auto* arrow = std::get_if<Arrow>(&overlay.shape)) {
+        const QColor color = colorOr(arrow->colorHex, Qt::red);
+        const double headLength = std::max(2 * arrow->lineWidth, 8.0);
+        const double shaftLength = std::max(arrow->length - headLength, 0.0);
+        const QPointF u(std::cos(arrow->angle), std::sin(arrow->angle));
+        if (shaftLength > 0 && arrow->lineWidth > 0) {
+            painter.setPen(QPen(color, arrow->lineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+            painter.drawLine(arrow->start, arrow->start + shaftLength * u);
+            painter.setPen(Qt::NoPen);
+        }
+        const QPointF tip = arrow->tip();
+        const QPointF normal(-u.y(), u.x());
+        QPainterPath head(tip);
+        head.lineTo(tip - headLength * u + headLength / 2 * normal);
+        head.lineTo(tip - headLength * u - headLength / 2 * normal);
+        head.closeSubpath();
+        head.setFillRule(Qt::WindingFill);
+        painter.fillPath(head, color);
+    }
+    painter.setClipping(false);
+}
+
+void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks)
+{
+    beginPainting(painter);
+    for (const TextMark& mark : marks) {
+        const double size = mark.fontSize;
+        if (!(size > 0) || !std::isfinite(size))
+            continue;
+        const TextMetrics metrics = measureText(mark.text, size);
+        const TextMarkGeometry geometry = textMarkGeometry(mark.position, size, {metrics.width, metrics.height});
+        if (mark.hasBackground) {
+            QPainterPath box;
+            box.addRoundedRect(geometry.box, geometry.cornerRadius, geometry.cornerRadius);
+            box.setFillRule(Qt::WindingFill);
+            QColor shade(Qt::black);
+            shade.setAlphaF(float(kMarkBackgroundAlpha));
+            painter.setTransform(toDevice);
+            painter.fillPath(box, shade);
+        }
+        drawTextLine(painter, toDevice, QTransform(), geometry.textOrigin, mark.text, size, metrics,
+                     colorOr(mark.colorHex, Qt::white));
+    }
+}
+
+void paintWatermark(QPainter& painter, const QTransform& toDevice, const Watermark& watermark, int w, int h)
+{
+    const QString text = watermark.text.trimmed();
+    if (text.isEmpty() || w <= 0 || h <= 0)
+        return;
+    beginPainting(painter);
+    const double size = watermarkFontSize(watermark, w, h);
+    QColor color = colorOr(watermark.colorHex, Qt::white);
+    color.setAlphaF(float(std::clamp(watermark.opacity, 0.0, 1.0)));
+    if (color.alpha() == 0)
+        return; // invisible: the layer stays transparent
+    const TextMetrics metrics = measureText(text, size);
+
+    if (watermark.position != WatermarkPosition::tiled) {
+        const QPointF origin = watermarkAnchor(watermark.position, w, h, {metrics.width, metrics.height}, size);
+        drawTextLine(painter, toDevice, QTransform(), origin, text, size, metrics, color);
+        return;
+    }
+
+    const QTransform turn = QTransform::fromTranslate(-w / 2.0, -h / 2.0) * QTransform().rotate(kTileAngleDegrees)
+                            * QTransform::fromTranslate(w / 2.0, h / 2.0);
+    const double stepX = 2.5 * size + metrics.width;
+    const double stepY = 3.5 * size;
+    const double d = std::hypot(double(w), double(h));
+    const QRectF layer(0, 0, w, h);
+    int row = 0;
+    for (double y = -d; y < h + d; y += stepY, ++row) {
+        for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {
+            // Tiles wholly outside the layer draw nothing; skipping them saves the text layout.
+            if (!turn.mapRect(QRectF(x, y, metrics.width, metrics.height)).intersects(layer))
+                continue;
+            drawTextLine(painter, toDevice, turn, {x, y}, text, size, metrics, color);
+        }
+    }
+}
+
+std::optional<QImage> drawTextMarks(const QList<TextMark>& marks, QSize size)
+{
+    if (marks.isEmpty() || !validSize(size))
+        return std::nullopt;
+    QImage layer = transparentLayer(size);
+    QPainter painter(&layer);
+    paintTextMarks(painter, yUpToDevice(size.height()), marks);
+    painter.end();
+    return layer;
+}
+
+std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size)
+{
+    if (watermark.text.trimmed().isEmpty() || !validSize(size))
+        return std::nullopt;
+    QImage layer = transparentLayer(size);
+    QPainter painter(&layer);
+    paintWatermark(painter, yUpToDevice(size.height()), watermark, size.width(), size.height());
+    painter.end();
+    return layer;
+}
+
+std::optional<Overlay> rasterizeStroke(const QList<QPointF>& points, const QString& colorHex, QSize size,
+                                       double lineWidth)
+{
+    if (points.size() < 2 || !validSize(size))
+        return std::nullopt;
+    return Overlay{StrokeShape{points, colorHex, lineWidth}, size};
+}
+
+std::optional<Overlay> rasterizeFilledArea(const QList<QPointF>& points, const QString& colorHex, QSize size)
+{
+    if (points.size() < 3 || !validSize(size))
+        return std::nullopt;
+    return Overlay{AreaShape{points, colorHex}, size};
+}
+
+std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size)
+{
+    if (!validSize(size))
+        return std::nullopt;
+    return Overlay{arrow, size};
+}
+
+QImage overlayBitmap(const Overlay& overlay)
+{
+    QImage layer = transparentLayer(overlay.canvasSize);
+    QPainter painter(&layer);
+    paintOverlay(painter, yUpToDevice(overlay.canvasSize.height()), overlay);
+    painter.end();
+    return layer;
+}
+
+} // namespace lumora

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "EditState.h"
+
+#include <QFont>
+#include <QImage>
+#include <QRectF>
+#include <QTransform>
+#include <optional>
+
+class QPainter;
+
+namespace lumora {
+
+// The overlay routines draw in layer space: pixels of a W × H layer, origin lower-left, y up.
+// Each routine that paints takes a QPainter and `toDevice`, the transform from layer space to
+// the painter's device pixels (a y flip, times the render scale, times any mirror or turn).
+// Drawing straight onto the photo with source-over gives the same pixels as drawing a
+// transparent layer and compositing it, because source-over is associative.
+
+/// Layer space of a layer `height` pixels high → device pixels of a raster drawn at `scale`.
+[[nodiscard]] QTransform yUpToDevice(double height, double scale = 1.0);
+
+/// The semibold label font at `pixelSize` (Inter, falling back to the UI font). Sizes are
+/// exact pixels on rasters prepared with prepareForText().
+[[nodiscard]] QFont labelFont(double pixelSize);
+/// Sets the raster's resolution to 72 dpi so that font sizes in points equal pixels.
+void prepareForText(QImage& raster);
+
+/// A string's box as the chain measures it: advance width and one line height.
+struct TextMetrics {
+    double width = 0;
+    double height = 0;
+    double ascent = 0;
+};
+[[nodiscard]] TextMetrics measureText(const QString& text, double pixelSize);
+
+/// Box of a text mark in layer space: `box` (lower-left origin, y up) and the lower-left
+/// corner of the text line inside it. `measured` is the text's TextMetrics width and height.
+struct TextMarkGeometry {
+    QRectF box;
+    QPointF textOrigin;
+    double cornerRadius = 0;
+};
+[[nodiscard]] TextMarkGeometry textMarkGeometry(QPointF position, double fontSize, QSizeF measured);
+
+/// Font size of a watermark on a w × h layer: max(min(w, h) × sizeFactor, 8).
+[[nodiscard]] double watermarkFontSize(const Watermark& watermark, int w, int h);
+/// Lower-left corner of an anchored watermark's text box (not for `tiled`).
+[[nodiscard]] QPointF watermarkAnchor(WatermarkPosition position, int w, int h, QSizeF measured, double fontSize);
+
+// --- painting (steps 2, 3, 7 and 10 of the chain) ---
+
+void paintMasks(QPainter& painter, const QTransform& toDevice, const QList<MaskRect>& masks);
+void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& overlay);
+void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks);
+/// Paints the watermark over a w × h layer; nothing when the trimmed text is empty.
+void paintWatermark(QPainter& painter, const QTransform& toDevice, const Watermark& watermark, int w, int h);
+
+// --- the routines as separate layers ---
+
+/// A transparent W × H layer with the marks; none for an empty list or a non-positive size.
+[[nodiscard]] std::optional<QImage> drawTextMarks(const QList<TextMark>& marks, QSize size);
+/// A transparent w × h layer with the watermark; none for empty text or a non-positive size.
+[[nodiscard]] std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size);
+/// The committed stroke; none for fewer than 2 points or a non-positive size.
+[[nodiscard]] std::optional<Overlay> rasterizeStroke(const QList<QPointF>& points, const QString& colorHex, QSize size,
+                                                     double lineWidth);
+/// The committed area; none for fewer than 3 points or a non-positive size.
+[[nodiscard]] std::optional<Overlay> rasterizeFilledArea(const QList<QPointF>& points, const QString& colorHex,
+                                                         QSize size);
+/// The committed arrow; none for a non-positive size.
+[[nodiscard]] std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size);
+/// The overlay drawn on its own transparent layer of its canvas size.
+[[nodiscard]] QImage overlayBitmap(const Overlay& overlay);
+
+} // namespace lumora

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "EditState.h"
+#include "Error.h"
+#include "Image.h"
+#include "SourceImage.h"
+
+#include <expected>
+
+namespace lumora {
+
+/// Bounding box of the rectangle (0, 0, size) turned by `degrees` counter-clockwise about its
+/// centre, in y-up pixel space. A quarter turn of W × H gives (W/2 − H/2, H/2 − W/2, H, W).
+[[nodiscard]] QRectF turnedExtent(QSizeF size, double degrees);
+
+/// The render chain: masks, overlays, exposure, colour controls, sharpening, text marks,
+/// mirror, turn, watermark, in that order, on `original` with `edits`.
+/// `scale` in (0, 1] renders the same chain at that fraction of full resolution (decoded with
+/// shrink-on-load; strokes, text and the sharpening radius scale along), for displays.
+/// Quarter turns and mirrors are exact pixel permutations. Thread-safe and pure.
+/// Fails only when the original cannot be decoded (domain "Decoder").
+[[nodiscard]] std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits,
+                                                      double scale = 1.0);
+
+/// The chain on an original that is already decoded: `base` is the upright original at any
+/// size (the render scale is base.width() / originalSize.width()). Never fails; consumes `base`
+/// (pass it moved to let the chain paint into it without a copy).
+[[nodiscard]] Image renderDecoded(QImage base, QSize originalSize, const EditState& edits);
+
+} // namespace lumora

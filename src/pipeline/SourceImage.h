@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Error.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <expected>
+#include <memory>
+
+namespace lumora {
+
+/// A photo's upright original ("originalCI"): either the file's encoded bytes, decoded on
+/// demand, or a raster (for originals replaced by baking or cropping). Cheap to copy: all
+/// data is shared and immutable, so a copy can be handed to any thread.
+///
+/// Decoding applies the EXIF orientation (the result is upright), converts an embedded
+/// ICC profile (or CMYK) to sRGB, drops bit depth to 8 and returns
+/// QImage::Format_ARGB32_Premultiplied. The extent of the original is (0, 0, size()).
+class SourceImage {
+public:
+    SourceImage() = default;
+
+    /// Decoders refuse images with more pixels than this (decompression bombs).
+    static constexpr qint64 kMaxPixels = 250'000'000;
+
+    /// Reads the header of encoded bytes (no pixel decoding). Fails with domain "Decoder"
+    /// when the bytes are not a readable image or claim more than kMaxPixels.
+    [[nodiscard]] static std::expected<SourceImage, Error> fromEncoded(QByteArray bytes);
+    /// Reads the file and then behaves like fromEncoded.
+    [[nodiscard]] static std::expected<SourceImage, Error> fromFile(const QString& path);
+    /// An original that is already a raster (any format; stored premultiplied ARGB32).
+    [[nodiscard]] static SourceImage fromRaster(QImage raster);
+
+    [[nodiscard]] bool isNull() const { return !m_data; }
+    /// Upright pixel size of the full original.
+    [[nodiscard]] QSize size() const;
+    /// The encoded file bytes this original was read from; empty for rasters.
+    [[nodiscard]] QByteArray encodedBytes() const;
+    [[nodiscard]] bool isRaster() const;
+
+    /// Decodes the whole image at full size. Thread-safe. Fails with domain "Decoder" on
+    /// corrupt or truncated data.
+    [[nodiscard]] std::expected<QImage, Error> decode() const;
+    /// Decodes downscaled so the result fits inside `box` (never upscaled), using the
+    /// decoder's shrink-on-load where the format has one. Thread-safe.
+    [[nodiscard]] std::expected<QImage, Error> decodeToFit(QSize box) const;
+    /// Decodes at about `scale` × size() (scale ≥ 1 means full size).
+    [[nodiscard]] std::expected<QImage, Error> decodeScaled(double scale) const;
+
+    friend bool operator==(const SourceImage& a, const SourceImage& b) { return a.m_data == b.m_data; }
+
+private:
+    struct Data;
+    std::shared_ptr<const Data> m_data;
+};
+
+} // namespace lumora

@@ -1,0 +1,26 @@
+#include "VipsSupport.h"
+
+#include <mutex>
+
+namespace lumora::vips {
+
+void ensureStarted()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        (void)VIPS_INIT("lumora");
+        vips_cache_set_max(0);
+        vips_cache_set_max_mem(0);
+        vips_cache_set_max_files(0);
+    });
+}
+
+QString takeError()
+{
+    QString text = QString::fromUtf8(vips_error_buffer()).trimmed();
+    vips_error_clear();
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    return newline < 0 ? text : text.left(newline);
+}
+
+} // namespace lumora::vips

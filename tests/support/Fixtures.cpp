@@ -1,0 +1,94 @@
+#include "Fixtures.h"
+
+#include <vips/vips.h>
+
+#include <vector>
+
+namespace lumora::test {
+
+QImage solid(int w, int h, QColor color)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(color);
+    return image;
+}
+
+QImage quadrants(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool right = x >= w / 2, bottom = y >= h / 2;
+            image.setPixel(x, y, !bottom ? (right ? 0xFF00FF00 : 0xFFFF0000) : (right ? 0xFFFFFFFF : 0xFF0000FF));
+        }
+    return image;
+}
+
+QColor pixel(const QImage& image, int x, int y)
+{
+    return QColor::fromRgba(image.pixel(x, y));
+}
+
+QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation, const QString& profile)
+{
+    (void)VIPS_INIT("lumora-tests");
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    VipsImage* in = vips_image_new_from_memory_copy(rgba.constBits(), size_t(rgba.sizeInBytes()), rgba.width(),
+                                                    rgba.height(), 4, VIPS_FORMAT_UCHAR);
+    VipsImage* work = nullptr;
+    bool translucent = false;
+    for (int y = 0; y < image.height() && !translucent; ++y)
+        for (int x = 0; x < image.width() && !translucent; ++x)
+            translucent = qAlpha(image.pixel(x, y)) < 255;
+    if (translucent && format != QLatin1String("jpg")) {
+        work = in;
+        g_object_ref(work);
+    } else {
+        vips_extract_band(in, &work, 0, "n", 3, nullptr);
+    }
+    g_object_unref(in);
+    work->Type = VIPS_INTERPRETATION_sRGB;
+    if (!profile.isEmpty()) {
+        VipsImage* converted = nullptr;
+        vips_icc_transform(work, &converted, profile.toUtf8().constData(), "input_profile", "srgb", "embedded", FALSE,
+                           nullptr);
+        g_object_unref(work);
+        work = converted;
+    }
+    if (format == QLatin1String("png16")) {
+        VipsImage* wide = nullptr;
+        vips_colourspace(work, &wide, VIPS_INTERPRETATION_RGB16, nullptr);
+        g_object_unref(work);
+        work = wide;
+    }
+    if (orientation > 0) {
+        VipsImage* copy = nullptr;
+        vips_copy(work, &copy, nullptr);
+        g_object_unref(work);
+        work = copy;
+        vips_image_set_int(work, VIPS_META_ORIENTATION, orientation);
+    }
+    void* buffer = nullptr;
+    size_t length = 0;
+    int rc = -1;
+    if (format == QLatin1String("jpg"))
+        rc = vips_jpegsave_buffer(work, &buffer, &length, "Q", 95, "subsample_mode", VIPS_FOREIGN_SUBSAMPLE_OFF, nullptr);
+    else if (format.startsWith(QLatin1String("png")))
+        rc = vips_pngsave_buffer(work, &buffer, &length, nullptr);
+    else if (format == QLatin1String("webp"))
+        rc = vips_webpsave_buffer(work, &buffer, &length, "lossless", TRUE, nullptr);
+    else if (format == QLatin1String("tif"))
+        rc = vips_tiffsave_buffer(work, &buffer, &length, nullptr);
+    else if (format == QLatin1String("heic"))
+        rc = vips_heifsave_buffer(work, &buffer, &length, "Q", 95, nullptr);
+    g_object_unref(work);
+    if (rc != 0) {
+        vips_error_clear();
+        return {};
+    }
+    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
+    g_free(buffer);
+    return bytes;
+}
+
+} // namespace lumora::test
