@@ -38,3 +38,8 @@ if ! command -v npm >/dev/null 2>&1; then
   echo "setup: npm fehlt - bitte Node.js mit npm installieren" >&2
   exit 1
 fi
+
+# The background-removal model, when the project fetches one.
+if [ -f "$(dirname "$0")/fetch-model.sh" ]; then
+  bash "$(dirname "$0")/fetch-model.sh"
+fi

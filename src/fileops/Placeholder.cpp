@@ -1,0 +1,1 @@
+namespace lumora { void fileopsLinked() {} }
