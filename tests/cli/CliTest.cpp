@@ -1,1 +1,79 @@
+#include "pipeline/SourceImage.h"
+#include "support/Fixtures.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+CliRun cli(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral(LUMORA_CLI_PATH), args);
+    process.waitForFinished(60000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+TEST(Cli, RenderWritesTheEditedPhotoByExtension)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.jpg"));
+    writeFile(in, test::encodeWithVips(test::quadrants(120, 80), QStringLiteral("jpg")));
+    writeFile(dir.filePath(QStringLiteral("e.json")), R"({"rotation": 90, "adjustment": {"exposure": 0.5}})");
+
+    const CliRun jpg = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("out.jpg")), QStringLiteral("--edits"),
+                         dir.filePath(QStringLiteral("e.json"))});
+    ASSERT_EQ(jpg.exitCode, 0) << jpg.err.toStdString();
+    EXPECT_EQ(SourceImage::fromFile(dir.filePath(QStringLiteral("out.jpg")))->size(), QSize(80, 120));
+
+    const CliRun png = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("half.png")), QStringLiteral("--scale"),
+                         QStringLiteral("0.5")});
+    ASSERT_EQ(png.exitCode, 0) << png.err.toStdString();
+    EXPECT_EQ(SourceImage::fromFile(dir.filePath(QStringLiteral("half.png")))->size(), QSize(60, 40));
+}
+
+TEST(Cli, BadInputGivesClearErrorsAndExitCodes)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.jpg"));
+    writeFile(in, test::encodeWithVips(test::quadrants(40, 30), QStringLiteral("jpg")));
+    writeFile(dir.filePath(QStringLiteral("bad.json")), R"({"rotation": "neunzig"})");
+    const CliRun malformed = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("o.jpg")), QStringLiteral("--edits"),
+                               dir.filePath(QStringLiteral("bad.json"))});
+    EXPECT_EQ(malformed.exitCode, 2);
+    EXPECT_TRUE(malformed.err.contains(QStringLiteral("rotation")));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("o.jpg"))));
+
+    writeFile(dir.filePath(QStringLiteral("text.jpg")), "not an image");
+    const CliRun unreadable = cli({QStringLiteral("render"), dir.filePath(QStringLiteral("text.jpg")), dir.filePath(QStringLiteral("o.jpg"))});
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_TRUE(unreadable.err.contains(QStringLiteral("kein lesbares Bild")));
+
+    EXPECT_EQ(cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("o.gif"))}).exitCode, 2);
+    EXPECT_EQ(cli({QStringLiteral("bogus")}).exitCode, 2);
+
+    const CliRun bench = cli({QStringLiteral("bench"), QStringLiteral("--json"), in});
+    ASSERT_EQ(bench.exitCode, 0) << bench.err.toStdString();
+    const QString last = bench.out.trimmed().split(QLatin1Char('\n')).last();
+    EXPECT_TRUE(last.startsWith(QStringLiteral("{\"decode_ms\"")) || last.contains(QStringLiteral("\"photos\":1")))
+        << last.toStdString();
+}

@@ -1,1 +1,145 @@
+#include "pipeline/ColorPass.h"
+#include "support/Fixtures.h"
+
 #include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::pixel;
+using lumora::test::solid;
+
+namespace {
+
+/// Runs the colour pass on one pixel colour (a 3 × 3 raster, so sharpening sees a flat image).
+QColor adjust(QColor in, AdjustmentState adjustment)
+{
+    const QImage out = colorAndTurn(solid(3, 3, in), adjustment, 1.69, {});
+    return pixel(out, 1, 1);
+}
+
+void expectRgb(QColor actual, int r, int g, int b)
+{
+    EXPECT_NEAR(actual.red(), r, 1);
+    EXPECT_NEAR(actual.green(), g, 1);
+    EXPECT_NEAR(actual.blue(), b, 1);
+}
+
+} // namespace
+
+TEST(ColorPass, ExposureWorksInLinearLight)
+{
+    expectRgb(adjust(QColor(128, 128, 128), {1, 0, 1, 1, 0}), 176, 176, 176);
+    expectRgb(adjust(QColor(64, 128, 200), {-0.5, 0, 1, 1, 0}), 54, 109, 171);
+    expectRgb(adjust(QColor(200, 100, 50), {0.5, 0, 1, 1, 0}), 233, 118, 60);
+    expectRgb(adjust(QColor(10, 20, 30), {2, 0, 1, 1, 0}), 29, 47, 64);
+    expectRgb(adjust(QColor(230, 230, 230), {1, 0, 1, 1, 0}), 255, 255, 255);
+    const QColor same = adjust(QColor(37, 128, 201), {});
+    EXPECT_EQ(same, QColor(37, 128, 201)); // neutral is exact
+}
+
+TEST(ColorPass, ColourControlsSaturationThenContrastThenBrightness)
+{
+    expectRgb(adjust(QColor(200, 100, 50), {0, 0, 1, 0, 0}), 118, 118, 118);
+    expectRgb(adjust(QColor(60, 120, 180), {0, 0.05, 1, 1, 0}), 73, 133, 193);
+    expectRgb(adjust(QColor(200, 100, 50), {0, 0.02, 1.05, 1.2, 0}), 226, 100, 37);
+    expectRgb(adjust(QColor(100, 150, 200), {0.5, 0.1, 1.2, 0.8, 0}), 153, 209, 255);
+    for (double contrast : {0.0, -0.5})
+        expectRgb(adjust(QColor(13, 200, 90), {0, 0, contrast, 1, 0}), 128, 128, 128);
+}
+
+TEST(ColorPass, SharpeningAddsLuminanceDetailAtEdges)
+{
+    QImage step(24, 5, QImage::Format_ARGB32_Premultiplied);
+    for (int x = 0; x < 24; ++x)
+        for (int y = 0; y < 5; ++y)
+            step.setPixel(x, y, x < 12 ? qRgb(50, 50, 50) : qRgb(200, 200, 200));
+    auto row = [&](double sharpness) {
+        const QImage out = colorAndTurn(step, {0, 0, 1, 1, sharpness}, 1.69, {});
+        QList<int> values;
+        for (int x = 9; x <= 14; ++x)
+            values.append(pixel(out, x, 2).red());
+        return values;
+    };
+    const QList<int> strong = row(0.5), weak = row(0.25);
+    const QList<int> expectStrong{40, 22, 0, 255, 228, 210}, expectWeak{45, 36, 21, 229, 214, 205};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_NEAR(strong[i], expectStrong[i], 1) << "sharpness 0.5, pixel " << i;
+        EXPECT_NEAR(weak[i], expectWeak[i], 1) << "sharpness 0.25, pixel " << i;
+    }
+    // A flat image has no detail to add.
+    EXPECT_EQ(adjust(QColor(90, 90, 90), {0, 0, 1, 1, 1}), QColor(90, 90, 90));
+    // Sharpening keeps chroma: a coloured flat area stays exactly as the colour controls make it.
+    EXPECT_EQ(adjust(QColor(200, 30, 60), {0, 0, 1, 1, 0.7}), QColor(200, 30, 60));
+}
+
+TEST(ColorPass, TranslucentPixelsAreAdjustedUnpremultiplied)
+{
+    const QColor half = QColor(128, 128, 128, 128);
+    const QColor out = adjust(half, {1, 0, 1, 1, 0});
+    EXPECT_EQ(out.alpha(), 128);
+    EXPECT_NEAR(out.red(), 176, 2);
+    const QImage clear = colorAndTurn(solid(3, 3, Qt::transparent), {1, 0.5, 1, 1, 0}, 1.69, {});
+    EXPECT_EQ(clear.pixel(1, 1), 0u); // transparent stays transparent, brightness or not
+}
+
+TEST(ColorPass, TurnsAndMirrorsArePixelPermutations)
+{
+    const QImage card = test::quadrants(6, 4);
+    const AdjustmentState neutral;
+    // Quarter turn counter-clockwise: the top-right (green) becomes the top-left.
+    const QImage left = colorAndTurn(card, neutral, 1.69, {false, false, 1});
+    ASSERT_EQ(left.size(), QSize(4, 6));
+    EXPECT_EQ(pixel(left, 0, 0), QColor(Qt::green));
+    EXPECT_EQ(pixel(left, 0, 5), QColor(Qt::red));
+    EXPECT_EQ(pixel(left, 3, 5), QColor(Qt::blue));
+    // Clockwise: the top-left (red) becomes the top-right.
+    const QImage right = colorAndTurn(card, neutral, 1.69, {false, false, 3});
+    EXPECT_EQ(pixel(right, 3, 0), QColor(Qt::red));
+    // Mirror first, then turn: flipH then +90 puts the mirrored top-right (red) at the top-left.
+    const QImage both = colorAndTurn(card, neutral, 1.69, {true, false, 1});
+    EXPECT_EQ(pixel(both, 0, 0), QColor(Qt::red));
+    // Every pixel goes exactly where Dihedral::map says, for all eight permutations and odd sizes.
+    const QImage odd = test::quadrants(7, 5);
+    for (int q = 0; q < 4; ++q)
+        for (int f = 0; f < 4; ++f) {
+            const Dihedral turn{bool(f & 1), bool(f & 2), q};
+            const QImage out = colorAndTurn(odd, {0.2, 0, 1, 1, 0}, 1.69, turn);
+            const QImage plain = colorAndTurn(odd, {0.2, 0, 1, 1, 0}, 1.69, {});
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < 7; ++x) {
+                    const QPoint to = turn.map(x, y, 7, 5);
+                    ASSERT_EQ(out.pixel(to), plain.pixel(x, y)) << q << "/" << f << " at " << x << "," << y;
+                }
+        }
+}
+
+TEST(ColorPass, LargeRastersSplitAcrossThreadsMatchASingleBand)
+{
+    // Bands are processed in parallel with their own blur windows; the seams must not show.
+    QImage noise(97, 301, QImage::Format_ARGB32_Premultiplied);
+    quint32 state = 7;
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            noise.setPixel(x, y, 0xFF000000u | (state >> 8));
+        }
+    const AdjustmentState adjustment{0.4, 0.05, 1.2, 1.3, 0.6};
+    const QImage turned = colorAndTurn(noise, adjustment, 1.69, {false, true, 1});
+    // Reference: the same rows computed one strip at a time (each strip alone is a single band).
+    const QImage whole = colorAndTurn(noise, adjustment, 1.69, {});
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            ASSERT_EQ(turned.pixel(Dihedral{false, true, 1}.map(x, y, 97, 301)), whole.pixel(x, y));
+    // Compare a band boundary against a crop computed alone (edges repeat only at the image border).
+    const QImage strip = colorAndTurn(noise.copy(0, 140, 97, 21), adjustment, 1.69, {});
+    for (int x = 0; x < 97; ++x)
+        EXPECT_EQ(strip.pixel(x, 10), whole.pixel(x, 150)) << x;
+}
+
+TEST(ColorPass, GaussianTapsMatchTheSharpeningFilter)
+{
+    const QList<float> taps = gaussianTaps(1.69);
+    ASSERT_EQ(taps.size(), 7);
+    const float expected[] = {0.23608f, 0.19817f, 0.11721f, 0.04884f, 0.01434f, 0.00297f, 0.00043f};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_NEAR(taps[i], expected[i], 2e-5);
+}

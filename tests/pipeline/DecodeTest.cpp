@@ -1,1 +1,179 @@
+#include "pipeline/SourceImage.h"
+#include "support/Fixtures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::pixel;
+
+namespace {
+
+/// The stored pixels for EXIF orientation `tag`: the upright picture transformed by the inverse
+/// of what the tag asks a viewer to do.
+QImage storedFor(const QImage& upright, int tag)
+{
+    QTransform t;
+    switch (tag) {
+    case 2: return upright.mirrored(true, false);
+    case 3: return upright.transformed(QTransform().rotate(180));
+    case 4: return upright.mirrored(false, true);
+    case 5: return upright.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case 6: return upright.transformed(QTransform().rotate(-90));
+    case 7: return upright.transformed(QTransform().rotate(-90)).mirrored(true, false);
+    case 8: return upright.transformed(QTransform().rotate(90));
+    default: return upright;
+    }
+}
+
+quint32 crc32Of(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    QByteArray chunk;
+    const quint32 length = quint32(data.size());
+    for (int shift : {24, 16, 8, 0})
+        chunk.append(char((length >> shift) & 0xFF));
+    QByteArray body = QByteArray(type) + data;
+    chunk.append(body);
+    const quint32 crc = crc32Of(body);
+    for (int shift : {24, 16, 8, 0})
+        chunk.append(char((crc >> shift) & 0xFF));
+    return chunk;
+}
+
+/// A PNG whose header claims 100000 × 100000 RGB but which carries only a few rows.
+QByteArray pngBomb()
+{
+    QByteArray ihdr;
+    for (quint32 v : {100000u, 100000u})
+        for (int shift : {24, 16, 8, 0})
+            ihdr.append(char((v >> shift) & 0xFF));
+    ihdr.append(char(8)).append(char(2)).append(char(0)).append(char(0)).append(char(0));
+    const QByteArray rows = QByteArray(16 * (1 + 3 * 100000), '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", qCompress(rows).mid(4))
+           + pngChunk("IEND", {});
+}
+
+} // namespace
+
+TEST(Decode, EveryExifOrientationIsStoredUpright)
+{
+    const QImage upright = test::quadrants(64, 48);
+    for (int tag = 1; tag <= 8; ++tag) {
+        const QByteArray jpeg = test::encodeWithVips(storedFor(upright, tag), QStringLiteral("jpg"), tag);
+        ASSERT_FALSE(jpeg.isEmpty());
+        auto source = SourceImage::fromEncoded(jpeg);
+        ASSERT_TRUE(source) << tag;
+        EXPECT_EQ(source->size(), QSize(64, 48)) << tag;
+        auto image = source->decode();
+        ASSERT_TRUE(image) << tag;
+        ASSERT_EQ(image->size(), QSize(64, 48)) << tag;
+        EXPECT_EQ(image->format(), QImage::Format_ARGB32_Premultiplied);
+        // Quadrant centres: red top-left, green top-right, blue bottom-left, white bottom-right.
+        auto near = [](QColor a, QColor b) { return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 30; };
+        EXPECT_TRUE(near(pixel(*image, 16, 12), Qt::red)) << tag;
+        EXPECT_TRUE(near(pixel(*image, 48, 12), Qt::green)) << tag;
+        EXPECT_TRUE(near(pixel(*image, 16, 36), Qt::blue)) << tag;
+        EXPECT_TRUE(near(pixel(*image, 48, 36), Qt::white)) << tag;
+        // Shrink-on-load keeps the orientation too.
+        auto small = source->decodeToFit(QSize(32, 32));
+        ASSERT_TRUE(small) << tag;
+        EXPECT_EQ(small->size(), QSize(32, 24)) << tag;
+        EXPECT_TRUE(near(pixel(*small, 24, 6), Qt::green)) << tag;
+    }
+}
+
+TEST(Decode, EmbeddedProfilesAndCmykBecomeSrgb)
+{
+    const QImage orange = test::solid(16, 16, QColor(230, 120, 40));
+    for (const char* profile : {"p3", "cmyk"}) {
+        const QByteArray jpeg = test::encodeWithVips(orange, QStringLiteral("jpg"), 0, QString::fromLatin1(profile));
+        ASSERT_FALSE(jpeg.isEmpty()) << profile;
+        auto image = SourceImage::fromEncoded(jpeg)->decode();
+        ASSERT_TRUE(image) << profile;
+        const QColor c = pixel(*image, 8, 8);
+        // Without the conversion the P3 numbers would be far off (about 215, 128, 60), and CMYK unreadable.
+        EXPECT_NEAR(c.red(), 230, 8) << profile;
+        EXPECT_NEAR(c.green(), 120, 8) << profile;
+        EXPECT_NEAR(c.blue(), 40, 10) << profile;
+    }
+}
+
+TEST(Decode, PngWebpAndTiffKeepAlphaAndDepth)
+{
+    QImage translucent = test::solid(20, 10, QColor(200, 100, 0, 128));
+    for (const char* format : {"png", "webp", "tif"}) {
+        auto source = SourceImage::fromEncoded(test::encodeWithVips(translucent, QString::fromLatin1(format)));
+        ASSERT_TRUE(source) << format;
+        auto image = source->decode();
+        ASSERT_TRUE(image) << format;
+        const QColor c = pixel(*image, 5, 5);
+        EXPECT_EQ(c.alpha(), 128) << format;
+        EXPECT_NEAR(c.red(), 200, 2) << format;
+    }
+    auto wide = SourceImage::fromEncoded(test::encodeWithVips(test::solid(8, 8, QColor(10, 128, 250)), QStringLiteral("png16")));
+    ASSERT_TRUE(wide);
+    const QColor c = pixel(*wide->decode(), 3, 3);
+    EXPECT_NEAR(c.green(), 128, 1);
+    EXPECT_NEAR(c.blue(), 250, 1);
+}
+
+TEST(Decode, HeicDecodesWhenTheEncoderIsAvailable)
+{
+    const QByteArray heic = test::encodeWithVips(test::quadrants(64, 64), QStringLiteral("heic"));
+    if (heic.isEmpty())
+        GTEST_SKIP() << "libheif here has no HEVC encoder to make a sample";
+    auto image = SourceImage::fromEncoded(heic)->decode();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(64, 64));
+    EXPECT_GT(pixel(*image, 50, 10).green(), 200);
+}
+
+TEST(Decode, BadFilesGiveErrorsNotCrashes)
+{
+    EXPECT_FALSE(SourceImage::fromEncoded({}));
+    EXPECT_FALSE(SourceImage::fromEncoded("This is a plain text file, not a JPEG.\n"));
+    auto bomb = SourceImage::fromEncoded(pngBomb());
+    ASSERT_FALSE(bomb);
+    EXPECT_TRUE(bomb.error().description.contains(QStringLiteral("zu groß")));
+
+    const QByteArray jpeg = test::encodeWithVips(test::quadrants(400, 300), QStringLiteral("jpg"));
+    auto truncated = SourceImage::fromEncoded(jpeg.left(jpeg.size() / 2));
+    if (truncated) { // the header survives; decoding must refuse the missing half
+        EXPECT_FALSE(truncated->decode());
+        EXPECT_FALSE(truncated->decodeToFit(QSize(100, 100)));
+    }
+    EXPECT_FALSE(SourceImage::fromFile(QStringLiteral("/nonexistent/photo.jpg")));
+}
+
+TEST(Decode, TheOriginalSurvivesItsFileBeingOverwritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    const QByteArray bytes = test::encodeWithVips(test::solid(32, 32, Qt::red), QStringLiteral("jpg"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    auto source = SourceImage::fromFile(path);
+    ASSERT_TRUE(source);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(test::encodeWithVips(test::solid(8, 8, Qt::blue), QStringLiteral("jpg")));
+    }
+    EXPECT_EQ(source->encodedBytes(), bytes);
+    EXPECT_GT(pixel(*source->decode(), 10, 10).red(), 240);
+}

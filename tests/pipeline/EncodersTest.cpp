@@ -1,1 +1,107 @@
+#include "pipeline/AtomicFile.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Render.h"
+#include "support/Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace lumora;
+using lumora::test::pixel;
+
+TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
+{
+    const auto jpeg = encodeJPEG(Image{}, 0.95);
+    ASSERT_FALSE(jpeg);
+    EXPECT_EQ(jpeg.error(), (Error{QStringLiteral("ImageProcessor"), -1, QStringLiteral("CGImage konnte nicht erzeugt werden")}));
+    const auto png = encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)});
+    ASSERT_FALSE(png);
+    EXPECT_EQ(png.error().code, -10);
+    EXPECT_EQ(png.error().description, QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"));
+    EXPECT_EQ(encodingError(-12).description, QStringLiteral("PNG-Encoding fehlgeschlagen"));
+}
+
+TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
+{
+    QImage half = test::solid(10, 10, Qt::transparent);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 5; x < 10; ++x)
+            half.setPixelColor(x, y, QColor(255, 0, 0, 255));
+    const Image image{half, QRectF(0, 0, 10, 10)};
+
+    auto png = SourceImage::fromEncoded(*encodePNG(image))->decode();
+    ASSERT_TRUE(png);
+    EXPECT_EQ(pixel(*png, 2, 2).alpha(), 0);
+    EXPECT_EQ(pixel(*png, 7, 2), QColor(Qt::red));
+
+    const QByteArray jpegBytes = *encodeJPEG(image, 0.95);
+    auto jpeg = SourceImage::fromEncoded(jpegBytes)->decode();
+    ASSERT_TRUE(jpeg);
+    EXPECT_GT(pixel(*jpeg, 1, 1).blue(), 245); // transparent became white
+    EXPECT_EQ(pixel(*jpeg, 1, 1).alpha(), 255);
+}
+
+TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
+{
+    // A photo stored sideways with orientation 6 is written upright, without an orientation tag.
+    const QImage upright = test::quadrants(60, 40);
+    const QByteArray tagged = test::encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6);
+    auto source = SourceImage::fromEncoded(tagged);
+    ASSERT_TRUE(source);
+    auto image = renderImage(*source, {});
+    ASSERT_TRUE(image);
+    const QByteArray written = *encodeJPEG(*image, 0.95);
+    EXPECT_FALSE(written.contains("Exif"));
+    EXPECT_FALSE(written.contains("ICC_PROFILE"));
+    auto reread = SourceImage::fromEncoded(written);
+    EXPECT_EQ(reread->size(), QSize(60, 40));
+    EXPECT_GT(pixel(*reread->decode(), 45, 10).green(), 200);
+
+    const QByteArray png = *encodePNG(*image);
+    EXPECT_FALSE(png.contains("eXIf"));
+    EXPECT_FALSE(png.contains("iCCP"));
+}
+
+TEST(Encoders, QualityChangesTheJpegSize)
+{
+    QImage noise(200, 200, QImage::Format_ARGB32_Premultiplied);
+    quint32 state = 3;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x) {
+            state = state * 1664525u + 1013904223u;
+            noise.setPixel(x, y, 0xFF000000u | (state >> 8));
+        }
+    const Image image{noise, QRectF(0, 0, 200, 200)};
+    const qsizetype low = encodeJPEG(image, 0.3)->size();
+    const qsizetype high = encodeJPEG(image, 0.95)->size();
+    EXPECT_LT(low * 2, high);
+    EXPECT_TRUE(encodeJPEG(image, -1.0)); // clamped to the lowest quality, not an error
+}
+
+TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.jpg"));
+    ASSERT_TRUE(writeFileAtomically(path, "first"));
+    ASSERT_TRUE(writeFileAtomically(path, "second version"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("second version"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left behind
+
+    const auto missing = writeFileAtomically(dir.filePath(QStringLiteral("no/such/folder/x.jpg")), "x");
+    ASSERT_FALSE(missing);
+    EXPECT_FALSE(missing.error().description.isEmpty());
+
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const auto readOnly = writeFileAtomically(path, "third");
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (::geteuid() != 0) { // root writes anywhere
+        EXPECT_FALSE(readOnly);
+        file.seek(0);
+        EXPECT_EQ(file.readAll(), QByteArray("second version"));
+    }
+}

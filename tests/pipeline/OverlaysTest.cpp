@@ -1,1 +1,175 @@
+#include "pipeline/Overlays.h"
+#include "support/Fixtures.h"
+
+#include <QFontInfo>
+#include <QPainter>
 #include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::pixel;
+
+namespace {
+
+/// Pixel of a layer at image point (x, y) of y-up space.
+QColor at(const QImage& layer, double x, double y)
+{
+    return pixel(layer, int(x), layer.height() - 1 - int(y));
+}
+
+} // namespace
+
+TEST(Overlays, LabelFontIsARealSemiboldFace)
+{
+    const QFont font = labelFont(40);
+    const QFontInfo info(font);
+    EXPECT_EQ(info.family(), QStringLiteral("Inter"));
+    EXPECT_EQ(info.weight(), int(QFont::DemiBold));
+    const TextMetrics metrics = measureText(QStringLiteral("Kratzer"), 40);
+    EXPECT_GT(metrics.width, 100);
+    EXPECT_NEAR(metrics.height, 48, 3); // one line of a 40-pixel font
+    // Measuring is linear in the size (no hinting), so reduced renders look like the full one.
+    EXPECT_NEAR(measureText(QStringLiteral("Kratzer"), 400).width, 10 * metrics.width, 10 * 0.5);
+}
+
+TEST(Overlays, TextMarkBoxIsCentredOnItsPositionWithPadding)
+{
+    const TextMarkGeometry g = textMarkGeometry({500, 300}, 40, {200, 48});
+    EXPECT_EQ(g.box, QRectF(386, 268, 228, 64));
+    EXPECT_DOUBLE_EQ(g.cornerRadius, 8);
+    EXPECT_EQ(g.textOrigin, QPointF(400, 276));
+}
+
+TEST(Overlays, TextMarksDrawTheirBoxAndTextWhereTheyBelong)
+{
+    TextMark mark;
+    mark.position = {150, 60};
+    mark.text = QStringLiteral("HH");
+    mark.fontSize = 40;
+    mark.colorHex = QStringLiteral("not a colour"); // falls back to white
+    mark.hasBackground = true;
+    const auto layer = drawTextMarks({mark}, QSize(300, 120));
+    ASSERT_TRUE(layer);
+    const TextMetrics m = measureText(mark.text, 40);
+    const TextMarkGeometry g = textMarkGeometry(mark.position, 40, {m.width, m.height});
+    // Inside the padding: the translucent dark box (black at 0.55).
+    const QColor corner = at(*layer, g.box.left() + 4, g.box.top() + 4);
+    EXPECT_NEAR(corner.alpha(), 140, 2);
+    EXPECT_EQ(corner.red(), 0);
+    // Outside the box: nothing.
+    EXPECT_EQ(at(*layer, g.box.left() - 3, mark.position.y()).alpha(), 0);
+    // The text is white and sits inside the text line.
+    int white = 0;
+    for (int x = int(g.textOrigin.x()); x < int(g.textOrigin.x() + m.width); ++x)
+        for (int y = int(g.textOrigin.y()); y < int(g.textOrigin.y() + m.height); ++y)
+            white += at(*layer, x, y) == QColor(Qt::white);
+    EXPECT_GT(white, 100);
+    EXPECT_FALSE(drawTextMarks({}, QSize(10, 10)));
+    EXPECT_FALSE(drawTextMarks({mark}, QSize(0, 10)));
+}
+
+TEST(Overlays, WatermarkSizeAnchorsAndOpacity)
+{
+    Watermark w{QStringLiteral("  © Studio \n"), WatermarkPosition::bottomRight, 1.5, 0.001, QStringLiteral("#00FF00")};
+    EXPECT_DOUBLE_EQ(watermarkFontSize(w, 4000, 3000), 8); // 3 pixels would be unreadable
+    w.sizeFactor = 0.05;
+    EXPECT_DOUBLE_EQ(watermarkFontSize(w, 4000, 3000), 150);
+    EXPECT_EQ(watermarkAnchor(WatermarkPosition::bottomRight, 4000, 3000, {900, 180}, 150), QPointF(3010, 90));
+    EXPECT_EQ(watermarkAnchor(WatermarkPosition::topLeft, 4000, 3000, {900, 180}, 150), QPointF(90, 2730));
+    EXPECT_EQ(watermarkAnchor(WatermarkPosition::center, 4000, 3000, {900, 180}, 150), QPointF(1550, 1410));
+
+    // Opacity above 1 draws opaque text; below 0 produces a layer with nothing visible.
+    w.sizeFactor = 0.2;
+    const auto opaque = drawWatermark(w, QSize(400, 200));
+    ASSERT_TRUE(opaque);
+    int solidGreen = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 200; x < 400; ++x)
+            solidGreen += opaque->pixel(x, y) == qRgb(0, 255, 0);
+    EXPECT_GT(solidGreen, 50);
+    w.opacity = -0.2;
+    const auto invisible = drawWatermark(w, QSize(400, 200));
+    ASSERT_TRUE(invisible);
+    EXPECT_EQ(*invisible, test::solid(400, 200, Qt::transparent));
+    w.text = QStringLiteral(" \n ");
+    EXPECT_FALSE(drawWatermark(w, QSize(400, 200)));
+}
+
+TEST(Overlays, TiledWatermarkCoversTheWholeLayer)
+{
+    const Watermark w{QStringLiteral("LUMORA"), WatermarkPosition::tiled, 1, 0.05, QStringLiteral("#FFFFFF")};
+    const auto layer = drawWatermark(w, QSize(800, 500));
+    ASSERT_TRUE(layer);
+    // Every quarter of the layer carries some text, at every corner of the turned pattern.
+    for (int qy = 0; qy < 2; ++qy)
+        for (int qx = 0; qx < 2; ++qx) {
+            int inked = 0;
+            for (int y = qy * 250; y < (qy + 1) * 250; ++y)
+                for (int x = qx * 400; x < (qx + 1) * 400; ++x)
+                    inked += qAlpha(layer->pixel(x, y)) > 128;
+            EXPECT_GT(inked, 300) << "quarter " << qx << "," << qy;
+        }
+}
+
+TEST(Overlays, LaterMasksCoverEarlierOnesAndBadColoursFallBack)
+{
+    QImage photo = test::solid(100, 100, Qt::black);
+    {
+        QPainter painter(&photo);
+        paintMasks(painter, yUpToDevice(100),
+                   {MaskRect{QRectF(10, 10, 50, 50), QStringLiteral("#FF0000")},
+                    MaskRect{QRectF(40, 40, 50, 50), QStringLiteral("#0000FF")},
+                    MaskRect{QRectF(0, 90, 10, 10), QStringLiteral("#XYZ")}});
+    }
+    EXPECT_EQ(at(photo, 20, 20), QColor(Qt::red));
+    EXPECT_EQ(at(photo, 50, 50), QColor(Qt::blue)); // overlap: the later mask
+    EXPECT_EQ(at(photo, 5, 95), QColor(Qt::white));  // unparsable colour: white
+    EXPECT_EQ(at(photo, 95, 5), QColor(Qt::black));
+}
+
+TEST(Overlays, StrokesAndAreasNeedEnoughPoints)
+{
+    const QSize size(200, 100);
+    EXPECT_FALSE(rasterizeStroke({{10, 10}}, QStringLiteral("#FF0000"), size, 4));
+    EXPECT_FALSE(rasterizeFilledArea({{10, 10}, {50, 50}}, QStringLiteral("#FF0000"), size));
+    EXPECT_FALSE(rasterizeStroke({{10, 10}, {20, 20}}, QStringLiteral("#FF0000"), QSize(0, 100), 4));
+
+    const auto stroke = rasterizeStroke({{20, 50}, {180, 50}}, QStringLiteral("bad"), size, 10);
+    ASSERT_TRUE(stroke);
+    const QImage line = overlayBitmap(*stroke);
+    EXPECT_EQ(at(line, 100, 50), QColor(Qt::red)); // fallback red
+    EXPECT_EQ(at(line, 100, 53), QColor(Qt::red));
+    EXPECT_EQ(at(line, 100, 58).alpha(), 0);
+    EXPECT_GT(at(line, 16, 50).alpha(), 200); // round cap reaches half the width beyond the end
+
+    // A self-crossing area fills with the non-zero rule: the overlap is filled too.
+    const auto area = rasterizeFilledArea({{10, 10}, {110, 10}, {110, 90}, {60, 90}, {60, 40}, {160, 40}, {160, 60},
+                                           {10, 60}},
+                                          QStringLiteral("bad"), size);
+    ASSERT_TRUE(area);
+    const QImage filled = overlayBitmap(*area);
+    EXPECT_EQ(at(filled, 85, 50), QColor(Qt::white));
+    EXPECT_EQ(at(filled, 30, 30), QColor(Qt::white));
+}
+
+TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
+{
+    const QSize size(200, 100);
+    // Length 10, width 8: head 16 long, no shaft; the head begins 6 pixels behind the start.
+    const auto shortArrow = rasterizeArrow(Arrow{{100, 50}, 0, 10, 8, QStringLiteral("bad")}, size);
+    ASSERT_TRUE(shortArrow);
+    const QImage head = overlayBitmap(*shortArrow);
+    EXPECT_EQ(at(head, 95.5, 50), QColor(Qt::red)); // behind the start, inside the head's base
+    EXPECT_EQ(at(head, 92, 50).alpha(), 0);        // further back than 6 pixels: nothing
+    EXPECT_EQ(at(head, 111, 50).alpha(), 0);       // beyond the tip: nothing
+    EXPECT_GT(at(head, 95.5, 55).alpha(), 200);    // the base is hl wide: ±8 at the base
+    // A long arrow: shaft of width lw up to the head's base, then the head.
+    const auto longArrow = rasterizeArrow(Arrow{{20, 50}, 0, 160, 6, QStringLiteral("#0000FF")}, size);
+    const QImage full = overlayBitmap(*longArrow);
+    EXPECT_EQ(at(full, 60, 52), QColor(Qt::blue));
+    EXPECT_EQ(at(full, 60, 54).alpha(), 0);   // shaft is 6 wide
+    EXPECT_EQ(at(full, 18, 50).alpha(), 0);   // butt cap: nothing before the start
+    EXPECT_EQ(at(full, 170, 53), QColor(Qt::blue)); // head (12 long, 12 wide) from x 168 to 180
+    // Turned by 90°: it points up (y grows upwards).
+    const auto up = rasterizeArrow(Arrow{{100, 10}, M_PI / 2, 80, 6, QStringLiteral("#0000FF")}, size);
+    EXPECT_EQ(at(overlayBitmap(*up), 100, 85), QColor(Qt::blue));
+}

@@ -1,1 +1,210 @@
+#include "pipeline/Overlays.h"
+#include "pipeline/Render.h"
+#include "support/Fixtures.h"
+
 #include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::pixel;
+
+namespace {
+
+SourceImage card(int w, int h)
+{
+    return SourceImage::fromRaster(test::quadrants(w, h));
+}
+
+Image render(const SourceImage& source, const EditState& edits, double scale = 1.0)
+{
+    auto image = renderImage(source, edits, scale);
+    EXPECT_TRUE(image.has_value());
+    return image.value_or(Image{});
+}
+
+/// Pixel at point (x, y) of the y-up space of an image's extent.
+QColor atPoint(const Image& image, double x, double y)
+{
+    const int col = int(x - image.extent.left());
+    const int row = int(image.extent.bottom() - y - 1);
+    return pixel(image.raster, col, row);
+}
+
+} // namespace
+
+TEST(Render, NeutralEditsReturnTheOriginalPixels)
+{
+    const SourceImage source = card(40, 30);
+    const Image out = render(source, {});
+    EXPECT_EQ(out.extent, QRectF(0, 0, 40, 30));
+    EXPECT_EQ(out.raster, test::quadrants(40, 30));
+    const auto preview = makePreview(out);
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->pixelSize, QSize(40, 30));
+    EXPECT_FALSE(makePreview(Image{}));
+}
+
+TEST(Render, QuarterTurnsMoveTheExtentOffTheOrigin)
+{
+    const SourceImage source = card(4000, 3000);
+    EditState edits;
+    edits.rotation = 90;
+    const Image left = render(source, edits);
+    EXPECT_EQ(left.extent, QRectF(500, -500, 3000, 4000));
+    EXPECT_EQ(left.raster.size(), QSize(3000, 4000));
+    EXPECT_EQ(makePreview(left)->pixelSize, QSize(3000, 4000));
+    // Counter-clockwise: the original's top-right (green) is now top-left.
+    EXPECT_EQ(pixel(left.raster, 10, 10), QColor(Qt::green));
+
+    edits.rotation = -90;
+    const Image minus = render(source, edits);
+    edits.rotation = 270;
+    const Image plus = render(source, edits);
+    EXPECT_EQ(minus.raster, plus.raster);
+    EXPECT_EQ(minus.extent, plus.extent);
+
+    edits.rotation = 180;
+    EXPECT_EQ(render(source, edits).extent, QRectF(0, 0, 4000, 3000));
+}
+
+TEST(Render, MirrorHappensInTheOriginalFrameBeforeTheTurn)
+{
+    const SourceImage source = card(4000, 3000);
+    EditState edits;
+    edits.flippedH = true;
+    const Image mirrored = render(source, edits);
+    EXPECT_EQ(mirrored.extent, QRectF(0, 0, 4000, 3000));
+    EXPECT_EQ(pixel(mirrored.raster, 3999, 0), QColor(Qt::red)); // x → 4000 − x
+    EXPECT_EQ(pixel(mirrored.raster, 0, 0), QColor(Qt::green));
+
+    edits.rotation = 90;
+    const Image both = render(source, edits);
+    // Mirrored top-left is green…red; turned left, the mirrored top-right (red) is the top-left.
+    EXPECT_EQ(pixel(both.raster, 10, 10), QColor(Qt::red));
+    EXPECT_EQ(pixel(both.raster, 10, 3990), QColor(Qt::green));
+}
+
+TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
+{
+    const SourceImage source = SourceImage::fromRaster(test::solid(400, 300, Qt::black));
+    TextMark mark;
+    mark.position = {60, 260}; // top-left of the upright photo
+    mark.text = QStringLiteral("A");
+    mark.fontSize = 40;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    EditState edits;
+    edits.textMarks = {mark};
+    edits.rotation = 180;
+    const Image turned = render(source, edits);
+    auto inkIn = [](const Image& image, QRectF area) {
+        int ink = 0;
+        for (int y = int(area.top()); y < int(area.bottom()); ++y)
+            for (int x = int(area.left()); x < int(area.right()); ++x)
+                ink += qRed(image.raster.pixel(x, y)) > 128;
+        return ink;
+    };
+    // Raster rows are top-down: the mark ends up at the bottom-right.
+    EXPECT_GT(inkIn(turned, QRectF(300, 200, 100, 100)), 50);
+    EXPECT_EQ(inkIn(turned, QRectF(0, 0, 100, 100)), 0);
+
+    // An "A" upside down has its wide part at the top: compare ink in its upper and lower halves.
+    int upper = 0, lower = 0;
+    for (int y = 200; y < 300; ++y)
+        for (int x = 300; x < 400; ++x)
+            if (qRed(turned.raster.pixel(x, y)) > 128)
+                (y < 250 ? upper : lower) += 1;
+    EditState upright;
+    upright.textMarks = {mark};
+    const Image plain = render(source, upright);
+    int plainUpper = 0, plainLower = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            if (qRed(plain.raster.pixel(x, y)) > 128)
+                (y < 50 ? plainUpper : plainLower) += 1;
+    // The same glyph, half a pixel of anti-aliasing apart.
+    EXPECT_NEAR(upper, plainLower, 0.1 * plainLower);
+    EXPECT_NEAR(lower, plainUpper, 0.1 * plainUpper);
+    EXPECT_GT(std::abs(plainUpper - plainLower), 0.3 * plainUpper);
+
+    // Watermark on a turned 4000 × 3000: laid out over 3000 × 4000, upright (anchored bottom-right).
+    const SourceImage big = SourceImage::fromRaster(test::solid(4000, 3000, Qt::black));
+    EditState marked;
+    marked.rotation = 90;
+    marked.watermark = Watermark{QStringLiteral("W"), WatermarkPosition::bottomRight, 1, 0.05, QStringLiteral("#FFFFFF")};
+    const Image out = render(big, marked);
+    EXPECT_EQ(out.extent, QRectF(500, -500, 3000, 4000));
+    const double size = 150; // min(3000, 4000) × 0.05
+    const TextMetrics w = measureText(QStringLiteral("W"), size);
+    const QPointF origin = watermarkAnchor(WatermarkPosition::bottomRight, 3000, 4000, {w.width, w.height}, size);
+    int ink = 0;
+    for (int y = 4000 - int(origin.y() + w.height); y < 4000 - int(origin.y()); ++y)
+        for (int x = int(origin.x()); x < int(origin.x() + w.width); ++x)
+            ink += qRed(out.raster.pixel(x, y)) > 128;
+    EXPECT_GT(ink, 1000);
+}
+
+TEST(Render, StepsRunInOrderMasksBeforeTheTonalAdjustment)
+{
+    // A white mask is drawn before exposure, so it gets darkened with the photo.
+    const SourceImage source = SourceImage::fromRaster(test::solid(50, 50, QColor(128, 128, 128)));
+    EditState edits;
+    edits.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
+    edits.adjustment.exposure = -1;
+    const Image out = render(source, edits);
+    EXPECT_NEAR(atPoint(out, 5, 5).red(), 188, 1); // encode(decode(1) × 0.5)
+    EXPECT_NEAR(atPoint(out, 30, 30).red(), 92, 1);
+    // Text marks come after it: a white label stays white.
+    TextMark mark;
+    mark.position = {25, 25};
+    mark.text = QStringLiteral("█");
+    mark.fontSize = 30;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    edits.textMarks = {mark};
+    edits.masks.clear();
+    const Image labelled = render(source, edits);
+    EXPECT_EQ(atPoint(labelled, 25, 25), QColor(Qt::white));
+    // The editor's preview leaves out text marks and watermark.
+    EditState editor = edits;
+    editor.textMarks.clear();
+    EXPECT_NEAR(atPoint(render(source, editor), 25, 25).red(), 92, 1);
+}
+
+TEST(Render, ReducedRenderLooksLikeTheFullOneMadeSmaller)
+{
+    QImage photo = test::quadrants(800, 600);
+    const SourceImage source = SourceImage::fromRaster(photo);
+    EditState edits;
+    edits.adjustment = {0.3, 0.02, 1.1, 1.2, 0.5};
+    edits.rotation = -90;
+    edits.freehandOverlays = {*rasterizeStroke({{100, 100}, {700, 500}}, QStringLiteral("#000000"), {800, 600}, 40)};
+    const Image full = render(source, edits);
+    const Image small = render(source, edits, 0.25);
+    EXPECT_EQ(small.extent, full.extent);
+    EXPECT_EQ(small.raster.size(), QSize(150, 200));
+    const QImage shrunk = full.raster.scaled(small.raster.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double diff = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 150; ++x)
+            diff += std::abs(qGray(shrunk.pixel(x, y)) - qGray(small.raster.pixel(x, y)));
+    EXPECT_LT(diff / (150 * 200), 6.0);
+}
+
+TEST(Render, OddSizedQuarterTurnKeepsItsPixelCount)
+{
+    EditState edits;
+    edits.rotation = 90;
+    const Image out = render(card(5, 2), edits);
+    EXPECT_EQ(out.raster.size(), QSize(2, 5));
+    EXPECT_EQ(out.extent, QRectF(1.5, -1.5, 2, 5));
+    EXPECT_EQ(makePreview(out)->pixelSize, QSize(2, 5));
+}
+
+TEST(Render, OtherAnglesTurnBilinearlyIntoTheBoundingBox)
+{
+    EditState edits;
+    edits.rotation = 45;
+    const Image out = render(SourceImage::fromRaster(test::solid(100, 100, Qt::white)), edits);
+    EXPECT_NEAR(out.extent.width(), 141.42, 0.01);
+    EXPECT_NEAR(out.extent.left(), 50 - 70.71, 0.01);
+    EXPECT_EQ(qAlpha(out.raster.pixel(2, 2)), 0); // outside the turned square: transparent
+    EXPECT_EQ(out.raster.pixelColor(70, 70), QColor(Qt::white));
+}

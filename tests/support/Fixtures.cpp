@@ -1,5 +1,7 @@
 #include "Fixtures.h"
 
+#include <QPainter>
+
 #include <vips/vips.h>
 
 #include <vector>
@@ -16,17 +18,18 @@ QImage solid(int w, int h, QColor color)
 QImage quadrants(int w, int h)
 {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const bool right = x >= w / 2, bottom = y >= h / 2;
-            image.setPixel(x, y, !bottom ? (right ? 0xFF00FF00 : 0xFFFF0000) : (right ? 0xFFFFFFFF : 0xFF0000FF));
-        }
+    QPainter painter(&image);
+    const int hw = w / 2, hh = h / 2;
+    painter.fillRect(0, 0, hw, hh, Qt::red);
+    painter.fillRect(hw, 0, w - hw, hh, Qt::green);
+    painter.fillRect(0, hh, hw, h - hh, Qt::blue);
+    painter.fillRect(hw, hh, w - hw, h - hh, Qt::white);
     return image;
 }
 
 QColor pixel(const QImage& image, int x, int y)
 {
-    return QColor::fromRgba(image.pixel(x, y));
+    return image.pixelColor(x, y);
 }
 
 QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation, const QString& profile)
