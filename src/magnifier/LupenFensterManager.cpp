@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QWindow>
+#include <utility>
 
 namespace lumora {
 
@@ -73,7 +74,10 @@ LupenFensterManager::~LupenFensterManager()
     // The shared instance dies after the application object; widgets must not be touched then.
     if (!QCoreApplication::instance() || QCoreApplication::closingDown())
         return;
-    for (const QPointer<LupenFenster>& fenster : std::as_const(m_fenster))
+    // Emptied first: each deletion reports back through destroyed and would edit the maps.
+    const auto offen = std::exchange(m_fenster, {});
+    m_modelle.clear();
+    for (const QPointer<LupenFenster>& fenster : offen)
         delete fenster.data();
 }
 

@@ -255,6 +255,24 @@ TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
     EXPECT_TRUE(zoom.einpassen());
 }
 
+TEST(LupenFensterManagerLebensdauer, ManagerTakesItsOpenWindowsAlong)
+{
+    QPointer<LupenFenster> a;
+    QPointer<LupenFenster> b;
+    {
+        LupenFensterManager manager;
+        const QUuid idA = QUuid::createUuid();
+        const QUuid idB = QUuid::createUuid();
+        manager.oeffnen(test::solid(40, 30, Qt::gray), QStringLiteral("a"), idA);
+        manager.oeffnen(test::solid(40, 30, Qt::gray), QStringLiteral("b"), idB);
+        a = manager.fenster(idA);
+        b = manager.fenster(idB);
+        ASSERT_TRUE(a && b);
+    }
+    EXPECT_TRUE(a.isNull());
+    EXPECT_TRUE(b.isNull());
+}
+
 TEST(LupenFensterManagerInstanz, IsOneSharedInstance)
 {
     EXPECT_EQ(&LupenFensterManager::instanz(), &LupenFensterManager::instanz());
