@@ -231,7 +231,7 @@ TEST_F(LupenFensterManagerTest, FullResolutionSourceIsAskedWithThePhotoId)
         gefragt = id;
         return std::optional(test::solid(4000, 3000, Qt::blue));
     });
-    manager.oeffnen(test::solid(400, 300, Qt::gray), QStringLiteral("x"), zwei, QSize(4000, 3000));
+    manager.oeffnen(Preview{test::solid(400, 300, Qt::gray), QSize(4000, 3000)}, QStringLiteral("x"), zwei);
     manager.fenster(zwei)->ansicht()->originalAktion()->trigger();
     EXPECT_EQ(gefragt, zwei);
     EXPECT_EQ(manager.fenster(zwei)->ansicht()->bildflaeche()->inhalt()->bild().width(), 4000);
