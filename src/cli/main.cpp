@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Cutout.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -18,8 +19,11 @@ int main(int argc, char** argv)
         return lumora::runRender(args, out, err);
     if (command == QLatin1String("bench"))
         return lumora::runBench(args, out, err);
-    err << "Aufruf: lumora-cli render|bench …\n"
+    if (command == QLatin1String("cutout"))
+        return lumora::runCutout(args, out, err);
+    err << "Aufruf: lumora-cli render|bench|cutout …\n"
            "  render EINGABE AUSGABE.jpg|.png [--edits BEARBEITUNGEN.json] [--scale S]\n"
-           "  bench [--json] DATEIEN...\n";
+           "  bench [--json] DATEIEN...\n"
+           "  cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png]\n";
     return 2;
 }
