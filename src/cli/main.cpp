@@ -24,6 +24,6 @@ int main(int argc, char** argv)
     err << "Aufruf: lumora-cli render|bench|cutout …\n"
            "  render EINGABE AUSGABE.jpg|.png [--edits BEARBEITUNGEN.json] [--scale S]\n"
            "  bench [--json] DATEIEN...\n"
-           "  cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png]\n";
+           "  cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png] [--runs N]\n";
     return 2;
 }

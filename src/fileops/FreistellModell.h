@@ -2,6 +2,7 @@
 
 #include "pipeline/Error.h"
 
+#include <QFuture>
 #include <QImage>
 #include <QString>
 #include <expected>
@@ -28,6 +29,11 @@ inline constexpr int kFreistellModellEingabe = 768;
 /// "FreistellenEngine": kFreistellModellFehlt, kFreistellModellUnbrauchbar or
 /// kFreistellenFehlgeschlagen; nothing throws.
 [[nodiscard]] std::expected<QImage, Error> isnetMaske(const QImage& bitmap);
+
+/// Starts loading the model on the thread pool, so that the first isnetMaske does not wait
+/// for it (a quarter of a second). Silent: a missing or damaged model is reported by the next
+/// isnetMaske. The future finishes when the attempt is over.
+QFuture<void> isnetVorladen();
 
 /// Error codes of domain "FreistellenEngine".
 inline constexpr int kFreistellenKeinMotiv = 1;         ///< nothing in the foreground

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
@@ -127,6 +128,15 @@ std::expected<QImage, Error> maskeAusAusgabe(const cv::Mat& ausgabe, QSize groes
 }
 
 } // namespace
+
+QFuture<void> isnetVorladen()
+{
+    return QtConcurrent::run([] {
+        GeladenesNetz& netz = geladenesNetz();
+        const std::scoped_lock lock(netz.mutex);
+        (void)netzFuer(netz, freistellModellPfad());
+    });
+}
 
 std::expected<QImage, Error> isnetMaske(const QImage& bitmap)
 {

@@ -140,17 +140,29 @@ TEST(HintergrundErsetzen, MaskIsStretchedPerAxisToThePhoto)
         EXPECT_NEAR(qRed(roh(linie->raster, x, 0)), erwartet[x], 1) << "Spalte " << x;
 }
 
-TEST(HintergrundErsetzen, KeepsExtentAndRasterOfScaledRendersAndRefusesEmptyInput)
+TEST(HintergrundErsetzen, MaskCoversTheExtentOfScaledAndTurnedRenders)
 {
-    // A render at half scale: raster 50 × 30 for an extent of 100 × 60 not anchored at 0.
+    // A render at half scale whose extent is not anchored at 0 (as after a quarter turn):
+    // raster 50 × 30 for the extent (−20, 10, 100, 60). The mask (left half white) must cover
+    // the photo itself; scaled about the origin without translation it would be shifted.
+    QImage maske = grauMaske(768, 768, 0);
+    for (int y = 0; y < 768; ++y)
+        std::fill_n(maske.scanLine(y), 384, uchar(255));
     const Image halb{solid(50, 30, Qt::red), QRectF(-20, 10, 100, 60)};
-    const auto aus = FreistellenEngine::hintergrundErsetzen(halb, grauMaske(768, 768, 255), std::nullopt,
-                                                            bild(solid(300, 200, Qt::green)));
+    const auto aus = FreistellenEngine::hintergrundErsetzen(halb, maske, std::nullopt, bild(solid(300, 200, Qt::green)));
     ASSERT_TRUE(aus);
     EXPECT_EQ(aus->extent, halb.extent);
     EXPECT_EQ(aus->raster.size(), QSize(50, 30));
-    expectRgba(roh(aus->raster, 49, 29), 255, 0, 0, 255, "Foto unter weißer Maske");
+    for (const int y : {0, 29}) {
+        expectRgba(roh(aus->raster, 0, y), 255, 0, 0, 255, "linker Rand: Foto");
+        expectRgba(roh(aus->raster, 23, y), 255, 0, 0, 255, "kurz vor der Mitte: Foto");
+        expectRgba(roh(aus->raster, 26, y), 0, 255, 0, 255, "kurz nach der Mitte: Hintergrund");
+        expectRgba(roh(aus->raster, 49, y), 0, 255, 0, 255, "rechter Rand: Hintergrund");
+    }
+}
 
+TEST(HintergrundErsetzen, RefusesEmptyInput)
+{
     EXPECT_FALSE(FreistellenEngine::hintergrundErsetzen(Image{}, grauMaske(2, 2, 255)));
     EXPECT_FALSE(FreistellenEngine::hintergrundErsetzen(bild(solid(2, 2, Qt::red)), QImage()));
 }

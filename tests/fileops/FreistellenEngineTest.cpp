@@ -184,6 +184,18 @@ TEST(FreistellModell, MissingOrDamagedModelIsReportedAndLogged)
     EXPECT_EQ(zeilen.size(), 3);
 }
 
+TEST(FreistellModell, PreloadingIsSilentAndLeavesErrorsToTheMask)
+{
+    QTemporaryDir ordner;
+    const Umgebung pfad("LUMORA_MODEL_PATH", ordner.filePath(QStringLiteral("fehlt.onnx")).toUtf8());
+    const LogMitschnitt log;
+    isnetVorladen().waitForFinished();
+    EXPECT_TRUE(log.gelesen().isEmpty());
+    const auto ergebnis = FreistellenEngine().maskeErzeugenSync(grauMaske(16, 16, 0));
+    ASSERT_FALSE(ergebnis);
+    EXPECT_EQ(ergebnis.error().code, kFreistellModellFehlt);
+}
+
 TEST(FreistellModell, EmptyBitmapIsAFailureNotACrash)
 {
     const LogMitschnitt log;
