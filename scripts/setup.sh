@@ -16,6 +16,7 @@ PACKAGES=(
 
   libimage-exiftool-perl libheif-examples python3
   tuxpaint-stamps-default  # photographed subjects cut out with alpha, for the segmentation test
+  libssl-dev  # SHA-256 of the segmentation model, checked when it is loaded
 )
 
 SUDO=""

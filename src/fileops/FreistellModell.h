@@ -24,7 +24,8 @@ inline constexpr int kFreistellModellEingabe = 768;
 /// Colours are read premultiplied, so transparent areas count as black.
 ///
 /// The model is loaded from freistellModellPfad() on first use and kept for later calls (loaded
-/// again when the file or the path changes). Thread-safe: concurrent calls run one at a time.
+/// again when the file or the path changes). When the set-up script's checksum file
+/// (the model's path + ".sha256") is present, the model must match it. Thread-safe: concurrent calls run one at a time.
 /// Takes seconds; never call it on the user-interface thread. Fails with domain
 /// "FreistellenEngine": kFreistellModellFehlt, kFreistellModellUnbrauchbar or
 /// kFreistellenFehlgeschlagen; nothing throws.

@@ -4,13 +4,16 @@
 #include "FreistellModell.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
+#include <openssl/evp.h>
 
+#include <future>
 #include <mutex>
 
 namespace lumora {
@@ -40,6 +43,54 @@ QString ausnahmeText(const cv::Exception& e)
     return QString::fromStdString(e.err.empty() ? e.msg : e.err).trimmed();
 }
 
+QByteArray sha256Hex(const QByteArray& daten)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int laenge = 0;
+    if (EVP_Digest(daten.constData(), size_t(daten.size()), digest, &laenge, EVP_sha256(), nullptr) != 1)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(digest), int(laenge)).toHex();
+}
+
+// The checksum the set-up script wrote beside the model ("<hex>  <name>", as sha256sum
+// writes it); empty when there is none, as for a model placed by hand.
+QByteArray erwartetePruefsumme(const QString& pfad)
+{
+    QFile datei(pfad + QStringLiteral(".sha256"));
+    if (!datei.open(QIODevice::ReadOnly))
+        return {};
+    return datei.readLine(200).trimmed().split(' ').value(0).toLower();
+}
+
+// Parses the model from memory while its checksum is computed on a second thread: a model
+// damaged inside its weights still parses, and would only give wrong masks.
+std::expected<cv::dnn::Net, Error> netzLaden(const QString& pfad)
+{
+    const auto unbrauchbar = [&](const QString& grund) {
+        return std::unexpected(freistellFehler(kFreistellModellUnbrauchbar, pfad + QStringLiteral(": ") + grund));
+    };
+    QFile datei(pfad);
+    if (!datei.open(QIODevice::ReadOnly))
+        return unbrauchbar(datei.errorString());
+    const QByteArray bytes = datei.readAll();
+    const QByteArray erwartet = erwartetePruefsumme(pfad);
+    std::future<QByteArray> pruefsumme;
+    if (!erwartet.isEmpty())
+        pruefsumme = std::async(std::launch::async, [&bytes] { return sha256Hex(bytes); });
+    try {
+        cv::dnn::Net net = cv::dnn::readNetFromONNX(bytes.constData(), size_t(bytes.size()));
+        if (pruefsumme.valid() && pruefsumme.get() != erwartet)
+            return unbrauchbar(QStringLiteral("Prüfsumme stimmt nicht"));
+        if (net.empty())
+            return unbrauchbar(QStringLiteral("leeres Netz"));
+        return net;
+    } catch (const cv::Exception& e) {
+        return unbrauchbar(ausnahmeText(e));
+    } catch (const std::exception& e) {
+        return unbrauchbar(QString::fromLocal8Bit(e.what()));
+    }
+}
+
 // Loads the model unless the same file is already loaded. Caller holds the mutex.
 std::expected<cv::dnn::Net*, Error> netzFuer(GeladenesNetz& netz, const QString& pfad)
 {
@@ -49,16 +100,10 @@ std::expected<cv::dnn::Net*, Error> netzFuer(GeladenesNetz& netz, const QString&
     if (!netz.net.empty() && netz.pfad == pfad && netz.geaendert == info.lastModified() && netz.groesse == info.size())
         return &netz.net;
     netz.net = cv::dnn::Net();
-    try {
-        cv::dnn::Net net = cv::dnn::readNetFromONNX(pfad.toStdString());
-        if (net.empty())
-            return std::unexpected(freistellFehler(kFreistellModellUnbrauchbar, pfad));
-        netz.net = std::move(net);
-    } catch (const cv::Exception& e) {
-        return std::unexpected(freistellFehler(kFreistellModellUnbrauchbar, pfad + QStringLiteral(": ") + ausnahmeText(e)));
-    } catch (const std::exception& e) {
-        return std::unexpected(freistellFehler(kFreistellModellUnbrauchbar, pfad + QStringLiteral(": ") + QString::fromLocal8Bit(e.what())));
-    }
+    auto geladen = netzLaden(pfad);
+    if (!geladen)
+        return std::unexpected(geladen.error());
+    netz.net = std::move(*geladen);
     netz.pfad = pfad;
     netz.geaendert = info.lastModified();
     netz.groesse = info.size();

@@ -6,8 +6,11 @@
 
 #include "fileops/FreistellenEngine.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -117,4 +120,33 @@ TEST(IsnetMaske, PlainPhotoHasNoSubject)
     ASSERT_FALSE(maske);
     EXPECT_EQ(maske.error().code, kFreistellenKeinMotiv);
     EXPECT_TRUE(log.gelesen().isEmpty());
+}
+
+TEST(IsnetMaske, ModelDamagedInsideItsWeightsIsRefused)
+{
+    MODELL_ODER_UEBERSPRINGEN();
+    // Four bytes changed inside the weights still parse; only the checksum notices.
+    QFile original(freistellModellPfad());
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    QByteArray bytes = original.readAll();
+    QFile begleit(freistellModellPfad() + QStringLiteral(".sha256"));
+    const QByteArray pruefsumme = begleit.open(QIODevice::ReadOnly)
+                                      ? begleit.readAll()
+                                      : QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  modell.onnx\n";
+    bytes.replace(1'000'000, 4, "XXXX");
+
+    QTemporaryDir ordner;
+    const QString kopie = ordner.filePath(QStringLiteral("modell.onnx"));
+    for (const auto& [pfad, inhalt] : {std::pair{kopie, bytes}, std::pair{kopie + QStringLiteral(".sha256"), pruefsumme}}) {
+        QFile datei(pfad);
+        ASSERT_TRUE(datei.open(QIODevice::WriteOnly));
+        ASSERT_EQ(datei.write(inhalt), inhalt.size());
+    }
+    const test::Umgebung pfad("LUMORA_MODEL_PATH", kopie.toUtf8());
+    const test::LogMitschnitt log;
+    const auto maske = FreistellenEngine().maskeErzeugenSync(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));
+    ASSERT_FALSE(maske);
+    EXPECT_EQ(maske.error().code, kFreistellModellUnbrauchbar);
+    EXPECT_TRUE(maske.error().description.contains(QStringLiteral("Prüfsumme"))) << maske.error().description.toStdString();
+    EXPECT_EQ(log.gelesen().size(), 1);
 }
