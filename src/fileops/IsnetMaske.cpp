@@ -110,12 +110,12 @@ std::expected<cv::dnn::Net*, Error> netzFuer(GeladenesNetz& netz, const QString&
     return &netz.net;
 }
 
-// The bitmap as 4-byte B, G, R, A pixels (little-endian ARGB32 in any of its three variants).
+// The bitmap as premultiplied 4-byte B, G, R, A pixels (little-endian ARGB32); opaque RGB32
+// has the same bytes.
 QImage alsBgra(const QImage& bitmap)
 {
     switch (bitmap.format()) {
     case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
         return bitmap;
     default:
