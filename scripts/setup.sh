@@ -15,6 +15,7 @@ PACKAGES=(
   dbus udisks2
 
   libimage-exiftool-perl libheif-examples python3
+  tuxpaint-stamps-default  # photographed subjects cut out with alpha, for the segmentation test
 )
 
 SUDO=""

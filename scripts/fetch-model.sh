@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Installs the background-removal model into the user's cache, where Lumora Studio looks for it:
+#   ${LUMORA_MODEL_PATH:-${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/models/isnet-768-fp32.onnx}
+#
+# The model is the ISNet salient-object network of the npm package
+# @imgly/background-removal-data 1.4.5 (AGPL-3.0 package; its notice names the ISNet model as MIT).
+# The package stores it as float16 ONNX in chunks listed in dist/resources.json. This script
+#   1. fetches the package by name and version with `npm pack` and checks the tarball against the
+#      pinned integrity hash,
+#   2. checks every chunk against the hash it is named by, reassembles them in their listed order
+#      and checks the result against the pinned size and hash,
+#   3. builds our converter (tools/onnx-fp32) in a cache build folder and converts the model to
+#      float32 with a 768 × 768 input, the form OpenCV's DNN module can run,
+#   4. installs the model atomically with a checksum file, and the package's licence texts beside it.
+# Nothing of the package enters the repository. Idempotent: a model whose checksum and recipe match
+# is left alone. Needs npm, node, cmake, a C++ compiler, libonnx-dev and libprotobuf-dev.
+set -euo pipefail
+
+PACKAGE="@imgly/background-removal-data"
+VERSION="1.4.5"
+TARBALL_INTEGRITY="sha512-iRXZpPd7YirbJ4eOZ3SlvbdJkAc/LxVjzWLMHOezmRrVThPJPdPc+Y2kHEAVFEVvpDIuvBDyOfTTFBSJT2QR5w=="
+MODEL_KEY="/models/medium"
+MODEL_SIZE=88188479
+MODEL_SHA256="b6e8497ba978a6f5fbb647e419d2696cd80df5a23cb6a8ea532021911bd76acb"
+INPUT_SIZE=768
+
+REPO="$(cd "$(dirname "$0")/.." && pwd)"
+TOOL_SRC="$REPO/tools/onnx-fp32"
+CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio"
+MODEL="${LUMORA_MODEL_PATH:-$CACHE/models/isnet-$INPUT_SIZE-fp32.onnx}"
+MODEL_DIR="$(dirname "$MODEL")"
+LICENCE_DIR="$MODEL_DIR/imgly-background-removal-data-$VERSION"
+
+say() { echo "fetch-model: $*"; }
+fail() { echo "fetch-model: FEHLER: $*" >&2; exit 1; }
+
+# What the installed model was made from: package, input size and the converter's sources.
+recipe() {
+  {
+    echo "$PACKAGE@$VERSION $MODEL_KEY $MODEL_SHA256 input=$INPUT_SIZE"
+    (cd "$TOOL_SRC" && find . -type f \( -name '*.cpp' -o -name '*.h' -o -name CMakeLists.txt \) | LC_ALL=C sort | xargs sha256sum)
+  } | sha256sum | cut -d' ' -f1
+}
+
+if [ -f "$MODEL" ] && [ -f "$MODEL.sha256" ] && [ -f "$MODEL.recipe" ] &&
+   [ "$(cat "$MODEL.recipe")" = "$(recipe)" ] &&
+   (cd "$MODEL_DIR" && sha256sum --quiet -c "$(basename "$MODEL").sha256" >/dev/null 2>&1); then
+  say "Modell vorhanden und geprüft: $MODEL"
+  exit 0
+fi
+
+for tool in npm node cmake sha256sum tar; do
+  command -v "$tool" >/dev/null 2>&1 || fail "$tool fehlt (scripts/setup.sh installiert die Werkzeuge)"
+done
+
+mkdir -p "$MODEL_DIR" "$CACHE"
+WORK="$(mktemp -d "$MODEL_DIR/.fetch.XXXXXX")"
+trap 'rm -rf "$WORK"' EXIT
+
+# 1. The package, checked against the pinned integrity.
+say "lade $PACKAGE@$VERSION"
+(cd "$WORK" && npm pack "$PACKAGE@$VERSION" --silent >/dev/null) || fail "npm pack $PACKAGE@$VERSION fehlgeschlagen"
+TGZ="$(ls "$WORK"/*.tgz 2>/dev/null | head -n1)"
+[ -n "$TGZ" ] || fail "npm pack hat kein Archiv geliefert"
+ACTUAL_INTEGRITY="$(node -e '
+  const hash = require("crypto").createHash("sha512");
+  hash.update(require("fs").readFileSync(process.argv[1]));
+  console.log("sha512-" + hash.digest("base64"));
+' "$TGZ")"
+[ "$ACTUAL_INTEGRITY" = "$TARBALL_INTEGRITY" ] || fail "Prüfsumme des Pakets stimmt nicht ($ACTUAL_INTEGRITY)"
+
+# 2. The chunks of the model, in their listed order.
+tar -xzf "$TGZ" -C "$WORK" package/dist/resources.json package/LICENSE.md package/ThirdPartyLicenses.json ||
+  fail "Paket unvollständig"
+CHUNKS="$(node -e '
+  const [file, key, size] = process.argv.slice(1);
+  const entry = JSON.parse(require("fs").readFileSync(file, "utf8"))[key];
+  if (!entry || !Array.isArray(entry.chunks)) { console.error("kein Eintrag " + key); process.exit(1); }
+  let end = 0;
+  for (const chunk of entry.chunks) {
+    if (!/^[0-9a-f]{64}$/.test(chunk.hash) || chunk.offsets[0] !== end) { console.error("Stückliste ungültig"); process.exit(1); }
+    end = chunk.offsets[1];
+    console.log(chunk.hash + " " + (chunk.offsets[1] - chunk.offsets[0]));
+  }
+  if (end !== Number(size) || entry.size !== Number(size)) { console.error("Größe " + end + " statt " + size); process.exit(1); }
+' "$WORK/package/dist/resources.json" "$MODEL_KEY" "$MODEL_SIZE")" || fail "dist/resources.json passt nicht zum erwarteten Modell"
+
+CHUNK_FILES=()
+while read -r hash _; do CHUNK_FILES+=("package/dist/$hash"); done <<<"$CHUNKS"
+tar -xzf "$TGZ" -C "$WORK" "${CHUNK_FILES[@]}" || fail "Modellteile fehlen im Paket"
+rm -f "$TGZ"
+: >"$WORK/model-fp16.onnx"
+while read -r hash length; do
+  part="$WORK/package/dist/$hash"
+  [ "$(stat -c %s "$part")" = "$length" ] || fail "Modellteil $hash hat die falsche Länge"
+  [ "$(sha256sum "$part" | cut -d' ' -f1)" = "$hash" ] || fail "Modellteil $hash ist beschädigt"
+  cat "$part" >>"$WORK/model-fp16.onnx"
+  rm -f "$part"
+done <<<"$CHUNKS"
+[ "$(sha256sum "$WORK/model-fp16.onnx" | cut -d' ' -f1)" = "$MODEL_SHA256" ] ||
+  fail "zusammengesetztes Modell hat die falsche Prüfsumme"
+
+# 3. Our converter, built apart from the application, then the conversion.
+say "baue tools/onnx-fp32"
+GENERATOR=()
+command -v ninja >/dev/null 2>&1 && GENERATOR=(-G Ninja)
+BUILD="$CACHE/onnx-fp32-build"
+cmake -S "$TOOL_SRC" -B "$BUILD" "${GENERATOR[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null ||
+  fail "onnx-fp32 lässt sich nicht konfigurieren (libonnx-dev, libprotobuf-dev installiert?)"
+cmake --build "$BUILD" >/dev/null || fail "onnx-fp32 lässt sich nicht bauen"
+"$BUILD/fp16-selftest" || fail "Selbsttest von onnx-fp32 fehlgeschlagen"
+say "wandle nach float32 um (Eingabe $INPUT_SIZE × $INPUT_SIZE)"
+"$BUILD/onnx-fp32" "$WORK/model-fp16.onnx" "$WORK/model.onnx" --input-size "$INPUT_SIZE" ||
+  fail "Umwandlung fehlgeschlagen"
+
+# 4. Install: licence texts, then the model by rename, then its checksum and recipe.
+mkdir -p "$LICENCE_DIR"
+cp "$WORK/package/LICENSE.md" "$WORK/package/ThirdPartyLicenses.json" "$LICENCE_DIR/"
+rm -f "$MODEL.sha256" "$MODEL.recipe"
+mv -f "$WORK/model.onnx" "$MODEL"
+(cd "$MODEL_DIR" && sha256sum "$(basename "$MODEL")" >"$(basename "$MODEL").sha256")
+recipe >"$MODEL.recipe"
+say "Modell installiert: $MODEL ($(stat -c %s "$MODEL") Bytes)"
