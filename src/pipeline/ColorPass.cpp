@@ -10,7 +10,7 @@
 
 // The per-row kernels are compiled twice, for AVX2 and for the baseline, and picked at load time.
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-#define LUMORA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define LUMORA_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #else
 #define LUMORA_VECTOR_CLONES
 #endif
@@ -179,7 +179,19 @@ void storeRow(const Kernel& k, RowChannels& in, const float* __restrict detail, 
 }
 
 /// Horizontal Gaussian of one luminance row, edges repeated. `padded` has room for radius
-/// extra values on both sides.
+/// extra values on both sides. The common full-resolution radius is unrolled at compile time,
+/// so every output is one pass of loads and fused multiply-adds.
+template <int Rad>
+void blurRowHFixed(const float* __restrict taps, const float* __restrict c, int width, float* __restrict out)
+{
+    for (int x = 0; x < width; ++x) {
+        float sum = taps[0] * c[x];
+        for (int t = 1; t <= Rad; ++t)
+            sum += taps[t] * (c[x - t] + c[x + t]);
+        out[x] = sum;
+    }
+}
+
 LUMORA_VECTOR_CLONES
 void blurRowH(const Kernel& k, const float* y, int width, float* padded, float* __restrict out)
 {
@@ -191,6 +203,10 @@ void blurRowH(const Kernel& k, const float* y, int width, float* padded, float* 
     }
     const float* taps = k.taps.constData();
     const float* __restrict c = padded + rad;
+    if (rad == 6) {
+        blurRowHFixed<6>(taps, c, width, out);
+        return;
+    }
     const float centre = taps[0];
     for (int x = 0; x < width; ++x)
         out[x] = centre * c[x];
@@ -280,6 +296,19 @@ private:
 
 /// Sharpening detail of the centre row: gain × (Y − Gaussian(Y)), with the vertical pass over
 /// the horizontally blurred rows kept in a ring of `window` rows.
+template <int Rad>
+void verticalDetailFixed(const float* __restrict taps, const float* const* rows, int w, float gain,
+                         const float* __restrict luma, float* __restrict detail)
+{
+    // rows[0] is the centre, rows[2t − 1] and rows[2t] the rows t above and below it.
+    for (int x = 0; x < w; ++x) {
+        float sum = taps[0] * rows[0][x];
+        for (int t = 1; t <= Rad; ++t)
+            sum += taps[t] * (rows[2 * t - 1][x] + rows[2 * t][x]);
+        detail[x] = gain * (luma[x] - sum);
+    }
+}
+
 LUMORA_VECTOR_CLONES
 void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int window, int w, const float* __restrict luma,
                     float* __restrict detail)
@@ -289,6 +318,16 @@ void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int w
     auto rowAt = [&](int offset) {
         return ring + size_t((int(centreSlot) + offset + window) % window) * size_t(w);
     };
+    if (rad == 6) {
+        const float* rows[13];
+        rows[0] = rowAt(0);
+        for (int t = 1; t <= 6; ++t) {
+            rows[2 * t - 1] = rowAt(-t);
+            rows[2 * t] = rowAt(t);
+        }
+        verticalDetailFixed<6>(taps, rows, w, k.gain, luma, detail);
+        return;
+    }
     const float* __restrict centre = rowAt(0);
     for (int x = 0; x < w; ++x)
         detail[x] = taps[0] * centre[x];
