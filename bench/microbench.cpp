@@ -1,5 +1,8 @@
+#include "cli/Bench.h"
 #include "pipeline/ColorPass.h"
+#include "pipeline/Render.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <benchmark/benchmark.h>
 
@@ -29,6 +32,24 @@ void colorPass(benchmark::State& state)
 }
 BENCHMARK(colorPass)->Args({0, 0})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond);
 
+void renderTypical(benchmark::State& state)
+{
+    const QImage image = noisyImage(6000, 4000);
+    const lumora::EditState edits = lumora::typicalEdits(image.size());
+    for (auto _ : state) {
+        QImage base = image.copy(); // the chain paints into its base, as after a fresh decode
+        benchmark::DoNotOptimize(lumora::renderDecoded(std::move(base), image.size(), edits));
+    }
+}
+BENCHMARK(renderTypical)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv); // text drawing needs it
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -99,6 +99,7 @@ void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChann
     const float* lut = k.lut;
     out.opaque = rowIsOpaque(src, width);
     if (out.opaque) {
+#pragma omp simd
         for (int x = 0; x < width; ++x) {
             const quint32 p = src[x];
             r[x] = lut[(p >> 16) & 0xFF];
