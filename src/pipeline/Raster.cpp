@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kPooledFrom = 4 * kHugePage;           // smaller blocks come from malloc
-constexpr size_t kPoolLimit = size_t(512) << 20;        // memory kept for reuse, at most
+constexpr size_t kPoolLimit = size_t(320) << 20;        // memory kept for reuse, at most
 constexpr auto kPoolLifetime = std::chrono::seconds(20); // unused this long: given back
 
 /// Large blocks are expensive to obtain fresh (the kernel zeroes every page on first touch),
