@@ -1,4 +1,7 @@
+#include "app/WatermarkController.h"
 #include "cli/Bench.h"
+#include "model/ImageProcessor.h"
+#include "pipeline/Encoders.h"
 #include "pipeline/ColorPass.h"
 #include "pipeline/Render.h"
 
@@ -42,6 +45,26 @@ void renderTypical(benchmark::State& state)
     }
 }
 BENCHMARK(renderTypical)->Unit(benchmark::kMillisecond);
+
+/// One keystroke in the watermark sheet on a 24 MP photo: the preview re-rendered at the size
+/// the sheet shows it (the first call decodes the photo once at that size).
+void watermarkKeystroke(benchmark::State& state)
+{
+    const QImage image = noisyImage(6000, 4000);
+    lumora::ImageProcessor processor;
+    lumora::PhotoItem photo;
+    photo.originalCI = *lumora::SourceImage::fromEncoded(*lumora::encodeJPEG({image, QRectF(0, 0, 6000, 4000)}, 0.92));
+    processor.setPhotos({photo});
+    lumora::WatermarkValues values;
+    lumora::WatermarkController controller(processor, values, {});
+    (void)controller.preview(700);
+    int key = 0;
+    for (auto _ : state) {
+        values.text = QStringLiteral("Mein Shop ") + QString::number(key++);
+        benchmark::DoNotOptimize(controller.preview(700));
+    }
+}
+BENCHMARK(watermarkKeystroke)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
