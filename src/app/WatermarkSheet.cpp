@@ -134,7 +134,9 @@ QWidget* WatermarkSheet::buildControls()
     m_colour->setFixedSize(44, 24);
     connect(m_colour, &QToolButton::clicked, this, &WatermarkSheet::chooseColour);
     v->addWidget(m_colour);
-    v->addWidget(label(QStringLiteral("Bei hellen Hintergründen dunkle Farbe wählen."), 11, column));
+    QLabel* hint = label(QStringLiteral("Bei hellen Hintergründen dunkle Farbe wählen."), 11, column);
+    hint->setWordWrap(true);
+    v->addWidget(hint);
 
     auto* opacityRow = new QHBoxLayout;
     opacityRow->addWidget(label(QStringLiteral("Deckkraft"), 12, column));
