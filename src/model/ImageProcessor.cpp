@@ -48,6 +48,16 @@ QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, double rotation
     return turned;
 }
 
+/// Neutral adjustment and no masks, overlays, arrows or text marks (a new original's state).
+void resetEdits(PhotoItem& photo)
+{
+    photo.adjustment = AdjustmentState{};
+    photo.masks.clear();
+    photo.freehandOverlays.clear();
+    photo.arrows.clear();
+    photo.textMarks.clear();
+}
+
 } // namespace
 
 double displayScale(QSize size, int maxSide)
@@ -280,62 +290,61 @@ std::optional<QImage> ImageProcessor::renderFullSize(const QUuid& id) const
     return render->raster;
 }
 
+bool ImageProcessor::editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change)
+{
+    const int index = indexOf(id);
+    if (index < 0 || !change(m_photos[index]))
+        return false;
+    renderInPlace(m_photos[index]);
+    Q_EMIT photosChanged();
+    return true;
+}
+
 void ImageProcessor::addFreehandStroke(const QUuid& id, const QList<QPointF>& points, const QString& colorHex,
                                        double lineWidth)
 {
-    const int index = indexOf(id);
-    if (index < 0)
-        return;
-    PhotoItem& target = m_photos[index];
-    if (auto overlay = rasterizeStroke(points, colorHex, target.originalCI.size(), lineWidth))
-        target.freehandOverlays.append(*overlay);
-    renderInPlace(target);
-    Q_EMIT photosChanged();
+    editAndRender(id, [&](PhotoItem& target) {
+        if (auto overlay = rasterizeStroke(points, colorHex, target.originalCI.size(), lineWidth))
+            target.freehandOverlays.append(*overlay);
+        return true;
+    });
 }
 
 void ImageProcessor::addFilledArea(const QUuid& id, const QList<QPointF>& points, const QString& colorHex)
 {
-    const int index = indexOf(id);
-    if (index < 0)
-        return;
-    PhotoItem& target = m_photos[index];
-    if (auto overlay = rasterizeFilledArea(points, colorHex, target.originalCI.size()))
-        target.freehandOverlays.append(*overlay);
-    renderInPlace(target);
-    Q_EMIT photosChanged();
+    editAndRender(id, [&](PhotoItem& target) {
+        if (auto overlay = rasterizeFilledArea(points, colorHex, target.originalCI.size()))
+            target.freehandOverlays.append(*overlay);
+        return true;
+    });
 }
 
 void ImageProcessor::addArrow(const QUuid& id, const Arrow& arrow)
 {
-    const int index = indexOf(id);
-    if (index < 0)
-        return;
-    PhotoItem& target = m_photos[index];
-    target.arrows.append(arrow);
-    if (auto overlay = rasterizeArrow(arrow, target.originalCI.size()))
-        target.freehandOverlays.append(*overlay);
-    renderInPlace(target);
-    Q_EMIT photosChanged();
+    editAndRender(id, [&](PhotoItem& target) {
+        target.arrows.append(arrow);
+        if (auto overlay = rasterizeArrow(arrow, target.originalCI.size()))
+            target.freehandOverlays.append(*overlay);
+        return true;
+    });
 }
 
 void ImageProcessor::undoLastAnnotation(const QUuid& id)
 {
-    const int index = indexOf(id);
-    if (index < 0)
-        return;
-    PhotoItem& target = m_photos[index];
-    if (!target.freehandOverlays.isEmpty()) {
-        target.freehandOverlays.removeLast();
-        // Keep the arrow records from outnumbering the overlays that could carry them.
-        if (target.freehandOverlays.size() < target.arrows.size() - 1)
-            target.arrows.removeLast();
-    } else if (!target.masks.isEmpty()) {
-        target.masks.removeLast();
-    } else {
-        return;
-    }
-    renderInPlace(target);
-    Q_EMIT photosChanged();
+    editAndRender(id, [](PhotoItem& target) {
+        if (!target.freehandOverlays.isEmpty()) {
+            target.freehandOverlays.removeLast();
+            // Keep the arrow records from outnumbering the overlays that could carry them.
+            if (target.freehandOverlays.size() < target.arrows.size() - 1)
+                target.arrows.removeLast();
+            return true;
+        }
+        if (!target.masks.isEmpty()) {
+            target.masks.removeLast();
+            return true;
+        }
+        return false;
+    });
 }
 
 void ImageProcessor::setTextMarks(const QUuid& id, const QList<TextMark>& marks)
@@ -373,11 +382,7 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
             target.originalCI = SourceImage::fromRaster(withText);
         }
     }
-    target.adjustment = AdjustmentState{};
-    target.masks.clear();
-    target.freehandOverlays.clear();
-    target.arrows.clear();
-    target.textMarks.clear();
+    resetEdits(target);
     renderInPlace(target);
     m_photos[index] = target;
     Q_EMIT photosChanged();
@@ -385,21 +390,14 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
 
 void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOriginal)
 {
-    const int index = indexOf(id);
-    if (index < 0)
-        return;
-    PhotoItem& target = m_photos[index];
-    target.originalCI = newOriginal;
-    target.rotation = 0;
-    target.flippedH = false;
-    target.flippedV = false;
-    target.adjustment = AdjustmentState{};
-    target.masks.clear();
-    target.freehandOverlays.clear();
-    target.arrows.clear();
-    target.textMarks.clear();
-    renderInPlace(target);
-    Q_EMIT photosChanged();
+    editAndRender(id, [&](PhotoItem& target) {
+        target.originalCI = newOriginal;
+        target.rotation = 0;
+        target.flippedH = false;
+        target.flippedV = false;
+        resetEdits(target);
+        return true;
+    });
 }
 
 // --- batch operations ---------------------------------------------------------------------

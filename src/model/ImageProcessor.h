@@ -94,6 +94,9 @@ Q_SIGNALS:
 private:
     void setBatchProcessing(bool on);
     void renderInPlace(PhotoItem& photo) const;
+    /// Finds the photo, lets `change` edit it (returning whether anything changed), then
+    /// re-renders it and publishes the change. False when the id is gone or nothing changed.
+    bool editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change);
     void startBatch(const QSet<QUuid>& ids, const std::function<void(PhotoItem&)>& change);
     void taskStarted() { ++m_pendingTasks; }
     void taskFinished() { --m_pendingTasks; }
