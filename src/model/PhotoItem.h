@@ -23,6 +23,9 @@ struct PhotoItem {
     SourceImage originalCI;
     std::optional<Image> filteredCI;
     std::optional<Preview> preview;
+    /// A small version of the current render for the grid's cards (long side about 384 px);
+    /// right after loading, the shrink-on-load decode of the original.
+    QImage thumbnail;
     double rotation = 0;
     bool flippedH = false;
     bool flippedV = false;

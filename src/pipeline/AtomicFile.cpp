@@ -8,11 +8,14 @@ std::expected<void, Error> writeFileAtomically(const QString& path, const QByteA
 {
     QSaveFile file(path);
     auto failure = [&] { return std::unexpected(Error{QStringLiteral("Datei"), int(file.error()), file.errorString()}); };
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a full volume fails the write itself. Buffered, the error of the final flush
+    // is lost in commit(), which then renames a truncated file over the target.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure();
     if (file.write(bytes) != bytes.size()) {
+        auto failed = failure(); // take the text before cancelWriting() resets it
         file.cancelWriting();
-        return failure();
+        return failed;
     }
     if (!file.commit())
         return failure();

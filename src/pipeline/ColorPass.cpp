@@ -1,11 +1,19 @@
 #include "ColorPass.h"
 
 #include "Parallel.h"
+#include "Raster.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+// The per-row kernels are compiled twice, for AVX2 and for the baseline, and picked at load time.
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define LUMORA_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define LUMORA_VECTOR_CLONES
+#endif
 
 namespace lumora {
 
@@ -59,72 +67,133 @@ Kernel makeKernel(const AdjustmentState& adjustment, double sharpenSigma)
     return k;
 }
 
-/// Exposure-mapped, un-premultiplied channels of one source row.
+/// Exposure-mapped, un-premultiplied channels of one source row, plus scratch for the output.
 struct RowChannels {
     std::vector<float> r, g, b, y;
     std::vector<quint8> a;
-    explicit RowChannels(int width) : r(size_t(width)), g(size_t(width)), b(size_t(width)), y(size_t(width)), a(size_t(width)) {}
+    std::vector<qint32> outR, outG, outB;
+    bool opaque = true;
+    explicit RowChannels(int width)
+        : r(size_t(width)), g(size_t(width)), b(size_t(width)), y(size_t(width)), a(size_t(width)),
+          outR(size_t(width)), outG(size_t(width)), outB(size_t(width))
+    {
+    }
 };
 
+LUMORA_VECTOR_CLONES
+bool rowIsOpaque(const quint32* __restrict src, int width)
+{
+    quint32 all = 0xFFFFFFFFu;
+    for (int x = 0; x < width; ++x)
+        all &= src[x];
+    return (all >> 24) == 0xFF;
+}
+
+LUMORA_VECTOR_CLONES
 void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChannels& out)
 {
     float* __restrict r = out.r.data();
     float* __restrict g = out.g.data();
     float* __restrict b = out.b.data();
     float* __restrict y = out.y.data();
-    quint8* __restrict alpha = out.a.data();
-    for (int x = 0; x < width; ++x) {
-        const quint32 p = src[x];
-        const quint32 a = p >> 24;
-        quint32 cr = (p >> 16) & 0xFF, cg = (p >> 8) & 0xFF, cb = p & 0xFF;
-        if (a != 255) {
+    const float* lut = k.lut;
+    out.opaque = rowIsOpaque(src, width);
+    if (out.opaque) {
+#pragma omp simd
+        for (int x = 0; x < width; ++x) {
+            const quint32 p = src[x];
+            r[x] = lut[(p >> 16) & 0xFF];
+            g[x] = lut[(p >> 8) & 0xFF];
+            b[x] = lut[p & 0xFF];
+        }
+    } else {
+        quint8* __restrict alpha = out.a.data();
+        for (int x = 0; x < width; ++x) {
+            const quint32 p = src[x];
+            const quint32 a = p >> 24;
+            quint32 cr = (p >> 16) & 0xFF, cg = (p >> 8) & 0xFF, cb = p & 0xFF;
             if (a == 0) {
                 cr = cg = cb = 0;
-            } else { // un-premultiply to the nearest code
+            } else if (a != 255) { // un-premultiply to the nearest code
                 cr = std::min<quint32>(255, (cr * 255 + a / 2) / a);
                 cg = std::min<quint32>(255, (cg * 255 + a / 2) / a);
                 cb = std::min<quint32>(255, (cb * 255 + a / 2) / a);
             }
+            r[x] = lut[cr];
+            g[x] = lut[cg];
+            b[x] = lut[cb];
+            alpha[x] = quint8(a);
         }
-        r[x] = k.lut[cr];
-        g[x] = k.lut[cg];
-        b[x] = k.lut[cb];
-        alpha[x] = quint8(a);
-        y[x] = kWr * r[x] + kWg * g[x] + kWb * b[x];
     }
+    for (int x = 0; x < width; ++x)
+        y[x] = kWr * r[x] + kWg * g[x] + kWb * b[x];
 }
 
-inline quint32 toCode(float v)
-{
-    v = std::clamp(v, 0.0f, 1.0f);
-    return quint32(v * 255.0f + 0.5f);
-}
-
-/// Writes the final pixels of one row into `dst` (width pixels, premultiplied).
-void storeRow(const Kernel& k, const RowChannels& in, const float* __restrict detail, int width, quint32* __restrict dst)
+/// Writes the final pixels of one row into `dst` (width pixels, premultiplied). `detail` is
+/// the sharpening term per pixel, or null.
+LUMORA_VECTOR_CLONES
+void storeRow(const Kernel& k, RowChannels& in, const float* __restrict detail, int width, quint32* __restrict dst)
 {
     const float* __restrict r = in.r.data();
     const float* __restrict g = in.g.data();
     const float* __restrict b = in.b.data();
     const float* __restrict y = in.y.data();
-    const quint8* __restrict alpha = in.a.data();
-    for (int x = 0; x < width; ++x) {
-        const float base = k.k2 * y[x] + k.k3 + (detail ? detail[x] : 0.0f);
-        quint32 cr = toCode(k.k1 * r[x] + base);
-        quint32 cg = toCode(k.k1 * g[x] + base);
-        quint32 cb = toCode(k.k1 * b[x] + base);
-        const quint32 a = alpha[x];
-        if (a != 255) {
-            cr = (cr * a + 127) / 255;
-            cg = (cg * a + 127) / 255;
-            cb = (cb * a + 127) / 255;
+    qint32* __restrict outR = in.outR.data();
+    qint32* __restrict outG = in.outG.data();
+    qint32* __restrict outB = in.outB.data();
+    const float k1 = k.k1, k2 = k.k2, k3 = k.k3;
+    // Clamp once at the end, round half up to the 8-bit code. Written as plain comparisons
+    // (NaN-exact maxps/minps) so the loops vectorise.
+    auto code = [](float v) {
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 1.0f ? v : 1.0f;
+        return qint32(v * 255.0f + 0.5f);
+    };
+    if (detail) {
+        for (int x = 0; x < width; ++x) {
+            const float base = k2 * y[x] + k3 + detail[x];
+            outR[x] = code(k1 * r[x] + base);
+            outG[x] = code(k1 * g[x] + base);
+            outB[x] = code(k1 * b[x] + base);
         }
+    } else {
+        for (int x = 0; x < width; ++x) {
+            const float base = k2 * y[x] + k3;
+            outR[x] = code(k1 * r[x] + base);
+            outG[x] = code(k1 * g[x] + base);
+            outB[x] = code(k1 * b[x] + base);
+        }
+    }
+    if (in.opaque) {
+        for (int x = 0; x < width; ++x)
+            dst[x] = 0xFF000000u | quint32(outR[x] << 16) | quint32(outG[x] << 8) | quint32(outB[x]);
+        return;
+    }
+    const quint8* alpha = in.a.data();
+    for (int x = 0; x < width; ++x) {
+        const quint32 a = alpha[x];
+        const quint32 cr = (quint32(outR[x]) * a + 127) / 255;
+        const quint32 cg = (quint32(outG[x]) * a + 127) / 255;
+        const quint32 cb = (quint32(outB[x]) * a + 127) / 255;
         dst[x] = (a << 24) | (cr << 16) | (cg << 8) | cb;
     }
 }
 
 /// Horizontal Gaussian of one luminance row, edges repeated. `padded` has room for radius
-/// extra values on both sides.
+/// extra values on both sides. The common full-resolution radius is unrolled at compile time,
+/// so every output is one pass of loads and fused multiply-adds.
+template <int Rad>
+void blurRowHFixed(const float* __restrict taps, const float* __restrict c, int width, float* __restrict out)
+{
+    for (int x = 0; x < width; ++x) {
+        float sum = taps[0] * c[x];
+        for (int t = 1; t <= Rad; ++t)
+            sum += taps[t] * (c[x - t] + c[x + t]);
+        out[x] = sum;
+    }
+}
+
+LUMORA_VECTOR_CLONES
 void blurRowH(const Kernel& k, const float* y, int width, float* padded, float* __restrict out)
 {
     const int rad = k.radius;
@@ -135,11 +204,19 @@ void blurRowH(const Kernel& k, const float* y, int width, float* padded, float* 
     }
     const float* taps = k.taps.constData();
     const float* __restrict c = padded + rad;
-    for (int x = 0; x < width; ++x) {
-        float sum = taps[0] * c[x];
-        for (int t = 1; t <= rad; ++t)
-            sum += taps[t] * (c[x - t] + c[x + t]);
-        out[x] = sum;
+    if (rad == 6) {
+        blurRowHFixed<6>(taps, c, width, out);
+        return;
+    }
+    const float centre = taps[0];
+    for (int x = 0; x < width; ++x)
+        out[x] = centre * c[x];
+    for (int t = 1; t <= rad; ++t) {
+        const float tap = taps[t];
+        const float* __restrict left = c - t;
+        const float* __restrict right = c + t;
+        for (int x = 0; x < width; ++x)
+            out[x] += tap * (left[x] + right[x]);
     }
 }
 
@@ -187,7 +264,7 @@ public:
     }
 
 private:
-    static constexpr int kBlock = 16;
+    static constexpr int kBlock = 64;
 
     quint32* destRow(int y)
     {
@@ -218,6 +295,55 @@ private:
     int m_blockRows = 0;
 };
 
+/// Sharpening detail of the centre row: gain × (Y − Gaussian(Y)), with the vertical pass over
+/// the horizontally blurred rows kept in a ring of `window` rows.
+template <int Rad>
+void verticalDetailFixed(const float* __restrict taps, const float* const* rows, int w, float gain,
+                         const float* __restrict luma, float* __restrict detail)
+{
+    // rows[0] is the centre, rows[2t − 1] and rows[2t] the rows t above and below it.
+    for (int x = 0; x < w; ++x) {
+        float sum = taps[0] * rows[0][x];
+        for (int t = 1; t <= Rad; ++t)
+            sum += taps[t] * (rows[2 * t - 1][x] + rows[2 * t][x]);
+        detail[x] = gain * (luma[x] - sum);
+    }
+}
+
+LUMORA_VECTOR_CLONES
+void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int window, int w, const float* __restrict luma,
+                    float* __restrict detail)
+{
+    const int rad = k.radius;
+    const float* taps = k.taps.constData();
+    auto rowAt = [&](int offset) {
+        return ring + size_t((int(centreSlot) + offset + window) % window) * size_t(w);
+    };
+    if (rad == 6) {
+        const float* rows[13];
+        rows[0] = rowAt(0);
+        for (int t = 1; t <= 6; ++t) {
+            rows[2 * t - 1] = rowAt(-t);
+            rows[2 * t] = rowAt(t);
+        }
+        verticalDetailFixed<6>(taps, rows, w, k.gain, luma, detail);
+        return;
+    }
+    const float* __restrict centre = rowAt(0);
+    for (int x = 0; x < w; ++x)
+        detail[x] = taps[0] * centre[x];
+    for (int t = 1; t <= rad; ++t) {
+        const float* __restrict up = rowAt(-t);
+        const float* __restrict down = rowAt(t);
+        const float tap = taps[t];
+        for (int x = 0; x < w; ++x)
+            detail[x] += tap * (up[x] + down[x]);
+    }
+    const float gain = k.gain;
+    for (int x = 0; x < w; ++x)
+        detail[x] = gain * (luma[x] - detail[x]);
+}
+
 void processBand(const Kernel& k, const QImage& src, uchar* dstBits, qsizetype dstStride, Dihedral turn, int y0,
                  int y1)
 {
@@ -238,36 +364,26 @@ void processBand(const Kernel& k, const QImage& src, uchar* dstBits, qsizetype d
 
     const int rad = k.radius;
     const int window = 2 * rad + 1;
-    std::vector<float> ring(size_t(window) * size_t(w)); // horizontally blurred luminance rows
+    // Rows y − rad … y + rad stay loaded: their channels for the output, their horizontally
+    // blurred luminance for the vertical pass. Each source row is loaded once.
+    std::vector<RowChannels> rows(static_cast<size_t>(window), RowChannels{w});
+    std::vector<float> blurred(size_t(window) * size_t(w));
     std::vector<float> padded(size_t(w + 2 * rad));
     std::vector<float> detail(static_cast<size_t>(w));
-    RowChannels scratch(w);
-    auto ringRow = [&](int y) { return ring.data() + size_t(((y % window) + window) % window) * size_t(w); };
+    auto slot = [&](int y) { return size_t(((y % window) + window) % window); };
+    auto load = [&](int y) {
+        RowChannels& channels = rows[slot(y)];
+        loadRow(k, srcRow(y), w, channels);
+        blurRowH(k, channels.y.data(), w, padded.data(), blurred.data() + slot(y) * size_t(w));
+    };
 
-    for (int y = y0 - rad; y < y0 + rad; ++y) {
-        loadRow(k, srcRow(y), w, scratch);
-        blurRowH(k, scratch.y.data(), w, padded.data(), ringRow(y));
-    }
-    const float* taps = k.taps.constData();
+    for (int y = y0 - rad; y < y0 + rad; ++y)
+        load(y);
     for (int y = y0; y < y1; ++y) {
-        loadRow(k, srcRow(y + rad), w, scratch);
-        blurRowH(k, scratch.y.data(), w, padded.data(), ringRow(y + rad));
-        loadRow(k, srcRow(y), w, row);
-        const float* centre = ringRow(y);
-        float* __restrict d = detail.data();
-        for (int x = 0; x < w; ++x)
-            d[x] = taps[0] * centre[x];
-        for (int t = 1; t <= rad; ++t) {
-            const float* __restrict up = ringRow(y - t);
-            const float* __restrict down = ringRow(y + t);
-            const float tap = taps[t];
-            for (int x = 0; x < w; ++x)
-                d[x] += tap * (up[x] + down[x]);
-        }
-        const float* __restrict luma = row.y.data();
-        for (int x = 0; x < w; ++x)
-            d[x] = k.gain * (luma[x] - d[x]);
-        storeRow(k, row, d, w, sink.rowBuffer(y));
+        load(y + rad);
+        RowChannels& centre = rows[slot(y)];
+        verticalDetail(k, blurred.data(), slot(y), window, w, centre.y.data(), detail.data());
+        storeRow(k, centre, detail.data(), w, sink.rowBuffer(y));
         sink.commitRow(y, y + 1 == y1);
     }
 }
@@ -322,7 +438,7 @@ QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, dou
                      : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const int w = src.width();
     const int h = src.height();
-    QImage dst(turn.transposes() ? QSize(h, w) : QSize(w, h), QImage::Format_ARGB32_Premultiplied);
+    QImage dst = newRaster(turn.transposes() ? QSize(h, w) : QSize(w, h));
     if (dst.isNull())
         return {};
     dst.setDotsPerMeterX(src.dotsPerMeterX());

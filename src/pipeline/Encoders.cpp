@@ -1,6 +1,7 @@
 #include "Encoders.h"
 
 #include "Parallel.h"
+#include "Raster.h"
 #include "VipsSupport.h"
 
 #include <cmath>
@@ -11,15 +12,17 @@ namespace lumora {
 namespace {
 
 /// Premultiplied ARGB32 → packed RGB over white: c + (255 − a) per channel.
-std::vector<quint8> rgbOverWhite(const QImage& raster)
+HugeBuffer rgbOverWhite(const QImage& raster)
 {
     const int w = raster.width();
     const int h = raster.height();
-    std::vector<quint8> rgb(size_t(w) * size_t(h) * 3);
+    HugeBuffer rgb = newHugeBuffer(size_t(w) * size_t(h) * 3);
+    if (!rgb)
+        return rgb;
     parallelBands(h, 32, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
             const quint32* __restrict src = reinterpret_cast<const quint32*>(raster.constScanLine(y));
-            quint8* __restrict dst = rgb.data() + size_t(y) * size_t(w) * 3;
+            auto* __restrict dst = reinterpret_cast<quint8*>(rgb.get()) + size_t(y) * size_t(w) * 3;
             for (int x = 0; x < w; ++x) {
                 const quint32 p = src[x];
                 const quint32 white = 255 - (p >> 24);
@@ -61,10 +64,13 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
     if (image.isNull())
         return std::unexpected(encodingError(-1));
     const QImage& raster = image.raster;
-    std::vector<quint8> rgb = rgbOverWhite(raster);
+    const HugeBuffer rgb = rgbOverWhite(raster);
+    if (!rgb)
+        return std::unexpected(encodingError(-1));
 
     vips::ensureStarted();
-    vips::Ref wrapped(vips_image_new_from_memory(rgb.data(), rgb.size(), raster.width(), raster.height(), 3,
+    const size_t bytes = size_t(raster.width()) * size_t(raster.height()) * 3;
+    vips::Ref wrapped(vips_image_new_from_memory(rgb.get(), bytes, raster.width(), raster.height(), 3,
                                                  VIPS_FORMAT_UCHAR));
     if (!wrapped) {
         vips::takeError();

@@ -36,6 +36,18 @@ QFont fontForDevice(double pixelSize, const QPaintDevice* device)
     return font;
 }
 
+/// A 72-dpi device: font sizes in points equal pixels on it.
+const QImage& textReference()
+{
+    static const QImage reference = [] {
+        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(2835);
+        image.setDotsPerMeterY(2835);
+        return image;
+    }();
+    return reference;
+}
+
 void beginPainting(QPainter& painter)
 {
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
@@ -88,11 +100,7 @@ void prepareForText(QImage& raster)
 
 TextMetrics measureText(const QString& text, double pixelSize)
 {
-    static const QImage reference = [] {
-        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
-        prepareForText(image);
-        return image;
-    }();
+    const QImage& reference = textReference();
     const QFontMetricsF metrics(fontForDevice(pixelSize, &reference), &reference);
     return {metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent() + std::max(metrics.leading(), 0.0),
             metrics.ascent()};
@@ -227,13 +235,21 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
     const double stepY = 3.5 * size;
     const double d = std::hypot(double(w), double(h));
     const QRectF layer(0, 0, w, h);
+    // The text's outline is built once and filled at every tile: shaping the same string a
+    // hundred times would cost more than the filling. Local space: y down, origin at the
+    // lower-left corner of the line box.
+    QPainterPath glyphs;
+    const QFont glyphFont(fontForDevice(size, &textReference()), &textReference());
+    glyphs.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
+    glyphs.setFillRule(Qt::WindingFill);
     int row = 0;
     for (double y = -d; y < h + d; y += stepY, ++row) {
         for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {
-            // Tiles wholly outside the layer draw nothing; skipping them saves the text layout.
+            // Tiles wholly outside the layer draw nothing; skipping them saves the work.
             if (!turn.mapRect(QRectF(x, y, metrics.width, metrics.height)).intersects(layer))
                 continue;
-            drawTextLine(painter, toDevice, turn, {x, y}, text, size, metrics, color);
+            painter.setTransform(QTransform(1, 0, 0, -1, x, y) * turn * toDevice);
+            painter.fillPath(glyphs, color);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "SourceImage.h"
 
+#include "Raster.h"
 #include "VipsSupport.h"
 
 #include <QFile>
@@ -36,8 +37,8 @@ vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access)
                                                 "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
 }
 
-/// Turns any decoded image into 8-bit sRGB with four bands in B, G, R, A memory order.
-std::expected<vips::Ref, Error> toBgra8(vips::Ref image)
+/// Turns any decoded image into 8-bit sRGB with three bands, or four with alpha.
+std::expected<vips::Ref, Error> toSrgb8(vips::Ref image)
 {
     VipsImage* in = image.get();
     const bool hasProfile = vips_image_get_typeof(in, VIPS_META_ICC_NAME) != 0;
@@ -59,53 +60,59 @@ std::expected<vips::Ref, Error> toBgra8(vips::Ref image)
             return std::unexpected(unreadable(vips::takeError()));
         image = std::move(next);
     }
-    VipsImage* bands[4] = {};
-    vips::Ref b, g, r, a;
-    if (vips_extract_band(image.get(), b.out(), 2, nullptr) || vips_extract_band(image.get(), g.out(), 1, nullptr)
-        || vips_extract_band(image.get(), r.out(), 0, nullptr))
-        return std::unexpected(unreadable(vips::takeError()));
-    if (image.get()->Bands >= 4) {
-        if (vips_extract_band(image.get(), a.out(), 3, nullptr))
+    if (image.get()->Bands > 4) {
+        if (vips_extract_band(image.get(), next.out(), 0, "n", 4, nullptr) != 0)
             return std::unexpected(unreadable(vips::takeError()));
-    } else if (vips_black(a.out(), image.get()->Xsize, image.get()->Ysize, nullptr) == 0) {
-        vips::Ref opaque;
-        if (vips_linear1(a.get(), opaque.out(), 0.0, 255.0, "uchar", TRUE, nullptr))
-            return std::unexpected(unreadable(vips::takeError()));
-        a = std::move(opaque);
+        image = std::move(next);
     }
-    bands[0] = b.get();
-    bands[1] = g.get();
-    bands[2] = r.get();
-    bands[3] = a.get();
-    if (vips_bandjoin(bands, next.out(), 4, nullptr) != 0)
-        return std::unexpected(unreadable(vips::takeError()));
-    return next;
+    return image;
 }
 
-/// Runs the decode and wraps the pixel memory in a QImage without copying.
-std::expected<QImage, Error> materialise(vips::Ref image, bool hasAlpha)
+/// Receives the decoded rows from libvips' sink (in order, on its writer thread) and packs
+/// them into the raster as premultiplied ARGB32.
+struct RasterWriter {
+    uchar* bits;
+    qsizetype stride;
+    int bands;
+
+    static int write(VipsRegion* region, VipsRect* area, void* self)
+    {
+        const auto& w = *static_cast<RasterWriter*>(self);
+        for (int y = area->top; y < area->top + area->height; ++y) {
+            const auto* src = reinterpret_cast<const quint8*>(VIPS_REGION_ADDR(region, area->left, y));
+            auto* dst = reinterpret_cast<quint32*>(w.bits + w.stride * y) + area->left;
+            if (w.bands == 3) {
+                for (int x = 0; x < area->width; ++x, src += 3)
+                    dst[x] = 0xFF000000u | (quint32(src[0]) << 16) | (quint32(src[1]) << 8) | src[2];
+            } else {
+                for (int x = 0; x < area->width; ++x, src += 4) {
+                    const quint32 a = src[3];
+                    auto pm = [a](quint32 c) { return (c * a + 127) / 255; };
+                    dst[x] = (a << 24) | (pm(src[0]) << 16) | (pm(src[1]) << 8) | pm(src[2]);
+                }
+            }
+        }
+        return 0;
+    }
+};
+
+/// Runs the decode and packs the pixels straight into a new raster.
+std::expected<QImage, Error> materialise(vips::Ref image)
 {
-    auto bgra = toBgra8(std::move(image));
-    if (!bgra)
-        return std::unexpected(bgra.error());
-    const int width = bgra->get()->Xsize;
-    const int height = bgra->get()->Ysize;
-    size_t length = 0;
-    void* memory = vips_image_write_to_memory(bgra->get(), &length);
-    if (!memory)
+    auto srgb = toSrgb8(std::move(image));
+    if (!srgb)
+        return std::unexpected(srgb.error());
+    VipsImage* in = srgb->get();
+    QImage raster = newRaster(QSize(in->Xsize, in->Ysize));
+    if (raster.isNull())
+        return std::unexpected(decoderError(QStringLiteral("Nicht genug Speicher für das Bild.")));
+    RasterWriter writer{raster.bits(), raster.bytesPerLine(), in->Bands};
+    if (in->Bands != 3 && in->Bands != 4)
+        return std::unexpected(unreadable({}));
+    if (vips_sink_disc(in, &RasterWriter::write, &writer) != 0)
         return std::unexpected(decoderError(QStringLiteral("Das Bild konnte nicht dekodiert werden: ")
                                             + vips::takeError()));
-    QImage wrapped(static_cast<uchar*>(memory), width, height, qsizetype(width) * 4,
-                   hasAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied,
-                   [](void* p) { g_free(p); }, memory);
-    if (hasAlpha)
-        wrapped.convertTo(QImage::Format_ARGB32_Premultiplied);
-    return wrapped;
-}
-
-bool hasAlphaBand(VipsImage* image)
-{
-    return vips_image_hasalpha(image) != 0;
+    return raster;
 }
 
 } // namespace
@@ -183,14 +190,13 @@ std::expected<QImage, Error> SourceImage::decode() const
     vips::Ref image = orientation > 1 ? openBuffer(m_data->encoded, VIPS_ACCESS_RANDOM) : std::move(probe);
     if (!image)
         return std::unexpected(unreadable(vips::takeError()));
-    const bool alpha = hasAlphaBand(image.get());
     if (orientation > 1) {
         vips::Ref upright;
         if (vips_autorot(image.get(), upright.out(), nullptr) != 0)
             return std::unexpected(unreadable(vips::takeError()));
         image = std::move(upright);
     }
-    return materialise(std::move(image), alpha);
+    return materialise(std::move(image));
 }
 
 std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
@@ -210,8 +216,7 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
                               "option_string", "fail_on=error", nullptr)
         != 0)
         return std::unexpected(unreadable(vips::takeError()));
-    const bool alpha = hasAlphaBand(thumb.get());
-    return materialise(std::move(thumb), alpha);
+    return materialise(std::move(thumb));
 }
 
 std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const

@@ -49,6 +49,9 @@ public:
     /// Decodes at about `scale` × size() (scale ≥ 1 means full size).
     [[nodiscard]] std::expected<QImage, Error> decodeScaled(double scale) const;
 
+    /// Identifies the shared data: equal for copies of the same original, for caches.
+    [[nodiscard]] const void* identity() const { return m_data.get(); }
+
     friend bool operator==(const SourceImage& a, const SourceImage& b) { return a.m_data == b.m_data; }
 
 private:

@@ -1,6 +1,7 @@
 #include "pipeline/SourceImage.h"
 #include "support/Fixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -76,4 +77,29 @@ TEST(Cli, BadInputGivesClearErrorsAndExitCodes)
     const QString last = bench.out.trimmed().split(QLatin1Char('\n')).last();
     EXPECT_TRUE(last.startsWith(QStringLiteral("{\"decode_ms\"")) || last.contains(QStringLiteral("\"photos\":1")))
         << last.toStdString();
+}
+
+TEST(Cli, ExportNumbersTheFilesInTheOrderGiven)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("out")));
+    QStringList args{QStringLiteral("export"), QStringLiteral("--jpg"), dir.filePath(QStringLiteral("out"))};
+    for (const char* name : {"zebra.jpg", "apfel.v2.jpg", "mitte.jpg"}) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        writeFile(path, test::encodeWithVips(test::quadrants(40, 30), QStringLiteral("jpg")));
+        args.append(path);
+    }
+    const CliRun run = cli(args);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Export als JPG erfolgreich abgeschlossen.")));
+    EXPECT_TRUE(run.err.contains(QStringLiteral("100 %")));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("1_zebra.jpg"), QStringLiteral("2_apfel.v2.jpg"), QStringLiteral("3_mitte.jpg")}));
+
+    args[1] = QStringLiteral("--png");
+    args[2] = dir.filePath(QStringLiteral("missing/folder"));
+    const CliRun failed = cli(args);
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.contains(QStringLiteral("Fehler beim PNG-Export: "))) << failed.err.toStdString();
+    EXPECT_EQ(cli({QStringLiteral("export"), dir.path()}).exitCode, 2);
 }

@@ -1,0 +1,195 @@
+#include "BatchCrop.h"
+
+#include "fileops/FolderBookmarkStore.h"
+#include "model/Background.h"
+#include "model/ImageProcessor.h"
+#include "pipeline/AtomicFile.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Render.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+using AccessTokens = QList<std::shared_ptr<FolderBookmarkStore::AccessToken>>;
+
+/// A photo whose original was overwritten, with the written JPEG as its new original.
+struct Replacement {
+    QUuid id;
+    SourceImage original;
+};
+
+struct CropRun {
+    BatchCropResult result;
+    QList<Replacement> replacements;
+};
+
+QString folderOf(const QUrl& url)
+{
+    return FolderBookmarkStore::standardizedPath(QFileInfo(url.toLocalFile()).path());
+}
+
+BatchCropZiel zielOf(const PhotoItem& photo)
+{
+    return BatchCropZiel{photo.id,       photo.url,      photo.originalCI, photo.adjustment,
+                         photo.rotation, photo.flippedH, photo.flippedV,   photo.watermark,
+                         photo.masks,    photo.freehandOverlays, photo.textMarks};
+}
+
+/// The rendered photo cut to the region; a null image when the region is too small.
+std::expected<QImage, QString> renderCrop(const BatchCropZiel& ziel, QRectF normalizedRect)
+{
+    auto rendered = renderImage(ziel.originalCI, editStateOf(ziel));
+    if (!rendered || rendered->isNull())
+        return std::unexpected(QStringLiteral("Rendern fehlgeschlagen"));
+    const QRect region = cropPixelRect(normalizedRect, rendered->raster.size());
+    if (region.width() < kMinimumCropSide || region.height() < kMinimumCropSide)
+        return QImage();
+    QImage cropped = rendered->raster.copy(region);
+    if (cropped.isNull())
+        return std::unexpected(QStringLiteral("Zuschneiden fehlgeschlagen"));
+    return cropped;
+}
+
+QString encodingFailure(const Error& error)
+{
+    return error.code == -2 ? QStringLiteral("Destination nicht erstellt") : QStringLiteral("JPEG-Encoding fehlgeschlagen");
+}
+
+/// Crops, encodes and writes one photo, adding its outcome to `run`.
+void cropOne(const BatchCropZiel& ziel, QRectF normalizedRect, bool overwrite, CropRun& run)
+{
+    const QString name = ziel.url.fileName();
+    auto fail = [&](const QString& reason) { run.result.fehler.append(name + QStringLiteral(": ") + reason); };
+
+    auto cropped = renderCrop(ziel, normalizedRect);
+    if (!cropped)
+        return fail(cropped.error());
+    if (cropped->isNull()) {
+        ++run.result.uebersprungen;
+        return;
+    }
+    const QUrl destination = overwrite ? ziel.url : nextCopyURL(ziel.url);
+    const QRectF extent(0, 0, cropped->width(), cropped->height());
+    auto bytes = encodeJPEG(Image{*cropped, extent}, 0.95);
+    if (!bytes)
+        return fail(encodingFailure(bytes.error()));
+    if (auto written = writeFileAtomically(destination.toLocalFile(), *bytes); !written)
+        return fail(written.error().description);
+
+    ++run.result.erfolgreich;
+    if (!run.result.speicherOrdner)
+        run.result.speicherOrdner = QUrl::fromLocalFile(QFileInfo(destination.toLocalFile()).absolutePath());
+    if (overwrite) {
+        auto original = SourceImage::fromEncoded(*bytes);
+        run.replacements.append({ziel.id, original ? *original : SourceImage::fromRaster(*cropped)});
+    }
+}
+
+CropRun runCrops(const QList<BatchCropZiel>& ziele, QRectF normalizedRect, bool overwrite, const QSet<QString>& denied)
+{
+    CropRun run;
+    for (const BatchCropZiel& ziel : ziele) {
+        if (!overwrite && denied.contains(folderOf(ziel.url))) {
+            run.result.fehler.append(ziel.url.fileName() + QStringLiteral(": Ordner-Zugriff verweigert"));
+            continue;
+        }
+        cropOne(ziel, normalizedRect, overwrite, run);
+    }
+    return run;
+}
+
+void applyReplacements(ImageProcessor& processor, const QList<Replacement>& replacements)
+{
+    for (const Replacement& replacement : replacements) {
+        const PhotoItem* photo = processor.photo(replacement.id);
+        if (!photo)
+            continue;
+        // The watermark was rendered into the written pixels; keeping the setting would draw
+        // it a second time. Cleared first so that replaceImage renders the photo once, right.
+        if (photo->watermark) {
+            PhotoItem withoutWatermark = *photo;
+            withoutWatermark.watermark.reset();
+            processor.updatePhoto(withoutWatermark);
+        }
+        processor.replaceImage(replacement.id, replacement.original);
+    }
+}
+
+} // namespace
+
+QRect cropPixelRect(QRectF normalizedRect, QSize bitmapSize)
+{
+    const double W = bitmapSize.width(), H = bitmapSize.height();
+    const double x = std::max(0.0, normalizedRect.x() * W);
+    const double y = std::max(0.0, normalizedRect.y() * H);
+    const double w = std::min(W, normalizedRect.width() * W);
+    const double h = std::min(H, normalizedRect.height() * H);
+    if (!(w > 0) || !(h > 0))
+        return {};
+    const int left = int(std::floor(x)), top = int(std::floor(y));
+    const int right = int(std::ceil(x + w)), bottom = int(std::ceil(y + h));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(QRect(QPoint(0, 0), bitmapSize));
+}
+
+QUrl nextCopyURL(const QUrl& url)
+{
+    const QFileInfo info(url.toLocalFile());
+    const QDir folder = info.dir();
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    auto candidate = [&](const QString& suffix) { return folder.filePath(base + QStringLiteral("-neu") + suffix + QStringLiteral(".jpg")); };
+
+    QString path = candidate({});
+    for (int n = 2; QFileInfo::exists(path) && n <= 9999; ++n)
+        path = candidate(QStringLiteral("-%1").arg(n));
+    if (QFileInfo::exists(path))
+        path = candidate(QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces).left(6).toUpper());
+    return QUrl::fromLocalFile(path);
+}
+
+void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normalizedRect, bool overwrite,
+               FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done)
+{
+    QList<BatchCropZiel> ziele;
+    for (const PhotoItem& photo : processor.photos()) {
+        if (ids.contains(photo.id))
+            ziele.append(zielOf(photo));
+    }
+
+    AccessTokens tokens;
+    QSet<QString> denied;
+    if (!overwrite) {
+        QSet<QString> asked;
+        for (const BatchCropZiel& ziel : std::as_const(ziele)) {
+            const QString folder = folderOf(ziel.url);
+            if (asked.contains(folder))
+                continue;
+            asked.insert(folder);
+            if (auto token = folders.requestAccess(folder))
+                tokens.append(std::move(token));
+            else
+                denied.insert(folder);
+        }
+    }
+
+    runInBackground(
+        &processor,
+        [ziele = std::move(ziele), normalizedRect, overwrite, denied = std::move(denied)] {
+            return runCrops(ziele, normalizedRect, overwrite, denied);
+        },
+        // The tokens stay alive until the run is applied: the folders are written meanwhile.
+        [&processor, tokens = std::move(tokens), done = std::move(done)](CropRun run) mutable {
+            applyReplacements(processor, run.replacements);
+            tokens.clear();
+            if (done)
+                done(std::move(run.result));
+        });
+}
+
+} // namespace lumora

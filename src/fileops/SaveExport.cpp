@@ -1,0 +1,123 @@
+#include "SaveExport.h"
+
+#include "model/ImageProcessor.h"
+#include "pipeline/AtomicFile.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Render.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThreadPool>
+#include <future>
+
+namespace lumora {
+
+namespace {
+
+/// One file to write: what to render and where.
+struct WriteJob {
+    SourceImage original;
+    EditState edits;
+    QString target;
+};
+
+using Decoded = std::expected<QImage, Error>;
+
+std::future<Decoded> decodeAhead(const SourceImage& original)
+{
+    return std::async(std::launch::async, [original] { return original.decode(); });
+}
+
+/// Writes the jobs one after another. The next photo is decoded while the current one is
+/// rendered, encoded and written, so the two cores overlap the two codecs; files are still
+/// written, and progress reported, strictly in order.
+void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream,
+               ExportFormat format)
+{
+    const int total = int(jobs.size());
+    std::future<Decoded> ahead;
+    for (int i = 0; i < total; ++i) {
+        if (token && token->isCancelled()) {
+            stream->finish(StreamEnd{std::nullopt, true, i, total});
+            return;
+        }
+        Decoded decoded = ahead.valid() ? ahead.get() : jobs[i].original.decode();
+        if (i + 1 < total)
+            ahead = decodeAhead(jobs[i + 1].original);
+        if (!decoded) {
+            stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? -10 : -1), false, i, total});
+            return;
+        }
+        const Image image = renderDecoded(std::move(*decoded), jobs[i].original.size(), jobs[i].edits);
+        auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
+        if (!bytes) {
+            stream->finish(StreamEnd{bytes.error(), false, i, total});
+            return;
+        }
+        if (auto written = writeFileAtomically(jobs[i].target, *bytes); !written) {
+            stream->finish(StreamEnd{written.error(), false, i, total});
+            return;
+        }
+        stream->yield(double(i + 1) / total);
+    }
+    stream->finish(StreamEnd{std::nullopt, false, total, total});
+}
+
+ProgressStreamPtr start(QList<WriteJob> jobs, std::shared_ptr<CancelToken> token, ExportFormat format)
+{
+    ProgressStreamPtr stream = ProgressStream::create();
+    QThreadPool::globalInstance()->start(
+        [jobs = std::move(jobs), token = std::move(token), stream, format] { runWrites(jobs, token, stream, format); });
+    return stream;
+}
+
+} // namespace
+
+int numberWidth(int count)
+{
+    return int(QString::number(std::max(count, 0)).size());
+}
+
+QString exportFileName(int index, int width, const QUrl& url, ExportFormat format)
+{
+    const QString name = QFileInfo(url.path()).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot < 0 ? name : name.left(dot);
+    return QStringLiteral("%1_%2%3")
+        .arg(index + 1, width, 10, QLatin1Char('0'))
+        .arg(base, format == ExportFormat::png ? QStringLiteral(".png") : QStringLiteral(".jpg"));
+}
+
+ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
+{
+    QList<WriteJob> jobs;
+    for (const PhotoItem& photo : processor.photos())
+        jobs.append({photo.originalCI, editStateOf(photo), photo.url.toLocalFile()});
+    return start(std::move(jobs), std::move(token), ExportFormat::jpeg);
+}
+
+ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
+                               const QString& folder, int count, ExportFormat format)
+{
+    QList<WriteJob> jobs;
+    const QDir dir(folder);
+    for (qsizetype i = 0; i < snapshot.size() && i < count; ++i) {
+        const PhotoItem& photo = snapshot[i];
+        jobs.append({photo.originalCI, editStateOf(photo), dir.filePath(exportFileName(int(i), width, photo.url, format))});
+    }
+    return start(std::move(jobs), std::move(token), format);
+}
+
+ProgressStreamPtr exportJPEG(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
+                             const QString& folder, int count)
+{
+    return exportPhotos(snapshot, std::move(token), width, folder, count, ExportFormat::jpeg);
+}
+
+ProgressStreamPtr exportPNG(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
+                            const QString& folder, int count)
+{
+    return exportPhotos(snapshot, std::move(token), width, folder, count, ExportFormat::png);
+}
+
+} // namespace lumora

@@ -1,0 +1,470 @@
+#include "ImageProcessor.h"
+
+#include "model/Background.h"
+#include "pipeline/Overlays.h"
+#include "pipeline/Render.h"
+
+#include <QFile>
+#include <QPainter>
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+QImage thumbnailOf(const QImage& image)
+{
+    if (image.width() <= ImageProcessor::kThumbnailSide && image.height() <= ImageProcessor::kThumbnailSide)
+        return image;
+    return image.scaled(ImageProcessor::kThumbnailSide, ImageProcessor::kThumbnailSide, Qt::KeepAspectRatio,
+                        Qt::SmoothTransformation);
+}
+
+void applyRender(PhotoItem& photo, const DisplayRender& render)
+{
+    photo.filteredCI = render.image;
+    photo.preview = render.preview;
+    photo.thumbnail = render.thumbnail;
+}
+
+/// Text-mark positions moved into the frame of the turned photo (the mirror is not applied:
+/// baked labels read upright, where the editor's text layer shows them).
+QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, double rotation, QSizeF size)
+{
+    double r = std::fmod(rotation, 360.0);
+    if (r < 0)
+        r += 360;
+    const double w = size.width(), h = size.height();
+    QList<TextMark> turned = marks;
+    for (TextMark& mark : turned) {
+        const QPointF p = mark.position;
+        if (std::abs(r - 90) < 1)
+            mark.position = {h - p.y(), p.x()};
+        else if (std::abs(r - 180) < 1)
+            mark.position = {w - p.x(), h - p.y()};
+        else if (std::abs(r - 270) < 1)
+            mark.position = {p.y(), w - p.x()};
+    }
+    return turned;
+}
+
+/// Neutral adjustment and no masks, overlays, arrows or text marks (a new original's state).
+void resetEdits(PhotoItem& photo)
+{
+    photo.adjustment = AdjustmentState{};
+    photo.masks.clear();
+    photo.freehandOverlays.clear();
+    photo.arrows.clear();
+    photo.textMarks.clear();
+}
+
+} // namespace
+
+double displayScale(QSize size, int maxSide)
+{
+    const int longSide = std::max(size.width(), size.height());
+    return longSide <= maxSide || longSide <= 0 ? 1.0 : double(maxSide) / longSide;
+}
+
+std::optional<DisplayRender> renderForDisplay(const SourceImage& original, const EditState& edits, int maxSide)
+{
+    auto image = renderImage(original, edits, displayScale(original.size(), maxSide));
+    if (!image)
+        return std::nullopt;
+    auto preview = makePreview(*image);
+    if (!preview)
+        return std::nullopt;
+    return DisplayRender{*image, *preview, thumbnailOf(preview->bitmap)};
+}
+
+ImageProcessor::ImageProcessor(QObject* parent) : QObject(parent) {}
+
+ImageProcessor::~ImageProcessor() = default;
+
+void ImageProcessor::setPhotos(QList<PhotoItem> photos)
+{
+    m_photos = std::move(photos);
+    Q_EMIT photosChanged();
+}
+
+int ImageProcessor::indexOf(const QUuid& id) const
+{
+    for (qsizetype i = 0; i < m_photos.size(); ++i) {
+        if (m_photos[i].id == id)
+            return int(i);
+    }
+    return -1;
+}
+
+const PhotoItem* ImageProcessor::photo(const QUuid& id) const
+{
+    const int index = indexOf(id);
+    return index < 0 ? nullptr : &m_photos[index];
+}
+
+void ImageProcessor::updatePhoto(const PhotoItem& photo)
+{
+    const int index = indexOf(photo.id);
+    if (index < 0)
+        return;
+    m_photos[index] = photo;
+    Q_EMIT photosChanged();
+}
+
+void ImageProcessor::pushDeleteGroup(QList<DeletedItem> group)
+{
+    m_deleteUndoStack.append(std::move(group));
+    Q_EMIT deleteUndoStackChanged();
+}
+
+std::optional<QList<DeletedItem>> ImageProcessor::popDeleteGroup()
+{
+    if (m_deleteUndoStack.isEmpty())
+        return std::nullopt;
+    QList<DeletedItem> group = m_deleteUndoStack.takeLast();
+    Q_EMIT deleteUndoStackChanged();
+    return group;
+}
+
+void ImageProcessor::setBatchProcessing(bool on)
+{
+    if (m_isBatchProcessing == on)
+        return;
+    m_isBatchProcessing = on;
+    Q_EMIT batchProcessingChanged();
+}
+
+// --- loading ---------------------------------------------------------------------------
+
+void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> done)
+{
+    struct Loaded {
+        QUrl url;
+        SourceImage original;
+        QImage thumbnail;
+    };
+    taskStarted();
+    runInBackground(
+        this,
+        [urls] {
+            QList<Loaded> loaded;
+            for (const QUrl& url : urls) {
+                auto original = SourceImage::fromFile(url.toLocalFile());
+                if (!original)
+                    continue;
+                // Shrink-on-load: a card can show the photo long before its render is ready,
+                // and a file that fails to decode is found out here.
+                auto thumbnail = original->decodeToFit(QSize(kThumbnailSide, kThumbnailSide));
+                if (!thumbnail)
+                    continue;
+                loaded.append({url, *original, *thumbnail});
+            }
+            return loaded;
+        },
+        [this, done = std::move(done)](QList<Loaded> loaded) {
+            taskFinished();
+            QSet<QUrl> present;
+            for (const PhotoItem& photo : m_photos)
+                present.insert(photo.url);
+            QList<PhotoItem> added;
+            for (Loaded& item : loaded) {
+                if (present.contains(item.url))
+                    continue; // the same URL twice within one call is kept twice
+                PhotoItem photo;
+                photo.url = item.url;
+                photo.originalCI = item.original;
+                photo.thumbnail = item.thumbnail;
+                added.append(std::move(photo));
+            }
+            if (!added.isEmpty()) {
+                m_photos.append(added);
+                Q_EMIT photosChanged();
+            }
+            if (done)
+                done();
+            refreshPreviews();
+        });
+}
+
+void ImageProcessor::refreshPreviews()
+{
+    struct Job {
+        QUuid id;
+        SourceImage original;
+        EditState edits;
+    };
+    QList<Job> jobs;
+    for (const PhotoItem& photo : m_photos)
+        jobs.append({photo.id, photo.originalCI, editStateOf(photo)});
+    if (jobs.isEmpty())
+        return;
+    taskStarted();
+    QPointer<ImageProcessor> self(this);
+    QThreadPool::globalInstance()->start([self, jobs] {
+        for (const Job& job : jobs) {
+            if (!self)
+                return;
+            auto render = renderForDisplay(job.original, job.edits);
+            if (!render)
+                continue; // the photo keeps its earlier preview
+            postTo(self.data(), [self, job, render = *render] {
+                if (!self)
+                    return;
+                const int index = self->indexOf(job.id);
+                // A photo edited since the snapshot keeps its newer render.
+                if (index < 0 || !(self->m_photos[index].originalCI == job.original)
+                    || editStateOf(self->m_photos[index]) != job.edits)
+                    return;
+                applyRender(self->m_photos[index], render);
+                Q_EMIT self->photosChanged();
+            });
+        }
+        if (self)
+            postTo(self.data(), [self] {
+                if (self)
+                    self->taskFinished();
+            });
+    });
+}
+
+// --- synchronous edits ------------------------------------------------------------------
+
+void ImageProcessor::renderInPlace(PhotoItem& photo) const
+{
+    if (auto render = renderForDisplay(photo.originalCI, editStateOf(photo)))
+        applyRender(photo, *render);
+}
+
+void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids)
+{
+    if (m_isBatchProcessing || ids.isEmpty())
+        return;
+    bool changed = false;
+    for (PhotoItem& photo : m_photos) {
+        if (!ids.contains(photo.id))
+            continue;
+        photo.adjustment = adjustment;
+        renderInPlace(photo);
+        changed = true;
+    }
+    if (changed)
+        Q_EMIT photosChanged();
+}
+
+std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
+                                                       int maxSide) const
+{
+    const PhotoItem* found = photo(id);
+    if (!found)
+        return std::nullopt;
+    EditState edits = editStateOf(*found);
+    edits.watermark = candidate;
+    auto render = renderImage(found->originalCI, edits, displayScale(found->originalCI.size(), maxSide));
+    if (!render || render->isNull())
+        return std::nullopt;
+    return render->raster;
+}
+
+std::optional<QImage> ImageProcessor::renderEditorPreview(const QUuid& id, int maxSide) const
+{
+    const PhotoItem* found = photo(id);
+    if (!found)
+        return std::nullopt;
+    EditState edits = editStateOf(*found);
+    edits.textMarks.clear();
+    edits.watermark.reset();
+    auto render = renderImage(found->originalCI, edits, displayScale(found->originalCI.size(), maxSide));
+    if (!render || render->isNull())
+        return std::nullopt;
+    return render->raster;
+}
+
+std::optional<QImage> ImageProcessor::renderFullSize(const QUuid& id) const
+{
+    const PhotoItem* found = photo(id);
+    if (!found)
+        return std::nullopt;
+    auto render = renderImage(found->originalCI, editStateOf(*found));
+    if (!render || render->isNull())
+        return std::nullopt;
+    return render->raster;
+}
+
+bool ImageProcessor::editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change)
+{
+    const int index = indexOf(id);
+    if (index < 0 || !change(m_photos[index]))
+        return false;
+    renderInPlace(m_photos[index]);
+    Q_EMIT photosChanged();
+    return true;
+}
+
+void ImageProcessor::addFreehandStroke(const QUuid& id, const QList<QPointF>& points, const QString& colorHex,
+                                       double lineWidth)
+{
+    editAndRender(id, [&](PhotoItem& target) {
+        if (auto overlay = rasterizeStroke(points, colorHex, target.originalCI.size(), lineWidth))
+            target.freehandOverlays.append(*overlay);
+        return true;
+    });
+}
+
+void ImageProcessor::addFilledArea(const QUuid& id, const QList<QPointF>& points, const QString& colorHex)
+{
+    editAndRender(id, [&](PhotoItem& target) {
+        if (auto overlay = rasterizeFilledArea(points, colorHex, target.originalCI.size()))
+            target.freehandOverlays.append(*overlay);
+        return true;
+    });
+}
+
+void ImageProcessor::addArrow(const QUuid& id, const Arrow& arrow)
+{
+    editAndRender(id, [&](PhotoItem& target) {
+        target.arrows.append(arrow);
+        if (auto overlay = rasterizeArrow(arrow, target.originalCI.size()))
+            target.freehandOverlays.append(*overlay);
+        return true;
+    });
+}
+
+void ImageProcessor::undoLastAnnotation(const QUuid& id)
+{
+    editAndRender(id, [](PhotoItem& target) {
+        if (!target.freehandOverlays.isEmpty()) {
+            target.freehandOverlays.removeLast();
+            // Keep the arrow records from outnumbering the overlays that could carry them.
+            if (target.freehandOverlays.size() < target.arrows.size() - 1)
+                target.arrows.removeLast();
+            return true;
+        }
+        if (!target.masks.isEmpty()) {
+            target.masks.removeLast();
+            return true;
+        }
+        return false;
+    });
+}
+
+void ImageProcessor::setTextMarks(const QUuid& id, const QList<TextMark>& marks)
+{
+    const int index = indexOf(id);
+    if (index < 0)
+        return;
+    m_photos[index].textMarks = marks;
+    Q_EMIT photosChanged();
+}
+
+void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
+{
+    const int index = indexOf(id);
+    if (index < 0)
+        return;
+    PhotoItem target = m_photos[index];
+    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.rotation, QSizeF(target.originalCI.size()));
+
+    // First pass: everything but text marks and watermark, baked into a new original.
+    EditState firstPass = editStateOf(target);
+    firstPass.textMarks.clear();
+    firstPass.watermark.reset();
+    if (auto baked = renderImage(target.originalCI, firstPass); baked && !baked->isNull()) {
+        target.originalCI = SourceImage::fromRaster(baked->raster);
+        target.rotation = 0;
+        target.flippedH = false;
+        target.flippedV = false;
+        // Second pass: the labels, upright in the turned frame, drawn into the new original.
+        if (!turnedMarks.isEmpty()) {
+            QImage withText = baked->raster;
+            QPainter painter(&withText);
+            paintTextMarks(painter, yUpToDevice(withText.height()), turnedMarks);
+            painter.end();
+            target.originalCI = SourceImage::fromRaster(withText);
+        }
+    }
+    resetEdits(target);
+    renderInPlace(target);
+    m_photos[index] = target;
+    Q_EMIT photosChanged();
+}
+
+void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOriginal)
+{
+    editAndRender(id, [&](PhotoItem& target) {
+        target.originalCI = newOriginal;
+        target.rotation = 0;
+        target.flippedH = false;
+        target.flippedV = false;
+        resetEdits(target);
+        return true;
+    });
+}
+
+// --- batch operations ---------------------------------------------------------------------
+
+void ImageProcessor::startBatch(const QSet<QUuid>& ids, const std::function<void(PhotoItem&)>& change)
+{
+    setBatchProcessing(true);
+    struct Job {
+        QUuid id;
+        SourceImage original;
+        EditState edits;
+    };
+    QList<Job> jobs;
+    for (PhotoItem& photo : m_photos) {
+        if (!ids.contains(photo.id))
+            continue;
+        change(photo);
+        jobs.append({photo.id, photo.originalCI, editStateOf(photo)});
+    }
+    if (!jobs.isEmpty())
+        Q_EMIT photosChanged();
+    taskStarted();
+    runInBackground(
+        this,
+        [jobs] {
+            QList<std::pair<Job, DisplayRender>> results;
+            for (const Job& job : jobs) {
+                if (auto render = renderForDisplay(job.original, job.edits))
+                    results.append({job, *render});
+            }
+            return results;
+        },
+        [this](QList<std::pair<Job, DisplayRender>> results) {
+            taskFinished();
+            for (const auto& [job, render] : results) {
+                const int index = indexOf(job.id);
+                // A photo changed again since (another turn, say) waits for its newer render.
+                if (index >= 0 && m_photos[index].originalCI == job.original
+                    && editStateOf(m_photos[index]) == job.edits)
+                    applyRender(m_photos[index], render);
+            }
+            if (!results.isEmpty())
+                Q_EMIT photosChanged();
+            // The flag is cleared by a separate, later step, as the first finished batch does.
+            postTo(this, [this] { setBatchProcessing(false); });
+        });
+}
+
+void ImageProcessor::rotate(const QSet<QUuid>& ids, RotationDirection direction)
+{
+    const double step = direction == RotationDirection::left ? 90.0 : -90.0;
+    startBatch(ids, [step](PhotoItem& photo) { photo.rotation = std::fmod(photo.rotation + step, 360.0); });
+}
+
+void ImageProcessor::flip(const QSet<QUuid>& ids, FlipDirection direction)
+{
+    startBatch(ids, [direction](PhotoItem& photo) {
+        if (direction == FlipDirection::horizontal)
+            photo.flippedH = !photo.flippedH;
+        else
+            photo.flippedV = !photo.flippedV;
+    });
+}
+
+void ImageProcessor::applyWatermark(const QSet<QUuid>& ids, const std::optional<Watermark>& watermark)
+{
+    startBatch(ids, [&watermark](PhotoItem& photo) { photo.watermark = watermark; });
+}
+
+} // namespace lumora

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace lumora {
+
+/// A folder chooser as the file operations ask for it.
+struct FolderPanelRequest {
+    QString title;
+    QString confirmButton;
+    QString message;
+    QString startFolder;
+    /// When set, only this folder (standardised absolute path) can be confirmed; everything
+    /// else in the panel is shown disabled.
+    std::optional<QString> onlyAllowedFolder;
+    bool canCreateFolders = false;
+};
+
+/// A file chooser for opening photos (or a background photo).
+struct OpenPanelRequest {
+    QString title;
+    QString startFolder;
+    QStringList nameFilters; ///< e.g. "Bilder (*.jpg *.jpeg *.png *.heic)"
+    bool multipleSelection = true;
+};
+
+/// One button of a question; `role` tells the dialog how to present it.
+struct DialogButton {
+    enum class Role { normal, cancel, destructive };
+    QString text;
+    Role role = Role::normal;
+};
+
+/// A modal question with buttons in the given order. Escape chooses `escapeButton`
+/// (none: Escape does nothing but close without a choice).
+struct QuestionRequest {
+    QString title;
+    QString message;
+    QList<DialogButton> buttons;
+    std::optional<int> escapeButton;
+    std::optional<int> defaultButton;
+};
+
+/// Every question the application asks the user goes through this seam: the widget
+/// implementation shows real window-modal dialogs, tests answer with a script. All calls are
+/// made on the UI thread and return when the user has answered.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    /// Shows a modal folder panel. Returns the chosen folder's absolute path, or none when the
+    /// user cancelled.
+    virtual std::optional<QString> chooseFolder(const FolderPanelRequest& request) = 0;
+
+    /// Shows a modal open panel. Returns the chosen files' absolute paths; empty when cancelled.
+    virtual QStringList chooseFiles(const OpenPanelRequest& request) = 0;
+
+    /// Asks a question. Returns the index of the chosen button, or none when dismissed without one.
+    virtual std::optional<int> ask(const QuestionRequest& request) = 0;
+
+    /// Shows a message with a single "OK" button.
+    virtual void inform(const QString& title, const QString& message) = 0;
+};
+
+} // namespace lumora

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/VolumeService.h"
+
+#include <QDBusConnection>
+#include <QList>
+#include <QString>
+
+namespace lumora {
+
+/// Ejects removable media through UDisks2 on the system bus: unmounts the filesystem whose
+/// mount point holds the path (the longest matching mount point wins), then ejects its drive,
+/// or powers it off when it cannot be ejected. Errors carry the D-Bus error's text.
+class UDisksVolumeService : public VolumeService {
+public:
+    explicit UDisksVolumeService(QDBusConnection bus = QDBusConnection::systemBus());
+
+    [[nodiscard]] std::expected<void, Error> unmountAndEject(const QString& path) override;
+
+    /// A mounted filesystem as UDisks2 reports it.
+    struct Mounted {
+        QString object;      ///< D-Bus object path of the block device
+        QString drive;       ///< object path of its drive ("/" when none)
+        QStringList mountPoints;
+    };
+    /// The filesystem whose mount point is the longest prefix of `path`, if any.
+    [[nodiscard]] static std::optional<Mounted> holding(const QList<Mounted>& filesystems, const QString& path);
+
+private:
+    [[nodiscard]] std::expected<QList<Mounted>, Error> mountedFilesystems();
+    [[nodiscard]] std::expected<void, Error> call(const QString& object, const QString& interface, const QString& method);
+
+    QDBusConnection m_bus;
+};
+
+} // namespace lumora

@@ -1,0 +1,241 @@
+#include "app/CommandFlows.h"
+#include "fileops/DeleteRestore.h"
+#include "model/ImageProcessor.h"
+#include "platform/Preferences.h"
+#include "platform/UDisksVolumeService.h"
+#include "support/PhotoFiles.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+/// A volume service that records the path and answers with a fixed result.
+class FakeVolumes : public VolumeService {
+public:
+    std::expected<void, Error> unmountAndEject(const QString& path) override
+    {
+        asked.append(path);
+        if (fail)
+            return std::unexpected(Error{QStringLiteral("UDisks2"), -1, QStringLiteral("Gerät ist beschäftigt")});
+        return {};
+    }
+    QStringList asked;
+    bool fail = false;
+};
+
+struct Window {
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ScriptedDialogs dialogs;
+    FakeVolumes volumes;
+    CommandFlows flows{processor, dialogs, volumes};
+
+    void loadPhotos(int count, QColor colour = Qt::darkCyan, QSize size = {64, 48})
+    {
+        QList<QUrl> urls;
+        for (int i = 0; i < count; ++i)
+            urls.append(writePhotoFile(dir.path(), QStringLiteral("foto%1.jpg").arg(i + 1),
+                                       jpegOf(colour, size.width(), size.height())));
+        ASSERT_TRUE(loadAndWait(processor, urls));
+    }
+    /// Waits for the running command to end and returns the message it showed.
+    QString finished()
+    {
+        (void)QTest::qWaitFor([&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); }, 30000);
+        return dialogs.messages.isEmpty() ? QString() : dialogs.messages.last().second;
+    }
+    QString folder(const QString& name)
+    {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name);
+    }
+};
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+TEST(SaveFlow, OrderWarningComesFirstAndTrotzdemSkipsTheWatermarkWarning)
+{
+    Window w;
+    w.loadPhotos(2);
+    PhotoItem marked = w.processor.photos().first();
+    marked.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+    w.processor.updatePhoto(marked);
+    const QByteArray before = readAll(marked.url.toLocalFile());
+
+    w.flows.orderWasChanged = true; // a drag started, even if nothing moved
+    w.dialogs.answer(QStringLiteral("Trotzdem speichern"));
+    w.flows.save();
+    ASSERT_EQ(w.dialogs.questions.size(), 1);
+    EXPECT_EQ(w.dialogs.questions[0].title, QStringLiteral("Hinweis zur Sortierung"));
+    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
+    EXPECT_EQ(w.dialogs.questions.size(), 1); // no watermark warning after "Trotzdem speichern"
+    EXPECT_NE(readAll(marked.url.toLocalFile()), before);
+    EXPECT_FALSE(w.flows.orderWasChanged);
+
+    // The next save asks about the watermark, not the order.
+    w.dialogs.answer(QStringLiteral("Abbrechen"));
+    w.flows.save();
+    ASSERT_EQ(w.dialogs.questions.size(), 2);
+    EXPECT_EQ(w.dialogs.questions[1].title, QStringLiteral("Wasserzeichen wird eingebrannt"));
+    EXPECT_EQ(w.dialogs.messages.size(), 1); // cancelled: nothing ran
+}
+
+TEST(SaveFlow, NichtMehrFragenLastsForTheWindowOnly)
+{
+    Window w;
+    w.loadPhotos(1);
+    PhotoItem marked = w.processor.photos().first();
+    marked.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+    w.processor.updatePhoto(marked);
+    w.dialogs.answer(QStringLiteral("Speichern, nicht mehr fragen"));
+    w.flows.save();
+    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
+    w.flows.save();
+    w.finished();
+    EXPECT_EQ(w.dialogs.questions.size(), 1);
+    EXPECT_EQ(w.dialogs.messages.size(), 2);
+
+    // A new window asks again.
+    CommandFlows fresh(w.processor, w.dialogs, w.volumes);
+    fresh.save();
+    EXPECT_EQ(w.dialogs.questions.size(), 2);
+}
+
+TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNothing)
+{
+    Window w;
+    w.loadPhotos(2);
+    const QByteArray before = readAll(w.processor.photos().first().url.toLocalFile());
+    w.flows.orderWasChanged = true;
+    w.dialogs.answer(QStringLiteral("Escape"));
+    w.dialogs.cancelFolder();
+    w.flows.save();
+    ASSERT_EQ(w.dialogs.folderRequests.size(), 1);
+    EXPECT_EQ(w.dialogs.folderRequests[0].title, QStringLiteral("Export-Zielordner für JPG wählen"));
+    EXPECT_TRUE(w.dialogs.folderRequests[0].canCreateFolders);
+    EXPECT_TRUE(w.dialogs.messages.isEmpty());
+    EXPECT_EQ(w.flows.running(), CommandFlows::Command::none);
+    EXPECT_TRUE(w.flows.orderWasChanged); // exports never reset it
+    EXPECT_EQ(readAll(w.processor.photos().first().url.toLocalFile()), before);
+}
+
+TEST(ExportFlow, CancelledExportWritesAPrefixAndSaysSo)
+{
+    Window w;
+    w.loadPhotos(6, Qt::darkGreen, {1600, 1200});
+    const QString out = w.folder(QStringLiteral("out"));
+    w.dialogs.confirmFolder(out);
+    QObject::connect(&w.flows, &CommandFlows::stateChanged, [&] {
+        if (w.flows.running() == CommandFlows::Command::exportJpg && w.flows.progress() > 0)
+            w.flows.cancelRunning();
+    });
+    w.flows.exportJpg();
+    EXPECT_EQ(w.flows.running(), CommandFlows::Command::exportJpg);
+    EXPECT_TRUE(w.flows.progressText().startsWith(QStringLiteral("Exportiere … ")));
+    const QString message = w.finished();
+    const int written = int(filesIn(out).size());
+    EXPECT_GE(written, 1);
+    EXPECT_LT(written, 6);
+    EXPECT_EQ(message, QStringLiteral("Abgebrochen – %1 von 6 Bildern wurden geschrieben.").arg(written));
+}
+
+TEST(ExportFlow, FailingExportShowsThePrefixAndTheFileSystemsText)
+{
+    Window w;
+    w.loadPhotos(3);
+    const QString out = w.folder(QStringLiteral("out"));
+    QDir(out).mkdir(QStringLiteral("2_foto2.png")); // the second file cannot be written
+    w.dialogs.confirmFolder(out);
+    w.flows.exportPng();
+    const QString message = w.finished();
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Fehler beim PNG-Export: "))) << message.toStdString();
+    EXPECT_GT(message.size(), QStringLiteral("Fehler beim PNG-Export: ").size());
+    EXPECT_EQ(filesIn(out), QStringList{QStringLiteral("1_foto1.png")});
+}
+
+TEST(DeleteFlow, TrashAndRestoreBringBackTheFilesByteForByte)
+{
+    Window w;
+    w.loadPhotos(3);
+    const PhotoItem second = w.processor.photos()[1];
+    const QByteArray bytes = readAll(second.url.toLocalFile());
+    QSignalSpy cleared(&w.flows, &CommandFlows::selectionCleared);
+
+    w.dialogs.answer(QStringLiteral("Abbrechen"));
+    w.flows.requestDelete({second.id});
+    EXPECT_EQ(w.processor.photos().size(), 3);
+
+    w.dialogs.answer(QStringLiteral("In den Papierkorb verschieben"));
+    w.flows.requestDelete({second.id});
+    EXPECT_EQ(w.dialogs.questions.last().title, QStringLiteral("Bilder entfernen?"));
+    EXPECT_EQ(w.finished(), QStringLiteral("Ausgewählte Bilder wurden entfernt."));
+    EXPECT_FALSE(QFile::exists(second.url.toLocalFile()));
+    EXPECT_EQ(w.processor.photos().size(), 2);
+    EXPECT_GE(cleared.count(), 1);
+    ASSERT_TRUE(canRestore(w.processor));
+
+    w.flows.restore();
+    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Bilder wurden wiederhergestellt."));
+    EXPECT_EQ(readAll(second.url.toLocalFile()), bytes);
+    EXPECT_EQ(w.processor.photos().first().id, second.id);
+
+    w.dialogs.answer(QStringLiteral("Nur aus Übersicht entfernen"));
+    w.flows.requestDelete({second.id});
+    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Ausgewählte Bilder wurden aus der Übersicht entfernt."));
+    EXPECT_TRUE(QFile::exists(second.url.toLocalFile()));
+}
+
+TEST(EjectFlow, NoPathFailureAndSuccess)
+{
+    Window w;
+    preferences::remove(QString::fromLatin1(preferences::kLastUsedVolumePath));
+    w.flows.eject();
+    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Kein Volume-Pfad gespeichert – die SD-Karte ist nicht bekannt."));
+    EXPECT_TRUE(w.volumes.asked.isEmpty());
+
+    preferences::setValue(QString::fromLatin1(preferences::kLastUsedVolumePath), QStringLiteral("/media/karte"));
+    w.volumes.fail = true;
+    w.flows.eject();
+    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: Gerät ist beschäftigt"));
+    EXPECT_TRUE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
+
+    w.volumes.fail = false;
+    w.flows.eject();
+    EXPECT_EQ(w.volumes.asked.last(), QStringLiteral("/media/karte"));
+    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("SD-Karte erfolgreich ausgeworfen."));
+    EXPECT_FALSE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
+}
+
+TEST(EjectFlow, FailsWithTheBusTextWhenNoUDisksAnswers)
+{
+    // A bus that cannot be reached stands for a machine without UDisks2.
+    UDisksVolumeService service(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                              QStringLiteral("lumora-test-no-bus")));
+    const auto result = service.unmountAndEject(QStringLiteral("/media/karte"));
+    ASSERT_FALSE(result);
+    EXPECT_FALSE(result.error().description.isEmpty());
+}
+
+TEST(EjectFlow, TheLongestMountPointHoldsThePath)
+{
+    const QList<UDisksVolumeService::Mounted> mounted{
+        {QStringLiteral("/dev/root"), QStringLiteral("/"), {QStringLiteral("/")}},
+        {QStringLiteral("/dev/sdb1"), QStringLiteral("/drives/card"), {QStringLiteral("/media/user/CARD")}},
+        {QStringLiteral("/dev/sdc1"), QStringLiteral("/drives/stick"), {QStringLiteral("/media/user/CARD2")}},
+    };
+    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD/DCIM"))->object, QStringLiteral("/dev/sdb1"));
+    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD2"))->object, QStringLiteral("/dev/sdc1"));
+    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/home/x"))->object, QStringLiteral("/dev/root"));
+    EXPECT_FALSE(UDisksVolumeService::holding({mounted[1]}, QStringLiteral("/media/user/CARDS")));
+}

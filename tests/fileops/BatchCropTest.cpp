@@ -1,0 +1,397 @@
+#include "fileops/BatchCrop.h"
+#include "fileops/FolderBookmarkStore.h"
+#include "model/ImageProcessor.h"
+#include "pipeline/AtomicFile.h"
+#include "support/Fixtures.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace lumora;
+using lumora::test::pixel;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool isJpeg(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xFF\xD8\xFF");
+}
+
+/// Within `tolerance` per channel (the crops are JPEG-compressed).
+bool near(QColor actual, QColor expected, int tolerance = 12)
+{
+    return std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
+           && std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+QImage decodeFile(const QString& path)
+{
+    auto source = SourceImage::fromFile(path);
+    if (!source)
+        return {};
+    return source->decode().value_or(QImage());
+}
+
+bool run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+/// Photo folders, a processor and a folder store answered by a script.
+struct CropFixture : ::testing::Test {
+    QTemporaryDir dir;
+    QTemporaryDir settingsDir;
+    ImageProcessor processor;
+    test::ScriptedDialogs dialogs;
+    FolderBookmarkStore folders{dialogs, settingsDir.filePath(QStringLiteral("settings.ini"))};
+
+    void SetUp() override { ASSERT_TRUE(dir.isValid() && settingsDir.isValid()); }
+
+    QString folder(const QString& name) const
+    {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name);
+    }
+
+    /// Writes a w × h test card into `folderPath` and appends it to the list.
+    QUuid addPhoto(const QString& folderPath, const QString& name, int w, int h)
+    {
+        const QString path = QDir(folderPath).filePath(name);
+        const QString format = name.endsWith(QStringLiteral(".png")) ? QStringLiteral("png") : QStringLiteral("jpg");
+        EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
+        PhotoItem photo;
+        photo.url = QUrl::fromLocalFile(path);
+        photo.originalCI = SourceImage::fromFile(path).value_or(SourceImage());
+        QList<PhotoItem> photos = processor.photos();
+        photos.append(photo);
+        processor.setPhotos(photos);
+        return photo.id;
+    }
+
+    QSet<QUuid> allIds() const
+    {
+        QSet<QUuid> ids;
+        for (const PhotoItem& photo : processor.photos())
+            ids.insert(photo.id);
+        return ids;
+    }
+
+    /// Runs a batch crop and waits, with the event loop running, until it is done.
+    BatchCropResult crop(const QSet<QUuid>& ids, QRectF rect, bool overwrite)
+    {
+        std::optional<BatchCropResult> result;
+        QEventLoop loop;
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only against a hang
+        batchCrop(processor, ids, rect, overwrite, folders, [&](BatchCropResult r) {
+            result = std::move(r);
+            loop.quit();
+        });
+        if (!result)
+            loop.exec();
+        EXPECT_TRUE(result.has_value());
+        return result.value_or(BatchCropResult{});
+    }
+};
+
+} // namespace
+
+TEST(BatchCropRect, RoundsOutwardsAndStopsAtTheEdges)
+{
+    const QSize photo(4000, 3000);
+    EXPECT_EQ(cropPixelRect({0.5, 0.5, 0.001, 0.5}, photo), QRect(2000, 1500, 4, 1500));
+    EXPECT_EQ(cropPixelRect({0.8, 0, 0.5, 1}, photo), QRect(3200, 0, 800, 3000));
+    EXPECT_EQ(cropPixelRect({0, 0, 1, 1}, photo), QRect(0, 0, 4000, 3000));
+    // 3.3 … 11.55 covers the pixels 3 to 11.
+    EXPECT_EQ(cropPixelRect({0.1, 0.1, 0.25, 0.25}, QSize(33, 33)), QRect(3, 3, 9, 9));
+    // The origin is clamped without shortening the size.
+    EXPECT_EQ(cropPixelRect({-0.1, 0, 0.5, 2}, QSize(100, 100)), QRect(0, 0, 50, 100));
+    EXPECT_TRUE(cropPixelRect({1.2, 0, 0.5, 1}, photo).isEmpty());
+    EXPECT_TRUE(cropPixelRect({0, 0, 0, 1}, photo).isEmpty());
+}
+
+TEST_F(CropFixture, CopiesAreNumberedBesideTheOriginal)
+{
+    const QString fotos = folder(QStringLiteral("Fotos"));
+    const QUrl photo = QUrl::fromLocalFile(fotos + QStringLiteral("/photo.jpg"));
+    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), fotos + QStringLiteral("/photo-neu.jpg"));
+    ASSERT_TRUE(writeAll(fotos + QStringLiteral("/photo-neu.jpg"), "x"));
+    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), fotos + QStringLiteral("/photo-neu-2.jpg"));
+    ASSERT_TRUE(writeAll(fotos + QStringLiteral("/photo-neu-2.jpg"), "x"));
+    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), fotos + QStringLiteral("/photo-neu-3.jpg"));
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(fotos + QStringLiteral("/bild.png"))).toLocalFile(),
+              fotos + QStringLiteral("/bild-neu.jpg"));
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(fotos + QStringLiteral("/urlaub.2024.heic"))).toLocalFile(),
+              fotos + QStringLiteral("/urlaub.2024-neu.jpg"));
+
+    // With every number up to 9999 taken, a piece of a fresh UUID makes the name.
+    for (int n = 3; n <= 9999; ++n)
+        ASSERT_TRUE(writeAll(fotos + QStringLiteral("/photo-neu-%1.jpg").arg(n), {}));
+    const QString last = nextCopyURL(photo).fileName();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^photo-neu-[0-9A-F]{6}\\.jpg$")).match(last).hasMatch())
+        << last.toStdString();
+}
+
+TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
+{
+    const QString fotos = folder(QStringLiteral("Fotos"));
+    addPhoto(fotos, QStringLiteral("gross.jpg"), 400, 300);
+    addPhoto(fotos, QStringLiteral("klein.png"), 200, 100);
+    dialogs.confirmFolder(fotos);
+
+    // The lower middle: blue on the left, white on the right.
+    const BatchCropResult result = crop(allIds(), {0.25, 0.5, 0.5, 0.5}, false);
+    EXPECT_EQ(result.erfolgreich, 2);
+    EXPECT_EQ(result.uebersprungen, 0);
+    EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(fotos));
+    EXPECT_EQ(dialogs.folderRequests.size(), 1);
+
+    const QImage big = decodeFile(fotos + QStringLiteral("/gross-neu.jpg"));
+    const QImage small = decodeFile(fotos + QStringLiteral("/klein-neu.jpg"));
+    EXPECT_EQ(big.size(), QSize(200, 150));
+    EXPECT_EQ(small.size(), QSize(100, 50));
+    for (const QImage& image : {big, small}) {
+        EXPECT_TRUE(near(pixel(image, 5, 5), Qt::blue));
+        EXPECT_TRUE(near(pixel(image, image.width() - 5, image.height() - 5), Qt::white));
+    }
+    // The copies are not photos of the list, and the originals are untouched.
+    EXPECT_EQ(processor.photos().size(), 2);
+    EXPECT_FALSE(isJpeg(readAll(fotos + QStringLiteral("/klein.png"))));
+
+    // A second run finds the first copies there and numbers on; the folder is not asked again.
+    EXPECT_EQ(crop(allIds(), {0, 0, 1, 1}, false).erfolgreich, 2);
+    EXPECT_EQ(decodeFile(fotos + QStringLiteral("/gross-neu-2.jpg")).size(), QSize(400, 300));
+    EXPECT_EQ(decodeFile(fotos + QStringLiteral("/klein-neu-2.jpg")).size(), QSize(200, 100));
+    EXPECT_EQ(dialogs.folderRequests.size(), 1);
+}
+
+TEST_F(CropFixture, RegionsAtTheEdgeAreCutAndTinyOnesSkipped)
+{
+    const QString fotos = folder(QStringLiteral("Fotos"));
+    dialogs.confirmFolder(fotos);
+    const QUuid big = addPhoto(fotos, QStringLiteral("riesig.jpg"), 4000, 3000);
+    const QUuid card = addPhoto(fotos, QStringLiteral("karte.jpg"), 400, 300);
+
+    // 4 pixels wide after rounding: counted, not written, not a failure.
+    BatchCropResult result = crop({big}, {0.5, 0.5, 0.001, 0.5}, false);
+    EXPECT_EQ(result.uebersprungen, 1);
+    EXPECT_EQ(result.erfolgreich, 0);
+    EXPECT_TRUE(result.fehler.isEmpty());
+    EXPECT_FALSE(result.speicherOrdner);
+    EXPECT_FALSE(QFile::exists(fotos + QStringLiteral("/riesig-neu.jpg")));
+
+    // Reaching past the right edge ends at it: 320 … 400, green above white.
+    result = crop({card}, {0.8, 0, 0.5, 1}, false);
+    EXPECT_EQ(result.erfolgreich, 1);
+    const QImage edge = decodeFile(fotos + QStringLiteral("/karte-neu.jpg"));
+    EXPECT_EQ(edge.size(), QSize(80, 300));
+    EXPECT_TRUE(near(pixel(edge, 79, 5), Qt::green));
+    EXPECT_TRUE(near(pixel(edge, 79, 295), Qt::white));
+
+    // Wide enough before the cut, 8 pixels after it: too small as well.
+    result = crop({card}, {0.98, 0, 0.5, 1}, false);
+    EXPECT_EQ(result.uebersprungen, 1);
+    EXPECT_FALSE(QFile::exists(fotos + QStringLiteral("/karte-neu-2.jpg")));
+}
+
+TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
+{
+    const QString refused = folder(QStringLiteral("Gesperrt"));
+    const QString allowed = folder(QStringLiteral("Frei"));
+    addPhoto(refused, QStringLiteral("a.jpg"), 60, 40);
+    addPhoto(allowed, QStringLiteral("b.jpg"), 60, 40);
+    PhotoItem broken;
+    broken.url = QUrl::fromLocalFile(allowed + QStringLiteral("/kaputt.jpg"));
+    QList<PhotoItem> photos = processor.photos();
+    photos.append(broken);
+    processor.setPhotos(photos);
+    addPhoto(refused, QStringLiteral("c.jpg"), 60, 40);
+    dialogs.cancelFolder();          // Gesperrt, asked first: its first photo comes first
+    dialogs.confirmFolder(allowed);  // Frei
+
+    const BatchCropResult result = crop(allIds(), {0, 0, 1, 1}, false);
+    EXPECT_EQ(result.fehler, (QStringList{QStringLiteral("a.jpg: Ordner-Zugriff verweigert"),
+                                          QStringLiteral("kaputt.jpg: Rendern fehlgeschlagen"),
+                                          QStringLiteral("c.jpg: Ordner-Zugriff verweigert")}));
+    EXPECT_EQ(result.erfolgreich, 1);
+    EXPECT_EQ(dialogs.folderRequests.size(), 2);
+    EXPECT_TRUE(QFile::exists(allowed + QStringLiteral("/b-neu.jpg")));
+    EXPECT_EQ(QDir(refused).entryList(QDir::Files), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.jpg")}));
+}
+
+TEST_F(CropFixture, WriteFailuresCarryTheFileSystemsText)
+{
+    // Overwriting an original whose place is now taken by a folder.
+    const QString fotos = folder(QStringLiteral("Fotos"));
+    const QUuid id = addPhoto(fotos, QStringLiteral("weg.jpg"), 60, 40);
+    const QString target = fotos + QStringLiteral("/weg.jpg");
+    ASSERT_TRUE(QFile::remove(target));
+    ASSERT_TRUE(QDir().mkdir(target));
+    const auto expected = writeFileAtomically(target, "x");
+    ASSERT_FALSE(expected);
+    const BatchCropResult result = crop({id}, {0, 0, 1, 1}, true);
+    EXPECT_EQ(result.fehler, QStringList{QStringLiteral("weg.jpg: ") + expected.error().description});
+    EXPECT_EQ(result.erfolgreich, 0);
+    EXPECT_FALSE(result.speicherOrdner);
+    EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(60, 40)); // not replaced
+}
+
+namespace {
+
+/// A 1 MB tmpfs mounted on a fresh folder for the life of the object (root only).
+struct SmallVolume {
+    QString path;
+    bool mounted = false;
+
+    explicit SmallVolume(QString folder) : path(std::move(folder))
+    {
+        mounted = ::geteuid() == 0
+                  && run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                   QStringLiteral("size=1m"), QStringLiteral("tmpfs"), path});
+    }
+    ~SmallVolume()
+    {
+        if (mounted)
+            run(QStringLiteral("umount"), {path});
+    }
+
+    /// Takes every free byte.
+    void fill() const
+    {
+        QFile filler(path + QStringLiteral("/fueller"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        for (qint64 chunk = 1 << 16; chunk > 0;) {
+            if (filler.write(QByteArray(chunk, 'x')) < chunk)
+                chunk /= 2;
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(CropFixture, FullVolumeFailsTheWriteAndKeepsTheOriginal)
+{
+    const SmallVolume card(folder(QStringLiteral("Karte")));
+    if (!card.mounted)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QUuid id = addPhoto(card.path, QStringLiteral("voll.jpg"), 300, 200);
+    const QByteArray original = readAll(card.path + QStringLiteral("/voll.jpg"));
+    card.fill();
+    ASSERT_EQ(QStorageInfo(card.path).bytesAvailable(), 0);
+    const QString prefix = QStringLiteral("voll.jpg: ");
+
+    // The folder was writable when it was granted; the copy then finds no room.
+    dialogs.confirmFolder(card.path);
+    BatchCropResult result = crop({id}, {0, 0, 1, 1}, false);
+    EXPECT_EQ(result.erfolgreich, 0);
+    ASSERT_EQ(result.fehler.size(), 1);
+    EXPECT_TRUE(result.fehler.first().startsWith(prefix));
+    EXPECT_GT(result.fehler.first().size(), prefix.size());
+    EXPECT_FALSE(QFile::exists(card.path + QStringLiteral("/voll-neu.jpg")));
+
+    // Overwriting must not leave a truncated original behind.
+    result = crop({id}, {0, 0, 0.5, 0.5}, true);
+    EXPECT_EQ(result.erfolgreich, 0);
+    ASSERT_EQ(result.fehler.size(), 1);
+    EXPECT_TRUE(result.fehler.first().startsWith(prefix));
+    EXPECT_EQ(readAll(card.path + QStringLiteral("/voll.jpg")), original);
+    EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(300, 200));
+}
+
+TEST_F(CropFixture, ReadOnlyVolumeFailsTheWriteAndKeepsTheOriginal)
+{
+    const SmallVolume card(folder(QStringLiteral("Karte")));
+    if (!card.mounted)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QUuid id = addPhoto(card.path, QStringLiteral("fest.jpg"), 300, 200);
+    const QByteArray original = readAll(card.path + QStringLiteral("/fest.jpg"));
+    ASSERT_TRUE(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), card.path}));
+    const auto expected = writeFileAtomically(card.path + QStringLiteral("/fest.jpg"), "x");
+    ASSERT_FALSE(expected);
+
+    BatchCropResult result = crop({id}, {0, 0, 0.5, 0.5}, true);
+    EXPECT_EQ(result.fehler, QStringList{QStringLiteral("fest.jpg: ") + expected.error().description});
+    EXPECT_EQ(readAll(card.path + QStringLiteral("/fest.jpg")), original);
+    EXPECT_EQ(QDir(card.path).entryList(QDir::Files), QStringList{QStringLiteral("fest.jpg")});
+
+    // Copies are not even tried: a read-only folder cannot be granted.
+    dialogs.confirmFolder(card.path);
+    result = crop({id}, {0, 0, 0.5, 0.5}, false);
+    EXPECT_EQ(result.fehler, QStringList{QStringLiteral("fest.jpg: Ordner-Zugriff verweigert")});
+}
+
+TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
+{
+    const QString fotos = folder(QStringLiteral("Fotos"));
+    const QUuid turned = addPhoto(fotos, QStringLiteral("foto.jpg"), 400, 300);
+    const QUuid png = addPhoto(fotos, QStringLiteral("bild.png"), 200, 100);
+    PhotoItem edited = *processor.photo(turned);
+    edited.rotation = 90;                       // 300 × 400, green at the top left
+    edited.adjustment.exposure = 0.5;
+    edited.watermark = Watermark{QStringLiteral("Lumora"), WatermarkPosition::bottomRight};
+    edited.masks.append(MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#000000")});
+    processor.updatePhoto(edited);
+
+    const BatchCropResult result = crop({turned, png}, {0, 0, 0.5, 0.5}, true);
+    EXPECT_EQ(result.erfolgreich, 2);
+    EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(fotos));
+    EXPECT_TRUE(dialogs.folderRequests.isEmpty());
+    EXPECT_TRUE(folders.bookmarks().isEmpty());
+
+    // JPEG bytes under the old names; nothing else written.
+    const QByteArray written = readAll(fotos + QStringLiteral("/foto.jpg"));
+    EXPECT_TRUE(isJpeg(written));
+    EXPECT_TRUE(isJpeg(readAll(fotos + QStringLiteral("/bild.png"))));
+    EXPECT_EQ(QDir(fotos).entryList(QDir::Files).size(), 2);
+
+    const PhotoItem* photo = processor.photo(turned);
+    ASSERT_TRUE(photo);
+    EXPECT_EQ(photo->url, QUrl::fromLocalFile(fotos + QStringLiteral("/foto.jpg")));
+    EXPECT_EQ(photo->originalCI.encodedBytes(), written);
+    EXPECT_EQ(photo->originalCI.size(), QSize(150, 200));
+    EXPECT_EQ(editStateOf(*photo), EditState{}); // neutral, and no watermark to draw twice
+    ASSERT_TRUE(photo->preview);
+    EXPECT_EQ(photo->preview->pixelSize, QSize(150, 200));
+    EXPECT_TRUE(near(pixel(photo->preview->bitmap, 75, 100), Qt::green));
+    EXPECT_EQ(processor.photo(png)->originalCI.size(), QSize(100, 50));
+    EXPECT_EQ(processor.photos().size(), 2);
+}
+
+TEST_F(CropFixture, NoPhotosGiveTheInitialResult)
+{
+    addPhoto(folder(QStringLiteral("Fotos")), QStringLiteral("a.jpg"), 40, 40);
+    for (bool overwrite : {false, true}) {
+        const BatchCropResult result = crop({QUuid::createUuid()}, {0, 0, 1, 1}, overwrite);
+        EXPECT_EQ(result.erfolgreich, 0);
+        EXPECT_EQ(result.uebersprungen, 0);
+        EXPECT_TRUE(result.fehler.isEmpty());
+        EXPECT_FALSE(result.speicherOrdner);
+    }
+    EXPECT_TRUE(dialogs.folderRequests.isEmpty());
+}

@@ -1,0 +1,322 @@
+#include "fileops/DeleteRestore.h"
+#include "model/ImageProcessor.h"
+#include "support/Fixtures.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace lumora;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/// The trash folders a file of `folder` can land in: the user's, and the volume's own.
+QStringList trashFolders(const QString& folder)
+{
+    const QString uid = QString::number(::getuid());
+    const QString volume = QStorageInfo(folder).rootPath();
+    return {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash"),
+            volume + QStringLiteral("/.Trash/") + uid, volume + QStringLiteral("/.Trash-") + uid};
+}
+
+/// Takes the file that was at `originalPath` back out of the trash and returns its bytes;
+/// none when no trash holds it. Keeps the test runs from filling the trash.
+std::optional<QByteArray> takeFromTrash(const QString& originalPath)
+{
+    for (const QString& trash : trashFolders(QFileInfo(originalPath).path())) {
+        QDirIterator infos(trash + QStringLiteral("/info"), {QStringLiteral("*.trashinfo")}, QDir::Files);
+        while (infos.hasNext()) {
+            const QString info = infos.next();
+            const QByteArray text = readAll(info);
+            if (!text.contains("Path=" + QUrl::toPercentEncoding(originalPath, "/")) && !text.contains("Path=" + originalPath.toUtf8()))
+                continue;
+            const QString stored = trash + QStringLiteral("/files/") + QFileInfo(info).completeBaseName();
+            const QByteArray bytes = readAll(stored);
+            QFile::remove(stored);
+            QFile::remove(info);
+            return bytes;
+        }
+    }
+    return std::nullopt;
+}
+
+/// A folder with the photos A…E as small JPEGs of different sizes, loaded in that order.
+struct DeleteFixture : ::testing::Test {
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    QMap<QString, QByteArray> bytesOf; // by name "A" … "E"
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QList<PhotoItem> photos;
+        int w = 20;
+        for (const char* name : {"A", "B", "C", "D", "E"}) {
+            const QString path = dir.filePath(QLatin1String(name) + QStringLiteral(".jpg"));
+            bytesOf[QLatin1String(name)] = test::encodeWithVips(test::quadrants(w, 16), QStringLiteral("jpg"));
+            ASSERT_TRUE(writeAll(path, bytesOf[QLatin1String(name)]));
+            photos.append(photoAt(path));
+            w += 4;
+        }
+        processor.setPhotos(photos);
+    }
+
+    static PhotoItem photoAt(const QString& path)
+    {
+        PhotoItem photo;
+        photo.url = QUrl::fromLocalFile(path);
+        if (auto source = SourceImage::fromFile(path))
+            photo.originalCI = *source;
+        return photo;
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name + QStringLiteral(".jpg")); }
+
+    QUuid idOf(const QString& name) const
+    {
+        for (const PhotoItem& photo : processor.photos()) {
+            if (photo.url.fileName() == name + QStringLiteral(".jpg"))
+                return photo.id;
+        }
+        return {};
+    }
+
+    QSet<QUuid> ids(const QStringList& names) const
+    {
+        QSet<QUuid> result;
+        for (const QString& name : names)
+            result.insert(idOf(name));
+        return result;
+    }
+
+    QString order() const
+    {
+        QString names;
+        for (const PhotoItem& photo : processor.photos())
+            names += QFileInfo(photo.url.fileName()).baseName();
+        return names;
+    }
+};
+
+StreamEnd finish(const ProgressStreamPtr& stream, QList<double>* values = nullptr)
+{
+    return stream->wait(values);
+}
+
+} // namespace
+
+TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
+{
+    const PhotoItem storedB = *processor.photo(idOf(QStringLiteral("B")));
+    QList<double> values;
+    const StreamEnd end = finish(deleteFiles(processor, ids({QStringLiteral("D"), QStringLiteral("B")}),
+                                             std::make_shared<CancelToken>()),
+                                 &values);
+    EXPECT_FALSE(end.error);
+    EXPECT_FALSE(end.cancelled);
+    EXPECT_EQ(end.done, 2);
+    EXPECT_EQ(values, (QList<double>{0.5, 1.0}));
+    EXPECT_EQ(order(), QStringLiteral("ACE"));
+
+    // The group holds the photos in list order with their files' bytes.
+    ASSERT_EQ(processor.deleteUndoStack().size(), 1);
+    const QList<DeletedItem>& group = processor.deleteUndoStack().first();
+    ASSERT_EQ(group.size(), 2);
+    EXPECT_EQ(group[0].photo.id, storedB.id);
+    EXPECT_EQ(group[0].originalData, bytesOf[QStringLiteral("B")]);
+    EXPECT_EQ(group[1].originalData, bytesOf[QStringLiteral("D")]);
+
+    // The files left their folder for the trash, whole.
+    for (const QString& name : {QStringLiteral("B"), QStringLiteral("D")}) {
+        EXPECT_FALSE(QFile::exists(path(name))) << name.toStdString();
+        EXPECT_EQ(takeFromTrash(path(name)), bytesOf[name]) << name.toStdString();
+    }
+
+    EXPECT_TRUE(canRestore(processor));
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), QStringLiteral("DBACE"));
+    EXPECT_EQ(readAll(path(QStringLiteral("B"))), bytesOf[QStringLiteral("B")]);
+    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
+    EXPECT_FALSE(canRestore(processor));
+    // The restored photo is the stored value itself, not a new load.
+    const PhotoItem* restoredB = processor.photo(storedB.id);
+    ASSERT_TRUE(restoredB);
+    EXPECT_EQ(restoredB->originalCI, storedB.originalCI);
+    EXPECT_EQ(restoredB->url, storedB.url);
+}
+
+TEST_F(DeleteFixture, CancelledBeforeTheFirstFileKeepsFilesAndRestoreRewritesThem)
+{
+    auto token = std::make_shared<CancelToken>();
+    token->cancel();
+    QList<double> values;
+    const StreamEnd end = finish(deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("C")}), token), &values);
+    EXPECT_FALSE(end.error);
+    EXPECT_TRUE(end.cancelled);
+    EXPECT_EQ(end.done, 0);
+    EXPECT_EQ(end.total, 2);
+    EXPECT_TRUE(values.isEmpty());
+    EXPECT_EQ(order(), QStringLiteral("BDE"));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("A"))));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("C"))));
+
+    // Spoil one file on disk: restore must write the kept bytes, not trust what is there.
+    ASSERT_TRUE(writeAll(path(QStringLiteral("A")), "beschädigt"));
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), QStringLiteral("CABDE"));
+    EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+    EXPECT_EQ(readAll(path(QStringLiteral("C"))), bytesOf[QStringLiteral("C")]);
+}
+
+TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
+{
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("B"))));
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("C"))));
+    QStringList unreadable{QStringLiteral("B"), QStringLiteral("C")};
+    if (::geteuid() != 0) { // root reads any file regardless of its mode
+        ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("D")), QFileDevice::WriteOwner));
+        unreadable.append(QStringLiteral("D"));
+    }
+
+    QList<double> values;
+    const StreamEnd end = finish(deleteFiles(processor, ids(unreadable), std::make_shared<CancelToken>()), &values);
+    EXPECT_FALSE(end.error);
+    EXPECT_FALSE(end.cancelled);
+    EXPECT_EQ(values.size(), unreadable.size());
+    EXPECT_EQ(values.last(), 1.0);
+    EXPECT_EQ(processor.photos().size(), 5 - unreadable.size());
+    EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
+    EXPECT_FALSE(canRestore(processor));
+    for (const QString& name : unreadable) {
+        EXPECT_FALSE(QFile::exists(path(name))) << name.toStdString();
+        takeFromTrash(path(name));
+    }
+
+    // Mixed with a readable file, only that one is kept for the restore.
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("E"))));
+    finish(deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("E")}), std::make_shared<CancelToken>()));
+    takeFromTrash(path(QStringLiteral("A")));
+    ASSERT_EQ(processor.deleteUndoStack().size(), 1);
+    ASSERT_EQ(processor.deleteUndoStack().first().size(), 1);
+    EXPECT_EQ(processor.deleteUndoStack().first().first().photo.url.fileName(), QStringLiteral("A.jpg"));
+}
+
+TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
+{
+    // B lives in a folder that will vanish; C's place will be taken by a folder.
+    QDir(dir.path()).mkdir(QStringLiteral("Karte"));
+    const QString moved = dir.filePath(QStringLiteral("Karte/B.jpg"));
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("B")), moved));
+    PhotoItem inCard = photoAt(moved);
+    QList<PhotoItem> photos = processor.photos();
+    photos[1] = inCard;
+    processor.setPhotos(photos);
+
+    finish(deleteFiles(processor, {inCard.id, idOf(QStringLiteral("C")), idOf(QStringLiteral("D"))},
+                       std::make_shared<CancelToken>()));
+    for (const QString& gone : {moved, path(QStringLiteral("C")), path(QStringLiteral("D"))})
+        takeFromTrash(gone);
+    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("Karte"))).removeRecursively());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("C.jpg")));
+
+    EXPECT_TRUE(canRestore(processor)); // D's folder is still there
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), QStringLiteral("DAE"));
+    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    EXPECT_FALSE(QFile::exists(moved));
+    EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
+}
+
+TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
+{
+    removeFromOverview(processor, {});
+    removeFromOverview(processor, {QUuid::createUuid()});
+    EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
+    EXPECT_FALSE(canRestore(processor));
+    EXPECT_EQ(order(), QStringLiteral("ABCDE"));
+
+    removeFromOverview(processor, ids({QStringLiteral("D"), QStringLiteral("B")}) + QSet<QUuid>{QUuid::createUuid()});
+    EXPECT_EQ(order(), QStringLiteral("ACE"));
+    ASSERT_EQ(processor.deleteUndoStack().size(), 1);
+    for (const DeletedItem& item : processor.deleteUndoStack().first())
+        EXPECT_FALSE(item.originalData);
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("B"))));
+    EXPECT_TRUE(canRestore(processor));
+
+    // Without any folder left the restore command is off, yet a restore still brings the
+    // photos back, since nothing has to be written.
+    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
+    EXPECT_FALSE(canRestore(processor));
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), QStringLiteral("DBACE"));
+}
+
+TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
+{
+    finish(deleteFiles(processor, ids({QStringLiteral("A")}), std::make_shared<CancelToken>()));
+    finish(deleteFiles(processor, ids({QStringLiteral("C")}), std::make_shared<CancelToken>()));
+    takeFromTrash(path(QStringLiteral("A")));
+    takeFromTrash(path(QStringLiteral("C")));
+    EXPECT_EQ(order(), QStringLiteral("BDE"));
+    ASSERT_EQ(processor.deleteUndoStack().size(), 2);
+
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), QStringLiteral("CBDE"));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("C"))));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), QStringLiteral("ACBDE"));
+    EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+
+    restoreLastDeletion(processor); // empty stack: nothing happens
+    EXPECT_EQ(order(), QStringLiteral("ACBDE"));
+
+    // An empty or unknown set ends the stream at once and pushes nothing.
+    QList<double> values;
+    const StreamEnd end = finish(deleteFiles(processor, {QUuid::createUuid()}, std::make_shared<CancelToken>()), &values);
+    EXPECT_FALSE(end.error);
+    EXPECT_TRUE(values.isEmpty());
+    EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
+}
+
+TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
+{
+    // A home that is a plain file leaves no place for the user's trash.
+    QTemporaryDir elsewhere;
+    const QString fakeHome = elsewhere.filePath(QStringLiteral("home"));
+    ASSERT_TRUE(writeAll(fakeHome, "kein Ordner"));
+    const QByteArray realHome = qgetenv("HOME");
+    const QString workingDir = QDir::currentPath();
+    qputenv("HOME", fakeHome.toUtf8());
+    QDir::setCurrent(elsewhere.path());
+    const auto restoreEnvironment = qScopeGuard([&] {
+        qputenv("HOME", realHome);
+        QDir::setCurrent(workingDir);
+    });
+
+    const StreamEnd end = finish(deleteFiles(processor, ids({QStringLiteral("A")}), std::make_shared<CancelToken>()));
+    EXPECT_FALSE(end.error);
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("home")});
+    restoreLastDeletion(processor);
+    EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+}

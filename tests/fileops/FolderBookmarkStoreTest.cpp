@@ -1,0 +1,139 @@
+#include "fileops/FolderBookmarkStore.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+const QString kKey = QString::fromLatin1(FolderBookmarkStore::kSettingsKey);
+
+/// A photo folder and a settings file of its own, in a throw-away place.
+struct BookmarkFixture : ::testing::Test {
+    QTemporaryDir root;
+    QString photos = root.filePath(QStringLiteral("Fotos"));
+    QString settingsFile = root.filePath(QStringLiteral("settings.ini"));
+    test::ScriptedDialogs dialogs;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        ASSERT_TRUE(QDir().mkpath(photos));
+    }
+
+    QVariant persisted() const { return QSettings(settingsFile, QSettings::IniFormat).value(kKey); }
+};
+
+} // namespace
+
+TEST_F(BookmarkFixture, FirstRequestAsksWithThePanelOnlyForThatFolder)
+{
+    FolderBookmarkStore store(dialogs, settingsFile);
+    dialogs.confirmFolder(photos);
+    const auto token = store.requestAccess(photos + QStringLiteral("/./"));
+    ASSERT_TRUE(token);
+    EXPECT_TRUE(token->aktiv);
+    EXPECT_EQ(token->url, QUrl::fromLocalFile(photos));
+
+    ASSERT_EQ(dialogs.folderRequests.size(), 1);
+    const FolderPanelRequest& panel = dialogs.folderRequests.first();
+    EXPECT_EQ(panel.title, QStringLiteral("Ordner-Zugriff erlauben"));
+    EXPECT_EQ(panel.confirmButton, QStringLiteral("Ordner freigeben"));
+    EXPECT_EQ(panel.message, QStringLiteral("Lumora Studio möchte zugeschnittene Kopien in diesem Ordner speichern. "
+                                            "Dies ist pro Ordner nur einmal nötig."));
+    EXPECT_EQ(panel.startFolder, photos + QStringLiteral("/./"));
+    EXPECT_EQ(panel.onlyAllowedFolder, photos);
+    EXPECT_FALSE(panel.canCreateFolders);
+
+    const QVariantMap stored = persisted().toMap();
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored.value(photos).toByteArray(), QFileInfo(photos).canonicalFilePath().toUtf8());
+}
+
+TEST_F(BookmarkFixture, GrantIsRememberedAcrossRequestsAndRestarts)
+{
+    {
+        FolderBookmarkStore store(dialogs, settingsFile);
+        dialogs.confirmFolder(photos);
+        ASSERT_TRUE(store.requestAccess(photos));
+        ASSERT_TRUE(store.requestAccess(photos));
+        EXPECT_EQ(dialogs.folderRequests.size(), 1);
+    }
+    FolderBookmarkStore restarted(dialogs, settingsFile);
+    const auto token = restarted.requestAccess(photos);
+    ASSERT_TRUE(token);
+    EXPECT_TRUE(token->aktiv);
+    EXPECT_EQ(dialogs.folderRequests.size(), 1);
+    EXPECT_EQ(restarted.bookmarks().keys(), QStringList{photos});
+}
+
+TEST_F(BookmarkFixture, VanishedFolderLosesItsEntryAndIsAskedForAgain)
+{
+    FolderBookmarkStore store(dialogs, settingsFile);
+    dialogs.confirmFolder(photos);
+    ASSERT_TRUE(store.requestAccess(photos));
+    ASSERT_TRUE(QDir(photos).removeRecursively());
+
+    // Asked again; the user cancels, so the folder is neither granted nor remembered.
+    EXPECT_FALSE(store.requestAccess(photos));
+    EXPECT_EQ(dialogs.folderRequests.size(), 2);
+    EXPECT_TRUE(store.bookmarks().isEmpty());
+    EXPECT_TRUE(persisted().toMap().isEmpty());
+
+    // Recreated and confirmed again: granted and stored anew.
+    ASSERT_TRUE(QDir().mkpath(photos));
+    dialogs.confirmFolder(photos);
+    EXPECT_TRUE(store.requestAccess(photos));
+    EXPECT_EQ(persisted().toMap().keys(), QStringList{photos});
+}
+
+TEST_F(BookmarkFixture, CancelledOrUnusableChoiceGrantsNothing)
+{
+    FolderBookmarkStore store(dialogs, settingsFile);
+    dialogs.cancelFolder();
+    EXPECT_FALSE(store.requestAccess(photos));
+    // A folder that is gone by the time the panel returns cannot be written.
+    dialogs.confirmFolder(root.filePath(QStringLiteral("gibt-es-nicht")));
+    EXPECT_FALSE(store.requestAccess(photos));
+    EXPECT_EQ(dialogs.folderRequests.size(), 2);
+    EXPECT_TRUE(store.bookmarks().isEmpty());
+    EXPECT_FALSE(persisted().isValid());
+}
+
+TEST_F(BookmarkFixture, ChosenFolderIsStoredUnderItsOwnPath)
+{
+    const QString other = root.filePath(QStringLiteral("Anderswo"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    FolderBookmarkStore store(dialogs, settingsFile);
+    dialogs.confirmFolder(other);
+    const auto token = store.requestAccess(photos);
+    ASSERT_TRUE(token);
+    EXPECT_EQ(token->url, QUrl::fromLocalFile(other));
+    EXPECT_EQ(store.bookmarks().keys(), QStringList{other});
+}
+
+TEST_F(BookmarkFixture, StoredValueOfTheWrongShapeIsIgnoredAndReplaced)
+{
+    const QList<QVariant> malformed = {
+        QVariant(QStringLiteral("kaputt")),
+        QVariant(QVariantMap{{photos, QVariant(QStringLiteral("kein Bookmark"))}}),
+        QVariant(QVariantMap{{photos, QVariant(photos.toUtf8())}, {QStringLiteral("/x"), QVariant(42)}}),
+    };
+    for (const QVariant& value : malformed) {
+        QSettings(settingsFile, QSettings::IniFormat).setValue(kKey, value);
+        test::ScriptedDialogs fresh;
+        FolderBookmarkStore store(fresh, settingsFile);
+        EXPECT_TRUE(store.bookmarks().isEmpty());
+        fresh.confirmFolder(photos);
+        EXPECT_TRUE(store.requestAccess(photos));
+        EXPECT_EQ(fresh.folderRequests.size(), 1);
+        const QVariant replaced = persisted();
+        EXPECT_EQ(replaced.typeId(), QMetaType::QVariantMap);
+        EXPECT_EQ(replaced.toMap().keys(), QStringList{photos});
+    }
+}

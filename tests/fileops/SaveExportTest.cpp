@@ -1,0 +1,205 @@
+#include "fileops/SaveExport.h"
+#include "model/ImageProcessor.h"
+#include "support/PhotoFiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+PhotoItem photoAt(const QUrl& url)
+{
+    PhotoItem photo;
+    photo.url = url;
+    photo.originalCI = *SourceImage::fromFile(url.toLocalFile());
+    return photo;
+}
+
+QList<PhotoItem> photos(const QString& folder, int count, const QString& pattern = QStringLiteral("p%1.jpg"))
+{
+    QList<PhotoItem> list;
+    for (int i = 0; i < count; ++i)
+        list.append(photoAt(writePhotoFile(folder, pattern.arg(i + 1), jpegOf(QColor(20 * i, 100, 200)))));
+    return list;
+}
+
+/// A tiny tmpfs mounted for the test (needs root); unmounted on destruction.
+class SmallFilesystem {
+public:
+    SmallFilesystem(const QString& path, const QString& options) : m_path(path)
+    {
+        m_mounted = ::geteuid() == 0
+                    && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                                   options, QStringLiteral("tmpfs"), path})
+                           == 0;
+    }
+    ~SmallFilesystem()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_path});
+    }
+    bool mounted() const { return m_mounted; }
+    bool remountReadOnly()
+    {
+        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path}) == 0;
+    }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST(ExportNames, NumbersFollowTheListLengthAndKeepInnerDots)
+{
+    EXPECT_EQ(numberWidth(9), 1);
+    EXPECT_EQ(numberWidth(10), 2);
+    EXPECT_EQ(numberWidth(120), 3);
+    const QUrl img = QUrl::fromLocalFile(QStringLiteral("/card/DCIM/IMG_0042.JPG"));
+    EXPECT_EQ(exportFileName(2, numberWidth(12), img, ExportFormat::jpeg), QStringLiteral("03_IMG_0042.jpg"));
+    EXPECT_EQ(exportFileName(2, numberWidth(7), img, ExportFormat::jpeg), QStringLiteral("3_IMG_0042.jpg"));
+    EXPECT_EQ(exportFileName(2, numberWidth(120), img, ExportFormat::jpeg), QStringLiteral("003_IMG_0042.jpg"));
+    EXPECT_EQ(exportFileName(0, 2, QUrl::fromLocalFile(QStringLiteral("/x/urlaub.tag1.png")), ExportFormat::png),
+              QStringLiteral("01_urlaub.tag1.png"));
+    EXPECT_EQ(exportFileName(0, 2, QUrl::fromLocalFile(QStringLiteral("/x/scan")), ExportFormat::jpeg),
+              QStringLiteral("01_scan.jpg"));
+}
+
+TEST(Export, WritesNumberedFilesInOrderWithEveryProgressValue)
+{
+    QTemporaryDir source, target;
+    const QList<PhotoItem> list = photos(source.path(), 10);
+    auto token = std::make_shared<CancelToken>();
+    QList<double> values;
+    const StreamEnd end = exportJPEG(list, token, numberWidth(10), target.path(), 10)->wait(&values);
+    EXPECT_FALSE(end.error);
+    EXPECT_FALSE(end.cancelled);
+    ASSERT_EQ(values.size(), 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_DOUBLE_EQ(values[i], (i + 1) / 10.0);
+    const QStringList written = QDir(target.path()).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(written.size(), 10);
+    EXPECT_EQ(written.first(), QStringLiteral("01_p1.jpg"));
+    EXPECT_EQ(written.last(), QStringLiteral("10_p10.jpg"));
+    // Exporting again replaces the files; PNG keeps the names with .png.
+    EXPECT_FALSE(exportJPEG(list, token, 2, target.path(), 10)->wait().error);
+    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), 10);
+    EXPECT_FALSE(exportPNG(list.mid(0, 3), token, 1, target.path(), 3)->wait().error);
+    EXPECT_TRUE(QFile::exists(target.filePath(QStringLiteral("3_p3.png"))));
+    EXPECT_TRUE(readAll(target.filePath(QStringLiteral("3_p3.png"))).startsWith("\x89PNG"));
+}
+
+TEST(Export, EmptyListsAndEarlyCancelWriteNothing)
+{
+    QTemporaryDir source, target;
+    auto token = std::make_shared<CancelToken>();
+    QList<double> values;
+    StreamEnd end = exportJPEG({}, token, 1, target.path(), 0)->wait(&values);
+    EXPECT_TRUE(values.isEmpty());
+    EXPECT_FALSE(end.error);
+
+    token->cancel();
+    end = exportJPEG(photos(source.path(), 3), token, 1, target.path(), 3)->wait(&values);
+    EXPECT_TRUE(values.isEmpty());
+    EXPECT_TRUE(end.cancelled);
+    EXPECT_EQ(end.done, 0);
+    EXPECT_TRUE(QDir(target.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST(Export, CancelHalfWayLeavesAPrefixAndSaysHowMany)
+{
+    QTemporaryDir source, target;
+    QList<PhotoItem> list;
+    for (int i = 0; i < 8; ++i)
+        list.append(photoAt(writePhotoFile(source.path(), QStringLiteral("big%1.jpg").arg(i), jpegOf(Qt::darkGreen, 1600, 1200))));
+    auto token = std::make_shared<CancelToken>();
+    auto stream = exportJPEG(list, token, 1, target.path(), 8);
+    std::optional<StreamEnd> end;
+    QObject context;
+    stream->subscribe(&context, [&](double) { token->cancel(); }, [&](const StreamEnd& e) { end = e; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return end.has_value(); }, 20000));
+    EXPECT_TRUE(end->cancelled);
+    EXPECT_FALSE(end->error);
+    EXPECT_GE(end->done, 1);
+    EXPECT_LT(end->done, 8);
+    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), end->done);
+}
+
+TEST(Export, FirstFailureStopsTheRunWithTheFileSystemsText)
+{
+    QTemporaryDir source, target;
+    const QList<PhotoItem> list = photos(source.path(), 10);
+    QDir(target.path()).mkdir(QStringLiteral("05_p5.jpg")); // the fifth target cannot be replaced
+    QList<double> values;
+    const StreamEnd end = exportJPEG(list, std::make_shared<CancelToken>(), 2, target.path(), 10)->wait(&values);
+    ASSERT_TRUE(end.error);
+    EXPECT_FALSE(end.error->description.isEmpty());
+    EXPECT_EQ(values, (QList<double>{0.1, 0.2, 0.3, 0.4}));
+    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), 4);
+
+    const StreamEnd missing = exportJPEG(list, std::make_shared<CancelToken>(), 2, target.filePath(QStringLiteral("gone")), 10)->wait();
+    EXPECT_TRUE(missing.error);
+}
+
+TEST(Save, WritesJpegOverEachOriginalAndKeepsThePhotoInMemory)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    const QUrl png = writePhotoFile(dir.path(), QStringLiteral("shot.png"), encodeWithVips(quadrants(40, 30), QStringLiteral("png")));
+    QList<PhotoItem> list{photoAt(png)};
+    list[0].rotation = 90;
+    processor.setPhotos(list);
+    const QByteArray before = list[0].originalCI.encodedBytes();
+    auto token = std::make_shared<CancelToken>();
+    EXPECT_FALSE(saveOverOriginals(processor, token)->wait().error);
+    const QByteArray first = readAll(png.toLocalFile());
+    EXPECT_TRUE(first.startsWith("\xFF\xD8")); // JPEG bytes under the .png name
+    EXPECT_EQ(SourceImage::fromEncoded(first)->size(), QSize(30, 40));
+    // The in-memory original is untouched, so saving again writes the same picture, not turned twice.
+    EXPECT_EQ(processor.photos().first().originalCI.encodedBytes(), before);
+    EXPECT_FALSE(saveOverOriginals(processor, token)->wait().error);
+    EXPECT_EQ(readAll(png.toLocalFile()), first);
+}
+
+TEST(Save, WriteFaultsLeaveTheOriginalIntact)
+{
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath(QStringLiteral("volume"));
+    QDir().mkpath(mountPoint);
+    SmallFilesystem volume(mountPoint, QStringLiteral("size=200k"));
+    if (!volume.mounted())
+        GTEST_SKIP() << "needs root to mount a small filesystem";
+    // A photo whose render does not fit into the free space: the disk runs full mid-write.
+    const QByteArray original = encodeWithVips(quadrants(200, 150), QStringLiteral("jpg"));
+    const QUrl url = writePhotoFile(mountPoint, QStringLiteral("full.jpg"), original);
+    QFile filler(QDir(mountPoint).filePath(QStringLiteral("filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    filler.write(QByteArray(200 * 1024 - original.size() - 8 * 1024, 'x'));
+    filler.close();
+    ImageProcessor processor;
+    PhotoItem photo = photoAt(url);
+    photo.adjustment.sharpness = 1; // grain makes the JPEG larger than the original
+    photo.masks = {MaskRect{QRectF(0, 0, 200, 150), QStringLiteral("#00000000")}};
+    QImage noise(600, 450, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 450; ++y)
+        for (int x = 0; x < 600; ++x)
+            noise.setPixel(x, y, 0xFF000000u | quint32((x * 2654435761u) ^ (y * 40503u)));
+    photo.originalCI = SourceImage::fromRaster(noise);
+    processor.setPhotos({photo});
+    const StreamEnd full = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
+    ASSERT_TRUE(full.error);
+    EXPECT_EQ(readAll(url.toLocalFile()), original);
+    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files).size(), 2); // no temporary left behind
+
+    ASSERT_TRUE(volume.remountReadOnly());
+    const StreamEnd readOnly = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
+    ASSERT_TRUE(readOnly.error);
+    EXPECT_FALSE(readOnly.error->description.isEmpty());
+    EXPECT_EQ(readAll(url.toLocalFile()), original);
+}

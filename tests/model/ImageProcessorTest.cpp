@@ -1,0 +1,211 @@
+#include "model/ImageProcessor.h"
+#include "pipeline/Overlays.h"
+#include "support/PhotoFiles.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+QSet<QUuid> idsOf(const ImageProcessor& processor)
+{
+    QSet<QUuid> ids;
+    for (const PhotoItem& photo : processor.photos())
+        ids.insert(photo.id);
+    return ids;
+}
+
+QStringList namesOf(const ImageProcessor& processor)
+{
+    QStringList names;
+    for (const PhotoItem& photo : processor.photos())
+        names.append(photo.url.fileName());
+    return names;
+}
+
+} // namespace
+
+TEST(ImageProcessorLoad, SkipsKnownUrlsAndUnreadableFilesKeepingOrder)
+{
+    QTemporaryDir dir;
+    const QUrl a = writePhotoFile(dir.path(), QStringLiteral("a.jpg"), jpegOf(Qt::red));
+    const QUrl bad = writePhotoFile(dir.path(), QStringLiteral("bad.jpg"), "not an image");
+    const QUrl b = writePhotoFile(dir.path(), QStringLiteral("b.jpg"), jpegOf(Qt::blue));
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {a, bad, b}));
+    EXPECT_EQ(namesOf(processor), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    for (const PhotoItem& photo : processor.photos()) {
+        EXPECT_FALSE(photo.thumbnail.isNull());
+        ASSERT_TRUE(photo.preview);
+        EXPECT_EQ(photo.preview->pixelSize, QSize(64, 48));
+    }
+    // The same file again adds nothing; the same file twice in one call is added twice.
+    ASSERT_TRUE(loadAndWait(processor, {a}));
+    EXPECT_EQ(processor.photos().size(), 2);
+    const QUrl c = writePhotoFile(dir.path(), QStringLiteral("c.jpg"), jpegOf(Qt::green));
+    ASSERT_TRUE(loadAndWait(processor, {c, c}));
+    EXPECT_EQ(namesOf(processor).count(QStringLiteral("c.jpg")), 2);
+    EXPECT_EQ(idsOf(processor).size(), 4); // every photo has its own id
+}
+
+TEST(ImageProcessorLoad, OrientationSixIsStoredUprightWithoutRotation)
+{
+    QTemporaryDir dir;
+    const QImage upright = quadrants(60, 40);
+    const QUrl url = writePhotoFile(dir.path(), QStringLiteral("o6.jpg"),
+                                    encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6));
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {url}));
+    const PhotoItem& photo = processor.photos().first();
+    EXPECT_EQ(photo.originalCI.size(), QSize(60, 40));
+    EXPECT_EQ(photo.rotation, 0);
+    EXPECT_GT(pixel(photo.preview->bitmap, 45, 10).green(), 200);
+}
+
+TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("p.jpg"), jpegOf(Qt::gray))}));
+    const QSet<QUuid> ids = idsOf(processor);
+    QList<double> seen;
+    for (int i = 0; i < 4; ++i) {
+        processor.rotate(ids, RotationDirection::left);
+        // While the batch renders, slider changes are ignored.
+        EXPECT_TRUE(processor.isBatchProcessing());
+        processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
+        EXPECT_EQ(processor.photos().first().adjustment, AdjustmentState{});
+        ASSERT_TRUE(waitIdle(processor));
+        seen.append(processor.photos().first().rotation);
+    }
+    EXPECT_EQ(seen, (QList<double>{90, 180, 270, 0}));
+    seen.clear();
+    for (int i = 0; i < 4; ++i) {
+        processor.rotate(ids, RotationDirection::right);
+        ASSERT_TRUE(waitIdle(processor));
+        seen.append(processor.photos().first().rotation);
+    }
+    const double expected[] = {-90, -180, -270, 0};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(seen[i], expected[i]); // −0 equals 0
+    EXPECT_TRUE(std::signbit(seen.last())); // −0, as the remainder keeps the sign
+
+    processor.flip(ids, FlipDirection::horizontal);
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_TRUE(processor.photos().first().flippedH);
+    processor.flip(ids, FlipDirection::horizontal);
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_FALSE(processor.photos().first().flippedH);
+
+    processor.applyWatermark(ids, Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FF0000")});
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_GT(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 200);
+    processor.applyWatermark(ids, std::nullopt);
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_FALSE(processor.photos().first().watermark);
+    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 160, 4); // grey again
+}
+
+TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("g.jpg"), jpegOf(QColor(128, 128, 128)))}));
+    const QSet<QUuid> ids = idsOf(processor);
+    processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
+    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2);
+    processor.applyAdjustment(AdjustmentState{}, {QUuid::createUuid()});
+    EXPECT_EQ(processor.photos().first().adjustment.exposure, 1);
+}
+
+TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    QList<QUrl> urls;
+    for (int i = 0; i < 6; ++i)
+        urls.append(writePhotoFile(dir.path(), QStringLiteral("g%1.jpg").arg(i), jpegOf(QColor(128, 128, 128), 800, 600)));
+    ASSERT_TRUE(loadAndWait(processor, urls));
+    processor.refreshPreviews();
+    // Edited while the refresh still renders its older snapshot.
+    const QUuid last = processor.photos().last().id;
+    processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, {last});
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_NEAR(pixel(processor.photo(last)->preview->bitmap, 10, 10).red(), 176, 2);
+}
+
+TEST(ImageProcessorEdits, UndoRemovesOverlaysThenMasks)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("u.jpg"), jpegOf(Qt::black))}));
+    const QUuid id = processor.photos().first().id;
+    PhotoItem photo = processor.photos().first();
+    photo.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
+    processor.updatePhoto(photo);
+    processor.addFreehandStroke(id, {{1, 1}}, QStringLiteral("#FF0000"), 4); // one point: nothing added
+    EXPECT_TRUE(processor.photo(id)->freehandOverlays.isEmpty());
+    processor.addFreehandStroke(id, {{1, 1}, {30, 30}}, QStringLiteral("#FF0000"), 4);
+    processor.addArrow(id, Arrow{{5, 5}, 0, 40, 4, QStringLiteral("#FF0000")});
+    EXPECT_EQ(processor.photo(id)->freehandOverlays.size(), 2);
+    EXPECT_EQ(processor.photo(id)->arrows.size(), 1);
+    processor.undoLastAnnotation(id);
+    processor.undoLastAnnotation(id);
+    EXPECT_TRUE(processor.photo(id)->freehandOverlays.isEmpty());
+    EXPECT_EQ(processor.photo(id)->masks.size(), 1);
+    processor.undoLastAnnotation(id);
+    EXPECT_TRUE(processor.photo(id)->masks.isEmpty());
+    processor.undoLastAnnotation(id); // nothing left: no change, no crash
+    EXPECT_TRUE(processor.photo(id)->masks.isEmpty());
+}
+
+TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
+{
+    ImageProcessor processor;
+    PhotoItem photo;
+    photo.url = QUrl::fromLocalFile(QStringLiteral("/tmp/flat.jpg"));
+    photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
+    photo.rotation = 90;
+    photo.watermark = Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
+    photo.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
+    processor.setPhotos({photo});
+    TextMark mark;
+    mark.position = {10, 20};
+    mark.text = QStringLiteral("XX");
+    mark.fontSize = 40;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    processor.flattenEdits(photo.id, {mark});
+
+    const PhotoItem& flat = *processor.photo(photo.id);
+    EXPECT_EQ(flat.originalCI.size(), QSize(3000, 4000));
+    EXPECT_EQ(flat.rotation, 0);
+    EXPECT_TRUE(flat.masks.isEmpty() && flat.freehandOverlays.isEmpty() && flat.textMarks.isEmpty());
+    EXPECT_TRUE(flat.watermark);
+    const QImage baked = *flat.originalCI.decode();
+    // The mark now sits at (2980, 10) of the turned photo (y up): white ink near the bottom-right.
+    int ink = 0;
+    for (int y = 4000 - 40; y < 4000; ++y)
+        for (int x = 2940; x < 3000; ++x)
+            ink += qRed(baked.pixel(x, y)) > 200 && qGreen(baked.pixel(x, y)) > 200;
+    EXPECT_GT(ink, 20);
+    // The red mask at the original's bottom-right turned counter-clockwise to the top-right.
+    EXPECT_EQ(pixel(baked, 2990, 50), QColor(Qt::red));
+}
+
+TEST(ImageProcessorEdits, PreviewsForSheetsAndTheMagnifier)
+{
+    ImageProcessor processor;
+    PhotoItem photo;
+    photo.originalCI = SourceImage::fromRaster(solid(3200, 2000, Qt::black));
+    photo.watermark = Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FFFFFF")};
+    processor.setPhotos({photo});
+    EXPECT_EQ(processor.watermarkPreview(photo.id, std::nullopt, 800)->size(), QSize(800, 500));
+    EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, std::nullopt, 800), 400, 250), QColor(Qt::black));
+    EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, photo.watermark, 800), 400, 250), QColor(Qt::white));
+    EXPECT_EQ(pixel(*processor.renderEditorPreview(photo.id), 800, 500), QColor(Qt::black)); // no watermark
+    EXPECT_EQ(processor.renderFullSize(photo.id)->size(), QSize(3200, 2000));
+    EXPECT_FALSE(processor.renderFullSize(QUuid::createUuid()));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "model/ImageProcessor.h"
+#include "support/Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QUrl>
+
+namespace lumora::test {
+
+/// Writes `bytes` to `folder/name` and returns the file's URL.
+inline QUrl writePhotoFile(const QString& folder, const QString& name, const QByteArray& bytes)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(bytes);
+    return QUrl::fromLocalFile(path);
+}
+
+/// A small JPEG of one colour.
+inline QByteArray jpegOf(QColor color, int w = 64, int h = 48)
+{
+    return encodeWithVips(solid(w, h, color), QStringLiteral("jpg"));
+}
+
+inline QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/// Loads `urls` and waits until the photos are in and every preview is rendered.
+inline bool loadAndWait(ImageProcessor& processor, const QList<QUrl>& urls, int timeoutMs = 20000)
+{
+    bool appended = false;
+    processor.loadPhotos(urls, [&] { appended = true; });
+    return QTest::qWaitFor([&] { return appended && !processor.isBusy(); }, timeoutMs);
+}
+
+/// Waits until background renders have been delivered.
+inline bool waitIdle(ImageProcessor& processor, int timeoutMs = 20000)
+{
+    return QTest::qWaitFor([&] { return !processor.isBusy() && !processor.isBatchProcessing(); }, timeoutMs);
+}
+
+} // namespace lumora::test
