@@ -8,6 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#include <xmmintrin.h>
+#endif
+
 // The per-row kernels are compiled twice, for AVX2 and for the baseline, and picked at load time.
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
 #define LUMORA_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
@@ -102,10 +107,13 @@ void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChann
 #pragma omp simd
         for (int x = 0; x < width; ++x) {
             const quint32 p = src[x];
-            r[x] = lut[(p >> 16) & 0xFF];
-            g[x] = lut[(p >> 8) & 0xFF];
-            b[x] = lut[p & 0xFF];
+            const float fr = lut[(p >> 16) & 0xFF], fg = lut[(p >> 8) & 0xFF], fb = lut[p & 0xFF];
+            r[x] = fr;
+            g[x] = fg;
+            b[x] = fb;
+            y[x] = kWr * fr + kWg * fg + kWb * fb;
         }
+        return;
     } else {
         quint8* __restrict alpha = out.a.data();
         for (int x = 0; x < width; ++x) {
@@ -149,25 +157,28 @@ void storeRow(const Kernel& k, RowChannels& in, const float* __restrict detail, 
         v = v < 1.0f ? v : 1.0f;
         return qint32(v * 255.0f + 0.5f);
     };
-    if (detail) {
-        for (int x = 0; x < width; ++x) {
-            const float base = k2 * y[x] + k3 + detail[x];
-            outR[x] = code(k1 * r[x] + base);
-            outG[x] = code(k1 * g[x] + base);
-            outB[x] = code(k1 * b[x] + base);
-        }
-    } else {
-        for (int x = 0; x < width; ++x) {
-            const float base = k2 * y[x] + k3;
-            outR[x] = code(k1 * r[x] + base);
-            outG[x] = code(k1 * g[x] + base);
-            outB[x] = code(k1 * b[x] + base);
-        }
+    auto pack = [&](int x, float base) {
+        const quint32 cr = quint32(code(k1 * r[x] + base));
+        const quint32 cg = quint32(code(k1 * g[x] + base));
+        const quint32 cb = quint32(code(k1 * b[x] + base));
+        dst[x] = 0xFF000000u | (cr << 16) | (cg << 8) | cb;
+    };
+    if (in.opaque && detail) {
+        // One pass straight to packed pixels: the common case of an opaque photo.
+        for (int x = 0; x < width; ++x)
+            pack(x, k2 * y[x] + k3 + detail[x]);
+        return;
     }
     if (in.opaque) {
         for (int x = 0; x < width; ++x)
-            dst[x] = 0xFF000000u | quint32(outR[x] << 16) | quint32(outG[x] << 8) | quint32(outB[x]);
+            pack(x, k2 * y[x] + k3);
         return;
+    }
+    for (int x = 0; x < width; ++x) {
+        const float base = k2 * y[x] + k3 + (detail ? detail[x] : 0.0f);
+        outR[x] = code(k1 * r[x] + base);
+        outG[x] = code(k1 * g[x] + base);
+        outB[x] = code(k1 * b[x] + base);
     }
     const quint8* alpha = in.a.data();
     for (int x = 0; x < width; ++x) {
@@ -264,7 +275,7 @@ public:
     }
 
 private:
-    static constexpr int kBlock = 64;
+    static constexpr int kBlock = 32;
 
     quint32* destRow(int y)
     {
@@ -274,12 +285,45 @@ private:
 
     void flushBlock()
     {
-        // Source pixel (x, y) lands at column origin.x + dy.x·y, row origin.y + dx.y·x.
-        for (int x = 0; x < m_w; ++x) {
+        // Source pixel (x, y) lands at column origin.x + dy.x·y, row origin.y + dx.y·x: each
+        // source column becomes a run of m_blockRows pixels in one destination row.
+        const int step = m_dy.x(); // +1 or −1 along the destination row
+        const int col0 = m_origin.x() + step * m_blockStart;
+        int x = 0;
+#ifdef __SSE2__
+        // 4 × 4 tiles through registers: four source rows of four pixels become four runs.
+        const int fullRows = m_blockRows / 4 * 4;
+        for (; x + 4 <= m_w; x += 4) {
+            quint32* dest[4];
+            for (int k = 0; k < 4; ++k)
+                dest[k] = reinterpret_cast<quint32*>(m_bits + m_stride * (m_origin.y() + m_dx.y() * (x + k)));
+            for (int i = 0; i < fullRows; i += 4) {
+                const quint32* src = m_block.data() + size_t(i) * size_t(m_w) + size_t(x);
+                __m128 r0 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+                __m128 r1 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + m_w)));
+                __m128 r2 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * m_w)));
+                __m128 r3 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * m_w)));
+                _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+                const __m128 columns[4] = {r0, r1, r2, r3};
+                for (int k = 0; k < 4; ++k) {
+                    __m128i run = _mm_castps_si128(columns[k]);
+                    int col = col0 + step * i;
+                    if (step < 0) { // the run goes right to left: reverse it, store from its left end
+                        run = _mm_shuffle_epi32(run, _MM_SHUFFLE(0, 1, 2, 3));
+                        col -= 3;
+                    }
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest[k] + col), run);
+                }
+            }
+            for (int i = fullRows; i < m_blockRows; ++i)
+                for (int k = 0; k < 4; ++k)
+                    dest[k][col0 + step * i] = m_block[size_t(i) * size_t(m_w) + size_t(x + k)];
+        }
+#endif
+        for (; x < m_w; ++x) {
             quint32* dest = reinterpret_cast<quint32*>(m_bits + m_stride * (m_origin.y() + m_dx.y() * x));
-            const int col0 = m_origin.x() + m_dy.x() * m_blockStart;
             for (int i = 0; i < m_blockRows; ++i)
-                dest[col0 + m_dy.x() * i] = m_block[size_t(i) * size_t(m_w) + size_t(x)];
+                dest[col0 + step * i] = m_block[size_t(i) * size_t(m_w) + size_t(x)];
         }
         m_blockRows = 0;
     }

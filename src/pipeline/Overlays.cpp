@@ -238,17 +238,28 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
     // The text's outline is built once and filled at every tile: shaping the same string a
     // hundred times would cost more than the filling. Local space: y down, origin at the
     // lower-left corner of the line box.
-    QPainterPath glyphs;
+    QPainterPath outline;
     const QFont glyphFont(fontForDevice(size, &textReference()), &textReference());
-    glyphs.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
+    outline.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
+    // Flattened once into polygons: the curves are not subdivided again for every tile.
+    QPainterPath glyphs;
     glyphs.setFillRule(Qt::WindingFill);
+    for (const QPolygonF& polygon : outline.toFillPolygons())
+        glyphs.addPolygon(polygon);
+    const QRectF local(0, -metrics.height, metrics.width, metrics.height);
+    const QRectF device = painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
     int row = 0;
     for (double y = -d; y < h + d; y += stepY, ++row) {
         for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {
-            // Tiles wholly outside the layer draw nothing; skipping them saves the work.
-            if (!turn.mapRect(QRectF(x, y, metrics.width, metrics.height)).intersects(layer))
+            // Tiles that miss the layer, or the part of it this painter covers, draw nothing;
+            // skipping them saves the filling.
+            const QTransform place = QTransform(1, 0, 0, -1, x, y) * turn;
+            if (!place.mapRect(local).intersects(layer))
                 continue;
-            painter.setTransform(QTransform(1, 0, 0, -1, x, y) * turn * toDevice);
+            const QTransform toTarget = place * toDevice;
+            if (!device.isEmpty() && !toTarget.mapRect(local).intersects(device))
+                continue;
+            painter.setTransform(toTarget);
             painter.fillPath(glyphs, color);
         }
     }
