@@ -90,7 +90,7 @@ std::optional<Timing> benchOne(const QByteArray& bytes, QString& problem)
     const QSize size = source->size();
     const EditState edits = typicalEdits(size);
     timer.restart();
-    const Image image = renderDecoded(std::move(*decoded), size, edits);
+    const Image image = renderDecoded(std::move(*decoded), size, edits, RenderTarget::encoder);
     t.render = elapsedMs(timer);
     timer.restart();
     auto encoded = encodeJPEG(image, 0.95);

@@ -64,7 +64,7 @@ int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
         }
         edits = *parsed;
     }
-    auto image = renderImage(*source, edits, scale);
+    auto image = renderImage(*source, edits, scale, RenderTarget::encoder);
     if (!image) {
         err << positional[0] << ": " << image.error().description << "\n";
         return 1;
@@ -78,7 +78,8 @@ int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
         err << positional[1] << ": " << written.error().description << "\n";
         return 1;
     }
-    out << positional[1] << ": " << image->raster.width() << " × " << image->raster.height() << "\n";
+    const QSize written = image->pendingTurn.transposes() ? image->raster.size().transposed() : image->raster.size();
+    out << positional[1] << ": " << written.width() << " × " << written.height() << "\n";
     return 0;
 }
 

@@ -48,7 +48,8 @@ void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& 
             stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? -10 : -1), false, i, total});
             return;
         }
-        const Image image = renderDecoded(std::move(*decoded), jobs[i].original.size(), jobs[i].edits);
+        const Image image =
+            renderDecoded(std::move(*decoded), jobs[i].original.size(), jobs[i].edits, RenderTarget::encoder);
         auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
         if (!bytes) {
             stream->finish(StreamEnd{bytes.error(), false, i, total});

@@ -199,31 +199,24 @@ void ImageProcessor::refreshPreviews()
     if (jobs.isEmpty())
         return;
     taskStarted();
-    QPointer<ImageProcessor> self(this);
-    QThreadPool::globalInstance()->start([self, jobs] {
+    const UiChannel channel(this);
+    QThreadPool::globalInstance()->start([this, channel, jobs] {
+        // `this` is used only inside the posted calls, which run on the UI thread while the
+        // processor exists.
         for (const Job& job : jobs) {
-            if (!self)
-                return;
             auto render = renderForDisplay(job.original, job.edits);
             if (!render)
                 continue; // the photo keeps its earlier preview
-            postTo(self.data(), [self, job, render = *render] {
-                if (!self)
-                    return;
-                const int index = self->indexOf(job.id);
+            channel.post([this, job, render = *render] {
+                const int index = indexOf(job.id);
                 // A photo edited since the snapshot keeps its newer render.
-                if (index < 0 || !(self->m_photos[index].originalCI == job.original)
-                    || editStateOf(self->m_photos[index]) != job.edits)
+                if (index < 0 || !(m_photos[index].originalCI == job.original) || editStateOf(m_photos[index]) != job.edits)
                     return;
-                applyRender(self->m_photos[index], render);
-                Q_EMIT self->photosChanged();
+                applyRender(m_photos[index], render);
+                Q_EMIT photosChanged();
             });
         }
-        if (self)
-            postTo(self.data(), [self] {
-                if (self)
-                    self->taskFinished();
-            });
+        channel.post([this] { taskFinished(); });
     });
 }
 

@@ -48,6 +48,7 @@ struct Kernel {
     float gain = 0;
     QList<float> taps; // centre first
     int radius = 0;
+    bool identity = false; ///< no tonal change at all
 };
 
 constexpr float kWr = 0.2126f, kWg = 0.7152f, kWb = 0.0722f;
@@ -397,6 +398,13 @@ void processBand(const Kernel& k, const QImage& src, uchar* dstBits, qsizetype d
     RowChannels row(w);
     auto srcRow = [&](int y) { return reinterpret_cast<const quint32*>(src.constScanLine(std::clamp(y, 0, h - 1))); };
 
+    if (k.identity) { // a pure permutation: pixels move unchanged, translucent ones included
+        for (int y = y0; y < y1; ++y) {
+            std::memcpy(sink.rowBuffer(y), srcRow(y), sizeof(quint32) * size_t(w));
+            sink.commitRow(y, y + 1 == y1);
+        }
+        return;
+    }
     if (k.gain == 0.0f) {
         for (int y = y0; y < y1; ++y) {
             loadRow(k, srcRow(y), w, row);
@@ -472,9 +480,10 @@ QList<float> gaussianTaps(double sigma)
 
 QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn)
 {
-    const Kernel kernel = makeKernel(adjustment, sharpenSigma);
+    Kernel kernel = makeKernel(adjustment, sharpenSigma);
     const bool colourIdentity = adjustment.exposure == 0 && kernel.k1 == 1.0f && kernel.k2 == 0.0f
                                 && kernel.k3 == 0.0f && kernel.gain == 0.0f;
+    kernel.identity = colourIdentity;
     if (colourIdentity && turn.isIdentity())
         return source;
     QImage src = source.format() == QImage::Format_ARGB32_Premultiplied

@@ -35,6 +35,32 @@ HugeBuffer rgbOverWhite(const QImage& raster)
     return rgb;
 }
 
+/// Applies a pending mirror and quarter turn inside libvips' pipeline, so the permutation runs
+/// on the worker threads while the compressor consumes rows on its own.
+bool applyTurn(vips::Ref& image, Dihedral turn)
+{
+    vips::Ref next;
+    if (turn.flipH) {
+        if (vips_flip(image.get(), next.out(), VIPS_DIRECTION_HORIZONTAL, nullptr) != 0)
+            return false;
+        image = std::move(next);
+    }
+    if (turn.flipV) {
+        if (vips_flip(image.get(), next.out(), VIPS_DIRECTION_VERTICAL, nullptr) != 0)
+            return false;
+        image = std::move(next);
+    }
+    const int quarter = ((turn.quarterTurns % 4) + 4) % 4;
+    if (quarter != 0) {
+        // Counter-clockwise quarter turns; libvips turns clockwise.
+        const VipsAngle angle = quarter == 1 ? VIPS_ANGLE_D270 : quarter == 2 ? VIPS_ANGLE_D180 : VIPS_ANGLE_D90;
+        if (vips_rot(image.get(), next.out(), angle, nullptr) != 0)
+            return false;
+        image = std::move(next);
+    }
+    return true;
+}
+
 QByteArray takeBuffer(void* buffer, size_t length)
 {
     QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
@@ -72,7 +98,7 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
     const size_t bytes = size_t(raster.width()) * size_t(raster.height()) * 3;
     vips::Ref wrapped(vips_image_new_from_memory(rgb.get(), bytes, raster.width(), raster.height(), 3,
                                                  VIPS_FORMAT_UCHAR));
-    if (!wrapped) {
+    if (!wrapped || !applyTurn(wrapped, image.pendingTurn)) {
         vips::takeError();
         return std::unexpected(encodingError(-2));
     }
@@ -100,7 +126,7 @@ std::expected<QByteArray, Error> encodePNG(const Image& image)
     vips::ensureStarted();
     vips::Ref wrapped(vips_image_new_from_memory(rgba.constBits(), size_t(rgba.sizeInBytes()), rgba.width(),
                                                  rgba.height(), 4, VIPS_FORMAT_UCHAR));
-    if (!wrapped) {
+    if (!wrapped || !applyTurn(wrapped, image.pendingTurn)) {
         vips::takeError();
         return std::unexpected(encodingError(-11));
     }

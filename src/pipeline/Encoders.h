@@ -11,6 +11,7 @@ namespace lumora {
 /// Encodes the whole extent of `image` as baseline JPEG. `quality` in 0…1 maps to the encoder's
 /// round(100 × quality), clamped to 1…100; 4:4:4 chroma at quality ≥ 0.9, else 4:2:0.
 /// Transparent areas are composited over white. No metadata, no ICC profile, no orientation.
+/// A pending turn of the image is applied while encoding.
 /// Thread-safe; creates its own buffers. Fails with domain "ImageProcessor", code −1 (no
 /// raster), −2 (encoder not created) or −3 (encoding failed).
 [[nodiscard]] std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality);

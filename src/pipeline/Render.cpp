@@ -114,7 +114,7 @@ QRectF turnedExtent(QSizeF size, double degrees)
     return about.mapRect(QRectF(0, 0, w, h));
 }
 
-Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
+Image renderDecoded(QImage base, QSize originalSize, const EditState& edits, RenderTarget target)
 {
     if (base.isNull() || originalSize.isEmpty())
         return {};
@@ -139,14 +139,17 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
     // Steps 4-6 fused with steps 8-9 when the turn is a quarter turn.
     const int quarter = quarterTurnsOf(edits.rotation);
     const Dihedral turn{edits.flippedH, edits.flippedV, std::max(quarter, 0)};
+    // For an encoder the permutation is left to the writer; other angles are never deferred.
+    const bool defer = target == RenderTarget::encoder && quarter >= 0;
+    const Dihedral applied = defer ? Dihedral{} : turn;
     const QSize unturnedSize = base.size();
-    QImage out = colorAndTurn(base, edits.adjustment, kSharpenRadius * scale, turn);
+    QImage out = colorAndTurn(base, edits.adjustment, kSharpenRadius * scale, applied);
     base = QImage(); // release the working raster early: it may be the size of the photo
     clock.lap("colour");
 
     // Step 7: text marks in the original's frame, carried through the same mirror and turn.
     if (!edits.textMarks.isEmpty()) {
-        const QTransform toDevice = layerToRaster(full, unturnedSize) * dihedralTransform(turn, unturnedSize);
+        const QTransform toDevice = layerToRaster(full, unturnedSize) * dihedralTransform(applied, unturnedSize);
         paintInBands(out, [&](QPainter& painter, const QTransform& shift) {
             paintTextMarks(painter, toDevice * shift, edits.textMarks);
         });
@@ -155,9 +158,9 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
 
     QRectF extent = turnedExtent(full, edits.rotation);
     if (quarter < 0) {
-        const QSize target(std::max(1, int(std::ceil(extent.width() * scale))),
-                           std::max(1, int(std::ceil(extent.height() * scale))));
-        out = turnBilinear(out, edits.rotation, target);
+        const QSize box(std::max(1, int(std::ceil(extent.width() * scale))),
+                        std::max(1, int(std::ceil(extent.height() * scale))));
+        out = turnBilinear(out, edits.rotation, box);
     }
 
     // Step 10: the watermark, upright over the final extent.
@@ -165,22 +168,34 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
         const int w = int(extent.width());
         const int h = int(extent.height());
         if (w > 0 && h > 0) {
-            const QTransform toDevice = layerToRaster(QSizeF(w, h), out.size());
+            // Laid out over the turned image; with the turn pending, drawn back through its inverse.
+            const QSize turnedSize = defer && turn.transposes() ? out.size().transposed() : out.size();
+            QTransform toDevice = layerToRaster(QSizeF(w, h), turnedSize);
+            if (defer)
+                toDevice = toDevice * dihedralTransform(turn, unturnedSize).inverted();
             paintInBands(out, [&](QPainter& painter, const QTransform& shift) {
                 paintWatermark(painter, toDevice * shift, *edits.watermark, w, h);
             });
         }
     }
     clock.lap("watermark");
-    return Image{std::move(out), extent};
+    return Image{std::move(out), extent, defer ? turn : Dihedral{}};
 }
 
-std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits, double scale)
+std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits, double scale,
+                                        RenderTarget target)
 {
     auto decoded = original.decodeScaled(scale);
     if (!decoded)
         return std::unexpected(decoded.error());
-    return renderDecoded(std::move(*decoded), original.size(), edits);
+    return renderDecoded(std::move(*decoded), original.size(), edits, target);
+}
+
+Image materialised(const Image& image)
+{
+    if (image.pendingTurn.isIdentity() || image.raster.isNull())
+        return image;
+    return Image{colorAndTurn(image.raster, AdjustmentState{}, 0, image.pendingTurn), image.extent, Dihedral{}};
 }
 
 QSize Image::fullPixelSize() const
@@ -200,7 +215,7 @@ std::optional<Preview> makePreview(const Image& image)
 {
     if (image.isNull())
         return std::nullopt;
-    return Preview{image.raster, image.fullPixelSize()};
+    return Preview{materialised(image).raster, image.fullPixelSize()};
 }
 
 } // namespace lumora
