@@ -6,6 +6,8 @@
 #include "app/PhotoGridView.h"
 #include "app/ProgressOverlay.h"
 #include "app/Toolbar.h"
+#include "magnifier/LupenFenster.h"
+#include "magnifier/LupenFensterManager.h"
 
 #include <QAction>
 #include <QDrag>
@@ -14,6 +16,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
+#include <QWheelEvent>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -265,4 +269,75 @@ TEST_F(ContentViewTest, InfoSheetSizeAndFeatures)
     EXPECT_EQ(sheet->size(), InfoSheet::sheetSize(view->fensterGroesse()));
     QTest::keyClick(sheet, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->findChild<InfoSheet*>() == nullptr; }, 2000));
+}
+
+TEST_F(ContentViewTest, DoubleClickAndLupeOpenTheMagnifier)
+{
+    load(2);
+    auto& lupen = LupenFensterManager::instanz();
+    PhotoGridView* grid = view->grid();
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cardRectInViewport(1).center());
+    EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(1)});
+    ASSERT_NE(lupen.fenster(idAt(1)), nullptr);
+    EXPECT_EQ(lupen.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
+
+    view->selection().click(idAt(0), false);
+    view->action(ToolbarEntry::lupe)->trigger();
+    ASSERT_NE(lupen.fenster(idAt(0)), nullptr);
+    for (const QUuid& id : {idAt(0), idAt(1)})
+        lupen.fenster(id)->close();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(ContentViewTest, OpenFromTheToolbarStoresTheVolumePathAndEnablesEject)
+{
+    const QString folder = dir.path() + QStringLiteral("/KARTE/DCIM/100FOTO");
+    QDir().mkpath(folder);
+    const QUrl photo = writePhotoFile(folder, QStringLiteral("A.JPG"), jpegOf(Qt::magenta));
+    EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
+    dialogs.chooseFilesWith({photo.toLocalFile()});
+    QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::oeffnen), Qt::LeftButton);
+    EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(), dir.path() + QStringLiteral("/KARTE/DCIM"));
+    EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, 20000));
+    ASSERT_TRUE(waitIdle(view->processor()));
+
+    // The next panel starts there; "SD" fails on a folder that is no card, and stays enabled.
+    view->action(ToolbarEntry::sd)->trigger();
+    EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
+    EXPECT_EQ(dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: kein Datenträger"));
+    EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
+    volumes.succeed = true;
+    view->action(ToolbarEntry::sd)->trigger();
+    EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
+    EXPECT_EQ(view->processor().photos().size(), 1); // the photos stay
+}
+
+TEST_F(ContentViewTest, EdgeFadesAndTheCardSizeSlider)
+{
+    ToolbarBand* band = view->toolbarBand();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(band->toolbarKannLinks()); // 1280 wide: everything fits
+    EXPECT_FALSE(band->toolbarKannRechts());
+
+    view->resize(760, 540);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(band->toolbarKannLinks());
+    EXPECT_TRUE(band->toolbarKannRechts());
+    QScrollBar* bar = band->scrollArea()->horizontalScrollBar();
+    bar->setValue(bar->maximum());
+    EXPECT_TRUE(band->toolbarKannLinks());
+    EXPECT_FALSE(band->toolbarKannRechts());
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), {}, QPoint(0, 240), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(band->scrollArea()->viewport(), &wheel); // the plain wheel scrolls sideways
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    QSlider* size = view->cardSizeSlider();
+    size->setValue(size->minimum());
+    EXPECT_DOUBLE_EQ(view->gridCellSize(), 100);
+    size->setValue(size->maximum());
+    EXPECT_DOUBLE_EQ(view->gridCellSize(), 400);
+    size->setValue(19);
+    EXPECT_DOUBLE_EQ(view->gridCellSize(), 190);
+    EXPECT_EQ(view->minimumSize(), QSize(760, 540));
 }
