@@ -176,6 +176,7 @@ QWidget* AdjustmentsPanel::makeFileInfo()
         grid->addWidget(label(labels[i], 10, QFont::Normal, farben::textLeise), i, 0);
         QLabel* value = label({}, 10);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        value->setFocusPolicy(Qt::NoFocus); // the window's keys must not end up in a label
         value->setWordWrap(true);
         grid->addWidget(value, i, 1);
         m_fileInfoValues.append(value);

@@ -54,6 +54,22 @@ const QList<std::pair<QString, QString>>& shortcutRows()
     return rows;
 }
 
+QString shortcutText(const QKeySequence& sequence)
+{
+    QStringList keys = sequence.toString(QKeySequence::PortableText).split(QLatin1Char('+'));
+    for (QString& key : keys) {
+        if (key == QLatin1String("Ctrl"))
+            key = QStringLiteral("Strg");
+        else if (key == QLatin1String("Shift"))
+            key = QStringLiteral("Umschalt");
+        else if (key == QLatin1String("Backspace"))
+            key = QStringLiteral("Rücktaste");
+        else if (key == QLatin1String("Del"))
+            key = QStringLiteral("Entf");
+    }
+    return keys.join(QLatin1Char('+'));
+}
+
 QString versionString()
 {
 #ifdef LUMORA_VERSION

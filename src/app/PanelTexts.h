@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QList>
 #include <QString>
 #include <utility>
@@ -24,6 +25,9 @@ namespace panelTexts {
 
 /// "TASTATURKÜRZEL": key text and description, ten rows. Ctrl reads "Strg" here.
 [[nodiscard]] const QList<std::pair<QString, QString>>& shortcutRows();
+
+/// A shortcut as a German keyboard names its keys ("Strg+Umschalt+J", "Strg+Rücktaste").
+[[nodiscard]] QString shortcutText(const QKeySequence& sequence);
 
 /// The version shown in the info sheet and the hidden view: the build's version, or "—".
 [[nodiscard]] QString versionString();

@@ -2,6 +2,7 @@
 
 #include "Icons.h"
 #include "Palette.h"
+#include "PanelTexts.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -30,8 +31,7 @@ void ToolbarButton::sync()
     setText(m_action->text());
     QString tip = m_action->text();
     if (!m_action->shortcut().isEmpty())
-        tip += QStringLiteral(" (") + m_action->shortcut().toString(QKeySequence::NativeText)
-                   .replace(QLatin1String("Ctrl"), QLatin1String("Strg")) + QLatin1Char(')');
+        tip += QStringLiteral(" (") + panelTexts::shortcutText(m_action->shortcut()) + QLatin1Char(')');
     setToolTip(tip);
     update();
 }

@@ -252,6 +252,12 @@ TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
     EXPECT_FALSE(overlay->isVisible());
     EXPECT_EQ(dialogs.messages.last().second, QStringLiteral("Export als JPG erfolgreich abgeschlossen."));
     EXPECT_TRUE(view->action(ToolbarEntry::speichern)->isEnabled());
+
+    // "Abbrechen" only asks the running command to stop.
+    EXPECT_FALSE(view->flows().cancelToken()->isCancelled());
+    overlay->cancelButton()->click();
+    EXPECT_TRUE(view->flows().cancelToken()->isCancelled());
+    EXPECT_EQ(view->toolbarBand()->button(ToolbarEntry::exportJpg)->toolTip(), QStringLiteral("→ JPG (Strg+Umschalt+J)"));
 }
 
 TEST_F(ContentViewTest, InfoSheetSizeAndFeatures)

@@ -162,6 +162,9 @@ TEST(PanelTexts, StatusSelectionAndSliderValueTexts)
     EXPECT_EQ(contrast.maximumPosition(), 60);
     EXPECT_EQ(sliders::spec(F::brightness).maximumPosition(), 50);
     EXPECT_EQ(panelTexts::shortcutRows().size(), 10);
+    EXPECT_EQ(panelTexts::shortcutText(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J)), QStringLiteral("Strg+Umschalt+J"));
+    EXPECT_EQ(panelTexts::shortcutText(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backspace)),
+              QStringLiteral("Strg+Alt+Rücktaste"));
 }
 
 TEST(GridLayout, AdaptiveColumnsBetweenTheCellSizeAndSixtyMore)
