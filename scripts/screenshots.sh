@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real Lumora Studio under Xvfb with the given photos and writes pictures of the
 # window: grid-auswahl.png (the grid with three photos selected), info.png (the window with
-# the info sheet open) and info-blatt.png (the sheet alone). The app quits by itself.
+# the info sheet open), info-blatt.png (the sheet alone) and schmal.png (the smallest window,
+# where the toolbar band scrolls and shows its edge fade). The app quits by itself.
 # Usage: scripts/screenshots.sh <output folder> <photo>...
 # The build folder is $LUMORA_BUILD (default: build); it must hold src/lumora-studio.
 set -euo pipefail

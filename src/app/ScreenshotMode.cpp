@@ -52,9 +52,16 @@ void startScreenshots(ContentView& window, const QString& folder)
             window.showInfo();
             after(600, &window, [&window, folder] {
                 grabScreenArea(window).save(QDir(folder).filePath(QStringLiteral("info.png")));
-                if (auto* sheet = window.findChild<InfoSheet*>())
+                if (auto* sheet = window.findChild<InfoSheet*>()) {
                     sheet->grab().save(QDir(folder).filePath(QStringLiteral("info-blatt.png")));
-                QApplication::quit();
+                    sheet->close();
+                }
+                // The smallest window: the toolbar band no longer fits and shows its fade.
+                window.resize(window.minimumSize());
+                after(600, &window, [&window, folder] {
+                    grabScreenArea(window).save(QDir(folder).filePath(QStringLiteral("schmal.png")));
+                    QApplication::quit();
+                });
             });
         });
         *started = true;
