@@ -11,7 +11,7 @@ PACKAGES=(
   libonnx-dev libprotobuf-dev protobuf-compiler
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-inter fonts-dejavu-core
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils desktop-file-utils
   dbus udisks2
 
   libimage-exiftool-perl libheif-examples python3

@@ -1,4 +1,8 @@
-#include "app/MainWindow.h"
+#include "app/ContentView.h"
+#include "app/Palette.h"
+#include "app/ScreenshotMode.h"
+#include "app/WidgetDialogs.h"
+#include "platform/UDisksVolumeService.h"
 
 #include <QApplication>
 
@@ -8,8 +12,22 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Lumora Studio"));
     QApplication::setOrganizationName(QStringLiteral("Lumora"));
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("lumora-studio"));
     lumora::applyDarkLook();
-    lumora::MainWindow window;
+
+    lumora::WidgetDialogs dialogs;
+    lumora::UDisksVolumeService volumes;
+    lumora::ContentView window(dialogs, volumes);
+    dialogs.setWindow(&window);
     window.show();
+
+    // Files handed over by a file manager ("Open with") are loaded like a drop, no question.
+    const QStringList files = QApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        window.loading().openArguments(files);
+
+    const QString shots = qEnvironmentVariable("LUMORA_SCREENSHOTS");
+    if (!shots.isEmpty())
+        lumora::startScreenshots(window, shots);
     return QApplication::exec();
 }

@@ -1,0 +1,163 @@
+#include "AdjustmentController.h"
+
+#include "PhotoSelection.h"
+#include "model/ImageProcessor.h"
+#include "platform/Preferences.h"
+
+#include <cmath>
+
+namespace lumora {
+
+int SliderSpec::positionOf(double value) const
+{
+    return int(std::lround(value / step));
+}
+
+namespace sliders {
+
+const QList<SliderSpec>& all()
+{
+    using F = AdjustmentField;
+    static const QList<SliderSpec> table = {
+        {F::exposure, QStringLiteral("Belichtung"), QStringLiteral("sun.max"),
+         QStringLiteral("Lumora.Slider.showExposure"), -2, 2, 0.05},
+        {F::brightness, QStringLiteral("Helligkeit"), QStringLiteral("circle.lefthalf.filled"),
+         QStringLiteral("Lumora.Slider.showBrightness"), -1, 1, 0.02},
+        {F::contrast, QStringLiteral("Kontrast"), QStringLiteral("circle.righthalf.filled"),
+         QStringLiteral("Lumora.Slider.showContrast"), -1, 3, 0.05},
+        {F::saturation, QStringLiteral("Sättigung"), QStringLiteral("drop"),
+         QStringLiteral("Lumora.Slider.showSaturation"), 0, 2, 0.02},
+        {F::sharpness, QStringLiteral("Schärfe"), QStringLiteral("sparkles"),
+         QStringLiteral("Lumora.Slider.showSharpness"), 0, 1, 0.05},
+    };
+    return table;
+}
+
+const SliderSpec& spec(AdjustmentField field)
+{
+    return all()[qsizetype(field)];
+}
+
+double valueOf(const AdjustmentState& state, AdjustmentField field)
+{
+    switch (field) {
+    case AdjustmentField::exposure: return state.exposure;
+    case AdjustmentField::brightness: return state.brightness;
+    case AdjustmentField::contrast: return state.contrast;
+    case AdjustmentField::saturation: return state.saturation;
+    case AdjustmentField::sharpness: return state.sharpness;
+    }
+    return 0;
+}
+
+void setValue(AdjustmentState& state, AdjustmentField field, double value)
+{
+    switch (field) {
+    case AdjustmentField::exposure: state.exposure = value; break;
+    case AdjustmentField::brightness: state.brightness = value; break;
+    case AdjustmentField::contrast: state.contrast = value; break;
+    case AdjustmentField::saturation: state.saturation = value; break;
+    case AdjustmentField::sharpness: state.sharpness = value; break;
+    }
+}
+
+QString valueText(AdjustmentField field, double value)
+{
+    const bool signedText = field == AdjustmentField::exposure || field == AdjustmentField::brightness
+                            || field == AdjustmentField::contrast;
+    const double shown = field == AdjustmentField::contrast ? value - 1 : value;
+    // Rounded as a whole number first, so steps that add up to a hair below zero read "+0 %".
+    const long percent = std::lround(shown * 100);
+    const QString number = signedText && percent >= 0 ? QStringLiteral("+%1").arg(percent) : QString::number(percent);
+    return number + QStringLiteral(" %");
+}
+
+} // namespace sliders
+
+AdjustmentController::AdjustmentController(ImageProcessor& processor, PhotoSelection& selection, QObject* parent)
+    : QObject(parent), m_processor(processor), m_selection(selection)
+{
+    connect(&m_selection, &PhotoSelection::selectionChanged, this, &AdjustmentController::selectionChanged);
+}
+
+void AdjustmentController::setUiAdjustment(const AdjustmentState& state)
+{
+    if (state == m_ui)
+        return;
+    m_ui = state;
+    Q_EMIT uiAdjustmentChanged();
+    m_processor.applyAdjustment(m_ui, m_selection.ids());
+}
+
+void AdjustmentController::setValue(AdjustmentField field, double value)
+{
+    AdjustmentState next = m_ui;
+    sliders::setValue(next, field, value);
+    setUiAdjustment(next);
+}
+
+void AdjustmentController::reset()
+{
+    setUiAdjustment(AdjustmentState{});
+    // Photos of the selection may still differ from the panel (the panel shows only the first).
+    if (!m_selection.isEmpty())
+        m_processor.applyAdjustment(AdjustmentState{}, m_selection.ids());
+}
+
+namespace {
+
+/// A step in whole units of `step`, so repeated steps stay on the slider's grid.
+double stepped(double value, int steps, double step, double low, double high)
+{
+    const double next = (std::round(value / step) + steps) * step;
+    return std::clamp(next, low, high);
+}
+
+} // namespace
+
+void AdjustmentController::stepExposure(int steps)
+{
+    setValue(AdjustmentField::exposure, stepped(m_ui.exposure, steps, 0.05, -2, 2));
+}
+
+void AdjustmentController::stepBrightness(int steps)
+{
+    setValue(AdjustmentField::brightness, stepped(m_ui.brightness, steps, 0.02, -1, 1));
+}
+
+bool AdjustmentController::isShown(AdjustmentField field) const
+{
+    return preferences::flag(sliders::spec(field).preferenceKey, true);
+}
+
+void AdjustmentController::setShown(AdjustmentField field, bool shown)
+{
+    if (isShown(field) == shown && preferences::contains(sliders::spec(field).preferenceKey))
+        return;
+    preferences::setValue(sliders::spec(field).preferenceKey, shown);
+    Q_EMIT visibilityChanged();
+}
+
+void AdjustmentController::showAll()
+{
+    for (const SliderSpec& spec : sliders::all())
+        preferences::setValue(spec.preferenceKey, true);
+    Q_EMIT visibilityChanged();
+}
+
+bool AdjustmentController::noneShown() const
+{
+    for (const SliderSpec& spec : sliders::all()) {
+        if (isShown(spec.field))
+            return false;
+    }
+    return true;
+}
+
+void AdjustmentController::selectionChanged()
+{
+    const PhotoItem* first = m_processor.photo(m_selection.first());
+    setUiAdjustment(first ? first->adjustment : AdjustmentState{});
+}
+
+} // namespace lumora

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QColor>
+
+namespace lumora {
+
+/// The main window's fixed dark palette (opaque sRGB). The window is dark whatever the
+/// desktop's colour scheme says.
+namespace farben {
+
+inline const QColor fenster = QColor::fromRgbF(0.12f, 0.12f, 0.13f);    ///< window, grid, preview background
+inline const QColor leiste = QColor::fromRgbF(0.17f, 0.17f, 0.18f);     ///< toolbar band, edge fades, progress card
+inline const QColor knopf = QColor::fromRgbF(0.22f, 0.22f, 0.23f);      ///< toolbar buttons, card placeholder
+inline const QColor trennlinie = QColor::fromRgbF(0.28f, 0.28f, 0.30f); ///< line under the toolbar
+inline const QColor text = QColor::fromRgbF(0.92f, 0.92f, 0.93f);       ///< primary text
+inline const QColor textLeise = QColor::fromRgbF(0.55f, 0.55f, 0.58f);  ///< secondary text
+inline const QColor akzent = QColor::fromRgbF(0.22f, 0.60f, 1.00f);     ///< selection, counts, value texts
+
+} // namespace farben
+
+/// Applies the Fusion style and the fixed dark palette to the whole application, and Inter as
+/// the interface font where it is installed.
+void applyDarkLook();
+
+} // namespace lumora

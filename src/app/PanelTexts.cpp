@@ -1,0 +1,83 @@
+#include "PanelTexts.h"
+
+#include "model/PhotoItem.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+namespace lumora::panelTexts {
+
+QString statusText(qsizetype photoCount)
+{
+    return QString::number(photoCount) + QStringLiteral(" Foto") + (photoCount == 1 ? QString() : QStringLiteral("s"))
+           + QStringLiteral(" importiert");
+}
+
+QString selectionText(qsizetype selectedCount)
+{
+    return QString::number(selectedCount) + QStringLiteral(" ausgewählt");
+}
+
+QString byteCount(qint64 bytes)
+{
+    return QLocale(QLocale::German, QLocale::Germany).formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QList<std::pair<QString, QString>> fileInfoRows(const PhotoItem& photo)
+{
+    const QSize size = photo.originalCI.size();
+    const QFileInfo file(photo.url.toLocalFile());
+    const QString bytes = file.exists() && file.isFile() ? byteCount(file.size()) : QStringLiteral("—");
+    return {
+        {QStringLiteral("Name"), photo.url.fileName()},
+        {QStringLiteral("Breite"), QString::number(size.width()) + QStringLiteral(" px")},
+        {QStringLiteral("Höhe"), QString::number(size.height()) + QStringLiteral(" px")},
+        {QStringLiteral("Größe"), bytes},
+    };
+}
+
+const QList<std::pair<QString, QString>>& shortcutRows()
+{
+    static const QList<std::pair<QString, QString>> rows = {
+        {QStringLiteral("Strg+O"), QStringLiteral("Fotos öffnen")},
+        {QStringLiteral("Strg+S"), QStringLiteral("Speichern")},
+        {QStringLiteral("Strg+⇧+J"), QStringLiteral("Export JPG")},
+        {QStringLiteral("Strg+⇧+E"), QStringLiteral("Export PNG")},
+        {QStringLiteral("Strg+A"), QStringLiteral("Alle auswählen")},
+        // Deleting is Ctrl with Backspace; the plain key does nothing in the window.
+        {QStringLiteral("Strg+⌫"), QStringLiteral("Löschen")},
+        {QStringLiteral("Strg+U"), QStringLiteral("Fotos wiederherstellen")},
+        {QStringLiteral("← →"), QStringLiteral("Belichtung ±")},
+        {QStringLiteral("↑ ↓"), QStringLiteral("Helligkeit ±")},
+        {QStringLiteral("Strg+Alt+⌫"), QStringLiteral("SD auswerfen")},
+    };
+    return rows;
+}
+
+QString shortcutText(const QKeySequence& sequence)
+{
+    QStringList keys = sequence.toString(QKeySequence::PortableText).split(QLatin1Char('+'));
+    for (QString& key : keys) {
+        if (key == QLatin1String("Ctrl"))
+            key = QStringLiteral("Strg");
+        else if (key == QLatin1String("Shift"))
+            key = QStringLiteral("Umschalt");
+        else if (key == QLatin1String("Backspace"))
+            key = QStringLiteral("Rücktaste");
+        else if (key == QLatin1String("Del"))
+            key = QStringLiteral("Entf");
+    }
+    return keys.join(QLatin1Char('+'));
+}
+
+QString versionString()
+{
+#ifdef LUMORA_VERSION
+    const QString version = QStringLiteral(LUMORA_VERSION);
+#else
+    const QString version;
+#endif
+    return version.isEmpty() ? QStringLiteral("—") : version;
+}
+
+} // namespace lumora::panelTexts

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace lumora {
+
+/// The real dialogs: window-modal over the main window, Qt's own file dialogs (the same in
+/// every desktop and under Xvfb), and one question sheet that keeps the buttons in the order
+/// asked, the destructive one in red. Each call returns when the user has answered.
+class WidgetDialogs : public Dialogs {
+public:
+    explicit WidgetDialogs(QWidget* window = nullptr) : m_window(window) {}
+    void setWindow(QWidget* window) { m_window = window; }
+
+    std::optional<QString> chooseFolder(const FolderPanelRequest& request) override;
+    QStringList chooseFiles(const OpenPanelRequest& request) override;
+    std::optional<int> ask(const QuestionRequest& request) override;
+    void inform(const QString& title, const QString& message) override;
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+} // namespace lumora

@@ -1,0 +1,232 @@
+#include "app/AdjustmentController.h"
+#include "app/GridLayout.h"
+#include "app/KeySequenceTracker.h"
+#include "app/PanelTexts.h"
+#include "app/PhotoDropDelegate.h"
+#include "app/PhotoSelection.h"
+#include "app/ToolbarRules.h"
+
+#include <QSignalSpy>
+#include <QSet>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+QList<QUuid> fiveIds()
+{
+    QList<QUuid> ids;
+    for (int i = 0; i < 5; ++i)
+        ids.append(QUuid::createUuid());
+    return ids;
+}
+
+} // namespace
+
+TEST(PhotoSelection, ClicksShiftClicksAndTheSelectAllToggle)
+{
+    const QList<QUuid> ids = fiveIds();
+    PhotoSelection selection;
+    selection.click(ids[0], false);
+    selection.click(ids[2], true);
+    selection.click(ids[4], true);
+    EXPECT_EQ(selection.ordered(), (QList<QUuid>{ids[0], ids[2], ids[4]}));
+    EXPECT_EQ(selection.first(), ids[0]);
+
+    selection.click(ids[2], true); // Shift on a selected card takes it out
+    EXPECT_EQ(selection.ordered(), (QList<QUuid>{ids[0], ids[4]}));
+    selection.click(ids[4], false); // a plain click on a selected card keeps only that one
+    EXPECT_EQ(selection.ordered(), QList<QUuid>{ids[4]});
+
+    selection.toggleAll(ids);
+    EXPECT_TRUE(selection.allActivated());
+    EXPECT_EQ(selection.ordered(), ids);
+    selection.click(ids[1], true); // any click turns the toggle back to "Alle"
+    EXPECT_FALSE(selection.allActivated());
+    EXPECT_EQ(selection.size(), 4);
+    selection.toggleAll(ids); // toggle off → select all again, since it was reset
+    EXPECT_EQ(selection.size(), 5);
+    selection.toggleAll(ids);
+    EXPECT_TRUE(selection.isEmpty());
+    EXPECT_FALSE(selection.allActivated());
+}
+
+TEST(PhotoSelection, DoubleClickSelectsOneAndGoneIdsAreDropped)
+{
+    const QList<QUuid> ids = fiveIds();
+    PhotoSelection selection;
+    selection.selectAll(ids);
+    QSignalSpy changed(&selection, &PhotoSelection::selectionChanged);
+    selection.doubleClick(ids[3]);
+    EXPECT_EQ(selection.ordered(), QList<QUuid>{ids[3]});
+    EXPECT_FALSE(selection.allActivated());
+    selection.doubleClick(ids[3]);
+    EXPECT_EQ(changed.count(), 1); // nothing changed the second time
+
+    selection.selectAll(ids);
+    selection.keepOnly({ids[1], ids[3]});
+    EXPECT_EQ(selection.ordered(), (QList<QUuid>{ids[1], ids[3]}));
+}
+
+TEST(PhotoDropDelegate, TheDraggedPhotoTakesTheTargetsPlace)
+{
+    const QList<QUuid> ids = fiveIds();
+    const auto named = [&](const QList<QUuid>& order) {
+        QString names;
+        for (const QUuid& id : order)
+            names += QString::number(ids.indexOf(id) + 1);
+        return names;
+    };
+    EXPECT_EQ(named(PhotoDropDelegate::moved(ids, ids[0], ids[3])), QStringLiteral("23415"));
+    EXPECT_EQ(named(PhotoDropDelegate::moved(ids, ids[3], ids[0])), QStringLiteral("41235"));
+    EXPECT_EQ(named(PhotoDropDelegate::moved(ids, ids[1], ids[2])), QStringLiteral("13245"));
+    EXPECT_EQ(named(PhotoDropDelegate::moved(ids, ids[2], ids[2])), QStringLiteral("12345"));
+    EXPECT_EQ(named(PhotoDropDelegate::moved(ids, QUuid::createUuid(), ids[2])), QStringLiteral("12345"));
+    EXPECT_EQ(named(PhotoDropDelegate::moved(ids, ids[2], QUuid::createUuid())), QStringLiteral("12345"));
+
+    QList<PhotoItem> photos(3);
+    const QList<PhotoItem> before = photos;
+    EXPECT_FALSE(PhotoDropDelegate{photos[1].id}.dropEntered(photos, std::nullopt));
+    EXPECT_TRUE(PhotoDropDelegate{photos[0].id}.dropEntered(photos, photos[2].id));
+    EXPECT_EQ(photos[0].id, before[2].id);
+    EXPECT_EQ(photos[1].id, before[0].id);
+}
+
+TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelection)
+{
+    using E = ToolbarEntry;
+    const auto enabled = [](const ToolbarInputs& in) {
+        QSet<E> on;
+        for (const ToolbarEntryLook& look : toolbar::entries()) {
+            if (toolbar::isEnabled(look.entry, in))
+                on.insert(look.entry);
+        }
+        return on;
+    };
+    EXPECT_EQ(enabled({}), QSet<E>{E::oeffnen});
+    EXPECT_EQ(enabled({.canRestore = true, .volumePathStored = true}),
+              (QSet<E>{E::oeffnen, E::wiederherstellen, E::sd}));
+    const QSet<E> listRules = {E::oeffnen, E::exportJpg, E::exportPng, E::speichern, E::alle,
+                               E::links,   E::rechts,    E::spiegeln,  E::schutz};
+    EXPECT_EQ(enabled({.photoCount = 1}), listRules);
+    EXPECT_EQ(enabled({.photoCount = 2}), listRules);
+    EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 1}), (listRules + QSet<E>{E::entfernen, E::bearbeiten, E::lupe}));
+    EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 2}), (listRules + QSet<E>{E::entfernen, E::bearbeiten}));
+    // While a command runs nothing starts another one, not even by its shortcut.
+    EXPECT_TRUE(enabled({.photoCount = 2, .selectionCount = 1, .canRestore = true, .commandRunning = true}).isEmpty());
+
+    const ToolbarInputs on{.photoCount = 2, .allActivated = true};
+    EXPECT_TRUE(toolbar::isActive(E::alle, on));
+    EXPECT_EQ(toolbar::title(E::alle, on), QStringLiteral("Abwählen"));
+    EXPECT_EQ(toolbar::symbol(E::alle, on), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(toolbar::title(E::alle, {.photoCount = 2}), QStringLiteral("Alle"));
+    EXPECT_EQ(toolbar::look(E::oeffnen).shortcuts.first(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(toolbar::look(E::exportJpg).shortcuts.first(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J));
+    EXPECT_EQ(toolbar::look(E::sd).shortcuts.first(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backspace));
+    EXPECT_EQ(toolbar::entries().size(), 14);
+}
+
+TEST(ToolbarRules, EdgeFadesFollowTheScrollGeometry)
+{
+    EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.kannLinks()));
+    EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.kannRechts())); // everything fits
+    EXPECT_FALSE((ToolbarUeberlauf{2, 900, 600}.kannLinks()));  // exactly 2 does not count yet
+    EXPECT_TRUE((ToolbarUeberlauf{3, 900, 600}.kannLinks()));
+    EXPECT_TRUE((ToolbarUeberlauf{0, 900, 600}.kannRechts()));
+    EXPECT_FALSE((ToolbarUeberlauf{298, 900, 600}.kannRechts())); // within 2 of the end
+    EXPECT_TRUE((ToolbarUeberlauf{297, 900, 600}.kannRechts()));
+}
+
+TEST(PanelTexts, StatusSelectionAndSliderValueTexts)
+{
+    EXPECT_EQ(panelTexts::statusText(0), QStringLiteral("0 Fotos importiert"));
+    EXPECT_EQ(panelTexts::statusText(1), QStringLiteral("1 Foto importiert"));
+    EXPECT_EQ(panelTexts::statusText(2), QStringLiteral("2 Fotos importiert"));
+    EXPECT_EQ(panelTexts::selectionText(3), QStringLiteral("3 ausgewählt"));
+
+    using F = AdjustmentField;
+    EXPECT_EQ(sliders::valueText(F::exposure, 0), QStringLiteral("+0 %"));
+    EXPECT_EQ(sliders::valueText(F::exposure, 2), QStringLiteral("+200 %"));
+    EXPECT_EQ(sliders::valueText(F::exposure, -0.35), QStringLiteral("-35 %"));
+    EXPECT_EQ(sliders::valueText(F::brightness, -1e-12), QStringLiteral("+0 %")); // never "-0 %"
+    EXPECT_EQ(sliders::valueText(F::contrast, 1), QStringLiteral("+0 %"));
+    EXPECT_EQ(sliders::valueText(F::contrast, 0), QStringLiteral("-100 %"));
+    EXPECT_EQ(sliders::valueText(F::contrast, 3), QStringLiteral("+200 %"));
+    EXPECT_EQ(sliders::valueText(F::saturation, 1), QStringLiteral("100 %"));
+    EXPECT_EQ(sliders::valueText(F::sharpness, 0), QStringLiteral("0 %"));
+    EXPECT_EQ(sliders::valueText(F::sharpness, 0.45), QStringLiteral("45 %"));
+
+    const SliderSpec& contrast = sliders::spec(F::contrast);
+    EXPECT_EQ(contrast.minimumPosition(), -20);
+    EXPECT_EQ(contrast.maximumPosition(), 60);
+    EXPECT_EQ(sliders::spec(F::brightness).maximumPosition(), 50);
+    EXPECT_EQ(panelTexts::shortcutRows().size(), 10);
+    EXPECT_EQ(panelTexts::shortcutText(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J)), QStringLiteral("Strg+Umschalt+J"));
+    EXPECT_EQ(panelTexts::shortcutText(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backspace)),
+              QStringLiteral("Strg+Alt+Rücktaste"));
+}
+
+TEST(GridLayout, AdaptiveColumnsBetweenTheCellSizeAndSixtyMore)
+{
+    GridLayout grid;
+    grid.setCellSize(190);
+    grid.setWidth(1000); // 976 available: floor(984 / 198) = 4 columns of 238
+    grid.setPictureSizes({QSizeF(300, 200), QSizeF(), QSizeF(200, 300), QSizeF(300, 200), QSizeF(300, 200)});
+    EXPECT_EQ(grid.columns(), 4);
+    EXPECT_DOUBLE_EQ(grid.cellWidth(), 238);
+    EXPECT_DOUBLE_EQ(grid.cardRect(0).left(), 12);
+    EXPECT_DOUBLE_EQ(grid.cardRect(1).left(), 12 + 238 + 8);
+    EXPECT_DOUBLE_EQ(grid.cardRect(1).height(), 150 + 12); // placeholder
+    // The portrait card sets the row height; the others sit centred in it.
+    const double tallest = (238 - 12) * 1.5 + 12;
+    EXPECT_DOUBLE_EQ(grid.cardRect(2).top(), 12);
+    EXPECT_DOUBLE_EQ(grid.cardRect(0).center().y(), grid.cardRect(2).center().y());
+    EXPECT_DOUBLE_EQ(grid.cardRect(4).top(), 12 + tallest + 8);
+    EXPECT_EQ(grid.indexAt(grid.cardRect(3).center()), 3);
+    EXPECT_EQ(grid.indexAt({5, 5}), -1);
+    EXPECT_EQ(grid.range(0, 10), (std::pair<qsizetype, qsizetype>{0, 0})); // only the margin
+    EXPECT_EQ(grid.range(0, 20), (std::pair<qsizetype, qsizetype>{0, 4}));
+    EXPECT_EQ(grid.range(tallest + 30, tallest + 40), (std::pair<qsizetype, qsizetype>{4, 5}));
+
+    grid.setCellSize(400); // at 400 a card may grow to 460, and no wider
+    grid.setWidth(520);
+    EXPECT_EQ(grid.columns(), 1);
+    EXPECT_DOUBLE_EQ(grid.cellWidth(), 460);
+    EXPECT_DOUBLE_EQ(grid.cardRect(0).center().x(), 260); // the narrower grid stays centred
+    grid.setWidth(1400);
+    EXPECT_EQ(grid.columns(), 3);
+}
+
+TEST(KeySequenceTracker, SequenceWithPausesUnderAndOverTwoSeconds)
+{
+    const QStringList& keys = KeySequenceTracker::reihenfolge();
+    ASSERT_EQ(keys.size(), 20);
+    EXPECT_EQ(QSet<QString>(keys.cbegin(), keys.cend()).size(), 14);
+    for (const char* reserved : {"a", "e", "j", "u"})
+        EXPECT_FALSE(keys.contains(QString::fromLatin1(reserved)));
+
+    qint64 now = 0;
+    KeySequenceTracker tracker([&] { return now; });
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        now += 1900;
+        EXPECT_EQ(tracker.schritt(keys[i]), i == keys.size() - 1) << i;
+    }
+    EXPECT_EQ(tracker.aktuellerIndex(), 0);
+
+    tracker.schritt(keys[0]);
+    tracker.schritt(keys[1]);
+    now += 2001; // too long a pause: the timer has reset the count
+    EXPECT_EQ(tracker.aktuellerIndex(), 0);
+    EXPECT_FALSE(tracker.schritt(keys[2]));
+    EXPECT_EQ(tracker.aktuellerIndex(), 0);
+
+    tracker.schritt(keys[0]);
+    tracker.schritt(keys[1]);
+    tracker.schritt(keys[0]); // a wrong key that is the first one starts over at 1 without time-out
+    EXPECT_EQ(tracker.aktuellerIndex(), 1);
+    now += 60000;
+    EXPECT_EQ(tracker.aktuellerIndex(), 1);
+    tracker.schritt(QStringLiteral("z")); // wrong and not the first: back to 0
+    EXPECT_EQ(tracker.aktuellerIndex(), 0);
+}

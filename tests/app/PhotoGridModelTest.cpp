@@ -1,0 +1,77 @@
+#include "AppSupport.h"
+
+#include "app/PhotoGridModel.h"
+
+#include <QSignalSpy>
+
+using namespace lumora;
+using namespace lumora::test;
+
+/// Every signal the model sends for one change of the processor.
+struct ModelSignals {
+    explicit ModelSignals(PhotoGridModel& model)
+        : inserted(&model, &QAbstractItemModel::rowsInserted), reset(&model, &QAbstractItemModel::modelReset),
+          layout(&model, &QAbstractItemModel::layoutChanged), data(&model, &QAbstractItemModel::dataChanged)
+    {
+    }
+    void clear()
+    {
+        inserted.clear();
+        reset.clear();
+        layout.clear();
+        data.clear();
+    }
+    QSignalSpy inserted, reset, layout, data;
+};
+
+TEST(PhotoGridModel, TurnsEveryProcessorChangeIntoTheCheapestUpdate)
+{
+    forgetWindowPreferences();
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    PhotoGridModel model(processor);
+    ModelSignals seen(model);
+    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 4)));
+    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(seen.inserted.count(), 1); // one append, then one repaint per arriving render
+    EXPECT_EQ(seen.reset.count(), 0);
+    EXPECT_EQ(seen.layout.count(), 0);
+    EXPECT_EQ(model.index(2).data(PhotoGridModel::FileNameRole).toString(), QStringLiteral("3.jpg"));
+    EXPECT_EQ(model.index(2).data(PhotoGridModel::IdRole).toUuid(), processor.photos()[2].id);
+    EXPECT_FALSE(model.index(2).data(PhotoGridModel::ThumbnailRole).value<QImage>().isNull());
+
+    // An edit of one photo repaints that row alone.
+    seen.clear();
+    processor.applyAdjustment(AdjustmentState{.exposure = 1}, {processor.photos()[1].id});
+    ASSERT_EQ(seen.data.count(), 1);
+    EXPECT_EQ(seen.data[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(seen.data[0][1].toModelIndex().row(), 1);
+    EXPECT_EQ(seen.layout.count() + seen.reset.count() + seen.inserted.count(), 0);
+
+    // A change that leaves every card as it was sends nothing.
+    seen.clear();
+    processor.setPhotos(processor.photos());
+    EXPECT_EQ(seen.data.count() + seen.layout.count() + seen.reset.count(), 0);
+
+    // A new order is a layout change, and persistent indexes follow their photo.
+    const QUuid third = processor.photos()[2].id;
+    QPersistentModelIndex follow(model.index(2));
+    seen.clear();
+    QList<PhotoItem> photos = processor.photos();
+    photos.move(2, 0);
+    processor.setPhotos(photos);
+    EXPECT_EQ(seen.layout.count(), 1);
+    EXPECT_EQ(seen.reset.count(), 0);
+    EXPECT_EQ(follow.row(), 0);
+    EXPECT_EQ(model.idAt(0), third);
+
+    // Photos leaving reset the model.
+    seen.clear();
+    photos.removeAt(1);
+    processor.setPhotos(photos);
+    EXPECT_EQ(seen.reset.count(), 1);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.ids(), (QList<QUuid>{photos[0].id, photos[1].id, photos[2].id}));
+    EXPECT_EQ(model.rowOf(photos[2].id), 2);
+    EXPECT_EQ(model.rowOf(QUuid::createUuid()), -1);
+}
