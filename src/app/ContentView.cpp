@@ -1,5 +1,7 @@
 #include "ContentView.h"
 
+#include "app/WatermarkSheet.h"
+
 #include "AdjustmentsPanel.h"
 #include "Icons.h"
 #include "KeySequenceTracker.h"
@@ -84,6 +86,9 @@ ContentView::ContentView(Dialogs& dialogs, VolumeService& volumes, LoadPlaces pl
                                           tracker ? *tracker : KeySequenceTracker::instanz(),
                                           [this] { QTimer::singleShot(0, this, &ContentView::showHiddenView); });
     m_model = new PhotoGridModel(m_processor, this);
+    m_watermarkHook = [this] {
+        openWatermarkSheet(this, m_fensterGroesse, m_processor, m_watermarkValues, m_selection.ordered());
+    };
 
     buildActions();
     auto* content = new QWidget(this);

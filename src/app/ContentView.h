@@ -7,6 +7,7 @@
 #include "PhotoDropDelegate.h"
 #include "PhotoSelection.h"
 #include "ToolbarRules.h"
+#include "WatermarkController.h"
 #include "model/ImageProcessor.h"
 
 #include <QHash>
@@ -118,6 +119,7 @@ private:
     QSize m_fensterGroesse;
     qsizetype m_lastPhotoCount = -1;
 
+    WatermarkValues m_watermarkValues; ///< the watermark sheet's values, kept for the window's life
     std::function<void()> m_watermarkHook;
     std::function<void(const QUuid&)> m_editorHook;
 };

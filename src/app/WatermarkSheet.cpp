@@ -237,11 +237,12 @@ void WatermarkSheet::chooseColour()
     valuesChanged();
 }
 
-void openWatermarkSheet(QWidget* window, ImageProcessor& processor, WatermarkValues& values, const QList<QUuid>& selection)
+void openWatermarkSheet(QWidget* window, QSize content, ImageProcessor& processor, WatermarkValues& values,
+                        const QList<QUuid>& selection)
 {
     WatermarkController controller(processor, values, selection);
     controller.open();
-    WatermarkSheet sheet(controller, values, window ? window->size() : QSize(), window);
+    WatermarkSheet sheet(controller, values, content, window);
     sheet.exec();
 }
 

@@ -51,9 +51,10 @@ private:
     QImage m_preview;
 };
 
-/// Opens the sheet for the window's selection (in list order) and carries out the button
-/// the user pressed. Returns when the sheet is closed.
-void openWatermarkSheet(QWidget* window, ImageProcessor& processor, WatermarkValues& values,
+/// Opens the sheet over `window` (whose content is `content` big) for the window's selection
+/// (first selected first) and carries out the button the user pressed. Returns when the sheet
+/// is closed.
+void openWatermarkSheet(QWidget* window, QSize content, ImageProcessor& processor, WatermarkValues& values,
                         const QList<QUuid>& selection);
 
 } // namespace lumora

@@ -1,31 +1,28 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
-#include <memory>
 #include <utility>
 
 namespace lumora {
 
-/// A way for background work to hand calls to the thread of a context object (the UI
-/// thread) without ever touching the context from the worker: calls go to a small receiver
-/// that lives as long as anyone can still post, and run only while the context exists.
-/// Create it on the context's thread; post from any thread.
+/// A way for background work to hand calls to the UI thread without ever touching the
+/// context object from the worker: calls go to one receiver that lives on the application's
+/// thread for the whole run, and run only while the context still exists. Create it on the
+/// UI thread; post from any thread.
 class UiChannel {
 public:
-    explicit UiChannel(QObject* context)
-        : m_guard(context), m_receiver(new QObject, [](QObject* receiver) { receiver->deleteLater(); })
-    {
-    }
+    explicit UiChannel(QObject* context) : m_guard(context), m_receiver(receiver()) {}
 
-    /// Queues `fn` on the context's thread; dropped when the context is gone by then.
+    /// Queues `fn` on the UI thread; dropped when the context is gone by then.
     template <typename Fn>
     void post(Fn fn) const
     {
         QMetaObject::invokeMethod(
-            m_receiver.get(),
+            m_receiver,
             [guard = m_guard, fn = std::move(fn)]() mutable {
                 if (guard)
                     fn();
@@ -34,13 +31,25 @@ public:
     }
 
 private:
-    QPointer<QObject> m_guard; // read only on the context's thread, inside posted calls
-    std::shared_ptr<QObject> m_receiver;
+    static QObject* receiver()
+    {
+        // Never deleted: a worker may still post to it after every model is gone.
+        static QObject* const instance = [] {
+            auto* object = new QObject;
+            if (QCoreApplication::instance())
+                object->moveToThread(QCoreApplication::instance()->thread());
+            return object;
+        }();
+        return instance;
+    }
+
+    QPointer<QObject> m_guard; // read only on the UI thread, inside posted calls
+    QObject* m_receiver;
 };
 
-/// Runs `work` on the thread pool and hands its result to `done` on `context`'s thread.
-/// When `context` is destroyed first, `done` is never called. `work` gets no access to the
-/// context: give it value copies. Call on the context's thread.
+/// Runs `work` on the thread pool and hands its result to `done` on the UI thread. When
+/// `context` is destroyed first, `done` is never called. `work` gets no access to the
+/// context: give it value copies. Call on the UI thread.
 template <typename Work, typename Done>
 void runInBackground(QObject* context, Work work, Done done)
 {
