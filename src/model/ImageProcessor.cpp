@@ -25,6 +25,14 @@ void applyRender(PhotoItem& photo, const DisplayRender& render)
     photo.filteredCI = render.image;
     photo.preview = render.preview;
     photo.thumbnail = render.thumbnail;
+    photo.renderedFrom = std::make_shared<const RenderedFrom>(RenderedFrom{photo.originalCI, editStateOf(photo)});
+}
+
+/// Whether the photo's preview already shows its current original and edit state.
+bool previewIsCurrent(const PhotoItem& photo)
+{
+    return photo.preview && photo.renderedFrom && photo.renderedFrom->original == photo.originalCI
+           && photo.renderedFrom->edits == editStateOf(photo);
 }
 
 /// Text-mark positions moved into the frame of the turned photo (the mirror is not applied:
@@ -194,8 +202,13 @@ void ImageProcessor::refreshPreviews()
         EditState edits;
     };
     QList<Job> jobs;
-    for (const PhotoItem& photo : m_photos)
-        jobs.append({photo.id, photo.originalCI, editStateOf(photo)});
+    for (const PhotoItem& photo : m_photos) {
+        // Photos already showing their current state are not rendered again: every load
+        // refreshes, and re-rendering the whole list after each dropped file would grow with
+        // the square of the photo count.
+        if (!previewIsCurrent(photo))
+            jobs.append({photo.id, photo.originalCI, editStateOf(photo)});
+    }
     if (jobs.isEmpty())
         return;
     taskStarted();

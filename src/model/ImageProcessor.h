@@ -58,8 +58,9 @@ public:
     /// already in the list, appends the rest in one change with thumbnails, then refreshes all
     /// previews. `done` runs on the UI thread after the append.
     void loadPhotos(const QList<QUrl>& urls, std::function<void()> done = {});
-    /// Re-renders every photo in the background, in list order; each result is applied when it
-    /// arrives, unless the photo is gone or its edit state changed since the snapshot.
+    /// Re-renders, in the background and in list order, every photo whose preview does not show
+    /// its current state; each result is applied when it arrives, unless the photo is gone or
+    /// its edit state changed since the snapshot.
     void refreshPreviews();
     /// True while a load or a preview refresh has results still to deliver.
     [[nodiscard]] bool isBusy() const { return m_pendingTasks > 0; }

@@ -8,12 +8,19 @@
 #include <QList>
 #include <QUrl>
 #include <QUuid>
+#include <memory>
 #include <optional>
 
 namespace lumora {
 
 enum class RotationDirection { left, right };  ///< left: +90° (counter-clockwise), right: −90°
 enum class FlipDirection { horizontal, vertical };
+
+/// What a photo's current preview was rendered from.
+struct RenderedFrom {
+    SourceImage original;
+    EditState edits;
+};
 
 /// One loaded photo with its complete, non-destructive edit state. Identified by `id`;
 /// geometry is in pixels of `originalCI` (origin lower-left, y up). Copying shares all pixels.
@@ -35,6 +42,8 @@ struct PhotoItem {
     QList<Overlay> freehandOverlays;
     QList<Arrow> arrows;
     QList<TextMark> textMarks;
+    /// The original and edit state behind `preview` (none before the first render).
+    std::shared_ptr<const RenderedFrom> renderedFrom;
 };
 
 /// What rendering needs of a photo, copied on the UI thread for background work.

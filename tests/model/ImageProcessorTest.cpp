@@ -129,12 +129,25 @@ TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
     for (int i = 0; i < 6; ++i)
         urls.append(writePhotoFile(dir.path(), QStringLiteral("g%1.jpg").arg(i), jpegOf(QColor(128, 128, 128), 800, 600)));
     ASSERT_TRUE(loadAndWait(processor, urls));
+    // Edits written without a render leave every preview stale, so the refresh renders all.
+    for (PhotoItem photo : processor.photos()) {
+        photo.masks = {MaskRect{QRectF(0, 0, 4, 4), QStringLiteral("#000000")}};
+        processor.updatePhoto(photo);
+    }
     processor.refreshPreviews();
     // Edited while the refresh still renders its older snapshot.
     const QUuid last = processor.photos().last().id;
     processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, {last});
     ASSERT_TRUE(waitIdle(processor));
     EXPECT_NEAR(pixel(processor.photo(last)->preview->bitmap, 10, 10).red(), 176, 2);
+    // The others got the refresh: their mask shows.
+    EXPECT_EQ(pixel(processor.photos().first().preview->bitmap, 1, 598).red(), 0);
+
+    // A refresh with nothing stale renders nothing.
+    const QImage before = processor.photos().first().preview->bitmap;
+    processor.refreshPreviews();
+    EXPECT_FALSE(processor.isBusy());
+    EXPECT_EQ(processor.photos().first().preview->bitmap.cacheKey(), before.cacheKey());
 }
 
 TEST(ImageProcessorEdits, UndoRemovesOverlaysThenMasks)
