@@ -1,4 +1,7 @@
 #include "app/CommandFlows.h"
+#include "app/ContentView.h"
+#include "app/Palette.h"
+#include "app/AppSupport.h"
 #include "fileops/DeleteRestore.h"
 #include "model/ImageProcessor.h"
 #include "platform/Preferences.h"
@@ -16,7 +19,7 @@ using namespace lumora::test;
 namespace {
 
 /// A volume service that records the path and answers with a fixed result.
-class FakeVolumes : public VolumeService {
+class ScriptedVolumes : public VolumeService {
 public:
     std::expected<void, Error> unmountAndEject(const QString& path) override
     {
@@ -33,7 +36,7 @@ struct Window {
     QTemporaryDir dir;
     ImageProcessor processor;
     ScriptedDialogs dialogs;
-    FakeVolumes volumes;
+    ScriptedVolumes volumes;
     CommandFlows flows{processor, dialogs, volumes};
 
     void loadPhotos(int count, QColor colour = Qt::darkCyan, QSize size = {64, 48})
@@ -238,4 +241,37 @@ TEST(EjectFlow, TheLongestMountPointHoldsThePath)
     EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD2"))->object, QStringLiteral("/dev/sdc1"));
     EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/home/x"))->object, QStringLiteral("/dev/root"));
     EXPECT_FALSE(UDisksVolumeService::holding({mounted[1]}, QStringLiteral("/media/user/CARDS")));
+}
+
+TEST(ProgressOverlay, Screenshot)
+{
+    // For looking at the overlay: LUMORA_SHOTS_DIR=folder [LUMORA_SHOT_PHOTO=photo.jpg] flows_tests
+    const QString folder = qEnvironmentVariable("LUMORA_SHOTS_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set LUMORA_SHOTS_DIR to write screenshots";
+    applyDarkLook();
+    QTemporaryDir dir;
+    const QString photo = qEnvironmentVariable("LUMORA_SHOT_PHOTO");
+    QList<QUrl> urls;
+    for (int i = 0; i < 8; ++i) {
+        const QString name = QStringLiteral("foto%1.jpg").arg(i + 1);
+        if (photo.isEmpty())
+            urls.append(writePhotoFile(dir.path(), name, jpegOf(Qt::darkCyan, 3000, 2000)));
+        else if (QFile::link(photo, dir.filePath(name)))
+            urls.append(QUrl::fromLocalFile(dir.filePath(name)));
+    }
+    ScriptedDialogs dialogs;
+    ScriptedVolumes volumes;
+    ContentView view(dialogs, volumes, noPlaces());
+    view.show();
+    ASSERT_TRUE(loadAndWait(view.processor(), urls, 60000));
+    QDir(dir.path()).mkdir(QStringLiteral("out"));
+    dialogs.confirmFolder(dir.filePath(QStringLiteral("out")));
+    view.flows().exportJpg();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.flows().progress() >= 0.25; }, 60000));
+    QTest::qWait(300); // the ring animates to the value
+    QDir().mkpath(folder);
+    EXPECT_TRUE(view.grab().save(QDir(folder).filePath(QStringLiteral("progress-overlay.png"))));
+    view.flows().cancelRunning();
+    (void)QTest::qWaitFor([&] { return view.flows().running() == CommandFlows::Command::none; }, 60000);
 }
