@@ -14,25 +14,17 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
+#include "support/PhotoFiles.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace lumora;
+using lumora::test::readAll;
+using lumora::test::writeAll;
 using lumora::test::pixel;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 bool isJpeg(const QByteArray& bytes)
 {

@@ -9,24 +9,16 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
+#include "support/PhotoFiles.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace lumora;
+using lumora::test::readAll;
+using lumora::test::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 /// The trash folders a file of `folder` can land in: the user's, and the volume's own.
 QStringList trashFolders(const QString& folder)

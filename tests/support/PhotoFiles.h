@@ -33,6 +33,12 @@ inline QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+inline bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 /// Loads `urls` and waits until the photos are in and every preview is rendered.
 inline bool loadAndWait(ImageProcessor& processor, const QList<QUrl>& urls, int timeoutMs = 20000)
 {
