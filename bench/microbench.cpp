@@ -66,6 +66,23 @@ void watermarkKeystroke(benchmark::State& state)
 }
 BENCHMARK(watermarkKeystroke)->Unit(benchmark::kMillisecond);
 
+/// One slider step on one selected 24 MP photo: the adjustment re-rendered at display size.
+void sliderStep(benchmark::State& state)
+{
+    const QImage image = noisyImage(6000, 4000);
+    lumora::ImageProcessor processor;
+    lumora::PhotoItem photo;
+    photo.originalCI = *lumora::SourceImage::fromEncoded(*lumora::encodeJPEG({image, QRectF(0, 0, 6000, 4000)}, 0.92));
+    processor.setPhotos({photo});
+    const QSet<QUuid> ids{photo.id};
+    double exposure = 0;
+    for (auto _ : state) {
+        exposure += 0.01;
+        processor.applyAdjustment(lumora::AdjustmentState{exposure, 0, 1, 1, 0.3}, ids);
+    }
+}
+BENCHMARK(sliderStep)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)

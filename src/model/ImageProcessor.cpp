@@ -235,10 +235,35 @@ void ImageProcessor::refreshPreviews()
 
 // --- synchronous edits ------------------------------------------------------------------
 
+QImage ImageProcessor::displayBase(const SourceImage& original) const
+{
+    for (qsizetype i = 0; i < m_displayBases.size(); ++i) {
+        if (m_displayBases[i].original == original) {
+            m_displayBases.move(i, 0); // most recently used first
+            return m_displayBases.first().base;
+        }
+    }
+    auto decoded = original.decodeScaled(displayScale(original.size(), kDisplaySide));
+    if (!decoded)
+        return {};
+    m_displayBases.prepend({original, *decoded});
+    if (m_displayBases.size() > kDisplayBaseCacheSize)
+        m_displayBases.removeLast();
+    return *decoded;
+}
+
 void ImageProcessor::renderInPlace(PhotoItem& photo) const
 {
-    if (auto render = renderForDisplay(photo.originalCI, editStateOf(photo)))
-        applyRender(photo, *render);
+    // Synchronous renders (slider steps, annotations) reuse the decoded display-size original:
+    // decoding a large JPEG again would cost several times the render itself.
+    const QImage base = displayBase(photo.originalCI);
+    if (base.isNull())
+        return;
+    const Image image = renderDecoded(base, photo.originalCI.size(), editStateOf(photo));
+    auto preview = makePreview(image);
+    if (!preview)
+        return;
+    applyRender(photo, DisplayRender{image, *preview, thumbnailOf(preview->bitmap)});
 }
 
 void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids)

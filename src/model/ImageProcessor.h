@@ -95,12 +95,21 @@ Q_SIGNALS:
 private:
     void setBatchProcessing(bool on);
     void renderInPlace(PhotoItem& photo) const;
+    /// The original decoded at display size, from a small cache of recently edited photos.
+    [[nodiscard]] QImage displayBase(const SourceImage& original) const;
     /// Finds the photo, lets `change` edit it (returning whether anything changed), then
     /// re-renders it and publishes the change. False when the id is gone or nothing changed.
     bool editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change);
     void startBatch(const QSet<QUuid>& ids, const std::function<void(PhotoItem&)>& change);
     void taskStarted() { ++m_pendingTasks; }
     void taskFinished() { --m_pendingTasks; }
+
+    struct DisplayBase {
+        SourceImage original; // kept, so its identity cannot be reused while cached
+        QImage base;
+    };
+    static constexpr qsizetype kDisplayBaseCacheSize = 16; // about 7 MB each
+    mutable QList<DisplayBase> m_displayBases;
 
     QList<PhotoItem> m_photos;
     QList<QList<DeletedItem>> m_deleteUndoStack;
