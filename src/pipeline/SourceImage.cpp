@@ -37,14 +37,18 @@ vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access)
                                                 "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
 }
 
+/// Whether the pixels still need their embedded profile (or CMYK) converted to sRGB; the
+/// thumbnail operation has done that already.
+enum class Profile { convert, alreadySrgb };
+
 /// Turns any decoded image into 8-bit sRGB with three bands, or four with alpha.
-std::expected<vips::Ref, Error> toSrgb8(vips::Ref image)
+std::expected<vips::Ref, Error> toSrgb8(vips::Ref image, Profile profile)
 {
     VipsImage* in = image.get();
     const bool hasProfile = vips_image_get_typeof(in, VIPS_META_ICC_NAME) != 0;
     const bool isCmyk = vips_image_guess_interpretation(in) == VIPS_INTERPRETATION_CMYK;
     vips::Ref next;
-    if (hasProfile || isCmyk) {
+    if (profile == Profile::convert && (hasProfile || isCmyk)) {
         if (vips_icc_transform(in, next.out(), "srgb", "embedded", TRUE, "intent", VIPS_INTENT_RELATIVE, nullptr) == 0)
             image = std::move(next);
         else
@@ -97,9 +101,9 @@ struct RasterWriter {
 };
 
 /// Runs the decode and packs the pixels straight into a new raster.
-std::expected<QImage, Error> materialise(vips::Ref image)
+std::expected<QImage, Error> materialise(vips::Ref image, Profile profile)
 {
-    auto srgb = toSrgb8(std::move(image));
+    auto srgb = toSrgb8(std::move(image), profile);
     if (!srgb)
         return std::unexpected(srgb.error());
     VipsImage* in = srgb->get();
@@ -196,7 +200,7 @@ std::expected<QImage, Error> SourceImage::decode() const
             return std::unexpected(unreadable(vips::takeError()));
         image = std::move(upright);
     }
-    return materialise(std::move(image));
+    return materialise(std::move(image), Profile::convert);
 }
 
 std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
@@ -216,7 +220,7 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
                               "option_string", "fail_on=error", nullptr)
         != 0)
         return std::unexpected(unreadable(vips::takeError()));
-    return materialise(std::move(thumb));
+    return materialise(std::move(thumb), Profile::alreadySrgb);
 }
 
 std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const
