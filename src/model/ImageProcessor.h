@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DisplayRender.h"
 #include "model/PhotoItem.h"
 
 #include <QList>
@@ -27,9 +28,9 @@ class ImageProcessor : public QObject {
     Q_OBJECT
 public:
     /// Long side, in pixels, of the renders kept for display (grid, editor, sheets).
-    static constexpr int kDisplaySide = 1600;
+    static constexpr int kDisplaySide = kDisplayRenderSide;
     /// Long side of the thumbnail each photo gets right after loading.
-    static constexpr int kThumbnailSide = 384;
+    static constexpr int kThumbnailSide = kThumbnailRenderSide;
 
     explicit ImageProcessor(QObject* parent = nullptr);
     ~ImageProcessor() override;
@@ -116,17 +117,5 @@ private:
     bool m_isBatchProcessing = false;
     int m_pendingTasks = 0;
 };
-
-/// The render scale that makes an original of `size` at most `maxSide` on its long side.
-[[nodiscard]] double displayScale(QSize size, int maxSide);
-
-/// Renders a photo record at display size: image, preview and thumbnail. Thread-safe.
-struct DisplayRender {
-    Image image;
-    Preview preview;
-    QImage thumbnail;
-};
-[[nodiscard]] std::optional<DisplayRender> renderForDisplay(const SourceImage& original, const EditState& edits,
-                                                            int maxSide = ImageProcessor::kDisplaySide);
 
 } // namespace lumora
