@@ -1,5 +1,6 @@
 #include "pipeline/SourceImage.h"
 #include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,9 +28,7 @@ CliRun cli(const QStringList& args)
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    ASSERT_TRUE(test::writeAll(path, bytes));
 }
 
 } // namespace

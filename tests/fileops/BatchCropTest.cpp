@@ -8,16 +8,15 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include "support/PhotoFiles.h"
+#include "support/SmallVolume.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace lumora;
 using lumora::test::readAll;
@@ -44,13 +43,6 @@ QImage decodeFile(const QString& path)
     if (!source)
         return {};
     return source->decode().value_or(QImage());
-}
-
-bool run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 /// Photo folders, a processor and a folder store answered by a script.
@@ -252,87 +244,54 @@ TEST_F(CropFixture, WriteFailuresCarryTheFileSystemsText)
     EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(60, 40)); // not replaced
 }
 
-namespace {
-
-/// A 1 MB tmpfs mounted on a fresh folder for the life of the object (root only).
-struct SmallVolume {
-    QString path;
-    bool mounted = false;
-
-    explicit SmallVolume(QString folder) : path(std::move(folder))
-    {
-        mounted = ::geteuid() == 0
-                  && run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                   QStringLiteral("size=1m"), QStringLiteral("tmpfs"), path});
-    }
-    ~SmallVolume()
-    {
-        if (mounted)
-            run(QStringLiteral("umount"), {path});
-    }
-
-    /// Takes every free byte.
-    void fill() const
-    {
-        QFile filler(path + QStringLiteral("/fueller"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return;
-        for (qint64 chunk = 1 << 16; chunk > 0;) {
-            if (filler.write(QByteArray(chunk, 'x')) < chunk)
-                chunk /= 2;
-        }
-    }
-};
-
-} // namespace
 
 TEST_F(CropFixture, FullVolumeFailsTheWriteAndKeepsTheOriginal)
 {
-    const SmallVolume card(folder(QStringLiteral("Karte")));
-    if (!card.mounted)
+    const test::SmallVolume card(folder(QStringLiteral("Karte")), QStringLiteral("1m"));
+    if (!card.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
-    const QUuid id = addPhoto(card.path, QStringLiteral("voll.jpg"), 300, 200);
-    const QByteArray original = readAll(card.path + QStringLiteral("/voll.jpg"));
+    const QUuid id = addPhoto(card.path(), QStringLiteral("voll.jpg"), 300, 200);
+    const QByteArray original = readAll(card.path() + QStringLiteral("/voll.jpg"));
     card.fill();
-    ASSERT_EQ(QStorageInfo(card.path).bytesAvailable(), 0);
+    ASSERT_EQ(QStorageInfo(card.path()).bytesAvailable(), 0);
     const QString prefix = QStringLiteral("voll.jpg: ");
 
     // The folder was writable when it was granted; the copy then finds no room.
-    dialogs.confirmFolder(card.path);
+    dialogs.confirmFolder(card.path());
     BatchCropResult result = crop({id}, {0, 0, 1, 1}, false);
     EXPECT_EQ(result.erfolgreich, 0);
     ASSERT_EQ(result.fehler.size(), 1);
     EXPECT_TRUE(result.fehler.first().startsWith(prefix));
     EXPECT_GT(result.fehler.first().size(), prefix.size());
-    EXPECT_FALSE(QFile::exists(card.path + QStringLiteral("/voll-neu.jpg")));
+    EXPECT_FALSE(QFile::exists(card.path() + QStringLiteral("/voll-neu.jpg")));
 
     // Overwriting must not leave a truncated original behind.
     result = crop({id}, {0, 0, 0.5, 0.5}, true);
     EXPECT_EQ(result.erfolgreich, 0);
     ASSERT_EQ(result.fehler.size(), 1);
     EXPECT_TRUE(result.fehler.first().startsWith(prefix));
-    EXPECT_EQ(readAll(card.path + QStringLiteral("/voll.jpg")), original);
+    EXPECT_EQ(readAll(card.path() + QStringLiteral("/voll.jpg")), original);
     EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(300, 200));
 }
 
 TEST_F(CropFixture, ReadOnlyVolumeFailsTheWriteAndKeepsTheOriginal)
 {
-    const SmallVolume card(folder(QStringLiteral("Karte")));
-    if (!card.mounted)
+    const test::SmallVolume card(folder(QStringLiteral("Karte")), QStringLiteral("1m"));
+    if (!card.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
-    const QUuid id = addPhoto(card.path, QStringLiteral("fest.jpg"), 300, 200);
-    const QByteArray original = readAll(card.path + QStringLiteral("/fest.jpg"));
-    ASSERT_TRUE(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), card.path}));
-    const auto expected = writeFileAtomically(card.path + QStringLiteral("/fest.jpg"), "x");
+    const QUuid id = addPhoto(card.path(), QStringLiteral("fest.jpg"), 300, 200);
+    const QByteArray original = readAll(card.path() + QStringLiteral("/fest.jpg"));
+    ASSERT_TRUE(card.remountReadOnly());
+    const auto expected = writeFileAtomically(card.path() + QStringLiteral("/fest.jpg"), "x");
     ASSERT_FALSE(expected);
 
     BatchCropResult result = crop({id}, {0, 0, 0.5, 0.5}, true);
     EXPECT_EQ(result.fehler, QStringList{QStringLiteral("fest.jpg: ") + expected.error().description});
-    EXPECT_EQ(readAll(card.path + QStringLiteral("/fest.jpg")), original);
-    EXPECT_EQ(QDir(card.path).entryList(QDir::Files), QStringList{QStringLiteral("fest.jpg")});
+    EXPECT_EQ(readAll(card.path() + QStringLiteral("/fest.jpg")), original);
+    EXPECT_EQ(QDir(card.path()).entryList(QDir::Files), QStringList{QStringLiteral("fest.jpg")});
 
     // Copies are not even tried: a read-only folder cannot be granted.
-    dialogs.confirmFolder(card.path);
+    dialogs.confirmFolder(card.path());
     result = crop({id}, {0, 0, 0.5, 0.5}, false);
     EXPECT_EQ(result.fehler, QStringList{QStringLiteral("fest.jpg: Ordner-Zugriff verweigert")});
 }

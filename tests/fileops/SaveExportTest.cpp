@@ -1,11 +1,10 @@
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
 #include "support/PhotoFiles.h"
+#include "support/SmallVolume.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -27,32 +26,6 @@ QList<PhotoItem> photos(const QString& folder, int count, const QString& pattern
         list.append(photoAt(writePhotoFile(folder, pattern.arg(i + 1), jpegOf(QColor(20 * i, 100, 200)))));
     return list;
 }
-
-/// A tiny tmpfs mounted for the test (needs root); unmounted on destruction.
-class SmallFilesystem {
-public:
-    SmallFilesystem(const QString& path, const QString& options) : m_path(path)
-    {
-        m_mounted = ::geteuid() == 0
-                    && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                                   options, QStringLiteral("tmpfs"), path})
-                           == 0;
-    }
-    ~SmallFilesystem()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {m_path});
-    }
-    bool mounted() const { return m_mounted; }
-    bool remountReadOnly()
-    {
-        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path}) == 0;
-    }
-
-private:
-    QString m_path;
-    bool m_mounted = false;
-};
 
 } // namespace
 
@@ -172,7 +145,7 @@ TEST(Save, WriteFaultsLeaveTheOriginalIntact)
     QTemporaryDir dir;
     const QString mountPoint = dir.filePath(QStringLiteral("volume"));
     QDir().mkpath(mountPoint);
-    SmallFilesystem volume(mountPoint, QStringLiteral("size=200k"));
+    SmallVolume volume(mountPoint, QStringLiteral("200k"));
     if (!volume.mounted())
         GTEST_SKIP() << "needs root to mount a small filesystem";
     // A photo whose render does not fit into the free space: the disk runs full mid-write.
