@@ -20,22 +20,9 @@ namespace lumora {
 
 namespace {
 
-QLabel* label(const QString& text, int pixels, QFont::Weight weight = QFont::Normal, QColor color = farben::text)
-{
-    auto* result = new QLabel(text);
-    QFont font = result->font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    result->setFont(font);
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::WindowText, color);
-    result->setPalette(palette);
-    return result;
-}
-
 QLabel* sectionTitle(const QString& text)
 {
-    QLabel* title = label(text, 10, QFont::DemiBold, farben::textLeise);
+    QLabel* title = styledLabel(text, 10, QFont::DemiBold, farben::textLeise);
     QFont font = title->font();
     font.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
     title->setFont(font);
@@ -129,9 +116,9 @@ QWidget* AdjustmentsPanel::makeRow(const SliderSpec& spec)
     auto* line = new QHBoxLayout;
     line->setSpacing(6);
     line->addWidget(symbolLabel(spec.symbol, 11, farben::textLeise));
-    line->addWidget(label(spec.title, 11, QFont::Medium));
+    line->addWidget(styledLabel(spec.title, 11, QFont::Medium));
     line->addStretch(1);
-    QLabel* value = label({}, 10, QFont::DemiBold, farben::akzent);
+    QLabel* value = styledLabel({}, 10, QFont::DemiBold, farben::akzent);
     value->setMinimumWidth(44);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     line->addWidget(value);
@@ -155,9 +142,9 @@ QWidget* AdjustmentsPanel::makeNotice()
     m_notice = new QWidget;
     auto* column = new QVBoxLayout(m_notice);
     column->setContentsMargins(0, 8, 0, 8);
-    column->addWidget(label(QStringLiteral("Keine Anpassungen sichtbar"), 11));
-    column->addWidget(label(QStringLiteral("Über das Menü oben rechts wieder einblenden."), 10, QFont::Normal,
-                            farben::textLeise));
+    column->addWidget(styledLabel(QStringLiteral("Keine Anpassungen sichtbar"), 11));
+    column->addWidget(styledLabel(QStringLiteral("Über das Menü oben rechts wieder einblenden."), 10, QFont::Normal,
+                                  farben::textLeise));
     return m_notice;
 }
 
@@ -173,8 +160,8 @@ QWidget* AdjustmentsPanel::makeFileInfo()
     const QStringList labels = {QStringLiteral("Name"), QStringLiteral("Breite"), QStringLiteral("Höhe"),
                                 QStringLiteral("Größe")};
     for (int i = 0; i < labels.size(); ++i) {
-        grid->addWidget(label(labels[i], 10, QFont::Normal, farben::textLeise), i, 0);
-        QLabel* value = label({}, 10);
+        grid->addWidget(styledLabel(labels[i], 10, QFont::Normal, farben::textLeise), i, 0);
+        QLabel* value = styledLabel({}, 10);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setFocusPolicy(Qt::NoFocus); // the window's keys must not end up in a label
         value->setWordWrap(true);
@@ -197,8 +184,8 @@ QWidget* AdjustmentsPanel::makeShortcuts()
     grid->setVerticalSpacing(3);
     int i = 0;
     for (const auto& [keys, description] : panelTexts::shortcutRows()) {
-        grid->addWidget(label(keys, 10, QFont::DemiBold), i, 0);
-        grid->addWidget(label(description, 10, QFont::Normal, farben::textLeise), i, 1);
+        grid->addWidget(styledLabel(keys, 10, QFont::DemiBold), i, 0);
+        grid->addWidget(styledLabel(description, 10, QFont::Normal, farben::textLeise), i, 1);
         ++i;
     }
     grid->setColumnStretch(1, 1);

@@ -16,19 +16,6 @@ namespace lumora {
 
 namespace {
 
-QLabel* text(const QString& value, int pixels, QColor color = farben::text, QFont::Weight weight = QFont::Normal)
-{
-    auto* label = new QLabel(value);
-    QFont font = label->font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
-}
-
 QLabel* symbol(const QString& name, int side, QColor color = farben::text)
 {
     auto* label = new QLabel;
@@ -41,7 +28,7 @@ QLabel* symbol(const QString& name, int side, QColor color = farben::text)
 /// A small capsule with the badge text.
 QLabel* badge(const QString& value)
 {
-    QLabel* label = text(value, 9, farben::akzent, QFont::DemiBold);
+    QLabel* label = styledLabel(value, 9, QFont::DemiBold, farben::akzent);
     label->setStyleSheet(QStringLiteral("QLabel { border: 1px solid rgba(56,153,255,0.6); border-radius: 7px;"
                                         " padding: 1px 6px; }"));
     return label;
@@ -115,17 +102,17 @@ InfoSheet::InfoSheet(QSize fensterGroesse, QWidget* parent) : QDialog(parent)
     head->addWidget(symbol(QStringLiteral("camera.aperture"), 36, farben::akzent));
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
-    names->addWidget(text(QStringLiteral("Lumora Studio"), 24, farben::text, QFont::DemiBold));
+    names->addWidget(styledLabel(QStringLiteral("Lumora Studio"), 24, QFont::DemiBold));
     auto* version = new QHBoxLayout;
     version->setSpacing(4);
     version->addWidget(symbol(QStringLiteral("tag"), 12, farben::textLeise));
-    version->addWidget(text(QStringLiteral("Version ") + panelTexts::versionString(), 12, farben::textLeise));
+    version->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 12, QFont::Normal, farben::textLeise));
     version->addStretch(1);
     names->addLayout(version);
     head->addLayout(names, 1);
     layout->addLayout(head);
 
-    QLabel* section = text(QStringLiteral("FUNKTIONEN"), 10, farben::textLeise, QFont::DemiBold);
+    QLabel* section = styledLabel(QStringLiteral("FUNKTIONEN"), 10, QFont::DemiBold, farben::textLeise);
     QFont spaced = section->font();
     spaced.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
     section->setFont(spaced);
@@ -142,12 +129,12 @@ InfoSheet::InfoSheet(QSize fensterGroesse, QWidget* parent) : QDialog(parent)
         auto* words = new QVBoxLayout;
         words->setSpacing(1);
         auto* titleLine = new QHBoxLayout;
-        titleLine->addWidget(text(feature.title, 13));
+        titleLine->addWidget(styledLabel(feature.title, 13));
         if (!feature.badge.isEmpty())
             titleLine->addWidget(badge(feature.badge));
         titleLine->addStretch(1);
         words->addLayout(titleLine);
-        QLabel* description = text(feature.description, 10, farben::textLeise);
+        QLabel* description = styledLabel(feature.description, 10, QFont::Normal, farben::textLeise);
         description->setWordWrap(true);
         words->addWidget(description);
         grid->addLayout(words, row, 1);
@@ -186,8 +173,8 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
     auto* head = new QVBoxLayout;
     head->setSpacing(6);
     head->addWidget(symbol(QStringLiteral("camera.aperture"), 40, farben::akzent), 0, Qt::AlignHCenter);
-    head->addWidget(text(QStringLiteral("Lumora Studio"), 22, farben::text, QFont::DemiBold), 0, Qt::AlignHCenter);
-    head->addWidget(text(QStringLiteral("Version ") + panelTexts::versionString(), 13, farben::textLeise), 0,
+    head->addWidget(styledLabel(QStringLiteral("Lumora Studio"), 22, QFont::DemiBold), 0, Qt::AlignHCenter);
+    head->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 13, QFont::Normal, farben::textLeise), 0,
                     Qt::AlignHCenter);
     layout->addLayout(head);
 
@@ -201,15 +188,15 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
     };
     for (int i = 0; i < lines.size(); ++i) {
         rows->addWidget(symbol(lines[i][0], 14, farben::akzent), i, 0);
-        rows->addWidget(text(lines[i][1], 13, farben::textLeise), i, 1);
-        rows->addWidget(text(lines[i][2], 13), i, 2);
+        rows->addWidget(styledLabel(lines[i][1], 13, QFont::Normal, farben::textLeise), i, 1);
+        rows->addWidget(styledLabel(lines[i][2], 13), i, 2);
     }
     rows->setColumnStretch(2, 1);
     layout->addLayout(rows);
 
     auto* foot = new QVBoxLayout;
     foot->setSpacing(12);
-    foot->addWidget(text(QStringLiteral("Alle Rechte vorbehalten."), 11, farben::textLeise), 0, Qt::AlignHCenter);
+    foot->addWidget(styledLabel(QStringLiteral("Alle Rechte vorbehalten."), 11, QFont::Normal, farben::textLeise), 0, Qt::AlignHCenter);
     foot->addWidget(closeButton(this), 0, Qt::AlignHCenter);
     layout->addLayout(foot);
 }

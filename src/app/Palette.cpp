@@ -3,10 +3,24 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QPalette>
 #include <QStyleFactory>
 
 namespace lumora {
+
+QLabel* styledLabel(const QString& text, int pixels, QFont::Weight weight, QColor color)
+{
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
 
 void applyDarkLook()
 {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+
+class QLabel;
 
 namespace lumora {
 
@@ -17,6 +20,10 @@ inline const QColor textLeise = QColor::fromRgbF(0.55f, 0.55f, 0.58f);  ///< sec
 inline const QColor akzent = QColor::fromRgbF(0.22f, 0.60f, 1.00f);     ///< selection, counts, value texts
 
 } // namespace farben
+
+/// A label in the window's type scale: `pixels` high text of `weight` in `color`.
+[[nodiscard]] QLabel* styledLabel(const QString& text, int pixels, QFont::Weight weight = QFont::Normal,
+                                  QColor color = farben::text);
 
 /// Applies the Fusion style and the fixed dark palette to the whole application, and Inter as
 /// the interface font where it is installed.
