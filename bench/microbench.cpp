@@ -46,15 +46,22 @@ void renderTypical(benchmark::State& state)
 }
 BENCHMARK(renderTypical)->Unit(benchmark::kMillisecond);
 
+/// A processor holding one 6000 × 4000 JPEG photo, as after loading it.
+lumora::PhotoItem loadedPhoto24MP(lumora::ImageProcessor& processor)
+{
+    const QImage image = noisyImage(6000, 4000);
+    lumora::PhotoItem photo;
+    photo.originalCI = *lumora::SourceImage::fromEncoded(*lumora::encodeJPEG({image, QRectF(0, 0, 6000, 4000)}, 0.92));
+    processor.setPhotos({photo});
+    return photo;
+}
+
 /// One keystroke in the watermark sheet on a 24 MP photo: the preview re-rendered at the size
 /// the sheet shows it (the first call decodes the photo once at that size).
 void watermarkKeystroke(benchmark::State& state)
 {
-    const QImage image = noisyImage(6000, 4000);
     lumora::ImageProcessor processor;
-    lumora::PhotoItem photo;
-    photo.originalCI = *lumora::SourceImage::fromEncoded(*lumora::encodeJPEG({image, QRectF(0, 0, 6000, 4000)}, 0.92));
-    processor.setPhotos({photo});
+    const lumora::PhotoItem photo = loadedPhoto24MP(processor);
     lumora::WatermarkValues values;
     lumora::WatermarkController controller(processor, values, {});
     (void)controller.preview(700);
@@ -69,11 +76,8 @@ BENCHMARK(watermarkKeystroke)->Unit(benchmark::kMillisecond);
 /// One slider step on one selected 24 MP photo: the adjustment re-rendered at display size.
 void sliderStep(benchmark::State& state)
 {
-    const QImage image = noisyImage(6000, 4000);
     lumora::ImageProcessor processor;
-    lumora::PhotoItem photo;
-    photo.originalCI = *lumora::SourceImage::fromEncoded(*lumora::encodeJPEG({image, QRectF(0, 0, 6000, 4000)}, 0.92));
-    processor.setPhotos({photo});
+    const lumora::PhotoItem photo = loadedPhoto24MP(processor);
     const QSet<QUuid> ids{photo.id};
     double exposure = 0;
     for (auto _ : state) {

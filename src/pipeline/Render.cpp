@@ -19,7 +19,11 @@ constexpr double kSharpenRadius = 1.69;
 /// With LUMORA_PROFILE set, prints how long each stage of a render took (for tuning).
 class StageClock {
 public:
-    StageClock() : m_enabled(qEnvironmentVariableIsSet("LUMORA_PROFILE")) { m_timer.start(); }
+    StageClock() : m_enabled(enabled())
+    {
+        if (m_enabled)
+            m_timer.start();
+    }
     void lap(const char* stage)
     {
         if (!m_enabled)
@@ -29,6 +33,12 @@ public:
     }
 
 private:
+    static bool enabled()
+    {
+        static const bool on = qEnvironmentVariableIsSet("LUMORA_PROFILE"); // read once, not per render
+        return on;
+    }
+
     bool m_enabled;
     QElapsedTimer m_timer;
 };
