@@ -7,10 +7,10 @@
 // then scrolls the grid from top to bottom and back in 40-point steps, painting each step at
 // once and timing it. Run under xvfb-run (xcb) to include putting the frame on the screen,
 // or with QT_QPA_PLATFORM=offscreen for the painting alone.
-#include "app/ContentView.h"
-#include "app/Palette.h"
-#include "app/PhotoGridView.h"
-#include "app/WidgetDialogs.h"
+#include "ui/ContentView.h"
+#include "ui/Palette.h"
+#include "ui/PhotoGridView.h"
+#include "ui/WidgetDialogs.h"
 #include "platform/VolumeService.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 # the info sheet open), info-blatt.png (the sheet alone) and schmal.png (the smallest window,
 # where the toolbar band scrolls and shows its edge fade). The app quits by itself.
 # Usage: scripts/screenshots.sh <output folder> <photo>...
-# The build folder is $LUMORA_BUILD (default: build); it must hold src/lumora-studio.
+# The build folder is $LUMORA_BUILD (default: build); it must hold tools/screenshots/lumora-screenshots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -lt 2 ]; then
@@ -14,6 +14,6 @@ fi
 ziel="$(realpath -m "$1")"; shift
 build="${LUMORA_BUILD:-build}"
 mkdir -p "$ziel"
-LUMORA_SCREENSHOTS="$ziel" QT_QPA_PLATFORM=xcb timeout 300 \
-  xvfb-run -a -s "-screen 0 1600x1000x24" "$build/src/lumora-studio" "$@"
+QT_QPA_PLATFORM=xcb timeout 300 \
+  xvfb-run -a -s "-screen 0 1600x1000x24" "$build/tools/screenshots/lumora-screenshots" "$ziel" "$@"
 ls "$ziel"/*.png

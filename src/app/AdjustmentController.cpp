@@ -1,6 +1,6 @@
-#include "AdjustmentController.h"
+#include "app/AdjustmentController.h"
 
-#include "PhotoSelection.h"
+#include "app/PhotoSelection.h"
 #include "model/ImageProcessor.h"
 #include "platform/Preferences.h"
 

@@ -1,4 +1,4 @@
-#include "CommandFlows.h"
+#include "app/CommandFlows.h"
 
 #include "fileops/DeleteRestore.h"
 #include "fileops/SaveExport.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileops/Progress.h"
+#include "base/Progress.h"
 
 #include <QObject>
 #include <QSet>

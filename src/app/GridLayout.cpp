@@ -1,4 +1,4 @@
-#include "GridLayout.h"
+#include "app/GridLayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "KeyHandler.h"
+#include "app/KeyHandler.h"
 
-#include "AdjustmentController.h"
-#include "KeySequenceTracker.h"
-#include "PhotoSelection.h"
+#include "app/AdjustmentController.h"
+#include "app/KeySequenceTracker.h"
+#include "app/PhotoSelection.h"
 #include "model/ImageProcessor.h"
 
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "KeySequenceTracker.h"
+#include "app/KeySequenceTracker.h"
 
 namespace lumora {
 

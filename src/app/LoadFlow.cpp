@@ -1,4 +1,4 @@
-#include "LoadFlow.h"
+#include "app/LoadFlow.h"
 
 #include "model/ImageProcessor.h"
 #include "platform/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "PanelTexts.h"
+#include "app/PanelTexts.h"
 
 #include "model/PhotoItem.h"
 

@@ -1,4 +1,4 @@
-#include "PhotoDropDelegate.h"
+#include "app/PhotoDropDelegate.h"
 
 #include "model/ImageProcessor.h"
 

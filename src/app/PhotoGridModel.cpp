@@ -1,4 +1,4 @@
-#include "PhotoGridModel.h"
+#include "app/PhotoGridModel.h"
 
 #include "model/ImageProcessor.h"
 

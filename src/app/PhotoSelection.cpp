@@ -1,4 +1,4 @@
-#include "PhotoSelection.h"
+#include "app/PhotoSelection.h"
 
 namespace lumora {
 

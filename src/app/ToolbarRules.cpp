@@ -1,4 +1,4 @@
-#include "ToolbarRules.h"
+#include "app/ToolbarRules.h"
 
 namespace lumora::toolbar {
 

@@ -1,4 +1,4 @@
-#include "WatermarkController.h"
+#include "app/WatermarkController.h"
 
 #include "model/ImageProcessor.h"
 #include "pipeline/Render.h"

@@ -1,4 +1,4 @@
-#include "Bench.h"
+#include "cli/Bench.h"
 
 #include "cli/Commands.h"
 #include "fileops/SaveExport.h"

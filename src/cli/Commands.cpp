@@ -1,7 +1,7 @@
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include "cli/EditsJson.h"
-#include "pipeline/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 

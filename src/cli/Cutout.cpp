@@ -1,7 +1,7 @@
-#include "Cutout.h"
+#include "cli/Cutout.h"
 
-#include "fileops/FreistellenEngine.h"
-#include "pipeline/AtomicFile.h"
+#include "cutout/FreistellenEngine.h"
+#include "base/AtomicFile.h"
 #include "pipeline/ColorHex.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/SourceImage.h"

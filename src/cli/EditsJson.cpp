@@ -1,4 +1,4 @@
-#include "EditsJson.h"
+#include "cli/EditsJson.h"
 
 #include "pipeline/Overlays.h"
 

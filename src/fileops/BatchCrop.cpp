@@ -1,9 +1,9 @@
-#include "BatchCrop.h"
+#include "fileops/BatchCrop.h"
 
 #include "fileops/FolderBookmarkStore.h"
-#include "model/Background.h"
+#include "base/Background.h"
 #include "model/ImageProcessor.h"
-#include "pipeline/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 

@@ -1,7 +1,7 @@
-#include "DeleteRestore.h"
+#include "fileops/DeleteRestore.h"
 
 #include "model/ImageProcessor.h"
-#include "pipeline/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileops/Progress.h"
+#include "base/Progress.h"
 
 #include <QSet>
 #include <QUuid>

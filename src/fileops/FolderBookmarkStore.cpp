@@ -1,4 +1,4 @@
-#include "FolderBookmarkStore.h"
+#include "fileops/FolderBookmarkStore.h"
 
 #include "platform/Dialogs.h"
 

@@ -1,7 +1,7 @@
-#include "SaveExport.h"
+#include "fileops/SaveExport.h"
 
 #include "model/ImageProcessor.h"
-#include "pipeline/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 

@@ -1,4 +1,4 @@
-#include "DisplayRender.h"
+#include "model/DisplayRender.h"
 
 #include "pipeline/Render.h"
 

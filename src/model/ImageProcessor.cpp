@@ -1,4 +1,4 @@
-#include "ImageProcessor.h"
+#include "model/ImageProcessor.h"
 
 #include "model/DisplayRender.h"
 #include "pipeline/Overlays.h"

@@ -1,6 +1,6 @@
-#include "ImageProcessor.h"
+#include "model/ImageProcessor.h"
 
-#include "model/Background.h"
+#include "base/Background.h"
 #include "model/DisplayRender.h"
 
 #include <cmath>

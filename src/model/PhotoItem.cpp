@@ -1,4 +1,4 @@
-#include "PhotoItem.h"
+#include "model/PhotoItem.h"
 
 namespace lumora {
 

@@ -1,4 +1,4 @@
-#include "ColorHex.h"
+#include "pipeline/ColorHex.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "ColorPass.h"
+#include "pipeline/ColorPass.h"
 
-#include "Parallel.h"
-#include "Raster.h"
+#include "base/Parallel.h"
+#include "pipeline/Raster.h"
 
 #include <algorithm>
 #include <cmath>

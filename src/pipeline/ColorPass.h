@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Dihedral.h"
-#include "EditState.h"
+#include "pipeline/Dihedral.h"
+#include "pipeline/EditState.h"
 
 #include <QImage>
 #include <QPoint>

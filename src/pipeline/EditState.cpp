@@ -1,4 +1,4 @@
-#include "EditState.h"
+#include "pipeline/EditState.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
-#include "Encoders.h"
+#include "pipeline/Encoders.h"
 
-#include "Parallel.h"
-#include "Raster.h"
-#include "VipsSupport.h"
+#include "base/Parallel.h"
+#include "pipeline/Raster.h"
+#include "pipeline/VipsSupport.h"
 
 #include <cmath>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Error.h"
-#include "Image.h"
+#include "base/Error.h"
+#include "pipeline/Image.h"
 
 #include <QByteArray>
 #include <expected>

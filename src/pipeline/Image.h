@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Dihedral.h"
+#include "pipeline/Dihedral.h"
 
 #include <QImage>
 #include <QRectF>

@@ -1,6 +1,6 @@
-#include "Overlays.h"
+#include "pipeline/Overlays.h"
 
-#include "ColorHex.h"
+#include "pipeline/ColorHex.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EditState.h"
+#include "pipeline/EditState.h"
 
 #include <QFont>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "Raster.h"
+#include "pipeline/Raster.h"
 
 #include <chrono>
 #include <cstdio>

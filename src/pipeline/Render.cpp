@@ -1,8 +1,8 @@
-#include "Render.h"
+#include "pipeline/Render.h"
 
-#include "ColorPass.h"
-#include "Overlays.h"
-#include "Parallel.h"
+#include "pipeline/ColorPass.h"
+#include "pipeline/Overlays.h"
+#include "base/Parallel.h"
 
 #include <QElapsedTimer>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "EditState.h"
-#include "Error.h"
-#include "Image.h"
-#include "SourceImage.h"
+#include "pipeline/EditState.h"
+#include "base/Error.h"
+#include "pipeline/Image.h"
+#include "pipeline/SourceImage.h"
 
 #include <expected>
 

@@ -1,7 +1,7 @@
-#include "SourceImage.h"
+#include "pipeline/SourceImage.h"
 
-#include "Raster.h"
-#include "VipsSupport.h"
+#include "pipeline/Raster.h"
+#include "pipeline/VipsSupport.h"
 
 #include <QFile>
 #include <cmath>

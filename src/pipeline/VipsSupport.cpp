@@ -1,4 +1,4 @@
-#include "VipsSupport.h"
+#include "pipeline/VipsSupport.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "Preferences.h"
+#include "platform/Preferences.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "UDisksVolumeService.h"
+#include "platform/UDisksVolumeService.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

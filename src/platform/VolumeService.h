@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pipeline/Error.h"
+#include "base/Error.h"
 
 #include <QString>
 #include <expected>

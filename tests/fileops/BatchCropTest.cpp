@@ -1,7 +1,7 @@
 #include "fileops/BatchCrop.h"
 #include "fileops/FolderBookmarkStore.h"
 #include "model/ImageProcessor.h"
-#include "pipeline/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "support/Fixtures.h"
 #include "support/ScriptedDialogs.h"
 

@@ -1,4 +1,4 @@
-#include "pipeline/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 #include "support/Fixtures.h"

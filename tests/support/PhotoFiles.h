@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/ImageProcessor.h"
-#include "support/Fixtures.h"
+#include "Fixtures.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,28 @@
+#include "base/Parallel.h"
+
+#include <QtGlobal>
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace lumora {
+
+void parallelBands(int count, int minBand, const std::function<void(int, int)>& work)
+{
+    if (count <= 0)
+        return;
+    const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    const int bands = std::clamp(count / std::max(minBand, 1), 1, cores);
+    if (bands == 1) {
+        work(0, count);
+        return;
+    }
+    std::vector<std::jthread> threads;
+    threads.reserve(size_t(bands - 1));
+    const auto bandBegin = [&](int band) { return int(qint64(count) * band / bands); };
+    for (int band = 0; band + 1 < bands; ++band)
+        threads.emplace_back(work, bandBegin(band), bandBegin(band + 1));
+    work(bandBegin(bands - 1), count);
+}
+
+} // namespace lumora

@@ -1,0 +1,192 @@
+#include "ui/CardDelegate.h"
+
+#include "app/GridLayout.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmapCache>
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+constexpr double kCorner = 8;
+
+/// A blurred rounded rectangle, alpha only, three box passes for a near-Gaussian edge.
+QImage blurredRoundedRect(int side, int inset, double corner, double blur)
+{
+    QImage image(side, side, QImage::Format_Alpha8);
+    image.fill(0);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawRoundedRect(QRectF(inset, inset, side - 2 * inset, side - 2 * inset), corner, corner);
+    }
+    const int r = std::max(1, int(std::round(blur / 2)));
+    QList<int> line(side);
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int horizontal = 0; horizontal < 2; ++horizontal) {
+            for (int a = 0; a < side; ++a) {
+                for (int b = 0; b < side; ++b)
+                    line[b] = horizontal ? image.constScanLine(a)[b] : image.constScanLine(b)[a];
+                int sum = 0;
+                for (int b = -r; b <= r; ++b)
+                    sum += line[std::clamp(b, 0, side - 1)];
+                for (int b = 0; b < side; ++b) {
+                    const int value = sum / (2 * r + 1);
+                    (horizontal ? image.scanLine(a)[b] : image.scanLine(b)[a]) = uchar(value);
+                    sum += line[std::min(b + r + 1, side - 1)] - line[std::max(b - r, 0)];
+                }
+            }
+        }
+    }
+    return image;
+}
+
+/// A shadow nine-patch: the rounded rectangle of a card, blurred by `blur`, in `color`.
+/// Returns the pixmap and the width of its fixed border.
+std::pair<QPixmap, int> shadowPatch(double blur, QColor color)
+{
+    const int border = int(std::ceil(kCorner + 2 * blur + 2));
+    const int side = 2 * border + 2;
+    const QString key = QStringLiteral("lumora-shadow:%1:%2").arg(blur).arg(color.rgba());
+    QPixmap cached;
+    if (!QPixmapCache::find(key, &cached)) {
+        const int inset = int(std::ceil(2 * blur + 2));
+        const QImage alpha = blurredRoundedRect(side, inset, kCorner, blur);
+        QImage tinted(side, side, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < side; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(tinted.scanLine(y));
+            for (int x = 0; x < side; ++x) {
+                const int a = alpha.constScanLine(y)[x];
+                row[x] = qRgba(color.red() * a / 255, color.green() * a / 255, color.blue() * a / 255, a);
+            }
+        }
+        cached = QPixmap::fromImage(tinted);
+        QPixmapCache::insert(key, cached);
+    }
+    return {cached, border};
+}
+
+/// Draws the shadow of `card` (its rounded rectangle grown by the blur) as a nine-patch.
+void paintShadow(QPainter& painter, const QRectF& card, double blur, QColor color, double opacity)
+{
+    if (opacity <= 0.001)
+        return;
+    const auto [patch, border] = shadowPatch(blur, color);
+    const int inset = int(std::ceil(2 * blur + 2));
+    const QRectF outer = card.adjusted(-inset, -inset, inset, inset).translated(0, 2);
+    const double b = border;
+    const double w = patch.width();
+    const double xs[4] = {outer.left(), outer.left() + b, outer.right() - b, outer.right()};
+    const double ys[4] = {outer.top(), outer.top() + b, outer.bottom() - b, outer.bottom()};
+    const double us[4] = {0, b, w - b, w};
+    painter.save();
+    painter.setOpacity(painter.opacity() * opacity);
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const QRectF target(QPointF(xs[col], ys[row]), QPointF(xs[col + 1], ys[row + 1]));
+            if (target.width() > 0 && target.height() > 0)
+                painter.drawPixmap(target, patch, QRectF(QPointF(us[col], us[row]), QPointF(us[col + 1], us[row + 1])));
+        }
+    }
+    painter.restore();
+}
+
+} // namespace
+
+CardDelegate::CardDelegate()
+{
+    m_pictures.setMaxCost(128 * 1024);
+}
+
+const QPixmap* CardDelegate::picture(const CardContent& content, QSize logical, qreal dpr)
+{
+    const QString key = QStringLiteral("%1:%2x%3@%4").arg(content.key).arg(logical.width()).arg(logical.height()).arg(dpr);
+    if (const QPixmap* cached = m_pictures.object(key))
+        return cached;
+    const QSize device(qMax(1, qRound(logical.width() * dpr)), qMax(1, qRound(logical.height() * dpr)));
+    const QImage scaled = content.thumbnail.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage rounded(device, QImage::Format_ARGB32_Premultiplied);
+    rounded.fill(Qt::transparent);
+    QPainter painter(&rounded);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(scaled));
+    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(device)), kCorner * dpr, kCorner * dpr);
+    painter.end();
+    auto* pixmap = new QPixmap(QPixmap::fromImage(rounded));
+    pixmap->setDevicePixelRatio(dpr);
+    const int cost = qMax(1, int(qint64(device.width()) * device.height() * 4 / 1024));
+    m_pictures.insert(key, pixmap, cost);
+    return m_pictures.object(key);
+}
+
+void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardContent& content, qreal dpr)
+{
+    const double t = std::clamp(content.selected, 0.0, 1.0);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (t > 0) {
+        const QPointF centre = card.center();
+        const double scale = 1 + 0.02 * t;
+        painter.translate(centre);
+        painter.scale(scale, scale);
+        painter.translate(-centre);
+    }
+    paintShadow(painter, card, 4, Qt::black, 0.08);
+    paintShadow(painter, card, 3, Qt::black, 0.3 * (1 - t));
+    paintShadow(painter, card, 6, farben::akzent, 0.35 * t);
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(card, kCorner, kCorner);
+
+    const QRectF pictureArea = GridLayout::pictureRect(card);
+    if (content.thumbnail.isNull()) {
+        painter.setBrush(farben::knopf);
+        painter.drawRoundedRect(pictureArea, kCorner, kCorner);
+        const int side = 28;
+        const QPixmap symbol = icons::pixmap(QStringLiteral("photo"), side, farben::textLeise, dpr);
+        painter.drawPixmap(QPointF(pictureArea.center().x() - side / 2.0, pictureArea.center().y() - side / 2.0), symbol);
+    } else {
+        const QSize logical(qMax(1, qRound(pictureArea.width())), qMax(1, qRound(pictureArea.height())));
+        if (const QPixmap* pixmap = picture(content, logical, dpr))
+            painter.drawPixmap(QRectF(pictureArea.topLeft(), QSizeF(logical)), *pixmap, QRectF(pixmap->rect()));
+    }
+    paintName(painter, pictureArea, content.fileName);
+
+    if (t > 0) {
+        QColor accent = farben::akzent;
+        accent.setAlphaF(float(t));
+        QPen border(accent, 2);
+        painter.setPen(border);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(card.adjusted(1, 1, -1, -1), kCorner - 1, kCorner - 1);
+    }
+    painter.restore();
+}
+
+void CardDelegate::paintName(QPainter& painter, const QRectF& picture, const QString& name)
+{
+    QFont font = painter.font();
+    font.setPixelSize(9);
+    font.setWeight(QFont::Medium);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    const double width = picture.width() - 16;
+    if (width <= 0)
+        return;
+    const QString shown = metrics.elidedText(name, Qt::ElideMiddle, width);
+    painter.setPen(QColor(255, 255, 255, int(0.75 * 255)));
+    const QRectF line(picture.left() + 8, picture.bottom() - 5 - metrics.height(), width, metrics.height());
+    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, shown);
+}
+
+} // namespace lumora

@@ -1,0 +1,142 @@
+#include "ui/WidgetDialogs.h"
+
+#include "ui/Palette.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace lumora {
+
+namespace {
+
+/// A file dialog that confirms only one folder when asked to.
+class FolderDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    std::optional<QString> onlyAllowed;
+
+    void accept() override
+    {
+        if (onlyAllowed) {
+            const QStringList chosen = selectedFiles();
+            const QString path = chosen.isEmpty() ? directory().absolutePath() : chosen.first();
+            if (QDir::cleanPath(QDir(path).absolutePath()) != QDir::cleanPath(*onlyAllowed))
+                return; // any other folder stays unconfirmable
+        }
+        QFileDialog::accept();
+    }
+};
+
+/// The question sheet: bold title, message, buttons in the given order on one row.
+class QuestionSheet : public QDialog {
+public:
+    QuestionSheet(const QuestionRequest& request, QWidget* parent) : QDialog(parent)
+    {
+        setWindowTitle(request.title);
+        setWindowModality(Qt::WindowModal);
+        setMinimumWidth(380);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(22, 18, 22, 16);
+        layout->setSpacing(10);
+        auto* title = new QLabel(request.title);
+        QFont bold = title->font();
+        bold.setPixelSize(14);
+        bold.setWeight(QFont::DemiBold);
+        title->setFont(bold);
+        layout->addWidget(title);
+        if (!request.message.isEmpty()) {
+            auto* message = new QLabel(request.message);
+            message->setWordWrap(true);
+            message->setMaximumWidth(460);
+            layout->addWidget(message);
+        }
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        for (qsizetype i = 0; i < request.buttons.size(); ++i) {
+            const DialogButton& spec = request.buttons[i];
+            auto* button = new QPushButton(spec.text);
+            if (spec.role == DialogButton::Role::destructive)
+                button->setStyleSheet(QStringLiteral("QPushButton { color: rgb(255,95,87); }"));
+            const bool isDefault = request.defaultButton ? *request.defaultButton == i
+                                                         : spec.role == DialogButton::Role::normal && i == 0;
+            button->setDefault(isDefault);
+            button->setAutoDefault(isDefault);
+            connect(button, &QPushButton::clicked, this, [this, i] {
+                m_choice = int(i);
+                QDialog::accept();
+            });
+            row->addWidget(button);
+        }
+        layout->addLayout(row);
+        m_escape = request.escapeButton;
+    }
+
+    [[nodiscard]] std::optional<int> choice() const { return m_choice; }
+
+    void reject() override
+    {
+        // Escape (or closing the window) chooses the escape button, if there is one.
+        m_choice = m_escape;
+        QDialog::reject();
+    }
+
+private:
+    std::optional<int> m_choice;
+    std::optional<int> m_escape;
+};
+
+} // namespace
+
+std::optional<QString> WidgetDialogs::chooseFolder(const FolderPanelRequest& request)
+{
+    FolderDialog dialog(m_window, request.title, request.startFolder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.onlyAllowed = request.onlyAllowedFolder;
+    if (!request.confirmButton.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, request.confirmButton);
+    else
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Auswählen"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QDir(dialog.selectedFiles().first()).absolutePath();
+}
+
+QStringList WidgetDialogs::chooseFiles(const OpenPanelRequest& request)
+{
+    QFileDialog dialog(m_window, request.title, request.startFolder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(request.multipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setNameFilters(request.nameFilters);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Öffnen"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<int> WidgetDialogs::ask(const QuestionRequest& request)
+{
+    QuestionSheet sheet(request, m_window);
+    sheet.exec();
+    return sheet.choice();
+}
+
+void WidgetDialogs::inform(const QString& title, const QString& message)
+{
+    QuestionRequest request{title, message, {{QStringLiteral("OK"), DialogButton::Role::normal}}, 0, 0};
+    QuestionSheet sheet(request, m_window);
+    sheet.exec();
+}
+
+} // namespace lumora

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/magnifier/FensterPlatzierung.h"
+
+#include "pipeline/Image.h"
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace lumora {
+
+class LupenBildModell;
+class LupenFenster;
+
+/// Opens and remembers the magnifier windows: at most one per photo id, placed beside the main
+/// window or where the user last left a magnifier. One shared instance serves the application
+/// (instanz()); tests may create their own. User-interface thread only.
+///
+/// Frames passed in and out of the public functions are screen rectangles with the origin at the
+/// lower left of the primary screen and y up (see BildschirmAchse), in points, and describe the
+/// whole window including its title bar. The remembered frame is one for all magnifiers, stored
+/// in QSettings under prefsKey as a map of the numbers "x", "y", "w", "h".
+class LupenFensterManager : public QObject {
+    Q_OBJECT
+public:
+    /// Content size of a new magnifier window.
+    static constexpr QSize kGroesse{1000, 750};
+
+    /// The application's shared manager, created on first use and kept for the whole run.
+    static LupenFensterManager& instanz();
+
+    explicit LupenFensterManager(QObject* parent = nullptr);
+    /// Deletes the windows this manager still has open.
+    ~LupenFensterManager() override;
+
+    [[nodiscard]] static QString prefsKey() { return QStringLiteral("LupenFenster.frame"); }
+
+    /// Shows `bild` in the magnifier of photo `id`, titled "Lupe – " + `titel`. When that window
+    /// is already open it gets the new image and comes to the front; otherwise a new window
+    /// opens in fit mode. `pixelGroesse` is the photo's full size when `bild` is a smaller
+    /// preview; empty means `bild` is full size.
+    void oeffnen(const QImage& bild, const QString& titel, const QUuid& id, QSize pixelGroesse = {});
+    /// The same for a photo's preview (its bitmap and full pixel size).
+    void oeffnen(const Preview& bild, const QString& titel, const QUuid& id)
+    {
+        oeffnen(bild.bitmap, titel, id, bild.pixelSize);
+    }
+
+    /// The remembered frame, or none when nothing (or something malformed) is stored.
+    [[nodiscard]] std::optional<QRectF> frameLaden() const;
+    /// Stores `frame` as the remembered frame, replacing the previous one.
+    void frameSpeichern(QRectF frame) const;
+    /// True when `frame` lies wholly inside the visible area of one of the current screens.
+    [[nodiscard]] bool istVollSichtbar(QRectF frame) const;
+    /// The frame of a new window of `groesse` given the current windows and screens.
+    [[nodiscard]] QRectF standardFrame(QSizeF groesse) const;
+    /// Moves and shrinks `r` into `bereich`.
+    [[nodiscard]] static QRectF inBereichEinpassen(QRectF r, QRectF bereich)
+    {
+        return lumora::inBereichEinpassen(r, bereich);
+    }
+
+    /// Where full-resolution renders come from when a window zooms beyond its image's pixels:
+    /// called with the photo id, returns the photo rendered at full size or nothing.
+    void setVollbildQuelle(std::function<std::optional<QImage>(QUuid)> quelle);
+    /// The application's main window, which new magnifiers are placed beside. Without one, the
+    /// active window or the first visible titled window counts.
+    void setHauptfenster(QWidget* fenster) { m_hauptfenster = fenster; }
+    /// Replaces the screen list (primary screen first, Qt coordinates); by default the real
+    /// screens are read on every use.
+    void setBildschirmQuelle(std::function<std::vector<Bildschirm>()> quelle);
+
+    /// The open window of photo `id`, or null.
+    [[nodiscard]] LupenFenster* fenster(const QUuid& id) const;
+    /// The model shown in the window of photo `id`, or null.
+    [[nodiscard]] LupenBildModell* modell(const QUuid& id) const;
+    [[nodiscard]] qsizetype anzahlFenster() const { return m_fenster.size(); }
+
+private:
+    [[nodiscard]] LupenFenster* neuesFenster(const QImage& bild, QSize pixelGroesse,
+                                             const QString& titel, const QUuid& id);
+    void platzieren(LupenFenster* fenster) const;
+    [[nodiscard]] QWidget* referenzfenster() const;
+    void fensterGeschlossen(const QUuid& id);
+
+    QHash<QUuid, QPointer<LupenFenster>> m_fenster;
+    QHash<QUuid, QPointer<LupenBildModell>> m_modelle;
+    std::function<std::optional<QImage>(QUuid)> m_vollbildQuelle;
+    std::function<std::vector<Bildschirm>()> m_bildschirmQuelle;
+    QPointer<QWidget> m_hauptfenster;
+};
+
+} // namespace lumora

@@ -1,0 +1,100 @@
+// The adjustments panel with the real window: sliders, value texts, visibility, reset, keys.
+#include "AppSupport.h"
+
+#include "ui/AdjustmentsPanel.h"
+#include "ui/PhotoGridView.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+using namespace lumora;
+using namespace lumora::test;
+
+using AdjustmentsPanelTest = WindowFixture;
+
+TEST_F(AdjustmentsPanelTest, RightFortyOneTimesFromOneStopsAtTwoHundredPercent)
+{
+    load(1);
+    view->adjustments().setValue(AdjustmentField::exposure, 1.0);
+    AdjustmentsPanel* panel = view->adjustmentsPanel();
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+100 %"));
+    for (int i = 0; i < 41; ++i)
+        QTest::keyClick(view->grid(), Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().exposure, 2.0);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+200 %"));
+    EXPECT_EQ(panel->slider(AdjustmentField::exposure)->value(), panel->slider(AdjustmentField::exposure)->maximum());
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(view->grid(), Qt::Key_Down);
+    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().brightness, -1.0);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::brightness)->text(), QStringLiteral("-100 %"));
+}
+
+TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
+{
+    load(3);
+    AdjustmentsPanel* panel = view->adjustmentsPanel();
+    QSlider* contrast = panel->slider(AdjustmentField::contrast);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+0 %"));
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::saturation)->text(), QStringLiteral("100 %"));
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::sharpness)->text(), QStringLiteral("0 %"));
+
+    // Nothing selected: the panel changes, no photo does.
+    contrast->setValue(0);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("-100 %"));
+    for (const PhotoItem& photo : view->processor().photos())
+        EXPECT_DOUBLE_EQ(photo.adjustment.contrast, 1);
+
+    // Selecting a photo shows its values; moving the slider writes to it alone.
+    view->selection().click(idAt(1), false);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+0 %"));
+    contrast->setValue(30); // 1.5
+    EXPECT_DOUBLE_EQ(view->processor().photos()[1].adjustment.contrast, 1.5);
+    EXPECT_DOUBLE_EQ(view->processor().photos()[0].adjustment.contrast, 1);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+50 %"));
+    view->selection().click(idAt(0), false);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+0 %"));
+    EXPECT_EQ(panel->fileInfoValues().value(0), QStringLiteral("1.jpg"));
+    EXPECT_EQ(panel->fileInfoValues().value(1), QStringLiteral("64 px"));
+    EXPECT_EQ(panel->fileInfoValues().value(2), QStringLiteral("48 px"));
+
+    // "Zurücksetzen" with three selected photos sets all three to neutral.
+    view->selection().selectAll({idAt(1), idAt(0), idAt(2)});
+    view->processor().applyAdjustment(AdjustmentState{.exposure = 0.5}, {idAt(0), idAt(2)});
+    QTest::mouseClick(panel->resetButton(), Qt::LeftButton);
+    for (const PhotoItem& photo : view->processor().photos())
+        EXPECT_TRUE(photo.adjustment.isNeutral()) << photo.url.fileName().toStdString();
+}
+
+TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
+{
+    AdjustmentsPanel* panel = view->adjustmentsPanel();
+    for (const SliderSpec& spec : sliders::all())
+        EXPECT_TRUE(panel->rowVisible(spec.field)); // absent keys read as shown
+    EXPECT_FALSE(panel->noticeVisible());
+    panel->visibilityAction(AdjustmentField::contrast)->trigger();
+    EXPECT_FALSE(panel->rowVisible(AdjustmentField::contrast));
+    EXPECT_FALSE(preferences::value(QStringLiteral("Lumora.Slider.showContrast")).toBool());
+
+    view = std::make_unique<ContentView>(dialogs, volumes, noPlaces()); // a new start
+    panel = view->adjustmentsPanel();
+    EXPECT_FALSE(panel->rowVisible(AdjustmentField::contrast));
+    EXPECT_TRUE(panel->rowVisible(AdjustmentField::exposure));
+    for (const SliderSpec& spec : sliders::all()) {
+        if (panel->visibilityAction(spec.field)->isChecked())
+            panel->visibilityAction(spec.field)->trigger();
+    }
+    EXPECT_TRUE(panel->noticeVisible());
+
+    view = std::make_unique<ContentView>(dialogs, volumes, noPlaces());
+    panel = view->adjustmentsPanel();
+    EXPECT_TRUE(panel->noticeVisible());
+    panel->showAllAction()->trigger();
+    EXPECT_FALSE(panel->noticeVisible());
+    view = std::make_unique<ContentView>(dialogs, volumes, noPlaces());
+    for (const SliderSpec& spec : sliders::all()) {
+        EXPECT_TRUE(view->adjustmentsPanel()->rowVisible(spec.field));
+        EXPECT_TRUE(view->adjustmentsPanel()->visibilityAction(spec.field)->isChecked());
+    }
+}

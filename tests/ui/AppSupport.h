@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ui/ContentView.h"
+#include "app/LoadFlow.h"
+#include "platform/Preferences.h"
+#include "platform/VolumeService.h"
+#include "support/PhotoFiles.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace lumora::test {
+
+/// Ejecting always fails with a fixed message, or succeeds when told to.
+class FakeVolumes : public VolumeService {
+public:
+    bool succeed = false;
+    QStringList ejected;
+    std::expected<void, Error> unmountAndEject(const QString& path) override
+    {
+        ejected.append(path);
+        if (succeed)
+            return {};
+        return std::unexpected(Error{QStringLiteral("Volume"), 1, QStringLiteral("kein Datenträger")});
+    }
+};
+
+/// Removes every preference the main window writes, so each test starts as after installing.
+inline void forgetWindowPreferences()
+{
+    for (const char* key : {"LastUsedVolumePath", "Lumora.Slider.showExposure", "Lumora.Slider.showBrightness",
+                            "Lumora.Slider.showContrast", "Lumora.Slider.showSaturation", "Lumora.Slider.showSharpness"})
+        preferences::remove(QString::fromLatin1(key));
+}
+
+/// Places where nothing exists: the open panel falls back to its own default.
+inline LoadPlaces noPlaces()
+{
+    LoadPlaces places;
+    places.exists = [](const QString&) { return false; };
+    return places;
+}
+
+/// `count` small JPEGs named 1.jpg, 2.jpg, … in `dir`, each of its own colour.
+inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, int h = 48)
+{
+    QList<QUrl> urls;
+    for (int i = 1; i <= count; ++i)
+        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1.jpg").arg(i),
+                                   jpegOf(QColor::fromHsv((i * 47) % 360, 200, 220), w, h)));
+    return urls;
+}
+
+/// The photos' file names without ".jpg", in list order.
+inline QStringList order(const ImageProcessor& processor)
+{
+    QStringList names;
+    for (const PhotoItem& photo : processor.photos())
+        names.append(photo.url.fileName().chopped(4));
+    return names;
+}
+
+/// A shown main window with scripted dialogs, a fake volume service and no places.
+struct WindowFixture : ::testing::Test {
+    ScriptedDialogs dialogs;
+    FakeVolumes volumes;
+    QTemporaryDir dir;
+    std::unique_ptr<ContentView> view;
+
+    void SetUp() override
+    {
+        forgetWindowPreferences();
+        view = std::make_unique<ContentView>(dialogs, volumes, noPlaces());
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    }
+    void TearDown() override
+    {
+        view.reset();
+        forgetWindowPreferences();
+    }
+
+    void load(int count)
+    {
+        ASSERT_TRUE(loadAndWait(view->processor(), writePhotos(dir, count)));
+        QCoreApplication::processEvents();
+    }
+    [[nodiscard]] QUuid idAt(int index) const { return view->processor().photos()[index].id; }
+};
+
+} // namespace lumora::test

@@ -1,0 +1,349 @@
+// The main window as a user meets it: real widgets offscreen, clicks and keys by Qt Test.
+#include "AppSupport.h"
+
+#include "ui/InfoSheet.h"
+#include "app/KeySequenceTracker.h"
+#include "ui/PhotoGridView.h"
+#include "ui/ProgressOverlay.h"
+#include "ui/Toolbar.h"
+#include "ui/magnifier/LupenFenster.h"
+#include "ui/magnifier/LupenFensterManager.h"
+
+#include <QAction>
+#include <QDrag>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QWheelEvent>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+QSet<ToolbarEntry> enabledEntries(const ContentView& view)
+{
+    QSet<ToolbarEntry> on;
+    for (const ToolbarEntryLook& look : toolbar::entries()) {
+        // What the user sees: the band's button, which follows the action.
+        if (view.toolbarBand()->button(look.entry)->isEnabled())
+            on.insert(look.entry);
+    }
+    return on;
+}
+
+void clickCard(ContentView& view, int row, Qt::KeyboardModifiers modifiers = {})
+{
+    PhotoGridView* grid = view.grid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, grid->cardRectInViewport(row).center());
+}
+
+/// Drives a drag the way the platform would: enter the grid, move over the given cards in
+/// turn (each position taken where the card is at that moment), then drop where the last one was.
+struct ScriptedDrag {
+    PhotoGridView* grid;
+    QList<QUuid> over;
+
+    void operator()(QDrag& drag) const
+    {
+        QWidget* target = grid->viewport();
+        QMimeData* mime = drag.mimeData();
+        QPoint at;
+        QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &enter);
+        for (const QUuid& id : over) {
+            at = grid->cardRectInViewport(rowOf(id)).center();
+            QDragMoveEvent move(at, Qt::MoveAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &move);
+        }
+        QDropEvent drop(at, Qt::MoveAction, mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &drop);
+    }
+    std::function<int(const QUuid&)> rowOf;
+};
+
+} // namespace
+
+using ContentViewTest = WindowFixture;
+
+TEST_F(ContentViewTest, EnabledRulesWithNoOneAndTwoPhotosAndASelection)
+{
+    using E = ToolbarEntry;
+    EXPECT_EQ(enabledEntries(*view), QSet<E>{E::oeffnen});
+    EXPECT_EQ(view->statusText(), QStringLiteral("0 Fotos importiert"));
+    EXPECT_TRUE(view->selectionCountText().isEmpty());
+
+    load(1);
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 Foto importiert"));
+    const QSet<E> listRules = {E::oeffnen, E::exportJpg, E::exportPng, E::speichern, E::alle,
+                               E::links,   E::rechts,    E::spiegeln,  E::schutz};
+    EXPECT_EQ(enabledEntries(*view), listRules);
+
+    load(2); // 1.jpg again is skipped, 2.jpg comes
+    EXPECT_EQ(view->statusText(), QStringLiteral("2 Fotos importiert"));
+    clickCard(*view, 0);
+    EXPECT_EQ(view->selectionCountText(), QStringLiteral("1 ausgewählt"));
+    EXPECT_EQ(enabledEntries(*view), (listRules + QSet<E>{E::entfernen, E::bearbeiten, E::lupe}));
+    clickCard(*view, 1, Qt::ShiftModifier);
+    EXPECT_EQ(view->selectionCountText(), QStringLiteral("2 ausgewählt"));
+    EXPECT_EQ(enabledEntries(*view), (listRules + QSet<E>{E::entfernen, E::bearbeiten})); // no "Lupe" for two
+
+    // A stored volume path enables "SD" even without photos.
+    preferences::setValue(QStringLiteral("LastUsedVolumePath"), dir.path());
+    view->processor().setPhotos({});
+    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::oeffnen, E::sd}));
+    EXPECT_TRUE(view->selectionCountText().isEmpty()); // the old selection went with its photos
+}
+
+TEST_F(ContentViewTest, ShiftClickTogglesAndAClickResetsTheSelectAllToggle)
+{
+    load(4);
+    clickCard(*view, 0);
+    clickCard(*view, 2, Qt::ShiftModifier);
+    clickCard(*view, 3, Qt::ShiftModifier);
+    EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(2), idAt(3)}));
+    clickCard(*view, 2, Qt::ShiftModifier);
+    EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(3)}));
+    clickCard(*view, 3); // plain click on a selected card: only that one stays
+    EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(3)});
+
+    ToolbarButton* alle = view->toolbarBand()->button(ToolbarEntry::alle);
+    QTest::mouseClick(alle, Qt::LeftButton);
+    EXPECT_EQ(view->selection().size(), 4);
+    EXPECT_EQ(alle->text(), QStringLiteral("Abwählen"));
+    EXPECT_TRUE(view->action(ToolbarEntry::alle)->isChecked());
+    clickCard(*view, 1, Qt::ShiftModifier); // any click turns the toggle back
+    EXPECT_EQ(alle->text(), QStringLiteral("Alle"));
+    EXPECT_EQ(view->selection().size(), 3);
+    QTest::mouseClick(alle, Qt::LeftButton); // "Alle" again selects all, not nothing
+    EXPECT_EQ(view->selection().size(), 4);
+    QTest::mouseClick(alle, Qt::LeftButton);
+    EXPECT_TRUE(view->selection().isEmpty());
+    EXPECT_EQ(view->makeContextMenu(), nullptr); // no context menu without a selection
+}
+
+TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
+{
+    load(5);
+    PhotoGridView* grid = view->grid();
+    const auto rowOf = [this](const QUuid& id) { return view->processor().indexOf(id); };
+    const auto drag = [&](int from, QList<QUuid> over) {
+        grid->setDragRunner(ScriptedDrag{grid, std::move(over), rowOf});
+        const QPoint start = grid->cardRectInViewport(from).center();
+        QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, start);
+        QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(30, 0)), grid->viewport()->mapToGlobal(QPointF(start)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(grid->viewport(), &move);
+        QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, start);
+    };
+    const QUuid one = idAt(0), four = idAt(3);
+
+    drag(0, {four}); // 1 over 4
+    EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
+    EXPECT_TRUE(view->flows().orderWasChanged);
+    EXPECT_FALSE(view->dragReorder().draggedPhotoID()); // over once the drag ended
+
+    view->processor().setPhotos([&] {
+        QList<PhotoItem> photos = view->processor().photos();
+        std::sort(photos.begin(), photos.end(),
+                  [](const PhotoItem& a, const PhotoItem& b) { return a.url.fileName() < b.url.fileName(); });
+        return photos;
+    }());
+    drag(3, {one}); // 4 over 1
+    EXPECT_EQ(order(view->processor()), (QStringList{"4", "1", "2", "3", "5"}));
+
+    // Dropped back on itself: nothing moves, but the order counts as changed.
+    view->flows().orderWasChanged = false;
+    drag(2, {idAt(2)});
+    EXPECT_EQ(order(view->processor()), (QStringList{"4", "1", "2", "3", "5"}));
+    EXPECT_TRUE(view->flows().orderWasChanged);
+
+    // Text dragged in from elsewhere moves nothing, even right after a drag of ours.
+    QMimeData foreign;
+    foreign.setText(QStringLiteral("Hallo"));
+    QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &foreign, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid->viewport(), &enter);
+    QDragMoveEvent over(grid->cardRectInViewport(0).center(), Qt::CopyAction, &foreign, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid->viewport(), &over);
+    EXPECT_EQ(order(view->processor()), (QStringList{"4", "1", "2", "3", "5"}));
+}
+
+TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
+{
+    load(3);
+    clickCard(*view, 1);
+    QTest::keyClick(view->grid(), Qt::Key_Right);
+    QTest::keyClick(view->grid(), Qt::Key_Up);
+    QTest::keyClick(view->grid(), Qt::Key_Left, Qt::AltModifier); // modifiers do not matter
+    QTest::keyClick(view->grid(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().exposure, 0.05);
+    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().brightness, 0.02);
+    EXPECT_DOUBLE_EQ(view->processor().photos()[1].adjustment.exposure, 0.05); // applied to the selection
+    EXPECT_DOUBLE_EQ(view->processor().photos()[0].adjustment.exposure, 0);
+
+    QTest::keyClick(view->grid(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(view->selection().size(), 3);
+    EXPECT_EQ(view->toolbarBand()->button(ToolbarEntry::alle)->text(), QStringLiteral("Abwählen"));
+
+    std::unique_ptr<QMenu> menu(view->makeContextMenu());
+    ASSERT_TRUE(menu);
+    QStringList titles;
+    for (QAction* action : menu->actions())
+        titles.append(action->isSeparator() ? QStringLiteral("|") : action->text());
+    EXPECT_EQ(titles, (QStringList{"Links drehen", "Rechts drehen", "|", "Horizontal spiegeln", "Vertikal spiegeln"}));
+    menu->actions()[1]->trigger(); // acts on the whole selection
+    ASSERT_TRUE(waitIdle(view->processor()));
+    for (const PhotoItem& photo : view->processor().photos())
+        EXPECT_DOUBLE_EQ(photo.rotation, -90);
+}
+
+TEST(ContentViewKeys, HiddenSequenceWithAndWithoutAPauseOverTwoSeconds)
+{
+    forgetWindowPreferences();
+    ScriptedDialogs dialogs;
+    FakeVolumes volumes;
+    qint64 now = 0;
+    KeySequenceTracker tracker([&] { return now; });
+    ContentView view(dialogs, volumes, noPlaces(), &tracker);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto press = [&](const QString& key) {
+        now += 500;
+        QTest::keyClick(view.grid(), Qt::Key(Qt::Key_A + (key[0].unicode() - 'a')), Qt::ControlModifier | Qt::ShiftModifier);
+    };
+    const QStringList& keys = KeySequenceTracker::reihenfolge();
+
+    press(keys[0]);
+    press(keys[1]);
+    now += 2500; // too long
+    for (const QString& key : keys.mid(2))
+        press(key);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.findChild<HiddenView*>(), nullptr);
+
+    press(keys[0]);
+    press(QStringLiteral("x")); // not in the sequence: ignored, nothing resets
+    for (const QString& key : keys.mid(1))
+        press(key);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findChild<HiddenView*>() != nullptr; }, 2000));
+    EXPECT_EQ(tracker.aktuellerIndex(), 0);
+}
+
+TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
+{
+    load(2);
+    dialogs.confirmFolder(dir.path() + QStringLiteral("/export"));
+    QDir().mkpath(dir.path() + QStringLiteral("/export"));
+    ProgressOverlay* overlay = view->progressOverlay();
+    bool sawOverlay = false, sawDisabled = false;
+    QObject::connect(&view->flows(), &CommandFlows::stateChanged, [&] {
+        if (view->flows().running() != CommandFlows::Command::none) {
+            sawOverlay |= overlay->isVisible() && overlay->geometry() == view->centralWidget()->rect();
+            sawDisabled |= !view->action(ToolbarEntry::speichern)->isEnabled();
+        }
+    });
+    view->action(ToolbarEntry::exportJpg)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, 20000));
+    EXPECT_TRUE(sawOverlay);
+    EXPECT_TRUE(sawDisabled);
+    EXPECT_FALSE(overlay->isVisible());
+    EXPECT_EQ(dialogs.messages.last().second, QStringLiteral("Export als JPG erfolgreich abgeschlossen."));
+    EXPECT_TRUE(view->action(ToolbarEntry::speichern)->isEnabled());
+
+    // "Abbrechen" only asks the running command to stop.
+    EXPECT_FALSE(view->flows().cancelToken()->isCancelled());
+    overlay->cancelButton()->click();
+    EXPECT_TRUE(view->flows().cancelToken()->isCancelled());
+    EXPECT_EQ(view->toolbarBand()->button(ToolbarEntry::exportJpg)->toolTip(), QStringLiteral("→ JPG (Strg+Umschalt+J)"));
+}
+
+TEST_F(ContentViewTest, InfoSheetSizeAndFeatures)
+{
+    EXPECT_EQ(InfoSheet::sheetSize({}), QSize(520, 640));
+    EXPECT_EQ(InfoSheet::sheetSize({760, 540}), QSize(520, 500));
+    EXPECT_EQ(InfoSheet::sheetSize({380, 300}), QSize(360, 400));
+    EXPECT_EQ(InfoSheet::features().size(), 14);
+    for (const Feature& feature : InfoSheet::features())
+        EXPECT_TRUE(feature.badge.isEmpty()) << feature.title.toStdString(); // "KI-Szene" runs on any CPU here
+
+    view->infoAction()->trigger();
+    auto* sheet = view->findChild<InfoSheet*>();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->size(), InfoSheet::sheetSize(view->fensterGroesse()));
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->findChild<InfoSheet*>() == nullptr; }, 2000));
+}
+
+TEST_F(ContentViewTest, DoubleClickAndLupeOpenTheMagnifier)
+{
+    load(2);
+    auto& lupen = LupenFensterManager::instanz();
+    PhotoGridView* grid = view->grid();
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cardRectInViewport(1).center());
+    EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(1)});
+    ASSERT_NE(lupen.fenster(idAt(1)), nullptr);
+    EXPECT_EQ(lupen.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
+
+    view->selection().click(idAt(0), false);
+    view->action(ToolbarEntry::lupe)->trigger();
+    ASSERT_NE(lupen.fenster(idAt(0)), nullptr);
+    for (const QUuid& id : {idAt(0), idAt(1)})
+        lupen.fenster(id)->close();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(ContentViewTest, OpenFromTheToolbarStoresTheVolumePathAndEnablesEject)
+{
+    const QString folder = dir.path() + QStringLiteral("/KARTE/DCIM/100FOTO");
+    QDir().mkpath(folder);
+    const QUrl photo = writePhotoFile(folder, QStringLiteral("A.JPG"), jpegOf(Qt::magenta));
+    EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
+    dialogs.chooseFilesWith({photo.toLocalFile()});
+    QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::oeffnen), Qt::LeftButton);
+    EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(), dir.path() + QStringLiteral("/KARTE/DCIM"));
+    EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, 20000));
+    ASSERT_TRUE(waitIdle(view->processor()));
+
+    // The next panel starts there; "SD" fails on a folder that is no card, and stays enabled.
+    view->action(ToolbarEntry::sd)->trigger();
+    EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
+    EXPECT_EQ(dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: kein Datenträger"));
+    EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
+    volumes.succeed = true;
+    view->action(ToolbarEntry::sd)->trigger();
+    EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
+    EXPECT_EQ(view->processor().photos().size(), 1); // the photos stay
+}
+
+TEST_F(ContentViewTest, EdgeFadesAndTheCardSizeSlider)
+{
+    ToolbarBand* band = view->toolbarBand();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(band->toolbarKannLinks()); // 1280 wide: everything fits
+    EXPECT_FALSE(band->toolbarKannRechts());
+
+    view->resize(760, 540);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(band->toolbarKannLinks());
+    EXPECT_TRUE(band->toolbarKannRechts());
+    QScrollBar* bar = band->scrollArea()->horizontalScrollBar();
+    bar->setValue(bar->maximum());
+    EXPECT_TRUE(band->toolbarKannLinks());
+    EXPECT_FALSE(band->toolbarKannRechts());
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), {}, QPoint(0, 240), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(band->scrollArea()->viewport(), &wheel); // the plain wheel scrolls sideways
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    QSlider* size = view->cardSizeSlider();
+    size->setValue(size->minimum());
+    EXPECT_DOUBLE_EQ(view->gridCellSize(), 100);
+    size->setValue(size->maximum());
+    EXPECT_DOUBLE_EQ(view->gridCellSize(), 400);
+    size->setValue(19);
+    EXPECT_DOUBLE_EQ(view->gridCellSize(), 190);
+    EXPECT_EQ(view->minimumSize(), QSize(760, 540));
+}

@@ -1,0 +1,146 @@
+#include "AppSupport.h"
+
+#include "ui/PhotoGridView.h"
+
+#include <QMimeData>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+/// Places of which only `present` exist.
+LoadPlaces placesWith(QStringList present)
+{
+    LoadPlaces places;
+    places.removableRoots = {QStringLiteral("/run/media/anna"), QStringLiteral("/media/anna"), QStringLiteral("/media")};
+    places.desktopFolders = {QStringLiteral("/home/anna/Schreibtisch")};
+    places.exists = [present](const QString& path) { return present.contains(path); };
+    return places;
+}
+
+} // namespace
+
+struct LoadFlowTest : ::testing::Test {
+    void SetUp() override { forgetWindowPreferences(); }
+    void TearDown() override { forgetWindowPreferences(); }
+    ScriptedDialogs dialogs;
+    ImageProcessor processor;
+    QTemporaryDir dir;
+};
+
+TEST_F(LoadFlowTest, StartFolderRule)
+{
+    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/media/anna", "/run/media/anna"})).startFolder(),
+              QStringLiteral("/run/media/anna"));
+    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/media/anna"})).startFolder(),
+              QStringLiteral("/media/anna"));
+    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media"})).startFolder(), QStringLiteral("/media"));
+    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({})).startFolder(), QStringLiteral("/home/anna/Schreibtisch"));
+    EXPECT_EQ(LoadFlow(processor, dialogs, noPlaces()).startFolder(), QString());
+
+    // A stored path counts only while something is there; it stays stored either way.
+    preferences::setValue(QStringLiteral("LastUsedVolumePath"), QStringLiteral("/run/media/anna/CARD/DCIM"));
+    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media"})).startFolder(), QStringLiteral("/media"));
+    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/run/media/anna/CARD/DCIM"})).startFolder(),
+              QStringLiteral("/run/media/anna/CARD/DCIM"));
+    EXPECT_TRUE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
+}
+
+TEST_F(LoadFlowTest, OpeningACardFileRemembersTheDcimFolderAndLoadsWithoutAQuestion)
+{
+    const QString folder = dir.path() + QStringLiteral("/CARD/DCIM/100CANON");
+    QDir().mkpath(folder);
+    const QUrl a = writePhotoFile(folder, QStringLiteral("IMG_0001.JPG"), jpegOf(Qt::red));
+    const QUrl b = writePhotoFile(folder, QStringLiteral("IMG_0002.JPG"), jpegOf(Qt::blue));
+    LoadFlow flow(processor, dialogs, placesWith({QStringLiteral("/media")}));
+    dialogs.chooseFilesWith({a.toLocalFile(), b.toLocalFile()});
+    flow.open();
+    ASSERT_EQ(dialogs.fileRequests.size(), 1);
+    EXPECT_EQ(dialogs.fileRequests[0].title, QStringLiteral("Fotos auswählen"));
+    EXPECT_EQ(dialogs.fileRequests[0].startFolder, QStringLiteral("/media"));
+    EXPECT_TRUE(dialogs.fileRequests[0].multipleSelection);
+    EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(), dir.path() + QStringLiteral("/CARD/DCIM"));
+    EXPECT_TRUE(dialogs.questions.isEmpty()); // nothing loaded yet: no question
+    ASSERT_TRUE(waitIdle(processor));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 2; }, 20000));
+    EXPECT_TRUE(flow.pendingLoadURLs().isEmpty());
+
+    // Cancelling the panel changes nothing.
+    flow.open();
+    EXPECT_EQ(dialogs.fileRequests.size(), 2);
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(LoadFlow::volumePathFor(QStringLiteral("/foto.jpg")), QStringLiteral("/"));
+}
+
+TEST_F(LoadFlowTest, TheThreeButtonsOfFotosLaden)
+{
+    const QList<QUrl> first = writePhotos(dir, 2);
+    ASSERT_TRUE(loadAndWait(processor, first));
+    const QList<QUrl> more = {writePhotoFile(dir.path(), QStringLiteral("neu.jpg"), jpegOf(Qt::green))};
+    LoadFlow flow(processor, dialogs, noPlaces());
+
+    dialogs.chooseFilesWith({more[0].toLocalFile()});
+    dialogs.answer(QStringLiteral("Abbrechen"));
+    flow.open();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    const QuestionRequest& question = dialogs.questions[0];
+    EXPECT_EQ(question.title, QStringLiteral("Fotos laden"));
+    ASSERT_EQ(question.buttons.size(), 3);
+    EXPECT_EQ(question.buttons[0].text, QStringLiteral("Fotos hinzufügen"));
+    EXPECT_EQ(question.buttons[1].text, QStringLiteral("Alte Fotos entfernen und neu laden"));
+    EXPECT_EQ(question.buttons[1].role, DialogButton::Role::destructive);
+    EXPECT_EQ(question.buttons[2].role, DialogButton::Role::cancel);
+    EXPECT_TRUE(flow.pendingLoadURLs().isEmpty());
+    EXPECT_FALSE(processor.isBusy());
+    EXPECT_EQ(order(processor), (QStringList{"1", "2"}));
+
+    dialogs.chooseFilesWith({more[0].toLocalFile()});
+    dialogs.answer(QStringLiteral("Fotos hinzufügen"));
+    flow.open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 3; }, 20000));
+    EXPECT_EQ(order(processor), (QStringList{"1", "2", "neu"}));
+
+    dialogs.chooseFilesWith({first[1].toLocalFile()});
+    dialogs.answer(QStringLiteral("Alte Fotos entfernen und neu laden"));
+    flow.open();
+    EXPECT_TRUE(processor.photos().isEmpty()); // emptied at once
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 1; }, 20000));
+    EXPECT_EQ(order(processor), QStringList{"2"});
+    ASSERT_TRUE(waitIdle(processor));
+}
+
+using DropTest = WindowFixture;
+
+TEST_F(DropTest, DroppedFilesAreAppendedWithoutAQuestion)
+{
+    load(2);
+    preferences::remove(QStringLiteral("LastUsedVolumePath"));
+    QList<QUrl> dropped;
+    for (int i = 0; i < 5; ++i)
+        dropped.append(writePhotoFile(dir.path(), QStringLiteral("drop%1.jpg").arg(i), jpegOf(Qt::darkCyan)));
+    dropped.append(QUrl(QStringLiteral("https://example.invalid/x.jpg"))); // not a file: skipped
+    QMimeData mime;
+    mime.setUrls(dropped);
+    QWidget* target = view->grid()->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 7; }, 20000));
+    ASSERT_TRUE(waitIdle(view->processor()));
+    EXPECT_EQ(order(view->processor()).mid(0, 2), (QStringList{"1", "2"}));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_FALSE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
+
+    // Files given on the command line come in their order, without a question either.
+    view->loading().openArguments({dir.filePath(QStringLiteral("drop3.jpg")), dir.filePath(QStringLiteral("neu.jpg")),
+                                   dir.filePath(QStringLiteral("1.jpg"))});
+    QFile::copy(dir.filePath(QStringLiteral("1.jpg")), dir.filePath(QStringLiteral("neu.jpg")));
+    view->loading().openArguments({dir.filePath(QStringLiteral("neu.jpg"))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 8; }, 20000));
+    ASSERT_TRUE(waitIdle(view->processor()));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+}

@@ -1,0 +1,160 @@
+#include "app/WatermarkController.h"
+#include "ui/WatermarkSheet.h"
+#include "model/ImageProcessor.h"
+#include "support/PhotoFiles.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+QList<QUrl> someJpegs(const QString& folder, int count)
+{
+    QList<QUrl> urls;
+    for (int i = 0; i < count; ++i)
+        urls.append(writePhotoFile(folder, QStringLiteral("w%1.jpg").arg(i), jpegOf(Qt::darkBlue, 80, 60)));
+    return urls;
+}
+
+QPushButton* button(QWidget* sheet, const QString& text)
+{
+    for (QPushButton* b : sheet->findChildren<QPushButton*>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(WatermarkSheet, SizeFollowsTheWindowWithinItsBounds)
+{
+    EXPECT_EQ(WatermarkController::sheetSize({500, 300}), QSize(621, 400));
+    EXPECT_EQ(WatermarkController::sheetSize({0, 0}), QSize(720, 520));
+    EXPECT_EQ(WatermarkController::sheetSize({1280, 760}), QSize(720, 520));
+    EXPECT_EQ(WatermarkController::sheetSize({700, 500}), QSize(660, 460));
+}
+
+TEST(WatermarkSheet, WithoutPhotosThereIsNothingToPreviewOrApply)
+{
+    ImageProcessor processor;
+    WatermarkValues values;
+    WatermarkController controller(processor, values, {});
+    EXPECT_EQ(controller.countText(), QStringLiteral("Wird auf 0 Fotos angewendet."));
+    EXPECT_FALSE(controller.preview(400));
+    WatermarkSheet sheet(controller, values, {500, 300});
+    EXPECT_TRUE(sheet.previewImage().isNull());
+    EXPECT_FALSE(sheet.findChildren<QLabel*>().isEmpty());
+    values.text = QStringLiteral("x");
+    controller.anwenden();
+    EXPECT_TRUE(processor.photos().isEmpty());
+}
+
+TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, someJpegs(dir.path(), 12)));
+    WatermarkValues values;
+    values.lastWatermarkText = QStringLiteral("alt");
+    WatermarkController controller(processor, values, {});
+    controller.open();
+    EXPECT_EQ(values.text, QStringLiteral("alt"));
+    EXPECT_EQ(controller.countText(), QStringLiteral("Wird auf 12 Fotos angewendet."));
+    EXPECT_EQ(controller.previewPhoto(), processor.photos().first().id);
+
+    WatermarkSheet sheet(controller, values, {1280, 760});
+    sheet.textField()->setText(QStringLiteral("  Mein Shop \n"));
+    QTRY_VERIFY(!sheet.previewImage().isNull());
+    EXPECT_EQ(controller.candidate()->text, QStringLiteral("Mein Shop"));
+    button(&sheet, QStringLiteral("Anwenden"))->click();
+    ASSERT_TRUE(waitIdle(processor));
+    for (const PhotoItem& photo : processor.photos()) {
+        ASSERT_TRUE(photo.watermark);
+        EXPECT_EQ(photo.watermark->text, QStringLiteral("Mein Shop"));
+    }
+    EXPECT_EQ(values.lastWatermarkText, QStringLiteral("Mein Shop"));
+
+    // A selection narrows the targets; an empty text removes the watermark from them.
+    const QUuid only = processor.photos()[3].id;
+    WatermarkController narrow(processor, values, {only});
+    EXPECT_EQ(narrow.countText(), QStringLiteral("Wird auf 1 Foto angewendet."));
+    values.text = QStringLiteral("   ");
+    EXPECT_FALSE(narrow.candidate());
+    narrow.anwenden();
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_FALSE(processor.photo(only)->watermark);
+    EXPECT_TRUE(processor.photos().first().watermark);
+    EXPECT_EQ(values.lastWatermarkText, QStringLiteral("Mein Shop"));
+}
+
+TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, someJpegs(dir.path(), 2)));
+    WatermarkValues values;
+    WatermarkController controller(processor, values, {});
+    controller.open();
+    {
+        WatermarkSheet sheet(controller, values, {800, 600});
+        sheet.textField()->setText(QStringLiteral("Entwurf"));
+        values.opacity = 0.8;
+        button(&sheet, QStringLiteral("Abbrechen"))->click();
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+    }
+    EXPECT_FALSE(processor.photos().first().watermark);
+    EXPECT_EQ(values.opacity, 0.8);
+    controller.open();
+    EXPECT_TRUE(values.text.isEmpty());
+}
+
+TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAsked)
+{
+    ImageProcessor processor;
+    PhotoItem photo;
+    photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
+    processor.setPhotos({photo});
+    WatermarkValues values;
+    values.text = QStringLiteral("█");
+    values.position = WatermarkPosition::center;
+    values.opacity = 1;
+    values.sizeFactor = 0.2;
+    WatermarkController controller(processor, values, {});
+    const QImage shown = *controller.preview(800);
+    EXPECT_EQ(shown.size(), QSize(800, 600));
+    EXPECT_EQ(shown.pixelColor(400, 300), QColor(Qt::white));
+    values.colorHex = QStringLiteral("#FF0000");
+    EXPECT_EQ(controller.preview(800)->pixelColor(400, 300), QColor(Qt::red));
+}
+
+TEST(WatermarkSheet, Screenshot)
+{
+    // For looking at the sheet: LUMORA_SHOTS_DIR=folder [LUMORA_SHOT_PHOTO=photo.jpg] flows_tests
+    const QString folder = qEnvironmentVariable("LUMORA_SHOTS_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set LUMORA_SHOTS_DIR to write screenshots";
+    QTemporaryDir dir;
+    const QString photoPath = qEnvironmentVariable("LUMORA_SHOT_PHOTO");
+    const QUrl url = photoPath.isEmpty()
+                         ? writePhotoFile(dir.path(), QStringLiteral("karte.jpg"), encodeWithVips(quadrants(1200, 800), QStringLiteral("jpg")))
+                         : QUrl::fromLocalFile(photoPath);
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {url}));
+    WatermarkValues values;
+    values.lastWatermarkText = QStringLiteral("© Lumora Studio");
+    WatermarkController controller(processor, values, {});
+    controller.open();
+    WatermarkSheet sheet(controller, values, {1280, 760});
+    sheet.show();
+    QTRY_VERIFY(!sheet.previewImage().isNull());
+    QTest::qWait(100);
+    QDir().mkpath(folder);
+    EXPECT_TRUE(sheet.grab().save(QDir(folder).filePath(QStringLiteral("watermark-sheet.png"))));
+}
