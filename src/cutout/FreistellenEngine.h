@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cutout/FreistellModell.h"
+#include "cutout/SegmentationModel.h"
 #include "base/Error.h"
 #include "pipeline/Image.h"
 

@@ -1,7 +1,7 @@
 #include "fileops/BatchCrop.h"
 
 #include "fileops/FolderBookmarkStore.h"
-#include "base/Background.h"
+#include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"

@@ -1,6 +1,6 @@
 #include "model/ImageProcessor.h"
 
-#include "base/Background.h"
+#include "base/UiThread.h"
 #include "model/DisplayRender.h"
 
 #include <cmath>

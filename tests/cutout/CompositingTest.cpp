@@ -1,7 +1,7 @@
 // hintergrundErsetzen and fotoEinpassen on synthetic rasters, against the blend
 // out = m·F + (1 − m)·G on premultiplied values with the mask stretched bilinearly.
 
-#include "FreistellTestHelfer.h"
+#include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
 #include "support/Fixtures.h"

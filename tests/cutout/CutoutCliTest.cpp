@@ -1,6 +1,6 @@
 // lumora-cli cutout: arguments, a missing model, and one real run when the model is installed.
 
-#include "cutout/FreistellModell.h"
+#include "cutout/SegmentationModel.h"
 #include "pipeline/SourceImage.h"
 #include "support/Fixtures.h"
 

@@ -1,7 +1,7 @@
 // maskeErzeugen around a segmentation: failures, the no-subject rule, delivery on the caller's
 // thread, and how a missing or damaged model is reported.
 
-#include "FreistellTestHelfer.h"
+#include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
 

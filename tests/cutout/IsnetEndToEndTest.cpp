@@ -2,7 +2,7 @@
 // alpha (Tux Paint's stamps, installed by scripts/setup.sh), composited onto a plain background.
 // Skipped only when the model is not installed.
 
-#include "FreistellTestHelfer.h"
+#include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
 

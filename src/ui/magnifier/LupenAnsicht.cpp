@@ -1,8 +1,8 @@
 #include "ui/magnifier/LupenAnsicht.h"
 
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/LupenFarben.h"
-#include "ui/magnifier/LupenKnoepfe.h"
+#include "ui/magnifier/MagnifierColors.h"
+#include "ui/magnifier/LupenKnopf.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/magnifier/LupenZoom.h"
+#include "app/magnifier/MagnifierZoom.h"
 
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 
 #include "ui/magnifier/LupenAnsicht.h"
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/LupenFarben.h"
+#include "ui/magnifier/MagnifierColors.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>

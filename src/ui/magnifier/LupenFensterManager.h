@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/magnifier/FensterPlatzierung.h"
+#include "app/magnifier/WindowPlacement.h"
 
 #include "pipeline/Image.h"
 

@@ -1,7 +1,7 @@
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
-#include "ui/magnifier/LupenFarben.h"
-#include "app/magnifier/LupenZoom.h"
+#include "ui/magnifier/MagnifierColors.h"
+#include "app/magnifier/MagnifierZoom.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

@@ -1,6 +1,6 @@
 #include "ui/magnifier/LupenAnsicht.h"
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/LupenKnoepfe.h"
+#include "ui/magnifier/LupenKnopf.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
 #include "support/Fixtures.h"

@@ -1,4 +1,4 @@
-#include "app/magnifier/LupenZoom.h"
+#include "app/magnifier/MagnifierZoom.h"
 
 #include <gtest/gtest.h>
 

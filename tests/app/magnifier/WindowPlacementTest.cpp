@@ -1,4 +1,4 @@
-#include "app/magnifier/FensterPlatzierung.h"
+#include "app/magnifier/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 

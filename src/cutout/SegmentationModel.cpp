@@ -1,4 +1,4 @@
-#include "cutout/FreistellModell.h"
+#include "cutout/SegmentationModel.h"
 
 #include <QDir>
 

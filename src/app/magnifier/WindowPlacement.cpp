@@ -1,4 +1,4 @@
-#include "app/magnifier/FensterPlatzierung.h"
+#include "app/magnifier/WindowPlacement.h"
 
 #include <QMetaType>
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The segmentation behind FreistellenEngine: ISNet (salient objects) run by OpenCV's DNN module.
 // OpenCV stays inside this file; the header speaks QImage and Error.
 
-#include "cutout/FreistellModell.h"
+#include "cutout/SegmentationModel.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "ui/magnifier/LupenKnoepfe.h"
+#include "ui/magnifier/LupenKnopf.h"
 
-#include "ui/magnifier/LupenFarben.h"
+#include "ui/magnifier/MagnifierColors.h"
 
 #include <QPainter>
 #include <QPainterPath>
