@@ -98,10 +98,13 @@ void AdjustmentController::setValue(AdjustmentField field, double value)
 
 void AdjustmentController::reset()
 {
-    setUiAdjustment(AdjustmentState{});
-    // Photos of the selection may still differ from the panel (the panel shows only the first).
-    if (!m_selection.isEmpty())
-        m_processor.applyAdjustment(AdjustmentState{}, m_selection.ids());
+    // Applied once, also when the panel already shows neutral values: photos of the selection
+    // may still differ from the panel (it shows only the first).
+    if (!(m_ui == AdjustmentState{})) {
+        m_ui = AdjustmentState{};
+        Q_EMIT uiAdjustmentChanged();
+    }
+    m_processor.applyAdjustment(m_ui, m_selection.ids());
 }
 
 namespace {
@@ -157,7 +160,7 @@ bool AdjustmentController::noneShown() const
 void AdjustmentController::selectionChanged()
 {
     const PhotoItem* first = m_processor.photo(m_selection.first());
-    setUiAdjustment(first ? first->adjustment : AdjustmentState{});
+    setUiAdjustment(first ? first->edits.adjustment : AdjustmentState{});
 }
 
 } // namespace lumora

@@ -91,7 +91,7 @@ void CommandFlows::save()
         return;
     }
     const bool anyWatermark = std::any_of(m_processor.photos().cbegin(), m_processor.photos().cend(),
-                                          [](const PhotoItem& photo) { return photo.watermark.has_value(); });
+                                          [](const PhotoItem& photo) { return photo.edits.watermark.has_value(); });
     if (!anyWatermark || skipWatermarkSaveWarning) {
         runSave();
         return;

@@ -3,36 +3,51 @@
 #include "model/ImageProcessor.h"
 
 #include <QFileInfo>
-#include <QSet>
+#include <algorithm>
+#include <functional>
 
 namespace lumora {
 
 PhotoGridModel::PhotoGridModel(ImageProcessor& processor, QObject* parent)
-    : QAbstractListModel(parent), m_processor(processor), m_rows(currentRows())
+    : QAbstractListModel(parent), m_processor(processor)
 {
-    connect(&m_processor, &ImageProcessor::photosChanged, this, &PhotoGridModel::sync);
+    setIds(processorIds());
+    connect(&m_processor, &ImageProcessor::photosChanged, this, &PhotoGridModel::apply);
 }
 
-QList<PhotoGridModel::Row> PhotoGridModel::currentRows() const
+QList<QUuid> PhotoGridModel::processorIds() const
 {
-    QList<Row> rows;
-    rows.reserve(m_processor.photos().size());
+    QList<QUuid> ids;
+    ids.reserve(m_processor.photos().size());
     for (const PhotoItem& photo : m_processor.photos())
-        rows.append({photo.id, photo.thumbnail.cacheKey(), photo.url.toLocalFile()});
-    return rows;
+        ids.append(photo.id);
+    return ids;
+}
+
+void PhotoGridModel::setIds(QList<QUuid> ids)
+{
+    m_ids = std::move(ids);
+    m_rowOf.clear();
+    m_rowOf.reserve(m_ids.size());
+    for (qsizetype i = 0; i < m_ids.size(); ++i)
+        m_rowOf.insert(m_ids[i], int(i));
 }
 
 int PhotoGridModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_ids.size());
 }
 
 QVariant PhotoGridModel::data(const QModelIndex& index, int role) const
 {
     const int row = index.row();
-    if (!index.isValid() || row < 0 || row >= m_processor.photos().size())
+    if (!index.isValid() || row < 0 || row >= m_ids.size())
         return {};
-    const PhotoItem& photo = m_processor.photos()[row];
+    // By id, not by position: while a change is applied, rows and the list may differ.
+    const PhotoItem* found = m_processor.photo(m_ids[row]);
+    if (!found)
+        return {};
+    const PhotoItem& photo = *found;
     switch (role) {
     case IdRole: return photo.id;
     case ThumbnailRole: return photo.thumbnail;
@@ -50,92 +65,75 @@ QHash<int, QByteArray> PhotoGridModel::roleNames() const
 
 int PhotoGridModel::rowOf(const QUuid& id) const
 {
-    for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].id == id)
-            return int(i);
-    }
-    return -1;
+    return m_rowOf.value(id, -1);
 }
 
-QList<QUuid> PhotoGridModel::ids() const
+void PhotoGridModel::apply(const PhotoChanges& changes)
 {
-    QList<QUuid> ids;
-    ids.reserve(m_rows.size());
-    for (const Row& row : m_rows)
-        ids.append(row.id);
-    return ids;
-}
-
-void PhotoGridModel::sync()
-{
-    QList<Row> next = currentRows();
-    const qsizetype oldCount = m_rows.size();
-    const auto sameIds = [&](qsizetype count) {
-        for (qsizetype i = 0; i < count; ++i) {
-            if (m_rows[i].id != next[i].id)
-                return false;
-        }
-        return true;
-    };
-
-    if (next.size() > oldCount && sameIds(oldCount)) {
-        // Photos appended (a load): the old rows may have changed their look too.
-        beginInsertRows({}, int(oldCount), int(next.size() - 1));
-        QList<Row> previous = std::exchange(m_rows, std::move(next));
-        endInsertRows();
-        for (qsizetype i = 0; i < oldCount; ++i) {
-            if (!(previous[i] == m_rows[i]))
-                Q_EMIT dataChanged(index(int(i)), index(int(i)));
-        }
-        return;
-    }
-    if (next.size() == oldCount && !sameIds(oldCount)) {
-        QSet<QUuid> before, after;
-        for (qsizetype i = 0; i < oldCount; ++i) {
-            before.insert(m_rows[i].id);
-            after.insert(next[i].id);
-        }
-        if (before == after) {
-            Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-            const QModelIndexList persistent = persistentIndexList();
-            QModelIndexList moved;
-            for (const QModelIndex& old : persistent) {
-                const QUuid id = m_rows.value(old.row()).id;
-                qsizetype to = -1;
-                for (qsizetype i = 0; i < next.size() && to < 0; ++i) {
-                    if (next[i].id == id)
-                        to = i;
-                }
-                moved.append(to < 0 ? QModelIndex() : index(int(to)));
-            }
-            m_rows = std::move(next);
-            changePersistentIndexList(persistent, moved);
-            Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-            Q_EMIT orderChanged();
-            return;
-        }
-    }
-    if (next.size() != oldCount || !sameIds(oldCount)) {
+    if (!changes.removed.isEmpty())
+        removeRows(changes.removed);
+    if (!changes.inserted.isEmpty()) {
+        // Photos back in the middle of the list: rare (a restore), so a reset is fine.
         beginResetModel();
-        m_rows = std::move(next);
+        setIds(processorIds());
         endResetModel();
         return;
     }
-    // Same photos in the same order: repaint only the cards whose look changed, in runs.
-    QList<std::pair<int, int>> runs;
-    qsizetype runStart = -1;
-    for (qsizetype i = 0; i <= oldCount; ++i) {
-        const bool changed = i < oldCount && !(m_rows[i] == next[i]);
-        if (changed && runStart < 0)
-            runStart = i;
-        if (!changed && runStart >= 0) {
-            runs.append({int(runStart), int(i - 1)});
-            runStart = -1;
-        }
+    if (changes.moved) {
+        QList<QUuid> order = processorIds();
+        order.resize(order.size() - changes.appended.size());
+        moveRows(order);
     }
-    m_rows = std::move(next);
-    for (const auto& [first, last] : runs)
-        Q_EMIT dataChanged(index(first), index(last));
+    if (!changes.appended.isEmpty()) {
+        const int first = int(m_ids.size());
+        beginInsertRows({}, first, first + int(changes.appended.size()) - 1);
+        setIds(m_ids + changes.appended);
+        endInsertRows();
+    }
+    for (const QUuid& id : changes.edited) {
+        const int row = rowOf(id);
+        if (row >= 0)
+            Q_EMIT dataChanged(index(row), index(row));
+    }
+    if (m_ids.size() != m_processor.photos().size()) {
+        // A change the processor described wrongly: never show rows of photos that are gone.
+        beginResetModel();
+        setIds(processorIds());
+        endResetModel();
+    }
+}
+
+void PhotoGridModel::removeRows(const QList<QUuid>& ids)
+{
+    QList<int> rows;
+    for (const QUuid& id : ids) {
+        if (const int row = rowOf(id); row >= 0)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    for (const int row : rows) {
+        beginRemoveRows({}, row, row);
+        m_ids.removeAt(row);
+        endRemoveRows();
+    }
+    setIds(std::move(m_ids));
+}
+
+void PhotoGridModel::moveRows(const QList<QUuid>& order)
+{
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList persistent = persistentIndexList();
+    const QList<QUuid> before = m_ids;
+    setIds(order);
+    QModelIndexList moved;
+    moved.reserve(persistent.size());
+    for (const QModelIndex& old : persistent) {
+        const int to = rowOf(before.value(old.row()));
+        moved.append(to < 0 ? QModelIndex() : index(to));
+    }
+    changePersistentIndexList(persistent, moved);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    Q_EMIT orderChanged();
 }
 
 } // namespace lumora

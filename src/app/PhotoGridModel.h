@@ -1,19 +1,21 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 #include <QUuid>
 
 namespace lumora {
 
 class ImageProcessor;
+struct PhotoChanges;
 
 /// The processor's photo list as a list model for the grid, one row per photo in list order.
 ///
-/// The processor announces every change with one signal (one per arriving preview, too); the
-/// model turns it into the cheapest update that is still correct: rows appended when the list
-/// only grew at its end, a layout change when the same photos changed order, a reset when
-/// photos left, and otherwise dataChanged for the rows whose card looks different.
+/// The processor publishes what each change did (appended, inserted, removed, moved, edited
+/// ids); the model applies exactly that: rows inserted at the end, rows removed, a layout
+/// change for a new order, dataChanged for edited photos, and a reset only for photos inserted
+/// in the middle of the list (a restore).
 class PhotoGridModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -30,27 +32,24 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
     [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
 
-    [[nodiscard]] QUuid idAt(int row) const { return m_rows.value(row).id; }
+    [[nodiscard]] QUuid idAt(int row) const { return m_ids.value(row); }
     [[nodiscard]] int rowOf(const QUuid& id) const;
-    [[nodiscard]] QList<QUuid> ids() const;
+    [[nodiscard]] const QList<QUuid>& ids() const { return m_ids; }
 
 Q_SIGNALS:
     /// The order changed without photos coming or going (a drag, say).
     void orderChanged();
 
 private:
-    /// What a row shows; a row whose look key differs needs repainting.
-    struct Row {
-        QUuid id;
-        qint64 thumbnailKey = 0;
-        QString path;
-        friend bool operator==(const Row&, const Row&) = default;
-    };
-    void sync();
-    [[nodiscard]] QList<Row> currentRows() const;
+    void apply(const PhotoChanges& changes);
+    void removeRows(const QList<QUuid>& ids);
+    void moveRows(const QList<QUuid>& order);
+    void setIds(QList<QUuid> ids);
+    [[nodiscard]] QList<QUuid> processorIds() const;
 
     ImageProcessor& m_processor;
-    QList<Row> m_rows;
+    QList<QUuid> m_ids;
+    QHash<QUuid, int> m_rowOf;
 };
 
 } // namespace lumora

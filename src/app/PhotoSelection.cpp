@@ -37,13 +37,11 @@ void PhotoSelection::clear()
     set({}, false);
 }
 
-void PhotoSelection::keepOnly(const QSet<QUuid>& existing)
+void PhotoSelection::drop(const QList<QUuid>& gone)
 {
-    QList<QUuid> ids;
-    for (const QUuid& id : m_ids) {
-        if (existing.contains(id))
-            ids.append(id);
-    }
+    QList<QUuid> ids = m_ids;
+    for (const QUuid& id : gone)
+        ids.removeOne(id);
     if (ids.size() != m_ids.size())
         set(std::move(ids), m_allActivated);
 }
@@ -53,6 +51,8 @@ void PhotoSelection::set(QList<QUuid> ids, bool allActivated)
     const bool idsChanged = ids != m_ids;
     const bool toggleChanged = allActivated != m_allActivated;
     m_ids = std::move(ids);
+    if (idsChanged)
+        m_idSet = QSet<QUuid>(m_ids.cbegin(), m_ids.cend());
     m_allActivated = allActivated;
     if (idsChanged)
         Q_EMIT selectionChanged();

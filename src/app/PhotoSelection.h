@@ -18,8 +18,8 @@ public:
     using QObject::QObject;
 
     [[nodiscard]] const QList<QUuid>& ordered() const { return m_ids; }
-    [[nodiscard]] QSet<QUuid> ids() const { return {m_ids.cbegin(), m_ids.cend()}; }
-    [[nodiscard]] bool contains(const QUuid& id) const { return m_ids.contains(id); }
+    [[nodiscard]] const QSet<QUuid>& ids() const { return m_idSet; }
+    [[nodiscard]] bool contains(const QUuid& id) const { return m_idSet.contains(id); }
     [[nodiscard]] bool isEmpty() const { return m_ids.isEmpty(); }
     [[nodiscard]] qsizetype size() const { return m_ids.size(); }
     /// The first selected id, or a null id when nothing is selected.
@@ -37,8 +37,8 @@ public:
     /// Ctrl+A: selects `all` and turns the toggle on.
     void selectAll(const QList<QUuid>& all);
     void clear();
-    /// Drops ids that no longer name a photo (after photos left the list).
-    void keepOnly(const QSet<QUuid>& existing);
+    /// Drops the ids of photos that left the list.
+    void drop(const QList<QUuid>& gone);
 
 Q_SIGNALS:
     /// The ids changed (not emitted when a call leaves them as they were).
@@ -49,6 +49,7 @@ private:
     void set(QList<QUuid> ids, bool allActivated);
 
     QList<QUuid> m_ids;
+    QSet<QUuid> m_idSet; // the same ids, for lookups on every slider step and paint
     bool m_allActivated = false;
 };
 

@@ -67,7 +67,7 @@ std::optional<QImage> WatermarkController::preview(int maxSide)
         m_baseSource = photo->originalCI.identity();
         m_baseSide = maxSide;
     }
-    EditState edits = editStateOf(*photo);
+    EditState edits = photo->edits;
     edits.watermark = candidate();
     const Image image = renderDecoded(m_base, photo->originalCI.size(), edits);
     if (image.isNull())

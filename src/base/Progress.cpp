@@ -32,7 +32,7 @@ void ProgressStream::subscribe(QObject* context, std::function<void(double)> onV
 {
     {
         std::lock_guard lock(m_mutex);
-        m_context = context;
+        m_channel.emplace(context);
         m_onValue = std::move(onValue);
         m_onEnd = std::move(onEnd);
         m_subscribed = true;
@@ -42,17 +42,17 @@ void ProgressStream::subscribe(QObject* context, std::function<void(double)> onV
 
 void ProgressStream::scheduleDelivery()
 {
-    QPointer<QObject> context;
+    std::optional<UiChannel> channel;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_subscribed || m_deliveryPending || !m_context)
+        if (!m_subscribed || m_deliveryPending)
             return;
         m_deliveryPending = true;
-        context = m_context;
+        channel = m_channel;
     }
-    // The queued call owns the stream until it ran.
-    QMetaObject::invokeMethod(
-        context.data(), [self = shared_from_this()] { self->deliver(); }, Qt::QueuedConnection);
+    // The posted call owns the stream until it ran; the channel drops it when the context is
+    // gone, and the worker never looks at the context itself.
+    channel->post([self = shared_from_this()] { self->deliver(); });
 }
 
 void ProgressStream::deliver()

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "base/Error.h"
+#include "base/UiThread.h"
 
 #include <QList>
-#include <QObject>
-#include <QPointer>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -36,9 +35,10 @@ struct StreamEnd {
     int total = 0;
 };
 
-/// Fractions done/total from a worker to the UI thread, in order and none dropped, then one
-/// end. The producer may run on any thread; the consumer's callbacks run on the thread of the
-/// context object given to subscribe(). Values produced before subscribing are kept.
+/// Fractions done/total from a worker to the UI thread, in order and none dropped, then exactly
+/// one end. The producer may run on any thread; the consumer's callbacks run on the UI thread,
+/// through a UiChannel, and only while the context given to subscribe() exists (a window closed
+/// while values are queued gets none of them). Values produced before subscribing are kept.
 class ProgressStream : public std::enable_shared_from_this<ProgressStream> {
 public:
     static std::shared_ptr<ProgressStream> create() { return std::shared_ptr<ProgressStream>(new ProgressStream); }
@@ -47,7 +47,7 @@ public:
     void yield(double fraction);
     void finish(StreamEnd end);
 
-    // Consumer side: call once.
+    // Consumer side: call once, on the UI thread.
     void subscribe(QObject* context, std::function<void(double)> onValue, std::function<void(const StreamEnd&)> onEnd);
 
     /// Blocks until the stream ended (for tools and tests that own no event loop of their
@@ -66,7 +66,7 @@ private:
     std::optional<StreamEnd> m_end;
     bool m_endDelivered = false;
     QList<double> m_history;
-    QPointer<QObject> m_context;
+    std::optional<UiChannel> m_channel;
     bool m_subscribed = false;
     bool m_deliveryPending = false;
     std::function<void(double)> m_onValue;

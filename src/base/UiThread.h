@@ -1,18 +1,30 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <QThreadPool>
+#include <functional>
+#include <memory>
 #include <utility>
+
+class QThreadPool;
 
 namespace lumora {
 
-/// A way for background work to hand calls to the UI thread without ever touching the
-/// context object from the worker: calls go to one receiver that lives on the application's
-/// thread for the whole run, and run only while the context still exists. Create it on the
-/// UI thread; post from any thread.
+/// The pool every piece of our background work runs on. It is not Qt's global pool: Qt's own
+/// smooth image scaling splits large images over that one, and a UI thread scaling an image
+/// must never wait behind our long jobs. Two threads at the least. Thread-safe.
+[[nodiscard]] QThreadPool& workPool();
+
+/// Starts `work` on workPool(). `work` gets value copies only; it reports back through a
+/// UiChannel or a ProgressStream, never by touching an object of the UI thread.
+template <typename Work>
+void startInBackground(Work work);
+
+/// The one way from a worker back to the UI thread. Calls go to one receiver that lives on
+/// the application's thread for the whole run, and run only while `context` still exists
+/// then; the worker never reads or touches `context`. Create it on the UI thread, copy it
+/// into the work, post from any thread.
 class UiChannel {
 public:
     explicit UiChannel(QObject* context) : m_guard(context), m_receiver(receiver()) {}
@@ -31,30 +43,20 @@ public:
     }
 
 private:
-    static QObject* receiver()
-    {
-        // Never deleted: a worker may still post to it after every model is gone.
-        static QObject* const instance = [] {
-            auto* object = new QObject;
-            if (QCoreApplication::instance())
-                object->moveToThread(QCoreApplication::instance()->thread());
-            return object;
-        }();
-        return instance;
-    }
+    /// The receiver of every posted call; never deleted, so a worker may post to it after
+    /// every context is gone.
+    static QObject* receiver();
 
-    QPointer<QObject> m_guard; // read only on the UI thread, inside posted calls
+    QPointer<QObject> m_guard; // dereferenced only on the UI thread, inside posted calls
     QObject* m_receiver;
 };
 
-/// Runs `work` on the thread pool and hands its result to `done` on the UI thread. When
-/// `context` is destroyed first, `done` is never called. `work` gets no access to the
-/// context: give it value copies. Call on the UI thread.
+/// Runs `work` on workPool() and hands its result to `done` on the UI thread. When `context`
+/// is destroyed first, `done` is never called. Call on the UI thread.
 template <typename Work, typename Done>
 void runInBackground(QObject* context, Work work, Done done)
 {
-    UiChannel channel(context);
-    QThreadPool::globalInstance()->start([channel, work = std::move(work), done = std::move(done)]() mutable {
+    startInBackground([channel = UiChannel(context), work = std::move(work), done = std::move(done)]() mutable {
         auto result = work();
         channel.post([done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); });
     });
@@ -66,6 +68,18 @@ template <typename Fn>
 void postTo(QObject* context, Fn fn)
 {
     QMetaObject::invokeMethod(context, std::move(fn), Qt::QueuedConnection);
+}
+
+namespace detail {
+void startOnWorkPool(std::function<void()> work);
+}
+
+template <typename Work>
+void startInBackground(Work work)
+{
+    // std::function needs a copyable callable; the shared holder keeps move-only captures.
+    auto holder = std::make_shared<Work>(std::move(work));
+    detail::startOnWorkPool([holder] { (*holder)(); });
 }
 
 } // namespace lumora

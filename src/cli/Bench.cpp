@@ -153,12 +153,12 @@ AppFigures benchApp(const QStringList& files)
     QList<PhotoItem> snapshot = processor.photos();
     for (PhotoItem& photo : snapshot) {
         const EditState edits = typicalEdits(photo.originalCI.size());
-        photo.adjustment = edits.adjustment;
-        photo.rotation = edits.rotation;
-        photo.masks = edits.masks;
-        photo.freehandOverlays = edits.freehandOverlays;
-        photo.textMarks = edits.textMarks;
-        photo.watermark = edits.watermark;
+        photo.edits.adjustment = edits.adjustment;
+        photo.edits.rotation = edits.rotation;
+        photo.edits.masks = edits.masks;
+        photo.edits.freehandOverlays = edits.freehandOverlays;
+        photo.edits.textMarks = edits.textMarks;
+        photo.edits.watermark = edits.watermark;
     }
     QTemporaryDir folder;
     timer.restart();

@@ -75,14 +75,14 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
         PhotoItem photo;
         photo.url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
         photo.originalCI = *original;
-        photo.adjustment = edits->adjustment;
-        photo.rotation = edits->rotation;
-        photo.flippedH = edits->flippedH;
-        photo.flippedV = edits->flippedV;
-        photo.watermark = edits->watermark;
-        photo.masks = edits->masks;
-        photo.freehandOverlays = edits->freehandOverlays;
-        photo.textMarks = edits->textMarks;
+        photo.edits.adjustment = edits->adjustment;
+        photo.edits.rotation = edits->rotation;
+        photo.edits.flippedH = edits->flippedH;
+        photo.edits.flippedV = edits->flippedV;
+        photo.edits.watermark = edits->watermark;
+        photo.edits.masks = edits->masks;
+        photo.edits.freehandOverlays = edits->freehandOverlays;
+        photo.edits.textMarks = edits->textMarks;
         photos.append(std::move(photo));
     }
 

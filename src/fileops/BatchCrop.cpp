@@ -33,17 +33,10 @@ QString folderOf(const QUrl& url)
     return FolderBookmarkStore::standardizedPath(QFileInfo(url.toLocalFile()).path());
 }
 
-BatchCropZiel zielOf(const PhotoItem& photo)
-{
-    return BatchCropZiel{photo.id,       photo.url,      photo.originalCI, photo.adjustment,
-                         photo.rotation, photo.flippedH, photo.flippedV,   photo.watermark,
-                         photo.masks,    photo.freehandOverlays, photo.textMarks};
-}
-
 /// The rendered photo cut to the region; a null image when the region is too small.
 std::expected<QImage, QString> renderCrop(const BatchCropZiel& ziel, QRectF normalizedRect)
 {
-    auto rendered = renderImage(ziel.originalCI, editStateOf(ziel));
+    auto rendered = renderImage(ziel.originalCI, ziel.edits);
     if (!rendered || rendered->isNull())
         return std::unexpected(QStringLiteral("Rendern fehlgeschlagen"));
     const QRect region = cropPixelRect(normalizedRect, rendered->raster.size());
@@ -111,9 +104,9 @@ void applyReplacements(ImageProcessor& processor, const QList<Replacement>& repl
             continue;
         // The watermark was rendered into the written pixels; keeping the setting would draw
         // it a second time. Cleared first so that replaceImage renders the photo once, right.
-        if (photo->watermark) {
+        if (photo->edits.watermark) {
             PhotoItem withoutWatermark = *photo;
-            withoutWatermark.watermark.reset();
+            withoutWatermark.edits.watermark.reset();
             processor.updatePhoto(withoutWatermark);
         }
         processor.replaceImage(replacement.id, replacement.original);
@@ -157,9 +150,10 @@ void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normali
                FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done)
 {
     QList<BatchCropZiel> ziele;
-    for (const PhotoItem& photo : processor.photos()) {
-        if (ids.contains(photo.id))
-            ziele.append(zielOf(photo));
+    const QList<PhotoItem>& photos = processor.photos();
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        if (ids.contains(photos[i].id))
+            ziele.append(snapshotOf(photos[i], int(i)));
     }
 
     AccessTokens tokens;

@@ -1,5 +1,7 @@
 #include "fileops/DeleteRestore.h"
 
+#include "base/UiThread.h"
+
 #include "model/ImageProcessor.h"
 #include "base/AtomicFile.h"
 
@@ -7,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QThreadPool>
 #include <algorithm>
 
 namespace lumora {
@@ -116,7 +117,7 @@ ProgressStreamPtr deleteFiles(ImageProcessor& processor, const QSet<QUuid>& ids,
     if (!group.isEmpty())
         processor.pushDeleteGroup(std::move(group));
 
-    QThreadPool::globalInstance()->start(
+    startInBackground(
         [paths = std::move(paths), token = std::move(token), stream] { runDeletions(paths, token, stream); });
     return stream;
 }

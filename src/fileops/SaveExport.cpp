@@ -2,24 +2,20 @@
 
 #include "model/ImageProcessor.h"
 #include "base/AtomicFile.h"
+#include "base/UiThread.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QThreadPool>
 #include <future>
 
 namespace lumora {
 
 namespace {
 
-/// One file to write: what to render and where.
-struct WriteJob {
-    SourceImage original;
-    EditState edits;
-    QString target;
-};
+/// Where a photo of a run is written.
+using TargetOf = std::function<QString(const PhotoSnapshot&)>;
 
 using Decoded = std::expected<QImage, Error>;
 
@@ -31,8 +27,8 @@ std::future<Decoded> decodeAhead(const SourceImage& original)
 /// Writes the jobs one after another. The next photo is decoded while the current one is
 /// rendered, encoded and written, so the two cores overlap the two codecs; files are still
 /// written, and progress reported, strictly in order.
-void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream,
-               ExportFormat format)
+void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
+               const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
     std::future<Decoded> ahead;
@@ -41,21 +37,21 @@ void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& 
             stream->finish(StreamEnd{std::nullopt, true, i, total});
             return;
         }
-        Decoded decoded = ahead.valid() ? ahead.get() : jobs[i].original.decode();
+        Decoded decoded = ahead.valid() ? ahead.get() : jobs[i].originalCI.decode();
         if (i + 1 < total)
-            ahead = decodeAhead(jobs[i + 1].original);
+            ahead = decodeAhead(jobs[i + 1].originalCI);
         if (!decoded) {
             stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? -10 : -1), false, i, total});
             return;
         }
         const Image image =
-            renderDecoded(std::move(*decoded), jobs[i].original.size(), jobs[i].edits, RenderTarget::encoder);
+            renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits, RenderTarget::encoder);
         auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
         if (!bytes) {
             stream->finish(StreamEnd{bytes.error(), false, i, total});
             return;
         }
-        if (auto written = writeFileAtomically(jobs[i].target, *bytes); !written) {
+        if (auto written = writeFileAtomically(targetOf(jobs[i]), *bytes); !written) {
             stream->finish(StreamEnd{written.error(), false, i, total});
             return;
         }
@@ -64,12 +60,21 @@ void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& 
     stream->finish(StreamEnd{std::nullopt, false, total, total});
 }
 
-ProgressStreamPtr start(QList<WriteJob> jobs, std::shared_ptr<CancelToken> token, ExportFormat format)
+ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,
+                        ExportFormat format)
 {
     ProgressStreamPtr stream = ProgressStream::create();
-    QThreadPool::globalInstance()->start(
-        [jobs = std::move(jobs), token = std::move(token), stream, format] { runWrites(jobs, token, stream, format); });
+    startInBackground([jobs = std::move(jobs), targetOf = std::move(targetOf), token = std::move(token), stream,
+                       format] { runWrites(jobs, targetOf, token, stream, format); });
     return stream;
+}
+
+QList<PhotoSnapshot> snapshotsOf(const QList<PhotoItem>& photos, qsizetype count)
+{
+    QList<PhotoSnapshot> snapshots;
+    for (qsizetype i = 0; i < photos.size() && i < count; ++i)
+        snapshots.append(snapshotOf(photos[i], int(i)));
+    return snapshots;
 }
 
 } // namespace
@@ -91,22 +96,21 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
 {
-    QList<WriteJob> jobs;
-    for (const PhotoItem& photo : processor.photos())
-        jobs.append({photo.originalCI, editStateOf(photo), photo.url.toLocalFile()});
-    return start(std::move(jobs), std::move(token), ExportFormat::jpeg);
+    return start(snapshotsOf(processor.photos(), processor.photos().size()),
+                 [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token),
+                 ExportFormat::jpeg);
 }
 
 ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
                                const QString& folder, int count, ExportFormat format)
 {
-    QList<WriteJob> jobs;
     const QDir dir(folder);
-    for (qsizetype i = 0; i < snapshot.size() && i < count; ++i) {
-        const PhotoItem& photo = snapshot[i];
-        jobs.append({photo.originalCI, editStateOf(photo), dir.filePath(exportFileName(int(i), width, photo.url, format))});
-    }
-    return start(std::move(jobs), std::move(token), format);
+    return start(
+        snapshotsOf(snapshot, count),
+        [dir, width, format](const PhotoSnapshot& photo) {
+            return dir.filePath(exportFileName(photo.index, width, photo.url, format));
+        },
+        std::move(token), format);
 }
 
 ProgressStreamPtr exportJPEG(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,

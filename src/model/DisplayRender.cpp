@@ -33,14 +33,14 @@ void applyRender(PhotoItem& photo, const DisplayRender& render)
     photo.filteredCI = render.image;
     photo.preview = render.preview;
     photo.thumbnail = render.thumbnail;
-    photo.renderedFrom = std::make_shared<const RenderedFrom>(RenderedFrom{photo.originalCI, editStateOf(photo)});
+    photo.renderedFrom = std::make_shared<const RenderedFrom>(RenderedFrom{photo.originalCI, photo.edits});
 }
 
 /// Whether the photo's preview already shows its current original and edit state.
 bool previewIsCurrent(const PhotoItem& photo)
 {
     return photo.preview && photo.renderedFrom && photo.renderedFrom->original == photo.originalCI
-           && photo.renderedFrom->edits == editStateOf(photo);
+           && photo.renderedFrom->edits == photo.edits;
 }
 
 } // namespace lumora

@@ -5,6 +5,7 @@
 #include "pipeline/Render.h"
 
 #include <QFile>
+#include <QHash>
 #include <QPainter>
 #include <cmath>
 
@@ -36,11 +37,11 @@ QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, double rotation
 /// Neutral adjustment and no masks, overlays, arrows or text marks (a new original's state).
 void resetEdits(PhotoItem& photo)
 {
-    photo.adjustment = AdjustmentState{};
-    photo.masks.clear();
-    photo.freehandOverlays.clear();
+    photo.edits.adjustment = AdjustmentState{};
+    photo.edits.masks.clear();
+    photo.edits.freehandOverlays.clear();
     photo.arrows.clear();
-    photo.textMarks.clear();
+    photo.edits.textMarks.clear();
 }
 
 } // namespace
@@ -49,10 +50,49 @@ ImageProcessor::ImageProcessor(QObject* parent) : QObject(parent) {}
 
 ImageProcessor::~ImageProcessor() = default;
 
+PhotoChanges PhotoChanges::between(const QList<PhotoItem>& before, const QList<PhotoItem>& after)
+{
+    QHash<QUuid, qsizetype> oldIndex;
+    oldIndex.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        oldIndex.insert(before[i].id, i);
+    PhotoChanges changes;
+    QSet<QUuid> kept;
+    qsizetype lastOld = -1;
+    qsizetype firstNew = after.size();
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        const PhotoItem& photo = after[i];
+        const auto old = oldIndex.constFind(photo.id);
+        if (old == oldIndex.cend()) {
+            firstNew = std::min(firstNew, i);
+            changes.inserted.append(photo.id);
+            continue;
+        }
+        kept.insert(photo.id);
+        if (*old < lastOld)
+            changes.moved = true;
+        lastOld = *old;
+        if (firstNew < i)
+            firstNew = -1; // a new photo stands before an old one
+        const PhotoItem& was = before[*old];
+        if (was.thumbnail.cacheKey() != photo.thumbnail.cacheKey() || was.url != photo.url
+            || !(was.originalCI == photo.originalCI) || was.edits != photo.edits)
+            changes.edited.append(photo.id);
+    }
+    if (firstNew >= 0)
+        std::swap(changes.appended, changes.inserted); // every new photo stands at the end
+    for (const PhotoItem& photo : before) {
+        if (!kept.contains(photo.id))
+            changes.removed.append(photo.id);
+    }
+    return changes;
+}
+
 void ImageProcessor::setPhotos(QList<PhotoItem> photos)
 {
+    const PhotoChanges changes = PhotoChanges::between(m_photos, photos);
     m_photos = std::move(photos);
-    Q_EMIT photosChanged();
+    Q_EMIT photosChanged(changes);
 }
 
 int ImageProcessor::indexOf(const QUuid& id) const
@@ -76,7 +116,7 @@ void ImageProcessor::updatePhoto(const PhotoItem& photo)
     if (index < 0)
         return;
     m_photos[index] = photo;
-    Q_EMIT photosChanged();
+    Q_EMIT photosChanged(PhotoChanges::editedOne(photo.id));
 }
 
 void ImageProcessor::pushDeleteGroup(QList<DeletedItem> group)
@@ -128,7 +168,7 @@ void ImageProcessor::renderInPlace(PhotoItem& photo) const
     const QImage base = displayBase(photo.originalCI);
     if (base.isNull())
         return;
-    const Image image = renderDecoded(base, photo.originalCI.size(), editStateOf(photo));
+    const Image image = renderDecoded(base, photo.originalCI.size(), photo.edits);
     auto preview = makePreview(image);
     if (!preview)
         return;
@@ -139,16 +179,16 @@ void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QS
 {
     if (m_isBatchProcessing || ids.isEmpty())
         return;
-    bool changed = false;
+    PhotoChanges changes;
     for (PhotoItem& photo : m_photos) {
         if (!ids.contains(photo.id))
             continue;
-        photo.adjustment = adjustment;
+        photo.edits.adjustment = adjustment;
         renderInPlace(photo);
-        changed = true;
+        changes.edited.append(photo.id);
     }
-    if (changed)
-        Q_EMIT photosChanged();
+    if (!changes.edited.isEmpty())
+        Q_EMIT photosChanged(changes);
 }
 
 std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
@@ -157,7 +197,7 @@ std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const st
     const PhotoItem* found = photo(id);
     if (!found)
         return std::nullopt;
-    EditState edits = editStateOf(*found);
+    EditState edits = found->edits;
     edits.watermark = candidate;
     auto render = renderImage(found->originalCI, edits, displayScale(found->originalCI.size(), maxSide));
     if (!render || render->isNull())
@@ -170,7 +210,7 @@ std::optional<QImage> ImageProcessor::renderEditorPreview(const QUuid& id, int m
     const PhotoItem* found = photo(id);
     if (!found)
         return std::nullopt;
-    EditState edits = editStateOf(*found);
+    EditState edits = found->edits;
     edits.textMarks.clear();
     edits.watermark.reset();
     auto render = renderImage(found->originalCI, edits, displayScale(found->originalCI.size(), maxSide));
@@ -184,7 +224,7 @@ std::optional<QImage> ImageProcessor::renderFullSize(const QUuid& id) const
     const PhotoItem* found = photo(id);
     if (!found)
         return std::nullopt;
-    auto render = renderImage(found->originalCI, editStateOf(*found));
+    auto render = renderImage(found->originalCI, found->edits);
     if (!render || render->isNull())
         return std::nullopt;
     return render->raster;
@@ -196,7 +236,7 @@ bool ImageProcessor::editAndRender(const QUuid& id, const std::function<bool(Pho
     if (index < 0 || !change(m_photos[index]))
         return false;
     renderInPlace(m_photos[index]);
-    Q_EMIT photosChanged();
+    Q_EMIT photosChanged(PhotoChanges::editedOne(id));
     return true;
 }
 
@@ -205,7 +245,7 @@ void ImageProcessor::addFreehandStroke(const QUuid& id, const QList<QPointF>& po
 {
     editAndRender(id, [&](PhotoItem& target) {
         if (auto overlay = rasterizeStroke(points, colorHex, target.originalCI.size(), lineWidth))
-            target.freehandOverlays.append(*overlay);
+            target.edits.freehandOverlays.append(*overlay);
         return true;
     });
 }
@@ -214,7 +254,7 @@ void ImageProcessor::addFilledArea(const QUuid& id, const QList<QPointF>& points
 {
     editAndRender(id, [&](PhotoItem& target) {
         if (auto overlay = rasterizeFilledArea(points, colorHex, target.originalCI.size()))
-            target.freehandOverlays.append(*overlay);
+            target.edits.freehandOverlays.append(*overlay);
         return true;
     });
 }
@@ -224,7 +264,7 @@ void ImageProcessor::addArrow(const QUuid& id, const Arrow& arrow)
     editAndRender(id, [&](PhotoItem& target) {
         target.arrows.append(arrow);
         if (auto overlay = rasterizeArrow(arrow, target.originalCI.size()))
-            target.freehandOverlays.append(*overlay);
+            target.edits.freehandOverlays.append(*overlay);
         return true;
     });
 }
@@ -232,15 +272,15 @@ void ImageProcessor::addArrow(const QUuid& id, const Arrow& arrow)
 void ImageProcessor::undoLastAnnotation(const QUuid& id)
 {
     editAndRender(id, [](PhotoItem& target) {
-        if (!target.freehandOverlays.isEmpty()) {
-            target.freehandOverlays.removeLast();
+        if (!target.edits.freehandOverlays.isEmpty()) {
+            target.edits.freehandOverlays.removeLast();
             // Keep the arrow records from outnumbering the overlays that could carry them.
-            if (target.freehandOverlays.size() < target.arrows.size() - 1)
+            if (target.edits.freehandOverlays.size() < target.arrows.size() - 1)
                 target.arrows.removeLast();
             return true;
         }
-        if (!target.masks.isEmpty()) {
-            target.masks.removeLast();
+        if (!target.edits.masks.isEmpty()) {
+            target.edits.masks.removeLast();
             return true;
         }
         return false;
@@ -252,8 +292,8 @@ void ImageProcessor::setTextMarks(const QUuid& id, const QList<TextMark>& marks)
     const int index = indexOf(id);
     if (index < 0)
         return;
-    m_photos[index].textMarks = marks;
-    Q_EMIT photosChanged();
+    m_photos[index].edits.textMarks = marks;
+    Q_EMIT photosChanged(PhotoChanges::editedOne(id));
 }
 
 void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
@@ -262,17 +302,17 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     if (index < 0)
         return;
     PhotoItem target = m_photos[index];
-    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.rotation, QSizeF(target.originalCI.size()));
+    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.edits.rotation, QSizeF(target.originalCI.size()));
 
     // First pass: everything but text marks and watermark, baked into a new original.
-    EditState firstPass = editStateOf(target);
+    EditState firstPass = target.edits;
     firstPass.textMarks.clear();
     firstPass.watermark.reset();
     if (auto baked = renderImage(target.originalCI, firstPass); baked && !baked->isNull()) {
         target.originalCI = SourceImage::fromRaster(baked->raster);
-        target.rotation = 0;
-        target.flippedH = false;
-        target.flippedV = false;
+        target.edits.rotation = 0;
+        target.edits.flippedH = false;
+        target.edits.flippedV = false;
         // Second pass: the labels, upright in the turned frame, drawn into the new original.
         if (!turnedMarks.isEmpty()) {
             QImage withText = baked->raster;
@@ -285,16 +325,16 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     resetEdits(target);
     renderInPlace(target);
     m_photos[index] = target;
-    Q_EMIT photosChanged();
+    Q_EMIT photosChanged(PhotoChanges::editedOne(id));
 }
 
 void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOriginal)
 {
     editAndRender(id, [&](PhotoItem& target) {
         target.originalCI = newOriginal;
-        target.rotation = 0;
-        target.flippedH = false;
-        target.flippedV = false;
+        target.edits.rotation = 0;
+        target.edits.flippedH = false;
+        target.edits.flippedV = false;
         resetEdits(target);
         return true;
     });

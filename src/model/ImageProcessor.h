@@ -13,6 +13,25 @@
 
 namespace lumora {
 
+/// What one published change of the photo list did, by photo id. After the change the list is
+/// ImageProcessor::photos(); views apply these instead of comparing every row.
+struct PhotoChanges {
+    QList<QUuid> appended; ///< new photos, now at the end of the list in this order
+    QList<QUuid> inserted; ///< new photos elsewhere in the list (a restore)
+    QList<QUuid> removed;  ///< photos that left the list
+    QList<QUuid> edited;   ///< photos still in the list whose record changed (edits, preview, original)
+    bool moved = false;    ///< photos that stayed are in another order
+
+    /// One photo whose record changed.
+    [[nodiscard]] static PhotoChanges editedOne(const QUuid& id) { return PhotoChanges{{}, {}, {}, {id}, false}; }
+    /// The difference between two versions of the list (ids, order, and which cards look different).
+    [[nodiscard]] static PhotoChanges between(const QList<PhotoItem>& before, const QList<PhotoItem>& after);
+    [[nodiscard]] bool touches(const QUuid& id) const
+    {
+        return appended.contains(id) || inserted.contains(id) || removed.contains(id) || edited.contains(id);
+    }
+};
+
 /// The one model object: the ordered photo list, the deletion undo stack, the batch flag and
 /// the defaults of the next arrow, with every operation that changes a photo's edit state.
 ///
@@ -37,7 +56,7 @@ public:
 
     // --- published state ---
     [[nodiscard]] const QList<PhotoItem>& photos() const { return m_photos; }
-    /// Replaces the whole list in one change.
+    /// Replaces the whole list in one change (published as the difference to the old list).
     void setPhotos(QList<PhotoItem> photos);
     [[nodiscard]] int indexOf(const QUuid& id) const;
     [[nodiscard]] const PhotoItem* photo(const QUuid& id) const;
@@ -89,7 +108,8 @@ public:
     [[nodiscard]] std::optional<QImage> renderFullSize(const QUuid& id) const;
 
 Q_SIGNALS:
-    void photosChanged();
+    /// The photo list changed, as `changes` says.
+    void photosChanged(const lumora::PhotoChanges& changes);
     void deleteUndoStackChanged();
     void batchProcessingChanged();
 
@@ -102,6 +122,9 @@ private:
     /// re-renders it and publishes the change. False when the id is gone or nothing changed.
     bool editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change);
     void startBatch(const QSet<QUuid>& ids, const std::function<void(PhotoItem&)>& change);
+    /// Applies display renders of background jobs whose photo still has the job's original
+    /// and edits (a photo changed since waits for its newer render); returns the ids applied.
+    QList<QUuid> applyRenders(const QList<std::pair<PhotoSnapshot, DisplayRender>>& results);
     void taskStarted() { ++m_pendingTasks; }
     void taskFinished() { --m_pendingTasks; }
 

@@ -41,7 +41,7 @@ void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> d
             QSet<QUrl> present;
             for (const PhotoItem& photo : m_photos)
                 present.insert(photo.url);
-            QList<PhotoItem> added;
+            PhotoChanges changes;
             for (Loaded& item : loaded) {
                 if (present.contains(item.url))
                     continue; // the same URL twice within one call is kept twice
@@ -49,12 +49,11 @@ void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> d
                 photo.url = item.url;
                 photo.originalCI = item.original;
                 photo.thumbnail = item.thumbnail;
-                added.append(std::move(photo));
+                changes.appended.append(photo.id);
+                m_photos.append(std::move(photo));
             }
-            if (!added.isEmpty()) {
-                m_photos.append(added);
-                Q_EMIT photosChanged();
-            }
+            if (!changes.appended.isEmpty())
+                Q_EMIT photosChanged(changes);
             if (done)
                 done();
             refreshPreviews();
@@ -63,41 +62,44 @@ void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> d
 
 void ImageProcessor::refreshPreviews()
 {
-    struct Job {
-        QUuid id;
-        SourceImage original;
-        EditState edits;
-    };
-    QList<Job> jobs;
-    for (const PhotoItem& photo : m_photos) {
+    QList<PhotoSnapshot> jobs;
+    for (qsizetype i = 0; i < m_photos.size(); ++i) {
         // Photos already showing their current state are not rendered again: every load
         // refreshes, and re-rendering the whole list after each dropped file would grow with
         // the square of the photo count.
-        if (!previewIsCurrent(photo))
-            jobs.append({photo.id, photo.originalCI, editStateOf(photo)});
+        if (!previewIsCurrent(m_photos[i]))
+            jobs.append(snapshotOf(m_photos[i], int(i)));
     }
     if (jobs.isEmpty())
         return;
     taskStarted();
     const UiChannel channel(this);
-    QThreadPool::globalInstance()->start([this, channel, jobs] {
+    startInBackground([this, channel, jobs] {
         // `this` is used only inside the posted calls, which run on the UI thread while the
         // processor exists.
-        for (const Job& job : jobs) {
-            auto render = renderForDisplay(job.original, job.edits);
+        for (const PhotoSnapshot& job : jobs) {
+            auto render = renderForDisplay(job.originalCI, job.edits);
             if (!render)
                 continue; // the photo keeps its earlier preview
-            channel.post([this, job, render = *render] {
-                const int index = indexOf(job.id);
-                // A photo edited since the snapshot keeps its newer render.
-                if (index < 0 || !(m_photos[index].originalCI == job.original) || editStateOf(m_photos[index]) != job.edits)
-                    return;
-                applyRender(m_photos[index], render);
-                Q_EMIT photosChanged();
-            });
+            channel.post([this, job, render = *render] { applyRenders({{job, render}}); });
         }
         channel.post([this] { taskFinished(); });
     });
+}
+
+QList<QUuid> ImageProcessor::applyRenders(const QList<std::pair<PhotoSnapshot, DisplayRender>>& results)
+{
+    PhotoChanges changes;
+    for (const auto& [job, render] : results) {
+        const int index = indexOf(job.id);
+        if (index >= 0 && m_photos[index].originalCI == job.originalCI && m_photos[index].edits == job.edits) {
+            applyRender(m_photos[index], render);
+            changes.edited.append(job.id);
+        }
+    }
+    if (!changes.edited.isEmpty())
+        Q_EMIT photosChanged(changes);
+    return changes.edited;
 }
 
 // --- batch operations ---------------------------------------------------------------------
@@ -105,42 +107,32 @@ void ImageProcessor::refreshPreviews()
 void ImageProcessor::startBatch(const QSet<QUuid>& ids, const std::function<void(PhotoItem&)>& change)
 {
     setBatchProcessing(true);
-    struct Job {
-        QUuid id;
-        SourceImage original;
-        EditState edits;
-    };
-    QList<Job> jobs;
-    for (PhotoItem& photo : m_photos) {
+    QList<PhotoSnapshot> jobs;
+    PhotoChanges changes;
+    for (qsizetype i = 0; i < m_photos.size(); ++i) {
+        PhotoItem& photo = m_photos[i];
         if (!ids.contains(photo.id))
             continue;
         change(photo);
-        jobs.append({photo.id, photo.originalCI, editStateOf(photo)});
+        jobs.append(snapshotOf(photo, int(i)));
+        changes.edited.append(photo.id);
     }
     if (!jobs.isEmpty())
-        Q_EMIT photosChanged();
+        Q_EMIT photosChanged(changes);
     taskStarted();
     runInBackground(
         this,
         [jobs] {
-            QList<std::pair<Job, DisplayRender>> results;
-            for (const Job& job : jobs) {
-                if (auto render = renderForDisplay(job.original, job.edits))
+            QList<std::pair<PhotoSnapshot, DisplayRender>> results;
+            for (const PhotoSnapshot& job : jobs) {
+                if (auto render = renderForDisplay(job.originalCI, job.edits))
                     results.append({job, *render});
             }
             return results;
         },
-        [this](QList<std::pair<Job, DisplayRender>> results) {
+        [this](QList<std::pair<PhotoSnapshot, DisplayRender>> results) {
             taskFinished();
-            for (const auto& [job, render] : results) {
-                const int index = indexOf(job.id);
-                // A photo changed again since (another turn, say) waits for its newer render.
-                if (index >= 0 && m_photos[index].originalCI == job.original
-                    && editStateOf(m_photos[index]) == job.edits)
-                    applyRender(m_photos[index], render);
-            }
-            if (!results.isEmpty())
-                Q_EMIT photosChanged();
+            applyRenders(results);
             // The flag is cleared by a separate, later step, as the first finished batch does.
             postTo(this, [this] { setBatchProcessing(false); });
         });
@@ -149,22 +141,22 @@ void ImageProcessor::startBatch(const QSet<QUuid>& ids, const std::function<void
 void ImageProcessor::rotate(const QSet<QUuid>& ids, RotationDirection direction)
 {
     const double step = direction == RotationDirection::left ? 90.0 : -90.0;
-    startBatch(ids, [step](PhotoItem& photo) { photo.rotation = std::fmod(photo.rotation + step, 360.0); });
+    startBatch(ids, [step](PhotoItem& photo) { photo.edits.rotation = std::fmod(photo.edits.rotation + step, 360.0); });
 }
 
 void ImageProcessor::flip(const QSet<QUuid>& ids, FlipDirection direction)
 {
     startBatch(ids, [direction](PhotoItem& photo) {
         if (direction == FlipDirection::horizontal)
-            photo.flippedH = !photo.flippedH;
+            photo.edits.flippedH = !photo.edits.flippedH;
         else
-            photo.flippedV = !photo.flippedV;
+            photo.edits.flippedV = !photo.edits.flippedV;
     });
 }
 
 void ImageProcessor::applyWatermark(const QSet<QUuid>& ids, const std::optional<Watermark>& watermark)
 {
-    startBatch(ids, [&watermark](PhotoItem& photo) { photo.watermark = watermark; });
+    startBatch(ids, [&watermark](PhotoItem& photo) { photo.edits.watermark = watermark; });
 }
 
 } // namespace lumora

@@ -33,48 +33,28 @@ struct PhotoItem {
     /// A small version of the current render for the grid's cards (long side about 384 px);
     /// right after loading, the shrink-on-load decode of the original.
     QImage thumbnail;
-    double rotation = 0;
-    bool flippedH = false;
-    bool flippedV = false;
-    std::optional<Watermark> watermark;
-    AdjustmentState adjustment;
-    QList<MaskRect> masks;
-    QList<Overlay> freehandOverlays;
+    /// Everything the render chain reads: adjustment, turn, mirrors, watermark, masks,
+    /// overlays and text marks.
+    EditState edits;
+    /// The arrows drawn on the photo (their pixels reach the render through `edits.freehandOverlays`).
     QList<Arrow> arrows;
-    QList<TextMark> textMarks;
     /// The original and edit state behind `preview` (none before the first render).
     std::shared_ptr<const RenderedFrom> renderedFrom;
 };
 
-/// What rendering needs of a photo, copied on the UI thread for background work.
+/// What background work needs of a photo, copied on the UI thread: the job of every load
+/// refresh, batch render, write and crop. Results come back matched by `id`; a result whose
+/// `originalCI` and `edits` no longer match the photo's is stale.
 struct PhotoSnapshot {
-    int index = 0;
-    QUuid id;
-    SourceImage originalCI;
-    AdjustmentState adjustment;
-    double rotation = 0;
-    bool flippedH = false;
-    bool flippedV = false;
-    std::optional<Watermark> watermark;
-    QList<MaskRect> masks;
-    QList<Overlay> freehandOverlays;
-    QList<TextMark> textMarks;
-};
-
-/// One target photo of a batch crop.
-struct BatchCropZiel {
+    int index = 0; ///< the photo's position in the list when the snapshot was taken
     QUuid id;
     QUrl url;
     SourceImage originalCI;
-    AdjustmentState adjustment;
-    double rotation = 0;
-    bool flippedH = false;
-    bool flippedV = false;
-    std::optional<Watermark> watermark;
-    QList<MaskRect> masks;
-    QList<Overlay> freehandOverlays;
-    QList<TextMark> textMarks;
+    EditState edits;
 };
+
+/// One target photo of a batch crop: a snapshot like any other background job.
+using BatchCropZiel = PhotoSnapshot;
 
 /// Summary of a batch crop.
 struct BatchCropResult {
@@ -91,14 +71,7 @@ struct DeletedItem {
     std::optional<QByteArray> originalData;
 };
 
-/// The edit state of any photo record, as the render chain reads it.
-template <typename Photo>
-[[nodiscard]] EditState editStateOf(const Photo& photo)
-{
-    return EditState{photo.adjustment, photo.rotation,   photo.flippedH,         photo.flippedV,
-                     photo.watermark,  photo.masks,      photo.freehandOverlays, photo.textMarks};
-}
-
+/// The photo as a background job; `index` is its position in the list.
 [[nodiscard]] PhotoSnapshot snapshotOf(const PhotoItem& photo, int index);
 
 } // namespace lumora

@@ -71,7 +71,11 @@ AdjustmentsPanel::AdjustmentsPanel(AdjustmentController& controller, ImageProces
     connect(&m_controller, &AdjustmentController::uiAdjustmentChanged, this, &AdjustmentsPanel::showValues);
     connect(&m_controller, &AdjustmentController::visibilityChanged, this, &AdjustmentsPanel::showVisibility);
     connect(&m_selection, &PhotoSelection::selectionChanged, this, &AdjustmentsPanel::showFileInfo);
-    connect(&m_processor, &ImageProcessor::photosChanged, this, &AdjustmentsPanel::showFileInfo);
+    connect(&m_processor, &ImageProcessor::photosChanged, this, [this](const PhotoChanges& changes) {
+        // Slider steps on other photos leave the shown file as it is: no file look-ups per step.
+        if (changes.touches(m_selection.first()))
+            showFileInfo();
+    });
     showValues();
     showVisibility();
     showFileInfo();

@@ -195,15 +195,11 @@ void ContentView::wire()
     connect(m_grid, &PhotoGridView::filesDropped, this, [this](const QList<QUrl>& urls) { m_loading->drop(urls); });
 }
 
-void ContentView::photosChanged()
+void ContentView::photosChanged(const PhotoChanges& changes)
 {
     const qsizetype count = m_processor.photos().size();
-    QSet<QUuid> existing;
-    existing.reserve(count);
-    for (const PhotoItem& photo : m_processor.photos())
-        existing.insert(photo.id);
     // Ids of photos that left the list would count as selected and enable commands for nothing.
-    m_selection.keepOnly(existing);
+    m_selection.drop(changes.removed);
     if (count != m_lastPhotoCount) {
         m_lastPhotoCount = count;
         updateTexts();

@@ -93,7 +93,7 @@ private:
     void trigger(ToolbarEntry entry);
     void updateActions();
     void updateTexts();
-    void photosChanged();
+    void photosChanged(const PhotoChanges& changes);
     [[nodiscard]] QList<QUuid> allIds() const;
 
     ImageProcessor m_processor;

@@ -72,7 +72,7 @@ TEST(SaveFlow, OrderWarningComesFirstAndTrotzdemSkipsTheWatermarkWarning)
     Window w;
     w.loadPhotos(2);
     PhotoItem marked = w.processor.photos().first();
-    marked.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+    marked.edits.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
     w.processor.updatePhoto(marked);
     const QByteArray before = readAll(marked.url.toLocalFile());
 
@@ -99,7 +99,7 @@ TEST(SaveFlow, NichtMehrFragenLastsForTheWindowOnly)
     Window w;
     w.loadPhotos(1);
     PhotoItem marked = w.processor.photos().first();
-    marked.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+    marked.edits.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
     w.processor.updatePhoto(marked);
     w.dialogs.answer(QStringLiteral("Speichern, nicht mehr fragen"));
     w.flows.save();

@@ -302,10 +302,10 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     const QUuid turned = addPhoto(fotos, QStringLiteral("foto.jpg"), 400, 300);
     const QUuid png = addPhoto(fotos, QStringLiteral("bild.png"), 200, 100);
     PhotoItem edited = *processor.photo(turned);
-    edited.rotation = 90;                       // 300 × 400, green at the top left
-    edited.adjustment.exposure = 0.5;
-    edited.watermark = Watermark{QStringLiteral("Lumora"), WatermarkPosition::bottomRight};
-    edited.masks.append(MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#000000")});
+    edited.edits.rotation = 90;                       // 300 × 400, green at the top left
+    edited.edits.adjustment.exposure = 0.5;
+    edited.edits.watermark = Watermark{QStringLiteral("Lumora"), WatermarkPosition::bottomRight};
+    edited.edits.masks.append(MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#000000")});
     processor.updatePhoto(edited);
 
     const BatchCropResult result = crop({turned, png}, {0, 0, 0.5, 0.5}, true);
@@ -326,7 +326,7 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_EQ(photo->url, QUrl::fromLocalFile(fotos + QStringLiteral("/foto.jpg")));
     EXPECT_EQ(photo->originalCI.encodedBytes(), written);
     EXPECT_EQ(photo->originalCI.size(), QSize(150, 200));
-    EXPECT_EQ(editStateOf(*photo), EditState{}); // neutral, and no watermark to draw twice
+    EXPECT_EQ(photo->edits, EditState{}); // neutral, and no watermark to draw twice
     ASSERT_TRUE(photo->preview);
     EXPECT_EQ(photo->preview->pixelSize, QSize(150, 200));
     EXPECT_TRUE(near(pixel(photo->preview->bitmap, 75, 100), Qt::green));

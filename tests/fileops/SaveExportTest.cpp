@@ -126,7 +126,7 @@ TEST(Save, WritesJpegOverEachOriginalAndKeepsThePhotoInMemory)
     ImageProcessor processor;
     const QUrl png = writePhotoFile(dir.path(), QStringLiteral("shot.png"), encodeWithVips(quadrants(40, 30), QStringLiteral("png")));
     QList<PhotoItem> list{photoAt(png)};
-    list[0].rotation = 90;
+    list[0].edits.rotation = 90;
     processor.setPhotos(list);
     const QByteArray before = list[0].originalCI.encodedBytes();
     auto token = std::make_shared<CancelToken>();
@@ -157,8 +157,8 @@ TEST(Save, WriteFaultsLeaveTheOriginalIntact)
     filler.close();
     ImageProcessor processor;
     PhotoItem photo = photoAt(url);
-    photo.adjustment.sharpness = 1; // grain makes the JPEG larger than the original
-    photo.masks = {MaskRect{QRectF(0, 0, 200, 150), QStringLiteral("#00000000")}};
+    photo.edits.adjustment.sharpness = 1; // grain makes the JPEG larger than the original
+    photo.edits.masks = {MaskRect{QRectF(0, 0, 200, 150), QStringLiteral("#00000000")}};
     QImage noise(600, 450, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < 450; ++y)
         for (int x = 0; x < 600; ++x)

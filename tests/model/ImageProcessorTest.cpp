@@ -61,7 +61,7 @@ TEST(ImageProcessorLoad, OrientationSixIsStoredUprightWithoutRotation)
     ASSERT_TRUE(loadAndWait(processor, {url}));
     const PhotoItem& photo = processor.photos().first();
     EXPECT_EQ(photo.originalCI.size(), QSize(60, 40));
-    EXPECT_EQ(photo.rotation, 0);
+    EXPECT_EQ(photo.edits.rotation, 0);
     EXPECT_GT(pixel(photo.preview->bitmap, 45, 10).green(), 200);
 }
 
@@ -77,16 +77,16 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
         // While the batch renders, slider changes are ignored.
         EXPECT_TRUE(processor.isBatchProcessing());
         processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
-        EXPECT_EQ(processor.photos().first().adjustment, AdjustmentState{});
+        EXPECT_EQ(processor.photos().first().edits.adjustment, AdjustmentState{});
         ASSERT_TRUE(waitIdle(processor));
-        seen.append(processor.photos().first().rotation);
+        seen.append(processor.photos().first().edits.rotation);
     }
     EXPECT_EQ(seen, (QList<double>{90, 180, 270, 0}));
     seen.clear();
     for (int i = 0; i < 4; ++i) {
         processor.rotate(ids, RotationDirection::right);
         ASSERT_TRUE(waitIdle(processor));
-        seen.append(processor.photos().first().rotation);
+        seen.append(processor.photos().first().edits.rotation);
     }
     const double expected[] = {-90, -180, -270, 0};
     for (int i = 0; i < 4; ++i)
@@ -95,17 +95,17 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
 
     processor.flip(ids, FlipDirection::horizontal);
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_TRUE(processor.photos().first().flippedH);
+    EXPECT_TRUE(processor.photos().first().edits.flippedH);
     processor.flip(ids, FlipDirection::horizontal);
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_FALSE(processor.photos().first().flippedH);
+    EXPECT_FALSE(processor.photos().first().edits.flippedH);
 
     processor.applyWatermark(ids, Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FF0000")});
     ASSERT_TRUE(waitIdle(processor));
     EXPECT_GT(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 200);
     processor.applyWatermark(ids, std::nullopt);
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_FALSE(processor.photos().first().watermark);
+    EXPECT_FALSE(processor.photos().first().edits.watermark);
     EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 160, 4); // grey again
 }
 
@@ -118,7 +118,7 @@ TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
     processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
     EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2);
     processor.applyAdjustment(AdjustmentState{}, {QUuid::createUuid()});
-    EXPECT_EQ(processor.photos().first().adjustment.exposure, 1);
+    EXPECT_EQ(processor.photos().first().edits.adjustment.exposure, 1);
 }
 
 TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
@@ -131,7 +131,7 @@ TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
     ASSERT_TRUE(loadAndWait(processor, urls));
     // Edits written without a render leave every preview stale, so the refresh renders all.
     for (PhotoItem photo : processor.photos()) {
-        photo.masks = {MaskRect{QRectF(0, 0, 4, 4), QStringLiteral("#000000")}};
+        photo.edits.masks = {MaskRect{QRectF(0, 0, 4, 4), QStringLiteral("#000000")}};
         processor.updatePhoto(photo);
     }
     processor.refreshPreviews();
@@ -157,22 +157,22 @@ TEST(ImageProcessorEdits, UndoRemovesOverlaysThenMasks)
     ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("u.jpg"), jpegOf(Qt::black))}));
     const QUuid id = processor.photos().first().id;
     PhotoItem photo = processor.photos().first();
-    photo.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
+    photo.edits.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
     processor.updatePhoto(photo);
     processor.addFreehandStroke(id, {{1, 1}}, QStringLiteral("#FF0000"), 4); // one point: nothing added
-    EXPECT_TRUE(processor.photo(id)->freehandOverlays.isEmpty());
+    EXPECT_TRUE(processor.photo(id)->edits.freehandOverlays.isEmpty());
     processor.addFreehandStroke(id, {{1, 1}, {30, 30}}, QStringLiteral("#FF0000"), 4);
     processor.addArrow(id, Arrow{{5, 5}, 0, 40, 4, QStringLiteral("#FF0000")});
-    EXPECT_EQ(processor.photo(id)->freehandOverlays.size(), 2);
+    EXPECT_EQ(processor.photo(id)->edits.freehandOverlays.size(), 2);
     EXPECT_EQ(processor.photo(id)->arrows.size(), 1);
     processor.undoLastAnnotation(id);
     processor.undoLastAnnotation(id);
-    EXPECT_TRUE(processor.photo(id)->freehandOverlays.isEmpty());
-    EXPECT_EQ(processor.photo(id)->masks.size(), 1);
+    EXPECT_TRUE(processor.photo(id)->edits.freehandOverlays.isEmpty());
+    EXPECT_EQ(processor.photo(id)->edits.masks.size(), 1);
     processor.undoLastAnnotation(id);
-    EXPECT_TRUE(processor.photo(id)->masks.isEmpty());
+    EXPECT_TRUE(processor.photo(id)->edits.masks.isEmpty());
     processor.undoLastAnnotation(id); // nothing left: no change, no crash
-    EXPECT_TRUE(processor.photo(id)->masks.isEmpty());
+    EXPECT_TRUE(processor.photo(id)->edits.masks.isEmpty());
 }
 
 TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
@@ -181,9 +181,9 @@ TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
     PhotoItem photo;
     photo.url = QUrl::fromLocalFile(QStringLiteral("/tmp/flat.jpg"));
     photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
-    photo.rotation = 90;
-    photo.watermark = Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
-    photo.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
+    photo.edits.rotation = 90;
+    photo.edits.watermark = Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
+    photo.edits.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
     processor.setPhotos({photo});
     TextMark mark;
     mark.position = {10, 20};
@@ -194,9 +194,9 @@ TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
 
     const PhotoItem& flat = *processor.photo(photo.id);
     EXPECT_EQ(flat.originalCI.size(), QSize(3000, 4000));
-    EXPECT_EQ(flat.rotation, 0);
-    EXPECT_TRUE(flat.masks.isEmpty() && flat.freehandOverlays.isEmpty() && flat.textMarks.isEmpty());
-    EXPECT_TRUE(flat.watermark);
+    EXPECT_EQ(flat.edits.rotation, 0);
+    EXPECT_TRUE(flat.edits.masks.isEmpty() && flat.edits.freehandOverlays.isEmpty() && flat.edits.textMarks.isEmpty());
+    EXPECT_TRUE(flat.edits.watermark);
     const QImage baked = *flat.originalCI.decode();
     // The mark now sits at (2980, 10) of the turned photo (y up): white ink near the bottom-right.
     int ink = 0;
@@ -213,11 +213,11 @@ TEST(ImageProcessorEdits, PreviewsForSheetsAndTheMagnifier)
     ImageProcessor processor;
     PhotoItem photo;
     photo.originalCI = SourceImage::fromRaster(solid(3200, 2000, Qt::black));
-    photo.watermark = Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FFFFFF")};
+    photo.edits.watermark = Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FFFFFF")};
     processor.setPhotos({photo});
     EXPECT_EQ(processor.watermarkPreview(photo.id, std::nullopt, 800)->size(), QSize(800, 500));
     EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, std::nullopt, 800), 400, 250), QColor(Qt::black));
-    EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, photo.watermark, 800), 400, 250), QColor(Qt::white));
+    EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, photo.edits.watermark, 800), 400, 250), QColor(Qt::white));
     EXPECT_EQ(pixel(*processor.renderEditorPreview(photo.id), 800, 500), QColor(Qt::black)); // no watermark
     EXPECT_EQ(processor.renderFullSize(photo.id)->size(), QSize(3200, 2000));
     EXPECT_FALSE(processor.renderFullSize(QUuid::createUuid()));

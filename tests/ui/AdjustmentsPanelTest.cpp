@@ -44,14 +44,14 @@ TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
     contrast->setValue(0);
     EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("-100 %"));
     for (const PhotoItem& photo : view->processor().photos())
-        EXPECT_DOUBLE_EQ(photo.adjustment.contrast, 1);
+        EXPECT_DOUBLE_EQ(photo.edits.adjustment.contrast, 1);
 
     // Selecting a photo shows its values; moving the slider writes to it alone.
     view->selection().click(idAt(1), false);
     EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+0 %"));
     contrast->setValue(30); // 1.5
-    EXPECT_DOUBLE_EQ(view->processor().photos()[1].adjustment.contrast, 1.5);
-    EXPECT_DOUBLE_EQ(view->processor().photos()[0].adjustment.contrast, 1);
+    EXPECT_DOUBLE_EQ(view->processor().photos()[1].edits.adjustment.contrast, 1.5);
+    EXPECT_DOUBLE_EQ(view->processor().photos()[0].edits.adjustment.contrast, 1);
     EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+50 %"));
     view->selection().click(idAt(0), false);
     EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+0 %"));
@@ -64,7 +64,7 @@ TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
     view->processor().applyAdjustment(AdjustmentState{.exposure = 0.5}, {idAt(0), idAt(2)});
     QTest::mouseClick(panel->resetButton(), Qt::LeftButton);
     for (const PhotoItem& photo : view->processor().photos())
-        EXPECT_TRUE(photo.adjustment.isNeutral()) << photo.url.fileName().toStdString();
+        EXPECT_TRUE(photo.edits.adjustment.isNeutral()) << photo.url.fileName().toStdString();
 }
 
 TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)

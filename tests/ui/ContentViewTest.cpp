@@ -181,8 +181,8 @@ TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
     QTest::keyClick(view->grid(), Qt::Key_Right, Qt::AltModifier);
     EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().exposure, 0.05);
     EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().brightness, 0.02);
-    EXPECT_DOUBLE_EQ(view->processor().photos()[1].adjustment.exposure, 0.05); // applied to the selection
-    EXPECT_DOUBLE_EQ(view->processor().photos()[0].adjustment.exposure, 0);
+    EXPECT_DOUBLE_EQ(view->processor().photos()[1].edits.adjustment.exposure, 0.05); // applied to the selection
+    EXPECT_DOUBLE_EQ(view->processor().photos()[0].edits.adjustment.exposure, 0);
 
     QTest::keyClick(view->grid(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(view->selection().size(), 3);
@@ -197,7 +197,7 @@ TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
     menu->actions()[1]->trigger(); // acts on the whole selection
     ASSERT_TRUE(waitIdle(view->processor()));
     for (const PhotoItem& photo : view->processor().photos())
-        EXPECT_DOUBLE_EQ(photo.rotation, -90);
+        EXPECT_DOUBLE_EQ(photo.edits.rotation, -90);
 }
 
 TEST(ContentViewKeys, HiddenSequenceWithAndWithoutAPauseOverTwoSeconds)

@@ -10,18 +10,20 @@ using namespace lumora::test;
 /// Every signal the model sends for one change of the processor.
 struct ModelSignals {
     explicit ModelSignals(PhotoGridModel& model)
-        : inserted(&model, &QAbstractItemModel::rowsInserted), reset(&model, &QAbstractItemModel::modelReset),
+        : inserted(&model, &QAbstractItemModel::rowsInserted), removed(&model, &QAbstractItemModel::rowsRemoved),
+          reset(&model, &QAbstractItemModel::modelReset),
           layout(&model, &QAbstractItemModel::layoutChanged), data(&model, &QAbstractItemModel::dataChanged)
     {
     }
     void clear()
     {
         inserted.clear();
+        removed.clear();
         reset.clear();
         layout.clear();
         data.clear();
     }
-    QSignalSpy inserted, reset, layout, data;
+    QSignalSpy inserted, removed, reset, layout, data;
 };
 
 TEST(PhotoGridModel, TurnsEveryProcessorChangeIntoTheCheapestUpdate)
@@ -65,13 +67,21 @@ TEST(PhotoGridModel, TurnsEveryProcessorChangeIntoTheCheapestUpdate)
     EXPECT_EQ(follow.row(), 0);
     EXPECT_EQ(model.idAt(0), third);
 
-    // Photos leaving reset the model.
+    // A photo leaving removes its row alone.
     seen.clear();
-    photos.removeAt(1);
+    const PhotoItem leaving = photos.takeAt(1);
     processor.setPhotos(photos);
-    EXPECT_EQ(seen.reset.count(), 1);
+    EXPECT_EQ(seen.removed.count(), 1);
+    EXPECT_EQ(seen.reset.count(), 0);
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.ids(), (QList<QUuid>{photos[0].id, photos[1].id, photos[2].id}));
     EXPECT_EQ(model.rowOf(photos[2].id), 2);
     EXPECT_EQ(model.rowOf(QUuid::createUuid()), -1);
+
+    // A photo back in the middle (a restore) resets, and the rows match the list again.
+    photos.insert(1, leaving);
+    processor.setPhotos(photos);
+    EXPECT_EQ(seen.reset.count(), 1);
+    EXPECT_EQ(model.idAt(1), leaving.id);
+    EXPECT_EQ(model.rowCount(), 4);
 }

@@ -76,8 +76,8 @@ TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
     button(&sheet, QStringLiteral("Anwenden"))->click();
     ASSERT_TRUE(waitIdle(processor));
     for (const PhotoItem& photo : processor.photos()) {
-        ASSERT_TRUE(photo.watermark);
-        EXPECT_EQ(photo.watermark->text, QStringLiteral("Mein Shop"));
+        ASSERT_TRUE(photo.edits.watermark);
+        EXPECT_EQ(photo.edits.watermark->text, QStringLiteral("Mein Shop"));
     }
     EXPECT_EQ(values.lastWatermarkText, QStringLiteral("Mein Shop"));
 
@@ -89,8 +89,8 @@ TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
     EXPECT_FALSE(narrow.candidate());
     narrow.anwenden();
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_FALSE(processor.photo(only)->watermark);
-    EXPECT_TRUE(processor.photos().first().watermark);
+    EXPECT_FALSE(processor.photo(only)->edits.watermark);
+    EXPECT_TRUE(processor.photos().first().edits.watermark);
     EXPECT_EQ(values.lastWatermarkText, QStringLiteral("Mein Shop"));
 }
 
@@ -109,7 +109,7 @@ TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
         button(&sheet, QStringLiteral("Abbrechen"))->click();
         EXPECT_EQ(sheet.result(), QDialog::Rejected);
     }
-    EXPECT_FALSE(processor.photos().first().watermark);
+    EXPECT_FALSE(processor.photos().first().edits.watermark);
     EXPECT_EQ(values.opacity, 0.8);
     controller.open();
     EXPECT_TRUE(values.text.isEmpty());

@@ -1,0 +1,82 @@
+#include "base/UiThread.h"
+#include "fileops/DeleteRestore.h"
+#include "fileops/SaveExport.h"
+#include "model/ImageProcessor.h"
+#include "support/PhotoFiles.h"
+
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+void drainPosted()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+QList<QUrl> threePhotos(const QTemporaryDir& dir)
+{
+    return {writePhotoFile(dir.path(), QStringLiteral("a.jpg"), jpegOf(Qt::red)),
+            writePhotoFile(dir.path(), QStringLiteral("b.jpg"), jpegOf(Qt::green)),
+            writePhotoFile(dir.path(), QStringLiteral("c.jpg"), jpegOf(Qt::blue))};
+}
+
+QSet<QUuid> allIds(const ImageProcessor& processor)
+{
+    QSet<QUuid> ids;
+    for (const PhotoItem& photo : processor.photos())
+        ids.insert(photo.id);
+    return ids;
+}
+
+} // namespace
+
+// A window (and with it the processor) may close while results of every kind of background
+// work are still queued for the UI thread: none of them may reach the destroyed objects.
+TEST(QueuedResults, ClosingWhileLoadRefreshBatchExportAndDeleteResultsAreQueued)
+{
+    QTemporaryDir dir;
+    const QList<QUrl> urls = threePhotos(dir);
+
+    // A load whose decodes are done but whose append is still queued.
+    auto loading = std::make_unique<ImageProcessor>();
+    loading->loadPhotos(urls);
+    workPool().waitForDone();
+    loading.reset();
+    drainPosted();
+
+    auto processor = std::make_unique<ImageProcessor>();
+    ASSERT_TRUE(loadAndWait(*processor, urls));
+    const QSet<QUuid> ids = allIds(*processor);
+
+    // A rotate batch and a preview refresh, both rendered, not yet applied.
+    processor->rotate(ids, RotationDirection::left);
+    QList<PhotoItem> edited = processor->photos();
+    edited[0].edits.adjustment.exposure = 1;
+    processor->setPhotos(edited);
+    processor->refreshPreviews();
+
+    // An export and a deletion whose progress is queued for a receiver that goes too.
+    auto receiver = std::make_unique<QObject>();
+    int delivered = 0;
+    const QTemporaryDir target;
+    ProgressStreamPtr exported =
+        exportJPEG(processor->photos(), std::make_shared<CancelToken>(), 1, target.path(), 3);
+    exported->subscribe(receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
+    ProgressStreamPtr deleted = deleteFiles(*processor, {processor->photos()[2].id}, std::make_shared<CancelToken>());
+    deleted->subscribe(receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
+
+    workPool().waitForDone();
+    EXPECT_FALSE(exported->wait().error);
+    EXPECT_FALSE(deleted->wait().error);
+    processor.reset();
+    receiver.reset();
+    drainPosted();
+    EXPECT_EQ(delivered, 0);
+}
