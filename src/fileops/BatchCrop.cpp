@@ -34,9 +34,9 @@ QString folderOf(const QUrl& url)
 }
 
 /// The rendered photo cut to the region; a null image when the region is too small.
-std::expected<QImage, QString> renderCrop(const BatchCropZiel& ziel, QRectF normalizedRect)
+std::expected<QImage, QString> renderCrop(const BatchCropZiel& target, QRectF normalizedRect)
 {
-    auto rendered = renderImage(ziel.originalCI, ziel.edits);
+    auto rendered = renderImage(target.originalCI, target.edits);
     if (!rendered || rendered->isNull())
         return std::unexpected(QStringLiteral("Rendern fehlgeschlagen"));
     const QRect region = cropPixelRect(normalizedRect, rendered->raster.size());
@@ -54,19 +54,19 @@ QString encodingFailure(const Error& error)
 }
 
 /// Crops, encodes and writes one photo, adding its outcome to `run`.
-void cropOne(const BatchCropZiel& ziel, QRectF normalizedRect, bool overwrite, CropRun& run)
+void cropOne(const BatchCropZiel& target, QRectF normalizedRect, bool overwrite, CropRun& run)
 {
-    const QString name = ziel.url.fileName();
+    const QString name = target.url.fileName();
     auto fail = [&](const QString& reason) { run.result.fehler.append(name + QStringLiteral(": ") + reason); };
 
-    auto cropped = renderCrop(ziel, normalizedRect);
+    auto cropped = renderCrop(target, normalizedRect);
     if (!cropped)
         return fail(cropped.error());
     if (cropped->isNull()) {
         ++run.result.uebersprungen;
         return;
     }
-    const QUrl destination = overwrite ? ziel.url : nextCopyURL(ziel.url);
+    const QUrl destination = overwrite ? target.url : nextCopyURL(target.url);
     const QRectF extent(0, 0, cropped->width(), cropped->height());
     auto bytes = encodeJPEG(Image{*cropped, extent}, 0.95);
     if (!bytes)
@@ -79,19 +79,19 @@ void cropOne(const BatchCropZiel& ziel, QRectF normalizedRect, bool overwrite, C
         run.result.speicherOrdner = QUrl::fromLocalFile(QFileInfo(destination.toLocalFile()).absolutePath());
     if (overwrite) {
         auto original = SourceImage::fromEncoded(*bytes);
-        run.replacements.append({ziel.id, original ? *original : SourceImage::fromRaster(*cropped)});
+        run.replacements.append({target.id, original ? *original : SourceImage::fromRaster(*cropped)});
     }
 }
 
-CropRun runCrops(const QList<BatchCropZiel>& ziele, QRectF normalizedRect, bool overwrite, const QSet<QString>& denied)
+CropRun runCrops(const QList<BatchCropZiel>& targets, QRectF normalizedRect, bool overwrite, const QSet<QString>& denied)
 {
     CropRun run;
-    for (const BatchCropZiel& ziel : ziele) {
-        if (!overwrite && denied.contains(folderOf(ziel.url))) {
-            run.result.fehler.append(ziel.url.fileName() + QStringLiteral(": Ordner-Zugriff verweigert"));
+    for (const BatchCropZiel& target : targets) {
+        if (!overwrite && denied.contains(folderOf(target.url))) {
+            run.result.fehler.append(target.url.fileName() + QStringLiteral(": Ordner-Zugriff verweigert"));
             continue;
         }
-        cropOne(ziel, normalizedRect, overwrite, run);
+        cropOne(target, normalizedRect, overwrite, run);
     }
     return run;
 }
@@ -149,19 +149,19 @@ QUrl nextCopyURL(const QUrl& url)
 void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normalizedRect, bool overwrite,
                FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done)
 {
-    QList<BatchCropZiel> ziele;
+    QList<BatchCropZiel> targets;
     const QList<PhotoItem>& photos = processor.photos();
     for (qsizetype i = 0; i < photos.size(); ++i) {
         if (ids.contains(photos[i].id))
-            ziele.append(snapshotOf(photos[i], int(i)));
+            targets.append(snapshotOf(photos[i], int(i)));
     }
 
     AccessTokens tokens;
     QSet<QString> denied;
     if (!overwrite) {
         QSet<QString> asked;
-        for (const BatchCropZiel& ziel : std::as_const(ziele)) {
-            const QString folder = folderOf(ziel.url);
+        for (const BatchCropZiel& target : std::as_const(targets)) {
+            const QString folder = folderOf(target.url);
             if (asked.contains(folder))
                 continue;
             asked.insert(folder);
@@ -174,8 +174,8 @@ void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normali
 
     runInBackground(
         &processor,
-        [ziele = std::move(ziele), normalizedRect, overwrite, denied = std::move(denied)] {
-            return runCrops(ziele, normalizedRect, overwrite, denied);
+        [targets = std::move(targets), normalizedRect, overwrite, denied = std::move(denied)] {
+            return runCrops(targets, normalizedRect, overwrite, denied);
         },
         // The tokens stay alive until the run is applied: the folders are written meanwhile.
         [&processor, tokens = std::move(tokens), done = std::move(done)](CropRun run) mutable {

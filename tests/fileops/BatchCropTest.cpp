@@ -119,21 +119,21 @@ TEST(BatchCropRect, RoundsOutwardsAndStopsAtTheEdges)
 
 TEST_F(CropFixture, CopiesAreNumberedBesideTheOriginal)
 {
-    const QString fotos = folder(QStringLiteral("Fotos"));
-    const QUrl photo = QUrl::fromLocalFile(fotos + QStringLiteral("/photo.jpg"));
-    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), fotos + QStringLiteral("/photo-neu.jpg"));
-    ASSERT_TRUE(writeAll(fotos + QStringLiteral("/photo-neu.jpg"), "x"));
-    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), fotos + QStringLiteral("/photo-neu-2.jpg"));
-    ASSERT_TRUE(writeAll(fotos + QStringLiteral("/photo-neu-2.jpg"), "x"));
-    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), fotos + QStringLiteral("/photo-neu-3.jpg"));
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(fotos + QStringLiteral("/bild.png"))).toLocalFile(),
-              fotos + QStringLiteral("/bild-neu.jpg"));
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(fotos + QStringLiteral("/urlaub.2024.heic"))).toLocalFile(),
-              fotos + QStringLiteral("/urlaub.2024-neu.jpg"));
+    const QString photos = folder(QStringLiteral("Fotos"));
+    const QUrl photo = QUrl::fromLocalFile(photos + QStringLiteral("/photo.jpg"));
+    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), photos + QStringLiteral("/photo-neu.jpg"));
+    ASSERT_TRUE(writeAll(photos + QStringLiteral("/photo-neu.jpg"), "x"));
+    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), photos + QStringLiteral("/photo-neu-2.jpg"));
+    ASSERT_TRUE(writeAll(photos + QStringLiteral("/photo-neu-2.jpg"), "x"));
+    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), photos + QStringLiteral("/photo-neu-3.jpg"));
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(photos + QStringLiteral("/bild.png"))).toLocalFile(),
+              photos + QStringLiteral("/bild-neu.jpg"));
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(photos + QStringLiteral("/urlaub.2024.heic"))).toLocalFile(),
+              photos + QStringLiteral("/urlaub.2024-neu.jpg"));
 
     // With every number up to 9999 taken, a piece of a fresh UUID makes the name.
     for (int n = 3; n <= 9999; ++n)
-        ASSERT_TRUE(writeAll(fotos + QStringLiteral("/photo-neu-%1.jpg").arg(n), {}));
+        ASSERT_TRUE(writeAll(photos + QStringLiteral("/photo-neu-%1.jpg").arg(n), {}));
     const QString last = nextCopyURL(photo).fileName();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^photo-neu-[0-9A-F]{6}\\.jpg$")).match(last).hasMatch())
         << last.toStdString();
@@ -141,21 +141,21 @@ TEST_F(CropFixture, CopiesAreNumberedBesideTheOriginal)
 
 TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
 {
-    const QString fotos = folder(QStringLiteral("Fotos"));
-    addPhoto(fotos, QStringLiteral("gross.jpg"), 400, 300);
-    addPhoto(fotos, QStringLiteral("klein.png"), 200, 100);
-    dialogs.confirmFolder(fotos);
+    const QString photos = folder(QStringLiteral("Fotos"));
+    addPhoto(photos, QStringLiteral("gross.jpg"), 400, 300);
+    addPhoto(photos, QStringLiteral("klein.png"), 200, 100);
+    dialogs.confirmFolder(photos);
 
     // The lower middle: blue on the left, white on the right.
     const BatchCropResult result = crop(allIds(), {0.25, 0.5, 0.5, 0.5}, false);
     EXPECT_EQ(result.erfolgreich, 2);
     EXPECT_EQ(result.uebersprungen, 0);
     EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(fotos));
+    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photos));
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
 
-    const QImage big = decodeFile(fotos + QStringLiteral("/gross-neu.jpg"));
-    const QImage small = decodeFile(fotos + QStringLiteral("/klein-neu.jpg"));
+    const QImage big = decodeFile(photos + QStringLiteral("/gross-neu.jpg"));
+    const QImage small = decodeFile(photos + QStringLiteral("/klein-neu.jpg"));
     EXPECT_EQ(big.size(), QSize(200, 150));
     EXPECT_EQ(small.size(), QSize(100, 50));
     for (const QImage& image : {big, small}) {
@@ -164,21 +164,21 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
     }
     // The copies are not photos of the list, and the originals are untouched.
     EXPECT_EQ(processor.photos().size(), 2);
-    EXPECT_FALSE(isJpeg(readAll(fotos + QStringLiteral("/klein.png"))));
+    EXPECT_FALSE(isJpeg(readAll(photos + QStringLiteral("/klein.png"))));
 
     // A second run finds the first copies there and numbers on; the folder is not asked again.
     EXPECT_EQ(crop(allIds(), {0, 0, 1, 1}, false).erfolgreich, 2);
-    EXPECT_EQ(decodeFile(fotos + QStringLiteral("/gross-neu-2.jpg")).size(), QSize(400, 300));
-    EXPECT_EQ(decodeFile(fotos + QStringLiteral("/klein-neu-2.jpg")).size(), QSize(200, 100));
+    EXPECT_EQ(decodeFile(photos + QStringLiteral("/gross-neu-2.jpg")).size(), QSize(400, 300));
+    EXPECT_EQ(decodeFile(photos + QStringLiteral("/klein-neu-2.jpg")).size(), QSize(200, 100));
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
 }
 
 TEST_F(CropFixture, RegionsAtTheEdgeAreCutAndTinyOnesSkipped)
 {
-    const QString fotos = folder(QStringLiteral("Fotos"));
-    dialogs.confirmFolder(fotos);
-    const QUuid big = addPhoto(fotos, QStringLiteral("riesig.jpg"), 4000, 3000);
-    const QUuid card = addPhoto(fotos, QStringLiteral("karte.jpg"), 400, 300);
+    const QString photos = folder(QStringLiteral("Fotos"));
+    dialogs.confirmFolder(photos);
+    const QUuid big = addPhoto(photos, QStringLiteral("riesig.jpg"), 4000, 3000);
+    const QUuid card = addPhoto(photos, QStringLiteral("karte.jpg"), 400, 300);
 
     // 4 pixels wide after rounding: counted, not written, not a failure.
     BatchCropResult result = crop({big}, {0.5, 0.5, 0.001, 0.5}, false);
@@ -186,12 +186,12 @@ TEST_F(CropFixture, RegionsAtTheEdgeAreCutAndTinyOnesSkipped)
     EXPECT_EQ(result.erfolgreich, 0);
     EXPECT_TRUE(result.fehler.isEmpty());
     EXPECT_FALSE(result.speicherOrdner);
-    EXPECT_FALSE(QFile::exists(fotos + QStringLiteral("/riesig-neu.jpg")));
+    EXPECT_FALSE(QFile::exists(photos + QStringLiteral("/riesig-neu.jpg")));
 
     // Reaching past the right edge ends at it: 320 … 400, green above white.
     result = crop({card}, {0.8, 0, 0.5, 1}, false);
     EXPECT_EQ(result.erfolgreich, 1);
-    const QImage edge = decodeFile(fotos + QStringLiteral("/karte-neu.jpg"));
+    const QImage edge = decodeFile(photos + QStringLiteral("/karte-neu.jpg"));
     EXPECT_EQ(edge.size(), QSize(80, 300));
     EXPECT_TRUE(near(pixel(edge, 79, 5), Qt::green));
     EXPECT_TRUE(near(pixel(edge, 79, 295), Qt::white));
@@ -199,7 +199,7 @@ TEST_F(CropFixture, RegionsAtTheEdgeAreCutAndTinyOnesSkipped)
     // Wide enough before the cut, 8 pixels after it: too small as well.
     result = crop({card}, {0.98, 0, 0.5, 1}, false);
     EXPECT_EQ(result.uebersprungen, 1);
-    EXPECT_FALSE(QFile::exists(fotos + QStringLiteral("/karte-neu-2.jpg")));
+    EXPECT_FALSE(QFile::exists(photos + QStringLiteral("/karte-neu-2.jpg")));
 }
 
 TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
@@ -230,9 +230,9 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
 TEST_F(CropFixture, WriteFailuresCarryTheFileSystemsText)
 {
     // Overwriting an original whose place is now taken by a folder.
-    const QString fotos = folder(QStringLiteral("Fotos"));
-    const QUuid id = addPhoto(fotos, QStringLiteral("weg.jpg"), 60, 40);
-    const QString target = fotos + QStringLiteral("/weg.jpg");
+    const QString photos = folder(QStringLiteral("Fotos"));
+    const QUuid id = addPhoto(photos, QStringLiteral("weg.jpg"), 60, 40);
+    const QString target = photos + QStringLiteral("/weg.jpg");
     ASSERT_TRUE(QFile::remove(target));
     ASSERT_TRUE(QDir().mkdir(target));
     const auto expected = writeFileAtomically(target, "x");
@@ -298,9 +298,9 @@ TEST_F(CropFixture, ReadOnlyVolumeFailsTheWriteAndKeepsTheOriginal)
 
 TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
 {
-    const QString fotos = folder(QStringLiteral("Fotos"));
-    const QUuid turned = addPhoto(fotos, QStringLiteral("foto.jpg"), 400, 300);
-    const QUuid png = addPhoto(fotos, QStringLiteral("bild.png"), 200, 100);
+    const QString photos = folder(QStringLiteral("Fotos"));
+    const QUuid turned = addPhoto(photos, QStringLiteral("foto.jpg"), 400, 300);
+    const QUuid png = addPhoto(photos, QStringLiteral("bild.png"), 200, 100);
     PhotoItem edited = *processor.photo(turned);
     edited.edits.rotation = 90;                       // 300 × 400, green at the top left
     edited.edits.adjustment.exposure = 0.5;
@@ -311,19 +311,19 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     const BatchCropResult result = crop({turned, png}, {0, 0, 0.5, 0.5}, true);
     EXPECT_EQ(result.erfolgreich, 2);
     EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(fotos));
+    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photos));
     EXPECT_TRUE(dialogs.folderRequests.isEmpty());
     EXPECT_TRUE(folders.bookmarks().isEmpty());
 
     // JPEG bytes under the old names; nothing else written.
-    const QByteArray written = readAll(fotos + QStringLiteral("/foto.jpg"));
+    const QByteArray written = readAll(photos + QStringLiteral("/foto.jpg"));
     EXPECT_TRUE(isJpeg(written));
-    EXPECT_TRUE(isJpeg(readAll(fotos + QStringLiteral("/bild.png"))));
-    EXPECT_EQ(QDir(fotos).entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(isJpeg(readAll(photos + QStringLiteral("/bild.png"))));
+    EXPECT_EQ(QDir(photos).entryList(QDir::Files).size(), 2);
 
     const PhotoItem* photo = processor.photo(turned);
     ASSERT_TRUE(photo);
-    EXPECT_EQ(photo->url, QUrl::fromLocalFile(fotos + QStringLiteral("/foto.jpg")));
+    EXPECT_EQ(photo->url, QUrl::fromLocalFile(photos + QStringLiteral("/foto.jpg")));
     EXPECT_EQ(photo->originalCI.encodedBytes(), written);
     EXPECT_EQ(photo->originalCI.size(), QSize(150, 200));
     EXPECT_EQ(photo->edits, EditState{}); // neutral, and no watermark to draw twice
