@@ -1,0 +1,76 @@
+#include "ui/WidgetDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+/// Runs `act` on the modal dialog as soon as it is shown (the call that shows it blocks).
+void whenModal(std::function<void(QWidget*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        }
+    });
+    timer->start();
+}
+
+QuestionRequest deleteQuestion()
+{
+    return QuestionRequest{QStringLiteral("Löschen?"),
+                           QStringLiteral("Die Dateien kommen in den Papierkorb."),
+                           {{QStringLiteral("Abbrechen"), DialogButton::Role::cancel},
+                            {QStringLiteral("In den Papierkorb"), DialogButton::Role::destructive}},
+                           0,
+                           1};
+}
+
+} // namespace
+
+TEST(WidgetDialogs, EscapeChoosesTheEscapeButtonAndReturnTheDefaultButton)
+{
+    WidgetDialogs dialogs;
+    whenModal([](QWidget* sheet) { QTest::keyClick(sheet, Qt::Key_Escape); });
+    EXPECT_EQ(dialogs.ask(deleteQuestion()), std::optional<int>(0));
+
+    whenModal([](QWidget* sheet) { QTest::keyClick(sheet, Qt::Key_Return); });
+    EXPECT_EQ(dialogs.ask(deleteQuestion()), std::optional<int>(1));
+
+    QuestionRequest noEscape = deleteQuestion();
+    noEscape.escapeButton.reset();
+    whenModal([](QWidget* sheet) { QTest::keyClick(sheet, Qt::Key_Escape); });
+    EXPECT_EQ(dialogs.ask(noEscape), std::nullopt);
+}
+
+TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
+{
+    QTemporaryDir allowed, other;
+    WidgetDialogs dialogs;
+    bool stayedOpen = false;
+    whenModal([&](QWidget* modal) {
+        auto* panel = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(panel, nullptr);
+        panel->setDirectory(other.path());
+        static_cast<QDialog*>(panel)->accept(); // the panel's own check runs (virtual)
+        stayedOpen = panel->isVisible();
+        panel->setDirectory(allowed.path());
+        static_cast<QDialog*>(panel)->accept(); // the panel's own check runs (virtual)
+    });
+    const std::optional<QString> chosen = dialogs.chooseFolder(FolderPanelRequest{
+        QStringLiteral("Ordner wählen"), QStringLiteral("Zugriff erlauben"), {}, other.path(),
+        QDir(allowed.path()).absolutePath(), false});
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(chosen, std::optional<QString>(QDir(allowed.path()).absolutePath()));
+}
