@@ -7,9 +7,9 @@ namespace lumora::lupenFarbe {
 // The magnifier's fixed dark look, independent of the desktop's colour scheme.
 
 /// Background of the view and of the image area.
-inline QColor flaeche() { return QColor::fromRgbF(0.12f, 0.12f, 0.13f); }
+inline QColor area() { return QColor::fromRgbF(0.12f, 0.12f, 0.13f); }
 /// Background of the toolbar.
-inline QColor leiste() { return QColor::fromRgbF(0.17f, 0.17f, 0.18f); }
+inline QColor bar() { return QColor::fromRgbF(0.17f, 0.17f, 0.18f); }
 /// Separator lines.
 inline QColor trenner() { return QColor::fromRgbF(0.28f, 0.28f, 0.30f); }
 /// Text and symbols.
