@@ -2,7 +2,7 @@
 
 #include "ui/magnifier/LupenAnsicht.h"
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/MagnifierColors.h"
+#include "ui/Palette.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -24,12 +24,12 @@ LupenFenster::LupenFenster(LupenBildModell* modell, const QString& title, QWidge
     // Dark regardless of the desktop's scheme: the window's own palette, inherited by its
     // children (tool tips and scroll bars included).
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, lupenFarbe::area());
-    palette.setColor(QPalette::WindowText, lupenFarbe::text());
-    palette.setColor(QPalette::Base, lupenFarbe::area());
-    palette.setColor(QPalette::Text, lupenFarbe::text());
-    palette.setColor(QPalette::Button, lupenFarbe::bar());
-    palette.setColor(QPalette::ButtonText, lupenFarbe::text());
+    palette.setColor(QPalette::Window, farben::fenster);
+    palette.setColor(QPalette::WindowText, farben::text);
+    palette.setColor(QPalette::Base, farben::fenster);
+    palette.setColor(QPalette::Text, farben::text);
+    palette.setColor(QPalette::Button, farben::leiste);
+    palette.setColor(QPalette::ButtonText, farben::text);
     setPalette(palette);
     setAutoFillBackground(true);
 
