@@ -11,6 +11,8 @@
 #include "ui/Palette.h"
 #include "ui/PhotoGridView.h"
 #include "ui/WidgetDialogs.h"
+#include "ui/magnifier/LupenFensterManager.h"
+#include "app/KeySequenceTracker.h"
 #include "platform/VolumeService.h"
 
 #include <QApplication>
@@ -111,7 +113,9 @@ int main(int argc, char** argv)
 
     WidgetDialogs dialogs;
     NoVolumes volumes;
-    ContentView window(dialogs, volumes);
+    LupenFensterManager magnifiers;
+    KeySequenceTracker keySequence;
+    ContentView window({dialogs, volumes, magnifiers, keySequence});
     window.show();
     QElapsedTimer load;
     load.start();

@@ -1,6 +1,8 @@
 #include "ui/ContentView.h"
 #include "ui/Palette.h"
 #include "ui/WidgetDialogs.h"
+#include "ui/magnifier/LupenFensterManager.h"
+#include "app/KeySequenceTracker.h"
 #include "platform/UDisksVolumeService.h"
 
 #include <QApplication>
@@ -16,7 +18,9 @@ int main(int argc, char** argv)
 
     lumora::WidgetDialogs dialogs;
     lumora::UDisksVolumeService volumes;
-    lumora::ContentView window(dialogs, volumes);
+    lumora::LupenFensterManager magnifiers;
+    lumora::KeySequenceTracker keySequence;
+    lumora::ContentView window({dialogs, volumes, magnifiers, keySequence});
     dialogs.setWindow(&window);
     window.show();
 

@@ -47,9 +47,9 @@ bool KeyHandler::keyDown(const KeyInput& input)
         m_selection.selectAll(all);
         used = true;
     }
-    if (command && input.modifiers.testFlag(Qt::ShiftModifier) && KeySequenceTracker::kommtVor(input.characters)) {
+    if (command && input.modifiers.testFlag(Qt::ShiftModifier) && KeySequenceTracker::isSequenceKey(input.characters)) {
         used = true;
-        if (m_tracker.schritt(input.characters) && m_showHiddenView)
+        if (m_tracker.press(input.characters) && m_showHiddenView)
             m_showHiddenView();
     }
     return used;

@@ -11,12 +11,6 @@ KeySequenceTracker::KeySequenceTracker(Clock clock) : m_clock(std::move(clock))
     }
 }
 
-KeySequenceTracker& KeySequenceTracker::instanz()
-{
-    static KeySequenceTracker shared;
-    return shared;
-}
-
 const QStringList& KeySequenceTracker::reihenfolge()
 {
     static const QStringList keys = [] {
@@ -28,7 +22,7 @@ const QStringList& KeySequenceTracker::reihenfolge()
     return keys;
 }
 
-bool KeySequenceTracker::kommtVor(const QString& key)
+bool KeySequenceTracker::isSequenceKey(const QString& key)
 {
     return !key.isEmpty() && reihenfolge().contains(key);
 }
@@ -47,7 +41,7 @@ void KeySequenceTracker::expire() const
     }
 }
 
-bool KeySequenceTracker::schritt(const QString& key)
+bool KeySequenceTracker::press(const QString& key)
 {
     expire();
     const QStringList& sequence = reihenfolge();

@@ -103,7 +103,7 @@ void ContentView::openMagnifier(const QUuid& id)
     const PhotoItem* photo = m_processor.photo(id);
     if (!photo || !photo->preview)
         return;
-    LupenFensterManager::instanz().oeffnen(*photo->preview, photo->url.fileName(), id);
+    m_magnifiers.oeffnen(*photo->preview, photo->url.fileName(), id);
 }
 
 void ContentView::showInfo()

@@ -68,9 +68,8 @@ QLabel* symbolLabel(const QString& symbol, int side)
 
 } // namespace
 
-ContentView::ContentView(Dialogs& dialogs, VolumeService& volumes, LoadPlaces places, KeySequenceTracker* tracker,
-                         QWidget* parent)
-    : QMainWindow(parent), m_dialogs(dialogs)
+ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(services.dialogs), m_magnifiers(services.magnifiers)
 {
     setWindowTitle(QStringLiteral("Lumora Studio"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/lumora-studio.svg")));
@@ -78,12 +77,12 @@ ContentView::ContentView(Dialogs& dialogs, VolumeService& volumes, LoadPlaces pl
     resize(1280, 760);
     setAcceptDrops(false);
 
-    m_flows = std::make_unique<CommandFlows>(m_processor, dialogs, volumes);
+    m_flows = std::make_unique<CommandFlows>(m_processor, m_dialogs, services.volumes);
     m_adjustments = std::make_unique<AdjustmentController>(m_processor, m_selection);
-    m_loading = std::make_unique<LoadFlow>(m_processor, dialogs, std::move(places));
+    m_loading = std::make_unique<LoadFlow>(m_processor, m_dialogs, std::move(places));
     m_drag = std::make_unique<DragReorder>(m_processor, [this] { m_flows->orderWasChanged = true; });
     m_keys = std::make_unique<KeyHandler>(m_processor, m_selection, *m_adjustments,
-                                          tracker ? *tracker : KeySequenceTracker::instanz(),
+                                          services.keySequence,
                                           [this] { QTimer::singleShot(0, this, &ContentView::showHiddenView); });
     m_model = new PhotoGridModel(m_processor, this);
     m_watermarkHook = [this] {
@@ -125,17 +124,16 @@ ContentView::ContentView(Dialogs& dialogs, VolumeService& volumes, LoadPlaces pl
     updateActions();
     m_grid->setFocus();
 
-    auto& lupen = LupenFensterManager::instanz();
-    lupen.setHauptfenster(this);
-    lupen.setVollbildQuelle([processor = QPointer<ImageProcessor>(&m_processor)](QUuid id) -> std::optional<QImage> {
+    m_magnifiers.setMainWindow(this);
+    m_magnifiers.setFullImageSource([processor = QPointer<ImageProcessor>(&m_processor)](QUuid id) -> std::optional<QImage> {
         return processor ? processor->renderFullSize(id) : std::nullopt;
     });
 }
 
 ContentView::~ContentView()
 {
-    // The shared magnifier manager outlives this window and its processor.
-    LupenFensterManager::instanz().setVollbildQuelle({});
+    // The magnifier manager outlives this window and its processor.
+    m_magnifiers.setFullImageSource({});
 }
 
 QWidget* ContentView::buildBottomBar()

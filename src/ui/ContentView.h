@@ -26,11 +26,22 @@ namespace lumora {
 class AdjustmentsPanel;
 class Dialogs;
 class KeySequenceTracker;
+class LupenFensterManager;
 class PhotoGridModel;
 class PhotoGridView;
 class ProgressOverlay;
 class ToolbarBand;
 class VolumeService;
+
+/// What the composition root owns and hands to the main window. Every service outlives the
+/// window: `dialogs` answers every question, `volumes` ejects cards, `magnifiers` opens the
+/// magnifier windows, `keySequence` follows the hidden key sequence.
+struct AppServices {
+    Dialogs& dialogs;
+    VolumeService& volumes;
+    LupenFensterManager& magnifiers;
+    KeySequenceTracker& keySequence;
+};
 
 /// The main window: the toolbar band, the grid of photo cards with its bottom bar, the
 /// adjustments panel, and the progress overlay. It owns the one ImageProcessor (and, through
@@ -40,9 +51,8 @@ class VolumeService;
 class ContentView : public QMainWindow {
     Q_OBJECT
 public:
-    /// `dialogs` answers every question and `volumes` ejects cards; both outlive the window.
-    ContentView(Dialogs& dialogs, VolumeService& volumes, LoadPlaces places = LoadPlaces::system(),
-                KeySequenceTracker* tracker = nullptr, QWidget* parent = nullptr);
+    explicit ContentView(AppServices services, LoadPlaces places = LoadPlaces::system(),
+                         QWidget* parent = nullptr);
     ~ContentView() override;
 
     [[nodiscard]] ImageProcessor& processor() { return m_processor; }
@@ -98,6 +108,7 @@ private:
 
     ImageProcessor m_processor;
     Dialogs& m_dialogs;
+    LupenFensterManager& m_magnifiers;
     std::unique_ptr<CommandFlows> m_flows;
     PhotoSelection m_selection;
     std::unique_ptr<AdjustmentController> m_adjustments;

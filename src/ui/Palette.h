@@ -7,8 +7,8 @@ class QLabel;
 
 namespace lumora {
 
-/// The main window's fixed dark palette (opaque sRGB). The window is dark whatever the
-/// desktop's colour scheme says.
+/// The application's one fixed dark palette (sRGB), for the main window, its sheets and the
+/// magnifier windows. They are dark whatever the desktop's colour scheme says.
 namespace farben {
 
 inline const QColor fenster = QColor::fromRgbF(0.12f, 0.12f, 0.13f);    ///< window, grid, preview background
@@ -18,6 +18,8 @@ inline const QColor trennlinie = QColor::fromRgbF(0.28f, 0.28f, 0.30f); ///< lin
 inline const QColor text = QColor::fromRgbF(0.92f, 0.92f, 0.93f);       ///< primary text
 inline const QColor textLeise = QColor::fromRgbF(0.55f, 0.55f, 0.58f);  ///< secondary text
 inline const QColor akzent = QColor::fromRgbF(0.22f, 0.60f, 1.00f);     ///< selection, counts, value texts
+/// Background of a highlighted magnifier text button: the accent at 18 % opacity.
+inline const QColor accentWash = QColor::fromRgbF(0.22f, 0.60f, 1.00f, 0.18f);
 
 } // namespace farben
 

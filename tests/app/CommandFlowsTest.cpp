@@ -1,7 +1,4 @@
 #include "app/CommandFlows.h"
-#include "ui/ContentView.h"
-#include "ui/Palette.h"
-#include "ui/AppSupport.h"
 #include "fileops/DeleteRestore.h"
 #include "model/ImageProcessor.h"
 #include "platform/Preferences.h"
@@ -241,37 +238,4 @@ TEST(EjectFlow, TheLongestMountPointHoldsThePath)
     EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD2"))->object, QStringLiteral("/dev/sdc1"));
     EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/home/x"))->object, QStringLiteral("/dev/root"));
     EXPECT_FALSE(UDisksVolumeService::holding({mounted[1]}, QStringLiteral("/media/user/CARDS")));
-}
-
-TEST(ProgressOverlay, Screenshot)
-{
-    // For looking at the overlay: LUMORA_SHOTS_DIR=folder [LUMORA_SHOT_PHOTO=photo.jpg] flows_tests
-    const QString folder = qEnvironmentVariable("LUMORA_SHOTS_DIR");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "set LUMORA_SHOTS_DIR to write screenshots";
-    applyDarkLook();
-    QTemporaryDir dir;
-    const QString photo = qEnvironmentVariable("LUMORA_SHOT_PHOTO");
-    QList<QUrl> urls;
-    for (int i = 0; i < 8; ++i) {
-        const QString name = QStringLiteral("foto%1.jpg").arg(i + 1);
-        if (photo.isEmpty())
-            urls.append(writePhotoFile(dir.path(), name, jpegOf(Qt::darkCyan, 3000, 2000)));
-        else if (QFile::link(photo, dir.filePath(name)))
-            urls.append(QUrl::fromLocalFile(dir.filePath(name)));
-    }
-    ScriptedDialogs dialogs;
-    ScriptedVolumes volumes;
-    ContentView view(dialogs, volumes, noPlaces());
-    view.show();
-    ASSERT_TRUE(loadAndWait(view.processor(), urls, 60000));
-    QDir(dir.path()).mkdir(QStringLiteral("out"));
-    dialogs.confirmFolder(dir.filePath(QStringLiteral("out")));
-    view.flows().exportJpg();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.flows().progress() >= 0.25; }, 60000));
-    QTest::qWait(300); // the ring animates to the value
-    QDir().mkpath(folder);
-    EXPECT_TRUE(view.grab().save(QDir(folder).filePath(QStringLiteral("progress-overlay.png"))));
-    view.flows().cancelRunning();
-    (void)QTest::qWaitFor([&] { return view.flows().running() == CommandFlows::Command::none; }, 60000);
 }

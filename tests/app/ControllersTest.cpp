@@ -210,23 +210,23 @@ TEST(KeySequenceTracker, SequenceWithPausesUnderAndOverTwoSeconds)
     KeySequenceTracker tracker([&] { return now; });
     for (qsizetype i = 0; i < keys.size(); ++i) {
         now += 1900;
-        EXPECT_EQ(tracker.schritt(keys[i]), i == keys.size() - 1) << i;
+        EXPECT_EQ(tracker.press(keys[i]), i == keys.size() - 1) << i;
     }
     EXPECT_EQ(tracker.aktuellerIndex(), 0);
 
-    tracker.schritt(keys[0]);
-    tracker.schritt(keys[1]);
+    tracker.press(keys[0]);
+    tracker.press(keys[1]);
     now += 2001; // too long a pause: the timer has reset the count
     EXPECT_EQ(tracker.aktuellerIndex(), 0);
-    EXPECT_FALSE(tracker.schritt(keys[2]));
+    EXPECT_FALSE(tracker.press(keys[2]));
     EXPECT_EQ(tracker.aktuellerIndex(), 0);
 
-    tracker.schritt(keys[0]);
-    tracker.schritt(keys[1]);
-    tracker.schritt(keys[0]); // a wrong key that is the first one starts over at 1 without time-out
+    tracker.press(keys[0]);
+    tracker.press(keys[1]);
+    tracker.press(keys[0]); // a wrong key that is the first one starts over at 1 without time-out
     EXPECT_EQ(tracker.aktuellerIndex(), 1);
     now += 60000;
     EXPECT_EQ(tracker.aktuellerIndex(), 1);
-    tracker.schritt(QStringLiteral("z")); // wrong and not the first: back to 0
+    tracker.press(QStringLiteral("z")); // wrong and not the first: back to 0
     EXPECT_EQ(tracker.aktuellerIndex(), 0);
 }

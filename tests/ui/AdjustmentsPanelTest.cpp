@@ -77,7 +77,7 @@ TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
     EXPECT_FALSE(panel->rowVisible(AdjustmentField::contrast));
     EXPECT_FALSE(preferences::value(QStringLiteral("Lumora.Slider.showContrast")).toBool());
 
-    view = std::make_unique<ContentView>(dialogs, volumes, noPlaces()); // a new start
+    view = std::make_unique<ContentView>(services(), noPlaces()); // a new start
     panel = view->adjustmentsPanel();
     EXPECT_FALSE(panel->rowVisible(AdjustmentField::contrast));
     EXPECT_TRUE(panel->rowVisible(AdjustmentField::exposure));
@@ -87,12 +87,12 @@ TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
     }
     EXPECT_TRUE(panel->noticeVisible());
 
-    view = std::make_unique<ContentView>(dialogs, volumes, noPlaces());
+    view = std::make_unique<ContentView>(services(), noPlaces());
     panel = view->adjustmentsPanel();
     EXPECT_TRUE(panel->noticeVisible());
     panel->showAllAction()->trigger();
     EXPECT_FALSE(panel->noticeVisible());
-    view = std::make_unique<ContentView>(dialogs, volumes, noPlaces());
+    view = std::make_unique<ContentView>(services(), noPlaces());
     for (const SliderSpec& spec : sliders::all()) {
         EXPECT_TRUE(view->adjustmentsPanel()->rowVisible(spec.field));
         EXPECT_TRUE(view->adjustmentsPanel()->visibilityAction(spec.field)->isChecked());

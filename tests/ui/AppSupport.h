@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ui/ContentView.h"
+#include "ui/magnifier/LupenFensterManager.h"
+#include "app/KeySequenceTracker.h"
 #include "app/LoadFlow.h"
 #include "platform/Preferences.h"
 #include "platform/VolumeService.h"
@@ -65,13 +67,15 @@ inline QStringList order(const ImageProcessor& processor)
 struct WindowFixture : ::testing::Test {
     ScriptedDialogs dialogs;
     FakeVolumes volumes;
+    LupenFensterManager magnifiers;
+    KeySequenceTracker keySequence;
     QTemporaryDir dir;
     std::unique_ptr<ContentView> view;
 
     void SetUp() override
     {
         forgetWindowPreferences();
-        view = std::make_unique<ContentView>(dialogs, volumes, noPlaces());
+        view = std::make_unique<ContentView>(services(), noPlaces());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     }
@@ -81,6 +85,7 @@ struct WindowFixture : ::testing::Test {
         forgetWindowPreferences();
     }
 
+    [[nodiscard]] AppServices services() { return {dialogs, volumes, magnifiers, keySequence}; }
     void load(int count)
     {
         ASSERT_TRUE(loadAndWait(view->processor(), writePhotos(dir, count)));

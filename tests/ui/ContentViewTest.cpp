@@ -207,7 +207,8 @@ TEST(ContentViewKeys, HiddenSequenceWithAndWithoutAPauseOverTwoSeconds)
     FakeVolumes volumes;
     qint64 now = 0;
     KeySequenceTracker tracker([&] { return now; });
-    ContentView view(dialogs, volumes, noPlaces(), &tracker);
+    LupenFensterManager magnifiers;
+    ContentView view({dialogs, volumes, magnifiers, tracker}, noPlaces());
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const auto press = [&](const QString& key) {
@@ -280,7 +281,7 @@ TEST_F(ContentViewTest, InfoSheetSizeAndFeatures)
 TEST_F(ContentViewTest, DoubleClickAndLupeOpenTheMagnifier)
 {
     load(2);
-    auto& lupen = LupenFensterManager::instanz();
+    LupenFensterManager& lupen = magnifiers;
     PhotoGridView* grid = view->grid();
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cardRectInViewport(1).center());
     EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(1)});

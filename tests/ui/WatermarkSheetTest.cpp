@@ -133,28 +133,3 @@ TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAsked)
     values.colorHex = QStringLiteral("#FF0000");
     EXPECT_EQ(controller.preview(800)->pixelColor(400, 300), QColor(Qt::red));
 }
-
-TEST(WatermarkSheet, Screenshot)
-{
-    // For looking at the sheet: LUMORA_SHOTS_DIR=folder [LUMORA_SHOT_PHOTO=photo.jpg] flows_tests
-    const QString folder = qEnvironmentVariable("LUMORA_SHOTS_DIR");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "set LUMORA_SHOTS_DIR to write screenshots";
-    QTemporaryDir dir;
-    const QString photoPath = qEnvironmentVariable("LUMORA_SHOT_PHOTO");
-    const QUrl url = photoPath.isEmpty()
-                         ? writePhotoFile(dir.path(), QStringLiteral("karte.jpg"), encodeWithVips(quadrants(1200, 800), QStringLiteral("jpg")))
-                         : QUrl::fromLocalFile(photoPath);
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {url}));
-    WatermarkValues values;
-    values.lastWatermarkText = QStringLiteral("© Lumora Studio");
-    WatermarkController controller(processor, values, {});
-    controller.open();
-    WatermarkSheet sheet(controller, values, {1280, 760});
-    sheet.show();
-    QTRY_VERIFY(!sheet.previewImage().isNull());
-    QTest::qWait(100);
-    QDir().mkpath(folder);
-    EXPECT_TRUE(sheet.grab().save(QDir(folder).filePath(QStringLiteral("watermark-sheet.png"))));
-}

@@ -1,29 +1,74 @@
-// lumora-screenshots FOLDER PHOTO...: starts the real window with the photos and writes
-// pictures of it into FOLDER (see ScreenshotMode.h), then quits. Run under Xvfb.
+// lumora-screenshots: pictures of the real window and of its parts, for people to look at.
+// Run under Xvfb; see --help.
+#include "PictureShots.h"
 #include "ScreenshotMode.h"
+#include "app/KeySequenceTracker.h"
 #include "platform/UDisksVolumeService.h"
 #include "ui/ContentView.h"
 #include "ui/Palette.h"
 #include "ui/WidgetDialogs.h"
+#include "ui/magnifier/LupenFensterManager.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+
+namespace {
+
+int mainWindowShots(const QString& folder, const QStringList& photos)
+{
+    lumora::WidgetDialogs dialogs;
+    lumora::UDisksVolumeService volumes;
+    lumora::LupenFensterManager magnifiers;
+    lumora::KeySequenceTracker keySequence;
+    lumora::ContentView window({dialogs, volumes, magnifiers, keySequence});
+    dialogs.setWindow(&window);
+    window.show();
+    if (!photos.isEmpty())
+        window.loading().openArguments(photos);
+    lumora::startScreenshots(window, folder);
+    return QApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const QStringList args = QApplication::arguments().mid(1);
-    if (args.isEmpty()) {
-        qWarning("Aufruf: lumora-screenshots ZIELORDNER FOTO...");
-        return 2;
-    }
+    QApplication::setApplicationName(QStringLiteral("lumora-screenshots"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes pictures of Lumora Studio into FOLDER. Without a mode: the main window with the "
+        "photos (grid-auswahl.png, info.png, info-blatt.png, schmal.png)."));
+    parser.addHelpOption();
+    const QCommandLineOption magnifier(QStringLiteral("magnifier"),
+                                       QStringLiteral("A magnifier window at fit, 100 % and 195 % (lupe-*.png)."));
+    const QCommandLineOption overlay(QStringLiteral("overlay"),
+                                     QStringLiteral("The progress overlay during an export (progress-overlay.png)."));
+    const QCommandLineOption watermark(QStringLiteral("watermark"),
+                                       QStringLiteral("The watermark sheet (watermark-sheet.png)."));
+    parser.addOptions({magnifier, overlay, watermark});
+    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Where the pictures go."));
+    parser.addPositionalArgument(QStringLiteral("PHOTO"),
+                                 QStringLiteral("Photos to show; the part modes use the first one and "
+                                                "generate a test card without one."),
+                                 QStringLiteral("[PHOTO...]"));
+    parser.process(app);
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        parser.showHelp(2);
+    const QString folder = args.first();
+    const QStringList photos = args.mid(1);
+    const QString photo = photos.value(0);
+    QDir().mkpath(folder);
     lumora::applyDarkLook();
-    lumora::WidgetDialogs dialogs;
-    lumora::UDisksVolumeService volumes;
-    lumora::ContentView window(dialogs, volumes);
-    dialogs.setWindow(&window);
-    window.show();
-    if (args.size() > 1)
-        window.loading().openArguments(args.mid(1));
-    lumora::startScreenshots(window, args.first());
-    return QApplication::exec();
+
+    if (parser.isSet(magnifier))
+        return lumora::magnifierShots(folder, photo);
+    if (parser.isSet(overlay))
+        return lumora::overlayShot(folder, photo);
+    if (parser.isSet(watermark))
+        return lumora::watermarkShot(folder, photo);
+    return mainWindowShots(folder, photos);
 }

@@ -4,43 +4,43 @@ namespace lumora {
 
 namespace {
 
-QSize vollGroesse(const QImage& bild, QSize pixelGroesse)
+QSize fullSize(const QImage& image, QSize pixelSize)
 {
-    return pixelGroesse.isEmpty() ? bild.size() : pixelGroesse.expandedTo(bild.size());
+    return pixelSize.isEmpty() ? image.size() : pixelSize.expandedTo(image.size());
 }
 
 } // namespace
 
-LupenBildModell::LupenBildModell(QImage bild, QSize pixelGroesse, QObject* parent)
-    : QObject(parent), m_bild(std::move(bild)), m_pixelGroesse(vollGroesse(m_bild, pixelGroesse))
+LupenBildModell::LupenBildModell(QImage image, QSize pixelSize, QObject* parent)
+    : QObject(parent), m_bild(std::move(image)), m_pixelSize(fullSize(m_bild, pixelSize))
 {
 }
 
-void LupenBildModell::setBild(QImage bild, QSize pixelGroesse)
+void LupenBildModell::setBild(QImage image, QSize pixelSize)
 {
-    m_bild = std::move(bild);
-    m_pixelGroesse = vollGroesse(m_bild, pixelGroesse);
-    m_vollbild.reset();
-    m_vollbildAngefragt = false;
-    Q_EMIT bildGeaendert();
+    m_bild = std::move(image);
+    m_pixelSize = fullSize(m_bild, pixelSize);
+    m_fullImage.reset();
+    m_fullImageRequested = false;
+    Q_EMIT imageChanged();
 }
 
-QImage LupenBildModell::rasterFuer(QSizeF geraetePixel)
+QImage LupenBildModell::rasterFor(QSizeF devicePixels)
 {
     // Half a pixel of slack: the display size is fractional, the raster is not.
-    const bool bildReicht = m_bild.width() + 0.5 >= geraetePixel.width()
-        && m_bild.height() + 0.5 >= geraetePixel.height();
-    const bool bildIstVoll = m_bild.size() == m_pixelGroesse;
-    if (bildReicht || bildIstVoll)
+    const bool imageSuffices = m_bild.width() + 0.5 >= devicePixels.width()
+        && m_bild.height() + 0.5 >= devicePixels.height();
+    const bool imageIsFull = m_bild.size() == m_pixelSize;
+    if (imageSuffices || imageIsFull)
         return m_bild;
-    if (!m_vollbildAngefragt && m_quelle) {
-        m_vollbildAngefragt = true;
-        ++m_anfragen;
-        m_vollbild = m_quelle();
-        if (m_vollbild && m_vollbild->isNull())
-            m_vollbild.reset();
+    if (!m_fullImageRequested && m_source) {
+        m_fullImageRequested = true;
+        ++m_requests;
+        m_fullImage = m_source();
+        if (m_fullImage && m_fullImage->isNull())
+            m_fullImage.reset();
     }
-    return m_vollbild ? *m_vollbild : m_bild;
+    return m_fullImage ? *m_fullImage : m_bild;
 }
 
 } // namespace lumora

@@ -7,120 +7,120 @@ namespace lumora {
 
 namespace {
 
-bool hatBild(QSizeF bild)
+bool hasImage(QSizeF image)
 {
-    return bild.width() > 0 && bild.height() > 0;
+    return image.width() > 0 && image.height() > 0;
 }
 
-double klemme(double wert, double maximum)
+double clampToRange(double value, double maximum)
 {
-    return std::clamp(wert, 0.0, std::max(0.0, maximum));
+    return std::clamp(value, 0.0, std::max(0.0, maximum));
 }
 
 } // namespace
 
-void LupenZoom::setBildGroesse(QSizeF groesse)
+void MagnifierZoom::setImageSize(QSizeF size)
 {
-    m_bild = groesse;
-    einpassZoomUebernehmen();
+    m_imageSize = size;
+    followFitZoom();
 }
 
-void LupenZoom::setFlaeche(QSizeF flaeche)
+void MagnifierZoom::setArea(QSizeF area)
 {
-    m_flaeche = flaeche;
-    einpassZoomUebernehmen();
+    m_area = area;
+    followFitZoom();
 }
 
-double LupenZoom::einpassZoom(double w, double h) const
+double MagnifierZoom::einpassZoom(double w, double h) const
 {
-    if (!hatBild(m_bild))
+    if (!hasImage(m_imageSize))
         return 1.0;
-    return std::min(std::max(1.0, w - 2 * rand) / m_bild.width(),
-                    std::max(1.0, h - 2 * rand) / m_bild.height());
+    return std::min(std::max(1.0, w - 2 * rand) / m_imageSize.width(),
+                    std::max(1.0, h - 2 * rand) / m_imageSize.height());
 }
 
-void LupenZoom::verkleinern()
+void MagnifierZoom::zoomOut()
 {
     m_einpassen = false;
     if (m_zoom > minZoom)
-        m_zoom = std::max(m_zoom / schritt, minZoom);
+        m_zoom = std::max(m_zoom / step, minZoom);
 }
 
-void LupenZoom::vergroessern()
+void MagnifierZoom::zoomIn()
 {
     m_einpassen = false;
     if (m_zoom < maxZoom)
-        m_zoom = std::min(m_zoom * schritt, maxZoom);
+        m_zoom = std::min(m_zoom * step, maxZoom);
 }
 
-void LupenZoom::einpassenAktivieren()
+void MagnifierZoom::enterFitMode()
 {
     m_einpassen = true;
-    einpassZoomUebernehmen();
+    followFitZoom();
 }
 
-void LupenZoom::originalGroesse()
+void MagnifierZoom::actualSize()
 {
     m_einpassen = false;
     m_zoom = 1.0;
 }
 
-double LupenZoom::effektiverZoom() const
+double MagnifierZoom::effectiveZoom() const
 {
-    return m_einpassen ? einpassZoom(m_flaeche.width(), m_flaeche.height()) : m_zoom;
+    return m_einpassen ? einpassZoom(m_area.width(), m_area.height()) : m_zoom;
 }
 
-QSizeF LupenZoom::anzeigeGroesse() const
+QSizeF MagnifierZoom::displaySize() const
 {
-    const double z = effektiverZoom();
-    return {std::max(1.0, z * m_bild.width()), std::max(1.0, z * m_bild.height())};
+    const double z = effectiveZoom();
+    return {std::max(1.0, z * m_imageSize.width()), std::max(1.0, z * m_imageSize.height())};
 }
 
-QSizeF LupenZoom::dokumentGroesse() const
+QSizeF MagnifierZoom::documentSize() const
 {
-    return anzeigeGroesse() + QSizeF(2 * rand, 2 * rand);
+    return displaySize() + QSizeF(2 * rand, 2 * rand);
 }
 
-QString LupenZoom::prozentText() const
+QString MagnifierZoom::percentText() const
 {
     // std::round rounds halves away from zero.
     return QString::number(static_cast<long long>(std::round(m_zoom * 100.0))) + QStringLiteral(" %");
 }
 
-bool LupenZoom::originalHervorgehoben() const
+bool MagnifierZoom::actualSizeHighlighted() const
 {
     return !m_einpassen && std::abs(m_zoom - 1.0) < 0.001;
 }
 
-void LupenZoom::einpassZoomUebernehmen()
+void MagnifierZoom::followFitZoom()
 {
     // The stored zoom mirrors the fitted value so the label shows it and a zoom step out of
     // fit mode starts from what the user sees.
     if (!m_einpassen)
         return;
-    const double fit = einpassZoom(m_flaeche.width(), m_flaeche.height());
+    const double fit = einpassZoom(m_area.width(), m_area.height());
     if (std::abs(m_zoom - fit) > 0.001)
         m_zoom = fit;
 }
 
-QPointF schwenkUrsprung(QPointF ursprung, QPointF handDelta, QSizeF dokument, QSizeF sicht)
+QPointF panOrigin(QPointF origin, QPointF handDelta, QSizeF document, QSizeF visibleSize)
 {
-    return {klemme(ursprung.x() - handDelta.x(), dokument.width() - sicht.width()),
-            klemme(ursprung.y() - handDelta.y(), dokument.height() - sicht.height())};
+    return {clampToRange(origin.x() - handDelta.x(), document.width() - visibleSize.width()),
+            clampToRange(origin.y() - handDelta.y(), document.height() - visibleSize.height())};
 }
 
-QPointF ursprungNachZoom(QPointF ursprung, QSizeF sicht, QSizeF altDokument, QSizeF neuDokument)
+QPointF originAfterZoom(QPointF origin, QSizeF visibleSize, QSizeF oldDocument, QSizeF newDocument)
 {
-    const auto achse = [](double u, double s, double alt, double neu) {
-        const double mitte = u + std::min(s, alt) / 2;
-        const double altBild = alt - 2 * LupenZoom::rand;
-        const double neuBild = neu - 2 * LupenZoom::rand;
-        const double anteil = altBild > 0 ? (mitte - LupenZoom::rand) / altBild : 0.5;
-        const double neueMitte = LupenZoom::rand + anteil * neuBild;
-        return klemme(neueMitte - s / 2, neu - s);
+    const auto axis = [](double u, double s, double oldLength, double newLength) {
+        const double centre = u + std::min(s, oldLength) / 2;
+        const double oldImage = oldLength - 2 * MagnifierZoom::rand;
+        const double newImage = newLength - 2 * MagnifierZoom::rand;
+        const double fraction = oldImage > 0 ? (centre - MagnifierZoom::rand) / oldImage : 0.5;
+        const double newCentre = MagnifierZoom::rand + fraction * newImage;
+        return clampToRange(newCentre - s / 2, newLength - s);
     };
-    return {achse(ursprung.x(), sicht.width(), altDokument.width(), neuDokument.width()),
-            achse(ursprung.y(), sicht.height(), altDokument.height(), neuDokument.height())};
+    return {axis(origin.x(), visibleSize.width(), oldDocument.width(), newDocument.width()),
+            axis(origin.y(), visibleSize.height(), oldDocument.height(), newDocument.height())};
 }
 
 } // namespace lumora

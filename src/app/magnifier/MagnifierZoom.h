@@ -12,21 +12,21 @@ namespace lumora {
 ///
 /// Units: the image size is in pixels of the photo at full resolution; the area and all display
 /// sizes are in points (device-independent pixels). A zoom of 1.0 shows one image pixel per point.
-class LupenZoom {
+class MagnifierZoom {
 public:
     static constexpr double minZoom = 0.05;
     static constexpr double maxZoom = 16.0;
-    static constexpr double schritt = 1.25;
+    static constexpr double step = 1.25;
     /// Margin around the drawn image, in points, on every side.
     static constexpr double rand = 20.0;
 
     /// Size of the image in full-resolution pixels. Empty or non-positive means "no image".
-    void setBildGroesse(QSizeF groesse);
-    [[nodiscard]] QSizeF bildGroesse() const { return m_bild; }
+    void setImageSize(QSizeF size);
+    [[nodiscard]] QSizeF imageSize() const { return m_imageSize; }
 
     /// Size W × H of the image area. In fit mode the zoom follows at once (see einpassZoom).
-    void setFlaeche(QSizeF flaeche);
-    [[nodiscard]] QSizeF flaeche() const { return m_flaeche; }
+    void setArea(QSizeF area);
+    [[nodiscard]] QSizeF area() const { return m_area; }
 
     /// The zoom at which the image plus the margin fits into an area of w × h points:
     /// min(max(1, w − 40) / image width, max(1, h − 40) / image height); 1.0 without an image.
@@ -35,52 +35,52 @@ public:
 
     /// Zoom out one step: leaves fit mode; divides by 1.25 down to minZoom. Never enlarges:
     /// a zoom already below minZoom (a huge image fitted) stays where it is.
-    void verkleinern();
+    void zoomOut();
     /// Zoom in one step: leaves fit mode; multiplies by 1.25 up to maxZoom. Never shrinks:
     /// a zoom already above maxZoom (a tiny image fitted) stays where it is.
-    void vergroessern();
+    void zoomIn();
     /// Enters fit mode; the zoom becomes the fitted value for the current area.
-    void einpassenAktivieren();
+    void enterFitMode();
     /// Leaves fit mode at exactly 1.0.
-    void originalGroesse();
+    void actualSize();
 
     [[nodiscard]] double zoom() const { return m_zoom; }
     [[nodiscard]] bool einpassen() const { return m_einpassen; }
     /// The zoom the view draws with: the fitted value in fit mode, else zoom().
-    [[nodiscard]] double effektiverZoom() const;
+    [[nodiscard]] double effectiveZoom() const;
 
     /// Displayed image size in points: max(1, z × image size) per axis.
-    [[nodiscard]] QSizeF anzeigeGroesse() const;
+    [[nodiscard]] QSizeF displaySize() const;
     /// Size of the scrollable document: the displayed image plus the margin on every side.
-    [[nodiscard]] QSizeF dokumentGroesse() const;
+    [[nodiscard]] QSizeF documentSize() const;
 
     /// The label text: zoom × 100 rounded to an integer (halves away from zero), then " %".
-    [[nodiscard]] QString prozentText() const;
+    [[nodiscard]] QString percentText() const;
     /// "Einpassen" is highlighted while fit mode is on.
-    [[nodiscard]] bool einpassenHervorgehoben() const { return m_einpassen; }
+    [[nodiscard]] bool fitHighlighted() const { return m_einpassen; }
     /// "100 %" is highlighted outside fit mode while the zoom is 1 (within 0.001).
-    [[nodiscard]] bool originalHervorgehoben() const;
+    [[nodiscard]] bool actualSizeHighlighted() const;
 
 private:
-    void einpassZoomUebernehmen();
+    void followFitZoom();
 
-    QSizeF m_bild;
-    QSizeF m_flaeche;
+    QSizeF m_imageSize;
+    QSizeF m_area;
     double m_zoom = 1.0;
     bool m_einpassen = true;
 };
 
 /// The visible origin after a hand drag: the content follows the hand, so the origin moves
-/// against `handDelta` (y down, like Qt). Each axis is clamped to 0 … max(0, dokument − sicht),
+/// against `handDelta` (y down, like Qt). Each axis is clamped to 0 … max(0, document − visibleSize),
 /// so the drag stops at the document's edges and a document smaller than the visible area
 /// does not move at all.
-[[nodiscard]] QPointF schwenkUrsprung(QPointF ursprung, QPointF handDelta, QSizeF dokument,
-                                      QSizeF sicht);
+[[nodiscard]] QPointF panOrigin(QPointF origin, QPointF handDelta, QSizeF document,
+                                      QSizeF visibleSize);
 
 /// The visible origin that keeps the document point under the centre of the visible area in
-/// place when the document grows or shrinks from `altDokument` to `neuDokument` (a zoom
-/// change). Clamped like schwenkUrsprung.
-[[nodiscard]] QPointF ursprungNachZoom(QPointF ursprung, QSizeF sicht, QSizeF altDokument,
-                                       QSizeF neuDokument);
+/// place when the document grows or shrinks from `oldDocument` to `newDocument` (a zoom
+/// change). Clamped like panOrigin.
+[[nodiscard]] QPointF originAfterZoom(QPointF origin, QSizeF visibleSize, QSizeF oldDocument,
+                                       QSizeF newDocument);
 
 } // namespace lumora

@@ -8,22 +8,22 @@ namespace lumora {
 
 namespace {
 
-const QRectF kOhneBildschirm(0, 0, 1440, 900);
+const QRectF kNoScreenArea(0, 0, 1440, 900);
 
-bool enthaelt(QRectF aussen, QRectF innen)
+bool containsRect(QRectF outer, QRectF inner)
 {
-    return !innen.isEmpty() && innen.left() >= aussen.left() && innen.right() <= aussen.right()
-        && innen.top() >= aussen.top() && innen.bottom() <= aussen.bottom();
+    return !inner.isEmpty() && inner.left() >= outer.left() && inner.right() <= outer.right()
+        && inner.top() >= outer.top() && inner.bottom() <= outer.bottom();
 }
 
-QRectF zentriert(QSizeF groesse, QRectF bereich)
+QRectF centredIn(QSizeF size, QRectF area)
 {
-    const QPointF mitte = bereich.center();
-    return {mitte.x() - groesse.width() / 2, mitte.y() - groesse.height() / 2, groesse.width(),
-            groesse.height()};
+    const QPointF centre = area.center();
+    return {centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(),
+            size.height()};
 }
 
-std::optional<double> zahl(const QVariantMap& map, const QString& key)
+std::optional<double> number(const QVariantMap& map, const QString& key)
 {
     const auto it = map.constFind(key);
     if (it == map.constEnd())
@@ -40,11 +40,11 @@ std::optional<double> zahl(const QVariantMap& map, const QString& key)
     default:
         return std::nullopt;
     }
-    const double wert = it->toDouble();
-    return std::isfinite(wert) ? std::optional(wert) : std::nullopt;
+    const double value = it->toDouble();
+    return std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
-double schnittflaeche(QRectF a, QRectF b)
+double overlapArea(QRectF a, QRectF b)
 {
     const QRectF s = a.intersected(b);
     return s.isEmpty() ? 0.0 : s.width() * s.height();
@@ -52,60 +52,60 @@ double schnittflaeche(QRectF a, QRectF b)
 
 } // namespace
 
-bool istVollSichtbar(QRectF frame, std::span<const QRectF> sichtbareBereiche)
+bool istVollSichtbar(QRectF frame, std::span<const QRectF> visibleAreas)
 {
-    return std::ranges::any_of(sichtbareBereiche,
-                               [&](const QRectF& bereich) { return enthaelt(bereich, frame); });
+    return std::ranges::any_of(visibleAreas,
+                               [&](const QRectF& area) { return containsRect(area, frame); });
 }
 
-QRectF inBereichEinpassen(QRectF r, QRectF bereich)
+QRectF inBereichEinpassen(QRectF r, QRectF area)
 {
-    const double breite = std::min(r.width(), bereich.width());
-    const double hoehe = std::min(r.height(), bereich.height());
-    double x = std::max(r.x(), bereich.left());
-    double y = std::max(r.y(), bereich.top());
-    if (x + breite > bereich.right())
-        x = bereich.right() - breite;
-    if (y + hoehe > bereich.bottom())
-        y = bereich.bottom() - hoehe;
+    const double breite = std::min(r.width(), area.width());
+    const double hoehe = std::min(r.height(), area.height());
+    double x = std::max(r.x(), area.left());
+    double y = std::max(r.y(), area.top());
+    if (x + breite > area.right())
+        x = area.right() - breite;
+    if (y + hoehe > area.bottom())
+        y = area.bottom() - hoehe;
     return {x, y, breite, hoehe};
 }
 
-QRectF standardFrame(QSizeF groesse, const std::optional<Referenzfenster>& referenz,
-                     const std::optional<QRectF>& hauptbereich)
+QRectF standardFrame(QSizeF size, const std::optional<ReferenceWindow>& reference,
+                     const std::optional<QRectF>& mainArea)
 {
-    if (!referenz || !referenz->bereich)
-        return zentriert(groesse, hauptbereich.value_or(kOhneBildschirm));
+    if (!reference || !reference->area)
+        return centredIn(size, mainArea.value_or(kNoScreenArea));
 
     // y up: F.bottom() is the top edge (maxY).
-    const QRectF f = referenz->frame;
-    const QRectF v = *referenz->bereich;
-    const QRectF daneben(f.right() - 100, f.bottom() - groesse.height(), groesse.width(),
-                         groesse.height());
-    if (enthaelt(v, daneben))
-        return daneben;
+    const QRectF f = reference->frame;
+    const QRectF v = *reference->area;
+    const QRectF beside(f.right() - 100, f.bottom() - size.height(), size.width(),
+                         size.height());
+    if (containsRect(v, beside))
+        return beside;
 
-    const double breite = std::min(f.width() * 0.65, groesse.width());
-    const double hoehe = std::min(f.height() - 80, groesse.height());
-    const QRectF innen(f.right() - breite - 20, f.bottom() - hoehe - 60, breite, hoehe);
-    return inBereichEinpassen(innen, v);
+    const double breite = std::min(f.width() * 0.65, size.width());
+    const double hoehe = std::min(f.height() - 80, size.height());
+    const QRectF inner(f.right() - breite - 20, f.bottom() - hoehe - 60, breite, hoehe);
+    return inBereichEinpassen(inner, v);
 }
 
-std::optional<QRectF> frameAusWert(const QVariant& wert)
+std::optional<QRectF> frameFromValue(const QVariant& value)
 {
-    if (wert.typeId() != QMetaType::QVariantMap)
+    if (value.typeId() != QMetaType::QVariantMap)
         return std::nullopt;
-    const QVariantMap map = wert.toMap();
-    const auto x = zahl(map, QStringLiteral("x"));
-    const auto y = zahl(map, QStringLiteral("y"));
-    const auto w = zahl(map, QStringLiteral("w"));
-    const auto h = zahl(map, QStringLiteral("h"));
+    const QVariantMap map = value.toMap();
+    const auto x = number(map, QStringLiteral("x"));
+    const auto y = number(map, QStringLiteral("y"));
+    const auto w = number(map, QStringLiteral("w"));
+    const auto h = number(map, QStringLiteral("h"));
     if (!x || !y || !w || !h)
         return std::nullopt;
     return QRectF(*x, *y, *w, *h);
 }
 
-QVariantMap frameAlsWert(QRectF frame)
+QVariantMap frameToValue(QRectF frame)
 {
     return {{QStringLiteral("x"), frame.x()},
             {QStringLiteral("y"), frame.y()},
@@ -113,40 +113,40 @@ QVariantMap frameAlsWert(QRectF frame)
             {QStringLiteral("h"), frame.height()}};
 }
 
-std::optional<std::size_t> bildschirmVon(QRectF frame, std::span<const Bildschirm> bildschirme)
+std::optional<std::size_t> screenOf(QRectF frame, std::span<const ScreenRects> screens)
 {
-    std::optional<std::size_t> bester;
-    double besteFlaeche = 0;
-    for (std::size_t i = 0; i < bildschirme.size(); ++i) {
-        const double flaeche = schnittflaeche(frame, bildschirme[i].geometrie);
-        if (flaeche > besteFlaeche) {
-            besteFlaeche = flaeche;
-            bester = i;
+    std::optional<std::size_t> best;
+    double bestArea = 0;
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        const double area = overlapArea(frame, screens[i].geometry);
+        if (area > bestArea) {
+            bestArea = area;
+            best = i;
         }
     }
-    return bester;
+    return best;
 }
 
-BildschirmAchse achseFuer(std::span<const Bildschirm> bildschirme)
+ScreenAxis axisFor(std::span<const ScreenRects> screens)
 {
-    return BildschirmAchse(bildschirme.empty() ? kOhneBildschirm : bildschirme.front().geometrie);
+    return ScreenAxis(screens.empty() ? kNoScreenArea : screens.front().geometry);
 }
 
-QRectF standardFrameQt(QSizeF groesse, const std::optional<QRectF>& referenz,
-                       std::span<const Bildschirm> bildschirme)
+QRectF standardFrameQt(QSizeF size, const std::optional<QRectF>& reference,
+                       std::span<const ScreenRects> screens)
 {
-    const BildschirmAchse achse = achseFuer(bildschirme);
-    std::optional<QRectF> hauptbereich;
-    if (!bildschirme.empty())
-        hauptbereich = achse.gespiegelt(bildschirme.front().sichtbar);
+    const ScreenAxis axis = axisFor(screens);
+    std::optional<QRectF> mainArea;
+    if (!screens.empty())
+        mainArea = axis.mirrored(screens.front().visible);
 
-    std::optional<Referenzfenster> ref;
-    if (referenz) {
-        ref = Referenzfenster{achse.gespiegelt(*referenz), hauptbereich};
-        if (const auto index = bildschirmVon(*referenz, bildschirme))
-            ref->bereich = achse.gespiegelt(bildschirme[*index].sichtbar);
+    std::optional<ReferenceWindow> ref;
+    if (reference) {
+        ref = ReferenceWindow{axis.mirrored(*reference), mainArea};
+        if (const auto index = screenOf(*reference, screens))
+            ref->area = axis.mirrored(screens[*index].visible);
     }
-    return achse.gespiegelt(standardFrame(groesse, ref, hauptbereich));
+    return axis.mirrored(standardFrame(size, ref, mainArea));
 }
 
 } // namespace lumora

@@ -1,7 +1,7 @@
 #include "ui/magnifier/LupenAnsicht.h"
 
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/MagnifierColors.h"
+#include "ui/Palette.h"
 #include "ui/magnifier/LupenKnopf.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
@@ -14,29 +14,29 @@ namespace lumora {
 namespace {
 
 // The help texts name the keys as they are labelled on this platform (Strg = Ctrl).
-const char* const kHilfeVerkleinern = "Verkleinern (Strg −)";
-const char* const kHilfeVergroessern = "Vergrößern (Strg +)";
-const char* const kHilfeEinpassen = "Bild ans Fenster anpassen (Strg 0)";
-const char* const kHilfeOriginal = "Originalgröße (Strg 1)";
+const char* const kHelpZoomOut = "Verkleinern (Strg −)";
+const char* const kHelpZoomIn = "Vergrößern (Strg +)";
+const char* const kHelpFit = "Bild ans Fenster anpassen (Strg 0)";
+const char* const kHelpActualSize = "Originalgröße (Strg 1)";
 
-void faerbe(QWidget* widget, QColor hintergrund)
+void fillBackground(QWidget* widget, QColor background)
 {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, hintergrund);
-    palette.setColor(QPalette::WindowText, lupenFarbe::text());
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, farben::text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
 
 /// A separator line: `breite` 0 stretches it across the layout.
-QWidget* linie(int breite, int hoehe)
+QWidget* separatorLine(int breite, int hoehe)
 {
-    auto* strich = new QWidget;
-    strich->setFixedHeight(hoehe);
+    auto* line = new QWidget;
+    line->setFixedHeight(hoehe);
     if (breite > 0)
-        strich->setFixedWidth(breite);
-    faerbe(strich, lupenFarbe::trenner());
-    return strich;
+        line->setFixedWidth(breite);
+    fillBackground(line, farben::trennlinie);
+    return line;
 }
 
 } // namespace
@@ -45,100 +45,100 @@ LupenAnsicht::LupenAnsicht(LupenBildModell* modell, QWidget* parent)
     : QWidget(parent), m_modell(modell)
 {
     setMinimumSize(500, 400);
-    faerbe(this, lupenFarbe::flaeche());
+    fillBackground(this, farben::fenster);
 
-    m_verkleinern = neueAktion(QString::fromUtf8(kHilfeVerkleinern),
-                               {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &LupenZoom::verkleinern);
+    m_zoomOutAction = addCommand(QString::fromUtf8(kHelpZoomOut),
+                               {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &MagnifierZoom::zoomOut);
     // Ctrl = too: on layouts where + needs Shift, that is the key the user presses.
-    m_vergroessern = neueAktion(QString::fromUtf8(kHilfeVergroessern),
+    m_zoomInAction = addCommand(QString::fromUtf8(kHelpZoomIn),
                                 {QKeySequence(Qt::CTRL | Qt::Key_Plus),
                                  QKeySequence(Qt::CTRL | Qt::Key_Equal)},
-                                &LupenZoom::vergroessern);
-    m_einpassen = neueAktion(QString::fromUtf8(kHilfeEinpassen), {QKeySequence(Qt::CTRL | Qt::Key_0)},
-                             &LupenZoom::einpassenAktivieren);
-    m_original = neueAktion(QString::fromUtf8(kHilfeOriginal), {QKeySequence(Qt::CTRL | Qt::Key_1)},
-                            &LupenZoom::originalGroesse);
+                                &MagnifierZoom::zoomIn);
+    m_fitAction = addCommand(QString::fromUtf8(kHelpFit), {QKeySequence(Qt::CTRL | Qt::Key_0)},
+                             &MagnifierZoom::enterFitMode);
+    m_actualSizeAction = addCommand(QString::fromUtf8(kHelpActualSize), {QKeySequence(Qt::CTRL | Qt::Key_1)},
+                            &MagnifierZoom::actualSize);
 
-    m_flaeche = new SchwenkbareBildAnsicht;
-    auto* spalte = new QVBoxLayout(this);
-    spalte->setContentsMargins(0, 0, 0, 0);
-    spalte->setSpacing(0);
-    spalte->addWidget(baueLeiste());
-    spalte->addWidget(linie(0, 1));
-    spalte->addWidget(m_flaeche, 1);
+    m_surface = new SchwenkbareBildAnsicht;
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildToolbar());
+    column->addWidget(separatorLine(0, 1));
+    column->addWidget(m_surface, 1);
 
-    m_zoom.setBildGroesse(QSizeF(m_modell->pixelGroesse()));
-    connect(m_flaeche, &SchwenkbareBildAnsicht::flaecheGeaendert, this, [this](QSizeF flaeche) {
-        m_zoom.setFlaeche(flaeche);
-        aktualisieren();
+    m_zoom.setImageSize(QSizeF(m_modell->pixelSize()));
+    connect(m_surface, &SchwenkbareBildAnsicht::areaChanged, this, [this](QSizeF area) {
+        m_zoom.setArea(area);
+        refresh();
     });
-    connect(m_modell, &LupenBildModell::bildGeaendert, this, [this] {
-        m_zoom.setBildGroesse(QSizeF(m_modell->pixelGroesse()));
-        aktualisieren();
+    connect(m_modell, &LupenBildModell::imageChanged, this, [this] {
+        m_zoom.setImageSize(QSizeF(m_modell->pixelSize()));
+        refresh();
     });
-    aktualisieren();
+    refresh();
 }
 
-QAction* LupenAnsicht::neueAktion(const QString& hilfe, QList<QKeySequence> kuerzel,
-                                  void (LupenZoom::*befehl)())
+QAction* LupenAnsicht::addCommand(const QString& help, QList<QKeySequence> keys,
+                                  void (MagnifierZoom::*command)())
 {
-    auto* aktion = new QAction(hilfe, this);
-    aktion->setToolTip(hilfe);
-    aktion->setShortcuts(kuerzel);
-    aktion->setShortcutContext(Qt::WindowShortcut);
-    addAction(aktion);
-    connect(aktion, &QAction::triggered, this, [this, befehl] {
-        (m_zoom.*befehl)();
-        aktualisieren();
+    auto* action = new QAction(help, this);
+    action->setToolTip(help);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    connect(action, &QAction::triggered, this, [this, command] {
+        (m_zoom.*command)();
+        refresh();
     });
-    return aktion;
+    return action;
 }
 
-QWidget* LupenAnsicht::baueLeiste()
+QWidget* LupenAnsicht::buildToolbar()
 {
-    auto* leiste = new QWidget;
-    faerbe(leiste, lupenFarbe::leiste());
-    auto* reihe = new QHBoxLayout(leiste);
-    reihe->setContentsMargins(14, 8, 14, 8);
-    reihe->setSpacing(10);
+    auto* bar = new QWidget;
+    fillBackground(bar, farben::leiste);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(14, 8, 14, 8);
+    row->setSpacing(10);
 
-    m_verkleinernKnopf = new LupenKnopf(LupenKnopf::Symbol::Minus);
-    m_vergroessernKnopf = new LupenKnopf(LupenKnopf::Symbol::Plus);
-    m_prozent = new QLabel;
-    m_prozent->setFixedWidth(60);
-    m_prozent->setAlignment(Qt::AlignCenter);
-    m_einpassenKnopf = new LupenTextKnopf(QStringLiteral("Einpassen"));
-    m_originalKnopf = new LupenTextKnopf(QStringLiteral("100 %"));
+    m_zoomOutButton = new LupenKnopf(LupenKnopf::Symbol::Minus);
+    m_zoomInButton = new LupenKnopf(LupenKnopf::Symbol::Plus);
+    m_percent = new QLabel;
+    m_percent->setFixedWidth(60);
+    m_percent->setAlignment(Qt::AlignCenter);
+    m_fitButton = new LupenTextKnopf(QStringLiteral("Einpassen"));
+    m_actualSizeButton = new LupenTextKnopf(QStringLiteral("100 %"));
 
-    const std::pair<QAbstractButton*, QAction*> paare[] = {
-        {m_verkleinernKnopf, m_verkleinern},
-        {m_vergroessernKnopf, m_vergroessern},
-        {m_einpassenKnopf, m_einpassen},
-        {m_originalKnopf, m_original},
+    const std::pair<QAbstractButton*, QAction*> pairs[] = {
+        {m_zoomOutButton, m_zoomOutAction},
+        {m_zoomInButton, m_zoomInAction},
+        {m_fitButton, m_fitAction},
+        {m_actualSizeButton, m_actualSizeAction},
     };
-    for (const auto& [knopf, aktion] : paare) {
-        knopf->setToolTip(aktion->toolTip());
-        connect(knopf, &QAbstractButton::clicked, aktion, &QAction::trigger);
+    for (const auto& [button, action] : pairs) {
+        button->setToolTip(action->toolTip());
+        connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
     }
 
-    reihe->addWidget(m_verkleinernKnopf);
-    reihe->addWidget(m_prozent);
-    reihe->addWidget(m_vergroessernKnopf);
-    reihe->addWidget(linie(1, 18));
-    reihe->addWidget(m_einpassenKnopf);
-    reihe->addWidget(m_originalKnopf);
-    reihe->addStretch(1);
-    return leiste;
+    row->addWidget(m_zoomOutButton);
+    row->addWidget(m_percent);
+    row->addWidget(m_zoomInButton);
+    row->addWidget(separatorLine(1, 18));
+    row->addWidget(m_fitButton);
+    row->addWidget(m_actualSizeButton);
+    row->addStretch(1);
+    return bar;
 }
 
-void LupenAnsicht::aktualisieren()
+void LupenAnsicht::refresh()
 {
-    const QSizeF anzeige = m_zoom.anzeigeGroesse();
-    const QImage raster = m_modell->rasterFuer(anzeige * devicePixelRatioF());
-    m_flaeche->aktualisieren(raster, anzeige.width(), anzeige.height(), LupenZoom::rand);
-    m_prozent->setText(m_zoom.prozentText());
-    m_einpassenKnopf->setHervorgehoben(m_zoom.einpassenHervorgehoben());
-    m_originalKnopf->setHervorgehoben(m_zoom.originalHervorgehoben());
+    const QSizeF display = m_zoom.displaySize();
+    const QImage raster = m_modell->rasterFor(display * devicePixelRatioF());
+    m_surface->refresh(raster, display.width(), display.height(), MagnifierZoom::rand);
+    m_percent->setText(m_zoom.percentText());
+    m_fitButton->setHighlighted(m_zoom.fitHighlighted());
+    m_actualSizeButton->setHighlighted(m_zoom.actualSizeHighlighted());
 }
 
 } // namespace lumora

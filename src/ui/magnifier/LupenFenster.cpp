@@ -2,20 +2,20 @@
 
 #include "ui/magnifier/LupenAnsicht.h"
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/MagnifierColors.h"
+#include "ui/Palette.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
 
 namespace lumora {
 
-LupenFenster::LupenFenster(LupenBildModell* modell, const QString& titel, QWidget* parent)
+LupenFenster::LupenFenster(LupenBildModell* modell, const QString& title, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_modell(modell), m_ansicht(new LupenAnsicht(modell))
+      m_modell(modell), m_view(new LupenAnsicht(modell))
 {
     m_modell->setParent(this);
-    setWindowTitle(fensterTitel(titel));
+    setWindowTitle(windowTitleFor(title));
     setAttribute(Qt::WA_DeleteOnClose, false);
     // A magnifier is an aside: closing the main window ends the application even while
     // magnifiers are open.
@@ -24,28 +24,28 @@ LupenFenster::LupenFenster(LupenBildModell* modell, const QString& titel, QWidge
     // Dark regardless of the desktop's scheme: the window's own palette, inherited by its
     // children (tool tips and scroll bars included).
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, lupenFarbe::flaeche());
-    palette.setColor(QPalette::WindowText, lupenFarbe::text());
-    palette.setColor(QPalette::Base, lupenFarbe::flaeche());
-    palette.setColor(QPalette::Text, lupenFarbe::text());
-    palette.setColor(QPalette::Button, lupenFarbe::leiste());
-    palette.setColor(QPalette::ButtonText, lupenFarbe::text());
+    palette.setColor(QPalette::Window, farben::fenster);
+    palette.setColor(QPalette::WindowText, farben::text);
+    palette.setColor(QPalette::Base, farben::fenster);
+    palette.setColor(QPalette::Text, farben::text);
+    palette.setColor(QPalette::Button, farben::leiste);
+    palette.setColor(QPalette::ButtonText, farben::text);
     setPalette(palette);
     setAutoFillBackground(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_ansicht);
+    layout->addWidget(m_view);
     setMinimumSize(500, 400);
     resize(1000, 750);
 }
 
-QString LupenFenster::fensterTitel(const QString& titel)
+QString LupenFenster::windowTitleFor(const QString& title)
 {
-    return QStringLiteral("Lupe \u2013 ") + titel;
+    return QStringLiteral("Lupe \u2013 ") + title;
 }
 
-void LupenFenster::nachVorn()
+void LupenFenster::bringToFront()
 {
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -57,22 +57,22 @@ void LupenFenster::nachVorn()
 void LupenFenster::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    if (m_beobachtet)
-        Q_EMIT frameGeaendert();
+    if (m_reportingMoves)
+        Q_EMIT frameChanged();
 }
 
 void LupenFenster::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_beobachtet)
-        Q_EMIT frameGeaendert();
+    if (m_reportingMoves)
+        Q_EMIT frameChanged();
 }
 
 void LupenFenster::closeEvent(QCloseEvent* event)
 {
     QWidget::closeEvent(event);
     if (event->isAccepted())
-        Q_EMIT geschlossen();
+        Q_EMIT closed();
 }
 
 } // namespace lumora

@@ -14,203 +14,194 @@ namespace lumora {
 
 namespace {
 
-std::vector<Bildschirm> echteBildschirme()
+std::vector<ScreenRects> realScreens()
 {
-    std::vector<Bildschirm> liste;
-    QScreen* haupt = QGuiApplication::primaryScreen();
-    if (haupt)
-        liste.push_back({QRectF(haupt->geometry()), QRectF(haupt->availableGeometry())});
+    std::vector<ScreenRects> list;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        list.push_back({QRectF(primary->geometry()), QRectF(primary->availableGeometry())});
     for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen != haupt)
-            liste.push_back({QRectF(screen->geometry()), QRectF(screen->availableGeometry())});
+        if (screen != primary)
+            list.push_back({QRectF(screen->geometry()), QRectF(screen->availableGeometry())});
     }
-    return liste;
+    return list;
 }
 
-std::vector<QRectF> sichtbareBereiche(const std::vector<Bildschirm>& bildschirme,
-                                      const BildschirmAchse& achse)
+std::vector<QRectF> visibleAreas(const std::vector<ScreenRects>& screens,
+                                      const ScreenAxis& axis)
 {
-    std::vector<QRectF> bereiche;
-    for (const Bildschirm& b : bildschirme)
-        bereiche.push_back(achse.gespiegelt(b.sichtbar));
-    return bereiche;
+    std::vector<QRectF> areas;
+    for (const ScreenRects& b : screens)
+        areas.push_back(axis.mirrored(b.visible));
+    return areas;
 }
 
-bool kommtInFrage(const QWidget* w)
+bool isCandidate(const QWidget* w)
 {
     return w && w->isVisible() && !w->isMinimized() && !w->windowTitle().isEmpty()
         && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog);
 }
 
 /// Thickness of the window decorations of `fenster` on each side.
-QMargins rahmenVon(const QWidget* fenster)
+QMargins decorationsOf(const QWidget* window)
 {
-    const QRect aussen = fenster->frameGeometry();
-    const QRect innen = fenster->geometry();
-    return {innen.left() - aussen.left(), innen.top() - aussen.top(),
-            aussen.right() - innen.right(), aussen.bottom() - innen.bottom()};
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(),
+            outer.right() - inner.right(), outer.bottom() - inner.bottom()};
 }
 
-QRect gerundet(QRectF r)
+QRect rounded(QRectF r)
 {
     return {qRound(r.x()), qRound(r.y()), qRound(r.width()), qRound(r.height())};
 }
 
 } // namespace
 
-LupenFensterManager& LupenFensterManager::instanz()
-{
-    static LupenFensterManager manager;
-    return manager;
-}
-
 LupenFensterManager::LupenFensterManager(QObject* parent)
-    : QObject(parent), m_bildschirmQuelle(echteBildschirme)
+    : QObject(parent), m_screenSource(realScreens)
 {
 }
 
 LupenFensterManager::~LupenFensterManager()
 {
-    // The shared instance dies after the application object; widgets must not be touched then.
-    if (!QCoreApplication::instance() || QCoreApplication::closingDown())
-        return;
     // Emptied first: each deletion reports back through destroyed and would edit the maps.
-    const auto offen = std::exchange(m_fenster, {});
+    const auto windows = std::exchange(m_fenster, {});
     m_modelle.clear();
-    for (const QPointer<LupenFenster>& fenster : offen)
-        delete fenster.data();
+    for (const QPointer<LupenFenster>& window : windows)
+        delete window.data();
 }
 
-void LupenFensterManager::oeffnen(const QImage& bild, const QString& titel, const QUuid& id,
-                                  QSize pixelGroesse)
+void LupenFensterManager::oeffnen(const QImage& image, const QString& title, const QUuid& id,
+                                  QSize pixelSize)
 {
-    if (LupenFenster* offen = fenster(id)) {
+    if (LupenFenster* open = fenster(id)) {
         if (LupenBildModell* m = modell(id))
-            m->setBild(bild, pixelGroesse);
-        offen->nachVorn();
+            m->setBild(image, pixelSize);
+        open->bringToFront();
         return;
     }
-    LupenFenster* neu = neuesFenster(bild, pixelGroesse, titel, id);
-    platzieren(neu);
-    neu->nachVorn();
+    LupenFenster* window = createWindow(image, pixelSize, title, id);
+    place(window);
+    window->bringToFront();
     // Only now: the placement itself is not a move by the user.
-    neu->beobachten(true);
-    m_fenster.insert(id, neu);
-    m_modelle.insert(id, neu->modell());
+    window->setReportingMoves(true);
+    m_fenster.insert(id, window);
+    m_modelle.insert(id, window->modell());
 }
 
-LupenFenster* LupenFensterManager::neuesFenster(const QImage& bild, QSize pixelGroesse,
-                                                const QString& titel, const QUuid& id)
+LupenFenster* LupenFensterManager::createWindow(const QImage& image, QSize pixelSize,
+                                                const QString& title, const QUuid& id)
 {
-    auto* modell = new LupenBildModell(bild, pixelGroesse);
-    modell->setVollbildQuelle([manager = QPointer(this), id]() -> std::optional<QImage> {
-        if (!manager || !manager->m_vollbildQuelle)
+    auto* modell = new LupenBildModell(image, pixelSize);
+    modell->setFullImageSource([manager = QPointer(this), id]() -> std::optional<QImage> {
+        if (!manager || !manager->m_fullImageSource)
             return std::nullopt;
-        return manager->m_vollbildQuelle(id);
+        return manager->m_fullImageSource(id);
     });
-    auto* neu = new LupenFenster(modell, titel);
-    connect(neu, &LupenFenster::frameGeaendert, this, [this, neu] {
-        frameSpeichern(achseFuer(m_bildschirmQuelle()).gespiegelt(QRectF(neu->frameGeometry())));
+    auto* window = new LupenFenster(modell, title);
+    connect(window, &LupenFenster::frameChanged, this, [this, window] {
+        frameSpeichern(axisFor(m_screenSource()).mirrored(QRectF(window->frameGeometry())));
     });
-    connect(neu, &LupenFenster::geschlossen, this, [this, id] { fensterGeschlossen(id); });
+    connect(window, &LupenFenster::closed, this, [this, id] { windowClosed(id); });
     // Should anyone else delete the window, forget it, unless a newer window took the id.
-    connect(neu, &QObject::destroyed, this, [this, id] {
+    connect(window, &QObject::destroyed, this, [this, id] {
         if (!m_fenster.value(id)) {
             m_fenster.remove(id);
             m_modelle.remove(id);
         }
     });
-    return neu;
+    return window;
 }
 
-void LupenFensterManager::platzieren(LupenFenster* neu) const
+void LupenFensterManager::place(LupenFenster* window) const
 {
-    const std::vector<Bildschirm> bildschirme = m_bildschirmQuelle();
-    const BildschirmAchse achse = achseFuer(bildschirme);
-    QWidget* referenz = referenzfenster();
+    const std::vector<ScreenRects> screens = m_screenSource();
+    const ScreenAxis axis = axisFor(screens);
+    QWidget* reference = referenceWindow();
 
     QRectF frame;
-    const std::optional<QRectF> gemerkt = frameLaden();
-    if (gemerkt && lumora::istVollSichtbar(*gemerkt, sichtbareBereiche(bildschirme, achse))) {
-        frame = achse.gespiegelt(*gemerkt);
+    const std::optional<QRectF> remembered = frameLaden();
+    if (remembered && lumora::istVollSichtbar(*remembered, visibleAreas(screens, axis))) {
+        frame = axis.mirrored(*remembered);
     } else {
-        const std::optional<QRectF> referenzFrame =
-            referenz ? std::optional(QRectF(referenz->frameGeometry())) : std::nullopt;
-        frame = standardFrameQt(QSizeF(kGroesse), referenzFrame, bildschirme);
+        const std::optional<QRectF> referenceFrame =
+            reference ? std::optional(QRectF(reference->frameGeometry())) : std::nullopt;
+        frame = standardFrameQt(QSizeF(kContentSize), referenceFrame, screens);
     }
 
     // The frame includes the decorations; Qt places the content. Take the decorations from the
     // platform window when it knows them, else assume those of the reference window, so that a
     // stored frame comes back as the same frame rather than growing by a title bar each time.
-    neu->winId();
-    QMargins rahmen = neu->windowHandle() ? neu->windowHandle()->frameMargins() : QMargins();
-    if (rahmen.isNull() && referenz)
-        rahmen = rahmenVon(referenz);
-    neu->setGeometry(gerundet(frame).marginsRemoved(rahmen));
+    window->winId();
+    QMargins margins = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    if (margins.isNull() && reference)
+        margins = decorationsOf(reference);
+    window->setGeometry(rounded(frame).marginsRemoved(margins));
 }
 
-QWidget* LupenFensterManager::referenzfenster() const
+QWidget* LupenFensterManager::referenceWindow() const
 {
-    if (kommtInFrage(m_hauptfenster))
-        return m_hauptfenster;
-    if (QWidget* aktiv = QApplication::activeWindow(); kommtInFrage(aktiv))
-        return aktiv;
-    const QWidgetList fenster = QApplication::topLevelWidgets();
-    for (QWidget* w : fenster) {
-        if (kommtInFrage(w) && qobject_cast<QMainWindow*>(w))
+    if (isCandidate(m_mainWindow))
+        return m_mainWindow;
+    if (QWidget* active = QApplication::activeWindow(); isCandidate(active))
+        return active;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        if (isCandidate(w) && qobject_cast<QMainWindow*>(w))
             return w;
     }
-    for (QWidget* w : fenster) {
-        if (kommtInFrage(w))
+    for (QWidget* w : windows) {
+        if (isCandidate(w))
             return w;
     }
     return nullptr;
 }
 
-void LupenFensterManager::fensterGeschlossen(const QUuid& id)
+void LupenFensterManager::windowClosed(const QUuid& id)
 {
-    LupenFenster* geschlossen = fenster(id);
+    LupenFenster* closedWindow = fenster(id);
     m_fenster.remove(id);
     m_modelle.remove(id);
-    if (geschlossen) {
-        geschlossen->disconnect(this);
-        geschlossen->deleteLater();
+    if (closedWindow) {
+        closedWindow->disconnect(this);
+        closedWindow->deleteLater();
     }
 }
 
 std::optional<QRectF> LupenFensterManager::frameLaden() const
 {
-    return frameAusWert(QSettings().value(prefsKey()));
+    return frameFromValue(QSettings().value(prefsKey()));
 }
 
 void LupenFensterManager::frameSpeichern(QRectF frame) const
 {
-    QSettings().setValue(prefsKey(), frameAlsWert(frame));
+    QSettings().setValue(prefsKey(), frameToValue(frame));
 }
 
 bool LupenFensterManager::istVollSichtbar(QRectF frame) const
 {
-    const std::vector<Bildschirm> bildschirme = m_bildschirmQuelle();
-    return lumora::istVollSichtbar(frame, sichtbareBereiche(bildschirme, achseFuer(bildschirme)));
+    const std::vector<ScreenRects> screens = m_screenSource();
+    return lumora::istVollSichtbar(frame, visibleAreas(screens, axisFor(screens)));
 }
 
-QRectF LupenFensterManager::standardFrame(QSizeF groesse) const
+QRectF LupenFensterManager::standardFrame(QSizeF size) const
 {
-    const std::vector<Bildschirm> bildschirme = m_bildschirmQuelle();
-    QWidget* referenz = referenzfenster();
-    const std::optional<QRectF> referenzFrame =
-        referenz ? std::optional(QRectF(referenz->frameGeometry())) : std::nullopt;
-    return achseFuer(bildschirme).gespiegelt(standardFrameQt(groesse, referenzFrame, bildschirme));
+    const std::vector<ScreenRects> screens = m_screenSource();
+    QWidget* reference = referenceWindow();
+    const std::optional<QRectF> referenceFrame =
+        reference ? std::optional(QRectF(reference->frameGeometry())) : std::nullopt;
+    return axisFor(screens).mirrored(standardFrameQt(size, referenceFrame, screens));
 }
 
-void LupenFensterManager::setVollbildQuelle(std::function<std::optional<QImage>(QUuid)> quelle)
+void LupenFensterManager::setFullImageSource(std::function<std::optional<QImage>(QUuid)> source)
 {
-    m_vollbildQuelle = std::move(quelle);
+    m_fullImageSource = std::move(source);
 }
 
-void LupenFensterManager::setBildschirmQuelle(std::function<std::vector<Bildschirm>()> quelle)
+void LupenFensterManager::setScreenSource(std::function<std::vector<ScreenRects>()> source)
 {
-    m_bildschirmQuelle = quelle ? std::move(quelle) : echteBildschirme;
+    m_screenSource = source ? std::move(source) : realScreens;
 }
 
 LupenFenster* LupenFensterManager::fenster(const QUuid& id) const

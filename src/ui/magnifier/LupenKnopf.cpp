@@ -1,6 +1,6 @@
 #include "ui/magnifier/LupenKnopf.h"
 
-#include "ui/magnifier/MagnifierColors.h"
+#include "ui/Palette.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -10,35 +10,35 @@ namespace lumora {
 
 namespace {
 
-constexpr double kEckRadius = 5.0;
+constexpr double kCornerRadius = 5.0;
 
-void zeichneHintergrund(QPainter& painter, const QRectF& rect, const QColor& farbe)
+void drawBackground(QPainter& painter, const QRectF& rect, const QColor& colour)
 {
     painter.setPen(Qt::NoPen);
-    painter.setBrush(farbe);
-    painter.drawRoundedRect(rect, kEckRadius, kEckRadius);
+    painter.setBrush(colour);
+    painter.drawRoundedRect(rect, kCornerRadius, kCornerRadius);
 }
 
 /// A magnifying glass centred in `rect`: a ring with a handle to the lower right and a minus or
 /// plus inside the ring.
-void zeichneLupe(QPainter& painter, const QRectF& rect, LupenKnopf::Symbol symbol)
+void drawMagnifyingGlass(QPainter& painter, const QRectF& rect, LupenKnopf::Symbol symbol)
 {
     const double radius = 5.5;
-    const QPointF mitte = rect.center() + QPointF(-1.5, -1.5);
-    QPen stift(lupenFarbe::text(), 1.6, Qt::SolidLine, Qt::RoundCap);
-    painter.setPen(stift);
+    const QPointF centre = rect.center() + QPointF(-1.5, -1.5);
+    QPen pen(farben::text, 1.6, Qt::SolidLine, Qt::RoundCap);
+    painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(mitte, radius, radius);
+    painter.drawEllipse(centre, radius, radius);
     const double d = radius / std::sqrt(2.0);
-    stift.setWidthF(2.2);
-    painter.setPen(stift);
-    painter.drawLine(mitte + QPointF(d, d), mitte + QPointF(d + 4.0, d + 4.0));
-    stift.setWidthF(1.5);
-    painter.setPen(stift);
+    pen.setWidthF(2.2);
+    painter.setPen(pen);
+    painter.drawLine(centre + QPointF(d, d), centre + QPointF(d + 4.0, d + 4.0));
+    pen.setWidthF(1.5);
+    painter.setPen(pen);
     const double arm = 2.8;
-    painter.drawLine(mitte - QPointF(arm, 0), mitte + QPointF(arm, 0));
+    painter.drawLine(centre - QPointF(arm, 0), centre + QPointF(arm, 0));
     if (symbol == LupenKnopf::Symbol::Plus)
-        painter.drawLine(mitte - QPointF(0, arm), mitte + QPointF(0, arm));
+        painter.drawLine(centre - QPointF(0, arm), centre + QPointF(0, arm));
 }
 
 } // namespace
@@ -56,23 +56,23 @@ void LupenKnopf::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     if (underMouse() || isDown())
-        zeichneHintergrund(painter, rect(), lupenFarbe::hover());
-    zeichneLupe(painter, rect(), m_symbol);
+        drawBackground(painter, rect(), farben::knopf);
+    drawMagnifyingGlass(painter, rect(), m_symbol);
 }
 
-LupenTextKnopf::LupenTextKnopf(const QString& titel, QWidget* parent) : QAbstractButton(parent)
+LupenTextKnopf::LupenTextKnopf(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
-    setText(titel);
+    setText(title);
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::NoFocus);
     setFixedHeight(26);
 }
 
-void LupenTextKnopf::setHervorgehoben(bool an)
+void LupenTextKnopf::setHighlighted(bool on)
 {
-    if (m_hervorgehoben == an)
+    if (m_highlighted == on)
         return;
-    m_hervorgehoben = an;
+    m_highlighted = on;
     update();
 }
 
@@ -85,11 +85,11 @@ void LupenTextKnopf::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (m_hervorgehoben)
-        zeichneHintergrund(painter, rect(), lupenFarbe::akzentFlaeche());
+    if (m_highlighted)
+        drawBackground(painter, rect(), farben::accentWash);
     else if (underMouse() || isDown())
-        zeichneHintergrund(painter, rect(), lupenFarbe::hover());
-    painter.setPen(m_hervorgehoben ? lupenFarbe::akzent() : lupenFarbe::text());
+        drawBackground(painter, rect(), farben::knopf);
+    painter.setPen(m_highlighted ? farben::akzent : farben::text);
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 

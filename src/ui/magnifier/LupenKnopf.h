@@ -28,17 +28,17 @@ private:
 class LupenTextKnopf : public QAbstractButton {
     Q_OBJECT
 public:
-    explicit LupenTextKnopf(const QString& titel, QWidget* parent = nullptr);
+    explicit LupenTextKnopf(const QString& title, QWidget* parent = nullptr);
 
-    void setHervorgehoben(bool an);
-    [[nodiscard]] bool hervorgehoben() const { return m_hervorgehoben; }
+    void setHighlighted(bool on);
+    [[nodiscard]] bool highlighted() const { return m_highlighted; }
     [[nodiscard]] QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    bool m_hervorgehoben = false;
+    bool m_highlighted = false;
 };
 
 } // namespace lumora

@@ -1,6 +1,6 @@
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
-#include "ui/magnifier/MagnifierColors.h"
+#include "ui/Palette.h"
 #include "app/magnifier/MagnifierZoom.h"
 
 #include <QMouseEvent>
@@ -11,27 +11,27 @@
 
 namespace lumora {
 
-void zeichneBildAusschnitt(QPainter& painter, const QImage& raster, QRectF ziel, QRectF sichtbar)
+void drawImagePart(QPainter& painter, const QImage& raster, QRectF target, QRectF visible)
 {
-    const QRectF teil = ziel.intersected(sichtbar);
-    if (raster.isNull() || teil.isEmpty())
+    const QRectF part = target.intersected(visible);
+    if (raster.isNull() || part.isEmpty())
         return;
-    const double sx = raster.width() / ziel.width();
-    const double sy = raster.height() / ziel.height();
+    const double sx = raster.width() / target.width();
+    const double sy = raster.height() / target.height();
     // Whole source pixels plus one on each side: filtering then samples the same neighbours
     // as a full draw, so strips repainted while scrolling show no seams.
-    const QRect quelle = QRectF((teil.x() - ziel.x()) * sx, (teil.y() - ziel.y()) * sy,
-                                teil.width() * sx, teil.height() * sy)
+    const QRect source = QRectF((part.x() - target.x()) * sx, (part.y() - target.y()) * sy,
+                                part.width() * sx, part.height() * sy)
                              .toAlignedRect()
                              .adjusted(-1, -1, 1, 1)
                              .intersected(raster.rect());
-    const QRectF zielTeil(ziel.x() + quelle.x() / sx, ziel.y() + quelle.y() / sy,
-                          quelle.width() / sx, quelle.height() / sy);
+    const QRectF targetPart(target.x() + source.x() / sx, target.y() + source.y() / sy,
+                          source.width() / sx, source.height() / sy);
     painter.save();
-    painter.setClipRect(teil, Qt::IntersectClip);
+    painter.setClipRect(part, Qt::IntersectClip);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.drawImage(zielTeil, raster, QRectF(quelle));
+    painter.drawImage(targetPart, raster, QRectF(source));
     painter.restore();
 }
 
@@ -41,12 +41,12 @@ SchwenkbareInhaltView::SchwenkbareInhaltView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void SchwenkbareInhaltView::setBild(const QImage& bild)
+void SchwenkbareInhaltView::setBild(const QImage& image)
 {
-    if (bild.cacheKey() == m_bild.cacheKey())
+    if (image.cacheKey() == m_bild.cacheKey())
         return;
-    m_bild = bild;
-    m_skaliert = {};
+    m_bild = image;
+    m_scaled = {};
     update();
 }
 
@@ -56,28 +56,28 @@ void SchwenkbareInhaltView::setRandAussen(double rand)
     update();
 }
 
-const QImage& SchwenkbareInhaltView::zeichenRaster(QSize geraetePixel)
+const QImage& SchwenkbareInhaltView::drawingRaster(QSize devicePixels)
 {
-    if (m_bild.width() <= geraetePixel.width() || m_bild.height() <= geraetePixel.height())
+    if (m_bild.width() <= devicePixels.width() || m_bild.height() <= devicePixels.height())
         return m_bild;
     // Downscaling by filtering only every few pixels aliases; an area-averaged copy does not.
-    if (m_skaliert.size() != geraetePixel || m_skaliertVon != m_bild.cacheKey()) {
-        m_skaliert = m_bild.scaled(geraetePixel, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        m_skaliertVon = m_bild.cacheKey();
+    if (m_scaled.size() != devicePixels || m_scaledFrom != m_bild.cacheKey()) {
+        m_scaled = m_bild.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaledFrom = m_bild.cacheKey();
     }
-    return m_skaliert;
+    return m_scaled;
 }
 
 void SchwenkbareInhaltView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    const QRectF ziel = QRectF(rect()).adjusted(m_randAussen, m_randAussen, -m_randAussen,
+    const QRectF target = QRectF(rect()).adjusted(m_randAussen, m_randAussen, -m_randAussen,
                                                 -m_randAussen);
-    if (m_bild.isNull() || ziel.isEmpty())
+    if (m_bild.isNull() || target.isEmpty())
         return;
     const double dpr = devicePixelRatioF();
-    const QSize geraetePixel(qRound(ziel.width() * dpr), qRound(ziel.height() * dpr));
-    zeichneBildAusschnitt(painter, zeichenRaster(geraetePixel), ziel, event->rect());
+    const QSize devicePixels(qRound(target.width() * dpr), qRound(target.height() * dpr));
+    drawImagePart(painter, drawingRaster(devicePixels), target, event->rect());
 }
 
 void SchwenkbareInhaltView::mousePressEvent(QMouseEvent* event)
@@ -85,23 +85,23 @@ void SchwenkbareInhaltView::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
     setCursor(Qt::ClosedHandCursor);
-    m_letzterPunkt = event->scenePosition();
+    m_lastPoint = event->scenePosition();
 }
 
 void SchwenkbareInhaltView::mouseMoveEvent(QMouseEvent* event)
 {
     // Window coordinates stay put while the document scrolls under the pointer; positions
     // local to this view would move with it.
-    auto* flaeche = parentWidget() ? qobject_cast<SchwenkbareBildAnsicht*>(
+    auto* scrollArea = parentWidget() ? qobject_cast<SchwenkbareBildAnsicht*>(
                         parentWidget()->parentWidget())
                                    : nullptr;
-    if (!flaeche || !m_letzterPunkt)
+    if (!scrollArea || !m_lastPoint)
         return;
-    const QPointF jetzt = event->scenePosition();
-    const QPointF delta = jetzt - *m_letzterPunkt;
-    m_letzterPunkt = jetzt;
-    flaeche->setUrsprung(schwenkUrsprung(flaeche->ursprung(), delta, QSizeF(size()),
-                                         flaeche->sicht()));
+    const QPointF now = event->scenePosition();
+    const QPointF delta = now - *m_lastPoint;
+    m_lastPoint = now;
+    scrollArea->setOrigin(panOrigin(scrollArea->origin(), delta, QSizeF(size()),
+                                         scrollArea->visibleSize()));
 }
 
 void SchwenkbareInhaltView::mouseReleaseEvent(QMouseEvent* event)
@@ -109,11 +109,11 @@ void SchwenkbareInhaltView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return QWidget::mouseReleaseEvent(event);
     setCursor(Qt::OpenHandCursor);
-    m_letzterPunkt.reset();
+    m_lastPoint.reset();
 }
 
 SchwenkbareBildAnsicht::SchwenkbareBildAnsicht(QWidget* parent)
-    : QScrollArea(parent), m_inhalt(new SchwenkbareInhaltView)
+    : QScrollArea(parent), m_content(new SchwenkbareInhaltView)
 {
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -121,45 +121,45 @@ SchwenkbareBildAnsicht::SchwenkbareBildAnsicht(QWidget* parent)
     setAlignment(Qt::AlignCenter);
     setWidgetResizable(false);
     QPalette palette = viewport()->palette();
-    palette.setColor(QPalette::Window, lupenFarbe::flaeche());
+    palette.setColor(QPalette::Window, farben::fenster);
     viewport()->setPalette(palette);
     viewport()->setAutoFillBackground(true);
-    setWidget(m_inhalt);
+    setWidget(m_content);
 }
 
-void SchwenkbareBildAnsicht::aktualisieren(const QImage& bild, double breite, double hoehe,
+void SchwenkbareBildAnsicht::refresh(const QImage& image, double breite, double hoehe,
                                            double rand)
 {
-    m_inhalt->setBild(bild);
-    if (m_inhalt->randAussen() != rand)
-        m_inhalt->setRandAussen(rand);
-    const QSize dokument(qRound(breite + 2 * rand), qRound(hoehe + 2 * rand));
-    if (m_inhalt->size() == dokument)
+    m_content->setBild(image);
+    if (m_content->randAussen() != rand)
+        m_content->setRandAussen(rand);
+    const QSize document(qRound(breite + 2 * rand), qRound(hoehe + 2 * rand));
+    if (m_content->size() == document)
         return;
-    const QPointF neu = ursprungNachZoom(ursprung(), sicht(), QSizeF(m_inhalt->size()),
-                                         QSizeF(dokument));
-    m_inhalt->resize(dokument);
-    m_inhalt->update();
-    setUrsprung(neu);
+    const QPointF newOrigin = originAfterZoom(origin(), visibleSize(), QSizeF(m_content->size()),
+                                         QSizeF(document));
+    m_content->resize(document);
+    m_content->update();
+    setOrigin(newOrigin);
 }
 
-QPointF SchwenkbareBildAnsicht::ursprung() const
+QPointF SchwenkbareBildAnsicht::origin() const
 {
     return {double(horizontalScrollBar()->value()), double(verticalScrollBar()->value())};
 }
 
-void SchwenkbareBildAnsicht::setUrsprung(QPointF ursprung)
+void SchwenkbareBildAnsicht::setOrigin(QPointF origin)
 {
-    horizontalScrollBar()->setValue(qRound(ursprung.x()));
-    verticalScrollBar()->setValue(qRound(ursprung.y()));
+    horizontalScrollBar()->setValue(qRound(origin.x()));
+    verticalScrollBar()->setValue(qRound(origin.y()));
 }
 
-QSizeF SchwenkbareBildAnsicht::sicht() const
+QSizeF SchwenkbareBildAnsicht::visibleSize() const
 {
     return QSizeF(viewport()->size());
 }
 
-QSizeF SchwenkbareBildAnsicht::flaeche() const
+QSizeF SchwenkbareBildAnsicht::area() const
 {
     return QSizeF(maximumViewportSize());
 }
@@ -167,7 +167,7 @@ QSizeF SchwenkbareBildAnsicht::flaeche() const
 void SchwenkbareBildAnsicht::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
-    Q_EMIT flaecheGeaendert(flaeche());
+    Q_EMIT areaChanged(area());
 }
 
 } // namespace lumora

@@ -9,10 +9,10 @@ class QPainter;
 
 namespace lumora {
 
-/// Draws `raster` stretched into `ziel` (logical coordinates of the painter), restricted to the
-/// part that intersects `sichtbar`, with smooth interpolation. Large downscales should be given
+/// Draws `raster` stretched into `target` (logical coordinates of the painter), restricted to the
+/// part that intersects `visible`, with smooth interpolation. Large downscales should be given
 /// a raster that was scaled beforehand; this only filters bilinearly.
-void zeichneBildAusschnitt(QPainter& painter, const QImage& raster, QRectF ziel, QRectF sichtbar);
+void drawImagePart(QPainter& painter, const QImage& raster, QRectF target, QRectF visible);
 
 /// The document of the magnifier's scroll surface: the image drawn into its bounds inset by
 /// randAussen, under an open-hand cursor. Dragging with the left button moves the surrounding
@@ -23,12 +23,12 @@ public:
     explicit SchwenkbareInhaltView(QWidget* parent = nullptr);
 
     /// The raster to draw; it is stretched to the bounds minus the margin.
-    void setBild(const QImage& bild);
+    void setBild(const QImage& image);
     [[nodiscard]] const QImage& bild() const { return m_bild; }
     void setRandAussen(double rand);
     [[nodiscard]] double randAussen() const { return m_randAussen; }
     /// The last pointer position of a running drag, in window coordinates; none between drags.
-    [[nodiscard]] std::optional<QPointF> letzteMausPunktImFenster() const { return m_letzterPunkt; }
+    [[nodiscard]] std::optional<QPointF> letzteMausPunktImFenster() const { return m_lastPoint; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,13 +39,13 @@ protected:
 private:
     /// The raster to draw for the current bounds: a smoothly prescaled copy when the display
     /// is smaller than the raster (cached per size), the raster itself otherwise.
-    const QImage& zeichenRaster(QSize geraetePixel);
+    const QImage& drawingRaster(QSize devicePixels);
 
     QImage m_bild;
     double m_randAussen = 20;
-    std::optional<QPointF> m_letzterPunkt;
-    QImage m_skaliert;
-    qint64 m_skaliertVon = 0;
+    std::optional<QPointF> m_lastPoint;
+    QImage m_scaled;
+    qint64 m_scaledFrom = 0;
 };
 
 /// The scroll surface of a magnifier: no frame, no background of its own (the viewport shows the
@@ -55,30 +55,30 @@ class SchwenkbareBildAnsicht : public QScrollArea {
 public:
     explicit SchwenkbareBildAnsicht(QWidget* parent = nullptr);
 
-    [[nodiscard]] SchwenkbareInhaltView* inhalt() const { return m_inhalt; }
+    [[nodiscard]] SchwenkbareInhaltView* content() const { return m_content; }
 
-    /// Shows `bild` at `breite` × `hoehe` points with `rand` points around it. The document is
+    /// Shows `image` at `breite` × `hoehe` points with `rand` points around it. The document is
     /// resized only when its size changes; the scroll position then keeps the centre of view.
-    void aktualisieren(const QImage& bild, double breite, double hoehe, double rand);
+    void refresh(const QImage& image, double breite, double hoehe, double rand);
 
     /// Visible part's top-left in document coordinates (the scroll position).
-    [[nodiscard]] QPointF ursprung() const;
-    /// Scrolls to `ursprung`, limited to the scroll range.
-    void setUrsprung(QPointF ursprung);
+    [[nodiscard]] QPointF origin() const;
+    /// Scrolls to `origin`, limited to the scroll range.
+    void setOrigin(QPointF origin);
     /// Size of the visible part of the document.
-    [[nodiscard]] QSizeF sicht() const;
+    [[nodiscard]] QSizeF visibleSize() const;
     /// The area available to the image: the whole surface, as if no scroll bar took room.
-    [[nodiscard]] QSizeF flaeche() const;
+    [[nodiscard]] QSizeF area() const;
 
 Q_SIGNALS:
     /// The surface changed size (the window was resized).
-    void flaecheGeaendert(QSizeF flaeche);
+    void areaChanged(QSizeF area);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    SchwenkbareInhaltView* m_inhalt;
+    SchwenkbareInhaltView* m_content;
 };
 
 } // namespace lumora

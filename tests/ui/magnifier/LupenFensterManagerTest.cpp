@@ -17,59 +17,59 @@ using namespace lumora;
 namespace {
 
 // A 1920 × 1080 primary screen with a 32-point panel along its top, Qt coordinates.
-const Bildschirm kBildschirm{{0, 0, 1920, 1080}, {0, 32, 1920, 1048}};
+const ScreenRects kScreen{{0, 0, 1920, 1080}, {0, 32, 1920, 1048}};
 // Where a 1000 × 750 magnifier lands without any other window: centred below the panel.
-const QRect kZentriert(460, 181, 1000, 750);
+const QRect kCentred(460, 181, 1000, 750);
 
-QRectF yOben(QRect qt)
+QRectF yUp(QRect qt)
 {
     return QRectF(qt.x(), 1080 - qt.y() - qt.height(), qt.width(), qt.height());
 }
 
-void ereignisseAbarbeiten()
+void processEvents()
 {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // The offscreen platform cannot raise windows and says so each time; that is no finding.
-QtMessageHandler vorherigerHandler = nullptr;
-void ohneRaiseHinweis(QtMsgType typ, const QMessageLogContext& kontext, const QString& text)
+QtMessageHandler previousHandler = nullptr;
+void withoutRaiseNotice(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (!text.contains(QStringLiteral("does not support raise()")))
-        vorherigerHandler(typ, kontext, text);
+        previousHandler(type, context, text);
 }
 
 class LupenFensterManagerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        vorherigerHandler = qInstallMessageHandler(ohneRaiseHinweis);
+        previousHandler = qInstallMessageHandler(withoutRaiseNotice);
         QSettings().remove(LupenFensterManager::prefsKey());
-        manager.setBildschirmQuelle([] { return std::vector{kBildschirm}; });
+        manager.setScreenSource([] { return std::vector{kScreen}; });
     }
     void TearDown() override
     {
         QSettings().remove(LupenFensterManager::prefsKey());
-        qInstallMessageHandler(vorherigerHandler);
+        qInstallMessageHandler(previousHandler);
     }
 
-    LupenFenster* oeffnen(const QUuid& id, QColor farbe = Qt::gray, const QString& titel = "IMG_0001.JPG")
+    LupenFenster* openPhoto(const QUuid& id, QColor colour = Qt::gray, const QString& title = "IMG_0001.JPG")
     {
-        manager.oeffnen(test::solid(400, 300, farbe), titel, id);
+        manager.oeffnen(test::solid(400, 300, colour), title, id);
         return manager.fenster(id);
     }
 
     LupenFensterManager manager;
-    const QUuid eins = QUuid::createUuid();
-    const QUuid zwei = QUuid::createUuid();
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
 };
 
 } // namespace
 
 TEST_F(LupenFensterManagerTest, NewWindowIsTitledDarkAndAtLeast500By400)
 {
-    LupenFenster* f = oeffnen(eins, Qt::gray, QStringLiteral("Strand.jpg"));
+    LupenFenster* f = openPhoto(first, Qt::gray, QStringLiteral("Strand.jpg"));
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(f->isVisible());
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Lupe \u2013 Strand.jpg"));
@@ -77,172 +77,140 @@ TEST_F(LupenFensterManagerTest, NewWindowIsTitledDarkAndAtLeast500By400)
     EXPECT_TRUE(f->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(f->windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_LT(f->palette().color(QPalette::Window).lightnessF(), 0.2);
-    EXPECT_TRUE(f->ansicht()->zoom().einpassen());
-    EXPECT_EQ(f->frameGeometry(), kZentriert);
+    EXPECT_TRUE(f->view()->zoom().einpassen());
+    EXPECT_EQ(f->frameGeometry(), kCentred);
 }
 
 TEST_F(LupenFensterManagerTest, OpeningTheSamePhotoAgainUpdatesAndRaisesTheOneWindow)
 {
-    LupenFenster* erstes = oeffnen(eins, Qt::gray);
-    erstes->ansicht()->originalAktion()->trigger();
-    erstes->showMinimized();
+    LupenFenster* firstWindow = openPhoto(first, Qt::gray);
+    firstWindow->view()->actualSizeAction()->trigger();
+    firstWindow->showMinimized();
 
-    manager.oeffnen(test::solid(640, 480, Qt::red), QStringLiteral("anders"), eins);
-    EXPECT_EQ(manager.fenster(eins), erstes);
-    EXPECT_EQ(manager.anzahlFenster(), 1);
-    EXPECT_FALSE(erstes->isMinimized());
-    EXPECT_TRUE(erstes->isVisible());
-    EXPECT_EQ(manager.modell(eins)->bild().size(), QSize(640, 480));
-    const QImage gezeigt = erstes->ansicht()->bildflaeche()->inhalt()->bild();
-    EXPECT_EQ(gezeigt.pixelColor(0, 0), QColor(Qt::red));
-    EXPECT_EQ(erstes->ansicht()->zoom().zoom(), 1.0) << "the zoom survives the new image";
+    manager.oeffnen(test::solid(640, 480, Qt::red), QStringLiteral("anders"), first);
+    EXPECT_EQ(manager.fenster(first), firstWindow);
+    EXPECT_EQ(manager.windowCount(), 1);
+    EXPECT_FALSE(firstWindow->isMinimized());
+    EXPECT_TRUE(firstWindow->isVisible());
+    EXPECT_EQ(manager.modell(first)->bild().size(), QSize(640, 480));
+    const QImage shown = firstWindow->view()->surface()->content()->bild();
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(firstWindow->view()->zoom().zoom(), 1.0) << "the zoom survives the new image";
 }
 
 TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOther)
 {
-    LupenFenster* a = oeffnen(eins);
-    LupenFenster* b = oeffnen(zwei);
+    LupenFenster* a = openPhoto(first);
+    LupenFenster* b = openPhoto(second);
     ASSERT_NE(a, b);
-    EXPECT_EQ(manager.anzahlFenster(), 2);
+    EXPECT_EQ(manager.windowCount(), 2);
 
     a->close();
-    ereignisseAbarbeiten();
-    EXPECT_EQ(manager.fenster(eins), nullptr);
-    EXPECT_EQ(manager.modell(eins), nullptr);
-    EXPECT_EQ(manager.fenster(zwei), b);
-    EXPECT_NE(manager.modell(zwei), nullptr);
+    processEvents();
+    EXPECT_EQ(manager.fenster(first), nullptr);
+    EXPECT_EQ(manager.modell(first), nullptr);
+    EXPECT_EQ(manager.fenster(second), b);
+    EXPECT_NE(manager.modell(second), nullptr);
     EXPECT_TRUE(b->isVisible());
 
-    EXPECT_NE(oeffnen(eins), nullptr) << "the next opening makes a new window";
-    EXPECT_EQ(manager.anzahlFenster(), 2);
+    EXPECT_NE(openPhoto(first), nullptr) << "the next opening makes a new window";
+    EXPECT_EQ(manager.windowCount(), 2);
 }
 
 TEST_F(LupenFensterManagerTest, ReopeningBeforeTheClosedWindowIsDeletedKeepsTheNewOne)
 {
-    oeffnen(eins)->close();
-    LupenFenster* neu = oeffnen(eins);
-    ereignisseAbarbeiten();
-    EXPECT_EQ(manager.fenster(eins), neu);
-    EXPECT_NE(manager.modell(eins), nullptr);
+    openPhoto(first)->close();
+    LupenFenster* reopened = openPhoto(first);
+    processEvents();
+    EXPECT_EQ(manager.fenster(first), reopened);
+    EXPECT_NE(manager.modell(first), nullptr);
 }
 
-TEST_F(LupenFensterManagerTest, RememberedFrameIsUsedWhenFullyOnScreen)
+namespace {
+
+/// A stored frame value and the Qt frame the next magnifier gets.
+struct StoredFrameCase {
+    const char* name;
+    QVariant stored;
+    QRect expected;
+};
+
+class LupenFensterManagerStoredFrame : public LupenFensterManagerTest,
+                                       public ::testing::WithParamInterface<StoredFrameCase> {};
+
+} // namespace
+
+TEST_P(LupenFensterManagerStoredFrame, IsUsedOnlyWhenWellFormedAndWhollyOnScreen)
 {
-    manager.frameSpeichern(QRectF(100, 200, 800, 600));
-    LupenFenster* f = oeffnen(eins);
-    EXPECT_EQ(f->frameGeometry(), QRect(100, 1080 - 200 - 600, 800, 600));
-    ereignisseAbarbeiten();
-    EXPECT_EQ(manager.frameLaden(), QRectF(100, 200, 800, 600));
-
-    // Several windows from one remembered frame lie on top of each other.
-    EXPECT_EQ(oeffnen(zwei)->frameGeometry(), f->frameGeometry());
+    if (GetParam().stored.isValid())
+        QSettings().setValue(LupenFensterManager::prefsKey(), GetParam().stored);
+    EXPECT_EQ(openPhoto(first)->frameGeometry(), GetParam().expected);
+    processEvents();
+    EXPECT_EQ(QSettings().value(LupenFensterManager::prefsKey()), GetParam().stored)
+        << "placing is no move; a frame off screen is kept, a screen may come back";
 }
 
-TEST_F(LupenFensterManagerTest, RememberedFrameOffScreenIsIgnoredButKept)
-{
-    const QRectF halbDraussen(1500, 200, 800, 600);
-    manager.frameSpeichern(halbDraussen);
-    EXPECT_FALSE(manager.istVollSichtbar(halbDraussen));
-    LupenFenster* f = oeffnen(eins);
-    EXPECT_EQ(f->frameGeometry(), kZentriert);
-    ereignisseAbarbeiten();
-    EXPECT_EQ(manager.frameLaden(), halbDraussen) << "not deleted, a screen may come back";
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, LupenFensterManagerStoredFrame,
+    ::testing::Values(
+        StoredFrameCase{"onScreen", frameToValue(QRectF(100, 200, 800, 600)), QRect(100, 1080 - 200 - 600, 800, 600)},
+        StoredFrameCase{"halfOffScreen", frameToValue(QRectF(1500, 200, 800, 600)), kCentred},
+        StoredFrameCase{"malformed", QVariant(QStringLiteral("100,100,800,600")), kCentred},
+        StoredFrameCase{"nothing", QVariant(), kCentred}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged)
 {
-    LupenFenster* f = oeffnen(eins);
+    LupenFenster* f = openPhoto(first);
     f->move(300, 120);
-    ereignisseAbarbeiten();
-    EXPECT_EQ(manager.frameLaden(), yOben(f->frameGeometry()));
+    processEvents();
+    EXPECT_EQ(manager.frameLaden(), yUp(f->frameGeometry()));
     f->resize(700, 500);
-    ereignisseAbarbeiten();
-    const QRect bewegt = f->frameGeometry();
-    EXPECT_EQ(bewegt.topLeft(), QPoint(300, 120));
-    EXPECT_EQ(manager.frameLaden(), yOben(bewegt));
+    processEvents();
+    const QRect moved = f->frameGeometry();
+    EXPECT_EQ(moved.topLeft(), QPoint(300, 120));
+    EXPECT_EQ(manager.frameLaden(), yUp(moved));
 
     // As after a restart: a fresh manager reading the same preferences.
     f->close();
-    ereignisseAbarbeiten();
-    LupenFensterManager danach;
-    danach.setBildschirmQuelle([] { return std::vector{kBildschirm}; });
-    danach.oeffnen(test::solid(10, 10, Qt::gray), QStringLiteral("x"), eins);
-    EXPECT_EQ(danach.fenster(eins)->frameGeometry(), bewegt) << "no drift by the decorations";
+    processEvents();
+    LupenFensterManager afterRestart;
+    afterRestart.setScreenSource([] { return std::vector{kScreen}; });
+    afterRestart.oeffnen(test::solid(10, 10, Qt::gray), QStringLiteral("x"), first);
+    EXPECT_EQ(afterRestart.fenster(first)->frameGeometry(), moved) << "no drift by the decorations";
 }
 
 TEST_F(LupenFensterManagerTest, BesideTheMainWindowWhenThereIsRoom)
 {
-    QWidget haupt;
-    haupt.setWindowTitle(QStringLiteral("Lumora Studio"));
-    haupt.setGeometry(40, 100, 800, 600);
-    haupt.show();
-    manager.setHauptfenster(&haupt);
-    const QRect h = haupt.frameGeometry();
-    const QRect f = oeffnen(eins)->frameGeometry();
+    QWidget primary;
+    primary.setWindowTitle(QStringLiteral("Lumora Studio"));
+    primary.setGeometry(40, 100, 800, 600);
+    primary.show();
+    manager.setMainWindow(&primary);
+    const QRect h = primary.frameGeometry();
+    const QRect f = openPhoto(first)->frameGeometry();
     EXPECT_EQ(f, QRect(h.right() + 1 - 100, h.top(), 1000, 750));
-}
-
-TEST_F(LupenFensterManagerTest, NearTheRightScreenEdgeTheWindowShrinksIntoTheMainWindow)
-{
-    QWidget haupt;
-    haupt.setWindowTitle(QStringLiteral("Lumora Studio"));
-    haupt.show();
-    haupt.setGeometry(1920 - 1280, 200, 1280, 760);
-    manager.setHauptfenster(&haupt);
-    const QRect h = haupt.frameGeometry();
-    const QRect f = oeffnen(eins)->frameGeometry();
-    EXPECT_EQ(f.width(), qRound(h.width() * 0.65));
-    EXPECT_EQ(f.height(), std::min(h.height() - 80, 750));
-    EXPECT_EQ(f.right() + 1, h.right() + 1 - 20);
-    EXPECT_EQ(f.top(), h.top() + 60);
-}
-
-TEST_F(LupenFensterManagerTest, WithoutAnyApplicationWindowItIsCentred)
-{
-    ASSERT_EQ(QApplication::activeWindow(), nullptr);
-    EXPECT_EQ(manager.standardFrame({1000, 750}), yOben(kZentriert));
-    EXPECT_EQ(oeffnen(eins)->frameGeometry(), kZentriert);
-
-    manager.setBildschirmQuelle([] { return std::vector<Bildschirm>{}; });
-    EXPECT_EQ(manager.standardFrame({1000, 750}), QRectF(220, 75, 1000, 750))
-        << "the first magnifier is the reference now, but there is no screen";
-}
-
-TEST_F(LupenFensterManagerTest, MalformedStoredFramesCountAsNone)
-{
-    QVariantMap ohneW{{"x", 10}, {"y", 10}, {"h", 500}};
-    QVariantMap textWerte{{"x", "10"}, {"y", "10"}, {"w", "800"}, {"h", "600"}};
-    for (const QVariant& schlecht :
-         {QVariant(QStringLiteral("100,100,800,600")), QVariant(ohneW), QVariant(textWerte),
-          QVariant(QVariantList{100, 100, 800, 600}), QVariant(42)}) {
-        QSettings().setValue(LupenFensterManager::prefsKey(), schlecht);
-        EXPECT_FALSE(manager.frameLaden()) << schlecht.typeName();
-        LupenFenster* f = oeffnen(eins);
-        EXPECT_EQ(f->frameGeometry(), kZentriert) << schlecht.typeName();
-        f->close();
-        ereignisseAbarbeiten();
-    }
 }
 
 TEST_F(LupenFensterManagerTest, FullResolutionSourceIsAskedWithThePhotoId)
 {
-    QUuid gefragt;
-    manager.setVollbildQuelle([&](QUuid id) {
-        gefragt = id;
+    QUuid askedFor;
+    manager.setFullImageSource([&](QUuid id) {
+        askedFor = id;
         return std::optional(test::solid(4000, 3000, Qt::blue));
     });
-    manager.oeffnen(Preview{test::solid(400, 300, Qt::gray), QSize(4000, 3000)}, QStringLiteral("x"), zwei);
-    manager.fenster(zwei)->ansicht()->originalAktion()->trigger();
-    EXPECT_EQ(gefragt, zwei);
-    EXPECT_EQ(manager.fenster(zwei)->ansicht()->bildflaeche()->inhalt()->bild().width(), 4000);
+    manager.oeffnen(Preview{test::solid(400, 300, Qt::gray), QSize(4000, 3000)}, QStringLiteral("x"), second);
+    manager.fenster(second)->view()->actualSizeAction()->trigger();
+    EXPECT_EQ(askedFor, second);
+    EXPECT_EQ(manager.fenster(second)->view()->surface()->content()->bild().width(), 4000);
 }
 
 TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
 {
-    LupenFenster* f = oeffnen(eins);
+    LupenFenster* f = openPhoto(first);
     QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), f);
-    const LupenZoom& zoom = f->ansicht()->zoom();
+    const MagnifierZoom& zoom = f->view()->zoom();
     QTest::keyClick(f, Qt::Key_1, Qt::ControlModifier);
     EXPECT_FALSE(zoom.einpassen());
     EXPECT_DOUBLE_EQ(zoom.zoom(), 1.0);
@@ -255,7 +223,7 @@ TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
     EXPECT_TRUE(zoom.einpassen());
 }
 
-TEST(LupenFensterManagerLebensdauer, ManagerTakesItsOpenWindowsAlong)
+TEST(LupenFensterManagerLifetime, ManagerTakesItsOpenWindowsAlong)
 {
     QPointer<LupenFenster> a;
     QPointer<LupenFenster> b;
@@ -273,8 +241,3 @@ TEST(LupenFensterManagerLebensdauer, ManagerTakesItsOpenWindowsAlong)
     EXPECT_TRUE(b.isNull());
 }
 
-TEST(LupenFensterManagerInstanz, IsOneSharedInstance)
-{
-    EXPECT_EQ(&LupenFensterManager::instanz(), &LupenFensterManager::instanz());
-    EXPECT_EQ(LupenFensterManager::prefsKey(), QStringLiteral("LupenFenster.frame"));
-}

@@ -1,0 +1,197 @@
+#include "PictureShots.h"
+
+#include "app/WatermarkController.h"
+#include "app/KeySequenceTracker.h"
+#include "model/ImageProcessor.h"
+#include "pipeline/SourceImage.h"
+#include "platform/Dialogs.h"
+#include "platform/VolumeService.h"
+#include "ui/ContentView.h"
+#include "ui/ProgressOverlay.h"
+#include "ui/WatermarkSheet.h"
+#include "ui/magnifier/LupenAnsicht.h"
+#include "ui/magnifier/LupenFenster.h"
+#include "ui/magnifier/LupenFensterManager.h"
+#include "ui/magnifier/SchwenkbareBildAnsicht.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+#include <cstdio>
+
+namespace lumora {
+
+namespace {
+
+struct Photo {
+    QImage preview;
+    QSize pixelSize;
+    QImage full;
+    QString title;
+};
+
+Photo loadPhoto(const QString& path)
+{
+    if (!path.isEmpty()) {
+        const auto source = SourceImage::fromFile(path);
+        const auto full = source ? source->decode() : std::expected<QImage, Error>();
+        const auto preview = source ? source->decodeToFit({1600, 1600}) : std::expected<QImage, Error>();
+        if (source && full && preview)
+            return {*preview, source->size(), *full, QFileInfo(path).fileName()};
+        std::fprintf(stderr, "%s: not readable, using a test card\n", qPrintable(path));
+    }
+    const QImage card = testCard(3000, 2000);
+    return {card.scaled(600, 400), card.size(), card, QStringLiteral("Testkarte")};
+}
+
+bool save(QWidget* widget, const QString& folder, const QString& name)
+{
+    QCoreApplication::processEvents();
+    const QString path = QDir(folder).filePath(name);
+    if (widget->grab().save(path))
+        return true;
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+/// `count` JPEG copies of `photo` in `folder`, or generated cards when there is no photo.
+QList<QUrl> photoFiles(const QString& folder, const QString& photo, int count)
+{
+    QList<QUrl> urls;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QDir(folder).filePath(QStringLiteral("foto%1.jpg").arg(i + 1));
+        const bool written = photo.isEmpty() ? testCard(3000, 2000).save(path, "JPEG", 90)
+                                             : QFile::link(QFileInfo(photo).absoluteFilePath(), path);
+        if (written)
+            urls.append(QUrl::fromLocalFile(path));
+    }
+    return urls;
+}
+
+bool loadAndWait(ImageProcessor& processor, const QList<QUrl>& urls)
+{
+    bool appended = false;
+    processor.loadPhotos(urls, [&] { appended = true; });
+    return waitUntil([&] { return appended && !processor.isBusy(); }, 60000);
+}
+
+/// Answers every folder panel with one folder and every question with its default.
+class FixedFolderDialogs : public Dialogs {
+public:
+    explicit FixedFolderDialogs(QString folder) : m_folder(std::move(folder)) {}
+    std::optional<QString> chooseFolder(const FolderPanelRequest&) override { return m_folder; }
+    QStringList chooseFiles(const OpenPanelRequest&) override { return {}; }
+    std::optional<int> ask(const QuestionRequest&) override { return std::nullopt; }
+    void inform(const QString&, const QString&) override {}
+
+private:
+    QString m_folder;
+};
+
+class NoVolumes : public VolumeService {
+public:
+    std::expected<void, Error> unmountAndEject(const QString&) override { return {}; }
+};
+
+} // namespace
+
+QImage testCard(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    const int hw = w / 2;
+    const int hh = h / 2;
+    painter.fillRect(0, 0, hw, hh, Qt::red);
+    painter.fillRect(hw, 0, w - hw, hh, Qt::green);
+    painter.fillRect(0, hh, hw, h - hh, Qt::blue);
+    painter.fillRect(hw, hh, w - hw, h - hh, Qt::white);
+    return image;
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+int magnifierShots(const QString& folder, const QString& photoPath)
+{
+    const Photo photo = loadPhoto(photoPath);
+    LupenFensterManager manager;
+    manager.setFullImageSource([&](QUuid) { return std::optional(photo.full); });
+    const QUuid id = QUuid::createUuid();
+    manager.oeffnen(photo.preview, photo.title, id, photo.pixelSize);
+    LupenFenster* window = manager.fenster(id);
+    bool ok = save(window, folder, QStringLiteral("lupe-einpassen.png"));
+
+    window->view()->actualSizeAction()->trigger();
+    SchwenkbareBildAnsicht* surface = window->view()->surface();
+    const QSizeF middle = (QSizeF(surface->content()->size()) - surface->visibleSize()) / 2;
+    surface->setOrigin({middle.width(), middle.height()});
+    ok = save(window, folder, QStringLiteral("lupe-100.png")) && ok;
+
+    for (int i = 0; i < 3; ++i)
+        window->view()->zoomInAction()->trigger();
+    ok = save(window, folder, QStringLiteral("lupe-195.png")) && ok;
+    return ok ? 0 : 1;
+}
+
+int overlayShot(const QString& folder, const QString& photo)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(out);
+    FixedFolderDialogs dialogs(out);
+    NoVolumes volumes;
+    LupenFensterManager magnifiers;
+    KeySequenceTracker keySequence;
+    LoadPlaces places;
+    places.exists = [](const QString&) { return false; };
+    ContentView view({dialogs, volumes, magnifiers, keySequence}, std::move(places));
+    view.show();
+    if (!loadAndWait(view.processor(), photoFiles(dir.path(), photo, 8))) {
+        std::fprintf(stderr, "the photos did not load\n");
+        return 1;
+    }
+    view.flows().exportJpg();
+    const bool quarter = waitUntil([&] { return view.flows().progress() >= 0.25; }, 60000);
+    waitUntil([] { return false; }, 300); // the ring animates to the value
+    const bool ok = quarter && save(&view, folder, QStringLiteral("progress-overlay.png"));
+    view.flows().cancelRunning();
+    waitUntil([&] { return view.flows().running() == CommandFlows::Command::none; }, 60000);
+    return ok ? 0 : 1;
+}
+
+int watermarkShot(const QString& folder, const QString& photo)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    if (!loadAndWait(processor, photoFiles(dir.path(), photo, 1))) {
+        std::fprintf(stderr, "the photo did not load\n");
+        return 1;
+    }
+    WatermarkValues values;
+    values.lastWatermarkText = QStringLiteral("© Lumora Studio");
+    WatermarkController controller(processor, values, {});
+    controller.open();
+    WatermarkSheet sheet(controller, values, {1280, 760});
+    sheet.show();
+    const bool shown = waitUntil([&] { return !sheet.previewImage().isNull(); }, 20000);
+    waitUntil([] { return false; }, 100);
+    return shown && save(&sheet, folder, QStringLiteral("watermark-sheet.png")) ? 0 : 1;
+}
+
+} // namespace lumora
