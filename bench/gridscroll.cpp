@@ -8,7 +8,7 @@
 // once and timing it. Run under xvfb-run (xcb) to include putting the frame on the screen,
 // or with QT_QPA_PLATFORM=offscreen for the painting alone.
 #include "ui/ContentView.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "ui/PhotoGridView.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/magnifier/LupenFensterManager.h"

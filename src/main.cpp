@@ -1,5 +1,5 @@
 #include "ui/ContentView.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/magnifier/LupenFensterManager.h"
 #include "app/KeySequenceTracker.h"

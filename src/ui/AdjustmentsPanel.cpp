@@ -1,7 +1,7 @@
 #include "ui/AdjustmentsPanel.h"
 
 #include "ui/Icons.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "app/PanelTexts.h"
 #include "app/PhotoSelection.h"
 #include "model/ImageProcessor.h"
@@ -22,7 +22,7 @@ namespace {
 
 QLabel* sectionTitle(const QString& text)
 {
-    QLabel* title = styledLabel(text, 10, QFont::DemiBold, farben::textLeise);
+    QLabel* title = styledLabel(text, 10, QFont::DemiBold, theme::textMuted);
     QFont font = title->font();
     font.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
     title->setFont(font);
@@ -119,10 +119,10 @@ QWidget* AdjustmentsPanel::makeRow(const SliderSpec& spec)
     column->setSpacing(4);
     auto* line = new QHBoxLayout;
     line->setSpacing(6);
-    line->addWidget(symbolLabel(spec.symbol, 11, farben::textLeise));
+    line->addWidget(symbolLabel(spec.symbol, 11, theme::textMuted));
     line->addWidget(styledLabel(spec.title, 11, QFont::Medium));
     line->addStretch(1);
-    QLabel* value = styledLabel({}, 10, QFont::DemiBold, farben::akzent);
+    QLabel* value = styledLabel({}, 10, QFont::DemiBold, theme::accent);
     value->setMinimumWidth(44);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     line->addWidget(value);
@@ -148,7 +148,7 @@ QWidget* AdjustmentsPanel::makeNotice()
     column->setContentsMargins(0, 8, 0, 8);
     column->addWidget(styledLabel(QStringLiteral("Keine Anpassungen sichtbar"), 11));
     column->addWidget(styledLabel(QStringLiteral("Über das Menü oben rechts wieder einblenden."), 10, QFont::Normal,
-                                  farben::textLeise));
+                                  theme::textMuted));
     return m_notice;
 }
 
@@ -164,7 +164,7 @@ QWidget* AdjustmentsPanel::makeFileInfo()
     const QStringList labels = {QStringLiteral("Name"), QStringLiteral("Breite"), QStringLiteral("Höhe"),
                                 QStringLiteral("Größe")};
     for (int i = 0; i < labels.size(); ++i) {
-        grid->addWidget(styledLabel(labels[i], 10, QFont::Normal, farben::textLeise), i, 0);
+        grid->addWidget(styledLabel(labels[i], 10, QFont::Normal, theme::textMuted), i, 0);
         QLabel* value = styledLabel({}, 10);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setFocusPolicy(Qt::NoFocus); // the window's keys must not end up in a label
@@ -189,7 +189,7 @@ QWidget* AdjustmentsPanel::makeShortcuts()
     int i = 0;
     for (const auto& [keys, description] : panelTexts::shortcutRows()) {
         grid->addWidget(styledLabel(keys, 10, QFont::DemiBold), i, 0);
-        grid->addWidget(styledLabel(description, 10, QFont::Normal, farben::textLeise), i, 1);
+        grid->addWidget(styledLabel(description, 10, QFont::Normal, theme::textMuted), i, 1);
         ++i;
     }
     grid->setColumnStretch(1, 1);

@@ -2,7 +2,7 @@
 
 #include "app/GridLayout.h"
 #include "ui/Icons.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -142,7 +142,7 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
     }
     paintShadow(painter, card, 4, Qt::black, 0.08);
     paintShadow(painter, card, 3, Qt::black, 0.3 * (1 - t));
-    paintShadow(painter, card, 6, farben::akzent, 0.35 * t);
+    paintShadow(painter, card, 6, theme::accent, 0.35 * t);
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::white);
@@ -150,10 +150,10 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
 
     const QRectF pictureArea = GridLayout::pictureRect(card);
     if (content.thumbnail.isNull()) {
-        painter.setBrush(farben::knopf);
+        painter.setBrush(theme::button);
         painter.drawRoundedRect(pictureArea, kCorner, kCorner);
         const int side = 28;
-        const QPixmap symbol = icons::pixmap(QStringLiteral("photo"), side, farben::textLeise, dpr);
+        const QPixmap symbol = icons::pixmap(QStringLiteral("photo"), side, theme::textMuted, dpr);
         painter.drawPixmap(QPointF(pictureArea.center().x() - side / 2.0, pictureArea.center().y() - side / 2.0), symbol);
     } else {
         const QSize logical(qMax(1, qRound(pictureArea.width())), qMax(1, qRound(pictureArea.height())));
@@ -163,7 +163,7 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
     paintName(painter, pictureArea, content.fileName);
 
     if (t > 0) {
-        QColor accent = farben::akzent;
+        QColor accent = theme::accent;
         accent.setAlphaF(float(t));
         QPen border(accent, 2);
         painter.setPen(border);

@@ -5,7 +5,7 @@
 #include "ui/AdjustmentsPanel.h"
 #include "ui/Icons.h"
 #include "app/KeySequenceTracker.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "app/PanelTexts.h"
 #include "app/PhotoGridModel.h"
 #include "ui/PhotoGridView.h"
@@ -41,7 +41,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(farben::akzent);
+        painter.setBrush(theme::accent);
         painter.drawEllipse(rect());
     }
 };
@@ -62,7 +62,7 @@ QLabel* smallLabel(QColor color, int pixels = 11)
 QLabel* symbolLabel(const QString& symbol, int side)
 {
     auto* label = new QLabel;
-    label->setPixmap(icons::pixmap(symbol, side + 3, farben::textLeise, 2.0));
+    label->setPixmap(icons::pixmap(symbol, side + 3, theme::textMuted, 2.0));
     return label;
 }
 
@@ -110,7 +110,7 @@ ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* paren
     divider->setFixedWidth(1);
     divider->setAutoFillBackground(true);
     QPalette dividerPalette = divider->palette();
-    dividerPalette.setColor(QPalette::Window, farben::trennlinie);
+    dividerPalette.setColor(QPalette::Window, theme::divider);
     divider->setPalette(dividerPalette);
     body->addWidget(divider);
     m_panel = new AdjustmentsPanel(*m_adjustments, m_processor, m_selection, content);
@@ -146,9 +146,9 @@ QWidget* ContentView::buildBottomBar()
     auto* dot = new StatusDot(bar);
     dot->setFixedSize(6, 6);
     row->addWidget(dot);
-    m_status = smallLabel(farben::textLeise);
+    m_status = smallLabel(theme::textMuted);
     row->addWidget(m_status);
-    m_count = smallLabel(farben::akzent);
+    m_count = smallLabel(theme::accent);
     row->addWidget(m_count);
     row->addStretch(1);
     row->addWidget(symbolLabel(QStringLiteral("photo"), 9));

@@ -1,6 +1,6 @@
 #include "ui/Icons.h"
 
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QFile>
 #include <QHash>
@@ -135,9 +135,9 @@ QIcon icon(const QString& symbol)
 {
     QIcon result;
     for (int side : {16, 24, 32}) {
-        result.addPixmap(pixmap(symbol, side, farben::text), QIcon::Normal);
-        result.addPixmap(pixmap(symbol, side, farben::textLeise), QIcon::Disabled);
-        result.addPixmap(pixmap(symbol, side, farben::akzent), QIcon::Active);
+        result.addPixmap(pixmap(symbol, side, theme::text), QIcon::Normal);
+        result.addPixmap(pixmap(symbol, side, theme::textMuted), QIcon::Disabled);
+        result.addPixmap(pixmap(symbol, side, theme::accent), QIcon::Active);
     }
     return result;
 }

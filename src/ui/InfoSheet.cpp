@@ -1,7 +1,7 @@
 #include "ui/InfoSheet.h"
 
 #include "ui/Icons.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "app/PanelTexts.h"
 
 #include <QGridLayout>
@@ -16,7 +16,7 @@ namespace lumora {
 
 namespace {
 
-QLabel* symbol(const QString& name, int side, QColor color = farben::text)
+QLabel* symbol(const QString& name, int side, QColor color = theme::text)
 {
     auto* label = new QLabel;
     label->setPixmap(icons::pixmap(name, side, color, 2.0));
@@ -28,7 +28,7 @@ QLabel* symbol(const QString& name, int side, QColor color = farben::text)
 /// A small capsule with the badge text.
 QLabel* badge(const QString& value)
 {
-    QLabel* label = styledLabel(value, 9, QFont::DemiBold, farben::akzent);
+    QLabel* label = styledLabel(value, 9, QFont::DemiBold, theme::accent);
     label->setStyleSheet(QStringLiteral("QLabel { border: 1px solid rgba(56,153,255,0.6); border-radius: 7px;"
                                         " padding: 1px 6px; }"));
     return label;
@@ -99,20 +99,20 @@ InfoSheet::InfoSheet(QSize fensterGroesse, QWidget* parent) : QDialog(parent)
     layout->setSpacing(10);
 
     auto* head = new QHBoxLayout;
-    head->addWidget(symbol(QStringLiteral("camera.aperture"), 36, farben::akzent));
+    head->addWidget(symbol(QStringLiteral("camera.aperture"), 36, theme::accent));
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
     names->addWidget(styledLabel(QStringLiteral("Lumora Studio"), 24, QFont::DemiBold));
     auto* version = new QHBoxLayout;
     version->setSpacing(4);
-    version->addWidget(symbol(QStringLiteral("tag"), 12, farben::textLeise));
-    version->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 12, QFont::Normal, farben::textLeise));
+    version->addWidget(symbol(QStringLiteral("tag"), 12, theme::textMuted));
+    version->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 12, QFont::Normal, theme::textMuted));
     version->addStretch(1);
     names->addLayout(version);
     head->addLayout(names, 1);
     layout->addLayout(head);
 
-    QLabel* section = styledLabel(QStringLiteral("FUNKTIONEN"), 10, QFont::DemiBold, farben::textLeise);
+    QLabel* section = styledLabel(QStringLiteral("FUNKTIONEN"), 10, QFont::DemiBold, theme::textMuted);
     QFont spaced = section->font();
     spaced.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
     section->setFont(spaced);
@@ -125,7 +125,7 @@ InfoSheet::InfoSheet(QSize fensterGroesse, QWidget* parent) : QDialog(parent)
     grid->setVerticalSpacing(8);
     int row = 0;
     for (const Feature& feature : features()) {
-        grid->addWidget(symbol(feature.symbol, 20, farben::akzent), row, 0, Qt::AlignTop);
+        grid->addWidget(symbol(feature.symbol, 20, theme::accent), row, 0, Qt::AlignTop);
         auto* words = new QVBoxLayout;
         words->setSpacing(1);
         auto* titleLine = new QHBoxLayout;
@@ -134,7 +134,7 @@ InfoSheet::InfoSheet(QSize fensterGroesse, QWidget* parent) : QDialog(parent)
             titleLine->addWidget(badge(feature.badge));
         titleLine->addStretch(1);
         words->addLayout(titleLine);
-        QLabel* description = styledLabel(feature.description, 10, QFont::Normal, farben::textLeise);
+        QLabel* description = styledLabel(feature.description, 10, QFont::Normal, theme::textMuted);
         description->setWordWrap(true);
         words->addWidget(description);
         grid->addLayout(words, row, 1);
@@ -172,9 +172,9 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
 
     auto* head = new QVBoxLayout;
     head->setSpacing(6);
-    head->addWidget(symbol(QStringLiteral("camera.aperture"), 40, farben::akzent), 0, Qt::AlignHCenter);
+    head->addWidget(symbol(QStringLiteral("camera.aperture"), 40, theme::accent), 0, Qt::AlignHCenter);
     head->addWidget(styledLabel(QStringLiteral("Lumora Studio"), 22, QFont::DemiBold), 0, Qt::AlignHCenter);
-    head->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 13, QFont::Normal, farben::textLeise), 0,
+    head->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 13, QFont::Normal, theme::textMuted), 0,
                     Qt::AlignHCenter);
     layout->addLayout(head);
 
@@ -187,8 +187,8 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
         {QStringLiteral("tag.fill"), QStringLiteral("Version"), panelTexts::versionString()},
     };
     for (int i = 0; i < lines.size(); ++i) {
-        rows->addWidget(symbol(lines[i][0], 14, farben::akzent), i, 0);
-        rows->addWidget(styledLabel(lines[i][1], 13, QFont::Normal, farben::textLeise), i, 1);
+        rows->addWidget(symbol(lines[i][0], 14, theme::accent), i, 0);
+        rows->addWidget(styledLabel(lines[i][1], 13, QFont::Normal, theme::textMuted), i, 1);
         rows->addWidget(styledLabel(lines[i][2], 13), i, 2);
     }
     rows->setColumnStretch(2, 1);
@@ -196,7 +196,7 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
 
     auto* foot = new QVBoxLayout;
     foot->setSpacing(12);
-    foot->addWidget(styledLabel(QStringLiteral("Alle Rechte vorbehalten."), 11, QFont::Normal, farben::textLeise), 0, Qt::AlignHCenter);
+    foot->addWidget(styledLabel(QStringLiteral("Alle Rechte vorbehalten."), 11, QFont::Normal, theme::textMuted), 0, Qt::AlignHCenter);
     foot->addWidget(closeButton(this), 0, Qt::AlignHCenter);
     layout->addLayout(foot);
 }

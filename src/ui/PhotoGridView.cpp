@@ -1,6 +1,6 @@
 #include "ui/PhotoGridView.h"
 
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "app/PhotoDropDelegate.h"
 #include "app/PhotoGridModel.h"
 #include "app/PhotoSelection.h"
@@ -157,7 +157,7 @@ void PhotoGridView::tick()
 void PhotoGridView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
-    painter.fillRect(event->rect(), farben::fenster);
+    painter.fillRect(event->rect(), theme::window);
     const double top = verticalScrollBar()->value();
     const qint64 now = m_clock.elapsed();
     // Cards moving into place may come from outside the rows in view.

@@ -1,7 +1,7 @@
 #include "ui/ProgressOverlay.h"
 
 #include "app/CommandFlows.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -27,9 +27,9 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF circle = QRectF(rect()).adjusted(2, 2, -2, -2);
-        painter.setPen(QPen(farben::knopf, 4));
+        painter.setPen(QPen(theme::button, 4));
         painter.drawEllipse(circle);
-        QPen arc(farben::akzent, 4);
+        QPen arc(theme::accent, 4);
         arc.setCapStyle(Qt::RoundCap);
         painter.setPen(arc);
         const int span = -int(std::round(std::clamp(m_progress, 0.0, 1.0) * 360 * 16));
@@ -39,7 +39,7 @@ protected:
         font.setPixelSize(13);
         font.setBold(true);
         painter.setFont(font);
-        painter.setPen(farben::text);
+        painter.setPen(theme::text);
         painter.drawText(rect(), Qt::AlignCenter, QString::number(int(m_progress * 100)));
     }
 
@@ -56,7 +56,7 @@ ProgressOverlay::ProgressOverlay(CommandFlows& flows, QWidget* parent)
     m_card = new QWidget(this);
     m_card->setAutoFillBackground(true);
     QPalette palette = m_card->palette();
-    palette.setColor(QPalette::Window, farben::leiste);
+    palette.setColor(QPalette::Window, theme::bar);
     m_card->setPalette(palette);
     auto* layout = new QVBoxLayout(m_card);
     layout->setContentsMargins(28, 24, 28, 20);

@@ -1,7 +1,7 @@
 #include "ui/Toolbar.h"
 
 #include "ui/Icons.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "app/PanelTexts.h"
 
 #include <QAction>
@@ -70,17 +70,17 @@ void ToolbarButton::paintEvent(QPaintEvent*)
     const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
     if ((m_hover && enabled) || active) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(farben::knopf);
+        painter.setBrush(theme::button);
         painter.drawRoundedRect(frame, 7, 7);
     }
     if (active) {
-        QColor border = farben::akzent;
+        QColor border = theme::accent;
         border.setAlphaF(0.4f);
         painter.setPen(QPen(border, 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
     }
-    const QColor color = !enabled ? farben::textLeise : active ? farben::akzent : farben::text;
+    const QColor color = !enabled ? theme::textMuted : active ? theme::accent : theme::text;
     const QString symbol = m_action->property("symbol").toString();
     const QRectF symbolFrame((width() - 28) / 2.0, 4, 28, 28);
     const QPixmap pixmap = icons::pixmap(symbol, 20, color, devicePixelRatioF());
@@ -131,9 +131,9 @@ void EdgeFade::paintEvent(QPaintEvent*)
     painter.setOpacity(m_opacity);
     QLinearGradient gradient(m_edge == Qt::LeftEdge ? QPointF(0, 0) : QPointF(width(), 0),
                              m_edge == Qt::LeftEdge ? QPointF(width(), 0) : QPointF(0, 0));
-    QColor clear = farben::leiste;
+    QColor clear = theme::bar;
     clear.setAlpha(0);
-    gradient.setColorAt(0, farben::leiste);
+    gradient.setColorAt(0, theme::bar);
     gradient.setColorAt(1, clear);
     painter.fillRect(rect(), gradient);
 }
@@ -168,7 +168,7 @@ ToolbarBand::ToolbarBand(const QHash<ToolbarEntry, QAction*>& actions, QAction* 
             divider->setFixedSize(1, 36);
             divider->setAutoFillBackground(true);
             QPalette palette = divider->palette();
-            palette.setColor(QPalette::Window, farben::trennlinie);
+            palette.setColor(QPalette::Window, theme::divider);
             divider->setPalette(palette);
             layout->addSpacing(4);
             layout->addWidget(divider);
@@ -231,8 +231,8 @@ bool ToolbarBand::eventFilter(QObject* watched, QEvent* event)
 void ToolbarBand::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), farben::leiste);
-    painter.fillRect(QRect(0, height() - 1, width(), 1), farben::trennlinie);
+    painter.fillRect(rect(), theme::bar);
+    painter.fillRect(QRect(0, height() - 1, width(), 1), theme::divider);
 }
 
 } // namespace lumora

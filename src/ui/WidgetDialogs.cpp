@@ -1,6 +1,6 @@
 #include "ui/WidgetDialogs.h"
 
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QDialog>
 #include <QDir>

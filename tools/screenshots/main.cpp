@@ -5,7 +5,7 @@
 #include "app/KeySequenceTracker.h"
 #include "platform/UDisksVolumeService.h"
 #include "ui/ContentView.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/magnifier/LupenFensterManager.h"
 

@@ -1,7 +1,7 @@
 #include "ui/magnifier/LupenAnsicht.h"
 
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "ui/magnifier/LupenKnopf.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
@@ -23,7 +23,7 @@ void fillBackground(QWidget* widget, QColor background)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::WindowText, farben::text);
+    palette.setColor(QPalette::WindowText, theme::text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
@@ -35,7 +35,7 @@ QWidget* separatorLine(int breite, int hoehe)
     line->setFixedHeight(hoehe);
     if (breite > 0)
         line->setFixedWidth(breite);
-    fillBackground(line, farben::trennlinie);
+    fillBackground(line, theme::divider);
     return line;
 }
 
@@ -45,7 +45,7 @@ LupenAnsicht::LupenAnsicht(LupenBildModell* modell, QWidget* parent)
     : QWidget(parent), m_modell(modell)
 {
     setMinimumSize(500, 400);
-    fillBackground(this, farben::fenster);
+    fillBackground(this, theme::window);
 
     m_zoomOutAction = addCommand(QString::fromUtf8(kHelpZoomOut),
                                {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &MagnifierZoom::zoomOut);
@@ -97,7 +97,7 @@ QAction* LupenAnsicht::addCommand(const QString& help, QList<QKeySequence> keys,
 QWidget* LupenAnsicht::buildToolbar()
 {
     auto* bar = new QWidget;
-    fillBackground(bar, farben::leiste);
+    fillBackground(bar, theme::bar);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(14, 8, 14, 8);
     row->setSpacing(10);

@@ -2,7 +2,7 @@
 
 #include "ui/magnifier/LupenAnsicht.h"
 #include "app/magnifier/LupenBildModell.h"
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -24,12 +24,12 @@ LupenFenster::LupenFenster(LupenBildModell* modell, const QString& title, QWidge
     // Dark regardless of the desktop's scheme: the window's own palette, inherited by its
     // children (tool tips and scroll bars included).
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, farben::fenster);
-    palette.setColor(QPalette::WindowText, farben::text);
-    palette.setColor(QPalette::Base, farben::fenster);
-    palette.setColor(QPalette::Text, farben::text);
-    palette.setColor(QPalette::Button, farben::leiste);
-    palette.setColor(QPalette::ButtonText, farben::text);
+    palette.setColor(QPalette::Window, theme::window);
+    palette.setColor(QPalette::WindowText, theme::text);
+    palette.setColor(QPalette::Base, theme::window);
+    palette.setColor(QPalette::Text, theme::text);
+    palette.setColor(QPalette::Button, theme::bar);
+    palette.setColor(QPalette::ButtonText, theme::text);
     setPalette(palette);
     setAutoFillBackground(true);
 

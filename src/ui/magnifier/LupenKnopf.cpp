@@ -1,6 +1,6 @@
 #include "ui/magnifier/LupenKnopf.h"
 
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -25,7 +25,7 @@ void drawMagnifyingGlass(QPainter& painter, const QRectF& rect, LupenKnopf::Symb
 {
     const double radius = 5.5;
     const QPointF centre = rect.center() + QPointF(-1.5, -1.5);
-    QPen pen(farben::text, 1.6, Qt::SolidLine, Qt::RoundCap);
+    QPen pen(theme::text, 1.6, Qt::SolidLine, Qt::RoundCap);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(centre, radius, radius);
@@ -56,7 +56,7 @@ void LupenKnopf::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     if (underMouse() || isDown())
-        drawBackground(painter, rect(), farben::knopf);
+        drawBackground(painter, rect(), theme::button);
     drawMagnifyingGlass(painter, rect(), m_symbol);
 }
 
@@ -86,10 +86,10 @@ void LupenTextKnopf::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     if (m_highlighted)
-        drawBackground(painter, rect(), farben::accentWash);
+        drawBackground(painter, rect(), theme::accentWash);
     else if (underMouse() || isDown())
-        drawBackground(painter, rect(), farben::knopf);
-    painter.setPen(m_highlighted ? farben::akzent : farben::text);
+        drawBackground(painter, rect(), theme::button);
+    painter.setPen(m_highlighted ? theme::accent : theme::text);
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 

@@ -1,6 +1,6 @@
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 #include "app/magnifier/MagnifierZoom.h"
 
 #include <QMouseEvent>
@@ -121,7 +121,7 @@ SchwenkbareBildAnsicht::SchwenkbareBildAnsicht(QWidget* parent)
     setAlignment(Qt::AlignCenter);
     setWidgetResizable(false);
     QPalette palette = viewport()->palette();
-    palette.setColor(QPalette::Window, farben::fenster);
+    palette.setColor(QPalette::Window, theme::window);
     viewport()->setPalette(palette);
     viewport()->setAutoFillBackground(true);
     setWidget(m_content);

@@ -1,4 +1,4 @@
-#include "ui/Palette.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QFont>
@@ -26,24 +26,24 @@ void applyDarkLook()
 {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QPalette palette;
-    palette.setColor(QPalette::Window, farben::fenster);
-    palette.setColor(QPalette::WindowText, farben::text);
-    palette.setColor(QPalette::Base, farben::leiste);
-    palette.setColor(QPalette::AlternateBase, farben::fenster);
-    palette.setColor(QPalette::ToolTipBase, farben::leiste);
-    palette.setColor(QPalette::ToolTipText, farben::text);
-    palette.setColor(QPalette::Text, farben::text);
-    palette.setColor(QPalette::Button, farben::knopf);
-    palette.setColor(QPalette::ButtonText, farben::text);
+    palette.setColor(QPalette::Window, theme::window);
+    palette.setColor(QPalette::WindowText, theme::text);
+    palette.setColor(QPalette::Base, theme::bar);
+    palette.setColor(QPalette::AlternateBase, theme::window);
+    palette.setColor(QPalette::ToolTipBase, theme::bar);
+    palette.setColor(QPalette::ToolTipText, theme::text);
+    palette.setColor(QPalette::Text, theme::text);
+    palette.setColor(QPalette::Button, theme::button);
+    palette.setColor(QPalette::ButtonText, theme::text);
     palette.setColor(QPalette::BrightText, Qt::white);
-    palette.setColor(QPalette::Highlight, farben::akzent);
+    palette.setColor(QPalette::Highlight, theme::accent);
     palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::Link, farben::akzent);
-    palette.setColor(QPalette::PlaceholderText, farben::textLeise);
-    palette.setColor(QPalette::Mid, farben::trennlinie);
-    palette.setColor(QPalette::Dark, farben::fenster);
+    palette.setColor(QPalette::Link, theme::accent);
+    palette.setColor(QPalette::PlaceholderText, theme::textMuted);
+    palette.setColor(QPalette::Mid, theme::divider);
+    palette.setColor(QPalette::Dark, theme::window);
     for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
-        palette.setColor(QPalette::Disabled, role, farben::textLeise);
+        palette.setColor(QPalette::Disabled, role, theme::textMuted);
     QApplication::setPalette(palette);
     if (QFontDatabase::families().contains(QStringLiteral("Inter"))) {
         QFont font(QStringLiteral("Inter"));
