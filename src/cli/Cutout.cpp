@@ -3,6 +3,7 @@
 #include "cutout/FreistellenEngine.h"
 #include "base/AtomicFile.h"
 #include "pipeline/ColorHex.h"
+#include "pipeline/Compositing.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/SourceImage.h"
 
@@ -133,7 +134,7 @@ int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
         err << parsed->eingabe << ": " << maske.error().description << "\n";
         return 1;
     }
-    const auto ergebnis = FreistellenEngine::hintergrundErsetzen(*foto, *maske, parsed->farbe, hintergrund);
+    const auto ergebnis = hintergrundErsetzen(*foto, *maske, parsed->farbe, hintergrund);
     if (!ergebnis) {
         err << parsed->eingabe << ": Komposition fehlgeschlagen\n";
         return 1;

@@ -5,6 +5,7 @@
 #include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
+#include "pipeline/Compositing.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -96,7 +97,7 @@ TEST(IsnetMaske, FindsAllRealSubjectsOnAPlainBackground)
 
     // Cut out: the subjects stay opaque, the plain background turns transparent.
     const Image foto{s.foto, QRectF(QPointF(0, 0), QSizeF(s.foto.size()))};
-    const auto frei = FreistellenEngine::hintergrundErsetzen(foto, *maske);
+    const auto frei = hintergrundErsetzen(foto, *maske);
     ASSERT_TRUE(frei);
     double alphaMotiv = 0, alphaRest = 0;
     qint64 motiv = 0;

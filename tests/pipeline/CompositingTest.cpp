@@ -1,18 +1,23 @@
 // hintergrundErsetzen and fotoEinpassen on synthetic rasters, against the blend
 // out = m·F + (1 − m)·G on premultiplied values with the mask stretched bilinearly.
 
-#include "CutoutTestSupport.h"
-
-#include "cutout/FreistellenEngine.h"
+#include "pipeline/Compositing.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
 using namespace lumora;
-using test::grauMaske;
 using test::solid;
 
 namespace {
+
+// A Format_Grayscale8 mask of w × h filled with `wert`.
+QImage grauMaske(int w, int h, int wert)
+{
+    QImage maske(w, h, QImage::Format_Grayscale8);
+    maske.fill(uint(wert));
+    return maske;
+}
 
 Image bild(const QImage& raster)
 {
@@ -63,7 +68,7 @@ TEST(HintergrundErsetzen, MaskValuesMixPhotoAndColourOnPremultipliedValues)
         {QColor(200, 150, 100), QColor(20, 40, 60), 204, 164, 128, 92},
     };
     for (const Fall& f : faelle) {
-        const auto aus = FreistellenEngine::hintergrundErsetzen(bild(solid(5, 3, f.vorne)), grauMaske(5, 3, f.maske), f.hinten);
+        const auto aus = hintergrundErsetzen(bild(solid(5, 3, f.vorne)), grauMaske(5, 3, f.maske), f.hinten);
         ASSERT_TRUE(aus);
         expectRgba(roh(aus->raster, 2, 1), f.r, f.g, f.b, 255, "Mitte");
         expectRgba(roh(aus->raster, 4, 2), f.r, f.g, f.b, 255, "Ecke");
@@ -76,7 +81,7 @@ TEST(HintergrundErsetzen, WithoutBackgroundTheAlphaFollowsTheMask)
     const int werte[] = {0, 64, 128, 255};
     for (int x = 0; x < 4; ++x)
         maske.scanLine(0)[x] = uchar(werte[x]);
-    const auto aus = FreistellenEngine::hintergrundErsetzen(bild(solid(4, 1, QColor(200, 100, 50))), maske);
+    const auto aus = hintergrundErsetzen(bild(solid(4, 1, QColor(200, 100, 50))), maske);
     ASSERT_TRUE(aus);
     expectRgba(roh(aus->raster, 0, 0), 0, 0, 0, 0, "schwarz: durchsichtig");
     expectRgba(roh(aus->raster, 1, 0), 50, 25, 13, 64, "0.25");
@@ -85,7 +90,7 @@ TEST(HintergrundErsetzen, WithoutBackgroundTheAlphaFollowsTheMask)
 
     // A translucent photo keeps its own alpha under a white mask: alpha = m · F.a.
     const QImage halb = solid(2, 2, QColor(0, 0, 255, 128));
-    const auto durch = FreistellenEngine::hintergrundErsetzen(bild(halb), grauMaske(1, 1, 128));
+    const auto durch = hintergrundErsetzen(bild(halb), grauMaske(1, 1, 128));
     ASSERT_TRUE(durch);
     EXPECT_EQ(qAlpha(roh(durch->raster, 1, 1)), 64);
 }
@@ -96,19 +101,19 @@ TEST(HintergrundErsetzen, BackgroundPriorityIsPhotoThenColourThenTransparent)
     const QImage schwarz = grauMaske(6, 4, 0);
     const Image gruenesFoto = bild(solid(3, 2, Qt::green));
 
-    const auto mitFoto = FreistellenEngine::hintergrundErsetzen(foto, schwarz, QColor(Qt::blue), gruenesFoto);
+    const auto mitFoto = hintergrundErsetzen(foto, schwarz, QColor(Qt::blue), gruenesFoto);
     ASSERT_TRUE(mitFoto);
     expectRgba(roh(mitFoto->raster, 3, 2), 0, 255, 0, 255, "Foto vor Farbe");
 
-    const auto leeresFoto = FreistellenEngine::hintergrundErsetzen(foto, schwarz, QColor(Qt::blue), Image{});
+    const auto leeresFoto = hintergrundErsetzen(foto, schwarz, QColor(Qt::blue), Image{});
     ASSERT_TRUE(leeresFoto);
     expectRgba(roh(leeresFoto->raster, 3, 2), 0, 0, 255, 255, "leeres Foto zählt nicht");
 
-    const auto ungueltig = FreistellenEngine::hintergrundErsetzen(foto, schwarz, QColor());
+    const auto ungueltig = hintergrundErsetzen(foto, schwarz, QColor());
     ASSERT_TRUE(ungueltig);
     expectRgba(roh(ungueltig->raster, 0, 0), 255, 255, 255, 255, "ungültige Farbe wird weiß");
 
-    const auto ohne = FreistellenEngine::hintergrundErsetzen(foto, schwarz);
+    const auto ohne = hintergrundErsetzen(foto, schwarz);
     ASSERT_TRUE(ohne);
     expectRgba(roh(ohne->raster, 5, 3), 0, 0, 0, 0, "durchsichtig");
 }
@@ -121,7 +126,7 @@ TEST(HintergrundErsetzen, MaskIsStretchedPerAxisToThePhoto)
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x)
             maske.scanLine(y)[x] = 255;
-    const auto aus = FreistellenEngine::hintergrundErsetzen(bild(solid(40, 10, Qt::red)), maske, QColor(Qt::blue));
+    const auto aus = hintergrundErsetzen(bild(solid(40, 10, Qt::red)), maske, QColor(Qt::blue));
     ASSERT_TRUE(aus);
     EXPECT_EQ(aus->raster.size(), QSize(40, 10));
     expectRgba(roh(aus->raster, 2, 1), 255, 0, 0, 255, "links oben");
@@ -133,7 +138,7 @@ TEST(HintergrundErsetzen, MaskIsStretchedPerAxisToThePhoto)
     QImage zwei(2, 1, QImage::Format_Grayscale8);
     zwei.scanLine(0)[0] = 255;
     zwei.scanLine(0)[1] = 0;
-    const auto linie = FreistellenEngine::hintergrundErsetzen(bild(solid(8, 1, Qt::white)), zwei, QColor(Qt::black));
+    const auto linie = hintergrundErsetzen(bild(solid(8, 1, Qt::white)), zwei, QColor(Qt::black));
     ASSERT_TRUE(linie);
     const int erwartet[] = {255, 255, 223, 159, 96, 32, 0, 0};
     for (int x = 0; x < 8; ++x)
@@ -149,7 +154,7 @@ TEST(HintergrundErsetzen, MaskCoversTheExtentOfScaledAndTurnedRenders)
     for (int y = 0; y < 768; ++y)
         std::fill_n(maske.scanLine(y), 384, uchar(255));
     const Image halb{solid(50, 30, Qt::red), QRectF(-20, 10, 100, 60)};
-    const auto aus = FreistellenEngine::hintergrundErsetzen(halb, maske, std::nullopt, bild(solid(300, 200, Qt::green)));
+    const auto aus = hintergrundErsetzen(halb, maske, std::nullopt, bild(solid(300, 200, Qt::green)));
     ASSERT_TRUE(aus);
     EXPECT_EQ(aus->extent, halb.extent);
     EXPECT_EQ(aus->raster.size(), QSize(50, 30));
@@ -163,8 +168,8 @@ TEST(HintergrundErsetzen, MaskCoversTheExtentOfScaledAndTurnedRenders)
 
 TEST(HintergrundErsetzen, RefusesEmptyInput)
 {
-    EXPECT_FALSE(FreistellenEngine::hintergrundErsetzen(Image{}, grauMaske(2, 2, 255)));
-    EXPECT_FALSE(FreistellenEngine::hintergrundErsetzen(bild(solid(2, 2, Qt::red)), QImage()));
+    EXPECT_FALSE(hintergrundErsetzen(Image{}, grauMaske(2, 2, 255)));
+    EXPECT_FALSE(hintergrundErsetzen(bild(solid(2, 2, Qt::red)), QImage()));
 }
 
 TEST(FotoEinpassen, PortraitBehindLandscapeFillsTheWidthAndCropsTopAndBottomEqually)
@@ -172,7 +177,7 @@ TEST(FotoEinpassen, PortraitBehindLandscapeFillsTheWidthAndCropsTopAndBottomEqua
     // 100 × 200 background, green = row; into 200 × 100: s = max(2, 0.5) = 2, scaled to
     // 200 × 400, of which the middle 100 rows stay: source rows 75 … 125, 75 cut off each side.
     const Image hinten = bild(koordinaten(100, 200));
-    const Image aus = FreistellenEngine::fotoEinpassen(hinten, QRectF(0, 0, 200, 100));
+    const Image aus = fotoEinpassen(hinten, QRectF(0, 0, 200, 100));
     EXPECT_EQ(aus.extent, QRectF(0, 0, 200, 100));
     ASSERT_EQ(aus.raster.size(), QSize(200, 100));
     const int oben = qGreen(aus.raster.pixel(100, 0)), unten = qGreen(aus.raster.pixel(100, 99));
@@ -189,7 +194,7 @@ TEST(FotoEinpassen, PortraitBehindLandscapeFillsTheWidthAndCropsTopAndBottomEqua
 TEST(FotoEinpassen, LandscapeBehindPortraitFillsTheHeightAndCropsLeftAndRightEqually)
 {
     const Image hinten = bild(koordinaten(200, 100));
-    const Image aus = FreistellenEngine::fotoEinpassen(hinten, QRectF(0, 0, 100, 200));
+    const Image aus = fotoEinpassen(hinten, QRectF(0, 0, 100, 200));
     ASSERT_EQ(aus.raster.size(), QSize(100, 200));
     const int links = qRed(aus.raster.pixel(0, 100)), rechts = qRed(aus.raster.pixel(99, 100));
     EXPECT_NEAR(links, 75, 1);
@@ -207,13 +212,13 @@ TEST(FotoEinpassen, ShrinksLargeBackgroundsIntoAnExtentAwayFromTheOrigin)
         for (int x = 0; x < 540; ++x)
             streifen.setPixel(x, y, x % 3 == 1 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     const QRectF ziel(15, -40, 60, 30);
-    const Image aus = FreistellenEngine::fotoEinpassen(bild(streifen), ziel);
+    const Image aus = fotoEinpassen(bild(streifen), ziel);
     EXPECT_EQ(aus.extent, ziel);
     ASSERT_EQ(aus.raster.size(), QSize(60, 30));
     EXPECT_NEAR(qRed(aus.raster.pixel(30, 15)), 85, 15);
     EXPECT_EQ(qAlpha(aus.raster.pixel(59, 29)), 255);
 
-    const Image leer = FreistellenEngine::fotoEinpassen(Image{}, QRectF(0, 0, 4, 4));
+    const Image leer = fotoEinpassen(Image{}, QRectF(0, 0, 4, 4));
     ASSERT_EQ(leer.raster.size(), QSize(4, 4));
     EXPECT_EQ(qAlpha(leer.raster.pixel(2, 2)), 0);
 }
