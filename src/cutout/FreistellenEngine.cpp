@@ -10,69 +10,69 @@ namespace lumora {
 
 namespace {
 
-QImage alsGrau(const QImage& bild)
+QImage asGray(const QImage& image)
 {
-    return bild.format() == QImage::Format_Grayscale8 ? bild : bild.convertToFormat(QImage::Format_Grayscale8);
+    return image.format() == QImage::Format_Grayscale8 ? image : image.convertToFormat(QImage::Format_Grayscale8);
 }
 
 } // namespace
 
 FreistellenEngine::FreistellenEngine()
-    : FreistellenEngine(Segmentierung(&isnetMaske))
+    : FreistellenEngine(Segmentation(&isnetMask))
 {
 }
 
-FreistellenEngine::FreistellenEngine(Segmentierung segmentierung)
-    : m_segmentierung(std::move(segmentierung))
+FreistellenEngine::FreistellenEngine(Segmentation segmentation)
+    : m_segmentation(std::move(segmentation))
 {
 }
 
-void FreistellenEngine::maskeErzeugen(QImage bitmap, QObject* context, std::function<void(MaskenErgebnis)> fertig) const
+void FreistellenEngine::maskeErzeugen(QImage bitmap, QObject* context, std::function<void(MaskResult)> done) const
 {
     Q_ASSERT(context);
     // The watcher lives on the context's thread and dies with it, so a result that arrives
     // after the context is gone is dropped instead of delivered to a dead object.
-    auto* waechter = new QFutureWatcher<MaskenErgebnis>(context);
-    QObject::connect(waechter, &QFutureWatcherBase::finished, waechter, [waechter, fertig = std::move(fertig)] {
-        waechter->deleteLater();
-        fertig(waechter->result());
+    auto* watcher = new QFutureWatcher<MaskResult>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        done(watcher->result());
     });
-    waechter->setFuture(
-        QtConcurrent::run([engine = *this, bitmap = std::move(bitmap)] { return engine.maskeErzeugenSync(bitmap); }));
+    watcher->setFuture(
+        QtConcurrent::run([engine = *this, bitmap = std::move(bitmap)] { return engine.segmentNow(bitmap); }));
 }
 
-FreistellenEngine::MaskenErgebnis FreistellenEngine::maskeErzeugenSync(const QImage& bitmap) const
+FreistellenEngine::MaskResult FreistellenEngine::segmentNow(const QImage& bitmap) const
 {
-    MaskenErgebnis maske = m_segmentierung
-                               ? m_segmentierung(bitmap)
-                               : std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, QStringLiteral("keine Segmentierung")));
-    if (maske && maske->isNull())
-        maske = std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, QStringLiteral("leere Maske")));
-    if (!maske) {
-        qWarning().noquote() << QStringLiteral("FreistellenEngine: Vision-Fehler – ") + maske.error().description;
-        return maske;
+    MaskResult mask = m_segmentation
+                               ? m_segmentation(bitmap)
+                               : std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("keine Segmentierung")));
+    if (mask && mask->isNull())
+        mask = std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("leere Maske")));
+    if (!mask) {
+        qWarning().noquote() << QStringLiteral("FreistellenEngine: Vision-Fehler – ") + mask.error().description;
+        return mask;
     }
-    if (!zeigtMotiv(*maske))
-        return std::unexpected(freistellFehler(kFreistellenKeinMotiv));
-    return maske;
+    if (!showsSubject(*mask))
+        return std::unexpected(segmentationError(kNoSubject));
+    return mask;
 }
 
-bool FreistellenEngine::zeigtMotiv(const QImage& maske)
+bool FreistellenEngine::showsSubject(const QImage& mask)
 {
-    if (maske.isNull())
+    if (mask.isNull())
         return false;
-    const QImage grau = alsGrau(maske);
-    int groesster = 0;
-    qint64 darueber = 0;
-    for (int y = 0; y < grau.height(); ++y) {
-        const uchar* zeile = grau.constScanLine(y);
-        for (int x = 0; x < grau.width(); ++x) {
-            groesster = std::max(groesster, int(zeile[x]));
-            darueber += zeile[x] >= 128; // above 0.5: 128 / 255 ≈ 0.502
+    const QImage gray = asGray(mask);
+    int largest = 0;
+    qint64 above = 0;
+    for (int y = 0; y < gray.height(); ++y) {
+        const uchar* row = gray.constScanLine(y);
+        for (int x = 0; x < gray.width(); ++x) {
+            largest = std::max(largest, int(row[x]));
+            above += row[x] >= 128; // above 0.5: 128 / 255 ≈ 0.502
         }
     }
-    const qint64 pixel = qint64(grau.width()) * grau.height();
-    return groesster >= 128 && darueber * 200 >= pixel;
+    const qint64 pixel = qint64(gray.width()) * gray.height();
+    return largest >= 128 && above * 200 >= pixel;
 }
 
 } // namespace lumora

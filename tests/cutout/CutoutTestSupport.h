@@ -11,71 +11,71 @@
 namespace lumora::test {
 
 /// Collects the warnings written while it lives (from any thread), instead of printing them.
-class LogMitschnitt {
+class LogCapture {
 public:
-    LogMitschnitt()
+    LogCapture()
     {
-        zeilen().clear();
-        m_vorher = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        lines().clear();
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
             const QMutexLocker lock(&mutex());
-            zeilen().append(text);
+            lines().append(text);
         });
     }
-    ~LogMitschnitt() { qInstallMessageHandler(m_vorher); }
-    LogMitschnitt(const LogMitschnitt&) = delete;
-    LogMitschnitt& operator=(const LogMitschnitt&) = delete;
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
 
-    [[nodiscard]] QStringList gelesen() const
+    [[nodiscard]] QStringList captured() const
     {
         const QMutexLocker lock(&mutex());
-        return zeilen();
+        return lines();
     }
 
 private:
-    static QStringList& zeilen()
+    static QStringList& lines()
     {
-        static QStringList liste;
-        return liste;
+        static QStringList list;
+        return list;
     }
     static QMutex& mutex()
     {
         static QMutex m;
         return m;
     }
-    QtMessageHandler m_vorher = nullptr;
+    QtMessageHandler m_previous = nullptr;
 };
 
 /// Sets an environment variable while it lives, then restores the previous value.
-class Umgebung {
+class ScopedEnv {
 public:
-    Umgebung(const char* name, const QByteArray& wert)
+    ScopedEnv(const char* name, const QByteArray& value)
         : m_name(name)
     {
         if (qEnvironmentVariableIsSet(name))
-            m_vorher = qgetenv(name);
-        qputenv(name, wert);
+            m_previous = qgetenv(name);
+        qputenv(name, value);
     }
-    ~Umgebung()
+    ~ScopedEnv()
     {
-        if (m_vorher)
-            qputenv(m_name, *m_vorher);
+        if (m_previous)
+            qputenv(m_name, *m_previous);
         else
             qunsetenv(m_name);
     }
-    Umgebung(const Umgebung&) = delete;
-    Umgebung& operator=(const Umgebung&) = delete;
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     const char* m_name;
-    std::optional<QByteArray> m_vorher;
+    std::optional<QByteArray> m_previous;
 };
 
-/// A Format_Grayscale8 mask of w × h filled with `wert`.
-inline QImage grauMaske(int w, int h, int wert)
+/// A Format_Grayscale8 mask of w × h filled with `value`.
+inline QImage grayMask(int w, int h, int value)
 {
-    QImage maske(w, h, QImage::Format_Grayscale8);
-    maske.fill(uint(wert));
-    return maske;
+    QImage mask(w, h, QImage::Format_Grayscale8);
+    mask.fill(uint(value));
+    return mask;
 }
 
 } // namespace lumora::test
