@@ -96,7 +96,7 @@ std::expected<QByteArray, Error> maskAsPng(const QImage& mask)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly) || !mask.save(&buffer, "PNG"))
-        return std::unexpected(encodingError(-12));
+        return std::unexpected(encodingError(encoderErrors::pngEncodingFailed));
     return bytes;
 }
 

@@ -45,15 +45,15 @@ FreistellenEngine::MaskResult FreistellenEngine::segmentNow(const QImage& bitmap
 {
     MaskResult mask = m_segmentation
                                ? m_segmentation(bitmap)
-                               : std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("keine Segmentierung")));
+                               : std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("keine Segmentierung")));
     if (mask && mask->isNull())
-        mask = std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("leere Maske")));
+        mask = std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("leere Maske")));
     if (!mask) {
         qWarning().noquote() << QStringLiteral("FreistellenEngine: Vision-Fehler – ") + mask.error().description;
         return mask;
     }
     if (!showsSubject(*mask))
-        return std::unexpected(segmentationError(kNoSubject));
+        return std::unexpected(segmentationError(segmentationErrors::noSubject));
     return mask;
 }
 

@@ -24,7 +24,7 @@ using Segmentation = std::function<std::expected<QImage, Error>(const QImage& bi
 class FreistellenEngine {
 public:
     /// The mask of maskeErzeugen, or why there is none (domain "FreistellenEngine"):
-    /// kNoSubject when nothing is in the foreground, else the segmentation's error.
+    /// segmentationErrors::noSubject when nothing is in the foreground, else the segmentation's error.
     using MaskResult = std::expected<QImage, Error>;
 
     /// With the ISNet model at segmentationModelPath().
@@ -40,7 +40,7 @@ public:
     /// The same work on the calling thread (command line, tests): segmentation, then
     /// - a failure of the segmentation is logged as "FreistellenEngine: Vision-Fehler – "
     ///   followed by its description and returned;
-    /// - a mask without a subject (see showsSubject) gives kNoSubject, without a log line;
+    /// - a mask without a subject (see showsSubject) gives segmentationErrors::noSubject, without a log line;
     /// - otherwise the mask as the segmentation made it.
     [[nodiscard]] MaskResult segmentNow(const QImage& bitmap) const;
 

@@ -67,7 +67,7 @@ QByteArray expectedChecksum(const QString& path)
 std::expected<cv::dnn::Net, Error> loadNet(const QString& path)
 {
     const auto unusable = [&](const QString& reason) {
-        return std::unexpected(segmentationError(kModelUnusable, path + QStringLiteral(": ") + reason));
+        return std::unexpected(segmentationError(segmentationErrors::modelUnusable, path + QStringLiteral(": ") + reason));
     };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -96,7 +96,7 @@ std::expected<cv::dnn::Net*, Error> netFor(LoadedNet& cache, const QString& path
 {
     const QFileInfo info(path);
     if (!info.isFile())
-        return std::unexpected(segmentationError(kModelMissing, path));
+        return std::unexpected(segmentationError(segmentationErrors::modelMissing, path));
     if (!cache.net.empty() && cache.path == path && cache.modified == info.lastModified() && cache.size == info.size())
         return &cache.net;
     cache.net = cv::dnn::Net();
@@ -157,16 +157,16 @@ std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
 {
     if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != S ||
         output.size[3] != S || output.type() != CV_32F)
-        return std::unexpected(segmentationError(kModelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
+        return std::unexpected(segmentationError(segmentationErrors::modelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
     const cv::Mat probability(S, S, CV_32F, const_cast<float*>(output.ptr<float>()));
     if (!cv::checkRange(probability))
-        return std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("ungültige Werte")));
+        return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("ungültige Werte")));
     cv::Mat small;
     probability.convertTo(small, CV_8U, 255.0); // rounds and clamps to 0…255
 
     QImage mask(size, QImage::Format_Grayscale8);
     if (mask.isNull())
-        return std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("zu wenig Speicher")));
+        return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("zu wenig Speicher")));
     cv::Mat target(mask.height(), mask.width(), CV_8UC1, mask.bits(), size_t(mask.bytesPerLine()));
     cv::resize(small, target, target.size(), 0, 0, cv::INTER_LINEAR);
     return mask;
@@ -186,7 +186,7 @@ QFuture<void> preloadIsnet()
 std::expected<QImage, Error> isnetMask(const QImage& bitmap)
 {
     if (bitmap.isNull())
-        return std::unexpected(segmentationError(kSegmentationFailed, QStringLiteral("leeres Bild")));
+        return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("leeres Bild")));
     try {
         const cv::Mat blob = inputBlob(bitmap);
         cv::Mat output;
@@ -201,9 +201,9 @@ std::expected<QImage, Error> isnetMask(const QImage& bitmap)
         }
         return maskFromOutput(output, bitmap.size());
     } catch (const cv::Exception& e) {
-        return std::unexpected(segmentationError(kSegmentationFailed, exceptionText(e)));
+        return std::unexpected(segmentationError(segmentationErrors::failed, exceptionText(e)));
     } catch (const std::exception& e) {
-        return std::unexpected(segmentationError(kSegmentationFailed, QString::fromLocal8Bit(e.what())));
+        return std::unexpected(segmentationError(segmentationErrors::failed, QString::fromLocal8Bit(e.what())));
     }
 }
 

@@ -17,24 +17,24 @@ QString segmentationModelPath()
     return cache + QStringLiteral("/lumora-studio/models/isnet-%1-fp32.onnx").arg(kSegmentationInputSize);
 }
 
-Error segmentationError(int code, const QString& detail)
+Error segmentationError(segmentationErrors::Code code, const QString& detail)
 {
-    const QString domain = QStringLiteral("FreistellenEngine");
+    const QString domain = segmentationErrors::domain;
     switch (code) {
-    case kNoSubject:
+    case segmentationErrors::noSubject:
         return {domain, code, QStringLiteral("Kein Motiv erkannt. Bitte ein anderes Bild verwenden.")};
-    case kModelMissing:
+    case segmentationErrors::modelMissing:
         return {domain, code,
                 QStringLiteral("Das Modell für die Freistellung ist nicht installiert (%1). "
                                "Bitte scripts/setup.sh ausführen.")
                     .arg(detail)};
-    case kModelUnusable:
+    case segmentationErrors::modelUnusable:
         return {domain, code,
                 QStringLiteral("Das Modell für die Freistellung ist beschädigt oder passt nicht (%1). "
                                "Bitte scripts/fetch-model.sh erneut ausführen.")
                     .arg(detail)};
     default:
-        return {domain, kSegmentationFailed,
+        return {domain, segmentationErrors::failed,
                 QStringLiteral("Die Freistellung ist fehlgeschlagen: %1").arg(detail)};
     }
 }

@@ -26,9 +26,8 @@ inline constexpr int kSegmentationInputSize = 768;
 /// The model is loaded from segmentationModelPath() on first use and kept for later calls (loaded
 /// again when the file or the path changes). When the set-up script's checksum file
 /// (the model's path + ".sha256") is present, the model must match it. Thread-safe: concurrent calls run one at a time.
-/// Takes seconds; never call it on the user-interface thread. Fails with domain
-/// "FreistellenEngine": kModelMissing, kModelUnusable or
-/// kSegmentationFailed; nothing throws.
+/// Takes seconds; never call it on the user-interface thread. Fails with
+/// segmentationErrors::modelMissing, modelUnusable or failed; nothing throws.
 [[nodiscard]] std::expected<QImage, Error> isnetMask(const QImage& bitmap);
 
 /// Starts loading the model on the thread pool, so that the first isnetMask does not wait
@@ -36,14 +35,19 @@ inline constexpr int kSegmentationInputSize = 768;
 /// isnetMask. The future finishes when the attempt is over.
 QFuture<void> preloadIsnet();
 
-/// Error codes of domain "FreistellenEngine".
-inline constexpr int kNoSubject = 1;         ///< nothing in the foreground
-inline constexpr int kModelMissing = 2;         ///< the model file is not installed
-inline constexpr int kModelUnusable = 3;   ///< the model file cannot be used
-inline constexpr int kSegmentationFailed = 4;    ///< segmentation itself failed
+/// Errors of segmentation: domain "FreistellenEngine" and these codes.
+namespace segmentationErrors {
+inline constexpr QLatin1StringView domain{"FreistellenEngine"};
+enum Code : int {
+    noSubject = 1,     ///< nothing in the foreground
+    modelMissing = 2,  ///< the model file is not installed
+    modelUnusable = 3, ///< the model file cannot be used
+    failed = 4,        ///< segmentation itself failed
+};
+} // namespace segmentationErrors
 
 /// The error for `code` with its German description; `detail` (a path or a library's message)
 /// is worked into the text where the code has a place for it.
-[[nodiscard]] Error segmentationError(int code, const QString& detail = {});
+[[nodiscard]] Error segmentationError(segmentationErrors::Code code, const QString& detail = {});
 
 } // namespace lumora

@@ -45,7 +45,7 @@ void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& 
         if (i + 1 < total)
             ahead = decodeAhead(jobs[i + 1].original);
         if (!decoded) {
-            stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? -10 : -1), false, i, total});
+            stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage), false, i, total});
             return;
         }
         const Image image =

@@ -46,7 +46,7 @@ TEST(MaskGeneration, SegmentationFailureIsLoggedAndGivesNoMask)
     // A segmentation that yields no bitmap at all counts as a failure too.
     const auto empty = FreistellenEngine(segmentationReturning(QImage())).segmentNow(grayMask(8, 8, 0));
     ASSERT_FALSE(empty);
-    EXPECT_EQ(empty.error().code, kSegmentationFailed);
+    EXPECT_EQ(empty.error().code, segmentationErrors::failed);
     EXPECT_EQ(log.captured().size(), 2);
 }
 
@@ -56,7 +56,7 @@ TEST(MaskGeneration, NothingInTheForegroundGivesNoMaskAndNoLogLine)
     for (const int value : {0, 60, 127}) {
         const auto result = FreistellenEngine(segmentationReturning(grayMask(40, 30, value))).segmentNow(grayMask(4, 3, 0));
         ASSERT_FALSE(result) << value;
-        EXPECT_EQ(result.error().code, kNoSubject);
+        EXPECT_EQ(result.error().code, segmentationErrors::noSubject);
         EXPECT_EQ(result.error().description, QStringLiteral("Kein Motiv erkannt. Bitte ein anderes Bild verwenden."));
     }
     EXPECT_TRUE(log.captured().isEmpty());
@@ -162,7 +162,7 @@ TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)
         const ScopedEnv path("LUMORA_MODEL_PATH", missing.toUtf8());
         const auto result = FreistellenEngine().segmentNow(grayMask(64, 48, 128));
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().code, kModelMissing);
+        EXPECT_EQ(result.error().code, segmentationErrors::modelMissing);
         EXPECT_TRUE(result.error().description.contains(missing));
         EXPECT_TRUE(result.error().description.contains(QStringLiteral("scripts/setup.sh")));
     }
@@ -177,7 +177,7 @@ TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)
         const ScopedEnv path("LUMORA_MODEL_PATH", broken.toUtf8());
         const auto result = FreistellenEngine().segmentNow(grayMask(64, 48, 128));
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().code, kModelUnusable) << result.error().description.toStdString();
+        EXPECT_EQ(result.error().code, segmentationErrors::modelUnusable) << result.error().description.toStdString();
         EXPECT_TRUE(result.error().description.contains(QStringLiteral("fetch-model.sh")));
     }
     const QStringList lines = log.captured().filter(kLogPrefix);
@@ -193,7 +193,7 @@ TEST(SegmentationModel, PreloadingIsSilentAndLeavesErrorsToTheMask)
     EXPECT_TRUE(log.captured().isEmpty());
     const auto result = FreistellenEngine().segmentNow(grayMask(16, 16, 0));
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().code, kModelMissing);
+    EXPECT_EQ(result.error().code, segmentationErrors::modelMissing);
 }
 
 TEST(SegmentationModel, EmptyBitmapIsAFailureNotACrash)
@@ -201,6 +201,6 @@ TEST(SegmentationModel, EmptyBitmapIsAFailureNotACrash)
     const LogCapture log;
     const auto result = FreistellenEngine().segmentNow(QImage());
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().code, kSegmentationFailed);
+    EXPECT_EQ(result.error().code, segmentationErrors::failed);
     EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 1);
 }

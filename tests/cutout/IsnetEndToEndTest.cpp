@@ -119,7 +119,7 @@ TEST(IsnetMask, PlainPhotoHasNoSubject)
     const test::LogCapture log;
     const auto mask = FreistellenEngine().segmentNow(gray);
     ASSERT_FALSE(mask);
-    EXPECT_EQ(mask.error().code, kNoSubject);
+    EXPECT_EQ(mask.error().code, segmentationErrors::noSubject);
     EXPECT_TRUE(log.captured().isEmpty());
 }
 
@@ -147,7 +147,7 @@ TEST(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
     const test::LogCapture log;
     const auto mask = FreistellenEngine().segmentNow(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));
     ASSERT_FALSE(mask);
-    EXPECT_EQ(mask.error().code, kModelUnusable);
+    EXPECT_EQ(mask.error().code, segmentationErrors::modelUnusable);
     EXPECT_TRUE(mask.error().description.contains(QStringLiteral("Prüfsumme"))) << mask.error().description.toStdString();
     EXPECT_EQ(log.captured().size(), 1);
 }
