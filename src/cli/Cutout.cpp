@@ -1,5 +1,6 @@
 #include "cli/Cutout.h"
 
+#include "cli/CommandLine.h"
 #include "cutout/FreistellenEngine.h"
 #include "base/AtomicFile.h"
 #include "pipeline/ColorHex.h"
@@ -16,49 +17,59 @@ namespace lumora {
 
 namespace {
 
-constexpr auto kUsage = "Aufruf: lumora-cli cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] "
-                         "[--mask MASKE.png] [--runs N]\n";
-
 struct CutoutArgs {
     QString input, output, background, mask;
     std::optional<QColor> color;
     int runs = 1;
 };
 
-// Parses the arguments; on failure the message is already written.
-std::optional<CutoutArgs> parseArgs(const QStringList& args, QTextStream& err)
+// Parses the arguments; `exitCode` is set when there is nothing to run.
+std::optional<CutoutArgs> parseArgs(const QStringList& args, QTextStream& out, QTextStream& err, int& exitCode)
 {
+    CommandLine command(
+        QStringLiteral("cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png] "
+                       "[--runs N]"),
+        QStringLiteral("Stellt die Motive von EINGABE frei und setzt sie vor eine Farbe, ein Hintergrundfoto (füllend,\n"
+                       "mittig beschnitten) oder Transparenz; PNG behält die Transparenz, JPEG legt sie auf Weiß.\n"
+                       "Exit-Codes: 0 geschrieben, 1 Foto nicht lesbar, kein Motiv, Modell fehlt oder Datei nicht\n"
+                       "schreibbar, 2 falsche Argumente."),
+        {QCommandLineOption(QStringLiteral("color"), QStringLiteral("Hintergrundfarbe, z. B. \"#1E90FF\"."),
+                            QStringLiteral("#RRGGBB")),
+         QCommandLineOption(QStringLiteral("background"), QStringLiteral("Hintergrundfoto statt einer Farbe."),
+                            QStringLiteral("FOTO")),
+         QCommandLineOption(QStringLiteral("mask"), QStringLiteral("Die Maske zusätzlich als Graustufen-PNG schreiben."),
+                            QStringLiteral("MASKE.png")),
+         QCommandLineOption(QStringLiteral("runs"),
+                            QStringLiteral("Die Maske N-mal berechnen und jede Zeit ausgeben (Standard 1)."),
+                            QStringLiteral("N"))});
+    exitCode = 2;
+    if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run) {
+        exitCode = exitCodeOf(outcome);
+        return std::nullopt;
+    }
+    const QCommandLineParser& parser = command.parser();
     CutoutArgs parsed;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == QLatin1String("--color") && hasValue) {
-            parsed.color = colorFromHex(args[++i]);
-            if (!parsed.color) {
-                err << "Fehler: --color erwartet eine Farbe wie \"#1E90FF\", nicht " << args[i] << "\n";
-                return std::nullopt;
-            }
-        } else if (arg == QLatin1String("--background") && hasValue) {
-            parsed.background = args[++i];
-        } else if (arg == QLatin1String("--mask") && hasValue) {
-            parsed.mask = args[++i];
-        } else if (arg == QLatin1String("--runs") && hasValue) {
-            bool ok = false;
-            parsed.runs = args[++i].toInt(&ok);
-            if (!ok || parsed.runs < 1) {
-                err << "Fehler: --runs erwartet eine ganze Zahl ab 1.\n";
-                return std::nullopt;
-            }
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            err << "Fehler: unbekannte oder unvollständige Option " << arg << "\n" << kUsage;
+    if (parser.isSet(QStringLiteral("color"))) {
+        const QString hex = parser.value(QStringLiteral("color"));
+        parsed.color = colorFromHex(hex);
+        if (!parsed.color) {
+            err << "Fehler: --color erwartet eine Farbe wie \"#1E90FF\", nicht " << hex << "\n";
             return std::nullopt;
-        } else {
-            positional.append(arg);
         }
     }
+    if (parser.isSet(QStringLiteral("runs"))) {
+        bool ok = false;
+        parsed.runs = parser.value(QStringLiteral("runs")).toInt(&ok);
+        if (!ok || parsed.runs < 1) {
+            err << "Fehler: --runs erwartet eine ganze Zahl ab 1.\n";
+            return std::nullopt;
+        }
+    }
+    parsed.background = parser.value(QStringLiteral("background"));
+    parsed.mask = parser.value(QStringLiteral("mask"));
+    const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2 || (parsed.color && !parsed.background.isEmpty())) {
-        err << kUsage;
+        err << command.usageLine();
         return std::nullopt;
     }
     parsed.input = positional[0];
@@ -104,9 +115,10 @@ std::expected<QByteArray, Error> maskAsPng(const QImage& mask)
 
 int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const auto parsed = parseArgs(args, err);
+    int exitCode = 0;
+    const auto parsed = parseArgs(args, out, err, exitCode);
     if (!parsed)
-        return 2;
+        return exitCode;
     const QString suffix = QFileInfo(parsed->output).suffix().toLower();
     const bool png = suffix == QLatin1String("png");
     if (!png && suffix != QLatin1String("jpg") && suffix != QLatin1String("jpeg")) {

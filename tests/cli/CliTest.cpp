@@ -102,3 +102,22 @@ TEST(Cli, ExportNumbersTheFilesInTheOrderGiven)
     EXPECT_TRUE(failed.err.contains(QStringLiteral("Fehler beim PNG-Export: "))) << failed.err.toStdString();
     EXPECT_EQ(cli({QStringLiteral("export"), dir.path()}).exitCode, 2);
 }
+
+TEST(Cli, HelpOfTheProgramAndOfEachCommandExitsZeroAndNamesTheOptions)
+{
+    const std::pair<QString, QStringList> commands[] = {
+        {QString(), {QStringLiteral("render"), QStringLiteral("export"), QStringLiteral("bench"), QStringLiteral("cutout")}},
+        {QStringLiteral("render"), {QStringLiteral("--edits"), QStringLiteral("--scale")}},
+        {QStringLiteral("export"), {QStringLiteral("--jpg"), QStringLiteral("--png"), QStringLiteral("--edits")}},
+        {QStringLiteral("bench"), {QStringLiteral("--json")}},
+        {QStringLiteral("cutout"),
+         {QStringLiteral("--color"), QStringLiteral("--background"), QStringLiteral("--mask"), QStringLiteral("--runs")}},
+    };
+    for (const auto& [command, options] : commands) {
+        const CliRun run = cli(command.isEmpty() ? QStringList{QStringLiteral("--help")}
+                                                 : QStringList{command, QStringLiteral("--help")});
+        EXPECT_EQ(run.exitCode, 0) << command.toStdString();
+        for (const QString& option : options)
+            EXPECT_TRUE(run.out.contains(option)) << command.toStdString() << " " << option.toStdString();
+    }
+}
