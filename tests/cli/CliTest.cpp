@@ -1,10 +1,10 @@
 #include "pipeline/SourceImage.h"
+#include "support/CliRun.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,18 +12,11 @@ using namespace lumora;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
+using test::CliRun;
 
 CliRun cli(const QStringList& args)
 {
-    QProcess process;
-    process.start(QStringLiteral(LUMORA_CLI_PATH), args);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return test::runCli(args);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

@@ -2,12 +2,12 @@
 
 #include "cutout/SegmentationModel.h"
 #include "pipeline/SourceImage.h"
+#include "support/CliRun.h"
 #include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
 
 #include <QFileInfo>
 #include <QPainter>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -15,30 +15,17 @@ using namespace lumora;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
+using test::CliRun;
 
 CliRun cutout(const QStringList& args, const QString& model = {})
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!model.isEmpty())
-        env.insert(QStringLiteral("LUMORA_MODEL_PATH"), model);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(LUMORA_CLI_PATH), QStringList{QStringLiteral("cutout")} + args);
-    process.waitForFinished(120000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return test::runCli(QStringList{QStringLiteral("cutout")} + args, model);
 }
 
 QString writePhoto(const QTemporaryDir& dir, const QString& name, const QImage& image)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(test::encodeWithVips(image, QStringLiteral("png")));
+    EXPECT_TRUE(test::writeAll(path, test::encodeWithVips(image, QStringLiteral("png"))));
     return path;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <QMutex>
 #include <QStringList>
 #include <QtGlobal>
@@ -15,10 +14,11 @@ class LogCapture {
 public:
     LogCapture()
     {
-        lines().clear();
+        const QMutexLocker lock(&s_mutex);
+        s_lines.clear();
         m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
-            const QMutexLocker lock(&mutex());
-            lines().append(text);
+            const QMutexLocker guard(&s_mutex);
+            s_lines.append(text);
         });
     }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
@@ -27,21 +27,13 @@ public:
 
     [[nodiscard]] QStringList captured() const
     {
-        const QMutexLocker lock(&mutex());
-        return lines();
+        const QMutexLocker lock(&s_mutex);
+        return s_lines;
     }
 
 private:
-    static QStringList& lines()
-    {
-        static QStringList list;
-        return list;
-    }
-    static QMutex& mutex()
-    {
-        static QMutex m;
-        return m;
-    }
+    static inline QStringList s_lines;
+    static inline QMutex s_mutex;
     QtMessageHandler m_previous = nullptr;
 };
 
@@ -50,18 +42,11 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const QByteArray& value)
         : m_name(name)
+        , m_previous(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
     {
-        if (qEnvironmentVariableIsSet(name))
-            m_previous = qgetenv(name);
         qputenv(name, value);
     }
-    ~ScopedEnv()
-    {
-        if (m_previous)
-            qputenv(m_name, *m_previous);
-        else
-            qunsetenv(m_name);
-    }
+    ~ScopedEnv() { m_previous ? (void)qputenv(m_name, *m_previous) : (void)qunsetenv(m_name); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -69,13 +54,5 @@ private:
     const char* m_name;
     std::optional<QByteArray> m_previous;
 };
-
-/// A Format_Grayscale8 mask of w × h filled with `value`.
-inline QImage grayMask(int w, int h, int value)
-{
-    QImage mask(w, h, QImage::Format_Grayscale8);
-    mask.fill(uint(value));
-    return mask;
-}
 
 } // namespace lumora::test

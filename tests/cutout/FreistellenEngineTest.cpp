@@ -4,6 +4,8 @@
 #include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
+#include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -170,18 +172,14 @@ TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)
     const QByteArray contents[] = {QByteArray("kein Modell, nur Text\n"), QByteArray::fromHex("08071207707974")};
     for (const QByteArray& content : contents) {
         const QString broken = dir.filePath(QStringLiteral("kaputt.onnx"));
-        QFile file(broken);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-        file.close();
+        ASSERT_TRUE(test::writeAll(broken, content));
         const ScopedEnv path("LUMORA_MODEL_PATH", broken.toUtf8());
         const auto result = FreistellenEngine().segmentNow(grayMask(64, 48, 128));
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().code, segmentationErrors::modelUnusable) << result.error().description.toStdString();
         EXPECT_TRUE(result.error().description.contains(QStringLiteral("fetch-model.sh")));
     }
-    const QStringList lines = log.captured().filter(kLogPrefix);
-    EXPECT_EQ(lines.size(), 3);
+    EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 3);
 }
 
 TEST(SegmentationModel, PreloadingIsSilentAndLeavesErrorsToTheMask)

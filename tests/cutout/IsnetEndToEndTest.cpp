@@ -5,6 +5,7 @@
 #include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
+#include "support/PhotoFiles.h"
 #include "pipeline/Compositing.h"
 
 #include <QCryptographicHash>
@@ -138,11 +139,8 @@ TEST(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
 
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("modell.onnx"));
-    for (const auto& [path, content] : {std::pair{copy, bytes}, std::pair{copy + QStringLiteral(".sha256"), checksum}}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(content), content.size());
-    }
+    ASSERT_TRUE(test::writeAll(copy, bytes));
+    ASSERT_TRUE(test::writeAll(copy + QStringLiteral(".sha256"), checksum));
     const test::ScopedEnv path("LUMORA_MODEL_PATH", copy.toUtf8());
     const test::LogCapture log;
     const auto mask = FreistellenEngine().segmentNow(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));

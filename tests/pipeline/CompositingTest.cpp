@@ -7,115 +7,75 @@
 #include <gtest/gtest.h>
 
 using namespace lumora;
+using test::grayMask;
 using test::solid;
 
 namespace {
-
-// A Format_Grayscale8 mask of w × h filled with `value`.
-QImage grayMask(int w, int h, int value)
-{
-    QImage mask(w, h, QImage::Format_Grayscale8);
-    mask.fill(uint(value));
-    return mask;
-}
 
 Image image(const QImage& raster)
 {
     return Image{raster, QRectF(QPointF(0, 0), QSizeF(raster.size()))};
 }
 
-// The stored premultiplied value of a Format_ARGB32_Premultiplied pixel.
-QRgb storedPixel(const QImage& raster, int x, int y)
+// The stored premultiplied pixel (x, y) as r, g, b, a.
+std::array<int, 4> stored(const std::optional<Image>& out, int x, int y)
 {
-    EXPECT_EQ(raster.format(), QImage::Format_ARGB32_Premultiplied);
-    return reinterpret_cast<const QRgb*>(raster.constScanLine(y))[x];
+    EXPECT_EQ(out->raster.format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb v = reinterpret_cast<const QRgb*>(out->raster.constScanLine(y))[x];
+    return {qRed(v), qGreen(v), qBlue(v), qAlpha(v)};
 }
 
-void expectRgba(QRgb value, int r, int g, int b, int a, const char* where)
-{
-    EXPECT_EQ(qRed(value), r) << where;
-    EXPECT_EQ(qGreen(value), g) << where;
-    EXPECT_EQ(qBlue(value), b) << where;
-    EXPECT_EQ(qAlpha(value), a) << where;
-}
+using Rgba = std::array<int, 4>;
 
-// A raster whose red channel codes the column and green the row (×`step`), opaque.
-QImage coordinates(int w, int h, int step = 1)
+// A raster whose red channel codes the column and green the row, opaque.
+QImage coordinates(int w, int h)
 {
     QImage raster(w, h, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            raster.setPixel(x, y, qRgb(std::min(255, x * step), std::min(255, y * step), 0));
+            raster.setPixel(x, y, qRgb(std::min(255, x), std::min(255, y), 0));
     return raster;
 }
 
 } // namespace
 
-TEST(ReplaceBackground, MaskValuesMixPhotoAndColourOnPremultipliedValues)
+TEST(ReplaceBackground, MaskValuesMixPhotoAndBackgroundOnPremultipliedValues)
 {
-    struct Case {
-        QColor front, back;
-        int mask;
-        int r, g, b;
-    };
     // White shows the photo, black the background, grey mixes (white over black at 0.5 → 128,
     // red over blue at 0.25 → (64, 0, 191), (200, 150, 100) over (20, 40, 60) at 0.8 → (164, 128, 92)).
-    const Case cases[] = {
-        {QColor(200, 150, 100), QColor(20, 40, 60), 255, 200, 150, 100},
-        {QColor(200, 150, 100), QColor(20, 40, 60), 0, 20, 40, 60},
-        {Qt::white, Qt::black, 128, 128, 128, 128},
-        {Qt::red, Qt::blue, 64, 64, 0, 191},
-        {QColor(200, 150, 100), QColor(20, 40, 60), 204, 164, 128, 92},
+    // Without a colour the background is transparent, so the alpha follows the mask.
+    const struct {
+        QColor front;
+        std::optional<QColor> back;
+        int mask;
+        Rgba expected;
+    } cases[] = {
+        {QColor(200, 150, 100), QColor(20, 40, 60), 255, {200, 150, 100, 255}},
+        {QColor(200, 150, 100), QColor(20, 40, 60), 0, {20, 40, 60, 255}},
+        {Qt::white, QColor(Qt::black), 128, {128, 128, 128, 255}},
+        {Qt::red, QColor(Qt::blue), 64, {64, 0, 191, 255}},
+        {QColor(200, 150, 100), QColor(20, 40, 60), 204, {164, 128, 92, 255}},
+        {QColor(200, 100, 50), std::nullopt, 0, {0, 0, 0, 0}},
+        {QColor(200, 100, 50), std::nullopt, 64, {50, 25, 13, 64}},
+        {QColor(200, 100, 50), std::nullopt, 128, {100, 50, 25, 128}},
+        {QColor(0, 0, 255, 128), std::nullopt, 128, {0, 0, 64, 64}}, // a translucent photo: alpha = m · F.a
+        {Qt::red, QColor(), 0, {255, 255, 255, 255}},                 // an invalid colour becomes white
     };
-    for (const Case& f : cases) {
-        const auto out = hintergrundErsetzen(image(solid(5, 3, f.front)), grayMask(5, 3, f.mask), f.back);
+    for (const auto& c : cases) {
+        const auto out = hintergrundErsetzen(image(solid(5, 3, c.front)), grayMask(2, 2, c.mask), c.back);
         ASSERT_TRUE(out);
-        expectRgba(storedPixel(out->raster, 2, 1), f.r, f.g, f.b, 255, "centre");
-        expectRgba(storedPixel(out->raster, 4, 2), f.r, f.g, f.b, 255, "corner");
+        EXPECT_EQ(stored(out, 2, 1), c.expected) << c.mask;
+        EXPECT_EQ(stored(out, 4, 2), c.expected) << c.mask;
     }
 }
 
-TEST(ReplaceBackground, WithoutBackgroundTheAlphaFollowsTheMask)
-{
-    QImage mask(4, 1, QImage::Format_Grayscale8);
-    const int values[] = {0, 64, 128, 255};
-    for (int x = 0; x < 4; ++x)
-        mask.scanLine(0)[x] = uchar(values[x]);
-    const auto out = hintergrundErsetzen(image(solid(4, 1, QColor(200, 100, 50))), mask);
-    ASSERT_TRUE(out);
-    expectRgba(storedPixel(out->raster, 0, 0), 0, 0, 0, 0, "black: transparent");
-    expectRgba(storedPixel(out->raster, 1, 0), 50, 25, 13, 64, "0.25");
-    expectRgba(storedPixel(out->raster, 2, 0), 100, 50, 25, 128, "0.5");
-    expectRgba(storedPixel(out->raster, 3, 0), 200, 100, 50, 255, "white: the photo");
-
-    // A translucent photo keeps its own alpha under a white mask: alpha = m · F.a.
-    const QImage half = solid(2, 2, QColor(0, 0, 255, 128));
-    const auto translucent = hintergrundErsetzen(image(half), grayMask(1, 1, 128));
-    ASSERT_TRUE(translucent);
-    EXPECT_EQ(qAlpha(storedPixel(translucent->raster, 1, 1)), 64);
-}
-
-TEST(ReplaceBackground, BackgroundPriorityIsPhotoThenColourThenTransparent)
+TEST(ReplaceBackground, ABackgroundPhotoComesBeforeTheColourUnlessItIsEmpty)
 {
     const Image photo = image(solid(6, 4, Qt::red));
     const QImage black = grayMask(6, 4, 0);
-    const Image greenPhoto = image(solid(3, 2, Qt::green));
-
-    const auto withPhoto = hintergrundErsetzen(photo, black, QColor(Qt::blue), greenPhoto);
-    ASSERT_TRUE(withPhoto);
-    expectRgba(storedPixel(withPhoto->raster, 3, 2), 0, 255, 0, 255, "photo before colour");
-
-    const auto emptyPhoto = hintergrundErsetzen(photo, black, QColor(Qt::blue), Image{});
-    ASSERT_TRUE(emptyPhoto);
-    expectRgba(storedPixel(emptyPhoto->raster, 3, 2), 0, 0, 255, 255, "an empty photo does not count");
-
-    const auto invalid = hintergrundErsetzen(photo, black, QColor());
-    ASSERT_TRUE(invalid);
-    expectRgba(storedPixel(invalid->raster, 0, 0), 255, 255, 255, 255, "an invalid colour becomes white");
-
-    const auto without = hintergrundErsetzen(photo, black);
-    ASSERT_TRUE(without);
-    expectRgba(storedPixel(without->raster, 5, 3), 0, 0, 0, 0, "transparent");
+    EXPECT_EQ(stored(hintergrundErsetzen(photo, black, QColor(Qt::blue), image(solid(3, 2, Qt::green))), 3, 2),
+              (Rgba{0, 255, 0, 255}));
+    EXPECT_EQ(stored(hintergrundErsetzen(photo, black, QColor(Qt::blue), Image{}), 3, 2), (Rgba{0, 0, 255, 255}));
 }
 
 TEST(ReplaceBackground, MaskIsStretchedPerAxisToThePhoto)
@@ -124,25 +84,24 @@ TEST(ReplaceBackground, MaskIsStretchedPerAxisToThePhoto)
     // the subject covers the left half and the top half, not a 10 × 10 square.
     QImage mask = grayMask(4, 4, 0);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x)
-            mask.scanLine(y)[x] = 255;
+        mask.scanLine(y)[0] = mask.scanLine(y)[1] = 255;
     const auto out = hintergrundErsetzen(image(solid(40, 10, Qt::red)), mask, QColor(Qt::blue));
     ASSERT_TRUE(out);
     EXPECT_EQ(out->raster.size(), QSize(40, 10));
-    expectRgba(storedPixel(out->raster, 2, 1), 255, 0, 0, 255, "top left");
-    expectRgba(storedPixel(out->raster, 12, 2), 255, 0, 0, 255, "far right in the left half");
-    expectRgba(storedPixel(out->raster, 30, 1), 0, 0, 255, 255, "right half");
-    expectRgba(storedPixel(out->raster, 5, 8), 0, 0, 255, 255, "bottom half");
+    const Rgba red{255, 0, 0, 255}, blue{0, 0, 255, 255};
+    EXPECT_EQ(stored(out, 2, 1), red);
+    EXPECT_EQ(stored(out, 12, 2), red) << "far right in the left half";
+    EXPECT_EQ(stored(out, 30, 1), blue);
+    EXPECT_EQ(stored(out, 5, 8), blue);
 
     // Exact bilinear weights: a 2 × 1 mask (white, black) over 8 × 1, centres onto centres.
     QImage two(2, 1, QImage::Format_Grayscale8);
     two.scanLine(0)[0] = 255;
     two.scanLine(0)[1] = 0;
     const auto line = hintergrundErsetzen(image(solid(8, 1, Qt::white)), two, QColor(Qt::black));
-    ASSERT_TRUE(line);
     const int expected[] = {255, 255, 223, 159, 96, 32, 0, 0};
     for (int x = 0; x < 8; ++x)
-        EXPECT_NEAR(qRed(storedPixel(line->raster, x, 0)), expected[x], 1) << "column " << x;
+        EXPECT_NEAR(stored(line, x, 0)[0], expected[x], 1) << "column " << x;
 }
 
 TEST(ReplaceBackground, MaskCoversTheExtentOfScaledAndTurnedRenders)
@@ -158,12 +117,10 @@ TEST(ReplaceBackground, MaskCoversTheExtentOfScaledAndTurnedRenders)
     ASSERT_TRUE(out);
     EXPECT_EQ(out->extent, half.extent);
     EXPECT_EQ(out->raster.size(), QSize(50, 30));
-    for (const int y : {0, 29}) {
-        expectRgba(storedPixel(out->raster, 0, y), 255, 0, 0, 255, "left edge: photo");
-        expectRgba(storedPixel(out->raster, 23, y), 255, 0, 0, 255, "just before the middle: photo");
-        expectRgba(storedPixel(out->raster, 26, y), 0, 255, 0, 255, "just after the middle: background");
-        expectRgba(storedPixel(out->raster, 49, y), 0, 255, 0, 255, "right edge: background");
-    }
+    for (const int y : {0, 29})
+        for (const auto& [x, expected] : {std::pair{0, Rgba{255, 0, 0, 255}}, std::pair{23, Rgba{255, 0, 0, 255}},
+                                          std::pair{26, Rgba{0, 255, 0, 255}}, std::pair{49, Rgba{0, 255, 0, 255}}})
+            EXPECT_EQ(stored(out, x, y), expected) << x << "," << y;
 }
 
 TEST(ReplaceBackground, RefusesEmptyInput)
@@ -172,35 +129,30 @@ TEST(ReplaceBackground, RefusesEmptyInput)
     EXPECT_FALSE(hintergrundErsetzen(image(solid(2, 2, Qt::red)), QImage()));
 }
 
-TEST(FitBackgroundPhoto, PortraitBehindLandscapeFillsTheWidthAndCropsTopAndBottomEqually)
+TEST(FitBackgroundPhoto, FillsTheTargetAndCropsTheLongerAxisEquallyOnBothSides)
 {
-    // 100 × 200 background, green = row; into 200 × 100: s = max(2, 0.5) = 2, scaled to
-    // 200 × 400, of which the middle 100 rows stay: source rows 75 … 125, 75 cut off each side.
-    const Image back = image(coordinates(100, 200));
-    const Image out = fotoEinpassen(back, QRectF(0, 0, 200, 100));
-    EXPECT_EQ(out.extent, QRectF(0, 0, 200, 100));
-    ASSERT_EQ(out.raster.size(), QSize(200, 100));
-    const int top = qGreen(out.raster.pixel(100, 0)), bottom = qGreen(out.raster.pixel(100, 99));
-    EXPECT_NEAR(top, 75, 1);
-    EXPECT_NEAR(bottom, 125, 1);
-    EXPECT_NEAR(top - 0, 199 - bottom, 1) << "as much cut off at the top as at the bottom";
-    // The width is filled without cropping: the first and last columns of the source show.
-    EXPECT_NEAR(qRed(out.raster.pixel(0, 50)), 0, 1);
-    EXPECT_NEAR(qRed(out.raster.pixel(199, 50)), 99, 1);
-    for (const QPoint corner : {QPoint(0, 0), QPoint(199, 0), QPoint(0, 99), QPoint(199, 99)})
-        EXPECT_EQ(qAlpha(out.raster.pixel(corner)), 255) << "covers the target completely";
-}
-
-TEST(FitBackgroundPhoto, LandscapeBehindPortraitFillsTheHeightAndCropsLeftAndRightEqually)
-{
-    const Image back = image(coordinates(200, 100));
-    const Image out = fotoEinpassen(back, QRectF(0, 0, 100, 200));
-    ASSERT_EQ(out.raster.size(), QSize(100, 200));
-    const int left = qRed(out.raster.pixel(0, 100)), right = qRed(out.raster.pixel(99, 100));
-    EXPECT_NEAR(left, 75, 1);
-    EXPECT_NEAR(right, 125, 1);
-    EXPECT_NEAR(qGreen(out.raster.pixel(50, 0)), 0, 1);
-    EXPECT_NEAR(qGreen(out.raster.pixel(50, 199)), 99, 1);
+    // 100 × 200 (green = row) into 200 × 100: s = max(2, 0.5) = 2, scaled to 200 × 400, of
+    // which the middle 100 rows stay: source rows 75 … 125. Transposed for the landscape case.
+    for (const bool portrait : {true, false}) {
+        const QSize source = portrait ? QSize(100, 200) : QSize(200, 100);
+        const QRectF target(QPointF(0, 0), QSizeF(source.transposed()));
+        const Image out = fotoEinpassen(image(coordinates(source.width(), source.height())), target);
+        EXPECT_EQ(out.extent, target);
+        ASSERT_EQ(out.raster.size(), source.transposed());
+        // Along the cropped axis: 75 … 125; along the filled axis: 0 … 99.
+        const auto along = [&](int i, bool cropped) {
+            const bool rows = cropped == portrait;
+            const QRgb v = rows ? out.raster.pixel(out.raster.width() / 2, i) : out.raster.pixel(i, out.raster.height() / 2);
+            return rows ? qGreen(v) : qRed(v);
+        };
+        const int last = (portrait ? out.raster.height() : out.raster.width()) - 1;
+        EXPECT_NEAR(along(0, true), 75, 1) << portrait;
+        EXPECT_NEAR(along(last, true), 125, 1) << portrait;
+        const int lastFilled = (portrait ? out.raster.width() : out.raster.height()) - 1;
+        EXPECT_NEAR(along(0, false), 0, 1) << portrait;
+        EXPECT_NEAR(along(lastFilled, false), 99, 1) << portrait;
+        EXPECT_EQ(qAlpha(out.raster.pixel(out.raster.width() - 1, out.raster.height() - 1)), 255);
+    }
 }
 
 TEST(FitBackgroundPhoto, ShrinksLargeBackgroundsIntoAnExtentAwayFromTheOrigin)

@@ -67,14 +67,7 @@ TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
 
 TEST(Encoders, QualityChangesTheJpegSize)
 {
-    QImage noise(200, 200, QImage::Format_ARGB32_Premultiplied);
-    quint32 state = 3;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 200; ++x) {
-            state = state * 1664525u + 1013904223u;
-            noise.setPixel(x, y, 0xFF000000u | (state >> 8));
-        }
-    const Image image{noise, QRectF(0, 0, 200, 200)};
+    const Image image{test::noise(200, 200, 3), QRectF(0, 0, 200, 200)};
     const qsizetype low = encodeJPEG(image, 0.3)->size();
     const qsizetype high = encodeJPEG(image, 0.95)->size();
     EXPECT_LT(low * 2, high);
