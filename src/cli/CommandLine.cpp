@@ -67,7 +67,8 @@ QString CommandLine::helpText() const
     for (const QCommandLineOption& option : m_options)
         width = std::max(width, optionSignature(option).size());
     for (const QCommandLineOption& option : m_options)
-        text += QStringLiteral("  ") + optionSignature(option).leftJustified(width + 2) + option.description() + QLatin1Char('\n');
+        text += QStringLiteral("  ") + optionSignature(option).leftJustified(width + 2) + option.description()
+                + QLatin1Char('\n');
     return text;
 }
 

@@ -43,17 +43,17 @@ void FreistellenEngine::maskeErzeugen(QImage bitmap, QObject* context, std::func
 
 FreistellenEngine::MaskResult FreistellenEngine::segmentNow(const QImage& bitmap) const
 {
-    MaskResult mask = m_segmentation
-                               ? m_segmentation(bitmap)
-                               : std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("keine Segmentierung")));
+    using enum segmentationErrors::Code;
+    MaskResult mask = m_segmentation ? m_segmentation(bitmap)
+                                     : std::unexpected(segmentationError(failed, QStringLiteral("keine Segmentierung")));
     if (mask && mask->isNull())
-        mask = std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("leere Maske")));
+        mask = std::unexpected(segmentationError(failed, QStringLiteral("leere Maske")));
     if (!mask) {
         qWarning().noquote() << QStringLiteral("FreistellenEngine: Vision-Fehler – ") + mask.error().description;
         return mask;
     }
     if (!showsSubject(*mask))
-        return std::unexpected(segmentationError(segmentationErrors::noSubject));
+        return std::unexpected(segmentationError(noSubject));
     return mask;
 }
 

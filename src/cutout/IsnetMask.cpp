@@ -157,7 +157,8 @@ std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
 {
     if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != S ||
         output.size[3] != S || output.type() != CV_32F)
-        return std::unexpected(segmentationError(segmentationErrors::modelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
+        return std::unexpected(
+            segmentationError(segmentationErrors::modelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
     const cv::Mat probability(S, S, CV_32F, const_cast<float*>(output.ptr<float>()));
     if (!cv::checkRange(probability))
         return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("ungültige Werte")));

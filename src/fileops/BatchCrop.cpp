@@ -57,7 +57,8 @@ std::expected<QImage, QString> renderCrop(const BatchCropZiel& ziel, QRectF norm
 
 QString encodingFailure(const Error& error)
 {
-    return error.code == encoderErrors::jpegNoDestination ? QStringLiteral("Destination nicht erstellt") : QStringLiteral("JPEG-Encoding fehlgeschlagen");
+    return error.code == encoderErrors::jpegNoDestination ? QStringLiteral("Destination nicht erstellt")
+                                                          : QStringLiteral("JPEG-Encoding fehlgeschlagen");
 }
 
 /// Crops, encodes and writes one photo, adding its outcome to `run`.

@@ -45,7 +45,8 @@ void runWrites(const QList<WriteJob>& jobs, const std::shared_ptr<CancelToken>& 
         if (i + 1 < total)
             ahead = decodeAhead(jobs[i + 1].original);
         if (!decoded) {
-            stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage), false, i, total});
+            const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
+            stream->finish(StreamEnd{encodingError(code), false, i, total});
             return;
         }
         const Image image =
