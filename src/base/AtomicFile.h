@@ -8,9 +8,14 @@
 
 namespace lumora {
 
+/// Errors of file writes: domain "Datei"; the code is the QFileDevice::FileError of the failure.
+namespace fileErrors {
+inline constexpr QLatin1StringView domain{"Datei"};
+} // namespace fileErrors
+
 /// Writes `bytes` to `path` atomically: into a temporary file in the same folder, flushed, then
 /// renamed over the target. A failed or interrupted write leaves the old file untouched.
-/// Fails with domain "Datei" and the file system's own description.
+/// Fails with fileErrors::domain and the file system's own description.
 [[nodiscard]] std::expected<void, Error> writeFileAtomically(const QString& path, const QByteArray& bytes);
 
 } // namespace lumora

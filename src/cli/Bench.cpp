@@ -1,5 +1,6 @@
 #include "cli/Bench.h"
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
@@ -173,16 +174,17 @@ AppFigures benchApp(const QStringList& files)
 
 int runBench(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    bool json = false;
-    QStringList files;
-    for (const QString& arg : args) {
-        if (arg == QLatin1String("--json"))
-            json = true;
-        else
-            files.append(arg);
-    }
+    CommandLine command(QStringLiteral("bench [--json] DATEIEN..."),
+                        QStringLiteral("Misst je Foto Dekodieren, Rendern in voller Auflösung mit typischen Bearbeitungen\n"
+                                       "und JPEG-Kodieren, dann Laden und Export wie in der App; gibt Mediane aus."),
+                        {QCommandLineOption(QStringLiteral("json"),
+                                            QStringLiteral("Zusätzlich eine Zusammenfassung als JSON-Zeile ausgeben."))});
+    if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run)
+        return exitCodeOf(outcome);
+    const bool json = command.parser().isSet(QStringLiteral("json"));
+    const QStringList files = command.parser().positionalArguments();
     if (files.isEmpty()) {
-        err << "Aufruf: lumora-cli bench [--json] DATEIEN...\n";
+        err << command.usageLine();
         return 2;
     }
 

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "cli/CommandLine.h"
 #include "cli/EditsJson.h"
 #include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
@@ -13,29 +14,31 @@ namespace lumora {
 
 int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    QStringList positional;
-    QString editsPath;
+    CommandLine command(
+        QStringLiteral("render EINGABE AUSGABE.jpg|.png [--edits BEARBEITUNGEN.json] [--scale S]"),
+        QStringLiteral("Rendert das Foto EINGABE mit seinen Bearbeitungen und schreibt es als JPEG (Qualität 0,95)\n"
+                       "oder PNG nach AUSGABE. Exit-Codes: 0 geschrieben, 1 Foto nicht lesbar oder nicht\n"
+                       "schreibbar, 2 falsche Argumente oder fehlerhafte Bearbeitungsdatei."),
+        {QCommandLineOption(QStringLiteral("edits"), QStringLiteral("Bearbeitungen als JSON-Datei."),
+                            QStringLiteral("BEARBEITUNGEN.json")),
+         QCommandLineOption(QStringLiteral("scale"), QStringLiteral("Maßstab größer als 0 und höchstens 1 (Standard 1)."),
+                            QStringLiteral("S"))});
+    if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run)
+        return exitCodeOf(outcome);
+    const QCommandLineParser& parser = command.parser();
+    const QString editsPath = parser.value(QStringLiteral("edits"));
     double scale = 1.0;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == QLatin1String("--edits") && i + 1 < args.size()) {
-            editsPath = args[++i];
-        } else if (arg == QLatin1String("--scale") && i + 1 < args.size()) {
-            bool ok = false;
-            scale = args[++i].toDouble(&ok);
-            if (!ok || !(scale > 0) || scale > 1) {
-                err << "Fehler: --scale erwartet eine Zahl größer als 0 und höchstens 1.\n";
-                return 2;
-            }
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            err << "Fehler: unbekannte Option " << arg << "\n";
+    if (parser.isSet(QStringLiteral("scale"))) {
+        bool ok = false;
+        scale = parser.value(QStringLiteral("scale")).toDouble(&ok);
+        if (!ok || !(scale > 0) || scale > 1) {
+            err << "Fehler: --scale erwartet eine Zahl größer als 0 und höchstens 1.\n";
             return 2;
-        } else {
-            positional.append(arg);
         }
     }
+    const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {
-        err << "Aufruf: lumora-cli render EINGABE AUSGABE.jpg|.png [--edits BEARBEITUNGEN.json] [--scale S]\n";
+        err << command.usageLine();
         return 2;
     }
     const QString suffix = QFileInfo(positional[1]).suffix().toLower();

@@ -1,8 +1,10 @@
 #include "cli/Cutout.h"
 
+#include "cli/CommandLine.h"
 #include "cutout/FreistellenEngine.h"
 #include "base/AtomicFile.h"
 #include "pipeline/ColorHex.h"
+#include "pipeline/Compositing.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/SourceImage.h"
 
@@ -15,87 +17,97 @@ namespace lumora {
 
 namespace {
 
-constexpr auto kAufruf = "Aufruf: lumora-cli cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] "
-                         "[--mask MASKE.png] [--runs N]\n";
-
 struct CutoutArgs {
-    QString eingabe, ausgabe, hintergrund, maske;
-    std::optional<QColor> farbe;
-    int laeufe = 1;
+    QString input, output, background, mask;
+    std::optional<QColor> color;
+    int runs = 1;
 };
 
-// Parses the arguments; on failure the message is already written.
-std::optional<CutoutArgs> parseArgs(const QStringList& args, QTextStream& err)
+// Parses the arguments; `exitCode` is set when there is nothing to run.
+std::optional<CutoutArgs> parseArgs(const QStringList& args, QTextStream& out, QTextStream& err, int& exitCode)
 {
-    CutoutArgs parsed;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == QLatin1String("--color") && hasValue) {
-            parsed.farbe = colorFromHex(args[++i]);
-            if (!parsed.farbe) {
-                err << "Fehler: --color erwartet eine Farbe wie \"#1E90FF\", nicht " << args[i] << "\n";
-                return std::nullopt;
-            }
-        } else if (arg == QLatin1String("--background") && hasValue) {
-            parsed.hintergrund = args[++i];
-        } else if (arg == QLatin1String("--mask") && hasValue) {
-            parsed.maske = args[++i];
-        } else if (arg == QLatin1String("--runs") && hasValue) {
-            bool ok = false;
-            parsed.laeufe = args[++i].toInt(&ok);
-            if (!ok || parsed.laeufe < 1) {
-                err << "Fehler: --runs erwartet eine ganze Zahl ab 1.\n";
-                return std::nullopt;
-            }
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            err << "Fehler: unbekannte oder unvollständige Option " << arg << "\n" << kAufruf;
-            return std::nullopt;
-        } else {
-            positional.append(arg);
-        }
-    }
-    if (positional.size() != 2 || (parsed.farbe && !parsed.hintergrund.isEmpty())) {
-        err << kAufruf;
+    CommandLine command(
+        QStringLiteral("cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png] "
+                       "[--runs N]"),
+        QStringLiteral("Stellt die Motive von EINGABE frei und setzt sie vor eine Farbe, ein Hintergrundfoto (füllend,\n"
+                       "mittig beschnitten) oder Transparenz; PNG behält die Transparenz, JPEG legt sie auf Weiß.\n"
+                       "Exit-Codes: 0 geschrieben, 1 Foto nicht lesbar, kein Motiv, Modell fehlt oder Datei nicht\n"
+                       "schreibbar, 2 falsche Argumente."),
+        {QCommandLineOption(QStringLiteral("color"), QStringLiteral("Hintergrundfarbe, z. B. \"#1E90FF\"."),
+                            QStringLiteral("#RRGGBB")),
+         QCommandLineOption(QStringLiteral("background"), QStringLiteral("Hintergrundfoto statt einer Farbe."),
+                            QStringLiteral("FOTO")),
+         QCommandLineOption(QStringLiteral("mask"), QStringLiteral("Die Maske zusätzlich als Graustufen-PNG schreiben."),
+                            QStringLiteral("MASKE.png")),
+         QCommandLineOption(QStringLiteral("runs"),
+                            QStringLiteral("Die Maske N-mal berechnen und jede Zeit ausgeben (Standard 1)."),
+                            QStringLiteral("N"))});
+    exitCode = 2;
+    if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run) {
+        exitCode = exitCodeOf(outcome);
         return std::nullopt;
     }
-    parsed.eingabe = positional[0];
-    parsed.ausgabe = positional[1];
+    const QCommandLineParser& parser = command.parser();
+    CutoutArgs parsed;
+    if (parser.isSet(QStringLiteral("color"))) {
+        const QString hex = parser.value(QStringLiteral("color"));
+        parsed.color = colorFromHex(hex);
+        if (!parsed.color) {
+            err << "Fehler: --color erwartet eine Farbe wie \"#1E90FF\", nicht " << hex << "\n";
+            return std::nullopt;
+        }
+    }
+    if (parser.isSet(QStringLiteral("runs"))) {
+        bool ok = false;
+        parsed.runs = parser.value(QStringLiteral("runs")).toInt(&ok);
+        if (!ok || parsed.runs < 1) {
+            err << "Fehler: --runs erwartet eine ganze Zahl ab 1.\n";
+            return std::nullopt;
+        }
+    }
+    parsed.background = parser.value(QStringLiteral("background"));
+    parsed.mask = parser.value(QStringLiteral("mask"));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2 || (parsed.color && !parsed.background.isEmpty())) {
+        err << command.usageLine();
+        return std::nullopt;
+    }
+    parsed.input = positional[0];
+    parsed.output = positional[1];
     return parsed;
 }
 
-std::optional<Image> ladeFoto(const QString& pfad, QTextStream& err)
+std::optional<Image> loadPhoto(const QString& path, QTextStream& err)
 {
-    auto quelle = SourceImage::fromFile(pfad);
-    auto raster = quelle ? quelle->decode() : std::expected<QImage, Error>(std::unexpected(quelle.error()));
+    auto source = SourceImage::fromFile(path);
+    auto raster = source ? source->decode() : std::expected<QImage, Error>(std::unexpected(source.error()));
     if (!raster) {
-        err << pfad << ": " << raster.error().description << "\n";
+        err << path << ": " << raster.error().description << "\n";
         return std::nullopt;
     }
     const QRectF extent(QPointF(0, 0), QSizeF(raster->size()));
     return Image{std::move(*raster), extent};
 }
 
-bool schreiben(const QString& pfad, const std::expected<QByteArray, Error>& bytes, QTextStream& err)
+bool writeResult(const QString& path, const std::expected<QByteArray, Error>& bytes, QTextStream& err)
 {
     if (!bytes) {
-        err << pfad << ": " << bytes.error().description << "\n";
+        err << path << ": " << bytes.error().description << "\n";
         return false;
     }
-    if (auto written = writeFileAtomically(pfad, *bytes); !written) {
-        err << pfad << ": " << written.error().description << "\n";
+    if (auto written = writeFileAtomically(path, *bytes); !written) {
+        err << path << ": " << written.error().description << "\n";
         return false;
     }
     return true;
 }
 
-std::expected<QByteArray, Error> maskeAlsPng(const QImage& maske)
+std::expected<QByteArray, Error> maskAsPng(const QImage& mask)
 {
     QByteArray bytes;
-    QBuffer puffer(&bytes);
-    if (!puffer.open(QIODevice::WriteOnly) || !maske.save(&puffer, "PNG"))
-        return std::unexpected(encodingError(-12));
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !mask.save(&buffer, "PNG"))
+        return std::unexpected(encodingError(encoderErrors::pngEncodingFailed));
     return bytes;
 }
 
@@ -103,49 +115,50 @@ std::expected<QByteArray, Error> maskeAlsPng(const QImage& maske)
 
 int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const auto parsed = parseArgs(args, err);
+    int exitCode = 0;
+    const auto parsed = parseArgs(args, out, err, exitCode);
     if (!parsed)
-        return 2;
-    const QString suffix = QFileInfo(parsed->ausgabe).suffix().toLower();
+        return exitCode;
+    const QString suffix = QFileInfo(parsed->output).suffix().toLower();
     const bool png = suffix == QLatin1String("png");
     if (!png && suffix != QLatin1String("jpg") && suffix != QLatin1String("jpeg")) {
         err << "Fehler: die Ausgabe muss auf .png, .jpg oder .jpeg enden.\n";
         return 2;
     }
-    QElapsedTimer uhr;
-    uhr.start();
-    const auto foto = ladeFoto(parsed->eingabe, err);
-    std::optional<Image> hintergrund;
-    if (foto && !parsed->hintergrund.isEmpty())
-        hintergrund = ladeFoto(parsed->hintergrund, err);
-    if (!foto || (!parsed->hintergrund.isEmpty() && !hintergrund))
+    QElapsedTimer clock;
+    clock.start();
+    const auto photo = loadPhoto(parsed->input, err);
+    std::optional<Image> background;
+    if (photo && !parsed->background.isEmpty())
+        background = loadPhoto(parsed->background, err);
+    if (!photo || (!parsed->background.isEmpty() && !background))
         return 1;
-    const qint64 geladen = uhr.restart();
+    const qint64 loaded = clock.restart();
 
     // Further runs measure the mask with the model already loaded.
-    auto maske = FreistellenEngine().maskeErzeugenSync(foto->raster);
-    QStringList maskenZeiten{QString::number(uhr.restart())};
-    for (int lauf = 1; lauf < parsed->laeufe && maske; ++lauf) {
-        maske = FreistellenEngine().maskeErzeugenSync(foto->raster);
-        maskenZeiten.append(QString::number(uhr.restart()));
+    auto mask = FreistellenEngine().segmentNow(photo->raster);
+    QStringList maskTimes{QString::number(clock.restart())};
+    for (int run = 1; run < parsed->runs && mask; ++run) {
+        mask = FreistellenEngine().segmentNow(photo->raster);
+        maskTimes.append(QString::number(clock.restart()));
     }
-    if (!maske) {
-        err << parsed->eingabe << ": " << maske.error().description << "\n";
-        return 1;
-    }
-    const auto ergebnis = FreistellenEngine::hintergrundErsetzen(*foto, *maske, parsed->farbe, hintergrund);
-    if (!ergebnis) {
-        err << parsed->eingabe << ": Komposition fehlgeschlagen\n";
+    if (!mask) {
+        err << parsed->input << ": " << mask.error().description << "\n";
         return 1;
     }
-    const qint64 komponiert = uhr.restart();
-    if (!schreiben(parsed->ausgabe, png ? encodePNG(*ergebnis) : encodeJPEG(*ergebnis, 0.95), err))
+    const auto result = hintergrundErsetzen(*photo, *mask, parsed->color, background);
+    if (!result) {
+        err << parsed->input << ": Komposition fehlgeschlagen\n";
         return 1;
-    if (!parsed->maske.isEmpty() && !schreiben(parsed->maske, maskeAlsPng(*maske), err))
+    }
+    const qint64 composited = clock.restart();
+    if (!writeResult(parsed->output, png ? encodePNG(*result) : encodeJPEG(*result, 0.95), err))
         return 1;
-    out << parsed->ausgabe << ": " << ergebnis->raster.width() << " × " << ergebnis->raster.height()
-        << " (laden " << geladen << " ms, Maske " << maskenZeiten.join(QStringLiteral(" / ")) << " ms, Komposition " << komponiert
-        << " ms, schreiben " << uhr.elapsed() << " ms)\n";
+    if (!parsed->mask.isEmpty() && !writeResult(parsed->mask, maskAsPng(*mask), err))
+        return 1;
+    out << parsed->output << ": " << result->raster.width() << " × " << result->raster.height()
+        << " (laden " << loaded << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms, Komposition " << composited
+        << " ms, schreiben " << clock.elapsed() << " ms)\n";
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/CommandLine.h"
 #include "cli/EditsJson.h"
 #include "fileops/SaveExport.h"
 
@@ -13,34 +14,39 @@ namespace {
 
 struct ExportArgs {
     ExportFormat format = ExportFormat::jpeg;
-    bool formatGiven = false;
     QString folder;
     QString editsPath;
     QStringList files;
 };
 
-std::optional<ExportArgs> parseExportArgs(const QStringList& args, QTextStream& err)
+// Parses the arguments; `exitCode` is set when there is nothing to run.
+std::optional<ExportArgs> parseExportArgs(const QStringList& args, QTextStream& out, QTextStream& err, int& exitCode)
 {
-    ExportArgs parsed;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if ((arg == QLatin1String("--jpg") || arg == QLatin1String("--png")) && i + 1 < args.size() && !parsed.formatGiven) {
-            parsed.format = arg == QLatin1String("--png") ? ExportFormat::png : ExportFormat::jpeg;
-            parsed.formatGiven = true;
-            parsed.folder = args[++i];
-        } else if (arg == QLatin1String("--edits") && i + 1 < args.size()) {
-            parsed.editsPath = args[++i];
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            err << "Fehler: unbekannte Option " << arg << "\n";
-            return std::nullopt;
-        } else {
-            parsed.files.append(arg);
-        }
-    }
-    if (!parsed.formatGiven || parsed.files.isEmpty()) {
-        err << "Aufruf: lumora-cli export --jpg|--png ORDNER [--edits BEARBEITUNGEN.json] DATEIEN...\n";
+    CommandLine command(
+        QStringLiteral("export --jpg|--png ORDNER [--edits BEARBEITUNGEN.json] DATEIEN..."),
+        QStringLiteral("Exportiert die DATEIEN in der angegebenen Reihenfolge nummeriert nach ORDNER, mit denselben\n"
+                       "Bearbeitungen für alle. Fortschritt auf stderr. Exit-Codes: 0 fertig, 1 eine Datei war nicht\n"
+                       "lesbar oder nicht schreibbar, 2 falsche Argumente oder fehlerhafte Bearbeitungsdatei."),
+        {QCommandLineOption(QStringLiteral("jpg"), QStringLiteral("Als JPEG nach ORDNER exportieren."), QStringLiteral("ORDNER")),
+         QCommandLineOption(QStringLiteral("png"), QStringLiteral("Als PNG nach ORDNER exportieren."), QStringLiteral("ORDNER")),
+         QCommandLineOption(QStringLiteral("edits"), QStringLiteral("Bearbeitungen als JSON-Datei."),
+                            QStringLiteral("BEARBEITUNGEN.json"))});
+    if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run) {
+        exitCode = exitCodeOf(outcome);
         return std::nullopt;
     }
+    const QCommandLineParser& parser = command.parser();
+    const QStringList jpg = parser.values(QStringLiteral("jpg")), png = parser.values(QStringLiteral("png"));
+    ExportArgs parsed;
+    parsed.files = parser.positionalArguments();
+    parsed.editsPath = parser.value(QStringLiteral("edits"));
+    if (jpg.size() + png.size() != 1 || parsed.files.isEmpty()) {
+        err << command.usageLine();
+        exitCode = 2;
+        return std::nullopt;
+    }
+    parsed.format = png.isEmpty() ? ExportFormat::jpeg : ExportFormat::png;
+    parsed.folder = png.isEmpty() ? jpg.first() : png.first();
     return parsed;
 }
 
@@ -48,9 +54,10 @@ std::optional<ExportArgs> parseExportArgs(const QStringList& args, QTextStream& 
 
 int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const auto parsed = parseExportArgs(args, err);
+    int exitCode = 0;
+    const auto parsed = parseExportArgs(args, out, err, exitCode);
     if (!parsed)
-        return 2;
+        return exitCode;
     QByteArray editsJson = "{}";
     if (!parsed->editsPath.isEmpty()) {
         QFile file(parsed->editsPath);

@@ -23,10 +23,15 @@ int main(int argc, char** argv)
         return lumora::runBench(args, out, err);
     if (command == QLatin1String("cutout"))
         return lumora::runCutout(args, out, err);
-    err << "Aufruf: lumora-cli render|export|bench|cutout …\n"
-           "  render EINGABE AUSGABE.jpg|.png [--edits BEARBEITUNGEN.json] [--scale S]\n"
-           "  export --jpg|--png ORDNER [--edits BEARBEITUNGEN.json] DATEIEN...\n"
-           "  bench [--json] DATEIEN...\n"
-           "  cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png] [--runs N]\n";
+    const bool help = command == QLatin1String("--help") || command == QLatin1String("-h");
+    (help ? out : err) << "Aufruf: lumora-cli BEFEHL [Optionen] [Argumente]\n"
+                          "Befehle:\n"
+                          "  render   ein Foto mit Bearbeitungen rendern und schreiben\n"
+                          "  export   Fotos nummeriert als JPEG oder PNG exportieren\n"
+                          "  bench    Dekodieren, Rendern, Kodieren und Export messen\n"
+                          "  cutout   die Motive eines Fotos freistellen, neuer Hintergrund\n"
+                          "\"lumora-cli BEFEHL --help\" zeigt die Optionen eines Befehls.\n";
+    if (help)
+        return 0;
     return 2;
 }

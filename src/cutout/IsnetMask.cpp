@@ -20,99 +20,99 @@ namespace lumora {
 
 namespace {
 
-constexpr int S = kFreistellModellEingabe;
+constexpr int S = kSegmentationInputSize;
 
 // The loaded network, shared by all engines: loading takes a quarter of a second and 180 MB.
 // cv::dnn::Net::forward is not re-entrant, so the mutex also serialises inference.
-struct GeladenesNetz {
+struct LoadedNet {
     std::mutex mutex;
     cv::dnn::Net net;
-    QString pfad;
-    QDateTime geaendert;
-    qint64 groesse = -1;
+    QString path;
+    QDateTime modified;
+    qint64 size = -1;
 };
 
-GeladenesNetz& geladenesNetz()
+LoadedNet& loadedNet()
 {
-    static GeladenesNetz netz;
-    return netz;
+    static LoadedNet cache;
+    return cache;
 }
 
-QString ausnahmeText(const cv::Exception& e)
+QString exceptionText(const cv::Exception& e)
 {
     return QString::fromStdString(e.err.empty() ? e.msg : e.err).trimmed();
 }
 
-QByteArray sha256Hex(const QByteArray& daten)
+QByteArray sha256Hex(const QByteArray& data)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int laenge = 0;
-    if (EVP_Digest(daten.constData(), size_t(daten.size()), digest, &laenge, EVP_sha256(), nullptr) != 1)
+    unsigned int length = 0;
+    if (EVP_Digest(data.constData(), size_t(data.size()), digest, &length, EVP_sha256(), nullptr) != 1)
         return {};
-    return QByteArray(reinterpret_cast<const char*>(digest), int(laenge)).toHex();
+    return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
 }
 
 // The checksum the set-up script wrote beside the model ("<hex>  <name>", as sha256sum
 // writes it); empty when there is none, as for a model placed by hand.
-QByteArray erwartetePruefsumme(const QString& pfad)
+QByteArray expectedChecksum(const QString& path)
 {
-    QFile datei(pfad + QStringLiteral(".sha256"));
-    if (!datei.open(QIODevice::ReadOnly))
+    QFile file(path + QStringLiteral(".sha256"));
+    if (!file.open(QIODevice::ReadOnly))
         return {};
-    return datei.readLine(200).trimmed().split(' ').value(0).toLower();
+    return file.readLine(200).trimmed().split(' ').value(0).toLower();
 }
 
 // Parses the model from memory while its checksum is computed on a second thread: a model
 // damaged inside its weights still parses, and would only give wrong masks.
-std::expected<cv::dnn::Net, Error> netzLaden(const QString& pfad)
+std::expected<cv::dnn::Net, Error> loadNet(const QString& path)
 {
-    const auto unbrauchbar = [&](const QString& grund) {
-        return std::unexpected(freistellFehler(kFreistellModellUnbrauchbar, pfad + QStringLiteral(": ") + grund));
+    const auto unusable = [&](const QString& reason) {
+        return std::unexpected(segmentationError(segmentationErrors::modelUnusable, path + QStringLiteral(": ") + reason));
     };
-    QFile datei(pfad);
-    if (!datei.open(QIODevice::ReadOnly))
-        return unbrauchbar(datei.errorString());
-    const QByteArray bytes = datei.readAll();
-    const QByteArray erwartet = erwartetePruefsumme(pfad);
-    std::future<QByteArray> pruefsumme;
-    if (!erwartet.isEmpty())
-        pruefsumme = std::async(std::launch::async, [&bytes] { return sha256Hex(bytes); });
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unusable(file.errorString());
+    const QByteArray bytes = file.readAll();
+    const QByteArray expected = expectedChecksum(path);
+    std::future<QByteArray> checksum;
+    if (!expected.isEmpty())
+        checksum = std::async(std::launch::async, [&bytes] { return sha256Hex(bytes); });
     try {
         cv::dnn::Net net = cv::dnn::readNetFromONNX(bytes.constData(), size_t(bytes.size()));
-        if (pruefsumme.valid() && pruefsumme.get() != erwartet)
-            return unbrauchbar(QStringLiteral("Prüfsumme stimmt nicht"));
+        if (checksum.valid() && checksum.get() != expected)
+            return unusable(QStringLiteral("Prüfsumme stimmt nicht"));
         if (net.empty())
-            return unbrauchbar(QStringLiteral("leeres Netz"));
+            return unusable(QStringLiteral("leeres Netz"));
         return net;
     } catch (const cv::Exception& e) {
-        return unbrauchbar(ausnahmeText(e));
+        return unusable(exceptionText(e));
     } catch (const std::exception& e) {
-        return unbrauchbar(QString::fromLocal8Bit(e.what()));
+        return unusable(QString::fromLocal8Bit(e.what()));
     }
 }
 
 // Loads the model unless the same file is already loaded. Caller holds the mutex.
-std::expected<cv::dnn::Net*, Error> netzFuer(GeladenesNetz& netz, const QString& pfad)
+std::expected<cv::dnn::Net*, Error> netFor(LoadedNet& cache, const QString& path)
 {
-    const QFileInfo info(pfad);
+    const QFileInfo info(path);
     if (!info.isFile())
-        return std::unexpected(freistellFehler(kFreistellModellFehlt, pfad));
-    if (!netz.net.empty() && netz.pfad == pfad && netz.geaendert == info.lastModified() && netz.groesse == info.size())
-        return &netz.net;
-    netz.net = cv::dnn::Net();
-    auto geladen = netzLaden(pfad);
-    if (!geladen)
-        return std::unexpected(geladen.error());
-    netz.net = std::move(*geladen);
-    netz.pfad = pfad;
-    netz.geaendert = info.lastModified();
-    netz.groesse = info.size();
-    return &netz.net;
+        return std::unexpected(segmentationError(segmentationErrors::modelMissing, path));
+    if (!cache.net.empty() && cache.path == path && cache.modified == info.lastModified() && cache.size == info.size())
+        return &cache.net;
+    cache.net = cv::dnn::Net();
+    auto loaded = loadNet(path);
+    if (!loaded)
+        return std::unexpected(loaded.error());
+    cache.net = std::move(*loaded);
+    cache.path = path;
+    cache.modified = info.lastModified();
+    cache.size = info.size();
+    return &cache.net;
 }
 
 // The bitmap as premultiplied 4-byte B, G, R, A pixels (little-endian ARGB32); opaque RGB32
 // has the same bytes.
-QImage alsBgra(const QImage& bitmap)
+QImage asBgra(const QImage& bitmap)
 {
     switch (bitmap.format()) {
     case QImage::Format_RGB32:
@@ -125,85 +125,86 @@ QImage alsBgra(const QImage& bitmap)
 
 // 1 × 3 × S × S, planes R, G, B, each value (v − 128) / 256: the scaling the model was
 // published with. The photo is stretched to the square, whatever its aspect ratio.
-cv::Mat eingabeBlob(const QImage& bitmap)
+cv::Mat inputBlob(const QImage& bitmap)
 {
-    const QImage bgra = alsBgra(bitmap);
-    const cv::Mat quelle(bgra.height(), bgra.width(), CV_8UC4, const_cast<uchar*>(bgra.constBits()),
+    const QImage bgra = asBgra(bitmap);
+    const cv::Mat source(bgra.height(), bgra.width(), CV_8UC4, const_cast<uchar*>(bgra.constBits()),
                          size_t(bgra.bytesPerLine()));
-    cv::Mat quadrat;
+    cv::Mat square;
     // Area averaging when shrinking: bilinear sampling of a 24 MP photo would alias.
-    const bool verkleinern = bgra.width() >= S && bgra.height() >= S;
-    cv::resize(quelle, quadrat, cv::Size(S, S), 0, 0, verkleinern ? cv::INTER_AREA : cv::INTER_LINEAR);
+    const bool shrinking = bgra.width() >= S && bgra.height() >= S;
+    cv::resize(source, square, cv::Size(S, S), 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
 
     const int dims[] = {1, 3, S, S};
     cv::Mat blob(4, dims, CV_32F);
-    float* rot = blob.ptr<float>();
-    float* gruen = rot + S * S;
-    float* blau = gruen + S * S;
+    float* red = blob.ptr<float>();
+    float* green = red + S * S;
+    float* blue = green + S * S;
     for (int y = 0; y < S; ++y) {
-        const uchar* zeile = quadrat.ptr<uchar>(y);
+        const uchar* row = square.ptr<uchar>(y);
         for (int x = 0; x < S; ++x) {
             const int i = y * S + x;
-            blau[i] = (float(zeile[4 * x + 0]) - 128.0f) / 256.0f;
-            gruen[i] = (float(zeile[4 * x + 1]) - 128.0f) / 256.0f;
-            rot[i] = (float(zeile[4 * x + 2]) - 128.0f) / 256.0f;
+            blue[i] = (float(row[4 * x + 0]) - 128.0f) / 256.0f;
+            green[i] = (float(row[4 * x + 1]) - 128.0f) / 256.0f;
+            red[i] = (float(row[4 * x + 2]) - 128.0f) / 256.0f;
         }
     }
     return blob;
 }
 
-// The network's S × S probabilities as an 8-bit mask of `groesse`, stretched bilinearly.
-std::expected<QImage, Error> maskeAusAusgabe(const cv::Mat& ausgabe, QSize groesse)
+// The network's S × S probabilities as an 8-bit mask of `size`, stretched bilinearly.
+std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
 {
-    if (ausgabe.dims != 4 || ausgabe.size[0] != 1 || ausgabe.size[1] != 1 || ausgabe.size[2] != S ||
-        ausgabe.size[3] != S || ausgabe.type() != CV_32F)
-        return std::unexpected(freistellFehler(kFreistellModellUnbrauchbar, QStringLiteral("unerwartete Ausgabe des Modells")));
-    const cv::Mat wahrscheinlichkeit(S, S, CV_32F, const_cast<float*>(ausgabe.ptr<float>()));
-    if (!cv::checkRange(wahrscheinlichkeit))
-        return std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, QStringLiteral("ungültige Werte")));
-    cv::Mat klein;
-    wahrscheinlichkeit.convertTo(klein, CV_8U, 255.0); // rounds and clamps to 0…255
+    if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != S ||
+        output.size[3] != S || output.type() != CV_32F)
+        return std::unexpected(
+            segmentationError(segmentationErrors::modelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
+    const cv::Mat probability(S, S, CV_32F, const_cast<float*>(output.ptr<float>()));
+    if (!cv::checkRange(probability))
+        return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("ungültige Werte")));
+    cv::Mat small;
+    probability.convertTo(small, CV_8U, 255.0); // rounds and clamps to 0…255
 
-    QImage maske(groesse, QImage::Format_Grayscale8);
-    if (maske.isNull())
-        return std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, QStringLiteral("zu wenig Speicher")));
-    cv::Mat ziel(maske.height(), maske.width(), CV_8UC1, maske.bits(), size_t(maske.bytesPerLine()));
-    cv::resize(klein, ziel, ziel.size(), 0, 0, cv::INTER_LINEAR);
-    return maske;
+    QImage mask(size, QImage::Format_Grayscale8);
+    if (mask.isNull())
+        return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("zu wenig Speicher")));
+    cv::Mat target(mask.height(), mask.width(), CV_8UC1, mask.bits(), size_t(mask.bytesPerLine()));
+    cv::resize(small, target, target.size(), 0, 0, cv::INTER_LINEAR);
+    return mask;
 }
 
 } // namespace
 
-QFuture<void> isnetVorladen()
+QFuture<void> preloadIsnet()
 {
     return QtConcurrent::run([] {
-        GeladenesNetz& netz = geladenesNetz();
-        const std::scoped_lock lock(netz.mutex);
-        (void)netzFuer(netz, freistellModellPfad());
+        LoadedNet& cache = loadedNet();
+        const std::scoped_lock lock(cache.mutex);
+        (void)netFor(cache, segmentationModelPath());
     });
 }
 
-std::expected<QImage, Error> isnetMaske(const QImage& bitmap)
+std::expected<QImage, Error> isnetMask(const QImage& bitmap)
 {
     if (bitmap.isNull())
-        return std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, QStringLiteral("leeres Bild")));
+        return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("leeres Bild")));
     try {
-        const cv::Mat blob = eingabeBlob(bitmap);
-        cv::Mat ausgabe;
+        const cv::Mat blob = inputBlob(bitmap);
+        cv::Mat output;
         {
-            GeladenesNetz& netz = geladenesNetz();
-            const std::scoped_lock lock(netz.mutex);
-            auto net = netzFuer(netz, freistellModellPfad());
+            LoadedNet& cache = loadedNet();
+            const std::scoped_lock lock(cache.mutex);
+            auto net = netFor(cache, segmentationModelPath());
             if (!net)
                 return std::unexpected(net.error());
             (*net)->setInput(blob);
-            ausgabe = (*net)->forward().clone();
+            output = (*net)->forward().clone();
         }
-        return maskeAusAusgabe(ausgabe, bitmap.size());
+        return maskFromOutput(output, bitmap.size());
     } catch (const cv::Exception& e) {
-        return std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, ausnahmeText(e)));
+        return std::unexpected(segmentationError(segmentationErrors::failed, exceptionText(e)));
     } catch (const std::exception& e) {
-        return std::unexpected(freistellFehler(kFreistellenFehlgeschlagen, QString::fromLocal8Bit(e.what())));
+        return std::unexpected(segmentationError(segmentationErrors::failed, QString::fromLocal8Bit(e.what())));
     }
 }
 

@@ -4,7 +4,7 @@
 
 namespace lumora {
 
-QString freistellModellPfad()
+QString segmentationModelPath()
 {
     const QString override = qEnvironmentVariable("LUMORA_MODEL_PATH");
     if (!override.isEmpty())
@@ -14,27 +14,27 @@ QString freistellModellPfad()
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty())
         cache = QDir::homePath() + QStringLiteral("/.cache");
-    return cache + QStringLiteral("/lumora-studio/models/isnet-%1-fp32.onnx").arg(kFreistellModellEingabe);
+    return cache + QStringLiteral("/lumora-studio/models/isnet-%1-fp32.onnx").arg(kSegmentationInputSize);
 }
 
-Error freistellFehler(int code, const QString& detail)
+Error segmentationError(segmentationErrors::Code code, const QString& detail)
 {
-    const QString domain = QStringLiteral("FreistellenEngine");
+    const QString domain = segmentationErrors::domain;
     switch (code) {
-    case kFreistellenKeinMotiv:
+    case segmentationErrors::noSubject:
         return {domain, code, QStringLiteral("Kein Motiv erkannt. Bitte ein anderes Bild verwenden.")};
-    case kFreistellModellFehlt:
+    case segmentationErrors::modelMissing:
         return {domain, code,
                 QStringLiteral("Das Modell für die Freistellung ist nicht installiert (%1). "
                                "Bitte scripts/setup.sh ausführen.")
                     .arg(detail)};
-    case kFreistellModellUnbrauchbar:
+    case segmentationErrors::modelUnusable:
         return {domain, code,
                 QStringLiteral("Das Modell für die Freistellung ist beschädigt oder passt nicht (%1). "
                                "Bitte scripts/fetch-model.sh erneut ausführen.")
                     .arg(detail)};
     default:
-        return {domain, kFreistellenFehlgeschlagen,
+        return {domain, segmentationErrors::failed,
                 QStringLiteral("Die Freistellung ist fehlgeschlagen: %1").arg(detail)};
     }
 }

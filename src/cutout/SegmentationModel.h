@@ -10,12 +10,12 @@
 namespace lumora {
 
 /// Side length of the square input of the installed segmentation model, in pixels.
-inline constexpr int kFreistellModellEingabe = 768;
+inline constexpr int kSegmentationInputSize = 768;
 
 /// Where the background-removal model is expected: $LUMORA_MODEL_PATH when set, otherwise
 /// ${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/models/isnet-768-fp32.onnx, the file that
 /// scripts/fetch-model.sh installs. Read from the environment on every call.
-[[nodiscard]] QString freistellModellPfad();
+[[nodiscard]] QString segmentationModelPath();
 
 /// Soft foreground mask of all salient subjects of `bitmap`, computed by the ISNet model with
 /// OpenCV's DNN module: the photo is stretched to the model's square input, and the model's
@@ -23,27 +23,31 @@ inline constexpr int kFreistellModellEingabe = 768;
 /// Format_Grayscale8 of the bitmap's size (255 certain subject, 0 background), not thresholded.
 /// Colours are read premultiplied, so transparent areas count as black.
 ///
-/// The model is loaded from freistellModellPfad() on first use and kept for later calls (loaded
+/// The model is loaded from segmentationModelPath() on first use and kept for later calls (loaded
 /// again when the file or the path changes). When the set-up script's checksum file
 /// (the model's path + ".sha256") is present, the model must match it. Thread-safe: concurrent calls run one at a time.
-/// Takes seconds; never call it on the user-interface thread. Fails with domain
-/// "FreistellenEngine": kFreistellModellFehlt, kFreistellModellUnbrauchbar or
-/// kFreistellenFehlgeschlagen; nothing throws.
-[[nodiscard]] std::expected<QImage, Error> isnetMaske(const QImage& bitmap);
+/// Takes seconds; never call it on the user-interface thread. Fails with
+/// segmentationErrors::modelMissing, modelUnusable or failed; nothing throws.
+[[nodiscard]] std::expected<QImage, Error> isnetMask(const QImage& bitmap);
 
-/// Starts loading the model on the thread pool, so that the first isnetMaske does not wait
+/// Starts loading the model on the thread pool, so that the first isnetMask does not wait
 /// for it (a quarter of a second). Silent: a missing or damaged model is reported by the next
-/// isnetMaske. The future finishes when the attempt is over.
-QFuture<void> isnetVorladen();
+/// isnetMask. The future finishes when the attempt is over.
+QFuture<void> preloadIsnet();
 
-/// Error codes of domain "FreistellenEngine".
-inline constexpr int kFreistellenKeinMotiv = 1;         ///< nothing in the foreground
-inline constexpr int kFreistellModellFehlt = 2;         ///< the model file is not installed
-inline constexpr int kFreistellModellUnbrauchbar = 3;   ///< the model file cannot be used
-inline constexpr int kFreistellenFehlgeschlagen = 4;    ///< segmentation itself failed
+/// Errors of segmentation: domain "FreistellenEngine" and these codes.
+namespace segmentationErrors {
+inline constexpr QLatin1StringView domain{"FreistellenEngine"};
+enum Code : int {
+    noSubject = 1,     ///< nothing in the foreground
+    modelMissing = 2,  ///< the model file is not installed
+    modelUnusable = 3, ///< the model file cannot be used
+    failed = 4,        ///< segmentation itself failed
+};
+} // namespace segmentationErrors
 
 /// The error for `code` with its German description; `detail` (a path or a library's message)
 /// is worked into the text where the code has a place for it.
-[[nodiscard]] Error freistellFehler(int code, const QString& detail = {});
+[[nodiscard]] Error segmentationError(segmentationErrors::Code code, const QString& detail = {});
 
 } // namespace lumora

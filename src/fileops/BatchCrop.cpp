@@ -50,7 +50,8 @@ std::expected<QImage, QString> renderCrop(const BatchCropZiel& target, QRectF no
 
 QString encodingFailure(const Error& error)
 {
-    return error.code == -2 ? QStringLiteral("Destination nicht erstellt") : QStringLiteral("JPEG-Encoding fehlgeschlagen");
+    return error.code == encoderErrors::jpegNoDestination ? QStringLiteral("Destination nicht erstellt")
+                                                          : QStringLiteral("JPEG-Encoding fehlgeschlagen");
 }
 
 /// Crops, encodes and writes one photo, adding its outcome to `run`.

@@ -41,7 +41,8 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
         if (i + 1 < total)
             ahead = decodeAhead(jobs[i + 1].originalCI);
         if (!decoded) {
-            stream->finish(StreamEnd{encodingError(format == ExportFormat::png ? -10 : -1), false, i, total});
+            const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
+            stream->finish(StreamEnd{encodingError(code), false, i, total});
             return;
         }
         const Image image =

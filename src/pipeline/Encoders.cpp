@@ -70,29 +70,28 @@ QByteArray takeBuffer(void* buffer, size_t length)
 
 } // namespace
 
-Error encodingError(int code)
+Error encodingError(encoderErrors::Code code)
 {
     QString text;
     switch (code) {
-    case -1: text = QStringLiteral("CGImage konnte nicht erzeugt werden"); break;
-    case -2: text = QStringLiteral("CGImageDestination konnte nicht erstellt werden"); break;
-    case -3: text = QStringLiteral("JPEG-Encoding fehlgeschlagen"); break;
-    case -10: text = QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"); break;
-    case -11: text = QStringLiteral("CGImageDestination für PNG konnte nicht erstellt werden"); break;
-    case -12: text = QStringLiteral("PNG-Encoding fehlgeschlagen"); break;
-    default: break;
+    case encoderErrors::jpegNoImage: text = QStringLiteral("CGImage konnte nicht erzeugt werden"); break;
+    case encoderErrors::jpegNoDestination: text = QStringLiteral("CGImageDestination konnte nicht erstellt werden"); break;
+    case encoderErrors::jpegEncodingFailed: text = QStringLiteral("JPEG-Encoding fehlgeschlagen"); break;
+    case encoderErrors::pngNoImage: text = QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"); break;
+    case encoderErrors::pngNoDestination: text = QStringLiteral("CGImageDestination für PNG konnte nicht erstellt werden"); break;
+    case encoderErrors::pngEncodingFailed: text = QStringLiteral("PNG-Encoding fehlgeschlagen"); break;
     }
-    return Error{QStringLiteral("ImageProcessor"), code, text};
+    return Error{encoderErrors::domain, code, text};
 }
 
 std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
 {
     if (image.isNull())
-        return std::unexpected(encodingError(-1));
+        return std::unexpected(encodingError(encoderErrors::jpegNoImage));
     const QImage& raster = image.raster;
     const HugeBuffer rgb = rgbOverWhite(raster);
     if (!rgb)
-        return std::unexpected(encodingError(-1));
+        return std::unexpected(encodingError(encoderErrors::jpegNoImage));
 
     vips::ensureStarted();
     const size_t bytes = size_t(raster.width()) * size_t(raster.height()) * 3;
@@ -100,7 +99,7 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
                                                  VIPS_FORMAT_UCHAR));
     if (!wrapped || !applyTurn(wrapped, image.pendingTurn)) {
         vips::takeError();
-        return std::unexpected(encodingError(-2));
+        return std::unexpected(encodingError(encoderErrors::jpegNoDestination));
     }
     const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
     const VipsForeignSubsample subsample = quality >= 0.9 ? VIPS_FOREIGN_SUBSAMPLE_OFF : VIPS_FOREIGN_SUBSAMPLE_ON;
@@ -110,7 +109,7 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
                              "optimize_coding", FALSE, "interlace", FALSE, nullptr)
         != 0) {
         vips::takeError();
-        return std::unexpected(encodingError(-3));
+        return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
     }
     return takeBuffer(buffer, length);
 }
@@ -118,23 +117,23 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
 std::expected<QByteArray, Error> encodePNG(const Image& image)
 {
     if (image.isNull())
-        return std::unexpected(encodingError(-10));
+        return std::unexpected(encodingError(encoderErrors::pngNoImage));
     const QImage rgba = image.raster.convertToFormat(QImage::Format_RGBA8888);
     if (rgba.isNull())
-        return std::unexpected(encodingError(-10));
+        return std::unexpected(encodingError(encoderErrors::pngNoImage));
     // libvips needs rows without padding; RGBA8888 rows are 4-byte aligned and so unpadded.
     vips::ensureStarted();
     vips::Ref wrapped(vips_image_new_from_memory(rgba.constBits(), size_t(rgba.sizeInBytes()), rgba.width(),
                                                  rgba.height(), 4, VIPS_FORMAT_UCHAR));
     if (!wrapped || !applyTurn(wrapped, image.pendingTurn)) {
         vips::takeError();
-        return std::unexpected(encodingError(-11));
+        return std::unexpected(encodingError(encoderErrors::pngNoDestination));
     }
     void* buffer = nullptr;
     size_t length = 0;
     if (vips_pngsave_buffer(wrapped.get(), &buffer, &length, "compression", 6, "strip", TRUE, nullptr) != 0) {
         vips::takeError();
-        return std::unexpected(encodingError(-12));
+        return std::unexpected(encodingError(encoderErrors::pngEncodingFailed));
     }
     return takeBuffer(buffer, length);
 }

@@ -18,7 +18,7 @@ namespace {
 
 Error decoderError(const QString& description)
 {
-    return Error{QStringLiteral("Decoder"), -1, description};
+    return Error{decoderErrors::domain, decoderErrors::unreadable, description};
 }
 
 Error unreadable(const QString& detail)

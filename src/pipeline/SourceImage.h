@@ -11,6 +11,14 @@
 
 namespace lumora {
 
+/// Errors of reading and decoding photos: domain "Decoder"; every failure has the one code.
+namespace decoderErrors {
+inline constexpr QLatin1StringView domain{"Decoder"};
+enum Code : int {
+    unreadable = -1, ///< not a readable image, too large, or decoding failed
+};
+} // namespace decoderErrors
+
 /// A photo's upright original ("originalCI"): either the file's encoded bytes, decoded on
 /// demand, or a raster (for originals replaced by baking or cropping). Cheap to copy: all
 /// data is shared and immutable, so a copy can be handed to any thread.
@@ -25,7 +33,7 @@ public:
     /// Decoders refuse images with more pixels than this (decompression bombs).
     static constexpr qint64 kMaxPixels = 250'000'000;
 
-    /// Reads the header of encoded bytes (no pixel decoding). Fails with domain "Decoder"
+    /// Reads the header of encoded bytes (no pixel decoding). Fails with decoderErrors
     /// when the bytes are not a readable image or claim more than kMaxPixels.
     [[nodiscard]] static std::expected<SourceImage, Error> fromEncoded(QByteArray bytes);
     /// Reads the file and then behaves like fromEncoded.
@@ -40,7 +48,7 @@ public:
     [[nodiscard]] QByteArray encodedBytes() const;
     [[nodiscard]] bool isRaster() const;
 
-    /// Decodes the whole image at full size. Thread-safe. Fails with domain "Decoder" on
+    /// Decodes the whole image at full size. Thread-safe. Fails with decoderErrors on
     /// corrupt or truncated data.
     [[nodiscard]] std::expected<QImage, Error> decode() const;
     /// Decodes downscaled so the result fits inside `box` (never upscaled), using the

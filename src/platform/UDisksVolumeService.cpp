@@ -19,7 +19,7 @@ constexpr int kTimeoutMs = 30000;
 
 Error volumeError(const QString& text)
 {
-    return Error{QStringLiteral("UDisks2"), -1, text};
+    return Error{volumeErrors::domain, volumeErrors::failed, text};
 }
 
 /// Mount points arrive as arrays of NUL-terminated byte strings.

@@ -8,6 +8,14 @@
 
 namespace lumora {
 
+/// Errors of ejecting through UDisks2: domain "UDisks2", one code.
+namespace volumeErrors {
+inline constexpr QLatin1StringView domain{"UDisks2"};
+enum Code : int {
+    failed = -1, ///< the bus or UDisks2 refused; the description carries its text
+};
+} // namespace volumeErrors
+
 /// Ejects removable media through UDisks2 on the system bus: unmounts the filesystem whose
 /// mount point holds the path (the longest matching mount point wins), then ejects its drive,
 /// or powers it off when it cannot be ejected. Errors carry the D-Bus error's text.

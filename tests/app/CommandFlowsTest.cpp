@@ -22,7 +22,7 @@ public:
     {
         asked.append(path);
         if (fail)
-            return std::unexpected(Error{QStringLiteral("UDisks2"), -1, QStringLiteral("Gerät ist beschäftigt")});
+            return std::unexpected(Error{volumeErrors::domain, volumeErrors::failed, QStringLiteral("Gerät ist beschäftigt")});
         return {};
     }
     QStringList asked;

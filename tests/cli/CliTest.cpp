@@ -1,10 +1,10 @@
 #include "pipeline/SourceImage.h"
+#include "support/CliRun.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,18 +12,11 @@ using namespace lumora;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
+using test::CliRun;
 
 CliRun cli(const QStringList& args)
 {
-    QProcess process;
-    process.start(QStringLiteral(LUMORA_CLI_PATH), args);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return test::runCli(args);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -101,4 +94,23 @@ TEST(Cli, ExportNumbersTheFilesInTheOrderGiven)
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_TRUE(failed.err.contains(QStringLiteral("Fehler beim PNG-Export: "))) << failed.err.toStdString();
     EXPECT_EQ(cli({QStringLiteral("export"), dir.path()}).exitCode, 2);
+}
+
+TEST(Cli, HelpOfTheProgramAndOfEachCommandExitsZeroAndNamesTheOptions)
+{
+    const std::pair<QString, QStringList> commands[] = {
+        {QString(), {QStringLiteral("render"), QStringLiteral("export"), QStringLiteral("bench"), QStringLiteral("cutout")}},
+        {QStringLiteral("render"), {QStringLiteral("--edits"), QStringLiteral("--scale")}},
+        {QStringLiteral("export"), {QStringLiteral("--jpg"), QStringLiteral("--png"), QStringLiteral("--edits")}},
+        {QStringLiteral("bench"), {QStringLiteral("--json")}},
+        {QStringLiteral("cutout"),
+         {QStringLiteral("--color"), QStringLiteral("--background"), QStringLiteral("--mask"), QStringLiteral("--runs")}},
+    };
+    for (const auto& [command, options] : commands) {
+        const CliRun run = cli(command.isEmpty() ? QStringList{QStringLiteral("--help")}
+                                                 : QStringList{command, QStringLiteral("--help")});
+        EXPECT_EQ(run.exitCode, 0) << command.toStdString();
+        for (const QString& option : options)
+            EXPECT_TRUE(run.out.contains(option)) << command.toStdString() << " " << option.toStdString();
+    }
 }

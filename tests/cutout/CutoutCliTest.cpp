@@ -2,12 +2,12 @@
 
 #include "cutout/SegmentationModel.h"
 #include "pipeline/SourceImage.h"
+#include "support/CliRun.h"
 #include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
 
 #include <QFileInfo>
 #include <QPainter>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -15,91 +15,78 @@ using namespace lumora;
 
 namespace {
 
-struct Lauf {
-    int exitCode = -1;
-    QString out, err;
-};
+using test::CliRun;
 
-Lauf cutout(const QStringList& args, const QString& modell = {})
+CliRun cutout(const QStringList& args, const QString& model = {})
 {
-    QProcess prozess;
-    QProcessEnvironment umgebung = QProcessEnvironment::systemEnvironment();
-    if (!modell.isEmpty())
-        umgebung.insert(QStringLiteral("LUMORA_MODEL_PATH"), modell);
-    prozess.setProcessEnvironment(umgebung);
-    prozess.start(QStringLiteral(LUMORA_CLI_PATH), QStringList{QStringLiteral("cutout")} + args);
-    prozess.waitForFinished(120000);
-    return {prozess.exitCode(), QString::fromUtf8(prozess.readAllStandardOutput()),
-            QString::fromUtf8(prozess.readAllStandardError())};
+    return test::runCli(QStringList{QStringLiteral("cutout")} + args, model);
 }
 
-QString schreibeFoto(const QTemporaryDir& ordner, const QString& name, const QImage& bild)
+QString writePhoto(const QTemporaryDir& dir, const QString& name, const QImage& image)
 {
-    const QString pfad = ordner.filePath(name);
-    QFile datei(pfad);
-    EXPECT_TRUE(datei.open(QIODevice::WriteOnly));
-    datei.write(test::encodeWithVips(bild, QStringLiteral("png")));
-    return pfad;
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(test::writeAll(path, test::encodeWithVips(image, QStringLiteral("png"))));
+    return path;
 }
 
 } // namespace
 
 TEST(CutoutCli, BadArgumentsExitWithTwo)
 {
-    QTemporaryDir ordner;
-    const QString in = schreibeFoto(ordner, QStringLiteral("in.png"), test::solid(8, 8, Qt::gray));
-    const QString aus = ordner.filePath(QStringLiteral("aus.png"));
+    QTemporaryDir dir;
+    const QString in = writePhoto(dir, QStringLiteral("in.png"), test::solid(8, 8, Qt::gray));
+    const QString out = dir.filePath(QStringLiteral("aus.png"));
     EXPECT_EQ(cutout({in}).exitCode, 2);
-    EXPECT_EQ(cutout({in, ordner.filePath(QStringLiteral("aus.gif"))}).exitCode, 2);
-    const Lauf farbe = cutout({in, aus, QStringLiteral("--color"), QStringLiteral("blau")});
-    EXPECT_EQ(farbe.exitCode, 2);
-    EXPECT_TRUE(farbe.err.contains(QStringLiteral("--color"))) << farbe.err.toStdString();
-    EXPECT_EQ(cutout({in, aus, QStringLiteral("--color"), QStringLiteral("#FFFFFF"), QStringLiteral("--background"), in}).exitCode, 2)
+    EXPECT_EQ(cutout({in, dir.filePath(QStringLiteral("aus.gif"))}).exitCode, 2);
+    const CliRun color = cutout({in, out, QStringLiteral("--color"), QStringLiteral("blau")});
+    EXPECT_EQ(color.exitCode, 2);
+    EXPECT_TRUE(color.err.contains(QStringLiteral("--color"))) << color.err.toStdString();
+    EXPECT_EQ(cutout({in, out, QStringLiteral("--color"), QStringLiteral("#FFFFFF"), QStringLiteral("--background"), in}).exitCode, 2)
         << "colour and background photo exclude each other";
-    EXPECT_EQ(cutout({in, aus, QStringLiteral("--mask")}).exitCode, 2);
-    EXPECT_FALSE(QFileInfo::exists(aus));
+    EXPECT_EQ(cutout({in, out, QStringLiteral("--mask")}).exitCode, 2);
+    EXPECT_FALSE(QFileInfo::exists(out));
 }
 
 TEST(CutoutCli, MissingModelOrPhotoIsAClearFailure)
 {
-    QTemporaryDir ordner;
-    const QString in = schreibeFoto(ordner, QStringLiteral("in.png"), test::solid(64, 48, Qt::gray));
-    const QString aus = ordner.filePath(QStringLiteral("aus.png"));
-    const QString fehlt = ordner.filePath(QStringLiteral("kein-modell.onnx"));
-    const Lauf ohneModell = cutout({in, aus}, fehlt);
-    EXPECT_EQ(ohneModell.exitCode, 1);
-    EXPECT_TRUE(ohneModell.err.contains(QStringLiteral("nicht installiert"))) << ohneModell.err.toStdString();
-    EXPECT_TRUE(ohneModell.err.contains(QStringLiteral("FreistellenEngine: Vision-Fehler – "))) << ohneModell.err.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(aus));
+    QTemporaryDir dir;
+    const QString in = writePhoto(dir, QStringLiteral("in.png"), test::solid(64, 48, Qt::gray));
+    const QString out = dir.filePath(QStringLiteral("aus.png"));
+    const QString missing = dir.filePath(QStringLiteral("kein-modell.onnx"));
+    const CliRun withoutModel = cutout({in, out}, missing);
+    EXPECT_EQ(withoutModel.exitCode, 1);
+    EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("nicht installiert"))) << withoutModel.err.toStdString();
+    EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("FreistellenEngine: Vision-Fehler – "))) << withoutModel.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out));
 
-    const Lauf ohneFoto = cutout({ordner.filePath(QStringLiteral("gibtsnicht.jpg")), aus}, fehlt);
-    EXPECT_EQ(ohneFoto.exitCode, 1);
-    EXPECT_FALSE(QFileInfo::exists(aus));
+    const CliRun withoutPhoto = cutout({dir.filePath(QStringLiteral("gibtsnicht.jpg")), out}, missing);
+    EXPECT_EQ(withoutPhoto.exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(out));
 }
 
 TEST(CutoutCli, WritesTheSubjectOverTheNewBackground)
 {
-    if (!QFileInfo::exists(freistellModellPfad()))
-        GTEST_SKIP() << "Modell nicht installiert (" << freistellModellPfad().toStdString() << ")";
-    const QImage baer(QStringLiteral("/usr/share/tuxpaint/stamps/animals/mammals/bears/european-bear.png"));
-    ASSERT_FALSE(baer.isNull()) << "tuxpaint-stamps-default fehlt (scripts/setup.sh)";
-    QImage foto(640, 480, QImage::Format_ARGB32_Premultiplied);
-    foto.fill(QColor(235, 235, 235));
-    QPainter(&foto).drawImage(QPoint(147, 93), baer);
+    if (!QFileInfo::exists(segmentationModelPath()))
+        GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString() << ")";
+    const QImage bear(QStringLiteral("/usr/share/tuxpaint/stamps/animals/mammals/bears/european-bear.png"));
+    ASSERT_FALSE(bear.isNull()) << "tuxpaint-stamps-default missing (scripts/setup.sh)";
+    QImage photo(640, 480, QImage::Format_ARGB32_Premultiplied);
+    photo.fill(QColor(235, 235, 235));
+    QPainter(&photo).drawImage(QPoint(147, 93), bear);
 
-    QTemporaryDir ordner;
-    const QString in = schreibeFoto(ordner, QStringLiteral("baer.png"), foto);
-    const QString aus = ordner.filePath(QStringLiteral("frei.jpg"));
-    const Lauf lauf = cutout({in, aus, QStringLiteral("--color"), QStringLiteral("#1E90FF"), QStringLiteral("--mask"),
-                              ordner.filePath(QStringLiteral("maske.png"))});
-    ASSERT_EQ(lauf.exitCode, 0) << lauf.err.toStdString();
-    EXPECT_TRUE(lauf.out.contains(QStringLiteral("640 × 480")));
-    const auto quelle = SourceImage::fromFile(aus);
-    ASSERT_TRUE(quelle);
-    const auto bild = quelle->decode();
-    ASSERT_TRUE(bild);
-    const QColor ecke = test::pixel(*bild, 3, 3);
-    EXPECT_NEAR(ecke.red(), 0x1E, 4);
-    EXPECT_NEAR(ecke.blue(), 0xFF, 4);
-    EXPECT_EQ(QImage(ordner.filePath(QStringLiteral("maske.png"))).size(), QSize(640, 480));
+    QTemporaryDir dir;
+    const QString in = writePhoto(dir, QStringLiteral("baer.png"), photo);
+    const QString out = dir.filePath(QStringLiteral("frei.jpg"));
+    const CliRun run = cutout({in, out, QStringLiteral("--color"), QStringLiteral("#1E90FF"), QStringLiteral("--mask"),
+                              dir.filePath(QStringLiteral("maske.png"))});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("640 × 480")));
+    const auto source = SourceImage::fromFile(out);
+    ASSERT_TRUE(source);
+    const auto image = source->decode();
+    ASSERT_TRUE(image);
+    const QColor corner = test::pixel(*image, 3, 3);
+    EXPECT_NEAR(corner.red(), 0x1E, 4);
+    EXPECT_NEAR(corner.blue(), 0xFF, 4);
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("maske.png"))).size(), QSize(640, 480));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <QMutex>
 #include <QStringList>
 #include <QtGlobal>
@@ -11,71 +10,49 @@
 namespace lumora::test {
 
 /// Collects the warnings written while it lives (from any thread), instead of printing them.
-class LogMitschnitt {
+class LogCapture {
 public:
-    LogMitschnitt()
+    LogCapture()
     {
-        zeilen().clear();
-        m_vorher = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
-            const QMutexLocker lock(&mutex());
-            zeilen().append(text);
+        const QMutexLocker lock(&s_mutex);
+        s_lines.clear();
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            const QMutexLocker guard(&s_mutex);
+            s_lines.append(text);
         });
     }
-    ~LogMitschnitt() { qInstallMessageHandler(m_vorher); }
-    LogMitschnitt(const LogMitschnitt&) = delete;
-    LogMitschnitt& operator=(const LogMitschnitt&) = delete;
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
 
-    [[nodiscard]] QStringList gelesen() const
+    [[nodiscard]] QStringList captured() const
     {
-        const QMutexLocker lock(&mutex());
-        return zeilen();
+        const QMutexLocker lock(&s_mutex);
+        return s_lines;
     }
 
 private:
-    static QStringList& zeilen()
-    {
-        static QStringList liste;
-        return liste;
-    }
-    static QMutex& mutex()
-    {
-        static QMutex m;
-        return m;
-    }
-    QtMessageHandler m_vorher = nullptr;
+    static inline QStringList s_lines;
+    static inline QMutex s_mutex;
+    QtMessageHandler m_previous = nullptr;
 };
 
 /// Sets an environment variable while it lives, then restores the previous value.
-class Umgebung {
+class ScopedEnv {
 public:
-    Umgebung(const char* name, const QByteArray& wert)
+    ScopedEnv(const char* name, const QByteArray& value)
         : m_name(name)
+        , m_previous(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
     {
-        if (qEnvironmentVariableIsSet(name))
-            m_vorher = qgetenv(name);
-        qputenv(name, wert);
+        qputenv(name, value);
     }
-    ~Umgebung()
-    {
-        if (m_vorher)
-            qputenv(m_name, *m_vorher);
-        else
-            qunsetenv(m_name);
-    }
-    Umgebung(const Umgebung&) = delete;
-    Umgebung& operator=(const Umgebung&) = delete;
+    ~ScopedEnv() { m_previous ? (void)qputenv(m_name, *m_previous) : (void)qunsetenv(m_name); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     const char* m_name;
-    std::optional<QByteArray> m_vorher;
+    std::optional<QByteArray> m_previous;
 };
-
-/// A Format_Grayscale8 mask of w × h filled with `wert`.
-inline QImage grauMaske(int w, int h, int wert)
-{
-    QImage maske(w, h, QImage::Format_Grayscale8);
-    maske.fill(uint(wert));
-    return maske;
-}
 
 } // namespace lumora::test

@@ -5,6 +5,8 @@
 #include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
+#include "support/PhotoFiles.h"
+#include "pipeline/Compositing.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -17,136 +19,133 @@ using namespace lumora;
 
 namespace {
 
-const QString kStempel = QStringLiteral("/usr/share/tuxpaint/stamps/");
+const QString kStamps = QStringLiteral("/usr/share/tuxpaint/stamps/");
 
-#define MODELL_ODER_UEBERSPRINGEN()                                                                                 \
+#define SKIP_WITHOUT_MODEL()                                                                                 \
     do {                                                                                                           \
-        if (!QFileInfo::exists(freistellModellPfad()))                                                             \
-            GTEST_SKIP() << "Modell nicht installiert (" << freistellModellPfad().toStdString()                   \
-                         << "); scripts/fetch-model.sh installiert es";                                           \
+        if (!QFileInfo::exists(segmentationModelPath()))                                                             \
+            GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString()                   \
+                         << "); scripts/fetch-model.sh installs it";                                           \
     } while (false)
 
-struct Szene {
-    QImage foto;     // what the engine sees
-    QImage wahrheit; // Format_Grayscale8, 255 where a subject's alpha is at least one half
+struct Scene {
+    QImage photo;     // what the engine sees
+    QImage truth; // Format_Grayscale8, 255 where a subject's alpha is at least one half
 };
 
-// Puts each subject (path below kStempel, scale, top-left corner) onto a plain background.
-Szene szene(QSize groesse, QColor hintergrund, const std::vector<std::tuple<QString, double, QPoint>>& motive)
+// Puts each subject (path below kStamps, scale, top-left corner) onto a plain background.
+Scene scene(QSize size, QColor background, const std::vector<std::tuple<QString, double, QPoint>>& subjects)
 {
-    Szene s{QImage(groesse, QImage::Format_ARGB32_Premultiplied), QImage(groesse, QImage::Format_Grayscale8)};
-    s.foto.fill(hintergrund);
-    s.wahrheit.fill(0u);
-    for (const auto& [pfad, faktor, ecke] : motive) {
-        const QImage stempel = QImage(kStempel + pfad).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        EXPECT_FALSE(stempel.isNull()) << "fehlt: " << pfad.toStdString() << " (tuxpaint-stamps-default, scripts/setup.sh)";
-        const QImage motiv = stempel.scaled(stempel.size() * faktor, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        QPainter(&s.foto).drawImage(ecke, motiv);
-        for (int y = 0; y < motiv.height(); ++y)
-            for (int x = 0; x < motiv.width(); ++x)
-                if (qAlpha(motiv.pixel(x, y)) >= 128)
-                    s.wahrheit.scanLine(ecke.y() + y)[ecke.x() + x] = 255;
+    Scene s{QImage(size, QImage::Format_ARGB32_Premultiplied), QImage(size, QImage::Format_Grayscale8)};
+    s.photo.fill(background);
+    s.truth.fill(0u);
+    for (const auto& [path, factor, corner] : subjects) {
+        const QImage stamp = QImage(kStamps + path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        EXPECT_FALSE(stamp.isNull()) << "missing: " << path.toStdString() << " (tuxpaint-stamps-default, scripts/setup.sh)";
+        const QImage subject = stamp.scaled(stamp.size() * factor, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QPainter(&s.photo).drawImage(corner, subject);
+        for (int y = 0; y < subject.height(); ++y)
+            for (int x = 0; x < subject.width(); ++x)
+                if (qAlpha(subject.pixel(x, y)) >= 128)
+                    s.truth.scanLine(corner.y() + y)[corner.x() + x] = 255;
     }
     return s;
 }
 
-double iou(const QImage& maske, const QImage& wahrheit)
+double iou(const QImage& mask, const QImage& truth)
 {
-    qint64 schnitt = 0, vereinigung = 0;
-    for (int y = 0; y < maske.height(); ++y)
-        for (int x = 0; x < maske.width(); ++x) {
-            const bool m = maske.constScanLine(y)[x] >= 128, w = wahrheit.constScanLine(y)[x] != 0;
-            schnitt += m && w;
-            vereinigung += m || w;
+    qint64 intersection = 0, unionArea = 0;
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x) {
+            const bool m = mask.constScanLine(y)[x] >= 128, w = truth.constScanLine(y)[x] != 0;
+            intersection += m && w;
+            unionArea += m || w;
         }
-    return vereinigung ? double(schnitt) / double(vereinigung) : 0.0;
+    return unionArea ? double(intersection) / double(unionArea) : 0.0;
 }
 
 } // namespace
 
-TEST(IsnetMaske, FindsAllRealSubjectsOnAPlainBackground)
+TEST(IsnetMask, FindsAllRealSubjectsOnAPlainBackground)
 {
-    MODELL_ODER_UEBERSPRINGEN();
+    SKIP_WITHOUT_MODEL();
     // Two subjects, off-centre, on a photo that is not square: the mask must come back aligned.
-    const Szene s = szene(QSize(800, 480), QColor(226, 222, 214),
+    const Scene s = scene(QSize(800, 480), QColor(226, 222, 214),
                           {{QStringLiteral("animals/mammals/bears/european-bear.png"), 1.15, QPoint(30, 100)},
                            {QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(560, 160)}});
-    const test::LogMitschnitt log;
-    const auto maske = FreistellenEngine().maskeErzeugenSync(s.foto);
-    ASSERT_TRUE(maske) << maske.error().description.toStdString();
-    EXPECT_TRUE(log.gelesen().isEmpty());
-    ASSERT_EQ(maske->size(), s.foto.size());
-    EXPECT_EQ(maske->format(), QImage::Format_Grayscale8);
+    const test::LogCapture log;
+    const auto mask = FreistellenEngine().segmentNow(s.photo);
+    ASSERT_TRUE(mask) << mask.error().description.toStdString();
+    EXPECT_TRUE(log.captured().isEmpty());
+    ASSERT_EQ(mask->size(), s.photo.size());
+    EXPECT_EQ(mask->format(), QImage::Format_Grayscale8);
 
-    const double beide = iou(*maske, s.wahrheit);
-    EXPECT_GE(beide, 0.9);
+    const double both = iou(*mask, s.truth);
+    EXPECT_GE(both, 0.9);
     // Each subject on its own, so that a mask of only the bigger one fails too.
-    const QRect rechts(520, 0, 280, 480);
-    const double zweites = iou(maske->copy(rechts), s.wahrheit.copy(rechts));
-    EXPECT_GE(zweites, 0.9) << "the second subject";
-    RecordProperty("iou", QString::number(beide, 'f', 4).toStdString());
-    RecordProperty("iou_second_subject", QString::number(zweites, 'f', 4).toStdString());
+    const QRect right(520, 0, 280, 480);
+    const double second = iou(mask->copy(right), s.truth.copy(right));
+    EXPECT_GE(second, 0.9) << "the second subject";
+    RecordProperty("iou", QString::number(both, 'f', 4).toStdString());
+    RecordProperty("iou_second_subject", QString::number(second, 'f', 4).toStdString());
 
     // Soft values are kept: the edges are not thresholded.
-    int weich = 0;
-    for (int y = 0; y < maske->height(); ++y)
-        for (int x = 0; x < maske->width(); ++x)
-            weich += maske->constScanLine(y)[x] > 10 && maske->constScanLine(y)[x] < 245;
-    EXPECT_GT(weich, 100);
+    int soft = 0;
+    for (int y = 0; y < mask->height(); ++y)
+        for (int x = 0; x < mask->width(); ++x)
+            soft += mask->constScanLine(y)[x] > 10 && mask->constScanLine(y)[x] < 245;
+    EXPECT_GT(soft, 100);
 
     // Cut out: the subjects stay opaque, the plain background turns transparent.
-    const Image foto{s.foto, QRectF(QPointF(0, 0), QSizeF(s.foto.size()))};
-    const auto frei = FreistellenEngine::hintergrundErsetzen(foto, *maske);
-    ASSERT_TRUE(frei);
-    double alphaMotiv = 0, alphaRest = 0;
-    qint64 motiv = 0;
-    for (int y = 0; y < frei->raster.height(); ++y)
-        for (int x = 0; x < frei->raster.width(); ++x) {
-            const bool drin = s.wahrheit.constScanLine(y)[x] != 0;
-            (drin ? alphaMotiv : alphaRest) += qAlpha(frei->raster.pixel(x, y));
-            motiv += drin;
+    const Image photo{s.photo, QRectF(QPointF(0, 0), QSizeF(s.photo.size()))};
+    const auto cutOut = hintergrundErsetzen(photo, *mask);
+    ASSERT_TRUE(cutOut);
+    double alphaSubject = 0, alphaRest = 0;
+    qint64 subject = 0;
+    for (int y = 0; y < cutOut->raster.height(); ++y)
+        for (int x = 0; x < cutOut->raster.width(); ++x) {
+            const bool inside = s.truth.constScanLine(y)[x] != 0;
+            (inside ? alphaSubject : alphaRest) += qAlpha(cutOut->raster.pixel(x, y));
+            subject += inside;
         }
-    EXPECT_GT(alphaMotiv / double(motiv), 230);
-    EXPECT_LT(alphaRest / double(qint64(frei->raster.width()) * frei->raster.height() - motiv), 10);
+    EXPECT_GT(alphaSubject / double(subject), 230);
+    EXPECT_LT(alphaRest / double(qint64(cutOut->raster.width()) * cutOut->raster.height() - subject), 10);
 }
 
-TEST(IsnetMaske, PlainPhotoHasNoSubject)
+TEST(IsnetMask, PlainPhotoHasNoSubject)
 {
-    MODELL_ODER_UEBERSPRINGEN();
-    QImage grau(640, 480, QImage::Format_ARGB32_Premultiplied);
-    grau.fill(QColor(128, 128, 128));
-    const test::LogMitschnitt log;
-    const auto maske = FreistellenEngine().maskeErzeugenSync(grau);
-    ASSERT_FALSE(maske);
-    EXPECT_EQ(maske.error().code, kFreistellenKeinMotiv);
-    EXPECT_TRUE(log.gelesen().isEmpty());
+    SKIP_WITHOUT_MODEL();
+    QImage gray(640, 480, QImage::Format_ARGB32_Premultiplied);
+    gray.fill(QColor(128, 128, 128));
+    const test::LogCapture log;
+    const auto mask = FreistellenEngine().segmentNow(gray);
+    ASSERT_FALSE(mask);
+    EXPECT_EQ(mask.error().code, segmentationErrors::noSubject);
+    EXPECT_TRUE(log.captured().isEmpty());
 }
 
-TEST(IsnetMaske, ModelDamagedInsideItsWeightsIsRefused)
+TEST(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
 {
-    MODELL_ODER_UEBERSPRINGEN();
+    SKIP_WITHOUT_MODEL();
     // Four bytes changed inside the weights still parse; only the checksum notices.
-    QFile original(freistellModellPfad());
+    QFile original(segmentationModelPath());
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     QByteArray bytes = original.readAll();
-    QFile begleit(freistellModellPfad() + QStringLiteral(".sha256"));
-    const QByteArray pruefsumme = begleit.open(QIODevice::ReadOnly)
-                                      ? begleit.readAll()
+    QFile sidecar(segmentationModelPath() + QStringLiteral(".sha256"));
+    const QByteArray checksum = sidecar.open(QIODevice::ReadOnly)
+                                      ? sidecar.readAll()
                                       : QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  modell.onnx\n";
     bytes.replace(1'000'000, 4, "XXXX");
 
-    QTemporaryDir ordner;
-    const QString kopie = ordner.filePath(QStringLiteral("modell.onnx"));
-    for (const auto& [pfad, inhalt] : {std::pair{kopie, bytes}, std::pair{kopie + QStringLiteral(".sha256"), pruefsumme}}) {
-        QFile datei(pfad);
-        ASSERT_TRUE(datei.open(QIODevice::WriteOnly));
-        ASSERT_EQ(datei.write(inhalt), inhalt.size());
-    }
-    const test::Umgebung pfad("LUMORA_MODEL_PATH", kopie.toUtf8());
-    const test::LogMitschnitt log;
-    const auto maske = FreistellenEngine().maskeErzeugenSync(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));
-    ASSERT_FALSE(maske);
-    EXPECT_EQ(maske.error().code, kFreistellModellUnbrauchbar);
-    EXPECT_TRUE(maske.error().description.contains(QStringLiteral("Prüfsumme"))) << maske.error().description.toStdString();
-    EXPECT_EQ(log.gelesen().size(), 1);
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("modell.onnx"));
+    ASSERT_TRUE(test::writeAll(copy, bytes));
+    ASSERT_TRUE(test::writeAll(copy + QStringLiteral(".sha256"), checksum));
+    const test::ScopedEnv path("LUMORA_MODEL_PATH", copy.toUtf8());
+    const test::LogCapture log;
+    const auto mask = FreistellenEngine().segmentNow(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));
+    ASSERT_FALSE(mask);
+    EXPECT_EQ(mask.error().code, segmentationErrors::modelUnusable);
+    EXPECT_TRUE(mask.error().description.contains(QStringLiteral("Prüfsumme"))) << mask.error().description.toStdString();
+    EXPECT_EQ(log.captured().size(), 1);
 }

@@ -115,13 +115,7 @@ TEST(ColorPass, TurnsAndMirrorsArePixelPermutations)
 TEST(ColorPass, LargeRastersSplitAcrossThreadsMatchASingleBand)
 {
     // Bands are processed in parallel with their own blur windows; the seams must not show.
-    QImage noise(97, 301, QImage::Format_ARGB32_Premultiplied);
-    quint32 state = 7;
-    for (int y = 0; y < noise.height(); ++y)
-        for (int x = 0; x < noise.width(); ++x) {
-            state = state * 1664525u + 1013904223u;
-            noise.setPixel(x, y, 0xFF000000u | (state >> 8));
-        }
+    const QImage noise = test::noise(97, 301);
     const AdjustmentState adjustment{0.4, 0.05, 1.2, 1.3, 0.6};
     const QImage turned = colorAndTurn(noise, adjustment, 1.69, {false, true, 1});
     // Reference: the same rows computed one strip at a time (each strip alone is a single band).

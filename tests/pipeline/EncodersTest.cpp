@@ -16,12 +16,12 @@ TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
 {
     const auto jpeg = encodeJPEG(Image{}, 0.95);
     ASSERT_FALSE(jpeg);
-    EXPECT_EQ(jpeg.error(), (Error{QStringLiteral("ImageProcessor"), -1, QStringLiteral("CGImage konnte nicht erzeugt werden")}));
+    EXPECT_EQ(jpeg.error(), (Error{encoderErrors::domain, encoderErrors::jpegNoImage, QStringLiteral("CGImage konnte nicht erzeugt werden")}));
     const auto png = encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)});
     ASSERT_FALSE(png);
-    EXPECT_EQ(png.error().code, -10);
+    EXPECT_EQ(png.error().code, encoderErrors::pngNoImage);
     EXPECT_EQ(png.error().description, QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"));
-    EXPECT_EQ(encodingError(-12).description, QStringLiteral("PNG-Encoding fehlgeschlagen"));
+    EXPECT_EQ(encodingError(encoderErrors::pngEncodingFailed).description, QStringLiteral("PNG-Encoding fehlgeschlagen"));
 }
 
 TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
@@ -67,14 +67,7 @@ TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
 
 TEST(Encoders, QualityChangesTheJpegSize)
 {
-    QImage noise(200, 200, QImage::Format_ARGB32_Premultiplied);
-    quint32 state = 3;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 200; ++x) {
-            state = state * 1664525u + 1013904223u;
-            noise.setPixel(x, y, 0xFF000000u | (state >> 8));
-        }
-    const Image image{noise, QRectF(0, 0, 200, 200)};
+    const Image image{test::noise(200, 200, 3), QRectF(0, 0, 200, 200)};
     const qsizetype low = encodeJPEG(image, 0.3)->size();
     const qsizetype high = encodeJPEG(image, 0.95)->size();
     EXPECT_LT(low * 2, high);

@@ -27,6 +27,25 @@ QImage quadrants(int w, int h)
     return image;
 }
 
+QImage noise(int w, int h, quint32 seed)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    quint32 state = seed;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            state = state * 1664525u + 1013904223u;
+            image.setPixel(x, y, 0xFF000000u | (state >> 8));
+        }
+    return image;
+}
+
+QImage grayMask(int w, int h, int value)
+{
+    QImage mask(w, h, QImage::Format_Grayscale8);
+    mask.fill(uint(value));
+    return mask;
+}
+
 QColor pixel(const QImage& image, int x, int y)
 {
     return image.pixelColor(x, y);

@@ -19,6 +19,12 @@ QImage quadrants(int w, int h);
 QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation = 0,
                           const QString& profile = {});
 
+/// An opaque raster of pseudo-random colours, the same for the same `seed`.
+QImage noise(int w, int h, quint32 seed = 7);
+
+/// A Format_Grayscale8 mask of w × h filled with `value`.
+QImage grayMask(int w, int h, int value);
+
 /// The colour of pixel (x, y) of a raster (y down), un-premultiplied.
 QColor pixel(const QImage& image, int x, int y);
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+namespace lumora::test {
+
+/// What one run of lumora-cli returned.
+struct CliRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+/// Runs lumora-cli (LUMORA_CLI_PATH) with `args`, with LUMORA_MODEL_PATH set to `modelPath`
+/// when one is given, and waits for it to end.
+inline CliRun runCli(const QStringList& args, const QString& modelPath = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!modelPath.isEmpty())
+        env.insert(QStringLiteral("LUMORA_MODEL_PATH"), modelPath);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(LUMORA_CLI_PATH), args);
+    process.waitForFinished(120000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace lumora::test
