@@ -1,8 +1,8 @@
 #include "cutout/FreistellenEngine.h"
 
+#include "base/UiThread.h"
+
 #include <QDebug>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -30,15 +30,9 @@ FreistellenEngine::FreistellenEngine(Segmentation segmentation)
 void FreistellenEngine::maskeErzeugen(QImage bitmap, QObject* context, std::function<void(MaskResult)> done) const
 {
     Q_ASSERT(context);
-    // The watcher lives on the context's thread and dies with it, so a result that arrives
-    // after the context is gone is dropped instead of delivered to a dead object.
-    auto* watcher = new QFutureWatcher<MaskResult>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done = std::move(done)] {
-        watcher->deleteLater();
-        done(watcher->result());
-    });
-    watcher->setFuture(
-        QtConcurrent::run([engine = *this, bitmap = std::move(bitmap)] { return engine.segmentNow(bitmap); }));
+    // A result that arrives after the context is gone is dropped, never delivered to it.
+    runInBackground(
+        context, [engine = *this, bitmap = std::move(bitmap)] { return engine.segmentNow(bitmap); }, std::move(done));
 }
 
 FreistellenEngine::MaskResult FreistellenEngine::segmentNow(const QImage& bitmap) const

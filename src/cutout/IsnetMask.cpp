@@ -3,6 +3,8 @@
 
 #include "cutout/SegmentationModel.h"
 
+#include "base/UiThread.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -177,7 +179,7 @@ std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
 
 QFuture<void> preloadIsnet()
 {
-    return QtConcurrent::run([] {
+    return QtConcurrent::run(&workPool(), [] {
         LoadedNet& cache = loadedNet();
         const std::scoped_lock lock(cache.mutex);
         (void)netFor(cache, segmentationModelPath());
