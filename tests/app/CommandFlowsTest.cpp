@@ -158,12 +158,11 @@ TEST(ExportFlow, FailingExportShowsThePrefixAndTheFileSystemsText)
     EXPECT_EQ(filesIn(out), QStringList{QStringLiteral("1_foto1.png")});
 }
 
-TEST(DeleteFlow, TrashAndRestoreBringBackTheFilesByteForByte)
+TEST(DeleteFlow, TheThreeAnswersAndTheRestore)
 {
     Window w;
     w.loadPhotos(3);
     const PhotoItem second = w.processor.photos()[1];
-    const QByteArray bytes = readAll(second.url.toLocalFile());
     QSignalSpy cleared(&w.flows, &CommandFlows::selectionCleared);
 
     w.dialogs.answer(QStringLiteral("Abbrechen"));
@@ -179,10 +178,9 @@ TEST(DeleteFlow, TrashAndRestoreBringBackTheFilesByteForByte)
     EXPECT_GE(cleared.count(), 1);
     ASSERT_TRUE(canRestore(w.processor));
 
-    w.flows.restore();
+    w.flows.restore(); // what comes back, and how, is tested on DeleteRestore
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Bilder wurden wiederhergestellt."));
-    EXPECT_EQ(readAll(second.url.toLocalFile()), bytes);
-    EXPECT_EQ(w.processor.photos().first().id, second.id);
+    EXPECT_TRUE(QFile::exists(second.url.toLocalFile()));
 
     w.dialogs.answer(QStringLiteral("Nur aus Übersicht entfernen"));
     w.flows.requestDelete({second.id});

@@ -80,6 +80,12 @@ struct DeleteFixture : ::testing::Test {
         return photo;
     }
 
+    /// Deletes the photos with a token nobody cancels and waits for the end.
+    StreamEnd trash(const QSet<QUuid>& photos, QList<double>* values = nullptr)
+    {
+        return deleteFiles(processor, photos, std::make_shared<CancelToken>())->wait(values);
+    }
+
     QString path(const QString& name) const { return dir.filePath(name + QStringLiteral(".jpg")); }
 
     QUuid idOf(const QString& name) const
@@ -114,8 +120,7 @@ TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
 {
     const PhotoItem storedB = *processor.photo(idOf(QStringLiteral("B")));
     QList<double> values;
-    const StreamEnd end = deleteFiles(processor, ids({QStringLiteral("D"), QStringLiteral("B")}),
-                                             std::make_shared<CancelToken>())->wait(&values);
+    const StreamEnd end = trash(ids({QStringLiteral("D"), QStringLiteral("B")}), &values);
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(end.done, 2);
@@ -184,7 +189,7 @@ TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
     }
 
     QList<double> values;
-    const StreamEnd end = deleteFiles(processor, ids(unreadable), std::make_shared<CancelToken>())->wait(&values);
+    const StreamEnd end = trash(ids(unreadable), &values);
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(values.size(), unreadable.size());
@@ -199,7 +204,7 @@ TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
 
     // Mixed with a readable file, only that one is kept for the restore.
     ASSERT_TRUE(QFile::remove(path(QStringLiteral("E"))));
-    deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("E")}), std::make_shared<CancelToken>())->wait();
+    trash(ids({QStringLiteral("A"), QStringLiteral("E")}));
     takeFromTrash(path(QStringLiteral("A")));
     ASSERT_EQ(processor.deleteUndoStack().size(), 1);
     ASSERT_EQ(processor.deleteUndoStack().first().size(), 1);
@@ -217,8 +222,7 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
     photos[1] = inCard;
     processor.setPhotos(photos);
 
-    deleteFiles(processor, {inCard.id, idOf(QStringLiteral("C")), idOf(QStringLiteral("D"))},
-                       std::make_shared<CancelToken>())->wait();
+    trash({inCard.id, idOf(QStringLiteral("C")), idOf(QStringLiteral("D"))});
     for (const QString& gone : {moved, path(QStringLiteral("C")), path(QStringLiteral("D"))})
         takeFromTrash(gone);
     ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("Karte"))).removeRecursively());
@@ -258,8 +262,8 @@ TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
 
 TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
 {
-    deleteFiles(processor, ids({QStringLiteral("A")}), std::make_shared<CancelToken>())->wait();
-    deleteFiles(processor, ids({QStringLiteral("C")}), std::make_shared<CancelToken>())->wait();
+    trash(ids({QStringLiteral("A")}));
+    trash(ids({QStringLiteral("C")}));
     takeFromTrash(path(QStringLiteral("A")));
     takeFromTrash(path(QStringLiteral("C")));
     EXPECT_EQ(order(), QStringLiteral("BDE"));
@@ -278,7 +282,7 @@ TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
 
     // An empty or unknown set ends the stream at once and pushes nothing.
     QList<double> values;
-    const StreamEnd end = deleteFiles(processor, {QUuid::createUuid()}, std::make_shared<CancelToken>())->wait(&values);
+    const StreamEnd end = trash({QUuid::createUuid()}, &values);
     EXPECT_FALSE(end.error);
     EXPECT_TRUE(values.isEmpty());
     EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
@@ -299,7 +303,7 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
         QDir::setCurrent(workingDir);
     });
 
-    const StreamEnd end = deleteFiles(processor, ids({QStringLiteral("A")}), std::make_shared<CancelToken>())->wait();
+    const StreamEnd end = trash(ids({QStringLiteral("A")}));
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("home")});

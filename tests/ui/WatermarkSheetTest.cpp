@@ -3,7 +3,6 @@
 #include "model/ImageProcessor.h"
 #include "support/PhotoFiles.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -32,6 +31,19 @@ QPushButton* button(QWidget* sheet, const QString& text)
 }
 
 } // namespace
+
+TEST(WatermarkSheet, WithoutPhotosThereIsNothingToPreviewOrApply)
+{
+    ImageProcessor processor;
+    WatermarkValues values;
+    WatermarkController controller(processor, values, {});
+    EXPECT_FALSE(controller.preview(400));
+    WatermarkSheet sheet(controller, values, {500, 300});
+    EXPECT_TRUE(sheet.previewImage().isNull());
+    values.text = QStringLiteral("x");
+    controller.anwenden();
+    EXPECT_TRUE(processor.photos().isEmpty());
+}
 
 TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
 {
