@@ -3,10 +3,15 @@
 #include "model/ImageProcessor.h"
 #include "platform/Preferences.h"
 #include "platform/UDisksVolumeService.h"
+#include "support/FakeVolumes.h"
 #include "support/PhotoFiles.h"
 #include "support/ScriptedDialogs.h"
 
+#include "base/UiThread.h"
+
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -15,25 +20,11 @@ using namespace lumora::test;
 
 namespace {
 
-/// A volume service that records the path and answers with a fixed result.
-class ScriptedVolumes : public VolumeService {
-public:
-    std::expected<void, Error> unmountAndEject(const QString& path) override
-    {
-        asked.append(path);
-        if (fail)
-            return std::unexpected(Error{volumeErrors::domain, volumeErrors::failed, QStringLiteral("Gerät ist beschäftigt")});
-        return {};
-    }
-    QStringList asked;
-    bool fail = false;
-};
-
 struct Window {
     QTemporaryDir dir;
     ImageProcessor processor;
     ScriptedDialogs dialogs;
-    ScriptedVolumes volumes;
+    FakeVolumes volumes;
     CommandFlows flows{processor, dialogs, volumes};
 
     void loadPhotos(int count, QColor colour = Qt::darkCyan, QSize size = {64, 48})
@@ -130,24 +121,25 @@ TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNo
     EXPECT_EQ(readAll(w.processor.photos().first().url.toLocalFile()), before);
 }
 
-TEST(ExportFlow, CancelledExportWritesAPrefixAndSaysSo)
+TEST(ExportFlow, CancelledExportSaysHowManyWereWritten)
 {
     Window w;
-    w.loadPhotos(6, Qt::darkGreen, {1600, 1200});
+    w.loadPhotos(3);
     const QString out = w.folder(QStringLiteral("out"));
     w.dialogs.confirmFolder(out);
-    QObject::connect(&w.flows, &CommandFlows::stateChanged, [&] {
-        if (w.flows.running() == CommandFlows::Command::exportJpg && w.flows.progress() > 0)
-            w.flows.cancelRunning();
-    });
+    // Every pool thread is held, so the export cannot pass its first check before the cancel.
+    QSemaphore held;
+    const int threads = workPool().maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        workPool().start([&held] { held.acquire(); });
     w.flows.exportJpg();
     EXPECT_EQ(w.flows.running(), CommandFlows::Command::exportJpg);
-    EXPECT_TRUE(w.flows.progressText().startsWith(QStringLiteral("Exportiere … ")));
-    const QString message = w.finished();
-    const int written = int(filesIn(out).size());
-    EXPECT_GE(written, 1);
-    EXPECT_LT(written, 6);
-    EXPECT_EQ(message, QStringLiteral("Abgebrochen – %1 von 6 Bildern wurden geschrieben.").arg(written));
+    w.flows.cancelRunning();
+    held.release(threads);
+    EXPECT_EQ(w.finished(), QStringLiteral("Abgebrochen – 0 von 3 Bildern wurden geschrieben."));
+    EXPECT_TRUE(filesIn(out).isEmpty());
+    EXPECT_EQ(CommandFlows::cancelledMessage(CommandFlows::Command::deleteFiles, {std::nullopt, true, 2, 5}),
+              QStringLiteral("Abgebrochen – 2 von 5 Dateien wurden gelöscht."));
 }
 
 TEST(ExportFlow, FailingExportShowsThePrefixAndTheFileSystemsText)
@@ -164,12 +156,11 @@ TEST(ExportFlow, FailingExportShowsThePrefixAndTheFileSystemsText)
     EXPECT_EQ(filesIn(out), QStringList{QStringLiteral("1_foto1.png")});
 }
 
-TEST(DeleteFlow, TrashAndRestoreBringBackTheFilesByteForByte)
+TEST(DeleteFlow, TheThreeAnswersAndTheRestore)
 {
     Window w;
     w.loadPhotos(3);
     const PhotoItem second = w.processor.photos()[1];
-    const QByteArray bytes = readAll(second.url.toLocalFile());
     QSignalSpy cleared(&w.flows, &CommandFlows::selectionCleared);
 
     w.dialogs.answer(QStringLiteral("Abbrechen"));
@@ -185,10 +176,9 @@ TEST(DeleteFlow, TrashAndRestoreBringBackTheFilesByteForByte)
     EXPECT_GE(cleared.count(), 1);
     ASSERT_TRUE(canRestore(w.processor));
 
-    w.flows.restore();
+    w.flows.restore(); // what comes back, and how, is tested on DeleteRestore
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Bilder wurden wiederhergestellt."));
-    EXPECT_EQ(readAll(second.url.toLocalFile()), bytes);
-    EXPECT_EQ(w.processor.photos().first().id, second.id);
+    EXPECT_TRUE(QFile::exists(second.url.toLocalFile()));
 
     w.dialogs.answer(QStringLiteral("Nur aus Übersicht entfernen"));
     w.flows.requestDelete({second.id});
@@ -202,17 +192,16 @@ TEST(EjectFlow, NoPathFailureAndSuccess)
     preferences::remove(QString::fromLatin1(preferences::kLastUsedVolumePath));
     w.flows.eject();
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Kein Volume-Pfad gespeichert – die SD-Karte ist nicht bekannt."));
-    EXPECT_TRUE(w.volumes.asked.isEmpty());
+    EXPECT_TRUE(w.volumes.ejected.isEmpty());
 
     preferences::setValue(QString::fromLatin1(preferences::kLastUsedVolumePath), QStringLiteral("/media/karte"));
-    w.volumes.fail = true;
     w.flows.eject();
-    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: Gerät ist beschäftigt"));
+    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: kein Datenträger"));
     EXPECT_TRUE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
 
-    w.volumes.fail = false;
+    w.volumes.succeed = true;
     w.flows.eject();
-    EXPECT_EQ(w.volumes.asked.last(), QStringLiteral("/media/karte"));
+    EXPECT_EQ(w.volumes.ejected.last(), QStringLiteral("/media/karte"));
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("SD-Karte erfolgreich ausgeworfen."));
     EXPECT_FALSE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
 }

@@ -8,6 +8,7 @@
 
 #include <QSignalSpy>
 #include <QSet>
+#include <tuple>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -116,15 +117,8 @@ TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelection)
     // While a command runs nothing starts another one, not even by its shortcut.
     EXPECT_TRUE(enabled({.photoCount = 2, .selectionCount = 1, .canRestore = true, .commandRunning = true}).isEmpty());
 
-    const ToolbarInputs on{.photoCount = 2, .allActivated = true};
-    EXPECT_TRUE(toolbar::isActive(E::alle, on));
-    EXPECT_EQ(toolbar::title(E::alle, on), QStringLiteral("Abwählen"));
-    EXPECT_EQ(toolbar::symbol(E::alle, on), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(toolbar::title(E::alle, {.photoCount = 2, .allActivated = true}), QStringLiteral("Abwählen"));
     EXPECT_EQ(toolbar::title(E::alle, {.photoCount = 2}), QStringLiteral("Alle"));
-    EXPECT_EQ(toolbar::look(E::oeffnen).shortcuts.first(), QKeySequence(Qt::CTRL | Qt::Key_O));
-    EXPECT_EQ(toolbar::look(E::exportJpg).shortcuts.first(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J));
-    EXPECT_EQ(toolbar::look(E::sd).shortcuts.first(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backspace));
-    EXPECT_EQ(toolbar::entries().size(), 14);
 }
 
 TEST(ToolbarRules, EdgeFadesFollowTheScrollGeometry)
@@ -138,31 +132,20 @@ TEST(ToolbarRules, EdgeFadesFollowTheScrollGeometry)
     EXPECT_TRUE((ToolbarUeberlauf{297, 900, 600}.kannRechts()));
 }
 
-TEST(PanelTexts, StatusSelectionAndSliderValueTexts)
+TEST(PanelTexts, StatusAndSliderValueTexts)
 {
-    EXPECT_EQ(panelTexts::statusText(0), QStringLiteral("0 Fotos importiert"));
     EXPECT_EQ(panelTexts::statusText(1), QStringLiteral("1 Foto importiert"));
     EXPECT_EQ(panelTexts::statusText(2), QStringLiteral("2 Fotos importiert"));
-    EXPECT_EQ(panelTexts::selectionText(3), QStringLiteral("3 ausgewählt"));
 
     using F = AdjustmentField;
-    EXPECT_EQ(sliders::valueText(F::exposure, 0), QStringLiteral("+0 %"));
-    EXPECT_EQ(sliders::valueText(F::exposure, 2), QStringLiteral("+200 %"));
-    EXPECT_EQ(sliders::valueText(F::exposure, -0.35), QStringLiteral("-35 %"));
-    EXPECT_EQ(sliders::valueText(F::brightness, -1e-12), QStringLiteral("+0 %")); // never "-0 %"
-    EXPECT_EQ(sliders::valueText(F::contrast, 1), QStringLiteral("+0 %"));
-    EXPECT_EQ(sliders::valueText(F::contrast, 0), QStringLiteral("-100 %"));
-    EXPECT_EQ(sliders::valueText(F::contrast, 3), QStringLiteral("+200 %"));
-    EXPECT_EQ(sliders::valueText(F::saturation, 1), QStringLiteral("100 %"));
-    EXPECT_EQ(sliders::valueText(F::sharpness, 0), QStringLiteral("0 %"));
-    EXPECT_EQ(sliders::valueText(F::sharpness, 0.45), QStringLiteral("45 %"));
-
-    const SliderSpec& contrast = sliders::spec(F::contrast);
-    EXPECT_EQ(contrast.minimumPosition(), -20);
-    EXPECT_EQ(contrast.maximumPosition(), 60);
-    EXPECT_EQ(sliders::spec(F::brightness).maximumPosition(), 50);
-    EXPECT_EQ(panelTexts::shortcutRows().size(), 10);
-    EXPECT_EQ(panelTexts::shortcutText(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J)), QStringLiteral("Strg+Umschalt+J"));
+    const std::tuple<F, double, const char*> cases[] = {
+        {F::exposure, 2, "+200 %"},       {F::exposure, -0.35, "-35 %"},
+        {F::brightness, -1e-12, "+0 %"}, // never "-0 %"
+        {F::contrast, 1, "+0 %"},         {F::contrast, 0, "-100 %"},
+        {F::saturation, 1, "100 %"},      {F::sharpness, 0.45, "45 %"},
+    };
+    for (const auto& [field, value, text] : cases)
+        EXPECT_EQ(sliders::valueText(field, value), QString::fromUtf8(text)) << text;
     EXPECT_EQ(panelTexts::shortcutText(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backspace)),
               QStringLiteral("Strg+Alt+Rücktaste"));
 }
@@ -201,8 +184,6 @@ TEST(GridLayout, AdaptiveColumnsBetweenTheCellSizeAndSixtyMore)
 TEST(KeySequenceTracker, SequenceWithPausesUnderAndOverTwoSeconds)
 {
     const QStringList& keys = KeySequenceTracker::reihenfolge();
-    ASSERT_EQ(keys.size(), 20);
-    EXPECT_EQ(QSet<QString>(keys.cbegin(), keys.cend()).size(), 14);
     for (const char* reserved : {"a", "e", "j", "u"})
         EXPECT_FALSE(keys.contains(QString::fromLatin1(reserved)));
 

@@ -80,6 +80,12 @@ struct DeleteFixture : ::testing::Test {
         return photo;
     }
 
+    /// Deletes the photos with a token nobody cancels and waits for the end.
+    StreamEnd trash(const QSet<QUuid>& photos, QList<double>* values = nullptr)
+    {
+        return deleteFiles(processor, photos, std::make_shared<CancelToken>())->wait(values);
+    }
+
     QString path(const QString& name) const { return dir.filePath(name + QStringLiteral(".jpg")); }
 
     QUuid idOf(const QString& name) const
@@ -108,20 +114,13 @@ struct DeleteFixture : ::testing::Test {
     }
 };
 
-StreamEnd finish(const ProgressStreamPtr& stream, QList<double>* values = nullptr)
-{
-    return stream->wait(values);
-}
-
 } // namespace
 
 TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
 {
     const PhotoItem storedB = *processor.photo(idOf(QStringLiteral("B")));
     QList<double> values;
-    const StreamEnd end = finish(deleteFiles(processor, ids({QStringLiteral("D"), QStringLiteral("B")}),
-                                             std::make_shared<CancelToken>()),
-                                 &values);
+    const StreamEnd end = trash(ids({QStringLiteral("D"), QStringLiteral("B")}), &values);
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(end.done, 2);
@@ -161,7 +160,7 @@ TEST_F(DeleteFixture, CancelledBeforeTheFirstFileKeepsFilesAndRestoreRewritesThe
     auto token = std::make_shared<CancelToken>();
     token->cancel();
     QList<double> values;
-    const StreamEnd end = finish(deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("C")}), token), &values);
+    const StreamEnd end = deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("C")}), token)->wait(&values);
     EXPECT_FALSE(end.error);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(end.done, 0);
@@ -190,7 +189,7 @@ TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
     }
 
     QList<double> values;
-    const StreamEnd end = finish(deleteFiles(processor, ids(unreadable), std::make_shared<CancelToken>()), &values);
+    const StreamEnd end = trash(ids(unreadable), &values);
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(values.size(), unreadable.size());
@@ -205,7 +204,7 @@ TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
 
     // Mixed with a readable file, only that one is kept for the restore.
     ASSERT_TRUE(QFile::remove(path(QStringLiteral("E"))));
-    finish(deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("E")}), std::make_shared<CancelToken>()));
+    trash(ids({QStringLiteral("A"), QStringLiteral("E")}));
     takeFromTrash(path(QStringLiteral("A")));
     ASSERT_EQ(processor.deleteUndoStack().size(), 1);
     ASSERT_EQ(processor.deleteUndoStack().first().size(), 1);
@@ -223,8 +222,7 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
     photos[1] = inCard;
     processor.setPhotos(photos);
 
-    finish(deleteFiles(processor, {inCard.id, idOf(QStringLiteral("C")), idOf(QStringLiteral("D"))},
-                       std::make_shared<CancelToken>()));
+    trash({inCard.id, idOf(QStringLiteral("C")), idOf(QStringLiteral("D"))});
     for (const QString& gone : {moved, path(QStringLiteral("C")), path(QStringLiteral("D"))})
         takeFromTrash(gone);
     ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("Karte"))).removeRecursively());
@@ -264,8 +262,8 @@ TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
 
 TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
 {
-    finish(deleteFiles(processor, ids({QStringLiteral("A")}), std::make_shared<CancelToken>()));
-    finish(deleteFiles(processor, ids({QStringLiteral("C")}), std::make_shared<CancelToken>()));
+    trash(ids({QStringLiteral("A")}));
+    trash(ids({QStringLiteral("C")}));
     takeFromTrash(path(QStringLiteral("A")));
     takeFromTrash(path(QStringLiteral("C")));
     EXPECT_EQ(order(), QStringLiteral("BDE"));
@@ -284,7 +282,7 @@ TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
 
     // An empty or unknown set ends the stream at once and pushes nothing.
     QList<double> values;
-    const StreamEnd end = finish(deleteFiles(processor, {QUuid::createUuid()}, std::make_shared<CancelToken>()), &values);
+    const StreamEnd end = trash({QUuid::createUuid()}, &values);
     EXPECT_FALSE(end.error);
     EXPECT_TRUE(values.isEmpty());
     EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
@@ -305,7 +303,7 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
         QDir::setCurrent(workingDir);
     });
 
-    const StreamEnd end = finish(deleteFiles(processor, ids({QStringLiteral("A")}), std::make_shared<CancelToken>()));
+    const StreamEnd end = trash(ids({QStringLiteral("A")}));
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("home")});

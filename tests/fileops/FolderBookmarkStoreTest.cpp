@@ -42,10 +42,6 @@ TEST_F(BookmarkFixture, FirstRequestAsksWithThePanelOnlyForThatFolder)
 
     ASSERT_EQ(dialogs.folderRequests.size(), 1);
     const FolderPanelRequest& panel = dialogs.folderRequests.first();
-    EXPECT_EQ(panel.title, QStringLiteral("Ordner-Zugriff erlauben"));
-    EXPECT_EQ(panel.confirmButton, QStringLiteral("Ordner freigeben"));
-    EXPECT_EQ(panel.message, QStringLiteral("Lumora Studio möchte zugeschnittene Kopien in diesem Ordner speichern. "
-                                            "Dies ist pro Ordner nur einmal nötig."));
     EXPECT_EQ(panel.startFolder, photos + QStringLiteral("/./"));
     EXPECT_EQ(panel.onlyAllowedFolder, photos);
     EXPECT_FALSE(panel.canCreateFolders);

@@ -6,6 +6,7 @@
 #include "app/LoadFlow.h"
 #include "platform/Preferences.h"
 #include "platform/VolumeService.h"
+#include "support/FakeVolumes.h"
 #include "support/PhotoFiles.h"
 #include "support/ScriptedDialogs.h"
 
@@ -13,20 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace lumora::test {
-
-/// Ejecting always fails with a fixed message, or succeeds when told to.
-class FakeVolumes : public VolumeService {
-public:
-    bool succeed = false;
-    QStringList ejected;
-    std::expected<void, Error> unmountAndEject(const QString& path) override
-    {
-        ejected.append(path);
-        if (succeed)
-            return {};
-        return std::unexpected(Error{QStringLiteral("Volume"), 1, QStringLiteral("kein Datenträger")});
-    }
-};
 
 /// Removes every preference the main window writes, so each test starts as after installing.
 inline void forgetWindowPreferences()

@@ -69,60 +69,26 @@ struct ScriptedDrag {
 
 using ContentViewTest = WindowFixture;
 
-TEST_F(ContentViewTest, EnabledRulesWithNoOneAndTwoPhotosAndASelection)
+// The rules themselves are tested on ToolbarRules; here the band follows list, clicks and preferences.
+TEST_F(ContentViewTest, TheToolbarFollowsTheListTheClicksAndTheStoredVolume)
 {
     using E = ToolbarEntry;
     EXPECT_EQ(enabledEntries(*view), QSet<E>{E::oeffnen});
-    EXPECT_EQ(view->statusText(), QStringLiteral("0 Fotos importiert"));
-    EXPECT_TRUE(view->selectionCountText().isEmpty());
+    EXPECT_EQ(view->makeContextMenu(), nullptr); // no context menu without a selection
 
-    load(1);
-    EXPECT_EQ(view->statusText(), QStringLiteral("1 Foto importiert"));
-    const QSet<E> listRules = {E::oeffnen, E::exportJpg, E::exportPng, E::speichern, E::alle,
-                               E::links,   E::rechts,    E::spiegeln,  E::schutz};
-    EXPECT_EQ(enabledEntries(*view), listRules);
-
-    load(2); // 1.jpg again is skipped, 2.jpg comes
+    load(2);
     EXPECT_EQ(view->statusText(), QStringLiteral("2 Fotos importiert"));
     clickCard(*view, 0);
-    EXPECT_EQ(view->selectionCountText(), QStringLiteral("1 ausgewählt"));
-    EXPECT_EQ(enabledEntries(*view), (listRules + QSet<E>{E::entfernen, E::bearbeiten, E::lupe}));
     clickCard(*view, 1, Qt::ShiftModifier);
+    EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(1)}));
     EXPECT_EQ(view->selectionCountText(), QStringLiteral("2 ausgewählt"));
-    EXPECT_EQ(enabledEntries(*view), (listRules + QSet<E>{E::entfernen, E::bearbeiten})); // no "Lupe" for two
+    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::oeffnen, E::exportJpg, E::exportPng, E::speichern, E::alle, E::links,
+                                              E::rechts, E::spiegeln, E::schutz, E::entfernen, E::bearbeiten}));
 
-    // A stored volume path enables "SD" even without photos.
     preferences::setValue(QStringLiteral("LastUsedVolumePath"), dir.path());
     view->processor().setPhotos({});
     EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::oeffnen, E::sd}));
     EXPECT_TRUE(view->selectionCountText().isEmpty()); // the old selection went with its photos
-}
-
-TEST_F(ContentViewTest, ShiftClickTogglesAndAClickResetsTheSelectAllToggle)
-{
-    load(4);
-    clickCard(*view, 0);
-    clickCard(*view, 2, Qt::ShiftModifier);
-    clickCard(*view, 3, Qt::ShiftModifier);
-    EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(2), idAt(3)}));
-    clickCard(*view, 2, Qt::ShiftModifier);
-    EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(3)}));
-    clickCard(*view, 3); // plain click on a selected card: only that one stays
-    EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(3)});
-
-    ToolbarButton* alle = view->toolbarBand()->button(ToolbarEntry::alle);
-    QTest::mouseClick(alle, Qt::LeftButton);
-    EXPECT_EQ(view->selection().size(), 4);
-    EXPECT_EQ(alle->text(), QStringLiteral("Abwählen"));
-    EXPECT_TRUE(view->action(ToolbarEntry::alle)->isChecked());
-    clickCard(*view, 1, Qt::ShiftModifier); // any click turns the toggle back
-    EXPECT_EQ(alle->text(), QStringLiteral("Alle"));
-    EXPECT_EQ(view->selection().size(), 3);
-    QTest::mouseClick(alle, Qt::LeftButton); // "Alle" again selects all, not nothing
-    EXPECT_EQ(view->selection().size(), 4);
-    QTest::mouseClick(alle, Qt::LeftButton);
-    EXPECT_TRUE(view->selection().isEmpty());
-    EXPECT_EQ(view->makeContextMenu(), nullptr); // no context menu without a selection
 }
 
 TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
@@ -139,26 +105,15 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
         QCoreApplication::sendEvent(grid->viewport(), &move);
         QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, start);
     };
-    const QUuid one = idAt(0), four = idAt(3);
-
-    drag(0, {four}); // 1 over 4
+    drag(0, {idAt(3)}); // 1 over 4
     EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
     EXPECT_TRUE(view->flows().orderWasChanged);
     EXPECT_FALSE(view->dragReorder().draggedPhotoID()); // over once the drag ended
 
-    view->processor().setPhotos([&] {
-        QList<PhotoItem> photos = view->processor().photos();
-        std::sort(photos.begin(), photos.end(),
-                  [](const PhotoItem& a, const PhotoItem& b) { return a.url.fileName() < b.url.fileName(); });
-        return photos;
-    }());
-    drag(3, {one}); // 4 over 1
-    EXPECT_EQ(order(view->processor()), (QStringList{"4", "1", "2", "3", "5"}));
-
     // Dropped back on itself: nothing moves, but the order counts as changed.
     view->flows().orderWasChanged = false;
     drag(2, {idAt(2)});
-    EXPECT_EQ(order(view->processor()), (QStringList{"4", "1", "2", "3", "5"}));
+    EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
     EXPECT_TRUE(view->flows().orderWasChanged);
 
     // Text dragged in from elsewhere moves nothing, even right after a drag of ours.
@@ -168,7 +123,7 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
     QCoreApplication::sendEvent(grid->viewport(), &enter);
     QDragMoveEvent over(grid->cardRectInViewport(0).center(), Qt::CopyAction, &foreign, Qt::LeftButton, {});
     QCoreApplication::sendEvent(grid->viewport(), &over);
-    EXPECT_EQ(order(view->processor()), (QStringList{"4", "1", "2", "3", "5"}));
+    EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
 }
 
 TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
@@ -200,7 +155,7 @@ TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
         EXPECT_DOUBLE_EQ(photo.edits.rotation, -90);
 }
 
-TEST(ContentViewKeys, HiddenSequenceWithAndWithoutAPauseOverTwoSeconds)
+TEST(ContentViewKeys, HiddenSequenceIgnoresKeysOutsideIt)
 {
     forgetWindowPreferences();
     ScriptedDialogs dialogs;
@@ -216,14 +171,6 @@ TEST(ContentViewKeys, HiddenSequenceWithAndWithoutAPauseOverTwoSeconds)
         QTest::keyClick(view.grid(), Qt::Key(Qt::Key_A + (key[0].unicode() - 'a')), Qt::ControlModifier | Qt::ShiftModifier);
     };
     const QStringList& keys = KeySequenceTracker::reihenfolge();
-
-    press(keys[0]);
-    press(keys[1]);
-    now += 2500; // too long
-    for (const QString& key : keys.mid(2))
-        press(key);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(view.findChild<HiddenView*>(), nullptr);
 
     press(keys[0]);
     press(QStringLiteral("x")); // not in the sequence: ignored, nothing resets
@@ -258,18 +205,10 @@ TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
     EXPECT_FALSE(view->flows().cancelToken()->isCancelled());
     overlay->cancelButton()->click();
     EXPECT_TRUE(view->flows().cancelToken()->isCancelled());
-    EXPECT_EQ(view->toolbarBand()->button(ToolbarEntry::exportJpg)->toolTip(), QStringLiteral("→ JPG (Strg+Umschalt+J)"));
 }
 
-TEST_F(ContentViewTest, InfoSheetSizeAndFeatures)
+TEST_F(ContentViewTest, InfoSheetOpensAndEscapeClosesIt)
 {
-    EXPECT_EQ(InfoSheet::sheetSize({}), QSize(520, 640));
-    EXPECT_EQ(InfoSheet::sheetSize({760, 540}), QSize(520, 500));
-    EXPECT_EQ(InfoSheet::sheetSize({380, 300}), QSize(360, 400));
-    EXPECT_EQ(InfoSheet::features().size(), 14);
-    for (const Feature& feature : InfoSheet::features())
-        EXPECT_TRUE(feature.badge.isEmpty()) << feature.title.toStdString(); // "KI-Szene" runs on any CPU here
-
     view->infoAction()->trigger();
     auto* sheet = view->findChild<InfoSheet*>();
     ASSERT_TRUE(sheet);
@@ -296,7 +235,7 @@ TEST_F(ContentViewTest, DoubleClickAndLupeOpenTheMagnifier)
     QCoreApplication::processEvents();
 }
 
-TEST_F(ContentViewTest, OpenFromTheToolbarStoresTheVolumePathAndEnablesEject)
+TEST_F(ContentViewTest, OpenFromTheToolbarEnablesEjectAndEjectDisablesIt)
 {
     const QString folder = dir.path() + QStringLiteral("/KARTE/DCIM/100FOTO");
     QDir().mkpath(folder);
@@ -304,29 +243,19 @@ TEST_F(ContentViewTest, OpenFromTheToolbarStoresTheVolumePathAndEnablesEject)
     EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
     dialogs.chooseFilesWith({photo.toLocalFile()});
     QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::oeffnen), Qt::LeftButton);
-    EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(), dir.path() + QStringLiteral("/KARTE/DCIM"));
     EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, 20000));
     ASSERT_TRUE(waitIdle(view->processor()));
 
-    // The next panel starts there; "SD" fails on a folder that is no card, and stays enabled.
-    view->action(ToolbarEntry::sd)->trigger();
-    EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
-    EXPECT_EQ(dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: kein Datenträger"));
-    EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
     volumes.succeed = true;
     view->action(ToolbarEntry::sd)->trigger();
+    EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
     EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
-    EXPECT_EQ(view->processor().photos().size(), 1); // the photos stay
 }
 
 TEST_F(ContentViewTest, EdgeFadesAndTheCardSizeSlider)
 {
     ToolbarBand* band = view->toolbarBand();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(band->toolbarKannLinks()); // 1280 wide: everything fits
-    EXPECT_FALSE(band->toolbarKannRechts());
-
     view->resize(760, 540);
     QCoreApplication::processEvents();
     EXPECT_FALSE(band->toolbarKannLinks());
@@ -342,8 +271,6 @@ TEST_F(ContentViewTest, EdgeFadesAndTheCardSizeSlider)
     QSlider* size = view->cardSizeSlider();
     size->setValue(size->minimum());
     EXPECT_DOUBLE_EQ(view->gridCellSize(), 100);
-    size->setValue(size->maximum());
-    EXPECT_DOUBLE_EQ(view->gridCellSize(), 400);
     size->setValue(19);
     EXPECT_DOUBLE_EQ(view->gridCellSize(), 190);
     EXPECT_EQ(view->minimumSize(), QSize(760, 540));
