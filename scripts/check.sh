@@ -50,7 +50,7 @@ check_tsan() {
     build_preset tsan || return 1
     # The programs whose tests start background work; the model-needed ones run the network for
     # minutes under TSan and add nothing the others do not cover.
-    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp" \
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=7:suppressions=$root/scripts/tsan.supp" \
         flock "$lock" ctest --test-dir build-tsan -j2 --output-on-failure \
         -L '^(base|pipeline|model|cutout|fileops|app)$' -LE model-needed
 }
