@@ -6,4 +6,4 @@ SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 $SUDO bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
-cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
+cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure

@@ -1,4 +1,19 @@
+// The main of every test program. Which application object it makes is chosen per program
+// (tests/CMakeLists.txt): QCoreApplication for Qt Core only, QGuiApplication for painting, fonts
+// and images, QApplication only where widgets are tested.
+#if defined(LUMORA_TEST_APP_WIDGETS)
 #include <QApplication>
+using TestApplication = QApplication;
+#elif defined(LUMORA_TEST_APP_GUI)
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#elif defined(LUMORA_TEST_APP_CORE)
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#else
+#error "LUMORA_TEST_APP_CORE, LUMORA_TEST_APP_GUI or LUMORA_TEST_APP_WIDGETS must be defined"
+#endif
+
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -8,7 +23,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TestApplication app(argc, argv);
     // Preferences written by tests go to a throw-away location of this process, never the
     // user's, and never another test's running at the same time (ctest -j).
     QStandardPaths::setTestModeEnabled(true);
