@@ -1,39 +1,136 @@
 #include "base/UiThread.h"
 
 #include <QCoreApplication>
-#include <QThreadPool>
 #include <algorithm>
 
 namespace lumora {
 
-QThreadPool& workPool()
+WorkPool::WorkPool(int threads)
 {
-    static QThreadPool* const pool = [] {
-        auto* created = new QThreadPool; // never destroyed: workers may outlive every window
-        created->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-        return created;
-    }();
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { run(); });
+}
+
+WorkPool::~WorkPool()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return m_jobs.empty() && m_running == 0; });
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+void WorkPool::start(std::function<void()> job)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void WorkPool::waitForDone()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_jobs.empty() && m_running == 0; });
+}
+
+void WorkPool::run()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                return; // stopping
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            ++m_running;
+        }
+        job();
+        job = nullptr; // captures die on the worker, before the pool counts the job done
+        {
+            const std::lock_guard lock(m_mutex);
+            --m_running;
+        }
+        m_idle.notify_all();
+    }
+}
+
+WorkPool& workPool()
+{
+    // Never destroyed: a job may still run while the process exits.
+    static WorkPool* const pool = new WorkPool(std::max(2, int(std::thread::hardware_concurrency())));
     return *pool;
 }
 
-QObject* UiChannel::receiver()
+namespace {
+
+/// The receiver of every call for the UI thread. The calls wait in a queue of our own, under a
+/// standard mutex, so the hand-over of their data is visible to a thread sanitizer; Qt only
+/// carries the wake-up, which has no data.
+class UiQueue : public QObject {
+    Q_OBJECT
+public:
+    void push(std::function<void()> call)
+    {
+        bool wake = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_calls.push_back(std::move(call));
+            wake = !m_wakePending;
+            m_wakePending = true;
+        }
+        if (wake)
+            QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+    }
+
+    Q_INVOKABLE void drain()
+    {
+        std::deque<std::function<void()>> calls;
+        {
+            const std::lock_guard lock(m_mutex);
+            calls.swap(m_calls);
+            m_wakePending = false;
+        }
+        for (std::function<void()>& call : calls) {
+            call();
+            call = nullptr;
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_calls;
+    bool m_wakePending = false;
+};
+
+UiQueue& uiQueue()
 {
-    static QObject* const instance = [] {
-        auto* object = new QObject;
+    static UiQueue* const queue = [] {
+        auto* created = new UiQueue; // never deleted: a worker may post after every window is gone
         if (QCoreApplication::instance())
-            object->moveToThread(QCoreApplication::instance()->thread());
-        return object;
+            created->moveToThread(QCoreApplication::instance()->thread());
+        return created;
     }();
-    return instance;
+    return *queue;
 }
+
+} // namespace
 
 namespace detail {
 
-void startOnWorkPool(std::function<void()> work)
+void postToUiThread(std::function<void()> call)
 {
-    workPool().start(std::move(work));
+    uiQueue().push(std::move(call));
 }
 
 } // namespace detail
 
 } // namespace lumora
+
+#include "UiThread.moc"

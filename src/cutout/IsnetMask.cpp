@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
@@ -177,9 +176,9 @@ std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
 
 } // namespace
 
-QFuture<void> preloadIsnet()
+void preloadIsnet()
 {
-    return QtConcurrent::run(&workPool(), [] {
+    startInBackground([] {
         LoadedNet& cache = loadedNet();
         const std::scoped_lock lock(cache.mutex);
         (void)netFor(cache, segmentationModelPath());

@@ -2,7 +2,6 @@
 
 #include "base/Error.h"
 
-#include <QFuture>
 #include <QImage>
 #include <QString>
 #include <expected>
@@ -33,7 +32,7 @@ inline constexpr int kSegmentationInputSize = 768;
 /// Starts loading the model on the thread pool, so that the first isnetMask does not wait
 /// for it (a quarter of a second). Silent: a missing or damaged model is reported by the next
 /// isnetMask. The future finishes when the attempt is over.
-QFuture<void> preloadIsnet();
+void preloadIsnet();
 
 /// Errors of segmentation: domain "FreistellenEngine" and these codes.
 namespace segmentationErrors {

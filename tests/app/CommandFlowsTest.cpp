@@ -11,7 +11,6 @@
 
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QThreadPool>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

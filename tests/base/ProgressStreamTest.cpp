@@ -2,7 +2,6 @@
 #include "base/UiThread.h"
 
 #include <QCoreApplication>
-#include <QThreadPool>
 #include <gtest/gtest.h>
 #include <memory>
 

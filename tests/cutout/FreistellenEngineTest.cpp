@@ -3,6 +3,7 @@
 
 #include "CutoutTestSupport.h"
 
+#include "base/UiThread.h"
 #include "cutout/FreistellenEngine.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
@@ -109,10 +110,9 @@ TEST(MaskGeneration, RunsOffTheCallersThreadAndDeliversOnIt)
         received = std::move(result);
     });
     EXPECT_FALSE(received) << "never synchronously";
-    for (int i = 0; i < 500 && !received; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
+    workPool().waitForDone();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     ASSERT_TRUE(received);
     ASSERT_TRUE(*received);
     EXPECT_EQ((*received)->size(), QSize(6, 4));
@@ -133,10 +133,9 @@ TEST(MaskGeneration, NoDeliveryAfterTheContextIsGone)
     engine.maskeErzeugen(grayMask(2, 2, 0), context.get(), [&](FreistellenEngine::MaskResult) { delivered = true; });
     context.reset();
     proceed = true;
-    for (int i = 0; i < 50; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
+    workPool().waitForDone(); // the result is queued now
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     EXPECT_FALSE(delivered);
 }
 
@@ -187,7 +186,8 @@ TEST(SegmentationModel, PreloadingIsSilentAndLeavesErrorsToTheMask)
     QTemporaryDir dir;
     const ScopedEnv path("LUMORA_MODEL_PATH", dir.filePath(QStringLiteral("fehlt.onnx")).toUtf8());
     const LogCapture log;
-    preloadIsnet().waitForFinished();
+    preloadIsnet();
+    workPool().waitForDone();
     EXPECT_TRUE(log.captured().isEmpty());
     const auto result = FreistellenEngine().segmentNow(grayMask(16, 16, 0));
     ASSERT_FALSE(result);

@@ -5,7 +5,6 @@
 #include "support/PhotoFiles.h"
 
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <gtest/gtest.h>
 #include <memory>
 
