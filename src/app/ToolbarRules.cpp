@@ -18,24 +18,24 @@ QList<ToolbarEntryLook> makeEntries()
     // "Command" is Ctrl here and "Option" Alt; the Delete key of those shortcuts is Backspace,
     // with the Delete key as a second binding.
     return {
-        {E::oeffnen, QStringLiteral("Öffnen"), QStringLiteral("folder.badge.plus"), keys({Qt::CTRL | Qt::Key_O})},
+        {E::open, QStringLiteral("Öffnen"), QStringLiteral("folder.badge.plus"), keys({Qt::CTRL | Qt::Key_O})},
         {E::exportJpg, QStringLiteral("→ JPG"), QStringLiteral("photo"), keys({Qt::CTRL | Qt::SHIFT | Qt::Key_J})},
         {E::exportPng, QStringLiteral("→ PNG"), QStringLiteral("photo.fill.on.rectangle.fill"),
          keys({Qt::CTRL | Qt::SHIFT | Qt::Key_E})},
-        {E::entfernen, QStringLiteral("Entfernen"), QStringLiteral("trash"),
+        {E::remove, QStringLiteral("Entfernen"), QStringLiteral("trash"),
          keys({Qt::CTRL | Qt::Key_Backspace, Qt::CTRL | Qt::Key_Delete})},
-        {E::wiederherstellen, QStringLiteral("Wiederherstellen"), QStringLiteral("arrow.uturn.backward"),
+        {E::restore, QStringLiteral("Wiederherstellen"), QStringLiteral("arrow.uturn.backward"),
          keys({Qt::CTRL | Qt::Key_U})},
-        {E::speichern, QStringLiteral("Speichern"), QStringLiteral("tray.and.arrow.down"), keys({Qt::CTRL | Qt::Key_S})},
-        {E::alle, QStringLiteral("Alle"), QStringLiteral("checkmark.circle"), {}},
-        {E::sd, QStringLiteral("SD"), QStringLiteral("eject.fill"),
+        {E::save, QStringLiteral("Speichern"), QStringLiteral("tray.and.arrow.down"), keys({Qt::CTRL | Qt::Key_S})},
+        {E::selectAll, QStringLiteral("Alle"), QStringLiteral("checkmark.circle"), {}},
+        {E::eject, QStringLiteral("SD"), QStringLiteral("eject.fill"),
          keys({Qt::CTRL | Qt::ALT | Qt::Key_Backspace, Qt::CTRL | Qt::ALT | Qt::Key_Delete})},
-        {E::links, QStringLiteral("Links"), QStringLiteral("rotate.left"), {}},
-        {E::rechts, QStringLiteral("Rechts"), QStringLiteral("rotate.right"), {}},
-        {E::spiegeln, QStringLiteral("Spiegeln"), kFlipH, {}, true},
-        {E::bearbeiten, QStringLiteral("Bearbeiten"), QStringLiteral("pencil.and.outline"), {}},
-        {E::schutz, QStringLiteral("Schutz"), QStringLiteral("drop.halffull"), {}},
-        {E::lupe, QStringLiteral("Lupe"), QStringLiteral("magnifyingglass"), {}},
+        {E::rotateLeft, QStringLiteral("Links"), QStringLiteral("rotate.left"), {}},
+        {E::rotateRight, QStringLiteral("Rechts"), QStringLiteral("rotate.right"), {}},
+        {E::mirror, QStringLiteral("Spiegeln"), kFlipH, {}, true},
+        {E::edit, QStringLiteral("Bearbeiten"), QStringLiteral("pencil.and.outline"), {}},
+        {E::watermark, QStringLiteral("Schutz"), QStringLiteral("drop.halffull"), {}},
+        {E::magnifier, QStringLiteral("Lupe"), QStringLiteral("magnifyingglass"), {}},
     };
 }
 
@@ -55,20 +55,20 @@ const ToolbarEntryLook& look(ToolbarEntry entry)
 int group(ToolbarEntry entry)
 {
     switch (entry) {
-    case ToolbarEntry::oeffnen:
+    case ToolbarEntry::open:
     case ToolbarEntry::exportJpg:
     case ToolbarEntry::exportPng: return 0;
-    case ToolbarEntry::entfernen:
-    case ToolbarEntry::wiederherstellen:
-    case ToolbarEntry::speichern: return 1;
-    case ToolbarEntry::alle:
-    case ToolbarEntry::sd: return 2;
-    case ToolbarEntry::links:
-    case ToolbarEntry::rechts:
-    case ToolbarEntry::spiegeln: return 3;
-    case ToolbarEntry::bearbeiten:
-    case ToolbarEntry::schutz:
-    case ToolbarEntry::lupe: return 4;
+    case ToolbarEntry::remove:
+    case ToolbarEntry::restore:
+    case ToolbarEntry::save: return 1;
+    case ToolbarEntry::selectAll:
+    case ToolbarEntry::eject: return 2;
+    case ToolbarEntry::rotateLeft:
+    case ToolbarEntry::rotateRight:
+    case ToolbarEntry::mirror: return 3;
+    case ToolbarEntry::edit:
+    case ToolbarEntry::watermark:
+    case ToolbarEntry::magnifier: return 4;
     }
     return 0;
 }
@@ -79,27 +79,27 @@ bool isEnabled(ToolbarEntry entry, const ToolbarInputs& in)
         return false;
     const bool listNonEmpty = in.photoCount > 0;
     switch (entry) {
-    case ToolbarEntry::oeffnen: return true;
+    case ToolbarEntry::open: return true;
     case ToolbarEntry::exportJpg:
     case ToolbarEntry::exportPng:
-    case ToolbarEntry::speichern:
-    case ToolbarEntry::alle:
-    case ToolbarEntry::links:
-    case ToolbarEntry::rechts:
-    case ToolbarEntry::spiegeln:
-    case ToolbarEntry::schutz: return listNonEmpty;
-    case ToolbarEntry::entfernen:
-    case ToolbarEntry::bearbeiten: return in.selectionCount > 0;
-    case ToolbarEntry::wiederherstellen: return in.canRestore;
-    case ToolbarEntry::sd: return in.volumePathStored;
-    case ToolbarEntry::lupe: return in.selectionCount == 1;
+    case ToolbarEntry::save:
+    case ToolbarEntry::selectAll:
+    case ToolbarEntry::rotateLeft:
+    case ToolbarEntry::rotateRight:
+    case ToolbarEntry::mirror:
+    case ToolbarEntry::watermark: return listNonEmpty;
+    case ToolbarEntry::remove:
+    case ToolbarEntry::edit: return in.selectionCount > 0;
+    case ToolbarEntry::restore: return in.canRestore;
+    case ToolbarEntry::eject: return in.volumePathStored;
+    case ToolbarEntry::magnifier: return in.selectionCount == 1;
     }
     return false;
 }
 
 bool isActive(ToolbarEntry entry, const ToolbarInputs& in)
 {
-    return entry == ToolbarEntry::alle && in.allActivated;
+    return entry == ToolbarEntry::selectAll && in.allActivated;
 }
 
 QString title(ToolbarEntry entry, const ToolbarInputs& in)

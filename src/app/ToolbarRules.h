@@ -8,20 +8,20 @@ namespace lumora {
 
 /// The entries of the toolbar band, in order.
 enum class ToolbarEntry {
-    oeffnen,
+    open,
     exportJpg,
     exportPng,
-    entfernen,
-    wiederherstellen,
-    speichern,
-    alle,
-    sd,
-    links,
-    rechts,
-    spiegeln,
-    bearbeiten,
-    schutz,
-    lupe,
+    remove,
+    restore,
+    save,
+    selectAll,
+    eject,
+    rotateLeft,
+    rotateRight,
+    mirror,
+    edit,
+    watermark,
+    magnifier,
 };
 
 /// What an entry shows: title, symbol and shortcuts (the first is the one shown).
@@ -68,9 +68,9 @@ struct ToolbarUeberlauf {
     double sichtbareBreite = 0;
 
     /// More of the band lies to the left (an offset of exactly 2 does not count yet).
-    [[nodiscard]] bool kannLinks() const { return offsetX > 2; }
+    [[nodiscard]] bool canScrollLeft() const { return offsetX > 2; }
     /// More of the band lies to the right.
-    [[nodiscard]] bool kannRechts() const { return offsetX + sichtbareBreite < contentBreite - 2; }
+    [[nodiscard]] bool canScrollRight() const { return offsetX + sichtbareBreite < contentBreite - 2; }
 
     friend bool operator==(const ToolbarUeberlauf&, const ToolbarUeberlauf&) = default;
 };

@@ -92,7 +92,7 @@ void WatermarkController::entfernen()
 
 QSize WatermarkController::sheetSize(QSize window)
 {
-    const int minimumWidth = kPanelBreite + kVorschauMinBreite + 1;
+    const int minimumWidth = kPanelWidth + kPreviewMinWidth + 1;
     const int width = window.width() <= 0 ? 720 : std::max(std::min(window.width() - 40, 720), minimumWidth);
     const int height = window.height() <= 0 ? 520 : std::clamp(window.height() - 40, 400, 520);
     return {width, height};

@@ -53,8 +53,8 @@ public:
 
     /// The sheet's size for a window content of `window` (0 × 0 when not known yet).
     [[nodiscard]] static QSize sheetSize(QSize window);
-    static constexpr int kPanelBreite = 300;
-    static constexpr int kVorschauMinBreite = 320;
+    static constexpr int kPanelWidth = 300;
+    static constexpr int kPreviewMinWidth = 320;
 
 private:
     ImageProcessor& m_processor;

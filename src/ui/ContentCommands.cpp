@@ -23,7 +23,7 @@ void ContentView::buildActions()
         action->setProperty("symbol", look.symbol);
         action->setShortcuts(look.shortcuts);
         action->setShortcutContext(Qt::WindowShortcut);
-        action->setCheckable(look.entry == ToolbarEntry::alle);
+        action->setCheckable(look.entry == ToolbarEntry::selectAll);
         if (look.isMenu) {
             auto* menu = new QMenu(this);
             QAction* horizontal = menu->addAction(icons::icon(kFlipH), QStringLiteral("Horizontal"));
@@ -55,26 +55,26 @@ void ContentView::trigger(ToolbarEntry entry)
     if (!m_actions.value(entry)->isEnabled())
         return;
     switch (entry) {
-    case ToolbarEntry::oeffnen: m_loading->open(); break;
+    case ToolbarEntry::open: m_loading->open(); break;
     case ToolbarEntry::exportJpg: m_flows->exportJpg(); break;
     case ToolbarEntry::exportPng: m_flows->exportPng(); break;
-    case ToolbarEntry::entfernen: m_flows->requestDelete(m_selection.ids()); break;
-    case ToolbarEntry::wiederherstellen: m_flows->restore(); break;
-    case ToolbarEntry::speichern: m_flows->save(); break;
-    case ToolbarEntry::alle: m_selection.toggleAll(allIds()); break;
-    case ToolbarEntry::sd: m_flows->eject(); break;
-    case ToolbarEntry::links: m_processor.rotate(m_selection.ids(), RotationDirection::left); break;
-    case ToolbarEntry::rechts: m_processor.rotate(m_selection.ids(), RotationDirection::right); break;
-    case ToolbarEntry::spiegeln: break; // its menu entries act
-    case ToolbarEntry::bearbeiten:
+    case ToolbarEntry::remove: m_flows->requestDelete(m_selection.ids()); break;
+    case ToolbarEntry::restore: m_flows->restore(); break;
+    case ToolbarEntry::save: m_flows->save(); break;
+    case ToolbarEntry::selectAll: m_selection.toggleAll(allIds()); break;
+    case ToolbarEntry::eject: m_flows->eject(); break;
+    case ToolbarEntry::rotateLeft: m_processor.rotate(m_selection.ids(), RotationDirection::left); break;
+    case ToolbarEntry::rotateRight: m_processor.rotate(m_selection.ids(), RotationDirection::right); break;
+    case ToolbarEntry::mirror: break; // its menu entries act
+    case ToolbarEntry::edit:
         if (m_editorHook)
             m_editorHook(m_selection.first());
         break;
-    case ToolbarEntry::schutz:
+    case ToolbarEntry::watermark:
         if (m_watermarkHook)
             m_watermarkHook();
         break;
-    case ToolbarEntry::lupe: openMagnifier(m_selection.first()); break;
+    case ToolbarEntry::magnifier: openMagnifier(m_selection.first()); break;
     }
     updateActions(); // a load or an eject may have changed "LastUsedVolumePath"
 }

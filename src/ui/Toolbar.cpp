@@ -191,7 +191,7 @@ ToolbarBand::ToolbarBand(const QHash<ToolbarEntry, QAction*>& actions, QAction* 
     m_right = new EdgeFade(Qt::RightEdge, m_scroll);
 }
 
-ToolbarUeberlauf ToolbarBand::ueberlauf() const
+ToolbarUeberlauf ToolbarBand::overflow() const
 {
     return {double(m_scroll->horizontalScrollBar()->value()), double(m_scroll->widget()->width()),
             double(m_scroll->viewport()->width())};
@@ -199,11 +199,11 @@ ToolbarUeberlauf ToolbarBand::ueberlauf() const
 
 void ToolbarBand::updateFades()
 {
-    const ToolbarUeberlauf state = ueberlauf();
+    const ToolbarUeberlauf state = overflow();
     m_left->setGeometry(0, 0, 28, m_scroll->height());
     m_right->setGeometry(m_scroll->width() - 28, 0, 28, m_scroll->height());
-    m_left->setShown(state.kannLinks());
-    m_right->setShown(state.kannRechts());
+    m_left->setShown(state.canScrollLeft());
+    m_right->setShown(state.canScrollRight());
 }
 
 void ToolbarBand::resizeEvent(QResizeEvent* event)

@@ -66,7 +66,7 @@ public:
     ToolbarBand(const QHash<ToolbarEntry, QAction*>& actions, QAction* info, QWidget* parent = nullptr);
 
     [[nodiscard]] ToolbarButton* button(ToolbarEntry entry) const { return m_buttons.value(entry); }
-    [[nodiscard]] ToolbarUeberlauf ueberlauf() const;
+    [[nodiscard]] ToolbarUeberlauf overflow() const;
     [[nodiscard]] bool toolbarKannLinks() const { return m_left->isShown(); }
     [[nodiscard]] bool toolbarKannRechts() const { return m_right->isShown(); }
     [[nodiscard]] QScrollArea* scrollArea() const { return m_scroll; }

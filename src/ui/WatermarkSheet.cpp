@@ -69,11 +69,11 @@ WatermarkSheet::WatermarkSheet(WatermarkController& controller, WatermarkValues&
     setWindowTitle(QStringLiteral("Wasserzeichen"));
     setWindowModality(Qt::WindowModal);
     resize(WatermarkController::sheetSize(windowContent));
-    setMinimumSize(WatermarkController::kPanelBreite + WatermarkController::kVorschauMinBreite + 1, 400);
+    setMinimumSize(WatermarkController::kPanelWidth + WatermarkController::kPreviewMinWidth + 1, 400);
 
     m_previewLabel = new QLabel(this);
     m_previewLabel->setAlignment(Qt::AlignCenter);
-    m_previewLabel->setMinimumWidth(WatermarkController::kVorschauMinBreite);
+    m_previewLabel->setMinimumWidth(WatermarkController::kPreviewMinWidth);
     m_previewLabel->setStyleSheet(QStringLiteral("background: rgb(31, 31, 33); color: rgb(140, 140, 148);"));
     m_previewLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
@@ -95,7 +95,7 @@ WatermarkSheet::WatermarkSheet(WatermarkController& controller, WatermarkValues&
 QWidget* WatermarkSheet::buildControls()
 {
     auto* column = new QWidget(this);
-    column->setFixedWidth(WatermarkController::kPanelBreite);
+    column->setFixedWidth(WatermarkController::kPanelWidth);
     column->setObjectName(QStringLiteral("controls"));
     column->setStyleSheet(QStringLiteral("#controls { background: rgb(43, 43, 46); }"));
     auto* v = new QVBoxLayout(column);

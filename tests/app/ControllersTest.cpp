@@ -105,31 +105,31 @@ TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelection)
         }
         return on;
     };
-    EXPECT_EQ(enabled({}), QSet<E>{E::oeffnen});
+    EXPECT_EQ(enabled({}), QSet<E>{E::open});
     EXPECT_EQ(enabled({.canRestore = true, .volumePathStored = true}),
-              (QSet<E>{E::oeffnen, E::wiederherstellen, E::sd}));
-    const QSet<E> listRules = {E::oeffnen, E::exportJpg, E::exportPng, E::speichern, E::alle,
-                               E::links,   E::rechts,    E::spiegeln,  E::schutz};
+              (QSet<E>{E::open, E::restore, E::eject}));
+    const QSet<E> listRules = {E::open, E::exportJpg, E::exportPng, E::save, E::selectAll,
+                               E::rotateLeft,   E::rotateRight,    E::mirror,  E::watermark};
     EXPECT_EQ(enabled({.photoCount = 1}), listRules);
     EXPECT_EQ(enabled({.photoCount = 2}), listRules);
-    EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 1}), (listRules + QSet<E>{E::entfernen, E::bearbeiten, E::lupe}));
-    EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 2}), (listRules + QSet<E>{E::entfernen, E::bearbeiten}));
+    EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 1}), (listRules + QSet<E>{E::remove, E::edit, E::magnifier}));
+    EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 2}), (listRules + QSet<E>{E::remove, E::edit}));
     // While a command runs nothing starts another one, not even by its shortcut.
     EXPECT_TRUE(enabled({.photoCount = 2, .selectionCount = 1, .canRestore = true, .commandRunning = true}).isEmpty());
 
-    EXPECT_EQ(toolbar::title(E::alle, {.photoCount = 2, .allActivated = true}), QStringLiteral("Abwählen"));
-    EXPECT_EQ(toolbar::title(E::alle, {.photoCount = 2}), QStringLiteral("Alle"));
+    EXPECT_EQ(toolbar::title(E::selectAll, {.photoCount = 2, .allActivated = true}), QStringLiteral("Abwählen"));
+    EXPECT_EQ(toolbar::title(E::selectAll, {.photoCount = 2}), QStringLiteral("Alle"));
 }
 
 TEST(ToolbarRules, EdgeFadesFollowTheScrollGeometry)
 {
-    EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.kannLinks()));
-    EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.kannRechts())); // everything fits
-    EXPECT_FALSE((ToolbarUeberlauf{2, 900, 600}.kannLinks()));  // exactly 2 does not count yet
-    EXPECT_TRUE((ToolbarUeberlauf{3, 900, 600}.kannLinks()));
-    EXPECT_TRUE((ToolbarUeberlauf{0, 900, 600}.kannRechts()));
-    EXPECT_FALSE((ToolbarUeberlauf{298, 900, 600}.kannRechts())); // within 2 of the end
-    EXPECT_TRUE((ToolbarUeberlauf{297, 900, 600}.kannRechts()));
+    EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.canScrollLeft()));
+    EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.canScrollRight())); // everything fits
+    EXPECT_FALSE((ToolbarUeberlauf{2, 900, 600}.canScrollLeft()));  // exactly 2 does not count yet
+    EXPECT_TRUE((ToolbarUeberlauf{3, 900, 600}.canScrollLeft()));
+    EXPECT_TRUE((ToolbarUeberlauf{0, 900, 600}.canScrollRight()));
+    EXPECT_FALSE((ToolbarUeberlauf{298, 900, 600}.canScrollRight())); // within 2 of the end
+    EXPECT_TRUE((ToolbarUeberlauf{297, 900, 600}.canScrollRight()));
 }
 
 TEST(PanelTexts, StatusAndSliderValueTexts)

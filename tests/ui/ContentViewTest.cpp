@@ -73,7 +73,7 @@ using ContentViewTest = WindowFixture;
 TEST_F(ContentViewTest, TheToolbarFollowsTheListTheClicksAndTheStoredVolume)
 {
     using E = ToolbarEntry;
-    EXPECT_EQ(enabledEntries(*view), QSet<E>{E::oeffnen});
+    EXPECT_EQ(enabledEntries(*view), QSet<E>{E::open});
     EXPECT_EQ(view->makeContextMenu(), nullptr); // no context menu without a selection
 
     load(2);
@@ -82,12 +82,12 @@ TEST_F(ContentViewTest, TheToolbarFollowsTheListTheClicksAndTheStoredVolume)
     clickCard(*view, 1, Qt::ShiftModifier);
     EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(1)}));
     EXPECT_EQ(view->selectionCountText(), QStringLiteral("2 ausgewählt"));
-    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::oeffnen, E::exportJpg, E::exportPng, E::speichern, E::alle, E::links,
-                                              E::rechts, E::spiegeln, E::schutz, E::entfernen, E::bearbeiten}));
+    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::open, E::exportJpg, E::exportPng, E::save, E::selectAll, E::rotateLeft,
+                                              E::rotateRight, E::mirror, E::watermark, E::remove, E::edit}));
 
     preferences::setValue(QStringLiteral("LastUsedVolumePath"), dir.path());
     view->processor().setPhotos({});
-    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::oeffnen, E::sd}));
+    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::open, E::eject}));
     EXPECT_TRUE(view->selectionCountText().isEmpty()); // the old selection went with its photos
 }
 
@@ -141,7 +141,7 @@ TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
 
     QTest::keyClick(view->grid(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(view->selection().size(), 3);
-    EXPECT_EQ(view->toolbarBand()->button(ToolbarEntry::alle)->text(), QStringLiteral("Abwählen"));
+    EXPECT_EQ(view->toolbarBand()->button(ToolbarEntry::selectAll)->text(), QStringLiteral("Abwählen"));
 
     std::unique_ptr<QMenu> menu(view->makeContextMenu());
     ASSERT_TRUE(menu);
@@ -190,7 +190,7 @@ TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
     QObject::connect(&view->flows(), &CommandFlows::stateChanged, [&] {
         if (view->flows().running() != CommandFlows::Command::none) {
             sawOverlay |= overlay->isVisible() && overlay->geometry() == view->centralWidget()->rect();
-            sawDisabled |= !view->action(ToolbarEntry::speichern)->isEnabled();
+            sawDisabled |= !view->action(ToolbarEntry::save)->isEnabled();
         }
     });
     view->action(ToolbarEntry::exportJpg)->trigger();
@@ -199,7 +199,7 @@ TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
     EXPECT_TRUE(sawDisabled);
     EXPECT_FALSE(overlay->isVisible());
     EXPECT_EQ(dialogs.messages.last().second, QStringLiteral("Export als JPG erfolgreich abgeschlossen."));
-    EXPECT_TRUE(view->action(ToolbarEntry::speichern)->isEnabled());
+    EXPECT_TRUE(view->action(ToolbarEntry::save)->isEnabled());
 
     // "Abbrechen" only asks the running command to stop.
     EXPECT_FALSE(view->flows().cancelToken()->isCancelled());
@@ -228,7 +228,7 @@ TEST_F(ContentViewTest, DoubleClickAndLupeOpenTheMagnifier)
     EXPECT_EQ(lupen.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
 
     view->selection().click(idAt(0), false);
-    view->action(ToolbarEntry::lupe)->trigger();
+    view->action(ToolbarEntry::magnifier)->trigger();
     ASSERT_NE(lupen.fenster(idAt(0)), nullptr);
     for (const QUuid& id : {idAt(0), idAt(1)})
         lupen.fenster(id)->close();
@@ -240,17 +240,17 @@ TEST_F(ContentViewTest, OpenFromTheToolbarEnablesEjectAndEjectDisablesIt)
     const QString folder = dir.path() + QStringLiteral("/KARTE/DCIM/100FOTO");
     QDir().mkpath(folder);
     const QUrl photo = writePhotoFile(folder, QStringLiteral("A.JPG"), jpegOf(Qt::magenta));
-    EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
+    EXPECT_FALSE(view->action(ToolbarEntry::eject)->isEnabled());
     dialogs.chooseFilesWith({photo.toLocalFile()});
-    QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::oeffnen), Qt::LeftButton);
-    EXPECT_TRUE(view->action(ToolbarEntry::sd)->isEnabled());
+    QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::open), Qt::LeftButton);
+    EXPECT_TRUE(view->action(ToolbarEntry::eject)->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, 20000));
     ASSERT_TRUE(waitIdle(view->processor()));
 
     volumes.succeed = true;
-    view->action(ToolbarEntry::sd)->trigger();
+    view->action(ToolbarEntry::eject)->trigger();
     EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
-    EXPECT_FALSE(view->action(ToolbarEntry::sd)->isEnabled());
+    EXPECT_FALSE(view->action(ToolbarEntry::eject)->isEnabled());
 }
 
 TEST_F(ContentViewTest, EdgeFadesAndTheCardSizeSlider)
