@@ -37,7 +37,7 @@ struct Window {
     /// Waits for the running command to end and returns the message it showed.
     QString finished()
     {
-        (void)QTest::qWaitFor([&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); }, 30000);
+        (void)QTest::qWaitFor([&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); }, kNoTimeLimit);
         return dialogs.messages.isEmpty() ? QString() : dialogs.messages.last().second;
     }
     QString folder(const QString& name)

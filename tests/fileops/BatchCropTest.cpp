@@ -88,7 +88,6 @@ struct CropFixture : ::testing::Test {
     {
         std::optional<BatchCropResult> result;
         QEventLoop loop;
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only against a hang
         batchCrop(processor, ids, rect, overwrite, folders, [&](BatchCropResult r) {
             result = std::move(r);
             loop.quit();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTest>
 #include <QUrl>
+#include <limits>
 
 namespace lumora::test {
 
@@ -39,8 +40,12 @@ inline bool writeAll(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+/// How long the waits below give background work: no limit of their own (a hang is caught by
+/// the test label's time limit, and sanitizer builds are many times slower).
+inline constexpr int kNoTimeLimit = std::numeric_limits<int>::max();
+
 /// Loads `urls` and waits until the photos are in and every preview is rendered.
-inline bool loadAndWait(ImageProcessor& processor, const QList<QUrl>& urls, int timeoutMs = 20000)
+inline bool loadAndWait(ImageProcessor& processor, const QList<QUrl>& urls, int timeoutMs = kNoTimeLimit)
 {
     bool appended = false;
     processor.loadPhotos(urls, [&] { appended = true; });
@@ -48,7 +53,7 @@ inline bool loadAndWait(ImageProcessor& processor, const QList<QUrl>& urls, int 
 }
 
 /// Waits until background renders have been delivered.
-inline bool waitIdle(ImageProcessor& processor, int timeoutMs = 20000)
+inline bool waitIdle(ImageProcessor& processor, int timeoutMs = kNoTimeLimit)
 {
     return QTest::qWaitFor([&] { return !processor.isBusy() && !processor.isBatchProcessing(); }, timeoutMs);
 }

@@ -194,7 +194,7 @@ TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
         }
     });
     view->action(ToolbarEntry::exportJpg)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, kNoTimeLimit));
     EXPECT_TRUE(sawOverlay);
     EXPECT_TRUE(sawDisabled);
     EXPECT_FALSE(overlay->isVisible());
@@ -244,7 +244,7 @@ TEST_F(ContentViewTest, OpenFromTheToolbarEnablesEjectAndEjectDisablesIt)
     dialogs.chooseFilesWith({photo.toLocalFile()});
     QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::open), Qt::LeftButton);
     EXPECT_TRUE(view->action(ToolbarEntry::eject)->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, kNoTimeLimit));
     ASSERT_TRUE(waitIdle(view->processor()));
 
     volumes.succeed = true;

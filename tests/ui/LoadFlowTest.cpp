@@ -62,7 +62,7 @@ TEST_F(LoadFlowTest, OpeningACardFileRemembersTheDcimFolderAndLoadsWithoutAQuest
     EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(), dir.path() + QStringLiteral("/CARD/DCIM"));
     EXPECT_TRUE(dialogs.questions.isEmpty()); // nothing loaded yet: no question
     ASSERT_TRUE(waitIdle(processor));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 2; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 2; }, kNoTimeLimit));
     EXPECT_TRUE(flow.pendingLoadURLs().isEmpty());
 
     // Cancelling the panel changes nothing.
@@ -90,14 +90,14 @@ TEST_F(LoadFlowTest, TheThreeButtonsOfFotosLaden)
     dialogs.chooseFilesWith({more[0].toLocalFile()});
     dialogs.answer(QStringLiteral("Fotos hinzufügen"));
     flow.open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 3; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 3; }, kNoTimeLimit));
     EXPECT_EQ(order(processor), (QStringList{"1", "2", "neu"}));
 
     dialogs.chooseFilesWith({first[1].toLocalFile()});
     dialogs.answer(QStringLiteral("Alte Fotos entfernen und neu laden"));
     flow.open();
     EXPECT_TRUE(processor.photos().isEmpty()); // emptied at once
-    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 1; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 1; }, kNoTimeLimit));
     EXPECT_EQ(order(processor), QStringList{"2"});
     ASSERT_TRUE(waitIdle(processor));
 }
@@ -121,7 +121,7 @@ TEST_F(DropTest, DroppedFilesAreAppendedWithoutAQuestion)
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
     QCoreApplication::sendEvent(target, &drop);
     EXPECT_TRUE(drop.isAccepted());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 7; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 7; }, kNoTimeLimit));
     ASSERT_TRUE(waitIdle(view->processor()));
     EXPECT_EQ(order(view->processor()).mid(0, 2), (QStringList{"1", "2"}));
     EXPECT_TRUE(dialogs.questions.isEmpty());
@@ -132,7 +132,7 @@ TEST_F(DropTest, DroppedFilesAreAppendedWithoutAQuestion)
                                    dir.filePath(QStringLiteral("1.jpg"))});
     QFile::copy(dir.filePath(QStringLiteral("1.jpg")), dir.filePath(QStringLiteral("neu.jpg")));
     view->loading().openArguments({dir.filePath(QStringLiteral("neu.jpg"))});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 8; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 8; }, kNoTimeLimit));
     ASSERT_TRUE(waitIdle(view->processor()));
     EXPECT_TRUE(dialogs.questions.isEmpty());
 }
