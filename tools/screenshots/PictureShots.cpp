@@ -162,7 +162,7 @@ int overlayShot(const QString& folder, const QString& photo)
     places.exists = [](const QString&) { return false; };
     ContentView view({dialogs, volumes, magnifiers, keySequence}, std::move(places));
     view.show();
-    if (!loadAndWait(view.processor(), photoFiles(dir.path(), photo, 8))) {
+    if (!loadAndWait(view.processor(), photoFiles(dir.path(), photo, 40))) {
         std::fprintf(stderr, "the photos did not load\n");
         return 1;
     }
