@@ -40,6 +40,14 @@ struct Window {
         (void)QTest::qWaitFor([&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); }, kNoTimeLimit);
         return dialogs.messages.isEmpty() ? QString() : dialogs.messages.last().second;
     }
+    /// Gives the first photo a watermark, which a save burns in.
+    PhotoItem markFirst()
+    {
+        PhotoItem marked = processor.photos().first();
+        marked.edits.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+        processor.updatePhoto(marked);
+        return marked;
+    }
     QString folder(const QString& name)
     {
         QDir(dir.path()).mkpath(name);
@@ -58,9 +66,7 @@ TEST(SaveFlow, OrderWarningComesFirstAndTrotzdemSkipsTheWatermarkWarning)
 {
     Window w;
     w.loadPhotos(2);
-    PhotoItem marked = w.processor.photos().first();
-    marked.edits.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
-    w.processor.updatePhoto(marked);
+    const PhotoItem marked = w.markFirst();
     const QByteArray before = readAll(marked.url.toLocalFile());
 
     w.flows.orderWasChanged = true; // a drag started, even if nothing moved
@@ -85,9 +91,7 @@ TEST(SaveFlow, NichtMehrFragenLastsForTheWindowOnly)
 {
     Window w;
     w.loadPhotos(1);
-    PhotoItem marked = w.processor.photos().first();
-    marked.edits.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
-    w.processor.updatePhoto(marked);
+    const PhotoItem marked = w.markFirst();
     w.dialogs.answer(QStringLiteral("Speichern, nicht mehr fragen"));
     w.flows.save();
     EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));

@@ -66,9 +66,7 @@ struct CropFixture : ::testing::Test {
         const QString path = QDir(folderPath).filePath(name);
         const QString format = name.endsWith(QStringLiteral(".png")) ? QStringLiteral("png") : QStringLiteral("jpg");
         EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
-        PhotoItem photo;
-        photo.url = QUrl::fromLocalFile(path);
-        photo.originalCI = SourceImage::fromFile(path).value_or(SourceImage());
+        const PhotoItem photo = test::photoAt(QUrl::fromLocalFile(path));
         QList<PhotoItem> photos = processor.photos();
         photos.append(photo);
         processor.setPhotos(photos);

@@ -65,19 +65,10 @@ struct DeleteFixture : ::testing::Test {
             const QString path = dir.filePath(QLatin1String(name) + QStringLiteral(".jpg"));
             bytesOf[QLatin1String(name)] = test::encodeWithVips(test::quadrants(w, 16), QStringLiteral("jpg"));
             ASSERT_TRUE(writeAll(path, bytesOf[QLatin1String(name)]));
-            photos.append(photoAt(path));
+            photos.append(test::photoAt(QUrl::fromLocalFile(path)));
             w += 4;
         }
         processor.setPhotos(photos);
-    }
-
-    static PhotoItem photoAt(const QString& path)
-    {
-        PhotoItem photo;
-        photo.url = QUrl::fromLocalFile(path);
-        if (auto source = SourceImage::fromFile(path))
-            photo.originalCI = *source;
-        return photo;
     }
 
     /// Deletes the photos with a token nobody cancels and waits for the end.
@@ -217,7 +208,7 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
     QDir(dir.path()).mkdir(QStringLiteral("Karte"));
     const QString moved = dir.filePath(QStringLiteral("Karte/B.jpg"));
     ASSERT_TRUE(QFile::rename(path(QStringLiteral("B")), moved));
-    PhotoItem inCard = photoAt(moved);
+    PhotoItem inCard = test::photoAt(QUrl::fromLocalFile(moved));
     QList<PhotoItem> photos = processor.photos();
     photos[1] = inCard;
     processor.setPhotos(photos);

@@ -12,14 +12,6 @@ using namespace lumora::test;
 
 namespace {
 
-PhotoItem photoAt(const QUrl& url)
-{
-    PhotoItem photo;
-    photo.url = url;
-    photo.originalCI = *SourceImage::fromFile(url.toLocalFile());
-    return photo;
-}
-
 QList<PhotoItem> photos(const QString& folder, int count, const QString& pattern = QStringLiteral("p%1.jpg"))
 {
     QList<PhotoItem> list;

@@ -22,6 +22,15 @@ inline QUrl writePhotoFile(const QString& folder, const QString& name, const QBy
     return QUrl::fromLocalFile(path);
 }
 
+/// A list entry for the file at `url`, its source read (empty when it cannot be read).
+inline PhotoItem photoAt(const QUrl& url)
+{
+    PhotoItem photo;
+    photo.url = url;
+    photo.originalCI = SourceImage::fromFile(url.toLocalFile()).value_or(SourceImage());
+    return photo;
+}
+
 /// A small JPEG of one colour.
 inline QByteArray jpegOf(QColor color, int w = 64, int h = 48)
 {

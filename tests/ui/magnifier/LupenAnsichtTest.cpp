@@ -52,11 +52,10 @@ TEST(LupenAnsicht, ButtonsAndWindowSizeDriveTheZoomAndTheToolbar)
     EXPECT_FALSE(a.view.fitButton()->highlighted());
     EXPECT_EQ(a.content()->size(), QSize(440, 340));
 
-    for (int i = 0; i < 3; ++i)
-        QTest::mouseClick(a.view.zoomInButton(), Qt::LeftButton);
-    EXPECT_EQ(a.percent(), QStringLiteral("195 %"));
+    QTest::mouseClick(a.view.zoomInButton(), Qt::LeftButton);
+    EXPECT_EQ(a.percent(), QStringLiteral("125 %"));
     QTest::mouseClick(a.view.zoomOutButton(), Qt::LeftButton);
-    EXPECT_EQ(a.percent(), QStringLiteral("156 %"));
+    EXPECT_EQ(a.percent(), QStringLiteral("100 %"));
 
     QTest::mouseClick(a.view.fitButton(), Qt::LeftButton);
     EXPECT_TRUE(a.view.fitButton()->highlighted());
