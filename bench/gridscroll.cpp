@@ -7,13 +7,13 @@
 // then scrolls the grid from top to bottom and back in 40-point steps, painting each step at
 // once and timing it. Run under xvfb-run (xcb) to include putting the frame on the screen,
 // or with QT_QPA_PLATFORM=offscreen for the painting alone.
-#include "ui/ContentView.h"
-#include "ui/Theme.h"
-#include "ui/PhotoGridView.h"
-#include "ui/WidgetDialogs.h"
-#include "ui/magnifier/LupenFensterManager.h"
 #include "app/KeySequenceTracker.h"
 #include "platform/VolumeService.h"
+#include "ui/ContentView.h"
+#include "ui/PhotoGridView.h"
+#include "ui/Theme.h"
+#include "ui/WidgetDialogs.h"
+#include "ui/magnifier/LupenFensterManager.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -106,7 +106,8 @@ int main(int argc, char** argv)
     QList<QUrl> urls;
     for (int i = 0; i < count; ++i) {
         const QFileInfo source(photos[i % photos.size()]);
-        const QString link = dir.filePath(QStringLiteral("%1_%2").arg(i, 4, 10, QLatin1Char('0')).arg(source.fileName()));
+        const QString link =
+            dir.filePath(QStringLiteral("%1_%2").arg(i, 4, 10, QLatin1Char('0')).arg(source.fileName()));
         QFile::link(source.absoluteFilePath(), link);
         urls.append(QUrl::fromLocalFile(link));
     }
@@ -137,7 +138,8 @@ int main(int argc, char** argv)
     for (int cell : {190, 100, 400}) {
         window.cardSizeSlider()->setValue(cell / 10);
         QCoreApplication::processEvents();
-        const QByteArray label = QStringLiteral("cell %1, %2 columns, first pass").arg(cell).arg(grid.gridLayout().columns()).toUtf8();
+        const QByteArray label =
+            QStringLiteral("cell %1, %2 columns, first pass").arg(cell).arg(grid.gridLayout().columns()).toUtf8();
         report(label.constData(), statsOf(scrollPass(grid, 40)));
         const QByteArray again = QStringLiteral("cell %1, second pass").arg(cell).toUtf8();
         report(again.constData(), statsOf(scrollPass(grid, 40)));

@@ -1,8 +1,8 @@
 #include "app/WatermarkController.h"
 #include "cli/Bench.h"
 #include "model/ImageProcessor.h"
-#include "pipeline/Encoders.h"
 #include "pipeline/ColorPass.h"
+#include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 
 #include <QGuiApplication>

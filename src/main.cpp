@@ -1,9 +1,9 @@
+#include "app/KeySequenceTracker.h"
+#include "platform/UDisksVolumeService.h"
 #include "ui/ContentView.h"
 #include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/magnifier/LupenFensterManager.h"
-#include "app/KeySequenceTracker.h"
-#include "platform/UDisksVolumeService.h"
 
 #include <QApplication>
 

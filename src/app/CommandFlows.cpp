@@ -133,7 +133,8 @@ void CommandFlows::runSave()
 void CommandFlows::runExport(bool png)
 {
     FolderPanelRequest panel;
-    panel.title = png ? QStringLiteral("Export-Zielordner für PNG wählen") : QStringLiteral("Export-Zielordner für JPG wählen");
+    panel.title =
+        png ? QStringLiteral("Export-Zielordner für PNG wählen") : QStringLiteral("Export-Zielordner für JPG wählen");
     panel.startFolder = QDir::homePath();
     panel.canCreateFolders = true;
     const std::optional<QString> folder = m_dialogs.chooseFolder(panel);

@@ -58,7 +58,8 @@ std::optional<QImage> WatermarkController::preview(int maxSide)
     const PhotoItem* photo = id ? m_processor.photo(*id) : nullptr;
     if (!photo)
         return std::nullopt;
-    if (m_base.isNull() || m_baseId != photo->id || m_baseSource != photo->originalCI.identity() || m_baseSide != maxSide) {
+    if (m_base.isNull() || m_baseId != photo->id || m_baseSource != photo->originalCI.identity()
+        || m_baseSide != maxSide) {
         auto decoded = photo->originalCI.decodeScaled(displayScale(photo->originalCI.size(), maxSide));
         if (!decoded)
             return std::nullopt;

@@ -10,11 +10,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 #include <cmath>
@@ -37,8 +37,8 @@ EditState typicalEdits(QSize size)
         }
         e.freehandOverlays.append(*rasterizeStroke(points, QStringLiteral("#FF3B30"), size, 0.004 * w));
     }
-    e.freehandOverlays.append(*rasterizeArrow(
-        Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.2 * w, 0.005 * w, QStringLiteral("#FF3B30")}, size));
+    e.freehandOverlays.append(
+        *rasterizeArrow(Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.2 * w, 0.005 * w, QStringLiteral("#FF3B30")}, size));
     TextMark first;
     first.position = {0.3 * w, 0.8 * h};
     first.text = QStringLiteral("Kratzer links");
@@ -51,8 +51,8 @@ EditState typicalEdits(QSize size)
     second.text = QStringLiteral("Originalverpackung");
     second.hasBackground = false;
     e.textMarks = {first, second};
-    e.watermark = Watermark{QStringLiteral("© Lumora Studio"), WatermarkPosition::tiled, 0.35, 0.06,
-                            QStringLiteral("#FFFFFF")};
+    e.watermark =
+        Watermark{QStringLiteral("© Lumora Studio"), WatermarkPosition::tiled, 0.35, 0.06, QStringLiteral("#FFFFFF")};
     return e;
 }
 
@@ -121,10 +121,10 @@ void waitUntil(const std::function<bool()>& condition)
 /// What the app does with the files: load them (thumbnails, then display renders) and
 /// export them all with the typical edits.
 struct AppFigures {
-    double loadMs = 0;          ///< per photo, until every card has its thumbnail
-    double rssPerPhotoMb = 0;   ///< resident memory after loading, divided by the photo count
+    double loadMs = 0;        ///< per photo, until every card has its thumbnail
+    double rssPerPhotoMb = 0; ///< resident memory after loading, divided by the photo count
     double encodedPerPhotoMb = 0;
-    double exportMs = 0;        ///< per photo
+    double exportMs = 0; ///< per photo
     int photos = 0;
 };
 
@@ -163,8 +163,8 @@ AppFigures benchApp(const QStringList& files)
     }
     QTemporaryDir folder;
     timer.restart();
-    const StreamEnd end = exportJPEG(snapshot, std::make_shared<CancelToken>(), numberWidth(figures.photos), folder.path(),
-                                     figures.photos)
+    const StreamEnd end = exportJPEG(snapshot, std::make_shared<CancelToken>(), numberWidth(figures.photos),
+                                     folder.path(), figures.photos)
                               ->wait();
     figures.exportMs = end.error ? 0 : elapsedMs(timer) / figures.photos;
     return figures;
@@ -174,11 +174,12 @@ AppFigures benchApp(const QStringList& files)
 
 int runBench(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    CommandLine command(QStringLiteral("bench [--json] DATEIEN..."),
-                        QStringLiteral("Misst je Foto Dekodieren, Rendern in voller Auflösung mit typischen Bearbeitungen\n"
-                                       "und JPEG-Kodieren, dann Laden und Export wie in der App; gibt Mediane aus."),
-                        {QCommandLineOption(QStringLiteral("json"),
-                                            QStringLiteral("Zusätzlich eine Zusammenfassung als JSON-Zeile ausgeben."))});
+    CommandLine command(
+        QStringLiteral("bench [--json] DATEIEN..."),
+        QStringLiteral("Misst je Foto Dekodieren, Rendern in voller Auflösung mit typischen Bearbeitungen\n"
+                       "und JPEG-Kodieren, dann Laden und Export wie in der App; gibt Mediane aus."),
+        {QCommandLineOption(QStringLiteral("json"),
+                            QStringLiteral("Zusätzlich eine Zusammenfassung als JSON-Zeile ausgeben."))});
     if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run)
         return exitCodeOf(outcome);
     const bool json = command.parser().isSet(QStringLiteral("json"));

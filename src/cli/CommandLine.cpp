@@ -28,9 +28,7 @@ QString optionSignature(const QCommandLineOption& option)
 } // namespace
 
 CommandLine::CommandLine(QString usage, QString summary, QList<QCommandLineOption> options)
-    : m_usage(std::move(usage))
-    , m_summary(std::move(summary))
-    , m_options(std::move(options))
+    : m_usage(std::move(usage)), m_summary(std::move(summary)), m_options(std::move(options))
 {
     m_options.append(helpOption());
     m_parser.addOptions(m_options);

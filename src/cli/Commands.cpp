@@ -1,8 +1,8 @@
 #include "cli/Commands.h"
 
+#include "base/AtomicFile.h"
 #include "cli/CommandLine.h"
 #include "cli/EditsJson.h"
-#include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 
@@ -21,7 +21,8 @@ int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
                        "schreibbar, 2 falsche Argumente oder fehlerhafte Bearbeitungsdatei."),
         {QCommandLineOption(QStringLiteral("edits"), QStringLiteral("Bearbeitungen als JSON-Datei."),
                             QStringLiteral("BEARBEITUNGEN.json")),
-         QCommandLineOption(QStringLiteral("scale"), QStringLiteral("Maßstab größer als 0 und höchstens 1 (Standard 1)."),
+         QCommandLineOption(QStringLiteral("scale"),
+                            QStringLiteral("Maßstab größer als 0 und höchstens 1 (Standard 1)."),
                             QStringLiteral("S"))});
     if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run)
         return exitCodeOf(outcome);

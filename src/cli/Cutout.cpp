@@ -1,8 +1,8 @@
 #include "cli/Cutout.h"
 
+#include "base/AtomicFile.h"
 #include "cli/CommandLine.h"
 #include "cutout/FreistellenEngine.h"
-#include "base/AtomicFile.h"
 #include "pipeline/ColorHex.h"
 #include "pipeline/Compositing.h"
 #include "pipeline/Encoders.h"
@@ -29,15 +29,17 @@ std::optional<CutoutArgs> parseArgs(const QStringList& args, QTextStream& out, Q
     CommandLine command(
         QStringLiteral("cutout EINGABE AUSGABE.png|.jpg [--color \"#RRGGBB\" | --background FOTO] [--mask MASKE.png] "
                        "[--runs N]"),
-        QStringLiteral("Stellt die Motive von EINGABE frei und setzt sie vor eine Farbe, ein Hintergrundfoto (füllend,\n"
-                       "mittig beschnitten) oder Transparenz; PNG behält die Transparenz, JPEG legt sie auf Weiß.\n"
-                       "Exit-Codes: 0 geschrieben, 1 Foto nicht lesbar, kein Motiv, Modell fehlt oder Datei nicht\n"
-                       "schreibbar, 2 falsche Argumente."),
+        QStringLiteral(
+            "Stellt die Motive von EINGABE frei und setzt sie vor eine Farbe, ein Hintergrundfoto (füllend,\n"
+            "mittig beschnitten) oder Transparenz; PNG behält die Transparenz, JPEG legt sie auf Weiß.\n"
+            "Exit-Codes: 0 geschrieben, 1 Foto nicht lesbar, kein Motiv, Modell fehlt oder Datei nicht\n"
+            "schreibbar, 2 falsche Argumente."),
         {QCommandLineOption(QStringLiteral("color"), QStringLiteral("Hintergrundfarbe, z. B. \"#1E90FF\"."),
                             QStringLiteral("#RRGGBB")),
          QCommandLineOption(QStringLiteral("background"), QStringLiteral("Hintergrundfoto statt einer Farbe."),
                             QStringLiteral("FOTO")),
-         QCommandLineOption(QStringLiteral("mask"), QStringLiteral("Die Maske zusätzlich als Graustufen-PNG schreiben."),
+         QCommandLineOption(QStringLiteral("mask"),
+                            QStringLiteral("Die Maske zusätzlich als Graustufen-PNG schreiben."),
                             QStringLiteral("MASKE.png")),
          QCommandLineOption(QStringLiteral("runs"),
                             QStringLiteral("Die Maske N-mal berechnen und jede Zeit ausgeben (Standard 1)."),
@@ -156,8 +158,8 @@ int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     if (!parsed->mask.isEmpty() && !writeResult(parsed->mask, maskAsPng(*mask), err))
         return 1;
-    out << parsed->output << ": " << result->raster.width() << " × " << result->raster.height()
-        << " (laden " << loaded << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms, Komposition " << composited
+    out << parsed->output << ": " << result->raster.width() << " × " << result->raster.height() << " (laden " << loaded
+        << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms, Komposition " << composited
         << " ms, schreiben " << clock.elapsed() << " ms)\n";
     return 0;
 }

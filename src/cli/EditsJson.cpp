@@ -152,21 +152,22 @@ std::expected<EditState, QString> editStateFromJson(const QByteArray& json, QSiz
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return std::unexpected(QStringLiteral("Ungültiges JSON an Position %1: %2")
-                                   .arg(parseError.offset)
-                                   .arg(parseError.errorString()));
+        return std::unexpected(
+            QStringLiteral("Ungültiges JSON an Position %1: %2").arg(parseError.offset).arg(parseError.errorString()));
     if (!document.isObject())
         return std::unexpected(QStringLiteral("Die Bearbeitungen müssen ein JSON-Objekt sein."));
     const QJsonObject root = document.object();
     Reader in;
     EditState edits;
     if (root.contains(QLatin1String("adjustment")))
-        edits.adjustment = readAdjustment(in, in.object(root.value(QLatin1String("adjustment")), QStringLiteral("adjustment")));
+        edits.adjustment =
+            readAdjustment(in, in.object(root.value(QLatin1String("adjustment")), QStringLiteral("adjustment")));
     edits.rotation = in.number(root, "rotation", 0);
     edits.flippedH = in.boolean(root, "flippedH");
     edits.flippedV = in.boolean(root, "flippedV");
     if (root.contains(QLatin1String("watermark")) && !root.value(QLatin1String("watermark")).isNull())
-        edits.watermark = readWatermark(in, in.object(root.value(QLatin1String("watermark")), QStringLiteral("watermark")));
+        edits.watermark =
+            readWatermark(in, in.object(root.value(QLatin1String("watermark")), QStringLiteral("watermark")));
     for (const QJsonValue& item : in.array(root, "masks")) {
         const QJsonObject o = in.object(item, QStringLiteral("masks"));
         const QList<double> r = in.numbers(o.value(QLatin1String("rect")), 4, QStringLiteral("rect"));

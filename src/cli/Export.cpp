@@ -1,5 +1,5 @@
-#include "cli/Commands.h"
 #include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "cli/EditsJson.h"
 #include "fileops/SaveExport.h"
 
@@ -27,8 +27,10 @@ std::optional<ExportArgs> parseExportArgs(const QStringList& args, QTextStream& 
         QStringLiteral("Exportiert die DATEIEN in der angegebenen Reihenfolge nummeriert nach ORDNER, mit denselben\n"
                        "Bearbeitungen für alle. Fortschritt auf stderr. Exit-Codes: 0 fertig, 1 eine Datei war nicht\n"
                        "lesbar oder nicht schreibbar, 2 falsche Argumente oder fehlerhafte Bearbeitungsdatei."),
-        {QCommandLineOption(QStringLiteral("jpg"), QStringLiteral("Als JPEG nach ORDNER exportieren."), QStringLiteral("ORDNER")),
-         QCommandLineOption(QStringLiteral("png"), QStringLiteral("Als PNG nach ORDNER exportieren."), QStringLiteral("ORDNER")),
+        {QCommandLineOption(QStringLiteral("jpg"), QStringLiteral("Als JPEG nach ORDNER exportieren."),
+                            QStringLiteral("ORDNER")),
+         QCommandLineOption(QStringLiteral("png"), QStringLiteral("Als PNG nach ORDNER exportieren."),
+                            QStringLiteral("ORDNER")),
          QCommandLineOption(QStringLiteral("edits"), QStringLiteral("Bearbeitungen als JSON-Datei."),
                             QStringLiteral("BEARBEITUNGEN.json"))});
     if (const auto outcome = command.parse(args, out, err); outcome != CommandLine::Outcome::run) {
@@ -100,7 +102,10 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
     std::optional<StreamEnd> end;
     QObject context;
     stream->subscribe(
-        &context, [&](double fraction) { err << (png ? "PNG" : "JPG") << "-Export: " << qRound(fraction * 100) << " %\n" << Qt::flush; },
+        &context,
+        [&](double fraction) {
+            err << (png ? "PNG" : "JPG") << "-Export: " << qRound(fraction * 100) << " %\n" << Qt::flush;
+        },
         [&](const StreamEnd& e) { end = e; });
     while (!end)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

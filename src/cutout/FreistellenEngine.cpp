@@ -17,13 +17,11 @@ QImage asGray(const QImage& image)
 
 } // namespace
 
-FreistellenEngine::FreistellenEngine()
-    : FreistellenEngine(Segmentation(&isnetMask))
+FreistellenEngine::FreistellenEngine() : FreistellenEngine(Segmentation(&isnetMask))
 {
 }
 
-FreistellenEngine::FreistellenEngine(Segmentation segmentation)
-    : m_segmentation(std::move(segmentation))
+FreistellenEngine::FreistellenEngine(Segmentation segmentation) : m_segmentation(std::move(segmentation))
 {
 }
 
@@ -38,8 +36,9 @@ void FreistellenEngine::maskeErzeugen(QImage bitmap, QObject* context, std::func
 FreistellenEngine::MaskResult FreistellenEngine::segmentNow(const QImage& bitmap) const
 {
     using enum segmentationErrors::Code;
-    MaskResult mask = m_segmentation ? m_segmentation(bitmap)
-                                     : std::unexpected(segmentationError(failed, QStringLiteral("keine Segmentierung")));
+    MaskResult mask = m_segmentation
+                          ? m_segmentation(bitmap)
+                          : std::unexpected(segmentationError(failed, QStringLiteral("keine Segmentierung")));
     if (mask && mask->isNull())
         mask = std::unexpected(segmentationError(failed, QStringLiteral("leere Maske")));
     if (!mask) {

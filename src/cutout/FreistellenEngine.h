@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cutout/SegmentationModel.h"
 #include "base/Error.h"
+#include "cutout/SegmentationModel.h"
 
 #include <QImage>
 #include <expected>

@@ -68,7 +68,8 @@ QByteArray expectedChecksum(const QString& path)
 std::expected<cv::dnn::Net, Error> loadNet(const QString& path)
 {
     const auto unusable = [&](const QString& reason) {
-        return std::unexpected(segmentationError(segmentationErrors::modelUnusable, path + QStringLiteral(": ") + reason));
+        return std::unexpected(
+            segmentationError(segmentationErrors::modelUnusable, path + QStringLiteral(": ") + reason));
     };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -117,10 +118,8 @@ QImage asBgra(const QImage& bitmap)
 {
     switch (bitmap.format()) {
     case QImage::Format_RGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        return bitmap;
-    default:
-        return bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    case QImage::Format_ARGB32_Premultiplied: return bitmap;
+    default: return bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
 }
 
@@ -156,8 +155,8 @@ cv::Mat inputBlob(const QImage& bitmap)
 // The network's S × S probabilities as an 8-bit mask of `size`, stretched bilinearly.
 std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
 {
-    if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != S ||
-        output.size[3] != S || output.type() != CV_32F)
+    if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != S || output.size[3] != S
+        || output.type() != CV_32F)
         return std::unexpected(
             segmentationError(segmentationErrors::modelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
     const cv::Mat probability(S, S, CV_32F, const_cast<float*>(output.ptr<float>()));

@@ -1,9 +1,9 @@
 #include "fileops/BatchCrop.h"
 
-#include "fileops/FolderBookmarkStore.h"
-#include "base/UiThread.h"
-#include "model/ImageProcessor.h"
 #include "base/AtomicFile.h"
+#include "base/UiThread.h"
+#include "fileops/FolderBookmarkStore.h"
+#include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 
@@ -84,7 +84,8 @@ void cropOne(const BatchCropZiel& target, QRectF normalizedRect, bool overwrite,
     }
 }
 
-CropRun runCrops(const QList<BatchCropZiel>& targets, QRectF normalizedRect, bool overwrite, const QSet<QString>& denied)
+CropRun runCrops(const QList<BatchCropZiel>& targets, QRectF normalizedRect, bool overwrite,
+                 const QSet<QString>& denied)
 {
     CropRun run;
     for (const BatchCropZiel& target : targets) {
@@ -137,7 +138,9 @@ QUrl nextCopyURL(const QUrl& url)
     const QString name = info.fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
-    auto candidate = [&](const QString& suffix) { return folder.filePath(base + QStringLiteral("-neu") + suffix + QStringLiteral(".jpg")); };
+    auto candidate = [&](const QString& suffix) {
+        return folder.filePath(base + QStringLiteral("-neu") + suffix + QStringLiteral(".jpg"));
+    };
 
     QString path = candidate({});
     for (int n = 2; QFileInfo::exists(path) && n <= 9999; ++n)

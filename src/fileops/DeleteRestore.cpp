@@ -2,8 +2,8 @@
 
 #include "base/UiThread.h"
 
-#include "model/ImageProcessor.h"
 #include "base/AtomicFile.h"
+#include "model/ImageProcessor.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,7 +150,8 @@ bool canRestore(const ImageProcessor& processor)
     if (stack.isEmpty())
         return false;
     const QList<DeletedItem>& last = stack.last();
-    return std::any_of(last.cbegin(), last.cend(), [](const DeletedItem& item) { return folderExists(item.photo.url); });
+    return std::any_of(last.cbegin(), last.cend(),
+                       [](const DeletedItem& item) { return folderExists(item.photo.url); });
 }
 
 } // namespace lumora

@@ -89,7 +89,7 @@ std::shared_ptr<FolderBookmarkStore::AccessToken> FolderBookmarkStore::requestAc
 }
 
 std::shared_ptr<FolderBookmarkStore::AccessToken> FolderBookmarkStore::askUser(const QString& folder,
-                                                                              const QString& key)
+                                                                               const QString& key)
 {
     FolderPanelRequest request;
     request.title = QStringLiteral("Ordner-Zugriff erlauben");

@@ -1,8 +1,8 @@
 #include "fileops/SaveExport.h"
 
-#include "model/ImageProcessor.h"
 #include "base/AtomicFile.h"
 #include "base/UiThread.h"
+#include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 
@@ -97,9 +97,9 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
 {
-    return start(snapshotsOf(processor.photos(), processor.photos().size()),
-                 [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token),
-                 ExportFormat::jpeg);
+    return start(
+        snapshotsOf(processor.photos(), processor.photos().size()),
+        [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token), ExportFormat::jpeg);
 }
 
 ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,

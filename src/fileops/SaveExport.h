@@ -24,8 +24,7 @@ enum class ExportFormat { jpeg, png };
 /// each photo; the token is read before each photo. Stops at the first failure, which ends
 /// the stream with its error; a cancelled run ends without error but marked cancelled.
 /// Nothing changes in memory.
-[[nodiscard]] ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor,
-                                                  std::shared_ptr<CancelToken> token);
+[[nodiscard]] ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token);
 
 /// The numbered export of `snapshot` into `folder` as JPEG (quality 0.95) or PNG, with the
 /// same progress, cancellation and failure rules. Existing files of the same name are replaced.

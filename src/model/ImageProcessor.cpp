@@ -46,7 +46,9 @@ void resetEdits(PhotoItem& photo)
 
 } // namespace
 
-ImageProcessor::ImageProcessor(QObject* parent) : QObject(parent) {}
+ImageProcessor::ImageProcessor(QObject* parent) : QObject(parent)
+{
+}
 
 ImageProcessor::~ImageProcessor() = default;
 
@@ -302,7 +304,8 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     if (index < 0)
         return;
     PhotoItem target = m_photos[index];
-    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.edits.rotation, QSizeF(target.originalCI.size()));
+    const QList<TextMark> turnedMarks =
+        marksInTurnedFrame(marks, target.edits.rotation, QSizeF(target.originalCI.size()));
 
     // First pass: everything but text marks and watermark, baked into a new original.
     EditState firstPass = target.edits;

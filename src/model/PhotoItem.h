@@ -13,7 +13,7 @@
 
 namespace lumora {
 
-enum class RotationDirection { left, right };  ///< left: +90° (counter-clockwise), right: −90°
+enum class RotationDirection { left, right }; ///< left: +90° (counter-clockwise), right: −90°
 enum class FlipDirection { horizontal, vertical };
 
 /// What a photo's current preview was rendered from.

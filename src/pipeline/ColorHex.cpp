@@ -24,7 +24,8 @@ std::optional<QColor> colorFromHex(const QString& text)
 
     QColor color;
     if (digits.size() == 6)
-        color.setRgbF(float((v >> 16) & 0xFF) / 255.0f, float((v >> 8) & 0xFF) / 255.0f, float(v & 0xFF) / 255.0f, 1.0f);
+        color.setRgbF(float((v >> 16) & 0xFF) / 255.0f, float((v >> 8) & 0xFF) / 255.0f, float(v & 0xFF) / 255.0f,
+                      1.0f);
     else
         color.setRgbF(float((v >> 24) & 0xFF) / 255.0f, float((v >> 16) & 0xFF) / 255.0f,
                       float((v >> 8) & 0xFF) / 255.0f, float(v & 0xFF) / 255.0f);

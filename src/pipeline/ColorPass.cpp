@@ -82,8 +82,8 @@ struct RowChannels {
     std::vector<qint32> outR, outG, outB;
     bool opaque = true;
     explicit RowChannels(int width)
-        : r(size_t(width)), g(size_t(width)), b(size_t(width)), y(size_t(width)), a(size_t(width)),
-          outR(size_t(width)), outG(size_t(width)), outB(size_t(width))
+        : r(size_t(width)), g(size_t(width)), b(size_t(width)), y(size_t(width)), a(size_t(width)), outR(size_t(width)),
+          outG(size_t(width)), outB(size_t(width))
     {
     }
 };
@@ -358,14 +358,12 @@ void verticalDetailFixed(const float* __restrict taps, const float* const* rows,
 }
 
 LUMORA_VECTOR_CLONES
-void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int window, int w, const float* __restrict luma,
-                    float* __restrict detail)
+void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int window, int w,
+                    const float* __restrict luma, float* __restrict detail)
 {
     const int rad = k.radius;
     const float* taps = k.taps.constData();
-    auto rowAt = [&](int offset) {
-        return ring + size_t((int(centreSlot) + offset + window) % window) * size_t(w);
-    };
+    auto rowAt = [&](int offset) { return ring + size_t((int(centreSlot) + offset + window) % window) * size_t(w); };
     if (rad == 6) {
         const float* rows[13];
         rows[0] = rowAt(0);
@@ -391,8 +389,7 @@ void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int w
         detail[x] = gain * (luma[x] - detail[x]);
 }
 
-void processBand(const Kernel& k, const QImage& src, uchar* dstBits, qsizetype dstStride, Dihedral turn, int y0,
-                 int y1)
+void processBand(const Kernel& k, const QImage& src, uchar* dstBits, qsizetype dstStride, Dihedral turn, int y0, int y1)
 {
     const int w = src.width();
     const int h = src.height();
@@ -483,8 +480,8 @@ QList<float> gaussianTaps(double sigma)
 QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn)
 {
     Kernel kernel = makeKernel(adjustment, sharpenSigma);
-    const bool colourIdentity = adjustment.exposure == 0 && kernel.k1 == 1.0f && kernel.k2 == 0.0f
-                                && kernel.k3 == 0.0f && kernel.gain == 0.0f;
+    const bool colourIdentity =
+        adjustment.exposure == 0 && kernel.k1 == 1.0f && kernel.k2 == 0.0f && kernel.k3 == 0.0f && kernel.gain == 0.0f;
     kernel.identity = colourIdentity;
     if (colourIdentity && turn.isIdentity())
         return source;

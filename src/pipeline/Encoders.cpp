@@ -75,10 +75,14 @@ Error encodingError(encoderErrors::Code code)
     QString text;
     switch (code) {
     case encoderErrors::jpegNoImage: text = QStringLiteral("CGImage konnte nicht erzeugt werden"); break;
-    case encoderErrors::jpegNoDestination: text = QStringLiteral("CGImageDestination konnte nicht erstellt werden"); break;
+    case encoderErrors::jpegNoDestination:
+        text = QStringLiteral("CGImageDestination konnte nicht erstellt werden");
+        break;
     case encoderErrors::jpegEncodingFailed: text = QStringLiteral("JPEG-Encoding fehlgeschlagen"); break;
     case encoderErrors::pngNoImage: text = QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"); break;
-    case encoderErrors::pngNoDestination: text = QStringLiteral("CGImageDestination für PNG konnte nicht erstellt werden"); break;
+    case encoderErrors::pngNoDestination:
+        text = QStringLiteral("CGImageDestination für PNG konnte nicht erstellt werden");
+        break;
     case encoderErrors::pngEncodingFailed: text = QStringLiteral("PNG-Encoding fehlgeschlagen"); break;
     }
     return Error{encoderErrors::domain, code, text};
@@ -95,8 +99,8 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
 
     vips::ensureStarted();
     const size_t bytes = size_t(raster.width()) * size_t(raster.height()) * 3;
-    vips::Ref wrapped(vips_image_new_from_memory(rgb.get(), bytes, raster.width(), raster.height(), 3,
-                                                 VIPS_FORMAT_UCHAR));
+    vips::Ref wrapped(
+        vips_image_new_from_memory(rgb.get(), bytes, raster.width(), raster.height(), 3, VIPS_FORMAT_UCHAR));
     if (!wrapped || !applyTurn(wrapped, image.pendingTurn)) {
         vips::takeError();
         return std::unexpected(encodingError(encoderErrors::jpegNoDestination));

@@ -12,12 +12,12 @@ namespace lumora {
 namespace encoderErrors {
 inline constexpr QLatin1StringView domain{"ImageProcessor"};
 enum Code : int {
-    jpegNoImage = -1,         ///< no raster to encode as JPEG
-    jpegNoDestination = -2,   ///< the JPEG encoder could not be created
-    jpegEncodingFailed = -3,  ///< encoding as JPEG failed
-    pngNoImage = -10,         ///< no raster to encode as PNG
-    pngNoDestination = -11,   ///< the PNG encoder could not be created
-    pngEncodingFailed = -12,  ///< encoding as PNG failed
+    jpegNoImage = -1,        ///< no raster to encode as JPEG
+    jpegNoDestination = -2,  ///< the JPEG encoder could not be created
+    jpegEncodingFailed = -3, ///< encoding as JPEG failed
+    pngNoImage = -10,        ///< no raster to encode as PNG
+    pngNoDestination = -11,  ///< the PNG encoder could not be created
+    pngEncodingFailed = -12, ///< encoding as PNG failed
 };
 } // namespace encoderErrors
 

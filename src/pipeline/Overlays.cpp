@@ -247,7 +247,8 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
     for (const QPolygonF& polygon : outline.toFillPolygons())
         glyphs.addPolygon(polygon);
     const QRectF local(0, -metrics.height, metrics.width, metrics.height);
-    const QRectF device = painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
+    const QRectF device =
+        painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
     int row = 0;
     for (double y = -d; y < h + d; y += stepY, ++row) {
         for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {

@@ -12,8 +12,8 @@ namespace lumora {
 namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
-constexpr size_t kPooledFrom = 4 * kHugePage;           // smaller blocks come from malloc
-constexpr size_t kPoolLimit = size_t(320) << 20;        // memory kept for reuse, at most
+constexpr size_t kPooledFrom = 4 * kHugePage;            // smaller blocks come from malloc
+constexpr size_t kPoolLimit = size_t(320) << 20;         // memory kept for reuse, at most
 constexpr auto kPoolLifetime = std::chrono::seconds(20); // unused this long: given back
 
 /// Large blocks are expensive to obtain fresh (the kernel zeroes every page on first touch),
@@ -28,7 +28,8 @@ public:
         size_t best = m_blocks.size();
         for (size_t i = 0; i < m_blocks.size(); ++i) {
             const Block& b = m_blocks[i];
-            if (b.size >= bytes && b.size <= bytes + bytes / 2 && (best == m_blocks.size() || b.size < m_blocks[best].size))
+            if (b.size >= bytes && b.size <= bytes + bytes / 2
+                && (best == m_blocks.size() || b.size < m_blocks[best].size))
                 best = i;
         }
         if (best == m_blocks.size())
@@ -144,8 +145,9 @@ QImage newRaster(QSize size)
     std::byte* memory = allocate(size_t(stride) * size_t(size.height()));
     if (!memory)
         return {};
-    return QImage(reinterpret_cast<uchar*>(memory), size.width(), size.height(), stride,
-                  QImage::Format_ARGB32_Premultiplied, [](void* p) { release(p); }, memory);
+    return QImage(
+        reinterpret_cast<uchar*>(memory), size.width(), size.height(), stride, QImage::Format_ARGB32_Premultiplied,
+        [](void* p) { release(p); }, memory);
 }
 
 } // namespace lumora

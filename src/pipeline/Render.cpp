@@ -1,14 +1,14 @@
 #include "pipeline/Render.h"
 
+#include "base/Parallel.h"
 #include "pipeline/ColorPass.h"
 #include "pipeline/Overlays.h"
-#include "base/Parallel.h"
 
 #include <QElapsedTimer>
 #include <QPainter>
+#include <cmath>
 #include <cstdio>
 #include <functional>
-#include <cmath>
 
 namespace lumora {
 
@@ -63,9 +63,9 @@ QTransform dihedralTransform(Dihedral turn, QSizeF size)
     if (turn.flipV)
         t = t * QTransform(1, 0, 0, -1, 0, h);
     switch (turn.quarterTurns) {
-    case 1: t = t * QTransform(0, -1, 1, 0, 0, w); break;     // (x, y) → (y, w − x)
-    case 2: t = t * QTransform(-1, 0, 0, -1, w, h); break;    // (x, y) → (w − x, h − y)
-    case 3: t = t * QTransform(0, 1, -1, 0, h, 0); break;     // (x, y) → (h − y, x)
+    case 1: t = t * QTransform(0, -1, 1, 0, 0, w); break;  // (x, y) → (y, w − x)
+    case 2: t = t * QTransform(-1, 0, 0, -1, w, h); break; // (x, y) → (w − x, h − y)
+    case 3: t = t * QTransform(0, 1, -1, 0, h, 0); break;  // (x, y) → (h − y, x)
     default: break;
     }
     return t;

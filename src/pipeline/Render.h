@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pipeline/EditState.h"
 #include "base/Error.h"
+#include "pipeline/EditState.h"
 #include "pipeline/Image.h"
 #include "pipeline/SourceImage.h"
 

@@ -114,8 +114,8 @@ std::expected<QImage, Error> materialise(vips::Ref image, Profile profile)
     if (in->Bands != 3 && in->Bands != 4)
         return std::unexpected(unreadable({}));
     if (vips_sink_disc(in, &RasterWriter::write, &writer) != 0)
-        return std::unexpected(decoderError(QStringLiteral("Das Bild konnte nicht dekodiert werden: ")
-                                            + vips::takeError()));
+        return std::unexpected(
+            decoderError(QStringLiteral("Das Bild konnte nicht dekodiert werden: ") + vips::takeError()));
     return raster;
 }
 
@@ -133,8 +133,8 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
     if (width <= 0 || height <= 0)
         return std::unexpected(unreadable({}));
     if (width * height > kMaxPixels)
-        return std::unexpected(decoderError(
-            QStringLiteral("Das Bild ist mit %1 × %2 Pixeln zu groß.").arg(width).arg(height)));
+        return std::unexpected(
+            decoderError(QStringLiteral("Das Bild ist mit %1 × %2 Pixeln zu groß.").arg(width).arg(height)));
     const bool swap = vips_image_get_orientation_swap(header.get()) != 0;
 
     auto data = std::make_shared<Data>();
@@ -149,7 +149,8 @@ std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return std::unexpected(decoderError(QStringLiteral("Die Datei kann nicht gelesen werden: ") + file.errorString()));
+        return std::unexpected(
+            decoderError(QStringLiteral("Die Datei kann nicht gelesen werden: ") + file.errorString()));
     return fromEncoded(file.readAll());
 }
 
@@ -216,8 +217,8 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
     vips::ensureStarted();
     vips::Ref thumb;
     if (vips_thumbnail_buffer(const_cast<char*>(m_data->encoded.constData()), size_t(m_data->encoded.size()),
-                              thumb.out(), box.width(), "height", box.height(), "size", VIPS_SIZE_DOWN,
-                              "option_string", "fail_on=error", nullptr)
+                              thumb.out(), box.width(), "height", box.height(), "size", VIPS_SIZE_DOWN, "option_string",
+                              "fail_on=error", nullptr)
         != 0)
         return std::unexpected(unreadable(vips::takeError()));
     return materialise(std::move(thumb), Profile::alreadySrgb);
@@ -228,7 +229,8 @@ std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const
     if (scale >= 1.0 || !m_data)
         return decode();
     const QSize full = size();
-    const QSize box(std::max(1, int(std::ceil(full.width() * scale))), std::max(1, int(std::ceil(full.height() * scale))));
+    const QSize box(std::max(1, int(std::ceil(full.width() * scale))),
+                    std::max(1, int(std::ceil(full.height() * scale))));
     return decodeToFit(box);
 }
 

@@ -60,10 +60,12 @@ Interfaces interfacesOf(const QDBusArgument& arg)
 
 } // namespace
 
-UDisksVolumeService::UDisksVolumeService(QDBusConnection bus) : m_bus(std::move(bus)) {}
+UDisksVolumeService::UDisksVolumeService(QDBusConnection bus) : m_bus(std::move(bus))
+{
+}
 
 std::optional<UDisksVolumeService::Mounted> UDisksVolumeService::holding(const QList<Mounted>& filesystems,
-                                                                        const QString& path)
+                                                                         const QString& path)
 {
     const QString target = QDir::cleanPath(path) + QLatin1Char('/');
     std::optional<Mounted> best;
@@ -113,7 +115,8 @@ std::expected<QList<UDisksVolumeService::Mounted>, Error> UDisksVolumeService::m
     return result;
 }
 
-std::expected<void, Error> UDisksVolumeService::call(const QString& object, const QString& interface, const QString& method)
+std::expected<void, Error> UDisksVolumeService::call(const QString& object, const QString& interface,
+                                                     const QString& method)
 {
     QDBusMessage request = QDBusMessage::createMethodCall(kService, object, interface, method);
     request << QVariantMap();

@@ -27,8 +27,8 @@ public:
 
     /// A mounted filesystem as UDisks2 reports it.
     struct Mounted {
-        QString object;      ///< D-Bus object path of the block device
-        QString drive;       ///< object path of its drive ("/" when none)
+        QString object; ///< D-Bus object path of the block device
+        QString drive;  ///< object path of its drive ("/" when none)
         QStringList mountPoints;
     };
     /// The filesystem whose mount point is the longest prefix of `path`, if any.
@@ -36,7 +36,8 @@ public:
 
 private:
     [[nodiscard]] std::expected<QList<Mounted>, Error> mountedFilesystems();
-    [[nodiscard]] std::expected<void, Error> call(const QString& object, const QString& interface, const QString& method);
+    [[nodiscard]] std::expected<void, Error> call(const QString& object, const QString& interface,
+                                                  const QString& method);
 
     QDBusConnection m_bus;
 };

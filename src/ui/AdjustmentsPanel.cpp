@@ -1,10 +1,10 @@
 #include "ui/AdjustmentsPanel.h"
 
-#include "ui/Icons.h"
-#include "ui/Theme.h"
 #include "app/PanelTexts.h"
 #include "app/PhotoSelection.h"
 #include "model/ImageProcessor.h"
+#include "ui/Icons.h"
+#include "ui/Theme.h"
 
 #include <QAction>
 #include <QGridLayout>

@@ -108,7 +108,8 @@ CardDelegate::CardDelegate()
 
 const QPixmap* CardDelegate::picture(const CardContent& content, QSize logical, qreal dpr)
 {
-    const QString key = QStringLiteral("%1:%2x%3@%4").arg(content.key).arg(logical.width()).arg(logical.height()).arg(dpr);
+    const QString key =
+        QStringLiteral("%1:%2x%3@%4").arg(content.key).arg(logical.width()).arg(logical.height()).arg(dpr);
     if (const QPixmap* cached = m_pictures.object(key))
         return cached;
     const QSize device(qMax(1, qRound(logical.width() * dpr)), qMax(1, qRound(logical.height() * dpr)));
@@ -154,7 +155,8 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
         painter.drawRoundedRect(pictureArea, kCorner, kCorner);
         const int side = 28;
         const QPixmap symbol = icons::pixmap(QStringLiteral("photo"), side, theme::textMuted, dpr);
-        painter.drawPixmap(QPointF(pictureArea.center().x() - side / 2.0, pictureArea.center().y() - side / 2.0), symbol);
+        painter.drawPixmap(QPointF(pictureArea.center().x() - side / 2.0, pictureArea.center().y() - side / 2.0),
+                           symbol);
     } else {
         const QSize logical(qMax(1, qRound(pictureArea.width())), qMax(1, qRound(pictureArea.height())));
         if (const QPixmap* pixmap = picture(content, logical, dpr))

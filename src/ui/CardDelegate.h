@@ -12,9 +12,9 @@ namespace lumora {
 
 /// What one card shows.
 struct CardContent {
-    QImage thumbnail;   ///< the photo's small render; null: placeholder
-    QString fileName;   ///< last path component of the photo's file
-    qint64 key = 0;     ///< identifies the card (cache key of scaled pictures)
+    QImage thumbnail;    ///< the photo's small render; null: placeholder
+    QString fileName;    ///< last path component of the photo's file
+    qint64 key = 0;      ///< identifies the card (cache key of scaled pictures)
     double selected = 0; ///< 0 not selected … 1 selected (in between while animating)
 };
 

@@ -2,18 +2,18 @@
 
 #include "ui/WatermarkSheet.h"
 
-#include "ui/AdjustmentsPanel.h"
-#include "ui/Icons.h"
 #include "app/KeySequenceTracker.h"
-#include "ui/Theme.h"
 #include "app/PanelTexts.h"
 #include "app/PhotoGridModel.h"
+#include "fileops/DeleteRestore.h"
+#include "platform/Preferences.h"
+#include "ui/AdjustmentsPanel.h"
+#include "ui/Icons.h"
 #include "ui/PhotoGridView.h"
 #include "ui/ProgressOverlay.h"
+#include "ui/Theme.h"
 #include "ui/Toolbar.h"
-#include "fileops/DeleteRestore.h"
 #include "ui/magnifier/LupenFensterManager.h"
-#include "platform/Preferences.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -81,8 +81,7 @@ ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* paren
     m_adjustments = std::make_unique<AdjustmentController>(m_processor, m_selection);
     m_loading = std::make_unique<LoadFlow>(m_processor, m_dialogs, std::move(places));
     m_drag = std::make_unique<DragReorder>(m_processor, [this] { m_flows->orderWasChanged = true; });
-    m_keys = std::make_unique<KeyHandler>(m_processor, m_selection, *m_adjustments,
-                                          services.keySequence,
+    m_keys = std::make_unique<KeyHandler>(m_processor, m_selection, *m_adjustments, services.keySequence,
                                           [this] { QTimer::singleShot(0, this, &ContentView::showHiddenView); });
     m_model = new PhotoGridModel(m_processor, this);
     m_watermarkHook = [this] {
@@ -125,9 +124,10 @@ ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* paren
     m_grid->setFocus();
 
     m_magnifiers.setMainWindow(this);
-    m_magnifiers.setFullImageSource([processor = QPointer<ImageProcessor>(&m_processor)](QUuid id) -> std::optional<QImage> {
-        return processor ? processor->renderFullSize(id) : std::nullopt;
-    });
+    m_magnifiers.setFullImageSource(
+        [processor = QPointer<ImageProcessor>(&m_processor)](QUuid id) -> std::optional<QImage> {
+            return processor ? processor->renderFullSize(id) : std::nullopt;
+        });
 }
 
 ContentView::~ContentView()

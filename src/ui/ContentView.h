@@ -51,8 +51,7 @@ struct AppServices {
 class ContentView : public QMainWindow {
     Q_OBJECT
 public:
-    explicit ContentView(AppServices services, LoadPlaces places = LoadPlaces::system(),
-                         QWidget* parent = nullptr);
+    explicit ContentView(AppServices services, LoadPlaces places = LoadPlaces::system(), QWidget* parent = nullptr);
     ~ContentView() override;
 
     [[nodiscard]] ImageProcessor& processor() { return m_processor; }

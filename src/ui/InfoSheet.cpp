@@ -1,8 +1,8 @@
 #include "ui/InfoSheet.h"
 
+#include "app/PanelTexts.h"
 #include "ui/Icons.h"
 #include "ui/Theme.h"
-#include "app/PanelTexts.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -50,34 +50,62 @@ QPushButton* closeButton(QDialog* dialog)
 const QList<Feature>& InfoSheet::features()
 {
     static const QList<Feature> list = {
-        {QStringLiteral("folder.badge.plus"), QStringLiteral("Fotos laden"),
-         QStringLiteral("Von SD-Karte, Festplatte oder per Drag & Drop"), {}},
-        {QStringLiteral("sun.max"), QStringLiteral("Bildanpassungen"),
-         QStringLiteral("Belichtung, Helligkeit, Kontrast, Sättigung und Schärfe"), {}},
-        {QStringLiteral("rotate.right"), QStringLiteral("Drehen & Spiegeln"),
-         QStringLiteral("Links/Rechts drehen, horizontal/vertikal spiegeln — auch für mehrere Fotos gleichzeitig"), {}},
-        {QStringLiteral("pencil.and.outline"), QStringLiteral("Bearbeiten"),
-         QStringLiteral("Rechteck, Freihand, Füllen, Pfeile und Text direkt im Bild"), {}},
-        {QStringLiteral("crop"), QStringLiteral("Zuschneiden"),
-         QStringLiteral("Bildausschnitt pixelgenau wählen — einzeln oder auf alle markierten Fotos gleichzeitig"), {}},
-        {QStringLiteral("drop.halffull"), QStringLiteral("Schutz"),
-         QStringLiteral("Text-Wasserzeichen gekachelt oder positioniert — mit Farbe, Größe und Deckkraft"), {}},
-        {QStringLiteral("sparkles"), QStringLiteral("KI-Szene"),
-         QStringLiteral("Hintergrund automatisch entfernen — durch Farbe, Transparenz oder Foto ersetzen"), {}},
-        {QStringLiteral("magnifyingglass.circle"), QStringLiteral("Lupe"),
-         QStringLiteral("Bilder in eigenem Fenster begutachten — mit der Maus greifen und verschieben"), {}},
-        {QStringLiteral("tray.and.arrow.down"), QStringLiteral("Speichern"),
-         QStringLiteral("Originaldatei überschreiben mit allen Anpassungen"), {}},
-        {QStringLiteral("photo"), QStringLiteral("Export JPG & PNG"),
-         QStringLiteral("Mit automatischer Nummerierung der Sortierreihenfolge"), {}},
-        {QStringLiteral("arrow.up.arrow.down"), QStringLiteral("Sortierung"),
-         QStringLiteral("Per Drag & Drop — Reihenfolge wird beim Export übernommen"), {}},
-        {QStringLiteral("magnifyingglass"), QStringLiteral("Zoom"), QStringLiteral("Kachelgröße im Grid stufenlos anpassbar"),
+        {QStringLiteral("folder.badge.plus"),
+         QStringLiteral("Fotos laden"),
+         QStringLiteral("Von SD-Karte, Festplatte oder per Drag & Drop"),
          {}},
-        {QStringLiteral("trash"), QStringLiteral("Löschen & Wiederherstellen"),
-         QStringLiteral("Fotos löschen mit Rückgängig-Funktion"), {}},
-        {QStringLiteral("eject.fill"), QStringLiteral("SD-Karte auswerfen"),
-         QStringLiteral("Sicheres Auswerfen direkt aus der App"), {}},
+        {QStringLiteral("sun.max"),
+         QStringLiteral("Bildanpassungen"),
+         QStringLiteral("Belichtung, Helligkeit, Kontrast, Sättigung und Schärfe"),
+         {}},
+        {QStringLiteral("rotate.right"),
+         QStringLiteral("Drehen & Spiegeln"),
+         QStringLiteral("Links/Rechts drehen, horizontal/vertikal spiegeln — auch für mehrere Fotos gleichzeitig"),
+         {}},
+        {QStringLiteral("pencil.and.outline"),
+         QStringLiteral("Bearbeiten"),
+         QStringLiteral("Rechteck, Freihand, Füllen, Pfeile und Text direkt im Bild"),
+         {}},
+        {QStringLiteral("crop"),
+         QStringLiteral("Zuschneiden"),
+         QStringLiteral("Bildausschnitt pixelgenau wählen — einzeln oder auf alle markierten Fotos gleichzeitig"),
+         {}},
+        {QStringLiteral("drop.halffull"),
+         QStringLiteral("Schutz"),
+         QStringLiteral("Text-Wasserzeichen gekachelt oder positioniert — mit Farbe, Größe und Deckkraft"),
+         {}},
+        {QStringLiteral("sparkles"),
+         QStringLiteral("KI-Szene"),
+         QStringLiteral("Hintergrund automatisch entfernen — durch Farbe, Transparenz oder Foto ersetzen"),
+         {}},
+        {QStringLiteral("magnifyingglass.circle"),
+         QStringLiteral("Lupe"),
+         QStringLiteral("Bilder in eigenem Fenster begutachten — mit der Maus greifen und verschieben"),
+         {}},
+        {QStringLiteral("tray.and.arrow.down"),
+         QStringLiteral("Speichern"),
+         QStringLiteral("Originaldatei überschreiben mit allen Anpassungen"),
+         {}},
+        {QStringLiteral("photo"),
+         QStringLiteral("Export JPG & PNG"),
+         QStringLiteral("Mit automatischer Nummerierung der Sortierreihenfolge"),
+         {}},
+        {QStringLiteral("arrow.up.arrow.down"),
+         QStringLiteral("Sortierung"),
+         QStringLiteral("Per Drag & Drop — Reihenfolge wird beim Export übernommen"),
+         {}},
+        {QStringLiteral("magnifyingglass"),
+         QStringLiteral("Zoom"),
+         QStringLiteral("Kachelgröße im Grid stufenlos anpassbar"),
+         {}},
+        {QStringLiteral("trash"),
+         QStringLiteral("Löschen & Wiederherstellen"),
+         QStringLiteral("Fotos löschen mit Rückgängig-Funktion"),
+         {}},
+        {QStringLiteral("eject.fill"),
+         QStringLiteral("SD-Karte auswerfen"),
+         QStringLiteral("Sicheres Auswerfen direkt aus der App"),
+         {}},
     };
     return list;
 }
@@ -106,7 +134,8 @@ InfoSheet::InfoSheet(QSize fensterGroesse, QWidget* parent) : QDialog(parent)
     auto* version = new QHBoxLayout;
     version->setSpacing(4);
     version->addWidget(symbol(QStringLiteral("tag"), 12, theme::textMuted));
-    version->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 12, QFont::Normal, theme::textMuted));
+    version->addWidget(
+        styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 12, QFont::Normal, theme::textMuted));
     version->addStretch(1);
     names->addLayout(version);
     head->addLayout(names, 1);
@@ -174,8 +203,9 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
     head->setSpacing(6);
     head->addWidget(symbol(QStringLiteral("camera.aperture"), 40, theme::accent), 0, Qt::AlignHCenter);
     head->addWidget(styledLabel(QStringLiteral("Lumora Studio"), 22, QFont::DemiBold), 0, Qt::AlignHCenter);
-    head->addWidget(styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 13, QFont::Normal, theme::textMuted), 0,
-                    Qt::AlignHCenter);
+    head->addWidget(
+        styledLabel(QStringLiteral("Version ") + panelTexts::versionString(), 13, QFont::Normal, theme::textMuted), 0,
+        Qt::AlignHCenter);
     layout->addLayout(head);
 
     auto* rows = new QGridLayout;
@@ -196,7 +226,8 @@ HiddenView::HiddenView(QWidget* parent) : QDialog(parent)
 
     auto* foot = new QVBoxLayout;
     foot->setSpacing(12);
-    foot->addWidget(styledLabel(QStringLiteral("Alle Rechte vorbehalten."), 11, QFont::Normal, theme::textMuted), 0, Qt::AlignHCenter);
+    foot->addWidget(styledLabel(QStringLiteral("Alle Rechte vorbehalten."), 11, QFont::Normal, theme::textMuted), 0,
+                    Qt::AlignHCenter);
     foot->addWidget(closeButton(this), 0, Qt::AlignHCenter);
     layout->addLayout(foot);
 }

@@ -1,9 +1,9 @@
 #include "ui/PhotoGridView.h"
 
-#include "ui/Theme.h"
 #include "app/PhotoDropDelegate.h"
 #include "app/PhotoGridModel.h"
 #include "app/PhotoSelection.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QDrag>

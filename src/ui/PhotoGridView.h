@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/CardDelegate.h"
 #include "app/GridLayout.h"
+#include "ui/CardDelegate.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -90,9 +90,9 @@ private:
         double to = 0;
         qint64 start = 0;
     };
-    QHash<QUuid, Fade> m_fades;          ///< selected-look animations
-    QHash<QUuid, bool> m_shownSelected;  ///< selected state last animated towards
-    QHash<QUuid, QRectF> m_moveFrom;     ///< where cards were before a reorder
+    QHash<QUuid, Fade> m_fades;         ///< selected-look animations
+    QHash<QUuid, bool> m_shownSelected; ///< selected state last animated towards
+    QHash<QUuid, QRectF> m_moveFrom;    ///< where cards were before a reorder
     qint64 m_moveStart = -1;
     QElapsedTimer m_clock;
     QTimer m_ticker;

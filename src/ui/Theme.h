@@ -12,12 +12,12 @@ namespace lumora {
 namespace theme {
 
 inline const QColor window = QColor::fromRgbF(0.12f, 0.12f, 0.13f);    ///< window, grid, preview background
-inline const QColor bar = QColor::fromRgbF(0.17f, 0.17f, 0.18f);     ///< toolbar band, edge fades, progress card
-inline const QColor button = QColor::fromRgbF(0.22f, 0.22f, 0.23f);      ///< toolbar buttons, card placeholder
-inline const QColor divider = QColor::fromRgbF(0.28f, 0.28f, 0.30f); ///< line under the toolbar
-inline const QColor text = QColor::fromRgbF(0.92f, 0.92f, 0.93f);       ///< primary text
-inline const QColor textMuted = QColor::fromRgbF(0.55f, 0.55f, 0.58f);  ///< secondary text
-inline const QColor accent = QColor::fromRgbF(0.22f, 0.60f, 1.00f);     ///< selection, counts, value texts
+inline const QColor bar = QColor::fromRgbF(0.17f, 0.17f, 0.18f);       ///< toolbar band, edge fades, progress card
+inline const QColor button = QColor::fromRgbF(0.22f, 0.22f, 0.23f);    ///< toolbar buttons, card placeholder
+inline const QColor divider = QColor::fromRgbF(0.28f, 0.28f, 0.30f);   ///< line under the toolbar
+inline const QColor text = QColor::fromRgbF(0.92f, 0.92f, 0.93f);      ///< primary text
+inline const QColor textMuted = QColor::fromRgbF(0.55f, 0.55f, 0.58f); ///< secondary text
+inline const QColor accent = QColor::fromRgbF(0.22f, 0.60f, 1.00f);    ///< selection, counts, value texts
 /// Background of a highlighted magnifier text button: the accent at 18 % opacity.
 inline const QColor accentWash = QColor::fromRgbF(0.22f, 0.60f, 1.00f, 0.18f);
 

@@ -1,8 +1,8 @@
 #include "ui/Toolbar.h"
 
+#include "app/PanelTexts.h"
 #include "ui/Icons.h"
 #include "ui/Theme.h"
-#include "app/PanelTexts.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -98,7 +98,8 @@ void ToolbarButton::paintEvent(QPaintEvent*)
     painter.drawText(QRectF(0, 34, width(), 14), Qt::AlignHCenter | Qt::AlignVCenter, title);
 }
 
-EdgeFade::EdgeFade(Qt::Edge edge, QWidget* parent) : QWidget(parent), m_edge(edge), m_animation(new QVariantAnimation(this))
+EdgeFade::EdgeFade(Qt::Edge edge, QWidget* parent)
+    : QWidget(parent), m_edge(edge), m_animation(new QVariantAnimation(this))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     m_animation->setDuration(150);
@@ -138,8 +139,7 @@ void EdgeFade::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), gradient);
 }
 
-ToolbarBand::ToolbarBand(const QHash<ToolbarEntry, QAction*>& actions, QAction* info, QWidget* parent)
-    : QWidget(parent)
+ToolbarBand::ToolbarBand(const QHash<ToolbarEntry, QAction*>& actions, QAction* info, QWidget* parent) : QWidget(parent)
 {
     setFixedHeight(64 + 1);
     auto* outer = new QHBoxLayout(this);

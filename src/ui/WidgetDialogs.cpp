@@ -62,8 +62,8 @@ public:
             auto* button = new QPushButton(spec.text);
             if (spec.role == DialogButton::Role::destructive)
                 button->setStyleSheet(QStringLiteral("QPushButton { color: rgb(255,95,87); }"));
-            const bool isDefault = request.defaultButton ? *request.defaultButton == i
-                                                         : spec.role == DialogButton::Role::normal && i == 0;
+            const bool isDefault =
+                request.defaultButton ? *request.defaultButton == i : spec.role == DialogButton::Role::normal && i == 0;
             button->setDefault(isDefault);
             button->setAutoDefault(isDefault);
             connect(button, &QPushButton::clicked, this, [this, i] {

@@ -37,14 +37,17 @@ struct Window {
     /// Waits for the running command to end and returns the message it showed.
     QString finished()
     {
-        (void)QTest::qWaitFor([&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); }, kNoTimeLimit);
+        (void)QTest::qWaitFor(
+            [&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); },
+            kNoTimeLimit);
         return dialogs.messages.isEmpty() ? QString() : dialogs.messages.last().second;
     }
     /// Gives the first photo a watermark, which a save burns in.
     PhotoItem markFirst()
     {
         PhotoItem marked = processor.photos().first();
-        marked.edits.watermark = Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+        marked.edits.watermark =
+            Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
         processor.updatePhoto(marked);
         return marked;
     }
@@ -185,7 +188,8 @@ TEST(DeleteFlow, TheThreeAnswersAndTheRestore)
 
     w.dialogs.answer(QStringLiteral("Nur aus Übersicht entfernen"));
     w.flows.requestDelete({second.id});
-    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Ausgewählte Bilder wurden aus der Übersicht entfernt."));
+    EXPECT_EQ(w.dialogs.messages.last().second,
+              QStringLiteral("Ausgewählte Bilder wurden aus der Übersicht entfernt."));
     EXPECT_TRUE(QFile::exists(second.url.toLocalFile()));
 }
 
@@ -194,7 +198,8 @@ TEST(EjectFlow, NoPathFailureAndSuccess)
     Window w;
     preferences::remove(QString::fromLatin1(preferences::kLastUsedVolumePath));
     w.flows.eject();
-    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Kein Volume-Pfad gespeichert – die SD-Karte ist nicht bekannt."));
+    EXPECT_EQ(w.dialogs.messages.last().second,
+              QStringLiteral("Kein Volume-Pfad gespeichert – die SD-Karte ist nicht bekannt."));
     EXPECT_TRUE(w.volumes.ejected.isEmpty());
 
     preferences::setValue(QString::fromLatin1(preferences::kLastUsedVolumePath), QStringLiteral("/media/karte"));
@@ -226,8 +231,10 @@ TEST(EjectFlow, TheLongestMountPointHoldsThePath)
         {QStringLiteral("/dev/sdb1"), QStringLiteral("/drives/card"), {QStringLiteral("/media/user/CARD")}},
         {QStringLiteral("/dev/sdc1"), QStringLiteral("/drives/stick"), {QStringLiteral("/media/user/CARD2")}},
     };
-    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD/DCIM"))->object, QStringLiteral("/dev/sdb1"));
-    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD2"))->object, QStringLiteral("/dev/sdc1"));
+    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD/DCIM"))->object,
+              QStringLiteral("/dev/sdb1"));
+    EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/media/user/CARD2"))->object,
+              QStringLiteral("/dev/sdc1"));
     EXPECT_EQ(UDisksVolumeService::holding(mounted, QStringLiteral("/home/x"))->object, QStringLiteral("/dev/root"));
     EXPECT_FALSE(UDisksVolumeService::holding({mounted[1]}, QStringLiteral("/media/user/CARDS")));
 }

@@ -6,10 +6,10 @@
 #include "app/PhotoSelection.h"
 #include "app/ToolbarRules.h"
 
-#include <QSignalSpy>
 #include <QSet>
-#include <tuple>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace lumora;
 
@@ -106,10 +106,9 @@ TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelection)
         return on;
     };
     EXPECT_EQ(enabled({}), QSet<E>{E::open});
-    EXPECT_EQ(enabled({.canRestore = true, .volumePathStored = true}),
-              (QSet<E>{E::open, E::restore, E::eject}));
-    const QSet<E> listRules = {E::open, E::exportJpg, E::exportPng, E::save, E::selectAll,
-                               E::rotateLeft,   E::rotateRight,    E::mirror,  E::watermark};
+    EXPECT_EQ(enabled({.canRestore = true, .volumePathStored = true}), (QSet<E>{E::open, E::restore, E::eject}));
+    const QSet<E> listRules = {E::open,       E::exportJpg,   E::exportPng, E::save,     E::selectAll,
+                               E::rotateLeft, E::rotateRight, E::mirror,    E::watermark};
     EXPECT_EQ(enabled({.photoCount = 1}), listRules);
     EXPECT_EQ(enabled({.photoCount = 2}), listRules);
     EXPECT_EQ(enabled({.photoCount = 2, .selectionCount = 1}), (listRules + QSet<E>{E::remove, E::edit, E::magnifier}));
@@ -139,10 +138,9 @@ TEST(PanelTexts, StatusAndSliderValueTexts)
 
     using F = AdjustmentField;
     const std::tuple<F, double, const char*> cases[] = {
-        {F::exposure, 2, "+200 %"},       {F::exposure, -0.35, "-35 %"},
-        {F::brightness, -1e-12, "+0 %"}, // never "-0 %"
-        {F::contrast, 1, "+0 %"},         {F::contrast, 0, "-100 %"},
-        {F::saturation, 1, "100 %"},      {F::sharpness, 0.45, "45 %"},
+        {F::exposure, 2, "+200 %"},   {F::exposure, -0.35, "-35 %"}, {F::brightness, -1e-12, "+0 %"}, // never "-0 %"
+        {F::contrast, 1, "+0 %"},     {F::contrast, 0, "-100 %"},    {F::saturation, 1, "100 %"},
+        {F::sharpness, 0.45, "45 %"},
     };
     for (const auto& [field, value, text] : cases)
         EXPECT_EQ(sliders::valueText(field, value), QString::fromUtf8(text)) << text;

@@ -81,14 +81,16 @@ TEST(RunInBackground, TheResultOfADestroyedContextIsDropped)
 {
     auto context = std::make_unique<QObject>();
     int delivered = 0;
-    runInBackground(context.get(), [] { return 42; }, [&delivered](int value) { delivered = value; });
+    runInBackground(
+        context.get(), [] { return 42; }, [&delivered](int value) { delivered = value; });
     workPool().waitForDone();
     context.reset();
     drainPosted();
     EXPECT_EQ(delivered, 0);
 
     QObject alive;
-    runInBackground(&alive, [] { return 7; }, [&delivered](int value) { delivered = value; });
+    runInBackground(
+        &alive, [] { return 7; }, [&delivered](int value) { delivered = value; });
     workPool().waitForDone();
     drainPosted();
     EXPECT_EQ(delivered, 7);

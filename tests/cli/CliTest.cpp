@@ -33,13 +33,13 @@ TEST(Cli, RenderWritesTheEditedPhotoByExtension)
     writeFile(in, test::encodeWithVips(test::quadrants(120, 80), QStringLiteral("jpg")));
     writeFile(dir.filePath(QStringLiteral("e.json")), R"({"rotation": 90, "adjustment": {"exposure": 0.5}})");
 
-    const CliRun jpg = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("out.jpg")), QStringLiteral("--edits"),
-                         dir.filePath(QStringLiteral("e.json"))});
+    const CliRun jpg = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("out.jpg")),
+                            QStringLiteral("--edits"), dir.filePath(QStringLiteral("e.json"))});
     ASSERT_EQ(jpg.exitCode, 0) << jpg.err.toStdString();
     EXPECT_EQ(SourceImage::fromFile(dir.filePath(QStringLiteral("out.jpg")))->size(), QSize(80, 120));
 
-    const CliRun png = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("half.png")), QStringLiteral("--scale"),
-                         QStringLiteral("0.5")});
+    const CliRun png = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("half.png")),
+                            QStringLiteral("--scale"), QStringLiteral("0.5")});
     ASSERT_EQ(png.exitCode, 0) << png.err.toStdString();
     EXPECT_EQ(SourceImage::fromFile(dir.filePath(QStringLiteral("half.png")))->size(), QSize(60, 40));
 }
@@ -50,14 +50,15 @@ TEST(Cli, BadInputGivesClearErrorsAndExitCodes)
     const QString in = dir.filePath(QStringLiteral("in.jpg"));
     writeFile(in, test::encodeWithVips(test::quadrants(40, 30), QStringLiteral("jpg")));
     writeFile(dir.filePath(QStringLiteral("bad.json")), R"({"rotation": "neunzig"})");
-    const CliRun malformed = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("o.jpg")), QStringLiteral("--edits"),
-                               dir.filePath(QStringLiteral("bad.json"))});
+    const CliRun malformed = cli({QStringLiteral("render"), in, dir.filePath(QStringLiteral("o.jpg")),
+                                  QStringLiteral("--edits"), dir.filePath(QStringLiteral("bad.json"))});
     EXPECT_EQ(malformed.exitCode, 2);
     EXPECT_TRUE(malformed.err.contains(QStringLiteral("rotation")));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("o.jpg"))));
 
     writeFile(dir.filePath(QStringLiteral("text.jpg")), "not an image");
-    const CliRun unreadable = cli({QStringLiteral("render"), dir.filePath(QStringLiteral("text.jpg")), dir.filePath(QStringLiteral("o.jpg"))});
+    const CliRun unreadable = cli(
+        {QStringLiteral("render"), dir.filePath(QStringLiteral("text.jpg")), dir.filePath(QStringLiteral("o.jpg"))});
     EXPECT_EQ(unreadable.exitCode, 1);
     EXPECT_TRUE(unreadable.err.contains(QStringLiteral("kein lesbares Bild")));
 
@@ -85,8 +86,9 @@ TEST(Cli, ExportNumbersTheFilesInTheOrderGiven)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("Export als JPG erfolgreich abgeschlossen.")));
     EXPECT_TRUE(run.err.contains(QStringLiteral("100 %")));
-    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name),
-              (QStringList{QStringLiteral("1_zebra.jpg"), QStringLiteral("2_apfel.v2.jpg"), QStringLiteral("3_mitte.jpg")}));
+    EXPECT_EQ(
+        QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name),
+        (QStringList{QStringLiteral("1_zebra.jpg"), QStringLiteral("2_apfel.v2.jpg"), QStringLiteral("3_mitte.jpg")}));
 
     args[1] = QStringLiteral("--png");
     args[2] = dir.filePath(QStringLiteral("missing/folder"));
@@ -99,12 +101,14 @@ TEST(Cli, ExportNumbersTheFilesInTheOrderGiven)
 TEST(Cli, HelpOfTheProgramAndOfEachCommandExitsZeroAndNamesTheOptions)
 {
     const std::pair<QString, QStringList> commands[] = {
-        {QString(), {QStringLiteral("render"), QStringLiteral("export"), QStringLiteral("bench"), QStringLiteral("cutout")}},
+        {QString(),
+         {QStringLiteral("render"), QStringLiteral("export"), QStringLiteral("bench"), QStringLiteral("cutout")}},
         {QStringLiteral("render"), {QStringLiteral("--edits"), QStringLiteral("--scale")}},
         {QStringLiteral("export"), {QStringLiteral("--jpg"), QStringLiteral("--png"), QStringLiteral("--edits")}},
         {QStringLiteral("bench"), {QStringLiteral("--json")}},
         {QStringLiteral("cutout"),
-         {QStringLiteral("--color"), QStringLiteral("--background"), QStringLiteral("--mask"), QStringLiteral("--runs")}},
+         {QStringLiteral("--color"), QStringLiteral("--background"), QStringLiteral("--mask"),
+          QStringLiteral("--runs")}},
     };
     for (const auto& [command, options] : commands) {
         const CliRun run = cli(command.isEmpty() ? QStringList{QStringLiteral("--help")}

@@ -41,7 +41,10 @@ TEST(CutoutCli, BadArgumentsExitWithTwo)
     const CliRun color = cutout({in, out, QStringLiteral("--color"), QStringLiteral("blau")});
     EXPECT_EQ(color.exitCode, 2);
     EXPECT_TRUE(color.err.contains(QStringLiteral("--color"))) << color.err.toStdString();
-    EXPECT_EQ(cutout({in, out, QStringLiteral("--color"), QStringLiteral("#FFFFFF"), QStringLiteral("--background"), in}).exitCode, 2)
+    EXPECT_EQ(
+        cutout({in, out, QStringLiteral("--color"), QStringLiteral("#FFFFFF"), QStringLiteral("--background"), in})
+            .exitCode,
+        2)
         << "colour and background photo exclude each other";
     EXPECT_EQ(cutout({in, out, QStringLiteral("--mask")}).exitCode, 2);
     EXPECT_FALSE(QFileInfo::exists(out));
@@ -56,7 +59,8 @@ TEST(CutoutCli, MissingModelOrPhotoIsAClearFailure)
     const CliRun withoutModel = cutout({in, out}, missing);
     EXPECT_EQ(withoutModel.exitCode, 1);
     EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("nicht installiert"))) << withoutModel.err.toStdString();
-    EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("FreistellenEngine: Vision-Fehler – "))) << withoutModel.err.toStdString();
+    EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("FreistellenEngine: Vision-Fehler – ")))
+        << withoutModel.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
     const CliRun withoutPhoto = cutout({dir.filePath(QStringLiteral("gibtsnicht.jpg")), out}, missing);
@@ -78,7 +82,7 @@ TEST(CutoutCli, WritesTheSubjectOverTheNewBackground)
     const QString in = writePhoto(dir, QStringLiteral("baer.png"), photo);
     const QString out = dir.filePath(QStringLiteral("frei.jpg"));
     const CliRun run = cutout({in, out, QStringLiteral("--color"), QStringLiteral("#1E90FF"), QStringLiteral("--mask"),
-                              dir.filePath(QStringLiteral("maske.png"))});
+                               dir.filePath(QStringLiteral("maske.png"))});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("640 × 480")));
     const auto source = SourceImage::fromFile(out);

@@ -40,7 +40,8 @@ TEST(MaskGeneration, SegmentationFailureIsLoggedAndGivesNoMask)
 {
     const LogCapture log;
     const Error error{QStringLiteral("Test"), 7, QStringLiteral("Gerät nicht bereit")};
-    const FreistellenEngine engine([error](const QImage&) -> std::expected<QImage, Error> { return std::unexpected(error); });
+    const FreistellenEngine engine(
+        [error](const QImage&) -> std::expected<QImage, Error> { return std::unexpected(error); });
     const auto result = engine.segmentNow(test::grayMask(8, 8, 0));
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), error);
@@ -57,7 +58,8 @@ TEST(MaskGeneration, NothingInTheForegroundGivesNoMaskAndNoLogLine)
 {
     const LogCapture log;
     for (const int value : {0, 60, 127}) {
-        const auto result = FreistellenEngine(segmentationReturning(grayMask(40, 30, value))).segmentNow(grayMask(4, 3, 0));
+        const auto result =
+            FreistellenEngine(segmentationReturning(grayMask(40, 30, value))).segmentNow(grayMask(4, 3, 0));
         ASSERT_FALSE(result) << value;
         EXPECT_EQ(result.error().code, segmentationErrors::noSubject);
         EXPECT_EQ(result.error().description, QStringLiteral("Kein Motiv erkannt. Bitte ein anderes Bild verwenden."));
@@ -148,10 +150,12 @@ TEST(SegmentationModel, PathComesFromTheEnvironment)
     const ScopedEnv without("LUMORA_MODEL_PATH", "");
     {
         const ScopedEnv cache("XDG_CACHE_HOME", "/var/cache/nutzer");
-        EXPECT_EQ(segmentationModelPath(), QStringLiteral("/var/cache/nutzer/lumora-studio/models/isnet-768-fp32.onnx"));
+        EXPECT_EQ(segmentationModelPath(),
+                  QStringLiteral("/var/cache/nutzer/lumora-studio/models/isnet-768-fp32.onnx"));
     }
     const ScopedEnv noCache("XDG_CACHE_HOME", "");
-    EXPECT_EQ(segmentationModelPath(), QDir::homePath() + QStringLiteral("/.cache/lumora-studio/models/isnet-768-fp32.onnx"));
+    EXPECT_EQ(segmentationModelPath(),
+              QDir::homePath() + QStringLiteral("/.cache/lumora-studio/models/isnet-768-fp32.onnx"));
 }
 
 TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)

@@ -5,8 +5,8 @@
 #include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
-#include "support/PhotoFiles.h"
 #include "pipeline/Compositing.h"
+#include "support/PhotoFiles.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -21,15 +21,15 @@ namespace {
 
 const QString kStamps = QStringLiteral("/usr/share/tuxpaint/stamps/");
 
-#define SKIP_WITHOUT_MODEL()                                                                                 \
-    do {                                                                                                           \
-        if (!QFileInfo::exists(segmentationModelPath()))                                                             \
-            GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString()                   \
-                         << "); scripts/fetch-model.sh installs it";                                           \
+#define SKIP_WITHOUT_MODEL()                                                                                           \
+    do {                                                                                                               \
+        if (!QFileInfo::exists(segmentationModelPath()))                                                               \
+            GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString()                           \
+                         << "); scripts/fetch-model.sh installs it";                                                   \
     } while (false)
 
 struct Scene {
-    QImage photo;     // what the engine sees
+    QImage photo; // what the engine sees
     QImage truth; // Format_Grayscale8, 255 where a subject's alpha is at least one half
 };
 
@@ -41,7 +41,8 @@ Scene scene(QSize size, QColor background, const std::vector<std::tuple<QString,
     s.truth.fill(0u);
     for (const auto& [path, factor, corner] : subjects) {
         const QImage stamp = QImage(kStamps + path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        EXPECT_FALSE(stamp.isNull()) << "missing: " << path.toStdString() << " (tuxpaint-stamps-default, scripts/setup.sh)";
+        EXPECT_FALSE(stamp.isNull()) << "missing: " << path.toStdString()
+                                     << " (tuxpaint-stamps-default, scripts/setup.sh)";
         const QImage subject = stamp.scaled(stamp.size() * factor, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         QPainter(&s.photo).drawImage(corner, subject);
         for (int y = 0; y < subject.height(); ++y)
@@ -132,9 +133,10 @@ TEST(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     QByteArray bytes = original.readAll();
     QFile sidecar(segmentationModelPath() + QStringLiteral(".sha256"));
-    const QByteArray checksum = sidecar.open(QIODevice::ReadOnly)
-                                      ? sidecar.readAll()
-                                      : QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  modell.onnx\n";
+    const QByteArray checksum =
+        sidecar.open(QIODevice::ReadOnly)
+            ? sidecar.readAll()
+            : QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  modell.onnx\n";
     bytes.replace(1'000'000, 4, "XXXX");
 
     QTemporaryDir dir;
@@ -146,6 +148,7 @@ TEST(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
     const auto mask = FreistellenEngine().segmentNow(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));
     ASSERT_FALSE(mask);
     EXPECT_EQ(mask.error().code, segmentationErrors::modelUnusable);
-    EXPECT_TRUE(mask.error().description.contains(QStringLiteral("Prüfsumme"))) << mask.error().description.toStdString();
+    EXPECT_TRUE(mask.error().description.contains(QStringLiteral("Prüfsumme")))
+        << mask.error().description.toStdString();
     EXPECT_EQ(log.captured().size(), 1);
 }

@@ -1,10 +1,12 @@
 #include "fileops/BatchCrop.h"
+#include "base/AtomicFile.h"
 #include "fileops/FolderBookmarkStore.h"
 #include "model/ImageProcessor.h"
-#include "base/AtomicFile.h"
 #include "support/Fixtures.h"
 #include "support/ScriptedDialogs.h"
 
+#include "support/PhotoFiles.h"
+#include "support/SmallVolume.h"
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -12,8 +14,6 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
-#include "support/PhotoFiles.h"
-#include "support/SmallVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,8 @@ bool isJpeg(const QByteArray& bytes)
 /// Within `tolerance` per channel (the crops are JPEG-compressed).
 bool near(QColor actual, QColor expected, int tolerance = 12)
 {
-    return std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
+    return std::abs(actual.red() - expected.red()) <= tolerance
+           && std::abs(actual.green() - expected.green()) <= tolerance
            && std::abs(actual.blue() - expected.blue()) <= tolerance;
 }
 
@@ -202,8 +203,8 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
     photos.append(broken);
     processor.setPhotos(photos);
     addPhoto(refused, QStringLiteral("c.jpg"), 60, 40);
-    dialogs.cancelFolder();          // Gesperrt, asked first: its first photo comes first
-    dialogs.confirmFolder(allowed);  // Frei
+    dialogs.cancelFolder();         // Gesperrt, asked first: its first photo comes first
+    dialogs.confirmFolder(allowed); // Frei
 
     const BatchCropResult result = crop(allIds(), {0, 0, 1, 1}, false);
     EXPECT_EQ(result.fehler, (QStringList{QStringLiteral("a.jpg: Ordner-Zugriff verweigert"),
@@ -289,7 +290,7 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     const QUuid turned = addPhoto(photos, QStringLiteral("foto.jpg"), 400, 300);
     const QUuid png = addPhoto(photos, QStringLiteral("bild.png"), 200, 100);
     PhotoItem edited = *processor.photo(turned);
-    edited.edits.rotation = 90;                       // 300 × 400, green at the top left
+    edited.edits.rotation = 90; // 300 × 400, green at the top left
     edited.edits.adjustment.exposure = 0.5;
     edited.edits.watermark = Watermark{QStringLiteral("Lumora"), WatermarkPosition::bottomRight};
     edited.edits.masks.append(MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#000000")});

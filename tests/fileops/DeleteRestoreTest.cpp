@@ -2,6 +2,7 @@
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
 
+#include "support/PhotoFiles.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
-#include "support/PhotoFiles.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -38,7 +38,8 @@ std::optional<QByteArray> takeFromTrash(const QString& originalPath)
         while (infos.hasNext()) {
             const QString info = infos.next();
             const QByteArray text = readAll(info);
-            if (!text.contains("Path=" + QUrl::toPercentEncoding(originalPath, "/")) && !text.contains("Path=" + originalPath.toUtf8()))
+            if (!text.contains("Path=" + QUrl::toPercentEncoding(originalPath, "/"))
+                && !text.contains("Path=" + originalPath.toUtf8()))
                 continue;
             const QString stored = trash + QStringLiteral("/files/") + QFileInfo(info).completeBaseName();
             const QByteArray bytes = readAll(stored);
@@ -297,7 +298,8 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
     const StreamEnd end = trash(ids({QStringLiteral("A")}));
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
-    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("home")});
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("home")});
     restoreLastDeletion(processor);
     EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
 }

@@ -4,8 +4,8 @@
 #include "support/SmallVolume.h"
 
 #include <QTemporaryDir>
-#include <tuple>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -89,7 +89,8 @@ TEST(Export, FirstFailureStopsTheRunWithTheFileSystemsText)
     EXPECT_EQ(values, (QList<double>{0.1, 0.2, 0.3, 0.4}));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), 4);
 
-    const StreamEnd missing = exportJPEG(list, std::make_shared<CancelToken>(), 2, target.filePath(QStringLiteral("gone")), 10)->wait();
+    const StreamEnd missing =
+        exportJPEG(list, std::make_shared<CancelToken>(), 2, target.filePath(QStringLiteral("gone")), 10)->wait();
     EXPECT_TRUE(missing.error);
 }
 
@@ -97,7 +98,8 @@ TEST(Save, WritesJpegOverEachOriginalAndKeepsThePhotoInMemory)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    const QUrl png = writePhotoFile(dir.path(), QStringLiteral("shot.png"), encodeWithVips(quadrants(40, 30), QStringLiteral("png")));
+    const QUrl png = writePhotoFile(dir.path(), QStringLiteral("shot.png"),
+                                    encodeWithVips(quadrants(40, 30), QStringLiteral("png")));
     QList<PhotoItem> list{photoAt(png)};
     list[0].edits.rotation = 90;
     processor.setPhotos(list);

@@ -55,8 +55,9 @@ TEST(ImageProcessorLoad, OrientationSixIsStoredUprightWithoutRotation)
 {
     QTemporaryDir dir;
     const QImage upright = quadrants(60, 40);
-    const QUrl url = writePhotoFile(dir.path(), QStringLiteral("o6.jpg"),
-                                    encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6));
+    const QUrl url =
+        writePhotoFile(dir.path(), QStringLiteral("o6.jpg"),
+                       encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6));
     ImageProcessor processor;
     ASSERT_TRUE(loadAndWait(processor, {url}));
     const PhotoItem& photo = processor.photos().first();
@@ -90,7 +91,7 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
     }
     const double expected[] = {-90, -180, -270, 0};
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(seen[i], expected[i]); // −0 equals 0
+        EXPECT_EQ(seen[i], expected[i]);    // −0 equals 0
     EXPECT_TRUE(std::signbit(seen.last())); // −0, as the remainder keeps the sign
 
     processor.flip(ids, FlipDirection::horizontal);
@@ -100,7 +101,8 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
     ASSERT_TRUE(waitIdle(processor));
     EXPECT_FALSE(processor.photos().first().edits.flippedH);
 
-    processor.applyWatermark(ids, Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FF0000")});
+    processor.applyWatermark(
+        ids, Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FF0000")});
     ASSERT_TRUE(waitIdle(processor));
     EXPECT_GT(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 200);
     processor.applyWatermark(ids, std::nullopt);
@@ -113,7 +115,8 @@ TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("g.jpg"), jpegOf(QColor(128, 128, 128)))}));
+    ASSERT_TRUE(
+        loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("g.jpg"), jpegOf(QColor(128, 128, 128)))}));
     const QSet<QUuid> ids = idsOf(processor);
     processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
     EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2);
@@ -127,7 +130,8 @@ TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
     ImageProcessor processor;
     QList<QUrl> urls;
     for (int i = 0; i < 6; ++i)
-        urls.append(writePhotoFile(dir.path(), QStringLiteral("g%1.jpg").arg(i), jpegOf(QColor(128, 128, 128), 800, 600)));
+        urls.append(
+            writePhotoFile(dir.path(), QStringLiteral("g%1.jpg").arg(i), jpegOf(QColor(128, 128, 128), 800, 600)));
     ASSERT_TRUE(loadAndWait(processor, urls));
     // Edits written without a render leave every preview stale, so the refresh renders all.
     for (PhotoItem photo : processor.photos()) {
@@ -182,7 +186,8 @@ TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
     photo.url = QUrl::fromLocalFile(QStringLiteral("/tmp/flat.jpg"));
     photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
     photo.edits.rotation = 90;
-    photo.edits.watermark = Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
+    photo.edits.watermark =
+        Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
     photo.edits.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
     processor.setPhotos({photo});
     TextMark mark;
@@ -213,7 +218,8 @@ TEST(ImageProcessorEdits, PreviewsForSheetsAndTheMagnifier)
     ImageProcessor processor;
     PhotoItem photo;
     photo.originalCI = SourceImage::fromRaster(solid(3200, 2000, Qt::black));
-    photo.edits.watermark = Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FFFFFF")};
+    photo.edits.watermark =
+        Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FFFFFF")};
     processor.setPhotos({photo});
     EXPECT_EQ(processor.watermarkPreview(photo.id, std::nullopt, 800)->size(), QSize(800, 500));
     EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, std::nullopt, 800), 400, 250), QColor(Qt::black));

@@ -65,11 +65,12 @@ TEST(QueuedResults, ClosingWhileLoadRefreshBatchExportAndDeleteResultsAreQueued)
     auto receiver = std::make_unique<QObject>();
     int delivered = 0;
     const QTemporaryDir target;
-    ProgressStreamPtr exported =
-        exportJPEG(processor->photos(), std::make_shared<CancelToken>(), 1, target.path(), 3);
-    exported->subscribe(receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
+    ProgressStreamPtr exported = exportJPEG(processor->photos(), std::make_shared<CancelToken>(), 1, target.path(), 3);
+    exported->subscribe(
+        receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
     ProgressStreamPtr deleted = deleteFiles(*processor, {processor->photos()[2].id}, std::make_shared<CancelToken>());
-    deleted->subscribe(receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
+    deleted->subscribe(
+        receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
 
     workPool().waitForDone();
     EXPECT_FALSE(exported->wait().error);

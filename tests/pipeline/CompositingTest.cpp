@@ -59,7 +59,7 @@ TEST(ReplaceBackground, MaskValuesMixPhotoAndBackgroundOnPremultipliedValues)
         {QColor(200, 100, 50), std::nullopt, 64, {50, 25, 13, 64}},
         {QColor(200, 100, 50), std::nullopt, 128, {100, 50, 25, 128}},
         {QColor(0, 0, 255, 128), std::nullopt, 128, {0, 0, 64, 64}}, // a translucent photo: alpha = m · F.a
-        {Qt::red, QColor(), 0, {255, 255, 255, 255}},                 // an invalid colour becomes white
+        {Qt::red, QColor(), 0, {255, 255, 255, 255}},                // an invalid colour becomes white
     };
     for (const auto& c : cases) {
         const auto out = hintergrundErsetzen(image(solid(5, 3, c.front)), grayMask(2, 2, c.mask), c.back);
@@ -142,7 +142,8 @@ TEST(FitBackgroundPhoto, FillsTheTargetAndCropsTheLongerAxisEquallyOnBothSides)
         // Along the cropped axis: 75 … 125; along the filled axis: 0 … 99.
         const auto along = [&](int i, bool cropped) {
             const bool rows = cropped == portrait;
-            const QRgb v = rows ? out.raster.pixel(out.raster.width() / 2, i) : out.raster.pixel(i, out.raster.height() / 2);
+            const QRgb v =
+                rows ? out.raster.pixel(out.raster.width() / 2, i) : out.raster.pixel(i, out.raster.height() / 2);
             return rows ? qGreen(v) : qRed(v);
         };
         const int last = (portrait ? out.raster.height() : out.raster.width()) - 1;

@@ -81,7 +81,9 @@ TEST(Decode, EveryExifOrientationIsStoredUpright)
         ASSERT_EQ(image->size(), QSize(64, 48)) << tag;
         EXPECT_EQ(image->format(), QImage::Format_ARGB32_Premultiplied);
         // Quadrant centres: red top-left, green top-right, blue bottom-left, white bottom-right.
-        auto near = [](QColor a, QColor b) { return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 30; };
+        auto near = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 30;
+        };
         EXPECT_TRUE(near(pixel(*image, 16, 12), Qt::red)) << tag;
         EXPECT_TRUE(near(pixel(*image, 48, 12), Qt::green)) << tag;
         EXPECT_TRUE(near(pixel(*image, 16, 36), Qt::blue)) << tag;
@@ -122,7 +124,8 @@ TEST(Decode, PngWebpAndTiffKeepAlphaAndDepth)
         EXPECT_EQ(c.alpha(), 128) << format;
         EXPECT_NEAR(c.red(), 200, 2) << format;
     }
-    auto wide = SourceImage::fromEncoded(test::encodeWithVips(test::solid(8, 8, QColor(10, 128, 250)), QStringLiteral("png16")));
+    auto wide = SourceImage::fromEncoded(
+        test::encodeWithVips(test::solid(8, 8, QColor(10, 128, 250)), QStringLiteral("png16")));
     ASSERT_TRUE(wide);
     const QColor c = pixel(*wide->decode(), 3, 3);
     EXPECT_NEAR(c.green(), 128, 1);

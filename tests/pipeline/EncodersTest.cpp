@@ -1,5 +1,5 @@
-#include "base/AtomicFile.h"
 #include "pipeline/Encoders.h"
+#include "base/AtomicFile.h"
 #include "pipeline/Render.h"
 #include "support/Fixtures.h"
 
@@ -16,12 +16,14 @@ TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
 {
     const auto jpeg = encodeJPEG(Image{}, 0.95);
     ASSERT_FALSE(jpeg);
-    EXPECT_EQ(jpeg.error(), (Error{encoderErrors::domain, encoderErrors::jpegNoImage, QStringLiteral("CGImage konnte nicht erzeugt werden")}));
+    EXPECT_EQ(jpeg.error(), (Error{encoderErrors::domain, encoderErrors::jpegNoImage,
+                                   QStringLiteral("CGImage konnte nicht erzeugt werden")}));
     const auto png = encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)});
     ASSERT_FALSE(png);
     EXPECT_EQ(png.error().code, encoderErrors::pngNoImage);
     EXPECT_EQ(png.error().description, QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"));
-    EXPECT_EQ(encodingError(encoderErrors::pngEncodingFailed).description, QStringLiteral("PNG-Encoding fehlgeschlagen"));
+    EXPECT_EQ(encodingError(encoderErrors::pngEncodingFailed).description,
+              QStringLiteral("PNG-Encoding fehlgeschlagen"));
 }
 
 TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
@@ -48,7 +50,8 @@ TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
 {
     // A photo stored sideways with orientation 6 is written upright, without an orientation tag.
     const QImage upright = test::quadrants(60, 40);
-    const QByteArray tagged = test::encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6);
+    const QByteArray tagged =
+        test::encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6);
     auto source = SourceImage::fromEncoded(tagged);
     ASSERT_TRUE(source);
     auto image = renderImage(*source, {});
@@ -130,7 +133,8 @@ TEST(Encoders, ATurnLeftToTheEncoderWritesTheSamePicture)
             for (int y = 0; y < written.height(); ++y)
                 for (int x = 0; x < written.width(); ++x) {
                     const QRgb a = written.pixel(x, y), b = direct.raster.pixel(x, y);
-                    const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+                    const int d = std::max(
+                        {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
                     worst = std::max(worst, d);
                     total += d;
                 }

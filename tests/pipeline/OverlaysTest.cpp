@@ -122,7 +122,7 @@ TEST(Overlays, LaterMasksCoverEarlierOnesAndBadColoursFallBack)
     }
     EXPECT_EQ(at(photo, 20, 20), QColor(Qt::red));
     EXPECT_EQ(at(photo, 50, 50), QColor(Qt::blue)); // overlap: the later mask
-    EXPECT_EQ(at(photo, 5, 95), QColor(Qt::white));  // unparsable colour: white
+    EXPECT_EQ(at(photo, 5, 95), QColor(Qt::white)); // unparsable colour: white
     EXPECT_EQ(at(photo, 95, 5), QColor(Qt::black));
 }
 
@@ -142,9 +142,9 @@ TEST(Overlays, StrokesAndAreasNeedEnoughPoints)
     EXPECT_GT(at(line, 16, 50).alpha(), 200); // round cap reaches half the width beyond the end
 
     // A self-crossing area fills with the non-zero rule: the overlap is filled too.
-    const auto area = rasterizeFilledArea({{10, 10}, {110, 10}, {110, 90}, {60, 90}, {60, 40}, {160, 40}, {160, 60},
-                                           {10, 60}},
-                                          QStringLiteral("bad"), size);
+    const auto area =
+        rasterizeFilledArea({{10, 10}, {110, 10}, {110, 90}, {60, 90}, {60, 40}, {160, 40}, {160, 60}, {10, 60}},
+                            QStringLiteral("bad"), size);
     ASSERT_TRUE(area);
     const QImage filled = overlayBitmap(*area);
     EXPECT_EQ(at(filled, 85, 50), QColor(Qt::white));
@@ -159,15 +159,15 @@ TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
     ASSERT_TRUE(shortArrow);
     const QImage head = overlayBitmap(*shortArrow);
     EXPECT_EQ(at(head, 95.5, 50), QColor(Qt::red)); // behind the start, inside the head's base
-    EXPECT_EQ(at(head, 92, 50).alpha(), 0);        // further back than 6 pixels: nothing
-    EXPECT_EQ(at(head, 111, 50).alpha(), 0);       // beyond the tip: nothing
-    EXPECT_GT(at(head, 95.5, 55).alpha(), 200);    // the base is hl wide: ±8 at the base
+    EXPECT_EQ(at(head, 92, 50).alpha(), 0);         // further back than 6 pixels: nothing
+    EXPECT_EQ(at(head, 111, 50).alpha(), 0);        // beyond the tip: nothing
+    EXPECT_GT(at(head, 95.5, 55).alpha(), 200);     // the base is hl wide: ±8 at the base
     // A long arrow: shaft of width lw up to the head's base, then the head.
     const auto longArrow = rasterizeArrow(Arrow{{20, 50}, 0, 160, 6, QStringLiteral("#0000FF")}, size);
     const QImage full = overlayBitmap(*longArrow);
     EXPECT_EQ(at(full, 60, 52), QColor(Qt::blue));
-    EXPECT_EQ(at(full, 60, 54).alpha(), 0);   // shaft is 6 wide
-    EXPECT_EQ(at(full, 18, 50).alpha(), 0);   // butt cap: nothing before the start
+    EXPECT_EQ(at(full, 60, 54).alpha(), 0);         // shaft is 6 wide
+    EXPECT_EQ(at(full, 18, 50).alpha(), 0);         // butt cap: nothing before the start
     EXPECT_EQ(at(full, 170, 53), QColor(Qt::blue)); // head (12 long, 12 wide) from x 168 to 180
     // Turned by 90°: it points up (y grows upwards).
     const auto up = rasterizeArrow(Arrow{{100, 10}, M_PI / 2, 80, 6, QStringLiteral("#0000FF")}, size);

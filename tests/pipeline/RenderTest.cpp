@@ -1,5 +1,5 @@
-#include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
+#include "pipeline/Overlays.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +129,8 @@ TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
     const SourceImage big = SourceImage::fromRaster(test::solid(4000, 3000, Qt::black));
     EditState marked;
     marked.rotation = 90;
-    marked.watermark = Watermark{QStringLiteral("W"), WatermarkPosition::bottomRight, 1, 0.05, QStringLiteral("#FFFFFF")};
+    marked.watermark =
+        Watermark{QStringLiteral("W"), WatermarkPosition::bottomRight, 1, 0.05, QStringLiteral("#FFFFFF")};
     const Image out = render(big, marked);
     EXPECT_EQ(out.extent, QRectF(500, -500, 3000, 4000));
     const double size = 150; // min(3000, 4000) × 0.05

@@ -94,7 +94,8 @@ QByteArray encodeWithVips(const QImage& image, const QString& format, int orient
     size_t length = 0;
     int rc = -1;
     if (format == QLatin1String("jpg"))
-        rc = vips_jpegsave_buffer(work, &buffer, &length, "Q", 95, "subsample_mode", VIPS_FOREIGN_SUBSAMPLE_OFF, nullptr);
+        rc = vips_jpegsave_buffer(work, &buffer, &length, "Q", 95, "subsample_mode", VIPS_FOREIGN_SUBSAMPLE_OFF,
+                                  nullptr);
     else if (format.startsWith(QLatin1String("png")))
         rc = vips_pngsave_buffer(work, &buffer, &length, nullptr);
     else if (format == QLatin1String("webp"))

@@ -16,8 +16,7 @@ QImage quadrants(int w, int h);
 
 /// Encodes `image` with libvips as `format` ("jpg", "png", "png16", "webp", "tif", "heic"),
 /// optionally tagging an EXIF orientation (1…8) or converting into an ICC profile ("p3", "cmyk").
-QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation = 0,
-                          const QString& profile = {});
+QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation = 0, const QString& profile = {});
 
 /// An opaque raster of pseudo-random colours, the same for the same `seed`.
 QImage noise(int w, int h, quint32 seed = 7);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/ImageProcessor.h"
 #include "Fixtures.h"
+#include "model/ImageProcessor.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,8 +6,8 @@
 #include <QQueue>
 #include <QString>
 #include <QStringList>
-#include <utility>
 #include <optional>
+#include <utility>
 
 namespace lumora::test {
 

@@ -31,7 +31,10 @@ public:
     [[nodiscard]] bool mounted() const { return m_mounted; }
     [[nodiscard]] const QString& path() const { return m_path; }
 
-    [[nodiscard]] bool remountReadOnly() const { return run({QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path}); }
+    [[nodiscard]] bool remountReadOnly() const
+    {
+        return run({QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path});
+    }
 
     /// Takes every free byte.
     void fill() const

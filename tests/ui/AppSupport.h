@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui/ContentView.h"
-#include "ui/magnifier/LupenFensterManager.h"
 #include "app/KeySequenceTracker.h"
 #include "app/LoadFlow.h"
 #include "platform/Preferences.h"
@@ -9,6 +7,8 @@
 #include "support/FakeVolumes.h"
 #include "support/PhotoFiles.h"
 #include "support/ScriptedDialogs.h"
+#include "ui/ContentView.h"
+#include "ui/magnifier/LupenFensterManager.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -18,8 +18,9 @@ namespace lumora::test {
 /// Removes every preference the main window writes, so each test starts as after installing.
 inline void forgetWindowPreferences()
 {
-    for (const char* key : {"LastUsedVolumePath", "Lumora.Slider.showExposure", "Lumora.Slider.showBrightness",
-                            "Lumora.Slider.showContrast", "Lumora.Slider.showSaturation", "Lumora.Slider.showSharpness"})
+    for (const char* key :
+         {"LastUsedVolumePath", "Lumora.Slider.showExposure", "Lumora.Slider.showBrightness",
+          "Lumora.Slider.showContrast", "Lumora.Slider.showSaturation", "Lumora.Slider.showSharpness"})
         preferences::remove(QString::fromLatin1(key));
 }
 

@@ -1,8 +1,8 @@
 // The main window as a user meets it: real widgets offscreen, clicks and keys by Qt Test.
 #include "AppSupport.h"
 
-#include "ui/InfoSheet.h"
 #include "app/KeySequenceTracker.h"
+#include "ui/InfoSheet.h"
 #include "ui/PhotoGridView.h"
 #include "ui/ProgressOverlay.h"
 #include "ui/Toolbar.h"
@@ -98,8 +98,8 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
         grid->setDragRunner(ScriptedDrag{grid, std::move(over), rowOf});
         const QPoint start = grid->cardRectInViewport(from).center();
         QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, start);
-        QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(30, 0)), grid->viewport()->mapToGlobal(QPointF(start)),
-                         Qt::NoButton, Qt::LeftButton, {});
+        QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(30, 0)),
+                         grid->viewport()->mapToGlobal(QPointF(start)), Qt::NoButton, Qt::LeftButton, {});
         QCoreApplication::sendEvent(grid->viewport(), &move);
         QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, start);
     };
@@ -162,7 +162,8 @@ TEST(ContentViewKeys, HiddenSequenceIgnoresKeysOutsideIt)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const auto press = [&](const QString& key) {
         now += 500;
-        QTest::keyClick(view.grid(), Qt::Key(Qt::Key_A + (key[0].unicode() - 'a')), Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(view.grid(), Qt::Key(Qt::Key_A + (key[0].unicode() - 'a')),
+                        Qt::ControlModifier | Qt::ShiftModifier);
     };
     const QStringList& keys = KeySequenceTracker::reihenfolge();
 

@@ -13,7 +13,8 @@ namespace {
 LoadPlaces placesWith(QStringList present)
 {
     LoadPlaces places;
-    places.removableRoots = {QStringLiteral("/run/media/anna"), QStringLiteral("/media/anna"), QStringLiteral("/media")};
+    places.removableRoots = {QStringLiteral("/run/media/anna"), QStringLiteral("/media/anna"),
+                             QStringLiteral("/media")};
     places.desktopFolders = {QStringLiteral("/home/anna/Schreibtisch")};
     places.exists = [present](const QString& path) { return present.contains(path); };
     return places;
@@ -59,7 +60,8 @@ TEST_F(LoadFlowTest, OpeningACardFileRemembersTheDcimFolderAndLoadsWithoutAQuest
     ASSERT_EQ(dialogs.fileRequests.size(), 1);
     EXPECT_EQ(dialogs.fileRequests[0].startFolder, QStringLiteral("/media"));
     EXPECT_TRUE(dialogs.fileRequests[0].multipleSelection);
-    EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(), dir.path() + QStringLiteral("/CARD/DCIM"));
+    EXPECT_EQ(preferences::value(QStringLiteral("LastUsedVolumePath")).toString(),
+              dir.path() + QStringLiteral("/CARD/DCIM"));
     EXPECT_TRUE(dialogs.questions.isEmpty()); // nothing loaded yet: no question
     ASSERT_TRUE(waitIdle(processor));
     ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 2; }, kNoTimeLimit));

@@ -11,8 +11,8 @@ using namespace lumora::test;
 struct ModelSignals {
     explicit ModelSignals(PhotoGridModel& model)
         : inserted(&model, &QAbstractItemModel::rowsInserted), removed(&model, &QAbstractItemModel::rowsRemoved),
-          reset(&model, &QAbstractItemModel::modelReset),
-          layout(&model, &QAbstractItemModel::layoutChanged), data(&model, &QAbstractItemModel::dataChanged)
+          reset(&model, &QAbstractItemModel::modelReset), layout(&model, &QAbstractItemModel::layoutChanged),
+          data(&model, &QAbstractItemModel::dataChanged)
     {
     }
     void clear()

@@ -1,5 +1,5 @@
-#include "app/WatermarkController.h"
 #include "ui/WatermarkSheet.h"
+#include "app/WatermarkController.h"
 #include "model/ImageProcessor.h"
 #include "support/PhotoFiles.h"
 

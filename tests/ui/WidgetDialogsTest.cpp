@@ -68,9 +68,12 @@ TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
         panel->setDirectory(allowed.path());
         static_cast<QDialog*>(panel)->accept(); // the panel's own check runs (virtual)
     });
-    const std::optional<QString> chosen = dialogs.chooseFolder(FolderPanelRequest{
-        QStringLiteral("Ordner wählen"), QStringLiteral("Zugriff erlauben"), {}, other.path(),
-        QDir(allowed.path()).absolutePath(), false});
+    const std::optional<QString> chosen = dialogs.chooseFolder(FolderPanelRequest{QStringLiteral("Ordner wählen"),
+                                                                                  QStringLiteral("Zugriff erlauben"),
+                                                                                  {},
+                                                                                  other.path(),
+                                                                                  QDir(allowed.path()).absolutePath(),
+                                                                                  false});
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(chosen, std::optional<QString>(QDir(allowed.path()).absolutePath()));
 }

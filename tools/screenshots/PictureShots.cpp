@@ -1,7 +1,7 @@
 #include "PictureShots.h"
 
-#include "app/WatermarkController.h"
 #include "app/KeySequenceTracker.h"
+#include "app/WatermarkController.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/SourceImage.h"
 #include "platform/Dialogs.h"

@@ -37,9 +37,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora-screenshots"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Writes pictures of Lumora Studio into FOLDER. Without a mode: the main window with the "
-        "photos (grid-auswahl.png, info.png, info-blatt.png, schmal.png)."));
+    parser.setApplicationDescription(
+        QStringLiteral("Writes pictures of Lumora Studio into FOLDER. Without a mode: the main window with the "
+                       "photos (grid-auswahl.png, info.png, info-blatt.png, schmal.png)."));
     parser.addHelpOption();
     const QCommandLineOption magnifier(QStringLiteral("magnifier"),
                                        QStringLiteral("A magnifier window at fit, 100 % and 195 % (lupe-*.png)."));

@@ -28,8 +28,8 @@ void LupenBildModell::setBild(QImage image, QSize pixelSize)
 QImage LupenBildModell::rasterFor(QSizeF devicePixels)
 {
     // Half a pixel of slack: the display size is fractional, the raster is not.
-    const bool imageSuffices = m_bild.width() + 0.5 >= devicePixels.width()
-        && m_bild.height() + 0.5 >= devicePixels.height();
+    const bool imageSuffices =
+        m_bild.width() + 0.5 >= devicePixels.width() && m_bild.height() + 0.5 >= devicePixels.height();
     const bool imageIsFull = m_bild.size() == m_pixelSize;
     if (imageSuffices || imageIsFull)
         return m_bild;

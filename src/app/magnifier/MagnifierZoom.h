@@ -74,13 +74,11 @@ private:
 /// against `handDelta` (y down, like Qt). Each axis is clamped to 0 … max(0, document − visibleSize),
 /// so the drag stops at the document's edges and a document smaller than the visible area
 /// does not move at all.
-[[nodiscard]] QPointF panOrigin(QPointF origin, QPointF handDelta, QSizeF document,
-                                      QSizeF visibleSize);
+[[nodiscard]] QPointF panOrigin(QPointF origin, QPointF handDelta, QSizeF document, QSizeF visibleSize);
 
 /// The visible origin that keeps the document point under the centre of the visible area in
 /// place when the document grows or shrinks from `oldDocument` to `newDocument` (a zoom
 /// change). Clamped like panOrigin.
-[[nodiscard]] QPointF originAfterZoom(QPointF origin, QSizeF visibleSize, QSizeF oldDocument,
-                                       QSizeF newDocument);
+[[nodiscard]] QPointF originAfterZoom(QPointF origin, QSizeF visibleSize, QSizeF oldDocument, QSizeF newDocument);
 
 } // namespace lumora

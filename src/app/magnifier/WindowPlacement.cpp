@@ -13,14 +13,13 @@ const QRectF kNoScreenArea(0, 0, 1440, 900);
 bool containsRect(QRectF outer, QRectF inner)
 {
     return !inner.isEmpty() && inner.left() >= outer.left() && inner.right() <= outer.right()
-        && inner.top() >= outer.top() && inner.bottom() <= outer.bottom();
+           && inner.top() >= outer.top() && inner.bottom() <= outer.bottom();
 }
 
 QRectF centredIn(QSizeF size, QRectF area)
 {
     const QPointF centre = area.center();
-    return {centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(),
-            size.height()};
+    return {centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(), size.height()};
 }
 
 std::optional<double> number(const QVariantMap& map, const QString& key)
@@ -35,10 +34,8 @@ std::optional<double> number(const QVariantMap& map, const QString& key)
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Double:
-    case QMetaType::Float:
-        break;
-    default:
-        return std::nullopt;
+    case QMetaType::Float: break;
+    default: return std::nullopt;
     }
     const double value = it->toDouble();
     return std::isfinite(value) ? std::optional(value) : std::nullopt;
@@ -54,8 +51,7 @@ double overlapArea(QRectF a, QRectF b)
 
 bool istVollSichtbar(QRectF frame, std::span<const QRectF> visibleAreas)
 {
-    return std::ranges::any_of(visibleAreas,
-                               [&](const QRectF& area) { return containsRect(area, frame); });
+    return std::ranges::any_of(visibleAreas, [&](const QRectF& area) { return containsRect(area, frame); });
 }
 
 QRectF inBereichEinpassen(QRectF r, QRectF area)
@@ -80,8 +76,7 @@ QRectF standardFrame(QSizeF size, const std::optional<ReferenceWindow>& referenc
     // y up: F.bottom() is the top edge (maxY).
     const QRectF f = reference->frame;
     const QRectF v = *reference->area;
-    const QRectF beside(f.right() - 100, f.bottom() - size.height(), size.width(),
-                         size.height());
+    const QRectF beside(f.right() - 100, f.bottom() - size.height(), size.width(), size.height());
     if (containsRect(v, beside))
         return beside;
 
@@ -132,8 +127,7 @@ ScreenAxis axisFor(std::span<const ScreenRects> screens)
     return ScreenAxis(screens.empty() ? kNoScreenArea : screens.front().geometry);
 }
 
-QRectF standardFrameQt(QSizeF size, const std::optional<QRectF>& reference,
-                       std::span<const ScreenRects> screens)
+QRectF standardFrameQt(QSizeF size, const std::optional<QRectF>& reference, std::span<const ScreenRects> screens)
 {
     const ScreenAxis axis = axisFor(screens);
     std::optional<QRectF> mainArea;

@@ -74,8 +74,7 @@ struct ReferenceWindow {
 
 /// Index in `screens` of the screen a window with Qt frame `frame` is on: the one that
 /// shares the largest area with it; none when it touches no screen.
-[[nodiscard]] std::optional<std::size_t> screenOf(QRectF frame,
-                                                       std::span<const ScreenRects> screens);
+[[nodiscard]] std::optional<std::size_t> screenOf(QRectF frame, std::span<const ScreenRects> screens);
 
 /// Placement of a new magnifier in Qt coordinates, from Qt-coordinate inputs: converts to y up,
 /// applies the rules above and converts back. `screens[0]` is the primary screen (the

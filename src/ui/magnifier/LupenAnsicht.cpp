@@ -41,23 +41,21 @@ QWidget* separatorLine(int breite, int hoehe)
 
 } // namespace
 
-LupenAnsicht::LupenAnsicht(LupenBildModell* modell, QWidget* parent)
-    : QWidget(parent), m_modell(modell)
+LupenAnsicht::LupenAnsicht(LupenBildModell* modell, QWidget* parent) : QWidget(parent), m_modell(modell)
 {
     setMinimumSize(500, 400);
     fillBackground(this, theme::window);
 
-    m_zoomOutAction = addCommand(QString::fromUtf8(kHelpZoomOut),
-                               {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &MagnifierZoom::zoomOut);
+    m_zoomOutAction =
+        addCommand(QString::fromUtf8(kHelpZoomOut), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &MagnifierZoom::zoomOut);
     // Ctrl = too: on layouts where + needs Shift, that is the key the user presses.
     m_zoomInAction = addCommand(QString::fromUtf8(kHelpZoomIn),
-                                {QKeySequence(Qt::CTRL | Qt::Key_Plus),
-                                 QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+                                {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
                                 &MagnifierZoom::zoomIn);
-    m_fitAction = addCommand(QString::fromUtf8(kHelpFit), {QKeySequence(Qt::CTRL | Qt::Key_0)},
-                             &MagnifierZoom::enterFitMode);
+    m_fitAction =
+        addCommand(QString::fromUtf8(kHelpFit), {QKeySequence(Qt::CTRL | Qt::Key_0)}, &MagnifierZoom::enterFitMode);
     m_actualSizeAction = addCommand(QString::fromUtf8(kHelpActualSize), {QKeySequence(Qt::CTRL | Qt::Key_1)},
-                            &MagnifierZoom::actualSize);
+                                    &MagnifierZoom::actualSize);
 
     m_surface = new SchwenkbareBildAnsicht;
     auto* column = new QVBoxLayout(this);
@@ -79,8 +77,7 @@ LupenAnsicht::LupenAnsicht(LupenBildModell* modell, QWidget* parent)
     refresh();
 }
 
-QAction* LupenAnsicht::addCommand(const QString& help, QList<QKeySequence> keys,
-                                  void (MagnifierZoom::*command)())
+QAction* LupenAnsicht::addCommand(const QString& help, QList<QKeySequence> keys, void (MagnifierZoom::*command)())
 {
     auto* action = new QAction(help, this);
     action->setToolTip(help);

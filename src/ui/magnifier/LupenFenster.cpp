@@ -1,8 +1,8 @@
 #include "ui/magnifier/LupenFenster.h"
 
-#include "ui/magnifier/LupenAnsicht.h"
 #include "app/magnifier/LupenBildModell.h"
 #include "ui/Theme.h"
+#include "ui/magnifier/LupenAnsicht.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -10,8 +10,8 @@
 namespace lumora {
 
 LupenFenster::LupenFenster(LupenBildModell* modell, const QString& title, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint),
       m_modell(modell), m_view(new LupenAnsicht(modell))
 {
     m_modell->setParent(this);

@@ -27,8 +27,7 @@ std::vector<ScreenRects> realScreens()
     return list;
 }
 
-std::vector<QRectF> visibleAreas(const std::vector<ScreenRects>& screens,
-                                      const ScreenAxis& axis)
+std::vector<QRectF> visibleAreas(const std::vector<ScreenRects>& screens, const ScreenAxis& axis)
 {
     std::vector<QRectF> areas;
     for (const ScreenRects& b : screens)
@@ -39,7 +38,7 @@ std::vector<QRectF> visibleAreas(const std::vector<ScreenRects>& screens,
 bool isCandidate(const QWidget* w)
 {
     return w && w->isVisible() && !w->isMinimized() && !w->windowTitle().isEmpty()
-        && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog);
+           && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog);
 }
 
 /// Thickness of the window decorations of `fenster` on each side.
@@ -47,8 +46,8 @@ QMargins decorationsOf(const QWidget* window)
 {
     const QRect outer = window->frameGeometry();
     const QRect inner = window->geometry();
-    return {inner.left() - outer.left(), inner.top() - outer.top(),
-            outer.right() - inner.right(), outer.bottom() - inner.bottom()};
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
 }
 
 QRect rounded(QRectF r)
@@ -58,8 +57,7 @@ QRect rounded(QRectF r)
 
 } // namespace
 
-LupenFensterManager::LupenFensterManager(QObject* parent)
-    : QObject(parent), m_screenSource(realScreens)
+LupenFensterManager::LupenFensterManager(QObject* parent) : QObject(parent), m_screenSource(realScreens)
 {
 }
 
@@ -72,8 +70,7 @@ LupenFensterManager::~LupenFensterManager()
         delete window.data();
 }
 
-void LupenFensterManager::oeffnen(const QImage& image, const QString& title, const QUuid& id,
-                                  QSize pixelSize)
+void LupenFensterManager::oeffnen(const QImage& image, const QString& title, const QUuid& id, QSize pixelSize)
 {
     if (LupenFenster* open = fenster(id)) {
         if (LupenBildModell* m = modell(id))
@@ -90,8 +87,8 @@ void LupenFensterManager::oeffnen(const QImage& image, const QString& title, con
     m_modelle.insert(id, window->modell());
 }
 
-LupenFenster* LupenFensterManager::createWindow(const QImage& image, QSize pixelSize,
-                                                const QString& title, const QUuid& id)
+LupenFenster* LupenFensterManager::createWindow(const QImage& image, QSize pixelSize, const QString& title,
+                                                const QUuid& id)
 {
     auto* modell = new LupenBildModell(image, pixelSize);
     modell->setFullImageSource([manager = QPointer(this), id]() -> std::optional<QImage> {
@@ -100,9 +97,8 @@ LupenFenster* LupenFensterManager::createWindow(const QImage& image, QSize pixel
         return manager->m_fullImageSource(id);
     });
     auto* window = new LupenFenster(modell, title);
-    connect(window, &LupenFenster::frameChanged, this, [this, window] {
-        frameSpeichern(axisFor(m_screenSource()).mirrored(QRectF(window->frameGeometry())));
-    });
+    connect(window, &LupenFenster::frameChanged, this,
+            [this, window] { frameSpeichern(axisFor(m_screenSource()).mirrored(QRectF(window->frameGeometry()))); });
     connect(window, &LupenFenster::closed, this, [this, id] { windowClosed(id); });
     // Should anyone else delete the window, forget it, unless a newer window took the id.
     connect(window, &QObject::destroyed, this, [this, id] {

@@ -80,8 +80,8 @@ public:
     [[nodiscard]] qsizetype windowCount() const { return m_fenster.size(); }
 
 private:
-    [[nodiscard]] LupenFenster* createWindow(const QImage& image, QSize pixelSize,
-                                             const QString& title, const QUuid& id);
+    [[nodiscard]] LupenFenster* createWindow(const QImage& image, QSize pixelSize, const QString& title,
+                                             const QUuid& id);
     void place(LupenFenster* window) const;
     [[nodiscard]] QWidget* referenceWindow() const;
     void windowClosed(const QUuid& id);

@@ -1,7 +1,7 @@
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
-#include "ui/Theme.h"
 #include "app/magnifier/MagnifierZoom.h"
+#include "ui/Theme.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -20,13 +20,13 @@ void drawImagePart(QPainter& painter, const QImage& raster, QRectF target, QRect
     const double sy = raster.height() / target.height();
     // Whole source pixels plus one on each side: filtering then samples the same neighbours
     // as a full draw, so strips repainted while scrolling show no seams.
-    const QRect source = QRectF((part.x() - target.x()) * sx, (part.y() - target.y()) * sy,
-                                part.width() * sx, part.height() * sy)
-                             .toAlignedRect()
-                             .adjusted(-1, -1, 1, 1)
-                             .intersected(raster.rect());
-    const QRectF targetPart(target.x() + source.x() / sx, target.y() + source.y() / sy,
-                          source.width() / sx, source.height() / sy);
+    const QRect source =
+        QRectF((part.x() - target.x()) * sx, (part.y() - target.y()) * sy, part.width() * sx, part.height() * sy)
+            .toAlignedRect()
+            .adjusted(-1, -1, 1, 1)
+            .intersected(raster.rect());
+    const QRectF targetPart(target.x() + source.x() / sx, target.y() + source.y() / sy, source.width() / sx,
+                            source.height() / sy);
     painter.save();
     painter.setClipRect(part, Qt::IntersectClip);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -71,8 +71,7 @@ const QImage& SchwenkbareInhaltView::drawingRaster(QSize devicePixels)
 void SchwenkbareInhaltView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    const QRectF target = QRectF(rect()).adjusted(m_randAussen, m_randAussen, -m_randAussen,
-                                                -m_randAussen);
+    const QRectF target = QRectF(rect()).adjusted(m_randAussen, m_randAussen, -m_randAussen, -m_randAussen);
     if (m_bild.isNull() || target.isEmpty())
         return;
     const double dpr = devicePixelRatioF();
@@ -92,16 +91,13 @@ void SchwenkbareInhaltView::mouseMoveEvent(QMouseEvent* event)
 {
     // Window coordinates stay put while the document scrolls under the pointer; positions
     // local to this view would move with it.
-    auto* scrollArea = parentWidget() ? qobject_cast<SchwenkbareBildAnsicht*>(
-                        parentWidget()->parentWidget())
-                                   : nullptr;
+    auto* scrollArea = parentWidget() ? qobject_cast<SchwenkbareBildAnsicht*>(parentWidget()->parentWidget()) : nullptr;
     if (!scrollArea || !m_lastPoint)
         return;
     const QPointF now = event->scenePosition();
     const QPointF delta = now - *m_lastPoint;
     m_lastPoint = now;
-    scrollArea->setOrigin(panOrigin(scrollArea->origin(), delta, QSizeF(size()),
-                                         scrollArea->visibleSize()));
+    scrollArea->setOrigin(panOrigin(scrollArea->origin(), delta, QSizeF(size()), scrollArea->visibleSize()));
 }
 
 void SchwenkbareInhaltView::mouseReleaseEvent(QMouseEvent* event)
@@ -127,8 +123,7 @@ SchwenkbareBildAnsicht::SchwenkbareBildAnsicht(QWidget* parent)
     setWidget(m_content);
 }
 
-void SchwenkbareBildAnsicht::refresh(const QImage& image, double breite, double hoehe,
-                                           double rand)
+void SchwenkbareBildAnsicht::refresh(const QImage& image, double breite, double hoehe, double rand)
 {
     m_content->setBild(image);
     if (m_content->randAussen() != rand)
@@ -136,8 +131,7 @@ void SchwenkbareBildAnsicht::refresh(const QImage& image, double breite, double 
     const QSize document(qRound(breite + 2 * rand), qRound(hoehe + 2 * rand));
     if (m_content->size() == document)
         return;
-    const QPointF newOrigin = originAfterZoom(origin(), visibleSize(), QSizeF(m_content->size()),
-                                         QSizeF(document));
+    const QPointF newOrigin = originAfterZoom(origin(), visibleSize(), QSizeF(m_content->size()), QSizeF(document));
     m_content->resize(document);
     m_content->update();
     setOrigin(newOrigin);

@@ -47,16 +47,15 @@ TEST_P(MagnifierZoomSteps, MultiplyByOneAndAQuarterWithinTheBounds)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, MagnifierZoomSteps,
-    ::testing::Values(
-        StepCase{"threeIn", {4000, 3000}, {1000, 700}, "1+++", 1.953125, "195 %"},
-        StepCase{"inStopsAtMax", {4000, 3000}, {1000, 700}, "1++++++++++++++++++++++++", 16.0, "1600 %"},
-        StepCase{"outStopsAtMin", {4000, 3000}, {1000, 700}, "1-----------------------", 0.05, "5 %"},
-        // A tiny image fits far above maxZoom: zooming in must not jump down to 16.
-        StepCase{"tinyImageIn", {1, 1}, {500, 400}, "+", 360.0, "36000 %"},
-        StepCase{"tinyImageOut", {1, 1}, {500, 400}, "+-", 288.0, "28800 %"},
-        // A huge image fits below minZoom: zooming out must not jump up to 0.05.
-        StepCase{"hugeImageOut", {100000, 100}, {540, 400}, "-", 0.005, "1 %"},
-        StepCase{"hugeImageIn", {100000, 100}, {540, 400}, "-+", 0.00625, "1 %"}),
+    ::testing::Values(StepCase{"threeIn", {4000, 3000}, {1000, 700}, "1+++", 1.953125, "195 %"},
+                      StepCase{"inStopsAtMax", {4000, 3000}, {1000, 700}, "1++++++++++++++++++++++++", 16.0, "1600 %"},
+                      StepCase{"outStopsAtMin", {4000, 3000}, {1000, 700}, "1-----------------------", 0.05, "5 %"},
+                      // A tiny image fits far above maxZoom: zooming in must not jump down to 16.
+                      StepCase{"tinyImageIn", {1, 1}, {500, 400}, "+", 360.0, "36000 %"},
+                      StepCase{"tinyImageOut", {1, 1}, {500, 400}, "+-", 288.0, "28800 %"},
+                      // A huge image fits below minZoom: zooming out must not jump up to 0.05.
+                      StepCase{"hugeImageOut", {100000, 100}, {540, 400}, "-", 0.005, "1 %"},
+                      StepCase{"hugeImageIn", {100000, 100}, {540, 400}, "-+", 0.00625, "1 %"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(MagnifierZoom, FitLeavesTwentyPointsAroundTheImageAndFollowsTheArea)

@@ -18,8 +18,7 @@ TEST(ScreenAxis, MirrorsAboutThePrimaryScreensBottomEdge)
     const ScreenAxis axis(QRectF(0, 0, 1920, 1080));
     // A window 50 points below the top of the screen has its bottom edge 430 points up.
     EXPECT_EQ(axis.mirrored(QRectF(100, 50, 800, 600)), QRectF(100, 430, 800, 600));
-    EXPECT_EQ(axis.mirrored(axis.mirrored(QRectF(-300, 17.5, 640, 480))),
-              QRectF(-300, 17.5, 640, 480));
+    EXPECT_EQ(axis.mirrored(axis.mirrored(QRectF(-300, 17.5, 640, 480))), QRectF(-300, 17.5, 640, 480));
     // The whole primary screen maps onto itself; the panel at the top stays at the top.
     EXPECT_EQ(axis.mirrored(kOneScreen.geometry), kOneScreen.geometry);
     EXPECT_EQ(axis.mirrored(kOneScreen.visible), QRectF(0, 0, 1920, 1048));
@@ -50,8 +49,7 @@ TEST(InBereichEinpassen, PushesInFromEachSideAndShrinksToTheArea)
     EXPECT_EQ(inBereichEinpassen({-50, -20, 800, 600}, v), QRectF(0, 0, 800, 600));
     EXPECT_EQ(inBereichEinpassen({1500, 900, 800, 600}, v), QRectF(1120, 448, 800, 600));
     EXPECT_EQ(inBereichEinpassen({-10, 500, 3000, 2000}, v), QRectF(0, 0, 1920, 1048));
-    EXPECT_EQ(inBereichEinpassen({10, 10, 100, 100}, QRectF(200, 300, 400, 400)),
-              QRectF(200, 300, 100, 100));
+    EXPECT_EQ(inBereichEinpassen({10, 10, 100, 100}, QRectF(200, 300, 400, 400)), QRectF(200, 300, 100, 100));
 }
 
 namespace {
@@ -77,26 +75,40 @@ TEST_P(StandardFrameRules, PlaceTheNewWindow)
 }
 
 // y up throughout: a frame's bottom() is its top edge.
-INSTANTIATE_TEST_SUITE_P(
-    Table, StandardFrameRules,
-    ::testing::Values(
-        // Overlapping the reference's right edge by 100, top aligned.
-        FrameCase{"beside", ReferenceWindow{{100, 240, 1280, 760}, QRectF(0, 0, 2560, 1415)},
-                  QRectF(0, 0, 2560, 1415), {1000, 750}, {1280, 250, 1000, 750}},
-        // No room beside: 65 % of the width, height − 80, 20 from the right, 60 below the top.
-        FrameCase{"tuckedIn", ReferenceWindow{{600, 200, 1280, 760}, kArea}, kArea, {1000, 750},
-                  {1860 - 1280 * 0.65, 960 - 60 - 680, 1280 * 0.65, 680}},
-        // The request caps the size, not the window.
-        FrameCase{"smallRequest", ReferenceWindow{{0, 0, 1900, 1040}, kArea}, kArea, {500, 400},
-                  {1900 - 20 - 500, 1040 - 60 - 400, 500, 400}},
-        // A reference hanging off the screen's lower left: the tucked frame is kept on it.
-        FrameCase{"keptOnScreen", ReferenceWindow{{-1000, -500, 1280, 760}, kArea}, kArea,
-                  {1000, 750}, {0, 0, 1280 * 0.65, 680}},
-        FrameCase{"noReference", std::nullopt, kArea, {1000, 750}, {460, 149, 1000, 750}},
-        FrameCase{"noScreen", std::nullopt, std::nullopt, {1000, 750}, {220, 75, 1000, 750}},
-        FrameCase{"referenceWithoutScreen", ReferenceWindow{{100, 100, 800, 600}, std::nullopt},
-                  std::nullopt, {1000, 750}, {220, 75, 1000, 750}}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, StandardFrameRules,
+                         ::testing::Values(
+                             // Overlapping the reference's right edge by 100, top aligned.
+                             FrameCase{"beside",
+                                       ReferenceWindow{{100, 240, 1280, 760}, QRectF(0, 0, 2560, 1415)},
+                                       QRectF(0, 0, 2560, 1415),
+                                       {1000, 750},
+                                       {1280, 250, 1000, 750}},
+                             // No room beside: 65 % of the width, height − 80, 20 from the right, 60 below the top.
+                             FrameCase{"tuckedIn",
+                                       ReferenceWindow{{600, 200, 1280, 760}, kArea},
+                                       kArea,
+                                       {1000, 750},
+                                       {1860 - 1280 * 0.65, 960 - 60 - 680, 1280 * 0.65, 680}},
+                             // The request caps the size, not the window.
+                             FrameCase{"smallRequest",
+                                       ReferenceWindow{{0, 0, 1900, 1040}, kArea},
+                                       kArea,
+                                       {500, 400},
+                                       {1900 - 20 - 500, 1040 - 60 - 400, 500, 400}},
+                             // A reference hanging off the screen's lower left: the tucked frame is kept on it.
+                             FrameCase{"keptOnScreen",
+                                       ReferenceWindow{{-1000, -500, 1280, 760}, kArea},
+                                       kArea,
+                                       {1000, 750},
+                                       {0, 0, 1280 * 0.65, 680}},
+                             FrameCase{"noReference", std::nullopt, kArea, {1000, 750}, {460, 149, 1000, 750}},
+                             FrameCase{"noScreen", std::nullopt, std::nullopt, {1000, 750}, {220, 75, 1000, 750}},
+                             FrameCase{"referenceWithoutScreen",
+                                       ReferenceWindow{{100, 100, 800, 600}, std::nullopt},
+                                       std::nullopt,
+                                       {1000, 750},
+                                       {220, 75, 1000, 750}}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(StandardFrameQt, RulesHoldInQtCoordinates)
 {
@@ -136,8 +148,7 @@ TEST(FrameWert, OnlyAMapOfFourFiniteNumbersIsAFrame)
 {
     const QVariantMap good = frameToValue(QRectF(12.5, -40, 1000, 750));
     EXPECT_EQ(frameFromValue(good), QRectF(12.5, -40, 1000, 750));
-    EXPECT_EQ(frameFromValue(QVariantMap{{"x", 1}, {"y", 2}, {"w", 600}, {"h", 500}}),
-              QRectF(1, 2, 600, 500));
+    EXPECT_EQ(frameFromValue(QVariantMap{{"x", 1}, {"y", 2}, {"w", 600}, {"h", 500}}), QRectF(1, 2, 600, 500));
 
     QVariantMap withoutH = good;
     withoutH.remove(QStringLiteral("h"));
@@ -150,8 +161,7 @@ TEST(FrameWert, OnlyAMapOfFourFiniteNumbersIsAFrame)
     QVariantMap boolValue = good;
     boolValue.insert(QStringLiteral("h"), true);
     for (const QVariant& bad :
-         {QVariant(withoutH), QVariant(text), QVariant(nanValue), QVariant(infinite), QVariant(boolValue),
-          QVariant(), QVariant(QStringLiteral("0 0 1000 750")), QVariant(QRectF(0, 0, 10, 10)),
-          QVariant(QVariantList{1, 2, 3, 4})})
+         {QVariant(withoutH), QVariant(text), QVariant(nanValue), QVariant(infinite), QVariant(boolValue), QVariant(),
+          QVariant(QStringLiteral("0 0 1000 750")), QVariant(QRectF(0, 0, 10, 10)), QVariant(QVariantList{1, 2, 3, 4})})
         EXPECT_FALSE(frameFromValue(bad)) << bad.typeName();
 }

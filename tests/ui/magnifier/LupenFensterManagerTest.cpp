@@ -1,7 +1,7 @@
-#include "ui/magnifier/LupenAnsicht.h"
-#include "app/magnifier/LupenBildModell.h"
-#include "ui/magnifier/LupenFenster.h"
 #include "ui/magnifier/LupenFensterManager.h"
+#include "app/magnifier/LupenBildModell.h"
+#include "ui/magnifier/LupenAnsicht.h"
+#include "ui/magnifier/LupenFenster.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
 #include "support/Fixtures.h"
@@ -136,13 +136,13 @@ TEST_P(LupenFensterManagerStoredFrame, IsUsedOnlyWhenWellFormedAndWhollyOnScreen
         << "placing is no move; a frame off screen is kept, a screen may come back";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, LupenFensterManagerStoredFrame,
-    ::testing::Values(
-        StoredFrameCase{"onScreen", frameToValue(QRectF(100, 200, 800, 600)), QRect(100, 1080 - 200 - 600, 800, 600)},
-        StoredFrameCase{"halfOffScreen", frameToValue(QRectF(1500, 200, 800, 600)), kCentred},
-        StoredFrameCase{"nothing", QVariant(), kCentred}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, LupenFensterManagerStoredFrame,
+                         ::testing::Values(StoredFrameCase{"onScreen", frameToValue(QRectF(100, 200, 800, 600)),
+                                                           QRect(100, 1080 - 200 - 600, 800, 600)},
+                                           StoredFrameCase{"halfOffScreen", frameToValue(QRectF(1500, 200, 800, 600)),
+                                                           kCentred},
+                                           StoredFrameCase{"nothing", QVariant(), kCentred}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged)
 {
@@ -223,4 +223,3 @@ TEST(LupenFensterManagerLifetime, ManagerTakesItsOpenWindowsAlong)
     EXPECT_TRUE(a.isNull());
     EXPECT_TRUE(b.isNull());
 }
-
