@@ -39,6 +39,9 @@ public:
     [[nodiscard]] QPushButton* resetButton() const { return m_reset; }
     /// The values of the "DATEI-INFO" rows, in order (empty when the section is hidden).
     [[nodiscard]] QStringList fileInfoValues() const;
+    /// Reads the first selected photo's file again (name, pixel size, bytes on disk): after a
+    /// write of that file its size on disk changed without any change of the photo.
+    void showFileInfo();
 
 private:
     struct Row {
@@ -53,7 +56,6 @@ private:
     QWidget* makeShortcuts();
     void showValues();
     void showVisibility();
-    void showFileInfo();
 
     AdjustmentController& m_controller;
     ImageProcessor& m_processor;

@@ -179,6 +179,7 @@ void ContentView::wire()
     connect(&m_selection, &PhotoSelection::allActivatedChanged, this, &ContentView::updateActions);
     connect(m_flows.get(), &CommandFlows::stateChanged, this, &ContentView::updateActions);
     connect(m_flows.get(), &CommandFlows::commandFinished, this, &ContentView::updateActions);
+    connect(m_flows.get(), &CommandFlows::commandFinished, m_panel, &AdjustmentsPanel::showFileInfo);
     connect(m_flows.get(), &CommandFlows::selectionCleared, &m_selection, &PhotoSelection::clear);
 
     connect(m_grid, &PhotoGridView::cardDoubleClicked, this, &ContentView::openMagnifier);

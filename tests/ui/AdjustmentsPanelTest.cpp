@@ -58,6 +58,22 @@ TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
         EXPECT_TRUE(photo.edits.adjustment.isNeutral()) << photo.url.fileName().toStdString();
 }
 
+TEST_F(AdjustmentsPanelTest, TheFileSizeIsReadAgainAfterSavingOverTheFile)
+{
+    load(1);
+    view->selection().click(idAt(0), false);
+    AdjustmentsPanel* panel = view->adjustmentsPanel();
+    const QString before = panel->fileInfoValues().value(3);
+    view->adjustments().setValue(AdjustmentField::sharpness, 1.0); // grain: another size on disk
+    view->flows().save();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, kNoTimeLimit));
+    const QString after = panel->fileInfoValues().value(3);
+    EXPECT_NE(after, before);
+    view->selection().clear();
+    view->selection().click(idAt(0), false);
+    EXPECT_EQ(panel->fileInfoValues().value(3), after); // what a fresh look at the file shows
+}
+
 TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
 {
     AdjustmentsPanel* panel = view->adjustmentsPanel();

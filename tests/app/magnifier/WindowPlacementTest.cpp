@@ -144,7 +144,7 @@ TEST(StandardFrameQt, UsesTheScreenTheReferenceWindowIsOn)
     EXPECT_DOUBLE_EQ(frame.top(), 160);
 }
 
-TEST(FrameWert, OnlyAMapOfFourFiniteNumbersIsAFrame)
+TEST(FrameValue, OnlyAMapOfFourFiniteNumbersIsAFrame)
 {
     const QVariantMap good = frameToValue(QRectF(12.5, -40, 1000, 750));
     EXPECT_EQ(frameFromValue(good), QRectF(12.5, -40, 1000, 750));
