@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git clang-format
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
+  qt6-translations-l10n  # Qt's own dialogs and menus in German
   libvips-dev libvips-tools
   libopencv-dev
   libonnx-dev libprotobuf-dev protobuf-compiler

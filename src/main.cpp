@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lumora-studio"));
     lumora::applyDarkLook();
+    lumora::installGermanQtTexts();
 
     lumora::WidgetDialogs dialogs;
     lumora::UDisksVolumeService volumes;

@@ -2,12 +2,15 @@
 
 #include "ui/Theme.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPushButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -91,6 +94,17 @@ private:
 };
 
 } // namespace
+
+bool installGermanQtTexts()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance()); // lives as long as the app
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QStringLiteral("qtbase_de"), folder)) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 std::optional<QString> WidgetDialogs::chooseFolder(const FolderPanelRequest& request)
 {

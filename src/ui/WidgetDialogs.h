@@ -7,6 +7,11 @@
 
 namespace lumora {
 
+/// Loads Qt's own German texts (file panels, the colour dialog, the context menu of text
+/// fields) into the application, so no English appears around our German ones. Call once,
+/// after the QApplication exists. False when the translations are not installed.
+bool installGermanQtTexts();
+
 /// The real dialogs: window-modal over the main window, Qt's own file dialogs (the same in
 /// every desktop and under Xvfb), and one question sheet that keeps the buttons in the order
 /// asked, the destructive one in red. Each call returns when the user has answered.

@@ -77,3 +77,14 @@ TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(chosen, std::optional<QString>(QDir(allowed.path()).absolutePath()));
 }
+
+TEST(WidgetDialogs, QtsOwnPanelsAndMenusSpeakGerman)
+{
+    ASSERT_TRUE(installGermanQtTexts());
+    for (const auto& [context, english] :
+         {std::pair{"QFileDialog", "Look in:"}, std::pair{"QFileDialog", "File &name:"},
+          std::pair{"QLineEdit", "&Undo"}, std::pair{"QColorDialog", "&Red:"}}) {
+        const QString shown = QCoreApplication::translate(context, english);
+        EXPECT_NE(shown, QString::fromLatin1(english)) << context << " " << english;
+    }
+}
