@@ -9,20 +9,25 @@
 #include "ui/ContentView.h"
 #include "ui/ProgressOverlay.h"
 #include "ui/WatermarkSheet.h"
+#include "ui/WidgetDialogs.h"
 #include "ui/magnifier/LupenAnsicht.h"
 #include "ui/magnifier/LupenFenster.h"
 #include "ui/magnifier/LupenFensterManager.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QColorDialog>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 
@@ -192,6 +197,44 @@ int watermarkShot(const QString& folder, const QString& photo)
     const bool shown = waitUntil([&] { return !sheet.previewImage().isNull(); }, 20000);
     waitUntil([] { return false; }, 100);
     return shown && save(&sheet, folder, QStringLiteral("watermark-sheet.png")) ? 0 : 1;
+}
+
+} // namespace lumora
+
+namespace lumora {
+
+int panelShots(const QString& folder)
+{
+    // Each panel is pictured as soon as it is shown, then closed without a choice.
+    bool ok = true;
+    const auto pictureNextModal = [&](const QString& name) {
+        auto* poll = new QTimer;
+        poll->setInterval(50);
+        QObject::connect(poll, &QTimer::timeout, [poll, name, folder, &ok] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            QTimer::singleShot(300, modal, [modal, name, folder, &ok] {
+                ok = save(modal, folder, name) && ok;
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            });
+        });
+        poll->start();
+    };
+    WidgetDialogs dialogs;
+    pictureNextModal(QStringLiteral("dateipanel.png"));
+    (void)dialogs.chooseFiles(OpenPanelRequest{QStringLiteral("Fotos öffnen"),
+                                               QDir::homePath(),
+                                               {QStringLiteral("Bilder (*.jpg *.jpeg *.png *.heic)")},
+                                               true});
+    pictureNextModal(QStringLiteral("farbdialog.png"));
+    QColorDialog colors(Qt::white);
+    colors.setOption(QColorDialog::DontUseNativeDialog);
+    colors.exec();
+    return ok ? 0 : 1;
 }
 
 } // namespace lumora

@@ -20,6 +20,9 @@ int overlayShot(const QString& folder, const QString& photo);
 /// The watermark sheet over `photo` (or a generated test card): watermark-sheet.png.
 int watermarkShot(const QString& folder, const QString& photo);
 
+/// The open panel and the colour dialog as Qt shows them here (dateipanel.png, farbdialog.png).
+int panelShots(const QString& folder);
+
 /// Red, green, blue and white quarters, for pictures without a photo of one's own.
 [[nodiscard]] QImage testCard(int w, int h);
 

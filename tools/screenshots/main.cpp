@@ -47,7 +47,10 @@ int main(int argc, char** argv)
                                      QStringLiteral("The progress overlay during an export (progress-overlay.png)."));
     const QCommandLineOption watermark(QStringLiteral("watermark"),
                                        QStringLiteral("The watermark sheet (watermark-sheet.png)."));
-    parser.addOptions({magnifier, overlay, watermark});
+    const QCommandLineOption panels(
+        QStringLiteral("panels"),
+        QStringLiteral("The open panel and the colour dialog (dateipanel.png, farbdialog.png)."));
+    parser.addOptions({magnifier, overlay, watermark, panels});
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Where the pictures go."));
     parser.addPositionalArgument(QStringLiteral("PHOTO"),
                                  QStringLiteral("Photos to show; the part modes use the first one and "
@@ -71,5 +74,7 @@ int main(int argc, char** argv)
         return lumora::overlayShot(folder, photo);
     if (parser.isSet(watermark))
         return lumora::watermarkShot(folder, photo);
+    if (parser.isSet(panels))
+        return lumora::panelShots(folder);
     return mainWindowShots(folder, photos);
 }
