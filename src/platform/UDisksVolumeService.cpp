@@ -5,6 +5,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDir>
+#include <QHash>
 #include <QVariantMap>
 
 namespace lumora {
@@ -58,7 +59,52 @@ Interfaces interfacesOf(const QDBusArgument& arg)
     return interfaces;
 }
 
+Error failureOf(const QDBusMessage& reply)
+{
+    return volumeError(UDisksVolumeService::describeFailure(reply.errorName()));
+}
+
+bool driveIsRemovable(const QVariantMap& drive)
+{
+    for (const char* key : {"Removable", "MediaRemovable", "Ejectable"}) {
+        if (drive.value(QLatin1String(key)).toBool())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+QString UDisksVolumeService::describeFailure(const QString& errorName)
+{
+    static const QList<std::pair<QLatin1StringView, QString>> sentences = {
+        {QLatin1StringView("org.freedesktop.DBus.Error.ServiceUnknown"),
+         QStringLiteral("Kein Dienst zum Auswerfen erreichbar.")},
+        {QLatin1StringView("org.freedesktop.DBus.Error.NoServer"),
+         QStringLiteral("Kein Dienst zum Auswerfen erreichbar.")},
+        {QLatin1StringView("org.freedesktop.DBus.Error.Disconnected"),
+         QStringLiteral("Kein Dienst zum Auswerfen erreichbar.")},
+        {QLatin1StringView("org.freedesktop.DBus.Error.NoReply"),
+         QStringLiteral("Das Auswerfen hat zu lange gedauert.")},
+        {QLatin1StringView("org.freedesktop.DBus.Error.Timeout"),
+         QStringLiteral("Das Auswerfen hat zu lange gedauert.")},
+        {QLatin1StringView("org.freedesktop.UDisks2.Error.DeviceBusy"),
+         QStringLiteral("Das Medium wird noch benutzt.")},
+        {QLatin1StringView("org.freedesktop.UDisks2.Error.NotAuthorized"),
+         QStringLiteral("Keine Berechtigung zum Auswerfen.")},
+        {QLatin1StringView("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain"),
+         QStringLiteral("Keine Berechtigung zum Auswerfen.")},
+        {QLatin1StringView("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"),
+         QStringLiteral("Keine Berechtigung zum Auswerfen.")},
+        {QLatin1StringView("org.freedesktop.UDisks2.Error.NotMounted"),
+         QStringLiteral("Das Medium ist nicht mehr eingehängt.")},
+    };
+    for (const auto& [name, sentence] : sentences) {
+        if (errorName == name)
+            return sentence;
+    }
+    return QStringLiteral("Das Medium konnte nicht ausgeworfen werden.");
+}
 
 UDisksVolumeService::UDisksVolumeService(QDBusConnection bus) : m_bus(std::move(bus))
 {
@@ -85,16 +131,15 @@ std::optional<UDisksVolumeService::Mounted> UDisksVolumeService::holding(const Q
 std::expected<QList<UDisksVolumeService::Mounted>, Error> UDisksVolumeService::mountedFilesystems()
 {
     if (!m_bus.isConnected())
-        return std::unexpected(volumeError(m_bus.lastError().message().isEmpty()
-                                               ? QStringLiteral("Keine Verbindung zum System-Bus.")
-                                               : m_bus.lastError().message()));
+        return std::unexpected(volumeError(QStringLiteral("Kein Dienst zum Auswerfen erreichbar.")));
     QDBusMessage request = QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/UDisks2"),
                                                           QStringLiteral("org.freedesktop.DBus.ObjectManager"),
                                                           QStringLiteral("GetManagedObjects"));
     const QDBusMessage reply = m_bus.call(request, QDBus::Block, kTimeoutMs);
     if (reply.type() == QDBusMessage::ErrorMessage)
-        return std::unexpected(volumeError(reply.errorMessage()));
+        return std::unexpected(failureOf(reply));
     QList<Mounted> result;
+    QHash<QString, bool> removableDrives;
     const QDBusArgument objects = reply.arguments().value(0).value<QDBusArgument>();
     objects.beginMap();
     while (!objects.atEnd()) {
@@ -103,6 +148,8 @@ std::expected<QList<UDisksVolumeService::Mounted>, Error> UDisksVolumeService::m
         objects >> object;
         const Interfaces interfaces = interfacesOf(objects);
         objects.endMapEntry();
+        if (interfaces.contains(kDrive))
+            removableDrives.insert(object.path(), driveIsRemovable(interfaces.value(kDrive)));
         if (!interfaces.contains(kFilesystem))
             continue;
         const QStringList points = mountPointsOf(interfaces.value(kFilesystem).value(QStringLiteral("MountPoints")));
@@ -112,6 +159,8 @@ std::expected<QList<UDisksVolumeService::Mounted>, Error> UDisksVolumeService::m
         result.append({object.path(), drive, points});
     }
     objects.endMap();
+    for (Mounted& fs : result)
+        fs.removable = removableDrives.value(fs.drive, true);
     return result;
 }
 
@@ -122,7 +171,7 @@ std::expected<void, Error> UDisksVolumeService::call(const QString& object, cons
     request << QVariantMap();
     const QDBusMessage reply = m_bus.call(request, QDBus::Block, kTimeoutMs);
     if (reply.type() == QDBusMessage::ErrorMessage)
-        return std::unexpected(volumeError(reply.errorMessage()));
+        return std::unexpected(failureOf(reply));
     return {};
 }
 
@@ -134,6 +183,8 @@ std::expected<void, Error> UDisksVolumeService::unmountAndEject(const QString& p
     const std::optional<Mounted> fs = holding(*filesystems, path);
     if (!fs)
         return std::unexpected(volumeError(QStringLiteral("Kein eingehängtes Laufwerk enthält „%1“.").arg(path)));
+    if (!fs->removable) // never unmount and power off a fixed disk
+        return std::unexpected(volumeError(QStringLiteral("„%1“ liegt nicht auf einem Wechseldatenträger.").arg(path)));
     if (auto unmounted = call(fs->object, kFilesystem, QStringLiteral("Unmount")); !unmounted)
         return unmounted;
     if (fs->drive.isEmpty() || fs->drive == QLatin1String("/"))

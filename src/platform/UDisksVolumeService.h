@@ -18,7 +18,8 @@ enum Code : int {
 
 /// Ejects removable media through UDisks2 on the system bus: unmounts the filesystem whose
 /// mount point holds the path (the longest matching mount point wins), then ejects its drive,
-/// or powers it off when it cannot be ejected. Errors carry the D-Bus error's text.
+/// or powers it off when it cannot be ejected. A path on a drive that is not removable is
+/// refused before anything is unmounted. Errors carry a German sentence (describeFailure).
 class UDisksVolumeService : public VolumeService {
 public:
     explicit UDisksVolumeService(QDBusConnection bus = QDBusConnection::systemBus());
@@ -30,9 +31,14 @@ public:
         QString object; ///< D-Bus object path of the block device
         QString drive;  ///< object path of its drive ("/" when none)
         QStringList mountPoints;
+        bool removable = true; ///< the drive's medium can be removed or ejected (true when unknown)
     };
     /// The filesystem whose mount point is the longest prefix of `path`, if any.
     [[nodiscard]] static std::optional<Mounted> holding(const QList<Mounted>& filesystems, const QString& path);
+
+    /// The German sentence for a failed call, chosen by the D-Bus error name (the bus's own
+    /// English message never reaches the user).
+    [[nodiscard]] static QString describeFailure(const QString& errorName);
 
 private:
     [[nodiscard]] std::expected<QList<Mounted>, Error> mountedFilesystems();

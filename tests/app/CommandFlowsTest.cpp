@@ -214,14 +214,24 @@ TEST(EjectFlow, NoPathFailureAndSuccess)
     EXPECT_FALSE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
 }
 
-TEST(EjectFlow, FailsWithTheBusTextWhenNoUDisksAnswers)
+TEST(EjectFlow, FailuresOfTheBusAndOfUDisksAreSaidInGerman)
 {
     // A bus that cannot be reached stands for a machine without UDisks2.
     UDisksVolumeService service(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                               QStringLiteral("lumora-test-no-bus")));
     const auto result = service.unmountAndEject(QStringLiteral("/media/karte"));
     ASSERT_FALSE(result);
-    EXPECT_FALSE(result.error().description.isEmpty());
+    EXPECT_EQ(result.error().description, QStringLiteral("Kein Dienst zum Auswerfen erreichbar."));
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"org.freedesktop.DBus.Error.ServiceUnknown", "Kein Dienst zum Auswerfen erreichbar."},
+        {"org.freedesktop.UDisks2.Error.DeviceBusy", "Das Medium wird noch benutzt."},
+        {"org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain", "Keine Berechtigung zum Auswerfen."},
+        {"org.freedesktop.DBus.Error.NoReply", "Das Auswerfen hat zu lange gedauert."},
+        {"org.example.Unheard.Of", "Das Medium konnte nicht ausgeworfen werden."},
+    };
+    for (const auto& [name, sentence] : cases)
+        EXPECT_EQ(UDisksVolumeService::describeFailure(QString::fromLatin1(name)), QString::fromUtf8(sentence)) << name;
 }
 
 TEST(EjectFlow, TheLongestMountPointHoldsThePath)
