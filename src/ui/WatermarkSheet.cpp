@@ -1,4 +1,5 @@
 #include "ui/WatermarkSheet.h"
+#include "ui/Theme.h"
 
 #include "pipeline/ColorHex.h"
 
@@ -30,15 +31,6 @@ const QList<std::pair<WatermarkPosition, QString>>& positionen()
         {WatermarkPosition::bottomRight, QStringLiteral("Unten rechts")},
     };
     return list;
-}
-
-QLabel* label(const QString& text, int pointSize, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    QFont font = l->font();
-    font.setPointSize(pointSize);
-    l->setFont(font);
-    return l;
 }
 
 /// A continuous slider over [low, high] with kSliderSteps positions.
@@ -102,12 +94,12 @@ QWidget* WatermarkSheet::buildControls()
     v->setContentsMargins(16, 16, 16, 16);
     v->setSpacing(6);
 
-    v->addWidget(label(QStringLiteral("Wasserzeichen"), 17, column));
-    m_countLabel = label({}, 11, column);
+    v->addWidget(styledLabel(QStringLiteral("Wasserzeichen"), 16, QFont::DemiBold));
+    m_countLabel = styledLabel({}, 10, QFont::Normal, theme::textMuted);
     v->addWidget(m_countLabel);
     v->addSpacing(8);
 
-    v->addWidget(label(QStringLiteral("Schriftzug"), 12, column));
+    v->addWidget(styledLabel(QStringLiteral("Schriftzug"), 11, QFont::Medium));
     m_text = new QLineEdit(m_values.text, column);
     m_text->setPlaceholderText(QStringLiteral("z. B. Mein Shop"));
     connect(m_text, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -116,7 +108,7 @@ QWidget* WatermarkSheet::buildControls()
     });
     v->addWidget(m_text);
 
-    v->addWidget(label(QStringLiteral("Position"), 12, column));
+    v->addWidget(styledLabel(QStringLiteral("Position"), 11, QFont::Medium));
     m_position = new QComboBox(column);
     for (const auto& [position, text] : positionen()) {
         m_position->addItem(text, int(position));
@@ -129,18 +121,19 @@ QWidget* WatermarkSheet::buildControls()
     });
     v->addWidget(m_position);
 
-    v->addWidget(label(QStringLiteral("Farbe"), 12, column));
+    v->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
     m_colour = new QToolButton(column);
     m_colour->setFixedSize(44, 24);
     connect(m_colour, &QToolButton::clicked, this, &WatermarkSheet::chooseColour);
     v->addWidget(m_colour);
-    QLabel* hint = label(QStringLiteral("Bei hellen Hintergründen dunkle Farbe wählen."), 11, column);
+    QLabel* hint = styledLabel(QStringLiteral("Bei hellen Hintergründen dunkle Farbe wählen."), 10, QFont::Normal,
+                               theme::textMuted);
     hint->setWordWrap(true);
     v->addWidget(hint);
 
     auto* opacityRow = new QHBoxLayout;
-    opacityRow->addWidget(label(QStringLiteral("Deckkraft"), 12, column));
-    m_opacityValue = label({}, 12, column);
+    opacityRow->addWidget(styledLabel(QStringLiteral("Deckkraft"), 11, QFont::Medium));
+    m_opacityValue = styledLabel({}, 10, QFont::DemiBold, theme::accent);
     opacityRow->addStretch();
     opacityRow->addWidget(m_opacityValue);
     v->addLayout(opacityRow);
@@ -152,8 +145,8 @@ QWidget* WatermarkSheet::buildControls()
     v->addWidget(m_opacity);
 
     auto* sizeRow = new QHBoxLayout;
-    sizeRow->addWidget(label(QStringLiteral("Größe"), 12, column));
-    m_sizeValue = label({}, 12, column);
+    sizeRow->addWidget(styledLabel(QStringLiteral("Größe"), 11, QFont::Medium));
+    m_sizeValue = styledLabel({}, 10, QFont::DemiBold, theme::accent);
     sizeRow->addStretch();
     sizeRow->addWidget(m_sizeValue);
     v->addLayout(sizeRow);
