@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QScrollBar>
 
 namespace lumora {
@@ -173,6 +174,12 @@ void PhotoGridView::paintEvent(QPaintEvent* event)
                             selectedAmount(id, now)};
         m_delegate.paint(painter, animatedRect(int(row), id, now), content, dpr);
     }
+    if (m_fileDropTarget) {
+        painter.resetTransform();
+        painter.setPen(QPen(theme::accent, 3));
+        painter.setBrush(QColor(theme::accent.red(), theme::accent.green(), theme::accent.blue(), 28));
+        painter.drawRoundedRect(QRectF(viewport()->rect()).adjusted(2.5, 2.5, -2.5, -2.5), 10, 10);
+    }
     ++m_frames;
 }
 
@@ -276,6 +283,7 @@ void PhotoGridView::dragEnterEvent(QDragEnterEvent* event)
     if (event->mimeData()->hasUrls()) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
+        setFileDropTarget(true);
     } else if (event->mimeData()->hasText()) {
         event->setDropAction(Qt::MoveAction);
         event->accept();
@@ -309,11 +317,21 @@ void PhotoGridView::dragMoveEvent(QDragMoveEvent* event)
 void PhotoGridView::dragLeaveEvent(QDragLeaveEvent*)
 {
     m_lastEntered = QUuid();
+    setFileDropTarget(false);
+}
+
+void PhotoGridView::setFileDropTarget(bool on)
+{
+    if (m_fileDropTarget == on)
+        return;
+    m_fileDropTarget = on;
+    viewport()->update();
 }
 
 void PhotoGridView::dropEvent(QDropEvent* event)
 {
     m_lastEntered = QUuid();
+    setFileDropTarget(false);
     if (event->mimeData()->hasUrls()) {
         event->setDropAction(Qt::CopyAction);
         event->accept();

@@ -40,6 +40,8 @@ public:
 
     /// Runs a started drag; by default QDrag::exec. Tests replace it to move over the grid.
     void setDragRunner(std::function<void(QDrag&)> runner) { m_dragRunner = std::move(runner); }
+    /// Files are being dragged over the grid: it shows itself as the drop target.
+    [[nodiscard]] bool showsFileDropTarget() const { return m_fileDropTarget; }
 
     /// Frames painted so far (for the scroll benchmark).
     [[nodiscard]] qint64 framesPainted() const { return m_frames; }
@@ -67,6 +69,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void setFileDropTarget(bool on);
     void scrollContentsBy(int dx, int dy) override;
 
 private:
@@ -103,6 +106,7 @@ private:
     bool m_ignoreRelease = false;
     QUuid m_lastEntered;
     std::function<void(QDrag&)> m_dragRunner;
+    bool m_fileDropTarget = false;
     qint64 m_frames = 0;
 };
 

@@ -120,9 +120,15 @@ TEST_F(DropTest, DroppedFilesAreAppendedWithoutAQuestion)
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
     QCoreApplication::sendEvent(target, &enter);
     EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(view->grid()->showsFileDropTarget());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(target, &leave);
+    EXPECT_FALSE(view->grid()->showsFileDropTarget());
+    QCoreApplication::sendEvent(target, &enter);
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
     QCoreApplication::sendEvent(target, &drop);
     EXPECT_TRUE(drop.isAccepted());
+    EXPECT_FALSE(view->grid()->showsFileDropTarget());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 7; }, kNoTimeLimit));
     ASSERT_TRUE(waitIdle(view->processor()));
     EXPECT_EQ(order(view->processor()).mid(0, 2), (QStringList{"1", "2"}));
