@@ -1,5 +1,7 @@
 #include "app/CommandFlows.h"
 
+#include "base/UiThread.h"
+
 #include "fileops/DeleteRestore.h"
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
@@ -23,6 +25,7 @@ QString successMessage(CommandFlows::Command command)
     case CommandFlows::Command::exportJpg: return QStringLiteral("Export als JPG erfolgreich abgeschlossen.");
     case CommandFlows::Command::exportPng: return QStringLiteral("Export als PNG erfolgreich abgeschlossen.");
     case CommandFlows::Command::deleteFiles: return QStringLiteral("Ausgewählte Bilder wurden entfernt.");
+    case CommandFlows::Command::eject:
     case CommandFlows::Command::none: break;
     }
     return {};
@@ -35,6 +38,7 @@ QString failurePrefix(CommandFlows::Command command)
     case CommandFlows::Command::exportJpg: return QStringLiteral("Fehler beim JPG-Export: ");
     case CommandFlows::Command::exportPng: return QStringLiteral("Fehler beim PNG-Export: ");
     case CommandFlows::Command::deleteFiles:
+    case CommandFlows::Command::eject:
     case CommandFlows::Command::none: break;
     }
     return {};
@@ -55,6 +59,7 @@ QString CommandFlows::progressText() const
     case Command::exportJpg:
     case Command::exportPng: return QStringLiteral("Exportiere … ") + percent;
     case Command::deleteFiles: return QStringLiteral("Lösche … ") + percent;
+    case Command::eject: return QStringLiteral("Werfe die SD-Karte aus …");
     case Command::none: break;
     }
     return {};
@@ -186,12 +191,21 @@ void CommandFlows::eject()
         showMessage(QStringLiteral("Kein Volume-Pfad gespeichert – die SD-Karte ist nicht bekannt."));
         return;
     }
-    if (auto ejected = m_volumes.unmountAndEject(path); !ejected) {
-        showMessage(QStringLiteral("Auswerfen fehlgeschlagen: ") + ejected.error().description);
-        return;
-    }
-    preferences::remove(QString::fromLatin1(preferences::kLastUsedVolumePath));
-    showMessage(QStringLiteral("SD-Karte erfolgreich ausgeworfen."));
+    // Unmounting waits for the card's writes to finish, and the bus may take its time: off
+    // the UI thread, with the overlay up meanwhile.
+    m_running = Command::eject;
+    m_progress = 0;
+    Q_EMIT stateChanged();
+    runInBackground(
+        this, [&volumes = m_volumes, path] { return volumes.unmountAndEject(path); },
+        [this](std::expected<void, Error> ejected) {
+            m_running = Command::none;
+            if (ejected)
+                preferences::remove(QString::fromLatin1(preferences::kLastUsedVolumePath));
+            Q_EMIT stateChanged(); // the entry follows the stored path
+            showMessage(ejected ? QStringLiteral("SD-Karte erfolgreich ausgeworfen.")
+                                : QStringLiteral("Auswerfen fehlgeschlagen: ") + ejected.error().description);
+        });
 }
 
 void CommandFlows::cancelRunning()

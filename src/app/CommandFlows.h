@@ -23,7 +23,7 @@ class VolumeService;
 class CommandFlows : public QObject {
     Q_OBJECT
 public:
-    enum class Command { none, save, exportJpg, exportPng, deleteFiles };
+    enum class Command { none, save, exportJpg, exportPng, deleteFiles, eject };
 
     CommandFlows(ImageProcessor& processor, Dialogs& dialogs, VolumeService& volumes, QObject* parent = nullptr);
 

@@ -202,13 +202,24 @@ TEST(EjectFlow, NoPathFailureAndSuccess)
               QStringLiteral("Kein Volume-Pfad gespeichert – die SD-Karte ist nicht bekannt."));
     EXPECT_TRUE(w.volumes.ejected.isEmpty());
 
+    // Off the UI thread, with the overlay up until the answer is there.
+    const auto ejectAndWait = [&w] {
+        const qsizetype shown = w.dialogs.messages.size();
+        w.flows.eject();
+        EXPECT_EQ(w.flows.running(), CommandFlows::Command::eject);
+        EXPECT_EQ(w.dialogs.messages.size(), shown);
+        workPool().waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.flows.running(), CommandFlows::Command::none);
+    };
     preferences::setValue(QString::fromLatin1(preferences::kLastUsedVolumePath), QStringLiteral("/media/karte"));
-    w.flows.eject();
+    ejectAndWait();
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Auswerfen fehlgeschlagen: kein Datenträger"));
     EXPECT_TRUE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
 
     w.volumes.succeed = true;
-    w.flows.eject();
+    ejectAndWait();
     EXPECT_EQ(w.volumes.ejected.last(), QStringLiteral("/media/karte"));
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("SD-Karte erfolgreich ausgeworfen."));
     EXPECT_FALSE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));

@@ -243,6 +243,7 @@ TEST_F(ContentViewTest, OpenFromTheToolbarEnablesEjectAndEjectDisablesIt)
 
     volumes.succeed = true;
     view->action(ToolbarEntry::eject)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, kNoTimeLimit));
     EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
     EXPECT_FALSE(view->action(ToolbarEntry::eject)->isEnabled());
 }
