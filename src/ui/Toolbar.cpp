@@ -9,12 +9,19 @@
 #include <QLinearGradient>
 #include <QMenu>
 #include <QPainter>
+#include <QPen>
+#include <QPolygonF>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVariantAnimation>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace lumora {
+
+namespace {
+constexpr int kFadeWidth = 36; ///< the fade and chevron over an edge with hidden entries
+} // namespace
 
 ToolbarButton::ToolbarButton(QAction* action, QWidget* parent) : QAbstractButton(parent), m_action(action)
 {
@@ -23,6 +30,14 @@ ToolbarButton::ToolbarButton(QAction* action, QWidget* parent) : QAbstractButton
     connect(m_action, &QAction::changed, this, &ToolbarButton::sync);
     connect(this, &QAbstractButton::clicked, this, &ToolbarButton::activate);
     sync();
+}
+
+QSize ToolbarButton::sizeHint() const
+{
+    QFont font = this->font();
+    font.setPixelSize(9);
+    const int titleWidth = QFontMetrics(font).horizontalAdvance(m_action->text()) + 8;
+    return {std::max(56, titleWidth), 52};
 }
 
 void ToolbarButton::sync()
@@ -135,8 +150,16 @@ void EdgeFade::paintEvent(QPaintEvent*)
     QColor clear = theme::bar;
     clear.setAlpha(0);
     gradient.setColorAt(0, theme::bar);
+    gradient.setColorAt(0.45, theme::bar);
     gradient.setColorAt(1, clear);
     painter.fillRect(rect(), gradient);
+    // A chevron says that more entries lie beyond this edge (the wheel or a drag brings them).
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(theme::text, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const double x = m_edge == Qt::LeftEdge ? 10 : width() - 10;
+    const double tip = m_edge == Qt::LeftEdge ? -4 : 4;
+    const double y = height() / 2.0 - 6;
+    painter.drawPolyline(QPolygonF{{x - tip, y - 6}, {x + tip, y}, {x - tip, y + 6}});
 }
 
 ToolbarBand::ToolbarBand(const QHash<ToolbarEntry, QAction*>& actions, QAction* info, QWidget* parent) : QWidget(parent)
@@ -200,8 +223,8 @@ ToolbarUeberlauf ToolbarBand::overflow() const
 void ToolbarBand::updateFades()
 {
     const ToolbarUeberlauf state = overflow();
-    m_left->setGeometry(0, 0, 28, m_scroll->height());
-    m_right->setGeometry(m_scroll->width() - 28, 0, 28, m_scroll->height());
+    m_left->setGeometry(0, 0, kFadeWidth, m_scroll->height());
+    m_right->setGeometry(m_scroll->width() - kFadeWidth, 0, kFadeWidth, m_scroll->height());
     m_left->setShown(state.canScrollLeft());
     m_right->setShown(state.canScrollRight());
 }

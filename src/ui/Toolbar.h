@@ -21,7 +21,8 @@ class ToolbarButton : public QAbstractButton {
     Q_OBJECT
 public:
     explicit ToolbarButton(QAction* action, QWidget* parent = nullptr);
-    [[nodiscard]] QSize sizeHint() const override { return {56, 52}; }
+    /// 56 × 52, wider where the title needs it ("Wiederherstellen" is never cut).
+    [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QAction* action() const { return m_action; }
 
 protected:
