@@ -3,6 +3,7 @@
 #include "base/UiThread.h"
 
 #include "base/AtomicFile.h"
+#include "base/RegularFile.h"
 #include "model/ImageProcessor.h"
 
 #include <QDateTime>
@@ -37,13 +38,10 @@ Split split(const QList<PhotoItem>& photos, const QSet<QUuid>& ids)
 
 std::optional<QByteArray> readWhole(const QUrl& url)
 {
-    QFile file(url.toLocalFile());
-    if (!file.open(QIODevice::ReadOnly))
+    auto bytes = readRegularFile(url.toLocalFile());
+    if (!bytes)
         return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    return std::move(*bytes);
 }
 
 bool folderExists(const QUrl& url)

@@ -1,9 +1,9 @@
 #include "pipeline/SourceImage.h"
 
+#include "base/RegularFile.h"
 #include "pipeline/Raster.h"
 #include "pipeline/VipsSupport.h"
 
-#include <QFile>
 #include <cmath>
 
 namespace lumora {
@@ -147,11 +147,10 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 
 std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::unexpected(
-            decoderError(QStringLiteral("Die Datei kann nicht gelesen werden: ") + file.errorString()));
-    return fromEncoded(file.readAll());
+    auto bytes = readRegularFile(path);
+    if (!bytes)
+        return std::unexpected(decoderError(bytes.error().description));
+    return fromEncoded(std::move(*bytes));
 }
 
 SourceImage SourceImage::fromRaster(QImage raster)
