@@ -239,3 +239,28 @@ TEST(Decode, OversizedFilesAreRefusedUnread)
     file.close();
     expectRefused(huge, QStringLiteral("ist zu groß."));
 }
+
+TEST(Decode, OnlyPhotoFormatsAreDecoded)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray svg = R"(<?xml version="1.0"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16"><rect width="16" height="16" fill="red"/></svg>
+)";
+    const QByteArray pdf = "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                           "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                           "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 16 16]>>endobj\n"
+                           "trailer<</Root 1 0 R>>\n%%EOF\n";
+    for (const auto& [name, bytes] : {std::pair{"drawing.jpg", svg}, std::pair{"document.jpg", pdf}}) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const auto source = SourceImage::fromFile(path);
+        ASSERT_FALSE(source) << name;
+        EXPECT_EQ(source.error().code, decoderErrors::unreadable);
+        EXPECT_TRUE(source.error().description.contains(QStringLiteral("kein lesbares Bild"))) << name;
+        EXPECT_FALSE(SourceImage::fromEncoded(bytes)) << name;
+    }
+}
