@@ -14,7 +14,8 @@ inline constexpr QLatin1StringView domain{"Datei"};
 } // namespace fileErrors
 
 /// Writes `bytes` to `path` atomically: into a temporary file in the same folder, flushed, then
-/// renamed over the target. A failed or interrupted write leaves the old file untouched.
+/// renamed over the target. A failed or interrupted write leaves the old file untouched. A
+/// symbolic link at `path` is replaced by the file; its target is left alone.
 /// Fails with fileErrors::domain and the file system's own description.
 [[nodiscard]] std::expected<void, Error> writeFileAtomically(const QString& path, const QByteArray& bytes);
 

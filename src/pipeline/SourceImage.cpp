@@ -1,9 +1,9 @@
 #include "pipeline/SourceImage.h"
 
+#include "base/RegularFile.h"
 #include "pipeline/Raster.h"
 #include "pipeline/VipsSupport.h"
 
-#include <QFile>
 #include <cmath>
 
 namespace lumora {
@@ -29,12 +29,46 @@ Error unreadable(const QString& detail)
     return decoderError(text);
 }
 
-/// Opens encoded bytes lazily (header only). `bytes` must outlive the image.
+/// The libvips loader of a photo format, chosen by the file's first bytes.
+using Loader = int (*)(void* buffer, size_t length, VipsImage** out, ...);
+
+/// The loader for the photo formats read here (JPEG, PNG, HEIC/HEIF, WebP, TIFF), told by the
+/// file's header and never by its name; none for anything else (vector graphics, documents…),
+/// which libvips' generic loader would otherwise accept.
+Loader loaderFor(const QByteArray& bytes)
+{
+    const QByteArrayView head(bytes);
+    auto at = [&](qsizetype offset, QByteArrayView magic) {
+        return head.size() >= offset + magic.size() && head.sliced(offset, magic.size()) == magic;
+    };
+    if (at(0, "\xFF\xD8\xFF"))
+        return &vips_jpegload_buffer;
+    if (at(0, "\x89PNG\r\n\x1A\n"))
+        return &vips_pngload_buffer;
+    if (at(0, "RIFF") && at(8, "WEBP"))
+        return &vips_webpload_buffer;
+    if (at(0, QByteArrayView("II*\0", 4)) || at(0, QByteArrayView("MM\0*", 4)))
+        return &vips_tiffload_buffer;
+    if (at(4, "ftyp")) {
+        for (const char* brand : {"heic", "heix", "mif1", "msf1", "hevc"}) {
+            if (at(8, brand))
+                return &vips_heifload_buffer;
+        }
+    }
+    return nullptr;
+}
+
+/// Opens encoded bytes lazily (header only) with the loader of their format. `bytes` must
+/// outlive the image. Null for bytes of no photo format, with nothing in libvips' error buffer.
 vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access)
 {
     vips::ensureStarted();
-    return vips::Ref(vips_image_new_from_buffer(bytes.constData(), size_t(bytes.size()), "", "access", access,
-                                                "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
+    const Loader load = loaderFor(bytes);
+    vips::Ref image;
+    if (load)
+        load(const_cast<char*>(bytes.constData()), size_t(bytes.size()), image.out(), "access", access, "fail_on",
+             VIPS_FAIL_ON_ERROR, nullptr);
+    return image;
 }
 
 /// Whether the pixels still need their embedded profile (or CMYK) converted to sRGB; the
@@ -125,6 +159,8 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 {
     if (bytes.isEmpty())
         return std::unexpected(unreadable(QStringLiteral("leere Datei")));
+    if (!loaderFor(bytes))
+        return std::unexpected(unreadable(QStringLiteral("kein JPEG, PNG, HEIC, WebP oder TIFF")));
     vips::Ref header = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
     if (!header)
         return std::unexpected(unreadable(vips::takeError()));
@@ -147,11 +183,10 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 
 std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::unexpected(
-            decoderError(QStringLiteral("Die Datei kann nicht gelesen werden: ") + file.errorString()));
-    return fromEncoded(file.readAll());
+    auto bytes = readRegularFile(path);
+    if (!bytes)
+        return std::unexpected(decoderError(bytes.error().description));
+    return fromEncoded(std::move(*bytes));
 }
 
 SourceImage SourceImage::fromRaster(QImage raster)
@@ -214,6 +249,8 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
     if (isRaster())
         return m_data->raster.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
+    // Only bytes of a photo format get here (fromEncoded); libvips tells them by the same
+    // headers, so the thumbnail reads them with the same loader.
     vips::ensureStarted();
     vips::Ref thumb;
     if (vips_thumbnail_buffer(const_cast<char*>(m_data->encoded.constData()), size_t(m_data->encoded.size()),

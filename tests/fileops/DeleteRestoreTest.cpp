@@ -303,3 +303,78 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
     restoreLastDeletion(processor);
     EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
 }
+
+namespace {
+
+/// Points HOME (and with it the user's trash of the test mode) at `home` while alive.
+struct FakeHome {
+    QByteArray realHome = qgetenv("HOME");
+    explicit FakeHome(const QString& home) { qputenv("HOME", home.toUtf8()); }
+    ~FakeHome() { qputenv("HOME", realHome); }
+    FakeHome(const FakeHome&) = delete;
+    FakeHome& operator=(const FakeHome&) = delete;
+};
+
+/// A file name of 250 bytes: its ".trashinfo" would exceed what a file system allows.
+QString longName()
+{
+    return QString(246, QLatin1Char('x')) + QStringLiteral(".jpg");
+}
+
+} // namespace
+
+TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFileHandled)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString trashFolder = home.filePath(QStringLiteral(".qttest/share/Trash"));
+    ASSERT_TRUE(QDir().mkpath(trashFolder + QStringLiteral("/files")));
+    // "info" is a plain file: nobody, not even root, can make an information file in it.
+    ASSERT_TRUE(writeAll(trashFolder + QStringLiteral("/info"), "kein Ordner"));
+    ASSERT_TRUE(QFile::setPermissions(trashFolder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                       | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    const auto writable = qScopeGuard(
+        [&] { QFile::setPermissions(trashFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    const FakeHome fake(home.path());
+
+    const QString longPath = dir.filePath(longName());
+    ASSERT_TRUE(writeAll(longPath, bytesOf[QStringLiteral("A")]));
+    QList<PhotoItem> photos = processor.photos();
+    photos.insert(1, test::photoAt(QUrl::fromLocalFile(longPath)));
+    processor.setPhotos(photos);
+    QSet<QUuid> all;
+    for (const PhotoItem& photo : processor.photos())
+        all.insert(photo.id);
+
+    const StreamEnd end = trash(all);
+    EXPECT_FALSE(end.error);
+    EXPECT_FALSE(end.cancelled);
+    EXPECT_EQ(end.done, 6);
+    EXPECT_EQ(end.total, 6);
+    // No trash could take them: every file was removed for good, none left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(QDir(trashFolder + QStringLiteral("/files")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
+    restoreLastDeletion(processor);
+    EXPECT_EQ(readAll(longPath), bytesOf[QStringLiteral("A")]);
+}
+
+TEST_F(DeleteFixture, AVeryLongFileNameGoesToTheTrashUnderAShorterName)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString longPath = dir.filePath(longName());
+    ASSERT_TRUE(writeAll(longPath, bytesOf[QStringLiteral("B")]));
+    QList<PhotoItem> photos = processor.photos();
+    photos.prepend(test::photoAt(QUrl::fromLocalFile(longPath)));
+    processor.setPhotos(photos);
+
+    const StreamEnd end = trash({photos.first().id, idOf(QStringLiteral("A"))});
+    EXPECT_FALSE(end.error);
+    EXPECT_EQ(end.done, 2);
+    EXPECT_FALSE(QFile::exists(longPath));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
+    EXPECT_EQ(takeFromTrash(longPath), bytesOf[QStringLiteral("B")]);
+    EXPECT_EQ(takeFromTrash(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+}

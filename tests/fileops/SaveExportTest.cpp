@@ -151,3 +151,22 @@ TEST(Save, WriteFaultsLeaveTheOriginalIntact)
     EXPECT_FALSE(readOnly.error->description.isEmpty());
     EXPECT_EQ(readAll(url.toLocalFile()), original);
 }
+
+TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
+{
+    QTemporaryDir source, target, outside;
+    const QString secret = outside.filePath(QStringLiteral("secret.txt"));
+    ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
+    const QString planted = target.filePath(QStringLiteral("01_a.jpg"));
+    ASSERT_TRUE(QFile::link(secret, planted));
+    const QList<PhotoItem> list{photoAt(writePhotoFile(source.path(), QStringLiteral("a.jpg"), jpegOf(Qt::red))),
+                                photoAt(writePhotoFile(source.path(), QStringLiteral("b.jpg"), jpegOf(Qt::blue)))};
+
+    const StreamEnd end = exportJPEG(list, std::make_shared<CancelToken>(), 2, target.path(), 2)->wait();
+    EXPECT_FALSE(end.error);
+    EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
+    const QFileInfo written(planted);
+    EXPECT_FALSE(written.isSymLink());
+    EXPECT_TRUE(written.isFile());
+    EXPECT_TRUE(readAll(planted).startsWith("\xFF\xD8\xFF"));
+}

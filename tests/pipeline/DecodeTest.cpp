@@ -1,9 +1,13 @@
+#include "base/RegularFile.h"
 #include "pipeline/SourceImage.h"
 #include "support/Fixtures.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace lumora;
 using lumora::test::pixel;
@@ -179,4 +183,84 @@ TEST(Decode, TheOriginalSurvivesItsFileBeingOverwritten)
     }
     EXPECT_EQ(source->encodedBytes(), bytes);
     EXPECT_GT(pixel(*source->decode(), 10, 10).red(), 240);
+}
+
+namespace {
+
+/// Reads `path` as a photo and expects a refusal whose text names the file and says `why`.
+void expectRefused(const QString& path, const QString& why)
+{
+    const auto source = SourceImage::fromFile(path);
+    ASSERT_FALSE(source) << path.toStdString();
+    EXPECT_EQ(source.error().domain, decoderErrors::domain);
+    EXPECT_TRUE(source.error().description.contains(QFileInfo(path).fileName())) << path.toStdString();
+    EXPECT_TRUE(source.error().description.contains(why)) << source.error().description.toStdString();
+}
+
+} // namespace
+
+TEST(Decode, OnlyRegularFilesAreRead)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString notRegular = QStringLiteral("ist keine reguläre Datei.");
+    for (const char* device : {"/dev/zero", "/dev/urandom"}) {
+        const QString link = dir.filePath(QFileInfo(QLatin1String(device)).fileName() + QStringLiteral(".jpg"));
+        ASSERT_TRUE(QFile::link(QLatin1String(device), link));
+        expectRefused(link, notRegular);
+    }
+    const QString fifo = dir.filePath(QStringLiteral("pipe.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    expectRefused(fifo, notRegular);
+    const QString folder = dir.filePath(QStringLiteral("folder.jpg"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    expectRefused(folder, notRegular);
+
+    // A link to a regular photo is still followed.
+    const QString photo = dir.filePath(QStringLiteral("photo.png"));
+    QFile file(photo);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(test::encodeWithVips(test::solid(8, 8, Qt::red), QStringLiteral("png")));
+    file.close();
+    const QString link = dir.filePath(QStringLiteral("link.jpg"));
+    ASSERT_TRUE(QFile::link(photo, link));
+    EXPECT_TRUE(SourceImage::fromFile(link));
+}
+
+TEST(Decode, OversizedFilesAreRefusedUnread)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Sparse: it takes no room on the disk, yet claims more than a photo may hold.
+    const QString huge = dir.filePath(QStringLiteral("huge.jpg"));
+    QFile file(huge);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(kMaxFileBytes + 1));
+    file.close();
+    expectRefused(huge, QStringLiteral("ist zu groß."));
+}
+
+TEST(Decode, OnlyPhotoFormatsAreDecoded)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray svg = R"(<?xml version="1.0"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16"><rect width="16" height="16" fill="red"/></svg>
+)";
+    const QByteArray pdf = "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                           "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                           "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 16 16]>>endobj\n"
+                           "trailer<</Root 1 0 R>>\n%%EOF\n";
+    for (const auto& [name, bytes] : {std::pair{"drawing.jpg", svg}, std::pair{"document.jpg", pdf}}) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const auto source = SourceImage::fromFile(path);
+        ASSERT_FALSE(source) << name;
+        EXPECT_EQ(source.error().code, decoderErrors::unreadable);
+        EXPECT_TRUE(source.error().description.contains(QStringLiteral("kein lesbares Bild"))) << name;
+        EXPECT_FALSE(SourceImage::fromEncoded(bytes)) << name;
+    }
 }

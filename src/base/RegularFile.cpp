@@ -1,0 +1,79 @@
+#include "base/RegularFile.h"
+
+#include <QFile>
+#include <QFileDevice>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumora {
+
+namespace {
+
+Error fileError(QFileDevice::FileError code, const QString& text)
+{
+    return Error{fileErrors::domain, int(code), text};
+}
+
+QString quoted(const QString& path)
+{
+    return QStringLiteral("„") + QFileInfo(path).fileName() + QStringLiteral("“");
+}
+
+} // namespace
+
+std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 maxBytes)
+{
+    // Non-blocking, so that opening a pipe without a writer returns at once; the type is
+    // checked on the open file itself, so nothing can be swapped in between.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::unexpected(fileError(QFileDevice::OpenError, QStringLiteral("Die Datei kann nicht gelesen werden: ")
+                                                                     + qt_error_string(errno)));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return std::unexpected(fileError(QFileDevice::ReadError, QStringLiteral("Die Datei kann nicht gelesen werden: ")
+                                                                     + qt_error_string(errno)));
+    if (!S_ISREG(info.st_mode))
+        return std::unexpected(
+            fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quoted(path))));
+    auto tooLarge = [&] {
+        return std::unexpected(fileError(QFileDevice::ReadError, QStringLiteral("%1 ist zu groß.").arg(quoted(path))));
+    };
+    if (info.st_size > maxBytes)
+        return tooLarge();
+
+    // The file may change while it is read: the loop stops at its end or just past the limit.
+    QByteArray bytes;
+    bytes.resize(qsizetype(info.st_size));
+    qint64 filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > maxBytes)
+                return tooLarge();
+            bytes.resize(qsizetype(std::min(maxBytes + 1, filled + 64 * 1024)));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::unexpected(
+                fileError(QFileDevice::ReadError,
+                          QStringLiteral("Die Datei kann nicht gelesen werden: ") + qt_error_string(errno)));
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    bytes.truncate(qsizetype(filled));
+    return bytes;
+}
+
+} // namespace lumora
