@@ -1,22 +1,22 @@
 #include "base/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QUuid>
 #include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora {
 
-std::expected<void, Error> writeFileAtomically(const QString& path, const QByteArray& bytes)
+namespace {
+
+std::expected<void, Error> writeThrough(const QString& path, const QByteArray& bytes)
 {
-    // A link at the path is replaced, never followed: QSaveFile would write to the link's
-    // target, possibly outside the folder. Without the link it makes a new file in its place.
-    struct stat info {};
-    const QByteArray native = QFile::encodeName(path);
-    if (::lstat(native.constData(), &info) == 0 && S_ISLNK(info.st_mode) && ::unlink(native.constData()) != 0)
-        return std::unexpected(Error{fileErrors::domain, int(QFileDevice::RemoveError), qt_error_string(errno)});
     QSaveFile file(path);
     auto failure = [&] { return std::unexpected(Error{fileErrors::domain, int(file.error()), file.errorString()}); };
     // Unbuffered: a full volume fails the write itself. Buffered, the error of the final flush
@@ -30,6 +30,35 @@ std::expected<void, Error> writeFileAtomically(const QString& path, const QByteA
     }
     if (!file.commit())
         return failure();
+    return {};
+}
+
+bool isSymlink(const QByteArray& native)
+{
+    struct stat info {};
+    return ::lstat(native.constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+} // namespace
+
+std::expected<void, Error> writeFileAtomically(const QString& path, const QByteArray& bytes, LinkAtTarget link)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (link == LinkAtTarget::follow || !isSymlink(native))
+        return writeThrough(path, bytes);
+    // The link itself is replaced, its target left alone: the file is written completely under
+    // a fresh name beside it, then renamed over the link (rename never follows the link). On
+    // any failure the link stays as it was.
+    const QFileInfo info(path);
+    const QString temporary = info.dir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".")
+                                                  + QUuid::createUuid().toString(QUuid::Id128).left(12));
+    if (auto written = writeThrough(temporary, bytes); !written)
+        return written;
+    if (::rename(QFile::encodeName(temporary).constData(), native.constData()) != 0) {
+        const int error = errno;
+        QFile::remove(temporary);
+        return std::unexpected(Error{fileErrors::domain, int(QFileDevice::RenameError), qt_error_string(error)});
+    }
     return {};
 }
 

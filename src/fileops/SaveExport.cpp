@@ -28,7 +28,7 @@ std::future<Decoded> decodeAhead(const SourceImage& original)
 /// rendered, encoded and written, so the two cores overlap the two codecs; files are still
 /// written, and progress reported, strictly in order.
 void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
-               const ProgressStreamPtr& stream, ExportFormat format)
+               const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
 {
     const int total = int(jobs.size());
     std::future<Decoded> ahead;
@@ -52,7 +52,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             stream->finish(StreamEnd{bytes.error(), false, i, total});
             return;
         }
-        if (auto written = writeFileAtomically(targetOf(jobs[i]), *bytes); !written) {
+        if (auto written = writeFileAtomically(targetOf(jobs[i]), *bytes, links); !written) {
             stream->finish(StreamEnd{written.error(), false, i, total});
             return;
         }
@@ -62,11 +62,11 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
 }
 
 ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,
-                        ExportFormat format)
+                        ExportFormat format, LinkAtTarget links)
 {
     ProgressStreamPtr stream = ProgressStream::create();
-    startInBackground([jobs = std::move(jobs), targetOf = std::move(targetOf), token = std::move(token), stream,
-                       format] { runWrites(jobs, targetOf, token, stream, format); });
+    startInBackground([jobs = std::move(jobs), targetOf = std::move(targetOf), token = std::move(token), stream, format,
+                       links] { runWrites(jobs, targetOf, token, stream, format, links); });
     return stream;
 }
 
@@ -99,7 +99,8 @@ ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared
 {
     return start(
         snapshotsOf(processor.photos(), processor.photos().size()),
-        [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token), ExportFormat::jpeg);
+        [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token), ExportFormat::jpeg,
+        LinkAtTarget::follow); // an original reached through a link is the photo the user opened
 }
 
 ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
@@ -111,7 +112,7 @@ ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr
         [dir, width, format](const PhotoSnapshot& photo) {
             return dir.filePath(exportFileName(photo.index, width, photo.url, format));
         },
-        std::move(token), format);
+        std::move(token), format, LinkAtTarget::replace);
 }
 
 ProgressStreamPtr exportJPEG(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,

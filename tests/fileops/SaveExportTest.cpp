@@ -169,4 +169,5 @@ TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
     EXPECT_FALSE(written.isSymLink());
     EXPECT_TRUE(written.isFile());
     EXPECT_TRUE(readAll(planted).startsWith("\xFF\xD8\xFF"));
+    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
 }
