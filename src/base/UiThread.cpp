@@ -89,17 +89,28 @@ public:
             QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
     }
 
+    /// Runs the queued calls one at a time, in the order posted. A call may open a nested
+    /// event loop (a modal alert): while calls wait behind it, a wake-up stays queued, so that
+    /// loop goes on draining them, in order, instead of holding them until the alert closes.
     Q_INVOKABLE void drain()
     {
-        std::deque<std::function<void()>> calls;
-        {
-            const std::lock_guard lock(m_mutex);
-            calls.swap(m_calls);
-            m_wakePending = false;
-        }
-        for (std::function<void()>& call : calls) {
+        for (;;) {
+            std::function<void()> call;
+            bool more = false;
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_calls.empty()) {
+                    m_wakePending = false;
+                    return;
+                }
+                call = std::move(m_calls.front());
+                m_calls.pop_front();
+                more = !m_calls.empty();
+                m_wakePending = more;
+            }
+            if (more)
+                QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
             call();
-            call = nullptr;
         }
     }
 

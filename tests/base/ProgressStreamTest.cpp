@@ -95,3 +95,23 @@ TEST(RunInBackground, TheResultOfADestroyedContextIsDropped)
     drainPosted();
     EXPECT_EQ(delivered, 7);
 }
+
+TEST(UiChannel, CallsRunInTheOrderPostedAlsoWhenOneOpensANestedEventLoop)
+{
+    QObject context;
+    const UiChannel channel(&context);
+    QList<int> order;
+    channel.post([&] {
+        order.append(1);
+        // A modal alert: its event loop runs what was posted behind this call, in order.
+        channel.post([&] { order.append(4); });
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        order.append(5);
+    });
+    channel.post([&] { order.append(2); });
+    channel.post([&] { order.append(3); });
+    drainPosted();
+    drainPosted();
+    EXPECT_EQ(order, (QList<int>{1, 2, 3, 4, 5}));
+}
