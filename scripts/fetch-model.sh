@@ -105,6 +105,8 @@ say "baue tools/onnx-fp32"
 GENERATOR=()
 command -v ninja >/dev/null 2>&1 && GENERATOR=(-G Ninja)
 BUILD="$CACHE/onnx-fp32-build"
+# A fresh folder: one configured from another checkout's sources would be refused by CMake.
+rm -rf "$BUILD"
 cmake -S "$TOOL_SRC" -B "$BUILD" "${GENERATOR[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null ||
   fail "onnx-fp32 lässt sich nicht konfigurieren (libonnx-dev, libprotobuf-dev installiert?)"
 cmake --build "$BUILD" >/dev/null || fail "onnx-fp32 lässt sich nicht bauen"

@@ -242,15 +242,14 @@ std::vector<std::int64_t> int64Values(const TensorProto& tensor)
 void setInt64Values(TensorProto& tensor, const std::vector<std::int64_t>& values)
 {
     tensor.clear_int64_data();
-    tensor.set_raw_data(
-        std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(std::int64_t)));
+    tensor.set_raw_data(std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(std::int64_t)));
 }
 
 std::int64_t scaledSize(std::int64_t value, std::int64_t from, std::int64_t to)
 {
     if ((value * to) % from != 0)
-        throw Failure("Resize target " + std::to_string(value) + " does not scale exactly from " + std::to_string(from)
-                      + " to " + std::to_string(to));
+        throw Failure("Resize target " + std::to_string(value) + " does not scale exactly from " +
+                      std::to_string(from) + " to " + std::to_string(to));
     return value * to / from;
 }
 
@@ -335,8 +334,8 @@ int run(const std::string& inPath, const std::string& outPath, std::int64_t newS
     const int tensors = graphToFloat(graph);
     const int casts = removeFloatCasts(graph);
     const int pruned = pruneToFirstOutput(graph);
-    std::printf("onnx-fp32: %d tensors float16 -> float32, %d Cast nodes removed, %d unused nodes dropped\n", tensors,
-                casts, pruned);
+    std::printf("onnx-fp32: %d tensors float16 -> float32, %d Cast nodes removed, %d unused nodes dropped\n",
+                tensors, casts, pruned);
     if (newSize > 0)
         resizeInput(graph, newSize);
     onnx::checker::check_model(model);
