@@ -43,8 +43,11 @@ QVariant PhotoGridModel::data(const QModelIndex& index, int role) const
     const int row = index.row();
     if (!index.isValid() || row < 0 || row >= m_ids.size())
         return {};
-    // By id, not by position: while a change is applied, rows and the list may differ.
-    const PhotoItem* found = m_processor.photo(m_ids[row]);
+    // By id, not by position: while a change is applied, rows and the list may differ. Almost
+    // always the row's photo stands at the same position, which spares a search per paint.
+    const QList<PhotoItem>& photos = m_processor.photos();
+    const PhotoItem* found =
+        row < photos.size() && photos[row].id == m_ids[row] ? &photos[row] : m_processor.photo(m_ids[row]);
     if (!found)
         return {};
     const PhotoItem& photo = *found;

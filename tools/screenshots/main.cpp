@@ -2,12 +2,9 @@
 // Run under Xvfb; see --help.
 #include "PictureShots.h"
 #include "ScreenshotMode.h"
-#include "app/KeySequenceTracker.h"
-#include "platform/UDisksVolumeService.h"
-#include "ui/ContentView.h"
+#include "ui/MainWindowRoot.h"
 #include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
-#include "ui/magnifier/LupenFensterManager.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -17,16 +14,8 @@ namespace {
 
 int mainWindowShots(const QString& folder, const QStringList& photos)
 {
-    lumora::WidgetDialogs dialogs;
-    lumora::UDisksVolumeService volumes;
-    lumora::LupenFensterManager magnifiers;
-    lumora::KeySequenceTracker keySequence;
-    lumora::ContentView window({dialogs, volumes, magnifiers, keySequence});
-    dialogs.setWindow(&window);
-    window.show();
-    if (!photos.isEmpty())
-        window.loading().openArguments(photos);
-    lumora::startScreenshots(window, folder);
+    lumora::MainWindowRoot root(photos);
+    lumora::startScreenshots(root.window(), folder);
     return QApplication::exec();
 }
 
