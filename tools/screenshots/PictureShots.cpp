@@ -95,6 +95,7 @@ public:
     QStringList chooseFiles(const OpenPanelRequest&) override { return {}; }
     std::optional<int> ask(const QuestionRequest&) override { return std::nullopt; }
     void inform(const QString&, const QString&) override {}
+    std::optional<QString> chooseColor(const ColorPanelRequest&) override { return std::nullopt; }
 
 private:
     QString m_folder;
