@@ -265,8 +265,10 @@ void EditorController::undo()
         return;
     }
     m_processor.undoLastAnnotation(m_photoId);
-    if (!m_state.freehandPaths.isEmpty())
+    if (!m_state.freehandPaths.isEmpty()) {
         m_state.freehandPaths.removeLast();
+        m_state.freehandPathLooks.removeLast();
+    }
     if (active)
         active->afterUndo();
     Q_EMIT changed();

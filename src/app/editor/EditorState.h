@@ -57,6 +57,9 @@ struct EditorState {
     // freehand
     QList<QPointF> freehandPoints;
     QList<QList<QPointF>> freehandPaths; ///< lines committed since the editor opened
+    /// Colour and width (canvas points) each of `freehandPaths` was committed with, so the canvas
+    /// draws it as it was drawn after the options change. Kept in step with `freehandPaths`.
+    QList<std::pair<QString, double>> freehandPathLooks;
     double freehandLineWidth = 5;
     QString freehandColorHex = QStringLiteral("#FF3B30");
     // fill

@@ -29,6 +29,7 @@ void FreehandTool::dragEnded()
     const double lineWidth = s.freehandLineWidth * m_editor.pixelsPerPoint();
     m_editor.processor().addFreehandStroke(m_editor.photoId(), mapped, s.freehandColorHex, lineWidth);
     s.freehandPaths.append(s.freehandPoints);
+    s.freehandPathLooks.append({s.freehandColorHex, s.freehandLineWidth});
 }
 
 QString FreehandTool::hint() const

@@ -63,6 +63,11 @@ void strokePath(QPainter& painter, const QList<QPointF>& points, const QPen& pen
         painter.drawPolyline(points.data(), int(points.size()));
 }
 
+QPen penOf(const QString& hex, double width)
+{
+    return QPen(colorOf(hex, kSystemRed), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
 class RectangleUi : public EditorToolUi {
 public:
     DrawingMode mode() const override { return DrawingMode::rectangle; }
@@ -160,11 +165,12 @@ public:
 
     void paint(QPainter& painter, const EditorState& state) const override
     {
-        QPen pen(colorOf(state.freehandColorHex, kSystemRed), state.freehandLineWidth, Qt::SolidLine, Qt::RoundCap,
-                 Qt::RoundJoin);
-        for (const QList<QPointF>& path : state.freehandPaths)
-            strokePath(painter, path, pen);
-        strokePath(painter, state.freehandPoints, pen);
+        for (qsizetype i = 0; i < state.freehandPaths.size(); ++i) {
+            const auto& [hex, width] =
+                state.freehandPathLooks.value(i, {state.freehandColorHex, state.freehandLineWidth});
+            strokePath(painter, state.freehandPaths[i], penOf(hex, width));
+        }
+        strokePath(painter, state.freehandPoints, penOf(state.freehandColorHex, state.freehandLineWidth));
     }
 
     QRectF changingArea(const EditorState& state) const override

@@ -35,7 +35,10 @@ ZoomableImageEditor::ZoomableImageEditor(ImageProcessor& processor, const QUuid&
     column->addWidget(buildHeader());
     column->addWidget(buildPanelRow());
     m_canvas = new EditorCanvas(*m_editor, m_toolUis, this);
-    column->addWidget(m_canvas, 1);
+    auto* canvasFrame = new QVBoxLayout;
+    canvasFrame->setContentsMargins(12, 4, 12, 12);
+    canvasFrame->addWidget(m_canvas);
+    column->addLayout(canvasFrame, 1);
 
     auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
     connect(undo, &QShortcut::activated, this, [this] { m_editor->undo(); });

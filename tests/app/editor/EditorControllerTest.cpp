@@ -71,6 +71,7 @@ TEST(FreehandTool, StrokeInImagePixelsWithTheWidthConverted)
     EXPECT_EQ(stroke.colorHex, "#FF3B30");
     EXPECT_EQ(stroke.points, (QList<QPointF>{{200, 1000}, {400, 1000}, {600, 1000}}));
     EXPECT_EQ(bench.state().freehandPaths.size(), 1);
+    EXPECT_EQ(bench.state().freehandPathLooks, (QList<std::pair<QString, double>>{{"#FF3B30", 10}}));
     EXPECT_TRUE(bench.state().freehandPoints.isEmpty());
 }
 
@@ -148,6 +149,7 @@ TEST(EditorController, UndoPerMode)
         bench.editor->undo();
         EXPECT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
         EXPECT_EQ(bench.state().freehandPaths.size(), 1);
+        EXPECT_EQ(bench.state().freehandPathLooks.size(), 1);
     }
     { // fill: the path being drawn is emptied too
         EditorBench bench;
