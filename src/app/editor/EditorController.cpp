@@ -129,6 +129,8 @@ void EditorController::dragEnded()
 
 void EditorController::setMode(DrawingMode mode)
 {
+    if (mode == m_state.drawingMode)
+        return; // not a change: nothing commits
     const bool guarded = mode != DrawingMode::freisteller && m_state.freistellerMaske && !m_state.geplanterModusWechsel
                          && !m_state.isFreistellerAnwenden;
     if (guarded) {

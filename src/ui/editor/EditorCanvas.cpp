@@ -54,8 +54,9 @@ void EditorCanvas::stateChanged()
     const QRectF area = feedbackArea();
     const QRectF dirty = area.united(m_lastArea);
     m_lastArea = area;
-    if (!dirty.isEmpty())
-        update(dirty.toAlignedRect().adjusted(-2, -2, 2, 2));
+    m_lastDirty = dirty.isEmpty() ? QRect() : dirty.toAlignedRect().adjusted(-2, -2, 2, 2);
+    if (!m_lastDirty.isEmpty())
+        update(m_lastDirty);
 }
 
 void EditorCanvas::mousePressEvent(QMouseEvent* event)

@@ -23,6 +23,8 @@ public:
 
     /// Repaints what the last drag step changed (the whole canvas outside a drag).
     void stateChanged();
+    /// The area the last drag step asked to repaint (benchmarks repaint it at once).
+    [[nodiscard]] QRect lastDirtyRect() const { return m_lastDirty; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,6 +42,7 @@ private:
     const std::vector<std::unique_ptr<EditorToolUi>>& m_tools;
     std::optional<QPointF> m_dragStart;
     QRectF m_lastArea;
+    QRect m_lastDirty;
 };
 
 } // namespace lumora
