@@ -340,6 +340,12 @@ void EditorController::addPendingShape(PendingShape shape)
     m_pending.push_back(std::move(shape));
 }
 
+void EditorController::dropLastPendingShape()
+{
+    if (!m_pending.empty())
+        m_pending.pop_back();
+}
+
 // --- the preview and its triggers ---
 
 void EditorController::photosChanged(const PhotoChanges& changes)

@@ -104,6 +104,8 @@ public:
     [[nodiscard]] const std::vector<PendingShape>& pendingShapes() const { return m_pending; }
     /// Records a committed shape for the canvas until the next preview contains it.
     void addPendingShape(PendingShape shape);
+    /// Takes back the last recorded shape (its commit stored nothing).
+    void dropLastPendingShape();
 
     // --- the background result (its tool does the work; the guard and closing ask here) ---
     /// What "Anwenden" and "Verwerfen" of the background question do beyond the shell's steps.

@@ -28,7 +28,8 @@ public:
     /// The drag ended (the pointer was released).
     virtual void dragEnded() = 0;
     /// Commits what is being edited, outside a gesture (the mode changes away, the editor
-    /// closes), with `lastKnownViewSize`. Nothing when nothing is being edited.
+    /// closes), with `lastKnownViewSize`. Nothing when nothing is being edited. Tools whose
+    /// unfinished work is dropped on leaving (an unconfirmed crop frame) keep this default.
     virtual void commitPending() {}
     /// Undo in this tool's mode, before the processor's undo: true when the tool undid something
     /// itself and the processor's undo is to be skipped.

@@ -51,8 +51,16 @@ void FillTool::dragEnded()
     mapped.reserve(s.whiteFillPoints.size());
     for (QPointF p : s.whiteFillPoints)
         mapped.append(m_editor.toImage(p));
+    const PhotoItem* photo = m_editor.photo();
+    if (!photo)
+        return;
+    const qsizetype before = photo->edits.freehandOverlays.size();
     m_editor.addPendingShape({QPolygonF(s.whiteFillPoints), s.fillColorHex, Qt::white});
     m_editor.processor().addFilledArea(m_editor.photoId(), mapped, s.fillColorHex);
+    // An area with nothing inside the image stores nothing, and no new preview will replace it.
+    photo = m_editor.photo();
+    if (!photo || photo->edits.freehandOverlays.size() == before)
+        m_editor.dropLastPendingShape();
 }
 
 void FillTool::afterUndo()

@@ -30,6 +30,14 @@ void EditorCanvas::showEvent(QShowEvent*)
     reportSize();
 }
 
+bool EditorCanvas::event(QEvent* event)
+{
+    // Moved to a screen with another pixel ratio: the preview is rendered again for it.
+    if (event->type() == QEvent::ScreenChangeInternal && isVisible())
+        reportSize();
+    return QWidget::event(event);
+}
+
 void EditorCanvas::resizeEvent(QResizeEvent*)
 {
     if (isVisible())
