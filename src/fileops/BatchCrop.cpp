@@ -85,16 +85,21 @@ void cropOne(const BatchCropZiel& target, QRectF normalizedRect, bool overwrite,
 }
 
 CropRun runCrops(const QList<BatchCropZiel>& targets, QRectF normalizedRect, bool overwrite,
-                 const QSet<QString>& denied)
+                 const QSet<QString>& denied, const ProgressStreamPtr& progress)
 {
     CropRun run;
-    for (const BatchCropZiel& target : targets) {
-        if (!overwrite && denied.contains(folderOf(target.url))) {
+    const int total = int(targets.size());
+    for (int k = 0; k < total; ++k) {
+        const BatchCropZiel& target = targets[k];
+        if (!overwrite && denied.contains(folderOf(target.url)))
             run.result.fehler.append(target.url.fileName() + QStringLiteral(": Ordner-Zugriff verweigert"));
-            continue;
-        }
-        cropOne(target, normalizedRect, overwrite, run);
+        else
+            cropOne(target, normalizedRect, overwrite, run);
+        if (progress)
+            progress->yield(double(k + 1) / total);
     }
+    if (progress)
+        progress->finish({std::nullopt, false, total, total});
     return run;
 }
 
@@ -151,7 +156,7 @@ QUrl nextCopyURL(const QUrl& url)
 }
 
 void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normalizedRect, bool overwrite,
-               FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done)
+               FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done, ProgressStreamPtr progress)
 {
     QList<BatchCropZiel> targets;
     const QList<PhotoItem>& photos = processor.photos();
@@ -178,9 +183,8 @@ void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normali
 
     runInBackground(
         &processor,
-        [targets = std::move(targets), normalizedRect, overwrite, denied = std::move(denied)] {
-            return runCrops(targets, normalizedRect, overwrite, denied);
-        },
+        [targets = std::move(targets), normalizedRect, overwrite, denied = std::move(denied),
+         progress = std::move(progress)] { return runCrops(targets, normalizedRect, overwrite, denied, progress); },
         // The tokens stay alive until the run is applied: the folders are written meanwhile.
         [&processor, tokens = std::move(tokens), done = std::move(done)](CropRun run) mutable {
             applyReplacements(processor, run.replacements);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Progress.h"
 #include "model/PhotoItem.h"
 
 #include <QRect>
@@ -43,7 +44,11 @@ inline constexpr int kMinimumCropSide = 10;
 /// with neutral edits and no watermark (the watermark is part of the written pixels now).
 /// `done` then runs on the UI thread with the summary; it is not called when the processor
 /// is destroyed first. Copies are not added to the photo list.
+///
+/// When `progress` is given it receives k/n after the k-th of the n photos (written, skipped
+/// or failed), from the worker, and ends when the last photo is done (before `done` runs).
 void batchCrop(ImageProcessor& processor, const QSet<QUuid>& ids, QRectF normalizedRect, bool overwrite,
-               FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done);
+               FolderBookmarkStore& folders, std::function<void(BatchCropResult)> done,
+               ProgressStreamPtr progress = nullptr);
 
 } // namespace lumora

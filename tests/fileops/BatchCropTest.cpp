@@ -321,3 +321,36 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_EQ(processor.photo(png)->originalCI.size(), QSize(100, 50));
     EXPECT_EQ(processor.photos().size(), 2);
 }
+
+TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSummary)
+{
+    const QString photos = folder(QStringLiteral("Fotos"));
+    dialogs.cancelFolder(); // refused: every photo fails, and still counts
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        addPhoto(photos, QString::fromLatin1(name), 40, 30);
+
+    QList<double> seen;
+    std::optional<StreamEnd> end;
+    bool endedBeforeSummary = false;
+    std::optional<BatchCropResult> result;
+    ProgressStreamPtr progress = ProgressStream::create();
+    progress->subscribe(
+        &processor, [&](double value) { seen.append(value); }, [&](const StreamEnd& e) { end = e; });
+    QEventLoop loop;
+    batchCrop(
+        processor, allIds(), {0, 0, 1, 1}, false, folders,
+        [&](BatchCropResult r) {
+            endedBeforeSummary = end.has_value();
+            result = std::move(r);
+            loop.quit();
+        },
+        progress);
+    if (!result)
+        loop.exec();
+
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->fehler.size(), 4);
+    EXPECT_EQ(seen, (QList<double>{0.25, 0.5, 0.75, 1.0}));
+    EXPECT_TRUE(endedBeforeSummary);
+    EXPECT_EQ(end->total, 4);
+}
