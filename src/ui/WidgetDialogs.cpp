@@ -10,10 +10,13 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QTranslator>
 #include <QVBoxLayout>
 
@@ -21,19 +24,66 @@ namespace lumora {
 
 namespace {
 
-/// A file dialog that confirms only one folder when asked to.
+/// Shows every entry but one folder disabled (greyed, not selectable).
+class OnlyOneFolderProxy : public QSortFilterProxyModel {
+public:
+    OnlyOneFolderProxy(QString allowed, QObject* parent) : QSortFilterProxyModel(parent), m_allowed(std::move(allowed))
+    {
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        const Qt::ItemFlags flags = QSortFilterProxyModel::flags(index);
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files || QDir::cleanPath(files->filePath(mapToSource(index))) == m_allowed)
+            return flags;
+        return flags & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+
+private:
+    QString m_allowed;
+};
+
+/// A file dialog that confirms only one folder when asked to, with the request's message
+/// under its list.
 class FolderDialog : public QFileDialog {
 public:
     using QFileDialog::QFileDialog;
     std::optional<QString> onlyAllowed;
+    QLabel* note = nullptr;
+    QString message;
+
+    /// Adds the message line and, for a single allowed folder, disables every other entry.
+    void prepare(const QString& text)
+    {
+        message = text;
+        if (onlyAllowed)
+            setProxyModel(new OnlyOneFolderProxy(QDir::cleanPath(*onlyAllowed), this));
+        auto* grid = qobject_cast<QGridLayout*>(layout());
+        if (!grid)
+            return;
+        note = new QLabel(message, this);
+        note->setObjectName(QStringLiteral("folderPanelMessage"));
+        note->setWordWrap(true);
+        note->setVisible(!message.isEmpty());
+        grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
+    }
 
     void accept() override
     {
         if (onlyAllowed) {
             const QStringList chosen = selectedFiles();
             const QString path = chosen.isEmpty() ? directory().absolutePath() : chosen.first();
-            if (QDir::cleanPath(QDir(path).absolutePath()) != QDir::cleanPath(*onlyAllowed))
-                return; // any other folder stays unconfirmable
+            if (QDir::cleanPath(QDir(path).absolutePath()) != QDir::cleanPath(*onlyAllowed)) {
+                // Any other folder stays unconfirmable; say which one can be.
+                if (note) {
+                    const QString refusal = QStringLiteral("Nur der Ordner „%1“ kann freigegeben werden.")
+                                                .arg(QDir::toNativeSeparators(*onlyAllowed));
+                    note->setText(message.isEmpty() ? refusal : message + QLatin1Char('\n') + refusal);
+                    note->setVisible(true);
+                }
+                return;
+            }
         }
         QFileDialog::accept();
     }
@@ -119,6 +169,7 @@ std::optional<QString> WidgetDialogs::chooseFolder(const FolderPanelRequest& req
     dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.onlyAllowed = request.onlyAllowedFolder;
+    dialog.prepare(request.message);
     if (!request.confirmButton.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, request.confirmButton);
     else
