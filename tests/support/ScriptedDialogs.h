@@ -6,6 +6,7 @@
 #include <QQueue>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -41,6 +42,8 @@ public:
     std::optional<int> ask(const QuestionRequest& request) override
     {
         questions.append(request);
+        if (whileAsking)
+            whileAsking(request);
         const std::optional<QString> text = m_questionAnswers.isEmpty() ? std::nullopt : m_questionAnswers.dequeue();
         if (!text)
             return std::nullopt;
@@ -66,6 +69,9 @@ public:
 
     /// Answers not used yet.
     [[nodiscard]] qsizetype pendingFolderAnswers() const { return m_folderAnswers.size(); }
+
+    /// Runs while a question is open, before it is answered (to look at what the asker holds then).
+    std::function<void(const QuestionRequest&)> whileAsking;
 
     QList<FolderPanelRequest> folderRequests;
     QList<OpenPanelRequest> fileRequests;

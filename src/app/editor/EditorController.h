@@ -19,6 +19,7 @@
 namespace lumora {
 
 class Dialogs;
+class FolderBookmarkStore;
 class ImageProcessor;
 struct PhotoChanges;
 struct PhotoItem;
@@ -59,6 +60,17 @@ public:
     [[nodiscard]] QUuid photoId() const { return m_photoId; }
     /// The edited photo, or null when it left the processor's list.
     [[nodiscard]] const PhotoItem* photo() const;
+    /// Answers the tools' questions (the crop confirmation and its alerts).
+    [[nodiscard]] Dialogs& dialogs() { return m_dialogs; }
+
+    /// The main window's selection (`selectedPhotoIDs`), in selection order; the batch crop
+    /// works on it. It cannot change while the window-modal sheet is open.
+    void setSelectedPhotoIDs(QList<QUuid> ids) { m_selectedPhotoIDs = std::move(ids); }
+    [[nodiscard]] const QList<QUuid>& selectedPhotoIDs() const { return m_selectedPhotoIDs; }
+    /// The folder access that crop copies ask for their folders (null: the application's
+    /// shared store). Must outlive the editor.
+    void setFolderAccess(FolderBookmarkStore* folders) { m_folders = folders; }
+    [[nodiscard]] FolderBookmarkStore* folderAccess() const { return m_folders; }
 
     // --- tools ---
     void addTool(std::unique_ptr<EditorTool> tool);
@@ -115,6 +127,13 @@ public:
     };
     void setBackgroundActions(BackgroundActions actions) { m_background = std::move(actions); }
 
+    /// Renders the editor preview again (the photo got a new original, e.g. an overwriting crop).
+    void rerenderPreview()
+    {
+        if (m_shown)
+            renderPreview();
+    }
+
     /// The preview renderer (tests wait for it).
     [[nodiscard]] EditorPreviewRenderer& previewRenderer() { return m_preview; }
 
@@ -146,6 +165,8 @@ private:
     EditorPreviewRenderer m_preview;
     std::vector<PendingShape> m_pending;
     BackgroundActions m_background;
+    QList<QUuid> m_selectedPhotoIDs;
+    FolderBookmarkStore* m_folders = nullptr;
 
     struct Triggers {
         qsizetype masks = 0;

@@ -1,0 +1,161 @@
+// The crop tool over real files: the frame on the canvas, the confirmation, the folder grant,
+// the background run and the files it leaves.
+#include "app/editor/CropTool.h"
+
+#include "app/editor/EditorController.h"
+#include "fileops/FolderBookmarkStore.h"
+#include "pipeline/Render.h"
+#include "support/PhotoFiles.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+// 240 × 160 cards fitted into 800 × 600 at scale 10/3: x 0…800, y 33.3…566.7.
+const QSizeF kCanvas(800, 600);
+
+/// Photos loaded from files in one folder, and an editor with its crop tool on the first.
+struct CropFiles {
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FolderBookmarkStore> folders;
+    std::unique_ptr<EditorController> editor;
+    QList<QUuid> ids;
+
+    bool load(const QStringList& names)
+    {
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls << writePhotoFile(dir.path(), name, encodeWithVips(quadrants(240, 160), QStringLiteral("jpg")));
+        if (!loadAndWait(processor, urls))
+            return false;
+        for (const PhotoItem& photo : processor.photos())
+            ids << photo.id;
+        folders = std::make_unique<FolderBookmarkStore>(dialogs, dir.filePath(QStringLiteral("grants.ini")));
+        return true;
+    }
+
+    void openEditor(int index, QList<QUuid> selection)
+    {
+        editor = std::make_unique<EditorController>(processor, ids[index], dialogs);
+        editor->setSelectedPhotoIDs(std::move(selection));
+        editor->setFolderAccess(folders.get());
+        editor->setCanvasSize(kCanvas);
+        editor->setMode(DrawingMode::crop);
+    }
+
+    /// Frames `frame`, applies (as a batch or not), answers the confirmation with `button` and
+    /// waits for the run; returns the summary.
+    QString crop(QRectF frame, bool batch, const QString& button)
+    {
+        editor->state().cropRect = frame;
+        dialogs.answer(button);
+        static_cast<CropTool*>(editor->tool(DrawingMode::crop))->apply(batch);
+        const bool ended = QTest::qWaitFor([&] { return !editor->state().isCropping; }, kNoTimeLimit);
+        waitIdle(processor);
+        return ended && !dialogs.messages.isEmpty() ? dialogs.messages.last().second : QString();
+    }
+
+    [[nodiscard]] QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+QImage decoded(const QString& path)
+{
+    auto source = SourceImage::fromFile(path);
+    if (!source)
+        return {};
+    return source->decode().value_or(QImage());
+}
+
+void expectColor(const QImage& image, QPoint at, QColor expected)
+{
+    const QColor actual = pixel(image, at.x(), at.y());
+    EXPECT_NEAR(actual.red(), expected.red(), 24) << at.x() << "," << at.y();
+    EXPECT_NEAR(actual.green(), expected.green(), 24) << at.x() << "," << at.y();
+    EXPECT_NEAR(actual.blue(), expected.blue(), 24) << at.x() << "," << at.y();
+}
+
+} // namespace
+
+TEST(CropEndToEnd, ThreePhotosAsCopiesThenOneOriginalOverwritten)
+{
+    CropFiles files;
+    ASSERT_TRUE(files.load({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")}));
+    files.openEditor(0, files.ids);
+    files.dialogs.confirmFolder(files.dir.path());
+
+    // The left half of the image; the frame reaches past the canvas on the left.
+    const QString copies = files.crop(QRectF(-30, 0, 430, 600), true, QStringLiteral("Kopie anlegen"));
+
+    EXPECT_EQ(copies, QStringLiteral("3 Fotos zugeschnitten und als Kopie gespeichert.\nSpeicherort: ")
+                          + QDir(files.dir.path()).absolutePath());
+    ASSERT_EQ(files.dialogs.folderRequests.size(), 1); // one folder, asked once
+    EXPECT_EQ(files.dialogs.questions.last().title, QStringLiteral("Zuschnitt auf 3 Fotos anwenden"));
+    for (const char* name : {"a-neu.jpg", "b-neu.jpg", "c-neu.jpg"}) {
+        const QImage copy = decoded(files.path(QString::fromLatin1(name)));
+        ASSERT_EQ(copy.size(), QSize(120, 160)) << name;
+        expectColor(copy, {60, 40}, Qt::red); // the card's left half: red above, blue below
+        expectColor(copy, {60, 120}, Qt::blue);
+    }
+    EXPECT_EQ(files.processor.photos().size(), 3); // copies are not added
+
+    // Overwrite the edited photo alone with its top half.
+    const QByteArray before[] = {readAll(files.path("a.jpg")), readAll(files.path("b.jpg")),
+                                 readAll(files.path("c.jpg"))};
+    const QString overwritten = files.crop(QRectF(0, 0, 800, 300), false, QStringLiteral("Original überschreiben"));
+
+    EXPECT_TRUE(overwritten.startsWith(QStringLiteral("1 Foto zugeschnitten und überschrieben.")))
+        << overwritten.toStdString();
+    EXPECT_NE(readAll(files.path("a.jpg")), before[0]);
+    EXPECT_EQ(readAll(files.path("b.jpg")), before[1]);
+    EXPECT_EQ(readAll(files.path("c.jpg")), before[2]);
+    const QImage written = decoded(files.path("a.jpg"));
+    ASSERT_EQ(written.size(), QSize(240, 80));
+    expectColor(written, {60, 40}, Qt::red);
+    expectColor(written, {180, 40}, Qt::green);
+    // The list (the grid) and the editor show the new image; the other photos keep theirs.
+    const PhotoItem& edited = *files.processor.photo(files.ids[0]);
+    EXPECT_EQ(edited.originalCI.size(), QSize(240, 80));
+    ASSERT_TRUE(edited.preview);
+    EXPECT_EQ(edited.preview->pixelSize, QSize(240, 80));
+    EXPECT_EQ(files.processor.photo(files.ids[1])->originalCI.size(), QSize(240, 160));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !files.editor->previewRenderer().isRendering(); }, kNoTimeLimit));
+    QCoreApplication::processEvents();
+    const QImage shown = files.editor->canvasImage();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_NEAR(double(shown.width()) / shown.height(), 3.0, 0.05);
+    EXPECT_FALSE(files.editor->state().cropRect);
+}
+
+TEST(CropEndToEnd, TheNormalisedRectangleOfATurnedAndMirroredPhotoCutsWhatIsShown)
+{
+    CropFiles files;
+    ASSERT_TRUE(files.load({QStringLiteral("karte.jpg")}));
+    PhotoItem photo = *files.processor.photo(files.ids[0]);
+    photo.edits.rotation = 90;
+    photo.edits.flippedH = true;
+    files.processor.updatePhoto(photo);
+    files.openEditor(0, files.ids);
+    files.dialogs.confirmFolder(files.dir.path());
+
+    // Shown 160 × 240 in 800 × 600: fitted at 2.5 into x 200…600; the frame is its top-left quarter.
+    const QString summary = files.crop(QRectF(200, 0, 200, 300), false, QStringLiteral("Kopie anlegen"));
+    ASSERT_TRUE(summary.startsWith(QStringLiteral("1 Foto zugeschnitten"))) << summary.toStdString();
+
+    const QImage copy = decoded(files.path("karte-neu.jpg"));
+    ASSERT_EQ(copy.size(), QSize(80, 120));
+    auto shownImage = renderImage(photo.originalCI, photo.edits);
+    ASSERT_TRUE(shownImage);
+    const QImage& shown = shownImage->raster;
+    ASSERT_EQ(shown.size(), QSize(160, 240));
+    // Every corner region of the copy has the colour the turned, mirrored photo shows there.
+    for (const QPoint at : {QPoint(20, 30), QPoint(60, 30), QPoint(20, 90), QPoint(60, 90)})
+        expectColor(copy, at, pixel(shown, at.x(), at.y()));
+    EXPECT_NE(pixel(shown, 20, 30), pixel(shown, 140, 210)); // the check can tell the quarters apart
+}
