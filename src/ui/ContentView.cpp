@@ -7,6 +7,7 @@
 #include "app/PanelTexts.h"
 #include "app/PhotoGridModel.h"
 #include "fileops/DeleteRestore.h"
+#include "fileops/FolderBookmarkStore.h"
 #include "platform/Preferences.h"
 #include "ui/AdjustmentsPanel.h"
 #include "ui/Icons.h"
@@ -85,11 +86,13 @@ ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* paren
     m_keys = std::make_unique<KeyHandler>(m_processor, m_selection, *m_adjustments, services.keySequence,
                                           [this] { QTimer::singleShot(0, this, &ContentView::showHiddenView); });
     m_model = new PhotoGridModel(m_processor, this);
+    m_folders = std::make_unique<FolderBookmarkStore>(m_dialogs);
     m_watermarkHook = [this] {
         openWatermarkSheet(this, m_fensterGroesse, m_processor, m_watermarkValues, m_selection.ordered());
     };
     m_editorHook = [this](const QUuid& id) {
-        openEditorSheet(this, m_fensterGroesse, m_processor, m_dialogs, m_magnifiers, id);
+        openEditorSheet(this, m_fensterGroesse, m_processor, m_dialogs, m_magnifiers, id, m_selection.ordered(),
+                        m_folders.get());
     };
 
     buildActions();

@@ -25,6 +25,7 @@ namespace lumora {
 
 class AdjustmentsPanel;
 class Dialogs;
+class FolderBookmarkStore;
 class KeySequenceTracker;
 class LupenFensterManager;
 class PhotoGridModel;
@@ -114,6 +115,7 @@ private:
     std::unique_ptr<LoadFlow> m_loading;
     std::unique_ptr<DragReorder> m_drag;
     std::unique_ptr<KeyHandler> m_keys;
+    std::unique_ptr<FolderBookmarkStore> m_folders; ///< write access for crop copies
     PhotoGridModel* m_model = nullptr;
 
     QHash<ToolbarEntry, QAction*> m_actions;

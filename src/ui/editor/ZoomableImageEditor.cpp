@@ -205,7 +205,8 @@ void ZoomableImageEditor::keyPressEvent(QKeyEvent* event)
 }
 
 void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& processor, Dialogs& dialogs,
-                     LupenFensterManager& magnifiers, const QUuid& id)
+                     LupenFensterManager& magnifiers, const QUuid& id, const QList<QUuid>& selectedPhotoIDs,
+                     FolderBookmarkStore* folders)
 {
     if (!processor.photo(id)) {
         auto* empty = new QDialog(window);
@@ -220,6 +221,8 @@ void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& proc
         return;
     }
     auto* sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, fensterGroesse, window);
+    sheet->editor().setSelectedPhotoIDs(selectedPhotoIDs);
+    sheet->editor().setFolderAccess(folders);
     sheet->open();
 }
 

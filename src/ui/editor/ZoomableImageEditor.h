@@ -18,6 +18,7 @@ namespace lumora {
 
 class Dialogs;
 class EditorCanvas;
+class FolderBookmarkStore;
 class EditorIconButton;
 class ImageProcessor;
 class LupenFensterManager;
@@ -71,7 +72,10 @@ private:
 
 /// Opens the editor sheet over `window` for photo `id`; when the photo is not in the list the
 /// sheet says "Kein Bild ausgewählt". Returns at once (the sheet is window-modal).
+/// `selectedPhotoIDs` is the main window's selection (the batch crop's photos); `folders` the
+/// folder access for crop copies (null: the application's shared store).
 void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& processor, Dialogs& dialogs,
-                     LupenFensterManager& magnifiers, const QUuid& id);
+                     LupenFensterManager& magnifiers, const QUuid& id, const QList<QUuid>& selectedPhotoIDs = {},
+                     FolderBookmarkStore* folders = nullptr);
 
 } // namespace lumora
