@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 modus=()
 case "${1:-}" in
-  --magnifier|--overlay|--watermark|--panels) modus=("$1"); shift ;;
+  --magnifier|--overlay|--watermark|--panels|--editor) modus=("$1"); shift ;;
 esac
 if [ $# -lt 1 ] || { [ ${#modus[@]} -eq 0 ] && [ $# -lt 2 ]; }; then
   echo "Aufruf: scripts/screenshots.sh [--magnifier|--overlay|--watermark] <Zielordner> [<Foto>...]" >&2

@@ -2,6 +2,8 @@
 
 #include "app/KeySequenceTracker.h"
 #include "app/WatermarkController.h"
+#include "app/editor/CropTool.h"
+#include "fileops/FolderBookmarkStore.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/SourceImage.h"
 #include "platform/Dialogs.h"
@@ -27,6 +29,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -101,6 +104,49 @@ public:
 
 private:
     QString m_folder;
+};
+
+/// The real question sheets, each pictured when it is up and then answered with the button of
+/// a given text; folder panels are confirmed with the folder they ask for.
+class PicturingDialogs : public WidgetDialogs {
+public:
+    PicturingDialogs(QString folder, QStringList pictures) : m_folder(std::move(folder)), m_pictures(pictures) {}
+    std::optional<QString> chooseFolder(const FolderPanelRequest& request) override
+    {
+        return request.onlyAllowedFolder ? request.onlyAllowedFolder : std::optional(request.startFolder);
+    }
+    std::optional<int> ask(const QuestionRequest& request) override
+    {
+        pictureAndPress(QStringLiteral("Kopie anlegen"));
+        return WidgetDialogs::ask(request);
+    }
+    void inform(const QString& title, const QString& message) override
+    {
+        pictureAndPress(QStringLiteral("OK"));
+        WidgetDialogs::inform(title, message);
+    }
+    bool ok = true;
+
+private:
+    void pictureAndPress(const QString& button)
+    {
+        const QString name = m_pictures.isEmpty() ? QString() : m_pictures.takeFirst();
+        QTimer::singleShot(400, [this, name, button] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) {
+                ok = false;
+                return;
+            }
+            if (!name.isEmpty())
+                ok = save(modal, m_folder, name) && ok;
+            for (auto* push : modal->findChildren<QPushButton*>())
+                if (push->text() == button)
+                    return push->click();
+        });
+    }
+
+    QString m_folder;
+    QStringList m_pictures;
 };
 
 class NoVolumes : public VolumeService {
@@ -206,13 +252,21 @@ int editorShots(const QString& folder, const QString& photo)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    if (!loadAndWait(processor, photoFiles(dir.path(), photo, 1))) {
-        std::fprintf(stderr, "the photo did not load\n");
+    if (!loadAndWait(processor, photoFiles(dir.path(), photo, 3))) {
+        std::fprintf(stderr, "the photos did not load\n");
         return 1;
     }
-    FixedFolderDialogs dialogs(dir.path());
+    PicturingDialogs dialogs(folder, {QStringLiteral("editor-zuschneiden-bestaetigung.png"),
+                                      QStringLiteral("editor-zuschneiden-ergebnis.png")});
+    FolderBookmarkStore folders(dialogs, dir.filePath(QStringLiteral("grants.ini")));
     LupenFensterManager magnifiers;
     auto* sheet = new ZoomableImageEditor(processor, processor.photos().first().id, dialogs, magnifiers, {1280, 760});
+    dialogs.setWindow(sheet);
+    QList<QUuid> all;
+    for (const PhotoItem& item : processor.photos())
+        all << item.id;
+    sheet->editor().setSelectedPhotoIDs(all);
+    sheet->editor().setFolderAccess(&folders);
     sheet->show();
     EditorController& editor = sheet->editor();
     if (!waitUntil([&] { return editor.state().editorPreview.has_value(); }, 20000))
@@ -250,8 +304,18 @@ int editorShots(const QString& folder, const QString& photo)
     stroke({at(0.55, 0.55), at(0.85, 0.6), at(0.9, 0.9), at(0.6, 0.85)}, false);
     picture(QStringLiteral("editor-fuellen.png"));
     editor.dragEnded();
+    // Crop: a frame with its pixel label, then the batch over the three photos as copies: the
+    // confirmation, the panel while it runs, and the summary.
+    editor.setMode(DrawingMode::crop);
+    stroke({at(0.2, 0.15), at(0.75, 0.8)}, true);
+    picture(QStringLiteral("editor-zuschneiden.png"));
+    auto* crop = static_cast<CropTool*>(editor.tool(DrawingMode::crop));
+    crop->apply(true); // returns once the confirmation is answered
+    if (waitUntil([&] { return crop->progress() && crop->progress()->first >= 1; }, 20000))
+        ok = save(sheet, folder, QStringLiteral("editor-zuschneiden-laeuft.png")) && ok;
+    ok = waitUntil([&] { return !editor.state().isCropping; }, 60000) && ok;
     editor.close();
-    return ok ? 0 : 1;
+    return ok && dialogs.ok ? 0 : 1;
 }
 
 } // namespace lumora
