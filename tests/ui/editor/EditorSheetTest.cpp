@@ -10,6 +10,7 @@
 #include "ui/editor/EditorIconButton.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -203,4 +204,45 @@ TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
     sheet->editor().close();
     settle();
     EXPECT_FALSE(view->findChild<ZoomableImageEditor*>());
+}
+
+TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
+{
+    open();
+    PhotoItem withPreview = photo();
+    withPreview.preview = Preview{solid(40, 30, Qt::darkBlue), {4000, 3000}};
+    processor.updatePhoto(withPreview);
+    QTest::mouseClick(sheet->button(QStringLiteral("Zuschneiden")), Qt::LeftButton);
+    auto* width = sheet->findChild<QLineEdit*>(QStringLiteral("cropWidthField"));
+    auto* height = sheet->findChild<QLineEdit*>(QStringLiteral("cropHeightField"));
+    auto* apply = sheet->findChild<QPushButton*>(QStringLiteral("cropApplyButton"));
+    auto* batch = sheet->findChild<QPushButton*>(QStringLiteral("cropBatchButton"));
+    ASSERT_TRUE(width && height && apply && batch);
+    EXPECT_EQ(width->placeholderText(), QStringLiteral("Breite"));
+    EXPECT_EQ(height->placeholderText(), QStringLiteral("Höhe"));
+    EXPECT_EQ(batch->text(), QStringLiteral("Auf alle markierten anwenden"));
+    EXPECT_FALSE(apply->isEnabled()); // nothing to apply without a frame
+
+    QTest::keyClicks(width, QStringLiteral("2x0-.0")); // only the digits stay
+    QTest::keyClicks(height, QStringLiteral("1500"));
+    EXPECT_EQ(width->text(), QStringLiteral("200"));
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("cropSetButton")), Qt::LeftButton);
+    const std::optional<QRectF> frame = sheet->editor().state().cropRect;
+    ASSERT_TRUE(frame);
+    const QRectF f = fitted();
+    EXPECT_NEAR(frame->width(), f.width() * 200 / 4000, 1e-6);
+    EXPECT_NEAR(frame->height(), f.height() / 2, 1e-6);
+    EXPECT_NEAR(frame->center().x(), f.center().x(), 1e-6);
+    EXPECT_TRUE(apply->isEnabled());
+    EXPECT_TRUE(apply->isDefault());
+
+    // Return in the sheet is "Anwenden": the single photo's confirmation, here cancelled.
+    dialogs.answer(QStringLiteral("Abbrechen"));
+    QTest::keyClick(sheet, Qt::Key_Return);
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0].title, QStringLiteral("Zuschnitt anwenden"));
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(sheet->editor().state().cropRect); // the frame stays after "Abbrechen"
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("cropCancelButton")), Qt::LeftButton);
+    EXPECT_FALSE(sheet->editor().state().cropRect);
 }
