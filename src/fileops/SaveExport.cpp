@@ -46,7 +46,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             return;
         }
         const Image image =
-            renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits, RenderTarget::encoder);
+            renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
         auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
         if (!bytes) {
             stream->finish(StreamEnd{bytes.error(), false, i, total});
