@@ -116,7 +116,7 @@ double residentMegabytes()
 void waitUntil(const std::function<bool()>& condition)
 {
     while (!condition())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until the next event
 }
 
 /// The floor an export is measured against: libvips alone decodes each file and encodes it

@@ -35,9 +35,9 @@ std::future<Written> encodeAndWrite(Image image, QString target, ExportFormat fo
     });
 }
 
-/// Writes the jobs as a pipeline over three photos: while photo i is rendered, photo i + 1 is
-/// decoded and photo i − 1 encoded and written, so both cores stay busy with at most three
-/// full-size rasters alive. Files are still written, and progress reported, strictly in order;
+/// Writes the jobs as a pipeline: photo i + 1 is decoded while photo i is encoded and written,
+/// and photo i is rendered (on both cores) while the write of photo i − 1 ends, with at most
+/// three full-size rasters alive. Files are still written, and progress reported, strictly in order;
 /// the first failure ends the run after the write before it has finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
                const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
@@ -64,8 +64,6 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             return;
         }
         Decoded decoded = ahead.get();
-        if (i + 1 < total)
-            ahead = decodeAhead(jobs[i + 1].originalCI);
         if (!decoded) {
             const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
             if (previousWritten(i))
@@ -73,6 +71,10 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             return;
         }
         Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
+        // The render keeps both cores busy on its own; the next decode starts after it, beside
+        // this photo's encode, so no more than three full-size rasters are alive at a time.
+        if (i + 1 < total)
+            ahead = decodeAhead(jobs[i + 1].originalCI);
         if (!previousWritten(i))
             return;
         writing = encodeAndWrite(std::move(image), targetOf(jobs[i]), format, links);
