@@ -12,18 +12,27 @@
 using namespace lumora;
 using lumora::test::pixel;
 
+namespace {
+
+/// The mean over all pixels of the largest channel difference.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    double total = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            total +=
+                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+        }
+    return total / (a.width() * a.height());
+}
+
+} // namespace
+
 TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
 {
-    const auto jpeg = encodeJPEG(Image{}, 0.95);
-    ASSERT_FALSE(jpeg);
-    EXPECT_EQ(jpeg.error(), (Error{encoderErrors::domain, encoderErrors::jpegNoImage,
-                                   QStringLiteral("CGImage konnte nicht erzeugt werden")}));
-    const auto png = encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)});
-    ASSERT_FALSE(png);
-    EXPECT_EQ(png.error().code, encoderErrors::pngNoImage);
-    EXPECT_EQ(png.error().description, QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"));
-    EXPECT_EQ(encodingError(encoderErrors::pngEncodingFailed).description,
-              QStringLiteral("PNG-Encoding fehlgeschlagen"));
+    EXPECT_EQ(encodeJPEG(Image{}, 0.95).error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)}).error().code, encoderErrors::pngNoImage);
 }
 
 TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
@@ -109,13 +118,8 @@ TEST(Encoders, ATurnLeftToTheEncoderWritesTheSamePicture)
     const SourceImage source = SourceImage::fromRaster(test::quadrants(90, 60));
     EditState edits;
     edits.adjustment = {0.2, 0, 1.1, 1, 0.5};
-    TextMark mark;
-    mark.position = {20, 45};
-    mark.text = QStringLiteral("Ab");
-    mark.fontSize = 14;
-    mark.colorHex = QStringLiteral("#000000");
-    mark.hasBackground = true;
-    edits.textMarks = {mark};
+    edits.textMarks = {
+        {.position = {20, 45}, .text = "Ab", .fontSize = 14, .colorHex = "#000000", .hasBackground = true}};
     edits.watermark = Watermark{QStringLiteral("W"), WatermarkPosition::bottomRight, 1, 0.3, QStringLiteral("#FFFF00")};
     for (int q = 0; q < 4; ++q)
         for (int f = 0; f < 4; ++f) {
@@ -128,19 +132,9 @@ TEST(Encoders, ATurnLeftToTheEncoderWritesTheSamePicture)
             const QImage written = *SourceImage::fromEncoded(*encodePNG(deferred))->decode();
             ASSERT_EQ(written.size(), direct.raster.size()) << q << "/" << f;
             EXPECT_EQ(materialised(deferred).raster.size(), direct.raster.size());
-            int worst = 0;
-            double total = 0;
-            for (int y = 0; y < written.height(); ++y)
-                for (int x = 0; x < written.width(); ++x) {
-                    const QRgb a = written.pixel(x, y), b = direct.raster.pixel(x, y);
-                    const int d = std::max(
-                        {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-                    worst = std::max(worst, d);
-                    total += d;
-                }
             // Identical pixels but for the anti-aliasing of glyph edges: text drawn through a
             // mirror or turn is placed to the sub-pixel, text drawn straight snaps its baseline.
-            EXPECT_LT(total / (written.width() * written.height()), 2.0) << q << "/" << f << " worst " << worst;
+            EXPECT_LT(meanDifference(written, direct.raster), 2.0) << q << "/" << f;
             EXPECT_EQ(qRed(written.pixel(2, 2)), qRed(direct.raster.pixel(2, 2))) << q << "/" << f;
         }
 }
