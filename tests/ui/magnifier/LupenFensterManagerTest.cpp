@@ -196,30 +196,25 @@ TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
     QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), f);
     const MagnifierZoom& zoom = f->view()->zoom();
-    QTest::keyClick(f, Qt::Key_1, Qt::ControlModifier);
-    EXPECT_DOUBLE_EQ(zoom.zoom(), 1.0);
-    QTest::keyClick(f, Qt::Key_Plus, Qt::ControlModifier);
-    EXPECT_DOUBLE_EQ(zoom.zoom(), 1.25);
-    QTest::keyClick(f, Qt::Key_Minus, Qt::ControlModifier);
-    EXPECT_DOUBLE_EQ(zoom.zoom(), 1.0);
+    for (const auto& [key, expected] : {std::pair{Qt::Key_1, 1.0}, {Qt::Key_Plus, 1.25}, {Qt::Key_Minus, 1.0}}) {
+        QTest::keyClick(f, key, Qt::ControlModifier);
+        EXPECT_DOUBLE_EQ(zoom.zoom(), expected) << key;
+    }
     QTest::keyClick(f, Qt::Key_0, Qt::ControlModifier);
     EXPECT_TRUE(zoom.einpassen());
 }
 
 TEST(LupenFensterManagerLifetime, ManagerTakesItsOpenWindowsAlong)
 {
-    QPointer<LupenFenster> a;
-    QPointer<LupenFenster> b;
+    QPointer<LupenFenster> a, b;
     {
         LupenFensterManager manager;
-        const QUuid idA = QUuid::createUuid();
-        const QUuid idB = QUuid::createUuid();
+        const QUuid idA = QUuid::createUuid(), idB = QUuid::createUuid();
         manager.oeffnen(test::solid(40, 30, Qt::gray), QStringLiteral("a"), idA);
         manager.oeffnen(test::solid(40, 30, Qt::gray), QStringLiteral("b"), idB);
         a = manager.fenster(idA);
         b = manager.fenster(idB);
         ASSERT_TRUE(a && b);
     }
-    EXPECT_TRUE(a.isNull());
-    EXPECT_TRUE(b.isNull());
+    EXPECT_TRUE(a.isNull() && b.isNull());
 }
