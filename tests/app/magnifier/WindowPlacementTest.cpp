@@ -58,7 +58,25 @@ struct FrameCase {
 
 class StandardFrameRules : public ::testing::TestWithParam<FrameCase> {};
 
-const QRectF kArea(0, 0, 1920, 1048);
+const QRectF kArea(0, 0, 1920, 1048), kWide(0, 0, 2560, 1415);
+const QSizeF kAsked(1000, 750);
+const double kTuckedWidth = 1280 * 0.65;
+
+// y up throughout: a frame's bottom() is its top edge.
+using Ref = ReferenceWindow;
+const FrameCase kFrames[] = {
+    // Overlapping the reference's right edge by 100, top aligned.
+    {"beside", Ref{{100, 240, 1280, 760}, kWide}, kWide, kAsked, {1280, 250, 1000, 750}},
+    // No room beside: 65 % of the width, height − 80, 20 from the right, 60 below the top (960 − 60 − 680).
+    {"tuckedIn", Ref{{600, 200, 1280, 760}, kArea}, kArea, kAsked, {1860 - kTuckedWidth, 220, kTuckedWidth, 680}},
+    // The request caps the size, not the window: 1900 − 20 − 500, 1040 − 60 − 400.
+    {"smallRequest", Ref{{0, 0, 1900, 1040}, kArea}, kArea, {500, 400}, {1380, 580, 500, 400}},
+    // A reference hanging off the screen's lower left: the tucked frame is kept on it.
+    {"keptOnScreen", Ref{{-1000, -500, 1280, 760}, kArea}, kArea, kAsked, {0, 0, kTuckedWidth, 680}},
+    {"noReference", std::nullopt, kArea, kAsked, {460, 149, 1000, 750}},
+    {"noScreen", std::nullopt, std::nullopt, kAsked, {220, 75, 1000, 750}},
+    {"referenceWithoutScreen", Ref{{100, 100, 800, 600}, std::nullopt}, std::nullopt, kAsked, {220, 75, 1000, 750}},
+};
 
 } // namespace
 
@@ -68,40 +86,7 @@ TEST_P(StandardFrameRules, PlaceTheNewWindow)
     EXPECT_EQ(standardFrame(c.size, c.reference, c.mainArea), c.expected);
 }
 
-// y up throughout: a frame's bottom() is its top edge.
-INSTANTIATE_TEST_SUITE_P(Table, StandardFrameRules,
-                         ::testing::Values(
-                             // Overlapping the reference's right edge by 100, top aligned.
-                             FrameCase{"beside",
-                                       ReferenceWindow{{100, 240, 1280, 760}, QRectF(0, 0, 2560, 1415)},
-                                       QRectF(0, 0, 2560, 1415),
-                                       {1000, 750},
-                                       {1280, 250, 1000, 750}},
-                             // No room beside: 65 % of the width, height − 80, 20 from the right, 60 below the top.
-                             FrameCase{"tuckedIn",
-                                       ReferenceWindow{{600, 200, 1280, 760}, kArea},
-                                       kArea,
-                                       {1000, 750},
-                                       {1860 - 1280 * 0.65, 960 - 60 - 680, 1280 * 0.65, 680}},
-                             // The request caps the size, not the window.
-                             FrameCase{"smallRequest",
-                                       ReferenceWindow{{0, 0, 1900, 1040}, kArea},
-                                       kArea,
-                                       {500, 400},
-                                       {1900 - 20 - 500, 1040 - 60 - 400, 500, 400}},
-                             // A reference hanging off the screen's lower left: the tucked frame is kept on it.
-                             FrameCase{"keptOnScreen",
-                                       ReferenceWindow{{-1000, -500, 1280, 760}, kArea},
-                                       kArea,
-                                       {1000, 750},
-                                       {0, 0, 1280 * 0.65, 680}},
-                             FrameCase{"noReference", std::nullopt, kArea, {1000, 750}, {460, 149, 1000, 750}},
-                             FrameCase{"noScreen", std::nullopt, std::nullopt, {1000, 750}, {220, 75, 1000, 750}},
-                             FrameCase{"referenceWithoutScreen",
-                                       ReferenceWindow{{100, 100, 800, 600}, std::nullopt},
-                                       std::nullopt,
-                                       {1000, 750},
-                                       {220, 75, 1000, 750}}),
+INSTANTIATE_TEST_SUITE_P(Table, StandardFrameRules, ::testing::ValuesIn(kFrames),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST(StandardFrameQt, RulesHoldInQtCoordinates)
