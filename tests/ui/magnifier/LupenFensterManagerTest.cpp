@@ -136,12 +136,12 @@ TEST_P(LupenFensterManagerStoredFrame, IsUsedOnlyWhenWellFormedAndWhollyOnScreen
         << "placing is no move; a frame off screen is kept, a screen may come back";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, LupenFensterManagerStoredFrame,
-                         ::testing::Values(StoredFrameCase{"onScreen", frameToValue(QRectF(100, 200, 800, 600)),
-                                                           QRect(100, 1080 - 200 - 600, 800, 600)},
-                                           StoredFrameCase{"halfOffScreen", frameToValue(QRectF(1500, 200, 800, 600)),
-                                                           kCentred},
-                                           StoredFrameCase{"nothing", QVariant(), kCentred}),
+const StoredFrameCase kStoredFrames[] = {
+    {"onScreen", frameToValue(QRectF(100, 200, 800, 600)), QRect(100, 1080 - 200 - 600, 800, 600)},
+    {"halfOffScreen", frameToValue(QRectF(1500, 200, 800, 600)), kCentred},
+    {"nothing", QVariant(), kCentred},
+};
+INSTANTIATE_TEST_SUITE_P(Table, LupenFensterManagerStoredFrame, ::testing::ValuesIn(kStoredFrames),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged)
