@@ -15,16 +15,8 @@ using lumora::test::pixel;
 
 TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
 {
-    const auto jpeg = encodeJPEG(Image{}, 0.95);
-    ASSERT_FALSE(jpeg);
-    EXPECT_EQ(jpeg.error(), (Error{encoderErrors::domain, encoderErrors::jpegNoImage,
-                                   QStringLiteral("CGImage konnte nicht erzeugt werden")}));
-    const auto png = encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)});
-    ASSERT_FALSE(png);
-    EXPECT_EQ(png.error().code, encoderErrors::pngNoImage);
-    EXPECT_EQ(png.error().description, QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"));
-    EXPECT_EQ(encodingError(encoderErrors::pngEncodingFailed).description,
-              QStringLiteral("PNG-Encoding fehlgeschlagen"));
+    EXPECT_EQ(encodeJPEG(Image{}, 0.95).error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)}).error().code, encoderErrors::pngNoImage);
 }
 
 TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
