@@ -86,7 +86,8 @@ std::expected<BackgroundTool::Applied, Error> runApply(const ApplyJob& job)
                                                 : noImage   ? renderFailed
                                                             : encodingFailed));
     }
-    return BackgroundTool::Applied{std::move(*composite), std::move(*bytes)};
+    SourceImage original = SourceImage::fromRasterInCache(composite->raster);
+    return BackgroundTool::Applied{std::move(*composite), std::move(*bytes), std::move(original)};
 }
 
 } // namespace
@@ -339,7 +340,7 @@ void BackgroundTool::burnIn(const Applied& applied)
     ImageProcessor& processor = m_editor.processor();
     // replaceImage gives the photo the composite as its original with neutral edits (no turn,
     // no mirrors, no annotations) and renders its display images from it.
-    processor.replaceImage(m_editor.photoId(), SourceImage::fromRaster(applied.composite.raster));
+    processor.replaceImage(m_editor.photoId(), applied.original);
     if (const PhotoItem* found = m_editor.photo(); found && found->preview)
         s.editorPreview = found->preview->bitmap;
     s.freistellerMaske.reset();

@@ -3,6 +3,7 @@
 #include "app/editor/EditorTool.h"
 #include "base/Error.h"
 #include "cutout/FreistellenEngine.h"
+#include "pipeline/SourceImage.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -69,10 +70,12 @@ public:
     /// The file the background photo was read from (empty when none is set).
     [[nodiscard]] QString backgroundPhotoPath() const { return m_backgroundPath; }
 
-    /// What the apply task produces: the full-resolution composite and its encoded bytes.
+    /// What the apply task produces: the full-resolution composite, its encoded bytes, and the
+    /// photo's new original (the composite, kept in the cache folder rather than in memory).
     struct Applied {
         Image composite;
         QByteArray bytes;
+        SourceImage original;
     };
 
 private:
