@@ -295,8 +295,10 @@ bool backgroundShots(const QString& folder, ZoomableImageEditor& sheet, FixedFol
     picture(QStringLiteral("editor-ki-foto.png"));
     // The question over the sheet, pictured with the whole screen, then answered "Abbrechen".
     WidgetDialogs widgets(&sheet);
-    QTimer::singleShot(600, [&ok, folder] {
+    QTimer::singleShot(600, [&ok, folder, &sheet] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (modal == &sheet)
+            return; // no question came (no background result): the sheet itself must stay open
         const QString path = QDir(folder).filePath(QStringLiteral("editor-ki-frage.png"));
         if (!QGuiApplication::primaryScreen()->grabWindow(0).save(path))
             ok = false;
