@@ -2,6 +2,8 @@
 
 #include "app/KeySequenceTracker.h"
 #include "app/WatermarkController.h"
+#include "app/editor/EditorToolbar.h"
+#include "app/editor/TextTool.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/SourceImage.h"
 #include "platform/Dialogs.h"
@@ -11,6 +13,7 @@
 #include "ui/WatermarkSheet.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/editor/EditorCanvas.h"
+#include "ui/editor/TextMarkLayer.h"
 #include "ui/editor/ZoomableImageEditor.h"
 #include "ui/magnifier/LupenAnsicht.h"
 #include "ui/magnifier/LupenFenster.h"
@@ -250,6 +253,36 @@ int editorShots(const QString& folder, const QString& photo)
     stroke({at(0.55, 0.55), at(0.85, 0.6), at(0.9, 0.9), at(0.6, 0.85)}, false);
     picture(QStringLiteral("editor-fuellen.png"));
     editor.dragEnded();
+    // Arrow: one committed, one being edited (with its yellow markers).
+    editor.setMode(DrawingMode::arrow);
+    stroke({at(0.1, 0.15), at(0.35, 0.3)}, true);
+    stroke({at(0.6, 0.85), at(0.62, 0.86)}, true); // a click far away commits the first one
+    editor.state().arrowLineWidth = 18;
+    editor.state().arrowColorHex = QStringLiteral("#FFD60A");
+    stroke({at(0.45, 0.7), at(0.75, 0.35)}, true);
+    QCoreApplication::processEvents();
+    picture(QStringLiteral("editor-pfeil.png"));
+    // Text: a committed mark (selected) and one being edited in its field.
+    editorToolbar::selectMode(editor, DrawingMode::text);
+    auto* text = static_cast<TextTool*>(editor.tool(DrawingMode::text));
+    auto* field = sheet->findChild<TextMarkField*>();
+    const auto imageAt = [&](double x, double y) { return editor.toImage(at(x, y)); };
+    text->setFontSize(f.width() > 0 ? 36 * editor.pixelsPerPoint() : 36);
+    text->emptyClick(imageAt(0.3, 0.2));
+    editor.state().editingTextValue = QStringLiteral("Hafen am Abend");
+    text->commit();
+    text->setHasBackground(false);
+    text->setColorHex(QStringLiteral("#FFD60A"));
+    text->emptyClick(imageAt(0.65, 0.6));
+    editor.state().editingTextValue = QStringLiteral("Mole Nord");
+    if (field)
+        field->setText(editor.state().editingTextValue);
+    Q_EMIT editor.changed();
+    picture(QStringLiteral("editor-text-bearbeiten.png"));
+    text->commit();
+    editor.state().selectedTextID = editor.photo()->edits.textMarks.first().id;
+    Q_EMIT editor.changed();
+    picture(QStringLiteral("editor-text.png"));
     editor.close();
     return ok ? 0 : 1;
 }
