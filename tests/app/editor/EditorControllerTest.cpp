@@ -64,12 +64,14 @@ TEST(FreehandTool, StrokeInImagePixelsWithTheWidthConverted)
     EditorBench bench({1600, 1200}, {800, 600}); // shown at s = 0.5
     bench.editor->setMode(DrawingMode::freehand);
     bench.state().freehandLineWidth = 10;
-    bench.drag({100, 100}, {300, 100}, 2);
+    bench.editor->dragChanged({100, 100}, {200, 150});
+    bench.editor->dragChanged({100, 100}, {300, 100});
+    bench.editor->dragEnded();
     ASSERT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
     const StrokeShape& stroke = strokeAt(bench.photo(), 0);
     EXPECT_EQ(stroke.lineWidth, 20);
     EXPECT_EQ(stroke.colorHex, "#FF3B30");
-    EXPECT_EQ(stroke.points, (QList<QPointF>{{200, 1000}, {400, 1000}, {600, 1000}}));
+    EXPECT_EQ(stroke.points, (QList<QPointF>{{200, 1000}, {400, 900}, {600, 1000}}));
     EXPECT_EQ(bench.state().freehandPaths.size(), 1);
     EXPECT_EQ(bench.state().freehandPathLooks, (QList<std::pair<QString, double>>{{"#FF3B30", 10}}));
     EXPECT_TRUE(bench.state().freehandPoints.isEmpty());
