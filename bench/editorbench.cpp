@@ -205,8 +205,12 @@ int main(int argc, char** argv)
     }
     std::printf("keystroke into a text mark, with its repaint: median %.2f ms, max %.2f ms (%lld keys)\n", median(keys),
                 *std::max_element(keys.begin(), keys.end()), qlonglong(keys.size()));
+    if (field->text() != typed)
+        std::fprintf(stderr, "the keystrokes did not reach the text field\n");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(field, &enter);
+    if (processor.photo(first)->edits.textMarks.isEmpty() || processor.photo(first)->edits.textMarks.last().text != typed)
+        std::fprintf(stderr, "the typed text was not stored\n");
 
     sheet->editor().close();
     waitUntil([&] { return !processor.isBusy(); });

@@ -13,17 +13,20 @@ namespace lumora {
 
 namespace {
 
-/// Text-mark positions moved into the frame of the turned photo (the mirror is not applied:
-/// baked labels read upright, where the editor's text layer shows them).
-QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, double rotation, QSizeF size)
+/// Text-mark positions moved into the frame of the mirrored and turned photo (mirror first,
+/// then turn, as the pipeline shows it and the editor's text layer places them). The labels
+/// are then drawn upright there: never mirrored, never turned.
+QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, const EditState& edits, QSizeF size)
 {
-    double r = std::fmod(rotation, 360.0);
+    double r = std::fmod(edits.rotation, 360.0);
     if (r < 0)
         r += 360;
     const double w = size.width(), h = size.height();
     QList<TextMark> turned = marks;
     for (TextMark& mark : turned) {
-        const QPointF p = mark.position;
+        const QPointF p(edits.flippedH ? w - mark.position.x() : mark.position.x(),
+                        edits.flippedV ? h - mark.position.y() : mark.position.y());
+        mark.position = p;
         if (std::abs(r - 90) < 1)
             mark.position = {h - p.y(), p.x()};
         else if (std::abs(r - 180) < 1)
@@ -304,8 +307,7 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     if (index < 0)
         return;
     PhotoItem target = m_photos[index];
-    const QList<TextMark> turnedMarks =
-        marksInTurnedFrame(marks, target.edits.rotation, QSizeF(target.originalCI.size()));
+    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.edits, QSizeF(target.originalCI.size()));
 
     // First pass: everything but text marks and watermark, baked into a new original.
     EditState firstPass = target.edits;

@@ -39,7 +39,9 @@ QPointF TextLayerGeometry::toView(QPointF position) const
     const double w = originalImageSize.width(), h = originalImageSize.height();
     if (!(w > 0) || !(h > 0))
         return {0, 0};
-    const double x = position.x(), y = position.y();
+    // Mirror first, then turn: the order in which the pipeline shows the photo.
+    const double x = flippedH ? w - position.x() : position.x();
+    const double y = flippedV ? h - position.y() : position.y();
     QPointF oriented;
     switch (quarterTurn()) {
     case 90: oriented = {h - y, w - x}; break;
@@ -57,12 +59,14 @@ QPointF TextLayerGeometry::toImage(QPointF p) const
     const double w = originalImageSize.width(), h = originalImageSize.height();
     const double u = std::clamp((p.x() - o.x()) / s, 0.0, std::max(displayedImageSize.width(), 0.0));
     const double v = std::clamp((p.y() - o.y()) / s, 0.0, std::max(displayedImageSize.height(), 0.0));
+    QPointF p0;
     switch (quarterTurn()) {
-    case 90: return {w - v, h - u};
-    case 180: return {w - u, v};
-    case 270: return {v, u};
-    default: return {u, h - v};
+    case 90: p0 = {w - v, h - u}; break;
+    case 180: p0 = {w - u, v}; break;
+    case 270: p0 = {v, u}; break;
+    default: p0 = {u, h - v}; break;
     }
+    return {flippedH ? w - p0.x() : p0.x(), flippedV ? h - p0.y() : p0.y()};
 }
 
 QPointF TextLayerGeometry::dragged(QPointF start, QPointF dragOffset) const
@@ -71,12 +75,14 @@ QPointF TextLayerGeometry::dragged(QPointF start, QPointF dragOffset) const
     if (!(s > 0))
         return start;
     const QPointF d = dragOffset / s;
+    QPointF moved; // in the mirrored original's frame
     switch (quarterTurn()) {
-    case 90: return {start.x() - d.y(), start.y() - d.x()};
-    case 180: return {start.x() - d.x(), start.y() + d.y()};
-    case 270: return {start.x() + d.y(), start.y() + d.x()};
-    default: return {start.x() + d.x(), start.y() - d.y()};
+    case 90: moved = {-d.y(), -d.x()}; break;
+    case 180: moved = {-d.x(), d.y()}; break;
+    case 270: moved = {d.y(), d.x()}; break;
+    default: moved = {d.x(), -d.y()}; break;
     }
+    return start + QPointF(flippedH ? -moved.x() : moved.x(), flippedV ? -moved.y() : moved.y());
 }
 
 double TextLayerGeometry::viewFontSize(const TextMark& mark) const

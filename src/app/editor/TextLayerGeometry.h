@@ -12,15 +12,19 @@
 namespace lumora {
 
 /// Where the text layer over the editor's canvas shows text marks: the photo fitted and centred
-/// in the layer's bounds like the canvas, marks placed for the photo's turn. Mirroring is not
-/// applied: a mark stands at the same place of the shown photo whether it is mirrored or not,
-/// and its glyphs always read upright (the baked and exported photo keep it there). View points
-/// have y down; image positions are pixels of the original, origin lower-left, y up. Any thread.
+/// in the layer's bounds like the canvas, marks placed through the photo's mirror and then its
+/// turn. A mark's position is a point of the original like every other annotation, so it stands
+/// on the same spot of the picture as the editor's mapping, the render pipeline and the baked
+/// photo put it; its letters are never mirrored (the pipeline and the bake draw them so too).
+/// View points have y down; image positions are pixels of the original, origin lower-left, y up.
+/// Any thread.
 struct TextLayerGeometry {
     QSizeF bounds;             ///< the layer's size (bw, bh)
     QSizeF displayedImageSize; ///< the photo's oriented size (dw, dh)
     QSizeF originalImageSize;  ///< W × H
     double rotation = 0;       ///< degrees
+    bool flippedH = false;     ///< mirrored left–right (before the turn)
+    bool flippedV = false;     ///< mirrored top–bottom (before the turn)
 
     /// The turn as one of 0, 90, 180, 270 (within 1°); any other angle counts as 0.
     [[nodiscard]] int quarterTurn() const;

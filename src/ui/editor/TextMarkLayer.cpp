@@ -69,7 +69,8 @@ void TextMarkNSView::takeOver(TextMarkLayerView view)
     const bool same = view.textMarks == m_view.textMarks && view.selectedTextID == m_view.selectedTextID
                       && view.editingTextID == m_view.editingTextID
                       && view.displayedImageSize == m_view.displayedImageSize
-                      && view.originalImageSize == m_view.originalImageSize && view.rotation == m_view.rotation;
+                      && view.originalImageSize == m_view.originalImageSize && view.rotation == m_view.rotation
+                      && view.flippedH == m_view.flippedH && view.flippedV == m_view.flippedV;
     m_view = std::move(view);
     setAttribute(Qt::WA_TransparentForMouseEvents, !m_view.isTextMode);
     if (!same)
@@ -78,7 +79,10 @@ void TextMarkNSView::takeOver(TextMarkLayerView view)
 
 TextLayerGeometry TextMarkNSView::geometry2D() const
 {
-    return {QSizeF(size()), m_view.displayedImageSize, m_view.originalImageSize, m_view.rotation};
+    TextLayerGeometry g{QSizeF(size()), m_view.displayedImageSize, m_view.originalImageSize, m_view.rotation};
+    g.flippedH = m_view.flippedH;
+    g.flippedV = m_view.flippedV;
+    return g;
 }
 
 const TextMark* TextMarkNSView::mark(const QUuid& id) const

@@ -19,6 +19,8 @@ struct TextMarkLayerView {
     QSizeF displayedImageSize; ///< (dw, dh)
     QSizeF originalImageSize;  ///< (W, H)
     double rotation = 0;
+    bool flippedH = false;
+    bool flippedV = false;
     bool isTextMode = false;
     std::function<void(QPointF)> onEmptyClick; ///< image position of a click that hit no text
     std::function<void(const QUuid&)> onRequestEdit;

@@ -150,6 +150,8 @@ private:
         view.displayedImageSize = mapping.orientedSize();
         view.originalImageSize = mapping.originalSize;
         view.rotation = mapping.rotation;
+        view.flippedH = mapping.flippedH;
+        view.flippedV = mapping.flippedV;
         view.isTextMode = s.drawingMode == DrawingMode::text;
         view.onEmptyClick = [this](QPointF q) {
             if (m_tool->emptyClick(q))

@@ -1,5 +1,6 @@
 #include "app/editor/TextTool.h"
 #include "app/editor/TextLayerGeometry.h"
+#include "app/editor/CanvasMapping.h"
 
 #include "EditorTestSupport.h"
 #include "pipeline/Overlays.h"
@@ -83,6 +84,53 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextLayerDrag,
                                            DragCase{"Turned90Down", 90, {0, 10}, {-10, 0}},
                                            DragCase{"Turned180Right", 180, {10, 0}, {-10, 0}},
                                            DragCase{"Turned270Right", 270, {10, 0}, {0, 10}}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+namespace {
+
+struct MirrorCase {
+    const char* name;
+    double rotation;
+    bool flippedH;
+    bool flippedV;
+    QPointF view; ///< where image position (100, 50) of a 400 × 300 photo shows in an 800 × 600 layer
+};
+
+class TextLayerMirror : public ::testing::TestWithParam<MirrorCase> {};
+
+} // namespace
+
+// The layer, the text field (placed with the editor's mapping) and clicks agree on mirrored
+// photos, and a drag moves a mark exactly with the pointer.
+TEST_P(TextLayerMirror, PlacesThroughTheMirrorThenTheTurnLikeTheEditorsMapping)
+{
+    const MirrorCase& c = GetParam();
+    TextLayerGeometry g = layer(c.rotation);
+    g.flippedH = c.flippedH;
+    g.flippedV = c.flippedV;
+    const QPointF v = g.toView({100, 50});
+    EXPECT_NEAR(v.x(), c.view.x(), 1e-9);
+    EXPECT_NEAR(v.y(), c.view.y(), 1e-9);
+    const QPointF back = g.toImage(v);
+    EXPECT_NEAR(back.x(), 100, 1e-9);
+    EXPECT_NEAR(back.y(), 50, 1e-9);
+    const CanvasMapping mapping{{400, 300}, c.rotation, c.flippedH, c.flippedV};
+    const QPointF canvas = mapping.toCanvas({100, 50}, {800, 600});
+    EXPECT_NEAR(canvas.x(), v.x(), 1e-9);
+    EXPECT_NEAR(canvas.y(), v.y(), 1e-9);
+    const QPointF dropped = g.toView(g.dragged({100, 50}, {10, -6}));
+    EXPECT_NEAR(dropped.x(), v.x() + 10, 1e-9);
+    EXPECT_NEAR(dropped.y(), v.y() - 6, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TextLayerMirror,
+                         ::testing::Values(MirrorCase{"Plain", 0, false, false, {200, 500}},
+                                           MirrorCase{"LeftRight", 0, true, false, {600, 500}},
+                                           MirrorCase{"TopBottom", 0, false, true, {200, 100}},
+                                           MirrorCase{"Both", 0, true, true, {600, 100}},
+                                           MirrorCase{"LeftRightTurned90", 90, true, false, {550, 150}},
+                                           MirrorCase{"LeftRightTurned180", 180, true, false, {200, 100}},
+                                           MirrorCase{"TopBottomTurned270", 270, false, true, {550, 150}}),
                          [](const auto& test) { return std::string(test.param.name); });
 
 TEST(TextLayerBox, MeasuredLikeTheRenderChainAndNeverTooSmall)
@@ -225,3 +273,108 @@ TEST(TextTool, DeleteKeyAndMoveWriteThePhotosMarks)
     EXPECT_EQ(bench.photo().edits.textMarks[0].id, b.id);
     EXPECT_EQ(bench.editor->hint(), "Klick auf das Bild um Text einzufügen");
 }
+
+namespace {
+
+struct BakeCase {
+    const char* name;
+    double rotation;
+    bool flippedH;
+    bool flippedV;
+};
+
+class TextMarkOnMirroredPhoto : public ::testing::TestWithParam<BakeCase> {};
+
+const QColor kGrey(128, 128, 128);
+
+/// The centre of the pixels that differ from the plain grey photo.
+QPointF centreOfChange(const QImage& image)
+{
+    QRect changed;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (std::abs(qGreen(image.pixel(x, y)) - kGrey.green()) > 10)
+                changed |= QRect(x, y, 1, 1);
+    return QRectF(changed).center();
+}
+
+/// The largest difference of any channel between two images of the same size.
+int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return 256;
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                             std::abs(qBlue(p) - qBlue(q))});
+        }
+    return most;
+}
+
+/// The photo baked by flattenEdits with `mark` on a plain grey w × h photo with `edits`' turn and mirror.
+struct Baked {
+    QImage rendered; ///< the pipeline's full-size render before baking (what the grid shows)
+    QImage baked;
+};
+
+Baked bake(QSize size, const BakeCase& c, const TextMark& mark)
+{
+    ImageProcessor processor;
+    PhotoItem photo;
+    photo.originalCI = SourceImage::fromRaster(solid(size.width(), size.height(), kGrey));
+    photo.edits.rotation = c.rotation;
+    photo.edits.flippedH = c.flippedH;
+    photo.edits.flippedV = c.flippedV;
+    processor.setPhotos({photo});
+    processor.setTextMarks(photo.id, {mark});
+    Baked out;
+    out.rendered = processor.renderFullSize(photo.id)->convertToFormat(QImage::Format_RGB32);
+    processor.flattenEdits(photo.id, {mark});
+    out.baked = processor.photo(photo.id)->originalCI.decode()->convertToFormat(QImage::Format_RGB32);
+    return out;
+}
+
+} // namespace
+
+// A mark placed in the editor on a mirrored (and turned) photo stands, in the pipeline's render
+// and in the baked photo, centred on the spot where the layer showed it; its letters are never
+// mirrored: the baked photo equals an upright photo with the mark put there directly.
+TEST_P(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayRound)
+{
+    const BakeCase& c = GetParam();
+    const QSize original(200, 120);
+    const bool quarter = std::abs(std::abs(std::fmod(c.rotation, 180.0)) - 90) < 1;
+    const QSizeF oriented = quarter ? QSizeF(120, 200) : QSizeF(200, 120);
+    // A layer as big as the oriented photo: view points are its pixels.
+    TextLayerGeometry g{oriented, oriented, QSizeF(original), c.rotation};
+    g.flippedH = c.flippedH;
+    g.flippedV = c.flippedV;
+    const QPointF shown(50, 40);
+    const TextMark mark = markAt(g.toImage(shown), QStringLiteral("F"), 24);
+    ASSERT_NEAR(g.textBox(mark).center().x(), shown.x(), 1e-9);
+
+    const Baked result = bake(original, c, mark);
+    for (const QImage* image : {&result.rendered, &result.baked}) {
+        ASSERT_EQ(image->size(), oriented.toSize());
+        const QPointF centre = centreOfChange(*image);
+        EXPECT_NEAR(centre.x(), shown.x(), 1.5);
+        EXPECT_NEAR(centre.y(), shown.y(), 1.5);
+    }
+    const BakeCase upright{"Upright", 0, false, false};
+    const Baked reference =
+        bake(oriented.toSize(), upright, markAt({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24));
+    EXPECT_LE(largestDifference(result.baked, reference.baked), 2);
+    // Unturned, the pipeline's letters are the same; turned, they turn with the photo.
+    if (c.rotation == 0)
+        EXPECT_LE(largestDifference(result.rendered, reference.baked), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TextMarkOnMirroredPhoto,
+                         ::testing::Values(BakeCase{"LeftRight", 0, true, false}, BakeCase{"TopBottom", 0, false, true},
+                                           BakeCase{"Both", 0, true, true},
+                                           BakeCase{"LeftRightTurned90", 90, true, false},
+                                           BakeCase{"TopBottomTurned180", 180, false, true},
+                                           BakeCase{"LeftRightTurned270", 270, true, false}),
+                         [](const auto& test) { return std::string(test.param.name); });

@@ -5,12 +5,14 @@
 #include "base/UiThread.h"
 #include "pipeline/Overlays.h"
 #include "support/Fixtures.h"
+#include "fileops/SaveExport.h"
 #include "ui/editor/EditorCanvas.h"
 #include "ui/editor/EditorIconButton.h"
 #include "ui/editor/TextMarkLayer.h"
 
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -46,11 +48,16 @@ struct ArrowTextSheet : ::testing::Test {
     QUuid id;
     QPointer<ZoomableImageEditor> sheet;
 
-    void SetUp() override
+    void SetUp() override { open(); }
+    /// Opens the sheet on a 400 × 300 dark blue photo turned and mirrored as given.
+    void open(double rotation = 0, bool flippedH = false)
     {
+        delete sheet.data();
         PhotoItem photo;
         photo.url = QUrl::fromLocalFile(QStringLiteral("/fotos/Mole.jpg"));
         photo.originalCI = SourceImage::fromRaster(solid(400, 300, Qt::darkBlue));
+        photo.edits.rotation = rotation;
+        photo.edits.flippedH = flippedH;
         id = photo.id;
         processor.setPhotos({photo});
         sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, {1000, 700});
@@ -69,7 +76,10 @@ struct ArrowTextSheet : ::testing::Test {
     {
         return sheet->editor().mapping().fittedRect(QSizeF(sheet->canvas()->size()));
     }
-    [[nodiscard]] double scale() const { return fitted().width() / 400; }
+    [[nodiscard]] double scale() const
+    {
+        return sheet->editor().mapping().fitScale(QSizeF(sheet->canvas()->size()));
+    }
     [[nodiscard]] QPointF toImage(QPointF canvasPoint) const
     {
         return sheet->editor().mapping().toImage(canvasPoint, QSizeF(sheet->canvas()->size()));
@@ -147,4 +157,61 @@ TEST_F(ArrowTextSheet, PlaceTypeDragAndCloseBakesTheTextWhereItWasShown)
     EXPECT_LT(inMargin.blue(), plain.blue() * 0.6);
     const QColor beside = baked.pixelColor(int(moved.x() - boxWidth / 2 - 4), int(300 - moved.y()));
     EXPECT_EQ(beside, plain);
+}
+
+// On a photo turned and mirrored, the text typed into the field stands in the exported file
+// where the sheet showed it, and its letters read the right way round.
+TEST_F(ArrowTextSheet, TextOnAMirroredPhotoIsExportedWhereItWasShown)
+{
+    open(90, true);
+    QTest::mouseClick(sheet->button(QStringLiteral("Text")), Qt::LeftButton);
+    auto* layer = sheet->findChild<TextMarkNSView*>();
+    auto* field = sheet->findChild<TextMarkField*>();
+    ASSERT_TRUE(layer && field);
+    const QPoint p = (fitted().topLeft() + QPointF(90, 150)).toPoint();
+    QTest::mouseClick(layer, Qt::LeftButton, {}, p);
+    drain();
+    ASSERT_TRUE(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("F"));
+    const QPointF centre = field->mapTo(sheet->canvas(), field->box().center().toPoint());
+    EXPECT_NEAR(centre.x(), p.x(), 1.5);
+    EXPECT_NEAR(centre.y(), p.y(), 1.5);
+    QTest::keyClick(field, Qt::Key_Return);
+    const QPoint dropped = p + QPoint(30, 20);
+    drag(layer, p, dropped);
+    drain();
+    ASSERT_EQ(photo().edits.textMarks.size(), 1);
+    // The layer draws the committed mark there too.
+    const QRectF box = layer->geometry2D().textBox(photo().edits.textMarks[0]);
+    EXPECT_NEAR(box.center().x(), dropped.x(), 1e-6);
+    EXPECT_NEAR(box.center().y(), dropped.y(), 1e-6);
+    // Where the mark was shown, in the pixels of the turned photo.
+    const QPointF expected = (QPointF(dropped) - fitted().topLeft()) / scale();
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
+    drain();
+    ASSERT_TRUE(sheet.isNull());
+
+    QTemporaryDir folder;
+    ASSERT_FALSE(exportJPEG(processor.photos(), std::make_shared<CancelToken>(), 1, folder.path(), 1)->wait().error);
+    const QImage exported(folder.filePath(QStringLiteral("1_Mole.jpg")));
+    ASSERT_EQ(exported.size(), QSize(300, 400));
+    QRect changed;
+    QRect ink;
+    for (int y = 0; y < exported.height(); ++y)
+        for (int x = 0; x < exported.width(); ++x) {
+            const QColor c = exported.pixelColor(x, y);
+            if (std::abs(c.blue() - 128) > 40 || c.red() > 40)
+                changed |= QRect(x, y, 1, 1);
+            if (c.red() > 180)
+                ink |= QRect(x, y, 1, 1);
+        }
+    EXPECT_NEAR(QRectF(changed).center().x(), expected.x(), 2);
+    EXPECT_NEAR(QRectF(changed).center().y(), expected.y(), 2);
+    // An "F" has its stem on the left: more white in the left half of the letter than in the right.
+    int left = 0, right = 0;
+    for (int y = ink.top(); y <= ink.bottom(); ++y)
+        for (int x = ink.left(); x <= ink.right(); ++x)
+            if (exported.pixelColor(x, y).red() > 180)
+                (x < ink.center().x() ? left : right) += 1;
+    EXPECT_GT(left, right * 1.3);
 }
