@@ -145,6 +145,16 @@ TEST_F(ArrowTextSheet, PlaceTypeDragAndCloseBakesTheTextWhereItWasShown)
     EXPECT_NEAR(photo().edits.textMarks[0].position.y(), moved.y(), 1e-6);
     EXPECT_EQ(sheet->editor().state().selectedTextID, photo().edits.textMarks[0].id);
 
+    // A double click opens it for editing again, with its text in the focused field.
+    QTest::mouseDClick(layer, Qt::LeftButton, {}, p + QPoint(40, 30));
+    drain();
+    ASSERT_TRUE(field->isVisible());
+    EXPECT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), "Hallo");
+    EXPECT_EQ(sheet->editor().state().editingTextID, photo().edits.textMarks[0].id);
+    QTest::keyClick(field, Qt::Key_Return);
+    drain();
+
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
     drain();
     EXPECT_TRUE(sheet.isNull());
