@@ -1,5 +1,6 @@
 // The one list of the editor's built tools; a new tool adds its line here.
 #include "app/editor/ArrowTool.h"
+#include "app/editor/BackgroundTool.h"
 #include "app/editor/EditorController.h"
 #include "app/editor/RectangleTool.h"
 #include "app/editor/StrokeTools.h"
@@ -14,6 +15,7 @@ void addBuiltTools(EditorController& editor)
     editor.addTool(std::make_unique<FillTool>(editor));
     editor.addTool(std::make_unique<ArrowTool>(editor));
     editor.addTool(std::make_unique<TextTool>(editor));
+    editor.addTool(std::make_unique<BackgroundTool>(editor));
 }
 
 } // namespace lumora

@@ -11,6 +11,7 @@ std::vector<std::unique_ptr<EditorToolUi>> builtToolUis()
     list.push_back(makeFillUi());
     list.push_back(makeArrowUi());
     list.push_back(makeTextUi());
+    list.push_back(makeBackgroundUi());
     return list;
 }
 
