@@ -252,8 +252,13 @@ bool backgroundShots(const QString& folder, ZoomableImageEditor& sheet, FixedFol
     picture(QStringLiteral("editor-ki-foto.png"));
     // The question over the sheet, pictured with the whole screen, then answered "Abbrechen".
     WidgetDialogs widgets(&sheet);
-    QTimer::singleShot(600, [&ok, folder] {
+    // The timer lives only while the question may be open: when no question comes (nothing to
+    // apply), it must not fire later and close the sheet itself.
+    QObject whileAsking;
+    QTimer::singleShot(600, &whileAsking, [&ok, folder, &sheet] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (modal == &sheet)
+            return;
         const QString path = QDir(folder).filePath(QStringLiteral("editor-ki-frage.png"));
         if (!QGuiApplication::primaryScreen()->grabWindow(0).save(path))
             ok = false;
