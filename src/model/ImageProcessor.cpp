@@ -46,7 +46,8 @@ void resetEdits(PhotoItem& photo)
 
 } // namespace
 
-ImageProcessor::ImageProcessor(QObject* parent) : QObject(parent)
+ImageProcessor::ImageProcessor(QObject* parent)
+    : QObject(parent), m_decodes(std::make_shared<DecodeCache>(kMinDecodeCacheSize, kDisplaySide))
 {
 }
 
@@ -146,30 +147,15 @@ void ImageProcessor::setBatchProcessing(bool on)
 
 // --- synchronous edits ------------------------------------------------------------------
 
-QImage ImageProcessor::displayBase(const SourceImage& original) const
-{
-    for (qsizetype i = 0; i < m_displayBases.size(); ++i) {
-        if (m_displayBases[i].original == original) {
-            m_displayBases.move(i, 0); // most recently used first
-            return m_displayBases.first().base;
-        }
-    }
-    auto decoded = original.decodeScaled(displayScale(original.size(), kDisplaySide));
-    if (!decoded)
-        return {};
-    m_displayBases.prepend({original, *decoded});
-    if (m_displayBases.size() > kDisplayBaseCacheSize)
-        m_displayBases.removeLast();
-    return *decoded;
-}
-
 void ImageProcessor::renderInPlace(PhotoItem& photo) const
 {
     // Synchronous renders (slider steps, annotations) reuse the decoded display-size original:
     // decoding a large JPEG again would cost several times the render itself.
-    const QImage base = displayBase(photo.originalCI);
+    const QImage base = m_decodes->displayBase(photo.originalCI);
     if (base.isNull())
         return;
+    if (photo.cardBase.isNull())
+        photo.cardBase = thumbnailOf(base); // a new original
     const Image image = renderDecoded(base, photo.originalCI.size(), photo.edits);
     auto preview = makePreview(image);
     if (!preview)
@@ -186,11 +172,24 @@ void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QS
         if (!ids.contains(photo.id))
             continue;
         photo.edits.adjustment = adjustment;
-        renderInPlace(photo);
+        // Only cards on screen are rendered here, from the small base: a step on any number of
+        // photos costs a few small renders, and the display renders follow in the background.
+        if (!m_cardOnScreen || m_cardOnScreen(photo.id))
+            renderCard(photo);
+        queueRender(photo.id);
         changes.edited.append(photo.id);
     }
     if (!changes.edited.isEmpty())
         Q_EMIT photosChanged(changes);
+}
+
+void ImageProcessor::renderCard(PhotoItem& photo) const
+{
+    if (photo.cardBase.isNull())
+        return;
+    const Image image = renderDecoded(photo.cardBase, photo.originalCI.size(), photo.edits);
+    if (auto preview = makePreview(image))
+        photo.thumbnail = preview->bitmap;
 }
 
 std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
@@ -313,6 +312,7 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     firstPass.watermark.reset();
     if (auto baked = renderImage(target.originalCI, firstPass); baked && !baked->isNull()) {
         target.originalCI = SourceImage::fromRaster(baked->raster);
+        target.cardBase = QImage();
         target.edits.rotation = 0;
         target.edits.flippedH = false;
         target.edits.flippedV = false;
@@ -335,6 +335,7 @@ void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOrigina
 {
     editAndRender(id, [&](PhotoItem& target) {
         target.originalCI = newOriginal;
+        target.cardBase = QImage();
         target.edits.rotation = 0;
         target.edits.flippedH = false;
         target.edits.flippedV = false;

@@ -111,7 +111,7 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
     EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 160, 4); // grey again
 }
 
-TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
+TEST(ImageProcessorEdits, AdjustmentShowsOnTheCardAtOnceAndUnknownIdsDoNothing)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
@@ -119,7 +119,9 @@ TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
         loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("g.jpg"), jpegOf(QColor(128, 128, 128)))}));
     const QSet<QUuid> ids = idsOf(processor);
     processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
-    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2);
+    EXPECT_NEAR(pixel(processor.photos().first().thumbnail, 10, 10).red(), 176, 2) << "the card at once";
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2) << "then the preview";
     processor.applyAdjustment(AdjustmentState{}, {QUuid::createUuid()});
     EXPECT_EQ(processor.photos().first().edits.adjustment.exposure, 1);
 }
