@@ -1,5 +1,6 @@
 #include "model/ImageProcessor.h"
 
+#include "base/Parallel.h"
 #include "model/DisplayRender.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
@@ -155,7 +156,7 @@ void ImageProcessor::renderInPlace(PhotoItem& photo) const
     if (base.isNull())
         return;
     if (photo.cardBase.isNull())
-        photo.cardBase = thumbnailOf(base); // a new original
+        photo.cardBase = thumbnailOf(base, kCardBaseSide); // a new original
     const Image image = renderDecoded(base, photo.originalCI.size(), photo.edits);
     auto preview = makePreview(image);
     if (!preview)
@@ -187,6 +188,7 @@ void ImageProcessor::renderCard(PhotoItem& photo) const
 {
     if (photo.cardBase.isNull())
         return;
+    const SerialBands serial; // a few small renders: no band threads to wait for
     const Image image = renderDecoded(photo.cardBase, photo.originalCI.size(), photo.edits);
     if (auto preview = makePreview(image))
         photo.thumbnail = preview->bitmap;

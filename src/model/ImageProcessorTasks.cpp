@@ -16,6 +16,7 @@ struct ImageProcessor::Loaded {
     QUrl url;
     SourceImage original; ///< null when the file could not be decoded
     QImage thumbnail;
+    QImage cardBase;
 };
 
 void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> done)
@@ -37,12 +38,13 @@ void ImageProcessor::startNextLoad()
         // processor exists. Each photo is handed over the moment it is decoded, so cards
         // appear one by one, in the given order.
         for (const QUrl& url : urls) {
-            Loaded item{url, {}, {}};
+            Loaded item{url, {}, {}, {}};
             if (auto original = SourceImage::fromFile(url.toLocalFile())) {
                 // Shrink-on-load: a card can show the photo long before its render is ready,
                 // and a file that fails to decode is found out here.
                 if (auto thumbnail = original->decodeToFit(QSize(kThumbnailSide, kThumbnailSide))) {
                     item.original = *original;
+                    item.cardBase = thumbnailOf(*thumbnail, kCardBaseSide);
                     item.thumbnail = *thumbnail;
                 }
             }
@@ -67,7 +69,7 @@ void ImageProcessor::loadArrived(Loaded item)
     photo.url = item.url;
     photo.originalCI = item.original;
     photo.thumbnail = item.thumbnail;
-    photo.cardBase = item.thumbnail;
+    photo.cardBase = item.cardBase;
     m_loadAppended.insert(photo.id);
     m_photos.append(photo);
     m_decodes->setCapacity(std::max(kMinDecodeCacheSize, m_photos.size()));

@@ -183,15 +183,10 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
             painter.drawPixmap(target, *pixmap, QRectF(pixmap->rect()));
         } else {
             // Until the prepared picture arrives: the thumbnail (at most about card size) drawn
-            // with a bilinear filter into the rounded shape, which costs no resampling pass.
+            // with a bilinear filter, square-cornered for a moment; no resampling pass.
             painter.save();
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            QBrush brush(content.thumbnail);
-            brush.setTransform(
-                QTransform::fromTranslate(target.left(), target.top())
-                    .scale(target.width() / content.thumbnail.width(), target.height() / content.thumbnail.height()));
-            painter.setBrush(brush);
-            painter.drawRoundedRect(target, kCorner, kCorner);
+            painter.drawImage(target, content.thumbnail);
             painter.restore();
         }
     }
