@@ -103,14 +103,27 @@ void paintShadow(QPainter& painter, const QRectF& card, double blur, QColor colo
 /// The thumbnail scaled to `device` pixels with rounded corners. Thread-safe.
 QImage roundedPicture(const QImage& thumbnail, QSize device, qreal dpr)
 {
-    const QImage scaled = thumbnail.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QImage rounded(device, QImage::Format_ARGB32_Premultiplied);
-    rounded.fill(Qt::transparent);
+    QImage rounded = thumbnail.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Only the four corners are painted (cleared outside the arc): a fill as tall as the
+    // picture would be split over Qt's global pool, which the UI thread's painting needs.
+    const double r = kCorner * dpr;
+    QPainterPath corner;
+    corner.moveTo(0, 0);
+    corner.lineTo(r, 0);
+    corner.arcTo(QRectF(0, 0, 2 * r, 2 * r), 90, 90);
+    corner.closeSubpath();
     QPainter painter(&rounded);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QBrush(scaled));
-    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(device)), kCorner * dpr, kCorner * dpr);
+    painter.setBrush(Qt::black);
+    const double w = device.width(), h = device.height();
+    for (const QTransform& place :
+         {QTransform(), QTransform(-1, 0, 0, 1, w, 0), QTransform(1, 0, 0, -1, 0, h), QTransform(-1, 0, 0, -1, w, h)}) {
+        painter.setTransform(place);
+        painter.drawPath(corner);
+    }
     return rounded;
 }
 
@@ -183,9 +196,10 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
             painter.drawPixmap(target, *pixmap, QRectF(pixmap->rect()));
         } else {
             // Until the prepared picture arrives: the thumbnail (at most about card size) drawn
-            // with a bilinear filter, square-cornered for a moment; no resampling pass.
+            // unfiltered and square-cornered for a moment. A filtered draw would go through
+            // span fills that Qt splits over its global pool; this one is a plain scaled blit.
             painter.save();
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
             painter.drawImage(target, content.thumbnail);
             painter.restore();
         }

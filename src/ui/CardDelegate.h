@@ -24,8 +24,8 @@ struct CardContent {
 /// the file name over the picture's bottom edge, and for a selected card an accent border,
 /// an accent glow and a 1.02 scale. The picture is the photo's thumbnail scaled to the card's
 /// size with its rounded corners, prepared on the work pool and kept in a cache, so painting
-/// only blits; until it arrives the card draws the thumbnail straight, filtered but not
-/// resampled. The shadows are nine-patch pixmaps made once.
+/// only blits; until it arrives the card draws the thumbnail with a plain scaled blit. Nothing
+/// here waits for a pool. The shadows are nine-patch pixmaps made once.
 class CardDelegate {
 public:
     /// `context` receives the prepared pictures (they are dropped once it is gone); `prepared`
