@@ -114,8 +114,10 @@ double residentMegabytes()
 
 void waitUntil(const std::function<bool()>& condition)
 {
+    // Sleeps until the next event (the overload with a time limit spins, taking a core from
+    // the work being measured).
     while (!condition())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 /// What the app does with the files: load them (thumbnails, then display renders) and
