@@ -107,10 +107,8 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
             err << (png ? "PNG" : "JPG") << "-Export: " << qRound(fraction * 100) << " %\n" << Qt::flush;
         },
         [&](const StreamEnd& e) { end = e; });
-    // Sleeps until the next event: the overload with a time limit drops WaitForMoreEvents and
-    // would spin, taking a core from the export's workers.
     while (!end)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until the next event
     if (end->error) {
         err << (png ? "Fehler beim PNG-Export: " : "Fehler beim JPG-Export: ") << end->error->description << "\n";
         return 1;
