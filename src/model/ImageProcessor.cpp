@@ -92,9 +92,24 @@ PhotoChanges PhotoChanges::between(const QList<PhotoItem>& before, const QList<P
     return changes;
 }
 
+namespace {
+
+/// A card-size base belongs to the original it was decoded from: a photo handed back with
+/// another original but the old base loses it (renderInPlace makes a new one), so a slider step
+/// never shows the old picture on its card.
+void dropStaleCardBase(PhotoItem& photo, const PhotoItem* before)
+{
+    if (before && !(before->originalCI == photo.originalCI) && photo.cardBase.cacheKey() == before->cardBase.cacheKey())
+        photo.cardBase = QImage();
+}
+
+} // namespace
+
 void ImageProcessor::setPhotos(QList<PhotoItem> photos)
 {
     const PhotoChanges changes = PhotoChanges::between(m_photos, photos);
+    for (PhotoItem& photo : photos)
+        dropStaleCardBase(photo, this->photo(photo.id));
     m_photos = std::move(photos);
     Q_EMIT photosChanged(changes);
 }
@@ -119,7 +134,9 @@ void ImageProcessor::updatePhoto(const PhotoItem& photo)
     const int index = indexOf(photo.id);
     if (index < 0)
         return;
-    m_photos[index] = photo;
+    PhotoItem updated = photo;
+    dropStaleCardBase(updated, &m_photos[index]);
+    m_photos[index] = std::move(updated);
     Q_EMIT photosChanged(PhotoChanges::editedOne(photo.id));
 }
 

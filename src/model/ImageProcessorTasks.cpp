@@ -132,25 +132,42 @@ void ImageProcessor::renderNext()
         // A photo rendered before is being edited: its display-size decode is kept for the
         // steps that follow. A first render decodes without keeping it.
         const bool edited = current->preview.has_value();
+        // A photo given a new original lost its card base: the render makes a new one.
+        const bool needsCardBase = current->cardBase.isNull();
+        struct Rendered {
+            std::optional<DisplayRender> render;
+            QImage cardBase;
+        };
         m_rendering = true;
         runInBackground(
             this,
-            [job, edited, decodes = m_decodes]() -> std::optional<DisplayRender> {
-                if (!edited)
-                    return renderForDisplay(job.originalCI, job.edits);
+            [job, edited, needsCardBase, decodes = m_decodes]() -> Rendered {
+                if (!edited) {
+                    QImage cardBase;
+                    if (needsCardBase) {
+                        if (auto small = job.originalCI.decodeToFit(QSize(kCardBaseSide, kCardBaseSide)))
+                            cardBase = *small;
+                    }
+                    return {renderForDisplay(job.originalCI, job.edits), cardBase};
+                }
                 QImage base = decodes->displayBase(job.originalCI);
                 if (base.isNull())
-                    return std::nullopt;
+                    return {};
+                const QImage cardBase = needsCardBase ? thumbnailOf(base, kCardBaseSide) : QImage();
                 const Image image = renderDecoded(std::move(base), job.originalCI.size(), job.edits);
                 auto preview = makePreview(image);
                 if (!preview)
-                    return std::nullopt;
-                return DisplayRender{image, *preview, thumbnailOf(preview->bitmap)};
+                    return {std::nullopt, cardBase};
+                return {DisplayRender{image, *preview, thumbnailOf(preview->bitmap)}, cardBase};
             },
-            [this, job](std::optional<DisplayRender> render) {
+            [this, job](Rendered result) {
                 m_rendering = false;
-                if (render) // otherwise the photo keeps its earlier preview
-                    applyRenders({{job, *render}});
+                if (const int at = indexOf(job.id); at >= 0 && !result.cardBase.isNull()
+                                                    && m_photos[at].cardBase.isNull()
+                                                    && m_photos[at].originalCI == job.originalCI)
+                    m_photos[at].cardBase = result.cardBase;
+                if (result.render) // otherwise the photo keeps its earlier preview
+                    applyRenders({{job, *result.render}});
                 renderNext();
             });
     }

@@ -124,6 +124,21 @@ TEST(ImageProcessorEdits, AdjustmentShowsOnTheCardAtOnceAndUnknownIdsDoNothing)
     EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2) << "then the preview";
     processor.applyAdjustment(AdjustmentState{}, {QUuid::createUuid()});
     EXPECT_EQ(processor.photos().first().edits.adjustment.exposure, 1);
+
+    // A photo handed back with another original (as editors do): the next step's card is not
+    // rendered from the old original's card base.
+    PhotoItem blue = processor.photos().first();
+    QImage bluePixels(64, 48, QImage::Format_ARGB32_Premultiplied);
+    bluePixels.fill(Qt::blue);
+    blue.originalCI = SourceImage::fromRaster(bluePixels);
+    processor.updatePhoto(blue);
+    processor.applyAdjustment(AdjustmentState{}, ids);
+    ASSERT_TRUE(waitIdle(processor));
+    processor.applyAdjustment(AdjustmentState{-2, 0, 1, 1, 0}, ids);
+    const QColor card = pixel(processor.photos().first().thumbnail, 10, 10);
+    EXPECT_LT(card.red(), 40) << "from the new original";
+    EXPECT_LT(card.blue(), 230) << "at once";
+    ASSERT_TRUE(waitIdle(processor));
 }
 
 TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
