@@ -85,14 +85,16 @@ void LoadFlow::resolve(Choice choice)
 
 bool LoadFlow::drop(const QList<QUrl>& urls)
 {
-    bool anyFile = false;
+    QList<QUrl> files;
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
-            continue;
-        anyFile = true;
-        m_processor.loadPhotos({url});
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            files.append(url);
     }
-    return anyFile;
+    // One load for the whole drop: its photos are appended in the order dropped, and loads of
+    // further drops queue behind it.
+    if (!files.isEmpty())
+        m_processor.loadPhotos(files);
+    return !files.isEmpty();
 }
 
 void LoadFlow::openArguments(const QStringList& paths)

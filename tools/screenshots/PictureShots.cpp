@@ -151,7 +151,7 @@ int magnifierShots(const QString& folder, const QString& photoPath)
 {
     const Photo photo = loadPhoto(photoPath);
     LupenFensterManager manager;
-    manager.setFullImageSource([&](QUuid) { return std::optional(photo.full); });
+    manager.setFullImageSource([&](QUuid, FullImageDelivery deliver) { deliver(photo.full); });
     const QUuid id = QUuid::createUuid();
     manager.oeffnen(photo.preview, photo.title, id, photo.pixelSize);
     LupenFenster* window = manager.fenster(id);
