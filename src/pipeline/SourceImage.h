@@ -52,7 +52,9 @@ public:
     /// corrupt or truncated data.
     [[nodiscard]] std::expected<QImage, Error> decode() const;
     /// Decodes downscaled so the result fits inside `box` (never upscaled), using the
-    /// decoder's shrink-on-load where the format has one. Thread-safe.
+    /// decoder's shrink-on-load where the format has one. Colours are converted and damaged
+    /// data is treated exactly as by decode(), so both show the same picture and fail alike.
+    /// Thread-safe.
     [[nodiscard]] std::expected<QImage, Error> decodeToFit(QSize box) const;
     /// Decodes at about `scale` × size() (scale ≥ 1 means full size).
     [[nodiscard]] std::expected<QImage, Error> decodeScaled(double scale) const;
