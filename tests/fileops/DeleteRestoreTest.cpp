@@ -3,6 +3,7 @@
 #include "support/Fixtures.h"
 
 #include "support/PhotoFiles.h"
+#include "support/SmallVolume.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -377,4 +378,102 @@ TEST_F(DeleteFixture, AVeryLongFileNameGoesToTheTrashUnderAShorterName)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
     EXPECT_EQ(takeFromTrash(longPath), bytesOf[QStringLiteral("B")]);
     EXPECT_EQ(takeFromTrash(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+}
+
+namespace {
+
+/// Puts an entry into the trash folder `trash` as another program would have: `name` under
+/// "files", its information naming `from`.
+bool plantTrashEntry(const QString& trash, const QString& name, const QString& from, const QByteArray& bytes)
+{
+    return QDir().mkpath(trash + QStringLiteral("/files")) && QDir().mkpath(trash + QStringLiteral("/info"))
+           && writeAll(trash + QStringLiteral("/files/") + name, bytes)
+           && writeAll(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"),
+                       "[Trash Info]\nPath=" + QUrl::toPercentEncoding(from, "/")
+                           + "\nDeletionDate=2024-05-01T10:00:00\n");
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString trashFolder = home.filePath(QStringLiteral(".qttest/share/Trash"));
+    // Already in the trash: an older B.jpg from the same place, and one with B's bytes from elsewhere.
+    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.jpg"), path(QStringLiteral("B")), "älter"));
+    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.1.jpg"), home.filePath(QStringLiteral("B.jpg")),
+                                bytesOf[QStringLiteral("B")]));
+
+    const StreamEnd end = trash(ids({QStringLiteral("B"), QStringLiteral("D")}));
+    EXPECT_EQ(end.done, 2);
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")).size(), 4);
+
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result, (RestoreResult{2, 2, {}}));
+    EXPECT_EQ(restoreMessage(result), QStringLiteral("Bilder wurden wiederhergestellt."));
+    EXPECT_EQ(order(), QStringLiteral("DBACE"));
+    EXPECT_EQ(readAll(path(QStringLiteral("B"))), bytesOf[QStringLiteral("B")]);
+    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    // Only the entries of this deletion left the trash, with their information.
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")),
+              (QStringList{QStringLiteral("B.1.jpg"), QStringLiteral("B.jpg")}));
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/info")),
+              (QStringList{QStringLiteral("B.1.jpg.trashinfo"), QStringLiteral("B.jpg.trashinfo")}));
+    EXPECT_EQ(readAll(trashFolder + QStringLiteral("/files/B.jpg")), QByteArray("älter"));
+}
+
+TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTruly)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString cardPath = dir.filePath(QStringLiteral("Karte"));
+    ASSERT_TRUE(QDir().mkpath(cardPath));
+    const test::SmallVolume card(cardPath, QStringLiteral("1m"));
+    if (!card.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    QList<PhotoItem> photos;
+    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
+        const QString file = cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg");
+        ASSERT_TRUE(writeAll(file, bytesOf[name]));
+        photos.append(test::photoAt(QUrl::fromLocalFile(file)));
+    }
+    processor.setPhotos(photos);
+    ASSERT_TRUE(card.remountReadOnly());
+    QSet<QUuid> all;
+    for (const PhotoItem& photo : photos)
+        all.insert(photo.id);
+
+    const StreamEnd end = trash(all);
+    EXPECT_EQ(end.done, 3);
+    EXPECT_TRUE(processor.photos().isEmpty());
+    EXPECT_EQ(entriesOf(cardPath).size(), 3); // the card kept its files
+
+    RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result, (RestoreResult{3, 3, {}}));
+    EXPECT_EQ(processor.photos().size(), 3);
+    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
+        EXPECT_EQ(readAll(cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg")), bytesOf[name]);
+
+    // A file that changed meanwhile cannot be rewritten on the read-only card: the message says so.
+    trash(all);
+    ASSERT_TRUE(card.remountWritable());
+    ASSERT_TRUE(writeAll(cardPath + QStringLiteral("/B.jpg"), "geändert"));
+    ASSERT_TRUE(card.remountReadOnly());
+    result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 2);
+    EXPECT_EQ(result.total, 3);
+    ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures.first().startsWith(QStringLiteral("B.jpg: ")));
+    const QString message = restoreMessage(result);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("2 von 3 Bildern wurden wiederhergestellt.")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(result.failures.first()));
 }
