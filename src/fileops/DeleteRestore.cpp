@@ -55,13 +55,14 @@ void discard(const QString& path)
 
 /// Puts a deleted file back at its place: out of the trash where it still is there, else left
 /// alone where the file at its place still holds the kept bytes (its deletion failed), else
-/// rewritten from them. The reason in German when it cannot come back.
+/// rewritten from them. A German sentence naming the file when it cannot come back.
 std::expected<void, QString> bringBack(const QUrl& url, const QByteArray& bytes)
 {
     const QString path = url.toLocalFile();
     if (!folderExists(url))
         return std::unexpected(
-            QStringLiteral("Der Ordner „%1“ existiert nicht mehr.").arg(QFileInfo(path).absoluteDir().dirName()));
+            QStringLiteral("%1 konnte nicht wiederhergestellt werden: Der Ordner „%2“ existiert nicht mehr.")
+                .arg(quotedName(path), QFileInfo(path).absoluteDir().dirName()));
     if (takeBackFromTrash(path, bytes))
         return {};
     if (const auto present = readRegularFile(path, bytes.size()); present && *present == bytes)
@@ -136,7 +137,7 @@ RestoreResult restoreLastDeletion(ImageProcessor& processor)
     for (const DeletedItem& item : std::as_const(*group)) {
         if (item.originalData) {
             if (auto back = bringBack(item.photo.url, *item.originalData); !back) {
-                result.failures.append(item.photo.url.fileName() + QStringLiteral(": ") + back.error());
+                result.failures.append(back.error());
                 continue;
             }
         }

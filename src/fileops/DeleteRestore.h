@@ -38,7 +38,7 @@ void removeFromOverview(ImageProcessor& processor, const QSet<QUuid>& ids);
 struct RestoreResult {
     int restored = 0;     ///< photos put back into the list
     int total = 0;        ///< photos of the group
-    QStringList failures; ///< "<file name>: <reason>" for each photo that stayed out
+    QStringList failures; ///< for each photo that stayed out, a sentence naming its file and why
 
     friend bool operator==(const RestoreResult&, const RestoreResult&) = default;
 };
@@ -55,7 +55,7 @@ struct RestoreResult {
 RestoreResult restoreLastDeletion(ImageProcessor& processor);
 
 /// The message after a restore: "Bilder wurden wiederhergestellt." when every photo came
-/// back, else how many of how many did, and the line of each that did not.
+/// back, else how many of how many did, and the sentence of each that did not.
 [[nodiscard]] QString restoreMessage(const RestoreResult& result);
 
 /// Whether the last group has at least one photo whose folder exists right now.

@@ -19,6 +19,13 @@ using TargetOf = std::function<QString(const PhotoSnapshot&)>;
 
 using Decoded = std::expected<QImage, Error>;
 
+/// An encoder's error with the photo it was encoding named after its fixed text.
+Error aboutPhoto(Error error, const QString& path)
+{
+    error.description += QStringLiteral(" (") + quotedName(path) + QLatin1Char(')');
+    return error;
+}
+
 std::future<Decoded> decodeAhead(const SourceImage& original)
 {
     return std::async(std::launch::async, [original] { return original.decode(); });
@@ -40,16 +47,16 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
         Decoded decoded = ahead.valid() ? ahead.get() : jobs[i].originalCI.decode();
         if (i + 1 < total)
             ahead = decodeAhead(jobs[i + 1].originalCI);
+        const QString source = jobs[i].url.toLocalFile();
         if (!decoded) {
-            const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
-            stream->finish(StreamEnd{encodingError(code), false, i, total});
+            stream->finish(StreamEnd{namingFile(decoded.error(), source), false, i, total});
             return;
         }
         const Image image =
             renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits, RenderTarget::encoder);
         auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
         if (!bytes) {
-            stream->finish(StreamEnd{bytes.error(), false, i, total});
+            stream->finish(StreamEnd{aboutPhoto(bytes.error(), source), false, i, total});
             return;
         }
         if (auto written = writeFileAtomically(targetOf(jobs[i]), *bytes, links); !written) {

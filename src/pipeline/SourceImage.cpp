@@ -1,5 +1,6 @@
 #include "pipeline/SourceImage.h"
 
+#include "base/FailureText.h"
 #include "base/RegularFile.h"
 #include "pipeline/Raster.h"
 #include "pipeline/VipsSupport.h"
@@ -21,12 +22,17 @@ Error decoderError(const QString& description)
     return Error{decoderErrors::domain, decoderErrors::unreadable, description};
 }
 
-Error unreadable(const QString& detail)
+/// "Die Datei ist kein lesbares Bild: " and why, a German sentence (damaged data when empty).
+Error unreadable(const QString& reason)
 {
-    QString text = QStringLiteral("Die Datei ist kein lesbares Bild.");
-    if (!detail.isEmpty())
-        text += QStringLiteral(" (") + detail + QLatin1Char(')');
-    return decoderError(text);
+    return decoderError(QStringLiteral("Die Datei ist kein lesbares Bild: ")
+                        + (reason.isEmpty() ? QStringLiteral("Die Bilddaten sind beschädigt.") : reason));
+}
+
+/// The failure libvips reported, with its reason in German.
+Error decoderFailure()
+{
+    return unreadable(decoderReason(vips::takeError()));
 }
 
 /// The libvips loader of a photo format, chosen by the file's first bytes.
@@ -95,21 +101,21 @@ std::expected<vips::Ref, Error> toSrgb8(vips::Ref image)
         if (vips_icc_transform(in, next.out(), "srgb", "embedded", TRUE, "intent", VIPS_INTENT_RELATIVE, nullptr) == 0)
             image = std::move(next);
         else
-            vips::takeError(); // a broken profile: fall back to a plain colourspace conversion
+            (void)vips::takeError(); // a broken profile: fall back to a plain colourspace conversion
     }
     if (vips_image_guess_interpretation(image.get()) != VIPS_INTERPRETATION_sRGB || image.get()->Bands < 3) {
         if (vips_colourspace(image.get(), next.out(), VIPS_INTERPRETATION_sRGB, nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(next);
     }
     if (image.get()->BandFmt != VIPS_FORMAT_UCHAR) {
         if (vips_cast_uchar(image.get(), next.out(), nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(next);
     }
     if (image.get()->Bands > 4) {
         if (vips_extract_band(image.get(), next.out(), 0, "n", 4, nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(next);
     }
     return image;
@@ -157,8 +163,7 @@ std::expected<QImage, Error> materialise(vips::Ref image)
     if (in->Bands != 3 && in->Bands != 4)
         return std::unexpected(unreadable({}));
     if (vips_sink_disc(in, &RasterWriter::write, &writer) != 0)
-        return std::unexpected(
-            decoderError(QStringLiteral("Das Bild konnte nicht dekodiert werden: ") + vips::takeError()));
+        return std::unexpected(decoderFailure());
     return raster;
 }
 
@@ -198,13 +203,13 @@ std::expected<vips::Ref, Error> resizeTo(vips::Ref image, QSize size)
         return true;
     };
     if (alpha && !step(vips_premultiply(image.get(), next.out(), nullptr)))
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     if (!step(vips_resize(image.get(), next.out(), hscale, "vscale", vscale, nullptr)))
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     if (alpha
         && (!step(vips_unpremultiply(image.get(), next.out(), nullptr))
             || !step(vips_cast(image.get(), next.out(), format, nullptr))))
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     return image;
 }
 
@@ -215,13 +220,13 @@ std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target)
 {
     vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     const int orientation = vips_image_get_orientation(probe.get());
     const QSize storedTarget = vips_image_get_orientation_swap(probe.get()) ? target.transposed() : target;
     const double shrink = loadShrink(loaderFor(bytes), QSize(probe.get()->Xsize, probe.get()->Ysize), storedTarget);
     vips::Ref image = shrink > 1.0 ? openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, shrink) : std::move(probe);
     if (!image)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     auto resized = resizeTo(std::move(image), storedTarget);
     if (!resized)
         return std::unexpected(resized.error());
@@ -232,7 +237,7 @@ std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target)
     vips::Ref inMemory(vips_image_copy_memory(resized->get()));
     vips::Ref upright;
     if (!inMemory || vips_autorot(inMemory.get(), upright.out(), nullptr) != 0)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     return materialise(std::move(upright));
 }
 
@@ -241,12 +246,12 @@ std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target)
 std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 {
     if (bytes.isEmpty())
-        return std::unexpected(unreadable(QStringLiteral("leere Datei")));
+        return std::unexpected(unreadable(QStringLiteral("Sie ist leer.")));
     if (!loaderFor(bytes))
-        return std::unexpected(unreadable(QStringLiteral("kein JPEG, PNG, HEIC, WebP oder TIFF")));
+        return std::unexpected(unreadable(QStringLiteral("Ihr Format ist weder JPEG noch PNG, HEIC, WebP oder TIFF.")));
     vips::Ref header = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
     if (!header)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     const qint64 width = header.get()->Xsize;
     const qint64 height = header.get()->Ysize;
     if (width <= 0 || height <= 0)
@@ -269,7 +274,10 @@ std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
     auto bytes = readRegularFile(path);
     if (!bytes)
         return std::unexpected(decoderError(bytes.error().description));
-    return fromEncoded(std::move(*bytes));
+    auto source = fromEncoded(std::move(*bytes));
+    if (!source)
+        return std::unexpected(namingFile(source.error(), path));
+    return source;
 }
 
 SourceImage SourceImage::fromRaster(QImage raster)
@@ -308,15 +316,15 @@ std::expected<QImage, Error> SourceImage::decode() const
 
     vips::Ref probe = openBuffer(m_data->encoded, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     const int orientation = vips_image_get_orientation(probe.get());
     vips::Ref image = orientation > 1 ? openBuffer(m_data->encoded, VIPS_ACCESS_RANDOM) : std::move(probe);
     if (!image)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     if (orientation > 1) {
         vips::Ref upright;
         if (vips_autorot(image.get(), upright.out(), nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(upright);
     }
     return materialise(std::move(image));
@@ -344,6 +352,22 @@ std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const
     const QSize box(std::max(1, int(std::ceil(full.width() * scale))),
                     std::max(1, int(std::ceil(full.height() * scale))));
     return decodeToFit(box);
+}
+
+Error namingFile(const Error& error, const QString& path)
+{
+    const QString name = quotedName(path);
+    Error named = error;
+    if (error.description.contains(name))
+        return named;
+    for (const QString& subject : {QStringLiteral("Die Datei ist "), QStringLiteral("Das Bild ist ")}) {
+        if (error.description.startsWith(subject)) {
+            named.description = name + QStringLiteral(" ist ") + error.description.mid(subject.size());
+            return named;
+        }
+    }
+    named.description = name + QStringLiteral(": ") + error.description;
+    return named;
 }
 
 } // namespace lumora

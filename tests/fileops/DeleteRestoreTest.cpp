@@ -471,7 +471,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     EXPECT_EQ(result.restored, 2);
     EXPECT_EQ(result.total, 3);
     ASSERT_EQ(result.failures.size(), 1);
-    EXPECT_TRUE(result.failures.first().startsWith(QStringLiteral("B.jpg: ")));
+    EXPECT_TRUE(result.failures.first().startsWith(QStringLiteral("„B.jpg“ konnte nicht geschrieben werden: ")));
     const QString message = restoreMessage(result);
     EXPECT_TRUE(message.startsWith(QStringLiteral("2 von 3 Bildern wurden wiederhergestellt.")))
         << message.toStdString();
