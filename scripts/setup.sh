@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git clang-format
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
   qt6-translations-l10n  # Qt's own dialogs and menus in German
-  libvips-dev libvips-tools
+  libvips-dev libvips-tools libjpeg62-turbo-dev
   libopencv-dev
   libonnx-dev libprotobuf-dev protobuf-compiler
   libgtest-dev libgmock-dev libbenchmark-dev

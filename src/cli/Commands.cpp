@@ -68,7 +68,7 @@ int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
         }
         edits = *parsed;
     }
-    auto image = renderImage(*source, edits, scale, RenderTarget::encoder);
+    auto image = renderImage(*source, edits, scale);
     if (!image) {
         err << positional[0] << ": " << image.error().description << "\n";
         return 1;
@@ -82,7 +82,7 @@ int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
         err << positional[1] << ": " << written.error().description << "\n";
         return 1;
     }
-    const QSize written = image->pendingTurn.transposes() ? image->raster.size().transposed() : image->raster.size();
+    const QSize written = image->raster.size();
     out << positional[1] << ": " << written.width() << " × " << written.height() << "\n";
     return 0;
 }

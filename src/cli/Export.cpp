@@ -108,7 +108,7 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
         },
         [&](const StreamEnd& e) { end = e; });
     while (!end)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until the next event
     if (end->error) {
         err << (png ? "Fehler beim PNG-Export: " : "Fehler beim JPG-Export: ") << end->error->description << "\n";
         return 1;

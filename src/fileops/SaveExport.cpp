@@ -18,6 +18,7 @@ namespace {
 using TargetOf = std::function<QString(const PhotoSnapshot&)>;
 
 using Decoded = std::expected<QImage, Error>;
+using Written = std::expected<void, Error>;
 
 /// An encoder's error with the photo it was encoding named after its fixed text.
 Error aboutPhoto(Error error, const QString& path)
@@ -31,41 +32,68 @@ std::future<Decoded> decodeAhead(const SourceImage& original)
     return std::async(std::launch::async, [original] { return original.decode(); });
 }
 
-/// Writes the jobs one after another. The next photo is decoded while the current one is
-/// rendered, encoded and written, so the two cores overlap the two codecs; files are still
-/// written, and progress reported, strictly in order.
+std::future<Written> encodeAndWrite(Image image, QString source, QString target, ExportFormat format,
+                                   LinkAtTarget links)
+{
+    return std::async(std::launch::async, [image = std::move(image), source = std::move(source),
+                                           target = std::move(target), format, links] {
+        auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
+        if (!bytes)
+            return Written(std::unexpected(aboutPhoto(bytes.error(), source)));
+        return writeFileAtomically(target, *bytes, links);
+    });
+}
+
+/// Writes the jobs as a pipeline: photo i + 1 is decoded while photo i is encoded and written,
+/// and photo i is rendered (on both cores) while the write of photo i − 1 ends, with at most
+/// three full-size rasters alive. Files are still written, and progress reported, strictly in order;
+/// the first failure ends the run after the write before it has finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
                const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
 {
     const int total = int(jobs.size());
-    std::future<Decoded> ahead;
+    std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
+    std::future<Written> writing; // the write of photo i − 1
+    // Waits for the write of photo i − 1; false (and the run finished) when it failed.
+    const auto previousWritten = [&](int i) {
+        if (!writing.valid())
+            return true;
+        const Written written = writing.get();
+        if (!written) {
+            stream->finish(StreamEnd{written.error(), false, i - 1, total});
+            return false;
+        }
+        stream->yield(double(i) / total);
+        return true;
+    };
     for (int i = 0; i < total; ++i) {
         if (token && token->isCancelled()) {
-            stream->finish(StreamEnd{std::nullopt, true, i, total});
+            if (previousWritten(i))
+                stream->finish(StreamEnd{std::nullopt, true, i, total});
             return;
         }
-        Decoded decoded = ahead.valid() ? ahead.get() : jobs[i].originalCI.decode();
-        if (i + 1 < total)
-            ahead = decodeAhead(jobs[i + 1].originalCI);
+        Decoded decoded = ahead.get();
         const QString source = jobs[i].url.toLocalFile();
         if (!decoded) {
-            stream->finish(StreamEnd{namingFile(decoded.error(), source), false, i, total});
+            // The encoder's own text first, then which photo could not be decoded and why.
+            const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
+            Error error = encodingError(code);
+            error.description += QStringLiteral(": ") + namingFile(decoded.error(), source).description;
+            if (previousWritten(i))
+                stream->finish(StreamEnd{error, false, i, total});
             return;
         }
-        const Image image =
-            renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits, RenderTarget::encoder);
-        auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
-        if (!bytes) {
-            stream->finish(StreamEnd{aboutPhoto(bytes.error(), source), false, i, total});
+        Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
+        // The render keeps both cores busy on its own; the next decode starts after it, beside
+        // this photo's encode, so no more than three full-size rasters are alive at a time.
+        if (i + 1 < total)
+            ahead = decodeAhead(jobs[i + 1].originalCI);
+        if (!previousWritten(i))
             return;
-        }
-        if (auto written = writeFileAtomically(targetOf(jobs[i]), *bytes, links); !written) {
-            stream->finish(StreamEnd{written.error(), false, i, total});
-            return;
-        }
-        stream->yield(double(i + 1) / total);
+        writing = encodeAndWrite(std::move(image), source, targetOf(jobs[i]), format, links);
     }
-    stream->finish(StreamEnd{std::nullopt, false, total, total});
+    if (previousWritten(total))
+        stream->finish(StreamEnd{std::nullopt, false, total, total});
 }
 
 ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,

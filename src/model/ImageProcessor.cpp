@@ -312,18 +312,18 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     firstPass.textMarks.clear();
     firstPass.watermark.reset();
     if (auto baked = renderImage(target.originalCI, firstPass); baked && !baked->isNull()) {
-        target.originalCI = SourceImage::fromRaster(baked->raster);
         target.edits.rotation = 0;
         target.edits.flippedH = false;
         target.edits.flippedV = false;
         // Second pass: the labels, upright in the turned frame, drawn into the new original.
+        QImage pixels = baked->raster;
         if (!turnedMarks.isEmpty()) {
-            QImage withText = baked->raster;
-            QPainter painter(&withText);
-            paintTextMarks(painter, yUpToDevice(withText.height()), turnedMarks);
+            QPainter painter(&pixels);
+            paintTextMarks(painter, yUpToDevice(pixels.height()), turnedMarks);
             painter.end();
-            target.originalCI = SourceImage::fromRaster(withText);
         }
+        // Kept for the session: in the cache folder, not as a full raster in memory.
+        target.originalCI = SourceImage::fromRasterInCache(pixels);
     }
     resetEdits(target);
     renderInPlace(target);

@@ -40,6 +40,10 @@ inline constexpr WatermarkPosition kAllWatermarkPositions[] = {
 /// The position whose raw value is exactly `raw` (case-sensitive), or none.
 [[nodiscard]] std::optional<WatermarkPosition> watermarkPositionFromRaw(const QString& raw);
 
+/// The longest watermark text drawn; a longer one is cut there. Tiles of a longer line would
+/// not fit a photo anyway, and the tiled layout costs time with the text's length.
+inline constexpr qsizetype kWatermarkMaxLength = 200;
+
 struct Watermark {
     QString text;
     WatermarkPosition position = WatermarkPosition::tiled;

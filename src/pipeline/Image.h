@@ -1,7 +1,5 @@
 #pragma once
 
-#include "pipeline/Dihedral.h"
-
 #include <QImage>
 #include <QRectF>
 #include <QSize>
@@ -17,10 +15,6 @@ namespace lumora {
 struct Image {
     QImage raster;
     QRectF extent;
-    /// A mirror and quarter turn still to be applied to `raster` (identity for every image but
-    /// those rendered for an encoder, which applies it while it writes). While it is not the
-    /// identity, the raster is the image before that turn.
-    Dihedral pendingTurn = {};
 
     [[nodiscard]] bool isNull() const { return raster.isNull() || extent.isEmpty(); }
     /// The extent's size in whole pixels, as the file would be written at full resolution.

@@ -6,8 +6,11 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <queue>
+#include <vector>
 
 namespace lumora {
 
@@ -15,6 +18,8 @@ namespace {
 
 constexpr double kMarkBackgroundAlpha = 0.55;
 constexpr double kTileAngleDegrees = 30.0;
+/// Half an image pixel: points closer than this to the simplified line change no pixel.
+constexpr double kSimplifyTolerance = 0.5;
 
 const QString& labelFamily()
 {
@@ -137,6 +142,70 @@ QPointF watermarkAnchor(WatermarkPosition position, int w, int h, QSizeF measure
     return {(w - tw) / 2, (h - th) / 2};
 }
 
+/// Strokes `points` as pieces of limited length. Filling one outline whose parts cross many
+/// times costs Qt's rasterizer far more than the crossings' share (random long segments: seconds
+/// per band); pieces of a short length cross each other rarely. Each piece ends on the point the
+/// next one starts at, and round caps close the joint.
+void strokeInPieces(QPainter& painter, const QList<QPointF>& points, const QPen& pen)
+{
+    const double pieceLength = std::max(1024.0, 8 * pen.widthF());
+    qsizetype start = 0;
+    while (start + 1 < points.size()) {
+        QPainterPath piece(points[start]);
+        double length = 0;
+        qsizetype end = start + 1;
+        for (; end < points.size(); ++end) {
+            piece.lineTo(points[end]);
+            length += QLineF(points[end - 1], points[end]).length();
+            if (length >= pieceLength)
+                break;
+        }
+        painter.strokePath(piece, pen);
+        start = std::min(end, points.size() - 1);
+    }
+}
+
+/// A stroke in its colour. A translucent colour is stroked opaque onto a layer that is then
+/// laid on at the colour's opacity, so the joints of the pieces do not show as darker spots.
+void paintStroke(QPainter& painter, const QTransform& toDevice, QSize canvasSize, const StrokeShape& stroke)
+{
+    const QColor color = colorOr(stroke.colorHex, Qt::red);
+    QPen pen(color, stroke.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    if (color.alpha() == 255) {
+        strokeInPieces(painter, stroke.points, pen);
+        return;
+    }
+    if (color.alpha() == 0 || !painter.device())
+        return;
+    QPolygonF outline(stroke.points);
+    const QRectF canvas(QPointF(0, 0), QSizeF(canvasSize));
+    const QRectF reach =
+        outline.boundingRect().adjusted(-stroke.lineWidth, -stroke.lineWidth, stroke.lineWidth, stroke.lineWidth)
+        & canvas;
+    const QRect target =
+        toDevice.mapRect(reach).toAlignedRect() & QRect(0, 0, painter.device()->width(), painter.device()->height());
+    if (target.isEmpty())
+        return;
+    QImage layer(target.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter onLayer(&layer);
+        beginPainting(onLayer);
+        onLayer.setTransform(toDevice * QTransform::fromTranslate(-target.x(), -target.y()));
+        onLayer.setClipRect(canvas);
+        QColor opaque = color;
+        opaque.setAlpha(255);
+        pen.setColor(opaque);
+        strokeInPieces(onLayer, stroke.points, pen);
+    }
+    painter.save();
+    painter.resetTransform();
+    painter.setClipping(false);
+    painter.setOpacity(color.alphaF());
+    painter.drawImage(target.topLeft(), layer);
+    painter.restore();
+}
+
 void paintMasks(QPainter& painter, const QTransform& toDevice, const QList<MaskRect>& masks)
 {
     beginPainting(painter);
@@ -151,13 +220,8 @@ void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& 
     painter.setTransform(toDevice);
     painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(overlay.canvasSize)));
     if (const auto* stroke = std::get_if<StrokeShape>(&overlay.shape)) {
-        if (stroke->lineWidth > 0 && stroke->points.size() >= 2) {
-            QPainterPath path(stroke->points.first());
-            for (qsizetype i = 1; i < stroke->points.size(); ++i)
-                path.lineTo(stroke->points[i]);
-            painter.strokePath(path, QPen(colorOr(stroke->colorHex, Qt::red), stroke->lineWidth, Qt::SolidLine,
-                                          Qt::RoundCap, Qt::RoundJoin));
-        }
+        if (stroke->lineWidth > 0 && stroke->points.size() >= 2)
+            paintStroke(painter, toDevice, overlay.canvasSize, *stroke);
     } else if (const auto* area = std::get_if<AreaShape>(&overlay.shape); area && area->points.size() >= 3) {
         QPainterPath path(area->points.first());
         for (qsizetype i = 1; i < area->points.size(); ++i)
@@ -212,7 +276,7 @@ void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<T
 
 void paintWatermark(QPainter& painter, const QTransform& toDevice, const Watermark& watermark, int w, int h)
 {
-    const QString text = watermark.text.trimmed();
+    const QString text = watermark.text.trimmed().left(kWatermarkMaxLength);
     if (text.isEmpty() || w <= 0 || h <= 0)
         return;
     beginPainting(painter);
@@ -241,10 +305,13 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
     QPainterPath outline;
     const QFont glyphFont(fontForDevice(size, &textReference()), &textReference());
     outline.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
-    // Flattened once into polygons: the curves are not subdivided again for every tile.
+    // Flattened once into polygons: the curves are not subdivided again for every tile. One
+    // polygon per contour, filled with the winding rule: merging overlapping contours
+    // (toFillPolygons) compares every contour with every other and grows with the square of
+    // the text's length.
     QPainterPath glyphs;
     glyphs.setFillRule(Qt::WindingFill);
-    for (const QPolygonF& polygon : outline.toFillPolygons())
+    for (const QPolygonF& polygon : outline.toSubpathPolygons())
         glyphs.addPolygon(polygon);
     const QRectF local(0, -metrics.height, metrics.width, metrics.height);
     const QRectF device =
@@ -288,19 +355,77 @@ std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size)
     return layer;
 }
 
+QList<QPointF> simplifyPolyline(const QList<QPointF>& points, double tolerance, qsizetype maxPoints)
+{
+    if (points.size() <= 2)
+        return points;
+    maxPoints = std::max<qsizetype>(maxPoints, 2);
+    // A span between two kept points, with the point farthest from their line.
+    struct Span {
+        qsizetype first, last, farthest;
+        double distance;
+        bool operator<(const Span& other) const { return distance < other.distance; }
+    };
+    const auto span = [&points](qsizetype first, qsizetype last) {
+        Span s{first, last, first, -1};
+        const QPointF a = points[first];
+        const QPointF ab = points[last] - a;
+        const double length = std::hypot(ab.x(), ab.y());
+        for (qsizetype i = first + 1; i < last; ++i) {
+            const QPointF ap = points[i] - a;
+            // Distance to the line through a and b, or to a when the two coincide.
+            const double d =
+                length > 0 ? std::abs(ab.x() * ap.y() - ab.y() * ap.x()) / length : std::hypot(ap.x(), ap.y());
+            if (d > s.distance) {
+                s.distance = d;
+                s.farthest = i;
+            }
+        }
+        return s;
+    };
+    // The farthest deviation is split first, so a cap keeps the points that matter most.
+    std::vector<bool> keep(size_t(points.size()), false);
+    keep.front() = keep.back() = true;
+    qsizetype kept = 2;
+    std::priority_queue<Span> open;
+    open.push(span(0, points.size() - 1));
+    while (!open.empty() && kept < maxPoints) {
+        const Span next = open.top();
+        open.pop();
+        if (next.distance <= tolerance)
+            break; // the largest deviation left is within the tolerance: so are all others
+        keep[size_t(next.farthest)] = true;
+        ++kept;
+        if (next.farthest - next.first > 1)
+            open.push(span(next.first, next.farthest));
+        if (next.last - next.farthest > 1)
+            open.push(span(next.farthest, next.last));
+    }
+    QList<QPointF> simplified;
+    simplified.reserve(kept);
+    for (qsizetype i = 0; i < points.size(); ++i)
+        if (keep[size_t(i)])
+            simplified.append(points[i]);
+    return simplified;
+}
+
 std::optional<Overlay> rasterizeStroke(const QList<QPointF>& points, const QString& colorHex, QSize size,
                                        double lineWidth)
 {
     if (points.size() < 2 || !validSize(size))
         return std::nullopt;
-    return Overlay{StrokeShape{points, colorHex, lineWidth}, size};
+    return Overlay{StrokeShape{simplifyPolyline(points, kSimplifyTolerance, kMaxStrokePoints), colorHex, lineWidth},
+                   size};
 }
 
 std::optional<Overlay> rasterizeFilledArea(const QList<QPointF>& points, const QString& colorHex, QSize size)
 {
     if (points.size() < 3 || !validSize(size))
         return std::nullopt;
-    return Overlay{AreaShape{points, colorHex}, size};
+    QList<QPointF> simplified = simplifyPolyline(points, kSimplifyTolerance, kMaxAreaPoints);
+    if (simplified.size() < 3)
+        return std::nullopt; // all points on one line: nothing to fill
+    return Overlay{AreaShape{std::move(simplified), colorHex}, size};
 }
 
 std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size)

@@ -63,12 +63,23 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
 [[nodiscard]] std::optional<QImage> drawTextMarks(const QList<TextMark>& marks, QSize size);
 /// A transparent w × h layer with the watermark; none for empty text or a non-positive size.
 [[nodiscard]] std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size);
-/// The committed stroke; none for fewer than 2 points or a non-positive size.
+/// The committed stroke, simplified to half an image pixel (at most kMaxStrokePoints points);
+/// none for fewer than 2 points or a non-positive size.
 [[nodiscard]] std::optional<Overlay> rasterizeStroke(const QList<QPointF>& points, const QString& colorHex, QSize size,
                                                      double lineWidth);
-/// The committed area; none for fewer than 3 points or a non-positive size.
+/// The committed area, simplified like a stroke (at most kMaxAreaPoints points); none for
+/// fewer than 3 points or a non-positive size.
 [[nodiscard]] std::optional<Overlay> rasterizeFilledArea(const QList<QPointF>& points, const QString& colorHex,
                                                          QSize size);
+/// Most points a committed stroke or area keeps. Drawing cost grows with the points (and for
+/// an area with its self-crossings), so a commit simplifies further until it fits.
+inline constexpr qsizetype kMaxStrokePoints = 4000;
+inline constexpr qsizetype kMaxAreaPoints = 1000;
+/// `points` without the points that lie within `tolerance` of the line their neighbours keep
+/// (Douglas-Peucker, largest deviation first), and at most `maxPoints` of them: the ones that
+/// deviate most. The first and last point always stay.
+[[nodiscard]] QList<QPointF> simplifyPolyline(const QList<QPointF>& points, double tolerance, qsizetype maxPoints);
+
 /// The committed arrow; none for a non-positive size.
 [[nodiscard]] std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size);
 /// The overlay drawn on its own transparent layer of its canvas size.

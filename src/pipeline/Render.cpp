@@ -124,7 +124,7 @@ QRectF turnedExtent(QSizeF size, double degrees)
     return about.mapRect(QRectF(0, 0, w, h));
 }
 
-Image renderDecoded(QImage base, QSize originalSize, const EditState& edits, RenderTarget target)
+Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
 {
     if (base.isNull() || originalSize.isEmpty())
         return {};
@@ -146,12 +146,10 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits, Ren
     }
     clock.lap("overlays");
 
-    // Steps 4-6 fused with steps 8-9 when the turn is a quarter turn.
+    // Steps 4-6 fused with steps 8-9 when the turn is a quarter turn: the colour pass touches
+    // every pixel anyway and writes each where the mirror and turn put it.
     const int quarter = quarterTurnsOf(edits.rotation);
-    const Dihedral turn{edits.flippedH, edits.flippedV, std::max(quarter, 0)};
-    // For an encoder the permutation is left to the writer; other angles are never deferred.
-    const bool defer = target == RenderTarget::encoder && quarter >= 0;
-    const Dihedral applied = defer ? Dihedral{} : turn;
+    const Dihedral applied{edits.flippedH, edits.flippedV, std::max(quarter, 0)};
     const QSize unturnedSize = base.size();
     QImage out = colorAndTurn(base, edits.adjustment, kSharpenRadius * scale, applied);
     base = QImage(); // release the working raster early: it may be the size of the photo
@@ -178,34 +176,22 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits, Ren
         const int w = int(extent.width());
         const int h = int(extent.height());
         if (w > 0 && h > 0) {
-            // Laid out over the turned image; with the turn pending, drawn back through its inverse.
-            const QSize turnedSize = defer && turn.transposes() ? out.size().transposed() : out.size();
-            QTransform toDevice = layerToRaster(QSizeF(w, h), turnedSize);
-            if (defer)
-                toDevice = toDevice * dihedralTransform(turn, unturnedSize).inverted();
+            const QTransform toDevice = layerToRaster(QSizeF(w, h), out.size());
             paintInBands(out, [&](QPainter& painter, const QTransform& shift) {
                 paintWatermark(painter, toDevice * shift, *edits.watermark, w, h);
             });
         }
     }
     clock.lap("watermark");
-    return Image{std::move(out), extent, defer ? turn : Dihedral{}};
+    return Image{std::move(out), extent};
 }
 
-std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits, double scale,
-                                        RenderTarget target)
+std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits, double scale)
 {
     auto decoded = original.decodeScaled(scale);
     if (!decoded)
         return std::unexpected(decoded.error());
-    return renderDecoded(std::move(*decoded), original.size(), edits, target);
-}
-
-Image materialised(const Image& image)
-{
-    if (image.pendingTurn.isIdentity() || image.raster.isNull())
-        return image;
-    return Image{colorAndTurn(image.raster, AdjustmentState{}, 0, image.pendingTurn), image.extent, Dihedral{}};
+    return renderDecoded(std::move(*decoded), original.size(), edits);
 }
 
 QSize Image::fullPixelSize() const
@@ -225,7 +211,7 @@ std::optional<Preview> makePreview(const Image& image)
 {
     if (image.isNull())
         return std::nullopt;
-    return Preview{materialised(image).raster, image.fullPixelSize()};
+    return Preview{image.raster, image.fullPixelSize()};
 }
 
 } // namespace lumora

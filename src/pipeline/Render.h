@@ -9,11 +9,6 @@
 
 namespace lumora {
 
-/// Where a render goes. An encoder applies a quarter turn itself while it writes (overlapped
-/// with the compression), so for it the chain leaves the turn pending (Image::pendingTurn) and
-/// draws text marks and watermark onto the unturned raster through the inverse turn.
-enum class RenderTarget { raster, encoder };
-
 /// Bounding box of the rectangle (0, 0, size) turned by `degrees` counter-clockwise about its
 /// centre, in y-up pixel space. A quarter turn of W × H gives (W/2 − H/2, H/2 − W/2, H, W).
 [[nodiscard]] QRectF turnedExtent(QSizeF size, double degrees);
@@ -25,15 +20,11 @@ enum class RenderTarget { raster, encoder };
 /// Quarter turns and mirrors are exact pixel permutations. Thread-safe and pure.
 /// Fails only when the original cannot be decoded (domain "Decoder").
 [[nodiscard]] std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits,
-                                                      double scale = 1.0, RenderTarget target = RenderTarget::raster);
+                                                      double scale = 1.0);
 
 /// The chain on an original that is already decoded: `base` is the upright original at any
 /// size (the render scale is base.width() / originalSize.width()). Never fails; consumes `base`
 /// (pass it moved to let the chain paint into it without a copy).
-[[nodiscard]] Image renderDecoded(QImage base, QSize originalSize, const EditState& edits,
-                                  RenderTarget target = RenderTarget::raster);
-
-/// `image` with its pending turn applied (the image itself when there is none).
-[[nodiscard]] Image materialised(const Image& image);
+[[nodiscard]] Image renderDecoded(QImage base, QSize originalSize, const EditState& edits);
 
 } // namespace lumora

@@ -2,6 +2,7 @@
 
 #include "base/FailureText.h"
 #include "base/RegularFile.h"
+#include "pipeline/CachedRaster.h"
 #include "pipeline/Raster.h"
 #include "pipeline/VipsSupport.h"
 
@@ -13,6 +14,8 @@ struct SourceImage::Data {
     QByteArray encoded; // empty for rasters
     QImage raster;      // null for encoded originals
     QSize size;         // upright
+    /// A raster kept in the cache folder instead (then `raster` is null).
+    std::shared_ptr<const CachedRaster> cached;
 };
 
 namespace {
@@ -292,6 +295,19 @@ SourceImage SourceImage::fromRaster(QImage raster)
     return source;
 }
 
+SourceImage SourceImage::fromRasterInCache(const QImage& raster)
+{
+    auto cached = CachedRaster::store(raster);
+    if (!cached)
+        return fromRaster(raster);
+    auto data = std::make_shared<Data>();
+    data->size = cached->size();
+    data->cached = std::move(cached);
+    SourceImage source;
+    source.m_data = std::move(data);
+    return source;
+}
+
 QSize SourceImage::size() const
 {
     return m_data ? m_data->size : QSize();
@@ -304,13 +320,15 @@ QByteArray SourceImage::encodedBytes() const
 
 bool SourceImage::isRaster() const
 {
-    return m_data && !m_data->raster.isNull();
+    return m_data && (!m_data->raster.isNull() || m_data->cached);
 }
 
 std::expected<QImage, Error> SourceImage::decode() const
 {
     if (!m_data)
         return std::unexpected(unreadable({}));
+    if (m_data->cached)
+        return m_data->cached->read();
     if (isRaster())
         return m_data->raster;
 
@@ -337,6 +355,12 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
     box = box.boundedTo(m_data->size);
     if (box.width() <= 0 || box.height() <= 0 || box == m_data->size)
         return decode();
+    if (m_data->cached) {
+        auto full = m_data->cached->read();
+        if (!full)
+            return full;
+        return full->scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
     if (isRaster())
         return m_data->raster.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 

@@ -44,6 +44,10 @@ public:
     [[nodiscard]] static std::expected<SourceImage, Error> fromFile(const QString& path);
     /// An original that is already a raster (any format; stored premultiplied ARGB32).
     [[nodiscard]] static SourceImage fromRaster(QImage raster);
+    /// The same, with the pixels kept in a file of the user's cache folder instead of in memory
+    /// (for originals a photo keeps for the session); the file goes with the last copy. Falls
+    /// back to fromRaster when the file cannot be written.
+    [[nodiscard]] static SourceImage fromRasterInCache(const QImage& raster);
 
     [[nodiscard]] bool isNull() const { return !m_data; }
     /// Upright pixel size of the full original.

@@ -44,6 +44,14 @@ struct QuestionRequest {
     std::optional<int> defaultButton;
 };
 
+/// A colour chooser for a colour string field ("#RRGGBB" or "#RRGGBBAA").
+struct ColorPanelRequest {
+    QString title;
+    QString colorHex;       ///< the field's current value; the chooser starts there
+    QString fallbackHex;    ///< what the chooser starts with when `colorHex` does not parse
+    bool withAlpha = false; ///< the chooser offers opacity
+};
+
 /// Every question the application asks the user goes through this seam: the widget
 /// implementation shows real window-modal dialogs, tests answer with a script. All calls are
 /// made on the UI thread and return when the user has answered.
@@ -63,6 +71,10 @@ public:
 
     /// Shows a message with a single "OK" button.
     virtual void inform(const QString& title, const QString& message) = 0;
+
+    /// Shows a modal colour chooser. Returns the chosen colour as a colour string (six digits
+    /// when opaque, eight with alpha), or none when the user cancelled.
+    virtual std::optional<QString> chooseColor(const ColorPanelRequest& request) = 0;
 };
 
 } // namespace lumora

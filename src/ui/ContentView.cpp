@@ -1,6 +1,7 @@
 #include "ui/ContentView.h"
 
 #include "ui/WatermarkSheet.h"
+#include "ui/editor/ZoomableImageEditor.h"
 
 #include "app/KeySequenceTracker.h"
 #include "app/PanelTexts.h"
@@ -86,6 +87,9 @@ ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* paren
     m_model = new PhotoGridModel(m_processor, this);
     m_watermarkHook = [this] {
         openWatermarkSheet(this, m_fensterGroesse, m_processor, m_watermarkValues, m_selection.ordered());
+    };
+    m_editorHook = [this](const QUuid& id) {
+        openEditorSheet(this, m_fensterGroesse, m_processor, m_dialogs, m_magnifiers, id);
     };
 
     buildActions();

@@ -52,6 +52,14 @@ constexpr Entry kTable[] = {
     {"arrow.up.arrow.down", "view-sort"},
     {"person.fill", "avatar-default"},
     {"c.circle", "help-about"},
+    // the editor's toolbar and panels
+    {"pencil", "draw-freehand"},
+    {"paintbrush.fill", "draw-brush"},
+    {"arrow.up.right", "draw-arrow"},
+    {"textformat", "draw-text"},
+    {"rectangle.dashed", "select-rectangular"},
+    {"lineweight", "format-stroke-width"},
+    {"xmark.circle", "dialog-cancel"},
 };
 
 const Entry* find(const QString& symbol)

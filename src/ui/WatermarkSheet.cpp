@@ -102,11 +102,14 @@ QWidget* WatermarkSheet::buildControls()
     v->addWidget(styledLabel(QStringLiteral("Schriftzug"), 11, QFont::Medium));
     m_text = new QLineEdit(m_values.text, column);
     m_text->setPlaceholderText(QStringLiteral("z. B. Mein Shop"));
+    m_text->setMaxLength(int(kWatermarkMaxLength));
     connect(m_text, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_values.text = text;
         valuesChanged();
     });
     v->addWidget(m_text);
+    v->addWidget(styledLabel(QStringLiteral("Höchstens %1 Zeichen.").arg(kWatermarkMaxLength), 10, QFont::Normal,
+                             theme::textMuted));
 
     v->addWidget(styledLabel(QStringLiteral("Position"), 11, QFont::Medium));
     m_position = new QComboBox(column);

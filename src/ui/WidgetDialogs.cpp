@@ -2,6 +2,10 @@
 
 #include "ui/Theme.h"
 
+#include "pipeline/ColorHex.h"
+
+#include <QApplication>
+#include <QColorDialog>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -151,6 +155,20 @@ void WidgetDialogs::inform(const QString& title, const QString& message)
     QuestionRequest request{title, message, {{QStringLiteral("OK"), DialogButton::Role::normal}}, 0, 0};
     QuestionSheet sheet(request, m_window);
     sheet.exec();
+}
+
+std::optional<QString> WidgetDialogs::chooseColor(const ColorPanelRequest& request)
+{
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
+    const QColor start =
+        colorFromHex(request.colorHex).value_or(colorFromHex(request.fallbackHex).value_or(QColor(Qt::white)));
+    QColorDialog::ColorDialogOptions options;
+    if (request.withAlpha)
+        options |= QColorDialog::ShowAlphaChannel;
+    const QColor chosen = QColorDialog::getColor(start, parent, request.title, options);
+    if (!chosen.isValid())
+        return std::nullopt;
+    return hexFromColor(chosen);
 }
 
 } // namespace lumora

@@ -24,6 +24,8 @@ public:
     QStringList chooseFiles(const OpenPanelRequest& request) override;
     std::optional<int> ask(const QuestionRequest& request) override;
     void inform(const QString& title, const QString& message) override;
+    /// Qt's colour dialog over the window that is modal now (an open sheet), else the window.
+    std::optional<QString> chooseColor(const ColorPanelRequest& request) override;
 
 private:
     QPointer<QWidget> m_window;

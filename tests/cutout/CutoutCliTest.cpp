@@ -36,17 +36,15 @@ TEST(CutoutCli, BadArgumentsExitWithTwo)
     QTemporaryDir dir;
     const QString in = writePhoto(dir, QStringLiteral("in.png"), test::solid(8, 8, Qt::gray));
     const QString out = dir.filePath(QStringLiteral("aus.png"));
-    EXPECT_EQ(cutout({in}).exitCode, 2);
-    EXPECT_EQ(cutout({in, dir.filePath(QStringLiteral("aus.gif"))}).exitCode, 2);
-    const CliRun color = cutout({in, out, QStringLiteral("--color"), QStringLiteral("blau")});
-    EXPECT_EQ(color.exitCode, 2);
-    EXPECT_TRUE(color.err.contains(QStringLiteral("--color"))) << color.err.toStdString();
-    EXPECT_EQ(
-        cutout({in, out, QStringLiteral("--color"), QStringLiteral("#FFFFFF"), QStringLiteral("--background"), in})
-            .exitCode,
-        2)
-        << "colour and background photo exclude each other";
-    EXPECT_EQ(cutout({in, out, QStringLiteral("--mask")}).exitCode, 2);
+    const QString color = QStringLiteral("--color");
+    // Colour and background photo exclude each other; --mask needs a path.
+    for (const QStringList& args : {QStringList{in},
+                                    {in, dir.filePath(QStringLiteral("aus.gif"))},
+                                    {in, out, color, "blau"},
+                                    {in, out, color, "#FFFFFF", "--background", in},
+                                    {in, out, "--mask"}})
+        EXPECT_EQ(cutout(args).exitCode, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(cutout({in, out, color, "blau"}).err.contains(color));
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
@@ -59,8 +57,6 @@ TEST(CutoutCli, MissingModelOrPhotoIsAClearFailure)
     const CliRun withoutModel = cutout({in, out}, missing);
     EXPECT_EQ(withoutModel.exitCode, 1);
     EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("nicht installiert"))) << withoutModel.err.toStdString();
-    EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("FreistellenEngine: Vision-Fehler – ")))
-        << withoutModel.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
     const CliRun withoutPhoto = cutout({dir.filePath(QStringLiteral("gibtsnicht.jpg")), out}, missing);

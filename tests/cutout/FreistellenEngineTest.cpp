@@ -10,11 +10,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QSignalSpy>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -51,7 +49,11 @@ TEST(MaskGeneration, SegmentationFailureIsLoggedAndGivesNoMask)
     const auto empty = FreistellenEngine(segmentationReturning(QImage())).segmentNow(grayMask(8, 8, 0));
     ASSERT_FALSE(empty);
     EXPECT_EQ(empty.error().code, segmentationErrors::failed);
-    EXPECT_EQ(log.captured().size(), 2);
+    // So does an empty photo handed to the real model, before the model is even looked for.
+    const auto noPhoto = FreistellenEngine().segmentNow(QImage());
+    ASSERT_FALSE(noPhoto);
+    EXPECT_EQ(noPhoto.error().code, segmentationErrors::failed);
+    EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 3);
 }
 
 TEST(MaskGeneration, NothingInTheForegroundGivesNoMaskAndNoLogLine)
@@ -62,7 +64,6 @@ TEST(MaskGeneration, NothingInTheForegroundGivesNoMaskAndNoLogLine)
             FreistellenEngine(segmentationReturning(grayMask(40, 30, value))).segmentNow(grayMask(4, 3, 0));
         ASSERT_FALSE(result) << value;
         EXPECT_EQ(result.error().code, segmentationErrors::noSubject);
-        EXPECT_EQ(result.error().description, QStringLiteral("Kein Motiv erkannt. Bitte ein anderes Bild verwenden."));
     }
     EXPECT_TRUE(log.captured().isEmpty());
 }
@@ -124,17 +125,16 @@ TEST(MaskGeneration, RunsOffTheCallersThreadAndDeliversOnIt)
 
 TEST(MaskGeneration, NoDeliveryAfterTheContextIsGone)
 {
-    std::atomic<bool> proceed = false;
+    QSemaphore contextGone;
     const FreistellenEngine engine([&](const QImage&) -> std::expected<QImage, Error> {
-        while (!proceed)
-            QThread::msleep(1);
+        contextGone.acquire();
         return grayMask(2, 2, 255);
     });
     bool delivered = false;
     auto context = std::make_unique<QObject>();
     engine.maskeErzeugen(grayMask(2, 2, 0), context.get(), [&](FreistellenEngine::MaskResult) { delivered = true; });
     context.reset();
-    proceed = true;
+    contextGone.release();
     workPool().waitForDone(); // the result is queued now
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
@@ -185,7 +185,7 @@ TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)
     EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 3);
 }
 
-TEST(SegmentationModel, PreloadingIsSilentAndLeavesErrorsToTheMask)
+TEST(SegmentationModel, PreloadingAMissingModelIsSilent)
 {
     QTemporaryDir dir;
     const ScopedEnv path("LUMORA_MODEL_PATH", dir.filePath(QStringLiteral("fehlt.onnx")).toUtf8());
@@ -193,16 +193,4 @@ TEST(SegmentationModel, PreloadingIsSilentAndLeavesErrorsToTheMask)
     preloadIsnet();
     workPool().waitForDone();
     EXPECT_TRUE(log.captured().isEmpty());
-    const auto result = FreistellenEngine().segmentNow(grayMask(16, 16, 0));
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().code, segmentationErrors::modelMissing);
-}
-
-TEST(SegmentationModel, EmptyBitmapIsAFailureNotACrash)
-{
-    const LogCapture log;
-    const auto result = FreistellenEngine().segmentNow(QImage());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().code, segmentationErrors::failed);
-    EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 1);
 }

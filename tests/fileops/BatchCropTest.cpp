@@ -3,18 +3,16 @@
 #include "fileops/FolderBookmarkStore.h"
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
-#include "support/ScriptedDialogs.h"
-
 #include "support/PhotoFiles.h"
+#include "support/ScriptedDialogs.h"
 #include "support/SmallVolume.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTemporaryDir>
-#include <QTimer>
-
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -52,8 +50,16 @@ struct CropFixture : ::testing::Test {
     ImageProcessor processor;
     test::ScriptedDialogs dialogs;
     FolderBookmarkStore folders{dialogs, settingsDir.filePath(QStringLiteral("settings.ini"))};
+    QString photoDir;
 
-    void SetUp() override { ASSERT_TRUE(dir.isValid() && settingsDir.isValid()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid() && settingsDir.isValid());
+        photoDir = folder("Fotos");
+    }
+
+    /// The file `name` in the photo folder.
+    QString at(const QString& name) const { return QDir(photoDir).filePath(name); }
 
     QString folder(const QString& name) const
     {
@@ -116,21 +122,19 @@ TEST(BatchCropRect, RoundsOutwardsAndStopsAtTheEdges)
 
 TEST_F(CropFixture, CopiesAreNumberedBesideTheOriginal)
 {
-    const QString photos = folder(QStringLiteral("Fotos"));
-    const QUrl photo = QUrl::fromLocalFile(photos + QStringLiteral("/photo.jpg"));
-    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), photos + QStringLiteral("/photo-neu.jpg"));
-    ASSERT_TRUE(writeAll(photos + QStringLiteral("/photo-neu.jpg"), "x"));
-    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), photos + QStringLiteral("/photo-neu-2.jpg"));
-    ASSERT_TRUE(writeAll(photos + QStringLiteral("/photo-neu-2.jpg"), "x"));
-    EXPECT_EQ(nextCopyURL(photo).toLocalFile(), photos + QStringLiteral("/photo-neu-3.jpg"));
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(photos + QStringLiteral("/bild.png"))).toLocalFile(),
-              photos + QStringLiteral("/bild-neu.jpg"));
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(photos + QStringLiteral("/urlaub.2024.heic"))).toLocalFile(),
-              photos + QStringLiteral("/urlaub.2024-neu.jpg"));
+    const QUrl photo = QUrl::fromLocalFile(at("photo.jpg"));
+    // Each copy found there moves the next one a number on.
+    for (const char* next : {"photo-neu.jpg", "photo-neu-2.jpg", "photo-neu-3.jpg"}) {
+        EXPECT_EQ(nextCopyURL(photo).fileName(), QString::fromLatin1(next));
+        ASSERT_TRUE(writeAll(at(next), "x"));
+    }
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(at("bild.png"))), QUrl::fromLocalFile(at("bild-neu.jpg")));
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(at("urlaub.2024.heic"))).fileName(),
+              QStringLiteral("urlaub.2024-neu.jpg"));
 
     // With every number up to 9999 taken, a piece of a fresh UUID makes the name.
-    for (int n = 3; n <= 9999; ++n)
-        ASSERT_TRUE(writeAll(photos + QStringLiteral("/photo-neu-%1.jpg").arg(n), {}));
+    for (int n = 4; n <= 9999; ++n)
+        ASSERT_TRUE(writeAll(at(QStringLiteral("photo-neu-%1.jpg").arg(n)), {}));
     const QString last = nextCopyURL(photo).fileName();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^photo-neu-[0-9A-F]{6}\\.jpg$")).match(last).hasMatch())
         << last.toStdString();
@@ -138,21 +142,20 @@ TEST_F(CropFixture, CopiesAreNumberedBesideTheOriginal)
 
 TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
 {
-    const QString photos = folder(QStringLiteral("Fotos"));
-    addPhoto(photos, QStringLiteral("gross.jpg"), 400, 300);
-    addPhoto(photos, QStringLiteral("klein.png"), 200, 100);
-    dialogs.confirmFolder(photos);
+    addPhoto(photoDir, "gross.jpg", 400, 300);
+    addPhoto(photoDir, "klein.png", 200, 100);
+    dialogs.confirmFolder(photoDir);
 
     // The lower middle: blue on the left, white on the right.
     const BatchCropResult result = crop(allIds(), {0.25, 0.5, 0.5, 0.5}, false);
     EXPECT_EQ(result.erfolgreich, 2);
     EXPECT_EQ(result.uebersprungen, 0);
     EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photos));
+    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photoDir));
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
 
-    const QImage big = decodeFile(photos + QStringLiteral("/gross-neu.jpg"));
-    const QImage small = decodeFile(photos + QStringLiteral("/klein-neu.jpg"));
+    const QImage big = decodeFile(at("gross-neu.jpg"));
+    const QImage small = decodeFile(at("klein-neu.jpg"));
     EXPECT_EQ(big.size(), QSize(200, 150));
     EXPECT_EQ(small.size(), QSize(100, 50));
     for (const QImage& image : {big, small}) {
@@ -161,21 +164,20 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
     }
     // The copies are not photos of the list, and the originals are untouched.
     EXPECT_EQ(processor.photos().size(), 2);
-    EXPECT_FALSE(isJpeg(readAll(photos + QStringLiteral("/klein.png"))));
+    EXPECT_FALSE(isJpeg(readAll(at("klein.png"))));
 
     // A second run finds the first copies there and numbers on; the folder is not asked again.
     EXPECT_EQ(crop(allIds(), {0, 0, 1, 1}, false).erfolgreich, 2);
-    EXPECT_EQ(decodeFile(photos + QStringLiteral("/gross-neu-2.jpg")).size(), QSize(400, 300));
-    EXPECT_EQ(decodeFile(photos + QStringLiteral("/klein-neu-2.jpg")).size(), QSize(200, 100));
+    EXPECT_EQ(decodeFile(at("gross-neu-2.jpg")).size(), QSize(400, 300));
+    EXPECT_EQ(decodeFile(at("klein-neu-2.jpg")).size(), QSize(200, 100));
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
 }
 
 TEST_F(CropFixture, TinyRegionsAreSkippedNotFailed)
 {
-    const QString photos = folder(QStringLiteral("Fotos"));
-    dialogs.confirmFolder(photos);
-    const QUuid big = addPhoto(photos, QStringLiteral("riesig.jpg"), 4000, 3000);
-    const QUuid card = addPhoto(photos, QStringLiteral("karte.jpg"), 400, 300);
+    dialogs.confirmFolder(photoDir);
+    const QUuid big = addPhoto(photoDir, "riesig.jpg", 4000, 3000);
+    const QUuid card = addPhoto(photoDir, "karte.jpg", 400, 300);
 
     // 4 pixels wide after rounding: counted, not written, not a failure.
     BatchCropResult result = crop({big}, {0.5, 0.5, 0.001, 0.5}, false);
@@ -183,26 +185,26 @@ TEST_F(CropFixture, TinyRegionsAreSkippedNotFailed)
     EXPECT_EQ(result.erfolgreich, 0);
     EXPECT_TRUE(result.fehler.isEmpty());
     EXPECT_FALSE(result.speicherOrdner);
-    EXPECT_FALSE(QFile::exists(photos + QStringLiteral("/riesig-neu.jpg")));
+    EXPECT_FALSE(QFile::exists(at("riesig-neu.jpg")));
 
     // Wide enough before the cut at the right edge, 8 pixels after it: too small as well.
     result = crop({card}, {0.98, 0, 0.5, 1}, false);
     EXPECT_EQ(result.uebersprungen, 1);
-    EXPECT_FALSE(QFile::exists(photos + QStringLiteral("/karte-neu.jpg")));
+    EXPECT_FALSE(QFile::exists(at("karte-neu.jpg")));
 }
 
 TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
 {
-    const QString refused = folder(QStringLiteral("Gesperrt"));
-    const QString allowed = folder(QStringLiteral("Frei"));
-    addPhoto(refused, QStringLiteral("a.jpg"), 60, 40);
-    addPhoto(allowed, QStringLiteral("b.jpg"), 60, 40);
+    const QString refused = folder("Gesperrt");
+    const QString allowed = folder("Frei");
+    addPhoto(refused, "a.jpg", 60, 40);
+    addPhoto(allowed, "b.jpg", 60, 40);
     PhotoItem broken;
     broken.url = QUrl::fromLocalFile(allowed + QStringLiteral("/kaputt.jpg"));
     QList<PhotoItem> photos = processor.photos();
     photos.append(broken);
     processor.setPhotos(photos);
-    addPhoto(refused, QStringLiteral("c.jpg"), 60, 40);
+    addPhoto(refused, "c.jpg", 60, 40);
     dialogs.cancelFolder();         // Gesperrt, asked first: its first photo comes first
     dialogs.confirmFolder(allowed); // Frei
 
@@ -220,9 +222,8 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
 TEST_F(CropFixture, WriteFailuresCarryTheFileSystemsText)
 {
     // Overwriting an original whose place is now taken by a folder.
-    const QString photos = folder(QStringLiteral("Fotos"));
-    const QUuid id = addPhoto(photos, QStringLiteral("weg.jpg"), 60, 40);
-    const QString target = photos + QStringLiteral("/weg.jpg");
+    const QUuid id = addPhoto(photoDir, "weg.jpg", 60, 40);
+    const QString target = at("weg.jpg");
     ASSERT_TRUE(QFile::remove(target));
     ASSERT_TRUE(QDir().mkdir(target));
     const auto expected = writeFileAtomically(target, "x");
@@ -234,62 +235,74 @@ TEST_F(CropFixture, WriteFailuresCarryTheFileSystemsText)
     EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(60, 40)); // not replaced
 }
 
-TEST_F(CropFixture, FullVolumeFailsTheWriteAndKeepsTheOriginal)
+namespace {
+
+/// A photo on a small volume of its own; skipped where mounting is not allowed.
+struct VolumeCrop : CropFixture {
+    std::optional<test::SmallVolume> card;
+    QString file;
+    QUuid id;
+    QByteArray original;
+
+    void SetUp() override
+    {
+        CropFixture::SetUp();
+        card.emplace(folder("Karte"), QStringLiteral("1m"));
+        if (!card->mounted())
+            GTEST_SKIP() << "mounting a tmpfs needs root";
+        id = addPhoto(card->path(), "foto.jpg", 300, 200);
+        file = card->path() + QStringLiteral("/foto.jpg");
+        original = readAll(file);
+    }
+
+    /// The original is still there, byte for byte, and still the photo of the list.
+    void expectOriginalKept()
+    {
+        EXPECT_EQ(readAll(file), original);
+        EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(300, 200));
+    }
+};
+
+} // namespace
+
+TEST_F(VolumeCrop, FullVolumeFailsTheWriteAndKeepsTheOriginal)
 {
-    const test::SmallVolume card(folder(QStringLiteral("Karte")), QStringLiteral("1m"));
-    if (!card.mounted())
-        GTEST_SKIP() << "mounting a tmpfs needs root";
-    const QUuid id = addPhoto(card.path(), QStringLiteral("voll.jpg"), 300, 200);
-    const QByteArray original = readAll(card.path() + QStringLiteral("/voll.jpg"));
-    card.fill();
-    ASSERT_EQ(QStorageInfo(card.path()).bytesAvailable(), 0);
-    const QString prefix = QStringLiteral("voll.jpg: ");
-
-    // The folder was writable when it was granted; the copy then finds no room.
-    dialogs.confirmFolder(card.path());
-    BatchCropResult result = crop({id}, {0, 0, 1, 1}, false);
-    EXPECT_EQ(result.erfolgreich, 0);
-    ASSERT_EQ(result.fehler.size(), 1);
-    EXPECT_TRUE(result.fehler.first().startsWith(prefix));
-    EXPECT_GT(result.fehler.first().size(), prefix.size());
-    EXPECT_FALSE(QFile::exists(card.path() + QStringLiteral("/voll-neu.jpg")));
-
-    // Overwriting must not leave a truncated original behind.
-    result = crop({id}, {0, 0, 0.5, 0.5}, true);
-    EXPECT_EQ(result.erfolgreich, 0);
-    ASSERT_EQ(result.fehler.size(), 1);
-    EXPECT_TRUE(result.fehler.first().startsWith(prefix));
-    EXPECT_EQ(readAll(card.path() + QStringLiteral("/voll.jpg")), original);
-    EXPECT_EQ(processor.photo(id)->originalCI.size(), QSize(300, 200));
+    card->fill();
+    ASSERT_EQ(QStorageInfo(card->path()).bytesAvailable(), 0);
+    // The folder was writable when it was granted; the copy then finds no room. Overwriting
+    // must not leave a truncated original behind.
+    dialogs.confirmFolder(card->path());
+    for (const bool overwrite : {false, true}) {
+        const BatchCropResult result = crop({id}, {0, 0, 0.5, 0.5}, overwrite);
+        EXPECT_EQ(result.erfolgreich, 0);
+        ASSERT_EQ(result.fehler.size(), 1);
+        EXPECT_TRUE(result.fehler.first().startsWith(QStringLiteral("foto.jpg: ")));
+        EXPECT_GT(result.fehler.first().size(), QStringLiteral("foto.jpg: ").size());
+    }
+    EXPECT_EQ(QDir(card->path()).entryList(QDir::Files).size(), 2) << "the original and the filler only";
+    expectOriginalKept();
 }
 
-TEST_F(CropFixture, ReadOnlyVolumeFailsTheWriteAndKeepsTheOriginal)
+TEST_F(VolumeCrop, ReadOnlyVolumeFailsTheWriteAndKeepsTheOriginal)
 {
-    const test::SmallVolume card(folder(QStringLiteral("Karte")), QStringLiteral("1m"));
-    if (!card.mounted())
-        GTEST_SKIP() << "mounting a tmpfs needs root";
-    const QUuid id = addPhoto(card.path(), QStringLiteral("fest.jpg"), 300, 200);
-    const QByteArray original = readAll(card.path() + QStringLiteral("/fest.jpg"));
-    ASSERT_TRUE(card.remountReadOnly());
-    const auto expected = writeFileAtomically(card.path() + QStringLiteral("/fest.jpg"), "x");
+    ASSERT_TRUE(card->remountReadOnly());
+    const auto expected = writeFileAtomically(file, "x");
     ASSERT_FALSE(expected);
-
-    BatchCropResult result = crop({id}, {0, 0, 0.5, 0.5}, true);
-    EXPECT_EQ(result.fehler, QStringList{QStringLiteral("fest.jpg: ") + expected.error().description});
-    EXPECT_EQ(readAll(card.path() + QStringLiteral("/fest.jpg")), original);
-    EXPECT_EQ(QDir(card.path()).entryList(QDir::Files), QStringList{QStringLiteral("fest.jpg")});
+    EXPECT_EQ(crop({id}, {0, 0, 0.5, 0.5}, true).fehler,
+              QStringList{QStringLiteral("foto.jpg: ") + expected.error().description});
+    EXPECT_EQ(QDir(card->path()).entryList(QDir::Files), QStringList{QStringLiteral("foto.jpg")});
+    expectOriginalKept();
 
     // Copies are not even tried: a read-only folder cannot be granted.
-    dialogs.confirmFolder(card.path());
-    result = crop({id}, {0, 0, 0.5, 0.5}, false);
-    EXPECT_EQ(result.fehler, QStringList{QStringLiteral("fest.jpg: Ordner-Zugriff verweigert")});
+    dialogs.confirmFolder(card->path());
+    EXPECT_EQ(crop({id}, {0, 0, 0.5, 0.5}, false).fehler,
+              QStringList{QStringLiteral("foto.jpg: Ordner-Zugriff verweigert")});
 }
 
 TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
 {
-    const QString photos = folder(QStringLiteral("Fotos"));
-    const QUuid turned = addPhoto(photos, QStringLiteral("foto.jpg"), 400, 300);
-    const QUuid png = addPhoto(photos, QStringLiteral("bild.png"), 200, 100);
+    const QUuid turned = addPhoto(photoDir, "foto.jpg", 400, 300);
+    const QUuid png = addPhoto(photoDir, "bild.png", 200, 100);
     PhotoItem edited = *processor.photo(turned);
     edited.edits.rotation = 90; // 300 × 400, green at the top left
     edited.edits.adjustment.exposure = 0.5;
@@ -300,19 +313,19 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     const BatchCropResult result = crop({turned, png}, {0, 0, 0.5, 0.5}, true);
     EXPECT_EQ(result.erfolgreich, 2);
     EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photos));
+    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photoDir));
     EXPECT_TRUE(dialogs.folderRequests.isEmpty());
     EXPECT_TRUE(folders.bookmarks().isEmpty());
 
     // JPEG bytes under the old names; nothing else written.
-    const QByteArray written = readAll(photos + QStringLiteral("/foto.jpg"));
+    const QByteArray written = readAll(at("foto.jpg"));
     EXPECT_TRUE(isJpeg(written));
-    EXPECT_TRUE(isJpeg(readAll(photos + QStringLiteral("/bild.png"))));
-    EXPECT_EQ(QDir(photos).entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(isJpeg(readAll(at("bild.png"))));
+    EXPECT_EQ(QDir(photoDir).entryList(QDir::Files).size(), 2);
 
     const PhotoItem* photo = processor.photo(turned);
     ASSERT_TRUE(photo);
-    EXPECT_EQ(photo->url, QUrl::fromLocalFile(photos + QStringLiteral("/foto.jpg")));
+    EXPECT_EQ(photo->url, QUrl::fromLocalFile(at("foto.jpg")));
     EXPECT_EQ(photo->originalCI.encodedBytes(), written);
     EXPECT_EQ(photo->originalCI.size(), QSize(150, 200));
     EXPECT_EQ(photo->edits, EditState{}); // neutral, and no watermark to draw twice

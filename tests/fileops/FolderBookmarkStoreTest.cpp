@@ -19,6 +19,7 @@ struct BookmarkFixture : ::testing::Test {
     QString photos = root.filePath(QStringLiteral("Fotos"));
     QString settingsFile = root.filePath(QStringLiteral("settings.ini"));
     test::ScriptedDialogs dialogs;
+    FolderBookmarkStore store{dialogs, settingsFile};
 
     void SetUp() override
     {
@@ -33,7 +34,6 @@ struct BookmarkFixture : ::testing::Test {
 
 TEST_F(BookmarkFixture, FirstRequestAsksWithThePanelOnlyForThatFolder)
 {
-    FolderBookmarkStore store(dialogs, settingsFile);
     dialogs.confirmFolder(photos);
     const auto token = store.requestAccess(photos + QStringLiteral("/./"));
     ASSERT_TRUE(token);
@@ -53,13 +53,11 @@ TEST_F(BookmarkFixture, FirstRequestAsksWithThePanelOnlyForThatFolder)
 
 TEST_F(BookmarkFixture, GrantIsRememberedAcrossRequestsAndRestarts)
 {
-    {
-        FolderBookmarkStore store(dialogs, settingsFile);
-        dialogs.confirmFolder(photos);
-        ASSERT_TRUE(store.requestAccess(photos));
-        ASSERT_TRUE(store.requestAccess(photos));
-        EXPECT_EQ(dialogs.folderRequests.size(), 1);
-    }
+    dialogs.confirmFolder(photos);
+    ASSERT_TRUE(store.requestAccess(photos));
+    ASSERT_TRUE(store.requestAccess(photos));
+    EXPECT_EQ(dialogs.folderRequests.size(), 1);
+    // As after a restart: a second store reads the same settings.
     FolderBookmarkStore restarted(dialogs, settingsFile);
     const auto token = restarted.requestAccess(photos);
     ASSERT_TRUE(token);
@@ -70,7 +68,6 @@ TEST_F(BookmarkFixture, GrantIsRememberedAcrossRequestsAndRestarts)
 
 TEST_F(BookmarkFixture, VanishedFolderLosesItsEntryAndIsAskedForAgain)
 {
-    FolderBookmarkStore store(dialogs, settingsFile);
     dialogs.confirmFolder(photos);
     ASSERT_TRUE(store.requestAccess(photos));
     ASSERT_TRUE(QDir(photos).removeRecursively());
@@ -90,7 +87,6 @@ TEST_F(BookmarkFixture, VanishedFolderLosesItsEntryAndIsAskedForAgain)
 
 TEST_F(BookmarkFixture, CancelledOrUnusableChoiceGrantsNothing)
 {
-    FolderBookmarkStore store(dialogs, settingsFile);
     dialogs.cancelFolder();
     EXPECT_FALSE(store.requestAccess(photos));
     // A folder that is gone by the time the panel returns cannot be written.
@@ -105,7 +101,6 @@ TEST_F(BookmarkFixture, ChosenFolderIsStoredUnderItsOwnPath)
 {
     const QString other = root.filePath(QStringLiteral("Anderswo"));
     ASSERT_TRUE(QDir().mkpath(other));
-    FolderBookmarkStore store(dialogs, settingsFile);
     dialogs.confirmFolder(other);
     const auto token = store.requestAccess(photos);
     ASSERT_TRUE(token);
@@ -123,10 +118,10 @@ TEST_F(BookmarkFixture, StoredValueOfTheWrongShapeIsIgnoredAndReplaced)
     for (const QVariant& value : malformed) {
         QSettings(settingsFile, QSettings::IniFormat).setValue(kKey, value);
         test::ScriptedDialogs fresh;
-        FolderBookmarkStore store(fresh, settingsFile);
-        EXPECT_TRUE(store.bookmarks().isEmpty());
+        FolderBookmarkStore reading(fresh, settingsFile);
+        EXPECT_TRUE(reading.bookmarks().isEmpty());
         fresh.confirmFolder(photos);
-        EXPECT_TRUE(store.requestAccess(photos));
+        EXPECT_TRUE(reading.requestAccess(photos));
         EXPECT_EQ(fresh.folderRequests.size(), 1);
         const QVariant replaced = persisted();
         EXPECT_EQ(replaced.typeId(), QMetaType::QVariantMap);

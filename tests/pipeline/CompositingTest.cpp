@@ -139,20 +139,16 @@ TEST(FitBackgroundPhoto, FillsTheTargetAndCropsTheLongerAxisEquallyOnBothSides)
         const Image out = fotoEinpassen(image(coordinates(source.width(), source.height())), target);
         EXPECT_EQ(out.extent, target);
         ASSERT_EQ(out.raster.size(), source.transposed());
-        // Along the cropped axis: 75 … 125; along the filled axis: 0 … 99.
-        const auto along = [&](int i, bool cropped) {
-            const bool rows = cropped == portrait;
-            const QRgb v =
-                rows ? out.raster.pixel(out.raster.width() / 2, i) : out.raster.pixel(i, out.raster.height() / 2);
-            return rows ? qGreen(v) : qRed(v);
-        };
-        const int last = (portrait ? out.raster.height() : out.raster.width()) - 1;
-        EXPECT_NEAR(along(0, true), 75, 1) << portrait;
-        EXPECT_NEAR(along(last, true), 125, 1) << portrait;
-        const int lastFilled = (portrait ? out.raster.width() : out.raster.height()) - 1;
-        EXPECT_NEAR(along(0, false), 0, 1) << portrait;
-        EXPECT_NEAR(along(lastFilled, false), 99, 1) << portrait;
-        EXPECT_EQ(qAlpha(out.raster.pixel(out.raster.width() - 1, out.raster.height() - 1)), 255);
+        // The source coordinate along the cropped and along the filled axis, at both ends.
+        const QRgb first = out.raster.pixel(0, 0),
+                   last = out.raster.pixel(out.raster.width() - 1, out.raster.height() - 1);
+        const auto cropped = [&](QRgb v) { return portrait ? qGreen(v) : qRed(v); };
+        const auto filled = [&](QRgb v) { return portrait ? qRed(v) : qGreen(v); };
+        EXPECT_NEAR(cropped(first), 75, 1) << portrait;
+        EXPECT_NEAR(cropped(last), 125, 1) << portrait;
+        EXPECT_NEAR(filled(first), 0, 1) << portrait;
+        EXPECT_NEAR(filled(last), 99, 1) << portrait;
+        EXPECT_EQ(qAlpha(last), 255);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,16 +15,8 @@ using lumora::test::pixel;
 
 TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
 {
-    const auto jpeg = encodeJPEG(Image{}, 0.95);
-    ASSERT_FALSE(jpeg);
-    EXPECT_EQ(jpeg.error(), (Error{encoderErrors::domain, encoderErrors::jpegNoImage,
-                                   QStringLiteral("CGImage konnte nicht erzeugt werden")}));
-    const auto png = encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)});
-    ASSERT_FALSE(png);
-    EXPECT_EQ(png.error().code, encoderErrors::pngNoImage);
-    EXPECT_EQ(png.error().description, QStringLiteral("CGImage für PNG konnte nicht erzeugt werden"));
-    EXPECT_EQ(encodingError(encoderErrors::pngEncodingFailed).description,
-              QStringLiteral("PNG-Encoding fehlgeschlagen"));
+    EXPECT_EQ(encodeJPEG(Image{}, 0.95).error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)}).error().code, encoderErrors::pngNoImage);
 }
 
 TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
@@ -110,45 +103,35 @@ TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile)
     }
 }
 
-TEST(Encoders, ATurnLeftToTheEncoderWritesTheSamePicture)
+TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)
 {
-    // Photo with a label and an anchored watermark, in all eight mirror/turn combinations:
-    // rendered for an encoder (turn applied while writing) it must equal the turned raster.
-    const SourceImage source = SourceImage::fromRaster(test::quadrants(90, 60));
+    // The compressor reads the raster's rows as they are (translucent rows laid over white);
+    // the picture equals what libvips' saver writes of the same pixels over white, within one
+    // code, for a turned and mirrored render and for a half-transparent one.
+    const SourceImage source = SourceImage::fromRaster(test::noise(97, 61, 5));
     EditState edits;
     edits.adjustment = {0.2, 0, 1.1, 1, 0.5};
-    TextMark mark;
-    mark.position = {20, 45};
-    mark.text = QStringLiteral("Ab");
-    mark.fontSize = 14;
-    mark.colorHex = QStringLiteral("#000000");
-    mark.hasBackground = true;
-    edits.textMarks = {mark};
-    edits.watermark = Watermark{QStringLiteral("W"), WatermarkPosition::bottomRight, 1, 0.3, QStringLiteral("#FFFF00")};
-    for (int q = 0; q < 4; ++q)
-        for (int f = 0; f < 4; ++f) {
-            edits.rotation = 90.0 * q;
-            edits.flippedH = f & 1;
-            edits.flippedV = f & 2;
-            const Image direct = *renderImage(source, edits);
-            const Image deferred = *renderImage(source, edits, 1.0, RenderTarget::encoder);
-            EXPECT_EQ(deferred.pendingTurn.isIdentity(), q == 0 && f == 0);
-            const QImage written = *SourceImage::fromEncoded(*encodePNG(deferred))->decode();
-            ASSERT_EQ(written.size(), direct.raster.size()) << q << "/" << f;
-            EXPECT_EQ(materialised(deferred).raster.size(), direct.raster.size());
-            int worst = 0;
-            double total = 0;
-            for (int y = 0; y < written.height(); ++y)
-                for (int x = 0; x < written.width(); ++x) {
-                    const QRgb a = written.pixel(x, y), b = direct.raster.pixel(x, y);
-                    const int d = std::max(
-                        {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-                    worst = std::max(worst, d);
-                    total += d;
-                }
-            // Identical pixels but for the anti-aliasing of glyph edges: text drawn through a
-            // mirror or turn is placed to the sub-pixel, text drawn straight snaps its baseline.
-            EXPECT_LT(total / (written.width() * written.height()), 2.0) << q << "/" << f << " worst " << worst;
-            EXPECT_EQ(qRed(written.pixel(2, 2)), qRed(direct.raster.pixel(2, 2))) << q << "/" << f;
-        }
+    edits.rotation = 90;
+    edits.flippedH = true;
+    QImage translucent = test::noise(64, 48, 9);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 32; ++x)
+            translucent.setPixel(x, y, qPremultiply(qRgba(200, 40, 10, 100 + x)));
+    for (const QImage& raster : {renderImage(source, edits)->raster, translucent}) {
+        const Image image{raster, QRectF(QPointF(0, 0), QSizeF(raster.size()))};
+        QImage overWhite = test::solid(raster.width(), raster.height(), Qt::white);
+        QPainter(&overWhite).drawImage(0, 0, raster);
+        const QImage ours = *SourceImage::fromEncoded(*encodeJPEG(image, 0.95))->decode();
+        const QImage theirs =
+            *SourceImage::fromEncoded(test::encodeWithVips(overWhite, QStringLiteral("jpg")))->decode();
+        ASSERT_EQ(ours.size(), theirs.size());
+        int worst = 0;
+        for (int y = 0; y < ours.height(); ++y)
+            for (int x = 0; x < ours.width(); ++x) {
+                const QRgb a = ours.pixel(x, y), b = theirs.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        EXPECT_LE(worst, 1) << raster.size().width();
+    }
 }

@@ -173,3 +173,64 @@ TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
     const auto up = rasterizeArrow(Arrow{{100, 10}, M_PI / 2, 80, 6, QStringLiteral("#0000FF")}, size);
     EXPECT_EQ(at(overlayBitmap(*up), 100, 85), QColor(Qt::blue));
 }
+
+TEST(Overlays, CommittedStrokesAreSimplifiedAndCapped)
+{
+    const QSize size(4000, 3000);
+    // A straight drag of a thousand mouse positions is one segment; a wiggle larger than half
+    // a pixel keeps its corners; the ends always stay.
+    QList<QPointF> straight;
+    for (int i = 0; i <= 1000; ++i)
+        straight.append({10.0 + i, 20.0 + 0.5 * i + (i % 2 ? 0.2 : -0.2)});
+    const auto line = rasterizeStroke(straight, QStringLiteral("#FF0000"), size, 8);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(std::get<StrokeShape>(line->shape).points, (QList<QPointF>{straight.first(), straight.last()}));
+    const QList<QPointF> zigzag{{0, 0}, {10, 3}, {20, 0}, {30, 3}, {40, 0}};
+    EXPECT_EQ(simplifyPolyline(zigzag, 0.5, 100), zigzag);
+
+    // Random long segments (each crossing many others) are capped; an area likewise, and an
+    // area whose points all lie on one line fills nothing.
+    QList<QPointF> random;
+    quint32 state = 7;
+    const auto next = [&state] { return (state = state * 1664525u + 1013904223u) >> 8; };
+    for (int i = 0; i < 20000; ++i)
+        random.append({double(next() % 4000), double(next() % 3000)});
+    const auto scribble = rasterizeStroke(random, QStringLiteral("#FF0000"), size, 20);
+    ASSERT_TRUE(scribble);
+    const QList<QPointF>& kept = std::get<StrokeShape>(scribble->shape).points;
+    EXPECT_LE(kept.size(), kMaxStrokePoints);
+    EXPECT_GT(kept.size(), kMaxStrokePoints / 4);
+    EXPECT_EQ(kept.first(), random.first());
+    EXPECT_EQ(kept.last(), random.last());
+    const auto area = rasterizeFilledArea(random, QStringLiteral("#00FF00"), size);
+    ASSERT_TRUE(area);
+    EXPECT_LE(std::get<AreaShape>(area->shape).points.size(), kMaxAreaPoints);
+    EXPECT_FALSE(rasterizeFilledArea({{0, 0}, {5, 5}, {10, 10}, {20, 20}}, QStringLiteral("#00FF00"), size));
+}
+
+TEST(Overlays, TranslucentStrokesCoverTheirCrossingsOnce)
+{
+    // A stroke that runs over itself in a translucent colour has one opacity everywhere,
+    // also where its pieces meet and cross.
+    QList<QPointF> points{{20, 20}, {180, 80}, {180, 20}, {20, 80}};
+    for (int i = 0; i < 40; ++i) // long enough to be stroked in several pieces
+        points.append({20.0 + 160 * (i % 2), 50.0});
+    const Overlay stroke{StrokeShape{points, QStringLiteral("#FF000080"), 10}, QSize(200, 100)};
+    const QImage layer = overlayBitmap(stroke);
+    const int alpha = at(layer, 100, 50).alpha(); // where everything crosses
+    EXPECT_NEAR(alpha, 128, 2);
+    EXPECT_NEAR(at(layer, 180, 50).alpha(), alpha, 2); // a turning point
+    EXPECT_NEAR(at(layer, 60, 35).alpha(), alpha, 2);  // a single leg
+    EXPECT_EQ(at(layer, 100, 5).alpha(), 0);
+}
+
+TEST(Overlays, WatermarkTextIsCutAtItsLongestLength)
+{
+    const QString head(kWatermarkMaxLength, QLatin1Char('W'));
+    Watermark w{head, WatermarkPosition::tiled, 1, 0.05, QStringLiteral("#FFFFFF")};
+    const auto capped = drawWatermark(w, QSize(600, 400));
+    w.text = head + QString(32767 - head.size(), QLatin1Char('i'));
+    const auto longest = drawWatermark(w, QSize(600, 400));
+    ASSERT_TRUE(capped && longest);
+    EXPECT_EQ(*longest, *capped);
+}

@@ -55,6 +55,15 @@ public:
 
     void inform(const QString& title, const QString& message) override { messages.append({title, message}); }
 
+    /// The next colour chooser returns `colorHex` (none: cancelled).
+    void pickColor(const std::optional<QString>& colorHex) { m_colorAnswers.enqueue(colorHex); }
+
+    std::optional<QString> chooseColor(const ColorPanelRequest& request) override
+    {
+        colorRequests.append(request);
+        return m_colorAnswers.isEmpty() ? std::nullopt : m_colorAnswers.dequeue();
+    }
+
     /// Answers not used yet.
     [[nodiscard]] qsizetype pendingFolderAnswers() const { return m_folderAnswers.size(); }
 
@@ -62,11 +71,13 @@ public:
     QList<OpenPanelRequest> fileRequests;
     QList<QuestionRequest> questions;
     QList<std::pair<QString, QString>> messages; ///< (title, message) of every inform()
+    QList<ColorPanelRequest> colorRequests;
 
 private:
     QQueue<std::optional<QString>> m_folderAnswers;
     QQueue<QStringList> m_fileAnswers;
     QQueue<std::optional<QString>> m_questionAnswers;
+    QQueue<std::optional<QString>> m_colorAnswers;
 };
 
 } // namespace lumora::test

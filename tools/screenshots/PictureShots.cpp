@@ -10,6 +10,8 @@
 #include "ui/ProgressOverlay.h"
 #include "ui/WatermarkSheet.h"
 #include "ui/WidgetDialogs.h"
+#include "ui/editor/EditorCanvas.h"
+#include "ui/editor/ZoomableImageEditor.h"
 #include "ui/magnifier/LupenAnsicht.h"
 #include "ui/magnifier/LupenFenster.h"
 #include "ui/magnifier/LupenFensterManager.h"
@@ -95,6 +97,7 @@ public:
     QStringList chooseFiles(const OpenPanelRequest&) override { return {}; }
     std::optional<int> ask(const QuestionRequest&) override { return std::nullopt; }
     void inform(const QString&, const QString&) override {}
+    std::optional<QString> chooseColor(const ColorPanelRequest&) override { return std::nullopt; }
 
 private:
     QString m_folder;
@@ -197,6 +200,58 @@ int watermarkShot(const QString& folder, const QString& photo)
     const bool shown = waitUntil([&] { return !sheet.previewImage().isNull(); }, 20000);
     waitUntil([] { return false; }, 100);
     return shown && save(&sheet, folder, QStringLiteral("watermark-sheet.png")) ? 0 : 1;
+}
+
+int editorShots(const QString& folder, const QString& photo)
+{
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    if (!loadAndWait(processor, photoFiles(dir.path(), photo, 1))) {
+        std::fprintf(stderr, "the photo did not load\n");
+        return 1;
+    }
+    FixedFolderDialogs dialogs(dir.path());
+    LupenFensterManager magnifiers;
+    auto* sheet = new ZoomableImageEditor(processor, processor.photos().first().id, dialogs, magnifiers, {1280, 760});
+    sheet->show();
+    EditorController& editor = sheet->editor();
+    if (!waitUntil([&] { return editor.state().editorPreview.has_value(); }, 20000))
+        return 1;
+    const QRectF f = editor.mapping().fittedRect(QSizeF(sheet->canvas()->size()));
+    const auto at = [&](double x, double y) { return f.topLeft() + QPointF(x * f.width(), y * f.height()); };
+    const auto stroke = [&](QList<QPointF> points, bool release) {
+        for (QPointF p : points)
+            editor.dragChanged(points.first(), p);
+        if (release)
+            editor.dragEnded();
+    };
+    bool ok = true;
+    const auto picture = [&](const QString& name) {
+        waitUntil([] { return false; }, 300);
+        ok = save(sheet, folder, name) && ok;
+    };
+    // Rectangle: one committed (black), one being edited (in red with its handles).
+    editor.state().rectColorHex = QStringLiteral("#000000");
+    stroke({at(0.08, 0.1), at(0.3, 0.25)}, true);
+    stroke({at(0.5, 0.5), at(0.8, 0.75)}, true); // a drag far away commits the first one
+    editor.state().rectColorHex = QStringLiteral("#C0392B");
+    Q_EMIT editor.changed();
+    picture(QStringLiteral("editor-rechteck.png"));
+    // Freehand: a committed line and one still being drawn.
+    editor.setMode(DrawingMode::freehand);
+    editor.state().freehandLineWidth = 8;
+    stroke({at(0.1, 0.8), at(0.2, 0.6), at(0.3, 0.75), at(0.4, 0.55)}, true);
+    editor.state().freehandColorHex = QStringLiteral("#30D158");
+    stroke({at(0.5, 0.2), at(0.6, 0.35), at(0.7, 0.15)}, false);
+    picture(QStringLiteral("editor-freihand.png"));
+    editor.dragEnded();
+    // Fill: an area being enclosed.
+    editor.setMode(DrawingMode::whiteFill);
+    stroke({at(0.55, 0.55), at(0.85, 0.6), at(0.9, 0.9), at(0.6, 0.85)}, false);
+    picture(QStringLiteral("editor-fuellen.png"));
+    editor.dragEnded();
+    editor.close();
+    return ok ? 0 : 1;
 }
 
 } // namespace lumora

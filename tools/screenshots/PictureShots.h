@@ -20,6 +20,10 @@ int overlayShot(const QString& folder, const QString& photo);
 /// The watermark sheet over `photo` (or a generated test card): watermark-sheet.png.
 int watermarkShot(const QString& folder, const QString& photo);
 
+/// The editor sheet over `photo` (or a generated test card) in each built mode with shapes on
+/// the canvas: editor-rechteck.png, editor-freihand.png, editor-fuellen.png.
+int editorShots(const QString& folder, const QString& photo);
+
 /// The open panel and the colour dialog as Qt shows them here (dateipanel.png, farbdialog.png).
 int panelShots(const QString& folder);
 

@@ -39,7 +39,11 @@ int main(int argc, char** argv)
     const QCommandLineOption panels(
         QStringLiteral("panels"),
         QStringLiteral("The open panel and the colour dialog (dateipanel.png, farbdialog.png)."));
-    parser.addOptions({magnifier, overlay, watermark, panels});
+    const QCommandLineOption editor(
+        QStringLiteral("editor"),
+        QStringLiteral("The editor sheet in each built mode (editor-rechteck.png, editor-freihand.png, "
+                       "editor-fuellen.png)."));
+    parser.addOptions({magnifier, overlay, watermark, panels, editor});
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Where the pictures go."));
     parser.addPositionalArgument(QStringLiteral("PHOTO"),
                                  QStringLiteral("Photos to show; the part modes use the first one and "
@@ -63,6 +67,8 @@ int main(int argc, char** argv)
         return lumora::overlayShot(folder, photo);
     if (parser.isSet(watermark))
         return lumora::watermarkShot(folder, photo);
+    if (parser.isSet(editor))
+        return lumora::editorShots(folder, photo);
     if (parser.isSet(panels))
         return lumora::panelShots(folder);
     return mainWindowShots(folder, photos);

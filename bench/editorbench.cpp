@@ -1,0 +1,204 @@
+// The editor sheet on 24 MP photos: first paint, one drag step's repaint, commits, and memory.
+//
+//   lumora-editorbench <photo.jpg> [<photo.jpg>...]
+//
+// On the first photo: opens the real sheet (1280 × 760 window) and times (a) opening until the
+// canvas is painted with the photo's preview and until the sharp editor preview is painted,
+// (b) one drag step of a rectangle and of a freehand line, each painted at once, (c) the commit
+// of a rectangle and of a stroke: how long the pointer is blocked and how long until the new
+// preview is painted. Then, for every photo given, closes an editor with one text mark on it
+// (the originals are baked by flattenEdits) and reports the resident memory before and after.
+// Run under xvfb-run (xcb) or with QT_QPA_PLATFORM=offscreen.
+#include "app/editor/EditorToolbar.h"
+#include "base/UiThread.h"
+#include "model/ImageProcessor.h"
+#include "platform/Dialogs.h"
+#include "ui/Theme.h"
+#include "ui/editor/EditorCanvas.h"
+#include "ui/editor/ZoomableImageEditor.h"
+#include "ui/magnifier/LupenFensterManager.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+
+using namespace lumora;
+
+namespace {
+
+class NoDialogs : public Dialogs {
+public:
+    std::optional<QString> chooseFolder(const FolderPanelRequest&) override { return std::nullopt; }
+    QStringList chooseFiles(const OpenPanelRequest&) override { return {}; }
+    std::optional<int> ask(const QuestionRequest&) override { return std::nullopt; }
+    void inform(const QString&, const QString&) override {}
+    std::optional<QString> chooseColor(const ColorPanelRequest&) override { return std::nullopt; }
+};
+
+double ms(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+void waitUntil(const std::function<bool()>& done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return 0;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+void move(QWidget* canvas, QPointF p)
+{
+    QMouseEvent event(QEvent::MouseMove, p, canvas->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(canvas, &event);
+}
+
+void press(QWidget* canvas, QPointF p, bool down)
+{
+    QMouseEvent event(down ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, p, canvas->mapToGlobal(p),
+                      Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(canvas, &event);
+}
+
+/// Times the steps of a drag from `from` to `to`: the move and the repaint of the area it
+/// changed, painted at once.
+QList<double> dragSteps(EditorCanvas* canvas, QPointF from, QPointF to, int steps)
+{
+    QList<double> times;
+    press(canvas, from, true);
+    QCoreApplication::processEvents();
+    for (int i = 1; i <= steps; ++i) {
+        QElapsedTimer t;
+        t.start();
+        move(canvas, from + (to - from) * (double(i) / steps));
+        canvas->repaint(canvas->lastDirtyRect());
+        times.append(ms(t));
+    }
+    return times;
+}
+
+/// How long `commit` blocks, and how long until the preview it causes is painted.
+std::pair<double, double> timeCommit(EditorController& editor, const std::function<void()>& commit)
+{
+    bool arrived = false;
+    const auto connection = QObject::connect(&editor, &EditorController::previewChanged, [&] { arrived = true; });
+    QElapsedTimer t;
+    t.start();
+    commit();
+    const double blocked = ms(t);
+    waitUntil([&] { return arrived; });
+    QCoreApplication::processEvents();
+    QObject::disconnect(connection);
+    return {blocked, ms(t)};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    applyDarkLook();
+    QList<QUrl> urls;
+    for (int i = 1; i < argc; ++i)
+        urls.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
+    if (urls.isEmpty()) {
+        std::fprintf(stderr, "usage: lumora-editorbench <photo.jpg>...\n");
+        return 2;
+    }
+    ImageProcessor processor;
+    NoDialogs dialogs;
+    LupenFensterManager magnifiers;
+    bool loaded = false;
+    processor.loadPhotos(urls, [&] { loaded = true; });
+    waitUntil([&] { return loaded && !processor.isBusy(); });
+    if (processor.photos().isEmpty())
+        return 1;
+    const QUuid first = processor.photos().first().id;
+
+    // (a) opening
+    QElapsedTimer open;
+    open.start();
+    auto* sheet = new ZoomableImageEditor(processor, first, dialogs, magnifiers, {1280, 760});
+    sheet->show();
+    sheet->canvas()->repaint();
+    const double firstPaint = ms(open);
+    EditorController& editor = sheet->editor();
+    waitUntil([&] { return editor.state().editorPreview.has_value(); });
+    sheet->canvas()->repaint();
+    const double sharpPaint = ms(open);
+    std::printf("open: first paint %.1f ms, sharp preview painted %.1f ms (preview %dx%d)\n", firstPaint, sharpPaint,
+                editor.state().editorPreview->width(), editor.state().editorPreview->height());
+
+    // (b) drag steps
+    EditorCanvas* canvas = sheet->canvas();
+    QElapsedTimer full;
+    full.start();
+    for (int i = 0; i < 10; ++i)
+        canvas->repaint();
+    std::printf("whole canvas repaint: %.2f ms\n", ms(full) / 10);
+    const QRectF f = editor.mapping().fittedRect(QSizeF(canvas->size()));
+    const auto at = [&](double x, double y) { return f.topLeft() + QPointF(x * f.width(), y * f.height()); };
+    const QList<double> rectSteps = dragSteps(canvas, at(0.1, 0.1), at(0.5, 0.5), 60);
+    press(canvas, at(0.5, 0.5), false);
+    std::printf("drag step, rectangle: median %.2f ms, max %.2f ms\n", median(rectSteps),
+                *std::max_element(rectSteps.begin(), rectSteps.end()));
+
+    // (c) commits
+    const auto [rectBlocked, rectShown] =
+        timeCommit(editor, [&] { editorToolbar::selectMode(editor, DrawingMode::freehand); });
+    std::printf("commit rectangle: pointer blocked %.1f ms, new preview painted %.1f ms\n", rectBlocked, rectShown);
+    const QList<double> strokeSteps = dragSteps(canvas, at(0.2, 0.8), at(0.8, 0.3), 60);
+    std::printf("drag step, freehand: median %.2f ms, max %.2f ms\n", median(strokeSteps),
+                *std::max_element(strokeSteps.begin(), strokeSteps.end()));
+    const auto [strokeBlocked, strokeShown] = timeCommit(editor, [&] { press(canvas, at(0.8, 0.3), false); });
+    std::printf("commit stroke: pointer blocked %.1f ms, new preview painted %.1f ms\n", strokeBlocked, strokeShown);
+    dragSteps(canvas, at(0.3, 0.8), at(0.7, 0.2), 20);
+    const auto [again, againShown] = timeCommit(editor, [&] { press(canvas, at(0.7, 0.2), false); });
+    std::printf("commit second stroke: pointer blocked %.1f ms, new preview painted %.1f ms\n", again, againShown);
+    sheet->editor().close();
+    waitUntil([&] { return !processor.isBusy(); });
+    workPool().waitForDone();
+    QCoreApplication::processEvents();
+
+    // (d) memory after closing editors with text marks
+    const double before = residentMiB();
+    for (const PhotoItem& photo : QList<PhotoItem>(processor.photos())) {
+        TextMark mark;
+        mark.position = QPointF(photo.originalCI.size().width() / 2.0, photo.originalCI.size().height() / 2.0);
+        mark.text = QStringLiteral("Lumora");
+        mark.fontSize = 200;
+        mark.colorHex = QStringLiteral("#FFFFFF");
+        processor.setTextMarks(photo.id, {mark});
+        EditorController closing(processor, photo.id, dialogs);
+        closing.close();
+    }
+    waitUntil([&] { return !processor.isBusy(); });
+    workPool().waitForDone();
+    QCoreApplication::processEvents();
+    const double after = residentMiB();
+    std::printf("memory: %.0f MiB before, %.0f MiB after closing %lld editors with text marks (%.1f MiB per photo)\n",
+                before, after, qlonglong(processor.photos().size()),
+                (after - before) / double(processor.photos().size()));
+    return 0;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/editor/EditorState.h"
+
+#include <QRectF>
+#include <memory>
+#include <vector>
+
+class QPainter;
+class QWidget;
+
+namespace lumora {
+
+class Dialogs;
+class EditorController;
+
+/// The widget side of one editor tool: its panel of options and its feedback on the canvas.
+/// Adding a tool is one subclass, listed in builtToolUis(). UI thread only.
+class EditorToolUi {
+public:
+    virtual ~EditorToolUi() = default;
+
+    [[nodiscard]] virtual DrawingMode mode() const = 0;
+    /// The options shown beside the hint line in this tool's mode; the controls read and write
+    /// the editor's state. Owned by the caller.
+    [[nodiscard]] virtual QWidget* makePanel(EditorController& editor, Dialogs& dialogs) = 0;
+    /// Paints what the state holds of this tool (shapes being drawn or edited, paths committed
+    /// since the editor opened) over the preview, in canvas points. Called in every mode.
+    virtual void paint(QPainter& painter, const EditorState& state) const = 0;
+    /// The part of the canvas the tool's feedback covers now, for repainting only what a drag
+    /// step changed (the canvas joins it with the area of the step before). Empty: nothing.
+    [[nodiscard]] virtual QRectF changingArea(const EditorState& state) const = 0;
+};
+
+/// The widget sides of every built tool.
+[[nodiscard]] std::vector<std::unique_ptr<EditorToolUi>> builtToolUis();
+
+[[nodiscard]] std::unique_ptr<EditorToolUi> makeRectangleUi();
+[[nodiscard]] std::unique_ptr<EditorToolUi> makeFreehandUi();
+[[nodiscard]] std::unique_ptr<EditorToolUi> makeFillUi();
+
+/// The system red that a red colour string falls back to.
+inline const QColor kSystemRed{0xFF, 0x3B, 0x30};
+
+} // namespace lumora

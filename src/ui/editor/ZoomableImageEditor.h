@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/editor/EditorController.h"
+#include "app/editor/EditorToolbar.h"
+#include "ui/editor/EditorToolUi.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QSet>
+#include <QUuid>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QStackedWidget;
+
+namespace lumora {
+
+class Dialogs;
+class EditorCanvas;
+class EditorIconButton;
+class ImageProcessor;
+class LupenFensterManager;
+
+/// The editor sheet over the main window (window-modal): the header with "Schließen"
+/// (Ctrl+Escape), the toolbar of modes in a sideways scrolling strip, the current mode's tool
+/// panel with the hint line, and the canvas. A thin view over EditorController; closing in any
+/// way (the button, Ctrl+Escape, Escape, the window's close button) runs the editor's closing
+/// steps. Deletes itself when dismissed.
+class ZoomableImageEditor : public QDialog {
+    Q_OBJECT
+public:
+    /// `fensterGroesse` is the main window's content size (the sheet's size follows it).
+    ZoomableImageEditor(ImageProcessor& processor, const QUuid& photoId, Dialogs& dialogs,
+                        LupenFensterManager& magnifiers, QSize fensterGroesse, QWidget* parent = nullptr);
+    ~ZoomableImageEditor() override;
+
+    [[nodiscard]] EditorController& editor() { return *m_editor; }
+    [[nodiscard]] EditorCanvas* canvas() const { return m_canvas; }
+    /// The toolbar button titled `title`, or null.
+    [[nodiscard]] EditorIconButton* button(const QString& title) const;
+    [[nodiscard]] QString hintText() const;
+    /// The panel shown for the current mode (null for a mode without options).
+    [[nodiscard]] QWidget* currentPanel() const;
+
+public Q_SLOTS:
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildToolbar();
+    QWidget* buildPanelRow();
+    void stateChanged();
+    void trigger(const EditorToolbarEntry& entry);
+    void openMagnifier();
+
+    std::unique_ptr<EditorController> m_editor;
+    std::vector<std::unique_ptr<EditorToolUi>> m_toolUis;
+    Dialogs& m_dialogs;
+    LupenFensterManager& m_magnifiers;
+    EditorCanvas* m_canvas = nullptr;
+    QList<std::pair<EditorToolbarEntry, EditorIconButton*>> m_buttons;
+    QLabel* m_hint = nullptr;
+    QStackedWidget* m_panels = nullptr;
+    QHash<int, QWidget*> m_panelOfMode;
+    bool m_dismissed = false;
+};
+
+/// Opens the editor sheet over `window` for photo `id`; when the photo is not in the list the
+/// sheet says "Kein Bild ausgewählt". Returns at once (the sheet is window-modal).
+void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& processor, Dialogs& dialogs,
+                     LupenFensterManager& magnifiers, const QUuid& id);
+
+} // namespace lumora

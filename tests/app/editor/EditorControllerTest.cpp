@@ -1,0 +1,336 @@
+#include "app/editor/EditorController.h"
+#include "app/editor/EditorToolbar.h"
+
+#include "EditorTestSupport.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+const StrokeShape& strokeAt(const PhotoItem& photo, qsizetype i)
+{
+    return std::get<StrokeShape>(photo.edits.freehandOverlays[i].shape);
+}
+
+TextMark mark(const QString& text)
+{
+    TextMark m;
+    m.position = {100, 100};
+    m.text = text;
+    m.fontSize = 40;
+    m.colorHex = QStringLiteral("#FFFFFF");
+    return m;
+}
+
+} // namespace
+
+TEST(EditorController, SheetSizeFollowsTheWindowWithMinimaAndFallbacks)
+{
+    EXPECT_EQ(EditorController::sheetSize({1280, 760}), QSize(1220, 700));
+    EXPECT_EQ(EditorController::sheetSize({700, 480}), QSize(700, 450));
+    EXPECT_EQ(EditorController::sheetSize({0, 0}), QSize(1180, 600));
+    EXPECT_EQ(EditorController::sheetSize({-5, 900}), QSize(1180, 840));
+}
+
+TEST(EditorController, StartsInRectangleModeWithTheDefaults)
+{
+    const EditorState state;
+    EXPECT_EQ(state.drawingMode, DrawingMode::rectangle);
+    EXPECT_EQ(state.rectColorHex, "#FFFFFF");
+    EXPECT_EQ(state.freehandColorHex, "#FF3B30");
+    EXPECT_EQ(state.fillColorHex, "#FFFFFFFF");
+    EXPECT_EQ(state.freehandLineWidth, 5);
+    EXPECT_EQ(state.arrowLineWidth, 12);
+    EXPECT_EQ(state.textFontSize, 24);
+    EXPECT_TRUE(state.textHasBackground);
+    EXPECT_EQ(state.lastKnownViewSize, QSizeF(0, 0));
+    EXPECT_EQ(state.cropAktiverDragModus, CropDragModus::keiner);
+}
+
+TEST(EditorController, CanvasSizeIsRememberedForCommitsOutsideGestures)
+{
+    EditorBench bench({400, 300}, {640, 480});
+    EXPECT_EQ(bench.state().lastKnownViewSize, QSizeF(640, 480));
+    bench.editor->setCanvasSize({800, 600});
+    EXPECT_EQ(bench.state().lastKnownViewSize, QSizeF(800, 600));
+}
+
+TEST(FreehandTool, StrokeInImagePixelsWithTheWidthConverted)
+{
+    EditorBench bench({1600, 1200}, {800, 600}); // shown at s = 0.5
+    bench.editor->setMode(DrawingMode::freehand);
+    bench.state().freehandLineWidth = 10;
+    bench.editor->dragChanged({100, 100}, {200, 150});
+    bench.editor->dragChanged({100, 100}, {300, 100});
+    bench.editor->dragEnded();
+    ASSERT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
+    const StrokeShape& stroke = strokeAt(bench.photo(), 0);
+    EXPECT_EQ(stroke.lineWidth, 20);
+    EXPECT_EQ(stroke.colorHex, "#FF3B30");
+    EXPECT_EQ(stroke.points, (QList<QPointF>{{200, 1000}, {400, 900}, {600, 1000}}));
+    EXPECT_EQ(bench.state().freehandPaths.size(), 1);
+    EXPECT_EQ(bench.state().freehandPathLooks, (QList<std::pair<QString, double>>{{"#FF3B30", 10}}));
+    EXPECT_TRUE(bench.state().freehandPoints.isEmpty());
+}
+
+TEST(FreehandAndFill, TooFewPointsCommitNothing)
+{
+    EditorBench bench;
+    bench.editor->setMode(DrawingMode::freehand);
+    bench.editor->dragEnded(); // a click without movement: no point at all
+    bench.editor->dragChanged({10, 10}, {10, 10});
+    EXPECT_EQ(bench.state().freehandPoints.size(), 2); // the start point and the current one
+    bench.state().freehandPoints = {{10, 10}};
+    bench.editor->dragEnded();
+    bench.editor->setMode(DrawingMode::whiteFill);
+    bench.drag({10, 10}, {50, 50}, 1); // two points
+    EXPECT_TRUE(bench.photo().edits.freehandOverlays.isEmpty());
+    EXPECT_TRUE(bench.state().freehandPaths.isEmpty());
+    EXPECT_TRUE(bench.state().whiteFillPoints.isEmpty());
+}
+
+TEST(FillTool, ThreePointsFillTheMappedPolygon)
+{
+    EditorBench bench;
+    bench.editor->setMode(DrawingMode::whiteFill);
+    bench.editor->dragChanged({0, 0}, {200, 0});
+    bench.editor->dragChanged({0, 0}, {200, 200});
+    bench.editor->dragEnded();
+    ASSERT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
+    const auto& area = std::get<AreaShape>(bench.photo().edits.freehandOverlays[0].shape);
+    EXPECT_EQ(area.points, (QList<QPointF>{{0, 300}, {100, 300}, {100, 200}}));
+    EXPECT_EQ(area.colorHex, "#FFFFFFFF");
+}
+
+TEST(FreehandTool, AQuarterTurnedPhotoGetsTheStrokeWhereItWasDrawn)
+{
+    EditorBench bench({400, 300}, {800, 600}, 90);
+    bench.editor->setMode(DrawingMode::freehand);
+    bench.drag({175, 0}, {625, 600}, 1);
+    ASSERT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
+    EXPECT_EQ(strokeAt(bench.photo(), 0).points, (QList<QPointF>{{400, 300}, {0, 0}}));
+}
+
+TEST(EditorController, UndoIsEnabledByMasksOverlaysOrTextMarks)
+{
+    EditorBench bench;
+    EXPECT_FALSE(bench.editor->undoEnabled());
+    auto withEdits = [&](auto change) {
+        PhotoItem photo = bench.photo();
+        photo.edits = {};
+        change(photo.edits);
+        bench.processor.updatePhoto(photo);
+        return bench.editor->undoEnabled();
+    };
+    EXPECT_TRUE(withEdits([](EditState& e) { e.masks.append({{0, 0, 5, 5}, "#FFFFFF"}); }));
+    EXPECT_TRUE(withEdits([](EditState& e) { e.freehandOverlays.append({AreaShape{}, {400, 300}}); }));
+    EXPECT_TRUE(withEdits([](EditState& e) { e.textMarks.append(mark("a")); }));
+    EXPECT_FALSE(withEdits([](EditState&) {}));
+}
+
+TEST(EditorController, UndoPerMode)
+{
+    { // rectangle: the processor's undo, and the rectangle being edited is dropped
+        EditorBench bench;
+        bench.drag({100, 100}, {200, 200});
+        bench.editor->close(); // commits it
+        bench.drag({300, 300}, {400, 400});
+        bench.editor->undo();
+        EXPECT_TRUE(bench.photo().edits.masks.isEmpty());
+        EXPECT_FALSE(bench.state().editingRect);
+    }
+    { // freehand: the last stroke and its canvas path
+        EditorBench bench;
+        bench.editor->setMode(DrawingMode::freehand);
+        bench.drag({10, 10}, {100, 100});
+        bench.drag({20, 10}, {100, 200});
+        bench.editor->undo();
+        EXPECT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
+        EXPECT_EQ(bench.state().freehandPaths.size(), 1);
+        EXPECT_EQ(bench.state().freehandPathLooks.size(), 1);
+    }
+    { // fill: the path being drawn is emptied too
+        EditorBench bench;
+        bench.editor->setMode(DrawingMode::whiteFill);
+        bench.drag({10, 10}, {100, 100});
+        bench.state().whiteFillPoints = {{1, 1}, {2, 2}};
+        bench.editor->undo();
+        EXPECT_TRUE(bench.photo().edits.freehandOverlays.isEmpty());
+        EXPECT_TRUE(bench.state().whiteFillPoints.isEmpty());
+    }
+    { // text without marks falls through to the processor; with marks it removes the last one
+        EditorBench bench;
+        bench.drag({100, 100}, {200, 200});
+        bench.editor->setMode(DrawingMode::text); // commits the rectangle
+        ASSERT_EQ(bench.photo().edits.masks.size(), 1);
+        bench.editor->undo();
+        EXPECT_TRUE(bench.photo().edits.masks.isEmpty());
+        bench.processor.setTextMarks(bench.id, {mark("eins"), mark("zwei")});
+        bench.state().selectedTextID = bench.photo().edits.textMarks[1].id;
+        bench.editor->undo();
+        ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
+        EXPECT_EQ(bench.photo().edits.textMarks[0].text, "eins");
+        EXPECT_FALSE(bench.state().selectedTextID);
+    }
+}
+
+TEST(EditorController, DeleteKeyRemovesOnlyTheSelectedTextMark)
+{
+    EditorBench bench;
+    const TextMark a = mark("a");
+    const TextMark b = mark("b");
+    bench.processor.setTextMarks(bench.id, {a, b});
+    bench.editor->deleteKey(); // nothing selected
+    EXPECT_EQ(bench.photo().edits.textMarks.size(), 2);
+    bench.state().selectedTextID = QUuid::createUuid(); // selected but not on the photo
+    bench.editor->deleteKey();
+    EXPECT_EQ(bench.photo().edits.textMarks.size(), 2);
+    bench.state().selectedTextID = a.id;
+    bench.state().editingTextID = a.id;
+    bench.editor->deleteKey();
+    EXPECT_EQ(bench.photo().edits.textMarks, QList<TextMark>{b});
+    EXPECT_FALSE(bench.state().selectedTextID);
+    EXPECT_FALSE(bench.state().editingTextID);
+}
+
+TEST(EditorController, ClosingWithTextMarksBakesThemIntoANewOriginal)
+{
+    EditorBench bench;
+    const SourceImage before = bench.photo().originalCI;
+    bench.processor.setTextMarks(bench.id, {mark("Hallo")});
+    bench.state().editingRect = QRectF(100, 100, 200, 100);
+    bench.editor->close();
+    EXPECT_EQ(bench.dismissed, 1);
+    EXPECT_FALSE(bench.photo().originalCI == before);
+    EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
+    EXPECT_TRUE(bench.photo().edits.masks.isEmpty()); // baked in with the rectangle closing committed
+    EXPECT_EQ(bench.photo().originalCI.size(), QSize(400, 300));
+}
+
+// The background guard: leaving the background mode with an unapplied mask asks first.
+TEST(EditorController, BackgroundGuardOnModeChange)
+{
+    struct Case {
+        const char* answer;
+        DrawingMode mode;
+        bool maskLeft;
+        bool applying;
+    };
+    for (const Case& c :
+         {Case{"Anwenden", DrawingMode::crop, true, true}, Case{"Verwerfen", DrawingMode::crop, false, false},
+          Case{"Abbrechen", DrawingMode::freisteller, true, false}}) {
+        EditorBench bench;
+        bench.state().drawingMode = DrawingMode::freisteller;
+        bench.state().freistellerMaske = QImage(4, 4, QImage::Format_Grayscale8);
+        bench.dialogs.answer(QString::fromLatin1(c.answer));
+        bench.editor->setMode(DrawingMode::crop);
+        ASSERT_EQ(bench.dialogs.questions.size(), 1) << c.answer;
+        EXPECT_EQ(bench.dialogs.questions[0].title, "Hintergrund noch nicht angewendet");
+        EXPECT_EQ(bench.state().drawingMode, c.mode) << c.answer;
+        EXPECT_EQ(bench.state().freistellerMaske.has_value(), c.maskLeft) << c.answer;
+        EXPECT_EQ(bench.state().isFreistellerAnwenden, c.applying) << c.answer;
+        EXPECT_FALSE(bench.state().geplanterModusWechsel) << c.answer;
+        EXPECT_FALSE(bench.state().zeigeFreistellerWechselDialog) << c.answer;
+        EXPECT_EQ(bench.dismissed, 0);
+    }
+}
+
+TEST(EditorController, BackgroundGuardOnClosing)
+{
+    for (const char* answer : {"Anwenden", "Verwerfen", "Abbrechen"}) {
+        EditorBench bench;
+        bench.state().drawingMode = DrawingMode::freisteller;
+        bench.state().freistellerMaske = QImage(4, 4, QImage::Format_Grayscale8);
+        bench.dialogs.answer(QString::fromLatin1(answer));
+        bench.editor->close();
+        const bool closes = QLatin1String(answer) != QLatin1String("Abbrechen");
+        EXPECT_EQ(bench.dismissed, closes ? 1 : 0) << answer;
+        EXPECT_FALSE(bench.state().wartenAufSchliessen) << answer;
+        EXPECT_EQ(bench.state().drawingMode, DrawingMode::freisteller) << answer;
+    }
+}
+
+TEST(EditorToolbar, ButtonsOfBuiltToolsAreEnabledAndTheModeIsSelected)
+{
+    EditorBench bench;
+    QStringList enabled;
+    QStringList selected;
+    for (const EditorToolbarEntry& entry : editorToolbar::entries()) {
+        if (editorToolbar::isEnabled(entry, *bench.editor))
+            enabled.append(entry.title);
+        if (editorToolbar::isSelected(entry, *bench.editor))
+            selected.append(entry.title);
+    }
+    // No preview has been rendered into the photo: nothing for the magnifier yet.
+    EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen"}));
+    EXPECT_EQ(selected, QStringList{"Rechteck"});
+    editorToolbar::selectMode(*bench.editor, DrawingMode::whiteFill);
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::whiteFill);
+    EXPECT_EQ(bench.editor->hint(),
+              "Umfahre einen Bereich mit gedrückter Maustaste — wird mit der gewählten Farbe gefüllt");
+}
+
+TEST(EditorController, HintOfTheRectangleModeFollowsTheEditedRectangle)
+{
+    EditorBench bench;
+    EXPECT_EQ(bench.editor->hint(), "Ziehe ein Rechteck auf das Bild — überdeckt den Bereich mit der gewählten Farbe");
+    bench.drag({100, 100}, {200, 200});
+    EXPECT_EQ(bench.editor->hint(),
+              "Ecken/Kanten ziehen zum Anpassen, Mitte verschiebt — Klick weit weg schreibt fest");
+}
+
+// The preview is rendered when the canvas is first shown and again when masks, overlays or the
+// turn change, at the canvas's device pixels and never larger than the photo.
+TEST(EditorController, PreviewIsRenderedOnItsTriggersAtCanvasPixels)
+{
+    EditorBench bench({400, 300}, {200, 150});
+    QSignalSpy previews(bench.editor.get(), &EditorController::previewChanged);
+    EditorBench::settle();
+    ASSERT_EQ(previews.size(), 1);
+    EXPECT_EQ(bench.state().editorPreview->size(), QSize(200, 150));
+
+    bench.editor->setCanvasSize({200, 150}, 2.0); // a HiDPI screen: twice the pixels
+    EditorBench::settle();
+    EXPECT_EQ(bench.state().editorPreview->size(), QSize(400, 300));
+    bench.editor->setCanvasSize({2000, 1500}, 2.0); // never larger than the photo
+    EditorBench::settle();
+    EXPECT_EQ(bench.state().editorPreview->size(), QSize(400, 300));
+
+    const qsizetype before = previews.size();
+    bench.processor.setTextMarks(bench.id, {mark("x")}); // text marks are not in the preview
+    EditorBench::settle();
+    EXPECT_EQ(previews.size(), before);
+    bench.processor.rotate({bench.id}, RotationDirection::left);
+    EditorBench::settle();
+    EXPECT_EQ(previews.size(), before + 1);
+    EXPECT_EQ(bench.state().editorPreview->size(), QSize(300, 400));
+}
+
+TEST(EditorController, CommittedShapeStaysOnTheCanvasUntilThePreviewHasIt)
+{
+    EditorBench bench;
+    EditorBench::settle();
+    bench.drag({100, 100}, {200, 200});
+    bench.editor->setMode(DrawingMode::freehand);
+    EXPECT_EQ(bench.editor->pendingShapes().size(), 1);
+    EditorBench::settle();
+    EXPECT_TRUE(bench.editor->pendingShapes().empty());
+    // The new preview shows the white rectangle at canvas (150, 150) = preview (75, 75).
+    EXPECT_EQ(pixel(*bench.state().editorPreview, 75, 75), QColor(Qt::white));
+}
+
+TEST(EditorController, MagnifierGetsThePreviewAndTheNameWithoutExtension)
+{
+    EditorBench bench;
+    EXPECT_FALSE(bench.editor->magnifierRequest());
+    EditorBench::settle();
+    const auto request = bench.editor->magnifierRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->title, "Strand");
+    EXPECT_EQ(request->id, bench.id);
+    EXPECT_EQ(request->pixelSize, QSize(400, 300));
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/editor/EditorController.h"
+#include "base/UiThread.h"
+#include "model/ImageProcessor.h"
+#include "support/Fixtures.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+#include <memory>
+
+namespace lumora::test {
+
+/// A processor with one w × h photo (a raster original) and an editor on it whose canvas is
+/// `canvas` big.
+struct EditorBench {
+    ImageProcessor processor;
+    ScriptedDialogs dialogs;
+    QUuid id;
+    std::unique_ptr<EditorController> editor;
+    int dismissed = 0;
+
+    explicit EditorBench(QSize image = {400, 300}, QSizeF canvas = {800, 600}, double rotation = 0)
+    {
+        PhotoItem photo;
+        photo.url = QUrl::fromLocalFile(QStringLiteral("/fotos/Strand.jpg"));
+        photo.originalCI = SourceImage::fromRaster(solid(image.width(), image.height(), Qt::darkCyan));
+        photo.edits.rotation = rotation;
+        id = photo.id;
+        processor.setPhotos({photo});
+        editor = std::make_unique<EditorController>(processor, id, dialogs);
+        QObject::connect(editor.get(), &EditorController::dismissRequested, [this] { ++dismissed; });
+        editor->setCanvasSize(canvas);
+    }
+    ~EditorBench() { settle(); }
+
+    [[nodiscard]] const PhotoItem& photo() const { return *processor.photo(id); }
+    [[nodiscard]] EditorState& state() { return editor->state(); }
+    /// One drag from `from` to `to` in `steps` moves, then the release.
+    void drag(QPointF from, QPointF to, int steps = 4)
+    {
+        for (int i = 1; i <= steps; ++i)
+            editor->dragChanged(from, from + (to - from) * (double(i) / steps));
+        editor->dragEnded();
+    }
+    /// Waits for background renders and delivers their results.
+    static void settle()
+    {
+        for (int i = 0; i < 4; ++i) {
+            workPool().waitForDone();
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
+};
+
+} // namespace lumora::test

@@ -1,0 +1,168 @@
+#include "app/editor/RectangleTool.h"
+
+#include "EditorTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+// The rectangle being edited in the cases below: x 100…300, y 100…200.
+const QRectF kFrame(100, 100, 200, 100);
+
+struct HitCase {
+    const char* name;
+    QPointF press;
+    RectDragMode expected;
+};
+
+class RectangleHitTest : public ::testing::TestWithParam<HitCase> {};
+
+struct DragCase {
+    const char* name;
+    QPointF from;
+    QPointF to;
+    QRectF expected;
+};
+
+class RectangleReshape : public ::testing::TestWithParam<DragCase> {};
+
+using M = RectDragMode;
+
+} // namespace
+
+TEST_P(RectangleHitTest, ChoosesTheDragMode)
+{
+    EXPECT_EQ(RectangleTool::hitTest(GetParam().press, kFrame), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RectangleHitTest,
+    ::testing::Values(HitCase{"TwentyOutsideTheCornerGrabsIt", {80, 100}, M::moveCorner(RectCorner::topLeft)},
+                      HitCase{"CornerBeforeEdge", {110, 95}, M::moveCorner(RectCorner::topLeft)},
+                      HitCase{"TopRight", {314, 86}, M::moveCorner(RectCorner::topRight)},
+                      HitCase{"BottomLeftAt29", {100, 229}, M::moveCorner(RectCorner::bottomLeft)},
+                      HitCase{"BottomRight", {301, 201}, M::moveCorner(RectCorner::bottomRight)},
+                      HitCase{"TopEdge24Above", {200, 76}, M::moveEdge(RectEdge::top)},
+                      HitCase{"TwentySevenAboveStartsNew", {200, 73}, M::drawNew()},
+                      HitCase{"BottomEdge", {200, 220}, M::moveEdge(RectEdge::bottom)},
+                      HitCase{"LeftEdge", {80, 150}, M::moveEdge(RectEdge::left)},
+                      HitCase{"RightEdge", {320, 150}, M::moveEdge(RectEdge::right)},
+                      HitCase{"TwentySixBelowStartsNew", {170, 226}, M::drawNew()},
+                      HitCase{"InsideMoves", {200, 150}, M::moveAll()},
+                      HitCase{"FarAwayStartsNew", {600, 500}, M::drawNew()}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(RectangleHitTest, WithoutRectangleAlwaysDrawsNewAndTopWinsOverBottomOnThinOnes)
+{
+    EXPECT_EQ(RectangleTool::hitTest({200, 150}, std::nullopt), M::drawNew());
+    EXPECT_EQ(RectangleTool::hitTest({200, 110}, QRectF(100, 100, 200, 20)), M::moveEdge(RectEdge::top));
+    EXPECT_EQ(RectangleTool::hitTest({150, 150}, QRectF(140, 100, 20, 200)), M::moveEdge(RectEdge::left));
+}
+
+TEST_P(RectangleReshape, DragsTheRectangleBeingEdited)
+{
+    EditorBench bench;
+    bench.state().editingRect = kFrame;
+    bench.drag(GetParam().from, GetParam().to);
+    ASSERT_TRUE(bench.state().editingRect);
+    EXPECT_EQ(*bench.state().editingRect, GetParam().expected);
+    EXPECT_FALSE(bench.state().rectDragMode);
+    EXPECT_TRUE(bench.photo().edits.masks.isEmpty()); // reshaping commits nothing
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RectangleReshape,
+    ::testing::Values(DragCase{"TopLeftCorner", {100, 100}, {50, 60}, {50, 60, 250, 140}},
+                      DragCase{"CornerPastTheFixedOneFlips", {300, 200}, {50, 50}, {50, 50, 50, 50}},
+                      DragCase{"TopEdge", {200, 100}, {230, 80}, {100, 80, 200, 120}},
+                      DragCase{"RightEdge", {300, 150}, {320, 170}, {100, 100, 220, 100}},
+                      DragCase{"BottomEdge", {200, 200}, {200, 230}, {100, 100, 200, 130}},
+                      DragCase{"LeftEdgePastRightIsNormalised", {100, 150}, {350, 150}, {300, 100, 50, 100}},
+                      DragCase{"MoveIsNotLimitedToTheImage", {200, 150}, {-50, 140}, {-150, 90, 200, 100}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(RectangleTool, NewRectanglesNeedEightByEight)
+{
+    EditorBench bench;
+    bench.drag({100, 100}, {107, 120});
+    EXPECT_FALSE(bench.state().editingRect);
+    bench.drag({100, 100}, {108, 108});
+    ASSERT_TRUE(bench.state().editingRect);
+    EXPECT_EQ(*bench.state().editingRect, QRectF(100, 100, 8, 8));
+    EXPECT_FALSE(bench.state().drawingRect);
+    // Dragged up and left, the rectangle still has its origin at the smaller corner.
+    bench.state().editingRect.reset();
+    bench.drag({300, 300}, {200, 250});
+    EXPECT_EQ(bench.state().editingRect, QRectF(200, 250, 100, 50));
+}
+
+TEST(RectangleTool, DrawingRectangleExistsOnlyWhileTheMouseIsDown)
+{
+    EditorBench bench;
+    bench.editor->dragChanged({10, 10}, {60, 40});
+    EXPECT_EQ(bench.state().drawingRect, QRectF(10, 10, 50, 30));
+    bench.editor->dragEnded();
+    EXPECT_FALSE(bench.state().drawingRect);
+}
+
+// Every commit path stores the one mask in image pixels: s = 2, so the canvas rectangle
+// (100, 100, 200, 100) covers image x 50…150 and y (up) 200…250.
+TEST(RectangleTool, CommitPathsStoreOneMaskInImagePixels)
+{
+    struct Path {
+        const char* name;
+        std::function<void(EditorBench&)> run;
+    };
+    const Path paths[] = {
+        {"ClickFarAway",
+         [](EditorBench& b) {
+             b.drag({700, 550}, {700, 550}, 1);
+         }},
+        {"ModeChange", [](EditorBench& b) { b.editor->setMode(DrawingMode::freehand); }},
+        {"Closing", [](EditorBench& b) { b.editor->close(); }},
+    };
+    for (const Path& path : paths) {
+        EditorBench bench;
+        bench.state().rectColorHex = QStringLiteral("#112233");
+        bench.state().editingRect = kFrame;
+        path.run(bench);
+        ASSERT_EQ(bench.photo().edits.masks.size(), 1) << path.name;
+        EXPECT_EQ(bench.photo().edits.masks[0], (MaskRect{{50, 200, 100, 50}, QStringLiteral("#112233")})) << path.name;
+        EXPECT_FALSE(bench.state().editingRect) << path.name;
+        EXPECT_FALSE(bench.state().drawingRect) << path.name; // a click makes no new rectangle
+    }
+}
+
+TEST(RectangleTool, ModeChangeToRectangleCommitsNothingAndClosingDismisses)
+{
+    EditorBench bench;
+    bench.state().editingRect = kFrame;
+    bench.editor->setMode(DrawingMode::rectangle);
+    EXPECT_TRUE(bench.state().editingRect);
+    EXPECT_TRUE(bench.photo().edits.masks.isEmpty());
+    bench.editor->close();
+    EXPECT_EQ(bench.photo().edits.masks.size(), 1);
+    EXPECT_EQ(bench.dismissed, 1);
+}
+
+TEST(RectangleTool, PartOutsideTheImageIsCutOff)
+{
+    EditorBench bench;
+    bench.state().editingRect = QRectF(-100, -100, 300, 200);
+    bench.editor->setMode(DrawingMode::whiteFill);
+    ASSERT_EQ(bench.photo().edits.masks.size(), 1);
+    EXPECT_EQ(bench.photo().edits.masks[0].rect, QRectF(0, 250, 100, 50));
+}
+
+TEST(RectangleTool, OnAQuarterTurnTheCanvasTopLeftIsTheImageTopRight)
+{
+    // 400 × 300 turned: 300 × 400 at s = 1.5 from x = 175.
+    EditorBench bench({400, 300}, {800, 600}, 90);
+    bench.drag({175, 0}, {205, 45});
+    bench.editor->close();
+    ASSERT_EQ(bench.photo().edits.masks.size(), 1);
+    EXPECT_EQ(bench.photo().edits.masks[0].rect, QRectF(370, 280, 30, 20));
+}
