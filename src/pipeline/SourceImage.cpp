@@ -67,9 +67,11 @@ Loader loaderFor(const QByteArray& bytes)
     return nullptr;
 }
 
-/// How every decode treats damaged data; the thumbnail, the display decodes and the full
-/// decode follow the same rule.
-constexpr VipsFailOn kFailOn = VIPS_FAIL_ON_ERROR;
+/// How every decode treats damaged data: a file cut short, or with a broken stretch, decodes
+/// with the missing part filled in, as viewers show it; only data a decoder cannot go on with
+/// fails. The thumbnail, the display decodes and the full decode follow this one rule, so a
+/// photo that loads (its thumbnail decoded) can also be rendered and saved.
+constexpr VipsFailOn kFailOn = VIPS_FAIL_ON_NONE;
 
 /// Opens encoded bytes lazily (header only) with the loader of their format. `bytes` must
 /// outlive the image. `shrink` > 1 asks a JPEG decoder for 1/shrink of the size (1, 2, 4 or 8)
