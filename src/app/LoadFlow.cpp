@@ -1,4 +1,5 @@
 #include "app/LoadFlow.h"
+#include "base/NativePath.h"
 
 #include "model/ImageProcessor.h"
 #include "platform/Dialogs.h"
@@ -87,10 +88,11 @@ bool LoadFlow::drop(const QList<QUrl>& urls)
 {
     bool anyFile = false;
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+        const QString path = localPathOfUrl(url);
+        if (path.isEmpty())
             continue;
         anyFile = true;
-        m_processor.loadPhotos({url});
+        m_processor.loadPhotos({QUrl::fromLocalFile(path)});
     }
     return anyFile;
 }
@@ -99,9 +101,12 @@ void LoadFlow::openArguments(const QStringList& paths)
 {
     QList<QUrl> urls;
     for (const QString& path : paths) {
-        const QUrl url = QUrl::fromUserInput(path, QDir::currentPath(), QUrl::AssumeLocalFile);
-        if (url.isLocalFile())
-            urls.append(QUrl::fromLocalFile(QFileInfo(url.toLocalFile()).absoluteFilePath()));
+        // A plain path keeps bytes that are not UTF-8 (see NativePath.h); a URL is decoded alike.
+        const QString local = path.contains(QLatin1String("://"))
+                                  ? localPathOfUrl(QUrl::fromUserInput(path, QDir::currentPath(), QUrl::AssumeLocalFile))
+                                  : path;
+        if (!local.isEmpty())
+            urls.append(QUrl::fromLocalFile(QFileInfo(local).absoluteFilePath()));
     }
     if (!urls.isEmpty())
         m_processor.loadPhotos(urls);

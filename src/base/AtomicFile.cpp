@@ -1,5 +1,7 @@
 #include "base/AtomicFile.h"
 
+#include "base/NativePath.h"
+
 #include <QFile>
 #include <QUuid>
 #include <algorithm>
@@ -91,11 +93,11 @@ std::expected<void, Error> writeFileAtomically(const QString& path, const QByteA
     auto fail = [&](int error, const QString& subject = {}) {
         return std::unexpected(fileFailure(FileAction::write, path, error, subject));
     };
-    const auto target = targetOf(QFile::encodeName(path), link);
+    const auto target = targetOf(nativePath(path), link);
     if (!target)
         return fail(target.error());
     const QByteArray folder = folderOf(*target);
-    const QString folderName = QFile::decodeName(folder);
+    const QString folderName = pathFromNative(folder);
 
     // What is at the target now. With LinkAtTarget::replace a link there is replaced itself.
     struct stat existing {};

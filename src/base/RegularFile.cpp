@@ -1,5 +1,7 @@
 #include "base/RegularFile.h"
 
+#include "base/NativePath.h"
+
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -24,7 +26,7 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
 {
     // Non-blocking, so that opening a pipe without a writer returns at once; the type is
     // checked on the open file itself, so nothing can be swapped in between.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return std::unexpected(fileFailure(FileAction::read, path, errno));
     struct Closer {

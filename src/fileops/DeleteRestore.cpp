@@ -1,6 +1,7 @@
 #include "fileops/DeleteRestore.h"
 
 #include "base/AtomicFile.h"
+#include "base/NativePath.h"
 #include "base/RegularFile.h"
 #include "base/UiThread.h"
 #include "fileops/DesktopTrash.h"
@@ -12,6 +13,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <expected>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumora {
 
@@ -41,7 +44,8 @@ std::optional<QByteArray> readWhole(const QUrl& url)
 
 bool folderExists(const QUrl& url)
 {
-    return QFileInfo(url.toLocalFile()).absoluteDir().exists();
+    struct stat info {};
+    return ::stat(nativePath(QFileInfo(url.toLocalFile()).absolutePath()).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 /// The trash keeps a deletion undoable even beyond the in-memory restore; only a file no
@@ -50,7 +54,7 @@ void discard(const QString& path)
 {
     if (moveToTrash(path))
         return;
-    QFile::remove(path);
+    ::unlink(nativePath(path).constData());
 }
 
 /// Puts a deleted file back at its place: out of the trash where it still is there, else left

@@ -1,5 +1,6 @@
 #include "fileops/DesktopTrash.h"
 
+#include "base/NativePath.h"
 #include "base/RegularFile.h"
 
 #include <QDateTime>
@@ -30,7 +31,7 @@ constexpr qint64 kMaxInfoBytes = 64 * 1024;
 
 bool statOf(const QString& path, struct stat& info, bool followLink = true)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = nativePath(path);
     return (followLink ? ::stat(native.constData(), &info) : ::lstat(native.constData(), &info)) == 0;
 }
 
@@ -56,7 +57,7 @@ bool privateFolder(const QString& path, Make make)
     struct stat info {};
     if (statOf(path, info, false))
         return S_ISDIR(info.st_mode);
-    return make == Make::folders && ::mkdir(QFile::encodeName(path).constData(), 0700) == 0;
+    return make == Make::folders && ::mkdir(nativePath(path).constData(), 0700) == 0;
 }
 
 /// The trash of the volume whose top folder is `top`: `.Trash/<uid>` when the administrator
@@ -75,7 +76,7 @@ std::optional<QString> volumeTrash(const QString& top, Make make)
     struct stat own {};
     if (statOf(trash, own, false))
         return S_ISDIR(own.st_mode) && own.st_uid == ::getuid() ? std::optional(trash) : std::nullopt;
-    if (make == Make::folders && ::mkdir(QFile::encodeName(trash).constData(), 0700) == 0)
+    if (make == Make::folders && ::mkdir(nativePath(trash).constData(), 0700) == 0)
         return trash;
     return std::nullopt;
 }
@@ -113,13 +114,13 @@ QByteArray trashedName(const QString& name, int attempt)
     QString stem = parts.completeBaseName();
     const QString suffix = parts.suffix().isEmpty() ? QString() : QLatin1Char('.') + parts.suffix();
     const QString count = attempt > 0 ? QStringLiteral(".%1").arg(attempt) : QString();
-    QByteArray encoded = QFile::encodeName(stem + count + suffix);
+    QByteArray encoded = nativePath(stem + count + suffix);
     while (encoded.size() > maxBytes && !stem.isEmpty()) {
-        stem.chop(stem.size() > 1 && stem.back().isLowSurrogate() ? 2 : 1);
-        encoded = QFile::encodeName(stem + count + suffix);
+        stem.chop(stem.size() > 1 && stem.back().isLowSurrogate() && stem[stem.size() - 2].isHighSurrogate() ? 2 : 1);
+        encoded = nativePath(stem + count + suffix);
     }
     if (encoded.size() > maxBytes)
-        encoded = QFile::encodeName(QStringLiteral("Datei") + count);
+        encoded = nativePath(QStringLiteral("Datei") + count);
     return encoded;
 }
 
@@ -130,7 +131,7 @@ bool isTrashedNameOf(const QByteArray& entry, const QString& name)
         return true;
     // A counted name has the count as its last dotted part before the extension.
     const QString suffix = QFileInfo(name).suffix();
-    const QByteArray ending = suffix.isEmpty() ? QByteArray() : '.' + QFile::encodeName(suffix);
+    const QByteArray ending = suffix.isEmpty() ? QByteArray() : '.' + nativePath(suffix);
     if (!entry.endsWith(ending))
         return false;
     const QByteArray rest = entry.chopped(ending.size());
@@ -164,13 +165,13 @@ bool moveToTrash(const QString& path)
     const std::optional<QString> trash = trashFor(source.absolutePath(), fileInfo.st_dev, Make::folders);
     if (!trash)
         return false;
-    const QByteArray files = QFile::encodeName(*trash + QStringLiteral("/files/"));
-    const QByteArray infos = QFile::encodeName(*trash + QStringLiteral("/info/"));
+    const QByteArray files = nativePath(*trash + QStringLiteral("/files/"));
+    const QByteArray infos = nativePath(*trash + QStringLiteral("/info/"));
     if (!privateFolder(*trash + QStringLiteral("/files"), Make::folders)
         || !privateFolder(*trash + QStringLiteral("/info"), Make::folders))
         return false;
 
-    const QByteArray text = "[Trash Info]\nPath=" + QUrl::toPercentEncoding(absolute, "/")
+    const QByteArray text = "[Trash Info]\nPath=" + nativePath(absolute).toPercentEncoding("/")
                             + "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + '\n';
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         const QByteArray name = trashedName(source.fileName(), attempt);
@@ -186,7 +187,7 @@ bool moveToTrash(const QString& path)
         }
         const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
         const bool closed = ::close(fd) == 0;
-        if (written && closed && ::rename(QFile::encodeName(absolute).constData(), (files + name).constData()) == 0)
+        if (written && closed && ::rename(nativePath(absolute).constData(), (files + name).constData()) == 0)
             return true;
         ::unlink(infoPath.constData());
         return false;
@@ -197,7 +198,7 @@ bool moveToTrash(const QString& path)
 bool takeBackFromTrash(const QString& path, const QByteArray& bytes)
 {
     const QFileInfo place(path);
-    const QByteArray absolute = QFile::encodeName(place.absoluteFilePath());
+    const QByteArray absolute = nativePath(place.absoluteFilePath());
     struct stat folderInfo {};
     if (!statOf(place.absolutePath(), folderInfo))
         return false;
@@ -206,7 +207,7 @@ bool takeBackFromTrash(const QString& path, const QByteArray& bytes)
         return false;
     const QString infos = *trash + QStringLiteral("/info/");
     const QString files = *trash + QStringLiteral("/files/");
-    DIR* folder = ::opendir(QFile::encodeName(infos).constData());
+    DIR* folder = ::opendir(nativePath(infos).constData());
     if (!folder)
         return false;
     struct Closer {
@@ -221,19 +222,19 @@ bool takeBackFromTrash(const QString& path, const QByteArray& bytes)
         if (!infoName.endsWith(".trashinfo"))
             continue;
         const QByteArray name = infoName.chopped(10);
-        const QString infoFile = infos + QFile::decodeName(infoName);
+        const QString infoFile = infos + pathFromNative(infoName);
         if (!isTrashedNameOf(name, place.fileName()) || trashedFrom(infoFile) != absolute)
             continue;
-        const QString stored = files + QFile::decodeName(name);
+        const QString stored = files + pathFromNative(name);
         struct stat storedInfo {};
         if (!statOf(stored, storedInfo, false) || !S_ISREG(storedInfo.st_mode) || storedInfo.st_size != bytes.size())
             continue;
         const auto held = readRegularFile(stored, bytes.size());
         if (!held || *held != bytes)
             continue;
-        if (::rename(QFile::encodeName(stored).constData(), absolute.constData()) != 0)
+        if (::rename(nativePath(stored).constData(), absolute.constData()) != 0)
             return false;
-        QFile::remove(infoFile);
+        ::unlink(nativePath(infoFile).constData());
         return true;
     }
     return false;

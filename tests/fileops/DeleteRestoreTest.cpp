@@ -1,4 +1,7 @@
+#include "base/NativePath.h"
+#include "base/RegularFile.h"
 #include "fileops/DeleteRestore.h"
+#include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
 
@@ -13,6 +16,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace lumora;
@@ -476,4 +481,73 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     EXPECT_TRUE(message.startsWith(QStringLiteral("2 von 3 Bildern wurden wiederhergestellt.")))
         << message.toStdString();
     EXPECT_TRUE(message.contains(result.failures.first()));
+}
+
+namespace {
+
+/// Writes `bytes` to the file whose name in `folder` is exactly the bytes `name`.
+bool writeRaw(const QString& folder, const QByteArray& name, const QByteArray& bytes)
+{
+    const int fd = ::open((QFile::encodeName(folder) + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    return fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size()) && ::close(fd) == 0;
+}
+
+QByteArray readRaw(const QString& folder, const QByteArray& name)
+{
+    return readRegularFile(pathFromNative(QFile::encodeName(folder) + '/' + name)).value_or(QByteArray());
+}
+
+} // namespace
+
+TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAndComeBack)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString trashInfo = home.filePath(QStringLiteral(".qttest/share/Trash/info"));
+    const QByteArray names[] = {QByteArray("latin1-\xE9t\xE9.jpg"), QByteArray("Zeile\nUmbruch.jpg"),
+                                QByteArray("halb-\xC3.jpg")};
+    const auto removeFiles = qScopeGuard([&] { // Qt's own removal would not find them
+        for (const QByteArray& name : names)
+            ::unlink((QFile::encodeName(dir.path()) + '/' + name).constData());
+    });
+    QList<QUrl> urls;
+    for (const QByteArray& name : names) {
+        ASSERT_TRUE(writeRaw(dir.path(), name, bytesOf[QStringLiteral("C")]));
+        urls.append(QUrl::fromLocalFile(pathFromNative(QFile::encodeName(dir.path()) + '/' + name)));
+    }
+    processor.setPhotos({});
+    ASSERT_TRUE(test::loadAndWait(processor, urls));
+    ASSERT_EQ(processor.photos().size(), 3);
+    processor.applyAdjustment(AdjustmentState{.exposure = 0.5}, {processor.photos()[0].id});
+    const StreamEnd saved = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
+    EXPECT_FALSE(saved.error) << saved.error->description.toStdString();
+    QList<QByteArray> savedBytes;
+    for (const QByteArray& name : names) {
+        savedBytes.append(readRaw(dir.path(), name));
+        EXPECT_TRUE(savedBytes.last().startsWith("\xFF\xD8")) << name.toStdString(); // written under its own name
+    }
+    EXPECT_NE(savedBytes[0], savedBytes[1]);
+
+    QSet<QUuid> all;
+    for (const PhotoItem& photo : processor.photos())
+        all.insert(photo.id);
+    EXPECT_EQ(trash(all).done, 3);
+    // Each information file has one line per key, the old place percent-encoded byte for byte.
+    QByteArray infos;
+    DIR* folder = ::opendir(QFile::encodeName(trashInfo).constData()); // Qt's listing would lose the bytes
+    ASSERT_TRUE(folder);
+    while (const dirent* entry = ::readdir(folder))
+        infos += readRaw(trashInfo, QByteArray(entry->d_name));
+    ::closedir(folder);
+    EXPECT_TRUE(infos.contains("/latin1-%E9t%E9.jpg\n")) << infos.toStdString();
+    EXPECT_TRUE(infos.contains("/Zeile%0AUmbruch.jpg\n")) << infos.toStdString();
+    EXPECT_TRUE(infos.contains("/halb-%C3.jpg\n")) << infos.toStdString();
+    EXPECT_EQ(infos.count("\nPath="), 3);
+
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(readRaw(dir.path(), names[i]), savedBytes[i]) << names[i].toStdString();
+    EXPECT_TRUE(QDir(trashInfo).entryList(QDir::Files).isEmpty());
 }
