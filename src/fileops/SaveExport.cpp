@@ -1,6 +1,7 @@
 #include "fileops/SaveExport.h"
 
 #include "base/AtomicFile.h"
+#include "base/NativePath.h"
 #include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
@@ -124,10 +125,16 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 {
     const QString name = QFileInfo(url.path()).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString base = dot < 0 ? name : name.left(dot);
-    return QStringLiteral("%1_%2%3")
-        .arg(index + 1, width, 10, QLatin1Char('0'))
-        .arg(base, format == ExportFormat::png ? QStringLiteral(".png") : QStringLiteral(".jpg"));
+    QString base = dot < 0 ? name : name.left(dot);
+    const QString number = QStringLiteral("%1_").arg(index + 1, width, 10, QLatin1Char('0'));
+    const QString ending = format == ExportFormat::png ? QStringLiteral(".png") : QStringLiteral(".jpg");
+    // The number and the ending may take a name past what a file system holds: the base name
+    // gives way, whole characters at a time, so the export goes on.
+    while (!base.isEmpty() && nativePath(number + base + ending).size() > kMaxFileNameBytes) {
+        const bool pair = base.size() > 1 && base.back().isLowSurrogate() && base[base.size() - 2].isHighSurrogate();
+        base.chop(pair ? 2 : 1);
+    }
+    return number + base + ending;
 }
 
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
