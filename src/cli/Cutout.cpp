@@ -2,7 +2,9 @@
 
 #include "base/AtomicFile.h"
 #include "cli/CommandLine.h"
+#include "cutout/EdgeRefinement.h"
 #include "cutout/FreistellenEngine.h"
+#include "cutout/SegmentationModel.h"
 #include "pipeline/ColorHex.h"
 #include "pipeline/Compositing.h"
 #include "pipeline/Encoders.h"
@@ -148,7 +150,12 @@ int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
         err << parsed->input << ": " << mask.error().description << "\n";
         return 1;
     }
-    const auto result = hintergrundErsetzen(*photo, *mask, parsed->color, background);
+    // The model's mask is as coarse as its input grid; the photo itself sharpens its edges.
+    EdgeRefinementParams refinement;
+    refinement.maskDetailSide = kSegmentationInputSize;
+    const QImage refined = refineMask(*mask, photo->raster, refinement);
+    const qint64 refinedIn = clock.restart();
+    const auto result = hintergrundErsetzen(*photo, refined, parsed->color, background);
     if (!result) {
         err << parsed->input << ": Komposition fehlgeschlagen\n";
         return 1;
@@ -156,10 +163,10 @@ int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
     const qint64 composited = clock.restart();
     if (!writeResult(parsed->output, png ? encodePNG(*result) : encodeJPEG(*result, 0.95), err))
         return 1;
-    if (!parsed->mask.isEmpty() && !writeResult(parsed->mask, maskAsPng(*mask), err))
+    if (!parsed->mask.isEmpty() && !writeResult(parsed->mask, maskAsPng(refined), err))
         return 1;
     out << parsed->output << ": " << result->raster.width() << " × " << result->raster.height() << " (laden " << loaded
-        << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms, Komposition " << composited
+        << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms, Kanten " << refinedIn << " ms, Komposition " << composited
         << " ms, schreiben " << clock.elapsed() << " ms)\n";
     return 0;
 }

@@ -27,6 +27,15 @@ struct OpenPanelRequest {
     bool multipleSelection = true;
 };
 
+/// A file chooser for saving one file.
+struct SavePanelRequest {
+    QString title;
+    QString startFolder;
+    QString proposedName;    ///< the file name offered in the name field
+    QStringList nameFilters; ///< e.g. "PNG-Bild (*.png)"
+    bool canCreateFolders = false;
+};
+
 /// One button of a question; `role` tells the dialog how to present it.
 struct DialogButton {
     enum class Role { normal, cancel, destructive };
@@ -75,6 +84,15 @@ public:
     /// Shows a modal colour chooser. Returns the chosen colour as a colour string (six digits
     /// when opaque, eight with alpha), or none when the user cancelled.
     virtual std::optional<QString> chooseColor(const ColorPanelRequest& request) = 0;
+
+    /// Shows a modal save panel. Returns the chosen file's absolute path, or none when the user
+    /// cancelled. Answerers that never save (benchmarks, screenshot tools) keep this default,
+    /// which cancels.
+    virtual std::optional<QString> chooseSaveFile(const SavePanelRequest& request)
+    {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 } // namespace lumora

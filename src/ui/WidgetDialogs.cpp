@@ -131,7 +131,9 @@ std::optional<QString> WidgetDialogs::chooseFolder(const FolderPanelRequest& req
 
 QStringList WidgetDialogs::chooseFiles(const OpenPanelRequest& request)
 {
-    QFileDialog dialog(m_window, request.title, request.startFolder);
+    // Over an open sheet (the editor's background photo) rather than behind it.
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
+    QFileDialog dialog(parent, request.title, request.startFolder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(request.multipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog.setNameFilters(request.nameFilters);
@@ -145,7 +147,8 @@ QStringList WidgetDialogs::chooseFiles(const OpenPanelRequest& request)
 
 std::optional<int> WidgetDialogs::ask(const QuestionRequest& request)
 {
-    QuestionSheet sheet(request, m_window);
+    // Over the open sheet (the editor's background question) when there is one.
+    QuestionSheet sheet(request, QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data());
     sheet.exec();
     return sheet.choice();
 }
@@ -169,6 +172,24 @@ std::optional<QString> WidgetDialogs::chooseColor(const ColorPanelRequest& reque
     if (!chosen.isValid())
         return std::nullopt;
     return hexFromColor(chosen);
+}
+
+std::optional<QString> WidgetDialogs::chooseSaveFile(const SavePanelRequest& request)
+{
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
+    QFileDialog dialog(parent, request.title, request.startFolder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(request.nameFilters);
+    dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
+    dialog.selectFile(request.proposedName);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Sichern"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace lumora

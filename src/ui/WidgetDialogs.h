@@ -26,6 +26,8 @@ public:
     void inform(const QString& title, const QString& message) override;
     /// Qt's colour dialog over the window that is modal now (an open sheet), else the window.
     std::optional<QString> chooseColor(const ColorPanelRequest& request) override;
+    /// Qt's save panel over the window that is modal now (an open sheet), else the window.
+    std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override;
 
 private:
     QPointer<QWidget> m_window;

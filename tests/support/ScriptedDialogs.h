@@ -64,6 +64,15 @@ public:
         return m_colorAnswers.isEmpty() ? std::nullopt : m_colorAnswers.dequeue();
     }
 
+    /// The next save panel is confirmed with `path` (none: cancelled).
+    void saveTo(const std::optional<QString>& path) { m_saveAnswers.enqueue(path); }
+
+    std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override
+    {
+        saveRequests.append(request);
+        return m_saveAnswers.isEmpty() ? std::nullopt : m_saveAnswers.dequeue();
+    }
+
     /// Answers not used yet.
     [[nodiscard]] qsizetype pendingFolderAnswers() const { return m_folderAnswers.size(); }
 
@@ -72,12 +81,14 @@ public:
     QList<QuestionRequest> questions;
     QList<std::pair<QString, QString>> messages; ///< (title, message) of every inform()
     QList<ColorPanelRequest> colorRequests;
+    QList<SavePanelRequest> saveRequests;
 
 private:
     QQueue<std::optional<QString>> m_folderAnswers;
     QQueue<QStringList> m_fileAnswers;
     QQueue<std::optional<QString>> m_questionAnswers;
     QQueue<std::optional<QString>> m_colorAnswers;
+    QQueue<std::optional<QString>> m_saveAnswers;
 };
 
 } // namespace lumora::test

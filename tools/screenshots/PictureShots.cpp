@@ -1,5 +1,8 @@
 #include "PictureShots.h"
 
+#include "app/editor/BackgroundTool.h"
+#include "app/editor/EditorToolbar.h"
+
 #include "app/KeySequenceTracker.h"
 #include "app/WatermarkController.h"
 #include "model/ImageProcessor.h"
@@ -27,6 +30,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -94,8 +98,13 @@ class FixedFolderDialogs : public Dialogs {
 public:
     explicit FixedFolderDialogs(QString folder) : m_folder(std::move(folder)) {}
     std::optional<QString> chooseFolder(const FolderPanelRequest&) override { return m_folder; }
-    QStringList chooseFiles(const OpenPanelRequest&) override { return {}; }
-    std::optional<int> ask(const QuestionRequest&) override { return std::nullopt; }
+    QStringList chooseFiles(const OpenPanelRequest&) override { return files; }
+    std::optional<int> ask(const QuestionRequest& request) override
+    {
+        return askWith ? askWith->ask(request) : std::nullopt;
+    }
+    QStringList files;          ///< the answer of every file panel
+    Dialogs* askWith = nullptr; ///< who answers questions instead of the default
     void inform(const QString&, const QString&) override {}
     std::optional<QString> chooseColor(const ColorPanelRequest&) override { return std::nullopt; }
 
@@ -202,6 +211,58 @@ int watermarkShot(const QString& folder, const QString& photo)
     return shown && save(&sheet, folder, QStringLiteral("watermark-sheet.png")) ? 0 : 1;
 }
 
+// The background mode: computing, with a colour, transparent, with a photo (a grey-green
+// gradient), and the question when the mode is left with the result not applied.
+bool backgroundShots(const QString& folder, ZoomableImageEditor& sheet, FixedFolderDialogs& dialogs)
+{
+    EditorController& editor = sheet.editor();
+    auto* tool = dynamic_cast<BackgroundTool*>(editor.tool(DrawingMode::freisteller));
+    if (!tool)
+        return false;
+    bool ok = true;
+    const auto picture = [&](const QString& name) {
+        waitUntil([] { return false; }, 300);
+        ok = save(&sheet, folder, name) && ok;
+    };
+    tool->start();
+    picture(QStringLiteral("editor-ki-berechnet.png"));
+    if (!waitUntil([&] { return !editor.state().freistellerLaeuft; }, 120000))
+        return false;
+    tool->setColor(QColor(0x1E, 0x90, 0xFF));
+    picture(QStringLiteral("editor-ki-farbe.png"));
+    tool->setTransparent(true);
+    picture(QStringLiteral("editor-ki-transparent.png"));
+    QTemporaryDir dir;
+    QImage backdrop(1200, 800, QImage::Format_RGB32);
+    {
+        QPainter painter(&backdrop);
+        QLinearGradient gradient(0, 0, 0, 800);
+        gradient.setColorAt(0, QColor(0x9F, 0xC5, 0xE8));
+        gradient.setColorAt(1, QColor(0x4E, 0x7D, 0x3A));
+        painter.fillRect(backdrop.rect(), gradient);
+    }
+    const QString backdropPath = dir.filePath(QStringLiteral("hintergrund.jpg"));
+    backdrop.save(backdropPath, "JPEG", 90);
+    dialogs.files = {backdropPath};
+    tool->setTransparent(false);
+    tool->chooseBackgroundPhoto();
+    picture(QStringLiteral("editor-ki-foto.png"));
+    // The question over the sheet, pictured with the whole screen, then answered "Abbrechen".
+    WidgetDialogs widgets(&sheet);
+    QTimer::singleShot(600, [&ok, folder] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const QString path = QDir(folder).filePath(QStringLiteral("editor-ki-frage.png"));
+        if (!QGuiApplication::primaryScreen()->grabWindow(0).save(path))
+            ok = false;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    });
+    dialogs.askWith = &widgets;
+    editorToolbar::selectMode(editor, DrawingMode::rectangle);
+    dialogs.askWith = nullptr;
+    return ok;
+}
+
 int editorShots(const QString& folder, const QString& photo)
 {
     QTemporaryDir dir;
@@ -230,6 +291,10 @@ int editorShots(const QString& folder, const QString& photo)
         waitUntil([] { return false; }, 300);
         ok = save(sheet, folder, name) && ok;
     };
+    // The background mode first, on the photo without marks; its result is then discarded.
+    ok = backgroundShots(folder, *sheet, dialogs) && ok;
+    if (auto* background = dynamic_cast<BackgroundTool*>(editor.tool(DrawingMode::freisteller)))
+        background->discard();
     // Rectangle: one committed (black), one being edited (in red with its handles).
     editor.state().rectColorHex = QStringLiteral("#000000");
     stroke({at(0.08, 0.1), at(0.3, 0.25)}, true);

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     const QCommandLineOption editor(
         QStringLiteral("editor"),
         QStringLiteral("The editor sheet in each built mode (editor-rechteck.png, editor-freihand.png, "
-                       "editor-fuellen.png)."));
+                       "editor-fuellen.png, editor-ki-*.png)."));
     parser.addOptions({magnifier, overlay, watermark, panels, editor});
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Where the pictures go."));
     parser.addPositionalArgument(QStringLiteral("PHOTO"),

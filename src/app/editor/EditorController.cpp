@@ -186,15 +186,22 @@ void EditorController::askAboutBackground()
         if (planned)
             setMode(*planned);
         m_state.geplanterModusWechsel.reset();
-        if (m_state.wartenAufSchliessen) {
-            m_state.wartenAufSchliessen = false;
-            Q_EMIT dismissRequested();
-        }
+        // A running apply would be dropped with the sheet: the close waits for it.
+        if (m_state.wartenAufSchliessen && !m_state.isFreistellerAnwenden)
+            finishPendingClose();
     } else { // "Abbrechen", or the question was dismissed
         m_state.geplanterModusWechsel.reset();
         m_state.wartenAufSchliessen = false;
     }
     Q_EMIT changed();
+}
+
+void EditorController::finishPendingClose()
+{
+    if (!m_state.wartenAufSchliessen)
+        return;
+    m_state.wartenAufSchliessen = false;
+    Q_EMIT dismissRequested();
 }
 
 void EditorController::discardBackground()

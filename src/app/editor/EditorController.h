@@ -57,6 +57,8 @@ public:
     [[nodiscard]] const EditorState& state() const { return m_state; }
     [[nodiscard]] ImageProcessor& processor() { return m_processor; }
     [[nodiscard]] QUuid photoId() const { return m_photoId; }
+    /// The answerer of the editor's questions and panels.
+    [[nodiscard]] Dialogs& dialogs() { return m_dialogs; }
     /// The edited photo, or null when it left the processor's list.
     [[nodiscard]] const PhotoItem* photo() const;
 
@@ -109,11 +111,16 @@ public:
 
     // --- the background result (its tool does the work; the guard and closing ask here) ---
     /// What "Anwenden" and "Verwerfen" of the background question do beyond the shell's steps.
+    /// An apply that keeps `isFreistellerAnwenden` set when it returns is still running; a
+    /// pending close then waits for it (`wartenAufSchliessen` stays set, and the apply calls
+    /// finishPendingClose() when it is over).
     struct BackgroundActions {
         std::function<void()> apply;
         std::function<void()> discard;
     };
     void setBackgroundActions(BackgroundActions actions) { m_background = std::move(actions); }
+    /// The apply that a close waits for is over: dismisses the sheet when a close is pending.
+    void finishPendingClose();
 
     /// The preview renderer (tests wait for it).
     [[nodiscard]] EditorPreviewRenderer& previewRenderer() { return m_preview; }

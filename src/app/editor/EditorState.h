@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/Image.h"
+
 #include <QColor>
 #include <QImage>
 #include <QList>
@@ -101,10 +103,10 @@ struct EditorState {
     QSizeF cropPendingGeoSize{0, 0};
     // background removal
     std::optional<QImage> freistellerMaske;
-    std::optional<QImage> freistellerOriginalCI;
+    std::optional<Image> freistellerOriginalCI; ///< the photo's filteredCI when the mode started
     QColor freistellerFarbe = Qt::white;
     bool freistellerTransparent = false;
-    std::optional<QImage> freistellerHintergrundBild;
+    std::optional<Image> freistellerHintergrundBild;
     bool freistellerLaeuft = false;
     std::optional<QString> freistellerFehler;
     bool isFreistellerAnwenden = false;

@@ -1,5 +1,6 @@
 #include "app/editor/EditorToolbar.h"
 
+#include "app/editor/BackgroundTool.h"
 #include "app/editor/EditorController.h"
 
 namespace lumora::editorToolbar {
@@ -16,6 +17,8 @@ const QList<EditorToolbarEntry>& entries()
         {QStringLiteral("textformat"), QStringLiteral("Text"), A::selectMode, M::text, 0},
         {QStringLiteral("rectangle.dashed"), QStringLiteral("Zuschneiden"), A::selectMode, M::crop, 1},
         {QStringLiteral("sparkles"), QStringLiteral("KI-Szene"), A::startBackground, M::freisteller, 2},
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("Anwenden"), A::applyBackground, std::nullopt, 2},
+        {QStringLiteral("xmark.circle"), QStringLiteral("Abbrechen"), A::discardBackground, std::nullopt, 2},
         {QStringLiteral("magnifyingglass"), QStringLiteral("In Lupe ansehen"), A::magnifier, std::nullopt, 3},
         {QStringLiteral("arrow.uturn.backward"), QStringLiteral("Rückgängig"), A::undo, std::nullopt, 3},
     };
@@ -28,6 +31,9 @@ bool isEnabled(const EditorToolbarEntry& entry, const EditorController& editor)
     case EditorToolbarEntry::Action::selectMode: return editor.tool(*entry.mode) != nullptr;
     case EditorToolbarEntry::Action::startBackground:
         return editor.tool(DrawingMode::freisteller) != nullptr && !editor.state().freistellerLaeuft;
+    case EditorToolbarEntry::Action::applyBackground:
+        return !editor.state().freistellerLaeuft && !editor.state().isFreistellerAnwenden;
+    case EditorToolbarEntry::Action::discardBackground: return !editor.state().isFreistellerAnwenden;
     case EditorToolbarEntry::Action::magnifier: return editor.magnifierRequest().has_value();
     case EditorToolbarEntry::Action::undo: return editor.undoEnabled();
     }
@@ -37,6 +43,36 @@ bool isEnabled(const EditorToolbarEntry& entry, const EditorController& editor)
 bool isSelected(const EditorToolbarEntry& entry, const EditorController& editor)
 {
     return entry.mode && editor.state().drawingMode == *entry.mode;
+}
+
+bool isVisible(const EditorToolbarEntry& entry, const EditorController& editor)
+{
+    if (entry.action != EditorToolbarEntry::Action::applyBackground
+        && entry.action != EditorToolbarEntry::Action::discardBackground)
+        return true;
+    return editor.state().drawingMode == DrawingMode::freisteller && editor.state().freistellerMaske.has_value();
+}
+
+void trigger(EditorController& editor, const EditorToolbarEntry& entry)
+{
+    auto* background = dynamic_cast<BackgroundTool*>(editor.tool(DrawingMode::freisteller));
+    switch (entry.action) {
+    case EditorToolbarEntry::Action::selectMode: selectMode(editor, *entry.mode); break;
+    case EditorToolbarEntry::Action::startBackground:
+        if (background)
+            background->start();
+        break;
+    case EditorToolbarEntry::Action::applyBackground:
+        if (background)
+            background->apply();
+        break;
+    case EditorToolbarEntry::Action::discardBackground:
+        if (background)
+            background->discard();
+        break;
+    case EditorToolbarEntry::Action::undo: editor.undo(); break;
+    case EditorToolbarEntry::Action::magnifier: break;
+    }
 }
 
 void selectMode(EditorController& editor, DrawingMode mode)

@@ -90,6 +90,24 @@ void EditorCanvas::mouseReleaseEvent(QMouseEvent* event)
     m_editor.dragEnded();
 }
 
+namespace {
+
+QBrush checkerboard()
+{
+    static const QBrush brush = [] {
+        constexpr int kSquare = 8;
+        QImage tile(2 * kSquare, 2 * kSquare, QImage::Format_RGB32);
+        tile.fill(QColor(204, 204, 204));
+        QPainter painter(&tile);
+        painter.fillRect(0, 0, kSquare, kSquare, QColor(153, 153, 153));
+        painter.fillRect(kSquare, kSquare, kSquare, kSquare, QColor(153, 153, 153));
+        return QBrush(tile);
+    }();
+    return brush;
+}
+
+} // namespace
+
 void EditorCanvas::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -102,6 +120,8 @@ void EditorCanvas::paintEvent(QPaintEvent* event)
         const bool exact = std::abs(image.width() - devicePixels.width()) < 1.5
                            && std::abs(image.height() - devicePixels.height()) < 1.5;
         painter.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
+        if (image.hasAlphaChannel())
+            painter.fillRect(fitted, checkerboard()); // transparency shows as a checkerboard
         painter.drawImage(fitted, image);
     }
     painter.setRenderHint(QPainter::Antialiasing);

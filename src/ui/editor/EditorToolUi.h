@@ -38,6 +38,7 @@ public:
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeRectangleUi();
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeFreehandUi();
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeFillUi();
+[[nodiscard]] std::unique_ptr<EditorToolUi> makeBackgroundUi();
 
 /// The system red that a red colour string falls back to.
 inline const QColor kSystemRed{0xFF, 0x3B, 0x30};

@@ -158,6 +158,10 @@ void ZoomableImageEditor::stateChanged()
     for (const auto& [entry, button] : m_buttons) {
         button->setEnabled(editorToolbar::isEnabled(entry, *m_editor));
         button->setSelected(editorToolbar::isSelected(entry, *m_editor));
+        if (const bool visible = editorToolbar::isVisible(entry, *m_editor); visible != !button->isHidden()) {
+            button->setVisible(visible);
+            button->parentWidget()->adjustSize();
+        }
     }
     const QString hint = m_editor->hint();
     if (m_hint->text() != hint)
@@ -169,14 +173,10 @@ void ZoomableImageEditor::stateChanged()
 
 void ZoomableImageEditor::trigger(const EditorToolbarEntry& entry)
 {
-    switch (entry.action) {
-    case EditorToolbarEntry::Action::selectMode: editorToolbar::selectMode(*m_editor, *entry.mode); break;
-    case EditorToolbarEntry::Action::startBackground:
-        editorToolbar::selectMode(*m_editor, DrawingMode::freisteller);
-        break;
-    case EditorToolbarEntry::Action::magnifier: openMagnifier(); break;
-    case EditorToolbarEntry::Action::undo: m_editor->undo(); break;
-    }
+    if (entry.action == EditorToolbarEntry::Action::magnifier)
+        openMagnifier();
+    else
+        editorToolbar::trigger(*m_editor, entry);
 }
 
 void ZoomableImageEditor::openMagnifier()

@@ -131,9 +131,12 @@ TEST_F(SheetFixture, FreehandOnAQuarterTurnedPhotoLandsWhereItWasDrawn)
 TEST_F(SheetFixture, ToolbarShowsEveryModeAndEnablesTheBuiltOnes)
 {
     open();
-    for (const char* title : {"Rechteck", "Freihand", "Füllen", "In Lupe ansehen"})
+    for (const char* title : {"Rechteck", "Freihand", "Füllen", "KI-Szene", "In Lupe ansehen"})
         EXPECT_TRUE(sheet->button(QString::fromUtf8(title))->isEnabled()) << title;
-    for (const char* title : {"Pfeil", "Text", "Zuschneiden", "KI-Szene", "Rückgängig"}) {
+    // The background result's buttons show only while there is a result.
+    for (const char* title : {"Anwenden", "Abbrechen"})
+        EXPECT_FALSE(sheet->button(QString::fromUtf8(title))->isVisible()) << title;
+    for (const char* title : {"Pfeil", "Text", "Zuschneiden", "Rückgängig"}) {
         ASSERT_TRUE(sheet->button(QString::fromUtf8(title))) << title;
         EXPECT_TRUE(sheet->button(QString::fromUtf8(title))->isVisible()) << title;
         EXPECT_FALSE(sheet->button(QString::fromUtf8(title))->isEnabled()) << title;

@@ -1,0 +1,126 @@
+// The panel of the background mode; its canvas feedback is the composite itself.
+#include "ui/editor/EditorToolUi.h"
+
+#include "app/editor/BackgroundTool.h"
+#include "app/editor/EditorController.h"
+#include "pipeline/ColorHex.h"
+#include "ui/Theme.h"
+#include "ui/editor/ColorButton.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace lumora {
+
+namespace {
+
+const QColor kErrorRed{0xFF, 0x45, 0x3A};
+
+// The panel's widgets, shown and filled from the editor's state on every change.
+class BackgroundPanel : public QWidget {
+public:
+    BackgroundPanel(EditorController& editor, BackgroundTool& tool, Dialogs& dialogs) : m_editor(editor), m_tool(tool)
+    {
+        setObjectName(QStringLiteral("backgroundPanel"));
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(8);
+        row->addWidget(styledLabel(QStringLiteral("Hintergrund:"), 11, QFont::Medium));
+
+        m_busy = new QProgressBar(this);
+        m_busy->setRange(0, 0); // an indicator without a known end
+        m_busy->setTextVisible(false);
+        m_busy->setFixedSize(60, 8);
+        row->addWidget(m_busy);
+        m_status = styledLabel({}, 11, QFont::Normal, theme::textMuted);
+        row->addWidget(m_status);
+        m_error = styledLabel({}, 11, QFont::Medium, kErrorRed);
+        m_error->setObjectName(QStringLiteral("backgroundError"));
+        row->addWidget(m_error);
+
+        m_color = new ColorButton(dialogs,
+                                  {[&editor] { return hexFromColor(editor.state().freistellerFarbe); },
+                                   [&tool](const QString& hex) { tool.setColor(colorOr(hex, Qt::white)); }},
+                                  Qt::white, false, this);
+        row->addWidget(m_color);
+        m_transparent = new QCheckBox(QStringLiteral("Transparent"), this);
+        connect(m_transparent, &QCheckBox::toggled, this, [&tool, &editor](bool on) {
+            if (on != editor.state().freistellerTransparent)
+                tool.setTransparent(on);
+        });
+        row->addWidget(m_transparent);
+        m_photo = new QPushButton(QStringLiteral("Foto wählen…"), this);
+        m_photo->setAutoDefault(false);
+        connect(m_photo, &QPushButton::clicked, this, [&tool] { tool.chooseBackgroundPhoto(); });
+        row->addWidget(m_photo);
+        m_notes = styledLabel({}, 11, QFont::Normal, theme::textMuted);
+        row->addWidget(m_notes);
+        row->addStretch();
+
+        connect(&editor, &EditorController::changed, this, &BackgroundPanel::refresh);
+        refresh();
+    }
+
+private:
+    void refresh()
+    {
+        const EditorState& s = m_editor.state();
+        const bool result = s.freistellerMaske.has_value();
+        m_busy->setVisible(s.freistellerLaeuft);
+        m_status->setVisible(!result);
+        m_status->setText(m_tool.statusLine());
+        m_error->setVisible(s.freistellerFehler.has_value());
+        m_error->setText(s.freistellerFehler.value_or(QString()));
+        for (QWidget* control : {static_cast<QWidget*>(m_color), static_cast<QWidget*>(m_transparent),
+                                 static_cast<QWidget*>(m_photo), static_cast<QWidget*>(m_notes)})
+            control->setVisible(result);
+        const bool applying = s.isFreistellerAnwenden;
+        m_color->setEnabled(!applying);
+        m_transparent->setEnabled(!applying);
+        m_photo->setEnabled(!applying);
+        if (m_transparent->isChecked() != s.freistellerTransparent) {
+            const QSignalBlocker quiet(m_transparent);
+            m_transparent->setChecked(s.freistellerTransparent);
+        }
+        m_notes->setText(m_tool.noteLines().join(QStringLiteral("   ")));
+        m_color->update();
+    }
+
+    EditorController& m_editor;
+    BackgroundTool& m_tool;
+    QProgressBar* m_busy = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_error = nullptr;
+    ColorButton* m_color = nullptr;
+    QCheckBox* m_transparent = nullptr;
+    QPushButton* m_photo = nullptr;
+    QLabel* m_notes = nullptr;
+};
+
+class BackgroundUi : public EditorToolUi {
+public:
+    DrawingMode mode() const override { return DrawingMode::freisteller; }
+
+    QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
+    {
+        auto* tool = dynamic_cast<BackgroundTool*>(editor.tool(DrawingMode::freisteller));
+        if (!tool)
+            return new QWidget;
+        return new BackgroundPanel(editor, *tool, dialogs);
+    }
+
+    void paint(QPainter&, const EditorState&) const override {}
+    QRectF changingArea(const EditorState&) const override { return {}; }
+};
+
+} // namespace
+
+std::unique_ptr<EditorToolUi> makeBackgroundUi()
+{
+    return std::make_unique<BackgroundUi>();
+}
+
+} // namespace lumora

@@ -1,0 +1,376 @@
+// The background mode with a stand-in segmentation (red pixels are the subject), scripted
+// dialogs and real files.
+#include "app/editor/BackgroundTool.h"
+#include "app/editor/EditorTestSupport.h"
+#include "app/editor/EditorToolbar.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Render.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace lumora::test {
+namespace {
+
+constexpr QSize kPhoto{240, 160};
+const QColor kSubject{220, 30, 30};
+
+// A red disc (the subject) on a grey-blue background.
+QImage subjectPhoto()
+{
+    QImage image = solid(kPhoto.width(), kPhoto.height(), QColor(70, 90, 120));
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kSubject);
+    painter.drawEllipse(QPointF(120, 80), 50, 50);
+    return image;
+}
+
+// Segmentation by colour: strongly red pixels are the subject; `blank` finds nothing.
+Segmentation redSegmentation(std::shared_ptr<std::atomic<int>> calls, bool blank = false)
+{
+    return [calls, blank](const QImage& bitmap) -> std::expected<QImage, Error> {
+        ++*calls;
+        QImage mask(bitmap.size(), QImage::Format_Grayscale8);
+        for (int y = 0; y < bitmap.height(); ++y) {
+            for (int x = 0; x < bitmap.width(); ++x) {
+                const QColor c = bitmap.pixelColor(x, y);
+                mask.scanLine(y)[x] = !blank && c.red() > 150 && c.green() < 100 ? 255 : 0;
+            }
+        }
+        return mask;
+    };
+}
+
+// A JPEG photo on disk, rendered like a loaded photo, with the editor on it.
+struct CutoutBench {
+    QTemporaryDir dir;
+    QString path;
+    QByteArray originalBytes;
+    ImageProcessor processor;
+    ScriptedDialogs dialogs;
+    QUuid id;
+    std::unique_ptr<EditorController> editor;
+    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+    int dismissed = 0;
+
+    explicit CutoutBench(bool rendered = true, bool blank = false, QList<TextMark> marks = {})
+    {
+        path = dir.filePath(QStringLiteral("Strand.jpg"));
+        originalBytes = encodeWithVips(subjectPhoto(), QStringLiteral("jpg"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(originalBytes) == originalBytes.size());
+        file.close();
+        PhotoItem photo;
+        photo.url = QUrl::fromLocalFile(path);
+        photo.originalCI = *SourceImage::fromFile(path);
+        photo.edits.textMarks = marks;
+        if (rendered) {
+            const auto render = renderImage(photo.originalCI, photo.edits, 1.0);
+            photo.filteredCI = *render;
+            photo.preview = makePreview(*render);
+        }
+        id = photo.id;
+        processor.setPhotos({photo});
+        editor = std::make_unique<EditorController>(processor, id, dialogs);
+        QObject::connect(editor.get(), &EditorController::dismissRequested, [this] { ++dismissed; });
+        tool().setEngine(FreistellenEngine(redSegmentation(calls, blank)));
+        editor->setCanvasSize({480, 320});
+        EditorBench::settle();
+    }
+    ~CutoutBench() { EditorBench::settle(); }
+
+    BackgroundTool& tool() { return *dynamic_cast<BackgroundTool*>(editor->tool(DrawingMode::freisteller)); }
+    EditorState& state() { return editor->state(); }
+    const PhotoItem& photo() const { return *processor.photo(id); }
+    QColor previewCorner() const { return pixel(photo().preview->bitmap, 2, 2); }
+    QColor previewCentre() const
+    {
+        const QImage& b = photo().preview->bitmap;
+        return pixel(b, b.width() / 2, b.height() / 2);
+    }
+    QByteArray fileBytes() const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Starts the mode and waits for the mask.
+    void startAndWait()
+    {
+        tool().start();
+        EditorBench::settle();
+    }
+};
+
+bool near(QColor a, QColor b, int tolerance = 6)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+           && std::abs(a.blue() - b.blue()) <= tolerance && std::abs(a.alpha() - b.alpha()) <= tolerance;
+}
+
+TEST(BackgroundTool, StartWithoutARenderSaysSoAndStartsNothing)
+{
+    CutoutBench bench(false);
+    bench.startAndWait();
+    EXPECT_EQ(bench.state().freistellerFehler, "Kein Bild verfügbar.");
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::rectangle);
+    EXPECT_FALSE(bench.state().freistellerLaeuft);
+    EXPECT_EQ(*bench.calls, 0);
+}
+
+TEST(BackgroundTool, PressingKiSzeneTwiceStartsOneComputationAndShowsTheComposite)
+{
+    CutoutBench bench;
+    bench.tool().start();
+    EXPECT_TRUE(bench.state().freistellerLaeuft);
+    EXPECT_EQ(bench.editor->hint(), "KI berechnet die Maske – einen Moment...");
+    bench.tool().start();
+    EditorBench::settle();
+    EXPECT_EQ(*bench.calls, 1);
+    EXPECT_FALSE(bench.state().freistellerLaeuft);
+    ASSERT_TRUE(bench.state().freistellerMaske);
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::freisteller);
+    // White behind the subject, in the photo (the grid) and on the canvas.
+    EXPECT_TRUE(near(bench.previewCorner(), Qt::white)) << bench.previewCorner().name().toStdString();
+    EXPECT_TRUE(near(bench.previewCentre(), kSubject, 12));
+    EXPECT_TRUE(near(pixel(bench.editor->canvasImage(), 2, 2), Qt::white));
+    EXPECT_TRUE(near(pixel(bench.photo().thumbnail, 1, 1), Qt::white));
+}
+
+TEST(BackgroundTool, NoSubjectGoesBackToTheRectangleMode)
+{
+    CutoutBench bench(true, true);
+    const QImage before = bench.photo().preview->bitmap;
+    bench.startAndWait();
+    EXPECT_EQ(bench.state().freistellerFehler, "Kein Motiv erkannt. Bitte ein anderes Bild verwenden.");
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::rectangle);
+    EXPECT_FALSE(bench.state().freistellerMaske);
+    EXPECT_FALSE(bench.state().freistellerOriginalCI);
+    EXPECT_EQ(bench.photo().preview->bitmap, before);
+}
+
+TEST(BackgroundTool, TextMarksAreBakedBeforeTheMaskIsComputed)
+{
+    TextMark mark;
+    mark.position = {20, 20};
+    mark.text = QStringLiteral("Hallo");
+    mark.fontSize = 12;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    CutoutBench bench(true, false, {mark});
+    const SourceImage before = bench.photo().originalCI;
+    bench.startAndWait();
+    EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
+    EXPECT_FALSE(bench.photo().originalCI == before);
+    EXPECT_TRUE(bench.state().freistellerMaske);
+}
+
+// The background precedence: transparent, else the background photo, else the colour.
+TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
+{
+    CutoutBench bench;
+    const QString greenPhoto = bench.dir.filePath(QStringLiteral("gruen.png"));
+    ASSERT_TRUE(solid(300, 200, QColor(20, 200, 40)).save(greenPhoto));
+    bench.startAndWait();
+
+    bench.dialogs.chooseFilesWith({greenPhoto});
+    bench.tool().chooseBackgroundPhoto();
+    ASSERT_EQ(bench.dialogs.fileRequests.size(), 1);
+    EXPECT_EQ(bench.dialogs.fileRequests[0].title, "Hintergrund-Foto wählen");
+    EXPECT_FALSE(bench.dialogs.fileRequests[0].multipleSelection);
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(20, 200, 40)));
+    EXPECT_EQ(bench.tool().noteLines(), QStringList{"• Foto-Hintergrund aktiv"});
+
+    bench.tool().setColor(QColor(0, 0, 255)); // a colour drops the photo
+    EXPECT_FALSE(bench.state().freistellerHintergrundBild);
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(0, 0, 255)));
+
+    bench.dialogs.chooseFilesWith({greenPhoto});
+    bench.tool().chooseBackgroundPhoto();
+    bench.tool().setTransparent(true); // transparency drops it too
+    EXPECT_FALSE(bench.state().freistellerHintergrundBild);
+    EXPECT_EQ(bench.previewCorner().alpha(), 0);
+    EXPECT_EQ(bench.tool().noteLines(), QStringList{"• wird als PNG neben dem Original gespeichert"});
+
+    bench.tool().setColor(QColor(255, 255, 0)); // transparency still wins over a colour
+    EXPECT_EQ(bench.previewCorner().alpha(), 0);
+    bench.tool().setTransparent(false);
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(255, 255, 0)));
+}
+
+TEST(BackgroundTool, UnreadableBackgroundPhotoKeepsThePreviousBackground)
+{
+    CutoutBench bench;
+    const QString broken = bench.dir.filePath(QStringLiteral("kaputt.jpg"));
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("kein Bild");
+    file.close();
+    bench.startAndWait();
+    bench.tool().setColor(QColor(0, 0, 255));
+    bench.dialogs.chooseFilesWith({broken});
+    bench.tool().chooseBackgroundPhoto();
+    EXPECT_EQ(bench.state().freistellerFehler, "Hintergrund-Bild konnte nicht geladen werden.");
+    EXPECT_FALSE(bench.state().freistellerHintergrundBild);
+    EXPECT_TRUE(bench.state().freistellerMaske);
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(0, 0, 255)));
+}
+
+TEST(BackgroundTool, DiscardRestoresExactlyWhatWasShownBefore)
+{
+    CutoutBench bench;
+    const PhotoItem before = bench.photo();
+    const QImage shownBefore = bench.editor->canvasImage();
+    bench.startAndWait();
+    bench.tool().setTransparent(true);
+    editorToolbar::trigger(*bench.editor, editorToolbar::entries()[8]); // "Abbrechen"
+    ASSERT_EQ(editorToolbar::entries()[8].title, "Abbrechen");
+    EXPECT_EQ(bench.photo().preview->bitmap, before.preview->bitmap);
+    EXPECT_EQ(bench.photo().filteredCI->raster, before.filteredCI->raster);
+    EXPECT_EQ(bench.photo().thumbnail, before.thumbnail);
+    EXPECT_EQ(bench.editor->canvasImage(), shownBefore);
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::rectangle);
+    EXPECT_FALSE(bench.state().freistellerMaske);
+    EXPECT_FALSE(bench.state().freistellerTransparent);
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes);
+}
+
+TEST(BackgroundTool, TransparentApplyWritesAPngWithAlphaWhereChosenAndBurnsItIn)
+{
+    CutoutBench bench;
+    bench.startAndWait();
+    bench.tool().setTransparent(true);
+    ASSERT_TRUE(QDir(bench.dir.path()).mkpath(QStringLiteral("neu"))); // made in the panel
+    const QString target = bench.dir.filePath(QStringLiteral("neu/Strand.png"));
+    bench.dialogs.saveTo(target);
+    bench.tool().apply();
+    EXPECT_TRUE(bench.state().isFreistellerAnwenden);
+    EditorBench::settle();
+
+    ASSERT_EQ(bench.dialogs.saveRequests.size(), 1);
+    const SavePanelRequest& panel = bench.dialogs.saveRequests[0];
+    EXPECT_EQ(panel.title, "PNG mit Transparenz speichern");
+    EXPECT_EQ(panel.proposedName, "Strand.png");
+    EXPECT_TRUE(panel.canCreateFolders);
+    const QImage written(target);
+    ASSERT_FALSE(written.isNull());
+    EXPECT_TRUE(written.hasAlphaChannel());
+    EXPECT_EQ(written.size(), kPhoto);
+    EXPECT_EQ(pixel(written, 2, 2).alpha(), 0);
+    EXPECT_EQ(pixel(written, 120, 80).alpha(), 255);
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes); // the photo's own file is untouched
+
+    // Burnt in: the photo is the transparent composite with neutral edits; the mode is left.
+    const auto original = bench.photo().originalCI.decode();
+    ASSERT_TRUE(original);
+    EXPECT_EQ(pixel(*original, 2, 2).alpha(), 0);
+    EXPECT_EQ(bench.photo().edits.adjustment, AdjustmentState{});
+    EXPECT_EQ(bench.photo().edits.rotation, 0);
+    EXPECT_FALSE(bench.state().freistellerMaske);
+    EXPECT_FALSE(bench.state().isFreistellerAnwenden);
+    EXPECT_FALSE(bench.state().freistellerTransparent);
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::rectangle);
+    EXPECT_EQ(pixel(bench.editor->canvasImage(), 2, 2).alpha(), 0);
+}
+
+TEST(BackgroundTool, ColourApplyOverwritesThePhotosFileWithAQuality95Jpeg)
+{
+    CutoutBench bench;
+    bench.startAndWait();
+    bench.tool().setColor(QColor(0, 0, 255));
+    bench.tool().apply();
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes); // not before the apply is over
+    EditorBench::settle();
+    EXPECT_TRUE(bench.dialogs.saveRequests.isEmpty());
+    const QByteArray written = bench.fileBytes();
+    ASSERT_NE(written, bench.originalBytes);
+    ASSERT_TRUE(written.startsWith("\xFF\xD8"));
+    // The same bytes as the burnt-in composite encoded at 0.95.
+    const auto composite = bench.photo().originalCI.decode();
+    ASSERT_TRUE(composite);
+    const auto expected = encodeJPEG(Image{*composite, QRectF(QPointF(0, 0), QSizeF(kPhoto))}, 0.95);
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(written, *expected);
+    EXPECT_TRUE(near(pixel(QImage::fromData(written), 2, 2), QColor(0, 0, 255), 10));
+}
+
+TEST(BackgroundTool, CancelledPhotoBackgroundPanelWritesNothingAndStillBurnsIn)
+{
+    CutoutBench bench;
+    const QString greenPhoto = bench.dir.filePath(QStringLiteral("gruen.png"));
+    ASSERT_TRUE(solid(300, 200, QColor(20, 200, 40)).save(greenPhoto));
+    bench.startAndWait();
+    bench.dialogs.chooseFilesWith({greenPhoto});
+    bench.tool().chooseBackgroundPhoto();
+    bench.tool().apply(); // no answer queued: the panel is cancelled
+    EditorBench::settle();
+    ASSERT_EQ(bench.dialogs.saveRequests.size(), 1);
+    EXPECT_EQ(bench.dialogs.saveRequests[0].title, "Bild mit Foto-Hintergrund speichern");
+    EXPECT_EQ(bench.dialogs.saveRequests[0].proposedName, "Strand-mit-hintergrund.jpg");
+    EXPECT_EQ(QDir(bench.dir.path()).entryList(QDir::Files).size(), 2); // the photo and the background
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes);
+    EXPECT_FALSE(bench.state().freistellerMaske);
+    const auto original = bench.photo().originalCI.decode();
+    ASSERT_TRUE(original);
+    EXPECT_TRUE(near(pixel(*original, 2, 2), QColor(20, 200, 40), 10));
+}
+
+TEST(BackgroundTool, WriteFailureKeepsTheResultAndSaysWhy)
+{
+    CutoutBench bench;
+    bench.startAndWait();
+    bench.tool().setTransparent(true);
+    const QImage composite = bench.photo().preview->bitmap;
+    bench.dialogs.saveTo(QStringLiteral("/proc/lumora-freisteller.png")); // not writable, even for root
+    bench.tool().apply();
+    EditorBench::settle();
+    ASSERT_TRUE(bench.state().freistellerFehler);
+    EXPECT_TRUE(bench.state().freistellerFehler->startsWith("Speichern fehlgeschlagen: "))
+        << bench.state().freistellerFehler->toStdString();
+    EXPECT_GT(bench.state().freistellerFehler->size(), QStringLiteral("Speichern fehlgeschlagen: ").size());
+    EXPECT_TRUE(bench.state().freistellerMaske);
+    EXPECT_FALSE(bench.state().isFreistellerAnwenden);
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::freisteller);
+    EXPECT_EQ(bench.photo().preview->bitmap, composite);
+}
+
+// The background question on closing and on a mode change, with the real apply and discard.
+TEST(BackgroundTool, ClosingAsksAndTheAnswerDecidesWhatHappensFirst)
+{
+    {
+        CutoutBench bench;
+        const QImage before = bench.photo().preview->bitmap;
+        bench.startAndWait();
+        bench.dialogs.answer(QStringLiteral("Verwerfen"));
+        bench.editor->close();
+        ASSERT_EQ(bench.dialogs.questions.size(), 1);
+        EXPECT_EQ(bench.dismissed, 1);
+        EXPECT_EQ(bench.photo().preview->bitmap, before);
+    }
+    {
+        CutoutBench bench;
+        bench.startAndWait();
+        bench.tool().setColor(QColor(0, 0, 255));
+        bench.dialogs.answer(QStringLiteral("Anwenden"));
+        bench.editor->close();
+        EXPECT_EQ(bench.dismissed, 0); // the sheet waits for the apply
+        EditorBench::settle();
+        EXPECT_EQ(bench.dismissed, 1);
+        EXPECT_NE(bench.fileBytes(), bench.originalBytes);
+    }
+    {
+        CutoutBench bench;
+        bench.startAndWait();
+        bench.dialogs.answer(QStringLiteral("Anwenden"));
+        editorToolbar::selectMode(*bench.editor, DrawingMode::crop);
+        EditorBench::settle();
+        EXPECT_EQ(bench.state().drawingMode, DrawingMode::crop);
+        EXPECT_FALSE(bench.state().freistellerMaske);
+        EXPECT_FALSE(bench.state().geplanterModusWechsel);
+    }
+}
+
+} // namespace
+} // namespace lumora::test
