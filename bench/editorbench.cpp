@@ -1,4 +1,4 @@
-// The editor sheet on 24 MP photos: first paint, one drag step's repaint, commits, and memory.
+// The editor sheet on 24 MP photos: first paint, one drag step's repaint, commits, typing, and memory.
 //
 //   lumora-editorbench <photo.jpg> [<photo.jpg>...]
 //
@@ -6,8 +6,9 @@
 // canvas is painted with the photo's preview and until the sharp editor preview is painted,
 // (b) one drag step of a rectangle and of a freehand line, each painted at once, (c) the commit
 // of a rectangle and of a stroke: how long the pointer is blocked and how long until the new
-// preview is painted. Then, for every photo given, closes an editor with one text mark on it
-// (the originals are baked by flattenEdits) and reports the resident memory before and after.
+// preview is painted, (d) typing into a new text mark: each keystroke with its repaint. Then,
+// for every photo given, closes an editor with one text mark on it (the originals are baked by
+// flattenEdits) and reports the resident memory before and after.
 // Run under xvfb-run (xcb) or with QT_QPA_PLATFORM=offscreen.
 #include "app/editor/EditorToolbar.h"
 #include "base/UiThread.h"
@@ -15,12 +16,14 @@
 #include "platform/Dialogs.h"
 #include "ui/Theme.h"
 #include "ui/editor/EditorCanvas.h"
+#include "ui/editor/TextMarkLayer.h"
 #include "ui/editor/ZoomableImageEditor.h"
 #include "ui/magnifier/LupenFensterManager.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QUrl>
 #include <algorithm>
@@ -176,12 +179,45 @@ int main(int argc, char** argv)
     dragSteps(canvas, at(0.3, 0.8), at(0.7, 0.2), 20);
     const auto [again, againShown] = timeCommit(editor, [&] { press(canvas, at(0.7, 0.2), false); });
     std::printf("commit second stroke: pointer blocked %.1f ms, new preview painted %.1f ms\n", again, againShown);
+
+    // (d) typing into a text mark: each keystroke and the repaint of what it changed (the
+    // field grows over the canvas), painted at once.
+    editorToolbar::selectMode(editor, DrawingMode::text);
+    QCoreApplication::processEvents();
+    auto* layer = sheet->findChild<TextMarkNSView*>();
+    auto* field = sheet->findChild<TextMarkField*>();
+    press(layer, at(0.3, 0.4), true);
+    press(layer, at(0.3, 0.4), false);
+    waitUntil([&] { return field->hasFocus() || field->isVisible(); });
+    QCoreApplication::processEvents();
+    QList<double> keys;
+    const QString typed = QStringLiteral("Hafen am Abend mit Mole und Leuchtturm");
+    for (QChar c : typed) {
+        const QRect before = field->geometry();
+        QElapsedTimer t;
+        t.start();
+        QKeyEvent down(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(field, &down);
+        canvas->repaint(before.united(field->geometry()));
+        keys.append(ms(t));
+        QKeyEvent up(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(field, &up);
+    }
+    std::printf("keystroke into a text mark, with its repaint: median %.2f ms, max %.2f ms (%lld keys)\n", median(keys),
+                *std::max_element(keys.begin(), keys.end()), qlonglong(keys.size()));
+    if (field->text() != typed)
+        std::fprintf(stderr, "the keystrokes did not reach the text field\n");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(field, &enter);
+    if (processor.photo(first)->edits.textMarks.isEmpty() || processor.photo(first)->edits.textMarks.last().text != typed)
+        std::fprintf(stderr, "the typed text was not stored\n");
+
     sheet->editor().close();
     waitUntil([&] { return !processor.isBusy(); });
     workPool().waitForDone();
     QCoreApplication::processEvents();
 
-    // (d) memory after closing editors with text marks
+    // (e) memory after closing editors with text marks
     const double before = residentMiB();
     for (const PhotoItem& photo : QList<PhotoItem>(processor.photos())) {
         TextMark mark;

@@ -1,3 +1,4 @@
+#include "base/NativePath.h"
 #include "ui/MainWindowRoot.h"
 #include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
@@ -15,6 +16,11 @@ int main(int argc, char** argv)
     lumora::installGermanQtTexts();
 
     // Files handed over by a file manager ("Open with") are loaded like a drop, no question.
-    lumora::MainWindowRoot root(QApplication::arguments().mid(1));
+    // Paths as given, bytes that are not UTF-8 included; the application has taken its own
+    // options out of argv.
+    QStringList paths;
+    for (int i = 1; i < argc; ++i)
+        paths.append(lumora::pathFromNative(QByteArray(argv[i])));
+    lumora::MainWindowRoot root(paths);
     return QApplication::exec();
 }

@@ -180,8 +180,7 @@ void CommandFlows::runDelete(const QSet<QUuid>& selection)
 
 void CommandFlows::restore()
 {
-    restoreLastDeletion(m_processor);
-    showMessage(QStringLiteral("Bilder wurden wiederhergestellt."));
+    showMessage(restoreMessage(restoreLastDeletion(m_processor)));
 }
 
 void CommandFlows::eject()

@@ -1,4 +1,5 @@
 #include "app/LoadFlow.h"
+#include "base/NativePath.h"
 
 #include "model/ImageProcessor.h"
 #include "platform/Dialogs.h"
@@ -85,23 +86,29 @@ void LoadFlow::resolve(Choice choice)
 
 bool LoadFlow::drop(const QList<QUrl>& urls)
 {
-    bool anyFile = false;
+    QList<QUrl> files;
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
-            continue;
-        anyFile = true;
-        m_processor.loadPhotos({url});
+        const QString path = localPathOfUrl(url);
+        if (!path.isEmpty())
+            files.append(QUrl::fromLocalFile(path));
     }
-    return anyFile;
+    // One load for the whole drop: its photos are appended in the order dropped, and loads of
+    // further drops queue behind it.
+    if (!files.isEmpty())
+        m_processor.loadPhotos(files);
+    return !files.isEmpty();
 }
 
 void LoadFlow::openArguments(const QStringList& paths)
 {
     QList<QUrl> urls;
     for (const QString& path : paths) {
-        const QUrl url = QUrl::fromUserInput(path, QDir::currentPath(), QUrl::AssumeLocalFile);
-        if (url.isLocalFile())
-            urls.append(QUrl::fromLocalFile(QFileInfo(url.toLocalFile()).absoluteFilePath()));
+        // A plain path keeps bytes that are not UTF-8 (see NativePath.h); a URL is decoded alike.
+        const QString local = path.contains(QLatin1String("://"))
+                                  ? localPathOfUrl(QUrl::fromUserInput(path, QDir::currentPath(), QUrl::AssumeLocalFile))
+                                  : path;
+        if (!local.isEmpty())
+            urls.append(QUrl::fromLocalFile(QFileInfo(local).absoluteFilePath()));
     }
     if (!urls.isEmpty())
         m_processor.loadPhotos(urls);

@@ -48,8 +48,9 @@ public:
     void resolve(Choice choice);
     [[nodiscard]] const QList<QUrl>& pendingLoadURLs() const { return m_pending; }
 
-    /// Files dropped on the grid: each is loaded by a task of its own, appended in the order
-    /// the loads finish. Non-file URLs are skipped. Returns whether any file was among them.
+    /// Files dropped on the grid: one load for the drop, appended in the order dropped, after
+    /// the photos of any load still running. Non-file URLs are skipped. Returns whether any
+    /// file was among them.
     bool drop(const QList<QUrl>& urls);
     /// Files given on the command line ("Open with"): loaded like a drop, in one task so they
     /// keep the given order.

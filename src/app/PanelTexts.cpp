@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 
 namespace lumora::panelTexts {
 
@@ -11,6 +12,11 @@ QString statusText(qsizetype photoCount)
 {
     return QString::number(photoCount) + QStringLiteral(" Foto") + (photoCount == 1 ? QString() : QStringLiteral("s"))
            + QStringLiteral(" importiert");
+}
+
+QString loadingText(int handled, int total)
+{
+    return QStringLiteral("Lade %1 von %2 Fotos …").arg(std::min(handled + 1, total)).arg(total);
 }
 
 QString selectionText(qsizetype selectedCount)

@@ -14,6 +14,9 @@ namespace panelTexts {
 
 /// "n Fotos importiert" ("1 Foto importiert").
 [[nodiscard]] QString statusText(qsizetype photoCount);
+/// The status line while photos load: "Lade 12 von 60 Fotos …" (the photo being loaded, counted
+/// from 1, out of all photos of the queued loads).
+[[nodiscard]] QString loadingText(int handled, int total);
 /// "n ausgewählt".
 [[nodiscard]] QString selectionText(qsizetype selectedCount);
 

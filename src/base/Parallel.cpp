@@ -3,14 +3,32 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace lumora {
+
+namespace {
+thread_local bool t_serial = false;
+} // namespace
+
+SerialBands::SerialBands() : m_was(std::exchange(t_serial, true))
+{
+}
+
+SerialBands::~SerialBands()
+{
+    t_serial = m_was;
+}
 
 void parallelBands(int count, int minBand, const std::function<void(int, int)>& work)
 {
     if (count <= 0)
         return;
+    if (t_serial) {
+        work(0, count);
+        return;
+    }
     const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     const int bands = std::clamp(count / std::max(minBand, 1), 1, cores);
     if (bands == 1) {

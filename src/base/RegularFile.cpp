@@ -1,5 +1,7 @@
 #include "base/RegularFile.h"
 
+#include "base/NativePath.h"
+
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -18,21 +20,15 @@ Error fileError(QFileDevice::FileError code, const QString& text)
     return Error{fileErrors::domain, int(code), text};
 }
 
-QString quoted(const QString& path)
-{
-    return QStringLiteral("„") + QFileInfo(path).fileName() + QStringLiteral("“");
-}
-
 } // namespace
 
 std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 maxBytes)
 {
     // Non-blocking, so that opening a pipe without a writer returns at once; the type is
     // checked on the open file itself, so nothing can be swapped in between.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return std::unexpected(fileError(QFileDevice::OpenError, QStringLiteral("Die Datei kann nicht gelesen werden: ")
-                                                                     + qt_error_string(errno)));
+        return std::unexpected(fileFailure(FileAction::read, path, errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -40,13 +36,13 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
 
     struct stat info {};
     if (::fstat(fd, &info) != 0)
-        return std::unexpected(fileError(QFileDevice::ReadError, QStringLiteral("Die Datei kann nicht gelesen werden: ")
-                                                                     + qt_error_string(errno)));
+        return std::unexpected(fileFailure(FileAction::read, path, errno));
     if (!S_ISREG(info.st_mode))
         return std::unexpected(
-            fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quoted(path))));
+            fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quotedName(path))));
     auto tooLarge = [&] {
-        return std::unexpected(fileError(QFileDevice::ReadError, QStringLiteral("%1 ist zu groß.").arg(quoted(path))));
+        return std::unexpected(
+            fileError(QFileDevice::ReadError, QStringLiteral("%1 ist zu groß.").arg(quotedName(path))));
     };
     if (info.st_size > maxBytes)
         return tooLarge();
@@ -65,9 +61,7 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return std::unexpected(
-                fileError(QFileDevice::ReadError,
-                          QStringLiteral("Die Datei kann nicht gelesen werden: ") + qt_error_string(errno)));
+            return std::unexpected(fileFailure(FileAction::read, path, errno));
         if (got == 0)
             break;
         filled += got;

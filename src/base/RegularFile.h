@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/AtomicFile.h"
 #include "base/Error.h"
+#include "base/FailureText.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,8 +2,15 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace lumora {
+
+namespace {
+constexpr int kWorkerNice = 5; // the niceness of work pool threads (the UI thread keeps 0)
+} // namespace
 
 WorkPool::WorkPool(int threads)
 {
@@ -40,6 +47,10 @@ void WorkPool::waitForDone()
 
 void WorkPool::run()
 {
+    // Background work yields the cores to the UI thread: on a machine with two cores, workers
+    // at the same priority would take the UI thread's time slices while it paints or handles a
+    // key.
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kWorkerNice);
     for (;;) {
         std::function<void()> job;
         {

@@ -1,19 +1,41 @@
 #include "cli/Commands.h"
 #include "cli/Cutout.h"
+#include "base/NativePath.h"
 
 #include <QGuiApplication>
+#include <QIODevice>
 #include <QTextStream>
 #include <cstdio>
 
-int main(int argc, char** argv)
+namespace {
+
+/// stderr for the commands' messages, which name files: text arrives as UTF-16 and leaves with
+/// the names' own bytes (see NativePath.h) at once, so progress lines still show as they come.
+class NativeStderr : public QIODevice {
+public:
+    NativeStderr() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        m_pending.append(data, size);
+        QString text;
+        for (qsizetype i = 0; i + 1 < m_pending.size(); i += 2)
+            text.append(QChar(char16_t(uchar(m_pending[i]) | (uchar(m_pending[i + 1]) << 8))));
+        m_pending.remove(0, text.size() * 2);
+        const QByteArray bytes = lumora::nativePath(text);
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::fflush(stderr);
+        return size;
+    }
+
+private:
+    QByteArray m_pending; // half of a UTF-16 unit
+};
+
+int run(QStringList args, QTextStream& out, QTextStream& err)
 {
-    // Text drawing needs a GUI application, never a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    QStringList args = QGuiApplication::arguments().mid(1);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("render"))
         return lumora::runRender(args, out, err);
@@ -31,7 +53,28 @@ int main(int argc, char** argv)
                           "  bench    Dekodieren, Rendern, Kodieren und Export messen\n"
                           "  cutout   die Motive eines Fotos freistellen, neuer Hintergrund\n"
                           "\"lumora-cli BEFEHL --help\" zeigt die Optionen eines Befehls.\n";
-    if (help)
-        return 0;
-    return 2;
+    return help ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Text drawing needs a GUI application, never a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    // File names as given, bytes that are not UTF-8 included (QCoreApplication::arguments()
+    // would replace them); the application has taken its own options out of argv.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(lumora::pathFromNative(QByteArray(argv[i])));
+    QTextStream out(stdout);
+    NativeStderr errors;
+    QTextStream err(&errors);
+    err.setEncoding(QStringConverter::Utf16LE);
+    const int status = run(std::move(args), out, err);
+    out.flush();
+    err.flush();
+    return status;
 }

@@ -37,7 +37,9 @@ QString folderOf(const QUrl& url)
 std::expected<QImage, QString> renderCrop(const BatchCropZiel& target, QRectF normalizedRect)
 {
     auto rendered = renderImage(target.originalCI, target.edits);
-    if (!rendered || rendered->isNull())
+    if (!rendered) // the original cannot be decoded: say why
+        return std::unexpected(QStringLiteral("Rendern fehlgeschlagen. ") + rendered.error().description);
+    if (rendered->isNull())
         return std::unexpected(QStringLiteral("Rendern fehlgeschlagen"));
     const QRect region = cropPixelRect(normalizedRect, rendered->raster.size());
     if (region.width() < kMinimumCropSide || region.height() < kMinimumCropSide)

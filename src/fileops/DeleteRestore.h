@@ -3,6 +3,7 @@
 #include "base/Progress.h"
 
 #include <QSet>
+#include <QStringList>
 #include <QUuid>
 #include <memory>
 
@@ -33,13 +34,29 @@ void removeFromOverview(ImageProcessor& processor, const QSet<QUuid>& ids);
 [[nodiscard]] ProgressStreamPtr deleteFiles(ImageProcessor& processor, const QSet<QUuid>& ids,
                                             std::shared_ptr<CancelToken> token);
 
+/// What a restore brought back.
+struct RestoreResult {
+    int restored = 0;     ///< photos put back into the list
+    int total = 0;        ///< photos of the group
+    QStringList failures; ///< for each photo that stayed out, a sentence naming its file and why
+
+    friend bool operator==(const RestoreResult&, const RestoreResult&) = default;
+};
+
 /// Pops the last group and puts its photos back at the front of the list, the group's last
-/// item first (list A B C D E, group B D → D B A C E). A deleted file is rewritten from the
-/// kept bytes, atomically, replacing whatever is at its place; when its folder is gone or the
-/// write fails, that photo is dropped silently. Photos only removed from the overview come
-/// back without touching the disk. Restored photos are the stored values, nothing is
-/// re-rendered. Synchronous; does nothing when the stack is empty.
-void restoreLastDeletion(ImageProcessor& processor);
+/// item first (list A B C D E, group B D → D B A C E). A deleted file is taken back out of the
+/// trash where it is still there (its trash information removed); where the file at its place
+/// still holds the kept bytes (its deletion failed or was cancelled) nothing is written;
+/// otherwise it is rewritten from the kept bytes, atomically, replacing whatever is at its
+/// place. When its folder is gone or the write fails, that photo stays out, with its reason in
+/// the result. Photos only removed from the overview come back without touching the disk.
+/// Restored photos are the stored values, nothing is re-rendered. Synchronous; an empty stack
+/// gives an empty result.
+RestoreResult restoreLastDeletion(ImageProcessor& processor);
+
+/// The message after a restore: "Bilder wurden wiederhergestellt." when every photo came
+/// back, else how many of how many did, and the sentence of each that did not.
+[[nodiscard]] QString restoreMessage(const RestoreResult& result);
 
 /// Whether the last group has at least one photo whose folder exists right now.
 [[nodiscard]] bool canRestore(const ImageProcessor& processor);

@@ -1,6 +1,7 @@
 #include "fileops/SaveExport.h"
 
 #include "base/AtomicFile.h"
+#include "base/NativePath.h"
 #include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
@@ -20,17 +21,26 @@ using TargetOf = std::function<QString(const PhotoSnapshot&)>;
 using Decoded = std::expected<QImage, Error>;
 using Written = std::expected<void, Error>;
 
+/// An encoder's error with the photo it was encoding named after its fixed text.
+Error aboutPhoto(Error error, const QString& path)
+{
+    error.description += QStringLiteral(" (") + quotedName(path) + QLatin1Char(')');
+    return error;
+}
+
 std::future<Decoded> decodeAhead(const SourceImage& original)
 {
     return std::async(std::launch::async, [original] { return original.decode(); });
 }
 
-std::future<Written> encodeAndWrite(Image image, QString target, ExportFormat format, LinkAtTarget links)
+std::future<Written> encodeAndWrite(Image image, QString source, QString target, ExportFormat format,
+                                   LinkAtTarget links)
 {
-    return std::async(std::launch::async, [image = std::move(image), target = std::move(target), format, links] {
+    return std::async(std::launch::async, [image = std::move(image), source = std::move(source),
+                                           target = std::move(target), format, links] {
         auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
         if (!bytes)
-            return Written(std::unexpected(bytes.error()));
+            return Written(std::unexpected(aboutPhoto(bytes.error(), source)));
         return writeFileAtomically(target, *bytes, links);
     });
 }
@@ -64,10 +74,14 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             return;
         }
         Decoded decoded = ahead.get();
+        const QString source = jobs[i].url.toLocalFile();
         if (!decoded) {
+            // The encoder's own text first, then which photo could not be decoded and why.
             const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
+            Error error = encodingError(code);
+            error.description += QStringLiteral(": ") + namingFile(decoded.error(), source).description;
             if (previousWritten(i))
-                stream->finish(StreamEnd{encodingError(code), false, i, total});
+                stream->finish(StreamEnd{error, false, i, total});
             return;
         }
         Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
@@ -77,7 +91,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             ahead = decodeAhead(jobs[i + 1].originalCI);
         if (!previousWritten(i))
             return;
-        writing = encodeAndWrite(std::move(image), targetOf(jobs[i]), format, links);
+        writing = encodeAndWrite(std::move(image), source, targetOf(jobs[i]), format, links);
     }
     if (previousWritten(total))
         stream->finish(StreamEnd{std::nullopt, false, total, total});
@@ -111,10 +125,16 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 {
     const QString name = QFileInfo(url.path()).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString base = dot < 0 ? name : name.left(dot);
-    return QStringLiteral("%1_%2%3")
-        .arg(index + 1, width, 10, QLatin1Char('0'))
-        .arg(base, format == ExportFormat::png ? QStringLiteral(".png") : QStringLiteral(".jpg"));
+    QString base = dot < 0 ? name : name.left(dot);
+    const QString number = QStringLiteral("%1_").arg(index + 1, width, 10, QLatin1Char('0'));
+    const QString ending = format == ExportFormat::png ? QStringLiteral(".png") : QStringLiteral(".jpg");
+    // The number and the ending may take a name past what a file system holds: the base name
+    // gives way, whole characters at a time, so the export goes on.
+    while (!base.isEmpty() && nativePath(number + base + ending).size() > kMaxFileNameBytes) {
+        const bool pair = base.size() > 1 && base.back().isLowSurrogate() && base[base.size() - 2].isHighSurrogate();
+        base.chop(pair ? 2 : 1);
+    }
+    return number + base + ending;
 }
 
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)

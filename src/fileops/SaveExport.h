@@ -15,8 +15,13 @@ enum class ExportFormat { jpeg, png };
 /// Decimal digits of `count`: the number width of an export (1 for 1…9, 2 for 10…99, …).
 [[nodiscard]] int numberWidth(int count);
 
+/// The longest file name, in bytes, the file systems of photo cards and disks hold.
+inline constexpr qsizetype kMaxFileNameBytes = 255;
+
 /// The export file name of the photo at `index` (from 0): the number index + 1 padded with
-/// zeros to `width`, "_", the file's name without its last extension, ".jpg" or ".png".
+/// zeros to `width`, "_", the file's name without its last extension, ".jpg" or ".png"; the
+/// name without its extension is cut (at a character) where the whole would exceed
+/// kMaxFileNameBytes.
 [[nodiscard]] QString exportFileName(int index, int width, const QUrl& url, ExportFormat format);
 
 /// Renders every photo of the current list at full resolution and writes it as JPEG

@@ -21,11 +21,46 @@ std::optional<DisplayRender> renderForDisplay(const SourceImage& original, const
     return DisplayRender{*image, *preview, thumbnailOf(preview->bitmap)};
 }
 
+namespace {
+
+/// `image` at half its size, each pixel the mean of a 2 × 2 block (premultiplied, so the mean
+/// is exact for alpha too). An odd last row or column is dropped.
+QImage halved(const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage half(source.width() / 2, source.height() / 2, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < half.height(); ++y) {
+        const auto* top = reinterpret_cast<const QRgb*>(source.constScanLine(2 * y));
+        const auto* bottom = reinterpret_cast<const QRgb*>(source.constScanLine(2 * y + 1));
+        auto* out = reinterpret_cast<QRgb*>(half.scanLine(y));
+        for (int x = 0; x < half.width(); ++x) {
+            const QRgb a = top[2 * x], b = top[2 * x + 1], c = bottom[2 * x], d = bottom[2 * x + 1];
+            const auto mean = [&](int shift) {
+                return ((((a >> shift) & 0xff) + ((b >> shift) & 0xff) + ((c >> shift) & 0xff) + ((d >> shift) & 0xff)
+                         + 2)
+                        >> 2)
+                       << shift;
+            };
+            out[x] = mean(24) | mean(16) | mean(8) | mean(0);
+        }
+    }
+    return half;
+}
+
+} // namespace
+
 QImage thumbnailOf(const QImage& image, int side)
 {
     if (image.width() <= side && image.height() <= side)
         return image;
-    return image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // Halving first leaves Qt's smooth scaler a source small enough to do in one piece (under
+    // 2^17 pixels): larger ones it splits over Qt's global pool, which the UI thread's painting
+    // needs free.
+    QImage source = image;
+    const auto longSide = [](const QImage& i) { return std::max(i.width(), i.height()); };
+    while (qint64(source.width()) * source.height() >= (1 << 17) && longSide(source) / 2 >= side)
+        source = halved(source);
+    return source.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 void applyRender(PhotoItem& photo, const DisplayRender& render)

@@ -11,6 +11,9 @@ namespace lumora {
 inline constexpr int kDisplayRenderSide = 1600;
 /// Long side of a photo's card thumbnail.
 inline constexpr int kThumbnailRenderSide = 384;
+/// Long side of the base a card is rendered from at once after an edit: about a card's size,
+/// so a slider step renders every card on screen within a frame.
+inline constexpr int kCardBaseSide = 256;
 
 /// The render scale that makes an original of `size` at most `maxSide` on its long side.
 [[nodiscard]] double displayScale(QSize size, int maxSide);

@@ -1,5 +1,6 @@
 #include "model/ImageProcessor.h"
 
+#include "base/Parallel.h"
 #include "model/DisplayRender.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
@@ -13,17 +14,20 @@ namespace lumora {
 
 namespace {
 
-/// Text-mark positions moved into the frame of the turned photo (the mirror is not applied:
-/// baked labels read upright, where the editor's text layer shows them).
-QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, double rotation, QSizeF size)
+/// Text-mark positions moved into the frame of the mirrored and turned photo (mirror first,
+/// then turn, as the pipeline shows it and the editor's text layer places them). The labels
+/// are then drawn upright there: never mirrored, never turned.
+QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, const EditState& edits, QSizeF size)
 {
-    double r = std::fmod(rotation, 360.0);
+    double r = std::fmod(edits.rotation, 360.0);
     if (r < 0)
         r += 360;
     const double w = size.width(), h = size.height();
     QList<TextMark> turned = marks;
     for (TextMark& mark : turned) {
-        const QPointF p = mark.position;
+        const QPointF p(edits.flippedH ? w - mark.position.x() : mark.position.x(),
+                        edits.flippedV ? h - mark.position.y() : mark.position.y());
+        mark.position = p;
         if (std::abs(r - 90) < 1)
             mark.position = {h - p.y(), p.x()};
         else if (std::abs(r - 180) < 1)
@@ -46,7 +50,8 @@ void resetEdits(PhotoItem& photo)
 
 } // namespace
 
-ImageProcessor::ImageProcessor(QObject* parent) : QObject(parent)
+ImageProcessor::ImageProcessor(QObject* parent)
+    : QObject(parent), m_decodes(std::make_shared<DecodeCache>(kMinDecodeCacheSize, kDisplaySide))
 {
 }
 
@@ -90,9 +95,24 @@ PhotoChanges PhotoChanges::between(const QList<PhotoItem>& before, const QList<P
     return changes;
 }
 
+namespace {
+
+/// A card-size base belongs to the original it was decoded from: a photo handed back with
+/// another original but the old base loses it (renderInPlace makes a new one), so a slider step
+/// never shows the old picture on its card.
+void dropStaleCardBase(PhotoItem& photo, const PhotoItem* before)
+{
+    if (before && !(before->originalCI == photo.originalCI) && photo.cardBase.cacheKey() == before->cardBase.cacheKey())
+        photo.cardBase = QImage();
+}
+
+} // namespace
+
 void ImageProcessor::setPhotos(QList<PhotoItem> photos)
 {
     const PhotoChanges changes = PhotoChanges::between(m_photos, photos);
+    for (PhotoItem& photo : photos)
+        dropStaleCardBase(photo, this->photo(photo.id));
     m_photos = std::move(photos);
     Q_EMIT photosChanged(changes);
 }
@@ -117,7 +137,9 @@ void ImageProcessor::updatePhoto(const PhotoItem& photo)
     const int index = indexOf(photo.id);
     if (index < 0)
         return;
-    m_photos[index] = photo;
+    PhotoItem updated = photo;
+    dropStaleCardBase(updated, &m_photos[index]);
+    m_photos[index] = std::move(updated);
     Q_EMIT photosChanged(PhotoChanges::editedOne(photo.id));
 }
 
@@ -146,30 +168,15 @@ void ImageProcessor::setBatchProcessing(bool on)
 
 // --- synchronous edits ------------------------------------------------------------------
 
-QImage ImageProcessor::displayBase(const SourceImage& original) const
-{
-    for (qsizetype i = 0; i < m_displayBases.size(); ++i) {
-        if (m_displayBases[i].original == original) {
-            m_displayBases.move(i, 0); // most recently used first
-            return m_displayBases.first().base;
-        }
-    }
-    auto decoded = original.decodeScaled(displayScale(original.size(), kDisplaySide));
-    if (!decoded)
-        return {};
-    m_displayBases.prepend({original, *decoded});
-    if (m_displayBases.size() > kDisplayBaseCacheSize)
-        m_displayBases.removeLast();
-    return *decoded;
-}
-
 void ImageProcessor::renderInPlace(PhotoItem& photo) const
 {
     // Synchronous renders (slider steps, annotations) reuse the decoded display-size original:
     // decoding a large JPEG again would cost several times the render itself.
-    const QImage base = displayBase(photo.originalCI);
+    const QImage base = m_decodes->displayBase(photo.originalCI);
     if (base.isNull())
         return;
+    if (photo.cardBase.isNull())
+        photo.cardBase = thumbnailOf(base, kCardBaseSide); // a new original
     const Image image = renderDecoded(base, photo.originalCI.size(), photo.edits);
     auto preview = makePreview(image);
     if (!preview)
@@ -186,11 +193,25 @@ void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QS
         if (!ids.contains(photo.id))
             continue;
         photo.edits.adjustment = adjustment;
-        renderInPlace(photo);
+        // Only cards on screen are rendered here, from the small base: a step on any number of
+        // photos costs a few small renders, and the display renders follow in the background.
+        if (!m_cardOnScreen || m_cardOnScreen(photo.id))
+            renderCard(photo);
+        queueRender(photo.id);
         changes.edited.append(photo.id);
     }
     if (!changes.edited.isEmpty())
         Q_EMIT photosChanged(changes);
+}
+
+void ImageProcessor::renderCard(PhotoItem& photo) const
+{
+    if (photo.cardBase.isNull())
+        return;
+    const SerialBands serial; // a few small renders: no band threads to wait for
+    const Image image = renderDecoded(photo.cardBase, photo.originalCI.size(), photo.edits);
+    if (auto preview = makePreview(image))
+        photo.thumbnail = preview->bitmap;
 }
 
 std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
@@ -304,8 +325,7 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     if (index < 0)
         return;
     PhotoItem target = m_photos[index];
-    const QList<TextMark> turnedMarks =
-        marksInTurnedFrame(marks, target.edits.rotation, QSizeF(target.originalCI.size()));
+    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.edits, QSizeF(target.originalCI.size()));
 
     // First pass: everything but text marks and watermark, baked into a new original.
     EditState firstPass = target.edits;
@@ -324,6 +344,7 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
         }
         // Kept for the session: in the cache folder, not as a full raster in memory.
         target.originalCI = SourceImage::fromRasterInCache(pixels);
+        target.cardBase = QImage();
     }
     resetEdits(target);
     renderInPlace(target);
@@ -335,6 +356,7 @@ void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOrigina
 {
     editAndRender(id, [&](PhotoItem& target) {
         target.originalCI = newOriginal;
+        target.cardBase = QImage();
         target.edits.rotation = 0;
         target.edits.flippedH = false;
         target.edits.flippedV = false;

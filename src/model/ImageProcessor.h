@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/DecodeCache.h"
 #include "model/DisplayRender.h"
 #include "model/PhotoItem.h"
 
@@ -9,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace lumora {
@@ -32,6 +34,14 @@ struct PhotoChanges {
     }
 };
 
+/// How far the loads queued now have come: photos handled (decoded or skipped) out of the
+/// photos asked for. Both 0 while nothing loads.
+struct LoadProgress {
+    int handled = 0;
+    int total = 0;
+    friend bool operator==(const LoadProgress&, const LoadProgress&) = default;
+};
+
 /// The one model object: the ordered photo list, the deletion undo stack, the batch flag and
 /// the defaults of the next arrow, with every operation that changes a photo's edit state.
 ///
@@ -40,9 +50,14 @@ struct PhotoChanges {
 /// a result for a photo that is gone is dropped. Every change of a published field emits its
 /// signal.
 ///
-/// Memory: a photo keeps its file's encoded bytes, a small thumbnail and a render at display
-/// size (long side kDisplaySide); full resolution is rendered only to write a file or to show
+/// Memory: a photo keeps its file's encoded bytes, a small thumbnail, its card-size base and a
+/// render at display size (long side kDisplaySide); originals decoded at display size are kept
+/// for the photos edited lately; full resolution is rendered only to write a file or to show
 /// 100 % (renderFullSize).
+///
+/// The UI thread never waits for background work: loads decode one after another on the work
+/// pool, and display renders go through one queue of photos (a photo queued again keeps its
+/// place and takes the newer edit state), rendered one at a time.
 class ImageProcessor : public QObject {
     Q_OBJECT
 public:
@@ -74,18 +89,32 @@ public:
     QString currentArrowColorHex = QStringLiteral("#FF3B30");
 
     // --- loading and rendering ---
-    /// Decodes the files in the background (unreadable ones are skipped silently), drops URLs
-    /// already in the list, appends the rest in one change with thumbnails, then refreshes all
-    /// previews. `done` runs on the UI thread after the append.
+    /// Decodes the files in the background (unreadable ones are skipped silently) and appends
+    /// each photo, with its thumbnail, as soon as it is decoded, in the given order; a URL
+    /// already in the list before is dropped (the same URL twice within one call is kept
+    /// twice). Its display render is queued at once; at the end all previews are refreshed.
+    /// Loads run one after another in the order they were asked for. `done` runs on the UI
+    /// thread after the load's last append.
     void loadPhotos(const QList<QUrl>& urls, std::function<void()> done = {});
-    /// Re-renders, in the background and in list order, every photo whose preview does not show
-    /// its current state; each result is applied when it arrives, unless the photo is gone or
-    /// its edit state changed since the snapshot.
+    [[nodiscard]] const LoadProgress& loadProgress() const { return m_loadProgress; }
+    /// Queues, in list order, every photo whose preview does not show its current state for a
+    /// display render; each result is applied when it arrives, unless the photo is gone or its
+    /// edit state changed since (then its newer render is queued already).
     void refreshPreviews();
-    /// True while a load or a preview refresh has results still to deliver.
-    [[nodiscard]] bool isBusy() const { return m_pendingTasks > 0; }
+    /// True while a load, a display render or a batch has results still to deliver.
+    [[nodiscard]] bool isBusy() const
+    {
+        return m_pendingTasks > 0 || !m_loads.isEmpty() || m_rendering || !m_renderOrder.isEmpty();
+    }
+    /// Tells which photos have their card on screen now; applyAdjustment renders those cards at
+    /// once from the photo's card-size base. Unset, every photo counts as on screen.
+    void setCardOnScreen(std::function<bool(const QUuid&)> onScreen) { m_cardOnScreen = std::move(onScreen); }
+    /// Originals decoded at display size so far for renders after edits (diagnostics, tests).
+    [[nodiscard]] qint64 displayDecodes() const { return m_decodes->decodes(); }
 
     // --- edit operations (ids not found are ignored) ---
+    /// Writes the adjustment into every listed photo. Cards on screen show it at once (rendered
+    /// from the card-size base); display renders follow in the background.
     void applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids);
     void rotate(const QSet<QUuid>& ids, RotationDirection direction);
     void flip(const QSet<QUuid>& ids, FlipDirection direction);
@@ -106,18 +135,36 @@ public:
     void replaceImage(const QUuid& id, const SourceImage& newOriginal);
     /// The photo's full render at full resolution (for 100 % views). Synchronous.
     [[nodiscard]] std::optional<QImage> renderFullSize(const QUuid& id) const;
+    /// The same render on the work pool; `done` gets it (or nothing: photo gone, render failed)
+    /// on the UI thread, unless the processor is gone by then.
+    void renderFullSizeInBackground(const QUuid& id, std::function<void(std::optional<QImage>)> done);
 
 Q_SIGNALS:
     /// The photo list changed, as `changes` says.
     void photosChanged(const lumora::PhotoChanges& changes);
     void deleteUndoStackChanged();
     void batchProcessingChanged();
+    void loadProgressChanged();
 
 private:
+    struct Loaded;
+    struct PendingLoad {
+        QList<QUrl> urls;
+        std::function<void()> done;
+    };
+    void startNextLoad();
+    void loadArrived(Loaded item);
+    void loadEnded();
+    void setLoadProgress(LoadProgress progress);
+    /// Puts the photo in the display render queue, unless it waits there already; the render
+    /// takes the photo's state when it starts, so the latest state wins.
+    void queueRender(const QUuid& id);
+    void renderNext();
+    /// The card picture of `photo` rendered from its card-size base (none without a base).
+    void renderCard(PhotoItem& photo) const;
+
     void setBatchProcessing(bool on);
     void renderInPlace(PhotoItem& photo) const;
-    /// The original decoded at display size, from a small cache of recently edited photos.
-    [[nodiscard]] QImage displayBase(const SourceImage& original) const;
     /// Finds the photo, lets `change` edit it (returning whether anything changed), then
     /// re-renders it and publishes the change. False when the id is gone or nothing changed.
     bool editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change);
@@ -128,12 +175,17 @@ private:
     void taskStarted() { ++m_pendingTasks; }
     void taskFinished() { --m_pendingTasks; }
 
-    struct DisplayBase {
-        SourceImage original; // kept, so its identity cannot be reused while cached
-        QImage base;
-    };
-    static constexpr qsizetype kDisplayBaseCacheSize = 16; // about 7 MB each
-    mutable QList<DisplayBase> m_displayBases;
+    static constexpr qsizetype kMinDecodeCacheSize = 16; // about 7 MB each
+    std::shared_ptr<DecodeCache> m_decodes;
+    std::function<bool(const QUuid&)> m_cardOnScreen;
+
+    QList<PendingLoad> m_loads; ///< the first one runs
+    QSet<QUuid> m_loadAppended; ///< photos the running load appended so far
+    LoadProgress m_loadProgress;
+
+    QList<QUuid> m_renderOrder; ///< display renders to start, in order
+    QSet<QUuid> m_renderQueued; ///< the photos in m_renderOrder
+    bool m_rendering = false;
 
     QList<PhotoItem> m_photos;
     QList<QList<DeletedItem>> m_deleteUndoStack;

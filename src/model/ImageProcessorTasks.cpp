@@ -2,6 +2,7 @@
 
 #include "base/UiThread.h"
 #include "model/DisplayRender.h"
+#include "pipeline/Render.h"
 
 #include <cmath>
 
@@ -11,80 +12,165 @@ namespace lumora {
 
 // --- loading ---------------------------------------------------------------------------
 
+struct ImageProcessor::Loaded {
+    QUrl url;
+    SourceImage original; ///< null when the file could not be decoded
+    QImage thumbnail;
+    QImage cardBase;
+};
+
 void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> done)
 {
-    struct Loaded {
-        QUrl url;
-        SourceImage original;
-        QImage thumbnail;
-    };
-    taskStarted();
-    runInBackground(
-        this,
-        [urls] {
-            QList<Loaded> loaded;
-            for (const QUrl& url : urls) {
-                auto original = SourceImage::fromFile(url.toLocalFile());
-                if (!original)
-                    continue;
+    m_loads.append({urls, std::move(done)});
+    setLoadProgress({m_loadProgress.handled, m_loadProgress.total + int(urls.size())});
+    if (m_loads.size() == 1)
+        startNextLoad();
+}
+
+void ImageProcessor::startNextLoad()
+{
+    if (m_loads.isEmpty())
+        return;
+    m_loadAppended.clear();
+    const UiChannel channel(this);
+    startInBackground([this, channel, urls = m_loads.first().urls] {
+        // `this` is used only inside the posted calls, which run on the UI thread while the
+        // processor exists. Each photo is handed over the moment it is decoded, so cards
+        // appear one by one, in the given order.
+        for (const QUrl& url : urls) {
+            Loaded item{url, {}, {}, {}};
+            if (auto original = SourceImage::fromFile(url.toLocalFile())) {
                 // Shrink-on-load: a card can show the photo long before its render is ready,
                 // and a file that fails to decode is found out here.
-                auto thumbnail = original->decodeToFit(QSize(kThumbnailSide, kThumbnailSide));
-                if (!thumbnail)
-                    continue;
-                loaded.append({url, *original, *thumbnail});
+                if (auto thumbnail = original->decodeToFit(QSize(kThumbnailSide, kThumbnailSide))) {
+                    item.original = *original;
+                    item.cardBase = thumbnailOf(*thumbnail, kCardBaseSide);
+                    item.thumbnail = *thumbnail;
+                }
             }
-            return loaded;
-        },
-        [this, done = std::move(done)](QList<Loaded> loaded) {
-            taskFinished();
-            QSet<QUrl> present;
-            for (const PhotoItem& photo : m_photos)
-                present.insert(photo.url);
-            PhotoChanges changes;
-            for (Loaded& item : loaded) {
-                if (present.contains(item.url))
-                    continue; // the same URL twice within one call is kept twice
-                PhotoItem photo;
-                photo.url = item.url;
-                photo.originalCI = item.original;
-                photo.thumbnail = item.thumbnail;
-                changes.appended.append(photo.id);
-                m_photos.append(std::move(photo));
-            }
-            if (!changes.appended.isEmpty())
-                Q_EMIT photosChanged(changes);
-            if (done)
-                done();
-            refreshPreviews();
-        });
+            channel.post([this, item = std::move(item)]() mutable { loadArrived(std::move(item)); });
+        }
+        channel.post([this] { loadEnded(); });
+    });
 }
+
+void ImageProcessor::loadArrived(Loaded item)
+{
+    setLoadProgress({m_loadProgress.handled + 1, m_loadProgress.total});
+    if (item.original.isNull())
+        return;
+    // A URL already in the list before this load is dropped; this load's own photos do not
+    // count, so a URL given twice is kept twice.
+    for (const PhotoItem& photo : m_photos) {
+        if (photo.url == item.url && !m_loadAppended.contains(photo.id))
+            return;
+    }
+    PhotoItem photo;
+    photo.url = item.url;
+    photo.originalCI = item.original;
+    photo.thumbnail = item.thumbnail;
+    photo.cardBase = item.cardBase;
+    m_loadAppended.insert(photo.id);
+    m_photos.append(photo);
+    m_decodes->setCapacity(std::max(kMinDecodeCacheSize, m_photos.size()));
+    Q_EMIT photosChanged(PhotoChanges{{photo.id}, {}, {}, {}, false});
+    queueRender(photo.id);
+}
+
+void ImageProcessor::loadEnded()
+{
+    PendingLoad finished = m_loads.takeFirst();
+    m_loadAppended.clear();
+    if (m_loads.isEmpty())
+        setLoadProgress({});
+    if (finished.done)
+        finished.done();
+    refreshPreviews();
+    startNextLoad();
+}
+
+void ImageProcessor::setLoadProgress(LoadProgress progress)
+{
+    if (progress == m_loadProgress)
+        return;
+    m_loadProgress = progress;
+    Q_EMIT loadProgressChanged();
+}
+
+// --- display renders -----------------------------------------------------------------------
 
 void ImageProcessor::refreshPreviews()
 {
-    QList<PhotoSnapshot> jobs;
     for (qsizetype i = 0; i < m_photos.size(); ++i) {
         // Photos already showing their current state are not rendered again: every load
         // refreshes, and re-rendering the whole list after each dropped file would grow with
         // the square of the photo count.
         if (!previewIsCurrent(m_photos[i]))
-            jobs.append(snapshotOf(m_photos[i], int(i)));
+            queueRender(m_photos[i].id);
     }
-    if (jobs.isEmpty())
-        return;
-    taskStarted();
-    const UiChannel channel(this);
-    startInBackground([this, channel, jobs] {
-        // `this` is used only inside the posted calls, which run on the UI thread while the
-        // processor exists.
-        for (const PhotoSnapshot& job : jobs) {
-            auto render = renderForDisplay(job.originalCI, job.edits);
-            if (!render)
-                continue; // the photo keeps its earlier preview
-            channel.post([this, job, render = *render] { applyRenders({{job, render}}); });
-        }
-        channel.post([this] { taskFinished(); });
-    });
+}
+
+void ImageProcessor::queueRender(const QUuid& id)
+{
+    if (!m_renderQueued.contains(id)) {
+        m_renderQueued.insert(id);
+        m_renderOrder.append(id);
+    }
+    renderNext();
+}
+
+void ImageProcessor::renderNext()
+{
+    while (!m_rendering && !m_renderOrder.isEmpty()) {
+        const QUuid id = m_renderOrder.takeFirst();
+        m_renderQueued.remove(id);
+        const int index = indexOf(id);
+        if (index < 0 || previewIsCurrent(m_photos[index]))
+            continue; // gone, or rendered on the UI thread meanwhile
+        const PhotoItem* current = &m_photos[index];
+        const PhotoSnapshot job = snapshotOf(*current, index); // the latest state wins
+        // A photo rendered before is being edited: its display-size decode is kept for the
+        // steps that follow. A first render decodes without keeping it.
+        const bool edited = current->preview.has_value();
+        // A photo given a new original lost its card base: the render makes a new one.
+        const bool needsCardBase = current->cardBase.isNull();
+        struct Rendered {
+            std::optional<DisplayRender> render;
+            QImage cardBase;
+        };
+        m_rendering = true;
+        runInBackground(
+            this,
+            [job, edited, needsCardBase, decodes = m_decodes]() -> Rendered {
+                if (!edited) {
+                    QImage cardBase;
+                    if (needsCardBase) {
+                        if (auto small = job.originalCI.decodeToFit(QSize(kCardBaseSide, kCardBaseSide)))
+                            cardBase = *small;
+                    }
+                    return {renderForDisplay(job.originalCI, job.edits), cardBase};
+                }
+                QImage base = decodes->displayBase(job.originalCI);
+                if (base.isNull())
+                    return {};
+                const QImage cardBase = needsCardBase ? thumbnailOf(base, kCardBaseSide) : QImage();
+                const Image image = renderDecoded(std::move(base), job.originalCI.size(), job.edits);
+                auto preview = makePreview(image);
+                if (!preview)
+                    return {std::nullopt, cardBase};
+                return {DisplayRender{image, *preview, thumbnailOf(preview->bitmap)}, cardBase};
+            },
+            [this, job](Rendered result) {
+                m_rendering = false;
+                if (const int at = indexOf(job.id); at >= 0 && !result.cardBase.isNull()
+                                                    && m_photos[at].cardBase.isNull()
+                                                    && m_photos[at].originalCI == job.originalCI)
+                    m_photos[at].cardBase = result.cardBase;
+                if (result.render) // otherwise the photo keeps its earlier preview
+                    applyRenders({{job, *result.render}});
+                renderNext();
+            });
+    }
 }
 
 QList<QUuid> ImageProcessor::applyRenders(const QList<std::pair<PhotoSnapshot, DisplayRender>>& results)
@@ -100,6 +186,24 @@ QList<QUuid> ImageProcessor::applyRenders(const QList<std::pair<PhotoSnapshot, D
     if (!changes.edited.isEmpty())
         Q_EMIT photosChanged(changes);
     return changes.edited;
+}
+
+void ImageProcessor::renderFullSizeInBackground(const QUuid& id, std::function<void(std::optional<QImage>)> done)
+{
+    const PhotoItem* found = photo(id);
+    if (!found) {
+        done(std::nullopt);
+        return;
+    }
+    runInBackground(
+        this,
+        [original = found->originalCI, edits = found->edits]() -> std::optional<QImage> {
+            auto render = renderImage(original, edits);
+            if (!render || render->isNull())
+                return std::nullopt;
+            return render->raster;
+        },
+        std::move(done));
 }
 
 // --- batch operations ---------------------------------------------------------------------

@@ -33,6 +33,9 @@ struct PhotoItem {
     /// A small version of the current render for the grid's cards (long side about 384 px);
     /// right after loading, the shrink-on-load decode of the original.
     QImage thumbnail;
+    /// The original decoded at thumbnail size when it was loaded (or given a new original):
+    /// what a card is rendered from at once after an edit, before its display render arrives.
+    QImage cardBase;
     /// Everything the render chain reads: adjustment, turn, mirrors, watermark, masks,
     /// overlays and text marks.
     EditState edits;

@@ -251,8 +251,11 @@ void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& 
     painter.setClipping(false);
 }
 
-void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks)
+void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks,
+                    Qt::Orientations mirroredAfter)
 {
+    const double sx = mirroredAfter.testFlag(Qt::Horizontal) ? -1 : 1;
+    const double sy = mirroredAfter.testFlag(Qt::Vertical) ? -1 : 1;
     beginPainting(painter);
     for (const TextMark& mark : marks) {
         const double size = mark.fontSize;
@@ -269,7 +272,11 @@ void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<T
             painter.setTransform(toDevice);
             painter.fillPath(box, shade);
         }
-        drawTextLine(painter, toDevice, QTransform(), geometry.textOrigin, mark.text, size, metrics,
+        // The box is symmetric about the mark's centre; only the letters need turning back.
+        const QPointF c = mark.position;
+        const QTransform unmirror = QTransform::fromTranslate(-c.x(), -c.y()) * QTransform::fromScale(sx, sy)
+                                    * QTransform::fromTranslate(c.x(), c.y());
+        drawTextLine(painter, toDevice, unmirror, geometry.textOrigin, mark.text, size, metrics,
                      colorOr(mark.colorHex, Qt::white));
     }
 }

@@ -53,7 +53,11 @@ struct TextMarkGeometry {
 
 void paintMasks(QPainter& painter, const QTransform& toDevice, const QList<MaskRect>& masks);
 void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& overlay);
-void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks);
+/// Paints text marks (positions in layer space). `mirroredAfter` names the axes that `toDevice`
+/// mirrors: each mark's letters are drawn mirrored about its centre along them first, so that
+/// the mark stands where the mirror puts it while its letters still read the right way round.
+void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks,
+                    Qt::Orientations mirroredAfter = {});
 /// Paints the watermark over a w × h layer; nothing when the trimmed text is empty.
 void paintWatermark(QPainter& painter, const QTransform& toDevice, const Watermark& watermark, int w, int h);
 

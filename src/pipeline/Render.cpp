@@ -155,11 +155,16 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
     base = QImage(); // release the working raster early: it may be the size of the photo
     clock.lap("colour");
 
-    // Step 7: text marks in the original's frame, carried through the same mirror and turn.
+    // Step 7: text marks in the original's frame, carried through the same mirror and turn: a
+    // mark stands on the same spot of the picture as in the editor. Its letters turn with the
+    // photo but are never mirrored.
     if (!edits.textMarks.isEmpty()) {
         const QTransform toDevice = layerToRaster(full, unturnedSize) * dihedralTransform(applied, unturnedSize);
+        Qt::Orientations mirrored;
+        mirrored.setFlag(Qt::Horizontal, edits.flippedH);
+        mirrored.setFlag(Qt::Vertical, edits.flippedV);
         paintInBands(out, [&](QPainter& painter, const QTransform& shift) {
-            paintTextMarks(painter, toDevice * shift, edits.textMarks);
+            paintTextMarks(painter, toDevice * shift, edits.textMarks, mirrored);
         });
     }
     clock.lap("text");

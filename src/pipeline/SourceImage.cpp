@@ -1,5 +1,6 @@
 #include "pipeline/SourceImage.h"
 
+#include "base/FailureText.h"
 #include "base/RegularFile.h"
 #include "pipeline/CachedRaster.h"
 #include "pipeline/Raster.h"
@@ -24,12 +25,17 @@ Error decoderError(const QString& description)
     return Error{decoderErrors::domain, decoderErrors::unreadable, description};
 }
 
-Error unreadable(const QString& detail)
+/// "Die Datei ist kein lesbares Bild: " and why, a German sentence (damaged data when empty).
+Error unreadable(const QString& reason)
 {
-    QString text = QStringLiteral("Die Datei ist kein lesbares Bild.");
-    if (!detail.isEmpty())
-        text += QStringLiteral(" (") + detail + QLatin1Char(')');
-    return decoderError(text);
+    return decoderError(QStringLiteral("Die Datei ist kein lesbares Bild: ")
+                        + (reason.isEmpty() ? QStringLiteral("Die Bilddaten sind beschädigt.") : reason));
+}
+
+/// The failure libvips reported, with its reason in German.
+Error decoderFailure()
+{
+    return unreadable(decoderReason(vips::takeError()));
 }
 
 /// The libvips loader of a photo format, chosen by the file's first bytes.
@@ -61,49 +67,60 @@ Loader loaderFor(const QByteArray& bytes)
     return nullptr;
 }
 
+/// How every decode treats damaged data: a file cut short, or with a broken stretch, decodes
+/// with the missing part filled in, as viewers show it; only data a decoder cannot go on with
+/// fails. The thumbnail, the display decodes and the full decode follow this one rule, so a
+/// photo that loads (its thumbnail decoded) can also be rendered and saved.
+constexpr VipsFailOn kFailOn = VIPS_FAIL_ON_NONE;
+
 /// Opens encoded bytes lazily (header only) with the loader of their format. `bytes` must
-/// outlive the image. Null for bytes of no photo format, with nothing in libvips' error buffer.
-vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access)
+/// outlive the image. `shrink` > 1 asks a JPEG decoder for 1/shrink of the size (1, 2, 4 or 8)
+/// and a WebP decoder for about that; other formats ignore it. Null for bytes of no photo
+/// format, with nothing in libvips' error buffer.
+vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access, double shrink = 1.0)
 {
     vips::ensureStarted();
     const Loader load = loaderFor(bytes);
     vips::Ref image;
-    if (load)
-        load(const_cast<char*>(bytes.constData()), size_t(bytes.size()), image.out(), "access", access, "fail_on",
-             VIPS_FAIL_ON_ERROR, nullptr);
+    auto* data = const_cast<char*>(bytes.constData());
+    const auto length = size_t(bytes.size());
+    if (load == &vips_jpegload_buffer && shrink > 1.0)
+        load(data, length, image.out(), "access", access, "fail_on", kFailOn, "shrink", int(shrink), nullptr);
+    else if (load == &vips_webpload_buffer && shrink > 1.0)
+        load(data, length, image.out(), "access", access, "fail_on", kFailOn, "scale", 1.0 / shrink, nullptr);
+    else if (load)
+        load(data, length, image.out(), "access", access, "fail_on", kFailOn, nullptr);
     return image;
 }
 
-/// Whether the pixels still need their embedded profile (or CMYK) converted to sRGB; the
-/// thumbnail operation has done that already.
-enum class Profile { convert, alreadySrgb };
-
-/// Turns any decoded image into 8-bit sRGB with three bands, or four with alpha.
-std::expected<vips::Ref, Error> toSrgb8(vips::Ref image, Profile profile)
+/// Turns any decoded image into 8-bit sRGB with three bands, or four with alpha. Every decode
+/// path ends here, so an embedded profile (or CMYK) is converted the one way everywhere: by
+/// the profile to libvips' sRGB profile, relative colorimetric.
+std::expected<vips::Ref, Error> toSrgb8(vips::Ref image)
 {
     VipsImage* in = image.get();
     const bool hasProfile = vips_image_get_typeof(in, VIPS_META_ICC_NAME) != 0;
     const bool isCmyk = vips_image_guess_interpretation(in) == VIPS_INTERPRETATION_CMYK;
     vips::Ref next;
-    if (profile == Profile::convert && (hasProfile || isCmyk)) {
+    if (hasProfile || isCmyk) {
         if (vips_icc_transform(in, next.out(), "srgb", "embedded", TRUE, "intent", VIPS_INTENT_RELATIVE, nullptr) == 0)
             image = std::move(next);
         else
-            vips::takeError(); // a broken profile: fall back to a plain colourspace conversion
+            (void)vips::takeError(); // a broken profile: fall back to a plain colourspace conversion
     }
     if (vips_image_guess_interpretation(image.get()) != VIPS_INTERPRETATION_sRGB || image.get()->Bands < 3) {
         if (vips_colourspace(image.get(), next.out(), VIPS_INTERPRETATION_sRGB, nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(next);
     }
     if (image.get()->BandFmt != VIPS_FORMAT_UCHAR) {
         if (vips_cast_uchar(image.get(), next.out(), nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(next);
     }
     if (image.get()->Bands > 4) {
         if (vips_extract_band(image.get(), next.out(), 0, "n", 4, nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(next);
     }
     return image;
@@ -138,9 +155,9 @@ struct RasterWriter {
 };
 
 /// Runs the decode and packs the pixels straight into a new raster.
-std::expected<QImage, Error> materialise(vips::Ref image, Profile profile)
+std::expected<QImage, Error> materialise(vips::Ref image)
 {
-    auto srgb = toSrgb8(std::move(image), profile);
+    auto srgb = toSrgb8(std::move(image));
     if (!srgb)
         return std::unexpected(srgb.error());
     VipsImage* in = srgb->get();
@@ -151,9 +168,82 @@ std::expected<QImage, Error> materialise(vips::Ref image, Profile profile)
     if (in->Bands != 3 && in->Bands != 4)
         return std::unexpected(unreadable({}));
     if (vips_sink_disc(in, &RasterWriter::write, &writer) != 0)
-        return std::unexpected(
-            decoderError(QStringLiteral("Das Bild konnte nicht dekodiert werden: ") + vips::takeError()));
+        return std::unexpected(decoderFailure());
     return raster;
+}
+
+/// The factor a decoder shrinks by while it decodes an image of `stored` pixels that is to end
+/// at `target` (both as stored). JPEG decodes at 1/2, 1/4 or 1/8 and leaves at least a factor
+/// of two to the resize after it, which keeps the result as sharp as a full decode scaled
+/// down; WebP scales to any size; the other formats decode whole.
+double loadShrink(Loader load, QSize stored, QSize target)
+{
+    const double ratio = std::min(double(stored.width()) / target.width(), double(stored.height()) / target.height());
+    if (load == &vips_jpegload_buffer) {
+        for (int factor : {8, 4, 2}) {
+            if (ratio >= 2.0 * factor)
+                return factor;
+        }
+        return 1.0;
+    }
+    return load == &vips_webpload_buffer ? std::max(1.0, ratio) : 1.0;
+}
+
+/// Resamples to exactly `size` pixels (Lanczos). Alpha is premultiplied while pixels are
+/// averaged, so transparent pixels do not bleed their colour into the edges.
+std::expected<vips::Ref, Error> resizeTo(vips::Ref image, QSize size)
+{
+    VipsImage* in = image.get();
+    if (in->Xsize == size.width() && in->Ysize == size.height())
+        return image;
+    const double hscale = double(size.width()) / in->Xsize;
+    const double vscale = double(size.height()) / in->Ysize;
+    const bool alpha = vips_image_hasalpha(in) != 0;
+    const VipsBandFormat format = in->BandFmt;
+    vips::Ref next;
+    auto step = [&](int result) {
+        if (result != 0)
+            return false;
+        image = std::move(next);
+        return true;
+    };
+    if (alpha && !step(vips_premultiply(image.get(), next.out(), nullptr)))
+        return std::unexpected(decoderFailure());
+    if (!step(vips_resize(image.get(), next.out(), hscale, "vscale", vscale, nullptr)))
+        return std::unexpected(decoderFailure());
+    if (alpha
+        && (!step(vips_unpremultiply(image.get(), next.out(), nullptr))
+            || !step(vips_cast(image.get(), next.out(), format, nullptr))))
+        return std::unexpected(decoderFailure());
+    return image;
+}
+
+/// Decodes encoded bytes to exactly `target` (upright, smaller than the image): shrunk while
+/// decoding where the format can, resampled, turned upright, then converted to sRGB by the
+/// same step as a full decode.
+std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target)
+{
+    vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
+    if (!probe)
+        return std::unexpected(decoderFailure());
+    const int orientation = vips_image_get_orientation(probe.get());
+    const QSize storedTarget = vips_image_get_orientation_swap(probe.get()) ? target.transposed() : target;
+    const double shrink = loadShrink(loaderFor(bytes), QSize(probe.get()->Xsize, probe.get()->Ysize), storedTarget);
+    vips::Ref image = shrink > 1.0 ? openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, shrink) : std::move(probe);
+    if (!image)
+        return std::unexpected(decoderFailure());
+    auto resized = resizeTo(std::move(image), storedTarget);
+    if (!resized)
+        return std::unexpected(resized.error());
+    if (orientation <= 1)
+        return materialise(std::move(*resized));
+    // Turning reads its input out of order, which a sequential decode cannot serve; the small
+    // result is decoded into memory first.
+    vips::Ref inMemory(vips_image_copy_memory(resized->get()));
+    vips::Ref upright;
+    if (!inMemory || vips_autorot(inMemory.get(), upright.out(), nullptr) != 0)
+        return std::unexpected(decoderFailure());
+    return materialise(std::move(upright));
 }
 
 } // namespace
@@ -161,12 +251,12 @@ std::expected<QImage, Error> materialise(vips::Ref image, Profile profile)
 std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 {
     if (bytes.isEmpty())
-        return std::unexpected(unreadable(QStringLiteral("leere Datei")));
+        return std::unexpected(unreadable(QStringLiteral("Sie ist leer.")));
     if (!loaderFor(bytes))
-        return std::unexpected(unreadable(QStringLiteral("kein JPEG, PNG, HEIC, WebP oder TIFF")));
+        return std::unexpected(unreadable(QStringLiteral("Ihr Format ist weder JPEG noch PNG, HEIC, WebP oder TIFF.")));
     vips::Ref header = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
     if (!header)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     const qint64 width = header.get()->Xsize;
     const qint64 height = header.get()->Ysize;
     if (width <= 0 || height <= 0)
@@ -189,7 +279,10 @@ std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
     auto bytes = readRegularFile(path);
     if (!bytes)
         return std::unexpected(decoderError(bytes.error().description));
-    return fromEncoded(std::move(*bytes));
+    auto source = fromEncoded(std::move(*bytes));
+    if (!source)
+        return std::unexpected(namingFile(source.error(), path));
+    return source;
 }
 
 SourceImage SourceImage::fromRaster(QImage raster)
@@ -243,18 +336,18 @@ std::expected<QImage, Error> SourceImage::decode() const
 
     vips::Ref probe = openBuffer(m_data->encoded, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     const int orientation = vips_image_get_orientation(probe.get());
     vips::Ref image = orientation > 1 ? openBuffer(m_data->encoded, VIPS_ACCESS_RANDOM) : std::move(probe);
     if (!image)
-        return std::unexpected(unreadable(vips::takeError()));
+        return std::unexpected(decoderFailure());
     if (orientation > 1) {
         vips::Ref upright;
         if (vips_autorot(image.get(), upright.out(), nullptr) != 0)
-            return std::unexpected(unreadable(vips::takeError()));
+            return std::unexpected(decoderFailure());
         image = std::move(upright);
     }
-    return materialise(std::move(image), Profile::convert);
+    return materialise(std::move(image));
 }
 
 std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
@@ -273,16 +366,8 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
     if (isRaster())
         return m_data->raster.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
-    // Only bytes of a photo format get here (fromEncoded); libvips tells them by the same
-    // headers, so the thumbnail reads them with the same loader.
-    vips::ensureStarted();
-    vips::Ref thumb;
-    if (vips_thumbnail_buffer(const_cast<char*>(m_data->encoded.constData()), size_t(m_data->encoded.size()),
-                              thumb.out(), box.width(), "height", box.height(), "size", VIPS_SIZE_DOWN, "option_string",
-                              "fail_on=error", nullptr)
-        != 0)
-        return std::unexpected(unreadable(vips::takeError()));
-    return materialise(std::move(thumb), Profile::alreadySrgb);
+    const QSize target = m_data->size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return decodeShrunk(m_data->encoded, target);
 }
 
 std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const
@@ -293,6 +378,22 @@ std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const
     const QSize box(std::max(1, int(std::ceil(full.width() * scale))),
                     std::max(1, int(std::ceil(full.height() * scale))));
     return decodeToFit(box);
+}
+
+Error namingFile(const Error& error, const QString& path)
+{
+    const QString name = quotedName(path);
+    Error named = error;
+    if (error.description.contains(name))
+        return named;
+    for (const QString& subject : {QStringLiteral("Die Datei ist "), QStringLiteral("Das Bild ist ")}) {
+        if (error.description.startsWith(subject)) {
+            named.description = name + QStringLiteral(" ist ") + error.description.mid(subject.size());
+            return named;
+        }
+    }
+    named.description = name + QStringLiteral(": ") + error.description;
+    return named;
 }
 
 } // namespace lumora

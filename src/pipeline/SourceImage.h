@@ -19,6 +19,10 @@ enum Code : int {
 };
 } // namespace decoderErrors
 
+/// `error` told about the file at `path`: "Die Datei ist kein lesbares Bild: …" becomes
+/// "„IMG_0042.jpg“ ist kein lesbares Bild: …"; other texts get the quoted name in front.
+[[nodiscard]] Error namingFile(const Error& error, const QString& path);
+
 /// A photo's upright original ("originalCI"): either the file's encoded bytes, decoded on
 /// demand, or a raster (for originals replaced by baking or cropping). Cheap to copy: all
 /// data is shared and immutable, so a copy can be handed to any thread.
@@ -36,7 +40,7 @@ public:
     /// Reads the header of encoded bytes (no pixel decoding). Fails with decoderErrors
     /// when the bytes are not a readable image or claim more than kMaxPixels.
     [[nodiscard]] static std::expected<SourceImage, Error> fromEncoded(QByteArray bytes);
-    /// Reads the file and then behaves like fromEncoded.
+    /// Reads the file and then behaves like fromEncoded; every error names the file.
     [[nodiscard]] static std::expected<SourceImage, Error> fromFile(const QString& path);
     /// An original that is already a raster (any format; stored premultiplied ARGB32).
     [[nodiscard]] static SourceImage fromRaster(QImage raster);
@@ -56,7 +60,9 @@ public:
     /// corrupt or truncated data.
     [[nodiscard]] std::expected<QImage, Error> decode() const;
     /// Decodes downscaled so the result fits inside `box` (never upscaled), using the
-    /// decoder's shrink-on-load where the format has one. Thread-safe.
+    /// decoder's shrink-on-load where the format has one. Colours are converted and damaged
+    /// data is treated exactly as by decode(), so both show the same picture and fail alike.
+    /// Thread-safe.
     [[nodiscard]] std::expected<QImage, Error> decodeToFit(QSize box) const;
     /// Decodes at about `scale` × size() (scale ≥ 1 means full size).
     [[nodiscard]] std::expected<QImage, Error> decodeScaled(double scale) const;

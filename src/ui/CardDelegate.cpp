@@ -1,6 +1,7 @@
 #include "ui/CardDelegate.h"
 
 #include "app/GridLayout.h"
+#include "base/UiThread.h"
 #include "ui/Icons.h"
 #include "ui/Theme.h"
 
@@ -99,9 +100,37 @@ void paintShadow(QPainter& painter, const QRectF& card, double blur, QColor colo
     painter.restore();
 }
 
+/// The thumbnail scaled to `device` pixels with rounded corners. Thread-safe.
+QImage roundedPicture(const QImage& thumbnail, QSize device, qreal dpr)
+{
+    QImage rounded = thumbnail.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Only the four corners are painted (cleared outside the arc): a fill as tall as the
+    // picture would be split over Qt's global pool, which the UI thread's painting needs.
+    const double r = kCorner * dpr;
+    QPainterPath corner;
+    corner.moveTo(0, 0);
+    corner.lineTo(r, 0);
+    corner.arcTo(QRectF(0, 0, 2 * r, 2 * r), 90, 90);
+    corner.closeSubpath();
+    QPainter painter(&rounded);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    const double w = device.width(), h = device.height();
+    for (const QTransform& place :
+         {QTransform(), QTransform(-1, 0, 0, 1, w, 0), QTransform(1, 0, 0, -1, 0, h), QTransform(-1, 0, 0, -1, w, h)}) {
+        painter.setTransform(place);
+        painter.drawPath(corner);
+    }
+    return rounded;
+}
+
 } // namespace
 
-CardDelegate::CardDelegate()
+CardDelegate::CardDelegate(QObject* context, std::function<void()> prepared)
+    : m_context(context), m_prepared(std::move(prepared))
 {
     m_pictures.setMaxCost(128 * 1024);
 }
@@ -112,21 +141,24 @@ const QPixmap* CardDelegate::picture(const CardContent& content, QSize logical, 
         QStringLiteral("%1:%2x%3@%4").arg(content.key).arg(logical.width()).arg(logical.height()).arg(dpr);
     if (const QPixmap* cached = m_pictures.object(key))
         return cached;
+    if (m_preparing.contains(key))
+        return nullptr;
+    m_preparing.insert(key);
     const QSize device(qMax(1, qRound(logical.width() * dpr)), qMax(1, qRound(logical.height() * dpr)));
-    const QImage scaled = content.thumbnail.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QImage rounded(device, QImage::Format_ARGB32_Premultiplied);
-    rounded.fill(Qt::transparent);
-    QPainter painter(&rounded);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QBrush(scaled));
-    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(device)), kCorner * dpr, kCorner * dpr);
-    painter.end();
-    auto* pixmap = new QPixmap(QPixmap::fromImage(rounded));
-    pixmap->setDevicePixelRatio(dpr);
-    const int cost = qMax(1, int(qint64(device.width()) * device.height() * 4 / 1024));
-    m_pictures.insert(key, pixmap, cost);
-    return m_pictures.object(key);
+    // Resampling runs on the work pool: Qt's smooth scaling splits larger images over Qt's
+    // global pool, and the UI thread must never wait for a pool.
+    runInBackground(
+        m_context, [thumbnail = content.thumbnail, device, dpr] { return roundedPicture(thumbnail, device, dpr); },
+        [this, key, dpr](QImage rounded) {
+            m_preparing.remove(key);
+            auto* pixmap = new QPixmap(QPixmap::fromImage(rounded));
+            pixmap->setDevicePixelRatio(dpr);
+            const int cost = qMax(1, int(qint64(rounded.width()) * rounded.height() * 4 / 1024));
+            m_pictures.insert(key, pixmap, cost);
+            if (m_prepared)
+                m_prepared();
+        });
+    return nullptr;
 }
 
 void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardContent& content, qreal dpr)
@@ -159,8 +191,18 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
                            symbol);
     } else {
         const QSize logical(qMax(1, qRound(pictureArea.width())), qMax(1, qRound(pictureArea.height())));
-        if (const QPixmap* pixmap = picture(content, logical, dpr))
-            painter.drawPixmap(QRectF(pictureArea.topLeft(), QSizeF(logical)), *pixmap, QRectF(pixmap->rect()));
+        const QRectF target(pictureArea.topLeft(), QSizeF(logical));
+        if (const QPixmap* pixmap = picture(content, logical, dpr)) {
+            painter.drawPixmap(target, *pixmap, QRectF(pixmap->rect()));
+        } else {
+            // Until the prepared picture arrives: the thumbnail (at most about card size) drawn
+            // unfiltered and square-cornered for a moment. A filtered draw would go through
+            // span fills that Qt splits over its global pool; this one is a plain scaled blit.
+            painter.save();
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(target, content.thumbnail);
+            painter.restore();
+        }
     }
     paintName(painter, pictureArea, content.fileName);
 

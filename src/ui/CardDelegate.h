@@ -4,7 +4,9 @@
 #include <QImage>
 #include <QPixmap>
 #include <QRectF>
+#include <QSet>
 #include <QString>
+#include <functional>
 
 class QPainter;
 
@@ -20,12 +22,15 @@ struct CardContent {
 
 /// Paints the grid's cards: a white rounded card with a faint shadow around the picture,
 /// the file name over the picture's bottom edge, and for a selected card an accent border,
-/// an accent glow and a 1.02 scale. The picture is the photo's thumbnail scaled once to the
-/// card's size and kept with its rounded corners in a cache, so scrolling only blits; the
-/// shadows are nine-patch pixmaps made once.
+/// an accent glow and a 1.02 scale. The picture is the photo's thumbnail scaled to the card's
+/// size with its rounded corners, prepared on the work pool and kept in a cache, so painting
+/// only blits; until it arrives the card draws the thumbnail with a plain scaled blit. Nothing
+/// here waits for a pool. The shadows are nine-patch pixmaps made once.
 class CardDelegate {
 public:
-    CardDelegate();
+    /// `context` receives the prepared pictures (they are dropped once it is gone); `prepared`
+    /// runs on the UI thread after each one is in the cache (repaint the cards).
+    CardDelegate(QObject* context, std::function<void()> prepared);
 
     /// Paints a card into `card` (logical pixels) at device pixel ratio `dpr`.
     void paint(QPainter& painter, const QRectF& card, const CardContent& content, qreal dpr);
@@ -33,10 +38,14 @@ public:
     void clearCache() { m_pictures.clear(); }
 
 private:
+    /// The prepared picture, or none while it is being prepared (then it is asked for).
     [[nodiscard]] const QPixmap* picture(const CardContent& content, QSize logical, qreal dpr);
     void paintName(QPainter& painter, const QRectF& picture, const QString& name);
 
+    QObject* m_context;
+    std::function<void()> m_prepared;
     QCache<QString, QPixmap> m_pictures; ///< cost in KiB
+    QSet<QString> m_preparing;
 };
 
 } // namespace lumora

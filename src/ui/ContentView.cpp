@@ -132,8 +132,10 @@ ContentView::ContentView(AppServices services, LoadPlaces places, QWidget* paren
 
     m_magnifiers.setMainWindow(this);
     m_magnifiers.setFullImageSource(
-        [processor = QPointer<ImageProcessor>(&m_processor)](QUuid id) -> std::optional<QImage> {
-            return processor ? processor->renderFullSize(id) : std::nullopt;
+        [processor = QPointer<ImageProcessor>(&m_processor)](QUuid id, FullImageDelivery deliver) {
+            if (!processor)
+                return deliver(std::nullopt);
+            processor->renderFullSizeInBackground(id, std::move(deliver));
         });
 }
 
@@ -179,6 +181,8 @@ void ContentView::wire()
 {
     connect(&m_processor, &ImageProcessor::photosChanged, this, &ContentView::photosChanged);
     connect(&m_processor, &ImageProcessor::deleteUndoStackChanged, this, &ContentView::updateActions);
+    connect(&m_processor, &ImageProcessor::loadProgressChanged, this, &ContentView::updateTexts);
+    m_processor.setCardOnScreen([grid = m_grid](const QUuid& id) { return grid->isCardInView(id); });
     connect(&m_selection, &PhotoSelection::selectionChanged, this, [this] {
         updateTexts();
         updateActions();
@@ -223,7 +227,9 @@ QList<QUuid> ContentView::allIds() const
 
 void ContentView::updateTexts()
 {
-    m_status->setText(panelTexts::statusText(m_processor.photos().size()));
+    const LoadProgress& loading = m_processor.loadProgress();
+    m_status->setText(loading.total > 0 ? panelTexts::loadingText(loading.handled, loading.total)
+                                        : panelTexts::statusText(m_processor.photos().size()));
     m_count->setVisible(!m_selection.isEmpty());
     m_count->setText(panelTexts::selectionText(m_selection.size()));
 }

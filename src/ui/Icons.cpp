@@ -59,6 +59,8 @@ constexpr Entry kTable[] = {
     {"textformat", "draw-text"},
     {"rectangle.dashed", "select-rectangular"},
     {"lineweight", "format-stroke-width"},
+    {"textformat.size", "format-font-size-more"},
+    {"rectangle.fill", "draw-rectangle"},
     {"xmark.circle", "dialog-cancel"},
 };
 

@@ -22,7 +22,8 @@ constexpr qint64 kMoveMs = 200;
 } // namespace
 
 PhotoGridView::PhotoGridView(PhotoGridModel& model, PhotoSelection& selection, QWidget* parent)
-    : QAbstractScrollArea(parent), m_model(model), m_selection(selection)
+    : QAbstractScrollArea(parent), m_model(model), m_selection(selection),
+      m_delegate(this, [this] { viewport()->update(); })
 {
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -166,9 +167,11 @@ void PhotoGridView::paintEvent(QPaintEvent* event)
     const auto [first, last] = m_layout.range(top - slack, top + viewport()->height() + slack);
     painter.translate(0, -top);
     const qreal dpr = devicePixelRatioF();
+    m_inView.clear();
     for (qsizetype row = first; row < last; ++row) {
         const QModelIndex index = m_model.index(int(row));
         const QUuid id = m_model.idAt(int(row));
+        m_inView.insert(id);
         const QImage thumbnail = index.data(PhotoGridModel::ThumbnailRole).value<QImage>();
         CardContent content{thumbnail, index.data(PhotoGridModel::FileNameRole).toString(), thumbnail.cacheKey(),
                             selectedAmount(id, now)};

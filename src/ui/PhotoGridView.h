@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 #include <QUuid>
@@ -42,6 +43,9 @@ public:
     void setDragRunner(std::function<void(QDrag&)> runner) { m_dragRunner = std::move(runner); }
     /// Files are being dragged over the grid: it shows itself as the drop target.
     [[nodiscard]] bool showsFileDropTarget() const { return m_fileDropTarget; }
+
+    /// Whether the card of photo `id` was among those painted last (it is on screen).
+    [[nodiscard]] bool isCardInView(const QUuid& id) const { return m_inView.contains(id); }
 
     /// Frames painted so far (for the scroll benchmark).
     [[nodiscard]] qint64 framesPainted() const { return m_frames; }
@@ -108,6 +112,7 @@ private:
     std::function<void(QDrag&)> m_dragRunner;
     bool m_fileDropTarget = false;
     qint64 m_frames = 0;
+    QSet<QUuid> m_inView; ///< photos whose cards the last paint drew
 };
 
 } // namespace lumora

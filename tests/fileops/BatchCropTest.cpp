@@ -210,7 +210,8 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
 
     const BatchCropResult result = crop(allIds(), {0, 0, 1, 1}, false);
     EXPECT_EQ(result.fehler, (QStringList{QStringLiteral("a.jpg: Ordner-Zugriff verweigert"),
-                                          QStringLiteral("kaputt.jpg: Rendern fehlgeschlagen"),
+                                          QStringLiteral("kaputt.jpg: Rendern fehlgeschlagen. Die Datei ist kein "
+                                                         "lesbares Bild: Die Bilddaten sind beschädigt."),
                                           QStringLiteral("c.jpg: Ordner-Zugriff verweigert")}));
     EXPECT_EQ(result.erfolgreich, 1);
     EXPECT_EQ(dialogs.folderRequests.size(), 2);

@@ -1,8 +1,12 @@
+#include "base/NativePath.h"
+#include "base/RegularFile.h"
 #include "fileops/DeleteRestore.h"
+#include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
 
 #include "support/PhotoFiles.h"
+#include "support/SmallVolume.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,6 +16,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace lumora;
@@ -377,4 +383,171 @@ TEST_F(DeleteFixture, AVeryLongFileNameGoesToTheTrashUnderAShorterName)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
     EXPECT_EQ(takeFromTrash(longPath), bytesOf[QStringLiteral("B")]);
     EXPECT_EQ(takeFromTrash(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+}
+
+namespace {
+
+/// Puts an entry into the trash folder `trash` as another program would have: `name` under
+/// "files", its information naming `from`.
+bool plantTrashEntry(const QString& trash, const QString& name, const QString& from, const QByteArray& bytes)
+{
+    return QDir().mkpath(trash + QStringLiteral("/files")) && QDir().mkpath(trash + QStringLiteral("/info"))
+           && writeAll(trash + QStringLiteral("/files/") + name, bytes)
+           && writeAll(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"),
+                       "[Trash Info]\nPath=" + QUrl::toPercentEncoding(from, "/")
+                           + "\nDeletionDate=2024-05-01T10:00:00\n");
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString trashFolder = home.filePath(QStringLiteral(".qttest/share/Trash"));
+    // Already in the trash: an older B.jpg from the same place, and one with B's bytes from elsewhere.
+    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.jpg"), path(QStringLiteral("B")), "älter"));
+    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.1.jpg"), home.filePath(QStringLiteral("B.jpg")),
+                                bytesOf[QStringLiteral("B")]));
+
+    const StreamEnd end = trash(ids({QStringLiteral("B"), QStringLiteral("D")}));
+    EXPECT_EQ(end.done, 2);
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")).size(), 4);
+
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result, (RestoreResult{2, 2, {}}));
+    EXPECT_EQ(restoreMessage(result), QStringLiteral("Bilder wurden wiederhergestellt."));
+    EXPECT_EQ(order(), QStringLiteral("DBACE"));
+    EXPECT_EQ(readAll(path(QStringLiteral("B"))), bytesOf[QStringLiteral("B")]);
+    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    // Only the entries of this deletion left the trash, with their information.
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")),
+              (QStringList{QStringLiteral("B.1.jpg"), QStringLiteral("B.jpg")}));
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/info")),
+              (QStringList{QStringLiteral("B.1.jpg.trashinfo"), QStringLiteral("B.jpg.trashinfo")}));
+    EXPECT_EQ(readAll(trashFolder + QStringLiteral("/files/B.jpg")), QByteArray("älter"));
+}
+
+TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTruly)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString cardPath = dir.filePath(QStringLiteral("Karte"));
+    ASSERT_TRUE(QDir().mkpath(cardPath));
+    const test::SmallVolume card(cardPath, QStringLiteral("1m"));
+    if (!card.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    QList<PhotoItem> photos;
+    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
+        const QString file = cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg");
+        ASSERT_TRUE(writeAll(file, bytesOf[name]));
+        photos.append(test::photoAt(QUrl::fromLocalFile(file)));
+    }
+    processor.setPhotos(photos);
+    ASSERT_TRUE(card.remountReadOnly());
+    QSet<QUuid> all;
+    for (const PhotoItem& photo : photos)
+        all.insert(photo.id);
+
+    const StreamEnd end = trash(all);
+    EXPECT_EQ(end.done, 3);
+    EXPECT_TRUE(processor.photos().isEmpty());
+    EXPECT_EQ(entriesOf(cardPath).size(), 3); // the card kept its files
+
+    RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result, (RestoreResult{3, 3, {}}));
+    EXPECT_EQ(processor.photos().size(), 3);
+    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
+        EXPECT_EQ(readAll(cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg")), bytesOf[name]);
+
+    // A file that changed meanwhile cannot be rewritten on the read-only card: the message says so.
+    trash(all);
+    ASSERT_TRUE(card.remountWritable());
+    ASSERT_TRUE(writeAll(cardPath + QStringLiteral("/B.jpg"), "geändert"));
+    ASSERT_TRUE(card.remountReadOnly());
+    result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 2);
+    EXPECT_EQ(result.total, 3);
+    ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures.first().startsWith(QStringLiteral("„B.jpg“ konnte nicht geschrieben werden: ")));
+    const QString message = restoreMessage(result);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("2 von 3 Bildern wurden wiederhergestellt.")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(result.failures.first()));
+}
+
+namespace {
+
+/// Writes `bytes` to the file whose name in `folder` is exactly the bytes `name`.
+bool writeRaw(const QString& folder, const QByteArray& name, const QByteArray& bytes)
+{
+    const int fd = ::open((QFile::encodeName(folder) + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    return fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size()) && ::close(fd) == 0;
+}
+
+QByteArray readRaw(const QString& folder, const QByteArray& name)
+{
+    return readRegularFile(pathFromNative(QFile::encodeName(folder) + '/' + name)).value_or(QByteArray());
+}
+
+} // namespace
+
+TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAndComeBack)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const FakeHome fake(home.path());
+    const QString trashInfo = home.filePath(QStringLiteral(".qttest/share/Trash/info"));
+    const QByteArray names[] = {QByteArray("latin1-\xE9t\xE9.jpg"), QByteArray("Zeile\nUmbruch.jpg"),
+                                QByteArray("halb-\xC3.jpg")};
+    const auto removeFiles = qScopeGuard([&] { // Qt's own removal would not find them
+        for (const QByteArray& name : names)
+            ::unlink((QFile::encodeName(dir.path()) + '/' + name).constData());
+    });
+    QList<QUrl> urls;
+    for (const QByteArray& name : names) {
+        ASSERT_TRUE(writeRaw(dir.path(), name, bytesOf[QStringLiteral("C")]));
+        urls.append(QUrl::fromLocalFile(pathFromNative(QFile::encodeName(dir.path()) + '/' + name)));
+    }
+    processor.setPhotos({});
+    ASSERT_TRUE(test::loadAndWait(processor, urls));
+    ASSERT_EQ(processor.photos().size(), 3);
+    processor.applyAdjustment(AdjustmentState{.exposure = 0.5}, {processor.photos()[0].id});
+    const StreamEnd saved = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
+    EXPECT_FALSE(saved.error) << saved.error->description.toStdString();
+    QList<QByteArray> savedBytes;
+    for (const QByteArray& name : names) {
+        savedBytes.append(readRaw(dir.path(), name));
+        EXPECT_TRUE(savedBytes.last().startsWith("\xFF\xD8")) << name.toStdString(); // written under its own name
+    }
+    EXPECT_NE(savedBytes[0], savedBytes[1]);
+
+    QSet<QUuid> all;
+    for (const PhotoItem& photo : processor.photos())
+        all.insert(photo.id);
+    EXPECT_EQ(trash(all).done, 3);
+    // Each information file has one line per key, the old place percent-encoded byte for byte.
+    QByteArray infos;
+    DIR* folder = ::opendir(QFile::encodeName(trashInfo).constData()); // Qt's listing would lose the bytes
+    ASSERT_TRUE(folder);
+    while (const dirent* entry = ::readdir(folder))
+        infos += readRaw(trashInfo, QByteArray(entry->d_name));
+    ::closedir(folder);
+    EXPECT_TRUE(infos.contains("/latin1-%E9t%E9.jpg\n")) << infos.toStdString();
+    EXPECT_TRUE(infos.contains("/Zeile%0AUmbruch.jpg\n")) << infos.toStdString();
+    EXPECT_TRUE(infos.contains("/halb-%C3.jpg\n")) << infos.toStdString();
+    EXPECT_EQ(infos.count("\nPath="), 3);
+
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(readRaw(dir.path(), names[i]), savedBytes[i]) << names[i].toStdString();
+    EXPECT_TRUE(QDir(trashInfo).entryList(QDir::Files).isEmpty());
 }

@@ -1,3 +1,4 @@
+#include "base/NativePath.h"
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
 #include "support/PhotoFiles.h"
@@ -34,6 +35,23 @@ TEST(ExportNames, NumbersFollowTheListLengthAndKeepInnerDots)
     };
     for (const auto& [index, count, url, format, name] : cases)
         EXPECT_EQ(exportFileName(index, numberWidth(count), url, format), QLatin1String(name));
+}
+
+TEST(ExportNames, NamesPastWhatAFileSystemHoldsLoseTheEndOfTheirBaseName)
+{
+    const QString umlauts(200, QChar(0xE4));              // 400 bytes as UTF-8
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x93\xB7").repeated(70); // 280 bytes, pairs
+    const QString notUtf8 = QString(250, QChar(0xDCE9));  // 250 single bytes (see NativePath.h)
+    for (const QString& base : {QString(300, QLatin1Char('x')), umlauts, emoji, notUtf8}) {
+        const QString name = exportFileName(0, 3, QUrl::fromLocalFile(QStringLiteral("/x/") + base + QStringLiteral(".jpeg")),
+                                            ExportFormat::png);
+        const QByteArray bytes = nativePath(name);
+        EXPECT_LE(bytes.size(), kMaxFileNameBytes) << bytes.size();
+        EXPECT_GE(bytes.size(), kMaxFileNameBytes - 3); // cut at a character, not far before
+        EXPECT_TRUE(name.startsWith(QStringLiteral("001_") + base.left(20)));
+        EXPECT_TRUE(name.endsWith(QStringLiteral(".png")));
+        EXPECT_EQ(pathFromNative(bytes), name); // no half character left at the cut
+    }
 }
 
 TEST(Export, WritesNumberedFilesInOrderWithEveryProgressValue)

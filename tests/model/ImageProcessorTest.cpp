@@ -111,7 +111,7 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
     EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 160, 4); // grey again
 }
 
-TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
+TEST(ImageProcessorEdits, AdjustmentShowsOnTheCardAtOnceAndUnknownIdsDoNothing)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
@@ -119,9 +119,26 @@ TEST(ImageProcessorEdits, AdjustmentRendersAtOnceAndUnknownIdsDoNothing)
         loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("g.jpg"), jpegOf(QColor(128, 128, 128)))}));
     const QSet<QUuid> ids = idsOf(processor);
     processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
-    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2);
+    EXPECT_NEAR(pixel(processor.photos().first().thumbnail, 10, 10).red(), 176, 2) << "the card at once";
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2) << "then the preview";
     processor.applyAdjustment(AdjustmentState{}, {QUuid::createUuid()});
     EXPECT_EQ(processor.photos().first().edits.adjustment.exposure, 1);
+
+    // A photo handed back with another original (as editors do): the next step's card is not
+    // rendered from the old original's card base.
+    PhotoItem blue = processor.photos().first();
+    QImage bluePixels(64, 48, QImage::Format_ARGB32_Premultiplied);
+    bluePixels.fill(Qt::blue);
+    blue.originalCI = SourceImage::fromRaster(bluePixels);
+    processor.updatePhoto(blue);
+    processor.applyAdjustment(AdjustmentState{}, ids);
+    ASSERT_TRUE(waitIdle(processor));
+    processor.applyAdjustment(AdjustmentState{-2, 0, 1, 1, 0}, ids);
+    const QColor card = pixel(processor.photos().first().thumbnail, 10, 10);
+    EXPECT_LT(card.red(), 40) << "from the new original";
+    EXPECT_LT(card.blue(), 230) << "at once";
+    ASSERT_TRUE(waitIdle(processor));
 }
 
 TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)

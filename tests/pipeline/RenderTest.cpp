@@ -131,6 +131,42 @@ TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
     EXPECT_GT(inkIn(out, QRectF(origin.x(), 4000 - origin.y() - w.height, w.width, w.height).toRect()), 1000);
 }
 
+// A mirror carries a text mark to the mirrored spot; the letters still read the right way
+// round: the same pixels as the unmirrored photo with the mark put at that spot.
+TEST(Render, MirroringMovesTextMarksButNeverMirrorsTheirLetters)
+{
+    const SourceImage source = SourceImage::fromRaster(test::solid(200, 150, Qt::black));
+    struct Case {
+        bool flippedH, flippedV;
+        double rotation;
+    };
+    for (const Case c : {Case{true, false, 0}, Case{false, true, 0}, Case{true, true, 0}, Case{true, false, 90},
+                         Case{false, true, 270}}) {
+        SCOPED_TRACE(testing::Message() << c.flippedH << c.flippedV << c.rotation);
+        EditState mirrored;
+        mirrored.flippedH = c.flippedH;
+        mirrored.flippedV = c.flippedV;
+        mirrored.rotation = c.rotation;
+        mirrored.textMarks = {{.position = {60, 100}, .text = "F", .fontSize = 40, .colorHex = "#FFFFFF"}};
+        EditState direct;
+        direct.rotation = c.rotation;
+        direct.textMarks = {{.position = {c.flippedH ? 140.0 : 60.0, c.flippedV ? 50.0 : 100.0},
+                             .text = "F",
+                             .fontSize = 40,
+                             .colorHex = "#FFFFFF"}};
+        const QImage a = render(source, mirrored).raster, b = render(source, direct).raster;
+        ASSERT_EQ(a.size(), b.size());
+        int ink = 0, differing = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                ink += qRed(a.pixel(x, y)) > 128;
+                differing += std::abs(qRed(a.pixel(x, y)) - qRed(b.pixel(x, y))) > 2;
+            }
+        EXPECT_GT(ink, 100);
+        EXPECT_EQ(differing, 0);
+    }
+}
+
 TEST(Render, StepsRunInOrderMasksBeforeTheTonalAdjustment)
 {
     // A white mask is drawn before exposure, so it gets darkened with the photo.

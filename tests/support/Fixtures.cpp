@@ -1,6 +1,10 @@
 #include "Fixtures.h"
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
+
+#include <lcms2.h>
 
 #include <vips/vips.h>
 
@@ -49,6 +53,25 @@ QImage grayMask(int w, int h, int value)
 QColor pixel(const QImage& image, int x, int y)
 {
     return image.pixelColor(x, y);
+}
+
+QString adobeRgbProfile()
+{
+    static const QTemporaryDir folder;
+    static const QString path = [] {
+        const QString file = folder.filePath(QStringLiteral("AdobeRGB1998.icc"));
+        const cmsCIExyY whitePoint{0.3127, 0.3290, 1.0};
+        const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 563.0 / 256.0);
+        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+        cmsHPROFILE profile = cmsCreateRGBProfile(&whitePoint, &primaries, curves);
+        const bool saved = profile && cmsSaveProfileToFile(profile, QFile::encodeName(file).constData());
+        if (profile)
+            cmsCloseProfile(profile);
+        cmsFreeToneCurve(gamma);
+        return saved ? file : QString();
+    }();
+    return path;
 }
 
 QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation, const QString& profile)

@@ -15,8 +15,11 @@ QImage solid(int w, int h, QColor color);
 QImage quadrants(int w, int h);
 
 /// Encodes `image` with libvips as `format` ("jpg", "png", "png16", "webp", "tif", "heic"),
-/// optionally tagging an EXIF orientation (1…8) or converting into an ICC profile ("p3", "cmyk").
+/// optionally tagging an EXIF orientation (1…8) or converting into an ICC profile (libvips' "p3" or "cmyk", or a profile file).
 QByteArray encodeWithVips(const QImage& image, const QString& format, int orientation = 0, const QString& profile = {});
+
+/// The path of an Adobe RGB (1998) display profile made for this test run (libvips ships none).
+QString adobeRgbProfile();
 
 /// An opaque raster of pseudo-random colours, the same for the same `seed`.
 QImage noise(int w, int h, quint32 seed = 7);

@@ -36,6 +36,11 @@ public:
         return run({QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path});
     }
 
+    [[nodiscard]] bool remountWritable() const
+    {
+        return run({QStringLiteral("-o"), QStringLiteral("remount,rw"), m_path});
+    }
+
     /// Takes every free byte.
     void fill() const
     {

@@ -35,7 +35,10 @@ TEST(PhotoGridModel, TurnsEveryProcessorChangeIntoTheCheapestUpdate)
     ModelSignals seen(model);
     ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 4)));
     EXPECT_EQ(model.rowCount(), 4);
-    EXPECT_EQ(seen.inserted.count(), 1); // one append, then one repaint per arriving render
+    // One row appended per photo as it is decoded, in order; then one repaint per render.
+    ASSERT_EQ(seen.inserted.count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(seen.inserted[i][1].toInt(), i);
     EXPECT_EQ(seen.reset.count(), 0);
     EXPECT_EQ(seen.layout.count(), 0);
     EXPECT_EQ(model.index(2).data(PhotoGridModel::FileNameRole).toString(), QStringLiteral("3.jpg"));

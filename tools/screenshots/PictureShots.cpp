@@ -6,6 +6,7 @@
 #include "app/KeySequenceTracker.h"
 #include "app/WatermarkController.h"
 #include "app/editor/CropTool.h"
+#include "app/editor/TextTool.h"
 #include "fileops/FolderBookmarkStore.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/SourceImage.h"
@@ -16,6 +17,7 @@
 #include "ui/WatermarkSheet.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/editor/EditorCanvas.h"
+#include "ui/editor/TextMarkLayer.h"
 #include "ui/editor/ZoomableImageEditor.h"
 #include "ui/magnifier/LupenAnsicht.h"
 #include "ui/magnifier/LupenFenster.h"
@@ -194,7 +196,7 @@ int magnifierShots(const QString& folder, const QString& photoPath)
 {
     const Photo photo = loadPhoto(photoPath);
     LupenFensterManager manager;
-    manager.setFullImageSource([&](QUuid) { return std::optional(photo.full); });
+    manager.setFullImageSource([&](QUuid, FullImageDelivery deliver) { deliver(photo.full); });
     const QUuid id = QUuid::createUuid();
     manager.oeffnen(photo.preview, photo.title, id, photo.pixelSize);
     LupenFenster* window = manager.fenster(id);
@@ -295,10 +297,13 @@ bool backgroundShots(const QString& folder, ZoomableImageEditor& sheet, FixedFol
     picture(QStringLiteral("editor-ki-foto.png"));
     // The question over the sheet, pictured with the whole screen, then answered "Abbrechen".
     WidgetDialogs widgets(&sheet);
-    QTimer::singleShot(600, [&ok, folder, &sheet] {
+    // The timer lives only while the question may be open: when no question comes (nothing to
+    // apply), it must not fire later and close the sheet itself.
+    QObject whileAsking;
+    QTimer::singleShot(600, &whileAsking, [&ok, folder, &sheet] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == &sheet)
-            return; // no question came (no background result): the sheet itself must stay open
+            return;
         const QString path = QDir(folder).filePath(QStringLiteral("editor-ki-frage.png"));
         if (!QGuiApplication::primaryScreen()->grabWindow(0).save(path))
             ok = false;
@@ -369,6 +374,37 @@ int editorShots(const QString& folder, const QString& photo)
     stroke({at(0.55, 0.55), at(0.85, 0.6), at(0.9, 0.9), at(0.6, 0.85)}, false);
     picture(QStringLiteral("editor-fuellen.png"));
     editor.dragEnded();
+    // Arrow: one committed, one being edited (with its yellow markers).
+    editor.setMode(DrawingMode::arrow);
+    stroke({at(0.1, 0.15), at(0.35, 0.3)}, true);
+    stroke({at(0.6, 0.85)}, true); // a click far away commits the first one
+    editor.state().arrowLineWidth = 18;
+    editor.state().arrowColorHex = QStringLiteral("#FFD60A");
+    stroke({at(0.45, 0.7), at(0.75, 0.35)}, true);
+    QCoreApplication::processEvents();
+    picture(QStringLiteral("editor-pfeil.png"));
+    // Text: a committed mark (selected) and one being edited in its field.
+    editorToolbar::selectMode(editor, DrawingMode::text);
+    auto* text = static_cast<TextTool*>(editor.tool(DrawingMode::text));
+    auto* field = sheet->findChild<TextMarkField*>();
+    const auto imageAt = [&](double x, double y) { return editor.toImage(at(x, y)); };
+    text->setFontSize(36 * editor.pixelsPerPoint()); // 36 points on the screen
+    text->emptyClick(imageAt(0.3, 0.2));
+    editor.state().editingTextValue = QStringLiteral("Hafen am Abend");
+    text->commit();
+    text->select(std::nullopt); // the next looks are defaults only, the first mark keeps its own
+    text->setHasBackground(false);
+    text->setColorHex(QStringLiteral("#FFD60A"));
+    text->emptyClick(imageAt(0.65, 0.6));
+    editor.state().editingTextValue = QStringLiteral("Mole Nord");
+    if (field)
+        field->setText(editor.state().editingTextValue);
+    Q_EMIT editor.changed();
+    picture(QStringLiteral("editor-text-bearbeiten.png"));
+    text->commit();
+    editor.state().selectedTextID = editor.photo()->edits.textMarks.first().id;
+    Q_EMIT editor.changed();
+    picture(QStringLiteral("editor-text.png"));
     // Crop: a frame with its pixel label, then the batch over the three photos as copies: the
     // confirmation, the panel while it runs, and the summary.
     editor.setMode(DrawingMode::crop);

@@ -42,7 +42,8 @@ int main(int argc, char** argv)
     const QCommandLineOption editor(
         QStringLiteral("editor"),
         QStringLiteral("The editor sheet in each built mode (editor-rechteck.png, editor-freihand.png, "
-                       "editor-fuellen.png, editor-zuschneiden*.png, editor-ki-*.png)."));
+                       "editor-fuellen.png, editor-pfeil.png, editor-text-bearbeiten.png, editor-text.png, "
+                       "editor-zuschneiden*.png, editor-ki-*.png)."));
     parser.addOptions({magnifier, overlay, watermark, panels, editor});
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Where the pictures go."));
     parser.addPositionalArgument(QStringLiteral("PHOTO"),

@@ -294,6 +294,8 @@ void EditorController::close()
         if (EditorTool* t = tool(mode))
             t->commitPending();
     }
+    for (const auto& [mode, t] : m_tools)
+        t->finishHandOvers();
     if (const PhotoItem* found = photo(); found && !found->edits.textMarks.isEmpty())
         m_processor.flattenEdits(m_photoId, found->edits.textMarks);
     if (!m_state.freistellerMaske) {

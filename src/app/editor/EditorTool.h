@@ -31,6 +31,9 @@ public:
     /// closes), with `lastKnownViewSize`. Nothing when nothing is being edited. Tools whose
     /// unfinished work is dropped on leaving (an unconfirmed crop frame) keep this default.
     virtual void commitPending() {}
+    /// Runs now what the tool's commits queued for later (hand-overs to the processor), so
+    /// that closing bakes the photo with them.
+    virtual void finishHandOvers() {}
     /// Undo in this tool's mode, before the processor's undo: true when the tool undid something
     /// itself and the processor's undo is to be skipped.
     virtual bool undoOwn() { return false; }

@@ -1,5 +1,7 @@
 #include "app/magnifier/LupenBildModell.h"
 
+#include <QPointer>
+
 namespace lumora {
 
 namespace {
@@ -22,6 +24,7 @@ void LupenBildModell::setBild(QImage image, QSize pixelSize)
     m_pixelSize = fullSize(m_bild, pixelSize);
     m_fullImage.reset();
     m_fullImageRequested = false;
+    ++m_generation;
     Q_EMIT imageChanged();
 }
 
@@ -36,9 +39,12 @@ QImage LupenBildModell::rasterFor(QSizeF devicePixels)
     if (!m_fullImageRequested && m_source) {
         m_fullImageRequested = true;
         ++m_requests;
-        m_fullImage = m_source();
-        if (m_fullImage && m_fullImage->isNull())
-            m_fullImage.reset();
+        m_source([model = QPointer(this), generation = m_generation](std::optional<QImage> full) {
+            if (!model || model->m_generation != generation || !full || full->isNull())
+                return;
+            model->m_fullImage = std::move(full);
+            Q_EMIT model->rasterChanged();
+        });
     }
     return m_fullImage ? *m_fullImage : m_bild;
 }

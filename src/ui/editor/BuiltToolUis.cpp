@@ -9,6 +9,8 @@ std::vector<std::unique_ptr<EditorToolUi>> builtToolUis()
     list.push_back(makeRectangleUi());
     list.push_back(makeFreehandUi());
     list.push_back(makeFillUi());
+    list.push_back(makeArrowUi());
+    list.push_back(makeTextUi());
     list.push_back(makeCropUi());
     list.push_back(makeBackgroundUi());
     return list;

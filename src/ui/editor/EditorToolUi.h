@@ -30,6 +30,13 @@ public:
     /// The part of the canvas the tool's feedback covers now, for repainting only what a drag
     /// step changed (the canvas joins it with the area of the step before). Empty: nothing.
     [[nodiscard]] virtual QRectF changingArea(const EditorState& state) const = 0;
+    /// Puts the tool's own widgets over the canvas (once, when the sheet is built); they live
+    /// as long as the canvas. Most tools have none.
+    virtual void attachToCanvas(QWidget* canvas, EditorController& editor)
+    {
+        (void)canvas;
+        (void)editor;
+    }
 };
 
 /// The widget sides of every built tool.
@@ -38,6 +45,8 @@ public:
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeRectangleUi();
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeFreehandUi();
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeFillUi();
+[[nodiscard]] std::unique_ptr<EditorToolUi> makeArrowUi();
+[[nodiscard]] std::unique_ptr<EditorToolUi> makeTextUi();
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeCropUi();
 [[nodiscard]] std::unique_ptr<EditorToolUi> makeBackgroundUi();
 

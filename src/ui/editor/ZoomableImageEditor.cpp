@@ -35,6 +35,8 @@ ZoomableImageEditor::ZoomableImageEditor(ImageProcessor& processor, const QUuid&
     column->addWidget(buildHeader());
     column->addWidget(buildPanelRow());
     m_canvas = new EditorCanvas(*m_editor, m_toolUis, this);
+    for (const auto& tool : m_toolUis)
+        tool->attachToCanvas(m_canvas, *m_editor);
     auto* canvasFrame = new QVBoxLayout;
     canvasFrame->setContentsMargins(12, 4, 12, 12);
     canvasFrame->addWidget(m_canvas);

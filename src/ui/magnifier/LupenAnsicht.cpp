@@ -70,6 +70,7 @@ LupenAnsicht::LupenAnsicht(LupenBildModell* modell, QWidget* parent) : QWidget(p
         m_zoom.setArea(area);
         refresh();
     });
+    connect(m_modell, &LupenBildModell::rasterChanged, this, &LupenAnsicht::refresh);
     connect(m_modell, &LupenBildModell::imageChanged, this, [this] {
         m_zoom.setImageSize(QSizeF(m_modell->pixelSize()));
         refresh();

@@ -91,10 +91,10 @@ LupenFenster* LupenFensterManager::createWindow(const QImage& image, QSize pixel
                                                 const QUuid& id)
 {
     auto* modell = new LupenBildModell(image, pixelSize);
-    modell->setFullImageSource([manager = QPointer(this), id]() -> std::optional<QImage> {
+    modell->setFullImageSource([manager = QPointer(this), id](FullImageDelivery deliver) {
         if (!manager || !manager->m_fullImageSource)
-            return std::nullopt;
-        return manager->m_fullImageSource(id);
+            return deliver(std::nullopt);
+        manager->m_fullImageSource(id, std::move(deliver));
     });
     auto* window = new LupenFenster(modell, title);
     connect(window, &LupenFenster::frameChanged, this,
@@ -190,7 +190,7 @@ QRectF LupenFensterManager::standardFrame(QSizeF size) const
     return axisFor(screens).mirrored(standardFrameQt(size, referenceFrame, screens));
 }
 
-void LupenFensterManager::setFullImageSource(std::function<std::optional<QImage>(QUuid)> source)
+void LupenFensterManager::setFullImageSource(FullImageRequest source)
 {
     m_fullImageSource = std::move(source);
 }

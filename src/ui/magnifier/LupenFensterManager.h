@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/magnifier/LupenBildModell.h"
 #include "app/magnifier/WindowPlacement.h"
 
 #include "pipeline/Image.h"
@@ -64,8 +65,10 @@ public:
     }
 
     /// Where full-resolution renders come from when a window zooms beyond its image's pixels:
-    /// called with the photo id, returns the photo rendered at full size or nothing.
-    void setFullImageSource(std::function<std::optional<QImage>(QUuid)> source);
+    /// called with the photo id and a delivery, it renders the photo at full size in the
+    /// background and hands the result (or nothing) to the delivery on the UI thread.
+    using FullImageRequest = std::function<void(QUuid, FullImageDelivery)>;
+    void setFullImageSource(FullImageRequest source);
     /// The application's main window, which new magnifiers are placed beside. Without one, the
     /// active window or the first visible titled window counts.
     void setMainWindow(QWidget* window) { m_mainWindow = window; }
@@ -88,7 +91,7 @@ private:
 
     QHash<QUuid, QPointer<LupenFenster>> m_fenster;
     QHash<QUuid, QPointer<LupenBildModell>> m_modelle;
-    std::function<std::optional<QImage>(QUuid)> m_fullImageSource;
+    FullImageRequest m_fullImageSource;
     std::function<std::vector<ScreenRects>()> m_screenSource;
     QPointer<QWidget> m_mainWindow;
 };

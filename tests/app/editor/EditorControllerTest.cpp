@@ -269,7 +269,7 @@ TEST(EditorToolbar, ButtonsOfBuiltToolsAreEnabledAndTheModeIsSelected)
             selected.append(entry.title);
     }
     // No preview has been rendered into the photo: nothing for the magnifier yet.
-    EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen", "Zuschneiden", "KI-Szene"}));
+    EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen", "Pfeil", "Text", "Zuschneiden", "KI-Szene"}));
     EXPECT_EQ(selected, QStringList{"Rechteck"});
     editorToolbar::selectMode(*bench.editor, DrawingMode::whiteFill);
     EXPECT_EQ(bench.state().drawingMode, DrawingMode::whiteFill);

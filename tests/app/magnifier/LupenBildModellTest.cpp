@@ -12,12 +12,18 @@ TEST(LupenBildModell, FullResolutionRenderIsAskedForOnlyWhenThePreviewIsTooSmall
     // A 1000 × 750 preview of a 4000 × 3000 photo.
     LupenBildModell model(test::solid(1000, 750, Qt::gray), QSize(4000, 3000));
     int requests = 0;
-    model.setFullImageSource([&] {
+    QList<FullImageDelivery> pending; // the renders under way, delivered when the test says
+    model.setFullImageSource([&](FullImageDelivery deliver) {
         ++requests;
-        return std::optional(test::solid(4000, 3000, Qt::blue));
+        pending.append(std::move(deliver));
     });
+    QSignalSpy arrived(&model, &LupenBildModell::rasterChanged);
     EXPECT_EQ(model.rasterFor({900, 675}).width(), 1000) << "the preview has pixels enough";
     EXPECT_EQ(requests, 0);
+    EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000) << "the preview, scaled, while the render runs";
+    EXPECT_EQ(requests, 1);
+    pending.takeFirst()(test::solid(4000, 3000, Qt::blue));
+    EXPECT_EQ(arrived.count(), 1);
     EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 4000);
     EXPECT_EQ(model.rasterFor({5000, 3750}).width(), 4000);
     EXPECT_EQ(requests, 1) << "kept until the image changes";
@@ -25,8 +31,14 @@ TEST(LupenBildModell, FullResolutionRenderIsAskedForOnlyWhenThePreviewIsTooSmall
     QSignalSpy changed(&model, &LupenBildModell::imageChanged);
     model.setBild(test::solid(1000, 750, Qt::red), QSize(4000, 3000));
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 4000);
+    EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000);
     EXPECT_EQ(requests, 2) << "the render of the old image is stale";
+
+    // A render of the old image arriving after the new one was asked for is dropped.
+    model.setBild(test::solid(1000, 750, Qt::green), QSize(4000, 3000));
+    pending.takeFirst()(test::solid(4000, 3000, Qt::red));
+    EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000);
+    EXPECT_EQ(arrived.count(), 1);
 }
 
 TEST(LupenBildModell, WithoutAFullResolutionRenderThePreviewStays)
@@ -34,9 +46,9 @@ TEST(LupenBildModell, WithoutAFullResolutionRenderThePreviewStays)
     LupenBildModell model(test::solid(1000, 750, Qt::gray), QSize(4000, 3000));
     EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000) << "no source at all";
     int requests = 0;
-    model.setFullImageSource([&] {
+    model.setFullImageSource([&](FullImageDelivery deliver) {
         ++requests;
-        return std::optional<QImage>();
+        deliver(std::nullopt);
     });
     EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000);
     EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000);

@@ -179,9 +179,9 @@ TEST_F(LupenFensterManagerTest, BesideTheMainWindowWhenThereIsRoom)
 TEST_F(LupenFensterManagerTest, FullResolutionSourceIsAskedWithThePhotoId)
 {
     QUuid askedFor;
-    manager.setFullImageSource([&](QUuid id) {
+    manager.setFullImageSource([&](QUuid id, FullImageDelivery deliver) {
         askedFor = id;
-        return std::optional(test::solid(4000, 3000, Qt::blue));
+        deliver(test::solid(4000, 3000, Qt::blue));
     });
     manager.oeffnen(Preview{test::solid(400, 300, Qt::gray), QSize(4000, 3000)}, QStringLiteral("x"), second);
     manager.fenster(second)->view()->actualSizeAction()->trigger();

@@ -1,0 +1,129 @@
+// The arrow tool's panel and canvas feedback.
+#include "ui/editor/EditorToolUi.h"
+
+#include "app/editor/ArrowTool.h"
+#include "app/editor/EditorController.h"
+#include "pipeline/ColorHex.h"
+#include "ui/Icons.h"
+#include "ui/Theme.h"
+#include "ui/editor/ColorButton.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QSlider>
+#include <QSpinBox>
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+/// The yellow of the handles on the shape being edited.
+const QColor kMarkerYellow(255, 214, 10);
+constexpr double kMarkerRadius = 6;
+
+void paintArrow(QPainter& painter, QPointF start, QPointF end, double width, const QColor& color)
+{
+    const ArrowHeadView head{start, end, width};
+    const auto corners = head.corners();
+    // The shaft ends inside the head, so its flat end never shows beside the triangle.
+    const QPointF shaftEnd = (corners[0] + (corners[1] + corners[2]) / 2) / 2;
+    painter.setPen(QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    if (QLineF(start, end).length() > ArrowHeadView::headLength(width) / 2)
+        painter.drawLine(start, shaftEnd);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(head.path());
+}
+
+class ArrowUi : public EditorToolUi {
+public:
+    DrawingMode mode() const override { return DrawingMode::arrow; }
+
+    QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
+    {
+        auto* panel = new QWidget;
+        auto* row = new QHBoxLayout(panel);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(8);
+        row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
+        row->addWidget(new ColorButton(dialogs,
+                                       {[&editor] { return editor.state().arrowColorHex; },
+                                        [&editor](const QString& hex) {
+                                            editor.state().arrowColorHex = hex;
+                                            Q_EMIT editor.changed();
+                                        }},
+                                       kSystemRed, false, panel));
+        auto* icon = new QLabel(panel);
+        icon->setPixmap(icons::pixmap(QStringLiteral("lineweight"), 16, theme::textMuted, panel->devicePixelRatioF()));
+        row->addWidget(icon);
+        auto* slider = new QSlider(Qt::Horizontal, panel);
+        slider->setRange(2, 50);
+        slider->setFixedWidth(100);
+        auto* number = new QSpinBox(panel);
+        number->setRange(2, 50);
+        number->setFixedWidth(44);
+        number->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        const int width = int(std::lround(editor.state().arrowLineWidth));
+        slider->setValue(width);
+        number->setValue(width);
+        auto write = [&editor, slider, number](int value) {
+            editor.state().arrowLineWidth = value;
+            const QSignalBlocker a(slider);
+            const QSignalBlocker b(number);
+            slider->setValue(value);
+            number->setValue(value);
+            Q_EMIT editor.changed(); // the arrow being edited takes the new width at once
+        };
+        QObject::connect(slider, &QSlider::valueChanged, panel, write);
+        QObject::connect(number, &QSpinBox::valueChanged, panel, write);
+        slider->setObjectName(QStringLiteral("arrowWidthSlider"));
+        number->setObjectName(QStringLiteral("arrowWidthField"));
+        row->addWidget(slider);
+        row->addWidget(number);
+        row->addStretch();
+        return panel;
+    }
+
+    void paint(QPainter& painter, const EditorState& state) const override
+    {
+        const QColor color = colorFromHex(state.arrowColorHex).value_or(kSystemRed);
+        if (state.arrowStart)
+            paintArrow(painter, *state.arrowStart, state.arrowCurrent, state.arrowLineWidth, color);
+        if (!state.editingArrowStart)
+            return;
+        const QPointF start = *state.editingArrowStart;
+        const QPointF end = state.editingArrowEnd;
+        paintArrow(painter, start, end, state.arrowLineWidth, color);
+        painter.setPen(QPen(QColor(40, 40, 40), 1));
+        painter.setBrush(kMarkerYellow);
+        for (QPointF p : {start, end, (start + end) / 2})
+            painter.drawEllipse(p, kMarkerRadius, kMarkerRadius);
+    }
+
+    QRectF changingArea(const EditorState& state) const override
+    {
+        QRectF area;
+        // The head reaches out from the tip by its length: the bounds of both ends, grown by it.
+        const double grow = ArrowHeadView::headLength(state.arrowLineWidth) + kMarkerRadius + 2;
+        auto add = [&](QPointF a, QPointF b) {
+            area = area.united(QRectF(a, b).normalized().adjusted(-grow, -grow, grow, grow));
+        };
+        if (state.arrowStart)
+            add(*state.arrowStart, state.arrowCurrent);
+        if (state.editingArrowStart)
+            add(*state.editingArrowStart, state.editingArrowEnd);
+        return area;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<EditorToolUi> makeArrowUi()
+{
+    return std::make_unique<ArrowUi>();
+}
+
+} // namespace lumora

@@ -1,0 +1,380 @@
+#include "app/editor/TextTool.h"
+#include "app/editor/TextLayerGeometry.h"
+#include "app/editor/CanvasMapping.h"
+
+#include "EditorTestSupport.h"
+#include "pipeline/Overlays.h"
+
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+struct PlaceCase {
+    const char* name;
+    double rotation;
+    QPointF view; ///< where image position (100, 50) of a 400 × 300 photo shows in an 800 × 600 layer
+};
+
+class TextLayerPlacement : public ::testing::TestWithParam<PlaceCase> {};
+
+struct DragCase {
+    const char* name;
+    double rotation;
+    QPointF offset; ///< view points, at scale 1
+    QPointF moved;  ///< change of the stored position
+};
+
+class TextLayerDrag : public ::testing::TestWithParam<DragCase> {};
+
+TextLayerGeometry layer(double rotation, QSizeF bounds = {800, 600})
+{
+    const bool quarter = std::abs(std::abs(std::fmod(rotation, 180.0)) - 90) < 1;
+    return {bounds, quarter ? QSizeF(300, 400) : QSizeF(400, 300), {400, 300}, rotation};
+}
+
+TextMark markAt(QPointF position, const QString& text = QStringLiteral("Hallo"), double size = 24)
+{
+    TextMark mark;
+    mark.position = position;
+    mark.text = text;
+    mark.fontSize = size;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    mark.hasBackground = true;
+    return mark;
+}
+
+} // namespace
+
+TEST_P(TextLayerPlacement, ImagePositionToViewAndBack)
+{
+    const TextLayerGeometry g = layer(GetParam().rotation);
+    const QPointF v = g.toView({100, 50});
+    EXPECT_NEAR(v.x(), GetParam().view.x(), 1e-9);
+    EXPECT_NEAR(v.y(), GetParam().view.y(), 1e-9);
+    const QPointF back = g.toImage(v);
+    EXPECT_NEAR(back.x(), 100, 1e-9);
+    EXPECT_NEAR(back.y(), 50, 1e-9);
+}
+
+// Scale 2 and no offset for the upright photo; scale 1.5, offset (175, 0) for the turned one.
+INSTANTIATE_TEST_SUITE_P(Cases, TextLayerPlacement,
+                         ::testing::Values(PlaceCase{"Upright", 0, {200, 500}}, PlaceCase{"Full360", 360, {200, 500}},
+                                           PlaceCase{"TurnedLeft", 90, {550, 450}},
+                                           PlaceCase{"Nearly90", 89.5, {550, 450}},
+                                           PlaceCase{"UpsideDown", 180, {600, 100}},
+                                           PlaceCase{"TurnedRight", -90, {250, 150}},
+                                           PlaceCase{"OtherAnglesAsUpright", 45, {200, 500}}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_P(TextLayerDrag, MovesTheStoredPositionByTheTurn)
+{
+    const bool quarter = std::abs(std::abs(std::fmod(GetParam().rotation, 180.0)) - 90) < 1;
+    const TextLayerGeometry g = layer(GetParam().rotation, quarter ? QSizeF(300, 400) : QSizeF(400, 300));
+    ASSERT_DOUBLE_EQ(g.scale(), 1);
+    EXPECT_EQ(g.dragged({100, 50}, GetParam().offset) - QPointF(100, 50), GetParam().moved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TextLayerDrag,
+                         ::testing::Values(DragCase{"UprightRight", 0, {10, 0}, {10, 0}},
+                                           DragCase{"UprightDown", 0, {0, 10}, {0, -10}},
+                                           DragCase{"Turned90Right", 90, {10, 0}, {0, -10}},
+                                           DragCase{"Turned90Down", 90, {0, 10}, {-10, 0}},
+                                           DragCase{"Turned180Right", 180, {10, 0}, {-10, 0}},
+                                           DragCase{"Turned270Right", 270, {10, 0}, {0, 10}}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+namespace {
+
+struct MirrorCase {
+    const char* name;
+    double rotation;
+    bool flippedH;
+    bool flippedV;
+    QPointF view; ///< where image position (100, 50) of a 400 × 300 photo shows in an 800 × 600 layer
+};
+
+class TextLayerMirror : public ::testing::TestWithParam<MirrorCase> {};
+
+} // namespace
+
+// The layer, the text field (placed with the editor's mapping) and clicks agree on mirrored
+// photos, and a drag moves a mark exactly with the pointer.
+TEST_P(TextLayerMirror, PlacesThroughTheMirrorThenTheTurnLikeTheEditorsMapping)
+{
+    const MirrorCase& c = GetParam();
+    TextLayerGeometry g = layer(c.rotation);
+    g.flippedH = c.flippedH;
+    g.flippedV = c.flippedV;
+    const QPointF v = g.toView({100, 50});
+    EXPECT_NEAR(v.x(), c.view.x(), 1e-9);
+    EXPECT_NEAR(v.y(), c.view.y(), 1e-9);
+    const QPointF back = g.toImage(v);
+    EXPECT_NEAR(back.x(), 100, 1e-9);
+    EXPECT_NEAR(back.y(), 50, 1e-9);
+    const CanvasMapping mapping{{400, 300}, c.rotation, c.flippedH, c.flippedV};
+    const QPointF canvas = mapping.toCanvas({100, 50}, {800, 600});
+    EXPECT_NEAR(canvas.x(), v.x(), 1e-9);
+    EXPECT_NEAR(canvas.y(), v.y(), 1e-9);
+    const QPointF dropped = g.toView(g.dragged({100, 50}, {10, -6}));
+    EXPECT_NEAR(dropped.x(), v.x() + 10, 1e-9);
+    EXPECT_NEAR(dropped.y(), v.y() - 6, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TextLayerMirror,
+                         ::testing::Values(MirrorCase{"Plain", 0, false, false, {200, 500}},
+                                           MirrorCase{"LeftRight", 0, true, false, {600, 500}},
+                                           MirrorCase{"TopBottom", 0, false, true, {200, 100}},
+                                           MirrorCase{"Both", 0, true, true, {600, 100}},
+                                           MirrorCase{"LeftRightTurned90", 90, true, false, {550, 150}},
+                                           MirrorCase{"LeftRightTurned180", 180, true, false, {200, 100}},
+                                           MirrorCase{"TopBottomTurned270", 270, false, true, {550, 150}}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(TextLayerBox, MeasuredLikeTheRenderChainAndNeverTooSmall)
+{
+    const TextLayerGeometry g = layer(0); // scale 2
+    const TextMark mark = markAt({100, 50}, QStringLiteral("Hafen am Abend"), 20);
+    const QRectF box = g.textBox(mark);
+    const TextMetrics m = measureText(mark.text, 40);
+    EXPECT_NEAR(box.width(), m.width + 2 * 0.35 * 40, 1e-9);
+    EXPECT_NEAR(box.height(), m.height + 2 * 0.2 * 40, 1e-9);
+    EXPECT_NEAR(box.center().x(), 200, 1e-9);
+    EXPECT_NEAR(box.center().y(), 500, 1e-9);
+    const QRectF empty = g.textBox(markAt({100, 50}, QString(), 3)); // 6 view points
+    EXPECT_DOUBLE_EQ(empty.width(), 24);
+    EXPECT_GE(empty.height(), 6);
+    EXPECT_EQ(g.textBox(mark, {5, -7}), box.translated(5, -7));
+}
+
+TEST(TextLayerHit, TopmostFirstExactThenTolerantBy25)
+{
+    const TextLayerGeometry g = layer(0, {400, 300}); // scale 1
+    const TextMark below = markAt({100, 150});
+    const TextMark above = markAt({110, 150});
+    const QList<TextMark> marks{below, above};
+    const QRectF box = g.textBox(below);
+    EXPECT_EQ(g.hitExactThenTolerant(marks, box.center()), above.id);
+    const QPointF twentyRight(g.textBox(above).right() + 20, box.center().y());
+    EXPECT_EQ(g.hit(marks, twentyRight, 0), std::nullopt);
+    EXPECT_EQ(g.hitExactThenTolerant(marks, twentyRight), above.id);
+    EXPECT_EQ(g.hitExactThenTolerant(marks, twentyRight + QPointF(10, 0)), std::nullopt);
+    // Inside the lower mark and within 25 of the topmost one: the exact hit wins.
+    const TextMark over = markAt({100, 110}); // its box starts about 10 below `below`'s
+    const QList<TextMark> two{below, over};
+    const QPointF inside(box.left() + 2, box.bottom() - 2);
+    ASSERT_EQ(g.hit({over}, inside, 25), over.id);
+    EXPECT_EQ(g.hitExactThenTolerant(two, inside), below.id);
+}
+
+namespace {
+
+struct CommitCase {
+    const char* name;
+    QString typed;
+    std::optional<QString> stored; ///< none: the mark is removed
+};
+
+class TextCommit : public ::testing::TestWithParam<CommitCase> {};
+
+TextTool& textTool(EditorBench& bench)
+{
+    return *static_cast<TextTool*>(bench.editor->tool(DrawingMode::text));
+}
+
+} // namespace
+
+TEST_P(TextCommit, StoresWhatWasTypedOrRemovesABlankMark)
+{
+    EditorBench bench;
+    bench.editor->setMode(DrawingMode::text);
+    TextTool& tool = textTool(bench);
+    ASSERT_TRUE(tool.emptyClick({120, 80}));
+    ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
+    EXPECT_EQ(bench.state().editingTextID, bench.photo().edits.textMarks[0].id);
+    EXPECT_EQ(bench.state().selectedTextID, bench.state().editingTextID);
+    bench.state().editingTextValue = GetParam().typed;
+    EXPECT_FALSE(tool.emptyClick({300, 200})); // a click elsewhere commits and adds nothing
+    EXPECT_FALSE(bench.state().editingTextID);
+    if (!GetParam().stored) {
+        EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
+        EXPECT_FALSE(bench.state().selectedTextID);
+        return;
+    }
+    ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
+    const TextMark& mark = bench.photo().edits.textMarks[0];
+    EXPECT_EQ(mark.text, *GetParam().stored);
+    EXPECT_EQ(mark.position, QPointF(120, 80));
+    EXPECT_EQ(mark.fontSize, 24);
+    EXPECT_TRUE(bench.state().selectedTextID);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TextCommit,
+                         ::testing::Values(CommitCase{"Word", QStringLiteral("Hafen"), QStringLiteral("Hafen")},
+                                           CommitCase{"SpacesKept", QStringLiteral("  Hafen "),
+                                                      QStringLiteral("  Hafen ")},
+                                           CommitCase{"LeftEmpty", QString(), std::nullopt},
+                                           CommitCase{"SpacesOnly", QStringLiteral("   "), std::nullopt},
+                                           CommitCase{"LineBreakOnly", QStringLiteral(" \n\t"), std::nullopt}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(TextTool, DoubleClickLoadsThePanelAndPanelChangesRestyleOnlyTheSelectedMark)
+{
+    EditorBench bench;
+    bench.editor->setMode(DrawingMode::text);
+    TextTool& tool = textTool(bench);
+    TextMark mark = markAt({50, 50}, QStringLiteral("Eins"), 40);
+    mark.colorHex = QStringLiteral("#00FF00");
+    mark.hasBackground = false;
+    bench.processor.setTextMarks(bench.id, {mark});
+
+    // No selection: the colour only becomes the default.
+    tool.setColorHex(QStringLiteral("#123456"));
+    EXPECT_EQ(bench.photo().edits.textMarks[0].colorHex, "#00FF00");
+    EXPECT_EQ(bench.state().textColorHex, "#123456");
+
+    tool.select(mark.id);
+    tool.requestEdit(mark.id);
+    EXPECT_EQ(bench.state().editingTextID, mark.id);
+    EXPECT_EQ(bench.state().editingTextValue, "Eins");
+    EXPECT_EQ(bench.state().textFontSize, 40);
+    EXPECT_EQ(bench.state().textColorHex, "#00FF00");
+    EXPECT_FALSE(bench.state().textHasBackground);
+
+    tool.setFontSize(500); // the panel's range ends at 300
+    tool.setHasBackground(true);
+    EXPECT_EQ(bench.photo().edits.textMarks[0].fontSize, 300);
+    EXPECT_TRUE(bench.photo().edits.textMarks[0].hasBackground);
+    EXPECT_EQ(bench.editor->hint(), "Klick auf Text zum Bearbeiten · Ziehen zum Verschieben · ⌫ zum Löschen");
+
+    // Leaving the mode commits the edit and clears the selection.
+    bench.state().editingTextValue = QStringLiteral("Zwei");
+    bench.editor->setMode(DrawingMode::arrow);
+    EXPECT_EQ(bench.photo().edits.textMarks[0].text, "Zwei");
+    EXPECT_FALSE(bench.state().selectedTextID);
+    EXPECT_FALSE(bench.state().editingTextID);
+}
+
+TEST(TextTool, DeleteKeyAndMoveWriteThePhotosMarks)
+{
+    EditorBench bench;
+    bench.editor->setMode(DrawingMode::text);
+    TextTool& tool = textTool(bench);
+    const TextMark a = markAt({50, 50});
+    const TextMark b = markAt({150, 150});
+    bench.processor.setTextMarks(bench.id, {a, b});
+    tool.moveMark(b.id, {160, 140});
+    EXPECT_EQ(bench.photo().edits.textMarks[1].position, QPointF(160, 140));
+    tool.select(a.id);
+    bench.editor->deleteKey();
+    ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
+    EXPECT_EQ(bench.photo().edits.textMarks[0].id, b.id);
+    EXPECT_EQ(bench.editor->hint(), "Klick auf das Bild um Text einzufügen");
+}
+
+namespace {
+
+struct BakeCase {
+    const char* name;
+    double rotation;
+    bool flippedH;
+    bool flippedV;
+};
+
+class TextMarkOnMirroredPhoto : public ::testing::TestWithParam<BakeCase> {};
+
+const QColor kGrey(128, 128, 128);
+
+/// The centre of the pixels that differ from the plain grey photo.
+QPointF centreOfChange(const QImage& image)
+{
+    QRect changed;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (std::abs(qGreen(image.pixel(x, y)) - kGrey.green()) > 10)
+                changed |= QRect(x, y, 1, 1);
+    return QRectF(changed).center();
+}
+
+/// The largest difference of any channel between two images of the same size.
+int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return 256;
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                             std::abs(qBlue(p) - qBlue(q))});
+        }
+    return most;
+}
+
+/// The photo baked by flattenEdits with `mark` on a plain grey w × h photo with `edits`' turn and mirror.
+struct Baked {
+    QImage rendered; ///< the pipeline's full-size render before baking (what the grid shows)
+    QImage baked;
+};
+
+Baked bake(QSize size, const BakeCase& c, const TextMark& mark)
+{
+    ImageProcessor processor;
+    PhotoItem photo;
+    photo.originalCI = SourceImage::fromRaster(solid(size.width(), size.height(), kGrey));
+    photo.edits.rotation = c.rotation;
+    photo.edits.flippedH = c.flippedH;
+    photo.edits.flippedV = c.flippedV;
+    processor.setPhotos({photo});
+    processor.setTextMarks(photo.id, {mark});
+    Baked out;
+    out.rendered = processor.renderFullSize(photo.id)->convertToFormat(QImage::Format_RGB32);
+    processor.flattenEdits(photo.id, {mark});
+    out.baked = processor.photo(photo.id)->originalCI.decode()->convertToFormat(QImage::Format_RGB32);
+    return out;
+}
+
+} // namespace
+
+// A mark placed in the editor on a mirrored (and turned) photo stands, in the pipeline's render
+// and in the baked photo, centred on the spot where the layer showed it; its letters are never
+// mirrored: the baked photo equals an upright photo with the mark put there directly.
+TEST_P(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayRound)
+{
+    const BakeCase& c = GetParam();
+    const QSize original(200, 120);
+    const bool quarter = std::abs(std::abs(std::fmod(c.rotation, 180.0)) - 90) < 1;
+    const QSizeF oriented = quarter ? QSizeF(120, 200) : QSizeF(200, 120);
+    // A layer as big as the oriented photo: view points are its pixels.
+    TextLayerGeometry g{oriented, oriented, QSizeF(original), c.rotation};
+    g.flippedH = c.flippedH;
+    g.flippedV = c.flippedV;
+    const QPointF shown(50, 40);
+    const TextMark mark = markAt(g.toImage(shown), QStringLiteral("F"), 24);
+    ASSERT_NEAR(g.textBox(mark).center().x(), shown.x(), 1e-9);
+
+    const Baked result = bake(original, c, mark);
+    for (const QImage* image : {&result.rendered, &result.baked}) {
+        ASSERT_EQ(image->size(), oriented.toSize());
+        const QPointF centre = centreOfChange(*image);
+        EXPECT_NEAR(centre.x(), shown.x(), 1.5);
+        EXPECT_NEAR(centre.y(), shown.y(), 1.5);
+    }
+    const BakeCase upright{"Upright", 0, false, false};
+    const Baked reference =
+        bake(oriented.toSize(), upright, markAt({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24));
+    EXPECT_LE(largestDifference(result.baked, reference.baked), 2);
+    // Unturned, the pipeline's letters are the same; turned, they turn with the photo.
+    if (c.rotation == 0)
+        EXPECT_LE(largestDifference(result.rendered, reference.baked), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TextMarkOnMirroredPhoto,
+                         ::testing::Values(BakeCase{"LeftRight", 0, true, false}, BakeCase{"TopBottom", 0, false, true},
+                                           BakeCase{"Both", 0, true, true},
+                                           BakeCase{"LeftRightTurned90", 90, true, false},
+                                           BakeCase{"TopBottomTurned180", 180, false, true},
+                                           BakeCase{"LeftRightTurned270", 270, true, false}),
+                         [](const auto& test) { return std::string(test.param.name); });

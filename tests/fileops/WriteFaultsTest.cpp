@@ -1,0 +1,145 @@
+#include "fileops/BatchCrop.h"
+#include "fileops/DeleteRestore.h"
+#include "fileops/FolderBookmarkStore.h"
+#include "fileops/SaveExport.h"
+#include "model/ImageProcessor.h"
+#include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
+#include "support/ScriptedDialogs.h"
+#include "support/SmallVolume.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <optional>
+
+// Every write path fails with a German sentence that names the file and says why: a read-only
+// card, a full card (a small tmpfs) and a folder where the file should go.
+
+using namespace lumora;
+
+namespace {
+
+enum class Fault { readOnly, full, folderInTheWay };
+
+struct FaultCase {
+    const char* name;
+    Fault fault;
+    const char* reason; ///< what the message must say
+    friend void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.name; }
+};
+
+class WriteFaults : public ::testing::TestWithParam<FaultCase> {
+protected:
+    QTemporaryDir dir;
+    QTemporaryDir settingsDir;
+    QString card;
+    std::optional<test::SmallVolume> volume;
+    ImageProcessor processor;
+    test::ScriptedDialogs dialogs;
+    FolderBookmarkStore folders{dialogs, settingsDir.filePath(QStringLiteral("settings.ini"))};
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid() && settingsDir.isValid());
+        card = dir.filePath(QStringLiteral("Karte"));
+        ASSERT_TRUE(QDir().mkpath(card));
+        if (GetParam().fault != Fault::folderInTheWay) {
+            volume.emplace(card, QStringLiteral("2m"));
+            if (!volume->mounted())
+                GTEST_SKIP() << "mounting a tmpfs needs root";
+        }
+        const QUrl url = test::writePhotoFile(card, QStringLiteral("foto.jpg"), test::jpegOf(Qt::darkCyan, 320, 240));
+        processor.setPhotos({test::photoAt(url)});
+    }
+
+    void TearDown() override
+    {
+        processor.setPhotos({});
+        volume.reset();
+    }
+
+    /// Brings the fault about; a folder takes the place of `target` (a name in the card).
+    void breakCard(const QString& target)
+    {
+        switch (GetParam().fault) {
+        case Fault::readOnly: ASSERT_TRUE(volume->remountReadOnly()); break;
+        case Fault::full: volume->fill(); break;
+        case Fault::folderInTheWay:
+            QFile::remove(card + QLatin1Char('/') + target);
+            ASSERT_TRUE(QDir(card).mkdir(target));
+            break;
+        }
+    }
+
+    void expectExplained(const QString& message, const QString& file) const
+    {
+        EXPECT_TRUE(message.contains(QStringLiteral("„") + file + QStringLiteral("“"))) << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf8(GetParam().reason))) << message.toStdString();
+        for (const char* english : {"rror", "denied", "space", "file", "directory", "Read-only", "CGImage"})
+            EXPECT_FALSE(message.contains(QLatin1String(english))) << message.toStdString();
+    }
+
+    QUuid photoId() const { return processor.photos().first().id; }
+};
+
+} // namespace
+
+TEST_P(WriteFaults, SavingOverTheOriginal)
+{
+    breakCard(QStringLiteral("foto.jpg"));
+    const StreamEnd end = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
+    ASSERT_TRUE(end.error);
+    expectExplained(end.error->description, QStringLiteral("foto.jpg"));
+}
+
+TEST_P(WriteFaults, NumberedExport)
+{
+    breakCard(QStringLiteral("1_foto.png"));
+    const StreamEnd end = exportPNG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait();
+    ASSERT_TRUE(end.error);
+    expectExplained(end.error->description, QStringLiteral("1_foto.png"));
+}
+
+TEST_P(WriteFaults, BatchCropOverTheOriginal)
+{
+    breakCard(QStringLiteral("foto.jpg"));
+    std::optional<BatchCropResult> result;
+    QEventLoop loop;
+    batchCrop(processor, {photoId()}, {0, 0, 0.5, 0.5}, true, folders, [&](BatchCropResult r) {
+        result = std::move(r);
+        loop.quit();
+    });
+    if (!result)
+        loop.exec();
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->fehler.size(), 1);
+    EXPECT_TRUE(result->fehler.first().startsWith(QStringLiteral("foto.jpg: ")));
+    expectExplained(result->fehler.first(), QStringLiteral("foto.jpg"));
+}
+
+TEST_P(WriteFaults, RestoreOfADeletedPhoto)
+{
+    QTemporaryDir home;
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    (void)deleteFiles(processor, {photoId()}, std::make_shared<CancelToken>())->wait();
+    qputenv("HOME", realHome);
+    // The card's trash was emptied: the photo has to be written from the kept bytes.
+    QDir(card + QStringLiteral("/.Trash-") + QString::number(::getuid())).removeRecursively();
+    breakCard(QStringLiteral("foto.jpg"));
+
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 0);
+    ASSERT_EQ(result.failures.size(), 1);
+    expectExplained(result.failures.first(), QStringLiteral("foto.jpg"));
+    expectExplained(restoreMessage(result), QStringLiteral("foto.jpg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    German, WriteFaults,
+    ::testing::Values(FaultCase{"ReadOnlyCard", Fault::readOnly, "Keine Schreibrechte für"},
+                      FaultCase{"FullCard", Fault::full, "Nicht genug Speicherplatz auf dem Ziel-Datenträger."},
+                      FaultCase{"FolderInTheWay", Fault::folderInTheWay, "liegt ein Ordner gleichen Namens"}),
+    [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
