@@ -4,16 +4,12 @@
 #include "app/editor/ArrowTool.h"
 #include "app/editor/EditorController.h"
 #include "pipeline/ColorHex.h"
-#include "ui/Icons.h"
 #include "ui/Theme.h"
 #include "ui/editor/ColorButton.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QSlider>
-#include <QSpinBox>
-#include <cmath>
 
 namespace lumora {
 
@@ -56,33 +52,7 @@ public:
                                             Q_EMIT editor.changed();
                                         }},
                                        kSystemRed, false, panel));
-        auto* icon = new QLabel(panel);
-        icon->setPixmap(icons::pixmap(QStringLiteral("lineweight"), 16, theme::textMuted, panel->devicePixelRatioF()));
-        row->addWidget(icon);
-        auto* slider = new QSlider(Qt::Horizontal, panel);
-        slider->setRange(2, 50);
-        slider->setFixedWidth(100);
-        auto* number = new QSpinBox(panel);
-        number->setRange(2, 50);
-        number->setFixedWidth(44);
-        number->setButtonSymbols(QAbstractSpinBox::NoButtons);
-        const int width = int(std::lround(editor.state().arrowLineWidth));
-        slider->setValue(width);
-        number->setValue(width);
-        auto write = [&editor, slider, number](int value) {
-            editor.state().arrowLineWidth = value;
-            const QSignalBlocker a(slider);
-            const QSignalBlocker b(number);
-            slider->setValue(value);
-            number->setValue(value);
-            Q_EMIT editor.changed(); // the arrow being edited takes the new width at once
-        };
-        QObject::connect(slider, &QSlider::valueChanged, panel, write);
-        QObject::connect(number, &QSpinBox::valueChanged, panel, write);
-        slider->setObjectName(QStringLiteral("arrowWidthSlider"));
-        number->setObjectName(QStringLiteral("arrowWidthField"));
-        row->addWidget(slider);
-        row->addWidget(number);
+        addLineWidthControls(row, panel, editor, &EditorState::arrowLineWidth, QStringLiteral("arrow"), true);
         row->addStretch();
         return panel;
     }

@@ -6,13 +6,21 @@
 #include <memory>
 #include <vector>
 
+class QHBoxLayout;
 class QPainter;
+class QString;
 class QWidget;
 
 namespace lumora {
 
 class Dialogs;
 class EditorController;
+
+/// Adds a drawing tool's line width controls to `row`: an icon, a slider and a number field
+/// (2 to 50 points) kept in step, writing `field` of the editor's state. `repaintAtOnce`: the
+/// shape being edited takes the new width at once. `name` prefixes the controls' object names.
+void addLineWidthControls(QHBoxLayout* row, QWidget* panel, EditorController& editor, double EditorState::*field,
+                          const QString& name, bool repaintAtOnce);
 
 /// The widget side of one editor tool: its panel of options and its feedback on the canvas.
 /// Adding a tool is one subclass, listed in builtToolUis(). UI thread only.

@@ -133,32 +133,7 @@ public:
         auto* row = panelRow(panel);
         row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
         row->addWidget(colorButton(editor, dialogs, &EditorState::freehandColorHex, kSystemRed, false, panel));
-        auto* icon = new QLabel(panel);
-        icon->setPixmap(icons::pixmap(QStringLiteral("lineweight"), 16, theme::textMuted, panel->devicePixelRatioF()));
-        row->addWidget(icon);
-        auto* slider = new QSlider(Qt::Horizontal, panel);
-        slider->setRange(2, 50);
-        slider->setFixedWidth(100);
-        auto* number = new QSpinBox(panel);
-        number->setRange(2, 50);
-        number->setFixedWidth(44);
-        number->setButtonSymbols(QAbstractSpinBox::NoButtons);
-        const int width = int(std::lround(editor.state().freehandLineWidth));
-        slider->setValue(width);
-        number->setValue(width);
-        auto write = [&editor, slider, number](int value) {
-            editor.state().freehandLineWidth = value;
-            const QSignalBlocker a(slider);
-            const QSignalBlocker b(number);
-            slider->setValue(value);
-            number->setValue(value);
-        };
-        QObject::connect(slider, &QSlider::valueChanged, panel, write);
-        QObject::connect(number, &QSpinBox::valueChanged, panel, write);
-        slider->setObjectName(QStringLiteral("freehandWidthSlider"));
-        number->setObjectName(QStringLiteral("freehandWidthField"));
-        row->addWidget(slider);
-        row->addWidget(number);
+        addLineWidthControls(row, panel, editor, &EditorState::freehandLineWidth, QStringLiteral("freehand"), false);
         row->addStretch();
         return panel;
     }
@@ -220,6 +195,39 @@ public:
 };
 
 } // namespace
+
+void addLineWidthControls(QHBoxLayout* row, QWidget* panel, EditorController& editor, double EditorState::*field,
+                          const QString& name, bool repaintAtOnce)
+{
+    auto* icon = new QLabel(panel);
+    icon->setPixmap(icons::pixmap(QStringLiteral("lineweight"), 16, theme::textMuted, panel->devicePixelRatioF()));
+    row->addWidget(icon);
+    auto* slider = new QSlider(Qt::Horizontal, panel);
+    slider->setRange(2, 50);
+    slider->setFixedWidth(100);
+    auto* number = new QSpinBox(panel);
+    number->setRange(2, 50);
+    number->setFixedWidth(44);
+    number->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    const int width = int(std::lround(editor.state().*field));
+    slider->setValue(width);
+    number->setValue(width);
+    auto write = [&editor, field, slider, number, repaintAtOnce](int value) {
+        editor.state().*field = value;
+        const QSignalBlocker a(slider);
+        const QSignalBlocker b(number);
+        slider->setValue(value);
+        number->setValue(value);
+        if (repaintAtOnce)
+            Q_EMIT editor.changed();
+    };
+    QObject::connect(slider, &QSlider::valueChanged, panel, write);
+    QObject::connect(number, &QSpinBox::valueChanged, panel, write);
+    slider->setObjectName(name + QStringLiteral("WidthSlider"));
+    number->setObjectName(name + QStringLiteral("WidthField"));
+    row->addWidget(slider);
+    row->addWidget(number);
+}
 
 std::unique_ptr<EditorToolUi> makeRectangleUi()
 {
