@@ -1,6 +1,7 @@
 #include "model/ImageProcessor.h"
 
 #include "base/Parallel.h"
+#include "base/UiThread.h"
 #include "model/DisplayRender.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
@@ -261,6 +262,16 @@ bool ImageProcessor::editAndRender(const QUuid& id, const std::function<bool(Pho
     renderInPlace(m_photos[index]);
     Q_EMIT photosChanged(PhotoChanges::editedOne(id));
     return true;
+}
+
+void ImageProcessor::prepareForEditing(const QUuid& id)
+{
+    const PhotoItem* found = photo(id);
+    if (!found)
+        return;
+    runInBackground(
+        this, [decodes = m_decodes, original = found->originalCI] { return !decodes->displayBase(original).isNull(); },
+        [](bool) {});
 }
 
 void ImageProcessor::addFreehandStroke(const QUuid& id, const QList<QPointF>& points, const QString& colorHex,

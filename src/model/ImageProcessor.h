@@ -122,6 +122,9 @@ public:
     /// The photo rendered with `candidate` instead of its own watermark, long side ≤ maxSide.
     [[nodiscard]] std::optional<QImage> watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
                                                          int maxSide = kDisplaySide) const;
+    /// Decodes the photo at display size in the background and keeps the decode, so the
+    /// annotations committed in the editor that follows render without decoding on the UI thread.
+    void prepareForEditing(const QUuid& id);
     void addFreehandStroke(const QUuid& id, const QList<QPointF>& points, const QString& colorHex, double lineWidth);
     void addFilledArea(const QUuid& id, const QList<QPointF>& points, const QString& colorHex);
     void addArrow(const QUuid& id, const Arrow& arrow);

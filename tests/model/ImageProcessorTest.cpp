@@ -1,3 +1,4 @@
+#include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/Overlays.h"
 #include "support/PhotoFiles.h"
@@ -180,12 +181,18 @@ TEST(ImageProcessorEdits, UndoRemovesOverlaysThenMasks)
     PhotoItem photo = processor.photos().first();
     photo.edits.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
     processor.updatePhoto(photo);
+    // Opening the editor decodes the photo in the background; its commits then render from
+    // that decode instead of decoding on the UI thread.
+    processor.prepareForEditing(id);
+    workPool().waitForDone();
+    const qint64 decodes = processor.displayDecodes();
     processor.addFreehandStroke(id, {{1, 1}}, QStringLiteral("#FF0000"), 4); // one point: nothing added
     EXPECT_TRUE(processor.photo(id)->edits.freehandOverlays.isEmpty());
     processor.addFreehandStroke(id, {{1, 1}, {30, 30}}, QStringLiteral("#FF0000"), 4);
     processor.addArrow(id, Arrow{{5, 5}, 0, 40, 4, QStringLiteral("#FF0000")});
     EXPECT_EQ(processor.photo(id)->edits.freehandOverlays.size(), 2);
     EXPECT_EQ(processor.photo(id)->arrows.size(), 1);
+    EXPECT_EQ(processor.displayDecodes(), decodes);
     processor.undoLastAnnotation(id);
     processor.undoLastAnnotation(id);
     EXPECT_TRUE(processor.photo(id)->edits.freehandOverlays.isEmpty());

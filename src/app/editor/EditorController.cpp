@@ -35,6 +35,7 @@ EditorController::EditorController(ImageProcessor& processor, const QUuid& photo
     if (const PhotoItem* found = photo())
         m_triggers = {found->edits.masks.size(), found->edits.freehandOverlays.size(), found->edits.rotation};
     connect(&m_processor, &ImageProcessor::photosChanged, this, &EditorController::photosChanged);
+    m_processor.prepareForEditing(m_photoId);
     addBuiltTools(*this);
 }
 
