@@ -6,24 +6,29 @@ namespace lumora {
 
 QImage DecodeCache::displayBase(const SourceImage& original)
 {
-    {
-        const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
         for (qsizetype i = 0; i < m_entries.size(); ++i) {
             if (m_entries[i].original == original) {
                 m_entries.move(i, 0);
                 return m_entries.first().base;
             }
         }
-        ++m_decodes;
+        // Another thread is decoding this photo (the editor's decode started ahead): wait for
+        // it rather than decode it a second time.
+        if (!m_inFlight.contains(original))
+            break;
+        m_decoded.wait(lock);
     }
+    ++m_decodes;
+    m_inFlight.append(original);
+    lock.unlock();
     auto decoded = original.decodeScaled(displayScale(original.size(), m_maxSide));
+    lock.lock();
+    m_inFlight.removeOne(original);
+    m_decoded.notify_all();
     if (!decoded)
         return {};
-    const std::lock_guard lock(m_mutex);
-    for (const Entry& entry : m_entries) {
-        if (entry.original == original)
-            return entry.base; // another thread decoded it meanwhile
-    }
     m_entries.prepend({original, *decoded});
     trim();
     return *decoded;

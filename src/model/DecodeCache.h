@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QList>
+#include <condition_variable>
 #include <mutex>
 
 namespace lumora {
@@ -19,7 +20,7 @@ public:
 
     /// The original decoded with its long side at most maxSide; null when it cannot be decoded.
     /// Decodes outside the lock, so two threads asking for different photos do not wait on
-    /// each other.
+    /// each other; a thread asking for a photo another thread is decoding waits for that decode.
     [[nodiscard]] QImage displayBase(const SourceImage& original);
     /// Keeps at most `capacity` decodes (never fewer than 1), dropping the oldest.
     void setCapacity(qsizetype capacity);
@@ -34,7 +35,9 @@ private:
     void trim();
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_decoded; ///< a decode in flight ended
     QList<Entry> m_entries;
+    QList<SourceImage> m_inFlight;
     qsizetype m_capacity;
     const int m_maxSide;
     qint64 m_decodes = 0;
