@@ -152,7 +152,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(result.fehler.size()));
     std::printf("decode + encode floor: %.0f ms per photo\n", floorMs / count);
     std::printf("batch crop:            %.0f ms per photo (%.2f x floor)\n", cropMs / count, cropMs / floorMs);
-    std::printf("frame times while cropping: p95 %.1f ms, worst %.1f ms, %zu frames\n",
-                percentile(frameTimes, 0.95), percentile(frameTimes, 1.0), frameTimes.size());
+    std::printf("frame times while cropping: p95 %.1f ms, worst %.1f ms, %zu frames\n", percentile(frameTimes, 0.95),
+                percentile(frameTimes, 1.0), frameTimes.size());
     return result.erfolgreich == count ? 0 : 1;
 }

@@ -163,8 +163,8 @@ int main(int argc, char** argv)
     const QImage background = decoded->convertToFormat(QImage::Format_ARGB32_Premultiplied);
     std::printf("photo %d x %d, radius %d, cut %g\n", background.width(), background.height(), params.radius,
                 params.tailCut);
-    std::printf("%-28s %8s %8s | %8s %8s | %8s %8s | %7s %7s %7s\n", "subject", "IoU", "IoU", "bound", "bound",
-                "band", "band", "mask", "plain", "refine");
+    std::printf("%-28s %8s %8s | %8s %8s | %8s %8s | %7s %7s %7s\n", "subject", "IoU", "IoU", "bound", "bound", "band",
+                "band", "mask", "plain", "refine");
     std::printf("%-28s %8s %8s | %8s %8s | %8s %8s | %7s %7s %7s\n", "", "plain", "refined", "plain", "refined",
                 "plain", "refined", "ms", "ms", "ms");
     Scores plainSum, refinedSum;
@@ -176,10 +176,10 @@ int main(int argc, char** argv)
             continue;
         }
         // The subject fills about three quarters of the photo's height, in its middle.
-        const QSize size = stamp.size().scaled(QSize(background.width() * 3 / 4, background.height() * 3 / 4),
-                                               Qt::KeepAspectRatio);
-        QImage subject = stamp.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                             .convertToFormat(QImage::Format_ARGB32);
+        const QSize size =
+            stamp.size().scaled(QSize(background.width() * 3 / 4, background.height() * 3 / 4), Qt::KeepAspectRatio);
+        QImage subject =
+            stamp.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
         for (int y = 0; y < subject.height(); ++y) {
             auto* row = reinterpret_cast<QRgb*>(subject.scanLine(y));
             for (int x = 0; x < subject.width(); ++x)
@@ -199,8 +199,9 @@ int main(int argc, char** argv)
 
         QElapsedTimer clock;
         clock.start();
-        const QImage display = photo.scaled(photo.size().scaled(kDisplayRenderSide, kDisplayRenderSide, Qt::KeepAspectRatio),
-                                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage display =
+            photo.scaled(photo.size().scaled(kDisplayRenderSide, kDisplayRenderSide, Qt::KeepAspectRatio),
+                         Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const auto mask = isnetMask(display);
         const qint64 maskMs = clock.restart();
         if (!mask) {
@@ -219,8 +220,8 @@ int main(int argc, char** argv)
             const qint64 refineMs = clock.restart();
             const Scores r = score(refined, truth);
             const QString label = epsList.size() > 1 ? name + QStringLiteral(" eps=%1").arg(eps) : name;
-            std::printf("%-28s %8.4f %8.4f | %8.4f %8.4f | %8.1f %8.1f | %7lld %7lld %7lld\n", qPrintable(label),
-                        p.iou, r.iou, p.boundary, r.boundary, p.band, r.band, maskMs, plainMs, refineMs);
+            std::printf("%-28s %8.4f %8.4f | %8.4f %8.4f | %8.1f %8.1f | %7lld %7lld %7lld\n", qPrintable(label), p.iou,
+                        r.iou, p.boundary, r.boundary, p.band, r.band, maskMs, plainMs, refineMs);
             std::fflush(stdout);
             if (eps == epsList.first()) {
                 plainSum = {plainSum.iou + p.iou, plainSum.boundary + p.boundary, plainSum.band + p.band};
@@ -235,7 +236,7 @@ int main(int argc, char** argv)
     }
     if (count > 0)
         std::printf("%-28s %8.4f %8.4f | %8.4f %8.4f | %8.1f %8.1f |\n", "mean", plainSum.iou / count,
-                    refinedSum.iou / count, plainSum.boundary / count, refinedSum.boundary / count, plainSum.band / count,
-                    refinedSum.band / count);
+                    refinedSum.iou / count, plainSum.boundary / count, refinedSum.boundary / count,
+                    plainSum.band / count, refinedSum.band / count);
     return 0;
 }

@@ -209,7 +209,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the keystrokes did not reach the text field\n");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(field, &enter);
-    if (processor.photo(first)->edits.textMarks.isEmpty() || processor.photo(first)->edits.textMarks.last().text != typed)
+    if (processor.photo(first)->edits.textMarks.isEmpty()
+        || processor.photo(first)->edits.textMarks.last().text != typed)
         std::fprintf(stderr, "the typed text was not stored\n");
 
     sheet->editor().close();

@@ -104,9 +104,10 @@ void LoadFlow::openArguments(const QStringList& paths)
     QList<QUrl> urls;
     for (const QString& path : paths) {
         // A plain path keeps bytes that are not UTF-8 (see NativePath.h); a URL is decoded alike.
-        const QString local = path.contains(QLatin1String("://"))
-                                  ? localPathOfUrl(QUrl::fromUserInput(path, QDir::currentPath(), QUrl::AssumeLocalFile))
-                                  : path;
+        const QString local =
+            path.contains(QLatin1String("://"))
+                ? localPathOfUrl(QUrl::fromUserInput(path, QDir::currentPath(), QUrl::AssumeLocalFile))
+                : path;
         if (!local.isEmpty())
             urls.append(QUrl::fromLocalFile(QFileInfo(local).absoluteFilePath()));
     }

@@ -1,6 +1,6 @@
+#include "base/NativePath.h"
 #include "cli/Commands.h"
 #include "cli/Cutout.h"
-#include "base/NativePath.h"
 
 #include <QGuiApplication>
 #include <QIODevice>

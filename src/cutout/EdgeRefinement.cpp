@@ -101,8 +101,8 @@ QImage refineMask(const QImage& mask, const QImage& photo, const EdgeRefinementP
     std::vector<int> x0(static_cast<size_t>(width));
     std::vector<float> fx(static_cast<size_t>(width));
     for (int x = 0; x < width; ++x) {
-        const float sx = std::clamp((float(x) + 0.5f) * float(low.width) / float(width) - 0.5f, 0.f,
-                                    float(low.width - 1));
+        const float sx =
+            std::clamp((float(x) + 0.5f) * float(low.width) / float(width) - 0.5f, 0.f, float(low.width - 1));
         x0[size_t(x)] = std::min(int(sx), low.width - 2 < 0 ? 0 : low.width - 2);
         fx[size_t(x)] = low.width > 1 ? sx - float(x0[size_t(x)]) : 0.f;
     }
@@ -110,8 +110,8 @@ QImage refineMask(const QImage& mask, const QImage& photo, const EdgeRefinementP
     const float stretch = 1.f / (1.f - 2.f * cut);
     cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const float sy = std::clamp((float(y) + 0.5f) * float(low.height) / float(height) - 0.5f, 0.f,
-                                        float(low.height - 1));
+            const float sy =
+                std::clamp((float(y) + 0.5f) * float(low.height) / float(height) - 0.5f, 0.f, float(low.height - 1));
             const int y0 = std::min(int(sy), std::max(0, low.height - 2));
             const int y1 = std::min(y0 + 1, low.height - 1);
             const float fy = sy - float(y0);

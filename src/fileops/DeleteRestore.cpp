@@ -45,7 +45,8 @@ std::optional<QByteArray> readWhole(const QUrl& url)
 bool folderExists(const QUrl& url)
 {
     struct stat info {};
-    return ::stat(nativePath(QFileInfo(url.toLocalFile()).absolutePath()).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(nativePath(QFileInfo(url.toLocalFile()).absolutePath()).constData(), &info) == 0
+           && S_ISDIR(info.st_mode);
 }
 
 /// The trash keeps a deletion undoable even beyond the in-memory restore; only a file no

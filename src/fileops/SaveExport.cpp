@@ -34,7 +34,7 @@ std::future<Decoded> decodeAhead(const SourceImage& original)
 }
 
 std::future<Written> encodeAndWrite(Image image, QString source, QString target, ExportFormat format,
-                                   LinkAtTarget links)
+                                    LinkAtTarget links)
 {
     return std::async(std::launch::async, [image = std::move(image), source = std::move(source),
                                            target = std::move(target), format, links] {

@@ -199,7 +199,8 @@ QStringList WidgetDialogs::chooseFiles(const OpenPanelRequest& request)
 std::optional<int> WidgetDialogs::ask(const QuestionRequest& request)
 {
     // Over the open sheet (the editor's background question) when there is one.
-    QuestionSheet sheet(request, QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data());
+    QuestionSheet sheet(request,
+                        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data());
     sheet.exec();
     return sheet.choice();
 }

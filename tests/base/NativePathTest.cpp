@@ -16,8 +16,8 @@ TEST(NativePath, EveryByteStringComesBackAndValidUtf8ReadsAsText)
         {"/karte/IMG_0042.JPG", QStringLiteral("/karte/IMG_0042.JPG")},
         {"/karte/M\xC3\xA4rz \xF0\x9F\x93\xB7.jpg", QStringLiteral("/karte/März 📷.jpg")},
         {"/karte/caf\xE9.jpg", QStringLiteral("/karte/caf") + e9 + QStringLiteral(".jpg")},
-        {"\xC3", QString(QChar(char16_t(0xDCC3)))},                                   // cut sequence
-        {"\xC0\xAF", QString(QChar(char16_t(0xDCC0))) + QChar(char16_t(0xDCAF))},     // overlong "/"
+        {"\xC3", QString(QChar(char16_t(0xDCC3)))},                               // cut sequence
+        {"\xC0\xAF", QString(QChar(char16_t(0xDCC0))) + QChar(char16_t(0xDCAF))}, // overlong "/"
         {"\xED\xB3\xA9", QString(QChar(char16_t(0xDCED))) + QChar(char16_t(0xDCB3)) + QChar(char16_t(0xDCA9))},
         {"\xF4\x90\x80\x80", QString(QChar(char16_t(0xDCF4))) + QChar(char16_t(0xDC90)) + QChar(char16_t(0xDC80))
                                  + QChar(char16_t(0xDC80))}, // past U+10FFFF

@@ -79,7 +79,8 @@ TEST(EdgeRefinement, EdgeSizesAndEmptyInputs)
     for (const QSize size : {QSize(1, 1), QSize(7, 1), QSize(1, 9), QSize(33, 17)}) {
         const QImage refined = refineMask(grayMask(3, 3, 255), solid(size.width(), size.height(), Qt::blue));
         ASSERT_EQ(refined.size(), size);
-        EXPECT_EQ(refined.constScanLine(size.height() - 1)[size.width() - 1], 255) << size.width() << "x" << size.height();
+        EXPECT_EQ(refined.constScanLine(size.height() - 1)[size.width() - 1], 255)
+            << size.width() << "x" << size.height();
     }
 }
 

@@ -54,8 +54,8 @@ TEST(DamagedPhotos, ThumbnailAndFullDecodeAgree)
         const auto source = SourceImage::fromEncoded(bytes);
         if (!source)
             continue; // refused from its header
-        const bool thumbnail = source->decodeToFit(QSize(ImageProcessor::kThumbnailSide, ImageProcessor::kThumbnailSide))
-                                   .has_value();
+        const bool thumbnail =
+            source->decodeToFit(QSize(ImageProcessor::kThumbnailSide, ImageProcessor::kThumbnailSide)).has_value();
         const bool display = source->decodeScaled(0.5).has_value();
         const bool full = source->decode().has_value();
         EXPECT_EQ(thumbnail, full) << name.toStdString();

@@ -1,6 +1,6 @@
+#include "fileops/DeleteRestore.h"
 #include "base/NativePath.h"
 #include "base/RegularFile.h"
-#include "fileops/DeleteRestore.h"
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
@@ -15,9 +15,9 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace lumora;

@@ -1,5 +1,5 @@
-#include "base/NativePath.h"
 #include "fileops/SaveExport.h"
+#include "base/NativePath.h"
 #include "model/ImageProcessor.h"
 #include "support/PhotoFiles.h"
 #include "support/SmallVolume.h"
@@ -39,12 +39,12 @@ TEST(ExportNames, NumbersFollowTheListLengthAndKeepInnerDots)
 
 TEST(ExportNames, NamesPastWhatAFileSystemHoldsLoseTheEndOfTheirBaseName)
 {
-    const QString umlauts(200, QChar(0xE4));              // 400 bytes as UTF-8
+    const QString umlauts(200, QChar(0xE4));                                  // 400 bytes as UTF-8
     const QString emoji = QString::fromUtf8("\xF0\x9F\x93\xB7").repeated(70); // 280 bytes, pairs
-    const QString notUtf8 = QString(250, QChar(0xDCE9));  // 250 single bytes (see NativePath.h)
+    const QString notUtf8 = QString(250, QChar(0xDCE9));                      // 250 single bytes (see NativePath.h)
     for (const QString& base : {QString(300, QLatin1Char('x')), umlauts, emoji, notUtf8}) {
-        const QString name = exportFileName(0, 3, QUrl::fromLocalFile(QStringLiteral("/x/") + base + QStringLiteral(".jpeg")),
-                                            ExportFormat::png);
+        const QString name = exportFileName(
+            0, 3, QUrl::fromLocalFile(QStringLiteral("/x/") + base + QStringLiteral(".jpeg")), ExportFormat::png);
         const QByteArray bytes = nativePath(name);
         EXPECT_LE(bytes.size(), kMaxFileNameBytes) << bytes.size();
         EXPECT_GE(bytes.size(), kMaxFileNameBytes - 3); // cut at a character, not far before

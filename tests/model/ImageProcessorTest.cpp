@@ -1,5 +1,5 @@
-#include "base/UiThread.h"
 #include "model/ImageProcessor.h"
+#include "base/UiThread.h"
 #include "pipeline/Overlays.h"
 #include "support/PhotoFiles.h"
 

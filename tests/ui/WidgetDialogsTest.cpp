@@ -1,7 +1,7 @@
 #include "ui/WidgetDialogs.h"
 
-#include <QApplication>
 #include <QAbstractProxyModel>
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -83,12 +83,9 @@ TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
         panel->setDirectory(allowed.path());
         static_cast<QDialog*>(panel)->accept(); // the panel's own check runs (virtual)
     });
-    const std::optional<QString> chosen = dialogs.chooseFolder(FolderPanelRequest{QStringLiteral("Ordner wählen"),
-                                                                                  QStringLiteral("Zugriff erlauben"),
-                                                                                  QStringLiteral("Nur einmal nötig."),
-                                                                                  other.path(),
-                                                                                  QDir(allowed.path()).absolutePath(),
-                                                                                  false});
+    const std::optional<QString> chosen = dialogs.chooseFolder(FolderPanelRequest{
+        QStringLiteral("Ordner wählen"), QStringLiteral("Zugriff erlauben"), QStringLiteral("Nur einmal nötig."),
+        other.path(), QDir(allowed.path()).absolutePath(), false});
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(chosen, std::optional<QString>(QDir(allowed.path()).absolutePath()));
     EXPECT_EQ(messageShown, QStringLiteral("Nur einmal nötig."));

@@ -155,8 +155,7 @@ void BackgroundTool::start()
         return;
     }
     // Text marks were drawn live over the old preview; after baking only the new one shows them.
-    m_before = Before{found->preview, found->filteredCI, found->thumbnail,
-                      flattened ? std::nullopt : s.editorPreview};
+    m_before = Before{found->preview, found->filteredCI, found->thumbnail, flattened ? std::nullopt : s.editorPreview};
     s.freistellerOriginalCI = found->filteredCI;
     s.freistellerLaeuft = true;
     s.freistellerFehler.reset();
@@ -275,7 +274,7 @@ void BackgroundTool::apply()
         notify();
         return;
     }
-    ApplyJob job{found->originalCI,  found->edits,   *s.freistellerMaske,         s.freistellerTransparent,
+    ApplyJob job{found->originalCI,  found->edits,     *s.freistellerMaske,         s.freistellerTransparent,
                  s.freistellerFarbe, m_backgroundPath, s.freistellerHintergrundBild};
     runInBackground(
         &m_editor, [job = std::move(job)] { return runApply(job); },
@@ -320,8 +319,10 @@ void BackgroundTool::applyFinished(std::expected<Applied, Error> result)
     }
     if (failure) {
         // The result stays; a pending close or mode switch is called off, so the line is seen.
-        const bool blend = failure->domain == freistellerErrors::domain && failure->code == freistellerErrors::blendFailed;
-        s.freistellerFehler = blend ? kBlendFailed : QStringLiteral("Speichern fehlgeschlagen: ") + failure->description;
+        const bool blend =
+            failure->domain == freistellerErrors::domain && failure->code == freistellerErrors::blendFailed;
+        s.freistellerFehler =
+            blend ? kBlendFailed : QStringLiteral("Speichern fehlgeschlagen: ") + failure->description;
         s.isFreistellerAnwenden = false;
         s.wartenAufSchliessen = false;
         s.geplanterModusWechsel.reset();

@@ -1,6 +1,6 @@
 #include "app/editor/TextTool.h"
-#include "app/editor/TextLayerGeometry.h"
 #include "app/editor/CanvasMapping.h"
+#include "app/editor/TextLayerGeometry.h"
 
 #include "EditorTestSupport.h"
 #include "pipeline/Overlays.h"
@@ -307,8 +307,8 @@ int largestDifference(const QImage& a, const QImage& b)
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                             std::abs(qBlue(p) - qBlue(q))});
+            most = std::max(
+                {most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
         }
     return most;
 }

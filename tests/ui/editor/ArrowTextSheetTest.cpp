@@ -3,9 +3,9 @@
 
 #include "../AppSupport.h"
 #include "base/UiThread.h"
+#include "fileops/SaveExport.h"
 #include "pipeline/Overlays.h"
 #include "support/Fixtures.h"
-#include "fileops/SaveExport.h"
 #include "ui/editor/EditorCanvas.h"
 #include "ui/editor/EditorIconButton.h"
 #include "ui/editor/TextMarkLayer.h"
@@ -76,10 +76,7 @@ struct ArrowTextSheet : ::testing::Test {
     {
         return sheet->editor().mapping().fittedRect(QSizeF(sheet->canvas()->size()));
     }
-    [[nodiscard]] double scale() const
-    {
-        return sheet->editor().mapping().fitScale(QSizeF(sheet->canvas()->size()));
-    }
+    [[nodiscard]] double scale() const { return sheet->editor().mapping().fitScale(QSizeF(sheet->canvas()->size())); }
     [[nodiscard]] QPointF toImage(QPointF canvasPoint) const
     {
         return sheet->editor().mapping().toImage(canvasPoint, QSizeF(sheet->canvas()->size()));
