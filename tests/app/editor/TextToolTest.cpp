@@ -367,8 +367,9 @@ TEST_P(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWa
         bake(oriented.toSize(), upright, markAt({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24));
     EXPECT_LE(largestDifference(result.baked, reference.baked), 2);
     // Unturned, the pipeline's letters are the same; turned, they turn with the photo.
-    if (c.rotation == 0)
+    if (c.rotation == 0) {
         EXPECT_LE(largestDifference(result.rendered, reference.baked), 2);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TextMarkOnMirroredPhoto,
