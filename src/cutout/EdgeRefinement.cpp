@@ -1,5 +1,7 @@
 #include "cutout/EdgeRefinement.h"
 
+#include "base/Parallel.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -108,8 +110,12 @@ QImage refineMask(const QImage& mask, const QImage& photo, const EdgeRefinementP
     }
     const float cut = float(std::clamp(params.tailCut, 0.0, 0.45));
     const float stretch = 1.f / (1.f - 2.f * cut);
-    cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
+    // Our own bands rather than OpenCV's thread pool: the pool the rest of the app shares, and
+    // hand-overs a thread sanitizer can see.
+    uchar* bits = out.bits(); // detach once, before the bands share the buffer
+    const qsizetype stride = out.bytesPerLine();
+    parallelBands(height, 64, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
             const float sy =
                 std::clamp((float(y) + 0.5f) * float(low.height) / float(height) - 0.5f, 0.f, float(low.height - 1));
             const int y0 = std::min(int(sy), std::max(0, low.height - 2));
@@ -120,7 +126,7 @@ QImage refineMask(const QImage& mask, const QImage& photo, const EdgeRefinementP
             const float* b0 = meanB.ptr<float>(y0);
             const float* b1 = meanB.ptr<float>(y1);
             const auto* src = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-            uchar* dst = out.scanLine(y);
+            uchar* dst = bits + y * stride;
             for (int x = 0; x < width; ++x) {
                 const int i0 = x0[size_t(x)];
                 const int i1 = std::min(i0 + 1, low.width - 1);
