@@ -128,6 +128,20 @@ std::expected<vips::Ref, Error> toSrgb8(vips::Ref image)
 
 /// Receives the decoded rows from libvips' sink (in order, on its writer thread) and packs
 /// them into the raster as premultiplied ARGB32.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
+/// libvips' workers write disjoint areas of the raster and hand it over under GLib's locks,
+/// which the thread sanitizer cannot see: it would report (and suppress, at great cost) every
+/// pixel written. Its checks are off while a worker copies its area.
+struct UnseenByThreadSanitizer {
+    UnseenByThreadSanitizer() { __tsan_ignore_thread_begin(); }
+    ~UnseenByThreadSanitizer() { __tsan_ignore_thread_end(); }
+};
+#else
+struct UnseenByThreadSanitizer {};
+#endif
+
 struct RasterWriter {
     uchar* bits;
     qsizetype stride;
@@ -136,6 +150,7 @@ struct RasterWriter {
     static int write(VipsRegion* region, VipsRect* area, void* self)
     {
         const auto& w = *static_cast<RasterWriter*>(self);
+        [[maybe_unused]] const UnseenByThreadSanitizer quiet{};
         for (int y = area->top; y < area->top + area->height; ++y) {
             const auto* src = reinterpret_cast<const quint8*>(VIPS_REGION_ADDR(region, area->left, y));
             auto* dst = reinterpret_cast<quint32*>(w.bits + w.stride * y) + area->left;
