@@ -13,6 +13,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
+
 namespace lumora {
 
 namespace {
@@ -24,6 +27,18 @@ const QString kBlendFailed = QStringLiteral("Compositing fehlgeschlagen.");
 
 // A background photo for the live composite needs no more pixels than the display render.
 constexpr int kBackgroundPreviewSide = 3200;
+
+// The size a background of `background` pixels is decoded at for a live composite of `target`
+// pixels: just large enough to cover it (fotoEinpassen scales it to fill the whole composite),
+// so that a large JPEG shrinks on load instead of being decoded at several times that size.
+QSize coveringSize(QSize background, QSize target)
+{
+    if (background.isEmpty() || target.isEmpty())
+        return {kBackgroundPreviewSide, kBackgroundPreviewSide};
+    const double scale =
+        std::max(double(target.width()) / background.width(), double(target.height()) / background.height());
+    return {int(std::ceil(background.width() * scale)), int(std::ceil(background.height() * scale))};
+}
 
 Error freistellerError(freistellerErrors::Code code)
 {
@@ -248,7 +263,8 @@ void BackgroundTool::chooseBackgroundPhoto()
         return;
     EditorState& s = m_editor.state();
     auto source = SourceImage::fromFile(files.constFirst());
-    auto raster = source ? source->decodeToFit(QSize(kBackgroundPreviewSide, kBackgroundPreviewSide))
+    const QSize shown = s.freistellerOriginalCI ? s.freistellerOriginalCI->raster.size() : QSize();
+    auto raster = source ? source->decodeToFit(coveringSize(source->size(), shown))
                          : std::expected<QImage, Error>(std::unexpected(source.error()));
     if (!raster || raster->isNull()) {
         s.freistellerFehler = kBackgroundUnreadable;

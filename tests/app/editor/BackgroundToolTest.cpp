@@ -200,6 +200,27 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
     EXPECT_TRUE(near(bench.previewCorner(), QColor(255, 255, 0)));
 }
 
+TEST(BackgroundTool, ABackgroundPhotoIsDecodedJustLargeEnoughToCoverTheComposite)
+{
+    CutoutBench bench;
+    // A tall photo behind a wide one: it must cover the width, its height is cropped.
+    const QString tall = bench.dir.filePath(QStringLiteral("hoch.jpg"));
+    QFile file(tall);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(encodeWithVips(solid(1200, 1800, QColor(20, 200, 40)), QStringLiteral("jpg")));
+    file.close();
+    bench.startAndWait();
+    bench.dialogs.chooseFilesWith({tall});
+    bench.tool().chooseBackgroundPhoto();
+    ASSERT_TRUE(bench.state().freistellerHintergrundBild);
+    const QSize held = bench.state().freistellerHintergrundBild->raster.size();
+    const QSize shown = bench.state().freistellerOriginalCI->raster.size();
+    EXPECT_GE(held.width(), shown.width());
+    EXPECT_GE(held.height(), shown.height());
+    EXPECT_LE(held.width(), shown.width() + 1); // not the file's 1200 × 1800
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(20, 200, 40)));
+}
+
 TEST(BackgroundTool, UnreadableBackgroundPhotoKeepsThePreviousBackground)
 {
     CutoutBench bench;
