@@ -279,14 +279,20 @@ struct ApplyInputs {
     bool transparent = false;
     QColor color;
     QString backgroundPath;
+    QString originalPath; ///< the photo's file when its original is that file (decoded again cold)
 };
 
 ApplyInputs captureApply(const Sheet& s)
 {
     const PhotoItem* photo = s.editor->photo();
     const EditorState& st = s.editor->state();
-    return {photo->originalCI,         photo->edits,        *st.freistellerMaske,
-            st.freistellerTransparent, st.freistellerFarbe, s.tool->backgroundPhotoPath()};
+    return {photo->originalCI,
+            photo->edits,
+            *st.freistellerMaske,
+            st.freistellerTransparent,
+            st.freistellerFarbe,
+            s.tool->backgroundPhotoPath(),
+            photo->originalCI.isRaster() ? QString() : photo->url.toLocalFile()};
 }
 
 void applyStages(const char* label, const ApplyInputs& in, const QString& scratch)
@@ -294,6 +300,11 @@ void applyStages(const char* label, const ApplyInputs& in, const QString& scratc
     EditState edits = in.edits;
     edits.watermark.reset();
     edits.textMarks.clear();
+    // The editor's original may hold its decoded pixels already; the apply's first render of a
+    // file decodes it, as a fresh original does here.
+    double cold = 0;
+    if (!in.originalPath.isEmpty())
+        cold = timed([&] { (void)renderImage(*SourceImage::fromFile(in.originalPath), edits, 1.0); });
     std::optional<Image> rendered;
     const double render = timed([&] { rendered = renderImage(in.original, edits, 1.0).value(); });
     QImage refined;
@@ -319,9 +330,10 @@ void applyStages(const char* label, const ApplyInputs& in, const QString& scratc
     });
     const double cache = timed([&] { (void)SourceImage::fromRasterInCache(composite->raster); });
     const double write = timed([&] { (void)writeFileAtomically(scratch, bytes); });
-    std::printf("  apply %s stages: full-res render %.0f, refinement %.0f, background decode %.0f, composite %.0f, "
+    std::printf("  apply %s stages: full-res render %.0f (from the file, cold: %.0f), refinement %.0f, background "
+                "decode %.0f, composite %.0f, "
                 "encode %.0f (%.1f MB), new original to cache %.0f, write %.0f ms\n",
-                label, render, refine, decode, blend, encode, bytes.size() / 1e6, cache, write);
+                label, render, cold, refine, decode, blend, encode, bytes.size() / 1e6, cache, write);
 }
 
 /// The UI-thread work of a recompose, one stage at a time (the panel's own path is recompose()).
@@ -418,8 +430,11 @@ int main(int argc, char** argv)
                 median(transparentOff), maxOf(transparentOff), median(photoTimes), maxOf(photoTimes));
     recomposeStages(s, "photo");
     {
-        const double decode = timed([&] { (void)SourceImage::fromFile(files[1])->decodeToFit(QSize(3200, 3200)); });
-        std::printf("  photo change: background decode to 3200 px %.0f ms\n", decode);
+        const QSize held = s.editor->state().freistellerHintergrundBild->raster.size();
+        const double decode = timed([&] { (void)SourceImage::fromFile(files[1])->decodeToFit(held); });
+        const double full = timed([&] { (void)SourceImage::fromFile(files[1])->decode(); });
+        std::printf("  photo change: background decode to %dx%d %.0f ms (whole photo at full size: %.0f ms)\n",
+                    held.width(), held.height(), decode, full);
     }
     colorButton->click();
     recomposeStages(s, "colour");
@@ -453,6 +468,7 @@ int main(int argc, char** argv)
 
     // --- round 3: model loaded, apply with the background photo ---
     s = openSheet(processor, photos[2].id, dialogs, magnifiers);
+    const QImage maskInput = s.editor->photo()->preview->bitmap;
     const KiSzene warm = pressKiSzene(s);
     printKiSzene("(model loaded)", warm);
     for (auto* b : s.sheet->currentPanel()->findChildren<QPushButton*>())
@@ -465,6 +481,18 @@ int main(int argc, char** argv)
     std::printf("apply photo background (JPEG): task done %.0f ms, file written + burnt in %.0f ms\n", applyPhoto.panel,
                 applyPhoto.written);
     closeSheet(processor, s);
+
+    // --- the mask's stages: the model on its own input size, the stretch back ---
+    {
+        const QImage square = maskInput.scaled(kSegmentationInputSize, kSegmentationInputSize, Qt::IgnoreAspectRatio,
+                                               Qt::SmoothTransformation);
+        QImage mask;
+        const double model = timed([&] { mask = isnetMask(square).value(); });
+        const double upscale = timed([&] { (void)scaleMask(mask, maskInput.size()); });
+        std::printf("  mask stages: model on a %d px square (input, inference, output) %.0f ms, mask stretched to "
+                    "%dx%d %.1f ms\n",
+                    kSegmentationInputSize, model, maskInput.width(), maskInput.height(), upscale);
+    }
 
     // --- the apply's stages, one at a time ---
     const QString scratch = dir.filePath(QStringLiteral("scratch.bin"));
