@@ -156,7 +156,7 @@ TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
     EXPECT_EQ(group[1].originalData, bytesOf["D"]);
 
     // The files left their folder for the trash, whole.
-    for (const QString& name : {"B", "D"}) {
+    for (const QString name : {"B", "D"}) {
         EXPECT_FALSE(QFile::exists(path(name))) << name.toStdString();
         EXPECT_EQ(trashed(path(name)), bytesOf[name]) << name.toStdString();
     }
@@ -410,7 +410,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     if (!card.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
     QList<PhotoItem> photos;
-    for (const QString& name : {"A", "B", "C"}) {
+    for (const QString name : {"A", "B", "C"}) {
         const QString file = cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg");
         ASSERT_TRUE(writeAll(file, bytesOf[name]));
         photos.append(test::photoAt(QUrl::fromLocalFile(file)));
@@ -427,7 +427,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     RestoreResult result = restoreLastDeletion(processor);
     EXPECT_EQ(result, (RestoreResult{3, 3, {}}));
     EXPECT_EQ(processor.photos().size(), 3);
-    for (const QString& name : {"A", "B", "C"})
+    for (const QString name : {"A", "B", "C"})
         EXPECT_EQ(readAll(cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg")), bytesOf[name]);
 
     // A file that changed meanwhile cannot be rewritten on the read-only card: the message says so.
