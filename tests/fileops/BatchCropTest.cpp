@@ -86,14 +86,18 @@ struct CropFixture : ::testing::Test {
     }
 
     /// Runs a batch crop and waits, with the event loop running, until it is done.
-    BatchCropResult crop(const QSet<QUuid>& ids, QRectF rect, bool overwrite)
+    BatchCropResult crop(const QSet<QUuid>& ids, QRectF rect, bool overwrite, ProgressStreamPtr progress = nullptr,
+                         const std::function<void()>& beforeSummary = {})
     {
         std::optional<BatchCropResult> result;
         QEventLoop loop;
-        batchCrop(processor, ids, rect, overwrite, folders, [&](BatchCropResult r) {
+        const auto done = [&](BatchCropResult r) {
+            if (beforeSummary)
+                beforeSummary();
             result = std::move(r);
             loop.quit();
-        });
+        };
+        batchCrop(processor, ids, rect, overwrite, folders, done, std::move(progress));
         if (!result)
             loop.exec();
         EXPECT_TRUE(result.has_value());
@@ -255,32 +259,19 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
 
 TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSummary)
 {
-    const QString photos = folder(QStringLiteral("Fotos"));
     dialogs.cancelFolder(); // refused: every photo fails, and still counts
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
-        addPhoto(photos, QString::fromLatin1(name), 40, 30);
+        addPhoto(photoDir, QString::fromLatin1(name), 40, 30);
 
     QList<double> seen;
     std::optional<StreamEnd> end;
     bool endedBeforeSummary = false;
-    std::optional<BatchCropResult> result;
     ProgressStreamPtr progress = ProgressStream::create();
     progress->subscribe(
         &processor, [&](double value) { seen.append(value); }, [&](const StreamEnd& e) { end = e; });
-    QEventLoop loop;
-    batchCrop(
-        processor, allIds(), {0, 0, 1, 1}, false, folders,
-        [&](BatchCropResult r) {
-            endedBeforeSummary = end.has_value();
-            result = std::move(r);
-            loop.quit();
-        },
-        progress);
-    if (!result)
-        loop.exec();
-
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->fehler.size(), 4);
+    const BatchCropResult result =
+        crop(allIds(), {0, 0, 1, 1}, false, progress, [&] { endedBeforeSummary = end.has_value(); });
+    EXPECT_EQ(result.fehler.size(), 4);
     EXPECT_EQ(seen, (QList<double>{0.25, 0.5, 0.75, 1.0}));
     EXPECT_TRUE(endedBeforeSummary);
     EXPECT_EQ(end->total, 4);
