@@ -79,28 +79,14 @@ struct DeleteFixture : ::testing::Test {
 
     QString path(const QString& name) const { return dir.filePath(name + QStringLiteral(".jpg")); }
 
-    QUuid idOf(const QString& name) const
+    /// The ids of the photos with these names ("B" for B.jpg), of every photo without names.
+    QSet<QUuid> ids(const QStringList& names = {}) const
     {
+        QSet<QUuid> result;
         for (const PhotoItem& photo : processor.photos()) {
-            if (photo.url.fileName() == name + QStringLiteral(".jpg"))
-                return photo.id;
+            if (names.isEmpty() || names.contains(QFileInfo(photo.url.fileName()).completeBaseName()))
+                result.insert(photo.id);
         }
-        return {};
-    }
-
-    QSet<QUuid> ids(const QStringList& names) const
-    {
-        QSet<QUuid> result;
-        for (const QString& name : names)
-            result.insert(idOf(name));
-        return result;
-    }
-
-    QSet<QUuid> allIds() const
-    {
-        QSet<QUuid> result;
-        for (const PhotoItem& photo : processor.photos())
-            result.insert(photo.id);
         return result;
     }
 
@@ -138,7 +124,7 @@ QStringList entriesOf(const QString& folder)
 
 TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
 {
-    const PhotoItem storedB = *processor.photo(idOf("B"));
+    const PhotoItem storedB = processor.photos()[1];
     QList<double> values;
     const StreamEnd end = trash(ids({"D", "B"}), &values);
     EXPECT_FALSE(end.error);
@@ -239,7 +225,7 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
     photos[1] = inCard;
     processor.setPhotos(photos);
 
-    trash({inCard.id, idOf("C"), idOf("D")});
+    trash(ids({"C", "D"}) + QSet<QUuid>{inCard.id});
     ASSERT_TRUE(QDir(trashFolder()).removeRecursively()); // the trash was emptied meanwhile
     ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("Karte"))).removeRecursively());
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("C.jpg")));
@@ -335,7 +321,7 @@ TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFile
 
     const QString longPath = dir.filePath(longName());
     insertPhoto(1, longPath, bytesOf["A"]);
-    const StreamEnd end = trash(allIds());
+    const StreamEnd end = trash(ids());
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(end.done, 6);
@@ -352,7 +338,7 @@ TEST_F(DeleteFixture, AVeryLongFileNameGoesToTheTrashUnderAShorterName)
 {
     const QString longPath = dir.filePath(longName());
     const PhotoItem longOne = insertPhoto(0, longPath, bytesOf["B"]);
-    const StreamEnd end = trash({longOne.id, idOf("A")});
+    const StreamEnd end = trash(ids({"A"}) + QSet<QUuid>{longOne.id});
     EXPECT_FALSE(end.error);
     EXPECT_EQ(end.done, 2);
     EXPECT_FALSE(QFile::exists(longPath));
@@ -417,7 +403,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     }
     processor.setPhotos(photos);
     ASSERT_TRUE(card.remountReadOnly());
-    const QSet<QUuid> all = allIds();
+    const QSet<QUuid> all = ids();
 
     const StreamEnd end = trash(all);
     EXPECT_EQ(end.done, 3);
@@ -489,7 +475,7 @@ TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAnd
     }
     EXPECT_NE(savedBytes[0], savedBytes[1]);
 
-    EXPECT_EQ(trash(allIds()).done, 3);
+    EXPECT_EQ(trash(ids()).done, 3);
     // Each information file has one line per key, the old place percent-encoded byte for byte.
     QByteArray infos;
     DIR* folder = ::opendir(QFile::encodeName(trashInfo).constData()); // Qt's listing would lose the bytes
