@@ -210,12 +210,7 @@ TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
         Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
     photo.edits.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
     processor.setPhotos({photo});
-    TextMark mark;
-    mark.position = {10, 20};
-    mark.text = QStringLiteral("XX");
-    mark.fontSize = 40;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    processor.flattenEdits(photo.id, {mark});
+    processor.flattenEdits(photo.id, {{.position = {10, 20}, .text = "XX", .fontSize = 40, .colorHex = "#FFFFFF"}});
 
     const PhotoItem& flat = *processor.photo(photo.id);
     EXPECT_EQ(flat.originalCI.size(), QSize(3000, 4000));
