@@ -192,16 +192,3 @@ TEST(ArrowCommit, TwoCommitsBeforeTheHandOverKeepTheirOwnLengths)
     EXPECT_NEAR(bench.photo().arrows[1].length, 20, 1e-6);
     EXPECT_EQ(bench.photo().arrows[1].colorHex, "#00FF00");
 }
-
-TEST(ArrowUndo, ClearsTheArrowBeingEditedWithoutCommitting)
-{
-    EditorBench bench;
-    bench.editor->setMode(DrawingMode::arrow);
-    bench.drag({20, 20}, {120, 20});
-    bench.editor->undo();
-    EXPECT_FALSE(bench.state().editingArrowStart);
-    EXPECT_EQ(bench.state().editingArrowEnd, QPointF(0, 0));
-    bench.editor->setMode(DrawingMode::rectangle);
-    bench.settle();
-    EXPECT_TRUE(bench.photo().arrows.isEmpty());
-}

@@ -36,29 +36,6 @@ TEST(EditorController, SheetSizeFollowsTheWindowWithMinimaAndFallbacks)
     EXPECT_EQ(EditorController::sheetSize({-5, 900}), QSize(1180, 840));
 }
 
-TEST(EditorController, StartsInRectangleModeWithTheDefaults)
-{
-    const EditorState state;
-    EXPECT_EQ(state.drawingMode, DrawingMode::rectangle);
-    EXPECT_EQ(state.rectColorHex, "#FFFFFF");
-    EXPECT_EQ(state.freehandColorHex, "#FF3B30");
-    EXPECT_EQ(state.fillColorHex, "#FFFFFFFF");
-    EXPECT_EQ(state.freehandLineWidth, 5);
-    EXPECT_EQ(state.arrowLineWidth, 12);
-    EXPECT_EQ(state.textFontSize, 24);
-    EXPECT_TRUE(state.textHasBackground);
-    EXPECT_EQ(state.lastKnownViewSize, QSizeF(0, 0));
-    EXPECT_EQ(state.cropAktiverDragModus, CropDragModus::keiner);
-}
-
-TEST(EditorController, CanvasSizeIsRememberedForCommitsOutsideGestures)
-{
-    EditorBench bench({400, 300}, {640, 480});
-    EXPECT_EQ(bench.state().lastKnownViewSize, QSizeF(640, 480));
-    bench.editor->setCanvasSize({800, 600});
-    EXPECT_EQ(bench.state().lastKnownViewSize, QSizeF(800, 600));
-}
-
 TEST(FreehandTool, StrokeInImagePixelsWithTheWidthConverted)
 {
     EditorBench bench({1600, 1200}, {800, 600}); // shown at s = 0.5
@@ -162,6 +139,17 @@ TEST(EditorController, UndoPerMode)
         EXPECT_TRUE(bench.photo().edits.freehandOverlays.isEmpty());
         EXPECT_TRUE(bench.state().whiteFillPoints.isEmpty());
     }
+    { // arrow: the arrow being edited is cleared, not committed
+        EditorBench bench;
+        bench.editor->setMode(DrawingMode::arrow);
+        bench.drag({20, 20}, {120, 20});
+        bench.editor->undo();
+        EXPECT_FALSE(bench.state().editingArrowStart);
+        EXPECT_EQ(bench.state().editingArrowEnd, QPointF(0, 0));
+        bench.editor->setMode(DrawingMode::rectangle);
+        bench.settle();
+        EXPECT_TRUE(bench.photo().arrows.isEmpty());
+    }
     { // text without marks falls through to the processor; with marks it removes the last one
         EditorBench bench;
         bench.drag({100, 100}, {200, 200});
@@ -178,25 +166,6 @@ TEST(EditorController, UndoPerMode)
     }
 }
 
-TEST(EditorController, DeleteKeyRemovesOnlyTheSelectedTextMark)
-{
-    EditorBench bench;
-    const TextMark a = mark("a");
-    const TextMark b = mark("b");
-    bench.processor.setTextMarks(bench.id, {a, b});
-    bench.editor->deleteKey(); // nothing selected
-    EXPECT_EQ(bench.photo().edits.textMarks.size(), 2);
-    bench.state().selectedTextID = QUuid::createUuid(); // selected but not on the photo
-    bench.editor->deleteKey();
-    EXPECT_EQ(bench.photo().edits.textMarks.size(), 2);
-    bench.state().selectedTextID = a.id;
-    bench.state().editingTextID = a.id;
-    bench.editor->deleteKey();
-    EXPECT_EQ(bench.photo().edits.textMarks, QList<TextMark>{b});
-    EXPECT_FALSE(bench.state().selectedTextID);
-    EXPECT_FALSE(bench.state().editingTextID);
-}
-
 TEST(EditorController, ClosingWithTextMarksBakesThemIntoANewOriginal)
 {
     EditorBench bench;
@@ -209,52 +178,6 @@ TEST(EditorController, ClosingWithTextMarksBakesThemIntoANewOriginal)
     EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
     EXPECT_TRUE(bench.photo().edits.masks.isEmpty()); // baked in with the rectangle closing committed
     EXPECT_EQ(bench.photo().originalCI.size(), QSize(400, 300));
-}
-
-// The background guard: leaving the background mode with an unapplied mask asks first.
-TEST(EditorController, BackgroundGuardOnModeChange)
-{
-    struct Case {
-        const char* answer;
-        DrawingMode mode;
-        bool maskLeft;
-        bool applying;
-    };
-    for (const Case& c :
-         // The background tool's apply stops at once without a rendered original.
-         {Case{"Anwenden", DrawingMode::crop, true, false}, Case{"Verwerfen", DrawingMode::crop, false, false},
-          Case{"Abbrechen", DrawingMode::freisteller, true, false}}) {
-        EditorBench bench;
-        bench.state().drawingMode = DrawingMode::freisteller;
-        bench.state().freistellerMaske = QImage(4, 4, QImage::Format_Grayscale8);
-        bench.dialogs.answer(QString::fromLatin1(c.answer));
-        bench.editor->setMode(DrawingMode::crop);
-        ASSERT_EQ(bench.dialogs.questions.size(), 1) << c.answer;
-        EXPECT_EQ(bench.dialogs.questions[0].title, "Hintergrund noch nicht angewendet");
-        EXPECT_EQ(bench.state().drawingMode, c.mode) << c.answer;
-        EXPECT_EQ(bench.state().freistellerMaske.has_value(), c.maskLeft) << c.answer;
-        EXPECT_EQ(bench.state().isFreistellerAnwenden, c.applying) << c.answer;
-        EXPECT_FALSE(bench.state().geplanterModusWechsel) << c.answer;
-        EXPECT_FALSE(bench.state().zeigeFreistellerWechselDialog) << c.answer;
-        EXPECT_EQ(bench.dismissed, 0);
-    }
-}
-
-TEST(EditorController, BackgroundGuardOnClosing)
-{
-    for (const char* answer : {"Anwenden", "Verwerfen", "Abbrechen"}) {
-        EditorBench bench;
-        bench.state().drawingMode = DrawingMode::freisteller;
-        bench.state().freistellerMaske = QImage(4, 4, QImage::Format_Grayscale8);
-        bench.dialogs.answer(QString::fromLatin1(answer));
-        bench.editor->close();
-        const bool closes = QLatin1String(answer) != QLatin1String("Abbrechen");
-        EXPECT_EQ(bench.dismissed, closes ? 1 : 0) << answer;
-        EXPECT_FALSE(bench.state().wartenAufSchliessen) << answer;
-        // Discarding leaves the background mode; the other answers stay in it.
-        const bool discarded = QLatin1String(answer) == QLatin1String("Verwerfen");
-        EXPECT_EQ(bench.state().drawingMode, discarded ? DrawingMode::rectangle : DrawingMode::freisteller) << answer;
-    }
 }
 
 TEST(EditorToolbar, ButtonsOfBuiltToolsAreEnabledAndTheModeIsSelected)

@@ -12,8 +12,8 @@
 
 namespace lumora::test {
 
-/// A processor with one w × h photo (a raster original) and an editor on it whose canvas is
-/// `canvas` big.
+/// A processor with one photo (by default a w × h raster original) and an editor on it whose
+/// canvas is `canvas` big.
 struct EditorBench {
     ImageProcessor processor;
     ScriptedDialogs dialogs;
@@ -22,16 +22,24 @@ struct EditorBench {
     int dismissed = 0;
 
     explicit EditorBench(QSize image = {400, 300}, QSizeF canvas = {800, 600}, double rotation = 0)
+        : EditorBench(photoOf(image, rotation), canvas)
+    {
+    }
+    EditorBench(const PhotoItem& photo, QSizeF canvas) : id(photo.id)
+    {
+        processor.setPhotos({photo});
+        editor = std::make_unique<EditorController>(processor, id, dialogs);
+        QObject::connect(editor.get(), &EditorController::dismissRequested, [this] { ++dismissed; });
+        editor->setCanvasSize(canvas);
+    }
+    /// A w × h raster original turned by `rotation`.
+    static PhotoItem photoOf(QSize image, double rotation)
     {
         PhotoItem photo;
         photo.url = QUrl::fromLocalFile(QStringLiteral("/fotos/Strand.jpg"));
         photo.originalCI = SourceImage::fromRaster(solid(image.width(), image.height(), Qt::darkCyan));
         photo.edits.rotation = rotation;
-        id = photo.id;
-        processor.setPhotos({photo});
-        editor = std::make_unique<EditorController>(processor, id, dialogs);
-        QObject::connect(editor.get(), &EditorController::dismissRequested, [this] { ++dismissed; });
-        editor->setCanvasSize(canvas);
+        return photo;
     }
     ~EditorBench() { settle(); }
 

@@ -208,6 +208,7 @@ TEST_P(TextCommit, StoresWhatWasTypedOrRemovesABlankMark)
     EXPECT_EQ(mark.text, *GetParam().stored);
     EXPECT_EQ(mark.position, QPointF(120, 80));
     EXPECT_EQ(mark.fontSize, 24);
+    EXPECT_TRUE(mark.hasBackground);
     EXPECT_TRUE(bench.state().selectedTextID);
 }
 
@@ -257,7 +258,7 @@ TEST(TextTool, DoubleClickLoadsThePanelAndPanelChangesRestyleOnlyTheSelectedMark
     EXPECT_FALSE(bench.state().editingTextID);
 }
 
-TEST(TextTool, DeleteKeyAndMoveWriteThePhotosMarks)
+TEST(TextTool, MoveAndDeleteKeyWriteThePhotosMarksAndDeleteOnlyTheSelectedOne)
 {
     EditorBench bench;
     bench.editor->setMode(DrawingMode::text);
@@ -267,10 +268,17 @@ TEST(TextTool, DeleteKeyAndMoveWriteThePhotosMarks)
     bench.processor.setTextMarks(bench.id, {a, b});
     tool.moveMark(b.id, {160, 140});
     EXPECT_EQ(bench.photo().edits.textMarks[1].position, QPointF(160, 140));
+    bench.editor->deleteKey();                          // nothing selected
+    bench.state().selectedTextID = QUuid::createUuid(); // selected but not on the photo
+    bench.editor->deleteKey();
+    EXPECT_EQ(bench.photo().edits.textMarks.size(), 2);
     tool.select(a.id);
+    bench.state().editingTextID = a.id;
     bench.editor->deleteKey();
     ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
     EXPECT_EQ(bench.photo().edits.textMarks[0].id, b.id);
+    EXPECT_FALSE(bench.state().selectedTextID);
+    EXPECT_FALSE(bench.state().editingTextID);
     EXPECT_EQ(bench.editor->hint(), "Klick auf das Bild um Text einzufügen");
 }
 
