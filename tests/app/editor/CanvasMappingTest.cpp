@@ -63,12 +63,17 @@ INSTANTIATE_TEST_SUITE_P(
                       MappingCase{"EmptyCanvas", 0, false, false, {0, 600}, {10, 10}, {0, 0}}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST(CanvasMapping, EmptyImageMapsToOrigin)
+// An empty image or canvas maps to the origin at one pixel per point instead of dividing by zero.
+TEST(CanvasMapping, EmptySizesMapToTheOriginAtOnePixelPerPoint)
 {
     const CanvasMapping empty{{0, 300}, 0, false, false};
     EXPECT_EQ(empty.toImage({100, 100}, kCanvas), QPointF(0, 0));
     EXPECT_EQ(empty.pixelsPerPoint(kCanvas), 1);
     EXPECT_EQ(empty.toImageWithLastKnownSize({100, 100}, kCanvas), QPointF(0, 0));
+    const CanvasMapping big{{1600, 1200}};
+    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize({0, 600}), 1);
+    EXPECT_DOUBLE_EQ(big.pixelsPerPoint({0, 600}), 1);
+    EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90}.pixelsPerPoint({600, 800})), 2); // turned: 1200 × 1600
 }
 
 TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
@@ -80,16 +85,6 @@ TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
     for (const Case& c : {Case{0, {400, 300}}, Case{90, {300, 400}}, Case{90.9, {300, 400}}, Case{91, {400, 300}},
                           Case{-90, {300, 400}}, Case{180, {400, 300}}, Case{269.2, {300, 400}}, Case{45, {400, 300}}})
         EXPECT_EQ((CanvasMapping{kOriginal, c.rotation}.orientedSize()), c.expected) << c.rotation;
-}
-
-TEST(CanvasMapping, PixelsPerPointInBothVariants)
-{
-    const CanvasMapping big{{1600, 1200}};
-    EXPECT_DOUBLE_EQ(big.pixelsPerPoint(kCanvas), 2); // shown at half size: 10 points are 20 pixels
-    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize(kCanvas), 2);
-    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize({0, 600}), 1);
-    EXPECT_DOUBLE_EQ(big.pixelsPerPoint({0, 600}), 1);
-    EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90}.pixelsPerPoint({600, 800})), 2); // turned: 1200 × 1600
 }
 
 TEST(CanvasMapping, RoundTripThroughTheImageReturnsTheCanvasPoint)

@@ -83,15 +83,6 @@ TEST(FillTool, ThreePointsFillTheMappedPolygon)
     EXPECT_EQ(area.colorHex, "#FFFFFFFF");
 }
 
-TEST(FreehandTool, AQuarterTurnedPhotoGetsTheStrokeWhereItWasDrawn)
-{
-    EditorBench bench({400, 300}, {800, 600}, 90);
-    bench.editor->setMode(DrawingMode::freehand);
-    bench.drag({175, 0}, {625, 600}, 1);
-    ASSERT_EQ(bench.photo().edits.freehandOverlays.size(), 1);
-    EXPECT_EQ(strokeAt(bench.photo(), 0).points, (QList<QPointF>{{400, 300}, {0, 0}}));
-}
-
 TEST(EditorController, UndoIsEnabledByMasksOverlaysOrTextMarks)
 {
     EditorBench bench;
