@@ -165,7 +165,7 @@ TEST(ArrowCommit, ModeChangeAndClosingCommitEachArrowWithItsOwnSizeAndColour)
     bench.drag({20, 20}, {120, 20});
     bench.drag({20, 200}, {60, 200}); // commits the first
     bench.state().arrowColorHex = QStringLiteral("#00FF00");
-    bench.editor->setCanvasSize({400, 300});       // the canvas shrank after the arrow was drawn
+    bench.editor->setCanvasSize({1600, 1200});     // the canvas grew after the arrow was drawn
     bench.editor->setMode(DrawingMode::rectangle); // commits the second
     EXPECT_FALSE(bench.state().editingArrowStart);
     bench.settle();
