@@ -139,8 +139,7 @@ TEST_P(ArrowCommit, StoresStartAngleLengthAndWidthInImagePixels)
     ASSERT_EQ(bench.photo().arrows.size(), 1);
     const Arrow& a = bench.photo().arrows[0];
     const double s = c.canvas.width() / 400;
-    EXPECT_NEAR(a.start.x(), c.from.x() / s, 1e-6);
-    EXPECT_NEAR(a.start.y(), 300 - c.from.y() / s, 1e-6);
+    expectNear(a.start, {c.from.x() / s, 300 - c.from.y() / s}, 1e-6);
     EXPECT_NEAR(a.angle, c.angle, 1e-9);
     EXPECT_NEAR(a.length, c.length, 1e-6);
     EXPECT_NEAR(a.lineWidth, c.stored, 1e-9);

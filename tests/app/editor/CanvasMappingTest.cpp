@@ -1,10 +1,13 @@
 #include "app/editor/CanvasMapping.h"
 
+#include "EditorTestSupport.h"
+
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
 
 using namespace lumora;
+using namespace lumora::test;
 
 namespace {
 
@@ -34,8 +37,7 @@ TEST_P(CanvasToImage, MapsAndClamps)
     const MappingCase& c = GetParam();
     const CanvasMapping mapping{kOriginal, c.rotation, c.flippedH, c.flippedV};
     const QPointF live = mapping.toImage(c.point, c.canvas);
-    EXPECT_NEAR(live.x(), c.expected.x(), 1e-9);
-    EXPECT_NEAR(live.y(), c.expected.y(), 1e-9);
+    expectNear(live, c.expected);
     // Commits outside a gesture use the remembered size; the same size gives the same pixel.
     EXPECT_EQ(mapping.toImageWithLastKnownSize(c.point, c.canvas), live);
 }
@@ -96,16 +98,12 @@ TEST(CanvasMapping, RoundTripThroughTheImageReturnsTheCanvasPoint)
             // Points well inside the fitted image (a general angle clamps near its corners).
             for (QPointF f : {QPointF(0.5, 0.5), QPointF(0.4, 0.55), QPointF(0.6, 0.45)}) {
                 const QPointF p(fitted.x() + f.x() * fitted.width(), fitted.y() + f.y() * fitted.height());
-                const QPointF back = mapping.toCanvas(mapping.toImage(p, kCanvas), kCanvas);
-                EXPECT_NEAR(back.x(), p.x(), 1e-9) << rotation << " flips " << flips;
-                EXPECT_NEAR(back.y(), p.y(), 1e-9) << rotation << " flips " << flips;
+                expectNear(mapping.toCanvas(mapping.toImage(p, kCanvas), kCanvas), p);
             }
             // The fitted image's corners survive the round trip at quarter turns.
             if (std::fmod(rotation, 90) == 0) {
                 const QPointF corner = fitted.bottomRight();
-                const QPointF back = mapping.toCanvas(mapping.toImage(corner, kCanvas), kCanvas);
-                EXPECT_NEAR(back.x(), corner.x(), 1e-9);
-                EXPECT_NEAR(back.y(), corner.y(), 1e-9);
+                expectNear(mapping.toCanvas(mapping.toImage(corner, kCanvas), kCanvas), corner);
             }
         }
     }

@@ -26,14 +26,6 @@ void givePreview(EditorBench& bench, QSize pixelSize)
     bench.processor.updatePhoto(photo);
 }
 
-void expectNear(const QRectF& actual, const QRectF& expected)
-{
-    EXPECT_NEAR(actual.x(), expected.x(), 1e-9);
-    EXPECT_NEAR(actual.y(), expected.y(), 1e-9);
-    EXPECT_NEAR(actual.width(), expected.width(), 1e-9);
-    EXPECT_NEAR(actual.height(), expected.height(), 1e-9);
-}
-
 struct DragCase {
     const char* name;
     std::optional<QRectF> before;

@@ -185,10 +185,6 @@ TEST(EditorToolbar, ButtonsOfBuiltToolsAreEnabledAndTheModeIsSelected)
     // No preview has been rendered into the photo: nothing for the magnifier yet.
     EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen", "Pfeil", "Text", "Zuschneiden", "KI-Szene"}));
     EXPECT_EQ(selected, QStringList{"Rechteck"});
-    editorToolbar::selectMode(*bench.editor, DrawingMode::whiteFill);
-    EXPECT_EQ(bench.state().drawingMode, DrawingMode::whiteFill);
-    EXPECT_EQ(bench.editor->hint(),
-              "Umfahre einen Bereich mit gedrückter Maustaste — wird mit der gewählten Farbe gefüllt");
 }
 
 TEST(EditorController, HintOfTheRectangleModeFollowsTheEditedRectangle)

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QUrl>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace lumora::test {
@@ -62,5 +63,18 @@ struct EditorBench {
         }
     }
 };
+
+/// Both coordinates within `tolerance`.
+inline void expectNear(QPointF actual, QPointF expected, double tolerance = 1e-9)
+{
+    EXPECT_NEAR(actual.x(), expected.x(), tolerance);
+    EXPECT_NEAR(actual.y(), expected.y(), tolerance);
+}
+
+inline void expectNear(const QRectF& actual, const QRectF& expected, double tolerance = 1e-9)
+{
+    expectNear(actual.topLeft(), expected.topLeft(), tolerance);
+    expectNear(actual.bottomRight(), expected.bottomRight(), tolerance);
+}
 
 } // namespace lumora::test

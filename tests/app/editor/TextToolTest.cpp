@@ -50,20 +50,15 @@ TEST_P(TextLayerPlacement, PlacesThroughTheMirrorThenTheTurnLikeTheEditorsMappin
     g.flippedH = c.flippedH;
     g.flippedV = c.flippedV;
     const QPointF v = g.toView({100, 50});
-    EXPECT_NEAR(v.x(), c.view.x(), 1e-9);
-    EXPECT_NEAR(v.y(), c.view.y(), 1e-9);
-    const QPointF back = g.toImage(v);
-    EXPECT_NEAR(back.x(), 100, 1e-9);
-    EXPECT_NEAR(back.y(), 50, 1e-9);
+    expectNear(v, c.view);
+    expectNear(g.toImage(v), {100, 50});
     if (std::fmod(c.rotation, 90) == 0) { // other angles the layer shows upright, the mapping not
         const QPointF canvas =
             CanvasMapping{{400, 300}, c.rotation, c.flippedH, c.flippedV}.toCanvas({100, 50}, {800, 600});
-        EXPECT_NEAR(canvas.x(), v.x(), 1e-9);
-        EXPECT_NEAR(canvas.y(), v.y(), 1e-9);
+        expectNear(canvas, v);
     }
     const QPointF dropped = g.toView(g.dragged({100, 50}, {10, -6}));
-    EXPECT_NEAR(dropped.x(), v.x() + 10, 1e-9);
-    EXPECT_NEAR(dropped.y(), v.y() - 6, 1e-9);
+    expectNear(dropped, v + QPointF(10, -6));
 }
 
 // Unturned: scale 2 and no offset; turned by a quarter: scale 1.5, offset (175, 0).
@@ -91,8 +86,7 @@ TEST(TextLayerBox, MeasuredLikeTheRenderChainAndNeverTooSmall)
     const TextMetrics m = measureText(mark.text, 40);
     EXPECT_NEAR(box.width(), m.width + 2 * 0.35 * 40, 1e-9);
     EXPECT_NEAR(box.height(), m.height + 2 * 0.2 * 40, 1e-9);
-    EXPECT_NEAR(box.center().x(), 200, 1e-9);
-    EXPECT_NEAR(box.center().y(), 500, 1e-9);
+    expectNear(box.center(), {200, 500});
     const QRectF empty = g.textBox(markAt({100, 50}, QString(), 3)); // 6 view points
     EXPECT_DOUBLE_EQ(empty.width(), 24);
     EXPECT_GE(empty.height(), 6);
@@ -316,9 +310,7 @@ TEST_P(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWa
     const Baked result = bake(original, c, mark);
     for (const QImage* image : {&result.rendered, &result.baked}) {
         ASSERT_EQ(image->size(), oriented.toSize());
-        const QPointF centre = centreOfChange(*image);
-        EXPECT_NEAR(centre.x(), shown.x(), 1.5);
-        EXPECT_NEAR(centre.y(), shown.y(), 1.5);
+        expectNear(centreOfChange(*image), shown, 1.5);
     }
     const BakeCase upright{"Upright", 0, false, false};
     const Baked reference =

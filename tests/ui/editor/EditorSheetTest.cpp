@@ -71,11 +71,6 @@ struct SheetFixture : ::testing::Test {
     [[nodiscard]] QSizeF canvasSize() const { return QSizeF(sheet->canvas()->size()); }
     [[nodiscard]] QRectF fitted() const { return sheet->editor().mapping().fittedRect(canvasSize()); }
     [[nodiscard]] QPointF toImage(QPointF p) const { return sheet->editor().mapping().toImage(p, canvasSize()); }
-    void expectAt(QPointF actual, QPointF expected, double tolerance = 1e-6)
-    {
-        EXPECT_NEAR(actual.x(), expected.x(), tolerance);
-        EXPECT_NEAR(actual.y(), expected.y(), tolerance);
-    }
 };
 
 } // namespace
@@ -96,11 +91,8 @@ TEST_F(SheetFixture, DrawReshapeCommitUndoAndEscapeOnTheCanvas)
     EXPECT_EQ(*sheet->editor().state().editingRect, QRectF(a, QSizeF(140, 60)));
     QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, (a + QPointF(400, 300)).toPoint());
     ASSERT_EQ(photo().edits.masks.size(), 1);
-    const QRectF mask = photo().edits.masks[0].rect;
-    EXPECT_NEAR(mask.x(), inImage.x() / s, 1e-6);
-    EXPECT_NEAR(mask.y(), 300 - (inImage.y() + 60) / s, 1e-6); // y up: the rectangle's lower edge
-    EXPECT_NEAR(mask.width(), 140 / s, 1e-6);
-    EXPECT_NEAR(mask.height(), 60 / s, 1e-6);
+    // y up: the mask starts at the rectangle's lower edge.
+    expectNear(photo().edits.masks[0].rect, {inImage.x() / s, 300 - (inImage.y() + 60) / s, 140 / s, 60 / s}, 1e-6);
 
     mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
     EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
@@ -226,20 +218,20 @@ TEST_F(SheetFixture, TextLayerPlacesTypesDragsAndReopensAMarkOnATurnedMirroredPh
     EXPECT_TRUE(field->hasFocus());
     QTest::keyClicks(field, QStringLiteral("Hallo"));
     // The field stands centred on the click as it grows with the text.
-    expectAt(field->mapTo(sheet->canvas(), field->box().center().toPoint()), p, 1.5);
+    expectNear(field->mapTo(sheet->canvas(), field->box().center().toPoint()), p, 1.5);
     QTest::keyClick(field, Qt::Key_Return);
     settle();
     EXPECT_FALSE(field->isVisible());
     ASSERT_EQ(photo().edits.textMarks.size(), 1);
     EXPECT_EQ(photo().edits.textMarks[0].text, "Hallo");
-    expectAt(photo().edits.textMarks[0].position, toImage(p));
+    expectNear(photo().edits.textMarks[0].position, toImage(p), 1e-6);
 
     // Dragged: the stored position follows the pointer through the turn and mirror, and the
     // layer draws the mark there.
     const QPoint dropped = p + QPoint(40, 30);
     mouseDrag(layer, p, dropped);
-    expectAt(photo().edits.textMarks[0].position, toImage(dropped));
-    expectAt(layer->geometry2D().textBox(photo().edits.textMarks[0]).center(), dropped);
+    expectNear(photo().edits.textMarks[0].position, toImage(dropped), 1e-6);
+    expectNear(layer->geometry2D().textBox(photo().edits.textMarks[0]).center(), dropped, 1e-6);
     EXPECT_EQ(sheet->editor().state().selectedTextID, photo().edits.textMarks[0].id);
 
     // A double click opens it for editing again, with its text in the focused field.
