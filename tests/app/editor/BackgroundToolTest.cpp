@@ -121,12 +121,7 @@ TEST(BackgroundTool, StartWithoutARenderSaysSoAndStartsNothing)
 // behind the subject in the photo (the grid) and on the canvas.
 TEST(BackgroundTool, PressingKiSzeneTwiceBakesTheTextStartsOneComputationAndShowsTheComposite)
 {
-    TextMark mark;
-    mark.position = {20, 20};
-    mark.text = QStringLiteral("Hallo");
-    mark.fontSize = 12;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    CutoutBench bench(true, false, {mark});
+    CutoutBench bench(true, false, {textMark({20, 20}, QStringLiteral("Hallo"), 12)});
     const SourceImage before = bench.photo().originalCI;
     bench.tool().start();
     EXPECT_TRUE(bench.state().freistellerLaeuft);

@@ -13,11 +13,6 @@ namespace {
 const QSizeF kCanvas(1000, 600);
 const QString kTooSmall = QStringLiteral("Der Ausschnitt ist zu klein.");
 
-CropTool& cropTool(EditorBench& bench)
-{
-    return *static_cast<CropTool*>(bench.editor->tool(DrawingMode::crop));
-}
-
 /// Gives the photo a preview that stands for `pixelSize` pixels.
 void givePreview(EditorBench& bench, QSize pixelSize)
 {
@@ -104,13 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(CropCheck, NormalisesTheFrameOrSaysItIsTooSmall)
 {
     EditorBench bench({400, 300}, kCanvas);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropRect = GetParam().frame;
     std::optional<QRectF> pendingWhileAsked;
     bench.dialogs.whileAsking = [&](const QuestionRequest&) { pendingWhileAsked = bench.state().cropPendingViewRect; };
     bench.dialogs.answer(QStringLiteral("Abbrechen"));
 
-    cropTool(bench).apply(false);
+    tool.apply(false);
 
     EXPECT_FALSE(bench.state().isCropping);
     EXPECT_FALSE(bench.state().cropPendingViewRect);
@@ -145,10 +140,10 @@ TEST_P(CropFrameFromSize, SetsAFrameOfThePixelSizeCentredOnTheImage)
     // 300 × 200 shown in 1000 × 600: fitted into x 50…950, y 0…600; its preview stands for 3000 × 2000.
     EditorBench bench({300, 200}, kCanvas);
     givePreview(bench, {3000, 2000});
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropMassBreite = GetParam().width;
     bench.state().cropMassHoehe = GetParam().height;
-    cropTool(bench).setFrameFromSize();
+    tool.setFrameFromSize();
     EXPECT_EQ(bench.state().cropRect.has_value(), GetParam().expected.has_value());
     if (GetParam().expected)
         expectNear(*bench.state().cropRect, *GetParam().expected);
@@ -167,17 +162,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 {
     EditorBench bench({300, 200}, kCanvas);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropMassBreite = QStringLiteral("100");
     bench.state().cropMassHoehe = QStringLiteral("100");
-    cropTool(bench).setFrameFromSize();
+    tool.setFrameFromSize();
     EXPECT_FALSE(bench.state().cropRect);
-    EXPECT_FALSE(cropTool(bench).pixelLabel());
+    EXPECT_FALSE(tool.pixelLabel());
 
     givePreview(bench, {3000, 2000});
     bench.state().cropRect = QRectF(-20, 10, 100, 450); // 100 of 900 points wide, 450 of 600 high
-    EXPECT_EQ(cropTool(bench).pixelLabel(), QSize(333, 1500));
-    cropTool(bench).removeFrame();
+    EXPECT_EQ(tool.pixelLabel(), QSize(333, 1500));
+    tool.removeFrame();
     EXPECT_FALSE(bench.state().cropRect);
     EXPECT_EQ(bench.editor->hint(), QStringLiteral("Ziehe einen Rahmen um den Bereich den du behalten möchtest"));
 }
@@ -185,8 +180,7 @@ TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
 {
     EditorBench bench({400, 300}, kCanvas);
-    CropTool& tool = cropTool(bench);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.editor->setSelectedPhotoIDs({bench.id});
     EXPECT_EQ(tool.batchButtonLabel(), QStringLiteral("Auf alle markierten anwenden"));
     EXPECT_EQ(tool.tipLine(),
@@ -225,19 +219,14 @@ TEST(CropTool, TheCheckBakesTextMarksFirstAndMeasuresTheTurnedResult)
     // Turned by 90°: shown 300 × 400 in 1000 × 600, fitted at 1.5 into x 275…725.
     EditorBench bench({400, 300}, kCanvas, 90);
     PhotoItem photo = bench.photo();
-    TextMark mark;
-    mark.position = {50, 50};
-    mark.text = QStringLiteral("Hallo");
-    mark.fontSize = 30;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    photo.edits.textMarks = {mark};
+    photo.edits.textMarks = {textMark({50, 50}, QStringLiteral("Hallo"), 30)};
     bench.processor.updatePhoto(photo);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropRect = QRectF(275, 0, 225, 300);
     std::optional<QRectF> pending;
     bench.dialogs.whileAsking = [&](const QuestionRequest&) { pending = bench.state().cropPendingViewRect; };
 
-    cropTool(bench).apply(false);
+    tool.apply(false);
 
     EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
     EXPECT_EQ(bench.photo().edits.rotation, 0);

@@ -16,16 +16,6 @@ const StrokeShape& strokeAt(const PhotoItem& photo, qsizetype i)
     return std::get<StrokeShape>(photo.edits.freehandOverlays[i].shape);
 }
 
-TextMark mark(const QString& text)
-{
-    TextMark m;
-    m.position = {100, 100};
-    m.text = text;
-    m.fontSize = 40;
-    m.colorHex = QStringLiteral("#FFFFFF");
-    return m;
-}
-
 } // namespace
 
 TEST(EditorController, SheetSizeFollowsTheWindowWithMinimaAndFallbacks)
@@ -96,7 +86,7 @@ TEST(EditorController, UndoIsEnabledByMasksOverlaysOrTextMarks)
     };
     EXPECT_TRUE(withEdits([](EditState& e) { e.masks.append({{0, 0, 5, 5}, "#FFFFFF"}); }));
     EXPECT_TRUE(withEdits([](EditState& e) { e.freehandOverlays.append({AreaShape{}, {400, 300}}); }));
-    EXPECT_TRUE(withEdits([](EditState& e) { e.textMarks.append(mark("a")); }));
+    EXPECT_TRUE(withEdits([](EditState& e) { e.textMarks.append(textMark({100, 100}, "a", 40)); }));
     EXPECT_FALSE(withEdits([](EditState&) {}));
 }
 
@@ -148,7 +138,7 @@ TEST(EditorController, UndoPerMode)
         ASSERT_EQ(bench.photo().edits.masks.size(), 1);
         bench.editor->undo();
         EXPECT_TRUE(bench.photo().edits.masks.isEmpty());
-        bench.processor.setTextMarks(bench.id, {mark("eins"), mark("zwei")});
+        bench.processor.setTextMarks(bench.id, {textMark({100, 100}, "eins", 40), textMark({100, 100}, "zwei", 40)});
         bench.state().selectedTextID = bench.photo().edits.textMarks[1].id;
         bench.editor->undo();
         ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
@@ -161,7 +151,7 @@ TEST(EditorController, ClosingWithTextMarksBakesThemIntoANewOriginal)
 {
     EditorBench bench;
     const SourceImage before = bench.photo().originalCI;
-    bench.processor.setTextMarks(bench.id, {mark("Hallo")});
+    bench.processor.setTextMarks(bench.id, {textMark({100, 100}, "Hallo", 40)});
     bench.state().editingRect = QRectF(100, 100, 200, 100);
     bench.editor->close();
     EXPECT_EQ(bench.dismissed, 1);
@@ -214,7 +204,7 @@ TEST(EditorController, PreviewIsRenderedOnItsTriggersAtCanvasPixels)
     EXPECT_EQ(bench.state().editorPreview->size(), QSize(400, 300));
 
     const qsizetype before = previews.size();
-    bench.processor.setTextMarks(bench.id, {mark("x")}); // text marks are not in the preview
+    bench.processor.setTextMarks(bench.id, {textMark({100, 100}, "x", 40)}); // text marks are not in the preview
     EditorBench::settle();
     EXPECT_EQ(previews.size(), before);
     bench.processor.rotate({bench.id}, RotationDirection::left);

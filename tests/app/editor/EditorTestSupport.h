@@ -46,6 +46,13 @@ struct EditorBench {
 
     [[nodiscard]] const PhotoItem& photo() const { return *processor.photo(id); }
     [[nodiscard]] EditorState& state() { return editor->state(); }
+    /// Switches to `mode` and returns its tool.
+    template <class Tool>
+    Tool& enter(DrawingMode mode)
+    {
+        editor->setMode(mode);
+        return *static_cast<Tool*>(editor->tool(mode));
+    }
     /// One drag from `from` to `to` in `steps` moves, then the release.
     void drag(QPointF from, QPointF to, int steps = 4)
     {
@@ -63,6 +70,18 @@ struct EditorBench {
         }
     }
 };
+
+/// A white text mark on its box at `position` (image pixels, y up).
+inline TextMark textMark(QPointF position, const QString& text = QStringLiteral("Hallo"), double size = 24)
+{
+    TextMark mark;
+    mark.position = position;
+    mark.text = text;
+    mark.fontSize = size;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    mark.hasBackground = true;
+    return mark;
+}
 
 /// Both coordinates within `tolerance`.
 inline void expectNear(QPointF actual, QPointF expected, double tolerance = 1e-9)

@@ -18,17 +18,6 @@ TextLayerGeometry layer(double rotation, QSizeF bounds = {800, 600})
     return {bounds, quarter ? QSizeF(300, 400) : QSizeF(400, 300), {400, 300}, rotation};
 }
 
-TextMark markAt(QPointF position, const QString& text = QStringLiteral("Hallo"), double size = 24)
-{
-    TextMark mark;
-    mark.position = position;
-    mark.text = text;
-    mark.fontSize = size;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    mark.hasBackground = true;
-    return mark;
-}
-
 struct PlaceCase {
     const char* name;
     double rotation;
@@ -81,13 +70,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextLayerPlacement,
 TEST(TextLayerBox, MeasuredLikeTheRenderChainAndNeverTooSmall)
 {
     const TextLayerGeometry g = layer(0); // scale 2
-    const TextMark mark = markAt({100, 50}, QStringLiteral("Hafen am Abend"), 20);
+    const TextMark mark = textMark({100, 50}, QStringLiteral("Hafen am Abend"), 20);
     const QRectF box = g.textBox(mark);
     const TextMetrics m = measureText(mark.text, 40);
     EXPECT_NEAR(box.width(), m.width + 2 * 0.35 * 40, 1e-9);
     EXPECT_NEAR(box.height(), m.height + 2 * 0.2 * 40, 1e-9);
     expectNear(box.center(), {200, 500});
-    const QRectF empty = g.textBox(markAt({100, 50}, QString(), 3)); // 6 view points
+    const QRectF empty = g.textBox(textMark({100, 50}, QString(), 3)); // 6 view points
     EXPECT_DOUBLE_EQ(empty.width(), 24);
     EXPECT_GE(empty.height(), 6);
     EXPECT_EQ(g.textBox(mark, {5, -7}), box.translated(5, -7));
@@ -96,8 +85,8 @@ TEST(TextLayerBox, MeasuredLikeTheRenderChainAndNeverTooSmall)
 TEST(TextLayerHit, TopmostFirstExactThenTolerantBy25)
 {
     const TextLayerGeometry g = layer(0, {400, 300}); // scale 1
-    const TextMark below = markAt({100, 150});
-    const TextMark above = markAt({110, 150});
+    const TextMark below = textMark({100, 150});
+    const TextMark above = textMark({110, 150});
     const QList<TextMark> marks{below, above};
     const QRectF box = g.textBox(below);
     EXPECT_EQ(g.hitExactThenTolerant(marks, box.center()), above.id);
@@ -106,7 +95,7 @@ TEST(TextLayerHit, TopmostFirstExactThenTolerantBy25)
     EXPECT_EQ(g.hitExactThenTolerant(marks, twentyRight), above.id);
     EXPECT_EQ(g.hitExactThenTolerant(marks, twentyRight + QPointF(10, 0)), std::nullopt);
     // Inside the lower mark and within 25 of the topmost one: the exact hit wins.
-    const TextMark over = markAt({100, 110}); // its box starts about 10 below `below`'s
+    const TextMark over = textMark({100, 110}); // its box starts about 10 below `below`'s
     const QList<TextMark> two{below, over};
     const QPointF inside(box.left() + 2, box.bottom() - 2);
     ASSERT_EQ(g.hit({over}, inside, 25), over.id);
@@ -123,18 +112,12 @@ struct CommitCase {
 
 class TextCommit : public ::testing::TestWithParam<CommitCase> {};
 
-TextTool& textTool(EditorBench& bench)
-{
-    return *static_cast<TextTool*>(bench.editor->tool(DrawingMode::text));
-}
-
 } // namespace
 
 TEST_P(TextCommit, StoresWhatWasTypedOrRemovesABlankMark)
 {
     EditorBench bench;
-    bench.editor->setMode(DrawingMode::text);
-    TextTool& tool = textTool(bench);
+    TextTool& tool = bench.enter<TextTool>(DrawingMode::text);
     ASSERT_TRUE(tool.emptyClick({120, 80}));
     ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
     EXPECT_EQ(bench.state().editingTextID, bench.photo().edits.textMarks[0].id);
@@ -168,9 +151,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextCommit,
 TEST(TextTool, DoubleClickLoadsThePanelAndPanelChangesRestyleOnlyTheSelectedMark)
 {
     EditorBench bench;
-    bench.editor->setMode(DrawingMode::text);
-    TextTool& tool = textTool(bench);
-    TextMark mark = markAt({50, 50}, QStringLiteral("Eins"), 40);
+    TextTool& tool = bench.enter<TextTool>(DrawingMode::text);
+    TextMark mark = textMark({50, 50}, QStringLiteral("Eins"), 40);
     mark.colorHex = QStringLiteral("#00FF00");
     mark.hasBackground = false;
     bench.processor.setTextMarks(bench.id, {mark});
@@ -205,10 +187,9 @@ TEST(TextTool, DoubleClickLoadsThePanelAndPanelChangesRestyleOnlyTheSelectedMark
 TEST(TextTool, MoveAndDeleteKeyWriteThePhotosMarksAndDeleteOnlyTheSelectedOne)
 {
     EditorBench bench;
-    bench.editor->setMode(DrawingMode::text);
-    TextTool& tool = textTool(bench);
-    const TextMark a = markAt({50, 50});
-    const TextMark b = markAt({150, 150});
+    TextTool& tool = bench.enter<TextTool>(DrawingMode::text);
+    const TextMark a = textMark({50, 50});
+    const TextMark b = textMark({150, 150});
     bench.processor.setTextMarks(bench.id, {a, b});
     tool.moveMark(b.id, {160, 140});
     EXPECT_EQ(bench.photo().edits.textMarks[1].position, QPointF(160, 140));
@@ -304,7 +285,7 @@ TEST_P(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWa
     g.flippedH = c.flippedH;
     g.flippedV = c.flippedV;
     const QPointF shown(50, 40);
-    const TextMark mark = markAt(g.toImage(shown), QStringLiteral("F"), 24);
+    const TextMark mark = textMark(g.toImage(shown), QStringLiteral("F"), 24);
     ASSERT_NEAR(g.textBox(mark).center().x(), shown.x(), 1e-9);
 
     const Baked result = bake(original, c, mark);
@@ -314,7 +295,7 @@ TEST_P(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWa
     }
     const BakeCase upright{"Upright", 0, false, false};
     const Baked reference =
-        bake(oriented.toSize(), upright, markAt({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24));
+        bake(oriented.toSize(), upright, textMark({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24));
     EXPECT_LE(largestDifference(result.baked, reference.baked), 2);
     // Unturned, the pipeline's letters are the same; turned, they turn with the photo.
     if (c.rotation == 0) {

@@ -22,11 +22,6 @@ using namespace lumora::test;
 
 namespace {
 
-void settle()
-{
-    EditorBench::settle();
-}
-
 /// A press at `from`, moves in `steps` to `to` with the left button held, and the release.
 void mouseDrag(QWidget* widget, QPointF from, QPointF to, int steps = 6)
 {
@@ -60,12 +55,12 @@ struct SheetFixture : ::testing::Test {
         sheet->show();
         sheet->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
-        settle();
+        EditorBench::settle();
     }
     void TearDown() override
     {
         delete sheet.data();
-        settle();
+        EditorBench::settle();
     }
     [[nodiscard]] const PhotoItem& photo() const { return *processor.photo(id); }
     [[nodiscard]] QSizeF canvasSize() const { return QSizeF(sheet->canvas()->size()); }
@@ -75,10 +70,25 @@ struct SheetFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(SheetFixture, DrawReshapeCommitUndoAndEscapeOnTheCanvas)
+TEST_F(SheetFixture, ToolbarAndCanvasDrawReshapeCommitUndoAndEscape)
 {
     open();
     ASSERT_TRUE(sheet->editor().state().editorPreview);
+    EXPECT_TRUE(sheet->button(QStringLiteral("In Lupe ansehen"))->isEnabled()); // the preview is there
+    // The background result's buttons show only while there is a result.
+    EXPECT_FALSE(sheet->button(QStringLiteral("Anwenden"))->isVisible());
+    EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isVisible());
+    EXPECT_FALSE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
+    QTest::mouseClick(sheet->button(QStringLiteral("In Lupe ansehen")), Qt::LeftButton);
+    EXPECT_EQ(magnifiers.windowCount(), 1);
+    EXPECT_TRUE(magnifiers.fenster(id));
+    EXPECT_TRUE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
+    QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
+    EXPECT_EQ(sheet->editor().state().drawingMode, DrawingMode::whiteFill);
+    EXPECT_TRUE(sheet->button(QStringLiteral("Füllen"))->isSelected());
+    EXPECT_FALSE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
+    QTest::mouseClick(sheet->button(QStringLiteral("Rechteck")), Qt::LeftButton);
+
     const QRectF f = fitted();
     const double s = f.width() / 400;
     const QPointF a = (f.topLeft() + QPointF(40, 40)).toPoint(); // mouse events have whole points
@@ -101,28 +111,9 @@ TEST_F(SheetFixture, DrawReshapeCommitUndoAndEscapeOnTheCanvas)
     EXPECT_FALSE(sheet->editor().state().editingRect); // undo drops the rectangle being edited
     mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
     QTest::keyClick(sheet, Qt::Key_Escape); // closes with the closing steps: the rectangle is kept
-    settle();
+    EditorBench::settle();
     EXPECT_TRUE(sheet.isNull());
     EXPECT_EQ(photo().edits.masks.size(), 1);
-}
-
-TEST_F(SheetFixture, ToolbarButtonsFollowTheModesAndOpenTheMagnifier)
-{
-    open();
-    EXPECT_TRUE(sheet->button(QStringLiteral("In Lupe ansehen"))->isEnabled()); // the preview is there
-    // The background result's buttons show only while there is a result.
-    EXPECT_FALSE(sheet->button(QStringLiteral("Anwenden"))->isVisible());
-    EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isVisible());
-    EXPECT_FALSE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
-    EXPECT_TRUE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
-    QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
-    EXPECT_EQ(sheet->editor().state().drawingMode, DrawingMode::whiteFill);
-    EXPECT_TRUE(sheet->button(QStringLiteral("Füllen"))->isSelected());
-    EXPECT_FALSE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
-
-    QTest::mouseClick(sheet->button(QStringLiteral("In Lupe ansehen")), Qt::LeftButton);
-    EXPECT_EQ(magnifiers.windowCount(), 1);
-    EXPECT_TRUE(magnifiers.fenster(id));
 }
 
 TEST_F(SheetFixture, ColourButtonWritesTheChosenColourString)
@@ -160,7 +151,7 @@ TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
     EXPECT_EQ(sheet->editor().photoId(), idAt(1));
     EXPECT_EQ(sheet->size(), EditorController::sheetSize(view->fensterGroesse()));
     sheet->editor().close();
-    settle();
+    EditorBench::settle();
     EXPECT_FALSE(view->findChild<ZoomableImageEditor*>());
 }
 
@@ -212,7 +203,7 @@ TEST_F(SheetFixture, TextLayerPlacesTypesDragsAndReopensAMarkOnATurnedMirroredPh
     ASSERT_TRUE(layer && field);
     const QPoint p = (fitted().topLeft() + QPointF(90, 150)).toPoint();
     QTest::mouseClick(layer, Qt::LeftButton, {}, p);
-    settle();
+    EditorBench::settle();
     ASSERT_EQ(photo().edits.textMarks.size(), 1);
     ASSERT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus());
@@ -220,7 +211,7 @@ TEST_F(SheetFixture, TextLayerPlacesTypesDragsAndReopensAMarkOnATurnedMirroredPh
     // The field stands centred on the click as it grows with the text.
     expectNear(field->mapTo(sheet->canvas(), field->box().center().toPoint()), p, 1.5);
     QTest::keyClick(field, Qt::Key_Return);
-    settle();
+    EditorBench::settle();
     EXPECT_FALSE(field->isVisible());
     ASSERT_EQ(photo().edits.textMarks.size(), 1);
     EXPECT_EQ(photo().edits.textMarks[0].text, "Hallo");
@@ -236,17 +227,17 @@ TEST_F(SheetFixture, TextLayerPlacesTypesDragsAndReopensAMarkOnATurnedMirroredPh
 
     // A double click opens it for editing again, with its text in the focused field.
     QTest::mouseDClick(layer, Qt::LeftButton, {}, dropped);
-    settle();
+    EditorBench::settle();
     ASSERT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus());
     EXPECT_EQ(field->text(), "Hallo");
     EXPECT_EQ(sheet->editor().state().editingTextID, photo().edits.textMarks[0].id);
     QTest::keyClick(field, Qt::Key_Return);
-    settle();
+    EditorBench::settle();
 
     const SourceImage before = photo().originalCI;
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
-    settle();
+    EditorBench::settle();
     EXPECT_TRUE(sheet.isNull());
     EXPECT_TRUE(photo().edits.textMarks.isEmpty()); // baked into the original
     EXPECT_FALSE(photo().originalCI == before);
