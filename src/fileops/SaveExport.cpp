@@ -9,7 +9,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <condition_variable>
 #include <future>
+#include <mutex>
+#include <thread>
 
 namespace lumora {
 
@@ -33,68 +36,131 @@ std::future<Decoded> decodeAhead(const SourceImage& original)
     return std::async(std::launch::async, [original] { return original.decode(); });
 }
 
-std::future<Written> encodeAndWrite(Image image, QString source, QString target, ExportFormat format,
-                                    LinkAtTarget links)
-{
-    return std::async(std::launch::async, [image = std::move(image), source = std::move(source),
-                                           target = std::move(target), format, links] {
-        auto bytes = format == ExportFormat::png ? encodePNG(image) : encodeJPEG(image, 0.95);
-        if (!bytes)
-            return Written(std::unexpected(aboutPhoto(bytes.error(), source)));
-        return writeFileAtomically(target, *bytes, links);
-    });
-}
+/// One value at a time handed from one thread to the next: `put` returns once the value has
+/// been taken, so the producer cannot run ahead with a second one (each value may be a
+/// full-size raster). Either side may close: `put` then drops its value and says so, and
+/// `take` returns what is left, then nothing.
+template <typename T>
+class Handover {
+public:
+    bool put(T value)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !m_value || m_closed; });
+        if (m_closed)
+            return false;
+        m_value = std::move(value);
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return !m_value || m_closed; });
+        if (m_value) { // closed before it was taken
+            m_value.reset();
+            return false;
+        }
+        return true;
+    }
+    std::optional<T> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_value || m_closed; });
+        std::optional<T> value = std::exchange(m_value, std::nullopt);
+        m_changed.notify_all();
+        return value;
+    }
+    void close()
+    {
+        const std::scoped_lock lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
+    }
 
-/// Writes the jobs as a pipeline: photo i + 1 is decoded while photo i is encoded and written,
-/// and photo i is rendered (on both cores) while the write of photo i − 1 ends, with at most
-/// three full-size rasters alive. Files are still written, and progress reported, strictly in order;
-/// the first failure ends the run after the write before it has finished.
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::optional<T> m_value;
+    bool m_closed = false;
+};
+
+struct Rendered {
+    int index = 0;
+    Image image;
+};
+
+struct Encoded {
+    int index = 0;
+    std::expected<QByteArray, Error> bytes;
+};
+
+/// Writes the jobs as a pipeline over both cores: photo i + 1 is decoded while photo i is
+/// rendered (on both cores), photo i − 1 encoded and photo i − 2 written, with at most four
+/// full-size rasters alive (the decode's, the render's source and result, the encoder's). The
+/// encoder, the one stage that cannot be split over cores, never waits for a write. Files are written, and progress reported, strictly in
+/// order; the first failure ends the run after the writes before it have finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
                const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
 {
     const int total = int(jobs.size());
-    std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
-    std::future<Written> writing; // the write of photo i − 1
-    // Waits for the write of photo i − 1; false (and the run finished) when it failed.
-    const auto previousWritten = [&](int i) {
-        if (!writing.valid())
-            return true;
-        const Written written = writing.get();
-        if (!written) {
-            stream->finish(StreamEnd{written.error(), false, i - 1, total});
-            return false;
+    Handover<Rendered> toEncode;
+    Handover<Encoded> toWrite;
+    std::optional<StreamEnd> failure; // the writer's, read after it has ended
+
+    std::jthread encoder([&] {
+        while (std::optional<Rendered> next = toEncode.take()) {
+            auto bytes = format == ExportFormat::png ? encodePNG(next->image) : encodeJPEG(next->image, 0.95);
+            next->image = Image(); // the raster goes before the next one arrives
+            if (!toWrite.put(Encoded{next->index, std::move(bytes)}))
+                break;
         }
-        stream->yield(double(i) / total);
-        return true;
+        toEncode.close();
+        toWrite.close();
+    });
+    std::jthread writer([&] {
+        while (std::optional<Encoded> next = toWrite.take()) {
+            const QString source = jobs[next->index].url.toLocalFile();
+            const Written written = next->bytes ? writeFileAtomically(targetOf(jobs[next->index]), *next->bytes, links)
+                                                : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
+            if (!written) {
+                failure = StreamEnd{written.error(), false, next->index, total};
+                break;
+            }
+            stream->yield(double(next->index + 1) / total);
+        }
+        // Nothing more is written: the stages before stop at their next hand-over.
+        toWrite.close();
+        toEncode.close();
+    });
+
+    // However this thread leaves (an exception too), the encoder learns that nothing more comes
+    // before the threads are joined.
+    const std::unique_ptr<Handover<Rendered>, void (*)(Handover<Rendered>*)> closeOnExit(
+        &toEncode, [](Handover<Rendered>* handover) { handover->close(); });
+
+    // Ends the run once every photo handed over before has been written (or the first failed).
+    const auto finishAfterWrites = [&](StreamEnd end) {
+        toEncode.close();
+        encoder.join();
+        writer.join();
+        stream->finish(failure ? *failure : end);
     };
+    std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
     for (int i = 0; i < total; ++i) {
-        if (token && token->isCancelled()) {
-            if (previousWritten(i))
-                stream->finish(StreamEnd{std::nullopt, true, i, total});
-            return;
-        }
+        if (token && token->isCancelled())
+            return finishAfterWrites(StreamEnd{std::nullopt, true, i, total});
         Decoded decoded = ahead.get();
-        const QString source = jobs[i].url.toLocalFile();
         if (!decoded) {
             // The encoder's own text first, then which photo could not be decoded and why.
             const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
             Error error = encodingError(code);
-            error.description += QStringLiteral(": ") + namingFile(decoded.error(), source).description;
-            if (previousWritten(i))
-                stream->finish(StreamEnd{error, false, i, total});
-            return;
+            error.description +=
+                QStringLiteral(": ") + namingFile(decoded.error(), jobs[i].url.toLocalFile()).description;
+            return finishAfterWrites(StreamEnd{error, false, i, total});
         }
-        Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
-        // The render keeps both cores busy on its own; the next decode starts after it, beside
-        // this photo's encode, so no more than three full-size rasters are alive at a time.
         if (i + 1 < total)
             ahead = decodeAhead(jobs[i + 1].originalCI);
-        if (!previousWritten(i))
-            return;
-        writing = encodeAndWrite(std::move(image), source, targetOf(jobs[i]), format, links);
+        Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
+        if (!toEncode.put(Rendered{i, std::move(image)}))
+            return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
     }
-    if (previousWritten(total))
-        stream->finish(StreamEnd{std::nullopt, false, total, total});
+    finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
 }
 
 ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,

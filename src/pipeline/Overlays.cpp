@@ -1,5 +1,6 @@
 #include "pipeline/Overlays.h"
 
+#include "base/Parallel.h"
 #include "pipeline/ColorHex.h"
 
 #include <QFontDatabase>
@@ -281,12 +282,11 @@ void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<T
     }
 }
 
-void paintWatermark(QPainter& painter, const QTransform& toDevice, const Watermark& watermark, int w, int h)
+void paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w, int h)
 {
     const QString text = watermark.text.trimmed().left(kWatermarkMaxLength);
-    if (text.isEmpty() || w <= 0 || h <= 0)
+    if (text.isEmpty() || w <= 0 || h <= 0 || raster.isNull())
         return;
-    beginPainting(painter);
     const double size = watermarkFontSize(watermark, w, h);
     QColor color = colorOr(watermark.colorHex, Qt::white);
     color.setAlphaF(float(std::clamp(watermark.opacity, 0.0, 1.0)));
@@ -296,6 +296,8 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
 
     if (watermark.position != WatermarkPosition::tiled) {
         const QPointF origin = watermarkAnchor(watermark.position, w, h, {metrics.width, metrics.height}, size);
+        QPainter painter(&raster);
+        beginPainting(painter);
         drawTextLine(painter, toDevice, QTransform(), origin, text, size, metrics, color);
         return;
     }
@@ -306,38 +308,62 @@ void paintWatermark(QPainter& painter, const QTransform& toDevice, const Waterma
     const double stepY = 3.5 * size;
     const double d = std::hypot(double(w), double(h));
     const QRectF layer(0, 0, w, h);
-    // The text's outline is built once and filled at every tile: shaping the same string a
-    // hundred times would cost more than the filling. Local space: y down, origin at the
-    // lower-left corner of the line box.
+    // The text's outline, local space: y down, origin at the lower-left corner of the line box.
     QPainterPath outline;
     const QFont glyphFont(fontForDevice(size, &textReference()), &textReference());
     outline.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
-    // Flattened once into polygons: the curves are not subdivided again for every tile. One
-    // polygon per contour, filled with the winding rule: merging overlapping contours
+    // One polygon per contour, filled with the winding rule: merging overlapping contours
     // (toFillPolygons) compares every contour with every other and grows with the square of
     // the text's length.
     QPainterPath glyphs;
     glyphs.setFillRule(Qt::WindingFill);
     for (const QPolygonF& polygon : outline.toSubpathPolygons())
         glyphs.addPolygon(polygon);
+
+    // Every tile is the same picture moved: its transform differs from any other tile's only by
+    // the translation. The text is filled once into a stamp, and the stamp is blended at each
+    // tile at the nearest whole pixel (at most half a pixel off); filling the outline at every
+    // tile costs several times more on a large photo.
     const QRectF local(0, -metrics.height, metrics.width, metrics.height);
-    const QRectF device =
-        painter.device() ? QRectF(0, 0, painter.device()->width(), painter.device()->height()) : QRectF();
+    const QTransform tile = QTransform(1, 0, 0, -1, 0, 0) * turn * toDevice;
+    const QTransform linear(tile.m11(), tile.m12(), tile.m21(), tile.m22(), 0, 0);
+    const QRect stampRect = linear.mapRect(local).toAlignedRect().adjusted(-1, -1, 1, 1);
+    QImage stamp(stampRect.size(), QImage::Format_ARGB32_Premultiplied);
+    if (stamp.isNull())
+        return;
+    stamp.fill(Qt::transparent);
+    {
+        QPainter painter(&stamp);
+        beginPainting(painter);
+        painter.setTransform(linear * QTransform::fromTranslate(-stampRect.left(), -stampRect.top()));
+        painter.fillPath(glyphs, color);
+    }
+    const QRect device = raster.rect();
+    QList<QRect> tiles;
     int row = 0;
     for (double y = -d; y < h + d; y += stepY, ++row) {
         for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {
-            // Tiles that miss the layer, or the part of it this painter covers, draw nothing;
-            // skipping them saves the filling.
             const QTransform place = QTransform(1, 0, 0, -1, x, y) * turn;
             if (!place.mapRect(local).intersects(layer))
                 continue;
-            const QTransform toTarget = place * toDevice;
-            if (!device.isEmpty() && !toTarget.mapRect(local).intersects(device))
-                continue;
-            painter.setTransform(toTarget);
-            painter.fillPath(glyphs, color);
+            const QPointF at = (place * toDevice).map(QPointF(0, 0));
+            const QRect target(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(),
+                               stampRect.size());
+            if (target.intersects(device))
+                tiles.append(target);
         }
     }
+    // Each band of rows blends the tiles that reach it, with its own painter on a view of the rows.
+    uchar* bits = raster.bits(); // detach once, before the threads share the buffer
+    const qsizetype stride = raster.bytesPerLine();
+    const QImage::Format format = raster.format();
+    parallelBands(raster.height(), 512, [&](int y0, int y1) {
+        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
+        QPainter painter(&band);
+        for (const QRect& target : tiles)
+            if (target.bottom() >= y0 && target.top() < y1)
+                painter.drawImage(target.topLeft() - QPoint(0, y0), stamp);
+    });
 }
 
 std::optional<QImage> drawTextMarks(const QList<TextMark>& marks, QSize size)
@@ -356,9 +382,7 @@ std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size)
     if (watermark.text.trimmed().isEmpty() || !validSize(size))
         return std::nullopt;
     QImage layer = transparentLayer(size);
-    QPainter painter(&layer);
-    paintWatermark(painter, yUpToDevice(size.height()), watermark, size.width(), size.height());
-    painter.end();
+    paintWatermark(layer, yUpToDevice(size.height()), watermark, size.width(), size.height());
     return layer;
 }
 

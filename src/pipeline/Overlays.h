@@ -58,8 +58,9 @@ void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& 
 /// the mark stands where the mirror puts it while its letters still read the right way round.
 void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks,
                     Qt::Orientations mirroredAfter = {});
-/// Paints the watermark over a w × h layer; nothing when the trimmed text is empty.
-void paintWatermark(QPainter& painter, const QTransform& toDevice, const Watermark& watermark, int w, int h);
+/// Paints the watermark of a w × h layer onto `raster` (from all cores when tiled); nothing
+/// when the trimmed text is empty.
+void paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w, int h);
 
 // --- the routines as separate layers ---
 

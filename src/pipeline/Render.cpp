@@ -182,9 +182,7 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
         const int h = int(extent.height());
         if (w > 0 && h > 0) {
             const QTransform toDevice = layerToRaster(QSizeF(w, h), out.size());
-            paintInBands(out, [&](QPainter& painter, const QTransform& shift) {
-                paintWatermark(painter, toDevice * shift, *edits.watermark, w, h);
-            });
+            paintWatermark(out, toDevice, *edits.watermark, w, h);
         }
     }
     clock.lap("watermark");

@@ -7,6 +7,10 @@
 #include "pipeline/VipsSupport.h"
 
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
 
 namespace lumora {
 
@@ -187,6 +191,64 @@ std::expected<QImage, Error> materialise(vips::Ref image)
     return raster;
 }
 
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+};
+
+/// Decodes JPEG `bytes` of w × h pixels straight into `bits`: libjpeg-turbo writes B, G, R and
+/// an opaque alpha, the raster's own byte order, with the settings libvips decodes with (the
+/// same pixels) and without a copy in between. False when the data is not a colour JPEG of that
+/// size or is damaged in any way (warnings included): the caller then decodes through libvips,
+/// whose rules for damaged data hold. A C-style function: nothing here owns a destructor that
+/// the error jump would skip.
+bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int w, int h)
+{
+    jpeg_decompress_struct info;
+    JpegErrors errors;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = [](j_common_ptr common) {
+        std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->back, 1);
+    };
+    errors.manager.output_message = [](j_common_ptr) {};
+    if (setjmp(errors.back)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()), (unsigned long)(bytes.size()));
+    bool fits = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && info.num_components == 3
+                && (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB)
+                && int(info.image_width) == w && int(info.image_height) == h;
+    if (fits) {
+        info.out_color_space = JCS_EXT_BGRA;
+        jpeg_start_decompress(&info);
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW row = bits + stride * qsizetype(info.output_scanline);
+            jpeg_read_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_decompress(&info);
+        fits = errors.manager.num_warnings == 0;
+    }
+    jpeg_destroy_decompress(&info);
+    return fits;
+}
+
+/// A plain sRGB colour JPEG, stored upright and without a profile, decoded without libvips;
+/// none when the photo needs libvips' conversions (or its rules for damaged data).
+std::optional<QImage> decodePlainJpeg(const QByteArray& bytes, VipsImage* header)
+{
+    if (loaderFor(bytes) != &vips_jpegload_buffer || vips_image_get_orientation(header) > 1
+        || vips_image_get_typeof(header, VIPS_META_ICC_NAME) != 0 || header->Bands != 3
+        || vips_image_guess_interpretation(header) != VIPS_INTERPRETATION_sRGB)
+        return std::nullopt;
+    QImage raster = newRaster(QSize(header->Xsize, header->Ysize));
+    if (raster.isNull()
+        || !decodeJpegInto(bytes, raster.bits(), raster.bytesPerLine(), raster.width(), raster.height()))
+        return std::nullopt;
+    return raster;
+}
+
 /// The factor a decoder shrinks by while it decodes an image of `stored` pixels that is to end
 /// at `target` (both as stored). JPEG decodes at 1/2, 1/4 or 1/8 and leaves at least a factor
 /// of two to the resize after it, which keeps the result as sharp as a full decode scaled
@@ -352,6 +414,8 @@ std::expected<QImage, Error> SourceImage::decode() const
     vips::Ref probe = openBuffer(m_data->encoded, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
         return std::unexpected(decoderFailure());
+    if (std::optional<QImage> plain = decodePlainJpeg(m_data->encoded, probe.get()))
+        return *plain;
     const int orientation = vips_image_get_orientation(probe.get());
     vips::Ref image = orientation > 1 ? openBuffer(m_data->encoded, VIPS_ACCESS_RANDOM) : std::move(probe);
     if (!image)
