@@ -14,19 +14,6 @@ using namespace lumora::test;
 
 using AdjustmentsPanelTest = WindowFixture;
 
-TEST_F(AdjustmentsPanelTest, RightFortyOneTimesFromOneStopsAtTwoHundredPercent)
-{
-    load(1);
-    view->adjustments().setValue(AdjustmentField::exposure, 1.0);
-    AdjustmentsPanel* panel = view->adjustmentsPanel();
-    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+100 %"));
-    for (int i = 0; i < 41; ++i)
-        QTest::keyClick(view->grid(), Qt::Key_Right);
-    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().exposure, 2.0);
-    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+200 %"));
-    EXPECT_EQ(panel->slider(AdjustmentField::exposure)->value(), panel->slider(AdjustmentField::exposure)->maximum());
-}
-
 TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
 {
     load(3);

@@ -32,12 +32,12 @@ inline LoadPlaces noPlaces()
     return places;
 }
 
-/// `count` small JPEGs named 1.jpg, 2.jpg, … in `dir`, each of its own colour.
-inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, int h = 48)
+/// `count` JPEGs named 1.jpg, 2.jpg, … (after `prefix`) in `dir`, each of its own colour.
+inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, int h = 48, const QString& prefix = {})
 {
     QList<QUrl> urls;
     for (int i = 1; i <= count; ++i)
-        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1.jpg").arg(i),
+        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1%2.jpg").arg(prefix).arg(i),
                                    jpegOf(QColor::fromHsv((i * 47) % 360, 200, 220), w, h)));
     return urls;
 }
@@ -56,7 +56,7 @@ struct WindowFixture : ::testing::Test {
     ScriptedDialogs dialogs;
     FakeVolumes volumes;
     LupenFensterManager magnifiers;
-    KeySequenceTracker keySequence;
+    KeySequenceTracker keySequence{[] { return qint64(0); }}; // no pause ever runs out
     QTemporaryDir dir;
     std::unique_ptr<ContentView> view;
 

@@ -32,19 +32,6 @@ QPushButton* button(QWidget* sheet, const QString& text)
 
 } // namespace
 
-TEST(WatermarkSheet, WithoutPhotosThereIsNothingToPreviewOrApply)
-{
-    ImageProcessor processor;
-    WatermarkValues values;
-    WatermarkController controller(processor, values, {});
-    EXPECT_FALSE(controller.preview(400));
-    WatermarkSheet sheet(controller, values, {500, 300});
-    EXPECT_TRUE(sheet.previewImage().isNull());
-    values.text = QStringLiteral("x");
-    controller.anwenden();
-    EXPECT_TRUE(processor.photos().isEmpty());
-}
-
 TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
 {
     QTemporaryDir dir;
@@ -104,18 +91,23 @@ TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
     EXPECT_TRUE(values.text.isEmpty());
 }
 
-TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAsked)
+TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAskedAndWithoutPhotosNothing)
 {
     ImageProcessor processor;
-    PhotoItem photo;
-    photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
-    processor.setPhotos({photo});
     WatermarkValues values;
     values.text = QStringLiteral("█");
     values.position = WatermarkPosition::center;
     values.opacity = 1;
     values.sizeFactor = 0.2;
     WatermarkController controller(processor, values, {});
+    EXPECT_FALSE(controller.preview(400));
+    EXPECT_TRUE(WatermarkSheet(controller, values, {500, 300}).previewImage().isNull());
+    controller.anwenden();
+    EXPECT_TRUE(processor.photos().isEmpty());
+
+    PhotoItem photo;
+    photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
+    processor.setPhotos({photo});
     const QImage shown = *controller.preview(800);
     EXPECT_EQ(shown.size(), QSize(800, 600));
     EXPECT_EQ(shown.pixelColor(400, 300), QColor(Qt::white));
