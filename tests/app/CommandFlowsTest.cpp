@@ -26,13 +26,9 @@ struct Window {
     FakeVolumes volumes;
     CommandFlows flows{processor, dialogs, volumes};
 
-    void loadPhotos(int count, QColor colour = Qt::darkCyan, QSize size = {64, 48})
+    void loadPhotos(int count)
     {
-        QList<QUrl> urls;
-        for (int i = 0; i < count; ++i)
-            urls.append(writePhotoFile(dir.path(), QStringLiteral("foto%1.jpg").arg(i + 1),
-                                       jpegOf(colour, size.width(), size.height())));
-        ASSERT_TRUE(loadAndWait(processor, urls));
+        ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, count, 64, 48, QStringLiteral("foto"))));
     }
     /// Waits for the running command to end with a new message and returns that message.
     QString finished()

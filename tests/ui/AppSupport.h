@@ -32,16 +32,6 @@ inline LoadPlaces noPlaces()
     return places;
 }
 
-/// `count` JPEGs named 1.jpg, 2.jpg, … (after `prefix`) in `dir`, each of its own colour.
-inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, int h = 48, const QString& prefix = {})
-{
-    QList<QUrl> urls;
-    for (int i = 1; i <= count; ++i)
-        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1%2.jpg").arg(prefix).arg(i),
-                                   jpegOf(QColor::fromHsv((i * 47) % 360, 200, 220), w, h)));
-    return urls;
-}
-
 /// The photos' file names without ".jpg", in list order.
 inline QStringList order(const ImageProcessor& processor)
 {

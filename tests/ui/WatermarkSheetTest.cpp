@@ -13,14 +13,6 @@ using namespace lumora::test;
 
 namespace {
 
-QList<QUrl> someJpegs(const QString& folder, int count)
-{
-    QList<QUrl> urls;
-    for (int i = 0; i < count; ++i)
-        urls.append(writePhotoFile(folder, QStringLiteral("w%1.jpg").arg(i), jpegOf(Qt::darkBlue, 80, 60)));
-    return urls;
-}
-
 QPushButton* button(QWidget* sheet, const QString& text)
 {
     for (QPushButton* b : sheet->findChildren<QPushButton*>()) {
@@ -36,7 +28,7 @@ TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, someJpegs(dir.path(), 12)));
+    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 12, 80, 60)));
     WatermarkValues values;
     values.lastWatermarkText = QStringLiteral("alt");
     WatermarkController controller(processor, values, {});
@@ -74,7 +66,7 @@ TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, someJpegs(dir.path(), 2)));
+    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 2, 80, 60)));
     WatermarkValues values;
     WatermarkController controller(processor, values, {});
     controller.open();
