@@ -76,7 +76,7 @@ TEST(MagnifierZoom, EdgeCasesOfTheFit)
     EXPECT_EQ(zoomFor({1000, 1000}, {164.9, 1000}).percentText(), QStringLiteral("12 %"));
 }
 
-TEST(MagnifierZoom, HighlightsFollowTheModeAndTheExactActualSize)
+TEST(MagnifierZoom, HighlightsFollowTheModeANewImageRefitsOnlyInFitMode)
 {
     MagnifierZoom zoom = zoomFor({1000, 1000}, {1040, 1040});
     EXPECT_TRUE(zoom.fitHighlighted());
@@ -88,11 +88,9 @@ TEST(MagnifierZoom, HighlightsFollowTheModeAndTheExactActualSize)
     zoom.zoomIn();
     zoom.zoomOut();
     EXPECT_TRUE(zoom.actualSizeHighlighted()) << "1.25 then ÷ 1.25 is 1 within 0.001";
-}
 
-TEST(MagnifierZoom, NewImageKeepsAnExplicitZoomAndRefitsInFitMode)
-{
-    MagnifierZoom zoom = zoomFor({1000, 1000}, {540, 540});
+    // A new image is fitted again in fit mode and keeps an explicit zoom.
+    zoom = zoomFor({1000, 1000}, {540, 540});
     zoom.setImageSize({2000, 2000});
     EXPECT_DOUBLE_EQ(zoom.zoom(), 0.25);
     zoom.actualSize();
