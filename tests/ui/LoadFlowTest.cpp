@@ -28,18 +28,17 @@ struct LoadFlowTest : ::testing::Test {
 
 TEST_F(LoadFlowTest, StartFolderRule)
 {
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/media/anna", "/run/media/anna"})).startFolder(),
-              QStringLiteral("/run/media/anna"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/media/anna"})).startFolder(),
-              QStringLiteral("/media/anna"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media"})).startFolder(), QStringLiteral("/media"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({})).startFolder(), QStringLiteral("/home/anna/Schreibtisch"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, noPlaces()).startFolder(), QString());
+    const auto startIn = [&](const LoadPlaces& places) { return LoadFlow(processor, dialogs, places).startFolder(); };
+    EXPECT_EQ(startIn(placesWith({"/media", "/media/anna", "/run/media/anna"})), QStringLiteral("/run/media/anna"));
+    EXPECT_EQ(startIn(placesWith({"/media", "/media/anna"})), QStringLiteral("/media/anna"));
+    EXPECT_EQ(startIn(placesWith({"/media"})), QStringLiteral("/media"));
+    EXPECT_EQ(startIn(placesWith({})), QStringLiteral("/home/anna/Schreibtisch"));
+    EXPECT_EQ(startIn(noPlaces()), QString());
 
     // A stored path counts only while something is there; it stays stored either way.
     preferences::setValue(QStringLiteral("LastUsedVolumePath"), QStringLiteral("/run/media/anna/CARD/DCIM"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media"})).startFolder(), QStringLiteral("/media"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/run/media/anna/CARD/DCIM"})).startFolder(),
+    EXPECT_EQ(startIn(placesWith({"/media"})), QStringLiteral("/media"));
+    EXPECT_EQ(startIn(placesWith({"/media", "/run/media/anna/CARD/DCIM"})),
               QStringLiteral("/run/media/anna/CARD/DCIM"));
     EXPECT_TRUE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
 }
