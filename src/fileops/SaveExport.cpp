@@ -9,10 +9,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace lumora {
 
@@ -80,6 +84,18 @@ private:
     bool m_closed = false;
 };
 
+/// Lowers the calling thread's priority (threads it starts inherit it). The encoder is the one
+/// stage that cannot be split over cores; sharing its core on equal terms with the decode and
+/// the render slows it down, and the whole run with it, while those two have time to spare.
+void yieldToEncoder()
+{
+    const auto thread = id_t(syscall(SYS_gettid));
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, thread, std::min(nice + 5, 19));
+}
+
 struct Rendered {
     int index = 0;
     Image image;
@@ -141,26 +157,31 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
         writer.join();
         stream->finish(failure ? *failure : end);
     };
-    std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
-    for (int i = 0; i < total; ++i) {
-        if (token && token->isCancelled())
-            return finishAfterWrites(StreamEnd{std::nullopt, true, i, total});
-        Decoded decoded = ahead.get();
-        if (!decoded) {
-            // The encoder's own text first, then which photo could not be decoded and why.
-            const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
-            Error error = encodingError(code);
-            error.description +=
-                QStringLiteral(": ") + namingFile(decoded.error(), jobs[i].url.toLocalFile()).description;
-            return finishAfterWrites(StreamEnd{error, false, i, total});
+    // Decodes and renders run behind the encoder, on a thread of their own (the decodes it starts
+    // inherit its priority).
+    std::jthread([&] {
+        yieldToEncoder();
+        std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
+        for (int i = 0; i < total; ++i) {
+            if (token && token->isCancelled())
+                return finishAfterWrites(StreamEnd{std::nullopt, true, i, total});
+            Decoded decoded = ahead.get();
+            if (!decoded) {
+                // The encoder's own text first, then which photo could not be decoded and why.
+                const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
+                Error error = encodingError(code);
+                error.description +=
+                    QStringLiteral(": ") + namingFile(decoded.error(), jobs[i].url.toLocalFile()).description;
+                return finishAfterWrites(StreamEnd{error, false, i, total});
+            }
+            if (i + 1 < total)
+                ahead = decodeAhead(jobs[i + 1].originalCI);
+            Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
+            if (!toEncode.put(Rendered{i, std::move(image)}))
+                return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
-        if (i + 1 < total)
-            ahead = decodeAhead(jobs[i + 1].originalCI);
-        Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
-        if (!toEncode.put(Rendered{i, std::move(image)}))
-            return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
-    }
-    finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
+        finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
+    }).join();
 }
 
 ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,
