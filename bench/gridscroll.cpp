@@ -8,6 +8,7 @@
 // once and timing it. Run under xvfb-run (xcb) to include putting the frame on the screen,
 // or with QT_QPA_PLATFORM=offscreen for the painting alone.
 #include "app/KeySequenceTracker.h"
+#include "cli/Bench.h"
 #include "platform/VolumeService.h"
 #include "ui/ContentView.h"
 #include "ui/PhotoGridView.h"
@@ -28,14 +29,6 @@
 using namespace lumora;
 
 namespace {
-
-class NoVolumes : public VolumeService {
-public:
-    std::expected<void, Error> unmountAndEject(const QString&) override
-    {
-        return std::unexpected(Error{QStringLiteral("Bench"), 1, QStringLiteral("-")});
-    }
-};
 
 struct Stats {
     double mean = 0, median = 0, p95 = 0, p99 = 0, max = 0;

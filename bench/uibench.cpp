@@ -13,6 +13,7 @@
 // and after the holds, when every photo has been edited ("rss_per_photo_mb"). With --json the
 // last line is one JSON object with these figures.
 #include "app/KeySequenceTracker.h"
+#include "cli/Bench.h"
 #include "platform/VolumeService.h"
 #include "ui/ContentView.h"
 #include "ui/PhotoGridView.h"
@@ -36,29 +37,12 @@ using namespace lumora;
 
 namespace {
 
-class NoVolumes : public VolumeService {
-public:
-    std::expected<void, Error> unmountAndEject(const QString&) override
-    {
-        return std::unexpected(Error{QStringLiteral("Bench"), 1, QStringLiteral("-")});
-    }
-};
-
 double percentile(QList<double> values, double p)
 {
     if (values.isEmpty())
         return 0;
     std::sort(values.begin(), values.end());
     return values[std::min(values.size() - 1, qsizetype(values.size() * p))];
-}
-
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * 4096.0 / (1024.0 * 1024.0) : 0;
 }
 
 /// Runs the event loop until `done` holds (checked after every event; the frame clock's timer

@@ -26,22 +26,20 @@ struct Window {
     FakeVolumes volumes;
     CommandFlows flows{processor, dialogs, volumes};
 
-    void loadPhotos(int count, QColor colour = Qt::darkCyan, QSize size = {64, 48})
+    void loadPhotos(int count)
     {
-        QList<QUrl> urls;
-        for (int i = 0; i < count; ++i)
-            urls.append(writePhotoFile(dir.path(), QStringLiteral("foto%1.jpg").arg(i + 1),
-                                       jpegOf(colour, size.width(), size.height())));
-        ASSERT_TRUE(loadAndWait(processor, urls));
+        ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, count, 64, 48, QStringLiteral("foto"))));
     }
-    /// Waits for the running command to end and returns the message it showed.
+    /// Waits for the running command to end with a new message and returns that message.
     QString finished()
     {
         (void)QTest::qWaitFor(
-            [&] { return flows.running() == CommandFlows::Command::none && !dialogs.messages.isEmpty(); },
+            [&] { return flows.running() == CommandFlows::Command::none && dialogs.messages.size() > seen; },
             kNoTimeLimit);
-        return dialogs.messages.isEmpty() ? QString() : dialogs.messages.last().second;
+        seen = dialogs.messages.size();
+        return seen ? dialogs.messages.last().second : QString();
     }
+    qsizetype seen = 0;
     /// Gives the first photo a watermark, which a save burns in.
     PhotoItem markFirst()
     {
@@ -65,7 +63,7 @@ QStringList filesIn(const QString& folder)
 
 } // namespace
 
-TEST(SaveFlow, OrderWarningComesFirstAndTrotzdemSkipsTheWatermarkWarning)
+TEST(SaveFlow, OrderWarningFirstTrotzdemSkipsTheWatermarkWarningAndNichtMehrFragenLastsForTheWindow)
 {
     Window w;
     w.loadPhotos(2);
@@ -88,25 +86,17 @@ TEST(SaveFlow, OrderWarningComesFirstAndTrotzdemSkipsTheWatermarkWarning)
     ASSERT_EQ(w.dialogs.questions.size(), 2);
     EXPECT_EQ(w.dialogs.questions[1].title, QStringLiteral("Wasserzeichen wird eingebrannt"));
     EXPECT_EQ(w.dialogs.messages.size(), 1); // cancelled: nothing ran
-}
 
-TEST(SaveFlow, NichtMehrFragenLastsForTheWindowOnly)
-{
-    Window w;
-    w.loadPhotos(1);
-    const PhotoItem marked = w.markFirst();
+    // "Nicht mehr fragen" lasts for this window only.
     w.dialogs.answer(QStringLiteral("Speichern, nicht mehr fragen"));
     w.flows.save();
     EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
     w.flows.save();
-    w.finished();
-    EXPECT_EQ(w.dialogs.questions.size(), 1);
-    EXPECT_EQ(w.dialogs.messages.size(), 2);
-
-    // A new window asks again.
+    ASSERT_EQ(w.dialogs.questions.size(), 3) << "not asked again by this window";
+    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
     CommandFlows fresh(w.processor, w.dialogs, w.volumes);
     fresh.save();
-    EXPECT_EQ(w.dialogs.questions.size(), 2);
+    EXPECT_EQ(w.dialogs.questions.size(), 4);
 }
 
 TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNothing)

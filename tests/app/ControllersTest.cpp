@@ -25,7 +25,7 @@ QList<QUuid> fiveIds()
 
 } // namespace
 
-TEST(PhotoSelection, ClicksShiftClicksAndTheSelectAllToggle)
+TEST(PhotoSelection, ClicksShiftClicksTheSelectAllToggleDoubleClicksAndGoneIds)
 {
     const QList<QUuid> ids = fiveIds();
     PhotoSelection selection;
@@ -51,12 +51,8 @@ TEST(PhotoSelection, ClicksShiftClicksAndTheSelectAllToggle)
     selection.toggleAll(ids);
     EXPECT_TRUE(selection.isEmpty());
     EXPECT_FALSE(selection.allActivated());
-}
 
-TEST(PhotoSelection, DoubleClickSelectsOneAndGoneIdsAreDropped)
-{
-    const QList<QUuid> ids = fiveIds();
-    PhotoSelection selection;
+    // A double click selects that photo alone; ids of photos gone are dropped.
     selection.selectAll(ids);
     QSignalSpy changed(&selection, &PhotoSelection::selectionChanged);
     selection.doubleClick(ids[3]);

@@ -31,10 +31,10 @@ QString writePhoto(const QTemporaryDir& dir, const QString& name, const QImage& 
 
 } // namespace
 
-TEST(CutoutCli, BadArgumentsExitWithTwo)
+TEST(CutoutCli, BadArgumentsExitWithTwoAMissingModelOrPhotoWithOne)
 {
     QTemporaryDir dir;
-    const QString in = writePhoto(dir, QStringLiteral("in.png"), test::solid(8, 8, Qt::gray));
+    const QString in = writePhoto(dir, QStringLiteral("in.png"), test::solid(64, 48, Qt::gray));
     const QString out = dir.filePath(QStringLiteral("aus.png"));
     const QString color = QStringLiteral("--color");
     // Colour and background photo exclude each other; --mask needs a path.
@@ -46,13 +46,8 @@ TEST(CutoutCli, BadArgumentsExitWithTwo)
         EXPECT_EQ(cutout(args).exitCode, 2) << args.join(' ').toStdString();
     EXPECT_TRUE(cutout({in, out, color, "blau"}).err.contains(color));
     EXPECT_FALSE(QFileInfo::exists(out));
-}
 
-TEST(CutoutCli, MissingModelOrPhotoIsAClearFailure)
-{
-    QTemporaryDir dir;
-    const QString in = writePhoto(dir, QStringLiteral("in.png"), test::solid(64, 48, Qt::gray));
-    const QString out = dir.filePath(QStringLiteral("aus.png"));
+    // A missing model or photo is a clear failure.
     const QString missing = dir.filePath(QStringLiteral("kein-modell.onnx"));
     const CliRun withoutModel = cutout({in, out}, missing);
     EXPECT_EQ(withoutModel.exitCode, 1);

@@ -25,57 +25,45 @@ using test::ScopedEnv;
 
 namespace {
 
-Segmentation segmentationReturning(QImage mask)
-{
-    return [mask](const QImage&) -> std::expected<QImage, Error> { return mask; };
-}
-
 const QString kLogPrefix = QStringLiteral("FreistellenEngine: Vision-Fehler – ");
 
 } // namespace
 
-TEST(MaskGeneration, SegmentationFailureIsLoggedAndGivesNoMask)
+TEST(MaskGeneration, FailuresAndNoSubjectGiveNoMaskAndASubjectsMaskComesAsItIs)
 {
-    const LogCapture log;
     const Error error{QStringLiteral("Test"), 7, QStringLiteral("Gerät nicht bereit")};
-    const FreistellenEngine engine(
-        [error](const QImage&) -> std::expected<QImage, Error> { return std::unexpected(error); });
-    const auto result = engine.segmentNow(test::grayMask(8, 8, 0));
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), error);
-    EXPECT_EQ(log.captured(), QStringList{kLogPrefix + QStringLiteral("Gerät nicht bereit")});
-
-    // A segmentation that yields no bitmap at all counts as a failure too.
-    const auto empty = FreistellenEngine(segmentationReturning(QImage())).segmentNow(grayMask(8, 8, 0));
-    ASSERT_FALSE(empty);
-    EXPECT_EQ(empty.error().code, segmentationErrors::failed);
-    // So does an empty photo handed to the real model, before the model is even looked for.
+    QImage soft = grayMask(20, 10, 30);
+    for (int x = 5; x < 15; ++x)
+        soft.scanLine(4)[x] = uchar(100 + 10 * (x - 5)); // soft values, some above 0.5
+    // What the segmentation gives, and the error code expected (none: the mask itself).
+    const std::tuple<const char*, std::expected<QImage, Error>, std::optional<int>> cases[] = {
+        {"failure", std::unexpected(error), error.code},
+        {"no bitmap", QImage(), segmentationErrors::failed}, // counts as a failure too
+        {"black", grayMask(40, 30, 0), segmentationErrors::noSubject},
+        {"dim", grayMask(40, 30, 60), segmentationErrors::noSubject},
+        {"just below half", grayMask(40, 30, 127), segmentationErrors::noSubject},
+        {"soft", soft, std::nullopt},
+    };
+    const LogCapture log;
+    for (const auto& [name, segmented, code] : cases) {
+        SCOPED_TRACE(name);
+        const auto result = FreistellenEngine([&](const QImage&) { return segmented; }).segmentNow(grayMask(8, 8, 0));
+        ASSERT_EQ(result.has_value(), !code);
+        if (!code)
+            EXPECT_EQ(*result, soft) << "no threshold, no resize, no clean-up";
+        else if (!segmented)
+            EXPECT_EQ(result.error(), error);
+        else
+            EXPECT_EQ(result.error().code, *code);
+    }
+    // Failures are logged, a photo without a subject is not.
+    ASSERT_EQ(log.captured().size(), 2);
+    EXPECT_EQ(log.captured().first(), kLogPrefix + QStringLiteral("Gerät nicht bereit"));
+    // An empty photo handed to the real model fails before the model is even looked for.
     const auto noPhoto = FreistellenEngine().segmentNow(QImage());
     ASSERT_FALSE(noPhoto);
     EXPECT_EQ(noPhoto.error().code, segmentationErrors::failed);
     EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 3);
-}
-
-TEST(MaskGeneration, NothingInTheForegroundGivesNoMaskAndNoLogLine)
-{
-    const LogCapture log;
-    for (const int value : {0, 60, 127}) {
-        const auto result =
-            FreistellenEngine(segmentationReturning(grayMask(40, 30, value))).segmentNow(grayMask(4, 3, 0));
-        ASSERT_FALSE(result) << value;
-        EXPECT_EQ(result.error().code, segmentationErrors::noSubject);
-    }
-    EXPECT_TRUE(log.captured().isEmpty());
-}
-
-TEST(MaskGeneration, SoftMaskWithASubjectIsReturnedAsItIs)
-{
-    QImage mask = grayMask(20, 10, 30);
-    for (int x = 5; x < 15; ++x)
-        mask.scanLine(4)[x] = uchar(100 + 10 * (x - 5)); // soft values, some above 0.5
-    const auto result = FreistellenEngine(segmentationReturning(mask)).segmentNow(grayMask(40, 20, 0));
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, mask) << "no threshold, no resize, no clean-up";
 }
 
 TEST(ShowsSubject, NeedsAValueAboveHalfOnAtLeastHalfAPercentOfThePixels)
@@ -158,13 +146,16 @@ TEST(SegmentationModel, PathComesFromTheEnvironment)
               QDir::homePath() + QStringLiteral("/.cache/lumora-studio/models/isnet-768-fp32.onnx"));
 }
 
-TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)
+TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLoggedButPreloadingIsSilent)
 {
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("fehlt.onnx"));
     const LogCapture log;
     {
         const ScopedEnv path("LUMORA_MODEL_PATH", missing.toUtf8());
+        preloadIsnet();
+        workPool().waitForDone();
+        EXPECT_TRUE(log.captured().isEmpty()) << "preloading a missing model is silent";
         const auto result = FreistellenEngine().segmentNow(grayMask(64, 48, 128));
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().code, segmentationErrors::modelMissing);
@@ -183,14 +174,4 @@ TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLogged)
         EXPECT_TRUE(result.error().description.contains(QStringLiteral("fetch-model.sh")));
     }
     EXPECT_EQ(log.captured().filter(kLogPrefix).size(), 3);
-}
-
-TEST(SegmentationModel, PreloadingAMissingModelIsSilent)
-{
-    QTemporaryDir dir;
-    const ScopedEnv path("LUMORA_MODEL_PATH", dir.filePath(QStringLiteral("fehlt.onnx")).toUtf8());
-    const LogCapture log;
-    preloadIsnet();
-    workPool().waitForDone();
-    EXPECT_TRUE(log.captured().isEmpty());
 }

@@ -21,13 +21,6 @@ namespace {
 
 const QString kStamps = QStringLiteral("/usr/share/tuxpaint/stamps/");
 
-#define SKIP_WITHOUT_MODEL()                                                                                           \
-    do {                                                                                                               \
-        if (!QFileInfo::exists(segmentationModelPath()))                                                               \
-            GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString()                           \
-                         << "); scripts/fetch-model.sh installs it";                                                   \
-    } while (false)
-
 struct Scene {
     QImage photo; // what the engine sees
     QImage truth; // Format_Grayscale8, 255 where a subject's alpha is at least one half
@@ -65,11 +58,20 @@ double iou(const QImage& mask, const QImage& truth)
     return unionArea ? double(intersection) / double(unionArea) : 0.0;
 }
 
+/// Skips the test unless the model is installed.
+struct IsnetMask : ::testing::Test {
+    void SetUp() override
+    {
+        if (!QFileInfo::exists(segmentationModelPath()))
+            GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString()
+                         << "); scripts/fetch-model.sh installs it";
+    }
+};
+
 } // namespace
 
-TEST(IsnetMask, FindsAllRealSubjectsOnAPlainBackground)
+TEST_F(IsnetMask, FindsAllRealSubjectsOnAPlainBackground)
 {
-    SKIP_WITHOUT_MODEL();
     // Two subjects, off-centre, on a photo that is not square: the mask must come back aligned.
     const Scene s = scene(QSize(800, 480), QColor(226, 222, 214),
                           {{QStringLiteral("animals/mammals/bears/european-bear.png"), 1.15, QPoint(30, 100)},
@@ -109,9 +111,8 @@ TEST(IsnetMask, FindsAllRealSubjectsOnAPlainBackground)
     EXPECT_LT(alphaRest / double(qint64(cutOut->raster.width()) * cutOut->raster.height() - subject), 10);
 }
 
-TEST(IsnetMask, PlainPhotoHasNoSubject)
+TEST_F(IsnetMask, PlainPhotoHasNoSubject)
 {
-    SKIP_WITHOUT_MODEL();
     QImage gray(640, 480, QImage::Format_ARGB32_Premultiplied);
     gray.fill(QColor(128, 128, 128));
     const test::LogCapture log;
@@ -121,9 +122,8 @@ TEST(IsnetMask, PlainPhotoHasNoSubject)
     EXPECT_TRUE(log.captured().isEmpty());
 }
 
-TEST(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
+TEST_F(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
 {
-    SKIP_WITHOUT_MODEL();
     // Four bytes changed inside the weights still parse; only the checksum notices.
     QFile original(segmentationModelPath());
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));

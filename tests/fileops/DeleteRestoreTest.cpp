@@ -11,8 +11,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
-#include <QStandardPaths>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <dirent.h>
@@ -26,46 +24,27 @@ using lumora::test::writeAll;
 
 namespace {
 
-/// The trash folders a file of `folder` can land in: the user's, and the volume's own.
-QStringList trashFolders(const QString& folder)
-{
-    const QString uid = QString::number(::getuid());
-    const QString volume = QStorageInfo(folder).rootPath();
-    return {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash"),
-            volume + QStringLiteral("/.Trash/") + uid, volume + QStringLiteral("/.Trash-") + uid};
-}
+/// Points HOME (and with it the user's trash of the test mode) at `home` while alive.
+struct FakeHome {
+    QByteArray realHome = qgetenv("HOME");
+    explicit FakeHome(const QString& home) { qputenv("HOME", home.toUtf8()); }
+    ~FakeHome() { qputenv("HOME", realHome); }
+    FakeHome(const FakeHome&) = delete;
+    FakeHome& operator=(const FakeHome&) = delete;
+};
 
-/// Takes the file that was at `originalPath` back out of the trash and returns its bytes;
-/// none when no trash holds it. Keeps the test runs from filling the trash.
-std::optional<QByteArray> takeFromTrash(const QString& originalPath)
-{
-    for (const QString& trash : trashFolders(QFileInfo(originalPath).path())) {
-        QDirIterator infos(trash + QStringLiteral("/info"), {QStringLiteral("*.trashinfo")}, QDir::Files);
-        while (infos.hasNext()) {
-            const QString info = infos.next();
-            const QByteArray text = readAll(info);
-            if (!text.contains("Path=" + QUrl::toPercentEncoding(originalPath, "/"))
-                && !text.contains("Path=" + originalPath.toUtf8()))
-                continue;
-            const QString stored = trash + QStringLiteral("/files/") + QFileInfo(info).completeBaseName();
-            const QByteArray bytes = readAll(stored);
-            QFile::remove(stored);
-            QFile::remove(info);
-            return bytes;
-        }
-    }
-    return std::nullopt;
-}
-
-/// A folder with the photos A…E as small JPEGs of different sizes, loaded in that order.
+/// A folder with the photos A…E as small JPEGs of different sizes, loaded in that order, and a
+/// home of its own whose trash (on the same volume) takes their files.
 struct DeleteFixture : ::testing::Test {
+    QTemporaryDir home;
+    FakeHome fakeHome{home.path()};
     QTemporaryDir dir;
     ImageProcessor processor;
     QMap<QString, QByteArray> bytesOf; // by name "A" … "E"
 
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(dir.isValid() && home.isValid());
         QList<PhotoItem> photos;
         int w = 20;
         for (const char* name : {"A", "B", "C", "D", "E"}) {
@@ -84,23 +63,41 @@ struct DeleteFixture : ::testing::Test {
         return deleteFiles(processor, photos, std::make_shared<CancelToken>())->wait(values);
     }
 
-    QString path(const QString& name) const { return dir.filePath(name + QStringLiteral(".jpg")); }
+    QString trashFolder() const { return home.filePath(QStringLiteral(".qttest/share/Trash")); }
 
-    QUuid idOf(const QString& name) const
+    /// The bytes the trash holds for the file that was at `originalPath`; none when it holds none.
+    std::optional<QByteArray> trashed(const QString& originalPath) const
     {
-        for (const PhotoItem& photo : processor.photos()) {
-            if (photo.url.fileName() == name + QStringLiteral(".jpg"))
-                return photo.id;
+        QDirIterator infos(trashFolder() + QStringLiteral("/info"), {QStringLiteral("*.trashinfo")}, QDir::Files);
+        while (infos.hasNext()) {
+            const QString info = infos.next();
+            if (readAll(info).contains("Path=" + QUrl::toPercentEncoding(originalPath, "/") + '\n'))
+                return readAll(trashFolder() + QStringLiteral("/files/") + QFileInfo(info).completeBaseName());
         }
-        return {};
+        return std::nullopt;
     }
 
-    QSet<QUuid> ids(const QStringList& names) const
+    QString path(const QString& name) const { return dir.filePath(name + QStringLiteral(".jpg")); }
+
+    /// The ids of the photos with these names ("B" for B.jpg), of every photo without names.
+    QSet<QUuid> ids(const QStringList& names = {}) const
     {
         QSet<QUuid> result;
-        for (const QString& name : names)
-            result.insert(idOf(name));
+        for (const PhotoItem& photo : processor.photos()) {
+            if (names.isEmpty() || names.contains(QFileInfo(photo.url.fileName()).completeBaseName()))
+                result.insert(photo.id);
+        }
         return result;
+    }
+
+    /// Writes `bytes` to `file` and puts its photo at `index` of the list.
+    PhotoItem insertPhoto(qsizetype index, const QString& file, const QByteArray& bytes)
+    {
+        EXPECT_TRUE(writeAll(file, bytes));
+        QList<PhotoItem> photos = processor.photos();
+        photos.insert(index, test::photoAt(QUrl::fromLocalFile(file)));
+        processor.setPhotos(photos);
+        return photos[index];
     }
 
     QString order() const
@@ -112,38 +109,49 @@ struct DeleteFixture : ::testing::Test {
     }
 };
 
+/// A file name of 250 bytes: its ".trashinfo" would exceed what a file system allows.
+QString longName()
+{
+    return QString(246, QLatin1Char('x')) + QStringLiteral(".jpg");
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
 } // namespace
 
 TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
 {
-    const PhotoItem storedB = *processor.photo(idOf(QStringLiteral("B")));
+    const PhotoItem storedB = processor.photos()[1];
     QList<double> values;
-    const StreamEnd end = trash(ids({QStringLiteral("D"), QStringLiteral("B")}), &values);
+    const StreamEnd end = trash(ids({"D", "B"}), &values);
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(end.done, 2);
     EXPECT_EQ(values, (QList<double>{0.5, 1.0}));
-    EXPECT_EQ(order(), QStringLiteral("ACE"));
+    EXPECT_EQ(order(), "ACE");
 
     // The group holds the photos in list order with their files' bytes.
     ASSERT_EQ(processor.deleteUndoStack().size(), 1);
     const QList<DeletedItem>& group = processor.deleteUndoStack().first();
     ASSERT_EQ(group.size(), 2);
     EXPECT_EQ(group[0].photo.id, storedB.id);
-    EXPECT_EQ(group[0].originalData, bytesOf[QStringLiteral("B")]);
-    EXPECT_EQ(group[1].originalData, bytesOf[QStringLiteral("D")]);
+    EXPECT_EQ(group[0].originalData, bytesOf["B"]);
+    EXPECT_EQ(group[1].originalData, bytesOf["D"]);
 
     // The files left their folder for the trash, whole.
-    for (const QString& name : {QStringLiteral("B"), QStringLiteral("D")}) {
+    for (const QString name : {"B", "D"}) {
         EXPECT_FALSE(QFile::exists(path(name))) << name.toStdString();
-        EXPECT_EQ(takeFromTrash(path(name)), bytesOf[name]) << name.toStdString();
+        EXPECT_EQ(trashed(path(name)), bytesOf[name]) << name.toStdString();
     }
 
     EXPECT_TRUE(canRestore(processor));
     restoreLastDeletion(processor);
-    EXPECT_EQ(order(), QStringLiteral("DBACE"));
-    EXPECT_EQ(readAll(path(QStringLiteral("B"))), bytesOf[QStringLiteral("B")]);
-    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    EXPECT_EQ(order(), "DBACE");
+    EXPECT_EQ(readAll(path("B")), bytesOf["B"]);
+    EXPECT_EQ(readAll(path("D")), bytesOf["D"]);
     EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
     EXPECT_FALSE(canRestore(processor));
     // The restored photo is the stored value itself, not a new load.
@@ -158,32 +166,32 @@ TEST_F(DeleteFixture, CancelledBeforeTheFirstFileKeepsFilesAndRestoreRewritesThe
     auto token = std::make_shared<CancelToken>();
     token->cancel();
     QList<double> values;
-    const StreamEnd end = deleteFiles(processor, ids({QStringLiteral("A"), QStringLiteral("C")}), token)->wait(&values);
+    const StreamEnd end = deleteFiles(processor, ids({"A", "C"}), token)->wait(&values);
     EXPECT_FALSE(end.error);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(end.done, 0);
     EXPECT_EQ(end.total, 2);
     EXPECT_TRUE(values.isEmpty());
-    EXPECT_EQ(order(), QStringLiteral("BDE"));
-    EXPECT_TRUE(QFile::exists(path(QStringLiteral("A"))));
-    EXPECT_TRUE(QFile::exists(path(QStringLiteral("C"))));
+    EXPECT_EQ(order(), "BDE");
+    EXPECT_TRUE(QFile::exists(path("A")));
+    EXPECT_TRUE(QFile::exists(path("C")));
 
     // Spoil one file on disk: restore must write the kept bytes, not trust what is there.
-    ASSERT_TRUE(writeAll(path(QStringLiteral("A")), "beschädigt"));
+    ASSERT_TRUE(writeAll(path("A"), "beschädigt"));
     restoreLastDeletion(processor);
-    EXPECT_EQ(order(), QStringLiteral("CABDE"));
-    EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
-    EXPECT_EQ(readAll(path(QStringLiteral("C"))), bytesOf[QStringLiteral("C")]);
+    EXPECT_EQ(order(), "CABDE");
+    EXPECT_EQ(readAll(path("A")), bytesOf["A"]);
+    EXPECT_EQ(readAll(path("C")), bytesOf["C"]);
 }
 
 TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
 {
-    ASSERT_TRUE(QFile::remove(path(QStringLiteral("B"))));
-    ASSERT_TRUE(QFile::remove(path(QStringLiteral("C"))));
-    QStringList unreadable{QStringLiteral("B"), QStringLiteral("C")};
+    ASSERT_TRUE(QFile::remove(path("B")));
+    ASSERT_TRUE(QFile::remove(path("C")));
+    QStringList unreadable{"B", "C"};
     if (::geteuid() != 0) { // root reads any file regardless of its mode
-        ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("D")), QFileDevice::WriteOwner));
-        unreadable.append(QStringLiteral("D"));
+        ASSERT_TRUE(QFile::setPermissions(path("D"), QFileDevice::WriteOwner));
+        unreadable.append("D");
     }
 
     QList<double> values;
@@ -195,15 +203,12 @@ TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
     EXPECT_EQ(processor.photos().size(), 5 - unreadable.size());
     EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
     EXPECT_FALSE(canRestore(processor));
-    for (const QString& name : unreadable) {
+    for (const QString& name : unreadable)
         EXPECT_FALSE(QFile::exists(path(name))) << name.toStdString();
-        takeFromTrash(path(name));
-    }
 
     // Mixed with a readable file, only that one is kept for the restore.
-    ASSERT_TRUE(QFile::remove(path(QStringLiteral("E"))));
-    trash(ids({QStringLiteral("A"), QStringLiteral("E")}));
-    takeFromTrash(path(QStringLiteral("A")));
+    ASSERT_TRUE(QFile::remove(path("E")));
+    trash(ids({"A", "E"}));
     ASSERT_EQ(processor.deleteUndoStack().size(), 1);
     ASSERT_EQ(processor.deleteUndoStack().first().size(), 1);
     EXPECT_EQ(processor.deleteUndoStack().first().first().photo.url.fileName(), QStringLiteral("A.jpg"));
@@ -214,22 +219,21 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
     // B lives in a folder that will vanish; C's place will be taken by a folder.
     QDir(dir.path()).mkdir(QStringLiteral("Karte"));
     const QString moved = dir.filePath(QStringLiteral("Karte/B.jpg"));
-    ASSERT_TRUE(QFile::rename(path(QStringLiteral("B")), moved));
-    PhotoItem inCard = test::photoAt(QUrl::fromLocalFile(moved));
+    ASSERT_TRUE(QFile::rename(path("B"), moved));
+    const PhotoItem inCard = test::photoAt(QUrl::fromLocalFile(moved));
     QList<PhotoItem> photos = processor.photos();
     photos[1] = inCard;
     processor.setPhotos(photos);
 
-    trash({inCard.id, idOf(QStringLiteral("C")), idOf(QStringLiteral("D"))});
-    for (const QString& gone : {moved, path(QStringLiteral("C")), path(QStringLiteral("D"))})
-        takeFromTrash(gone);
+    trash(ids({"C", "D"}) + QSet<QUuid>{inCard.id});
+    ASSERT_TRUE(QDir(trashFolder()).removeRecursively()); // the trash was emptied meanwhile
     ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("Karte"))).removeRecursively());
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("C.jpg")));
 
     EXPECT_TRUE(canRestore(processor)); // D's folder is still there
     restoreLastDeletion(processor);
-    EXPECT_EQ(order(), QStringLiteral("DAE"));
-    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    EXPECT_EQ(order(), "DAE");
+    EXPECT_EQ(readAll(path("D")), bytesOf["D"]);
     EXPECT_FALSE(QFile::exists(moved));
     EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
 }
@@ -240,14 +244,14 @@ TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
     removeFromOverview(processor, {QUuid::createUuid()});
     EXPECT_TRUE(processor.deleteUndoStack().isEmpty());
     EXPECT_FALSE(canRestore(processor));
-    EXPECT_EQ(order(), QStringLiteral("ABCDE"));
+    EXPECT_EQ(order(), "ABCDE");
 
-    removeFromOverview(processor, ids({QStringLiteral("D"), QStringLiteral("B")}) + QSet<QUuid>{QUuid::createUuid()});
-    EXPECT_EQ(order(), QStringLiteral("ACE"));
+    removeFromOverview(processor, ids({"D", "B"}) + QSet<QUuid>{QUuid::createUuid()});
+    EXPECT_EQ(order(), "ACE");
     ASSERT_EQ(processor.deleteUndoStack().size(), 1);
     for (const DeletedItem& item : processor.deleteUndoStack().first())
         EXPECT_FALSE(item.originalData);
-    EXPECT_TRUE(QFile::exists(path(QStringLiteral("B"))));
+    EXPECT_TRUE(QFile::exists(path("B")));
     EXPECT_TRUE(canRestore(processor));
 
     // Without any folder left the restore command is off, yet a restore still brings the
@@ -255,28 +259,26 @@ TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
     ASSERT_TRUE(QDir(dir.path()).removeRecursively());
     EXPECT_FALSE(canRestore(processor));
     restoreLastDeletion(processor);
-    EXPECT_EQ(order(), QStringLiteral("DBACE"));
+    EXPECT_EQ(order(), "DBACE");
 }
 
 TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
 {
-    trash(ids({QStringLiteral("A")}));
-    trash(ids({QStringLiteral("C")}));
-    takeFromTrash(path(QStringLiteral("A")));
-    takeFromTrash(path(QStringLiteral("C")));
-    EXPECT_EQ(order(), QStringLiteral("BDE"));
+    trash(ids({"A"}));
+    trash(ids({"C"}));
+    EXPECT_EQ(order(), "BDE");
     ASSERT_EQ(processor.deleteUndoStack().size(), 2);
 
     restoreLastDeletion(processor);
-    EXPECT_EQ(order(), QStringLiteral("CBDE"));
-    EXPECT_TRUE(QFile::exists(path(QStringLiteral("C"))));
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
+    EXPECT_EQ(order(), "CBDE");
+    EXPECT_TRUE(QFile::exists(path("C")));
+    EXPECT_FALSE(QFile::exists(path("A")));
     restoreLastDeletion(processor);
-    EXPECT_EQ(order(), QStringLiteral("ACBDE"));
-    EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+    EXPECT_EQ(order(), "ACBDE");
+    EXPECT_EQ(readAll(path("A")), bytesOf["A"]);
 
     restoreLastDeletion(processor); // empty stack: nothing happens
-    EXPECT_EQ(order(), QStringLiteral("ACBDE"));
+    EXPECT_EQ(order(), "ACBDE");
 
     // An empty or unknown set ends the stream at once and pushes nothing.
     QList<double> values;
@@ -290,50 +292,25 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
 {
     // A home that is a plain file leaves no place for the user's trash.
     QTemporaryDir elsewhere;
-    const QString fakeHome = elsewhere.filePath(QStringLiteral("home"));
-    ASSERT_TRUE(writeAll(fakeHome, "kein Ordner"));
-    const QByteArray realHome = qgetenv("HOME");
+    const QString homeFile = elsewhere.filePath(QStringLiteral("home"));
+    ASSERT_TRUE(writeAll(homeFile, "kein Ordner"));
+    const FakeHome noHome(homeFile);
     const QString workingDir = QDir::currentPath();
-    qputenv("HOME", fakeHome.toUtf8());
     QDir::setCurrent(elsewhere.path());
-    const auto restoreEnvironment = qScopeGuard([&] {
-        qputenv("HOME", realHome);
-        QDir::setCurrent(workingDir);
-    });
+    const auto restoreWorkingDir = qScopeGuard([&] { QDir::setCurrent(workingDir); });
 
-    const StreamEnd end = trash(ids({QStringLiteral("A")}));
+    const StreamEnd end = trash(ids({"A"}));
     EXPECT_FALSE(end.error);
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
+    EXPECT_FALSE(QFile::exists(path("A")));
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("home")});
     restoreLastDeletion(processor);
-    EXPECT_EQ(readAll(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+    EXPECT_EQ(readAll(path("A")), bytesOf["A"]);
 }
-
-namespace {
-
-/// Points HOME (and with it the user's trash of the test mode) at `home` while alive.
-struct FakeHome {
-    QByteArray realHome = qgetenv("HOME");
-    explicit FakeHome(const QString& home) { qputenv("HOME", home.toUtf8()); }
-    ~FakeHome() { qputenv("HOME", realHome); }
-    FakeHome(const FakeHome&) = delete;
-    FakeHome& operator=(const FakeHome&) = delete;
-};
-
-/// A file name of 250 bytes: its ".trashinfo" would exceed what a file system allows.
-QString longName()
-{
-    return QString(246, QLatin1Char('x')) + QStringLiteral(".jpg");
-}
-
-} // namespace
 
 TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFileHandled)
 {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const QString trashFolder = home.filePath(QStringLiteral(".qttest/share/Trash"));
+    const QString trashFolder = this->trashFolder();
     ASSERT_TRUE(QDir().mkpath(trashFolder + QStringLiteral("/files")));
     // "info" is a plain file: nobody, not even root, can make an information file in it.
     ASSERT_TRUE(writeAll(trashFolder + QStringLiteral("/info"), "kein Ordner"));
@@ -341,18 +318,10 @@ TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFile
                                                        | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
     const auto writable = qScopeGuard(
         [&] { QFile::setPermissions(trashFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-    const FakeHome fake(home.path());
 
     const QString longPath = dir.filePath(longName());
-    ASSERT_TRUE(writeAll(longPath, bytesOf[QStringLiteral("A")]));
-    QList<PhotoItem> photos = processor.photos();
-    photos.insert(1, test::photoAt(QUrl::fromLocalFile(longPath)));
-    processor.setPhotos(photos);
-    QSet<QUuid> all;
-    for (const PhotoItem& photo : processor.photos())
-        all.insert(photo.id);
-
-    const StreamEnd end = trash(all);
+    insertPhoto(1, longPath, bytesOf["A"]);
+    const StreamEnd end = trash(ids());
     EXPECT_FALSE(end.error);
     EXPECT_FALSE(end.cancelled);
     EXPECT_EQ(end.done, 6);
@@ -362,27 +331,20 @@ TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFile
     EXPECT_EQ(QDir(trashFolder + QStringLiteral("/files")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList());
     restoreLastDeletion(processor);
-    EXPECT_EQ(readAll(longPath), bytesOf[QStringLiteral("A")]);
+    EXPECT_EQ(readAll(longPath), bytesOf["A"]);
 }
 
 TEST_F(DeleteFixture, AVeryLongFileNameGoesToTheTrashUnderAShorterName)
 {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const FakeHome fake(home.path());
     const QString longPath = dir.filePath(longName());
-    ASSERT_TRUE(writeAll(longPath, bytesOf[QStringLiteral("B")]));
-    QList<PhotoItem> photos = processor.photos();
-    photos.prepend(test::photoAt(QUrl::fromLocalFile(longPath)));
-    processor.setPhotos(photos);
-
-    const StreamEnd end = trash({photos.first().id, idOf(QStringLiteral("A"))});
+    const PhotoItem longOne = insertPhoto(0, longPath, bytesOf["B"]);
+    const StreamEnd end = trash(ids({"A"}) + QSet<QUuid>{longOne.id});
     EXPECT_FALSE(end.error);
     EXPECT_EQ(end.done, 2);
     EXPECT_FALSE(QFile::exists(longPath));
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("A"))));
-    EXPECT_EQ(takeFromTrash(longPath), bytesOf[QStringLiteral("B")]);
-    EXPECT_EQ(takeFromTrash(path(QStringLiteral("A"))), bytesOf[QStringLiteral("A")]);
+    EXPECT_FALSE(QFile::exists(path("A")));
+    EXPECT_EQ(trashed(longPath), bytesOf["B"]);
+    EXPECT_EQ(trashed(path("A")), bytesOf["A"]);
 }
 
 namespace {
@@ -398,34 +360,26 @@ bool plantTrashEntry(const QString& trash, const QString& name, const QString& f
                            + "\nDeletionDate=2024-05-01T10:00:00\n");
 }
 
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
 } // namespace
 
 TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
 {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const FakeHome fake(home.path());
-    const QString trashFolder = home.filePath(QStringLiteral(".qttest/share/Trash"));
+    const QString trashFolder = this->trashFolder();
     // Already in the trash: an older B.jpg from the same place, and one with B's bytes from elsewhere.
-    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.jpg"), path(QStringLiteral("B")), "älter"));
-    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.1.jpg"), home.filePath(QStringLiteral("B.jpg")),
-                                bytesOf[QStringLiteral("B")]));
+    ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.jpg"), path("B"), "älter"));
+    ASSERT_TRUE(
+        plantTrashEntry(trashFolder, QStringLiteral("B.1.jpg"), home.filePath(QStringLiteral("B.jpg")), bytesOf["B"]));
 
-    const StreamEnd end = trash(ids({QStringLiteral("B"), QStringLiteral("D")}));
+    const StreamEnd end = trash(ids({"B", "D"}));
     EXPECT_EQ(end.done, 2);
     EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")).size(), 4);
 
     const RestoreResult result = restoreLastDeletion(processor);
     EXPECT_EQ(result, (RestoreResult{2, 2, {}}));
     EXPECT_EQ(restoreMessage(result), QStringLiteral("Bilder wurden wiederhergestellt."));
-    EXPECT_EQ(order(), QStringLiteral("DBACE"));
-    EXPECT_EQ(readAll(path(QStringLiteral("B"))), bytesOf[QStringLiteral("B")]);
-    EXPECT_EQ(readAll(path(QStringLiteral("D"))), bytesOf[QStringLiteral("D")]);
+    EXPECT_EQ(order(), "DBACE");
+    EXPECT_EQ(readAll(path("B")), bytesOf["B"]);
+    EXPECT_EQ(readAll(path("D")), bytesOf["D"]);
     // Only the entries of this deletion left the trash, with their information.
     EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")),
               (QStringList{QStringLiteral("B.1.jpg"), QStringLiteral("B.jpg")}));
@@ -436,25 +390,20 @@ TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
 
 TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTruly)
 {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const FakeHome fake(home.path());
     const QString cardPath = dir.filePath(QStringLiteral("Karte"));
     ASSERT_TRUE(QDir().mkpath(cardPath));
     const test::SmallVolume card(cardPath, QStringLiteral("1m"));
     if (!card.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
     QList<PhotoItem> photos;
-    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
+    for (const QString name : {"A", "B", "C"}) {
         const QString file = cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg");
         ASSERT_TRUE(writeAll(file, bytesOf[name]));
         photos.append(test::photoAt(QUrl::fromLocalFile(file)));
     }
     processor.setPhotos(photos);
     ASSERT_TRUE(card.remountReadOnly());
-    QSet<QUuid> all;
-    for (const PhotoItem& photo : photos)
-        all.insert(photo.id);
+    const QSet<QUuid> all = ids();
 
     const StreamEnd end = trash(all);
     EXPECT_EQ(end.done, 3);
@@ -464,7 +413,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     RestoreResult result = restoreLastDeletion(processor);
     EXPECT_EQ(result, (RestoreResult{3, 3, {}}));
     EXPECT_EQ(processor.photos().size(), 3);
-    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
+    for (const QString name : {"A", "B", "C"})
         EXPECT_EQ(readAll(cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg")), bytesOf[name]);
 
     // A file that changed meanwhile cannot be rewritten on the read-only card: the message says so.
@@ -501,10 +450,7 @@ QByteArray readRaw(const QString& folder, const QByteArray& name)
 
 TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAndComeBack)
 {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const FakeHome fake(home.path());
-    const QString trashInfo = home.filePath(QStringLiteral(".qttest/share/Trash/info"));
+    const QString trashInfo = trashFolder() + QStringLiteral("/info");
     const QByteArray names[] = {QByteArray("latin1-\xE9t\xE9.jpg"), QByteArray("Zeile\nUmbruch.jpg"),
                                 QByteArray("halb-\xC3.jpg")};
     const auto removeFiles = qScopeGuard([&] { // Qt's own removal would not find them
@@ -513,7 +459,7 @@ TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAnd
     });
     QList<QUrl> urls;
     for (const QByteArray& name : names) {
-        ASSERT_TRUE(writeRaw(dir.path(), name, bytesOf[QStringLiteral("C")]));
+        ASSERT_TRUE(writeRaw(dir.path(), name, bytesOf["C"]));
         urls.append(QUrl::fromLocalFile(pathFromNative(QFile::encodeName(dir.path()) + '/' + name)));
     }
     processor.setPhotos({});
@@ -529,10 +475,7 @@ TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAnd
     }
     EXPECT_NE(savedBytes[0], savedBytes[1]);
 
-    QSet<QUuid> all;
-    for (const PhotoItem& photo : processor.photos())
-        all.insert(photo.id);
-    EXPECT_EQ(trash(all).done, 3);
+    EXPECT_EQ(trash(ids()).done, 3);
     // Each information file has one line per key, the old place percent-encoded byte for byte.
     QByteArray infos;
     DIR* folder = ::opendir(QFile::encodeName(trashInfo).constData()); // Qt's listing would lose the bytes

@@ -15,7 +15,8 @@
 #include <optional>
 
 // Every write path fails with a German sentence that names the file and says why: a read-only
-// card, a full card (a small tmpfs) and a folder where the file should go.
+// card, a full card (a small tmpfs) and a folder where the file should go. An original that is
+// still there is never lost or cut short, and no temporary file is left behind.
 
 using namespace lumora;
 
@@ -35,6 +36,7 @@ protected:
     QTemporaryDir dir;
     QTemporaryDir settingsDir;
     QString card;
+    QByteArray original; ///< the bytes of card/foto.jpg
     std::optional<test::SmallVolume> volume;
     ImageProcessor processor;
     test::ScriptedDialogs dialogs;
@@ -50,8 +52,8 @@ protected:
             if (!volume->mounted())
                 GTEST_SKIP() << "mounting a tmpfs needs root";
         }
-        const QUrl url = test::writePhotoFile(card, QStringLiteral("foto.jpg"), test::jpegOf(Qt::darkCyan, 320, 240));
-        processor.setPhotos({test::photoAt(url)});
+        original = test::jpegOf(Qt::darkCyan, 320, 240);
+        processor.setPhotos({test::photoAt(test::writePhotoFile(card, QStringLiteral("foto.jpg"), original))});
     }
 
     void TearDown() override
@@ -82,6 +84,26 @@ protected:
     }
 
     QUuid photoId() const { return processor.photos().first().id; }
+
+    /// The files on the card but the one that fills it.
+    QStringList filesOnCard() const
+    {
+        QStringList files = QDir(card).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        files.removeOne(QStringLiteral("fueller"));
+        return files;
+    }
+
+    /// The original is still there byte for byte (unless a folder took its place), and beside
+    /// it no other file.
+    void expectOriginalKept() const
+    {
+        if (QFileInfo(card + QStringLiteral("/foto.jpg")).isDir()) {
+            EXPECT_EQ(filesOnCard(), QStringList());
+            return;
+        }
+        EXPECT_EQ(filesOnCard(), QStringList{QStringLiteral("foto.jpg")});
+        EXPECT_EQ(test::readAll(card + QStringLiteral("/foto.jpg")), original);
+    }
 };
 
 } // namespace
@@ -92,6 +114,7 @@ TEST_P(WriteFaults, SavingOverTheOriginal)
     const StreamEnd end = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
     ASSERT_TRUE(end.error);
     expectExplained(end.error->description, QStringLiteral("foto.jpg"));
+    expectOriginalKept();
 }
 
 TEST_P(WriteFaults, NumberedExport)
@@ -100,23 +123,43 @@ TEST_P(WriteFaults, NumberedExport)
     const StreamEnd end = exportPNG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait();
     ASSERT_TRUE(end.error);
     expectExplained(end.error->description, QStringLiteral("1_foto.png"));
+    expectOriginalKept();
 }
 
-TEST_P(WriteFaults, BatchCropOverTheOriginal)
+// Over the original, and as a copy beside it: a read-only folder cannot even be granted, a
+// folder in the original's place leaves the copy's name free.
+TEST_P(WriteFaults, BatchCrop)
 {
     breakCard(QStringLiteral("foto.jpg"));
-    std::optional<BatchCropResult> result;
-    QEventLoop loop;
-    batchCrop(processor, {photoId()}, {0, 0, 0.5, 0.5}, true, folders, [&](BatchCropResult r) {
-        result = std::move(r);
-        loop.quit();
-    });
-    if (!result)
-        loop.exec();
-    ASSERT_TRUE(result);
-    ASSERT_EQ(result->fehler.size(), 1);
-    EXPECT_TRUE(result->fehler.first().startsWith(QStringLiteral("foto.jpg: ")));
-    expectExplained(result->fehler.first(), QStringLiteral("foto.jpg"));
+    dialogs.confirmFolder(card);
+    for (const bool overwrite : {true, false}) {
+        SCOPED_TRACE(overwrite ? "overwrite" : "copy");
+        std::optional<BatchCropResult> result;
+        QEventLoop loop;
+        batchCrop(processor, {photoId()}, {0, 0, 0.5, 0.5}, overwrite, folders, [&](BatchCropResult r) {
+            result = std::move(r);
+            loop.quit();
+        });
+        if (!result)
+            loop.exec();
+        ASSERT_TRUE(result);
+        if (!overwrite && GetParam().fault == Fault::folderInTheWay) {
+            EXPECT_EQ(result->erfolgreich, 1);
+            ASSERT_TRUE(QFile::remove(card + QStringLiteral("/foto-neu.jpg")));
+            continue;
+        }
+        EXPECT_EQ(result->erfolgreich, 0);
+        EXPECT_FALSE(result->speicherOrdner);
+        ASSERT_EQ(result->fehler.size(), 1);
+        if (!overwrite && GetParam().fault == Fault::readOnly) {
+            EXPECT_EQ(result->fehler.first(), QStringLiteral("foto.jpg: Ordner-Zugriff verweigert"));
+            continue;
+        }
+        EXPECT_TRUE(result->fehler.first().startsWith(QStringLiteral("foto.jpg: ")));
+        expectExplained(result->fehler.first(), QString::fromLatin1(overwrite ? "foto.jpg" : "foto-neu.jpg"));
+    }
+    expectOriginalKept();
+    EXPECT_EQ(processor.photo(photoId())->originalCI.size(), QSize(320, 240)); // not replaced
 }
 
 TEST_P(WriteFaults, RestoreOfADeletedPhoto)
@@ -135,6 +178,7 @@ TEST_P(WriteFaults, RestoreOfADeletedPhoto)
     ASSERT_EQ(result.failures.size(), 1);
     expectExplained(result.failures.first(), QStringLiteral("foto.jpg"));
     expectExplained(restoreMessage(result), QStringLiteral("foto.jpg"));
+    EXPECT_EQ(filesOnCard(), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -27,16 +27,32 @@ QStringList namesOf(const ImageProcessor& processor)
     return names;
 }
 
+/// A processor and a folder for its photo files.
+struct ProcessorFixture : ::testing::Test {
+    QTemporaryDir dir;
+    ImageProcessor processor;
+
+    QUrl file(const char* name, const QByteArray& bytes) const
+    {
+        return writePhotoFile(dir.path(), QString::fromLatin1(name), bytes);
+    }
+
+    /// Loads one photo file and returns the photo's id.
+    QUuid loadOne(const char* name, const QByteArray& bytes)
+    {
+        EXPECT_TRUE(loadAndWait(processor, {file(name, bytes)}));
+        return processor.photos().isEmpty() ? QUuid() : processor.photos().last().id;
+    }
+
+    const PhotoItem& first() const { return processor.photos().first(); }
+};
+
 } // namespace
 
-TEST(ImageProcessorLoad, SkipsKnownUrlsAndUnreadableFilesKeepingOrder)
+TEST_F(ProcessorFixture, LoadSkipsKnownUrlsAndUnreadableFilesKeepingOrder)
 {
-    QTemporaryDir dir;
-    const QUrl a = writePhotoFile(dir.path(), QStringLiteral("a.jpg"), jpegOf(Qt::red));
-    const QUrl bad = writePhotoFile(dir.path(), QStringLiteral("bad.jpg"), "not an image");
-    const QUrl b = writePhotoFile(dir.path(), QStringLiteral("b.jpg"), jpegOf(Qt::blue));
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {a, bad, b}));
+    const QUrl a = file("a.jpg", jpegOf(Qt::red));
+    ASSERT_TRUE(loadAndWait(processor, {a, file("bad.jpg", "not an image"), file("b.jpg", jpegOf(Qt::blue))}));
     EXPECT_EQ(namesOf(processor), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
     for (const PhotoItem& photo : processor.photos()) {
         EXPECT_FALSE(photo.thumbnail.isNull());
@@ -46,49 +62,40 @@ TEST(ImageProcessorLoad, SkipsKnownUrlsAndUnreadableFilesKeepingOrder)
     // The same file again adds nothing; the same file twice in one call is added twice.
     ASSERT_TRUE(loadAndWait(processor, {a}));
     EXPECT_EQ(processor.photos().size(), 2);
-    const QUrl c = writePhotoFile(dir.path(), QStringLiteral("c.jpg"), jpegOf(Qt::green));
+    const QUrl c = file("c.jpg", jpegOf(Qt::green));
     ASSERT_TRUE(loadAndWait(processor, {c, c}));
     EXPECT_EQ(namesOf(processor).count(QStringLiteral("c.jpg")), 2);
     EXPECT_EQ(idsOf(processor).size(), 4); // every photo has its own id
 }
 
-TEST(ImageProcessorLoad, OrientationSixIsStoredUprightWithoutRotation)
+TEST_F(ProcessorFixture, LoadStoresOrientationSixUprightWithoutRotation)
 {
-    QTemporaryDir dir;
-    const QImage upright = quadrants(60, 40);
-    const QUrl url =
-        writePhotoFile(dir.path(), QStringLiteral("o6.jpg"),
-                       encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6));
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {url}));
-    const PhotoItem& photo = processor.photos().first();
-    EXPECT_EQ(photo.originalCI.size(), QSize(60, 40));
-    EXPECT_EQ(photo.edits.rotation, 0);
-    EXPECT_GT(pixel(photo.preview->bitmap, 45, 10).green(), 200);
+    loadOne("o6.jpg",
+            encodeWithVips(quadrants(60, 40).transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6));
+    EXPECT_EQ(first().originalCI.size(), QSize(60, 40));
+    EXPECT_EQ(first().edits.rotation, 0);
+    EXPECT_GT(pixel(first().preview->bitmap, 45, 10).green(), 200);
 }
 
-TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
+TEST_F(ProcessorFixture, BatchQuarterTurnsKeepTheRemainderAndBlockSliders)
 {
-    QTemporaryDir dir;
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("p.jpg"), jpegOf(Qt::gray))}));
-    const QSet<QUuid> ids = idsOf(processor);
+    const QSet<QUuid> ids{loadOne("p.jpg", jpegOf(Qt::gray))};
     QList<double> seen;
     for (int i = 0; i < 4; ++i) {
         processor.rotate(ids, RotationDirection::left);
         // While the batch renders, slider changes are ignored.
         EXPECT_TRUE(processor.isBatchProcessing());
         processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
-        EXPECT_EQ(processor.photos().first().edits.adjustment, AdjustmentState{});
+        EXPECT_EQ(first().edits.adjustment, AdjustmentState{});
         ASSERT_TRUE(waitIdle(processor));
-        seen.append(processor.photos().first().edits.rotation);
+        seen.append(first().edits.rotation);
     }
     EXPECT_EQ(seen, (QList<double>{90, 180, 270, 0}));
     seen.clear();
     for (int i = 0; i < 4; ++i) {
         processor.rotate(ids, RotationDirection::right);
         ASSERT_TRUE(waitIdle(processor));
-        seen.append(processor.photos().first().edits.rotation);
+        seen.append(first().edits.rotation);
     }
     const double expected[] = {-90, -180, -270, 0};
     for (int i = 0; i < 4; ++i)
@@ -97,38 +104,34 @@ TEST(ImageProcessorBatch, QuarterTurnsKeepTheRemainderAndBlockSliders)
 
     processor.flip(ids, FlipDirection::horizontal);
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_TRUE(processor.photos().first().edits.flippedH);
+    EXPECT_TRUE(first().edits.flippedH);
     processor.flip(ids, FlipDirection::horizontal);
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_FALSE(processor.photos().first().edits.flippedH);
+    EXPECT_FALSE(first().edits.flippedH);
 
     processor.applyWatermark(
         ids, Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FF0000")});
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_GT(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 200);
+    EXPECT_GT(pixel(first().preview->bitmap, 32, 24).red(), 200);
     processor.applyWatermark(ids, std::nullopt);
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_FALSE(processor.photos().first().edits.watermark);
-    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 32, 24).red(), 160, 4); // grey again
+    EXPECT_FALSE(first().edits.watermark);
+    EXPECT_NEAR(pixel(first().preview->bitmap, 32, 24).red(), 160, 4); // grey again
 }
 
-TEST(ImageProcessorEdits, AdjustmentShowsOnTheCardAtOnceAndUnknownIdsDoNothing)
+TEST_F(ProcessorFixture, AdjustmentShowsOnTheCardAtOnceAndUnknownIdsDoNothing)
 {
-    QTemporaryDir dir;
-    ImageProcessor processor;
-    ASSERT_TRUE(
-        loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("g.jpg"), jpegOf(QColor(128, 128, 128)))}));
-    const QSet<QUuid> ids = idsOf(processor);
+    const QSet<QUuid> ids{loadOne("g.jpg", jpegOf(QColor(128, 128, 128)))};
     processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
-    EXPECT_NEAR(pixel(processor.photos().first().thumbnail, 10, 10).red(), 176, 2) << "the card at once";
+    EXPECT_NEAR(pixel(first().thumbnail, 10, 10).red(), 176, 2) << "the card at once";
     ASSERT_TRUE(waitIdle(processor));
-    EXPECT_NEAR(pixel(processor.photos().first().preview->bitmap, 10, 10).red(), 176, 2) << "then the preview";
+    EXPECT_NEAR(pixel(first().preview->bitmap, 10, 10).red(), 176, 2) << "then the preview";
     processor.applyAdjustment(AdjustmentState{}, {QUuid::createUuid()});
-    EXPECT_EQ(processor.photos().first().edits.adjustment.exposure, 1);
+    EXPECT_EQ(first().edits.adjustment.exposure, 1);
 
     // A photo handed back with another original (as editors do): the next step's card is not
     // rendered from the old original's card base.
-    PhotoItem blue = processor.photos().first();
+    PhotoItem blue = first();
     QImage bluePixels(64, 48, QImage::Format_ARGB32_Premultiplied);
     bluePixels.fill(Qt::blue);
     blue.originalCI = SourceImage::fromRaster(bluePixels);
@@ -136,20 +139,17 @@ TEST(ImageProcessorEdits, AdjustmentShowsOnTheCardAtOnceAndUnknownIdsDoNothing)
     processor.applyAdjustment(AdjustmentState{}, ids);
     ASSERT_TRUE(waitIdle(processor));
     processor.applyAdjustment(AdjustmentState{-2, 0, 1, 1, 0}, ids);
-    const QColor card = pixel(processor.photos().first().thumbnail, 10, 10);
+    const QColor card = pixel(first().thumbnail, 10, 10);
     EXPECT_LT(card.red(), 40) << "from the new original";
     EXPECT_LT(card.blue(), 230) << "at once";
     ASSERT_TRUE(waitIdle(processor));
 }
 
-TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
+TEST_F(ProcessorFixture, RefreshDoesNotOverwriteANewerEdit)
 {
-    QTemporaryDir dir;
-    ImageProcessor processor;
     QList<QUrl> urls;
-    for (int i = 0; i < 6; ++i)
-        urls.append(
-            writePhotoFile(dir.path(), QStringLiteral("g%1.jpg").arg(i), jpegOf(QColor(128, 128, 128), 800, 600)));
+    for (const char* name : {"g0.jpg", "g1.jpg", "g2.jpg", "g3.jpg", "g4.jpg", "g5.jpg"})
+        urls.append(file(name, jpegOf(QColor(128, 128, 128), 800, 600)));
     ASSERT_TRUE(loadAndWait(processor, urls));
     // Edits written without a render leave every preview stale, so the refresh renders all.
     for (PhotoItem photo : processor.photos()) {
@@ -163,22 +163,19 @@ TEST(ImageProcessorEdits, RefreshDoesNotOverwriteANewerEdit)
     ASSERT_TRUE(waitIdle(processor));
     EXPECT_NEAR(pixel(processor.photo(last)->preview->bitmap, 10, 10).red(), 176, 2);
     // The others got the refresh: their mask shows.
-    EXPECT_EQ(pixel(processor.photos().first().preview->bitmap, 1, 598).red(), 0);
+    EXPECT_EQ(pixel(first().preview->bitmap, 1, 598).red(), 0);
 
     // A refresh with nothing stale renders nothing.
-    const QImage before = processor.photos().first().preview->bitmap;
+    const QImage before = first().preview->bitmap;
     processor.refreshPreviews();
     EXPECT_FALSE(processor.isBusy());
-    EXPECT_EQ(processor.photos().first().preview->bitmap.cacheKey(), before.cacheKey());
+    EXPECT_EQ(first().preview->bitmap.cacheKey(), before.cacheKey());
 }
 
-TEST(ImageProcessorEdits, UndoRemovesOverlaysThenMasks)
+TEST_F(ProcessorFixture, UndoRemovesOverlaysThenMasks)
 {
-    QTemporaryDir dir;
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {writePhotoFile(dir.path(), QStringLiteral("u.jpg"), jpegOf(Qt::black))}));
-    const QUuid id = processor.photos().first().id;
-    PhotoItem photo = processor.photos().first();
+    const QUuid id = loadOne("u.jpg", jpegOf(Qt::black));
+    PhotoItem photo = first();
     photo.edits.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
     processor.updatePhoto(photo);
     // Opening the editor decodes the photo in the background; its commits then render from
@@ -203,9 +200,8 @@ TEST(ImageProcessorEdits, UndoRemovesOverlaysThenMasks)
     EXPECT_TRUE(processor.photo(id)->edits.masks.isEmpty());
 }
 
-TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
+TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
 {
-    ImageProcessor processor;
     PhotoItem photo;
     photo.url = QUrl::fromLocalFile(QStringLiteral("/tmp/flat.jpg"));
     photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
@@ -214,12 +210,7 @@ TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
         Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
     photo.edits.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
     processor.setPhotos({photo});
-    TextMark mark;
-    mark.position = {10, 20};
-    mark.text = QStringLiteral("XX");
-    mark.fontSize = 40;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    processor.flattenEdits(photo.id, {mark});
+    processor.flattenEdits(photo.id, {{.position = {10, 20}, .text = "XX", .fontSize = 40, .colorHex = "#FFFFFF"}});
 
     const PhotoItem& flat = *processor.photo(photo.id);
     EXPECT_EQ(flat.originalCI.size(), QSize(3000, 4000));
@@ -237,9 +228,8 @@ TEST(ImageProcessorEdits, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
     EXPECT_EQ(pixel(baked, 2990, 50), QColor(Qt::red));
 }
 
-TEST(ImageProcessorEdits, PreviewsForSheetsAndTheMagnifier)
+TEST_F(ProcessorFixture, PreviewsForSheetsAndTheMagnifier)
 {
-    ImageProcessor processor;
     PhotoItem photo;
     photo.originalCI = SourceImage::fromRaster(solid(3200, 2000, Qt::black));
     photo.edits.watermark =

@@ -41,12 +41,9 @@ TEST(Overlays, TextMarkBoxIsCentredOnItsPositionWithPadding)
 
 TEST(Overlays, TextMarksDrawTheirBoxAndTextWhereTheyBelong)
 {
-    TextMark mark;
-    mark.position = {150, 60};
-    mark.text = QStringLiteral("HH");
-    mark.fontSize = 40;
-    mark.colorHex = QStringLiteral("not a colour"); // falls back to white
-    mark.hasBackground = true;
+    // An unparsable colour falls back to white.
+    const TextMark mark{
+        .position = {150, 60}, .text = "HH", .fontSize = 40, .colorHex = "not a colour", .hasBackground = true};
     const auto layer = drawTextMarks({mark}, QSize(300, 120));
     ASSERT_TRUE(layer);
     const TextMetrics m = measureText(mark.text, 40);

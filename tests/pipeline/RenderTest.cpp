@@ -21,6 +21,15 @@ Image render(const SourceImage& source, const EditState& edits, double scale = 1
     return image.value_or(Image{});
 }
 
+EditState turn(double rotation, bool flippedH = false, bool flippedV = false)
+{
+    EditState edits;
+    edits.rotation = rotation;
+    edits.flippedH = flippedH;
+    edits.flippedV = flippedV;
+    return edits;
+}
+
 /// Pixel at point (x, y) of the y-up space of an image's extent.
 QColor atPoint(const Image& image, double x, double y)
 {
@@ -53,50 +62,41 @@ TEST(Render, NeutralEditsReturnTheOriginalPixels)
     EXPECT_FALSE(makePreview(Image{}));
 }
 
-TEST(Render, QuarterTurnsMoveTheExtentOffTheOrigin)
+// Turns are counter-clockwise about the photo's centre, so a quarter turn moves the extent off
+// the origin; a mirror happens in the original frame before the turn.
+TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
 {
     const SourceImage source = card(4000, 3000);
-    EditState edits;
-    edits.rotation = 90;
-    const Image left = render(source, edits);
-    EXPECT_EQ(left.extent, QRectF(500, -500, 3000, 4000));
-    EXPECT_EQ(left.raster.size(), QSize(3000, 4000));
-    // Counter-clockwise: the original's top-right (green) is now top-left.
-    EXPECT_EQ(pixel(left.raster, 10, 10), QColor(Qt::green));
+    const struct {
+        double rotation;
+        bool flippedH;
+        QRectF extent;
+        QColor topLeft, bottomLeft; // raster pixels (10, 10) and (10, height − 10)
+    } cases[] = {
+        {90, false, {500, -500, 3000, 4000}, Qt::green, Qt::red},
+        {-90, false, {500, -500, 3000, 4000}, Qt::blue, Qt::white},
+        {270, false, {500, -500, 3000, 4000}, Qt::blue, Qt::white},
+        {180, false, {0, 0, 4000, 3000}, Qt::white, Qt::green},
+        {0, true, {0, 0, 4000, 3000}, Qt::green, Qt::white}, // x → 4000 − x
+        {90, true, {500, -500, 3000, 4000}, Qt::red, Qt::green},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rotation << (c.flippedH ? " mirrored" : ""));
+        const Image out = render(source, turn(c.rotation, c.flippedH));
+        EXPECT_EQ(out.extent, c.extent);
+        ASSERT_EQ(out.raster.size(), c.extent.size().toSize());
+        EXPECT_EQ(pixel(out.raster, 10, 10), c.topLeft);
+        EXPECT_EQ(pixel(out.raster, 10, out.raster.height() - 10), c.bottomLeft);
+    }
 
-    edits.rotation = -90;
-    const Image minus = render(source, edits);
-    edits.rotation = 270;
-    const Image plus = render(source, edits);
-    EXPECT_EQ(minus.raster, plus.raster);
-    EXPECT_EQ(minus.extent, plus.extent);
-
-    edits.rotation = 180;
-    EXPECT_EQ(render(source, edits).extent, QRectF(0, 0, 4000, 3000));
+    // A quarter turn, not a resampled one.
+    EXPECT_EQ(render(source, turn(270)).raster, render(source, turn(-90)).raster);
 
     // An odd size keeps its pixel count: the extent's corner lands between pixels.
-    edits.rotation = 90;
-    const Image odd = render(card(5, 2), edits);
+    const Image odd = render(card(5, 2), turn(90));
     EXPECT_EQ(odd.raster.size(), QSize(2, 5));
     EXPECT_EQ(odd.extent, QRectF(1.5, -1.5, 2, 5));
     EXPECT_EQ(makePreview(odd)->pixelSize, QSize(2, 5));
-}
-
-TEST(Render, MirrorHappensInTheOriginalFrameBeforeTheTurn)
-{
-    const SourceImage source = card(4000, 3000);
-    EditState edits;
-    edits.flippedH = true;
-    const Image mirrored = render(source, edits);
-    EXPECT_EQ(mirrored.extent, QRectF(0, 0, 4000, 3000));
-    EXPECT_EQ(pixel(mirrored.raster, 3999, 0), QColor(Qt::red)); // x → 4000 − x
-    EXPECT_EQ(pixel(mirrored.raster, 0, 0), QColor(Qt::green));
-
-    edits.rotation = 90;
-    const Image both = render(source, edits);
-    // Mirrored top-left is green…red; turned left, the mirrored top-right (red) is the top-left.
-    EXPECT_EQ(pixel(both.raster, 10, 10), QColor(Qt::red));
-    EXPECT_EQ(pixel(both.raster, 10, 3990), QColor(Qt::green));
 }
 
 TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
@@ -120,8 +120,7 @@ TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
 
     // Watermark on a turned 4000 × 3000: laid out over 3000 × 4000, upright (anchored bottom-right).
     const SourceImage big = SourceImage::fromRaster(test::solid(4000, 3000, Qt::black));
-    EditState marked;
-    marked.rotation = 90;
+    EditState marked = turn(90);
     marked.watermark = Watermark{"W", WatermarkPosition::bottomRight, 1, 0.05, "#FFFFFF"};
     const Image out = render(big, marked);
     EXPECT_EQ(out.extent, QRectF(500, -500, 3000, 4000));
@@ -136,6 +135,9 @@ TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
 TEST(Render, MirroringMovesTextMarksButNeverMirrorsTheirLetters)
 {
     const SourceImage source = SourceImage::fromRaster(test::solid(200, 150, Qt::black));
+    const auto markAt = [](QPointF at) {
+        return QList<TextMark>{{.position = at, .text = "F", .fontSize = 40, .colorHex = "#FFFFFF"}};
+    };
     struct Case {
         bool flippedH, flippedV;
         double rotation;
@@ -143,17 +145,9 @@ TEST(Render, MirroringMovesTextMarksButNeverMirrorsTheirLetters)
     for (const Case c : {Case{true, false, 0}, Case{false, true, 0}, Case{true, true, 0}, Case{true, false, 90},
                          Case{false, true, 270}}) {
         SCOPED_TRACE(testing::Message() << c.flippedH << c.flippedV << c.rotation);
-        EditState mirrored;
-        mirrored.flippedH = c.flippedH;
-        mirrored.flippedV = c.flippedV;
-        mirrored.rotation = c.rotation;
-        mirrored.textMarks = {{.position = {60, 100}, .text = "F", .fontSize = 40, .colorHex = "#FFFFFF"}};
-        EditState direct;
-        direct.rotation = c.rotation;
-        direct.textMarks = {{.position = {c.flippedH ? 140.0 : 60.0, c.flippedV ? 50.0 : 100.0},
-                             .text = "F",
-                             .fontSize = 40,
-                             .colorHex = "#FFFFFF"}};
+        EditState mirrored = turn(c.rotation, c.flippedH, c.flippedV), direct = turn(c.rotation);
+        mirrored.textMarks = markAt({60, 100});
+        direct.textMarks = markAt({c.flippedH ? 140.0 : 60.0, c.flippedV ? 50.0 : 100.0});
         const QImage a = render(source, mirrored).raster, b = render(source, direct).raster;
         ASSERT_EQ(a.size(), b.size());
         int ink = 0, differing = 0;
@@ -210,9 +204,7 @@ TEST(Render, ReducedRenderLooksLikeTheFullOneMadeSmaller)
 
 TEST(Render, OtherAnglesTurnBilinearlyIntoTheBoundingBox)
 {
-    EditState edits;
-    edits.rotation = 45;
-    const Image out = render(SourceImage::fromRaster(test::solid(100, 100, Qt::white)), edits);
+    const Image out = render(SourceImage::fromRaster(test::solid(100, 100, Qt::white)), turn(45));
     EXPECT_NEAR(out.extent.width(), 141.42, 0.01);
     EXPECT_NEAR(out.extent.left(), 50 - 70.71, 0.01);
     EXPECT_EQ(qAlpha(out.raster.pixel(2, 2)), 0); // outside the turned square: transparent

@@ -115,18 +115,13 @@ QByteArray encodeWithVips(const QImage& image, const QString& format, int orient
     }
     void* buffer = nullptr;
     size_t length = 0;
-    int rc = -1;
-    if (format == QLatin1String("jpg"))
-        rc = vips_jpegsave_buffer(work, &buffer, &length, "Q", 95, "subsample_mode", VIPS_FOREIGN_SUBSAMPLE_OFF,
-                                  nullptr);
-    else if (format.startsWith(QLatin1String("png")))
-        rc = vips_pngsave_buffer(work, &buffer, &length, nullptr);
-    else if (format == QLatin1String("webp"))
-        rc = vips_webpsave_buffer(work, &buffer, &length, "lossless", TRUE, nullptr);
-    else if (format == QLatin1String("tif"))
-        rc = vips_tiffsave_buffer(work, &buffer, &length, nullptr);
-    else if (format == QLatin1String("heic"))
-        rc = vips_heifsave_buffer(work, &buffer, &length, "Q", 95, nullptr);
+    // The savers and their options by file suffix, as libvips picks them.
+    const QString suffix = format == QLatin1String("jpg")            ? QStringLiteral(".jpg[Q=95,subsample-mode=off]")
+                           : format.startsWith(QLatin1String("png")) ? QStringLiteral(".png")
+                           : format == QLatin1String("webp")         ? QStringLiteral(".webp[lossless]")
+                           : format == QLatin1String("heic")         ? QStringLiteral(".heic[Q=95]")
+                                                                     : QLatin1Char('.') + format;
+    const int rc = vips_image_write_to_buffer(work, suffix.toUtf8().constData(), &buffer, &length, nullptr);
     g_object_unref(work);
     if (rc != 0) {
         vips_error_clear();

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <limits>
@@ -35,6 +36,16 @@ inline PhotoItem photoAt(const QUrl& url)
 inline QByteArray jpegOf(QColor color, int w = 64, int h = 48)
 {
     return encodeWithVips(solid(w, h, color), QStringLiteral("jpg"));
+}
+
+/// `count` JPEGs named 1.jpg, 2.jpg, … (after `prefix`) in `dir`, each of its own colour.
+inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, int h = 48, const QString& prefix = {})
+{
+    QList<QUrl> urls;
+    for (int i = 1; i <= count; ++i)
+        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1%2.jpg").arg(prefix).arg(i),
+                                   jpegOf(QColor::fromHsv((i * 47) % 360, 200, 220), w, h)));
+    return urls;
 }
 
 inline QByteArray readAll(const QString& path)

@@ -76,9 +76,6 @@ public:
         return m_saveAnswers.isEmpty() ? std::nullopt : m_saveAnswers.dequeue();
     }
 
-    /// Answers not used yet.
-    [[nodiscard]] qsizetype pendingFolderAnswers() const { return m_folderAnswers.size(); }
-
     /// Runs while a question is open, before it is answered (to look at what the asker holds then).
     std::function<void(const QuestionRequest&)> whileAsking;
 

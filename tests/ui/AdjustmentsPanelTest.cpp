@@ -14,20 +14,7 @@ using namespace lumora::test;
 
 using AdjustmentsPanelTest = WindowFixture;
 
-TEST_F(AdjustmentsPanelTest, RightFortyOneTimesFromOneStopsAtTwoHundredPercent)
-{
-    load(1);
-    view->adjustments().setValue(AdjustmentField::exposure, 1.0);
-    AdjustmentsPanel* panel = view->adjustmentsPanel();
-    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+100 %"));
-    for (int i = 0; i < 41; ++i)
-        QTest::keyClick(view->grid(), Qt::Key_Right);
-    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().exposure, 2.0);
-    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+200 %"));
-    EXPECT_EQ(panel->slider(AdjustmentField::exposure)->value(), panel->slider(AdjustmentField::exposure)->maximum());
-}
-
-TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
+TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileSizeIsReadAgainAfterSaving)
 {
     load(3);
     AdjustmentsPanel* panel = view->adjustmentsPanel();
@@ -64,13 +51,9 @@ TEST_F(AdjustmentsPanelTest, ContrastTextsAndSlidersWriteToTheSelectionOnly)
     EXPECT_EQ(applications, 1);
     for (const PhotoItem& photo : view->processor().photos())
         EXPECT_TRUE(photo.edits.adjustment.isNeutral()) << photo.url.fileName().toStdString();
-}
 
-TEST_F(AdjustmentsPanelTest, TheFileSizeIsReadAgainAfterSavingOverTheFile)
-{
-    load(1);
+    // The file size is read again after saving over the file.
     view->selection().click(idAt(0), false);
-    AdjustmentsPanel* panel = view->adjustmentsPanel();
     const QString before = panel->fileInfoValues().value(3);
     view->adjustments().setValue(AdjustmentField::sharpness, 1.0); // grain: another size on disk
     view->flows().save();

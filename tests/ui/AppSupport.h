@@ -32,16 +32,6 @@ inline LoadPlaces noPlaces()
     return places;
 }
 
-/// `count` small JPEGs named 1.jpg, 2.jpg, … in `dir`, each of its own colour.
-inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, int h = 48)
-{
-    QList<QUrl> urls;
-    for (int i = 1; i <= count; ++i)
-        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1.jpg").arg(i),
-                                   jpegOf(QColor::fromHsv((i * 47) % 360, 200, 220), w, h)));
-    return urls;
-}
-
 /// The photos' file names without ".jpg", in list order.
 inline QStringList order(const ImageProcessor& processor)
 {
@@ -56,7 +46,7 @@ struct WindowFixture : ::testing::Test {
     ScriptedDialogs dialogs;
     FakeVolumes volumes;
     LupenFensterManager magnifiers;
-    KeySequenceTracker keySequence;
+    KeySequenceTracker keySequence{[] { return qint64(0); }}; // no pause ever runs out
     QTemporaryDir dir;
     std::unique_ptr<ContentView> view;
 

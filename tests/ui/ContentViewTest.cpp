@@ -2,6 +2,7 @@
 #include "AppSupport.h"
 
 #include "app/KeySequenceTracker.h"
+#include "ui/AdjustmentsPanel.h"
 #include "ui/InfoSheet.h"
 #include "ui/PhotoGridView.h"
 #include "ui/ProgressOverlay.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QDrag>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -41,51 +43,59 @@ void clickCard(ContentView& view, int row, Qt::KeyboardModifiers modifiers = {})
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, grid->cardRectInViewport(row).center());
 }
 
-/// Drives a drag the way the platform would: enter the grid, move over the given cards in
-/// turn (each position taken where the card is at that moment), then drop where the last one was.
+/// Drives a drag the way the platform would: enter the grid, move over the card of `over` (where
+/// that card is at that moment), then drop there.
 struct ScriptedDrag {
     PhotoGridView* grid;
-    QList<QUuid> over;
+    const ImageProcessor* processor;
+    QUuid over;
 
     void operator()(QDrag& drag) const
     {
         QWidget* target = grid->viewport();
-        QMimeData* mime = drag.mimeData();
-        QPoint at;
-        QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, mime, Qt::LeftButton, {});
+        const QPoint at = grid->cardRectInViewport(processor->indexOf(over)).center();
+        QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, drag.mimeData(), Qt::LeftButton, {});
         QCoreApplication::sendEvent(target, &enter);
-        for (const QUuid& id : over) {
-            at = grid->cardRectInViewport(rowOf(id)).center();
-            QDragMoveEvent move(at, Qt::MoveAction, mime, Qt::LeftButton, {});
-            QCoreApplication::sendEvent(target, &move);
-        }
-        QDropEvent drop(at, Qt::MoveAction, mime, Qt::LeftButton, {});
+        QDragMoveEvent move(at, Qt::MoveAction, drag.mimeData(), Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &move);
+        QDropEvent drop(at, Qt::MoveAction, drag.mimeData(), Qt::LeftButton, {});
         QCoreApplication::sendEvent(target, &drop);
     }
-    std::function<int(const QUuid&)> rowOf;
 };
 
 } // namespace
 
 using ContentViewTest = WindowFixture;
 
-// The rules themselves are tested on ToolbarRules; here the band follows list, clicks and preferences.
-TEST_F(ContentViewTest, TheToolbarFollowsTheListTheClicksAndTheStoredVolume)
+// The rules themselves are tested on ToolbarRules and the flows; here the band follows the opened
+// list, the clicks and the stored volume, and the open button and eject reach their flows.
+TEST_F(ContentViewTest, TheToolbarFollowsOpeningClickingAndEjecting)
 {
     using E = ToolbarEntry;
     EXPECT_EQ(enabledEntries(*view), QSet<E>{E::open});
     EXPECT_EQ(view->makeContextMenu(), nullptr); // no context menu without a selection
 
-    load(2);
+    const QString folder = dir.path() + QStringLiteral("/KARTE/DCIM/100FOTO");
+    QDir().mkpath(folder);
+    dialogs.chooseFilesWith({writePhotoFile(folder, QStringLiteral("1.jpg"), jpegOf(Qt::magenta)).toLocalFile(),
+                             writePhotoFile(folder, QStringLiteral("2.jpg"), jpegOf(Qt::cyan)).toLocalFile()});
+    QTest::mouseClick(view->toolbarBand()->button(E::open), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 2; }, kNoTimeLimit));
+    ASSERT_TRUE(waitIdle(view->processor()));
+    QCoreApplication::processEvents();
     clickCard(*view, 0);
     clickCard(*view, 1, Qt::ShiftModifier);
     EXPECT_EQ(view->selection().ordered(), (QList<QUuid>{idAt(0), idAt(1)}));
     EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::open, E::exportJpg, E::exportPng, E::save, E::selectAll, E::rotateLeft,
-                                              E::rotateRight, E::mirror, E::watermark, E::remove, E::edit}));
+                                              E::rotateRight, E::mirror, E::watermark, E::remove, E::edit, E::eject}));
 
-    preferences::setValue(QStringLiteral("LastUsedVolumePath"), dir.path());
+    volumes.succeed = true;
+    view->action(E::eject)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, kNoTimeLimit));
+    EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
+    EXPECT_FALSE(view->action(E::eject)->isEnabled());
     view->processor().setPhotos({});
-    EXPECT_EQ(enabledEntries(*view), (QSet<E>{E::open, E::eject}));
+    EXPECT_EQ(enabledEntries(*view), QSet<E>{E::open});
     EXPECT_TRUE(view->selectionCountText().isEmpty()); // the old selection went with its photos
 }
 
@@ -93,9 +103,8 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
 {
     load(5);
     PhotoGridView* grid = view->grid();
-    const auto rowOf = [this](const QUuid& id) { return view->processor().indexOf(id); };
-    const auto drag = [&](int from, QList<QUuid> over) {
-        grid->setDragRunner(ScriptedDrag{grid, std::move(over), rowOf});
+    const auto drag = [&](int from, QUuid over) {
+        grid->setDragRunner(ScriptedDrag{grid, &view->processor(), over});
         const QPoint start = grid->cardRectInViewport(from).center();
         QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, start);
         QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(30, 0)),
@@ -103,14 +112,14 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
         QCoreApplication::sendEvent(grid->viewport(), &move);
         QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, start);
     };
-    drag(0, {idAt(3)}); // 1 over 4
+    drag(0, idAt(3)); // 1 over 4
     EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
     EXPECT_TRUE(view->flows().orderWasChanged);
     EXPECT_FALSE(view->dragReorder().draggedPhotoID()); // over once the drag ended
 
     // Dropped back on itself: nothing moves, but the order counts as changed.
     view->flows().orderWasChanged = false;
-    drag(2, {idAt(2)});
+    drag(2, idAt(2));
     EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
     EXPECT_TRUE(view->flows().orderWasChanged);
 
@@ -124,7 +133,7 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
     EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
 }
 
-TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
+TEST_F(ContentViewTest, ArrowKeysStopAtTheLimitCtrlAAndTheContextMenu)
 {
     load(3);
     clickCard(*view, 1);
@@ -136,6 +145,14 @@ TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
     EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().brightness, 0.02);
     EXPECT_DOUBLE_EQ(view->processor().photos()[1].edits.adjustment.exposure, 0.05); // applied to the selection
     EXPECT_DOUBLE_EQ(view->processor().photos()[0].edits.adjustment.exposure, 0);
+    // From 100 % forty-one steps right stop at 200 %, and the panel follows.
+    view->adjustments().setValue(AdjustmentField::exposure, 1.0);
+    for (int i = 0; i < 41; ++i)
+        QTest::keyClick(view->grid(), Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(view->adjustments().uiAdjustment().exposure, 2.0);
+    EXPECT_EQ(view->adjustmentsPanel()->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+200 %"));
+    const QSlider* exposure = view->adjustmentsPanel()->slider(AdjustmentField::exposure);
+    EXPECT_EQ(exposure->value(), exposure->maximum());
 
     QTest::keyClick(view->grid(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(view->selection().size(), 3);
@@ -149,30 +166,19 @@ TEST_F(ContentViewTest, ArrowKeysCtrlAAndTheContextMenu)
         EXPECT_DOUBLE_EQ(photo.edits.rotation, -90);
 }
 
-TEST(ContentViewKeys, HiddenSequenceIgnoresKeysOutsideIt)
+TEST_F(ContentViewTest, HiddenSequenceIgnoresKeysOutsideIt)
 {
-    forgetWindowPreferences();
-    ScriptedDialogs dialogs;
-    FakeVolumes volumes;
-    qint64 now = 0;
-    KeySequenceTracker tracker([&] { return now; });
-    LupenFensterManager magnifiers;
-    ContentView view({dialogs, volumes, magnifiers, tracker}, noPlaces());
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const auto press = [&](const QString& key) {
-        now += 500;
-        QTest::keyClick(view.grid(), Qt::Key(Qt::Key_A + (key[0].unicode() - 'a')),
+        QTest::keyClick(view->grid(), Qt::Key(Qt::Key_A + (key[0].unicode() - 'a')),
                         Qt::ControlModifier | Qt::ShiftModifier);
     };
     const QStringList& keys = KeySequenceTracker::reihenfolge();
-
     press(keys[0]);
     press(QStringLiteral("x")); // not in the sequence: ignored, nothing resets
     for (const QString& key : keys.mid(1))
         press(key);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findChild<HiddenView*>() != nullptr; }, 2000));
-    EXPECT_EQ(tracker.aktuellerIndex(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->findChild<HiddenView*>() != nullptr; }, 2000));
+    EXPECT_EQ(keySequence.aktuellerIndex(), 0);
 }
 
 TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
@@ -214,38 +220,15 @@ TEST_F(ContentViewTest, InfoSheetOpensAndEscapeClosesIt)
 TEST_F(ContentViewTest, DoubleClickAndLupeOpenTheMagnifier)
 {
     load(2);
-    LupenFensterManager& lupen = magnifiers;
     PhotoGridView* grid = view->grid();
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cardRectInViewport(1).center());
     EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(1)});
-    ASSERT_NE(lupen.fenster(idAt(1)), nullptr);
-    EXPECT_EQ(lupen.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
+    ASSERT_NE(magnifiers.fenster(idAt(1)), nullptr);
+    EXPECT_EQ(magnifiers.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
 
     view->selection().click(idAt(0), false);
     view->action(ToolbarEntry::magnifier)->trigger();
-    ASSERT_NE(lupen.fenster(idAt(0)), nullptr);
-    for (const QUuid& id : {idAt(0), idAt(1)})
-        lupen.fenster(id)->close();
-    QCoreApplication::processEvents();
-}
-
-TEST_F(ContentViewTest, OpenFromTheToolbarEnablesEjectAndEjectDisablesIt)
-{
-    const QString folder = dir.path() + QStringLiteral("/KARTE/DCIM/100FOTO");
-    QDir().mkpath(folder);
-    const QUrl photo = writePhotoFile(folder, QStringLiteral("A.JPG"), jpegOf(Qt::magenta));
-    EXPECT_FALSE(view->action(ToolbarEntry::eject)->isEnabled());
-    dialogs.chooseFilesWith({photo.toLocalFile()});
-    QTest::mouseClick(view->toolbarBand()->button(ToolbarEntry::open), Qt::LeftButton);
-    EXPECT_TRUE(view->action(ToolbarEntry::eject)->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 1; }, kNoTimeLimit));
-    ASSERT_TRUE(waitIdle(view->processor()));
-
-    volumes.succeed = true;
-    view->action(ToolbarEntry::eject)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, kNoTimeLimit));
-    EXPECT_EQ(volumes.ejected, QStringList{dir.path() + QStringLiteral("/KARTE/DCIM")});
-    EXPECT_FALSE(view->action(ToolbarEntry::eject)->isEnabled());
+    ASSERT_NE(magnifiers.fenster(idAt(0)), nullptr);
 }
 
 TEST_F(ContentViewTest, EdgeFadesAndTheCardSizeSlider)

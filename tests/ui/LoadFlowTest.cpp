@@ -1,9 +1,5 @@
 #include "AppSupport.h"
 
-#include "ui/PhotoGridView.h"
-
-#include <QMimeData>
-
 using namespace lumora;
 using namespace lumora::test;
 
@@ -32,18 +28,17 @@ struct LoadFlowTest : ::testing::Test {
 
 TEST_F(LoadFlowTest, StartFolderRule)
 {
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/media/anna", "/run/media/anna"})).startFolder(),
-              QStringLiteral("/run/media/anna"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/media/anna"})).startFolder(),
-              QStringLiteral("/media/anna"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media"})).startFolder(), QStringLiteral("/media"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({})).startFolder(), QStringLiteral("/home/anna/Schreibtisch"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, noPlaces()).startFolder(), QString());
+    const auto startIn = [&](const LoadPlaces& places) { return LoadFlow(processor, dialogs, places).startFolder(); };
+    EXPECT_EQ(startIn(placesWith({"/media", "/media/anna", "/run/media/anna"})), QStringLiteral("/run/media/anna"));
+    EXPECT_EQ(startIn(placesWith({"/media", "/media/anna"})), QStringLiteral("/media/anna"));
+    EXPECT_EQ(startIn(placesWith({"/media"})), QStringLiteral("/media"));
+    EXPECT_EQ(startIn(placesWith({})), QStringLiteral("/home/anna/Schreibtisch"));
+    EXPECT_EQ(startIn(noPlaces()), QString());
 
     // A stored path counts only while something is there; it stays stored either way.
     preferences::setValue(QStringLiteral("LastUsedVolumePath"), QStringLiteral("/run/media/anna/CARD/DCIM"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media"})).startFolder(), QStringLiteral("/media"));
-    EXPECT_EQ(LoadFlow(processor, dialogs, placesWith({"/media", "/run/media/anna/CARD/DCIM"})).startFolder(),
+    EXPECT_EQ(startIn(placesWith({"/media"})), QStringLiteral("/media"));
+    EXPECT_EQ(startIn(placesWith({"/media", "/run/media/anna/CARD/DCIM"})),
               QStringLiteral("/run/media/anna/CARD/DCIM"));
     EXPECT_TRUE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
 }
@@ -102,45 +97,4 @@ TEST_F(LoadFlowTest, TheThreeButtonsOfFotosLaden)
     ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 1; }, kNoTimeLimit));
     EXPECT_EQ(order(processor), QStringList{"2"});
     ASSERT_TRUE(waitIdle(processor));
-}
-
-using DropTest = WindowFixture;
-
-TEST_F(DropTest, DroppedFilesAreAppendedWithoutAQuestion)
-{
-    load(2);
-    preferences::remove(QStringLiteral("LastUsedVolumePath"));
-    QList<QUrl> dropped;
-    for (int i = 0; i < 5; ++i)
-        dropped.append(writePhotoFile(dir.path(), QStringLiteral("drop%1.jpg").arg(i), jpegOf(Qt::darkCyan)));
-    dropped.append(QUrl(QStringLiteral("https://example.invalid/x.jpg"))); // not a file: skipped
-    QMimeData mime;
-    mime.setUrls(dropped);
-    QWidget* target = view->grid()->viewport();
-    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(target, &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    EXPECT_TRUE(view->grid()->showsFileDropTarget());
-    QDragLeaveEvent leave;
-    QCoreApplication::sendEvent(target, &leave);
-    EXPECT_FALSE(view->grid()->showsFileDropTarget());
-    QCoreApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(target, &drop);
-    EXPECT_TRUE(drop.isAccepted());
-    EXPECT_FALSE(view->grid()->showsFileDropTarget());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 7; }, kNoTimeLimit));
-    ASSERT_TRUE(waitIdle(view->processor()));
-    EXPECT_EQ(order(view->processor()).mid(0, 2), (QStringList{"1", "2"}));
-    EXPECT_TRUE(dialogs.questions.isEmpty());
-    EXPECT_FALSE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
-
-    // Files given on the command line come in their order, without a question either.
-    view->loading().openArguments({dir.filePath(QStringLiteral("drop3.jpg")), dir.filePath(QStringLiteral("neu.jpg")),
-                                   dir.filePath(QStringLiteral("1.jpg"))});
-    QFile::copy(dir.filePath(QStringLiteral("1.jpg")), dir.filePath(QStringLiteral("neu.jpg")));
-    view->loading().openArguments({dir.filePath(QStringLiteral("neu.jpg"))});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->processor().photos().size() == 8; }, kNoTimeLimit));
-    ASSERT_TRUE(waitIdle(view->processor()));
-    EXPECT_TRUE(dialogs.questions.isEmpty());
 }

@@ -4,10 +4,7 @@
 #include "ui/PhotoGridView.h"
 
 #include <QMimeData>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <QSemaphore>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -24,60 +21,6 @@ void dropOnGrid(PhotoGridView& grid, const QList<QUrl>& urls)
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
     QCoreApplication::sendEvent(grid.viewport(), &drop);
 }
-
-/// Photos of camera proportions, large enough that decoding shrinks on load.
-QList<QUrl> writeLargePhotos(const QTemporaryDir& dir, const QString& prefix, int count)
-{
-    QList<QUrl> urls;
-    for (int i = 1; i <= count; ++i)
-        urls.append(writePhotoFile(dir.path(), QStringLiteral("%1%2.jpg").arg(prefix).arg(i),
-                                   jpegOf(QColor::fromHsv((i * 41) % 360, 180, 200), 1800, 1200)));
-    return urls;
-}
-
-/// Keeps every thread of a pool busy until released. Released at the latest by a watchdog, so a
-/// UI thread that waited for the pool ends the test as a failure instead of hanging it.
-class PoolBlocker {
-public:
-    template <typename Start>
-    PoolBlocker(int threads, Start start) : m_watchdog([this] { waitForRelease(std::chrono::minutes(2)); })
-    {
-        for (int i = 0; i < threads; ++i)
-            start([this] { waitForRelease({}); });
-    }
-    ~PoolBlocker() { release(); }
-    void release()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_released = true;
-        }
-        m_wake.notify_all();
-    }
-    /// Whether the watchdog had to release the pool (something waited for it).
-    [[nodiscard]] bool releasedByWatchdog() const { return m_byWatchdog; }
-
-private:
-    void waitForRelease(std::chrono::minutes limit)
-    {
-        std::unique_lock lock(m_mutex);
-        if (limit.count() == 0) {
-            m_wake.wait(lock, [this] { return m_released; });
-            return;
-        }
-        if (!m_wake.wait_for(lock, limit, [this] { return m_released; })) {
-            m_byWatchdog = true;
-            m_released = true;
-            m_wake.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_released = false;
-    std::atomic<bool> m_byWatchdog = false;
-    std::jthread m_watchdog;
-};
 
 /// How many different previews each photo was given while `during` ran.
 QHash<QUuid, QSet<qint64>> previewsSetDuring(ImageProcessor& processor, const std::function<void()>& during)
@@ -98,26 +41,56 @@ QHash<QUuid, QSet<qint64>> previewsSetDuring(ImageProcessor& processor, const st
 
 using Responsiveness = WindowFixture;
 
-TEST_F(Responsiveness, DropsLoadOnceEachInTheirOrderWithProgressInTheStatusLine)
+// Photos of camera proportions, large enough that decoding shrinks on load, dropped behind two
+// loaded ones: appended in their order without a question, each preview rendered once.
+TEST_F(Responsiveness, DropsAreAppendedOnceEachInTheirOrderWithoutAQuestion)
 {
-    const QList<QUrl> first = writeLargePhotos(dir, QStringLiteral("a"), 8);
-    const QList<QUrl> second = writeLargePhotos(dir, QStringLiteral("b"), 3);
+    load(2);
+    const QList<QUrl> first = writePhotos(dir, 8, 1800, 1200, QStringLiteral("a"));
+    QList<QUrl> second = writePhotos(dir, 3, 1800, 1200, QStringLiteral("b"));
+    second.append(QUrl(QStringLiteral("https://example.invalid/x.jpg"))); // not a file: skipped
+    PhotoGridView* grid = view->grid();
+    QMimeData hovering;
+    hovering.setUrls(first);
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &hovering, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(grid->showsFileDropTarget());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(grid->viewport(), &leave);
+    EXPECT_FALSE(grid->showsFileDropTarget());
+
     ImageProcessor& processor = view->processor();
     QStringList statusLines;
     const auto previews = previewsSetDuring(processor, [&] {
-        dropOnGrid(*view->grid(), first);
+        dropOnGrid(*grid, first);
         statusLines.append(view->statusText());
-        dropOnGrid(*view->grid(), second); // queued behind the first drop
+        dropOnGrid(*grid, second); // queued behind the first drop
         statusLines.append(view->statusText());
         ASSERT_TRUE(waitIdle(processor));
     });
+    EXPECT_FALSE(grid->showsFileDropTarget());
     EXPECT_EQ(statusLines,
               (QStringList{QStringLiteral("Lade 1 von 8 Fotos …"), QStringLiteral("Lade 1 von 11 Fotos …")}));
-    EXPECT_EQ(view->statusText(), QStringLiteral("11 Fotos importiert"));
-    EXPECT_EQ(order(processor), (QStringList{"a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "b1", "b2", "b3"}));
-    ASSERT_EQ(previews.size(), 11);
+    EXPECT_EQ(view->statusText(), QStringLiteral("13 Fotos importiert"));
+    EXPECT_EQ(order(processor),
+              (QStringList{"1", "2", "a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "b1", "b2", "b3"}));
+    ASSERT_EQ(previews.size(), 13);
     for (auto it = previews.cbegin(); it != previews.cend(); ++it)
-        EXPECT_EQ(it->size(), 1) << "each photo's preview is rendered once";
+        EXPECT_EQ(it->size(), 1) << "each preview is rendered once, the loaded ones not again";
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_FALSE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
+
+    // Files given on the command line come in their order, without a question either; those
+    // already in the list and missing ones are skipped.
+    view->loading().openArguments({dir.filePath(QStringLiteral("b3.jpg")), dir.filePath(QStringLiteral("neu.jpg")),
+                                   dir.filePath(QStringLiteral("1.jpg"))});
+    QFile::copy(dir.filePath(QStringLiteral("1.jpg")), dir.filePath(QStringLiteral("neu.jpg")));
+    view->loading().openArguments({dir.filePath(QStringLiteral("neu.jpg"))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 14; }, kNoTimeLimit));
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_EQ(processor.photos().size(), 14);
+    EXPECT_TRUE(dialogs.questions.isEmpty());
 }
 
 TEST(ResponsivenessModel, BurstOfStepsOnManySelectedDecodesEachOriginalAtMostOnce)
@@ -160,8 +133,12 @@ TEST_F(Responsiveness, CardPaintAndSliderStepDoNotWaitForTheBusyWorkPool)
     (void)grid.viewport()->grab(); // the cards on screen are known
     const QImage before = view->processor().photos().first().thumbnail;
     {
-        // Qt's own pool stays free for Qt's painting; every job of ours waits.
-        PoolBlocker ours(workPool().maxThreadCount(), [](auto job) { workPool().start(job); });
+        // Qt's own pool stays free for Qt's painting; every job of ours waits (a UI thread that
+        // waited for our pool would hang here until the test's time limit).
+        QSemaphore held;
+        const int threads = workPool().maxThreadCount();
+        for (int i = 0; i < threads; ++i)
+            workPool().start([&held] { held.acquire(); });
         QTest::keyClick(view.get(), Qt::Key_Right);
         grid.setCellSize(300); // new card sizes: every picture is prepared again
         (void)grid.viewport()->grab();
@@ -169,8 +146,7 @@ TEST_F(Responsiveness, CardPaintAndSliderStepDoNotWaitForTheBusyWorkPool)
         EXPECT_NE(after.cacheKey(), before.cacheKey()) << "the card on screen changed at once";
         EXPECT_GT(qGray(after.pixel(after.width() / 2, after.height() / 2)),
                   qGray(before.pixel(before.width() / 2, before.height() / 2)));
-        ours.release();
-        EXPECT_FALSE(ours.releasedByWatchdog());
+        held.release(threads);
     }
     ASSERT_TRUE(waitIdle(view->processor()));
 }

@@ -13,14 +13,6 @@ using namespace lumora::test;
 
 namespace {
 
-QList<QUrl> someJpegs(const QString& folder, int count)
-{
-    QList<QUrl> urls;
-    for (int i = 0; i < count; ++i)
-        urls.append(writePhotoFile(folder, QStringLiteral("w%1.jpg").arg(i), jpegOf(Qt::darkBlue, 80, 60)));
-    return urls;
-}
-
 QPushButton* button(QWidget* sheet, const QString& text)
 {
     for (QPushButton* b : sheet->findChildren<QPushButton*>()) {
@@ -32,24 +24,11 @@ QPushButton* button(QWidget* sheet, const QString& text)
 
 } // namespace
 
-TEST(WatermarkSheet, WithoutPhotosThereIsNothingToPreviewOrApply)
-{
-    ImageProcessor processor;
-    WatermarkValues values;
-    WatermarkController controller(processor, values, {});
-    EXPECT_FALSE(controller.preview(400));
-    WatermarkSheet sheet(controller, values, {500, 300});
-    EXPECT_TRUE(sheet.previewImage().isNull());
-    values.text = QStringLiteral("x");
-    controller.anwenden();
-    EXPECT_TRUE(processor.photos().isEmpty());
-}
-
 TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, someJpegs(dir.path(), 12)));
+    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 12, 80, 60)));
     WatermarkValues values;
     values.lastWatermarkText = QStringLiteral("alt");
     WatermarkController controller(processor, values, {});
@@ -87,7 +66,7 @@ TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
 {
     QTemporaryDir dir;
     ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, someJpegs(dir.path(), 2)));
+    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 2, 80, 60)));
     WatermarkValues values;
     WatermarkController controller(processor, values, {});
     controller.open();
@@ -104,18 +83,23 @@ TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
     EXPECT_TRUE(values.text.isEmpty());
 }
 
-TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAsked)
+TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAskedAndWithoutPhotosNothing)
 {
     ImageProcessor processor;
-    PhotoItem photo;
-    photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
-    processor.setPhotos({photo});
     WatermarkValues values;
     values.text = QStringLiteral("█");
     values.position = WatermarkPosition::center;
     values.opacity = 1;
     values.sizeFactor = 0.2;
     WatermarkController controller(processor, values, {});
+    EXPECT_FALSE(controller.preview(400));
+    EXPECT_TRUE(WatermarkSheet(controller, values, {500, 300}).previewImage().isNull());
+    controller.anwenden();
+    EXPECT_TRUE(processor.photos().isEmpty());
+
+    PhotoItem photo;
+    photo.originalCI = SourceImage::fromRaster(solid(4000, 3000, Qt::black));
+    processor.setPhotos({photo});
     const QImage shown = *controller.preview(800);
     EXPECT_EQ(shown.size(), QSize(800, 600));
     EXPECT_EQ(shown.pixelColor(400, 300), QColor(Qt::white));

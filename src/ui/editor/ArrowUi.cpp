@@ -5,7 +5,6 @@
 #include "app/editor/EditorController.h"
 #include "pipeline/ColorHex.h"
 #include "ui/Theme.h"
-#include "ui/editor/ColorButton.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,17 +40,7 @@ public:
     QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
     {
         auto* panel = new QWidget;
-        auto* row = new QHBoxLayout(panel);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(8);
-        row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
-        row->addWidget(new ColorButton(dialogs,
-                                       {[&editor] { return editor.state().arrowColorHex; },
-                                        [&editor](const QString& hex) {
-                                            editor.state().arrowColorHex = hex;
-                                            Q_EMIT editor.changed();
-                                        }},
-                                       kSystemRed, false, panel));
+        auto* row = colorRow(panel, editor, dialogs, &EditorState::arrowColorHex, kSystemRed, false);
         addLineWidthControls(row, panel, editor, &EditorState::arrowLineWidth, QStringLiteral("arrow"), true);
         row->addStretch();
         return panel;

@@ -22,6 +22,11 @@ class EditorController;
 void addLineWidthControls(QHBoxLayout* row, QWidget* panel, EditorController& editor, double EditorState::*field,
                           const QString& name, bool repaintAtOnce);
 
+/// A new panel's row, starting with "Farbe" and a colour button for `field` of the editor's
+/// state (`fallback` while it holds no colour; `withAlpha` offers opacity in the colour panel).
+QHBoxLayout* colorRow(QWidget* panel, EditorController& editor, Dialogs& dialogs, QString EditorState::*field,
+                      QColor fallback, bool withAlpha);
+
 /// The widget side of one editor tool: its panel of options and its feedback on the canvas.
 /// Adding a tool is one subclass, listed in builtToolUis(). UI thread only.
 class EditorToolUi {

@@ -31,26 +31,6 @@ QRectF boundsOf(std::initializer_list<QPointF> points)
     return polygon.boundingRect();
 }
 
-QHBoxLayout* panelRow(QWidget* panel)
-{
-    auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(8);
-    return row;
-}
-
-ColorButton* colorButton(EditorController& editor, Dialogs& dialogs, QString EditorState::*field, QColor fallback,
-                         bool withAlpha, QWidget* parent)
-{
-    return new ColorButton(dialogs,
-                           {[&editor, field] { return editor.state().*field; },
-                            [&editor, field](const QString& hex) {
-                                editor.state().*field = hex;
-                                Q_EMIT editor.changed();
-                            }},
-                           fallback, withAlpha, parent);
-}
-
 void strokePath(QPainter& painter, const QList<QPointF>& points, const QPen& pen)
 {
     if (points.isEmpty())
@@ -75,9 +55,7 @@ public:
     QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
     {
         auto* panel = new QWidget;
-        auto* row = panelRow(panel);
-        row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
-        row->addWidget(colorButton(editor, dialogs, &EditorState::rectColorHex, Qt::white, false, panel));
+        auto* row = colorRow(panel, editor, dialogs, &EditorState::rectColorHex, Qt::white, false);
         row->addStretch();
         return panel;
     }
@@ -130,9 +108,7 @@ public:
     QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
     {
         auto* panel = new QWidget;
-        auto* row = panelRow(panel);
-        row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
-        row->addWidget(colorButton(editor, dialogs, &EditorState::freehandColorHex, kSystemRed, false, panel));
+        auto* row = colorRow(panel, editor, dialogs, &EditorState::freehandColorHex, kSystemRed, false);
         addLineWidthControls(row, panel, editor, &EditorState::freehandLineWidth, QStringLiteral("freehand"), false);
         row->addStretch();
         return panel;
@@ -166,9 +142,7 @@ public:
     QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
     {
         auto* panel = new QWidget;
-        auto* row = panelRow(panel);
-        row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
-        row->addWidget(colorButton(editor, dialogs, &EditorState::fillColorHex, Qt::white, true, panel));
+        auto* row = colorRow(panel, editor, dialogs, &EditorState::fillColorHex, Qt::white, true);
         row->addStretch();
         return panel;
     }
@@ -195,6 +169,23 @@ public:
 };
 
 } // namespace
+
+QHBoxLayout* colorRow(QWidget* panel, EditorController& editor, Dialogs& dialogs, QString EditorState::*field,
+                      QColor fallback, bool withAlpha)
+{
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
+    row->addWidget(new ColorButton(dialogs,
+                                   {[&editor, field] { return editor.state().*field; },
+                                    [&editor, field](const QString& hex) {
+                                        editor.state().*field = hex;
+                                        Q_EMIT editor.changed();
+                                    }},
+                                   fallback, withAlpha, panel));
+    return row;
+}
 
 void addLineWidthControls(QHBoxLayout* row, QWidget* panel, EditorController& editor, double EditorState::*field,
                           const QString& name, bool repaintAtOnce)

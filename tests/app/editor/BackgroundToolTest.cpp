@@ -5,8 +5,8 @@
 #include "app/editor/EditorToolbar.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
+#include "support/PhotoFiles.h"
 
-#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <atomic>
@@ -45,63 +45,59 @@ Segmentation redSegmentation(std::shared_ptr<std::atomic<int>> calls, bool blank
     };
 }
 
-// A JPEG photo on disk, rendered like a loaded photo, with the editor on it.
-struct CutoutBench {
+// The photo's file: a JPEG of the subject photo in a folder of its own.
+struct CutoutFile {
     QTemporaryDir dir;
-    QString path;
-    QByteArray originalBytes;
-    ImageProcessor processor;
-    ScriptedDialogs dialogs;
-    QUuid id;
-    std::unique_ptr<EditorController> editor;
-    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
-    int dismissed = 0;
+    QByteArray originalBytes = encodeWithVips(subjectPhoto(), QStringLiteral("jpg"));
+    QUrl url = writePhotoFile(dir.path(), QStringLiteral("Strand.jpg"), originalBytes);
+    QString path = url.toLocalFile();
 
-    explicit CutoutBench(bool rendered = true, bool blank = false, QList<TextMark> marks = {})
-    {
-        path = dir.filePath(QStringLiteral("Strand.jpg"));
-        originalBytes = encodeWithVips(subjectPhoto(), QStringLiteral("jpg"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(originalBytes) == originalBytes.size());
-        file.close();
-        PhotoItem photo;
-        photo.url = QUrl::fromLocalFile(path);
-        photo.originalCI = *SourceImage::fromFile(path);
-        photo.edits.textMarks = marks;
-        if (rendered) {
-            const auto render = renderImage(photo.originalCI, photo.edits, 1.0);
-            photo.filteredCI = *render;
-            photo.preview = makePreview(*render);
-        }
-        id = photo.id;
-        processor.setPhotos({photo});
-        editor = std::make_unique<EditorController>(processor, id, dialogs);
-        QObject::connect(editor.get(), &EditorController::dismissRequested, [this] { ++dismissed; });
-        tool().setEngine(FreistellenEngine(redSegmentation(calls, blank)));
-        editor->setCanvasSize({480, 320});
-        EditorBench::settle();
+    [[nodiscard]] QByteArray fileBytes() const { return readAll(path); }
+};
+
+// The photo with `marks`, rendered like a loaded photo (unless not `rendered`).
+PhotoItem loaded(const QUrl& url, bool rendered, const QList<TextMark>& marks)
+{
+    PhotoItem photo = photoAt(url);
+    photo.edits.textMarks = marks;
+    if (rendered) {
+        const auto render = renderImage(photo.originalCI, photo.edits, 1.0);
+        photo.filteredCI = *render;
+        photo.preview = makePreview(*render);
     }
-    ~CutoutBench() { EditorBench::settle(); }
+    return photo;
+}
+
+// The editor on the photo's file, with the stand-in segmentation.
+struct CutoutBench : CutoutFile, EditorBench {
+    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+
+    explicit CutoutBench(bool rendered = true, bool blank = false, const QList<TextMark>& marks = {})
+        : EditorBench(loaded(url, rendered, marks), {480, 320})
+    {
+        tool().setEngine(FreistellenEngine(redSegmentation(calls, blank)));
+        settle();
+    }
 
     BackgroundTool& tool() { return *dynamic_cast<BackgroundTool*>(editor->tool(DrawingMode::freisteller)); }
-    EditorState& state() { return editor->state(); }
-    const PhotoItem& photo() const { return *processor.photo(id); }
     QColor previewCorner() const { return pixel(photo().preview->bitmap, 2, 2); }
     QColor previewCentre() const
     {
         const QImage& b = photo().preview->bitmap;
         return pixel(b, b.width() / 2, b.height() / 2);
     }
-    QByteArray fileBytes() const
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     // Starts the mode and waits for the mask.
     void startAndWait()
     {
         tool().start();
-        EditorBench::settle();
+        settle();
+    }
+    // A plain green picture beside the photo, to choose as the background.
+    QString greenPhoto() const
+    {
+        const QString file = dir.filePath(QStringLiteral("gruen.png"));
+        EXPECT_TRUE(solid(300, 200, QColor(20, 200, 40)).save(file));
+        return file;
     }
 };
 
@@ -121,19 +117,23 @@ TEST(BackgroundTool, StartWithoutARenderSaysSoAndStartsNothing)
     EXPECT_EQ(*bench.calls, 0);
 }
 
-TEST(BackgroundTool, PressingKiSzeneTwiceStartsOneComputationAndShowsTheComposite)
+// Text marks are baked into the photo before the mask is computed; the composite shows white
+// behind the subject in the photo (the grid) and on the canvas.
+TEST(BackgroundTool, PressingKiSzeneTwiceBakesTheTextStartsOneComputationAndShowsTheComposite)
 {
-    CutoutBench bench;
+    CutoutBench bench(true, false, {textMark({20, 20}, QStringLiteral("Hallo"), 12)});
+    const SourceImage before = bench.photo().originalCI;
     bench.tool().start();
     EXPECT_TRUE(bench.state().freistellerLaeuft);
     EXPECT_EQ(bench.editor->hint(), "KI berechnet die Maske – einen Moment...");
     bench.tool().start();
-    EditorBench::settle();
+    bench.settle();
+    EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
+    EXPECT_FALSE(bench.photo().originalCI == before);
     EXPECT_EQ(*bench.calls, 1);
     EXPECT_FALSE(bench.state().freistellerLaeuft);
     ASSERT_TRUE(bench.state().freistellerMaske);
     EXPECT_EQ(bench.state().drawingMode, DrawingMode::freisteller);
-    // White behind the subject, in the photo (the grid) and on the canvas.
     EXPECT_TRUE(near(bench.previewCorner(), Qt::white)) << bench.previewCorner().name().toStdString();
     EXPECT_TRUE(near(bench.previewCentre(), kSubject, 12));
     EXPECT_TRUE(near(pixel(bench.editor->canvasImage(), 2, 2), Qt::white));
@@ -152,27 +152,14 @@ TEST(BackgroundTool, NoSubjectGoesBackToTheRectangleMode)
     EXPECT_EQ(bench.photo().preview->bitmap, before);
 }
 
-TEST(BackgroundTool, TextMarksAreBakedBeforeTheMaskIsComputed)
-{
-    TextMark mark;
-    mark.position = {20, 20};
-    mark.text = QStringLiteral("Hallo");
-    mark.fontSize = 12;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    CutoutBench bench(true, false, {mark});
-    const SourceImage before = bench.photo().originalCI;
-    bench.startAndWait();
-    EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
-    EXPECT_FALSE(bench.photo().originalCI == before);
-    EXPECT_TRUE(bench.state().freistellerMaske);
-}
-
-// The background precedence: transparent, else the background photo, else the colour.
+// The background precedence: transparent, else the background photo, else the colour; a
+// background photo that cannot be read keeps the one shown.
 TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
 {
     CutoutBench bench;
-    const QString greenPhoto = bench.dir.filePath(QStringLiteral("gruen.png"));
-    ASSERT_TRUE(solid(300, 200, QColor(20, 200, 40)).save(greenPhoto));
+    const QString greenPhoto = bench.greenPhoto();
+    const QString broken = bench.dir.filePath(QStringLiteral("kaputt.jpg"));
+    ASSERT_TRUE(writeAll(broken, "kein Bild"));
     bench.startAndWait();
 
     bench.dialogs.chooseFilesWith({greenPhoto});
@@ -185,6 +172,13 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
 
     bench.tool().setColor(QColor(0, 0, 255)); // a colour drops the photo
     EXPECT_FALSE(bench.state().freistellerHintergrundBild);
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(0, 0, 255)));
+
+    bench.dialogs.chooseFilesWith({broken});
+    bench.tool().chooseBackgroundPhoto();
+    EXPECT_EQ(bench.state().freistellerFehler, "Hintergrund-Bild konnte nicht geladen werden.");
+    EXPECT_FALSE(bench.state().freistellerHintergrundBild);
+    EXPECT_TRUE(bench.state().freistellerMaske);
     EXPECT_TRUE(near(bench.previewCorner(), QColor(0, 0, 255)));
 
     bench.dialogs.chooseFilesWith({greenPhoto});
@@ -205,10 +199,7 @@ TEST(BackgroundTool, ABackgroundPhotoIsDecodedJustLargeEnoughToCoverTheComposite
     CutoutBench bench;
     // A tall photo behind a wide one: it must cover the width, its height is cropped.
     const QString tall = bench.dir.filePath(QStringLiteral("hoch.jpg"));
-    QFile file(tall);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(encodeWithVips(solid(1200, 1800, QColor(20, 200, 40)), QStringLiteral("jpg")));
-    file.close();
+    ASSERT_TRUE(writeAll(tall, encodeWithVips(solid(1200, 1800, QColor(20, 200, 40)), QStringLiteral("jpg"))));
     bench.startAndWait();
     bench.dialogs.chooseFilesWith({tall});
     bench.tool().chooseBackgroundPhoto();
@@ -219,24 +210,6 @@ TEST(BackgroundTool, ABackgroundPhotoIsDecodedJustLargeEnoughToCoverTheComposite
     EXPECT_GE(held.height(), shown.height());
     EXPECT_LE(held.width(), shown.width() + 1); // not the file's 1200 × 1800
     EXPECT_TRUE(near(bench.previewCorner(), QColor(20, 200, 40)));
-}
-
-TEST(BackgroundTool, UnreadableBackgroundPhotoKeepsThePreviousBackground)
-{
-    CutoutBench bench;
-    const QString broken = bench.dir.filePath(QStringLiteral("kaputt.jpg"));
-    QFile file(broken);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("kein Bild");
-    file.close();
-    bench.startAndWait();
-    bench.tool().setColor(QColor(0, 0, 255));
-    bench.dialogs.chooseFilesWith({broken});
-    bench.tool().chooseBackgroundPhoto();
-    EXPECT_EQ(bench.state().freistellerFehler, "Hintergrund-Bild konnte nicht geladen werden.");
-    EXPECT_FALSE(bench.state().freistellerHintergrundBild);
-    EXPECT_TRUE(bench.state().freistellerMaske);
-    EXPECT_TRUE(near(bench.previewCorner(), QColor(0, 0, 255)));
 }
 
 TEST(BackgroundTool, DiscardRestoresExactlyWhatWasShownBefore)
@@ -268,7 +241,7 @@ TEST(BackgroundTool, TransparentApplyWritesAPngWithAlphaWhereChosenAndBurnsItIn)
     bench.dialogs.saveTo(target);
     bench.tool().apply();
     EXPECT_TRUE(bench.state().isFreistellerAnwenden);
-    EditorBench::settle();
+    bench.settle();
 
     ASSERT_EQ(bench.dialogs.saveRequests.size(), 1);
     const SavePanelRequest& panel = bench.dialogs.saveRequests[0];
@@ -303,7 +276,7 @@ TEST(BackgroundTool, ColourApplyOverwritesThePhotosFileWithAQuality95Jpeg)
     bench.tool().setColor(QColor(0, 0, 255));
     bench.tool().apply();
     EXPECT_EQ(bench.fileBytes(), bench.originalBytes); // not before the apply is over
-    EditorBench::settle();
+    bench.settle();
     EXPECT_TRUE(bench.dialogs.saveRequests.isEmpty());
     const QByteArray written = bench.fileBytes();
     ASSERT_NE(written, bench.originalBytes);
@@ -320,13 +293,11 @@ TEST(BackgroundTool, ColourApplyOverwritesThePhotosFileWithAQuality95Jpeg)
 TEST(BackgroundTool, CancelledPhotoBackgroundPanelWritesNothingAndStillBurnsIn)
 {
     CutoutBench bench;
-    const QString greenPhoto = bench.dir.filePath(QStringLiteral("gruen.png"));
-    ASSERT_TRUE(solid(300, 200, QColor(20, 200, 40)).save(greenPhoto));
     bench.startAndWait();
-    bench.dialogs.chooseFilesWith({greenPhoto});
+    bench.dialogs.chooseFilesWith({bench.greenPhoto()});
     bench.tool().chooseBackgroundPhoto();
     bench.tool().apply(); // no answer queued: the panel is cancelled
-    EditorBench::settle();
+    bench.settle();
     ASSERT_EQ(bench.dialogs.saveRequests.size(), 1);
     EXPECT_EQ(bench.dialogs.saveRequests[0].title, "Bild mit Foto-Hintergrund speichern");
     EXPECT_EQ(bench.dialogs.saveRequests[0].proposedName, "Strand-mit-hintergrund.jpg");
@@ -346,7 +317,7 @@ TEST(BackgroundTool, WriteFailureKeepsTheResultAndSaysWhy)
     const QImage composite = bench.photo().preview->bitmap;
     bench.dialogs.saveTo(QStringLiteral("/proc/lumora-freisteller.png")); // not writable, even for root
     bench.tool().apply();
-    EditorBench::settle();
+    bench.settle();
     ASSERT_TRUE(bench.state().freistellerFehler);
     EXPECT_TRUE(bench.state().freistellerFehler->startsWith("Speichern fehlgeschlagen: "))
         << bench.state().freistellerFehler->toStdString();
@@ -357,39 +328,47 @@ TEST(BackgroundTool, WriteFailureKeepsTheResultAndSaysWhy)
     EXPECT_EQ(bench.photo().preview->bitmap, composite);
 }
 
-// The background question on closing and on a mode change, with the real apply and discard.
-TEST(BackgroundTool, ClosingAsksAndTheAnswerDecidesWhatHappensFirst)
+// Closing or changing the mode with an unapplied result asks first; the answer runs the real
+// apply (the close waits for it) or discard, or keeps everything as it was.
+TEST(BackgroundTool, LeavingWithAResultAsksAndTheAnswerDecidesWhatHappensFirst)
 {
-    {
+    struct Case {
+        bool closing; ///< else a change to the crop mode
+        const char* answer;
+        DrawingMode mode;
+        bool maskLeft;
+        int dismissedAtOnce;
+        int dismissedAfterTheApply;
+    };
+    for (const Case& c : {Case{true, "Anwenden", DrawingMode::rectangle, false, 0, 1},
+                          Case{true, "Verwerfen", DrawingMode::rectangle, false, 1, 1},
+                          Case{true, "Abbrechen", DrawingMode::freisteller, true, 0, 0},
+                          Case{false, "Anwenden", DrawingMode::crop, false, 0, 0},
+                          Case{false, "Verwerfen", DrawingMode::crop, false, 0, 0},
+                          Case{false, "Abbrechen", DrawingMode::freisteller, true, 0, 0}}) {
+        SCOPED_TRACE(std::string(c.closing ? "closing, " : "mode change, ") + c.answer);
         CutoutBench bench;
         const QImage before = bench.photo().preview->bitmap;
         bench.startAndWait();
-        bench.dialogs.answer(QStringLiteral("Verwerfen"));
-        bench.editor->close();
+        const QString answer = QString::fromLatin1(c.answer);
+        bench.dialogs.answer(answer);
+        if (c.closing)
+            bench.editor->close();
+        else
+            editorToolbar::selectMode(*bench.editor, DrawingMode::crop);
         ASSERT_EQ(bench.dialogs.questions.size(), 1);
-        EXPECT_EQ(bench.dismissed, 1);
-        EXPECT_EQ(bench.photo().preview->bitmap, before);
-    }
-    {
-        CutoutBench bench;
-        bench.startAndWait();
-        bench.tool().setColor(QColor(0, 0, 255));
-        bench.dialogs.answer(QStringLiteral("Anwenden"));
-        bench.editor->close();
-        EXPECT_EQ(bench.dismissed, 0); // the sheet waits for the apply
-        EditorBench::settle();
-        EXPECT_EQ(bench.dismissed, 1);
-        EXPECT_NE(bench.fileBytes(), bench.originalBytes);
-    }
-    {
-        CutoutBench bench;
-        bench.startAndWait();
-        bench.dialogs.answer(QStringLiteral("Anwenden"));
-        editorToolbar::selectMode(*bench.editor, DrawingMode::crop);
-        EditorBench::settle();
-        EXPECT_EQ(bench.state().drawingMode, DrawingMode::crop);
-        EXPECT_FALSE(bench.state().freistellerMaske);
+        EXPECT_EQ(bench.dialogs.questions[0].title, "Hintergrund noch nicht angewendet");
+        EXPECT_EQ(bench.dismissed, c.dismissedAtOnce);
+        bench.settle();
+        EXPECT_EQ(bench.dismissed, c.dismissedAfterTheApply);
+        EXPECT_EQ(bench.state().drawingMode, c.mode);
+        EXPECT_EQ(bench.state().freistellerMaske.has_value(), c.maskLeft);
+        EXPECT_EQ(bench.photo().preview->bitmap == before, answer == "Verwerfen");
+        EXPECT_EQ(bench.fileBytes() != bench.originalBytes, answer == "Anwenden");
+        EXPECT_FALSE(bench.state().isFreistellerAnwenden);
         EXPECT_FALSE(bench.state().geplanterModusWechsel);
+        EXPECT_FALSE(bench.state().wartenAufSchliessen);
+        EXPECT_FALSE(bench.state().zeigeFreistellerWechselDialog);
     }
 }
 

@@ -1,10 +1,13 @@
 #include "app/editor/CanvasMapping.h"
 
+#include "EditorTestSupport.h"
+
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
 
 using namespace lumora;
+using namespace lumora::test;
 
 namespace {
 
@@ -34,8 +37,7 @@ TEST_P(CanvasToImage, MapsAndClamps)
     const MappingCase& c = GetParam();
     const CanvasMapping mapping{kOriginal, c.rotation, c.flippedH, c.flippedV};
     const QPointF live = mapping.toImage(c.point, c.canvas);
-    EXPECT_NEAR(live.x(), c.expected.x(), 1e-9);
-    EXPECT_NEAR(live.y(), c.expected.y(), 1e-9);
+    expectNear(live, c.expected);
     // Commits outside a gesture use the remembered size; the same size gives the same pixel.
     EXPECT_EQ(mapping.toImageWithLastKnownSize(c.point, c.canvas), live);
 }
@@ -63,12 +65,17 @@ INSTANTIATE_TEST_SUITE_P(
                       MappingCase{"EmptyCanvas", 0, false, false, {0, 600}, {10, 10}, {0, 0}}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST(CanvasMapping, EmptyImageMapsToOrigin)
+// An empty image or canvas maps to the origin at one pixel per point instead of dividing by zero.
+TEST(CanvasMapping, EmptySizesMapToTheOriginAtOnePixelPerPoint)
 {
     const CanvasMapping empty{{0, 300}, 0, false, false};
     EXPECT_EQ(empty.toImage({100, 100}, kCanvas), QPointF(0, 0));
     EXPECT_EQ(empty.pixelsPerPoint(kCanvas), 1);
     EXPECT_EQ(empty.toImageWithLastKnownSize({100, 100}, kCanvas), QPointF(0, 0));
+    const CanvasMapping big{{1600, 1200}};
+    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize({0, 600}), 1);
+    EXPECT_DOUBLE_EQ(big.pixelsPerPoint({0, 600}), 1);
+    EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90}.pixelsPerPoint({600, 800})), 2); // turned: 1200 × 1600
 }
 
 TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
@@ -82,16 +89,6 @@ TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
         EXPECT_EQ((CanvasMapping{kOriginal, c.rotation}.orientedSize()), c.expected) << c.rotation;
 }
 
-TEST(CanvasMapping, PixelsPerPointInBothVariants)
-{
-    const CanvasMapping big{{1600, 1200}};
-    EXPECT_DOUBLE_EQ(big.pixelsPerPoint(kCanvas), 2); // shown at half size: 10 points are 20 pixels
-    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize(kCanvas), 2);
-    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize({0, 600}), 1);
-    EXPECT_DOUBLE_EQ(big.pixelsPerPoint({0, 600}), 1);
-    EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90}.pixelsPerPoint({600, 800})), 2); // turned: 1200 × 1600
-}
-
 TEST(CanvasMapping, RoundTripThroughTheImageReturnsTheCanvasPoint)
 {
     for (double rotation : {0.0, 90.0, 180.0, 270.0, -90.0, 45.0, 30.0}) {
@@ -101,16 +98,12 @@ TEST(CanvasMapping, RoundTripThroughTheImageReturnsTheCanvasPoint)
             // Points well inside the fitted image (a general angle clamps near its corners).
             for (QPointF f : {QPointF(0.5, 0.5), QPointF(0.4, 0.55), QPointF(0.6, 0.45)}) {
                 const QPointF p(fitted.x() + f.x() * fitted.width(), fitted.y() + f.y() * fitted.height());
-                const QPointF back = mapping.toCanvas(mapping.toImage(p, kCanvas), kCanvas);
-                EXPECT_NEAR(back.x(), p.x(), 1e-9) << rotation << " flips " << flips;
-                EXPECT_NEAR(back.y(), p.y(), 1e-9) << rotation << " flips " << flips;
+                expectNear(mapping.toCanvas(mapping.toImage(p, kCanvas), kCanvas), p);
             }
             // The fitted image's corners survive the round trip at quarter turns.
             if (std::fmod(rotation, 90) == 0) {
                 const QPointF corner = fitted.bottomRight();
-                const QPointF back = mapping.toCanvas(mapping.toImage(corner, kCanvas), kCanvas);
-                EXPECT_NEAR(back.x(), corner.x(), 1e-9);
-                EXPECT_NEAR(back.y(), corner.y(), 1e-9);
+                expectNear(mapping.toCanvas(mapping.toImage(corner, kCanvas), kCanvas), corner);
             }
         }
     }

@@ -13,25 +13,12 @@ namespace {
 const QSizeF kCanvas(1000, 600);
 const QString kTooSmall = QStringLiteral("Der Ausschnitt ist zu klein.");
 
-CropTool& cropTool(EditorBench& bench)
-{
-    return *static_cast<CropTool*>(bench.editor->tool(DrawingMode::crop));
-}
-
 /// Gives the photo a preview that stands for `pixelSize` pixels.
 void givePreview(EditorBench& bench, QSize pixelSize)
 {
     PhotoItem photo = bench.photo();
     photo.preview = Preview{solid(30, 20, Qt::gray), pixelSize};
     bench.processor.updatePhoto(photo);
-}
-
-void expectNear(const QRectF& actual, const QRectF& expected)
-{
-    EXPECT_NEAR(actual.x(), expected.x(), 1e-9);
-    EXPECT_NEAR(actual.y(), expected.y(), 1e-9);
-    EXPECT_NEAR(actual.width(), expected.width(), 1e-9);
-    EXPECT_NEAR(actual.height(), expected.height(), 1e-9);
 }
 
 struct DragCase {
@@ -112,13 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(CropCheck, NormalisesTheFrameOrSaysItIsTooSmall)
 {
     EditorBench bench({400, 300}, kCanvas);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropRect = GetParam().frame;
     std::optional<QRectF> pendingWhileAsked;
     bench.dialogs.whileAsking = [&](const QuestionRequest&) { pendingWhileAsked = bench.state().cropPendingViewRect; };
     bench.dialogs.answer(QStringLiteral("Abbrechen"));
 
-    cropTool(bench).apply(false);
+    tool.apply(false);
 
     EXPECT_FALSE(bench.state().isCropping);
     EXPECT_FALSE(bench.state().cropPendingViewRect);
@@ -153,10 +140,10 @@ TEST_P(CropFrameFromSize, SetsAFrameOfThePixelSizeCentredOnTheImage)
     // 300 × 200 shown in 1000 × 600: fitted into x 50…950, y 0…600; its preview stands for 3000 × 2000.
     EditorBench bench({300, 200}, kCanvas);
     givePreview(bench, {3000, 2000});
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropMassBreite = GetParam().width;
     bench.state().cropMassHoehe = GetParam().height;
-    cropTool(bench).setFrameFromSize();
+    tool.setFrameFromSize();
     EXPECT_EQ(bench.state().cropRect.has_value(), GetParam().expected.has_value());
     if (GetParam().expected)
         expectNear(*bench.state().cropRect, *GetParam().expected);
@@ -175,17 +162,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 {
     EditorBench bench({300, 200}, kCanvas);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropMassBreite = QStringLiteral("100");
     bench.state().cropMassHoehe = QStringLiteral("100");
-    cropTool(bench).setFrameFromSize();
+    tool.setFrameFromSize();
     EXPECT_FALSE(bench.state().cropRect);
-    EXPECT_FALSE(cropTool(bench).pixelLabel());
+    EXPECT_FALSE(tool.pixelLabel());
 
     givePreview(bench, {3000, 2000});
     bench.state().cropRect = QRectF(-20, 10, 100, 450); // 100 of 900 points wide, 450 of 600 high
-    EXPECT_EQ(cropTool(bench).pixelLabel(), QSize(333, 1500));
-    cropTool(bench).removeFrame();
+    EXPECT_EQ(tool.pixelLabel(), QSize(333, 1500));
+    tool.removeFrame();
     EXPECT_FALSE(bench.state().cropRect);
     EXPECT_EQ(bench.editor->hint(), QStringLiteral("Ziehe einen Rahmen um den Bereich den du behalten möchtest"));
 }
@@ -193,8 +180,7 @@ TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
 {
     EditorBench bench({400, 300}, kCanvas);
-    CropTool& tool = cropTool(bench);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.editor->setSelectedPhotoIDs({bench.id});
     EXPECT_EQ(tool.batchButtonLabel(), QStringLiteral("Auf alle markierten anwenden"));
     EXPECT_EQ(tool.tipLine(),
@@ -210,11 +196,8 @@ TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
     EXPECT_EQ(batch.title, QStringLiteral("Zuschnitt auf 1 Fotos anwenden"));
     EXPECT_TRUE(batch.message.startsWith(QStringLiteral("Kopien werden im selben Ordner")));
     EXPECT_EQ(idsWhileAsked, QList<QUuid>{bench.id});
-    ASSERT_EQ(batch.buttons.size(), 3);
-    EXPECT_EQ(batch.buttons[0].text, QStringLiteral("Kopie anlegen"));
-    EXPECT_EQ(batch.buttons[1].text, QStringLiteral("Original überschreiben"));
+    ASSERT_EQ(batch.buttons.size(), 3); // answered by their texts in the end-to-end tests
     EXPECT_EQ(batch.buttons[1].role, DialogButton::Role::destructive);
-    EXPECT_EQ(batch.buttons[2].text, QStringLiteral("Abbrechen"));
     EXPECT_EQ(batch.buttons[2].role, DialogButton::Role::cancel);
     EXPECT_EQ(batch.escapeButton, 2);
 
@@ -236,19 +219,14 @@ TEST(CropTool, TheCheckBakesTextMarksFirstAndMeasuresTheTurnedResult)
     // Turned by 90°: shown 300 × 400 in 1000 × 600, fitted at 1.5 into x 275…725.
     EditorBench bench({400, 300}, kCanvas, 90);
     PhotoItem photo = bench.photo();
-    TextMark mark;
-    mark.position = {50, 50};
-    mark.text = QStringLiteral("Hallo");
-    mark.fontSize = 30;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    photo.edits.textMarks = {mark};
+    photo.edits.textMarks = {textMark({50, 50}, QStringLiteral("Hallo"), 30)};
     bench.processor.updatePhoto(photo);
-    bench.editor->setMode(DrawingMode::crop);
+    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
     bench.state().cropRect = QRectF(275, 0, 225, 300);
     std::optional<QRectF> pending;
     bench.dialogs.whileAsking = [&](const QuestionRequest&) { pending = bench.state().cropPendingViewRect; };
 
-    cropTool(bench).apply(false);
+    tool.apply(false);
 
     EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
     EXPECT_EQ(bench.photo().edits.rotation, 0);

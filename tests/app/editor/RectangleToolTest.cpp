@@ -84,14 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
                       DragCase{"MoveIsNotLimitedToTheImage", {200, 150}, {-50, 140}, {-150, 90, 200, 100}}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST(RectangleTool, NewRectanglesNeedEightByEight)
+TEST(RectangleTool, NewRectanglesNeedEightByEightAndAreDrawnOnlyWhileTheMouseIsDown)
 {
     EditorBench bench;
     bench.drag({100, 100}, {107, 120});
     EXPECT_FALSE(bench.state().editingRect);
-    bench.drag({100, 100}, {108, 108});
-    ASSERT_TRUE(bench.state().editingRect);
-    EXPECT_EQ(*bench.state().editingRect, QRectF(100, 100, 8, 8));
+    bench.editor->dragChanged({100, 100}, {108, 108});
+    EXPECT_EQ(bench.state().drawingRect, QRectF(100, 100, 8, 8));
+    bench.editor->dragEnded();
+    EXPECT_EQ(bench.state().editingRect, QRectF(100, 100, 8, 8));
     EXPECT_FALSE(bench.state().drawingRect);
     // Dragged up and left, the rectangle still has its origin at the smaller corner.
     bench.state().editingRect.reset();
@@ -99,70 +100,44 @@ TEST(RectangleTool, NewRectanglesNeedEightByEight)
     EXPECT_EQ(bench.state().editingRect, QRectF(200, 250, 100, 50));
 }
 
-TEST(RectangleTool, DrawingRectangleExistsOnlyWhileTheMouseIsDown)
-{
-    EditorBench bench;
-    bench.editor->dragChanged({10, 10}, {60, 40});
-    EXPECT_EQ(bench.state().drawingRect, QRectF(10, 10, 50, 30));
-    bench.editor->dragEnded();
-    EXPECT_FALSE(bench.state().drawingRect);
-}
-
 // Every commit path stores the one mask in image pixels: s = 2, so the canvas rectangle
-// (100, 100, 200, 100) covers image x 50…150 and y (up) 200…250.
+// (100, 100, 200, 100) covers image x 50…150 and y (up) 200…250. A part outside the image is
+// cut off; on a quarter turn the canvas's top-left is the image's top-right.
 TEST(RectangleTool, CommitPathsStoreOneMaskInImagePixels)
 {
-    struct Path {
+    const auto farClick = [](EditorBench& b) { b.drag({700, 550}, {700, 550}, 1); };
+    const auto modeChange = [](EditorBench& b) { b.editor->setMode(DrawingMode::freehand); };
+    const auto closing = [](EditorBench& b) { b.editor->close(); };
+    struct Case {
         const char* name;
-        std::function<void(EditorBench&)> run;
+        double rotation;
+        QRectF frame;
+        std::function<void(EditorBench&)> commit;
+        QRectF mask;
     };
-    const Path paths[] = {
-        {"ClickFarAway",
-         [](EditorBench& b) {
-             b.drag({700, 550}, {700, 550}, 1);
-         }},
-        {"ModeChange", [](EditorBench& b) { b.editor->setMode(DrawingMode::freehand); }},
-        {"Closing", [](EditorBench& b) { b.editor->close(); }},
-    };
-    for (const Path& path : paths) {
-        EditorBench bench;
+    // 400 × 300 turned: 300 × 400 at s = 1.5 from x = 175.
+    for (const Case& c : {Case{"ClickFarAway", 0, kFrame, farClick, {50, 200, 100, 50}},
+                          Case{"ModeChange", 0, kFrame, modeChange, {50, 200, 100, 50}},
+                          Case{"Closing", 0, kFrame, closing, {50, 200, 100, 50}},
+                          Case{"PartOutside", 0, {-100, -100, 300, 200}, modeChange, {0, 250, 100, 50}},
+                          Case{"QuarterTurn", 90, {175, 0, 30, 45}, closing, {370, 280, 30, 20}}}) {
+        SCOPED_TRACE(c.name);
+        EditorBench bench({400, 300}, {800, 600}, c.rotation);
         bench.state().rectColorHex = QStringLiteral("#112233");
-        bench.state().editingRect = kFrame;
-        path.run(bench);
-        ASSERT_EQ(bench.photo().edits.masks.size(), 1) << path.name;
-        EXPECT_EQ(bench.photo().edits.masks[0], (MaskRect{{50, 200, 100, 50}, QStringLiteral("#112233")})) << path.name;
-        EXPECT_FALSE(bench.state().editingRect) << path.name;
-        EXPECT_FALSE(bench.state().drawingRect) << path.name; // a click makes no new rectangle
+        bench.state().editingRect = c.frame;
+        c.commit(bench);
+        ASSERT_EQ(bench.photo().edits.masks.size(), 1);
+        EXPECT_EQ(bench.photo().edits.masks[0], (MaskRect{c.mask, QStringLiteral("#112233")}));
+        EXPECT_FALSE(bench.state().editingRect);
+        EXPECT_FALSE(bench.state().drawingRect); // a click makes no new rectangle
     }
 }
 
-TEST(RectangleTool, ModeChangeToRectangleCommitsNothingAndClosingDismisses)
+TEST(RectangleTool, ModeChangeToRectangleCommitsNothing)
 {
     EditorBench bench;
     bench.state().editingRect = kFrame;
     bench.editor->setMode(DrawingMode::rectangle);
     EXPECT_TRUE(bench.state().editingRect);
     EXPECT_TRUE(bench.photo().edits.masks.isEmpty());
-    bench.editor->close();
-    EXPECT_EQ(bench.photo().edits.masks.size(), 1);
-    EXPECT_EQ(bench.dismissed, 1);
-}
-
-TEST(RectangleTool, PartOutsideTheImageIsCutOff)
-{
-    EditorBench bench;
-    bench.state().editingRect = QRectF(-100, -100, 300, 200);
-    bench.editor->setMode(DrawingMode::whiteFill);
-    ASSERT_EQ(bench.photo().edits.masks.size(), 1);
-    EXPECT_EQ(bench.photo().edits.masks[0].rect, QRectF(0, 250, 100, 50));
-}
-
-TEST(RectangleTool, OnAQuarterTurnTheCanvasTopLeftIsTheImageTopRight)
-{
-    // 400 × 300 turned: 300 × 400 at s = 1.5 from x = 175.
-    EditorBench bench({400, 300}, {800, 600}, 90);
-    bench.drag({175, 0}, {205, 45});
-    bench.editor->close();
-    ASSERT_EQ(bench.photo().edits.masks.size(), 1);
-    EXPECT_EQ(bench.photo().edits.masks[0].rect, QRectF(370, 280, 30, 20));
 }

@@ -14,49 +14,32 @@ MagnifierZoom zoomFor(QSizeF image, QSizeF area)
     return zoom;
 }
 
-/// A series of zoom steps ('+' in, '-' out, '1' actual size) from the fitted start.
-struct StepCase {
-    const char* name;
-    QSizeF image;
-    QSizeF area;
-    const char* steps;
-    double zoom;
-    const char* percent;
-};
-
-class MagnifierZoomSteps : public ::testing::TestWithParam<StepCase> {};
-
 } // namespace
 
-TEST_P(MagnifierZoomSteps, MultiplyByOneAndAQuarterWithinTheBounds)
+TEST(MagnifierZoom, StepsMultiplyByOneAndAQuarterWithinTheBounds)
 {
-    const StepCase& c = GetParam();
-    MagnifierZoom zoom = zoomFor(c.image, c.area);
-    for (const char* s = c.steps; *s; ++s) {
-        if (*s == '+')
-            zoom.zoomIn();
-        else if (*s == '-')
-            zoom.zoomOut();
-        else
-            zoom.actualSize();
+    // A series of zoom steps ('+' in, '-' out, '1' actual size) from the fitted start.
+    const std::tuple<QSizeF, QSizeF, const char*, double, const char*> cases[] = {
+        {{4000, 3000}, {1000, 700}, "1+++", 1.953125, "195 %"},
+        {{4000, 3000}, {1000, 700}, "1++++++++++++++++++++++++", 16.0, "1600 %"},
+        {{4000, 3000}, {1000, 700}, "1-----------------------", 0.05, "5 %"},
+        // A tiny image fits far above maxZoom: zooming in must not jump down to 16.
+        {{1, 1}, {500, 400}, "+", 360.0, "36000 %"},
+        {{1, 1}, {500, 400}, "+-", 288.0, "28800 %"},
+        // A huge image fits below minZoom: zooming out must not jump up to 0.05.
+        {{100000, 100}, {540, 400}, "-", 0.005, "1 %"},
+        {{100000, 100}, {540, 400}, "-+", 0.00625, "1 %"},
+    };
+    for (const auto& [image, area, steps, expected, percent] : cases) {
+        SCOPED_TRACE(steps);
+        MagnifierZoom zoom = zoomFor(image, area);
+        for (const char* s = steps; *s; ++s)
+            *s == '+' ? zoom.zoomIn() : *s == '-' ? zoom.zoomOut() : zoom.actualSize();
+        EXPECT_DOUBLE_EQ(zoom.zoom(), expected);
+        EXPECT_EQ(zoom.percentText(), QString::fromUtf8(percent));
+        EXPECT_FALSE(zoom.einpassen());
     }
-    EXPECT_DOUBLE_EQ(zoom.zoom(), c.zoom);
-    EXPECT_EQ(zoom.percentText(), QString::fromUtf8(c.percent));
-    EXPECT_FALSE(zoom.einpassen());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, MagnifierZoomSteps,
-    ::testing::Values(StepCase{"threeIn", {4000, 3000}, {1000, 700}, "1+++", 1.953125, "195 %"},
-                      StepCase{"inStopsAtMax", {4000, 3000}, {1000, 700}, "1++++++++++++++++++++++++", 16.0, "1600 %"},
-                      StepCase{"outStopsAtMin", {4000, 3000}, {1000, 700}, "1-----------------------", 0.05, "5 %"},
-                      // A tiny image fits far above maxZoom: zooming in must not jump down to 16.
-                      StepCase{"tinyImageIn", {1, 1}, {500, 400}, "+", 360.0, "36000 %"},
-                      StepCase{"tinyImageOut", {1, 1}, {500, 400}, "+-", 288.0, "28800 %"},
-                      // A huge image fits below minZoom: zooming out must not jump up to 0.05.
-                      StepCase{"hugeImageOut", {100000, 100}, {540, 400}, "-", 0.005, "1 %"},
-                      StepCase{"hugeImageIn", {100000, 100}, {540, 400}, "-+", 0.00625, "1 %"}),
-    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(MagnifierZoom, FitLeavesTwentyPointsAroundTheImageAndFollowsTheArea)
 {
@@ -93,7 +76,7 @@ TEST(MagnifierZoom, EdgeCasesOfTheFit)
     EXPECT_EQ(zoomFor({1000, 1000}, {164.9, 1000}).percentText(), QStringLiteral("12 %"));
 }
 
-TEST(MagnifierZoom, HighlightsFollowTheModeAndTheExactActualSize)
+TEST(MagnifierZoom, HighlightsFollowTheModeANewImageRefitsOnlyInFitMode)
 {
     MagnifierZoom zoom = zoomFor({1000, 1000}, {1040, 1040});
     EXPECT_TRUE(zoom.fitHighlighted());
@@ -105,11 +88,9 @@ TEST(MagnifierZoom, HighlightsFollowTheModeAndTheExactActualSize)
     zoom.zoomIn();
     zoom.zoomOut();
     EXPECT_TRUE(zoom.actualSizeHighlighted()) << "1.25 then ÷ 1.25 is 1 within 0.001";
-}
 
-TEST(MagnifierZoom, NewImageKeepsAnExplicitZoomAndRefitsInFitMode)
-{
-    MagnifierZoom zoom = zoomFor({1000, 1000}, {540, 540});
+    // A new image is fitted again in fit mode and keeps an explicit zoom.
+    zoom = zoomFor({1000, 1000}, {540, 540});
     zoom.setImageSize({2000, 2000});
     EXPECT_DOUBLE_EQ(zoom.zoom(), 0.25);
     zoom.actualSize();

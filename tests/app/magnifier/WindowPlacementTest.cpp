@@ -46,61 +46,35 @@ TEST(InBereichEinpassen, PushesInFromEachSideAndShrinksToTheArea)
     EXPECT_EQ(inBereichEinpassen({10, 10, 100, 100}, QRectF(200, 300, 400, 400)), QRectF(200, 300, 100, 100));
 }
 
-namespace {
-
-struct FrameCase {
-    const char* name;
-    std::optional<ReferenceWindow> reference;
-    std::optional<QRectF> mainArea;
-    QSizeF size;
-    QRectF expected;
-};
-
-class StandardFrameRules : public ::testing::TestWithParam<FrameCase> {};
-
-const QRectF kArea(0, 0, 1920, 1048), kWide(0, 0, 2560, 1415);
-const QSizeF kAsked(1000, 750);
-const double kTuckedWidth = 1280 * 0.65;
-
-// y up throughout: a frame's bottom() is its top edge.
-using Ref = ReferenceWindow;
-const FrameCase kFrames[] = {
-    // Overlapping the reference's right edge by 100, top aligned.
-    {"beside", Ref{{100, 240, 1280, 760}, kWide}, kWide, kAsked, {1280, 250, 1000, 750}},
-    // No room beside: 65 % of the width, height − 80, 20 from the right, 60 below the top (960 − 60 − 680).
-    {"tuckedIn", Ref{{600, 200, 1280, 760}, kArea}, kArea, kAsked, {1860 - kTuckedWidth, 220, kTuckedWidth, 680}},
-    // The request caps the size, not the window: 1900 − 20 − 500, 1040 − 60 − 400.
-    {"smallRequest", Ref{{0, 0, 1900, 1040}, kArea}, kArea, {500, 400}, {1380, 580, 500, 400}},
-    // A reference hanging off the screen's lower left: the tucked frame is kept on it.
-    {"keptOnScreen", Ref{{-1000, -500, 1280, 760}, kArea}, kArea, kAsked, {0, 0, kTuckedWidth, 680}},
-    {"noReference", std::nullopt, kArea, kAsked, {460, 149, 1000, 750}},
-    {"noScreen", std::nullopt, std::nullopt, kAsked, {220, 75, 1000, 750}},
-    {"referenceWithoutScreen", Ref{{100, 100, 800, 600}, std::nullopt}, std::nullopt, kAsked, {220, 75, 1000, 750}},
-};
-
-} // namespace
-
-TEST_P(StandardFrameRules, PlaceTheNewWindow)
+TEST(StandardFrame, PlacesTheNewWindow)
 {
-    const FrameCase& c = GetParam();
-    EXPECT_EQ(standardFrame(c.size, c.reference, c.mainArea), c.expected);
+    const QRectF area(0, 0, 1920, 1048), wide(0, 0, 2560, 1415);
+    const QSizeF asked(1000, 750);
+    const double tuckedWidth = 1280 * 0.65;
+    // y up throughout: a frame's bottom() is its top edge.
+    using Ref = ReferenceWindow;
+    const std::tuple<const char*, std::optional<Ref>, std::optional<QRectF>, QSizeF, QRectF> cases[] = {
+        // Overlapping the reference's right edge by 100, top aligned.
+        {"beside", Ref{{100, 240, 1280, 760}, wide}, wide, asked, {1280, 250, 1000, 750}},
+        // No room beside: 65 % of the width, height − 80, 20 from the right, 60 below the top (960 − 60 − 680).
+        {"tucked in", Ref{{600, 200, 1280, 760}, area}, area, asked, {1860 - tuckedWidth, 220, tuckedWidth, 680}},
+        // The request caps the size, not the window: 1900 − 20 − 500, 1040 − 60 − 400.
+        {"small request", Ref{{0, 0, 1900, 1040}, area}, area, {500, 400}, {1380, 580, 500, 400}},
+        // A reference hanging off the screen's lower left: the tucked frame is kept on it.
+        {"kept on screen", Ref{{-1000, -500, 1280, 760}, area}, area, asked, {0, 0, tuckedWidth, 680}},
+        {"no reference", std::nullopt, area, asked, {460, 149, 1000, 750}},
+        {"no screen", std::nullopt, std::nullopt, asked, {220, 75, 1000, 750}},
+        {"reference without screen",
+         Ref{{100, 100, 800, 600}, std::nullopt},
+         std::nullopt,
+         asked,
+         {220, 75, 1000, 750}},
+    };
+    for (const auto& [name, reference, mainArea, size, expected] : cases)
+        EXPECT_EQ(standardFrame(size, reference, mainArea), expected) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StandardFrameRules, ::testing::ValuesIn(kFrames),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-TEST(StandardFrameQt, RulesHoldInQtCoordinates)
-{
-    const std::vector<ScreenRects> screens{kOneScreen};
-    // Main window flush with the right edge, 100 points below the panel.
-    const QRectF primary(640, 132, 1280, 760);
-    // Tucked in: 20 from the right edge, 60 below the top, y down.
-    EXPECT_EQ(standardFrameQt({1000, 750}, primary, screens), QRectF(1920 - 20 - 832, 132 + 60, 832, 680));
-    // No reference window: centred in the visible area below the panel.
-    EXPECT_EQ(standardFrameQt({1000, 750}, std::nullopt, screens), QRectF(460, 181, 1000, 750));
-}
-
-TEST(StandardFrameQt, UsesTheScreenTheReferenceWindowIsOn)
+TEST(StandardFrameQt, UsesTheScreenTheReferenceWindowIsOnInQtCoordinates)
 {
     const ScreenRects rightScreen{{1920, 0, 1280, 1024}, {1920, 0, 1280, 1024}};
     const std::vector<ScreenRects> screens{kOneScreen, rightScreen};
@@ -108,11 +82,11 @@ TEST(StandardFrameQt, UsesTheScreenTheReferenceWindowIsOn)
     EXPECT_EQ(screenOf(QRectF(1800, 100, 800, 600), screens), 1u) << "most of it";
     EXPECT_EQ(screenOf(QRectF(5000, 100, 800, 600), screens), std::nullopt);
 
-    // Beside a window on the right screen would leave that screen: tucked in instead.
-    const QRectF primary(2000, 100, 1000, 700);
-    const QRectF frame = standardFrameQt({1000, 750}, primary, screens);
-    EXPECT_DOUBLE_EQ(frame.right(), 3000 - 20);
-    EXPECT_DOUBLE_EQ(frame.top(), 160);
+    // Beside a window on the right screen would leave that screen: tucked in instead, 20 from
+    // the right edge, 60 below the top, y down. Without a reference the frame is centred below the panel.
+    EXPECT_EQ(standardFrameQt({1000, 750}, QRectF(2000, 100, 1000, 700), screens),
+              QRectF(3000 - 20 - 650, 100 + 60, 650, 700 - 80));
+    EXPECT_EQ(standardFrameQt({1000, 750}, std::nullopt, screens), QRectF(460, 181, 1000, 750));
 }
 
 TEST(FrameValue, OnlyAMapOfFourFiniteNumbersIsAFrame)

@@ -1,13 +1,14 @@
-// The editor sheet as a user meets it: real widgets offscreen, drags with real mouse events.
+// The editor sheet as a user meets it: real widgets offscreen, drags with real mouse events. The
+// rules behind each tool are tested on the plain classes; these are one pass through each widget.
 #include "ui/editor/ZoomableImageEditor.h"
 
 #include "../AppSupport.h"
 #include "app/editor/CanvasMapping.h"
-#include "base/UiThread.h"
-#include "support/Fixtures.h"
+#include "app/editor/EditorTestSupport.h"
 #include "ui/editor/ColorButton.h"
 #include "ui/editor/EditorCanvas.h"
 #include "ui/editor/EditorIconButton.h"
+#include "ui/editor/TextMarkLayer.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -21,15 +22,6 @@ using namespace lumora::test;
 
 namespace {
 
-void settle()
-{
-    for (int i = 0; i < 4; ++i) {
-        workPool().waitForDone();
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 /// A press at `from`, moves in `steps` to `to` with the left button held, and the release.
 void mouseDrag(QWidget* widget, QPointF from, QPointF to, int steps = 6)
 {
@@ -42,7 +34,7 @@ void mouseDrag(QWidget* widget, QPointF from, QPointF to, int steps = 6)
     QTest::mouseRelease(widget, Qt::LeftButton, {}, to.toPoint());
 }
 
-/// A processor with one 400 × 300 photo and the real sheet on it, shown.
+/// A processor with one 400 × 300 photo and the real sheet on it, shown and active.
 struct SheetFixture : ::testing::Test {
     ImageProcessor processor;
     ScriptedDialogs dialogs;
@@ -50,37 +42,53 @@ struct SheetFixture : ::testing::Test {
     QUuid id;
     QPointer<ZoomableImageEditor> sheet;
 
-    void open(double rotation = 0)
+    void open(double rotation = 0, bool flippedH = false)
     {
         PhotoItem photo;
         photo.url = QUrl::fromLocalFile(QStringLiteral("/fotos/Hafen.jpg"));
         photo.originalCI = SourceImage::fromRaster(solid(400, 300, Qt::darkBlue));
         photo.edits.rotation = rotation;
+        photo.edits.flippedH = flippedH;
         id = photo.id;
         processor.setPhotos({photo});
         sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, {1000, 700});
         sheet->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-        settle();
+        sheet->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+        EditorBench::settle();
     }
     void TearDown() override
     {
         delete sheet.data();
-        settle();
+        EditorBench::settle();
     }
     [[nodiscard]] const PhotoItem& photo() const { return *processor.photo(id); }
-    [[nodiscard]] QRectF fitted() const
-    {
-        return sheet->editor().mapping().fittedRect(QSizeF(sheet->canvas()->size()));
-    }
+    [[nodiscard]] QSizeF canvasSize() const { return QSizeF(sheet->canvas()->size()); }
+    [[nodiscard]] QRectF fitted() const { return sheet->editor().mapping().fittedRect(canvasSize()); }
+    [[nodiscard]] QPointF toImage(QPointF p) const { return sheet->editor().mapping().toImage(p, canvasSize()); }
 };
 
 } // namespace
 
-TEST_F(SheetFixture, DrawReshapeAndCloseStoresOneMaskInImagePixels)
+TEST_F(SheetFixture, ToolbarAndCanvasDrawReshapeCommitUndoAndEscape)
 {
     open();
     ASSERT_TRUE(sheet->editor().state().editorPreview);
+    EXPECT_TRUE(sheet->button(QStringLiteral("In Lupe ansehen"))->isEnabled()); // the preview is there
+    // The background result's buttons show only while there is a result.
+    EXPECT_FALSE(sheet->button(QStringLiteral("Anwenden"))->isVisible());
+    EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isVisible());
+    EXPECT_FALSE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
+    QTest::mouseClick(sheet->button(QStringLiteral("In Lupe ansehen")), Qt::LeftButton);
+    EXPECT_EQ(magnifiers.windowCount(), 1);
+    EXPECT_TRUE(magnifiers.fenster(id));
+    EXPECT_TRUE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
+    QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
+    EXPECT_EQ(sheet->editor().state().drawingMode, DrawingMode::whiteFill);
+    EXPECT_TRUE(sheet->button(QStringLiteral("Füllen"))->isSelected());
+    EXPECT_FALSE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
+    QTest::mouseClick(sheet->button(QStringLiteral("Rechteck")), Qt::LeftButton);
+
     const QRectF f = fitted();
     const double s = f.width() / 400;
     const QPointF a = (f.topLeft() + QPointF(40, 40)).toPoint(); // mouse events have whole points
@@ -88,69 +96,24 @@ TEST_F(SheetFixture, DrawReshapeAndCloseStoresOneMaskInImagePixels)
     mouseDrag(sheet->canvas(), a, a + QPointF(100, 60));
     ASSERT_TRUE(sheet->editor().state().editingRect);
     EXPECT_EQ(sheet->hintText(), "Ecken/Kanten ziehen zum Anpassen, Mitte verschiebt — Klick weit weg schreibt fest");
-    // Pull the bottom-right corner 40 points further right.
+    // Pull the bottom-right corner 40 points further right, then click far away to commit.
     mouseDrag(sheet->canvas(), a + QPointF(100, 60), a + QPointF(140, 60));
     EXPECT_EQ(*sheet->editor().state().editingRect, QRectF(a, QSizeF(140, 60)));
-
-    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
-    settle();
-    EXPECT_TRUE(sheet.isNull()); // dismissed and deleted
+    QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, (a + QPointF(400, 300)).toPoint());
     ASSERT_EQ(photo().edits.masks.size(), 1);
-    const QRectF mask = photo().edits.masks[0].rect;
-    EXPECT_NEAR(mask.x(), inImage.x() / s, 1e-6);
-    EXPECT_NEAR(mask.y(), 300 - (inImage.y() + 60) / s, 1e-6); // y up: the rectangle's lower edge
-    EXPECT_NEAR(mask.width(), 140 / s, 1e-6);
-    EXPECT_NEAR(mask.height(), 60 / s, 1e-6);
-}
+    // y up: the mask starts at the rectangle's lower edge.
+    expectNear(photo().edits.masks[0].rect, {inImage.x() / s, 300 - (inImage.y() + 60) / s, 140 / s, 60 / s}, 1e-6);
 
-TEST_F(SheetFixture, FreehandOnAQuarterTurnedPhotoLandsWhereItWasDrawn)
-{
-    open(90);
-    QTest::mouseClick(sheet->button(QStringLiteral("Freihand")), Qt::LeftButton);
-    ASSERT_EQ(sheet->editor().state().drawingMode, DrawingMode::freehand);
-    const QRectF f = fitted();
-    const QPointF from = f.topLeft() + QPointF(20, 30);
-    const QPointF to = f.center();
-    mouseDrag(sheet->canvas(), from, to);
-    ASSERT_EQ(photo().edits.freehandOverlays.size(), 1);
-    const auto& stroke = std::get<StrokeShape>(photo().edits.freehandOverlays[0].shape);
-    // Mapped back onto the canvas the stored stroke starts and ends under the pointer.
-    const CanvasMapping mapping = sheet->editor().mapping();
-    const QSizeF canvas(sheet->canvas()->size());
-    const QPointF start = mapping.toCanvas(stroke.points.first(), canvas);
-    const QPointF end = mapping.toCanvas(stroke.points.last(), canvas);
-    EXPECT_NEAR(start.x(), from.x(), 1);
-    EXPECT_NEAR(start.y(), from.y(), 1);
-    EXPECT_NEAR(end.x(), to.x(), 1);
-    EXPECT_NEAR(end.y(), to.y(), 1);
-    // Near the canvas's top-left corner of a photo turned left is the image's top-right corner.
-    EXPECT_GT(stroke.points.first().x(), 300);
-    EXPECT_GT(stroke.points.first().y(), 250);
-    EXPECT_EQ(sheet->editor().state().freehandPaths.size(), 1);
-}
-
-TEST_F(SheetFixture, ToolbarShowsEveryModeAndEnablesTheBuiltOnes)
-{
-    open();
-    for (const char* title :
-         {"Rechteck", "Freihand", "Füllen", "Pfeil", "Text", "Zuschneiden", "KI-Szene", "In Lupe ansehen"})
-        EXPECT_TRUE(sheet->button(QString::fromUtf8(title))->isEnabled()) << title;
-    // The background result's buttons show only while there is a result.
-    for (const char* title : {"Anwenden", "Abbrechen"})
-        EXPECT_FALSE(sheet->button(QString::fromUtf8(title))->isVisible()) << title;
-    for (const char* title : {"Rückgängig"}) {
-        ASSERT_TRUE(sheet->button(QString::fromUtf8(title))) << title;
-        EXPECT_TRUE(sheet->button(QString::fromUtf8(title))->isVisible()) << title;
-        EXPECT_FALSE(sheet->button(QString::fromUtf8(title))->isEnabled()) << title;
-    }
-    EXPECT_TRUE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
-    QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
-    EXPECT_TRUE(sheet->button(QStringLiteral("Füllen"))->isSelected());
-    EXPECT_FALSE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
-
-    QTest::mouseClick(sheet->button(QStringLiteral("In Lupe ansehen")), Qt::LeftButton);
-    EXPECT_EQ(magnifiers.windowCount(), 1);
-    EXPECT_TRUE(magnifiers.fenster(id));
+    mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
+    EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
+    QTest::keyClick(sheet, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(photo().edits.masks.isEmpty());
+    EXPECT_FALSE(sheet->editor().state().editingRect); // undo drops the rectangle being edited
+    mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
+    QTest::keyClick(sheet, Qt::Key_Escape); // closes with the closing steps: the rectangle is kept
+    EditorBench::settle();
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_EQ(photo().edits.masks.size(), 1);
 }
 
 TEST_F(SheetFixture, ColourButtonWritesTheChosenColourString)
@@ -174,24 +137,6 @@ TEST_F(SheetFixture, ColourButtonWritesTheChosenColourString)
     EXPECT_TRUE(dialogs.colorRequests[1].withAlpha); // the fill's default has an alpha
 }
 
-TEST_F(SheetFixture, UndoByKeyAndEscapeClosesWithTheClosingSteps)
-{
-    open();
-    const QPointF a = fitted().topLeft() + QPointF(10, 10);
-    mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
-    mouseDrag(sheet->canvas(), a + QPointF(200, 200), a + QPointF(260, 240)); // commits the first
-    EXPECT_EQ(photo().edits.masks.size(), 1);
-    EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
-    QTest::keyClick(sheet, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_TRUE(photo().edits.masks.isEmpty());
-    EXPECT_FALSE(sheet->editor().state().editingRect); // undo drops the rectangle being edited
-    mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
-    QTest::keyClick(sheet, Qt::Key_Escape);
-    settle();
-    EXPECT_TRUE(sheet.isNull());
-    EXPECT_EQ(photo().edits.masks.size(), 1);
-}
-
 TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
 {
     load(2);
@@ -206,7 +151,7 @@ TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
     EXPECT_EQ(sheet->editor().photoId(), idAt(1));
     EXPECT_EQ(sheet->size(), EditorController::sheetSize(view->fensterGroesse()));
     sheet->editor().close();
-    settle();
+    EditorBench::settle();
     EXPECT_FALSE(view->findChild<ZoomableImageEditor*>());
 }
 
@@ -220,11 +165,7 @@ TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
     auto* width = sheet->findChild<QLineEdit*>(QStringLiteral("cropWidthField"));
     auto* height = sheet->findChild<QLineEdit*>(QStringLiteral("cropHeightField"));
     auto* apply = sheet->findChild<QPushButton*>(QStringLiteral("cropApplyButton"));
-    auto* batch = sheet->findChild<QPushButton*>(QStringLiteral("cropBatchButton"));
-    ASSERT_TRUE(width && height && apply && batch);
-    EXPECT_EQ(width->placeholderText(), QStringLiteral("Breite"));
-    EXPECT_EQ(height->placeholderText(), QStringLiteral("Höhe"));
-    EXPECT_EQ(batch->text(), QStringLiteral("Auf alle markierten anwenden"));
+    ASSERT_TRUE(width && height && apply);
     EXPECT_FALSE(apply->isEnabled()); // nothing to apply without a frame
 
     QTest::keyClicks(width, QStringLiteral("2x0-.0")); // only the digits stay
@@ -249,4 +190,55 @@ TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
     EXPECT_TRUE(sheet->editor().state().cropRect); // the frame stays after "Abbrechen"
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("cropCancelButton")), Qt::LeftButton);
     EXPECT_FALSE(sheet->editor().state().cropRect);
+}
+
+// On a turned and mirrored photo the text layer and its field place, move and reopen a mark
+// where the canvas shows it; closing bakes it into the photo.
+TEST_F(SheetFixture, TextLayerPlacesTypesDragsAndReopensAMarkOnATurnedMirroredPhoto)
+{
+    open(90, true);
+    QTest::mouseClick(sheet->button(QStringLiteral("Text")), Qt::LeftButton);
+    auto* layer = sheet->findChild<TextMarkNSView*>();
+    auto* field = sheet->findChild<TextMarkField*>();
+    ASSERT_TRUE(layer && field);
+    const QPoint p = (fitted().topLeft() + QPointF(90, 150)).toPoint();
+    QTest::mouseClick(layer, Qt::LeftButton, {}, p);
+    EditorBench::settle();
+    ASSERT_EQ(photo().edits.textMarks.size(), 1);
+    ASSERT_TRUE(field->isVisible());
+    EXPECT_TRUE(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("Hallo"));
+    // The field stands centred on the click as it grows with the text.
+    expectNear(field->mapTo(sheet->canvas(), field->box().center().toPoint()), p, 1.5);
+    QTest::keyClick(field, Qt::Key_Return);
+    EditorBench::settle();
+    EXPECT_FALSE(field->isVisible());
+    ASSERT_EQ(photo().edits.textMarks.size(), 1);
+    EXPECT_EQ(photo().edits.textMarks[0].text, "Hallo");
+    expectNear(photo().edits.textMarks[0].position, toImage(p), 1e-6);
+
+    // Dragged: the stored position follows the pointer through the turn and mirror, and the
+    // layer draws the mark there.
+    const QPoint dropped = p + QPoint(40, 30);
+    mouseDrag(layer, p, dropped);
+    expectNear(photo().edits.textMarks[0].position, toImage(dropped), 1e-6);
+    expectNear(layer->geometry2D().textBox(photo().edits.textMarks[0]).center(), dropped, 1e-6);
+    EXPECT_EQ(sheet->editor().state().selectedTextID, photo().edits.textMarks[0].id);
+
+    // A double click opens it for editing again, with its text in the focused field.
+    QTest::mouseDClick(layer, Qt::LeftButton, {}, dropped);
+    EditorBench::settle();
+    ASSERT_TRUE(field->isVisible());
+    EXPECT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), "Hallo");
+    EXPECT_EQ(sheet->editor().state().editingTextID, photo().edits.textMarks[0].id);
+    QTest::keyClick(field, Qt::Key_Return);
+    EditorBench::settle();
+
+    const SourceImage before = photo().originalCI;
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
+    EditorBench::settle();
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_TRUE(photo().edits.textMarks.isEmpty()); // baked into the original
+    EXPECT_FALSE(photo().originalCI == before);
 }

@@ -83,7 +83,7 @@ TEST_F(LupenFensterManagerTest, OpeningTheSamePhotoAgainUpdatesAndRaisesTheOneWi
     EXPECT_EQ(firstWindow->view()->zoom().zoom(), 1.0) << "the zoom survives the new image";
 }
 
-TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOther)
+TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOtherAndReopeningMakesANewOne)
 {
     LupenFenster* a = openPhoto(first);
     LupenFenster* b = openPhoto(second);
@@ -100,10 +100,8 @@ TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOther)
 
     EXPECT_NE(openPhoto(first), nullptr) << "the next opening makes a new window";
     EXPECT_EQ(manager.windowCount(), 2);
-}
 
-TEST_F(LupenFensterManagerTest, ReopeningBeforeTheClosedWindowIsDeletedKeepsTheNewOne)
-{
+    // Reopened before the closed window is deleted: the new one is kept.
     openPhoto(first)->close();
     LupenFenster* reopened = openPhoto(first);
     processEvents();
@@ -111,37 +109,27 @@ TEST_F(LupenFensterManagerTest, ReopeningBeforeTheClosedWindowIsDeletedKeepsTheN
     EXPECT_NE(manager.modell(first), nullptr);
 }
 
-namespace {
-
-/// A stored frame value and the Qt frame the next magnifier gets.
-struct StoredFrameCase {
-    const char* name;
-    QVariant stored;
-    QRect expected;
-};
-
-class LupenFensterManagerStoredFrame : public LupenFensterManagerTest,
-                                       public ::testing::WithParamInterface<StoredFrameCase> {};
-
-} // namespace
-
-TEST_P(LupenFensterManagerStoredFrame, IsUsedOnlyWhenWellFormedAndWhollyOnScreen)
+TEST_F(LupenFensterManagerTest, AStoredFrameIsUsedOnlyWhenWellFormedAndWhollyOnScreen)
 {
-    if (GetParam().stored.isValid())
-        QSettings().setValue(LupenFensterManager::prefsKey(), GetParam().stored);
-    EXPECT_EQ(openPhoto(first)->frameGeometry(), GetParam().expected);
-    processEvents();
-    EXPECT_EQ(QSettings().value(LupenFensterManager::prefsKey()), GetParam().stored)
-        << "placing is no move; a frame off screen is kept, a screen may come back";
+    const std::tuple<const char*, QVariant, QRect> cases[] = {
+        {"on screen", frameToValue(QRectF(100, 200, 800, 600)), QRect(100, 1080 - 200 - 600, 800, 600)},
+        {"half off screen", frameToValue(QRectF(1500, 200, 800, 600)), kCentred},
+        {"nothing", QVariant(), kCentred},
+    };
+    for (const auto& [name, stored, expected] : cases) {
+        SCOPED_TRACE(name);
+        QSettings().remove(LupenFensterManager::prefsKey());
+        if (stored.isValid())
+            QSettings().setValue(LupenFensterManager::prefsKey(), stored);
+        LupenFenster* f = openPhoto(first);
+        EXPECT_EQ(f->frameGeometry(), expected);
+        processEvents();
+        EXPECT_EQ(QSettings().value(LupenFensterManager::prefsKey()), stored)
+            << "placing is no move; a frame off screen is kept, a screen may come back";
+        f->close();
+        processEvents();
+    }
 }
-
-const StoredFrameCase kStoredFrames[] = {
-    {"onScreen", frameToValue(QRectF(100, 200, 800, 600)), QRect(100, 1080 - 200 - 600, 800, 600)},
-    {"halfOffScreen", frameToValue(QRectF(1500, 200, 800, 600)), kCentred},
-    {"nothing", QVariant(), kCentred},
-};
-INSTANTIATE_TEST_SUITE_P(Table, LupenFensterManagerStoredFrame, ::testing::ValuesIn(kStoredFrames),
-                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged)
 {
