@@ -91,10 +91,14 @@ double timed(F&& f)
     return ms(t);
 }
 
+/// Sleeps in the event loop until `done`: a loop that polls would take one of the cores the
+/// mask and the apply run on. A 20 ms timer looks again in case no event comes.
 void waitUntil(const std::function<bool()>& done)
 {
+    QTimer backstop;
+    backstop.start(20);
     while (!done())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 double median(QList<double> values)
@@ -202,7 +206,7 @@ KiSzene pressKiSzene(Sheet& s)
     QElapsedTimer settle;
     settle.start();
     while (ms(settle) < 30)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     bool arrived = false;
     QElapsedTimer t;
     const auto connection = QObject::connect(s.editor, &EditorController::previewChanged, [&] {
