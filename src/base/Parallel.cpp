@@ -1,5 +1,10 @@
 #include "base/Parallel.h"
 
+#include <cerrno>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QtGlobal>
 #include <algorithm>
 #include <thread>
@@ -41,6 +46,15 @@ void parallelBands(int count, int minBand, const std::function<void(int, int)>& 
     for (int band = 0; band + 1 < bands; ++band)
         threads.emplace_back(work, bandBegin(band), bandBegin(band + 1));
     work(bandBegin(bands - 1), count);
+}
+
+void lowerThreadPriority(int steps)
+{
+    const auto thread = id_t(syscall(SYS_gettid));
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, thread, std::min(nice + steps, 19));
 }
 
 } // namespace lumora

@@ -10,6 +10,10 @@ namespace lumora {
 /// Inside a SerialBands scope, runs every band on the calling thread instead.
 void parallelBands(int count, int minBand, const std::function<void(int begin, int end)>& work);
 
+/// Raises the calling thread's niceness by `steps` (at most to 19); threads it starts later
+/// inherit it. Lowering a priority needs no privilege; the thread cannot raise it back.
+void lowerThreadPriority(int steps);
+
 /// While it lives, parallelBands on this thread runs serially. For small work on the UI thread:
 /// starting band threads and joining them would make it wait for threads that compete with the
 /// background work for the cores.

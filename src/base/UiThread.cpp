@@ -1,15 +1,14 @@
 #include "base/UiThread.h"
 
+#include "base/Parallel.h"
+
 #include <QCoreApplication>
 #include <algorithm>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace lumora {
 
 namespace {
-constexpr int kWorkerNice = 5; // the niceness of work pool threads (the UI thread keeps 0)
+constexpr int kWorkerNice = 5; // how far work pool threads stand behind the UI thread
 } // namespace
 
 WorkPool::WorkPool(int threads)
@@ -50,7 +49,7 @@ void WorkPool::run()
     // Background work yields the cores to the UI thread: on a machine with two cores, workers
     // at the same priority would take the UI thread's time slices while it paints or handles a
     // key.
-    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kWorkerNice);
+    lowerThreadPriority(kWorkerNice);
     for (;;) {
         std::function<void()> job;
         {

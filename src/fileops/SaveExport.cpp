@@ -2,6 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/NativePath.h"
+#include "base/Parallel.h"
 #include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
@@ -9,14 +10,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <cerrno>
 #include <condition_variable>
 #include <future>
 #include <mutex>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <thread>
-#include <unistd.h>
 
 namespace lumora {
 
@@ -84,18 +81,6 @@ private:
     bool m_closed = false;
 };
 
-/// Lowers the calling thread's priority (threads it starts inherit it). The encoder is the one
-/// stage that cannot be split over cores; sharing its core on equal terms with the decode and
-/// the render slows it down, and the whole run with it, while those two have time to spare.
-void yieldToEncoder()
-{
-    const auto thread = id_t(syscall(SYS_gettid));
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, thread);
-    if (errno == 0)
-        setpriority(PRIO_PROCESS, thread, std::min(nice + 5, 19));
-}
-
 struct Rendered {
     int index = 0;
     Image image;
@@ -158,9 +143,10 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
         stream->finish(failure ? *failure : end);
     };
     // Decodes and renders run behind the encoder, on a thread of their own (the decodes it starts
-    // inherit its priority).
+    // inherit its priority): the encoder is the one stage that cannot be split over cores, and
+    // sharing its core on equal terms with them slows it down, and the whole run with it.
     std::jthread([&] {
-        yieldToEncoder();
+        lowerThreadPriority(5);
         std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
         for (int i = 0; i < total; ++i) {
             if (token && token->isCancelled())
