@@ -94,8 +94,9 @@ struct Encoded {
 /// Writes the jobs as a pipeline over both cores: photo i + 1 is decoded while photo i is
 /// rendered (on both cores), photo i − 1 encoded and photo i − 2 written, with at most four
 /// full-size rasters alive (the decode's, the render's source and result, the encoder's). The
-/// encoder, the one stage that cannot be split over cores, never waits for a write. Files are written, and progress reported, strictly in
-/// order; the first failure ends the run after the writes before it have finished.
+/// encoder, the one stage that cannot be split over cores, encodes while the photo before is
+/// written. Files are written, and progress reported, strictly in order; the first failure ends
+/// the run after the writes before it have finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
                const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
 {
