@@ -75,7 +75,9 @@ std::pair<QPixmap, int> shadowPatch(double blur, QColor color)
     return {cached, border};
 }
 
-/// Draws the shadow of `card` (its rounded rectangle grown by the blur) as a nine-patch.
+/// Draws the shadow of `card` (its rounded rectangle grown by the blur) as a nine-patch. The
+/// middle patch is left out: it lies inside the card's straight edges, under the opaque card
+/// painted next, and stretched over the whole card it was the largest blend of a repaint.
 void paintShadow(QPainter& painter, const QRectF& card, double blur, QColor color, double opacity)
 {
     if (opacity <= 0.001)
@@ -92,6 +94,8 @@ void paintShadow(QPainter& painter, const QRectF& card, double blur, QColor colo
     painter.setOpacity(painter.opacity() * opacity);
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
+            if (row == 1 && col == 1)
+                continue;
             const QRectF target(QPointF(xs[col], ys[row]), QPointF(xs[col + 1], ys[row + 1]));
             if (target.width() > 0 && target.height() > 0)
                 painter.drawPixmap(target, patch, QRectF(QPointF(us[col], us[row]), QPointF(us[col + 1], us[row + 1])));

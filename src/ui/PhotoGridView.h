@@ -85,6 +85,8 @@ private:
     void tick();
     [[nodiscard]] double selectedAmount(const QUuid& id, qint64 now) const;
     [[nodiscard]] QRectF animatedRect(int row, const QUuid& id, qint64 now) const;
+    /// Everything painting `card` may touch: its shadows and its growth when selected.
+    [[nodiscard]] static QRectF paintedArea(const QRectF& card);
     [[nodiscard]] QPointF toContent(QPoint viewportPoint) const;
 
     PhotoGridModel& m_model;
