@@ -133,7 +133,7 @@ QImage roundedPicture(const QImage& thumbnail, QSize device, qreal dpr)
 
 } // namespace
 
-CardDelegate::CardDelegate(QObject* context, std::function<void()> prepared)
+CardDelegate::CardDelegate(QObject* context, std::function<void(qint64 key)> prepared)
     : m_context(context), m_prepared(std::move(prepared))
 {
     m_pictures.setMaxCost(128 * 1024);
@@ -153,14 +153,14 @@ const QPixmap* CardDelegate::picture(const CardContent& content, QSize logical, 
     // global pool, and the UI thread must never wait for a pool.
     runInBackground(
         m_context, [thumbnail = content.thumbnail, device, dpr] { return roundedPicture(thumbnail, device, dpr); },
-        [this, key, dpr](QImage rounded) {
+        [this, key, dpr, contentKey = content.key](QImage rounded) {
             m_preparing.remove(key);
             auto* pixmap = new QPixmap(QPixmap::fromImage(rounded));
             pixmap->setDevicePixelRatio(dpr);
             const int cost = qMax(1, int(qint64(rounded.width()) * rounded.height() * 4 / 1024));
             m_pictures.insert(key, pixmap, cost);
             if (m_prepared)
-                m_prepared();
+                m_prepared(contentKey);
         });
     return nullptr;
 }

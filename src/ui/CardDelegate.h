@@ -29,8 +29,8 @@ struct CardContent {
 class CardDelegate {
 public:
     /// `context` receives the prepared pictures (they are dropped once it is gone); `prepared`
-    /// runs on the UI thread after each one is in the cache (repaint the cards).
-    CardDelegate(QObject* context, std::function<void()> prepared);
+    /// runs on the UI thread after each one is in the cache, with its card's key (repaint it).
+    CardDelegate(QObject* context, std::function<void(qint64 key)> prepared);
 
     /// Paints a card into `card` (logical pixels) at device pixel ratio `dpr`.
     void paint(QPainter& painter, const QRectF& card, const CardContent& content, qreal dpr);
@@ -43,7 +43,7 @@ private:
     void paintName(QPainter& painter, const QRectF& picture, const QString& name);
 
     QObject* m_context;
-    std::function<void()> m_prepared;
+    std::function<void(qint64 key)> m_prepared;
     QCache<QString, QPixmap> m_pictures; ///< cost in KiB
     QSet<QString> m_preparing;
 };

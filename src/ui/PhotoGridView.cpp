@@ -23,7 +23,7 @@ constexpr qint64 kMoveMs = 200;
 
 PhotoGridView::PhotoGridView(PhotoGridModel& model, PhotoSelection& selection, QWidget* parent)
     : QAbstractScrollArea(parent), m_model(model), m_selection(selection),
-      m_delegate(this, [this] { viewport()->update(); })
+      m_delegate(this, [this](qint64 key) { pictureArrived(key); })
 {
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -88,6 +88,16 @@ void PhotoGridView::rowsChanged(const QModelIndex& first, const QModelIndex& las
     for (int row = first.row(); row <= last.row(); ++row)
         dirty += paintedArea(m_layout.cardRect(row)).translated(0, -top).toAlignedRect();
     viewport()->update(dirty);
+}
+
+void PhotoGridView::pictureArrived(qint64 key)
+{
+    const auto card = m_paintedCards.constFind(key);
+    if (card == m_paintedCards.cend() || m_moveStart >= 0) {
+        viewport()->update();
+        return;
+    }
+    viewport()->update(paintedArea(*card).translated(0, -verticalScrollBar()->value()).toAlignedRect());
 }
 
 QRectF PhotoGridView::paintedArea(const QRectF& card)
@@ -182,14 +192,16 @@ void PhotoGridView::paintEvent(QPaintEvent* event)
     painter.translate(0, -top);
     const qreal dpr = devicePixelRatioF();
     m_inView.clear();
+    m_paintedCards.clear();
     for (qsizetype row = first; row < last; ++row) {
         const QUuid id = m_model.idAt(int(row));
         m_inView.insert(id);
-        const QRectF card = animatedRect(int(row), id, now);
-        if (!event->rect().intersects(paintedArea(card).translated(0, -top).toAlignedRect()))
-            continue;
         const QModelIndex index = m_model.index(int(row));
         const QImage thumbnail = index.data(PhotoGridModel::ThumbnailRole).value<QImage>();
+        const QRectF card = animatedRect(int(row), id, now);
+        m_paintedCards.insert(thumbnail.cacheKey(), card);
+        if (!event->rect().intersects(paintedArea(card).translated(0, -top).toAlignedRect()))
+            continue;
         CardContent content{thumbnail, index.data(PhotoGridModel::FileNameRole).toString(), thumbnail.cacheKey(),
                             selectedAmount(id, now)};
         m_delegate.paint(painter, card, content, dpr);

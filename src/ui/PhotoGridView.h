@@ -85,6 +85,8 @@ private:
     void tick();
     [[nodiscard]] double selectedAmount(const QUuid& id, qint64 now) const;
     [[nodiscard]] QRectF animatedRect(int row, const QUuid& id, qint64 now) const;
+    /// Repaints the card whose prepared picture just arrived (all cards if it is not known).
+    void pictureArrived(qint64 key);
     /// Everything painting `card` may touch: its shadows and its growth when selected.
     [[nodiscard]] static QRectF paintedArea(const QRectF& card);
     [[nodiscard]] QPointF toContent(QPoint viewportPoint) const;
@@ -114,7 +116,8 @@ private:
     std::function<void(QDrag&)> m_dragRunner;
     bool m_fileDropTarget = false;
     qint64 m_frames = 0;
-    QSet<QUuid> m_inView; ///< photos whose cards the last paint drew
+    QSet<QUuid> m_inView; ///< photos whose cards are in the rows the last paint covered
+    QHash<qint64, QRectF> m_paintedCards; ///< those cards by their content key, in content coordinates
 };
 
 } // namespace lumora
