@@ -52,26 +52,21 @@ TEST(ArrowHeadView, LengthIsTwiceTheWidthAtLeast8AndAsWideAsLong)
     EXPECT_NEAR(down[2].x(), -12, 1e-9);
 }
 
-TEST(ArrowDrag, SevenPointsCreateNothingEightCreateAnEditableArrow)
+TEST(ArrowDrag, EightPointsMakeAnEditableArrowThatMovesByItsShaftAndEnds)
 {
     EditorBench bench;
     bench.editor->setMode(DrawingMode::arrow);
     bench.drag({100, 100}, {107, 100});
     EXPECT_FALSE(bench.state().editingArrowStart);
     bench.drag({100, 100}, {108, 100});
-    ASSERT_TRUE(bench.state().editingArrowStart);
-    EXPECT_EQ(*bench.state().editingArrowStart, QPointF(100, 100));
+    EXPECT_EQ(bench.state().editingArrowStart, QPointF(100, 100));
     EXPECT_EQ(bench.state().editingArrowEnd, QPointF(108, 100));
     EXPECT_FALSE(bench.state().arrowStart);
     EXPECT_FALSE(bench.state().arrowDragMode);
     EXPECT_EQ(bench.editor->hint(),
               "Endpunkte ziehen · Mitte ziehen zum Verschieben · Klick daneben zum Festschreiben");
-}
 
-TEST(ArrowDrag, MovingByTheShaftKeepsTheGrabOffsetAtEveryStep)
-{
-    EditorBench bench;
-    bench.editor->setMode(DrawingMode::arrow);
+    // Moved by the shaft, the grab offset is kept at every step.
     bench.state().editingArrowStart = QPointF(100, 100);
     bench.state().editingArrowEnd = QPointF(300, 100);
     const QPointF press(200, 129); // 29 beside the middle
@@ -131,7 +126,6 @@ TEST(ArrowCommit, StoresStartAngleLengthAndWidthInImagePixels)
         EXPECT_NEAR(a.angle, c.angle, 1e-9);
         EXPECT_NEAR(a.length, c.length, 1e-6);
         EXPECT_NEAR(a.lineWidth, c.stored, 1e-9);
-        EXPECT_EQ(a.colorHex, "#FF3B30");
         EXPECT_EQ(bench.photo().edits.freehandOverlays.size(), 1); // what rebuilds the preview
     }
 }
