@@ -32,7 +32,7 @@ TEST(FreehandTool, StrokeInImagePixelsWithTheWidthConverted)
     EXPECT_TRUE(bench.state().freehandPoints.isEmpty());
 }
 
-TEST(FreehandAndFill, TooFewPointsCommitNothing)
+TEST(FreehandAndFill, FewerThanThreePointsCommitNothingThreeFillTheMappedPolygon)
 {
     EditorBench bench;
     bench.editor->setMode(DrawingMode::freehand);
@@ -46,12 +46,7 @@ TEST(FreehandAndFill, TooFewPointsCommitNothing)
     EXPECT_TRUE(bench.photo().edits.freehandOverlays.isEmpty());
     EXPECT_TRUE(bench.state().freehandPaths.isEmpty());
     EXPECT_TRUE(bench.state().whiteFillPoints.isEmpty());
-}
 
-TEST(FillTool, ThreePointsFillTheMappedPolygon)
-{
-    EditorBench bench;
-    bench.editor->setMode(DrawingMode::whiteFill);
     bench.editor->dragChanged({0, 0}, {200, 0});
     bench.editor->dragChanged({0, 0}, {200, 200});
     bench.editor->dragEnded();
