@@ -70,7 +70,7 @@ struct SheetFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(SheetFixture, ToolbarAndCanvasDrawReshapeCommitUndoAndEscape)
+TEST_F(SheetFixture, ToolbarAndCanvasDrawCommitUndoAndEscape)
 {
     open();
     ASSERT_TRUE(sheet->editor().state().editorPreview);
