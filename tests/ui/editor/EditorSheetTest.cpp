@@ -44,10 +44,7 @@ struct SheetFixture : ::testing::Test {
 
     void open(double rotation = 0, bool flippedH = false)
     {
-        PhotoItem photo;
-        photo.url = QUrl::fromLocalFile(QStringLiteral("/fotos/Hafen.jpg"));
-        photo.originalCI = SourceImage::fromRaster(solid(400, 300, Qt::darkBlue));
-        photo.edits.rotation = rotation;
+        PhotoItem photo = EditorBench::photoOf({400, 300}, rotation);
         photo.edits.flippedH = flippedH;
         id = photo.id;
         processor.setPhotos({photo});
