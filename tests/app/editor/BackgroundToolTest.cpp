@@ -133,7 +133,6 @@ TEST(BackgroundTool, PressingKiSzeneTwiceBakesTheTextStartsOneComputationAndShow
     EXPECT_EQ(*bench.calls, 1);
     EXPECT_FALSE(bench.state().freistellerLaeuft);
     ASSERT_TRUE(bench.state().freistellerMaske);
-    EXPECT_EQ(bench.state().drawingMode, DrawingMode::freisteller);
     EXPECT_TRUE(near(bench.previewCorner(), Qt::white)) << bench.previewCorner().name().toStdString();
     EXPECT_TRUE(near(bench.previewCentre(), kSubject, 12));
     EXPECT_TRUE(near(pixel(bench.editor->canvasImage(), 2, 2), Qt::white));

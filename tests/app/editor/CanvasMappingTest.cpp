@@ -16,54 +16,50 @@ namespace {
 constexpr QSizeF kOriginal{400, 300};
 constexpr QSizeF kCanvas{800, 600};
 
-struct MappingCase {
-    const char* name;
-    double rotation;
-    bool flippedH;
-    bool flippedV;
-    QSizeF canvas;
-    QPointF point;
-    QPointF expected;
-};
-
-class CanvasToImage : public ::testing::TestWithParam<MappingCase> {};
-
 const double kCos45 = std::cos(std::numbers::pi / 4);
 
 } // namespace
 
-TEST_P(CanvasToImage, MapsAndClamps)
+TEST(CanvasMapping, CanvasPointsMapToImagePixelsAndClampToTheImage)
 {
-    const MappingCase& c = GetParam();
-    const CanvasMapping mapping{kOriginal, c.rotation, c.flippedH, c.flippedV};
-    const QPointF live = mapping.toImage(c.point, c.canvas);
-    expectNear(live, c.expected);
-    // Commits outside a gesture use the remembered size; the same size gives the same pixel.
-    EXPECT_EQ(mapping.toImageWithLastKnownSize(c.point, c.canvas), live);
+    struct Case {
+        const char* name;
+        double rotation;
+        bool flippedH;
+        bool flippedV;
+        QSizeF canvas;
+        QPointF point;
+        QPointF expected;
+    };
+    const Case cases[] = {
+        {"TopLeftIsImageTopLeft", 0, false, false, kCanvas, {0, 0}, {0, 300}},
+        {"CentreIsCentre", 0, false, false, kCanvas, {400, 300}, {200, 150}},
+        // 1000 wide: the image is fitted by height and starts at x = 100.
+        {"LeftOfImageClampsToBorder", 0, false, false, {1000, 600}, {50, -10}, {0, 300}},
+        {"RightBelowImageClampsToBorder", 0, false, false, {1000, 600}, {950, 700}, {400, 0}},
+        {"Quarter_TopLeftIsWH", 90, false, false, kCanvas, {175, 0}, {400, 300}},
+        {"Quarter_BottomRightIsOrigin", 90, false, false, kCanvas, {625, 600}, {0, 0}},
+        {"AlmostQuarterCountsAsQuarter", 89.5, false, false, kCanvas, {175, 0}, {400, 300}},
+        {"MinusThreeQuartersIsQuarter", -270, false, false, kCanvas, {625, 600}, {0, 0}},
+        {"Half_TopLeft", 180, false, false, kCanvas, {0, 0}, {400, 0}},
+        {"ThreeQuarters_TopLeftIsOrigin", 270, false, false, kCanvas, {175, 0}, {0, 0}},
+        {"ThreeQuarters_TopRight", 270, false, false, kCanvas, {625, 0}, {0, 300}},
+        {"FlippedH_LeftEdgeIsW", 0, true, false, {1000, 600}, {100, 300}, {400, 150}},
+        {"FlippedV_TopIsBottom", 0, false, true, kCanvas, {0, 0}, {0, 0}},
+        {"FlippedH_Quarter", 90, true, false, kCanvas, {175, 0}, {0, 300}},
+        // 45°: the general formula about the centre, 100 oriented pixels right of the centre.
+        {"General45", 45, false, false, kCanvas, {600, 300}, {200 + 100 * kCos45, 150 - 100 * kCos45}},
+        {"EmptyCanvas", 0, false, false, {0, 600}, {10, 10}, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CanvasMapping mapping{kOriginal, c.rotation, c.flippedH, c.flippedV};
+        const QPointF live = mapping.toImage(c.point, c.canvas);
+        expectNear(live, c.expected);
+        // Commits outside a gesture use the remembered size; the same size gives the same pixel.
+        EXPECT_EQ(mapping.toImageWithLastKnownSize(c.point, c.canvas), live);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CanvasToImage,
-    ::testing::Values(MappingCase{"TopLeftIsImageTopLeft", 0, false, false, kCanvas, {0, 0}, {0, 300}},
-                      MappingCase{"CentreIsCentre", 0, false, false, kCanvas, {400, 300}, {200, 150}},
-                      // 1000 wide: the image is fitted by height and starts at x = 100.
-                      MappingCase{"LeftOfImageClampsToBorder", 0, false, false, {1000, 600}, {50, -10}, {0, 300}},
-                      MappingCase{"RightBelowImageClampsToBorder", 0, false, false, {1000, 600}, {950, 700}, {400, 0}},
-                      MappingCase{"Quarter_TopLeftIsWH", 90, false, false, kCanvas, {175, 0}, {400, 300}},
-                      MappingCase{"Quarter_BottomRightIsOrigin", 90, false, false, kCanvas, {625, 600}, {0, 0}},
-                      MappingCase{"AlmostQuarterCountsAsQuarter", 89.5, false, false, kCanvas, {175, 0}, {400, 300}},
-                      MappingCase{"MinusThreeQuartersIsQuarter", -270, false, false, kCanvas, {625, 600}, {0, 0}},
-                      MappingCase{"Half_TopLeft", 180, false, false, kCanvas, {0, 0}, {400, 0}},
-                      MappingCase{"ThreeQuarters_TopLeftIsOrigin", 270, false, false, kCanvas, {175, 0}, {0, 0}},
-                      MappingCase{"ThreeQuarters_TopRight", 270, false, false, kCanvas, {625, 0}, {0, 300}},
-                      MappingCase{"FlippedH_LeftEdgeIsW", 0, true, false, {1000, 600}, {100, 300}, {400, 150}},
-                      MappingCase{"FlippedV_TopIsBottom", 0, false, true, kCanvas, {0, 0}, {0, 0}},
-                      MappingCase{"FlippedH_Quarter", 90, true, false, kCanvas, {175, 0}, {0, 300}},
-                      // 45°: the general formula about the centre, 100 oriented pixels right of the centre.
-                      MappingCase{
-                          "General45", 45, false, false, kCanvas, {600, 300}, {200 + 100 * kCos45, 150 - 100 * kCos45}},
-                      MappingCase{"EmptyCanvas", 0, false, false, {0, 600}, {10, 10}, {0, 0}}),
-    [](const auto& test) { return std::string(test.param.name); });
 
 // An empty image or canvas maps to the origin at one pixel per point instead of dividing by zero.
 TEST(CanvasMapping, EmptySizesMapToTheOriginAtOnePixelPerPoint)

@@ -21,42 +21,6 @@ void givePreview(EditorBench& bench, QSize pixelSize)
     bench.processor.updatePhoto(photo);
 }
 
-struct DragCase {
-    const char* name;
-    std::optional<QRectF> before;
-    QPointF from;
-    QPointF to;
-    QRectF expected;
-};
-
-class CropDrag : public ::testing::TestWithParam<DragCase> {};
-
-struct CheckCase {
-    const char* name;
-    QRectF frame;
-    std::optional<QRectF> normalized; ///< none: "Der Ausschnitt ist zu klein."
-};
-
-class CropCheck : public ::testing::TestWithParam<CheckCase> {};
-
-struct SizeCase {
-    const char* name;
-    QString width;
-    QString height;
-    std::optional<QRectF> expected;
-};
-
-class CropFrameFromSize : public ::testing::TestWithParam<SizeCase> {};
-
-struct SummaryCase {
-    const char* name;
-    BatchCropResult result;
-    bool overwrite;
-    QString expected;
-};
-
-class CropSummary : public ::testing::TestWithParam<SummaryCase> {};
-
 QStringList failures(int n)
 {
     QStringList lines;
@@ -73,91 +37,103 @@ QString bullets(const QStringList& lines)
 
 } // namespace
 
-TEST_P(CropDrag, DragsOutOrMovesTheFrame)
+TEST(CropTool, DragsOutOrMovesTheFrame)
 {
-    EditorBench bench({400, 300}, kCanvas);
-    bench.editor->setMode(DrawingMode::crop);
-    bench.state().cropRect = GetParam().before;
-    bench.drag(GetParam().from, GetParam().to);
-    ASSERT_TRUE(bench.state().cropRect);
-    EXPECT_EQ(*bench.state().cropRect, GetParam().expected);
-    EXPECT_EQ(bench.state().cropAktiverDragModus, CropDragModus::keiner);
-    EXPECT_EQ(bench.state().cropDragStartFrame, QRectF());
-    EXPECT_EQ(bench.editor->hint(), QStringLiteral("Rahmen ziehen oder 'Anwenden' klicken"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CropDrag,
-    ::testing::Values(
-        DragCase{"NewFromAnyCorner", std::nullopt, {300, 100}, {250, 300}, {250, 100, 50, 200}},
-        DragCase{"NewBeyondTheImageAndCanvas", std::nullopt, {150, 40}, {-40, -30}, {-40, -30, 190, 70}},
-        DragCase{"InsideMoves", QRectF(200, 200, 100, 100), {250, 250}, {300, 230}, {250, 180, 100, 100}},
-        DragCase{"MovesOffTheImage", QRectF(200, 200, 100, 100), {210, 210}, {10, 510}, {0, 500, 100, 100}},
-        DragCase{"OutsideStartsANewOne", QRectF(200, 200, 100, 100), {400, 400}, {450, 420}, {400, 400, 50, 20}}),
-    [](const auto& test) { return std::string(test.param.name); });
-
-TEST_P(CropCheck, NormalisesTheFrameOrSaysItIsTooSmall)
-{
-    EditorBench bench({400, 300}, kCanvas);
-    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
-    bench.state().cropRect = GetParam().frame;
-    std::optional<QRectF> pendingWhileAsked;
-    bench.dialogs.whileAsking = [&](const QuestionRequest&) { pendingWhileAsked = bench.state().cropPendingViewRect; };
-    bench.dialogs.answer(QStringLiteral("Abbrechen"));
-
-    tool.apply(false);
-
-    EXPECT_FALSE(bench.state().isCropping);
-    EXPECT_FALSE(bench.state().cropPendingViewRect);
-    if (!GetParam().normalized) {
-        EXPECT_TRUE(bench.dialogs.questions.isEmpty());
-        ASSERT_EQ(bench.dialogs.messages.size(), 1);
-        EXPECT_EQ(bench.dialogs.messages[0], std::pair(QStringLiteral("Zuschneiden"), kTooSmall));
-        return;
+    struct Case {
+        const char* name;
+        std::optional<QRectF> before;
+        QPointF from;
+        QPointF to;
+        QRectF expected;
+    };
+    const Case cases[] = {
+        {"NewFromAnyCorner", std::nullopt, {300, 100}, {250, 300}, {250, 100, 50, 200}},
+        {"NewBeyondTheImageAndCanvas", std::nullopt, {150, 40}, {-40, -30}, {-40, -30, 190, 70}},
+        {"InsideMoves", QRectF(200, 200, 100, 100), {250, 250}, {300, 230}, {250, 180, 100, 100}},
+        {"MovesOffTheImage", QRectF(200, 200, 100, 100), {210, 210}, {10, 510}, {0, 500, 100, 100}},
+        {"OutsideStartsANewOne", QRectF(200, 200, 100, 100), {400, 400}, {450, 420}, {400, 400, 50, 20}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EditorBench bench({400, 300}, kCanvas);
+        bench.editor->setMode(DrawingMode::crop);
+        bench.state().cropRect = c.before;
+        bench.drag(c.from, c.to);
+        EXPECT_EQ(bench.state().cropRect, c.expected);
+        EXPECT_EQ(bench.state().cropAktiverDragModus, CropDragModus::keiner);
+        EXPECT_EQ(bench.state().cropDragStartFrame, QRectF());
+        EXPECT_EQ(bench.editor->hint(), QStringLiteral("Rahmen ziehen oder 'Anwenden' klicken"));
     }
-    EXPECT_TRUE(bench.dialogs.messages.isEmpty());
-    ASSERT_EQ(bench.dialogs.questions.size(), 1);
-    ASSERT_TRUE(pendingWhileAsked);
-    expectNear(*pendingWhileAsked, *GetParam().normalized);
-    EXPECT_EQ(bench.state().cropRect, GetParam().frame); // "Abbrechen" keeps the frame
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CropCheck,
-    ::testing::Values(CheckCase{"FiveByHundredIsRejected", {200, 100, 5, 100}, std::nullopt},
-                      CheckCase{"HundredByFiveIsRejected", {200, 100, 100, 5}, std::nullopt},
-                      CheckCase{"SixBySixIsAccepted", {200, 100, 6, 6}, QRectF(0.125, 1 / 6.0, 6 / 800.0, 0.01)},
-                      CheckCase{"PartlyLeftKeepsWhatLiesOnTheImage", {40, 60, 260, 300}, QRectF(0, 0.1, 0.25, 0.5)},
-                      CheckCase{
-                          "PastRightAndBottomEndsAtTheEdges", {700, 450, 400, 400}, QRectF(0.75, 0.75, 0.25, 0.25)},
-                      CheckCase{"WholeCanvasIsTheWholeImage", {0, 0, 1000, 600}, QRectF(0, 0, 1, 1)},
-                      CheckCase{"BesideTheImageIsTooSmall", {0, 100, 90, 100}, std::nullopt},
-                      CheckCase{"HalfAPointOnTheImageIsTooSmall", {899.5, 100, 50, 100}, std::nullopt}),
-    [](const auto& test) { return std::string(test.param.name); });
-
-TEST_P(CropFrameFromSize, SetsAFrameOfThePixelSizeCentredOnTheImage)
+TEST(CropTool, TheCheckNormalisesTheFrameOrSaysItIsTooSmall)
 {
-    // 300 × 200 shown in 1000 × 600: fitted into x 50…950, y 0…600; its preview stands for 3000 × 2000.
-    EditorBench bench({300, 200}, kCanvas);
-    givePreview(bench, {3000, 2000});
-    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
-    bench.state().cropMassBreite = GetParam().width;
-    bench.state().cropMassHoehe = GetParam().height;
-    tool.setFrameFromSize();
-    EXPECT_EQ(bench.state().cropRect.has_value(), GetParam().expected.has_value());
-    if (GetParam().expected)
-        expectNear(*bench.state().cropRect, *GetParam().expected);
+    const std::pair<QRectF, std::optional<QRectF>> cases[] = {
+        // frame, normalised (none: "Der Ausschnitt ist zu klein.")
+        {{200, 100, 5, 100}, std::nullopt},
+        {{200, 100, 100, 5}, std::nullopt},
+        {{200, 100, 6, 6}, QRectF(0.125, 1 / 6.0, 6 / 800.0, 0.01)},
+        {{40, 60, 260, 300}, QRectF(0, 0.1, 0.25, 0.5)},        // partly left: what lies on the image
+        {{700, 450, 400, 400}, QRectF(0.75, 0.75, 0.25, 0.25)}, // past right and bottom: to the edges
+        {{0, 0, 1000, 600}, QRectF(0, 0, 1, 1)},
+        {{0, 100, 90, 100}, std::nullopt},     // beside the image
+        {{899.5, 100, 50, 100}, std::nullopt}, // half a point on the image
+    };
+    for (const auto& [frame, normalized] : cases) {
+        SCOPED_TRACE(testing::Message() << frame.x() << "," << frame.y() << " " << frame.width() << "×"
+                                        << frame.height());
+        EditorBench bench({400, 300}, kCanvas);
+        CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+        bench.state().cropRect = frame;
+        std::optional<QRectF> pendingWhileAsked;
+        bench.dialogs.whileAsking = [&](const QuestionRequest&) {
+            pendingWhileAsked = bench.state().cropPendingViewRect;
+        };
+        bench.dialogs.answer(QStringLiteral("Abbrechen"));
+
+        tool.apply(false);
+
+        EXPECT_FALSE(bench.state().isCropping);
+        EXPECT_FALSE(bench.state().cropPendingViewRect);
+        EXPECT_EQ(bench.state().cropRect, frame); // "Abbrechen" keeps the frame
+        if (!normalized) {
+            EXPECT_TRUE(bench.dialogs.questions.isEmpty());
+            EXPECT_EQ(bench.dialogs.messages, (QList<std::pair<QString, QString>>{{"Zuschneiden", kTooSmall}}));
+            continue;
+        }
+        EXPECT_TRUE(bench.dialogs.messages.isEmpty());
+        ASSERT_EQ(bench.dialogs.questions.size(), 1);
+        ASSERT_TRUE(pendingWhileAsked);
+        expectNear(*pendingWhileAsked, *normalized);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CropFrameFromSize,
-    ::testing::Values(SizeCase{"LargerThanThePhotoCoversIt", "4000", "3000", QRectF(50, 0, 900, 600)},
-                      SizeCase{"HalfIsCentred", "1500", "1000", QRectF(275, 150, 450, 300)},
-                      SizeCase{"OnlyTheWidthLimited", "9000", "500", QRectF(50, 225, 900, 150)},
-                      SizeCase{"NotANumber", "abc", "100", std::nullopt},
-                      SizeCase{"Decimal", "100.5", "100", std::nullopt}, SizeCase{"Zero", "0", "100", std::nullopt},
-                      SizeCase{"Negative", "100", "-5", std::nullopt}, SizeCase{"Empty", "", "100", std::nullopt}),
-    [](const auto& test) { return std::string(test.param.name); });
+TEST(CropTool, SetsAFrameOfThePixelSizeCentredOnTheImage)
+{
+    const std::tuple<QString, QString, std::optional<QRectF>> cases[] = {
+        {"4000", "3000", QRectF(50, 0, 900, 600)}, // larger than the photo: covers it
+        {"1500", "1000", QRectF(275, 150, 450, 300)},
+        {"9000", "500", QRectF(50, 225, 900, 150)}, // only the width limited
+        {"abc", "100", std::nullopt},
+        {"100.5", "100", std::nullopt},
+        {"0", "100", std::nullopt},
+        {"100", "-5", std::nullopt},
+        {"", "100", std::nullopt},
+    };
+    for (const auto& [width, height, expected] : cases) {
+        SCOPED_TRACE((width + "×" + height).toStdString());
+        // 300 × 200 shown in 1000 × 600: fitted into x 50…950, y 0…600; its preview stands for 3000 × 2000.
+        EditorBench bench({300, 200}, kCanvas);
+        givePreview(bench, {3000, 2000});
+        CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+        bench.state().cropMassBreite = width;
+        bench.state().cropMassHoehe = height;
+        tool.setFrameFromSize();
+        EXPECT_EQ(bench.state().cropRect.has_value(), expected.has_value());
+        if (expected && bench.state().cropRect)
+            expectNear(*bench.state().cropRect, *expected);
+    }
+}
 
 TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 {
@@ -235,40 +211,24 @@ TEST(CropTool, TheCheckBakesTextMarksFirstAndMeasuresTheTurnedResult)
     expectNear(*pending, QRectF(0, 0, 0.5, 0.5));
 }
 
-TEST_P(CropSummary, BuildsTheSummaryText)
+TEST(CropTool, TheSummaryCountsWhatWasWrittenSkippedAndFailed)
 {
-    EXPECT_EQ(cropSummary(GetParam().result, GetParam().overwrite), GetParam().expected);
+    const std::tuple<BatchCropResult, bool, QString> cases[] = {
+        // result, overwritten, summary
+        {{1, 0, {}, QUrl::fromLocalFile("/fotos")},
+         false,
+         "1 Foto zugeschnitten und als Kopie gespeichert.\nSpeicherort: /fotos"},
+        {{2, 0, {}, std::nullopt}, false, "2 Fotos zugeschnitten und als Kopie gespeichert."},
+        {{3, 0, {}, std::nullopt}, true, "3 Fotos zugeschnitten und überschrieben."},
+        {{0, 2, {}, std::nullopt}, false, "2 Foto(s) übersprungen (Zuschnitt wäre zu klein)."},
+        {{0, 0, failures(5), std::nullopt}, false, "Fehler bei 5 Foto(s):\n" + bullets(failures(5))},
+        {{1, 1, failures(7), QUrl::fromLocalFile("/a")},
+         true,
+         "1 Foto zugeschnitten und überschrieben.\nSpeicherort: /a\n1 Foto(s) übersprungen (Zuschnitt wäre zu "
+         "klein).\nFehler bei 7 Foto(s):\n"
+             + bullets(failures(5)) + "\n  • … und 2 weitere"},
+        {{}, false, "Keine Fotos verarbeitet."},
+    };
+    for (const auto& [result, overwrite, expected] : cases)
+        EXPECT_EQ(cropSummary(result, overwrite), expected);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CropSummary,
-    ::testing::Values(
-        SummaryCase{"OneCopy",
-                    {1, 0, {}, QUrl::fromLocalFile("/fotos")},
-                    false,
-                    "1 Foto zugeschnitten und als Kopie gespeichert.\nSpeicherort: /fotos"},
-        SummaryCase{"TwoCopies",
-                    {2, 0, {}, QUrl::fromLocalFile("/fotos/Urlaub")},
-                    false,
-                    "2 Fotos zugeschnitten und als Kopie gespeichert.\nSpeicherort: /fotos/Urlaub"},
-        SummaryCase{"TwoCopiesWithoutFolder",
-                    {2, 0, {}, std::nullopt},
-                    false,
-                    "2 Fotos zugeschnitten und als Kopie gespeichert."},
-        SummaryCase{"ThreeOverwritten", {3, 0, {}, std::nullopt}, true, "3 Fotos zugeschnitten und überschrieben."},
-        SummaryCase{"OnlySkipped",
-                    {0, 2, {}, std::nullopt},
-                    false,
-                    QString::fromUtf8("2 Foto(s) übersprungen (Zuschnitt wäre zu klein).")},
-        SummaryCase{"FiveFailuresAllListed",
-                    {0, 0, failures(5), std::nullopt},
-                    false,
-                    QStringLiteral("Fehler bei 5 Foto(s):\n") + bullets(failures(5))},
-        SummaryCase{"SevenFailuresListFiveAndTwoMore",
-                    {1, 1, failures(7), QUrl::fromLocalFile("/a")},
-                    true,
-                    QString::fromUtf8("1 Foto zugeschnitten und überschrieben.\nSpeicherort: /a\n"
-                                      "1 Foto(s) übersprungen (Zuschnitt wäre zu klein).\nFehler bei 7 Foto(s):\n")
-                        + bullets(failures(5)) + QString::fromUtf8("\n  • … und 2 weitere")},
-        SummaryCase{"Nothing", {}, false, "Keine Fotos verarbeitet."}),
-    [](const auto& test) { return std::string(test.param.name); });
