@@ -3,7 +3,7 @@
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
-#include "support/Quadrants.h"
+#include "support/Pixels.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QDir>
@@ -23,14 +23,6 @@ namespace {
 bool isJpeg(const QByteArray& bytes)
 {
     return bytes.startsWith("\xFF\xD8\xFF");
-}
-
-QImage decodeFile(const QString& path)
-{
-    auto source = SourceImage::fromFile(path);
-    if (!source)
-        return {};
-    return source->decode().value_or(QImage());
 }
 
 /// Photo folders, a processor and a folder store answered by a script.
@@ -157,7 +149,7 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
     EXPECT_EQ(summary(crop(allIds(), {0.25, 0.5, 0.5, 0.5}, false)), "2 written, 0 skipped, saved in /Fotos");
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
     for (const auto& [name, size] : {std::pair{"gross-neu.jpg", QSize(200, 150)}, {"klein-neu.jpg", QSize(100, 50)}}) {
-        const QImage image = decodeFile(at(name));
+        const QImage image = test::decodedFile(at(name));
         EXPECT_EQ(image.size(), size) << name;
         EXPECT_EQ(quadrantColours(image, 36), "BWBW") << name;
     }
@@ -167,8 +159,8 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
 
     // A second run finds the first copies there and numbers on; the folder is not asked again.
     EXPECT_EQ(crop(allIds(), {0, 0, 1, 1}, false).erfolgreich, 2);
-    EXPECT_EQ(decodeFile(at("gross-neu-2.jpg")).size(), QSize(400, 300));
-    EXPECT_EQ(decodeFile(at("klein-neu-2.jpg")).size(), QSize(200, 100));
+    EXPECT_EQ(test::decodedFile(at("gross-neu-2.jpg")).size(), QSize(400, 300));
+    EXPECT_EQ(test::decodedFile(at("klein-neu-2.jpg")).size(), QSize(200, 100));
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
 }
 

@@ -1,5 +1,5 @@
 #include "pipeline/ColorPass.h"
-#include "support/Quadrants.h"
+#include "support/Pixels.h"
 
 #include <gtest/gtest.h>
 

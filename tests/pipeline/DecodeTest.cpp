@@ -1,7 +1,7 @@
 #include "base/RegularFile.h"
 #include "pipeline/SourceImage.h"
 #include "support/PhotoFiles.h"
-#include "support/Quadrants.h"
+#include "support/Pixels.h"
 
 #include <QDir>
 #include <QFile>
@@ -115,18 +115,12 @@ TEST(Decode, PngWebpAndTiffKeepAlphaAndDepth)
 {
     QImage translucent = test::solid(20, 10, QColor(200, 100, 0, 128));
     for (const char* format : {"png", "webp", "tif"}) {
-        auto source = SourceImage::fromEncoded(test::encodeWithVips(translucent, QString::fromLatin1(format)));
-        ASSERT_TRUE(source) << format;
-        auto image = source->decode();
-        ASSERT_TRUE(image) << format;
-        const QColor c = pixel(*image, 5, 5);
+        const QColor c = pixel(test::decoded(test::encodeWithVips(translucent, QString::fromLatin1(format))), 5, 5);
         EXPECT_EQ(c.alpha(), 128) << format;
         EXPECT_NEAR(c.red(), 200, 2) << format;
     }
-    auto wide = SourceImage::fromEncoded(
-        test::encodeWithVips(test::solid(8, 8, QColor(10, 128, 250)), QStringLiteral("png16")));
-    ASSERT_TRUE(wide);
-    const QColor c = pixel(*wide->decode(), 3, 3);
+    const QColor c = pixel(
+        test::decoded(test::encodeWithVips(test::solid(8, 8, QColor(10, 128, 250)), QStringLiteral("png16"))), 3, 3);
     EXPECT_NEAR(c.green(), 128, 1);
     EXPECT_NEAR(c.blue(), 250, 1);
 }
@@ -136,10 +130,9 @@ TEST(Decode, HeicDecodesWhenTheEncoderIsAvailable)
     const QByteArray heic = test::encodeWithVips(test::quadrants(64, 64), QStringLiteral("heic"));
     if (heic.isEmpty())
         GTEST_SKIP() << "libheif here has no HEVC encoder to make a sample";
-    auto image = SourceImage::fromEncoded(heic)->decode();
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size(), QSize(64, 64));
-    EXPECT_EQ(test::quadrantColours(*image), "RGBW");
+    const QImage image = test::decoded(heic);
+    EXPECT_EQ(image.size(), QSize(64, 64));
+    EXPECT_EQ(test::quadrantColours(image), "RGBW");
 }
 
 TEST(Decode, TheOriginalSurvivesItsFileBeingOverwritten)
@@ -199,8 +192,9 @@ TEST(Decode, FilesThatAreNoPhotosAreRefusedWithTheirReason)
         const auto source = SourceImage::fromFile(at(name));
         ASSERT_FALSE(source);
         EXPECT_EQ(source.error().domain, decoderErrors::domain);
-        if (why == unreadable)
+        if (why == unreadable) {
             EXPECT_EQ(source.error().code, decoderErrors::unreadable);
+        }
         const QString& text = source.error().description;
         EXPECT_TRUE(text.contains(QLatin1String(name)) && text.contains(why)) << text.toStdString();
     }

@@ -2,7 +2,7 @@
 #include "base/AtomicFile.h"
 #include "pipeline/Render.h"
 #include "support/PhotoFiles.h"
-#include "support/Quadrants.h"
+#include "support/Pixels.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,16 +27,12 @@ TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
     QPainter(&half).fillRect(5, 0, 5, 10, Qt::red);
     const Image image{half, QRectF(0, 0, 10, 10)};
 
-    auto png = SourceImage::fromEncoded(*encodePNG(image))->decode();
-    ASSERT_TRUE(png);
-    EXPECT_EQ(pixel(*png, 2, 2).alpha(), 0);
-    EXPECT_EQ(pixel(*png, 7, 2), QColor(Qt::red));
-
-    const QByteArray jpegBytes = *encodeJPEG(image, 0.95);
-    auto jpeg = SourceImage::fromEncoded(jpegBytes)->decode();
-    ASSERT_TRUE(jpeg);
-    EXPECT_GT(pixel(*jpeg, 1, 1).blue(), 245); // transparent became white
-    EXPECT_EQ(pixel(*jpeg, 1, 1).alpha(), 255);
+    const QImage png = test::decoded(*encodePNG(image));
+    EXPECT_EQ(pixel(png, 2, 2).alpha(), 0);
+    EXPECT_EQ(pixel(png, 7, 2), QColor(Qt::red));
+    const QColor jpeg = pixel(test::decoded(*encodeJPEG(image, 0.95)), 1, 1);
+    EXPECT_GT(jpeg.blue(), 245); // transparent became white
+    EXPECT_EQ(jpeg.alpha(), 255);
 }
 
 TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
@@ -52,9 +48,9 @@ TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
     const QByteArray written = *encodeJPEG(*image, 0.95);
     EXPECT_FALSE(written.contains("Exif"));
     EXPECT_FALSE(written.contains("ICC_PROFILE"));
-    auto reread = SourceImage::fromEncoded(written);
-    EXPECT_EQ(reread->size(), QSize(60, 40));
-    EXPECT_EQ(test::quadrantColours(*reread->decode()), "RGBW");
+    const QImage reread = test::decoded(written);
+    EXPECT_EQ(reread.size(), QSize(60, 40));
+    EXPECT_EQ(test::quadrantColours(reread), "RGBW");
 
     const QByteArray png = *encodePNG(*image);
     EXPECT_FALSE(png.contains("eXIf"));
@@ -117,9 +113,8 @@ TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)
         const Image image{raster, QRectF(QPointF(0, 0), QSizeF(raster.size()))};
         QImage overWhite = test::solid(raster.width(), raster.height(), Qt::white);
         QPainter(&overWhite).drawImage(0, 0, raster);
-        const QImage ours = *SourceImage::fromEncoded(*encodeJPEG(image, 0.95))->decode();
-        const QImage theirs =
-            *SourceImage::fromEncoded(test::encodeWithVips(overWhite, QStringLiteral("jpg")))->decode();
+        const QImage ours = test::decoded(*encodeJPEG(image, 0.95));
+        const QImage theirs = test::decoded(test::encodeWithVips(overWhite, QStringLiteral("jpg")));
         ASSERT_EQ(ours.size(), theirs.size());
         int worst = 0;
         for (int y = 0; y < ours.height(); ++y)

@@ -1,6 +1,6 @@
 #include "pipeline/Render.h"
 #include "pipeline/Overlays.h"
-#include "support/Quadrants.h"
+#include "support/Pixels.h"
 
 #include <gtest/gtest.h>
 

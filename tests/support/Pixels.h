@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Fixtures.h"
+#include "pipeline/SourceImage.h"
 
 #include <QImage>
 #include <string>
@@ -36,6 +37,20 @@ inline std::string quadrantColours(const QImage& image, int tolerance = 30)
         for (const int x : {image.width() / 4, image.width() * 3 / 4})
             letters += colourLetter(pixel(image, x, y), tolerance);
     return letters;
+}
+
+/// The pixels the photo decoder makes of encoded `bytes`; a null image where it refuses them.
+inline QImage decoded(const QByteArray& bytes)
+{
+    const auto source = SourceImage::fromEncoded(bytes);
+    return source ? source->decode().value_or(QImage()) : QImage();
+}
+
+/// The pixels the photo decoder makes of the file at `path`; a null image where it refuses it.
+inline QImage decodedFile(const QString& path)
+{
+    const auto source = SourceImage::fromFile(path);
+    return source ? source->decode().value_or(QImage()) : QImage();
 }
 
 } // namespace lumora::test
