@@ -49,12 +49,14 @@ struct CropFixture : ::testing::Test {
         return dir.filePath(name);
     }
 
-    /// Writes a w × h test card into `folderPath` and appends it to the list.
+    /// Writes a w × h test card into `folderPath` (no file for 0 × 0) and appends it to the list.
     QUuid addPhoto(const QString& folderPath, const QString& name, int w, int h)
     {
         const QString path = QDir(folderPath).filePath(name);
         const QString format = name.endsWith(QStringLiteral(".png")) ? QStringLiteral("png") : QStringLiteral("jpg");
-        EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
+        if (w > 0) {
+            EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
+        }
         const PhotoItem photo = test::photoAt(QUrl::fromLocalFile(path));
         QList<PhotoItem> photos = processor.photos();
         photos.append(photo);
@@ -184,11 +186,7 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
     const QString allowed = folder("Frei");
     addPhoto(refused, "a.jpg", 60, 40);
     addPhoto(allowed, "b.jpg", 60, 40);
-    PhotoItem broken;
-    broken.url = QUrl::fromLocalFile(allowed + QStringLiteral("/kaputt.jpg"));
-    QList<PhotoItem> photos = processor.photos();
-    photos.append(broken);
-    processor.setPhotos(photos);
+    addPhoto(allowed, "kaputt.jpg", 0, 0);
     addPhoto(refused, "c.jpg", 60, 40);
     dialogs.cancelFolder();         // Gesperrt, asked first: its first photo comes first
     dialogs.confirmFolder(allowed); // Frei
