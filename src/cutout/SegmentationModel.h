@@ -30,8 +30,8 @@ inline constexpr int kSegmentationInputSize = 768;
 [[nodiscard]] std::expected<QImage, Error> isnetMask(const QImage& bitmap);
 
 /// Starts loading the model on the thread pool, so that the first isnetMask does not wait
-/// for it (a quarter of a second). Silent: a missing or damaged model is reported by the next
-/// isnetMask. The future finishes when the attempt is over.
+/// for it (about half a second). Silent: a missing or damaged model is reported by the next
+/// isnetMask. The model then stays loaded for the process (about the size of its file).
 void preloadIsnet();
 
 /// Errors of segmentation: domain "FreistellenEngine" and these codes.

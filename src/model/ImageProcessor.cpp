@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QHash>
 #include <QPainter>
+#include <QPointer>
 #include <cmath>
 
 namespace lumora {
@@ -169,11 +170,12 @@ void ImageProcessor::setBatchProcessing(bool on)
 
 // --- synchronous edits ------------------------------------------------------------------
 
-void ImageProcessor::renderInPlace(PhotoItem& photo) const
+namespace {
+
+/// The photo's display images rendered from its display-size decode, kept in `decodes`.
+void renderFromDisplayBase(PhotoItem& photo, DecodeCache& decodes)
 {
-    // Synchronous renders (slider steps, annotations) reuse the decoded display-size original:
-    // decoding a large JPEG again would cost several times the render itself.
-    const QImage base = m_decodes->displayBase(photo.originalCI);
+    const QImage base = decodes.displayBase(photo.originalCI);
     if (base.isNull())
         return;
     if (photo.cardBase.isNull())
@@ -183,6 +185,45 @@ void ImageProcessor::renderInPlace(PhotoItem& photo) const
     if (!preview)
         return;
     applyRender(photo, DisplayRender{image, *preview, thumbnailOf(preview->bitmap)});
+}
+
+/// `target` with every edit but the watermark and with `marks` baked into a new original (a
+/// file in the cache folder), its edits neutral and its display images rendered. Any thread.
+PhotoItem flattened(PhotoItem target, const QList<TextMark>& marks, DecodeCache& decodes)
+{
+    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.edits, QSizeF(target.originalCI.size()));
+
+    // First pass: everything but text marks and watermark, baked into a new original.
+    EditState firstPass = target.edits;
+    firstPass.textMarks.clear();
+    firstPass.watermark.reset();
+    if (auto baked = renderImage(target.originalCI, firstPass); baked && !baked->isNull()) {
+        target.edits.rotation = 0;
+        target.edits.flippedH = false;
+        target.edits.flippedV = false;
+        // Second pass: the labels, upright in the turned frame, drawn into the new original.
+        QImage pixels = baked->raster;
+        if (!turnedMarks.isEmpty()) {
+            QPainter painter(&pixels);
+            paintTextMarks(painter, yUpToDevice(pixels.height()), turnedMarks);
+            painter.end();
+        }
+        // Kept for the session: in the cache folder, not as a full raster in memory.
+        target.originalCI = SourceImage::fromRasterInCache(pixels);
+        target.cardBase = QImage();
+    }
+    resetEdits(target);
+    renderFromDisplayBase(target, decodes);
+    return target;
+}
+
+} // namespace
+
+void ImageProcessor::renderInPlace(PhotoItem& photo) const
+{
+    // Synchronous renders (slider steps, annotations) reuse the decoded display-size original:
+    // decoding a large JPEG again would cost several times the render itself.
+    renderFromDisplayBase(photo, *m_decodes);
 }
 
 void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids)
@@ -335,32 +376,33 @@ void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
     const int index = indexOf(id);
     if (index < 0)
         return;
-    PhotoItem target = m_photos[index];
-    const QList<TextMark> turnedMarks = marksInTurnedFrame(marks, target.edits, QSizeF(target.originalCI.size()));
-
-    // First pass: everything but text marks and watermark, baked into a new original.
-    EditState firstPass = target.edits;
-    firstPass.textMarks.clear();
-    firstPass.watermark.reset();
-    if (auto baked = renderImage(target.originalCI, firstPass); baked && !baked->isNull()) {
-        target.edits.rotation = 0;
-        target.edits.flippedH = false;
-        target.edits.flippedV = false;
-        // Second pass: the labels, upright in the turned frame, drawn into the new original.
-        QImage pixels = baked->raster;
-        if (!turnedMarks.isEmpty()) {
-            QPainter painter(&pixels);
-            paintTextMarks(painter, yUpToDevice(pixels.height()), turnedMarks);
-            painter.end();
-        }
-        // Kept for the session: in the cache folder, not as a full raster in memory.
-        target.originalCI = SourceImage::fromRasterInCache(pixels);
-        target.cardBase = QImage();
-    }
-    resetEdits(target);
-    renderInPlace(target);
-    m_photos[index] = target;
+    m_photos[index] = flattened(m_photos[index], marks, *m_decodes);
     Q_EMIT photosChanged(PhotoChanges::editedOne(id));
+}
+
+void ImageProcessor::flattenEditsInBackground(const QUuid& id, const QList<TextMark>& marks, QObject* context,
+                                              std::function<void(bool)> done)
+{
+    const PhotoItem* found = photo(id);
+    if (!found) {
+        done(false);
+        return;
+    }
+    taskStarted();
+    runInBackground(
+        this, [target = *found, marks, decodes = m_decodes] { return flattened(target, marks, *decodes); },
+        [this, before = *found, context = QPointer<QObject>(context), done = std::move(done)](PhotoItem result) {
+            taskFinished();
+            const int index = indexOf(result.id);
+            const bool current = index >= 0 && m_photos[index].originalCI == before.originalCI
+                                 && m_photos[index].edits == before.edits;
+            if (current) {
+                m_photos[index] = std::move(result);
+                Q_EMIT photosChanged(PhotoChanges::editedOne(before.id));
+            }
+            if (context)
+                done(current);
+        });
 }
 
 void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOriginal)

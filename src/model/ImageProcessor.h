@@ -134,6 +134,12 @@ public:
     void setTextMarks(const QUuid& id, const QList<TextMark>& marks);
     /// Bakes masks, overlays, adjustment, mirror, turn and the given marks into a new original.
     void flattenEdits(const QUuid& id, const QList<TextMark>& marks);
+    /// The same bake on the work pool (a full-size render and a cache write: too long for the UI
+    /// thread). Its result is taken only while the photo still has the original and edits it had
+    /// when the bake began; `done` then gets whether it was taken, on the UI thread, unless
+    /// `context` is gone by then.
+    void flattenEditsInBackground(const QUuid& id, const QList<TextMark>& marks, QObject* context,
+                                  std::function<void(bool)> done);
     /// Gives the photo a new original and neutral edits (watermark and url stay).
     void replaceImage(const QUuid& id, const SourceImage& newOriginal);
     /// The photo's full render at full resolution (for 100 % views). Synchronous.

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace lumora {
 
@@ -157,12 +158,36 @@ void BackgroundTool::start()
     EditorState& s = m_editor.state();
     if (s.freistellerLaeuft)
         return;
-    ImageProcessor& processor = m_editor.processor();
-    bool flattened = false;
-    if (const PhotoItem* found = m_editor.photo(); found && !found->edits.textMarks.isEmpty()) {
-        processor.flattenEdits(m_editor.photoId(), found->edits.textMarks);
-        flattened = true;
+    const quint64 run = ++m_run;
+    const PhotoItem* found = m_editor.photo();
+    if (!found || found->edits.textMarks.isEmpty()) {
+        computeMask(run, false);
+        return;
     }
+    // Baking the text marks renders the photo at full size and writes it to the cache: it runs
+    // in the background as the first part of the computation, and the mask follows it.
+    s.freistellerLaeuft = true;
+    s.freistellerFehler.reset();
+    const DrawingMode previous = s.drawingMode;
+    m_editor.setMode(DrawingMode::freisteller);
+    auto baked = [this, run, previous](bool taken) {
+        if (run != m_run)
+            return; // discarded meanwhile
+        m_editor.state().freistellerLaeuft = false;
+        if (taken)
+            computeMask(run, true);
+        if (!m_editor.state().freistellerLaeuft) // nothing computes: the photo changed or has no render
+            m_editor.setMode(previous);
+        notify();
+    };
+    m_editor.processor().flattenEditsInBackground(m_editor.photoId(), found->edits.textMarks, &m_editor,
+                                                  std::move(baked));
+    notify();
+}
+
+void BackgroundTool::computeMask(quint64 run, bool flattened)
+{
+    EditorState& s = m_editor.state();
     const PhotoItem* found = m_editor.photo();
     if (!found || !found->preview || found->preview->bitmap.isNull() || !found->filteredCI) {
         s.freistellerFehler = kNoImage;
@@ -175,8 +200,10 @@ void BackgroundTool::start()
     s.freistellerLaeuft = true;
     s.freistellerFehler.reset();
     m_editor.setMode(DrawingMode::freisteller);
-    m_engine.maskeErzeugen(found->preview->bitmap, &m_editor,
-                           [this](FreistellenEngine::MaskResult result) { maskArrived(std::move(result)); });
+    m_engine.maskeErzeugen(found->preview->bitmap, &m_editor, [this, run](FreistellenEngine::MaskResult result) {
+        if (run == m_run) // a discarded computation's mask is dropped
+            maskArrived(std::move(result));
+    });
     notify();
 }
 
@@ -234,6 +261,7 @@ void BackgroundTool::setColor(const QColor& color)
     s.freistellerFarbe = color;
     s.freistellerHintergrundBild.reset();
     m_backgroundPath.clear();
+    dropPendingBackground();
     recompose();
     notify();
 }
@@ -245,6 +273,7 @@ void BackgroundTool::setTransparent(bool on)
     if (on) {
         s.freistellerHintergrundBild.reset();
         m_backgroundPath.clear();
+        dropPendingBackground();
     }
     recompose();
     notify();
@@ -261,21 +290,58 @@ void BackgroundTool::chooseBackgroundPhoto()
     const QStringList files = m_editor.dialogs().chooseFiles(request);
     if (files.isEmpty())
         return;
-    EditorState& s = m_editor.state();
-    auto source = SourceImage::fromFile(files.constFirst());
+    const EditorState& s = m_editor.state();
     const QSize shown = s.freistellerOriginalCI ? s.freistellerOriginalCI->raster.size() : QSize();
-    auto raster = source ? source->decodeToFit(coveringSize(source->size(), shown))
-                         : std::expected<QImage, Error>(std::unexpected(source.error()));
-    if (!raster || raster->isNull()) {
+    // Decoding a camera photo takes about a tenth of a second even shrunk on load: the
+    // editor stays live meanwhile, and any later choice of background wins over this one.
+    const quint64 choice = ++m_backgroundChoice;
+    m_backgroundLoading = true;
+    runInBackground(
+        &m_editor,
+        [path = files.constFirst(), shown]() -> std::expected<QImage, Error> {
+            auto source = SourceImage::fromFile(path);
+            if (!source)
+                return std::unexpected(source.error());
+            return source->decodeToFit(coveringSize(source->size(), shown));
+        },
+        [this, choice, path = files.constFirst()](std::expected<QImage, Error> raster) {
+            if (choice != m_backgroundChoice)
+                return;
+            m_backgroundLoading = false;
+            const bool loaded = raster && !raster->isNull();
+            backgroundPhotoArrived(path, loaded ? *raster : QImage());
+            if (std::exchange(m_applyWhenLoaded, false)) {
+                if (loaded) {
+                    apply();
+                } else {
+                    callOffApply();
+                    notify();
+                }
+            }
+        });
+    notify();
+}
+
+void BackgroundTool::backgroundPhotoArrived(const QString& path, const QImage& raster)
+{
+    EditorState& s = m_editor.state();
+    if (raster.isNull()) {
         s.freistellerFehler = kBackgroundUnreadable;
         notify();
         return;
     }
     s.freistellerFehler.reset();
-    s.freistellerHintergrundBild = Image{*raster, QRectF(QPointF(0, 0), QSizeF(raster->size()))};
-    m_backgroundPath = files.constFirst();
+    s.freistellerHintergrundBild = Image{raster, QRectF(QPointF(0, 0), QSizeF(raster.size()))};
+    m_backgroundPath = path;
     recompose();
     notify();
+}
+
+void BackgroundTool::dropPendingBackground()
+{
+    ++m_backgroundChoice;
+    m_backgroundLoading = false;
+    m_applyWhenLoaded = false;
 }
 
 // --- apply ---
@@ -285,6 +351,11 @@ void BackgroundTool::apply()
     EditorState& s = m_editor.state();
     const PhotoItem* found = m_editor.photo();
     s.isFreistellerAnwenden = true;
+    if (m_backgroundLoading) { // the photo just chosen is written, not the background before it
+        m_applyWhenLoaded = true;
+        notify();
+        return;
+    }
     if (!s.freistellerMaske || !s.freistellerOriginalCI || !found) {
         s.isFreistellerAnwenden = false;
         notify();
@@ -334,21 +405,27 @@ void BackgroundTool::applyFinished(std::expected<Applied, Error> result)
             failure = written.error();
     }
     if (failure) {
-        // The result stays; a pending close or mode switch is called off, so the line is seen.
         const bool blend =
             failure->domain == freistellerErrors::domain && failure->code == freistellerErrors::blendFailed;
         s.freistellerFehler =
             blend ? kBlendFailed : QStringLiteral("Speichern fehlgeschlagen: ") + failure->description;
-        s.isFreistellerAnwenden = false;
-        s.wartenAufSchliessen = false;
-        s.geplanterModusWechsel.reset();
-        if (s.freistellerMaske)
-            s.drawingMode = DrawingMode::freisteller;
+        callOffApply();
         notify();
         return;
     }
     burnIn(*result);
     m_editor.finishPendingClose();
+}
+
+void BackgroundTool::callOffApply()
+{
+    // The result stays; a pending close or mode switch is called off, so the line is seen.
+    EditorState& s = m_editor.state();
+    s.isFreistellerAnwenden = false;
+    s.wartenAufSchliessen = false;
+    s.geplanterModusWechsel.reset();
+    if (s.freistellerMaske)
+        s.drawingMode = DrawingMode::freisteller;
 }
 
 void BackgroundTool::burnIn(const Applied& applied)
@@ -378,6 +455,9 @@ void BackgroundTool::burnIn(const Applied& applied)
 void BackgroundTool::discard()
 {
     EditorState& s = m_editor.state();
+    ++m_run; // a computation under way is dropped, not shown later
+    s.freistellerLaeuft = false;
+    dropPendingBackground();
     if (s.freistellerOriginalCI)
         restoreBefore();
     s.freistellerMaske.reset();

@@ -55,12 +55,15 @@ public:
     void setColor(const QColor& color);
     /// "Transparent": on also drops the background photo; recomposes.
     void setTransparent(bool on);
-    /// "Foto wählen…": the open panel, then the photo as background (or the error line).
+    /// "Foto wählen…": the open panel, then the photo, decoded in the background, as background
+    /// (or the error line).
     void chooseBackgroundPhoto();
     /// "Anwenden": composites at full resolution, writes the file (panel, or over the photo's
-    /// own file for a colour) and burns the result into the photo.
+    /// own file for a colour) and burns the result into the photo. Pressed while a chosen
+    /// background photo still decodes, it waits for it.
     void apply();
-    /// "Abbrechen" / "Verwerfen": restores what the photo and the canvas showed before.
+    /// "Abbrechen" / "Verwerfen": restores what the photo and the canvas showed before; a
+    /// computation under way is dropped.
     void discard();
 
     /// The state lines of the panel ("KI berechnet die Maske – einen Moment...", ...).
@@ -69,6 +72,8 @@ public:
     [[nodiscard]] QStringList noteLines() const;
     /// The file the background photo was read from (empty when none is set).
     [[nodiscard]] QString backgroundPhotoPath() const { return m_backgroundPath; }
+    /// True while a chosen background photo is being decoded.
+    [[nodiscard]] bool isLoadingBackground() const { return m_backgroundLoading; }
 
     /// What the apply task produces: the full-resolution composite, its encoded bytes, and the
     /// photo's new original (the composite, kept in the cache folder rather than in memory).
@@ -79,7 +84,11 @@ public:
     };
 
 private:
+    void computeMask(quint64 run, bool flattened);
     void maskArrived(FreistellenEngine::MaskResult result);
+    void backgroundPhotoArrived(const QString& path, const QImage& raster);
+    void dropPendingBackground();
+    void callOffApply();
     void recompose();
     void applyFinished(std::expected<Applied, Error> result);
     [[nodiscard]] std::optional<QString> saveTarget();
@@ -88,6 +97,10 @@ private:
     void notify();
 
     FreistellenEngine m_engine;
+    quint64 m_run = 0;              ///< the latest start; results of earlier ones are dropped
+    quint64 m_backgroundChoice = 0; ///< the latest background choice
+    bool m_backgroundLoading = false;
+    bool m_applyWhenLoaded = false; ///< "Anwenden" came while the chosen photo was decoding
     QString m_backgroundPath;
     /// What the photo and the canvas showed when the mode started.
     struct Before {

@@ -69,7 +69,7 @@ private:
     {
         const EditorState& s = m_editor.state();
         const bool result = s.freistellerMaske.has_value();
-        m_busy->setVisible(s.freistellerLaeuft);
+        m_busy->setVisible(s.freistellerLaeuft || m_tool.isLoadingBackground());
         m_status->setVisible(!result);
         m_status->setText(m_tool.statusLine());
         m_error->setVisible(s.freistellerFehler.has_value());

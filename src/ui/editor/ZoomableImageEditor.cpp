@@ -1,5 +1,6 @@
 #include "ui/editor/ZoomableImageEditor.h"
 
+#include "cutout/SegmentationModel.h"
 #include "model/ImageProcessor.h"
 #include "ui/Icons.h"
 #include "ui/Theme.h"
@@ -222,6 +223,9 @@ void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& proc
         empty->open();
         return;
     }
+    // Loading the segmentation model takes most of a second: it loads while the user looks at
+    // the photo, so that "KI-Szene" finds it ready. Once loaded it stays for the session.
+    preloadIsnet();
     auto* sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, fensterGroesse, window);
     sheet->editor().setSelectedPhotoIDs(selectedPhotoIDs);
     sheet->editor().setFolderAccess(folders);

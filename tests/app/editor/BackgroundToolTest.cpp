@@ -140,6 +140,47 @@ TEST(BackgroundTool, PressingKiSzeneTwiceBakesTheTextStartsOneComputationAndShow
     EXPECT_TRUE(near(pixel(bench.photo().thumbnail, 1, 1), Qt::white));
 }
 
+// Work still under way when the user moves on is dropped: a discarded computation's mask never
+// arrives, and a background photo still decoding loses to a colour chosen after it.
+TEST(BackgroundTool, LaterChoicesWinOverWorkStillUnderWay)
+{
+    CutoutBench bench(true, false, {textMark({20, 20})});
+    bench.tool().start();
+    bench.tool().discard();
+    bench.settle();
+    EXPECT_FALSE(bench.state().freistellerMaske);
+    EXPECT_FALSE(bench.state().freistellerLaeuft);
+    EXPECT_EQ(bench.state().drawingMode, DrawingMode::rectangle);
+
+    bench.startAndWait();
+    ASSERT_TRUE(bench.state().freistellerMaske);
+    bench.dialogs.chooseFilesWith({bench.greenPhoto()});
+    bench.tool().chooseBackgroundPhoto();
+    EXPECT_TRUE(bench.tool().isLoadingBackground());
+    bench.tool().setColor(QColor(0, 0, 255));
+    bench.settle();
+    EXPECT_FALSE(bench.state().freistellerHintergrundBild);
+    EXPECT_TRUE(near(bench.previewCorner(), QColor(0, 0, 255)));
+
+    // "Anwenden" right after the choice waits for the photo: never the colour over the file.
+    const QString broken = bench.dir.filePath(QStringLiteral("kaputt.jpg"));
+    ASSERT_TRUE(writeAll(broken, "kein Bild"));
+    bench.dialogs.chooseFilesWith({broken});
+    bench.tool().chooseBackgroundPhoto();
+    bench.tool().apply();
+    bench.settle();
+    EXPECT_EQ(bench.state().freistellerFehler, "Hintergrund-Bild konnte nicht geladen werden.");
+    EXPECT_FALSE(bench.state().isFreistellerAnwenden);
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes);
+    bench.dialogs.chooseFilesWith({bench.greenPhoto()});
+    bench.tool().chooseBackgroundPhoto();
+    bench.tool().apply(); // its save panel is cancelled
+    bench.settle();
+    ASSERT_EQ(bench.dialogs.saveRequests.size(), 1);
+    EXPECT_EQ(bench.dialogs.saveRequests[0].title, "Bild mit Foto-Hintergrund speichern");
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes);
+}
+
 TEST(BackgroundTool, NoSubjectGoesBackToTheRectangleMode)
 {
     CutoutBench bench(true, true);
@@ -164,6 +205,7 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
 
     bench.dialogs.chooseFilesWith({greenPhoto});
     bench.tool().chooseBackgroundPhoto();
+    bench.settle();
     ASSERT_EQ(bench.dialogs.fileRequests.size(), 1);
     EXPECT_EQ(bench.dialogs.fileRequests[0].title, "Hintergrund-Foto wählen");
     EXPECT_FALSE(bench.dialogs.fileRequests[0].multipleSelection);
@@ -176,6 +218,7 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
 
     bench.dialogs.chooseFilesWith({broken});
     bench.tool().chooseBackgroundPhoto();
+    bench.settle();
     EXPECT_EQ(bench.state().freistellerFehler, "Hintergrund-Bild konnte nicht geladen werden.");
     EXPECT_FALSE(bench.state().freistellerHintergrundBild);
     EXPECT_TRUE(bench.state().freistellerMaske);
@@ -183,6 +226,7 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
 
     bench.dialogs.chooseFilesWith({greenPhoto});
     bench.tool().chooseBackgroundPhoto();
+    bench.settle();
     bench.tool().setTransparent(true); // transparency drops it too
     EXPECT_FALSE(bench.state().freistellerHintergrundBild);
     EXPECT_EQ(bench.previewCorner().alpha(), 0);
@@ -203,6 +247,7 @@ TEST(BackgroundTool, ABackgroundPhotoIsDecodedJustLargeEnoughToCoverTheComposite
     bench.startAndWait();
     bench.dialogs.chooseFilesWith({tall});
     bench.tool().chooseBackgroundPhoto();
+    bench.settle();
     ASSERT_TRUE(bench.state().freistellerHintergrundBild);
     const QSize held = bench.state().freistellerHintergrundBild->raster.size();
     const QSize shown = bench.state().freistellerOriginalCI->raster.size();
@@ -296,6 +341,7 @@ TEST(BackgroundTool, CancelledPhotoBackgroundPanelWritesNothingAndStillBurnsIn)
     bench.startAndWait();
     bench.dialogs.chooseFilesWith({bench.greenPhoto()});
     bench.tool().chooseBackgroundPhoto();
+    bench.settle();
     bench.tool().apply(); // no answer queued: the panel is cancelled
     bench.settle();
     ASSERT_EQ(bench.dialogs.saveRequests.size(), 1);
