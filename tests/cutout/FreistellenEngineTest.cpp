@@ -81,9 +81,7 @@ TEST(ShowsSubject, NeedsAValueAboveHalfOnAtLeastHalfAPercentOfThePixels)
     EXPECT_TRUE(FreistellenEngine::showsSubject(grayMask(1, 1, 200)));
     EXPECT_FALSE(FreistellenEngine::showsSubject(QImage()));
     // Any format is read as grey.
-    QImage colored(10, 10, QImage::Format_ARGB32_Premultiplied);
-    colored.fill(Qt::white);
-    EXPECT_TRUE(FreistellenEngine::showsSubject(colored));
+    EXPECT_TRUE(FreistellenEngine::showsSubject(test::solid(10, 10, Qt::white)));
 }
 
 TEST(MaskGeneration, RunsOffTheCallersThreadAndDeliversOnIt)

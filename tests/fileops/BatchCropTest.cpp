@@ -3,6 +3,7 @@
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
+#include "support/Pixels.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QDir>
@@ -15,29 +16,13 @@
 using namespace lumora;
 using lumora::test::readAll;
 using lumora::test::writeAll;
-using lumora::test::pixel;
+using lumora::test::quadrantColours;
 
 namespace {
 
 bool isJpeg(const QByteArray& bytes)
 {
     return bytes.startsWith("\xFF\xD8\xFF");
-}
-
-/// Within `tolerance` per channel (the crops are JPEG-compressed).
-bool near(QColor actual, QColor expected, int tolerance = 12)
-{
-    return std::abs(actual.red() - expected.red()) <= tolerance
-           && std::abs(actual.green() - expected.green()) <= tolerance
-           && std::abs(actual.blue() - expected.blue()) <= tolerance;
-}
-
-QImage decodeFile(const QString& path)
-{
-    auto source = SourceImage::fromFile(path);
-    if (!source)
-        return {};
-    return source->decode().value_or(QImage());
 }
 
 /// Photo folders, a processor and a folder store answered by a script.
@@ -64,17 +49,32 @@ struct CropFixture : ::testing::Test {
         return dir.filePath(name);
     }
 
-    /// Writes a w × h test card into `folderPath` and appends it to the list.
+    /// Writes a w × h test card into `folderPath` (no file for 0 × 0) and appends it to the list.
     QUuid addPhoto(const QString& folderPath, const QString& name, int w, int h)
     {
         const QString path = QDir(folderPath).filePath(name);
         const QString format = name.endsWith(QStringLiteral(".png")) ? QStringLiteral("png") : QStringLiteral("jpg");
-        EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
+        if (w > 0) {
+            EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
+        }
         const PhotoItem photo = test::photoAt(QUrl::fromLocalFile(path));
         QList<PhotoItem> photos = processor.photos();
         photos.append(photo);
         processor.setPhotos(photos);
         return photo.id;
+    }
+
+    /// A result in one line: "2 written, 0 skipped, saved in /Fotos" (below the fixture's
+    /// folder), then each failure.
+    std::string summary(const BatchCropResult& r) const
+    {
+        QString text = QStringLiteral("%1 written, %2 skipped").arg(r.erfolgreich).arg(r.uebersprungen);
+        if (r.speicherOrdner)
+            text += QStringLiteral(", saved in ")
+                    + r.speicherOrdner->toString().remove(QUrl::fromLocalFile(dir.path()).toString());
+        for (const QString& failure : r.fehler)
+            text += QStringLiteral("; ") + failure;
+        return text.toStdString();
     }
 
     QSet<QUuid> allIds() const
@@ -148,20 +148,12 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
     dialogs.confirmFolder(photoDir);
 
     // The lower middle: blue on the left, white on the right.
-    const BatchCropResult result = crop(allIds(), {0.25, 0.5, 0.5, 0.5}, false);
-    EXPECT_EQ(result.erfolgreich, 2);
-    EXPECT_EQ(result.uebersprungen, 0);
-    EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photoDir));
+    EXPECT_EQ(summary(crop(allIds(), {0.25, 0.5, 0.5, 0.5}, false)), "2 written, 0 skipped, saved in /Fotos");
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
-
-    const QImage big = decodeFile(at("gross-neu.jpg"));
-    const QImage small = decodeFile(at("klein-neu.jpg"));
-    EXPECT_EQ(big.size(), QSize(200, 150));
-    EXPECT_EQ(small.size(), QSize(100, 50));
-    for (const QImage& image : {big, small}) {
-        EXPECT_TRUE(near(pixel(image, 5, 5), Qt::blue));
-        EXPECT_TRUE(near(pixel(image, image.width() - 5, image.height() - 5), Qt::white));
+    for (const auto& [name, size] : {std::pair{"gross-neu.jpg", QSize(200, 150)}, {"klein-neu.jpg", QSize(100, 50)}}) {
+        const QImage image = test::decodedFile(at(name));
+        EXPECT_EQ(image.size(), size) << name;
+        EXPECT_EQ(quadrantColours(image, 36), "BWBW") << name;
     }
     // The copies are not photos of the list, and the originals are untouched.
     EXPECT_EQ(processor.photos().size(), 2);
@@ -169,8 +161,8 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
 
     // A second run finds the first copies there and numbers on; the folder is not asked again.
     EXPECT_EQ(crop(allIds(), {0, 0, 1, 1}, false).erfolgreich, 2);
-    EXPECT_EQ(decodeFile(at("gross-neu-2.jpg")).size(), QSize(400, 300));
-    EXPECT_EQ(decodeFile(at("klein-neu-2.jpg")).size(), QSize(200, 100));
+    EXPECT_EQ(test::decodedFile(at("gross-neu-2.jpg")).size(), QSize(400, 300));
+    EXPECT_EQ(test::decodedFile(at("klein-neu-2.jpg")).size(), QSize(200, 100));
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
 }
 
@@ -181,17 +173,11 @@ TEST_F(CropFixture, TinyRegionsAreSkippedNotFailed)
     const QUuid card = addPhoto(photoDir, "karte.jpg", 400, 300);
 
     // 4 pixels wide after rounding: counted, not written, not a failure.
-    BatchCropResult result = crop({big}, {0.5, 0.5, 0.001, 0.5}, false);
-    EXPECT_EQ(result.uebersprungen, 1);
-    EXPECT_EQ(result.erfolgreich, 0);
-    EXPECT_TRUE(result.fehler.isEmpty());
-    EXPECT_FALSE(result.speicherOrdner);
-    EXPECT_FALSE(QFile::exists(at("riesig-neu.jpg")));
-
+    EXPECT_EQ(summary(crop({big}, {0.5, 0.5, 0.001, 0.5}, false)), "0 written, 1 skipped");
     // Wide enough before the cut at the right edge, 8 pixels after it: too small as well.
-    result = crop({card}, {0.98, 0, 0.5, 1}, false);
-    EXPECT_EQ(result.uebersprungen, 1);
-    EXPECT_FALSE(QFile::exists(at("karte-neu.jpg")));
+    EXPECT_EQ(summary(crop({card}, {0.98, 0, 0.5, 1}, false)), "0 written, 1 skipped");
+    EXPECT_EQ(QDir(photoDir).entryList(QDir::Files),
+              (QStringList{QStringLiteral("karte.jpg"), QStringLiteral("riesig.jpg")}));
 }
 
 TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
@@ -200,11 +186,7 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
     const QString allowed = folder("Frei");
     addPhoto(refused, "a.jpg", 60, 40);
     addPhoto(allowed, "b.jpg", 60, 40);
-    PhotoItem broken;
-    broken.url = QUrl::fromLocalFile(allowed + QStringLiteral("/kaputt.jpg"));
-    QList<PhotoItem> photos = processor.photos();
-    photos.append(broken);
-    processor.setPhotos(photos);
+    addPhoto(allowed, "kaputt.jpg", 0, 0);
     addPhoto(refused, "c.jpg", 60, 40);
     dialogs.cancelFolder();         // Gesperrt, asked first: its first photo comes first
     dialogs.confirmFolder(allowed); // Frei
@@ -231,10 +213,7 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     edited.edits.masks.append(MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#000000")});
     processor.updatePhoto(edited);
 
-    const BatchCropResult result = crop({turned, png}, {0, 0, 0.5, 0.5}, true);
-    EXPECT_EQ(result.erfolgreich, 2);
-    EXPECT_TRUE(result.fehler.isEmpty()) << result.fehler.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(result.speicherOrdner, QUrl::fromLocalFile(photoDir));
+    EXPECT_EQ(summary(crop({turned, png}, {0, 0, 0.5, 0.5}, true)), "2 written, 0 skipped, saved in /Fotos");
     EXPECT_TRUE(dialogs.folderRequests.isEmpty());
     EXPECT_TRUE(folders.bookmarks().isEmpty());
 
@@ -252,7 +231,7 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_EQ(photo->edits, EditState{}); // neutral, and no watermark to draw twice
     ASSERT_TRUE(photo->preview);
     EXPECT_EQ(photo->preview->pixelSize, QSize(150, 200));
-    EXPECT_TRUE(near(pixel(photo->preview->bitmap, 75, 100), Qt::green));
+    EXPECT_EQ(quadrantColours(photo->preview->bitmap, 36), "GGGG");
     EXPECT_EQ(processor.photo(png)->originalCI.size(), QSize(100, 50));
     EXPECT_EQ(processor.photos().size(), 2);
 }

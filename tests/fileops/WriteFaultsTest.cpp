@@ -176,6 +176,7 @@ TEST_P(WriteFaults, RestoreOfADeletedPhoto)
     const RestoreResult result = restoreLastDeletion(processor);
     EXPECT_EQ(result.restored, 0);
     ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures.first().startsWith(QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: ")));
     expectExplained(result.failures.first(), QStringLiteral("foto.jpg"));
     expectExplained(restoreMessage(result), QStringLiteral("foto.jpg"));
     EXPECT_EQ(filesOnCard(), QStringList());

@@ -44,9 +44,7 @@ TEST(WatermarkPositionRaw, OnlyTheExactCaseNamesParse)
         EXPECT_EQ(watermarkPositionFromRaw(rawValue(position)), position);
 }
 
-TEST(Values, NeutralAdjustmentsAndTheArrowTip)
+TEST(Values, TheArrowTip)
 {
-    EXPECT_TRUE(AdjustmentState{}.isNeutral());
-    EXPECT_FALSE((AdjustmentState{0, 0, 1, 1, 0.1}).isNeutral());
     EXPECT_EQ((Arrow{{10, 20}, 0, 100, 8, QStringLiteral("#FF3B30")}.tip()), QPointF(110, 20));
 }

@@ -95,9 +95,8 @@ TEST(ReplaceBackground, MaskIsStretchedPerAxisToThePhoto)
     EXPECT_EQ(stored(out, 5, 8), blue);
 
     // Exact bilinear weights: a 2 × 1 mask (white, black) over 8 × 1, centres onto centres.
-    QImage two(2, 1, QImage::Format_Grayscale8);
+    QImage two = grayMask(2, 1, 0);
     two.scanLine(0)[0] = 255;
-    two.scanLine(0)[1] = 0;
     const auto line = hintergrundErsetzen(image(solid(8, 1, Qt::white)), two, QColor(Qt::black));
     const int expected[] = {255, 255, 223, 159, 96, 32, 0, 0};
     for (int x = 0; x < 8; ++x)

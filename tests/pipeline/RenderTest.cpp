@@ -1,6 +1,6 @@
 #include "pipeline/Render.h"
 #include "pipeline/Overlays.h"
-#include "support/Fixtures.h"
+#include "support/Pixels.h"
 
 #include <gtest/gtest.h>
 
@@ -71,22 +71,19 @@ TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
         double rotation;
         bool flippedH;
         QRectF extent;
-        QColor topLeft, bottomLeft; // raster pixels (10, 10) and (10, height − 10)
+        const char* quadrants; // the upright card's red, green, blue, white: "RGBW"
     } cases[] = {
-        {90, false, {500, -500, 3000, 4000}, Qt::green, Qt::red},
-        {-90, false, {500, -500, 3000, 4000}, Qt::blue, Qt::white},
-        {270, false, {500, -500, 3000, 4000}, Qt::blue, Qt::white},
-        {180, false, {0, 0, 4000, 3000}, Qt::white, Qt::green},
-        {0, true, {0, 0, 4000, 3000}, Qt::green, Qt::white}, // x → 4000 − x
-        {90, true, {500, -500, 3000, 4000}, Qt::red, Qt::green},
+        {90, false, {500, -500, 3000, 4000}, "GWRB"},  {-90, false, {500, -500, 3000, 4000}, "BRWG"},
+        {270, false, {500, -500, 3000, 4000}, "BRWG"}, {180, false, {0, 0, 4000, 3000}, "WBGR"},
+        {0, true, {0, 0, 4000, 3000}, "GRWB"}, // x → 4000 − x
+        {90, true, {500, -500, 3000, 4000}, "RBGW"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rotation << (c.flippedH ? " mirrored" : ""));
         const Image out = render(source, turn(c.rotation, c.flippedH));
         EXPECT_EQ(out.extent, c.extent);
         ASSERT_EQ(out.raster.size(), c.extent.size().toSize());
-        EXPECT_EQ(pixel(out.raster, 10, 10), c.topLeft);
-        EXPECT_EQ(pixel(out.raster, 10, out.raster.height() - 10), c.bottomLeft);
+        EXPECT_EQ(test::quadrantColours(out.raster, 1), c.quadrants);
     }
 
     // A quarter turn, not a resampled one.

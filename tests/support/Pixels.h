@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Fixtures.h"
+#include "pipeline/SourceImage.h"
+
+#include <QImage>
+#include <string>
+
+namespace lumora::test {
+
+/// The letter of the colour among red, green, blue, white and black ("RGBWK") that `color` is
+/// within `tolerance` of (summed over the channels), "?" for none.
+inline char colourLetter(QColor color, int tolerance = 30)
+{
+    const std::pair<char, QColor> known[] = {
+        {'R', Qt::red}, {'G', Qt::green}, {'B', Qt::blue}, {'W', Qt::white}, {'K', Qt::black}};
+    for (const auto& [letter, c] : known) {
+        if (std::abs(color.red() - c.red()) + std::abs(color.green() - c.green()) + std::abs(color.blue() - c.blue())
+            < tolerance)
+            return letter;
+    }
+    return '?';
+}
+
+/// The largest difference of one channel (red, green or blue) between `a` and `b`.
+inline int channelDistance(QColor a, QColor b)
+{
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
+/// The colours at the centres of the four quadrants of `image` (top-left, top-right,
+/// bottom-left, bottom-right, y down) as letters: "RGBW" for an upright quadrants() card.
+inline std::string quadrantColours(const QImage& image, int tolerance = 30)
+{
+    std::string letters;
+    for (const int y : {image.height() / 4, image.height() * 3 / 4})
+        for (const int x : {image.width() / 4, image.width() * 3 / 4})
+            letters += colourLetter(pixel(image, x, y), tolerance);
+    return letters;
+}
+
+/// The pixels the photo decoder makes of encoded `bytes`; a null image where it refuses them.
+inline QImage decoded(const QByteArray& bytes)
+{
+    const auto source = SourceImage::fromEncoded(bytes);
+    return source ? source->decode().value_or(QImage()) : QImage();
+}
+
+/// The pixels the photo decoder makes of the file at `path`; a null image where it refuses it.
+inline QImage decodedFile(const QString& path)
+{
+    const auto source = SourceImage::fromFile(path);
+    return source ? source->decode().value_or(QImage()) : QImage();
+}
+
+} // namespace lumora::test
