@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
+#include <QtMath>
 #include <cmath>
 
 namespace lumora {
@@ -16,6 +17,7 @@ namespace lumora {
 namespace {
 
 constexpr double kCorner = 8;
+constexpr double kBodyReach = 16; ///< how far the shadows reach beyond a card (14, 2 more below)
 
 /// A blurred rounded rectangle, alpha only, three box passes for a near-Gaussian edge.
 QImage blurredRoundedRect(int side, int inset, double corner, double blur)
@@ -170,22 +172,32 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
     const double t = std::clamp(content.selected, 0.0, 1.0);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    const double scale = 1 + 0.02 * t; // a selected card grows about its centre
+    const QPointF centre = card.center();
+    paintBody(painter, QRectF(centre + (card.topLeft() - centre) * scale, card.size() * scale), t, dpr);
     if (t > 0) {
-        const QPointF centre = card.center();
-        const double scale = 1 + 0.02 * t;
         painter.translate(centre);
         painter.scale(scale, scale);
         painter.translate(-centre);
     }
-    paintShadow(painter, card, 4, Qt::black, 0.08);
-    paintShadow(painter, card, 3, Qt::black, 0.3 * (1 - t));
-    paintShadow(painter, card, 6, theme::accent, 0.35 * t);
-
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
-    painter.drawRoundedRect(card, kCorner, kCorner);
-
     const QRectF pictureArea = GridLayout::pictureRect(card);
+    paintPicture(painter, pictureArea, content, dpr);
+    paintName(painter, pictureArea, content.fileName);
+
+    if (t > 0) {
+        QColor accent = theme::accent;
+        accent.setAlphaF(float(t));
+        QPen border(accent, 2);
+        painter.setPen(border);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(card.adjusted(1, 1, -1, -1), kCorner - 1, kCorner - 1);
+    }
+    painter.restore();
+}
+
+void CardDelegate::paintPicture(QPainter& painter, const QRectF& pictureArea, const CardContent& content, qreal dpr)
+{
     if (content.thumbnail.isNull()) {
         painter.setBrush(theme::button);
         painter.drawRoundedRect(pictureArea, kCorner, kCorner);
@@ -208,17 +220,46 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
             painter.restore();
         }
     }
-    paintName(painter, pictureArea, content.fileName);
+}
 
-    if (t > 0) {
-        QColor accent = theme::accent;
-        accent.setAlphaF(float(t));
-        QPen border(accent, 2);
-        painter.setPen(border);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(card.adjusted(1, 1, -1, -1), kCorner - 1, kCorner - 1);
+void CardDelegate::paintBody(QPainter& painter, const QRectF& card, double t, qreal dpr)
+{
+    const auto paintDirectly = [t](QPainter& on, const QRectF& body) {
+        paintShadow(on, body, 4, Qt::black, 0.08);
+        paintShadow(on, body, 3, Qt::black, 0.3 * (1 - t));
+        paintShadow(on, body, 6, theme::accent, 0.35 * t);
+        on.setPen(Qt::NoPen);
+        on.setBrush(Qt::white);
+        on.drawRoundedRect(body, kCorner, kCorner);
+    };
+    if (t > 0 && t < 1) { // the short fade of a selection: sizes change every frame
+        paintDirectly(painter, card);
+        return;
     }
-    painter.restore();
+    // At rest every card of a size looks the same: its shadows and body are blended once into
+    // a pixmap, and painting them is one unscaled blit instead of two stretched nine-patches
+    // with opacity and an antialiased fill.
+    const QSize device(qMax(1, qRound(card.width() * dpr)), qMax(1, qRound(card.height() * dpr)));
+    const QString key =
+        QStringLiteral("lumora-card:%1x%2:%3:%4").arg(device.width()).arg(device.height()).arg(t).arg(dpr);
+    QPixmap body;
+    if (!QPixmapCache::find(key, &body)) {
+        const QSizeF logical = QSizeF(device) / dpr;
+        QImage image(
+            QSize(qCeil((logical.width() + 2 * kBodyReach) * dpr), qCeil((logical.height() + 2 * kBodyReach) * dpr)),
+            QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        image.setDevicePixelRatio(dpr);
+        QPainter on(&image);
+        on.setRenderHint(QPainter::Antialiasing);
+        paintDirectly(on, QRectF(QPointF(kBodyReach, kBodyReach), logical));
+        on.end();
+        body = QPixmap::fromImage(image);
+        QPixmapCache::insert(key, body);
+    }
+    // At a whole device pixel, so the blit is a plain copy with blending.
+    const QPointF at = card.topLeft() - QPointF(kBodyReach, kBodyReach);
+    painter.drawPixmap(QPointF(std::round(at.x() * dpr) / dpr, std::round(at.y() * dpr) / dpr), body);
 }
 
 void CardDelegate::paintName(QPainter& painter, const QRectF& picture, const QString& name)

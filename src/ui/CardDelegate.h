@@ -25,7 +25,7 @@ struct CardContent {
 /// an accent glow and a 1.02 scale. The picture is the photo's thumbnail scaled to the card's
 /// size with its rounded corners, prepared on the work pool and kept in a cache, so painting
 /// only blits; until it arrives the card draws the thumbnail with a plain scaled blit. Nothing
-/// here waits for a pool. The shadows are nine-patch pixmaps made once.
+/// here waits for a pool. A card at rest paints its shadows and body as one pixmap made once per size.
 class CardDelegate {
 public:
     /// `context` receives the prepared pictures (they are dropped once it is gone); `prepared`
@@ -40,6 +40,10 @@ public:
 private:
     /// The prepared picture, or none while it is being prepared (then it is asked for).
     [[nodiscard]] const QPixmap* picture(const CardContent& content, QSize logical, qreal dpr);
+    /// The card's shadows and white body for selection amount `t`, `card` already grown by it.
+    static void paintBody(QPainter& painter, const QRectF& card, double t, qreal dpr);
+    /// The picture (or the placeholder for a photo without one) into `pictureArea`.
+    void paintPicture(QPainter& painter, const QRectF& pictureArea, const CardContent& content, qreal dpr);
     void paintName(QPainter& painter, const QRectF& picture, const QString& name);
 
     QObject* m_context;
