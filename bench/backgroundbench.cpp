@@ -429,7 +429,8 @@ int main(int argc, char** argv)
         colorTimes.append(change(s, [&] { colorButton->click(); }));
         transparentOn.append(change(s, [&] { transparent->click(); }));
         transparentOff.append(change(s, [&] { transparent->click(); }));
-        photoTimes.append(change(s, [&] { photoButton->click(); }, &photoClicks));
+        photoTimes.append(change(
+            s, [&] { photoButton->click(); }, &photoClicks));
     }
     if (s.tool->backgroundPhotoPath() != files[1] || s.editor->state().freistellerTransparent)
         std::fprintf(stderr, "the panel's clicks did not reach the tool\n");

@@ -394,8 +394,8 @@ void ImageProcessor::flattenEditsInBackground(const QUuid& id, const QList<TextM
         [this, before = *found, context = QPointer<QObject>(context), done = std::move(done)](PhotoItem result) {
             taskFinished();
             const int index = indexOf(result.id);
-            const bool current = index >= 0 && m_photos[index].originalCI == before.originalCI
-                                 && m_photos[index].edits == before.edits;
+            const bool current =
+                index >= 0 && m_photos[index].originalCI == before.originalCI && m_photos[index].edits == before.edits;
             if (current) {
                 m_photos[index] = std::move(result);
                 Q_EMIT photosChanged(PhotoChanges::editedOne(before.id));

@@ -116,7 +116,7 @@ private:
     std::function<void(QDrag&)> m_dragRunner;
     bool m_fileDropTarget = false;
     qint64 m_frames = 0;
-    QSet<QUuid> m_inView; ///< photos whose cards are in the rows the last paint covered
+    QSet<QUuid> m_inView;                 ///< photos whose cards are in the rows the last paint covered
     QHash<qint64, QRectF> m_paintedCards; ///< those cards by their content key, in content coordinates
 };
 
