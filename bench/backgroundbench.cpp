@@ -46,6 +46,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 using namespace lumora;
 
@@ -304,6 +305,24 @@ ApplyInputs captureApply(const Sheet& s)
             photo->originalCI.isRaster() ? QString() : photo->url.toLocalFile()};
 }
 
+/// One apply as the user does it: "Anwenden" until `file` is written (through the save panel
+/// unless the colour case writes over the photo's file), its times printed, the sheet closed.
+/// Returns the apply's times and its inputs, for the stage timing afterwards.
+std::pair<ApplyTimes, ApplyInputs> applyAndClose(ImageProcessor& processor, Sheet& s, ScriptedDialogs& dialogs,
+                                                 const QString& file, const char* label)
+{
+    const ApplyInputs inputs = captureApply(s);
+    dialogs.saveTo = file;
+    const ApplyTimes times = pressApply(s, dialogs, file);
+    if (times.panel >= 0)
+        std::printf("apply %s: task done %.0f ms, file written + burnt in %.0f ms\n", label, times.panel,
+                    times.written);
+    else
+        std::printf("apply %s: file written + burnt in %.0f ms\n", label, times.written);
+    closeSheet(processor, s);
+    return {times, inputs};
+}
+
 void applyStages(const char* label, const ApplyInputs& in, const QString& scratch)
 {
     EditState edits = in.edits;
@@ -453,12 +472,8 @@ int main(int argc, char** argv)
     transparent->click();
     recomposeStages(s, "transparent");
     QCoreApplication::processEvents();
-    const ApplyInputs transparentInputs = captureApply(s);
-    dialogs.saveTo = dir.filePath(QStringLiteral("freigestellt.png"));
-    const ApplyTimes applyPng = pressApply(s, dialogs, dialogs.saveTo);
-    std::printf("apply transparent (PNG): task done %.0f ms, file written + burnt in %.0f ms\n", applyPng.panel,
-                applyPng.written);
-    closeSheet(processor, s);
+    const auto [applyPng, transparentInputs] =
+        applyAndClose(processor, s, dialogs, dir.filePath(QStringLiteral("freigestellt.png")), "transparent (PNG)");
 
     // --- round 2: a text mark baked first, apply with a colour ---
     TextMark mark;
@@ -472,11 +487,8 @@ int main(int argc, char** argv)
     printKiSzene("(with a text mark to bake)", baked);
     s.sheet->currentPanel()->findChild<ColorButton*>()->click();
     QCoreApplication::processEvents();
-    const ApplyInputs colorInputs = captureApply(s);
-    const QString own = urls[1].toLocalFile();
-    const ApplyTimes applyColor = pressApply(s, dialogs, own);
-    std::printf("apply colour (JPEG over the photo's file): file written + burnt in %.0f ms\n", applyColor.written);
-    closeSheet(processor, s);
+    const auto [applyColor, colorInputs] =
+        applyAndClose(processor, s, dialogs, urls[1].toLocalFile(), "colour (JPEG over the photo's file)");
 
     // --- round 3: model loaded, apply with the background photo ---
     s = openSheet(processor, photos[2].id, dialogs, magnifiers);
@@ -487,12 +499,8 @@ int main(int argc, char** argv)
         if (b->text() == QStringLiteral("Foto wählen…"))
             b->click();
     waitUntil([&] { return !s.tool->isLoadingBackground(); });
-    const ApplyInputs photoInputs = captureApply(s);
-    dialogs.saveTo = dir.filePath(QStringLiteral("mit-hintergrund.jpg"));
-    const ApplyTimes applyPhoto = pressApply(s, dialogs, dialogs.saveTo);
-    std::printf("apply photo background (JPEG): task done %.0f ms, file written + burnt in %.0f ms\n", applyPhoto.panel,
-                applyPhoto.written);
-    closeSheet(processor, s);
+    const auto [applyPhoto, photoInputs] = applyAndClose(
+        processor, s, dialogs, dir.filePath(QStringLiteral("mit-hintergrund.jpg")), "photo background (JPEG)");
 
     // --- the mask's stages: the model on its own input size, the stretch back ---
     {
