@@ -17,7 +17,8 @@ namespace lumora {
 namespace {
 
 constexpr double kCorner = 8;
-constexpr double kBodyReach = 16; ///< how far the shadows reach beyond a card (14, 2 more below)
+constexpr double kBodyReach = 16;        ///< how far the shadows reach beyond a card (14, 2 more below)
+constexpr double kSelectedGrowth = 0.02; ///< a selected card grows by this share about its centre
 
 /// A blurred rounded rectangle, alpha only, three box passes for a near-Gaussian edge.
 QImage blurredRoundedRect(int side, int inset, double corner, double blur)
@@ -172,7 +173,7 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
     const double t = std::clamp(content.selected, 0.0, 1.0);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const double scale = 1 + 0.02 * t; // a selected card grows about its centre
+    const double scale = 1 + kSelectedGrowth * t;
     const QPointF centre = card.center();
     paintBody(painter, QRectF(centre + (card.topLeft() - centre) * scale, card.size() * scale), t, dpr);
     if (t > 0) {
@@ -194,6 +195,12 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
         painter.drawRoundedRect(card.adjusted(1, 1, -1, -1), kCorner - 1, kCorner - 1);
     }
     painter.restore();
+}
+
+QRectF CardDelegate::paintedArea(const QRectF& card)
+{
+    const double grow = kBodyReach + kSelectedGrowth / 2 * std::max(card.width(), card.height());
+    return card.adjusted(-grow, -grow, grow, grow);
 }
 
 void CardDelegate::paintPicture(QPainter& painter, const QRectF& pictureArea, const CardContent& content, qreal dpr)

@@ -34,6 +34,8 @@ public:
 
     /// Paints a card into `card` (logical pixels) at device pixel ratio `dpr`.
     void paint(QPainter& painter, const QRectF& card, const CardContent& content, qreal dpr);
+    /// Everything painting `card` may touch: its shadows and its growth when selected.
+    [[nodiscard]] static QRectF paintedArea(const QRectF& card);
     /// Forgets every scaled picture (after the card width changed a lot, say).
     void clearCache() { m_pictures.clear(); }
 

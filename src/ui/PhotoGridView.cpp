@@ -83,10 +83,9 @@ void PhotoGridView::rowsChanged(const QModelIndex& first, const QModelIndex& las
     }
     // Only the changed cards are painted again: a slider step on one photo, or a render that
     // arrives, must not repaint the whole grid.
-    const double top = verticalScrollBar()->value();
     QRegion dirty;
     for (int row = first.row(); row <= last.row(); ++row)
-        dirty += paintedArea(m_layout.cardRect(row)).translated(0, -top).toAlignedRect();
+        dirty += areaOnScreen(m_layout.cardRect(row));
     viewport()->update(dirty);
 }
 
@@ -97,14 +96,12 @@ void PhotoGridView::pictureArrived(qint64 key)
         viewport()->update();
         return;
     }
-    viewport()->update(paintedArea(*card).translated(0, -verticalScrollBar()->value()).toAlignedRect());
+    viewport()->update(areaOnScreen(*card));
 }
 
-QRectF PhotoGridView::paintedArea(const QRectF& card)
+QRect PhotoGridView::areaOnScreen(const QRectF& card) const
 {
-    // The shadows reach 14 px beyond a card (2 px more below), a selected card grows by 2 %.
-    const double grow = 16 + 0.01 * std::max(card.width(), card.height());
-    return card.adjusted(-grow, -grow, grow, grow);
+    return CardDelegate::paintedArea(card).translated(0, -verticalScrollBar()->value()).toAlignedRect();
 }
 
 void PhotoGridView::captureOldPlaces()
@@ -200,7 +197,7 @@ void PhotoGridView::paintEvent(QPaintEvent* event)
         const QImage thumbnail = index.data(PhotoGridModel::ThumbnailRole).value<QImage>();
         const QRectF card = animatedRect(int(row), id, now);
         m_paintedCards.insert(thumbnail.cacheKey(), card);
-        if (!event->rect().intersects(paintedArea(card).translated(0, -top).toAlignedRect()))
+        if (!event->rect().intersects(areaOnScreen(card)))
             continue;
         CardContent content{thumbnail, index.data(PhotoGridModel::FileNameRole).toString(), thumbnail.cacheKey(),
                             selectedAmount(id, now)};

@@ -87,8 +87,8 @@ private:
     [[nodiscard]] QRectF animatedRect(int row, const QUuid& id, qint64 now) const;
     /// Repaints the card whose prepared picture just arrived (all cards if it is not known).
     void pictureArrived(qint64 key);
-    /// Everything painting `card` may touch: its shadows and its growth when selected.
-    [[nodiscard]] static QRectF paintedArea(const QRectF& card);
+    /// The viewport pixels painting `card` (content coordinates) may touch.
+    [[nodiscard]] QRect areaOnScreen(const QRectF& card) const;
     [[nodiscard]] QPointF toContent(QPoint viewportPoint) const;
 
     PhotoGridModel& m_model;
