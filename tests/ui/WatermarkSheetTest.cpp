@@ -22,14 +22,18 @@ QPushButton* button(QWidget* sheet, const QString& text)
     return nullptr;
 }
 
-} // namespace
-
-TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
-{
+struct WatermarkSheetTest : ::testing::Test {
     QTemporaryDir dir;
     ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 12, 80, 60)));
     WatermarkValues values;
+    void load(int count) { ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, count, 80, 60))); }
+};
+
+} // namespace
+
+TEST_F(WatermarkSheetTest, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
+{
+    load(12);
     values.lastWatermarkText = QStringLiteral("alt");
     WatermarkController controller(processor, values, {});
     controller.open();
@@ -62,12 +66,9 @@ TEST(WatermarkSheet, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
     EXPECT_EQ(values.lastWatermarkText, QStringLiteral("Mein Shop"));
 }
 
-TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
+TEST_F(WatermarkSheetTest, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
 {
-    QTemporaryDir dir;
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 2, 80, 60)));
-    WatermarkValues values;
+    load(2);
     WatermarkController controller(processor, values, {});
     controller.open();
     {
@@ -83,14 +84,9 @@ TEST(WatermarkSheet, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
     EXPECT_TRUE(values.text.isEmpty());
 }
 
-TEST(WatermarkSheet, PreviewShowsTheCandidateAtTheSizeAskedAndWithoutPhotosNothing)
+TEST_F(WatermarkSheetTest, PreviewShowsTheCandidateAtTheSizeAskedAndWithoutPhotosNothing)
 {
-    ImageProcessor processor;
-    WatermarkValues values;
-    values.text = QStringLiteral("█");
-    values.position = WatermarkPosition::center;
-    values.opacity = 1;
-    values.sizeFactor = 0.2;
+    values = {.text = QStringLiteral("█"), .position = WatermarkPosition::center, .opacity = 1, .sizeFactor = 0.2};
     WatermarkController controller(processor, values, {});
     EXPECT_FALSE(controller.preview(400));
     EXPECT_TRUE(WatermarkSheet(controller, values, {500, 300}).previewImage().isNull());

@@ -4,6 +4,7 @@
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
 
 #include "support/Fixtures.h"
+#include "support/Pixels.h"
 
 #include <QAction>
 #include <QLabel>
@@ -74,10 +75,7 @@ TEST(SchwenkbareInhaltView, DrawsTheImageUprightInsideTheMargin)
     a.content()->render(&shot);
     const QColor surface = QColor::fromRgbF(0.12f, 0.12f, 0.13f);
     EXPECT_EQ(shot.pixel(10, 10), surface.rgb()) << "the margin shows the dark surface";
-    EXPECT_EQ(shot.pixelColor(30, 30), QColor(Qt::red));
-    EXPECT_EQ(shot.pixelColor(210, 30), QColor(Qt::green));
-    EXPECT_EQ(shot.pixelColor(30, 110), QColor(Qt::blue));
-    EXPECT_EQ(shot.pixelColor(210, 110), QColor(Qt::white));
+    EXPECT_EQ(test::quadrantColours(shot.copy(20, 20, 200, 100)), "RGBW");
     EXPECT_EQ(shot.pixel(230, 130), surface.rgb());
 }
 
@@ -98,7 +96,6 @@ TEST(SchwenkbareInhaltView, DragMovesTheViewWithTheHand)
     EXPECT_EQ(surface->origin(), start + QPointF(20, -20)) << "measured in window coordinates";
     sendMouse(a.content(), QEvent::MouseButtonRelease, {380, 420});
     EXPECT_EQ(a.content()->cursor().shape(), Qt::OpenHandCursor);
-    EXPECT_FALSE(a.content()->letzteMausPunktImFenster());
 
     sendMouse(a.content(), QEvent::MouseMove, {900, 900});
     EXPECT_EQ(surface->origin(), start + QPointF(20, -20)) << "moves without a press do nothing";
