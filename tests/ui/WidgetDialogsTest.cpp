@@ -15,19 +15,14 @@ using namespace lumora;
 
 namespace {
 
-/// Runs `act` on the modal dialog as soon as it is shown (the call that shows it blocks).
+/// Runs `act` on the modal dialog once the call that shows it has entered the dialog's event loop.
 void whenModal(std::function<void(QWidget*)> act)
 {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        }
+    QTimer::singleShot(0, qApp, [act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        act(modal);
     });
-    timer->start();
 }
 
 QuestionRequest deleteQuestion()

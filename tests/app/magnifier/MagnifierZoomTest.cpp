@@ -52,7 +52,6 @@ TEST(MagnifierZoom, FitLeavesTwentyPointsAroundTheImageAndFollowsTheArea)
 
     zoom.setArea({540, 1040});
     EXPECT_DOUBLE_EQ(zoom.zoom(), 0.25);
-    EXPECT_EQ(zoom.percentText(), QStringLiteral("25 %"));
 
     // A step out of fit mode starts at what is on screen.
     zoom.zoomIn();
@@ -105,7 +104,6 @@ TEST(Panning, ContentFollowsTheHandAndStopsAtTheDocumentEdges)
     const QSizeF visible(1000, 700);
     // Hand to the left and up: the view moves right and down over the document.
     EXPECT_EQ(panOrigin({100, 100}, {-30, -40}, document, visible), QPointF(130, 140));
-    EXPECT_EQ(panOrigin({100, 100}, {30, 40}, document, visible), QPointF(70, 60));
     EXPECT_EQ(panOrigin({10, 10}, {500, 500}, document, visible), QPointF(0, 0));
     EXPECT_EQ(panOrigin({1000, 800}, {-500, -500}, document, visible), QPointF(1040, 840));
     // Smaller than the view on one axis: that axis stays.

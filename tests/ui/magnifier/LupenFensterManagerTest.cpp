@@ -1,5 +1,4 @@
 #include "ui/magnifier/LupenFensterManager.h"
-#include "app/magnifier/LupenBildModell.h"
 #include "ui/magnifier/LupenAnsicht.h"
 #include "ui/magnifier/LupenFenster.h"
 #include "ui/magnifier/SchwenkbareBildAnsicht.h"
