@@ -33,7 +33,6 @@ TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileSizeIsReadA
     EXPECT_DOUBLE_EQ(view->processor().photos()[0].edits.adjustment.contrast, 1);
     EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+50 %"));
     view->selection().click(idAt(0), false);
-    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+0 %"));
     EXPECT_EQ(panel->fileInfoValues().mid(0, 2), (QStringList{"1.jpg", "64 px"}));
 
     // "Zurücksetzen" with three selected photos sets all three to neutral, in one application
