@@ -21,11 +21,7 @@ using test::grayMask;
 using test::LogCapture;
 using test::ScopedEnv;
 
-namespace {
-
 const QString kLogPrefix = QStringLiteral("FreistellenEngine: Vision-Fehler – ");
-
-} // namespace
 
 TEST(MaskGeneration, FailuresAndNoSubjectGiveNoMaskAndASubjectsMaskComesAsItIs)
 {
@@ -113,19 +109,22 @@ TEST(MaskGeneration, RunsOffTheCallersThreadAndDeliversOnItWhileTheContextLives)
 
 TEST(SegmentationModel, PathComesFromTheEnvironment)
 {
-    {
-        const ScopedEnv path("LUMORA_MODEL_PATH", "/opt/modelle/eigenes.onnx");
-        EXPECT_EQ(segmentationModelPath(), QStringLiteral("/opt/modelle/eigenes.onnx"));
+    const QString models = QStringLiteral("/lumora-studio/models/isnet-768-fp32.onnx");
+    // LUMORA_MODEL_PATH before XDG_CACHE_HOME before the home folder's cache.
+    const struct {
+        const char* modelPath;
+        const char* cacheHome;
+        QString expected;
+    } cases[] = {
+        {"/opt/modelle/eigenes.onnx", "/var/cache/nutzer", QStringLiteral("/opt/modelle/eigenes.onnx")},
+        {"", "/var/cache/nutzer", QStringLiteral("/var/cache/nutzer") + models},
+        {"", "", QDir::homePath() + QStringLiteral("/.cache") + models},
+    };
+    for (const auto& c : cases) {
+        const ScopedEnv path("LUMORA_MODEL_PATH", c.modelPath);
+        const ScopedEnv cache("XDG_CACHE_HOME", c.cacheHome);
+        EXPECT_EQ(segmentationModelPath(), c.expected);
     }
-    const ScopedEnv without("LUMORA_MODEL_PATH", "");
-    {
-        const ScopedEnv cache("XDG_CACHE_HOME", "/var/cache/nutzer");
-        EXPECT_EQ(segmentationModelPath(),
-                  QStringLiteral("/var/cache/nutzer/lumora-studio/models/isnet-768-fp32.onnx"));
-    }
-    const ScopedEnv noCache("XDG_CACHE_HOME", "");
-    EXPECT_EQ(segmentationModelPath(),
-              QDir::homePath() + QStringLiteral("/.cache/lumora-studio/models/isnet-768-fp32.onnx"));
 }
 
 TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLoggedButPreloadingIsSilent)
