@@ -140,6 +140,7 @@ CardDelegate::CardDelegate(QObject* context, std::function<void(qint64 key)> pre
     : m_context(context), m_prepared(std::move(prepared))
 {
     m_pictures.setMaxCost(128 * 1024);
+    m_names.setMaxCost(1024);
 }
 
 const QPixmap* CardDelegate::picture(const CardContent& content, QSize logical, qreal dpr)
@@ -185,15 +186,6 @@ void CardDelegate::paint(QPainter& painter, const QRectF& card, const CardConten
     const QRectF pictureArea = GridLayout::pictureRect(card);
     paintPicture(painter, pictureArea, content, dpr);
     paintName(painter, pictureArea, content.fileName);
-
-    if (t > 0) {
-        QColor accent = theme::accent;
-        accent.setAlphaF(float(t));
-        QPen border(accent, 2);
-        painter.setPen(border);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(card.adjusted(1, 1, -1, -1), kCorner - 1, kCorner - 1);
-    }
     painter.restore();
 }
 
@@ -238,14 +230,22 @@ void CardDelegate::paintBody(QPainter& painter, const QRectF& card, double t, qr
         on.setPen(Qt::NoPen);
         on.setBrush(Qt::white);
         on.drawRoundedRect(body, kCorner, kCorner);
+        if (t > 0) { // the accent border: the card's rounded rectangle inset by 1, grown with it
+            const double s = 1 + kSelectedGrowth * t;
+            QColor accent = theme::accent;
+            accent.setAlphaF(float(t));
+            on.setPen(QPen(accent, 2 * s));
+            on.setBrush(Qt::NoBrush);
+            on.drawRoundedRect(body.adjusted(s, s, -s, -s), (kCorner - 1) * s, (kCorner - 1) * s);
+        }
     };
     if (t > 0 && t < 1) { // the short fade of a selection: sizes change every frame
         paintDirectly(painter, card);
         return;
     }
-    // At rest every card of a size looks the same: its shadows and body are blended once into
-    // a pixmap, and painting them is one unscaled blit instead of two stretched nine-patches
-    // with opacity and an antialiased fill.
+    // At rest every card of a size looks the same: its shadows, body and border are blended
+    // once into a pixmap, and painting them is one unscaled blit instead of two stretched
+    // nine-patches with opacity, an antialiased fill and a stroked outline.
     const QSize device(qMax(1, qRound(card.width() * dpr)), qMax(1, qRound(card.height() * dpr)));
     const QString key =
         QStringLiteral("lumora-card:%1x%2:%3:%4").arg(device.width()).arg(device.height()).arg(t).arg(dpr);
@@ -271,18 +271,26 @@ void CardDelegate::paintBody(QPainter& painter, const QRectF& card, double t, qr
 
 void CardDelegate::paintName(QPainter& painter, const QRectF& picture, const QString& name)
 {
+    const double width = picture.width() - 16;
+    if (width <= 0)
+        return;
     QFont font = painter.font();
     font.setPixelSize(9);
     font.setWeight(QFont::Medium);
     painter.setFont(font);
-    const QFontMetricsF metrics(font);
-    const double width = picture.width() - 16;
-    if (width <= 0)
-        return;
-    const QString shown = metrics.elidedText(name, Qt::ElideMiddle, width);
+    // Eliding and shaping a name took a sixth of a repaint: the laid-out line is kept per name
+    // and width, and drawing it only places cached glyphs.
+    const QString key = QString::number(width) + QLatin1Char(':') + name;
+    NameLine* line = m_names.object(key);
+    if (!line) {
+        const QFontMetricsF metrics(font);
+        line = new NameLine{QStaticText(metrics.elidedText(name, Qt::ElideMiddle, width)), metrics.height()};
+        line->text.setTextFormat(Qt::PlainText);
+        line->text.prepare(painter.transform(), font);
+        m_names.insert(key, line);
+    }
     painter.setPen(QColor(255, 255, 255, int(0.75 * 255)));
-    const QRectF line(picture.left() + 8, picture.bottom() - 5 - metrics.height(), width, metrics.height());
-    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    painter.drawStaticText(QPointF(picture.left() + 8, picture.bottom() - 5 - line->height), line->text);
 }
 
 } // namespace lumora

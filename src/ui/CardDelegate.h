@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QRectF>
 #include <QSet>
+#include <QStaticText>
 #include <QString>
 #include <functional>
 
@@ -36,8 +37,12 @@ public:
     void paint(QPainter& painter, const QRectF& card, const CardContent& content, qreal dpr);
     /// Everything painting `card` may touch: its shadows and its growth when selected.
     [[nodiscard]] static QRectF paintedArea(const QRectF& card);
-    /// Forgets every scaled picture (after the card width changed a lot, say).
-    void clearCache() { m_pictures.clear(); }
+    /// Forgets every scaled picture and laid-out name (after the card width changed a lot, say).
+    void clearCache()
+    {
+        m_pictures.clear();
+        m_names.clear();
+    }
 
 private:
     /// The prepared picture, or none while it is being prepared (then it is asked for).
@@ -52,6 +57,11 @@ private:
     std::function<void(qint64 key)> m_prepared;
     QCache<QString, QPixmap> m_pictures; ///< cost in KiB
     QSet<QString> m_preparing;
+    struct NameLine {
+        QStaticText text; ///< the elided name, laid out
+        double height;    ///< of the font's line
+    };
+    QCache<QString, NameLine> m_names; ///< by width and name
 };
 
 } // namespace lumora

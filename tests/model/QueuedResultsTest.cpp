@@ -11,37 +11,12 @@
 using namespace lumora;
 using namespace lumora::test;
 
-namespace {
-
-void drainPosted()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
-
-QList<QUrl> threePhotos(const QTemporaryDir& dir)
-{
-    return {writePhotoFile(dir.path(), QStringLiteral("a.jpg"), jpegOf(Qt::red)),
-            writePhotoFile(dir.path(), QStringLiteral("b.jpg"), jpegOf(Qt::green)),
-            writePhotoFile(dir.path(), QStringLiteral("c.jpg"), jpegOf(Qt::blue))};
-}
-
-QSet<QUuid> allIds(const ImageProcessor& processor)
-{
-    QSet<QUuid> ids;
-    for (const PhotoItem& photo : processor.photos())
-        ids.insert(photo.id);
-    return ids;
-}
-
-} // namespace
-
 // A window (and with it the processor) may close while results of every kind of background
 // work are still queued for the UI thread: none of them may reach the destroyed objects.
 TEST(QueuedResults, ClosingWhileLoadRefreshBatchExportAndDeleteResultsAreQueued)
 {
     QTemporaryDir dir;
-    const QList<QUrl> urls = threePhotos(dir);
+    const QList<QUrl> urls = writePhotos(dir, 3);
 
     // A load whose decodes are done but whose append is still queued.
     auto loading = std::make_unique<ImageProcessor>();
@@ -52,7 +27,7 @@ TEST(QueuedResults, ClosingWhileLoadRefreshBatchExportAndDeleteResultsAreQueued)
 
     auto processor = std::make_unique<ImageProcessor>();
     ASSERT_TRUE(loadAndWait(*processor, urls));
-    const QSet<QUuid> ids = allIds(*processor);
+    const QSet<QUuid> ids = photoIds(*processor);
 
     // A rotate batch and a preview refresh, both rendered, not yet applied.
     processor->rotate(ids, RotationDirection::left);

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -53,6 +54,12 @@ QImage grayMask(int w, int h, int value)
 QColor pixel(const QImage& image, int x, int y)
 {
     return image.pixelColor(x, y);
+}
+
+void drainPosted()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }
 
 QString adobeRgbProfile()

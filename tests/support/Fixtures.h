@@ -30,4 +30,7 @@ QImage grayMask(int w, int h, int value);
 /// The colour of pixel (x, y) of a raster (y down), un-premultiplied.
 QColor pixel(const QImage& image, int x, int y);
 
+/// Runs every call posted to the UI thread so far.
+void drainPosted();
+
 } // namespace lumora::test

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -12,15 +13,23 @@
 
 namespace lumora::test {
 
-/// Writes `bytes` to `folder/name` and returns the file's URL.
+inline QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/// Writes `bytes` to `folder/name` and returns the file's URL (empty when it cannot be written).
 inline QUrl writePhotoFile(const QString& folder, const QString& name, const QByteArray& bytes)
 {
     const QString path = QDir(folder).filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(bytes);
-    return QUrl::fromLocalFile(path);
+    return writeAll(path, bytes) ? QUrl::fromLocalFile(path) : QUrl();
 }
 
 /// A list entry for the file at `url`, its source read (empty when it cannot be read).
@@ -30,6 +39,15 @@ inline PhotoItem photoAt(const QUrl& url)
     photo.url = url;
     photo.originalCI = SourceImage::fromFile(url.toLocalFile()).value_or(SourceImage());
     return photo;
+}
+
+/// The ids of the processor's photos.
+inline QSet<QUuid> photoIds(const ImageProcessor& processor)
+{
+    QSet<QUuid> ids;
+    for (const PhotoItem& photo : processor.photos())
+        ids.insert(photo.id);
+    return ids;
 }
 
 /// A small JPEG of one colour.
@@ -46,18 +64,6 @@ inline QList<QUrl> writePhotos(const QTemporaryDir& dir, int count, int w = 64, 
         urls.append(writePhotoFile(dir.path(), QStringLiteral("%1%2.jpg").arg(prefix).arg(i),
                                    jpegOf(QColor::fromHsv((i * 47) % 360, 200, 220), w, h)));
     return urls;
-}
-
-inline QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 /// How long the waits below give background work: no limit of their own (a hang is caught by

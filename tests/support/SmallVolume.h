@@ -36,11 +36,6 @@ public:
         return run({QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path});
     }
 
-    [[nodiscard]] bool remountWritable() const
-    {
-        return run({QStringLiteral("-o"), QStringLiteral("remount,rw"), m_path});
-    }
-
     /// Takes every free byte.
     void fill() const
     {
