@@ -179,8 +179,16 @@ void PhotoGridView::tick()
 
 void PhotoGridView::paintEvent(QPaintEvent* event)
 {
+    // Qt's raster engine blits and fills directly only under a rectangular clip. Under the
+    // clip of several rectangles (several cards changed at once) it cuts each blit into spans
+    // and hands them to Qt's global thread pool while the UI thread waits, which cost more
+    // than the blits. So the background is filled rectangle by rectangle, and each card is
+    // painted clipped to its own area, a single rectangle of the region when it changed.
     QPainter painter(viewport());
-    painter.fillRect(event->rect(), theme::window);
+    for (const QRect& part : event->region()) {
+        painter.setClipRect(part);
+        painter.fillRect(part, theme::window);
+    }
     const double top = verticalScrollBar()->value();
     const qint64 now = m_clock.elapsed();
     // Cards moving into place may come from outside the rows in view.
@@ -197,12 +205,15 @@ void PhotoGridView::paintEvent(QPaintEvent* event)
         const QImage thumbnail = index.data(PhotoGridModel::ThumbnailRole).value<QImage>();
         const QRectF card = animatedRect(int(row), id, now);
         m_paintedCards.insert(thumbnail.cacheKey(), card);
-        if (!event->rect().intersects(areaOnScreen(card)))
+        const QRect area = areaOnScreen(card);
+        if (!event->region().intersects(area))
             continue;
+        painter.setClipRect(area.translated(0, int(top)));
         CardContent content{thumbnail, index.data(PhotoGridModel::FileNameRole).toString(), thumbnail.cacheKey(),
                             selectedAmount(id, now)};
         m_delegate.paint(painter, card, content, dpr);
     }
+    painter.setClipping(false);
     if (m_fileDropTarget) {
         painter.resetTransform();
         painter.setPen(QPen(theme::accent, 3));
