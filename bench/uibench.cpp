@@ -11,8 +11,8 @@
 // over the load and the holds, the frame p95 of the idle window before the drop (the floor),
 // each selection's step p95 (handling one key press), and the resident memory per photo once
 // every render is in: after the load ("rss_per_photo_loaded_mb") and after the holds, when
-// every photo has been edited ("rss_per_photo_mb"). With --json the
-// last line is one JSON object with these figures.
+// every photo has been edited ("rss_per_photo_mb"). With --json the last line is one JSON
+// object with these figures.
 #include "app/KeySequenceTracker.h"
 #include "cli/Bench.h"
 #include "platform/VolumeService.h"
