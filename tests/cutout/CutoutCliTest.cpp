@@ -54,8 +54,10 @@ TEST(CutoutCli, BadArgumentsExitWithTwoAMissingModelOrPhotoWithOne)
     EXPECT_TRUE(withoutModel.err.contains(QStringLiteral("nicht installiert"))) << withoutModel.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
+    // The model is missing here too: the message must name the photo, read before the model.
     const CliRun withoutPhoto = cutout({dir.filePath(QStringLiteral("gibtsnicht.jpg")), out}, missing);
     EXPECT_EQ(withoutPhoto.exitCode, 1);
+    EXPECT_TRUE(withoutPhoto.err.contains(QStringLiteral("gibtsnicht.jpg"))) << withoutPhoto.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
