@@ -13,13 +13,28 @@ namespace {
 const QSizeF kCanvas(1000, 600);
 const QString kTooSmall = QStringLiteral("Der Ausschnitt ist zu klein.");
 
-/// Gives the photo a preview that stands for `pixelSize` pixels.
-void givePreview(EditorBench& bench, QSize pixelSize)
-{
-    PhotoItem photo = bench.photo();
-    photo.preview = Preview{solid(30, 20, Qt::gray), pixelSize};
-    bench.processor.updatePhoto(photo);
-}
+/// The editor in the crop mode on a w × h photo in kCanvas; what the confirmation saw is kept.
+struct CropBench : EditorBench {
+    CropTool& tool;
+    std::optional<QRectF> pendingWhileAsked;
+    QList<QUuid> idsWhileAsked;
+
+    explicit CropBench(QSize image = {400, 300}, double rotation = 0)
+        : EditorBench(image, kCanvas, rotation), tool(enter<CropTool>(DrawingMode::crop))
+    {
+        dialogs.whileAsking = [this](const QuestionRequest&) {
+            pendingWhileAsked = state().cropPendingViewRect;
+            idsWhileAsked = tool.cropIds();
+        };
+    }
+    /// Gives the photo a preview that stands for `pixelSize` pixels.
+    void givePreview(QSize pixelSize)
+    {
+        PhotoItem changed = photo();
+        changed.preview = Preview{solid(30, 20, Qt::gray), pixelSize};
+        processor.updatePhoto(changed);
+    }
+};
 
 QStringList failures(int n)
 {
@@ -55,8 +70,7 @@ TEST(CropTool, DragsOutOrMovesTheFrame)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EditorBench bench({400, 300}, kCanvas);
-        bench.editor->setMode(DrawingMode::crop);
+        CropBench bench;
         bench.state().cropRect = c.before;
         bench.drag(c.from, c.to);
         EXPECT_EQ(bench.state().cropRect, c.expected);
@@ -82,16 +96,11 @@ TEST(CropTool, TheCheckNormalisesTheFrameOrSaysItIsTooSmall)
     for (const auto& [frame, normalized] : cases) {
         SCOPED_TRACE(testing::Message() << frame.x() << "," << frame.y() << " " << frame.width() << "×"
                                         << frame.height());
-        EditorBench bench({400, 300}, kCanvas);
-        CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+        CropBench bench;
         bench.state().cropRect = frame;
-        std::optional<QRectF> pendingWhileAsked;
-        bench.dialogs.whileAsking = [&](const QuestionRequest&) {
-            pendingWhileAsked = bench.state().cropPendingViewRect;
-        };
         bench.dialogs.answer(QStringLiteral("Abbrechen"));
 
-        tool.apply(false);
+        bench.tool.apply(false);
 
         EXPECT_FALSE(bench.state().isCropping);
         EXPECT_FALSE(bench.state().cropPendingViewRect);
@@ -103,8 +112,8 @@ TEST(CropTool, TheCheckNormalisesTheFrameOrSaysItIsTooSmall)
         }
         EXPECT_TRUE(bench.dialogs.messages.isEmpty());
         ASSERT_EQ(bench.dialogs.questions.size(), 1);
-        ASSERT_TRUE(pendingWhileAsked);
-        expectNear(*pendingWhileAsked, *normalized);
+        ASSERT_TRUE(bench.pendingWhileAsked);
+        expectNear(*bench.pendingWhileAsked, *normalized);
     }
 }
 
@@ -123,12 +132,11 @@ TEST(CropTool, SetsAFrameOfThePixelSizeCentredOnTheImage)
     for (const auto& [width, height, expected] : cases) {
         SCOPED_TRACE((width + "×" + height).toStdString());
         // 300 × 200 shown in 1000 × 600: fitted into x 50…950, y 0…600; its preview stands for 3000 × 2000.
-        EditorBench bench({300, 200}, kCanvas);
-        givePreview(bench, {3000, 2000});
-        CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+        CropBench bench({300, 200});
+        bench.givePreview({3000, 2000});
         bench.state().cropMassBreite = width;
         bench.state().cropMassHoehe = height;
-        tool.setFrameFromSize();
+        bench.tool.setFrameFromSize();
         EXPECT_EQ(bench.state().cropRect.has_value(), expected.has_value());
         if (expected && bench.state().cropRect)
             expectNear(*bench.state().cropRect, *expected);
@@ -137,15 +145,15 @@ TEST(CropTool, SetsAFrameOfThePixelSizeCentredOnTheImage)
 
 TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 {
-    EditorBench bench({300, 200}, kCanvas);
-    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+    CropBench bench({300, 200});
+    CropTool& tool = bench.tool;
     bench.state().cropMassBreite = QStringLiteral("100");
     bench.state().cropMassHoehe = QStringLiteral("100");
     tool.setFrameFromSize();
     EXPECT_FALSE(bench.state().cropRect);
     EXPECT_FALSE(tool.pixelLabel());
 
-    givePreview(bench, {3000, 2000});
+    bench.givePreview({3000, 2000});
     bench.state().cropRect = QRectF(-20, 10, 100, 450); // 100 of 900 points wide, 450 of 600 high
     EXPECT_EQ(tool.pixelLabel(), QSize(333, 1500));
     tool.removeFrame();
@@ -155,8 +163,8 @@ TEST(CropTool, SizeFrameNeedsAPreviewAndTheLabelCountsItsPixels)
 
 TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
 {
-    EditorBench bench({400, 300}, kCanvas);
-    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+    CropBench bench;
+    CropTool& tool = bench.tool;
     bench.editor->setSelectedPhotoIDs({bench.id});
     EXPECT_EQ(tool.batchButtonLabel(), QStringLiteral("Auf alle markierten anwenden"));
     EXPECT_EQ(tool.tipLine(),
@@ -164,14 +172,12 @@ TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
 
     // The batch button with one photo selected: the batch title with 1, the edited photo alone.
     bench.state().cropRect = QRectF(200, 100, 300, 300);
-    QList<QUuid> idsWhileAsked;
-    bench.dialogs.whileAsking = [&](const QuestionRequest&) { idsWhileAsked = tool.cropIds(); };
     tool.apply(true);
     ASSERT_EQ(bench.dialogs.questions.size(), 1);
     const QuestionRequest& batch = bench.dialogs.questions[0];
     EXPECT_EQ(batch.title, QStringLiteral("Zuschnitt auf 1 Fotos anwenden"));
     EXPECT_TRUE(batch.message.startsWith(QStringLiteral("Kopien werden im selben Ordner")));
-    EXPECT_EQ(idsWhileAsked, QList<QUuid>{bench.id});
+    EXPECT_EQ(bench.idsWhileAsked, QList<QUuid>{bench.id});
     ASSERT_EQ(batch.buttons.size(), 3); // answered by their texts in the end-to-end tests
     EXPECT_EQ(batch.buttons[1].role, DialogButton::Role::destructive);
     EXPECT_EQ(batch.buttons[2].role, DialogButton::Role::cancel);
@@ -183,32 +189,27 @@ TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
     EXPECT_EQ(tool.tipLine(), QStringLiteral("Empfohlen für Fotos im selben Format."));
     tool.apply(true);
     EXPECT_EQ(bench.dialogs.questions[1].title, QStringLiteral("Zuschnitt auf 3 Fotos anwenden"));
-    EXPECT_EQ(idsWhileAsked, three);
+    EXPECT_EQ(bench.idsWhileAsked, three);
     tool.apply(false);
     EXPECT_EQ(bench.dialogs.questions[2].title, QStringLiteral("Zuschnitt anwenden"));
     EXPECT_TRUE(bench.dialogs.questions[2].message.startsWith(QStringLiteral("Kopie wird im selben Ordner")));
-    EXPECT_EQ(idsWhileAsked, QList<QUuid>{bench.id});
+    EXPECT_EQ(bench.idsWhileAsked, QList<QUuid>{bench.id});
 }
 
 TEST(CropTool, TheCheckBakesTextMarksFirstAndMeasuresTheTurnedResult)
 {
     // Turned by 90°: shown 300 × 400 in 1000 × 600, fitted at 1.5 into x 275…725.
-    EditorBench bench({400, 300}, kCanvas, 90);
-    PhotoItem photo = bench.photo();
-    photo.edits.textMarks = {textMark({50, 50}, QStringLiteral("Hallo"), 30)};
-    bench.processor.updatePhoto(photo);
-    CropTool& tool = bench.enter<CropTool>(DrawingMode::crop);
+    CropBench bench({400, 300}, 90);
+    bench.processor.setTextMarks(bench.id, {textMark({50, 50}, QStringLiteral("Hallo"), 30)});
     bench.state().cropRect = QRectF(275, 0, 225, 300);
-    std::optional<QRectF> pending;
-    bench.dialogs.whileAsking = [&](const QuestionRequest&) { pending = bench.state().cropPendingViewRect; };
 
-    tool.apply(false);
+    bench.tool.apply(false);
 
     EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
     EXPECT_EQ(bench.photo().edits.rotation, 0);
     EXPECT_EQ(bench.photo().originalCI.size(), QSize(300, 400));
-    ASSERT_TRUE(pending);
-    expectNear(*pending, QRectF(0, 0, 0.5, 0.5));
+    ASSERT_TRUE(bench.pendingWhileAsked);
+    expectNear(*bench.pendingWhileAsked, QRectF(0, 0, 0.5, 0.5));
 }
 
 TEST(CropTool, TheSummaryCountsWhatWasWrittenSkippedAndFailed)
