@@ -14,8 +14,7 @@ namespace {
 
 TextLayerGeometry layer(double rotation, QSizeF bounds = {800, 600})
 {
-    const bool quarter = std::abs(std::abs(std::fmod(rotation, 180.0)) - 90) < 1;
-    return {bounds, quarter ? QSizeF(300, 400) : QSizeF(400, 300), {400, 300}, rotation};
+    return {bounds, CanvasMapping{{400, 300}, rotation}.orientedSize(), {400, 300}, rotation};
 }
 
 } // namespace
@@ -192,13 +191,6 @@ TEST(TextTool, MoveAndDeleteKeyWriteThePhotosMarksAndDeleteOnlyTheSelectedOne)
 
 namespace {
 
-struct BakeCase {
-    const char* name;
-    double rotation;
-    bool flippedH;
-    bool flippedV;
-};
-
 const QColor kGrey(128, 128, 128);
 
 /// The centre of the pixels that differ from the plain grey photo.
@@ -223,27 +215,21 @@ int largestDifference(const QImage& a, const QImage& b)
     return most;
 }
 
-/// The photo baked by flattenEdits with `mark` on a plain grey w × h photo with `edits`' turn and mirror.
-struct Baked {
-    QImage rendered; ///< the pipeline's full-size render before baking (what the grid shows)
-    QImage baked;
-};
-
-Baked bake(QSize size, const BakeCase& c, const TextMark& mark)
+/// `mark` on a plain grey photo of `size`, turned and mirrored: the pipeline's full-size render
+/// (what the grid shows), then the photo flattenEdits bakes.
+std::pair<QImage, QImage> bake(QSize size, double rotation, bool flippedH, bool flippedV, const TextMark& mark)
 {
     ImageProcessor processor;
     PhotoItem photo;
     photo.originalCI = SourceImage::fromRaster(solid(size.width(), size.height(), kGrey));
-    photo.edits.rotation = c.rotation;
-    photo.edits.flippedH = c.flippedH;
-    photo.edits.flippedV = c.flippedV;
+    photo.edits.rotation = rotation;
+    photo.edits.flippedH = flippedH;
+    photo.edits.flippedV = flippedV;
+    photo.edits.textMarks = {mark};
     processor.setPhotos({photo});
-    processor.setTextMarks(photo.id, {mark});
-    Baked out;
-    out.rendered = processor.renderFullSize(photo.id)->convertToFormat(QImage::Format_RGB32);
+    const QImage rendered = processor.renderFullSize(photo.id)->convertToFormat(QImage::Format_RGB32);
     processor.flattenEdits(photo.id, {mark});
-    out.baked = processor.photo(photo.id)->originalCI.decode()->convertToFormat(QImage::Format_RGB32);
-    return out;
+    return {rendered, processor.photo(photo.id)->originalCI.decode()->convertToFormat(QImage::Format_RGB32)};
 }
 
 } // namespace
@@ -253,7 +239,13 @@ Baked bake(QSize size, const BakeCase& c, const TextMark& mark)
 // mirrored: the baked photo equals an upright photo with the mark put there directly.
 TEST(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayRound)
 {
-    const BakeCase cases[] = {
+    struct Case {
+        const char* name;
+        double rotation;
+        bool flippedH;
+        bool flippedV;
+    };
+    const Case cases[] = {
         {"LeftRight", 0, true, false},
         {"TopBottom", 0, false, true},
         {"Both", 0, true, true},
@@ -261,11 +253,10 @@ TEST(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayR
         {"TopBottomTurned180", 180, false, true},
         {"LeftRightTurned270", 270, true, false},
     };
-    for (const BakeCase& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QSize original(200, 120);
-        const bool quarter = std::abs(std::abs(std::fmod(c.rotation, 180.0)) - 90) < 1;
-        const QSizeF oriented = quarter ? QSizeF(120, 200) : QSizeF(200, 120);
+        const QSizeF oriented = CanvasMapping{QSizeF(original), c.rotation}.orientedSize();
         // A layer as big as the oriented photo: view points are its pixels.
         TextLayerGeometry g{oriented, oriented, QSizeF(original), c.rotation};
         g.flippedH = c.flippedH;
@@ -274,13 +265,14 @@ TEST(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayR
         const TextMark mark = textMark(g.toImage(shown), QStringLiteral("F"), 24);
         ASSERT_NEAR(g.textBox(mark).center().x(), shown.x(), 1e-9);
 
-        const Baked result = bake(original, c, mark);
-        for (const QImage* image : {&result.rendered, &result.baked}) {
+        const auto [rendered, baked] = bake(original, c.rotation, c.flippedH, c.flippedV, mark);
+        for (const QImage* image : {&rendered, &baked}) {
             ASSERT_EQ(image->size(), oriented.toSize());
             expectNear(centreOfChange(*image), shown, 1.5);
         }
-        const Baked reference = bake(oriented.toSize(), {"Upright", 0, false, false},
-                                     textMark({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24));
-        EXPECT_LE(largestDifference(result.baked, reference.baked), 2);
+        const QImage upright = bake(oriented.toSize(), 0, false, false,
+                                    textMark({shown.x(), oriented.height() - shown.y()}, QStringLiteral("F"), 24))
+                                   .second;
+        EXPECT_LE(largestDifference(baked, upright), 2);
     }
 }
