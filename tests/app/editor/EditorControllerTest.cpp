@@ -155,15 +155,6 @@ TEST(EditorToolbar, ButtonsOfBuiltToolsAreEnabled)
     EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen", "Pfeil", "Text", "Zuschneiden", "KI-Szene"}));
 }
 
-TEST(EditorController, HintOfTheRectangleModeFollowsTheEditedRectangle)
-{
-    EditorBench bench;
-    EXPECT_EQ(bench.editor->hint(), "Ziehe ein Rechteck auf das Bild — überdeckt den Bereich mit der gewählten Farbe");
-    bench.drag({100, 100}, {200, 200});
-    EXPECT_EQ(bench.editor->hint(),
-              "Ecken/Kanten ziehen zum Anpassen, Mitte verschiebt — Klick weit weg schreibt fest");
-}
-
 // The preview is rendered when the canvas is first shown and again when masks, overlays or the
 // turn change, at the canvas's device pixels and never larger than the photo.
 TEST(EditorController, PreviewIsRenderedOnItsTriggersAtCanvasPixels)

@@ -73,14 +73,18 @@ TEST(RectangleTool, DragsReshapeTheRectangleBeingEditedWithoutCommitting)
     }
 }
 
+// The hint follows: how to draw one, then how to change it.
 TEST(RectangleTool, NewRectanglesAreDrawnOnlyWhileTheMouseIsDown)
 {
     EditorBench bench;
+    EXPECT_EQ(bench.editor->hint(), "Ziehe ein Rechteck auf das Bild — überdeckt den Bereich mit der gewählten Farbe");
     bench.editor->dragChanged({100, 100}, {108, 108});
     EXPECT_EQ(bench.state().drawingRect, QRectF(100, 100, 8, 8));
     bench.editor->dragEnded();
     EXPECT_EQ(bench.state().editingRect, QRectF(100, 100, 8, 8));
     EXPECT_FALSE(bench.state().drawingRect);
+    EXPECT_EQ(bench.editor->hint(),
+              "Ecken/Kanten ziehen zum Anpassen, Mitte verschiebt — Klick weit weg schreibt fest");
 }
 
 // Every commit path stores the one mask in image pixels: s = 2, so the canvas rectangle
