@@ -61,9 +61,7 @@ TEST(Export, WritesNumberedFilesInOrderWithEveryProgressValue)
     auto token = std::make_shared<CancelToken>();
     QList<double> values;
     EXPECT_EQ(ended(exportJPEG(list, token, numberWidth(10), target.path(), 10)->wait(&values)), "10/10");
-    ASSERT_EQ(values.size(), 10);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_DOUBLE_EQ(values[i], (i + 1) / 10.0);
+    EXPECT_EQ(values, (QList<double>{0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0}));
     const QStringList written = QDir(target.path()).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(written.size(), 10);
     EXPECT_EQ(written.first(), QStringLiteral("01_p1.jpg"));

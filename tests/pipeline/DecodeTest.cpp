@@ -135,19 +135,6 @@ TEST(Decode, HeicDecodesWhenTheEncoderIsAvailable)
     EXPECT_EQ(test::quadrantColours(image), "RGBW");
 }
 
-TEST(Decode, TheOriginalSurvivesItsFileBeingOverwritten)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
-    const QByteArray bytes = test::encodeWithVips(test::solid(32, 32, Qt::red), QStringLiteral("jpg"));
-    ASSERT_TRUE(writeAll(path, bytes));
-    auto source = SourceImage::fromFile(path);
-    ASSERT_TRUE(source);
-    ASSERT_TRUE(writeAll(path, test::encodeWithVips(test::solid(8, 8, Qt::blue), QStringLiteral("jpg"))));
-    EXPECT_EQ(source->encodedBytes(), bytes);
-    EXPECT_GT(pixel(*source->decode(), 10, 10).red(), 240);
-}
-
 // What a photo folder may hold besides photos, hostile or not: each is refused, unread where
 // it is no regular file or too large, with a text that names the file and says why.
 TEST(Decode, FilesThatAreNoPhotosAreRefusedWithTheirReason)
