@@ -129,10 +129,9 @@ TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
     QTemporaryDir source, target, outside;
     const QString secret = outside.filePath(QStringLiteral("secret.txt"));
     ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
-    const QString planted = target.filePath(QStringLiteral("01_a.jpg"));
+    const QString planted = target.filePath(QStringLiteral("01_p1.jpg"));
     ASSERT_TRUE(QFile::link(secret, planted));
-    const QList<PhotoItem> list{photoAt(writePhotoFile(source.path(), QStringLiteral("a.jpg"), jpegOf(Qt::red))),
-                                photoAt(writePhotoFile(source.path(), QStringLiteral("b.jpg"), jpegOf(Qt::blue)))};
+    const QList<PhotoItem> list = photos(source.path(), 2);
 
     EXPECT_EQ(ended(exportJPEG(list, std::make_shared<CancelToken>(), 2, target.path(), 2)->wait()), "2/2");
     EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));

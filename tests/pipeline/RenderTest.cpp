@@ -52,10 +52,7 @@ TEST(Render, NeutralEditsReturnTheOriginalPixels)
     const Image out = render(source, {});
     EXPECT_EQ(out.extent, QRectF(0, 0, 40, 30));
     EXPECT_EQ(out.raster, test::quadrants(40, 30));
-    const auto preview = makePreview(out);
-    ASSERT_TRUE(preview);
-    EXPECT_EQ(preview->pixelSize, QSize(40, 30));
-    EXPECT_FALSE(makePreview(Image{}));
+    EXPECT_FALSE(makePreview(Image{})); // a preview's size is seen below, on an odd turned one
 }
 
 // Turns are counter-clockwise about the photo's centre, so a quarter turn moves the extent off
