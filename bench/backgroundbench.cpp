@@ -239,9 +239,9 @@ void printKiSzene(const char* label, const KiSzene& k)
                 label, k.painted, k.blocked, k.inference, k.maskArrived, k.stall, k.ticks);
 }
 
-/// One background change through the panel until the canvas painted its recompose.
-/// From the click until the canvas is repainted with its result (a background photo decodes in
-/// the background first); `returned` gets how long the click itself held the UI thread.
+/// One background change through the panel: from the click until the canvas is repainted
+/// with its result (a background photo decodes in the background first); `returned` gets how
+/// long the click itself held the UI thread.
 double change(Sheet& s, const std::function<void()>& click, QList<double>* returned = nullptr)
 {
     QElapsedTimer t;

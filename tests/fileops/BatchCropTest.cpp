@@ -1,13 +1,10 @@
 #include "fileops/BatchCrop.h"
-#include "fileops/FolderBookmarkStore.h"
-#include "model/ImageProcessor.h"
+#include "FileopsTestSupport.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 #include "support/Pixels.h"
-#include "support/ScriptedDialogs.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -26,12 +23,8 @@ bool isJpeg(const QByteArray& bytes)
 }
 
 /// Photo folders, a processor and a folder store answered by a script.
-struct CropFixture : ::testing::Test {
+struct CropFixture : ::testing::Test, test::CropSetup {
     QTemporaryDir dir;
-    QTemporaryDir settingsDir;
-    ImageProcessor processor;
-    test::ScriptedDialogs dialogs;
-    FolderBookmarkStore folders{dialogs, settingsDir.filePath(QStringLiteral("settings.ini"))};
     QString photoDir;
 
     void SetUp() override
@@ -77,32 +70,7 @@ struct CropFixture : ::testing::Test {
         return text.toStdString();
     }
 
-    QSet<QUuid> allIds() const
-    {
-        QSet<QUuid> ids;
-        for (const PhotoItem& photo : processor.photos())
-            ids.insert(photo.id);
-        return ids;
-    }
-
-    /// Runs a batch crop and waits, with the event loop running, until it is done.
-    BatchCropResult crop(const QSet<QUuid>& ids, QRectF rect, bool overwrite, ProgressStreamPtr progress = nullptr,
-                         const std::function<void()>& beforeSummary = {})
-    {
-        std::optional<BatchCropResult> result;
-        QEventLoop loop;
-        const auto done = [&](BatchCropResult r) {
-            if (beforeSummary)
-                beforeSummary();
-            result = std::move(r);
-            loop.quit();
-        };
-        batchCrop(processor, ids, rect, overwrite, folders, done, std::move(progress));
-        if (!result)
-            loop.exec();
-        EXPECT_TRUE(result.has_value());
-        return result.value_or(BatchCropResult{});
-    }
+    QSet<QUuid> allIds() const { return test::photoIds(processor); }
 };
 
 } // namespace

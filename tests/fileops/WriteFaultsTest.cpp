@@ -1,16 +1,12 @@
-#include "fileops/BatchCrop.h"
+#include "FileopsTestSupport.h"
 #include "fileops/DeleteRestore.h"
-#include "fileops/FolderBookmarkStore.h"
 #include "fileops/SaveExport.h"
-#include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
-#include "support/ScriptedDialogs.h"
+#include "support/ScopedEnv.h"
 #include "support/SmallVolume.h"
 
 #include <QDir>
-#include <QEventLoop>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -31,16 +27,12 @@ struct FaultCase {
     friend void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.name; }
 };
 
-class WriteFaults : public ::testing::TestWithParam<FaultCase> {
+class WriteFaults : public ::testing::TestWithParam<FaultCase>, protected test::CropSetup {
 protected:
     QTemporaryDir dir;
-    QTemporaryDir settingsDir;
     QString card;
     QByteArray original; ///< the bytes of card/foto.jpg
     std::optional<test::SmallVolume> volume;
-    ImageProcessor processor;
-    test::ScriptedDialogs dialogs;
-    FolderBookmarkStore folders{dialogs, settingsDir.filePath(QStringLiteral("settings.ini"))};
 
     void SetUp() override
     {
@@ -134,15 +126,7 @@ TEST_P(WriteFaults, BatchCrop)
     dialogs.confirmFolder(card);
     for (const bool overwrite : {true, false}) {
         SCOPED_TRACE(overwrite ? "overwrite" : "copy");
-        std::optional<BatchCropResult> result;
-        QEventLoop loop;
-        batchCrop(processor, {photoId()}, {0, 0, 0.5, 0.5}, overwrite, folders, [&](BatchCropResult r) {
-            result = std::move(r);
-            loop.quit();
-        });
-        if (!result)
-            loop.exec();
-        ASSERT_TRUE(result);
+        const std::optional<BatchCropResult> result = crop({photoId()}, {0, 0, 0.5, 0.5}, overwrite);
         if (!overwrite && GetParam().fault == Fault::folderInTheWay) {
             EXPECT_EQ(result->erfolgreich, 1);
             ASSERT_TRUE(QFile::remove(card + QStringLiteral("/foto-neu.jpg")));
@@ -164,11 +148,11 @@ TEST_P(WriteFaults, BatchCrop)
 
 TEST_P(WriteFaults, RestoreOfADeletedPhoto)
 {
-    QTemporaryDir home;
-    const QByteArray realHome = qgetenv("HOME");
-    qputenv("HOME", home.path().toUtf8());
-    (void)deleteFiles(processor, {photoId()}, std::make_shared<CancelToken>())->wait();
-    qputenv("HOME", realHome);
+    {
+        QTemporaryDir home;
+        const test::ScopedEnv fakeHome("HOME", home.path().toUtf8());
+        (void)deleteFiles(processor, {photoId()}, std::make_shared<CancelToken>())->wait();
+    }
     // The card's trash was emptied: the photo has to be written from the kept bytes.
     QDir(card + QStringLiteral("/.Trash-") + QString::number(::getuid())).removeRecursively();
     breakCard(QStringLiteral("foto.jpg"));

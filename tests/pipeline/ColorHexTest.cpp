@@ -37,7 +37,6 @@ TEST(ColorHex, FormattingKeepsAlphaOnlyWhenItRoundsBelow255)
 
 TEST(WatermarkPositionRaw, OnlyTheExactCaseNamesParse)
 {
-    EXPECT_EQ(watermarkPositionFromRaw(QStringLiteral("center")), WatermarkPosition::center);
     EXPECT_FALSE(watermarkPositionFromRaw(QStringLiteral("Center")));
     EXPECT_FALSE(watermarkPositionFromRaw(QStringLiteral("bottomright")));
     for (WatermarkPosition position : kAllWatermarkPositions)

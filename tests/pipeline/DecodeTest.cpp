@@ -88,9 +88,7 @@ TEST_P(DecodeProfiles, EveryDecodeSizeConvertsTheProfileAlike)
     auto full = source->decode();
     ASSERT_TRUE(full);
     const QColor reference = pixel(*full, 100, 100);
-    EXPECT_NEAR(reference.red(), orange.red(), 8);
-    EXPECT_NEAR(reference.green(), orange.green(), 8);
-    EXPECT_NEAR(reference.blue(), orange.blue(), 10);
+    EXPECT_LE(test::channelDistance(reference, orange), 8) << reference.name().toStdString();
 
     // Grid thumbnail, display render, and a slider step's smaller render: shrunk while decoded.
     for (const auto& small :
@@ -133,19 +131,6 @@ TEST(Decode, HeicDecodesWhenTheEncoderIsAvailable)
     const QImage image = test::decoded(heic);
     EXPECT_EQ(image.size(), QSize(64, 64));
     EXPECT_EQ(test::quadrantColours(image), "RGBW");
-}
-
-TEST(Decode, TheOriginalSurvivesItsFileBeingOverwritten)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
-    const QByteArray bytes = test::encodeWithVips(test::solid(32, 32, Qt::red), QStringLiteral("jpg"));
-    ASSERT_TRUE(writeAll(path, bytes));
-    auto source = SourceImage::fromFile(path);
-    ASSERT_TRUE(source);
-    ASSERT_TRUE(writeAll(path, test::encodeWithVips(test::solid(8, 8, Qt::blue), QStringLiteral("jpg"))));
-    EXPECT_EQ(source->encodedBytes(), bytes);
-    EXPECT_GT(pixel(*source->decode(), 10, 10).red(), 240);
 }
 
 // What a photo folder may hold besides photos, hostile or not: each is refused, unread where

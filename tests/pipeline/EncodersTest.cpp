@@ -35,24 +35,15 @@ TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
     EXPECT_EQ(jpeg.alpha(), 255);
 }
 
-TEST(Encoders, OutputCarriesNoMetadataAndUprightPixels)
+// The pixels are written as they are (a tagged photo is upright once decoded), without any tag.
+TEST(Encoders, OutputCarriesNoMetadata)
 {
-    // A photo stored sideways with orientation 6 is written upright, without an orientation tag.
-    const QImage upright = test::quadrants(60, 40);
-    const QByteArray tagged =
-        test::encodeWithVips(upright.transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6);
-    auto source = SourceImage::fromEncoded(tagged);
-    ASSERT_TRUE(source);
-    auto image = renderImage(*source, {});
-    ASSERT_TRUE(image);
-    const QByteArray written = *encodeJPEG(*image, 0.95);
+    const Image image{test::quadrants(60, 40), QRectF(0, 0, 60, 40)};
+    const QByteArray written = *encodeJPEG(image, 0.95);
     EXPECT_FALSE(written.contains("Exif"));
     EXPECT_FALSE(written.contains("ICC_PROFILE"));
-    const QImage reread = test::decoded(written);
-    EXPECT_EQ(reread.size(), QSize(60, 40));
-    EXPECT_EQ(test::quadrantColours(reread), "RGBW");
-
-    const QByteArray png = *encodePNG(*image);
+    EXPECT_EQ(test::quadrantColours(test::decoded(written)), "RGBW");
+    const QByteArray png = *encodePNG(image);
     EXPECT_FALSE(png.contains("eXIf"));
     EXPECT_FALSE(png.contains("iCCP"));
 }
@@ -81,10 +72,6 @@ TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile)
     struct stat status {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
-
-    const auto missing = writeFileAtomically(dir.filePath(QStringLiteral("no/such/folder/x.jpg")), "x");
-    ASSERT_FALSE(missing);
-    EXPECT_FALSE(missing.error().description.isEmpty());
 
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const auto readOnly = writeFileAtomically(path, "third");
@@ -115,11 +102,6 @@ TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)
         QPainter(&overWhite).drawImage(0, 0, raster);
         const QImage ours = test::decoded(*encodeJPEG(image, 0.95));
         const QImage theirs = test::decoded(test::encodeWithVips(overWhite, QStringLiteral("jpg")));
-        ASSERT_EQ(ours.size(), theirs.size());
-        int worst = 0;
-        for (int y = 0; y < ours.height(); ++y)
-            for (int x = 0; x < ours.width(); ++x)
-                worst = std::max(worst, test::channelDistance(ours.pixelColor(x, y), theirs.pixelColor(x, y)));
-        EXPECT_LE(worst, 1) << raster.size().width();
+        EXPECT_LE(test::largestDifference(ours, theirs), 1) << raster.size().width();
     }
 }

@@ -1,5 +1,5 @@
 #include "pipeline/Overlays.h"
-#include "support/Fixtures.h"
+#include "support/Pixels.h"
 
 #include <QFontInfo>
 #include <QPainter>
@@ -55,11 +55,8 @@ TEST(Overlays, TextMarksDrawTheirBoxAndTextWhereTheyBelong)
     // Outside the box: nothing.
     EXPECT_EQ(at(*layer, g.box.left() - 3, mark.position.y()).alpha(), 0);
     // The text is white and sits inside the text line.
-    int white = 0;
-    for (int x = int(g.textOrigin.x()); x < int(g.textOrigin.x() + m.width); ++x)
-        for (int y = int(g.textOrigin.y()); y < int(g.textOrigin.y() + m.height); ++y)
-            white += at(*layer, x, y) == QColor(Qt::white);
-    EXPECT_GT(white, 100);
+    const QRectF line(g.textOrigin.x(), layer->height() - g.textOrigin.y() - m.height, m.width, m.height);
+    EXPECT_GT(test::countPixels(*layer, line.toRect(), [](QRgb v) { return v == qRgb(255, 255, 255); }), 100);
     EXPECT_FALSE(drawTextMarks({}, QSize(10, 10)));
     EXPECT_FALSE(drawTextMarks({mark}, QSize(0, 10)));
 }
@@ -78,11 +75,7 @@ TEST(Overlays, WatermarkSizeAnchorsAndOpacity)
     w.sizeFactor = 0.2;
     const auto opaque = drawWatermark(w, QSize(400, 200));
     ASSERT_TRUE(opaque);
-    int solidGreen = 0;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 200; x < 400; ++x)
-            solidGreen += opaque->pixel(x, y) == qRgb(0, 255, 0);
-    EXPECT_GT(solidGreen, 50);
+    EXPECT_GT(test::countPixels(*opaque, QRect(200, 0, 200, 200), [](QRgb v) { return v == qRgb(0, 255, 0); }), 50);
     w.opacity = -0.2;
     const auto invisible = drawWatermark(w, QSize(400, 200));
     ASSERT_TRUE(invisible);
@@ -97,14 +90,10 @@ TEST(Overlays, TiledWatermarkCoversTheWholeLayer)
     const auto layer = drawWatermark(w, QSize(800, 500));
     ASSERT_TRUE(layer);
     // Every quarter of the layer carries some text, at every corner of the turned pattern.
-    for (int qy = 0; qy < 2; ++qy)
-        for (int qx = 0; qx < 2; ++qx) {
-            int inked = 0;
-            for (int y = qy * 250; y < (qy + 1) * 250; ++y)
-                for (int x = qx * 400; x < (qx + 1) * 400; ++x)
-                    inked += qAlpha(layer->pixel(x, y)) > 128;
-            EXPECT_GT(inked, 300) << "quarter " << qx << "," << qy;
-        }
+    for (const QPoint corner : {QPoint(0, 0), QPoint(400, 0), QPoint(0, 250), QPoint(400, 250)})
+        EXPECT_GT(test::countPixels(*layer, QRect(corner, QSize(400, 250)), [](QRgb v) { return qAlpha(v) > 128; }),
+                  300)
+            << corner.x() << "," << corner.y();
 }
 
 TEST(Overlays, LaterMasksCoverEarlierOnesAndBadColoursFallBack)

@@ -58,23 +58,19 @@ TEST(Decode, PlainJpegsDecodeToTheSamePixelsAsLibvips)
     const Image noise{test::noise(333, 217), QRectF(0, 0, 333, 217)};
     const QByteArray subsampled = *encodeJPEG(noise, 0.8); // 4:2:0
     const QByteArray full = *encodeJPEG(noise, 0.95);      // 4:4:4
-    struct Case {
-        const char* name;
-        QByteArray bytes;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, QByteArray> cases[] = {
         {"4:2:0", subsampled},
         {"4:4:4", full},
         {"progressive", progressive(subsampled)},
         {"cut short", full.left(full.size() / 2)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto source = SourceImage::fromEncoded(c.bytes);
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        auto source = SourceImage::fromEncoded(bytes);
         ASSERT_TRUE(source);
         auto decoded = source->decode();
         ASSERT_TRUE(decoded);
         EXPECT_EQ(decoded->format(), QImage::Format_ARGB32_Premultiplied);
-        EXPECT_EQ(pixelsUnlikeLibvips(c.bytes, *decoded), 0);
+        EXPECT_EQ(pixelsUnlikeLibvips(bytes, *decoded), 0);
     }
 }

@@ -4,6 +4,7 @@
 #include "pipeline/SourceImage.h"
 
 #include <QImage>
+#include <limits>
 #include <string>
 
 namespace lumora::test {
@@ -37,6 +38,32 @@ inline std::string quadrantColours(const QImage& image, int tolerance = 30)
         for (const int x : {image.width() / 4, image.width() * 3 / 4})
             letters += colourLetter(pixel(image, x, y), tolerance);
     return letters;
+}
+
+/// The largest channelDistance of two pixels at the same place of `a` and `b`; INT_MAX when
+/// their sizes differ.
+inline int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return std::numeric_limits<int>::max();
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            largest = std::max(largest, channelDistance(a.pixelColor(x, y), b.pixelColor(x, y)));
+    return largest;
+}
+
+/// How many pixels of `area` of `image` (raster coordinates, y down) pass `test`, which is given
+/// the pixel's stored QRgb.
+template <typename Test>
+int countPixels(const QImage& image, QRect area, Test test)
+{
+    int count = 0;
+    area &= image.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += test(image.pixel(x, y)) ? 1 : 0;
+    return count;
 }
 
 /// The pixels the photo decoder makes of encoded `bytes`; a null image where it refuses them.

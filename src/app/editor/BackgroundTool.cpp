@@ -166,10 +166,8 @@ void BackgroundTool::start()
     }
     // Baking the text marks renders the photo at full size and writes it to the cache: it runs
     // in the background as the first part of the computation, and the mask follows it.
-    s.freistellerLaeuft = true;
-    s.freistellerFehler.reset();
     const DrawingMode previous = s.drawingMode;
-    m_editor.setMode(DrawingMode::freisteller);
+    markRunning();
     auto baked = [this, run, previous](bool taken) {
         if (run != m_run)
             return; // discarded meanwhile
@@ -197,14 +195,20 @@ void BackgroundTool::computeMask(quint64 run, bool flattened)
     // Text marks were drawn live over the old preview; after baking only the new one shows them.
     m_before = Before{found->preview, found->filteredCI, found->thumbnail, flattened ? std::nullopt : s.editorPreview};
     s.freistellerOriginalCI = found->filteredCI;
-    s.freistellerLaeuft = true;
-    s.freistellerFehler.reset();
-    m_editor.setMode(DrawingMode::freisteller);
+    markRunning();
     m_engine.maskeErzeugen(found->preview->bitmap, &m_editor, [this, run](FreistellenEngine::MaskResult result) {
         if (run == m_run) // a discarded computation's mask is dropped
             maskArrived(std::move(result));
     });
     notify();
+}
+
+void BackgroundTool::markRunning()
+{
+    EditorState& s = m_editor.state();
+    s.freistellerLaeuft = true;
+    s.freistellerFehler.reset();
+    m_editor.setMode(DrawingMode::freisteller);
 }
 
 void BackgroundTool::maskArrived(FreistellenEngine::MaskResult result)

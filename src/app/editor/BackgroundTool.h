@@ -85,6 +85,8 @@ public:
 
 private:
     void computeMask(quint64 run, bool flattened);
+    /// The mode is on and computing, without an error line.
+    void markRunning();
     void maskArrived(FreistellenEngine::MaskResult result);
     void backgroundPhotoArrived(const QString& path, const QImage& raster);
     void dropPendingBackground();
