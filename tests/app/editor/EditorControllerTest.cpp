@@ -57,7 +57,6 @@ TEST(FreehandAndFill, FewerThanThreePointsCommitNothingThreeFillTheMappedPolygon
 TEST(EditorController, UndoIsEnabledByMasksOverlaysOrTextMarks)
 {
     EditorBench bench;
-    EXPECT_FALSE(bench.editor->undoEnabled());
     auto withEdits = [&](auto change) {
         PhotoItem photo = bench.photo();
         photo.edits = {};

@@ -4,6 +4,7 @@
 
 #include "EditorTestSupport.h"
 #include "pipeline/Overlays.h"
+#include "support/Pixels.h"
 
 #include <gtest/gtest.h>
 
@@ -202,17 +203,6 @@ QPointF centreOfChange(const QImage& image)
             if (std::abs(qGreen(image.pixel(x, y)) - kGrey.green()) > 10)
                 changed |= QRect(x, y, 1, 1);
     return QRectF(changed).center();
-}
-
-/// The largest difference of any channel between two RGB32 images of the same size.
-int largestDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.format() != b.format())
-        return 256;
-    int most = 0;
-    for (qsizetype i = 0; i < a.sizeInBytes(); ++i)
-        most = std::max(most, std::abs(int(a.constBits()[i]) - int(b.constBits()[i])));
-    return most;
 }
 
 /// `mark` on a plain grey photo of `size`, turned and mirrored: the pipeline's full-size render
