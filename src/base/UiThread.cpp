@@ -152,6 +152,14 @@ void postToUiThread(std::function<void()> call)
 
 } // namespace detail
 
+UiChannel::UiChannel(QObject* context) : m_guard(context)
+{
+    // The receiver of the queue is made here, on the UI thread, before any worker holding this
+    // channel can post: made by the first worker to post instead, it would be a QObject built
+    // on that worker and read by the UI thread through Qt's event queue alone.
+    uiQueue();
+}
+
 } // namespace lumora
 
 #include "UiThread.moc"

@@ -63,7 +63,7 @@ void startInBackground(Work work);
 /// into the work, post from any thread.
 class UiChannel {
 public:
-    explicit UiChannel(QObject* context) : m_guard(context) {}
+    explicit UiChannel(QObject* context);
 
     /// Queues `fn` on the UI thread, after everything posted before it; dropped when the
     /// context is gone by then.
