@@ -174,8 +174,8 @@ Sheet openSheet(ImageProcessor& processor, const QUuid& id, Dialogs& dialogs, Lu
     s.sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, {1280, 760});
     s.sheet->show();
     s.editor = &s.sheet->editor();
-    s.tool = dynamic_cast<BackgroundTool*>(s.editor->tool(DrawingMode::freisteller));
-    waitUntil([&] { return s.editor->state().editorPreview.has_value(); });
+    s.tool = dynamic_cast<BackgroundTool*>(s.editor->tool(DrawingMode::freisteller)); // the bench times this tool
+    waitUntil([&] { return s.editor->editorPreview().has_value(); });
     s.sheet->canvas()->repaint();
     QCoreApplication::processEvents();
     return s;
@@ -211,7 +211,7 @@ KiSzene pressKiSzene(Sheet& s)
     bool arrived = false;
     QElapsedTimer t;
     const auto connection = QObject::connect(s.editor, &EditorController::previewChanged, [&] {
-        if (!arrived && s.editor->state().freistellerMaske) {
+        if (!arrived && s.tool->hasMask() && !s.tool->isComposing()) {
             arrived = true;
             result.maskArrived = ms(t);
         }
@@ -219,7 +219,7 @@ KiSzene pressKiSzene(Sheet& s)
     t.start();
     s.sheet->button(QStringLiteral("KI-Szene"))->click();
     result.blocked = ms(t);
-    waitUntil([&] { return arrived || (!s.editor->state().freistellerLaeuft && !s.editor->state().freistellerMaske); });
+    waitUntil([&] { return arrived || (!s.tool->freistellerLaeuft() && !s.tool->hasMask()); });
     s.sheet->canvas()->repaint();
     result.painted = ms(t);
     result.stall = meter.stop();
@@ -227,7 +227,7 @@ KiSzene pressKiSzene(Sheet& s)
     result.inference = inference->load();
     QObject::disconnect(connection);
     if (!arrived)
-        std::fprintf(stderr, "no mask: %s\n", qPrintable(s.editor->state().freistellerFehler.value_or(QString())));
+        std::fprintf(stderr, "no mask: %s\n", qPrintable(s.tool->freistellerFehler().value_or(QString())));
     QCoreApplication::processEvents();
     return result;
 }
@@ -249,7 +249,7 @@ double change(Sheet& s, const std::function<void()>& click, QList<double>* retur
     click();
     if (returned)
         returned->append(ms(t));
-    waitUntil([&] { return !s.tool->isLoadingBackground(); });
+    waitUntil([&] { return !s.tool->isLoadingBackground() && !s.tool->isComposing(); });
     s.sheet->canvas()->repaint();
     const double painted = ms(t);
     QCoreApplication::processEvents();
@@ -269,14 +269,13 @@ ApplyTimes pressApply(Sheet& s, ScriptedDialogs& dialogs, const QString& expectF
     const QDateTime before = QFileInfo(expectFile).lastModified();
     t.start();
     s.sheet->button(QStringLiteral("Anwenden"))->click();
-    waitUntil([&] { return !s.editor->state().isFreistellerAnwenden; });
+    waitUntil([&] { return !s.tool->isFreistellerAnwenden(); });
     ApplyTimes times{dialogs.savePanelAt, ms(t)};
     dialogs.clock = nullptr;
     const QFileInfo written(expectFile);
-    if (!written.exists() || written.size() == 0 || written.lastModified() == before
-        || s.editor->state().freistellerFehler)
+    if (!written.exists() || written.size() == 0 || written.lastModified() == before || s.tool->freistellerFehler())
         std::fprintf(stderr, "apply did not write %s: %s\n", qPrintable(expectFile),
-                     qPrintable(s.editor->state().freistellerFehler.value_or(QString())));
+                     qPrintable(s.tool->freistellerFehler().value_or(QString())));
     QCoreApplication::processEvents();
     return times;
 }
@@ -295,12 +294,11 @@ struct ApplyInputs {
 ApplyInputs captureApply(const Sheet& s)
 {
     const PhotoItem* photo = s.editor->photo();
-    const EditorState& st = s.editor->state();
     return {photo->originalCI,
             photo->edits,
-            *st.freistellerMaske,
-            st.freistellerTransparent,
-            st.freistellerFarbe,
+            *s.tool->freistellerMaske(),
+            s.tool->freistellerTransparent(),
+            s.tool->freistellerFarbe(),
             s.tool->backgroundPhotoPath(),
             photo->originalCI.isRaster() ? QString() : photo->url.toLocalFile()};
 }
@@ -367,15 +365,15 @@ void applyStages(const char* label, const ApplyInputs& in, const QString& scratc
 /// The UI-thread work of a recompose, one stage at a time (the panel's own path is recompose()).
 void recomposeStages(const Sheet& s, const char* label)
 {
-    const EditorState& st = s.editor->state();
+    const BackgroundTool& st = *s.tool;
     const std::optional<QColor> color =
-        st.freistellerTransparent ? std::nullopt : std::optional<QColor>(st.freistellerFarbe);
+        st.freistellerTransparent() ? std::nullopt : std::optional<QColor>(st.freistellerFarbe());
     std::optional<Image> composite;
     QList<double> blend, preview, thumb;
     for (int i = 0; i < 5; ++i) {
         blend.append(timed([&] {
-            composite = hintergrundErsetzen(*st.freistellerOriginalCI, *st.freistellerMaske, color,
-                                            st.freistellerHintergrundBild);
+            composite = hintergrundErsetzen(*st.freistellerOriginalCI(), *st.freistellerMaske(), color,
+                                            st.freistellerHintergrundBild());
         }));
         std::optional<Preview> p;
         preview.append(timed([&] { p = makePreview(*composite); }));
@@ -387,7 +385,7 @@ void recomposeStages(const Sheet& s, const char* label)
     std::printf("  recompose %s stages (medians): composite %.1f, preview raster %.1f, thumbnail %.1f, canvas "
                 "repaint %.1f ms (display %dx%d)\n",
                 label, median(blend), median(preview), median(thumb), median(paints),
-                st.freistellerOriginalCI->raster.width(), st.freistellerOriginalCI->raster.height());
+                st.freistellerOriginalCI()->raster.width(), st.freistellerOriginalCI()->raster.height());
 }
 
 } // namespace
@@ -451,7 +449,7 @@ int main(int argc, char** argv)
         photoTimes.append(change(
             s, [&] { photoButton->click(); }, &photoClicks));
     }
-    if (s.tool->backgroundPhotoPath() != files[1] || s.editor->state().freistellerTransparent)
+    if (s.tool->backgroundPhotoPath() != files[1] || s.tool->freistellerTransparent())
         std::fprintf(stderr, "the panel's clicks did not reach the tool\n");
     std::printf("background change until painted (median / max of 5): colour %.1f / %.1f ms, transparent on "
                 "%.1f / %.1f ms, transparent off %.1f / %.1f ms, photo %.1f / %.1f ms\n",
@@ -461,7 +459,7 @@ int main(int argc, char** argv)
                 median(photoClicks));
     recomposeStages(s, "photo");
     {
-        const QSize held = s.editor->state().freistellerHintergrundBild->raster.size();
+        const QSize held = s.tool->freistellerHintergrundBild()->raster.size();
         const double decode = timed([&] { (void)SourceImage::fromFile(files[1])->decodeToFit(held); });
         const double full = timed([&] { (void)SourceImage::fromFile(files[1])->decode(); });
         std::printf("  photo change: background decode to %dx%d %.0f ms (whole photo at full size: %.0f ms)\n",
@@ -481,7 +479,9 @@ int main(int argc, char** argv)
     mark.text = QStringLiteral("Lumora");
     mark.fontSize = 200;
     mark.colorHex = QStringLiteral("#FFFFFF");
-    processor.setTextMarks(photos[1].id, {mark});
+    EditState marked = processor.photo(photos[1].id)->edits;
+    marked.textMarks = {mark};
+    processor.setEdits(photos[1].id, marked);
     s = openSheet(processor, photos[1].id, dialogs, magnifiers);
     const KiSzene baked = pressKiSzene(s);
     printKiSzene("(with a text mark to bake)", baked);
@@ -498,7 +498,7 @@ int main(int argc, char** argv)
     for (auto* b : s.sheet->currentPanel()->findChildren<QPushButton*>())
         if (b->text() == QStringLiteral("Foto wählen…"))
             b->click();
-    waitUntil([&] { return !s.tool->isLoadingBackground(); });
+    waitUntil([&] { return !s.tool->isLoadingBackground() && !s.tool->isComposing(); });
     const auto [applyPhoto, photoInputs] = applyAndClose(
         processor, s, dialogs, dir.filePath(QStringLiteral("mit-hintergrund.jpg")), "photo background (JPEG)");
 

@@ -7,10 +7,9 @@
 // (b) one drag step of a rectangle and of a freehand line, each painted at once, (c) the commit
 // of a rectangle and of a stroke: how long the pointer is blocked and how long until the new
 // preview is painted, (d) typing into a new text mark: each keystroke with its repaint. Then,
-// for every photo given, closes an editor with one text mark on it (the originals are baked by
-// flattenEdits) and reports the resident memory before and after.
+// for every photo given, closes an editor with one text mark on it (the originals are baked in
+// the background) and reports the resident memory before and after.
 // Run under xvfb-run (xcb) or with QT_QPA_PLATFORM=offscreen.
-#include "app/editor/EditorToolbar.h"
 #include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "platform/Dialogs.h"
@@ -147,11 +146,11 @@ int main(int argc, char** argv)
     sheet->canvas()->repaint();
     const double firstPaint = ms(open);
     EditorController& editor = sheet->editor();
-    waitUntil([&] { return editor.state().editorPreview.has_value(); });
+    waitUntil([&] { return editor.editorPreview().has_value(); });
     sheet->canvas()->repaint();
     const double sharpPaint = ms(open);
     std::printf("open: first paint %.1f ms, sharp preview painted %.1f ms (preview %dx%d)\n", firstPaint, sharpPaint,
-                editor.state().editorPreview->width(), editor.state().editorPreview->height());
+                editor.editorPreview()->width(), editor.editorPreview()->height());
 
     // (b) drag steps
     EditorCanvas* canvas = sheet->canvas();
@@ -160,7 +159,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 10; ++i)
         canvas->repaint();
     std::printf("whole canvas repaint: %.2f ms\n", ms(full) / 10);
-    const QRectF f = editor.mapping().fittedRect(QSizeF(canvas->size()));
+    const QRectF f = editor.mapping().fittedRect();
     const auto at = [&](double x, double y) { return f.topLeft() + QPointF(x * f.width(), y * f.height()); };
     const QList<double> rectSteps = dragSteps(canvas, at(0.1, 0.1), at(0.5, 0.5), 60);
     press(canvas, at(0.5, 0.5), false);
@@ -168,8 +167,7 @@ int main(int argc, char** argv)
                 *std::max_element(rectSteps.begin(), rectSteps.end()));
 
     // (c) commits
-    const auto [rectBlocked, rectShown] =
-        timeCommit(editor, [&] { editorToolbar::selectMode(editor, DrawingMode::freehand); });
+    const auto [rectBlocked, rectShown] = timeCommit(editor, [&] { editor.setMode(DrawingMode::freehand); });
     std::printf("commit rectangle: pointer blocked %.1f ms, new preview painted %.1f ms\n", rectBlocked, rectShown);
     const QList<double> strokeSteps = dragSteps(canvas, at(0.2, 0.8), at(0.8, 0.3), 60);
     std::printf("drag step, freehand: median %.2f ms, max %.2f ms\n", median(strokeSteps),
@@ -182,12 +180,11 @@ int main(int argc, char** argv)
 
     // (d) typing into a text mark: each keystroke and the repaint of what it changed (the
     // field grows over the canvas), painted at once.
-    editorToolbar::selectMode(editor, DrawingMode::text);
+    editor.setMode(DrawingMode::text);
     QCoreApplication::processEvents();
-    auto* layer = sheet->findChild<TextMarkNSView*>();
     auto* field = sheet->findChild<TextMarkField*>();
-    press(layer, at(0.3, 0.4), true);
-    press(layer, at(0.3, 0.4), false);
+    press(canvas, at(0.3, 0.4), true);
+    press(canvas, at(0.3, 0.4), false);
     waitUntil([&] { return field->hasFocus() || field->isVisible(); });
     QCoreApplication::processEvents();
     QList<double> keys;
@@ -226,9 +223,14 @@ int main(int argc, char** argv)
         mark.text = QStringLiteral("Lumora");
         mark.fontSize = 200;
         mark.colorHex = QStringLiteral("#FFFFFF");
-        processor.setTextMarks(photo.id, {mark});
+        EditState edits = photo.edits;
+        edits.textMarks = {mark};
+        processor.setEdits(photo.id, edits);
         EditorController closing(processor, photo.id, dialogs);
+        bool dismissed = false;
+        QObject::connect(&closing, &EditorController::dismissRequested, [&] { dismissed = true; });
         closing.close();
+        waitUntil([&] { return dismissed; });
     }
     waitUntil([&] { return !processor.isBusy(); });
     workPool().waitForDone();

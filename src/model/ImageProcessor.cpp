@@ -40,13 +40,12 @@ QList<TextMark> marksInTurnedFrame(const QList<TextMark>& marks, const EditState
     return turned;
 }
 
-/// Neutral adjustment and no masks, overlays, arrows or text marks (a new original's state).
+/// Neutral adjustment and no masks, overlays (arrows among them) or text marks (a new original's state).
 void resetEdits(PhotoItem& photo)
 {
     photo.edits.adjustment = AdjustmentState{};
     photo.edits.masks.clear();
     photo.edits.freehandOverlays.clear();
-    photo.arrows.clear();
     photo.edits.textMarks.clear();
 }
 
@@ -270,20 +269,6 @@ std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const st
     return render->raster;
 }
 
-std::optional<QImage> ImageProcessor::renderEditorPreview(const QUuid& id, int maxSide) const
-{
-    const PhotoItem* found = photo(id);
-    if (!found)
-        return std::nullopt;
-    EditState edits = found->edits;
-    edits.textMarks.clear();
-    edits.watermark.reset();
-    auto render = renderImage(found->originalCI, edits, displayScale(found->originalCI.size(), maxSide));
-    if (!render || render->isNull())
-        return std::nullopt;
-    return render->raster;
-}
-
 std::optional<QImage> ImageProcessor::renderFullSize(const QUuid& id) const
 {
     const PhotoItem* found = photo(id);
@@ -315,59 +300,13 @@ void ImageProcessor::prepareForEditing(const QUuid& id)
         [](bool) {});
 }
 
-void ImageProcessor::addFreehandStroke(const QUuid& id, const QList<QPointF>& points, const QString& colorHex,
-                                       double lineWidth)
-{
-    editAndRender(id, [&](PhotoItem& target) {
-        if (auto overlay = rasterizeStroke(points, colorHex, target.originalCI.size(), lineWidth))
-            target.edits.freehandOverlays.append(*overlay);
-        return true;
-    });
-}
-
-void ImageProcessor::addFilledArea(const QUuid& id, const QList<QPointF>& points, const QString& colorHex)
-{
-    editAndRender(id, [&](PhotoItem& target) {
-        if (auto overlay = rasterizeFilledArea(points, colorHex, target.originalCI.size()))
-            target.edits.freehandOverlays.append(*overlay);
-        return true;
-    });
-}
-
-void ImageProcessor::addArrow(const QUuid& id, const Arrow& arrow)
-{
-    editAndRender(id, [&](PhotoItem& target) {
-        target.arrows.append(arrow);
-        if (auto overlay = rasterizeArrow(arrow, target.originalCI.size()))
-            target.edits.freehandOverlays.append(*overlay);
-        return true;
-    });
-}
-
-void ImageProcessor::undoLastAnnotation(const QUuid& id)
-{
-    editAndRender(id, [](PhotoItem& target) {
-        if (!target.edits.freehandOverlays.isEmpty()) {
-            target.edits.freehandOverlays.removeLast();
-            // Keep the arrow records from outnumbering the overlays that could carry them.
-            if (target.edits.freehandOverlays.size() < target.arrows.size() - 1)
-                target.arrows.removeLast();
-            return true;
-        }
-        if (!target.edits.masks.isEmpty()) {
-            target.edits.masks.removeLast();
-            return true;
-        }
-        return false;
-    });
-}
-
-void ImageProcessor::setTextMarks(const QUuid& id, const QList<TextMark>& marks)
+void ImageProcessor::setEdits(const QUuid& id, const EditState& edits)
 {
     const int index = indexOf(id);
-    if (index < 0)
+    if (index < 0 || m_photos[index].edits == edits)
         return;
-    m_photos[index].edits.textMarks = marks;
+    m_photos[index].edits = edits;
+    queueRender(id);
     Q_EMIT photosChanged(PhotoChanges::editedOne(id));
 }
 

@@ -125,13 +125,9 @@ public:
     /// Decodes the photo at display size in the background and keeps the decode, so the
     /// annotations committed in the editor that follows render without decoding on the UI thread.
     void prepareForEditing(const QUuid& id);
-    void addFreehandStroke(const QUuid& id, const QList<QPointF>& points, const QString& colorHex, double lineWidth);
-    void addFilledArea(const QUuid& id, const QList<QPointF>& points, const QString& colorHex);
-    void addArrow(const QUuid& id, const Arrow& arrow);
-    void undoLastAnnotation(const QUuid& id);
-    /// The photo without text marks and watermark, long side ≤ maxSide.
-    [[nodiscard]] std::optional<QImage> renderEditorPreview(const QUuid& id, int maxSide = kDisplaySide) const;
-    void setTextMarks(const QUuid& id, const QList<TextMark>& marks);
+    /// Gives the photo this whole edit value (an editor commit, undo or redo) and queues its
+    /// display render; nothing when the value is the photo's already.
+    void setEdits(const QUuid& id, const EditState& edits);
     /// Bakes masks, overlays, adjustment, mirror, turn and the given marks into a new original.
     void flattenEdits(const QUuid& id, const QList<TextMark>& marks);
     /// The same bake on the work pool (a full-size render and a cache write: too long for the UI

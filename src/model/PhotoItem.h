@@ -39,10 +39,12 @@ struct PhotoItem {
     /// Everything the render chain reads: adjustment, turn, mirrors, watermark, masks,
     /// overlays and text marks.
     EditState edits;
-    /// The arrows drawn on the photo (their pixels reach the render through `edits.freehandOverlays`).
-    QList<Arrow> arrows;
     /// The original and edit state behind `preview` (none before the first render).
     std::shared_ptr<const RenderedFrom> renderedFrom;
+
+    /// The arrows drawn on the photo, in the order drawn: the arrow overlays among its
+    /// `edits.freehandOverlays`, which is where they are kept and rendered.
+    [[nodiscard]] QList<Arrow> arrows() const;
 };
 
 /// What background work needs of a photo, copied on the UI thread: the job of every load

@@ -160,6 +160,21 @@ bool installGermanQtTexts()
     return QCoreApplication::installTranslator(translator);
 }
 
+namespace {
+
+/// After a dialog over `window` closes, the keyboard belongs to `window` again (an open editor
+/// sheet keeps its shortcuts), not to whichever window the system picks.
+void giveFocusBack(const QPointer<QWidget>& window)
+{
+    if (!window || !window->isVisible())
+        return;
+    window->activateWindow();
+    if (!window->focusWidget())
+        window->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+} // namespace
+
 std::optional<QString> WidgetDialogs::chooseFolder(const FolderPanelRequest& request)
 {
     FolderDialog dialog(m_window, request.title, request.startFolder);
@@ -198,18 +213,29 @@ QStringList WidgetDialogs::chooseFiles(const OpenPanelRequest& request)
 
 std::optional<int> WidgetDialogs::ask(const QuestionRequest& request)
 {
-    // Over the open sheet (the editor's background question) when there is one.
-    QuestionSheet sheet(request,
-                        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data());
-    sheet.exec();
-    return sheet.choice();
+    // Over the open sheet (the editor's questions) when there is one; the keys go back to it.
+    const QPointer<QWidget> parent =
+        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
+    std::optional<int> choice;
+    {
+        QuestionSheet sheet(request, parent);
+        sheet.exec();
+        choice = sheet.choice();
+    }
+    giveFocusBack(parent);
+    return choice;
 }
 
 void WidgetDialogs::inform(const QString& title, const QString& message)
 {
     QuestionRequest request{title, message, {{QStringLiteral("OK"), DialogButton::Role::normal}}, 0, 0};
-    QuestionSheet sheet(request, m_window);
-    sheet.exec();
+    const QPointer<QWidget> parent =
+        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
+    {
+        QuestionSheet sheet(request, parent);
+        sheet.exec();
+    }
+    giveFocusBack(parent);
 }
 
 std::optional<QString> WidgetDialogs::chooseColor(const ColorPanelRequest& request)

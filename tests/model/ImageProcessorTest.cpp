@@ -3,6 +3,7 @@
 #include "pipeline/Overlays.h"
 #include "support/PhotoFiles.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -160,32 +161,26 @@ TEST_F(ProcessorFixture, RefreshDoesNotOverwriteANewerEdit)
     EXPECT_EQ(first().preview->bitmap.cacheKey(), before.cacheKey());
 }
 
-TEST_F(ProcessorFixture, UndoRemovesOverlaysThenMasks)
+// An editor's commits give the photo whole edit values; its display render follows in the
+// background from the decode made when the editor opened, not a new one on the UI thread.
+TEST_F(ProcessorFixture, SetEditsRendersFromTheEditorsDecode)
 {
     const QUuid id = loadOne("u.jpg", jpegOf(Qt::black));
-    PhotoItem photo = first();
-    photo.edits.masks = {MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#FFFFFF")}};
-    processor.updatePhoto(photo);
-    // Opening the editor decodes the photo in the background; its commits then render from
-    // that decode instead of decoding on the UI thread.
     processor.prepareForEditing(id);
     workPool().waitForDone();
     const qint64 decodes = processor.displayDecodes();
-    processor.addFreehandStroke(id, {{1, 1}}, QStringLiteral("#FF0000"), 4); // one point: nothing added
-    EXPECT_TRUE(processor.photo(id)->edits.freehandOverlays.isEmpty());
-    processor.addFreehandStroke(id, {{1, 1}, {30, 30}}, QStringLiteral("#FF0000"), 4);
-    processor.addArrow(id, Arrow{{5, 5}, 0, 40, 4, QStringLiteral("#FF0000")});
-    EXPECT_EQ(processor.photo(id)->edits.freehandOverlays.size(), 2);
-    EXPECT_EQ(processor.photo(id)->arrows.size(), 1);
+    EditState edits;
+    edits.masks = {MaskRect{QRectF(0, 0, 4000, 4000), QStringLiteral("#FFFFFF")}};
+    edits.freehandOverlays = {*rasterizeArrow(Arrow{{5, 5}, 0, 40, 4, QStringLiteral("#FF0000")}, {64, 48})};
+    QSignalSpy changed(&processor, &ImageProcessor::photosChanged);
+    processor.setEdits(id, edits);
+    processor.setEdits(id, edits); // the same value: no change
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_EQ(processor.photo(id)->edits, edits);
+    EXPECT_EQ(processor.photo(id)->arrows().size(), 1);
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_EQ(pixel(processor.photo(id)->preview->bitmap, 1, 1), QColor(Qt::white));
     EXPECT_EQ(processor.displayDecodes(), decodes);
-    processor.undoLastAnnotation(id);
-    processor.undoLastAnnotation(id);
-    EXPECT_TRUE(processor.photo(id)->edits.freehandOverlays.isEmpty());
-    EXPECT_EQ(processor.photo(id)->edits.masks.size(), 1);
-    processor.undoLastAnnotation(id);
-    EXPECT_TRUE(processor.photo(id)->edits.masks.isEmpty());
-    processor.undoLastAnnotation(id); // nothing left: no change, no crash
-    EXPECT_TRUE(processor.photo(id)->edits.masks.isEmpty());
 }
 
 TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
@@ -226,7 +221,6 @@ TEST_F(ProcessorFixture, PreviewsForSheetsAndTheMagnifier)
     EXPECT_EQ(processor.watermarkPreview(photo.id, std::nullopt, 800)->size(), QSize(800, 500));
     EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, std::nullopt, 800), 400, 250), QColor(Qt::black));
     EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, photo.edits.watermark, 800), 400, 250), QColor(Qt::white));
-    EXPECT_EQ(pixel(*processor.renderEditorPreview(photo.id), 800, 500), QColor(Qt::black)); // no watermark
     EXPECT_EQ(processor.renderFullSize(photo.id)->size(), QSize(3200, 2000));
     EXPECT_FALSE(processor.renderFullSize(QUuid::createUuid()));
 }

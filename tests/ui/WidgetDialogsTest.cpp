@@ -2,6 +2,7 @@
 
 #include <QAbstractProxyModel>
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -98,4 +99,31 @@ TEST(WidgetDialogs, QtsOwnPanelsAndMenusSpeakGerman)
         const QString shown = QCoreApplication::translate(context, english);
         EXPECT_NE(shown, QString::fromLatin1(english)) << context << " " << english;
     }
+}
+
+// A message or question asked while a sheet is open stands over the sheet, and afterwards the
+// keyboard belongs to the sheet again (its shortcuts work), not to the window behind it.
+TEST(WidgetDialogs, DialogsOverAnOpenSheetGiveItTheKeyboardBack)
+{
+    QWidget window;
+    window.resize(600, 400);
+    window.show();
+    QDialog sheet(&window);
+    sheet.setWindowModality(Qt::WindowModal);
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    WidgetDialogs dialogs(&window);
+    QWidget* over = nullptr;
+    whenModal([&over](QWidget* modal) {
+        over = modal->parentWidget();
+        QTest::keyClick(modal, Qt::Key_Return);
+    });
+    dialogs.inform(QStringLiteral("Zuschneiden"), QStringLiteral("1 Foto zugeschnitten und überschrieben."));
+    EXPECT_EQ(over, &sheet);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    whenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    (void)dialogs.ask(deleteQuestion());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    EXPECT_EQ(QApplication::activeWindow(), &sheet);
 }

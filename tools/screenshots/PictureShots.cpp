@@ -1,7 +1,9 @@
 #include "PictureShots.h"
 
+#include "app/editor/ArrowTool.h"
 #include "app/editor/BackgroundTool.h"
-#include "app/editor/EditorToolbar.h"
+#include "app/editor/RectangleTool.h"
+#include "app/editor/StrokeTools.h"
 
 #include "app/KeySequenceTracker.h"
 #include "app/WatermarkController.h"
@@ -274,7 +276,7 @@ bool backgroundShots(const QString& folder, ZoomableImageEditor& sheet, FixedFol
     };
     tool->start();
     picture(QStringLiteral("editor-ki-berechnet.png"));
-    if (!waitUntil([&] { return !editor.state().freistellerLaeuft; }, 120000))
+    if (!waitUntil([&] { return !tool->freistellerLaeuft() && !tool->isComposing(); }, 120000))
         return false;
     tool->setColor(QColor(0x1E, 0x90, 0xFF));
     picture(QStringLiteral("editor-ki-farbe.png"));
@@ -311,7 +313,7 @@ bool backgroundShots(const QString& folder, ZoomableImageEditor& sheet, FixedFol
             dialog->reject();
     });
     dialogs.askWith = &widgets;
-    editorToolbar::selectMode(editor, DrawingMode::rectangle);
+    editor.setMode(DrawingMode::rectangle);
     dialogs.askWith = nullptr;
     return ok;
 }
@@ -335,16 +337,22 @@ int editorShots(const QString& folder, const QString& photo)
     sheet->editor().setFolderAccess(&folders);
     sheet->show();
     EditorController& editor = sheet->editor();
-    if (!waitUntil([&] { return editor.state().editorPreview.has_value(); }, 20000))
+    if (!waitUntil([&] { return editor.editorPreview().has_value(); }, 20000))
         return 1;
-    const QRectF f = editor.mapping().fittedRect(QSizeF(sheet->canvas()->size()));
+    const QRectF f = editor.mapping().fittedRect();
     const auto at = [&](double x, double y) { return f.topLeft() + QPointF(x * f.width(), y * f.height()); };
     const auto stroke = [&](QList<QPointF> points, bool release) {
+        editor.press(points.first());
         for (QPointF p : points)
-            editor.dragChanged(points.first(), p);
+            editor.move(p);
         if (release)
-            editor.dragEnded();
+            editor.release(points.last());
     };
+    // The screenshots drive each tool through its own interface.
+    auto& rectangle = static_cast<RectangleTool&>(*editor.tool(DrawingMode::rectangle));
+    auto& freehand = static_cast<FreehandTool&>(*editor.tool(DrawingMode::freehand));
+    auto& arrow = static_cast<ArrowTool&>(*editor.tool(DrawingMode::arrow));
+    auto& text = static_cast<TextTool&>(*editor.tool(DrawingMode::text));
     bool ok = true;
     const auto picture = [&](const QString& name) {
         waitUntil([] { return false; }, 300);
@@ -355,55 +363,49 @@ int editorShots(const QString& folder, const QString& photo)
     if (auto* background = dynamic_cast<BackgroundTool*>(editor.tool(DrawingMode::freisteller)))
         background->discard();
     // Rectangle: one committed (black), one being edited (in red with its handles).
-    editor.state().rectColorHex = QStringLiteral("#000000");
+    rectangle.setRectColorHex(QStringLiteral("#000000"));
     stroke({at(0.08, 0.1), at(0.3, 0.25)}, true);
     stroke({at(0.5, 0.5), at(0.8, 0.75)}, true); // a drag far away commits the first one
-    editor.state().rectColorHex = QStringLiteral("#C0392B");
-    Q_EMIT editor.changed();
+    rectangle.setRectColorHex(QStringLiteral("#C0392B"));
     picture(QStringLiteral("editor-rechteck.png"));
     // Freehand: a committed line and one still being drawn.
     editor.setMode(DrawingMode::freehand);
-    editor.state().freehandLineWidth = 8;
+    freehand.setFreehandLineWidth(8);
     stroke({at(0.1, 0.8), at(0.2, 0.6), at(0.3, 0.75), at(0.4, 0.55)}, true);
-    editor.state().freehandColorHex = QStringLiteral("#30D158");
+    freehand.setFreehandColorHex(QStringLiteral("#30D158"));
     stroke({at(0.5, 0.2), at(0.6, 0.35), at(0.7, 0.15)}, false);
     picture(QStringLiteral("editor-freihand.png"));
-    editor.dragEnded();
+    editor.release(at(0.7, 0.15));
     // Fill: an area being enclosed.
     editor.setMode(DrawingMode::whiteFill);
     stroke({at(0.55, 0.55), at(0.85, 0.6), at(0.9, 0.9), at(0.6, 0.85)}, false);
     picture(QStringLiteral("editor-fuellen.png"));
-    editor.dragEnded();
+    editor.release(at(0.6, 0.85));
     // Arrow: one committed, one being edited (with its yellow markers).
     editor.setMode(DrawingMode::arrow);
     stroke({at(0.1, 0.15), at(0.35, 0.3)}, true);
     stroke({at(0.6, 0.85)}, true); // a click far away commits the first one
-    editor.state().arrowLineWidth = 18;
-    editor.state().arrowColorHex = QStringLiteral("#FFD60A");
+    arrow.setArrowLineWidth(18);
+    arrow.setArrowColorHex(QStringLiteral("#FFD60A"));
     stroke({at(0.45, 0.7), at(0.75, 0.35)}, true);
     QCoreApplication::processEvents();
     picture(QStringLiteral("editor-pfeil.png"));
-    // Text: a committed mark (selected) and one being edited in its field.
-    editorToolbar::selectMode(editor, DrawingMode::text);
-    auto* text = static_cast<TextTool*>(editor.tool(DrawingMode::text));
+    // Text: a committed mark (selected) and one being typed in its field.
+    editor.setMode(DrawingMode::text);
     auto* field = sheet->findChild<TextMarkField*>();
-    const auto imageAt = [&](double x, double y) { return editor.toImage(at(x, y)); };
-    text->setFontSize(36 * editor.pixelsPerPoint()); // 36 points on the screen
-    text->emptyClick(imageAt(0.3, 0.2));
-    editor.state().editingTextValue = QStringLiteral("Hafen am Abend");
-    text->commit();
-    text->select(std::nullopt); // the next looks are defaults only, the first mark keeps its own
-    text->setHasBackground(false);
-    text->setColorHex(QStringLiteral("#FFD60A"));
-    text->emptyClick(imageAt(0.65, 0.6));
-    editor.state().editingTextValue = QStringLiteral("Mole Nord");
+    text.setTextFontSize(36 * editor.mapping().pixelsPerPoint()); // 36 points on the screen
+    stroke({at(0.3, 0.2)}, true);
+    text.setEditingTextValue(QStringLiteral("Hafen am Abend"));
+    text.endTyping();
+    stroke({at(0.65, 0.6)}, true);    // away from the mark: nothing selected, a new one starts
+    text.setTextHasBackground(false); // the new mark's looks; the first keeps its own
+    text.setTextColorHex(QStringLiteral("#FFD60A"));
+    text.setEditingTextValue(QStringLiteral("Mole Nord"));
     if (field)
-        field->setText(editor.state().editingTextValue);
-    Q_EMIT editor.changed();
+        field->setText(text.editingTextValue());
     picture(QStringLiteral("editor-text-bearbeiten.png"));
-    text->commit();
-    editor.state().selectedTextID = editor.photo()->edits.textMarks.first().id;
-    Q_EMIT editor.changed();
+    text.endTyping();
+    stroke({editor.mapping().toCanvas(editor.photo()->edits.textMarks.first().position)}, true);
     picture(QStringLiteral("editor-text.png"));
     // Crop: a frame with its pixel label, then the batch over the three photos as copies: the
     // confirmation, the panel while it runs, and the summary.
@@ -418,7 +420,7 @@ int editorShots(const QString& folder, const QString& photo)
     crop->apply(true); // returns once the confirmation is answered
     if (waitUntil([&] { return crop->progress() && crop->progress()->first >= 1; }, 20000))
         ok = save(sheet, folder, QStringLiteral("editor-zuschneiden-laeuft.png")) && ok;
-    ok = waitUntil([&] { return !editor.state().isCropping; }, 60000) && ok;
+    ok = waitUntil([&] { return !crop->isCropping(); }, 60000) && ok;
     dialogs.askWith = nullptr;
     editor.close();
     return ok && sheets.ok ? 0 : 1;

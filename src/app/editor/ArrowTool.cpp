@@ -1,8 +1,8 @@
 #include "app/editor/ArrowTool.h"
 
 #include "app/editor/EditorController.h"
-#include "base/UiThread.h"
 #include "model/ImageProcessor.h"
+#include "pipeline/Overlays.h"
 
 #include <QLineF>
 #include <cmath>
@@ -14,16 +14,6 @@ namespace {
 QPointF midpoint(QPointF a, QPointF b)
 {
     return (a + b) / 2;
-}
-
-/// Hands the oldest waiting arrow to the processor.
-void handOverOne(ImageProcessor& processor, const QUuid& id, std::deque<Arrow>& waiting)
-{
-    if (waiting.empty())
-        return;
-    const Arrow arrow = waiting.front();
-    waiting.pop_front();
-    processor.addArrow(id, arrow);
 }
 
 } // namespace
@@ -53,8 +43,16 @@ QPainterPath ArrowHeadView::path() const
     return path;
 }
 
-ArrowTool::ArrowTool(EditorController& editor) : EditorTool(editor)
+ToolButton ArrowTool::button() const
 {
+    return {QStringLiteral("arrow.up.right"), QStringLiteral("Pfeil"), 0};
+}
+
+QString ArrowTool::hint() const
+{
+    if (m_editingArrowStart)
+        return QStringLiteral("Endpunkte ziehen · Mitte ziehen zum Verschieben · Klick daneben zum Festschreiben");
+    return QStringLiteral("Ziehe einen Pfeil auf das Bild");
 }
 
 double ArrowTool::distanceToSegment(QPointF p, QPointF a, QPointF b)
@@ -83,105 +81,123 @@ ArrowDragMode ArrowTool::hitTest(QPointF p, const std::optional<QPointF>& start,
     return {K::drawNew, {}};
 }
 
-void ArrowTool::dragChanged(QPointF start, QPointF current)
+bool ArrowTool::press(const PointerEvent& event)
 {
     using K = ArrowDragMode::Kind;
-    EditorState& s = m_editor.state();
-    if (!s.arrowDragMode) {
-        const ArrowDragMode chosen = hitTest(start, s.editingArrowStart, s.editingArrowEnd);
-        if (chosen.kind == K::drawNew && s.editingArrowStart)
-            commit(true);
-        s.arrowDragMode = chosen;
+    const CanvasMapping mapping = m_editor.mapping();
+    const std::optional<QPointF> start =
+        m_editingArrowStart ? std::optional<QPointF>(mapping.toCanvas(*m_editingArrowStart)) : std::nullopt;
+    ArrowDragMode chosen = hitTest(mapping.toCanvas(event.position), start, mapping.toCanvas(m_editingArrowEnd));
+    if (chosen.kind == K::drawNew && m_editingArrowStart)
+        commit();                    // a press away from the arrow being edited fixes it
+    if (chosen.kind == K::moveAll) { // the grab offset in image pixels, where the move is made
+        const QPointF offset = event.position - midpoint(*m_editingArrowStart, m_editingArrowEnd);
+        chosen.offset = QSizeF(offset.x(), offset.y());
     }
-    switch (s.arrowDragMode->kind) {
+    m_arrowDragMode = chosen;
+    if (chosen.kind == K::drawNew) {
+        m_arrowStart = event.position;
+        m_arrowCurrent = event.position;
+    }
+    return true;
+}
+
+bool ArrowTool::move(const PointerEvent& event)
+{
+    using K = ArrowDragMode::Kind;
+    if (!m_arrowDragMode)
+        return false;
+    const QPointF c = event.position;
+    switch (m_arrowDragMode->kind) {
     case K::moveAll: {
-        const QPointF offset(s.arrowDragMode->offset.width(), s.arrowDragMode->offset.height());
-        const QPointF shift = (current - offset) - midpoint(*s.editingArrowStart, s.editingArrowEnd);
-        s.editingArrowStart = *s.editingArrowStart + shift;
-        s.editingArrowEnd += shift;
+        const QPointF offset(m_arrowDragMode->offset.width(), m_arrowDragMode->offset.height());
+        const QPointF shift = (c - offset) - midpoint(*m_editingArrowStart, m_editingArrowEnd);
+        m_editingArrowStart = *m_editingArrowStart + shift;
+        m_editingArrowEnd += shift;
         break;
     }
-    case K::moveStart: s.editingArrowStart = current; break;
-    case K::moveEnd: s.editingArrowEnd = current; break;
-    case K::drawNew:
-        if (!s.arrowStart)
-            s.arrowStart = start;
-        s.arrowCurrent = current;
-        break;
+    case K::moveStart: m_editingArrowStart = c; break;
+    case K::moveEnd: m_editingArrowEnd = c; break;
+    case K::drawNew: m_arrowCurrent = c; break;
     }
+    return true;
 }
 
-void ArrowTool::dragEnded()
+bool ArrowTool::release(const PointerEvent& event)
 {
-    EditorState& s = m_editor.state();
-    if (s.arrowStart && QLineF(*s.arrowStart, s.arrowCurrent).length() >= kMinimumLength) {
-        s.editingArrowStart = s.arrowStart;
-        s.editingArrowEnd = s.arrowCurrent;
+    if (!m_arrowDragMode)
+        return false;
+    move(event);
+    if (m_arrowStart) {
+        const CanvasMapping mapping = m_editor.mapping();
+        if (QLineF(mapping.toCanvas(*m_arrowStart), mapping.toCanvas(m_arrowCurrent)).length()
+            >= kMinimumLength - 1e-6) {
+            m_editingArrowStart = m_arrowStart;
+            m_editingArrowEnd = m_arrowCurrent;
+        }
     }
-    s.arrowStart.reset();
-    s.arrowCurrent = QPointF(0, 0);
-    s.arrowDragMode.reset();
+    m_arrowStart.reset();
+    m_arrowCurrent = QPointF(0, 0);
+    m_arrowDragMode.reset();
+    return true;
 }
 
-void ArrowTool::commit(bool liveSize)
+void ArrowTool::deactivate()
 {
-    EditorState& s = m_editor.state();
-    if (!s.editingArrowStart)
+    commit();
+    m_arrowStart.reset();
+    m_arrowDragMode.reset();
+}
+
+bool ArrowTool::dropUnfinished()
+{
+    if (!hasUnfinished())
+        return false;
+    m_arrowStart.reset();
+    m_arrowCurrent = QPointF(0, 0);
+    m_editingArrowStart.reset();
+    m_editingArrowEnd = QPointF(0, 0);
+    m_arrowDragMode.reset();
+    return true;
+}
+
+void ArrowTool::setArrowLineWidth(double points)
+{
+    m_arrowLineWidth = points;
+    changed();
+}
+
+void ArrowTool::setArrowColorHex(const QString& hex)
+{
+    m_arrowColorHex = hex;
+    changed();
+}
+
+void ArrowTool::commit()
+{
+    if (!m_editingArrowStart)
         return;
-    auto map = [&](QPointF p) { return liveSize ? m_editor.toImage(p) : m_editor.toImageWithLastKnownSize(p); };
-    const QPointF p1 = map(*s.editingArrowStart);
-    const QPointF p2 = map(s.editingArrowEnd);
-    const double k = liveSize ? m_editor.pixelsPerPoint() : m_editor.pixelsPerPointWithLastKnownSize();
+    const QPointF p1 = *std::exchange(m_editingArrowStart, std::nullopt);
+    const QPointF p2 = std::exchange(m_editingArrowEnd, QPointF(0, 0));
+    const PhotoItem* photo = m_editor.photo();
+    if (!photo)
+        return;
+    // The ends are not clamped to the photo: an arrow pointing past an edge keeps its direction
+    // and is clipped there, in the file as on the canvas.
     const double dx = p2.x() - p1.x();
     const double dy = p2.y() - p1.y();
-
     ImageProcessor& processor = m_editor.processor();
     processor.currentArrowLength = std::hypot(dx, dy);
-    processor.currentArrowLineWidth = k * s.arrowLineWidth;
-    processor.currentArrowColorHex = s.arrowColorHex;
-    // The record takes its length, width and colour from those fields now: a second commit
-    // before the queued hand-over runs must not give this arrow the next one's values.
-    m_handOvers->push_back(Arrow{p1, std::atan2(dy, dx), processor.currentArrowLength, processor.currentArrowLineWidth,
-                                 processor.currentArrowColorHex});
-
-    // The canvas keeps showing the arrow until the preview that contains it arrives.
-    ArrowHeadView head{*s.editingArrowStart, s.editingArrowEnd, s.arrowLineWidth};
-    QPainterPathStroker stroker;
-    stroker.setWidth(s.arrowLineWidth);
-    stroker.setCapStyle(Qt::FlatCap);
-    const auto corners = head.corners();
-    QPainterPath shaft(*s.editingArrowStart);
-    shaft.lineTo(midpoint(corners[0], midpoint(corners[1], corners[2]))); // ends inside the head
-    const QPainterPath shape = stroker.createStroke(shaft).united(head.path());
-    m_editor.addPendingShape({shape.toFillPolygon(), s.arrowColorHex, QColor(0xFF, 0x3B, 0x30)});
-
-    postTo(&processor, [processor = &processor, id = m_editor.photoId(), waiting = m_handOvers] {
-        handOverOne(*processor, id, *waiting);
-    });
-    s.editingArrowStart.reset();
-    s.editingArrowEnd = QPointF(0, 0);
-}
-
-void ArrowTool::finishHandOvers()
-{
-    while (!m_handOvers->empty())
-        handOverOne(m_editor.processor(), m_editor.photoId(), *m_handOvers);
-}
-
-void ArrowTool::afterUndo()
-{
-    EditorState& s = m_editor.state();
-    s.arrowStart.reset();
-    s.arrowCurrent = QPointF(0, 0);
-    s.editingArrowStart.reset();
-    s.editingArrowEnd = QPointF(0, 0);
-}
-
-QString ArrowTool::hint() const
-{
-    if (m_editor.state().editingArrowStart)
-        return QStringLiteral("Endpunkte ziehen · Mitte ziehen zum Verschieben · Klick daneben zum Festschreiben");
-    return QStringLiteral("Ziehe einen Pfeil auf das Bild");
+    processor.currentArrowLineWidth = m_editor.mapping().pixelsPerPoint() * m_arrowLineWidth;
+    processor.currentArrowColorHex = m_arrowColorHex;
+    const Arrow arrow{p1, std::atan2(dy, dx), processor.currentArrowLength, processor.currentArrowLineWidth,
+                      processor.currentArrowColorHex};
+    const std::optional<Overlay> overlay = rasterizeArrow(arrow, photo->originalCI.size());
+    if (!overlay)
+        return;
+    EditState edits = photo->edits;
+    edits.freehandOverlays.append(*overlay);
+    m_editor.commit(edits);
 }
 
 } // namespace lumora

@@ -1,16 +1,24 @@
 #pragma once
 
 #include "app/editor/EditorTool.h"
-#include "pipeline/EditState.h"
 
 #include <QPainterPath>
 #include <QPointF>
+#include <QSizeF>
+#include <QString>
 #include <array>
-#include <deque>
-#include <memory>
 #include <optional>
 
 namespace lumora {
+
+/// What a drag on the arrow being edited does; `offset` (moveAll) is the grab point minus the
+/// shaft's midpoint.
+struct ArrowDragMode {
+    enum class Kind { moveAll, drawNew, moveStart, moveEnd };
+    Kind kind = Kind::drawNew;
+    QSizeF offset;
+    friend bool operator==(const ArrowDragMode&, const ArrowDragMode&) = default;
+};
 
 /// The arrow's head as the canvas draws it: a closed triangle whose tip is `end`, as long as it
 /// is wide at its base, 2 × `lineWidth` long and never shorter than 8 points.
@@ -26,38 +34,56 @@ struct ArrowHeadView {
 };
 
 /// The `arrow` mode: drag out an arrow, adjust it by its ends or move it by its shaft, and
-/// commit it as an Arrow of the photo (start, angle and length in image pixels).
+/// commit it as an arrow overlay of the photo (start, angle and length in image pixels). The
+/// arrows being drawn are kept in image pixels; grab distances are canvas points.
 class ArrowTool : public EditorTool {
 public:
     /// How near an end or the shaft a press grabs it (canvas points).
     static constexpr double kGrabTolerance = 30;
-    /// A new arrow shorter than this is not created (a plain click).
+    /// A new arrow shorter than this (canvas points) is not created (a plain click).
     static constexpr double kMinimumLength = 8;
 
-    explicit ArrowTool(EditorController& editor);
+    using EditorTool::EditorTool;
 
-    /// What a press at `p` does to the arrow being edited (`start` present while one is).
+    /// What a press at `p` does to the arrow being edited (`start` present while one is); all
+    /// in canvas points. `offset` of moveAll is in the same units as the points.
     [[nodiscard]] static ArrowDragMode hitTest(QPointF p, const std::optional<QPointF>& start, QPointF end);
     /// Distance from `p` to the segment `a`–`b` (to `a` for a segment of no length).
     [[nodiscard]] static double distanceToSegment(QPointF p, QPointF a, QPointF b);
 
     [[nodiscard]] DrawingMode mode() const override { return DrawingMode::arrow; }
-    void dragChanged(QPointF start, QPointF current) override;
-    void dragEnded() override;
-    void commitPending() override { commit(false); }
-    void afterUndo() override;
-    void finishHandOvers() override;
+    [[nodiscard]] ToolButton button() const override;
     [[nodiscard]] QString hint() const override;
+    void deactivate() override;
+    bool press(const PointerEvent& event) override;
+    bool move(const PointerEvent& event) override;
+    bool release(const PointerEvent& event) override;
+    bool dropUnfinished() override;
+    [[nodiscard]] bool hasUnfinished() const override { return m_arrowStart || m_editingArrowStart; }
 
-    /// Commits the arrow being edited, mapped with the live canvas size or `lastKnownViewSize`:
-    /// sets the processor's `currentArrow…` fields and queues the hand-over (`addArrow`) on the
-    /// UI thread. Nothing when no arrow is being edited.
-    void commit(bool liveSize);
+    // The arrow being dragged out and the one being edited, image pixels.
+    [[nodiscard]] const std::optional<QPointF>& arrowStart() const { return m_arrowStart; }
+    [[nodiscard]] QPointF arrowCurrent() const { return m_arrowCurrent; }
+    [[nodiscard]] const std::optional<QPointF>& editingArrowStart() const { return m_editingArrowStart; }
+    [[nodiscard]] QPointF editingArrowEnd() const { return m_editingArrowEnd; }
+    [[nodiscard]] double arrowLineWidth() const { return m_arrowLineWidth; }
+    [[nodiscard]] const QString& arrowColorHex() const { return m_arrowColorHex; }
+    /// The width (canvas points) and colour of the next arrow and of the one being edited.
+    void setArrowLineWidth(double points);
+    void setArrowColorHex(const QString& hex);
+
+    /// Commits the arrow being edited: the processor's `currentArrow…` fields take its length,
+    /// width and colour, and the photo gets the arrow. Nothing when no arrow is being edited.
+    void commit();
 
 private:
-    /// Arrows committed whose hand-over has not run yet, oldest first; shared with the queued
-    /// calls, which may outlive the tool.
-    std::shared_ptr<std::deque<Arrow>> m_handOvers = std::make_shared<std::deque<Arrow>>();
+    std::optional<QPointF> m_arrowStart;
+    QPointF m_arrowCurrent;
+    double m_arrowLineWidth = 12;
+    std::optional<QPointF> m_editingArrowStart;
+    QPointF m_editingArrowEnd;
+    QString m_arrowColorHex = QStringLiteral("#FF3B30");
+    std::optional<ArrowDragMode> m_arrowDragMode; ///< offset in image pixels
 };
 
 } // namespace lumora

@@ -5,6 +5,7 @@
 #include "base/UiThread.h"
 #include "cutout/EdgeRefinement.h"
 #include "cutout/SegmentationModel.h"
+#include "model/DisplayRender.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/Compositing.h"
 #include "pipeline/Encoders.h"
@@ -54,6 +55,15 @@ Error freistellerError(freistellerErrors::Code code)
     return Error{QString(freistellerErrors::domain), code, text};
 }
 
+/// The photo's edits as the background mode sees them: the watermark stays an edit of the photo
+/// (drawn on export, never into the new original) and text marks are baked before.
+EditState withoutMarks(EditState edits)
+{
+    edits.watermark.reset();
+    edits.textMarks.clear();
+    return edits;
+}
+
 // Everything the apply needs, copied on the UI thread.
 struct ApplyJob {
     SourceImage original;
@@ -63,16 +73,25 @@ struct ApplyJob {
     QColor color;
     QString backgroundPath;
     std::optional<Image> background; ///< the display-size background when its file is unknown
+    std::optional<QString> target;   ///< where the result is written; none: nowhere
 };
+
+std::expected<QByteArray, Error> encodeResult(const Image& composite, bool transparent)
+{
+    using enum freistellerErrors::Code;
+    auto bytes = transparent ? encodePNG(composite) : encodeJPEG(composite, BackgroundTool::kJpegQuality);
+    if (bytes)
+        return bytes;
+    const int code = bytes.error().code;
+    const bool destination = code == encoderErrors::jpegNoDestination || code == encoderErrors::pngNoDestination;
+    const bool noImage = code == encoderErrors::jpegNoImage || code == encoderErrors::pngNoImage;
+    return std::unexpected(freistellerError(destination ? destinationFailed : noImage ? renderFailed : encodingFailed));
+}
 
 std::expected<BackgroundTool::Applied, Error> runApply(const ApplyJob& job)
 {
     using enum freistellerErrors::Code;
-    // The watermark stays an edit of the photo (replaceImage keeps it): it is not burnt in.
-    EditState edits = job.edits;
-    edits.watermark.reset();
-    edits.textMarks.clear();
-    const auto rendered = renderImage(job.original, edits, 1.0);
+    const auto rendered = renderImage(job.original, withoutMarks(job.edits), 1.0);
     if (!rendered || rendered->isNull())
         return std::unexpected(freistellerError(renderFailed));
     // The mask was stretched from the model's grid to the display render: its edges are as
@@ -92,32 +111,46 @@ std::expected<BackgroundTool::Applied, Error> runApply(const ApplyJob& job)
     auto composite = hintergrundErsetzen(*rendered, refined, color, background);
     if (!composite)
         return std::unexpected(freistellerError(blendFailed));
-    auto bytes = job.transparent ? encodePNG(*composite) : encodeJPEG(*composite, BackgroundTool::kJpegQuality);
-    if (!bytes) {
-        const bool destination = bytes.error().code == encoderErrors::jpegNoDestination
-                                 || bytes.error().code == encoderErrors::pngNoDestination;
-        const bool noImage =
-            bytes.error().code == encoderErrors::jpegNoImage || bytes.error().code == encoderErrors::pngNoImage;
-        return std::unexpected(freistellerError(destination ? destinationFailed
-                                                : noImage   ? renderFailed
-                                                            : encodingFailed));
+    auto bytes = encodeResult(*composite, job.transparent);
+    if (!bytes)
+        return std::unexpected(bytes.error());
+    if (job.target) {
+        if (job.target->isEmpty())
+            return std::unexpected(Error{QString(freistellerErrors::domain), destinationFailed,
+                                         QStringLiteral("Das Foto hat keine Datei.")});
+        if (auto written = writeFileAtomically(*job.target, *bytes); !written)
+            return std::unexpected(written.error());
     }
     SourceImage original = SourceImage::fromRasterInCache(composite->raster);
     return BackgroundTool::Applied{std::move(*composite), std::move(*bytes), std::move(original)};
+}
+
+struct Composed {
+    Image composite;
+    Preview preview;
+};
+
+std::optional<Composed> compose(const Image& base, const QImage& mask, std::optional<QColor> color,
+                                const std::optional<Image>& background)
+{
+    auto composite = hintergrundErsetzen(base, mask, color, background);
+    if (!composite)
+        return std::nullopt;
+    auto preview = makePreview(*composite);
+    if (!preview)
+        return std::nullopt;
+    return Composed{std::move(*composite), std::move(*preview)};
 }
 
 } // namespace
 
 BackgroundTool::BackgroundTool(EditorController& editor) : EditorTool(editor)
 {
-    m_editor.setBackgroundActions({[this] { apply(); }, [this] { discard(); }});
-    // A preview render that was under way when the composite arrived must not cover it.
-    QObject::connect(&m_editor, &EditorController::previewChanged, &m_editor, [this] {
-        EditorState& s = m_editor.state();
-        if (s.freistellerMaske && !m_shownComposite.isNull()
-            && (!s.editorPreview || s.editorPreview->cacheKey() != m_shownComposite.cacheKey()))
-            s.editorPreview = m_shownComposite;
-    });
+}
+
+ToolButton BackgroundTool::button() const
+{
+    return {QStringLiteral("sparkles"), QStringLiteral("KI-Szene"), 2};
 }
 
 QString BackgroundTool::hint() const
@@ -125,162 +158,180 @@ QString BackgroundTool::hint() const
     return statusLine();
 }
 
+QList<EditorToolbarEntry> BackgroundTool::extraButtons()
+{
+    EditorToolbarEntry apply{QStringLiteral("checkmark.circle.fill"), QStringLiteral("Anwenden"), 0,
+                             [this] { this->apply(); }};
+    apply.enabled = [this] { return !m_freistellerLaeuft && !m_isFreistellerAnwenden; };
+    apply.visible = [this] { return m_editor.drawingMode() == DrawingMode::freisteller && m_freistellerMaske; };
+    EditorToolbarEntry cancel{QStringLiteral("xmark.circle"), QStringLiteral("Abbrechen"), 0, [this] { discard(); }};
+    cancel.enabled = [this] { return !m_isFreistellerAnwenden; };
+    cancel.visible = apply.visible;
+    return {apply, cancel};
+}
+
+bool BackgroundTool::hasUnappliedResult() const
+{
+    return m_freistellerMaske && !m_isFreistellerAnwenden;
+}
+
 QString BackgroundTool::statusLine() const
 {
-    const EditorState& s = m_editor.state();
-    if (s.freistellerLaeuft)
+    if (m_baking || m_freistellerLaeuft)
         return QStringLiteral("KI berechnet die Maske – einen Moment...");
-    if (!s.freistellerMaske)
-        return QStringLiteral("KI-Freisteller wird vorbereitet...");
+    if (m_isFreistellerAnwenden)
+        return QStringLiteral("Hintergrund wird angewendet …");
+    if (!m_freistellerMaske)
+        return m_freistellerFehler ? QStringLiteral("„KI-Szene“ startet einen neuen Versuch")
+                                   : QStringLiteral("KI-Freisteller wird vorbereitet...");
     return QStringLiteral("Hintergrund wählen – „Anwenden“ brennt ihn ins Bild ein");
 }
 
 QStringList BackgroundTool::noteLines() const
 {
-    const EditorState& s = m_editor.state();
     QStringList lines;
-    if (s.freistellerTransparent)
+    if (m_freistellerTransparent)
         lines.append(QStringLiteral("• wird als PNG neben dem Original gespeichert"));
-    if (s.freistellerHintergrundBild)
+    if (m_freistellerHintergrundBild)
         lines.append(QStringLiteral("• Foto-Hintergrund aktiv"));
     return lines;
-}
-
-void BackgroundTool::notify()
-{
-    Q_EMIT m_editor.changed();
 }
 
 // --- start and the mask ---
 
 void BackgroundTool::start()
 {
-    EditorState& s = m_editor.state();
-    if (s.freistellerLaeuft)
+    if (m_freistellerLaeuft || m_baking || m_freistellerMaske || m_isFreistellerAnwenden)
+        return;
+    // Entering the mode first commits what another tool is editing (a typed text, an arrow):
+    // the bake below then has it.
+    m_editor.setMode(DrawingMode::freisteller);
+    if (m_editor.drawingMode() != DrawingMode::freisteller)
         return;
     const quint64 run = ++m_run;
+    m_freistellerFehler.reset();
+    m_freistellerLaeuft = true;
     const PhotoItem* found = m_editor.photo();
     if (!found || found->edits.textMarks.isEmpty()) {
-        computeMask(run, false);
+        computeMask(run);
+        changed();
         return;
     }
     // Baking the text marks renders the photo at full size and writes it to the cache: it runs
-    // in the background as the first part of the computation, and the mask follows it.
-    const DrawingMode previous = s.drawingMode;
-    markRunning();
-    auto baked = [this, run, previous](bool taken) {
-        if (run != m_run)
-            return; // discarded meanwhile
-        m_editor.state().freistellerLaeuft = false;
-        if (taken)
-            computeMask(run, true);
-        if (!m_editor.state().freistellerLaeuft) // nothing computes: the photo changed or has no render
-            m_editor.setMode(previous);
-        notify();
-    };
+    // in the background, and the mask follows it.
+    m_baking = true;
     m_editor.processor().flattenEditsInBackground(m_editor.photoId(), found->edits.textMarks, &m_editor,
-                                                  std::move(baked));
-    notify();
+                                                  [this, run](bool) {
+                                                      m_baking = false;
+                                                      if (run == m_run && !m_editor.isClosing())
+                                                          computeMask(run);
+                                                      else
+                                                          m_freistellerLaeuft = false;
+                                                      finished();
+                                                  });
+    changed();
 }
 
-void BackgroundTool::computeMask(quint64 run, bool flattened)
+void BackgroundTool::computeMask(quint64 run)
 {
-    EditorState& s = m_editor.state();
     const PhotoItem* found = m_editor.photo();
-    if (!found || !found->preview || found->preview->bitmap.isNull() || !found->filteredCI) {
-        s.freistellerFehler = kNoImage;
-        notify();
+    if (!found) {
+        m_freistellerLaeuft = false;
+        m_freistellerFehler = kNoImage;
         return;
     }
-    // Text marks were drawn live over the old preview; after baking only the new one shows them.
-    m_before = Before{found->preview, found->filteredCI, found->thumbnail, flattened ? std::nullopt : s.editorPreview};
-    s.freistellerOriginalCI = found->filteredCI;
-    markRunning();
-    m_engine.maskeErzeugen(found->preview->bitmap, &m_editor, [this, run](FreistellenEngine::MaskResult result) {
-        if (run == m_run) // a discarded computation's mask is dropped
-            maskArrived(std::move(result));
-    });
-    notify();
+    m_before = Before{found->preview, found->filteredCI, found->thumbnail};
+    m_freistellerLaeuft = true;
+    runInBackground(
+        &m_editor,
+        [original = found->originalCI, edits = withoutMarks(found->edits), engine = m_engine]() -> Masked {
+            auto base = renderImage(original, edits, displayScale(original.size(), kDisplayRenderSide));
+            if (!base || base->isNull())
+                return {std::nullopt, std::unexpected(base ? Error{} : base.error())};
+            return {*base, engine.segmentNow(base->raster)};
+        },
+        [this, run](Masked result) { maskArrived(run, std::move(result)); });
 }
 
-void BackgroundTool::markRunning()
+void BackgroundTool::maskArrived(quint64 run, Masked result)
 {
-    EditorState& s = m_editor.state();
-    s.freistellerLaeuft = true;
-    s.freistellerFehler.reset();
-    m_editor.setMode(DrawingMode::freisteller);
-}
-
-void BackgroundTool::maskArrived(FreistellenEngine::MaskResult result)
-{
-    EditorState& s = m_editor.state();
-    s.freistellerLaeuft = false;
-    if (result) {
-        s.freistellerMaske = std::move(*result);
+    if (run != m_run)
+        return; // discarded meanwhile
+    m_freistellerLaeuft = false;
+    if (result.base && result.mask) {
+        m_freistellerMaske = std::move(*result.mask);
+        m_freistellerOriginalCI = std::move(result.base);
         recompose();
-        notify();
+        changed();
         return;
     }
-    // A missing or unusable model is said as such: "no subject" would send the user looking
-    // for another photo.
+    // The reason stays in the panel, in the mode, where the user looks. A missing or unusable
+    // model is said as such: "no subject" would send the user looking for another photo.
     using enum segmentationErrors::Code;
-    const int code = result.error().code;
-    s.freistellerFehler = code == modelMissing || code == modelUnusable ? result.error().description : kNoSubject;
-    s.freistellerOriginalCI.reset();
+    const int code = result.base ? result.mask.error().code : 0;
+    m_freistellerFehler = !result.base                                    ? kNoImage
+                          : code == modelMissing || code == modelUnusable ? result.mask.error().description
+                                                                          : kNoSubject;
     m_before.reset();
-    m_editor.setMode(DrawingMode::rectangle);
-    notify();
+    changed();
 }
 
 // --- the background choice ---
 
 void BackgroundTool::recompose()
 {
-    EditorState& s = m_editor.state();
-    const PhotoItem* found = m_editor.photo();
-    if (!s.freistellerOriginalCI || !s.freistellerMaske || !found)
+    if (!m_freistellerOriginalCI || !m_freistellerMaske)
         return;
+    const quint64 token = ++m_composeRun;
+    m_composing = true;
     const std::optional<QColor> color =
-        s.freistellerTransparent ? std::nullopt : std::optional<QColor>(s.freistellerFarbe);
-    const auto composite =
-        hintergrundErsetzen(*s.freistellerOriginalCI, *s.freistellerMaske, color, s.freistellerHintergrundBild);
-    if (!composite)
-        return;
-    auto preview = makePreview(*composite);
-    if (!preview)
-        return;
-    PhotoItem changed = *found;
-    changed.preview = *preview;
-    changed.filteredCI = *composite;
-    changed.thumbnail = thumbnailOf(preview->bitmap);
-    m_shownComposite = preview->bitmap;
-    s.editorPreview = preview->bitmap;
-    m_editor.processor().updatePhoto(changed);
-    Q_EMIT m_editor.previewChanged();
+        m_freistellerTransparent ? std::nullopt : std::optional<QColor>(m_freistellerFarbe);
+    runInBackground(
+        &m_editor,
+        [base = *m_freistellerOriginalCI, mask = *m_freistellerMaske, color,
+         background = m_freistellerHintergrundBild] { return compose(base, mask, color, background); },
+        [this, token](std::optional<Composed> composed) {
+            if (token != m_composeRun)
+                return; // a newer choice is on its way
+            m_composing = false;
+            const PhotoItem* found = m_editor.photo();
+            if (!composed || !found || !m_freistellerMaske) {
+                changed();
+                return;
+            }
+            // The grid shows the composite while the mode is open; its preview no longer shows
+            // the photo's edits, so the next refresh renders them again.
+            PhotoItem changedPhoto = *found;
+            changedPhoto.preview = composed->preview;
+            changedPhoto.filteredCI = composed->composite;
+            changedPhoto.thumbnail = thumbnailOf(composed->preview.bitmap);
+            changedPhoto.renderedFrom.reset();
+            m_editor.processor().updatePhoto(changedPhoto);
+            m_editor.showInstead(composed->preview.bitmap);
+            changed();
+        });
 }
 
 void BackgroundTool::setColor(const QColor& color)
 {
-    EditorState& s = m_editor.state();
-    s.freistellerFarbe = color;
-    s.freistellerHintergrundBild.reset();
+    m_freistellerFarbe = color;
+    m_freistellerHintergrundBild.reset();
     m_backgroundPath.clear();
     dropPendingBackground();
     recompose();
-    notify();
+    changed();
 }
 
 void BackgroundTool::setTransparent(bool on)
 {
-    EditorState& s = m_editor.state();
-    s.freistellerTransparent = on;
+    m_freistellerTransparent = on;
     if (on) {
-        s.freistellerHintergrundBild.reset();
+        m_freistellerHintergrundBild.reset();
         m_backgroundPath.clear();
         dropPendingBackground();
     }
     recompose();
-    notify();
+    changed();
 }
 
 void BackgroundTool::chooseBackgroundPhoto()
@@ -294,8 +345,7 @@ void BackgroundTool::chooseBackgroundPhoto()
     const QStringList files = m_editor.dialogs().chooseFiles(request);
     if (files.isEmpty())
         return;
-    const EditorState& s = m_editor.state();
-    const QSize shown = s.freistellerOriginalCI ? s.freistellerOriginalCI->raster.size() : QSize();
+    const QSize shown = m_freistellerOriginalCI ? m_freistellerOriginalCI->raster.size() : QSize();
     // Decoding a camera photo takes about a tenth of a second even shrunk on load: the
     // editor stays live meanwhile, and any later choice of background wins over this one.
     const quint64 choice = ++m_backgroundChoice;
@@ -315,30 +365,30 @@ void BackgroundTool::chooseBackgroundPhoto()
             const bool loaded = raster && !raster->isNull();
             backgroundPhotoArrived(path, loaded ? *raster : QImage());
             if (std::exchange(m_applyWhenLoaded, false)) {
-                if (loaded) {
-                    apply();
-                } else {
-                    callOffApply();
-                    notify();
-                }
+                if (loaded)
+                    startApply();
+                else
+                    m_isFreistellerAnwenden = false;
+                finished();
             }
         });
-    notify();
+    changed();
 }
 
 void BackgroundTool::backgroundPhotoArrived(const QString& path, const QImage& raster)
 {
-    EditorState& s = m_editor.state();
     if (raster.isNull()) {
-        s.freistellerFehler = kBackgroundUnreadable;
-        notify();
+        m_freistellerFehler = kBackgroundUnreadable;
+        changed();
         return;
     }
-    s.freistellerFehler.reset();
-    s.freistellerHintergrundBild = Image{raster, QRectF(QPointF(0, 0), QSizeF(raster.size()))};
+    m_freistellerFehler.reset();
+    m_freistellerHintergrundBild = Image{raster, QRectF(QPointF(0, 0), QSizeF(raster.size()))};
     m_backgroundPath = path;
+    // A background photo and transparency exclude each other: the photo is what was chosen last.
+    m_freistellerTransparent = false;
     recompose();
-    notify();
+    changed();
 }
 
 void BackgroundTool::dropPendingBackground()
@@ -352,38 +402,52 @@ void BackgroundTool::dropPendingBackground()
 
 void BackgroundTool::apply()
 {
-    EditorState& s = m_editor.state();
-    const PhotoItem* found = m_editor.photo();
-    s.isFreistellerAnwenden = true;
+    if (m_isFreistellerAnwenden || !m_freistellerMaske || !m_freistellerOriginalCI)
+        return;
+    m_isFreistellerAnwenden = true;
     if (m_backgroundLoading) { // the photo just chosen is written, not the background before it
         m_applyWhenLoaded = true;
-        notify();
+        changed();
         return;
     }
-    if (!s.freistellerMaske || !s.freistellerOriginalCI || !found) {
-        s.isFreistellerAnwenden = false;
-        notify();
+    startApply();
+}
+
+void BackgroundTool::startApply()
+{
+    const PhotoItem* found = m_editor.photo();
+    if (!found || !m_freistellerMaske) {
+        m_isFreistellerAnwenden = false;
+        changed();
         return;
     }
-    ApplyJob job{found->originalCI,  found->edits,     *s.freistellerMaske,         s.freistellerTransparent,
-                 s.freistellerFarbe, m_backgroundPath, s.freistellerHintergrundBild};
+    // Where to write is asked first; cancelling the panel writes nothing, and the result is
+    // burnt in all the same.
+    const std::optional<QString> target = saveTarget();
+    found = m_editor.photo();
+    if (!found || !m_freistellerMaske) {
+        m_isFreistellerAnwenden = false;
+        changed();
+        return;
+    }
+    ApplyJob job{found->originalCI,  found->edits,     *m_freistellerMaske,          m_freistellerTransparent,
+                 m_freistellerFarbe, m_backgroundPath, m_freistellerHintergrundBild, target};
     runInBackground(
         &m_editor, [job = std::move(job)] { return runApply(job); },
         [this](std::expected<Applied, Error> result) { applyFinished(std::move(result)); });
-    notify();
+    changed();
 }
 
 std::optional<QString> BackgroundTool::saveTarget()
 {
-    const EditorState& s = m_editor.state();
     const PhotoItem* found = m_editor.photo();
-    const QFileInfo file(found ? found->url.toLocalFile() : QString());
-    if (!s.freistellerTransparent && !s.freistellerHintergrundBild)
-        return file.absoluteFilePath(); // the colour case writes over the photo's own file
+    const QFileInfo file(found && found->url.isLocalFile() ? found->url.toLocalFile() : QString());
+    if (!m_freistellerTransparent && !m_freistellerHintergrundBild)
+        return file.filePath().isEmpty() ? QString() : file.absoluteFilePath(); // a colour: the photo's own file
     SavePanelRequest request;
     request.startFolder = file.absolutePath();
     request.canCreateFolders = true;
-    if (s.freistellerTransparent) {
+    if (m_freistellerTransparent) {
         request.title = QStringLiteral("PNG mit Transparenz speichern");
         request.proposedName = file.completeBaseName() + QStringLiteral(".png");
         request.nameFilters = {QStringLiteral("PNG-Bild (*.png)")};
@@ -397,104 +461,70 @@ std::optional<QString> BackgroundTool::saveTarget()
 
 void BackgroundTool::applyFinished(std::expected<Applied, Error> result)
 {
-    EditorState& s = m_editor.state();
-    std::optional<Error> failure;
     if (!result) {
-        failure = result.error();
-    } else if (const std::optional<QString> target = saveTarget()) {
-        if (target->isEmpty())
-            failure = Error{QString(freistellerErrors::domain), freistellerErrors::destinationFailed,
-                            QStringLiteral("Das Foto hat keine Datei.")};
-        else if (auto written = writeFileAtomically(*target, result->bytes); !written)
-            failure = written.error();
-    }
-    if (failure) {
         const bool blend =
-            failure->domain == freistellerErrors::domain && failure->code == freistellerErrors::blendFailed;
-        s.freistellerFehler =
-            blend ? kBlendFailed : QStringLiteral("Speichern fehlgeschlagen: ") + failure->description;
-        callOffApply();
-        notify();
+            result.error().domain == freistellerErrors::domain && result.error().code == freistellerErrors::blendFailed;
+        m_freistellerFehler =
+            blend ? kBlendFailed : QStringLiteral("Speichern fehlgeschlagen: ") + result.error().description;
+        m_isFreistellerAnwenden = false; // the result stays
+        finished();
         return;
     }
     burnIn(*result);
-    m_editor.finishPendingClose();
-}
-
-void BackgroundTool::callOffApply()
-{
-    // The result stays; a pending close or mode switch is called off, so the line is seen.
-    EditorState& s = m_editor.state();
-    s.isFreistellerAnwenden = false;
-    s.wartenAufSchliessen = false;
-    s.geplanterModusWechsel.reset();
-    if (s.freistellerMaske)
-        s.drawingMode = DrawingMode::freisteller;
+    finished();
 }
 
 void BackgroundTool::burnIn(const Applied& applied)
 {
-    EditorState& s = m_editor.state();
-    ImageProcessor& processor = m_editor.processor();
     // replaceImage gives the photo the composite as its original with neutral edits (no turn,
     // no mirrors, no annotations) and renders its display images from it.
-    processor.replaceImage(m_editor.photoId(), applied.original);
-    if (const PhotoItem* found = m_editor.photo(); found && found->preview)
-        s.editorPreview = found->preview->bitmap;
-    s.freistellerMaske.reset();
-    s.freistellerOriginalCI.reset();
-    s.freistellerTransparent = false;
-    s.freistellerFarbe = Qt::white;
-    s.isFreistellerAnwenden = false;
-    m_before.reset();
-    m_shownComposite = {};
-    if (!s.geplanterModusWechsel && s.drawingMode == DrawingMode::freisteller)
-        m_editor.setMode(DrawingMode::rectangle);
-    Q_EMIT m_editor.previewChanged();
-    notify();
+    m_editor.processor().replaceImage(m_editor.photoId(), applied.original);
+    resetResult();
+    m_isFreistellerAnwenden = false;
+    m_editor.setMode(DrawingMode::rectangle);
 }
 
 // --- discard ---
 
 void BackgroundTool::discard()
 {
-    EditorState& s = m_editor.state();
     ++m_run; // a computation under way is dropped, not shown later
-    s.freistellerLaeuft = false;
+    m_freistellerLaeuft = false;
     dropPendingBackground();
-    if (s.freistellerOriginalCI)
+    if (m_freistellerMaske)
         restoreBefore();
-    s.freistellerMaske.reset();
-    s.freistellerOriginalCI.reset();
-    s.freistellerTransparent = false;
-    s.freistellerFarbe = Qt::white;
-    m_before.reset();
-    m_shownComposite = {};
+    resetResult();
+    m_freistellerFehler.reset();
     m_editor.setMode(DrawingMode::rectangle);
-    Q_EMIT m_editor.previewChanged();
-    notify();
+    changed();
+}
+
+void BackgroundTool::resetResult()
+{
+    ++m_composeRun;
+    m_composing = false;
+    m_freistellerMaske.reset();
+    m_freistellerOriginalCI.reset();
+    m_freistellerTransparent = false;
+    m_freistellerFarbe = Qt::white;
+    m_before.reset();
+    m_editor.showInstead(QImage());
 }
 
 void BackgroundTool::restoreBefore()
 {
-    EditorState& s = m_editor.state();
     const PhotoItem* found = m_editor.photo();
-    if (!found)
+    if (!found || !m_before)
         return;
     PhotoItem restored = *found;
-    if (m_before) {
-        restored.preview = m_before->preview;
-        restored.filteredCI = m_before->filteredCI;
-        restored.thumbnail = m_before->thumbnail;
-    } else {
-        restored.filteredCI = s.freistellerOriginalCI;
-        restored.preview = makePreview(*s.freistellerOriginalCI);
-    }
+    restored.preview = m_before->preview;
+    restored.filteredCI = m_before->filteredCI;
+    restored.thumbnail = m_before->thumbnail;
+    restored.renderedFrom.reset();
     m_editor.processor().updatePhoto(restored);
-    if (m_before && m_before->editorPreview)
-        s.editorPreview = m_before->editorPreview;
-    else if (restored.preview)
-        s.editorPreview = restored.preview->bitmap;
+    // What was shown before may itself have been on its way to a newer render: the photo's
+    // display images are rendered again from its edits, so the card never keeps the composite.
+    m_editor.processor().refreshPreviews();
 }
 
 } // namespace lumora

@@ -36,7 +36,7 @@ QSizeF CanvasMapping::orientedSize() const
     return originalSize;
 }
 
-double CanvasMapping::fitScale(QSizeF canvas) const
+double CanvasMapping::scale() const
 {
     const QSizeF d = orientedSize();
     if (!positive(d))
@@ -44,26 +44,28 @@ double CanvasMapping::fitScale(QSizeF canvas) const
     return std::min(canvas.width() / d.width(), canvas.height() / d.height());
 }
 
-QRectF CanvasMapping::fittedRect(QSizeF canvas) const
+QRectF CanvasMapping::fittedRect() const
 {
-    const double s = fitScale(canvas);
-    const QSizeF fitted = orientedSize() * s;
+    const QSizeF fitted = orientedSize() * scale();
     return {QPointF((canvas.width() - fitted.width()) / 2, (canvas.height() - fitted.height()) / 2), fitted};
 }
 
-QPointF CanvasMapping::toImage(QPointF p, QSizeF canvas) const
+bool CanvasMapping::isValid() const
 {
+    return positive(originalSize) && scale() > 0;
+}
+
+QPointF CanvasMapping::toImageUnclamped(QPointF p) const
+{
+    if (!isValid())
+        return {0, 0};
     const double w = originalSize.width();
     const double h = originalSize.height();
     const QSizeF d = orientedSize();
-    if (!positive(d) || !positive(originalSize))
-        return {0, 0};
-    const double s = fitScale(canvas);
-    if (!(s > 0))
-        return {0, 0};
-    const QRectF fitted = fittedRect(canvas);
-    const double u = std::clamp((p.x() - fitted.x()) / s, 0.0, d.width());
-    const double v = std::clamp((p.y() - fitted.y()) / s, 0.0, d.height());
+    const double s = scale();
+    const QRectF fitted = fittedRect();
+    const double u = (p.x() - fitted.x()) / s;
+    const double v = (p.y() - fitted.y()) / s;
 
     const double r = reducedRotation();
     double ix = 0;
@@ -92,39 +94,31 @@ QPointF CanvasMapping::toImage(QPointF p, QSizeF canvas) const
         ix = w - ix;
     if (flippedV)
         iy = h - iy;
-    return {std::clamp(ix, 0.0, w), std::clamp(iy, 0.0, h)};
+    return {ix, iy};
 }
 
-QPointF CanvasMapping::toImageWithLastKnownSize(QPointF p, QSizeF lastKnownViewSize) const
+QPointF CanvasMapping::toImage(QPointF p) const
 {
-    if (!positive(lastKnownViewSize))
+    if (!isValid())
         return {0, 0};
-    return toImage(p, lastKnownViewSize);
+    // The clamp to the shown photo comes first: for a general angle the clamped oriented point
+    // still lies on the photo's rectangle as displayed.
+    const QRectF fitted = fittedRect();
+    const QPointF inside(std::clamp(p.x(), fitted.left(), fitted.right()),
+                         std::clamp(p.y(), fitted.top(), fitted.bottom()));
+    const QPointF q = toImageUnclamped(inside);
+    return {std::clamp(q.x(), 0.0, originalSize.width()), std::clamp(q.y(), 0.0, originalSize.height())};
 }
 
-double CanvasMapping::pixelsPerPoint(QSizeF canvas) const
+QPointF CanvasMapping::toCanvas(QPointF q) const
 {
-    const double s = fitScale(canvas);
-    return s > 0 ? 1 / s : 1;
-}
-
-double CanvasMapping::pixelsPerPointWithLastKnownSize(QSizeF lastKnownViewSize) const
-{
-    if (!positive(lastKnownViewSize) || !positive(orientedSize()))
-        return 1;
-    return pixelsPerPoint(lastKnownViewSize);
-}
-
-QPointF CanvasMapping::toCanvas(QPointF q, QSizeF canvas) const
-{
+    if (!isValid())
+        return {0, 0};
     const double w = originalSize.width();
     const double h = originalSize.height();
     const QSizeF d = orientedSize();
-    const double s = fitScale(canvas);
-    if (!positive(d) || !positive(originalSize) || !(s > 0))
-        return {0, 0};
-    double ix = flippedH ? w - q.x() : q.x();
-    double iy = flippedV ? h - q.y() : q.y();
+    const double ix = flippedH ? w - q.x() : q.x();
+    const double iy = flippedV ? h - q.y() : q.y();
 
     const double r = reducedRotation();
     double u = 0;
@@ -150,8 +144,36 @@ QPointF CanvasMapping::toCanvas(QPointF q, QSizeF canvas) const
         u = du + d.width() / 2;
         v = d.height() / 2 - dv;
     }
-    const QRectF fitted = fittedRect(canvas);
+    const QRectF fitted = fittedRect();
+    const double s = scale();
     return {fitted.x() + u * s, fitted.y() + v * s};
+}
+
+QRectF CanvasMapping::toCanvas(const QRectF& imageRect) const
+{
+    return QRectF(toCanvas(imageRect.topLeft()), toCanvas(imageRect.bottomRight())).normalized();
+}
+
+QRectF CanvasMapping::toImage(const QRectF& canvasRect) const
+{
+    return QRectF(toImageUnclamped(canvasRect.topLeft()), toImageUnclamped(canvasRect.bottomRight())).normalized();
+}
+
+QTransform CanvasMapping::imageToCanvas() const
+{
+    if (!isValid())
+        return QTransform(0, 0, 0, 0, 0, 0);
+    // The mapping is affine: three points fix it.
+    const QPointF o = toCanvas(QPointF(0, 0));
+    const QPointF x = toCanvas(QPointF(1, 0)) - o;
+    const QPointF y = toCanvas(QPointF(0, 1)) - o;
+    return QTransform(x.x(), x.y(), y.x(), y.y(), o.x(), o.y());
+}
+
+double CanvasMapping::pixelsPerPoint() const
+{
+    const double s = scale();
+    return s > 0 ? 1 / s : 1;
 }
 
 } // namespace lumora

@@ -64,151 +64,166 @@ QString cropSummary(const BatchCropResult& result, bool overwrite)
     return lines.join(QLatin1Char('\n'));
 }
 
-std::optional<QRectF> normalizedCropRect(const QRectF& frame, QSizeF orientedSize, QSizeF canvas)
+std::optional<QRectF> normalizedCropRect(const QRectF& frame, const QRectF& fitted)
 {
-    const double dw = orientedSize.width(), dh = orientedSize.height();
-    if (!(dw > 0) || !(dh > 0) || !(canvas.width() > 0) || !(canvas.height() > 0))
+    const double fw = fitted.width(), fh = fitted.height();
+    if (!(fw > 0) || !(fh > 0))
         return std::nullopt;
-    const double s = std::min(canvas.width() / dw, canvas.height() / dh);
-    const double fw = dw * s, fh = dh * s;
-    const double ox = (canvas.width() - fw) / 2, oy = (canvas.height() - fh) / 2;
-    // The frame is cut to the fitted image on all four sides. Cutting only the left and top
-    // origin and keeping the frame's full width would move a frame that starts left of the
-    // image to the right by what lay outside, and crop pixels the user did not frame.
-    const double left = std::max(frame.left() - ox, 0.0), top = std::max(frame.top() - oy, 0.0);
-    const double right = std::min(frame.right() - ox, fw), bottom = std::min(frame.bottom() - oy, fh);
-    const double nx = left / fw, ny = top / fh;
+    // The frame is cut to the photo on all four sides. Cutting only the left and top origin and
+    // keeping the frame's full width would move a frame that starts left of the photo to the
+    // right by what lay outside, and crop pixels the user did not frame.
+    const double left = std::max(frame.left() - fitted.left(), 0.0), top = std::max(frame.top() - fitted.top(), 0.0);
+    const double right = std::min(frame.right() - fitted.left(), fw);
+    const double bottom = std::min(frame.bottom() - fitted.top(), fh);
     const double nw = (right - left) / fw, nh = (bottom - top) / fh;
     if (!(nw > CropTool::kMinimumFraction) || !(nh > CropTool::kMinimumFraction))
         return std::nullopt;
-    return QRectF(nx, ny, nw, nh);
+    return QRectF(left / fw, top / fh, nw, nh);
 }
 
 // --- the frame ---
 
-void CropTool::dragChanged(QPointF start, QPointF current)
+ToolButton CropTool::button() const
 {
-    EditorState& s = m_editor.state();
-    if (s.cropAktiverDragModus == CropDragModus::keiner) {
-        if (s.cropRect && s.cropRect->contains(start)) {
-            s.cropAktiverDragModus = CropDragModus::verschieben;
-            s.cropDragStartFrame = *s.cropRect;
-        } else {
-            s.cropAktiverDragModus = CropDragModus::neuAufziehen;
-            s.cropDragStart = start;
-        }
-    }
-    if (s.cropAktiverDragModus == CropDragModus::neuAufziehen)
-        s.cropRect = QRectF(s.cropDragStart, current).normalized();
-    else
-        s.cropRect = s.cropDragStartFrame.translated(current - start);
-}
-
-void CropTool::dragEnded()
-{
-    EditorState& s = m_editor.state();
-    s.cropAktiverDragModus = CropDragModus::keiner;
-    s.cropDragStartFrame = QRectF();
+    return {QStringLiteral("rectangle.dashed"), QStringLiteral("Zuschneiden"), 1};
 }
 
 QString CropTool::hint() const
 {
-    if (m_editor.state().cropRect)
+    if (m_cropRect)
         return QStringLiteral("Rahmen ziehen oder 'Anwenden' klicken");
     return QStringLiteral("Ziehe einen Rahmen um den Bereich den du behalten möchtest");
+}
+
+void CropTool::buttonPressed()
+{
+    if (!m_isCropping)
+        m_cropRect.reset();
+    m_editor.setMode(DrawingMode::crop);
+    changed();
+}
+
+bool CropTool::press(const PointerEvent& event)
+{
+    if (m_isCropping)
+        return false;
+    const CanvasMapping mapping = m_editor.mapping();
+    if (m_cropRect && mapping.toCanvas(*m_cropRect).contains(mapping.toCanvas(event.position))) {
+        m_cropAktiverDragModus = CropDragModus::verschieben;
+        m_cropDragStartFrame = *m_cropRect;
+    } else {
+        m_cropAktiverDragModus = CropDragModus::neuAufziehen;
+        m_cropRect = QRectF(event.position, event.position);
+    }
+    m_cropDragStart = event.position;
+    return true;
+}
+
+bool CropTool::move(const PointerEvent& event)
+{
+    switch (m_cropAktiverDragModus) {
+    case CropDragModus::keiner: return false;
+    case CropDragModus::neuAufziehen: m_cropRect = QRectF(m_cropDragStart, event.position).normalized(); break;
+    case CropDragModus::verschieben:
+        m_cropRect = m_cropDragStartFrame.translated(event.position - m_cropDragStart);
+        break;
+    }
+    return true;
+}
+
+bool CropTool::release(const PointerEvent& event)
+{
+    const bool moved = move(event);
+    m_cropAktiverDragModus = CropDragModus::keiner;
+    m_cropDragStartFrame = QRectF();
+    return moved;
 }
 
 std::optional<QSize> CropTool::pixelLabel() const
 {
     const PhotoItem* photo = m_editor.photo();
-    const std::optional<QRectF>& frame = m_editor.state().cropRect;
-    if (!frame || !photo || !photo->preview)
+    if (!m_cropRect || !photo || !photo->preview)
         return std::nullopt;
     const CanvasMapping mapping = m_editor.mapping();
-    const QSizeF fitted = mapping.orientedSize() * mapping.fitScale(m_editor.canvasSize());
+    const QSizeF fitted = mapping.fittedRect().size();
     if (!(fitted.width() > 0) || !(fitted.height() > 0))
         return std::nullopt;
+    const QSizeF frame = mapping.toCanvas(*m_cropRect).size();
     const QSize pixels = photo->preview->pixelSize;
-    return QSize(int(frame->width() / fitted.width() * pixels.width()),
-                 int(frame->height() / fitted.height() * pixels.height()));
+    return QSize(int(frame.width() / fitted.width() * pixels.width()),
+                 int(frame.height() / fitted.height() * pixels.height()));
+}
+
+void CropTool::setCropMass(const QString& breite, const QString& hoehe)
+{
+    m_cropMassBreite = breite;
+    m_cropMassHoehe = hoehe;
 }
 
 void CropTool::setFrameFromSize()
 {
-    EditorState& s = m_editor.state();
-    const std::optional<int> width = positiveInteger(s.cropMassBreite);
-    const std::optional<int> height = positiveInteger(s.cropMassHoehe);
+    const std::optional<int> width = positiveInteger(m_cropMassBreite);
+    const std::optional<int> height = positiveInteger(m_cropMassHoehe);
     const PhotoItem* photo = m_editor.photo();
-    if (!width || !height || !photo || !photo->preview)
+    const CanvasMapping mapping = m_editor.mapping();
+    if (!width || !height || !photo || !photo->preview || !mapping.isValid())
         return;
     const QSize pixels = photo->preview->pixelSize;
     if (pixels.isEmpty())
         return;
     const double cw = std::min(*width, pixels.width()), ch = std::min(*height, pixels.height());
-    const CanvasMapping mapping = m_editor.mapping();
-    const QSizeF d = mapping.orientedSize();
-    if (!(d.width() > 0) || !(d.height() > 0))
-        return;
-    const QRectF fitted = mapping.fittedRect(s.lastKnownViewSize);
+    const QRectF fitted = mapping.fittedRect();
     const QSizeF frame(cw / pixels.width() * fitted.width(), ch / pixels.height() * fitted.height());
-    s.cropRect = QRectF(fitted.center() - QPointF(frame.width() / 2, frame.height() / 2), frame);
-    Q_EMIT m_editor.changed();
+    m_cropRect = mapping.toImage(QRectF(fitted.center() - QPointF(frame.width() / 2, frame.height() / 2), frame));
+    changed();
 }
 
 void CropTool::removeFrame()
 {
-    m_editor.state().cropRect.reset();
-    Q_EMIT m_editor.changed();
+    m_cropRect.reset();
+    changed();
 }
 
 // --- check, confirmation and the run ---
 
 void CropTool::apply(bool alsBatch)
 {
-    EditorState& s = m_editor.state();
-    if (m_progress)
-        return; // a crop is running
-    s.cropAlsBatch = alsBatch;
-    s.isCropping = true;
+    if (m_isCropping || !m_cropRect)
+        return;
+    m_cropAlsBatch = alsBatch;
+    m_isCropping = true;
+    changed();
     check();
 }
 
 void CropTool::check()
 {
-    EditorState& s = m_editor.state();
-    if (!s.cropRect) {
-        s.isCropping = false;
-        return;
-    }
-    const QRectF frame = *s.cropRect;
+    const CanvasMapping mapping = m_editor.mapping();
+    const QRectF frame = mapping.toCanvas(*m_cropRect);
     if (!(frame.width() > kMinimumSide) || !(frame.height() > kMinimumSide)) {
-        s.isCropping = false;
+        m_isCropping = false;
         showAlert(kTooSmall);
         return;
     }
-    if (const PhotoItem* photo = m_editor.photo(); photo && !photo->edits.textMarks.isEmpty())
-        m_editor.processor().flattenEdits(m_editor.photoId(), photo->edits.textMarks);
-    const QSizeF oriented = m_editor.mapping().orientedSize();
-    if (!(oriented.width() > 0) || !(oriented.height() > 0)) {
-        s.isCropping = false;
+    // Text marks are not baked first: the crop renders the photo with all its edits, marks
+    // included, and a cancelled confirmation must leave the photo as it was.
+    if (!mapping.isValid()) {
+        m_isCropping = false;
+        changed();
         return;
     }
-    const QSizeF canvas = m_editor.canvasSize();
-    const std::optional<QRectF> normalized = normalizedCropRect(frame, oriented, canvas);
+    const std::optional<QRectF> normalized = normalizedCropRect(frame, mapping.fittedRect());
     if (!normalized) {
-        s.isCropping = false;
+        m_isCropping = false;
         showAlert(kTooSmall);
         return;
     }
-    s.cropPendingViewRect = normalized;
-    s.cropPendingGeoSize = canvas;
-    confirm();
+    confirm(*normalized);
 }
 
-void CropTool::confirm()
+void CropTool::confirm(const QRectF& normalized)
 {
-    EditorState& s = m_editor.state();
-    const bool batch = s.cropAlsBatch;
+    const bool batch = m_cropAlsBatch;
     QuestionRequest question;
     question.title = batch ? QStringLiteral("Zuschnitt auf ") + QString::number(m_editor.selectedPhotoIDs().size())
                                  + QStringLiteral(" Fotos anwenden")
@@ -223,19 +238,14 @@ void CropTool::confirm()
                         {QStringLiteral("Abbrechen"), DialogButton::Role::cancel}};
     question.escapeButton = 2;
     question.defaultButton = 0;
-
-    s.zeigeCropBestaetigung = true;
-    Q_EMIT m_editor.changed();
     const std::optional<int> answer = m_editor.dialogs().ask(question);
-    s.zeigeCropBestaetigung = false;
     if (answer == 0 || answer == 1) {
-        start(answer == 1);
+        start(normalized, answer == 1);
         return;
     }
-    // "Abbrechen", or the dialog was closed without a choice.
-    s.isCropping = false;
-    s.cropPendingViewRect.reset();
-    Q_EMIT m_editor.changed();
+    // "Abbrechen", or the dialog was closed without a choice: the frame stays.
+    m_isCropping = false;
+    changed();
 }
 
 QString CropTool::batchButtonLabel() const
@@ -253,33 +263,22 @@ QString CropTool::tipLine() const
     return QStringLiteral("Tipp: Mehrere Fotos in der Übersicht markieren, um den Zuschnitt auf alle anzuwenden.");
 }
 
-std::optional<std::pair<int, int>> CropTool::progress() const
-{
-    return m_progress;
-}
-
 QList<QUuid> CropTool::cropIds() const
 {
     const QList<QUuid>& selected = m_editor.selectedPhotoIDs();
-    if (m_editor.state().cropAlsBatch && selected.size() >= 2)
+    if (m_cropAlsBatch && selected.size() >= 2)
         return selected;
     return {m_editor.photoId()};
 }
 
-void CropTool::start(bool overwrite)
+void CropTool::start(const QRectF& normalized, bool overwrite)
 {
-    EditorState& s = m_editor.state();
-    if (!s.cropPendingViewRect) {
-        s.isCropping = false;
-        Q_EMIT m_editor.changed();
-        return;
-    }
     const QList<QUuid> ids = cropIds();
     const int total = int(ids.size());
     m_progress = std::pair{0, total};
-    Q_EMIT m_editor.changed();
+    changed();
 
-    // The editor may be closed while the crop runs; every callback asks whether it still exists.
+    // The editor may be closed while the crop runs: then the summary goes to the main window.
     const QPointer<EditorController> editor(&m_editor);
     auto self = [editor]() -> CropTool* {
         return editor ? static_cast<CropTool*>(editor->tool(DrawingMode::crop)) : nullptr;
@@ -289,45 +288,38 @@ void CropTool::start(bool overwrite)
                         [self, total](double fraction) {
                             if (CropTool* tool = self(); tool && tool->m_progress) {
                                 tool->m_progress->first = int(std::lround(fraction * total));
-                                Q_EMIT tool->m_editor.changed();
+                                tool->changed();
                             }
                         },
                         {});
     FolderBookmarkStore& folders =
         m_editor.folderAccess() ? *m_editor.folderAccess() : FolderBookmarkStore::shared(m_editor.dialogs());
     batchCrop(
-        m_editor.processor(), QSet<QUuid>(ids.begin(), ids.end()), *s.cropPendingViewRect, overwrite, folders,
-        [self, overwrite, ids](BatchCropResult result) {
+        m_editor.processor(), QSet<QUuid>(ids.begin(), ids.end()), normalized, overwrite, folders,
+        [self, overwrite, ids, dialogs = &m_editor.dialogs()](BatchCropResult result) {
             if (CropTool* tool = self())
                 tool->finish(result, overwrite, ids);
+            else
+                dialogs->inform(QStringLiteral("Zuschneiden"), cropSummary(result, overwrite));
         },
         progress);
 }
 
 void CropTool::finish(const BatchCropResult& result, bool overwrite, const QList<QUuid>& ids)
 {
-    EditorState& s = m_editor.state();
     m_progress.reset();
-    if (overwrite && ids.contains(m_editor.photoId())) {
-        if (const PhotoItem* photo = m_editor.photo(); photo && photo->preview)
-            s.editorPreview = photo->preview->bitmap;
-        m_editor.rerenderPreview(); // the preview for the canvas's size follows
-    }
-    s.cropRect.reset();
-    s.isCropping = false;
-    s.cropPendingViewRect.reset();
+    if (overwrite && ids.contains(m_editor.photoId()))
+        m_editor.originalReplaced();
+    m_cropRect.reset();
+    m_isCropping = false;
     showAlert(cropSummary(result, overwrite));
 }
 
 void CropTool::showAlert(const QString& message)
 {
-    EditorState& s = m_editor.state();
-    s.cropAlertMessage = message;
-    s.showingCropAlert = true;
-    Q_EMIT m_editor.changed();
+    changed();
     m_editor.dialogs().inform(QStringLiteral("Zuschneiden"), message);
-    s.showingCropAlert = false;
-    Q_EMIT m_editor.changed();
+    changed();
 }
 
 } // namespace lumora

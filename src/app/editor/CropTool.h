@@ -6,7 +6,6 @@
 #include <QList>
 #include <QRectF>
 #include <QSize>
-#include <QSizeF>
 #include <QUuid>
 #include <optional>
 
@@ -18,19 +17,19 @@ namespace lumora {
 /// nothing to say.
 [[nodiscard]] QString cropSummary(const BatchCropResult& result, bool overwrite);
 
-/// The crop frame `frame` (canvas points) as fractions of the image fitted into a canvas of
-/// `canvas` size, for an image of `orientedSize` as displayed (origin top-left): the frame is
-/// cut to the image on every side, so a frame reaching past an edge keeps only what it covers
-/// of the image. None when either fraction is not above CropTool::kMinimumFraction (also for a
-/// frame outside the image), or when the image cannot be fitted (a side of either size is not
-/// positive).
-[[nodiscard]] std::optional<QRectF> normalizedCropRect(const QRectF& frame, QSizeF orientedSize, QSizeF canvas);
+/// The crop frame `frame` as fractions of the photo's rectangle `fitted` (both canvas points,
+/// origin top-left): the frame is cut to the photo on every side, so a frame reaching past an
+/// edge keeps only what it covers of the photo. None when either fraction is not above
+/// CropTool::kMinimumFraction (also for a frame beside the photo) or `fitted` has no area.
+[[nodiscard]] std::optional<QRectF> normalizedCropRect(const QRectF& frame, const QRectF& fitted);
+
+enum class CropDragModus { keiner, neuAufziehen, verschieben };
 
 /// The `crop` mode: a frame is dragged out (or moved when the drag starts inside it) or set
 /// from a typed pixel size, then checked, confirmed and handed to the batch crop for the edited
-/// photo or for every selected photo. The frame is free to leave the image; the check cuts it.
-/// The crop runs in the background; while it runs `isCropping` stays set and progress() says
-/// how far it is. UI thread only.
+/// photo or for every selected photo. The frame is kept in image pixels and is free to leave the
+/// photo; the check cuts it. The crop runs in the background; its summary is shown when it ends,
+/// over the main window when the editor was closed meanwhile. UI thread only.
 class CropTool : public EditorTool {
 public:
     /// A frame must be wider and higher than this many canvas points.
@@ -41,43 +40,62 @@ public:
     using EditorTool::EditorTool;
 
     [[nodiscard]] DrawingMode mode() const override { return DrawingMode::crop; }
-    void dragChanged(QPointF start, QPointF current) override;
-    void dragEnded() override;
+    [[nodiscard]] ToolButton button() const override;
     [[nodiscard]] QString hint() const override;
+    /// The "Zuschneiden" button: the mode, without a frame.
+    void buttonPressed() override;
+    bool press(const PointerEvent& event) override;
+    bool move(const PointerEvent& event) override;
+    bool release(const PointerEvent& event) override;
 
+    /// The frame, image pixels (normalised); none while there is no frame.
+    [[nodiscard]] const std::optional<QRectF>& cropRect() const { return m_cropRect; }
+    [[nodiscard]] CropDragModus cropAktiverDragModus() const { return m_cropAktiverDragModus; }
     /// The frame's size in pixels of the photo's current preview (`pixelBreite`, `pixelHoehe`,
     /// truncated); none without a frame, a preview or a fitted image.
     [[nodiscard]] std::optional<QSize> pixelLabel() const;
 
-    /// "Setzen": a frame of the typed pixel size (`cropMassBreite` × `cropMassHoehe`, limited to
-    /// the preview's pixel size) centred on the fitted image, with `lastKnownViewSize`. Nothing
-    /// happens unless both fields are integers above 0 and the photo has a preview.
+    /// The size fields (`cropMassBreite`, `cropMassHoehe`) as typed.
+    [[nodiscard]] const QString& cropMassBreite() const { return m_cropMassBreite; }
+    [[nodiscard]] const QString& cropMassHoehe() const { return m_cropMassHoehe; }
+    void setCropMass(const QString& breite, const QString& hoehe);
+    /// "Setzen": a frame of the typed pixel size (limited to the preview's pixel size) centred
+    /// on the photo. Nothing happens unless both fields are integers above 0 and the photo has a
+    /// preview.
     void setFrameFromSize();
     /// "Abbrechen": the frame is removed.
     void removeFrame();
-    /// "Anwenden" (`alsBatch` false) and the batch button (true): sets `isCropping` and runs the
-    /// crop check, which ends in the alert "Der Ausschnitt ist zu klein." or in the
-    /// confirmation; a confirmed crop starts in the background. Nothing while a crop runs.
+    /// "Anwenden" (`alsBatch` false) and the batch button (true): the crop check, which ends in
+    /// the alert "Der Ausschnitt ist zu klein." or in the confirmation; a confirmed crop starts
+    /// in the background. Nothing while a crop runs.
     void apply(bool alsBatch);
+    /// True from "Anwenden" until the crop is abandoned or its summary was shown.
+    [[nodiscard]] bool isCropping() const { return m_isCropping; }
 
     /// The batch button's label: "Auf n Fotos anwenden" from two selected photos on, else
     /// "Auf alle markierten anwenden".
     [[nodiscard]] QString batchButtonLabel() const;
     /// The tip line under the buttons, by the number of selected photos.
     [[nodiscard]] QString tipLine() const;
-    /// The photos a confirmed crop works on: the selection for a batch of two or more, else
-    /// the edited photo alone.
-    [[nodiscard]] QList<QUuid> cropIds() const;
     /// Photos done and photos in all while a crop runs; none otherwise.
-    [[nodiscard]] std::optional<std::pair<int, int>> progress() const;
+    [[nodiscard]] std::optional<std::pair<int, int>> progress() const { return m_progress; }
 
 private:
     void check();
-    void confirm();
-    void start(bool overwrite);
+    void confirm(const QRectF& normalized);
+    void start(const QRectF& normalized, bool overwrite);
     void finish(const BatchCropResult& result, bool overwrite, const QList<QUuid>& ids);
+    [[nodiscard]] QList<QUuid> cropIds() const;
     void showAlert(const QString& message);
 
+    std::optional<QRectF> m_cropRect;
+    QPointF m_cropDragStart;
+    QRectF m_cropDragStartFrame;
+    CropDragModus m_cropAktiverDragModus = CropDragModus::keiner;
+    QString m_cropMassBreite;
+    QString m_cropMassHoehe;
+    bool m_isCropping = false;
+    bool m_cropAlsBatch = false;
     std::optional<std::pair<int, int>> m_progress;
 };
 

@@ -11,20 +11,26 @@ namespace lumora {
 
 namespace {
 
-// Tools with something being edited commit in this order when the mode changes or the editor
-// closes: the text, then the arrow, then the rectangle.
-constexpr DrawingMode kCommitOrder[] = {DrawingMode::text,       DrawingMode::arrow,     DrawingMode::rectangle,
-                                        DrawingMode::freehand,   DrawingMode::whiteFill, DrawingMode::crop,
-                                        DrawingMode::freisteller};
-
-QString fallbackHint(DrawingMode mode)
+/// What the editor preview shows of an edit value: everything but text marks and the watermark.
+EditState previewPart(const EditState& edits)
 {
-    switch (mode) {
-    case DrawingMode::arrow: return QStringLiteral("Ziehe einen Pfeil auf das Bild");
-    case DrawingMode::text: return QStringLiteral("Klick auf das Bild um Text einzufügen");
-    case DrawingMode::crop: return QStringLiteral("Ziehe einen Rahmen um den Bereich den du behalten möchtest");
-    default: return {};
-    }
+    EditState part;
+    part.adjustment = edits.adjustment;
+    part.rotation = edits.rotation;
+    part.flippedH = edits.flippedH;
+    part.flippedV = edits.flippedV;
+    part.masks = edits.masks;
+    part.freehandOverlays = edits.freehandOverlays;
+    return part;
+}
+
+/// The tail of `now` that `shown` does not have, when `shown` is its beginning.
+template <typename T>
+QList<T> addedSince(const QList<T>& shown, const QList<T>& now)
+{
+    if (shown.size() > now.size() || !std::equal(shown.begin(), shown.end(), now.begin()))
+        return {};
+    return now.mid(shown.size());
 }
 
 } // namespace
@@ -33,10 +39,9 @@ EditorController::EditorController(ImageProcessor& processor, const QUuid& photo
     : QObject(parent), m_processor(processor), m_photoId(photoId), m_dialogs(dialogs), m_preview(this)
 {
     if (const PhotoItem* found = photo())
-        m_triggers = {found->edits.masks.size(), found->edits.freehandOverlays.size(), found->edits.rotation};
+        m_historyOriginal = found->originalCI;
     connect(&m_processor, &ImageProcessor::photosChanged, this, &EditorController::photosChanged);
     m_processor.prepareForEditing(m_photoId);
-    addBuiltTools(*this);
 }
 
 EditorController::~EditorController() = default;
@@ -53,31 +58,28 @@ const PhotoItem* EditorController::photo() const
     return m_processor.photo(m_photoId);
 }
 
-void EditorController::addTool(std::unique_ptr<EditorTool> tool)
-{
-    const DrawingMode mode = tool->mode();
-    m_tools[mode] = std::move(tool);
-}
-
 EditorTool* EditorController::tool(DrawingMode mode) const
 {
-    auto found = m_tools.find(mode);
-    return found == m_tools.end() ? nullptr : found->second.get();
+    for (const auto& t : m_tools) {
+        if (t->mode() == mode)
+            return t.get();
+    }
+    return nullptr;
 }
 
-// --- canvas and mapping ---
+// --- canvas ---
 
 void EditorController::setCanvasSize(QSizeF size, double devicePixelRatio)
 {
     const bool changed = size != m_canvasSize || devicePixelRatio != m_devicePixelRatio;
     m_canvasSize = size;
     m_devicePixelRatio = devicePixelRatio;
-    m_state.lastKnownViewSize = size;
     // The preview is rendered for the canvas's pixels: a bigger canvas gets a sharper one.
     if (!m_shown || changed) {
         m_shown = true;
         renderPreview();
     }
+    Q_EMIT this->changed();
 }
 
 CanvasMapping EditorController::mapping() const
@@ -85,84 +87,74 @@ CanvasMapping EditorController::mapping() const
     const PhotoItem* found = photo();
     if (!found)
         return {};
-    return {QSizeF(found->originalCI.size()), found->edits.rotation, found->edits.flippedH, found->edits.flippedV};
+    return {QSizeF(found->originalCI.size()), found->edits.rotation, found->edits.flippedH, found->edits.flippedV,
+            m_canvasSize};
 }
 
-QPointF EditorController::toImage(QPointF p) const
+// --- pointer ---
+
+void EditorController::press(QPointF canvasPoint, int clicks)
 {
-    return mapping().toImage(p, m_canvasSize);
+    EditorTool* active = activeTool();
+    if (!active || m_closing)
+        return;
+    m_pressed = true;
+    if (active->press({mapping().toImageUnclamped(canvasPoint), clicks}))
+        Q_EMIT changed();
 }
 
-QPointF EditorController::toImageWithLastKnownSize(QPointF p) const
+void EditorController::move(QPointF canvasPoint)
 {
-    return mapping().toImageWithLastKnownSize(p, m_state.lastKnownViewSize);
+    EditorTool* active = activeTool();
+    if (!active || !m_pressed)
+        return;
+    if (active->move({mapping().toImageUnclamped(canvasPoint)}))
+        Q_EMIT changed();
 }
 
-double EditorController::pixelsPerPoint() const
+void EditorController::release(QPointF canvasPoint)
 {
-    return mapping().pixelsPerPoint(m_canvasSize);
+    EditorTool* active = activeTool();
+    if (!active || !m_pressed)
+        return;
+    m_pressed = false;
+    if (active->release({mapping().toImageUnclamped(canvasPoint)}))
+        Q_EMIT changed();
 }
 
-double EditorController::pixelsPerPointWithLastKnownSize() const
-{
-    return mapping().pixelsPerPointWithLastKnownSize(m_state.lastKnownViewSize);
-}
-
-// --- gestures ---
-
-void EditorController::dragChanged(QPointF start, QPointF current)
-{
-    if (EditorTool* active = tool(m_state.drawingMode))
-        active->dragChanged(start, current);
-    Q_EMIT changed();
-}
-
-void EditorController::dragEnded()
-{
-    if (EditorTool* active = tool(m_state.drawingMode))
-        active->dragEnded();
-    if (m_state.drawingMode != DrawingMode::crop)
-        clearDragInProgress(m_state);
-    Q_EMIT changed();
-}
-
-// --- modes and the background guard ---
+// --- modes and the guard ---
 
 void EditorController::setMode(DrawingMode mode)
 {
-    if (mode == m_state.drawingMode)
+    if (mode == m_drawingMode || m_asking || m_closing)
         return; // not a change: nothing commits
-    const bool guarded = mode != DrawingMode::freisteller && m_state.freistellerMaske && !m_state.geplanterModusWechsel
-                         && !m_state.isFreistellerAnwenden;
-    if (guarded) {
-        m_state.geplanterModusWechsel = mode;
-        m_state.drawingMode = DrawingMode::freisteller;
-        askAboutBackground();
+    if (guardUnappliedResult(mode))
         return;
-    }
-    m_state.drawingMode = mode;
-    runModeChangeSteps(mode);
+    enterMode(mode);
+}
+
+void EditorController::enterMode(DrawingMode mode)
+{
+    if (mode == m_drawingMode)
+        return;
+    m_pressed = false;
+    if (EditorTool* leaving = activeTool())
+        leaving->deactivate();
+    m_drawingMode = mode;
+    if (EditorTool* entered = activeTool())
+        entered->activate();
     Q_EMIT changed();
 }
 
-void EditorController::runModeChangeSteps(DrawingMode mode)
+// True when the active tool holds a result that is neither applied nor discarded: the user is
+// asked first, and `planned` (a mode, or none for a close) follows the answer.
+bool EditorController::guardUnappliedResult(std::optional<DrawingMode> planned)
 {
-    if (mode != DrawingMode::text) {
-        commitEditedText();
-        m_state.selectedTextID.reset();
-    }
-    for (DrawingMode other : kCommitOrder) {
-        if (other == mode || other == DrawingMode::text)
-            continue;
-        if (EditorTool* t = tool(other))
-            t->commitPending();
-    }
-}
-
-void EditorController::askAboutBackground()
-{
-    m_state.zeigeFreistellerWechselDialog = true;
-    Q_EMIT changed();
+    EditorTool* active = activeTool();
+    if (!active || !active->hasUnappliedResult() || active->isBusy() || m_geplanterModusWechsel)
+        return false;
+    m_geplanterModusWechsel = planned;
+    m_wartenAufSchliessen = !planned.has_value();
     QuestionRequest question;
     question.title = QStringLiteral("Hintergrund noch nicht angewendet");
     question.message =
@@ -172,154 +164,233 @@ void EditorController::askAboutBackground()
                         {QStringLiteral("Abbrechen"), DialogButton::Role::cancel}};
     question.escapeButton = 2;
     question.defaultButton = 0;
+    m_asking = true;
+    Q_EMIT changed();
     const std::optional<int> answer = m_dialogs.ask(question);
-    m_state.zeigeFreistellerWechselDialog = false;
+    m_asking = false;
 
-    if (answer == 0 || answer == 1) {
-        if (answer == 0) {
-            m_state.isFreistellerAnwenden = true;
-            if (m_background.apply)
-                m_background.apply();
-        } else {
-            discardBackground();
+    const std::optional<DrawingMode> switchTo = std::exchange(m_geplanterModusWechsel, std::nullopt);
+    const bool closeAfter = std::exchange(m_wartenAufSchliessen, false);
+    if (answer == 0) {
+        active->applyResult();
+        if (active->isBusy()) { // the switch or the close follows when the apply is over
+            m_afterApply = AfterApply{switchTo, closeAfter};
+            Q_EMIT changed();
+            return true;
         }
-        const std::optional<DrawingMode> planned = m_state.geplanterModusWechsel;
-        if (planned)
-            setMode(*planned);
-        m_state.geplanterModusWechsel.reset();
-        // A running apply would be dropped with the sheet: the close waits for it.
-        if (m_state.wartenAufSchliessen && !m_state.isFreistellerAnwenden)
-            finishPendingClose();
-    } else { // "Abbrechen", or the question was dismissed
-        m_state.geplanterModusWechsel.reset();
-        m_state.wartenAufSchliessen = false;
+    } else if (answer == 1) {
+        active->discardResult();
     }
-    Q_EMIT changed();
-}
-
-void EditorController::finishPendingClose()
-{
-    if (!m_state.wartenAufSchliessen)
-        return;
-    m_state.wartenAufSchliessen = false;
-    Q_EMIT dismissRequested();
-}
-
-void EditorController::discardBackground()
-{
-    if (m_background.discard) {
-        m_background.discard();
-        return;
+    if (active->hasUnappliedResult()) { // "Abbrechen", a dismissed question, or a failed apply
+        if (closeAfter)
+            m_closing = false;
+        Q_EMIT changed();
+        return true;
     }
-    m_state.freistellerMaske.reset();
-    m_state.freistellerOriginalCI.reset();
-    m_state.freistellerHintergrundBild.reset();
-    m_state.freistellerFehler.reset();
-}
-
-// --- text marks (the shell's part: commit on leaving, undo, delete, closing) ---
-
-void EditorController::commitEditedText()
-{
-    if (EditorTool* text = tool(DrawingMode::text))
-        text->commitPending();
-}
-
-void EditorController::setTextMarks(QList<TextMark> marks)
-{
-    m_processor.setTextMarks(m_photoId, marks);
-}
-
-void EditorController::deleteKey()
-{
-    const PhotoItem* found = photo();
-    if (!m_state.selectedTextID || !found)
-        return;
-    QList<TextMark> marks = found->edits.textMarks;
-    const auto removed = std::remove_if(marks.begin(), marks.end(),
-                                        [&](const TextMark& mark) { return mark.id == *m_state.selectedTextID; });
-    if (removed == marks.end())
-        return;
-    marks.erase(removed, marks.end());
-    m_state.selectedTextID.reset();
-    m_state.editingTextID.reset();
-    setTextMarks(marks);
+    proceed(switchTo, closeAfter);
     Q_EMIT changed();
+    return true;
 }
 
-// --- undo ---
+void EditorController::proceed(std::optional<DrawingMode> switchTo, bool close)
+{
+    if (switchTo)
+        enterMode(*switchTo);
+    if (close)
+        continueClose();
+}
+
+// --- undo and redo ---
 
 bool EditorController::undoEnabled() const
 {
+    if (const EditorTool* active = activeTool(); active && active->hasUnfinished())
+        return true;
+    return m_history.canUndo() || fallbackUndo().has_value();
+}
+
+// Edits made before the editor opened are not in the history: the newest annotation of the
+// photo is undone then, by the processor's rule (the text mark in text mode, else the last
+// overlay, else the last mask).
+std::optional<EditRecord> EditorController::fallbackUndo() const
+{
     const PhotoItem* found = photo();
-    return found
-           && (!found->edits.masks.isEmpty() || !found->edits.freehandOverlays.isEmpty()
-               || !found->edits.textMarks.isEmpty());
+    if (!found)
+        return std::nullopt;
+    EditState without = found->edits;
+    if (m_drawingMode == DrawingMode::text && !without.textMarks.isEmpty())
+        without.textMarks.removeLast();
+    else if (!without.freehandOverlays.isEmpty())
+        without.freehandOverlays.removeLast();
+    else if (!without.masks.isEmpty())
+        without.masks.removeLast();
+    else if (!without.textMarks.isEmpty())
+        without.textMarks.removeLast();
+    else
+        return std::nullopt;
+    return EditRecord{without, found->edits, {}};
 }
 
 void EditorController::undo()
 {
+    if (m_closing || m_asking)
+        return;
+    if (EditorTool* active = activeTool(); active && active->dropUnfinished()) {
+        Q_EMIT changed();
+        return;
+    }
     const PhotoItem* found = photo();
-    EditorTool* active = tool(m_state.drawingMode);
-    if (m_state.drawingMode == DrawingMode::text && found && !found->edits.textMarks.isEmpty()) {
-        QList<TextMark> marks = found->edits.textMarks;
-        marks.removeLast();
-        m_state.selectedTextID.reset();
-        m_state.editingTextID.reset();
-        setTextMarks(marks);
-        Q_EMIT changed();
+    if (!found)
         return;
+    if (m_history.canUndo()) {
+        const std::optional<EditRecord> record = m_history.undo();
+        writeEdits(record->before);
+    } else if (const std::optional<EditRecord> record = fallbackUndo()) {
+        m_history.pushUndone(*record);
+        writeEdits(record->before);
     }
-    if (active && active->undoOwn()) {
-        Q_EMIT changed();
-        return;
-    }
-    m_processor.undoLastAnnotation(m_photoId);
-    if (!m_state.freehandPaths.isEmpty()) {
-        m_state.freehandPaths.removeLast();
-        m_state.freehandPathLooks.removeLast();
-    }
-    if (active)
-        active->afterUndo();
     Q_EMIT changed();
 }
 
-// --- closing ---
+void EditorController::redo()
+{
+    if (m_closing || m_asking)
+        return;
+    if (EditorTool* active = activeTool())
+        active->dropUnfinished();
+    if (const std::optional<EditRecord> record = m_history.redo())
+        writeEdits(record->after);
+    Q_EMIT changed();
+}
+
+// --- edits ---
+
+EditState EditorController::edits() const
+{
+    const PhotoItem* found = photo();
+    return found ? found->edits : EditState{};
+}
+
+bool EditorController::commit(const EditState& after, const QString& mergeTag)
+{
+    const PhotoItem* found = photo();
+    if (!found || found->edits == after)
+        return false;
+    m_history.push({found->edits, after, mergeTag});
+    writeEdits(after);
+    return true;
+}
+
+void EditorController::writeEdits(const EditState& edits)
+{
+    m_processor.setEdits(m_photoId, edits);
+}
+
+void EditorController::originalReplaced()
+{
+    m_history.clear();
+    if (const PhotoItem* found = photo())
+        m_historyOriginal = found->originalCI;
+    Q_EMIT changed();
+}
+
+// --- keys and closing ---
+
+void EditorController::deleteKey()
+{
+    if (EditorTool* active = activeTool(); active && !m_closing && active->deleteKey())
+        Q_EMIT changed();
+}
+
+bool EditorController::escapeKey()
+{
+    EditorTool* active = activeTool();
+    if (active && active->escapeKey()) {
+        Q_EMIT changed();
+        return true;
+    }
+    return false;
+}
+
+bool EditorController::anyToolBusy() const
+{
+    return std::any_of(m_tools.begin(), m_tools.end(), [](const auto& t) { return t->isBusy(); });
+}
 
 void EditorController::close()
 {
-    commitEditedText();
-    for (DrawingMode mode : kCommitOrder) {
-        if (mode == DrawingMode::text)
-            continue;
-        if (EditorTool* t = tool(mode))
-            t->commitPending();
+    if (m_closing || m_asking)
+        return;
+    m_closing = true;
+    m_pressed = false;
+    if (EditorTool* active = activeTool())
+        active->deactivate();
+    continueClose();
+}
+
+void EditorController::continueClose()
+{
+    if (!m_closing)
+        return;
+    if (anyToolBusy()) { // the sheet shows that it is finishing; toolFinished() goes on
+        Q_EMIT changed();
+        return;
     }
-    for (const auto& [mode, t] : m_tools)
-        t->finishHandOvers();
-    if (const PhotoItem* found = photo(); found && !found->edits.textMarks.isEmpty())
-        m_processor.flattenEdits(m_photoId, found->edits.textMarks);
-    if (!m_state.freistellerMaske) {
+    if (guardUnappliedResult(std::nullopt))
+        return; // the answer goes on (or calls the close off)
+    const PhotoItem* found = photo();
+    if (!found || found->edits.textMarks.isEmpty()) {
         Q_EMIT dismissRequested();
         return;
     }
-    m_state.wartenAufSchliessen = true;
-    askAboutBackground();
+    // The text marks are baked into the photo: a render at full size and a write to the cache,
+    // on the work pool. The sheet shows that it is finishing meanwhile.
+    m_closeBaking = true;
+    Q_EMIT changed();
+    m_processor.flattenEditsInBackground(m_photoId, found->edits.textMarks, this, [this](bool) {
+        m_closeBaking = false;
+        Q_EMIT dismissRequested();
+    });
+}
+
+void EditorController::toolFinished()
+{
+    Q_EMIT changed();
+    if (m_asking || anyToolBusy())
+        return;
+    if (m_afterApply) {
+        const AfterApply plan = *std::exchange(m_afterApply, std::nullopt);
+        if (const EditorTool* active = activeTool(); active && active->hasUnappliedResult()) {
+            m_closing = false; // the apply failed: its reason shows in the mode, the close is called off
+            Q_EMIT changed();
+            return;
+        }
+        proceed(plan.switchTo, plan.close);
+        return;
+    }
+    if (m_closing) {
+        if (const EditorTool* active = activeTool(); active && active->hasUnappliedResult()) {
+            m_closing = false; // the apply the close waited for failed: its reason shows
+            Q_EMIT changed();
+            return;
+        }
+        continueClose();
+    }
 }
 
 // --- shown texts and images ---
 
 QString EditorController::hint() const
 {
-    if (const EditorTool* active = tool(m_state.drawingMode))
+    if (const EditorTool* active = activeTool())
         return active->hint();
-    return fallbackHint(m_state.drawingMode);
+    return {};
 }
 
 QImage EditorController::canvasImage() const
 {
-    if (m_state.editorPreview)
-        return *m_state.editorPreview;
+    if (m_editorPreview)
+        return *m_editorPreview;
     if (const PhotoItem* found = photo(); found && found->preview)
         return found->preview->bitmap;
     return {};
@@ -331,8 +402,8 @@ std::optional<MagnifierRequest> EditorController::magnifierRequest() const
     if (!found)
         return std::nullopt;
     MagnifierRequest request;
-    if (m_state.editorPreview) {
-        request.image = *m_state.editorPreview;
+    if (m_editorPreview) {
+        request.image = *m_editorPreview;
         request.pixelSize = mapping().orientedSize().toSize();
     } else if (found->preview) {
         request.image = found->preview->bitmap;
@@ -345,48 +416,65 @@ std::optional<MagnifierRequest> EditorController::magnifierRequest() const
     return request;
 }
 
-void EditorController::addPendingShape(PendingShape shape)
+PendingAnnotations EditorController::pendingAnnotations() const
 {
-    m_pending.push_back(std::move(shape));
+    const PhotoItem* found = photo();
+    if (!found || !m_previewShows || m_showingInstead || !(m_previewShows->original == found->originalCI))
+        return {};
+    const EditState& shown = m_previewShows->edits;
+    const EditState& now = found->edits;
+    if (shown.rotation != now.rotation || shown.flippedH != now.flippedH || shown.flippedV != now.flippedV)
+        return {};
+    return {addedSince(shown.masks, now.masks), addedSince(shown.freehandOverlays, now.freehandOverlays)};
 }
 
-void EditorController::dropLastPendingShape()
+void EditorController::showInstead(const QImage& image)
 {
-    if (!m_pending.empty())
-        m_pending.pop_back();
+    if (image.isNull()) {
+        m_showingInstead = false;
+        m_previewAsked.reset();
+        renderPreview();
+        return;
+    }
+    m_showingInstead = true;
+    m_editorPreview = image;
+    m_previewShows.reset();
+    Q_EMIT previewChanged();
 }
 
-// --- the preview and its triggers ---
+// --- the preview ---
 
 void EditorController::photosChanged(const PhotoChanges& changes)
 {
     if (!changes.touches(m_photoId))
         return;
-    if (const PhotoItem* found = photo()) {
-        const Triggers now{found->edits.masks.size(), found->edits.freehandOverlays.size(), found->edits.rotation};
-        if (now != m_triggers) {
-            m_triggers = now;
-            if (m_shown)
-                renderPreview();
-        }
+    if (const PhotoItem* found = photo(); found && !(found->originalCI == m_historyOriginal)) {
+        // A new original (a bake, a crop, a background): the recorded edits belong to the old one.
+        m_history.clear();
+        m_historyOriginal = found->originalCI;
     }
+    if (m_shown && !m_showingInstead)
+        renderPreview();
     Q_EMIT changed();
 }
 
 void EditorController::renderPreview()
 {
     const PhotoItem* found = photo();
-    if (!found)
+    if (!found || !m_shown)
         return;
-    const QRectF fitted = mapping().fittedRect(m_canvasSize);
+    const QRectF fitted = mapping().fittedRect();
     const int longSide = int(std::ceil(std::max(fitted.width(), fitted.height()) * m_devicePixelRatio));
-    const std::size_t shapesBefore = m_pending.size();
-    m_preview.request({found->originalCI, found->edits, std::max(longSide, 1)}, [this, shapesBefore](QImage image) {
-        if (image.isNull())
+    EditorPreviewJob job{found->originalCI, previewPart(found->edits), std::max(longSide, 1)};
+    if (m_previewAsked && m_previewAsked->original == job.original && m_previewAsked->edits == job.edits
+        && m_previewAsked->longSide == job.longSide)
+        return; // that render is shown or on its way
+    m_previewAsked = job;
+    m_preview.request(job, [this, job](QImage image) {
+        if (image.isNull() || m_showingInstead)
             return;
-        m_state.editorPreview = std::move(image);
-        // Shapes committed before this render are in it now.
-        m_pending.erase(m_pending.begin(), m_pending.begin() + std::min(shapesBefore, m_pending.size()));
+        m_editorPreview = std::move(image);
+        m_previewShows = job;
         Q_EMIT previewChanged();
     });
 }

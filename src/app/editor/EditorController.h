@@ -1,17 +1,14 @@
 #pragma once
 
 #include "app/editor/CanvasMapping.h"
+#include "app/editor/EditHistory.h"
 #include "app/editor/EditorPreview.h"
-#include "app/editor/EditorState.h"
 #include "app/editor/EditorTool.h"
+#include "pipeline/SourceImage.h"
 
-#include <QColor>
 #include <QImage>
 #include <QObject>
-#include <QPolygonF>
 #include <QUuid>
-#include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,14 +21,6 @@ class ImageProcessor;
 struct PhotoChanges;
 struct PhotoItem;
 
-/// A shape committed on the canvas whose pixels are not in the editor preview yet; the canvas
-/// keeps drawing it until the preview that contains it arrives, so a commit never blinks.
-struct PendingShape {
-    QPolygonF outline; ///< canvas points; a filled polygon
-    QString colorHex;
-    QColor fallback;
-};
-
 /// What "In Lupe ansehen" hands to the magnifier window manager.
 struct MagnifierRequest {
     QImage image;
@@ -40,25 +29,31 @@ struct MagnifierRequest {
     QSize pixelSize; ///< the photo's full (turned) size the image stands for
 };
 
-/// The editor sheet without its widgets: the state record, the mode change with the background
-/// guard, the commit rules, undo, the delete key, closing, the preview triggers and the canvas
-/// mapping, with one EditorTool per built mode. The photo is looked up in the processor by id on
-/// every use (the two-way binding); every edit is written through the processor. UI thread only.
+/// Annotations of the photo that the shown editor preview does not contain yet (just
+/// committed): the canvas paints them over the preview until the render that has them arrives.
+struct PendingAnnotations {
+    QList<MaskRect> masks;
+    QList<Overlay> overlays;
+};
+
+/// The editor sheet without its widgets. Owns the tools (one per mode, each with its own
+/// state), the mode and its change with the guard for an unapplied result, the one canvas
+/// mapping, the undo and redo of committed edits, closing, and the editor preview. The photo is
+/// looked up in the processor by id on every use; every committed edit goes through commit(),
+/// which records it for undo and writes it through the processor. Only this class emits the
+/// editor's signals. UI thread only.
 class EditorController : public QObject {
     Q_OBJECT
 public:
-    /// `dialogs` answers the background question. Registers the built tools.
+    /// `dialogs` answers the editor's questions. Tools are added with addTool().
     EditorController(ImageProcessor& processor, const QUuid& photoId, Dialogs& dialogs, QObject* parent = nullptr);
     ~EditorController() override;
 
     /// The sheet's frame for a main window content of `fensterGroesse`.
     [[nodiscard]] static QSize sheetSize(QSize fensterGroesse);
 
-    [[nodiscard]] EditorState& state() { return m_state; }
-    [[nodiscard]] const EditorState& state() const { return m_state; }
     [[nodiscard]] ImageProcessor& processor() { return m_processor; }
     [[nodiscard]] QUuid photoId() const { return m_photoId; }
-    /// The answerer of the editor's questions and panels.
     [[nodiscard]] Dialogs& dialogs() { return m_dialogs; }
     /// The edited photo, or null when it left the processor's list.
     [[nodiscard]] const PhotoItem* photo() const;
@@ -73,79 +68,90 @@ public:
     [[nodiscard]] FolderBookmarkStore* folderAccess() const { return m_folders; }
 
     // --- tools ---
-    void addTool(std::unique_ptr<EditorTool> tool);
-    /// The tool of `mode`, or null while that mode's tool is not built.
+    /// Adds a tool; the toolbar shows the tools in the order they were added.
+    template <class Tool>
+    Tool& addTool(std::unique_ptr<Tool> tool)
+    {
+        Tool& added = *tool;
+        m_tools.push_back(std::move(tool));
+        return added;
+    }
+    [[nodiscard]] const std::vector<std::unique_ptr<EditorTool>>& tools() const { return m_tools; }
+    /// The tool of `mode`, or null while that mode has no tool.
     [[nodiscard]] EditorTool* tool(DrawingMode mode) const;
+    [[nodiscard]] DrawingMode drawingMode() const { return m_drawingMode; }
+    [[nodiscard]] EditorTool* activeTool() const { return tool(m_drawingMode); }
 
-    // --- canvas and mapping ---
-    /// The canvas has this size now (points) and shows it at `devicePixelRatio`. Writes
-    /// `lastKnownViewSize`; the first call (the canvas is shown) renders the preview.
+    // --- canvas ---
+    /// The canvas has this size now (points) and shows it at `devicePixelRatio`; the first call
+    /// (the canvas is shown) and every change render the preview for it.
     void setCanvasSize(QSizeF size, double devicePixelRatio = 1);
     [[nodiscard]] QSizeF canvasSize() const { return m_canvasSize; }
+    /// The photo in the canvas as it is now.
     [[nodiscard]] CanvasMapping mapping() const;
-    /// Canvas point → image pixel with the live canvas size (inside gestures).
-    [[nodiscard]] QPointF toImage(QPointF p) const;
-    /// Canvas point → image pixel with `lastKnownViewSize` (commits outside gestures).
-    [[nodiscard]] QPointF toImageWithLastKnownSize(QPointF p) const;
-    [[nodiscard]] double pixelsPerPoint() const;
-    [[nodiscard]] double pixelsPerPointWithLastKnownSize() const;
 
-    // --- gestures and commands ---
-    /// The canvas drag (minimum distance 0) changed; dispatched to the current mode's tool.
-    void dragChanged(QPointF start, QPointF current);
-    void dragEnded();
-    /// A change of `drawingMode` with its four steps (guard, text, arrow, rectangle).
+    // --- pointer (canvas points; mapped to image pixels for the active tool) ---
+    void press(QPointF canvasPoint, int clicks = 1);
+    void move(QPointF canvasPoint);
+    void release(QPointF canvasPoint);
+
+    // --- commands ---
+    /// A change of `drawingMode`: the active tool is left (it commits), the new one entered. An
+    /// unapplied result of the active tool asks first ("Hintergrund noch nicht angewendet").
     void setMode(DrawingMode mode);
-    /// "Rückgängig" / Ctrl+Z.
+    /// Ctrl+Z: drops the shape being drawn or edited, else undoes the newest committed edit.
     void undo();
-    /// The photo has at least one mask, freehand overlay or text mark.
+    /// Ctrl+Shift+Z / Ctrl+Y.
+    void redo();
     [[nodiscard]] bool undoEnabled() const;
-    /// The delete key: removes the selected text mark.
+    [[nodiscard]] bool redoEnabled() const { return m_history.canRedo(); }
+    /// The delete key.
     void deleteKey();
-    /// "Schließen" / Ctrl+Escape: commits, bakes text marks, then dismisses (or asks first while
-    /// a background result is not applied).
+    /// Escape: true when the active tool used it (ends typing); otherwise the sheet closes.
+    bool escapeKey();
+    /// "Schließen" / Ctrl+Escape: commits, waits for running work, asks about an unapplied result,
+    /// bakes text marks, then dismisses.
     void close();
+    /// True from close() until the sheet is dismissed or the close is called off.
+    [[nodiscard]] bool isClosing() const { return m_closing; }
+    /// True while a close waits for work to end (an apply, the bake of the text marks).
+    [[nodiscard]] bool isFinishing() const { return m_closing && (m_closeBaking || anyToolBusy()); }
     /// The hint line of the current mode.
     [[nodiscard]] QString hint() const;
     /// What "In Lupe ansehen" shows; none when there is no image.
     [[nodiscard]] std::optional<MagnifierRequest> magnifierRequest() const;
 
+    // --- edits ---
+    /// Commits `after` as the photo's new edit value: records it for undo (merging with the
+    /// newest record of the same non-empty `mergeTag`) and writes it through the processor. False
+    /// when the photo is gone or nothing changed.
+    bool commit(const EditState& after, const QString& mergeTag = {});
+    /// The photo's edit value (neutral when the photo is gone).
+    [[nodiscard]] EditState edits() const;
+    /// The photo got a new original outside commit() (a bake, a crop, a background): the history
+    /// refers to the old one and is dropped.
+    void originalReplaced();
+
+    // --- what the canvas shows ---
     /// The image the canvas shows: the editor preview, else the photo's preview, else null.
     [[nodiscard]] QImage canvasImage() const;
-    /// Committed shapes not yet in the shown preview (canvas points).
-    [[nodiscard]] const std::vector<PendingShape>& pendingShapes() const { return m_pending; }
-    /// Records a committed shape for the canvas until the next preview contains it.
-    void addPendingShape(PendingShape shape);
-    /// Takes back the last recorded shape (its commit stored nothing).
-    void dropLastPendingShape();
-
-    // --- the background result (its tool does the work; the guard and closing ask here) ---
-    /// What "Anwenden" and "Verwerfen" of the background question do beyond the shell's steps.
-    /// An apply that keeps `isFreistellerAnwenden` set when it returns is still running; a
-    /// pending close then waits for it (`wartenAufSchliessen` stays set, and the apply calls
-    /// finishPendingClose() when it is over).
-    struct BackgroundActions {
-        std::function<void()> apply;
-        std::function<void()> discard;
-    };
-    void setBackgroundActions(BackgroundActions actions) { m_background = std::move(actions); }
-    /// The apply that a close waits for is over: dismisses the sheet when a close is pending.
-    void finishPendingClose();
-
-    /// Renders the editor preview again (the photo got a new original, e.g. an overwriting crop).
-    void rerenderPreview()
-    {
-        if (m_shown)
-            renderPreview();
-    }
-
-    /// The preview renderer (tests wait for it).
+    [[nodiscard]] const std::optional<QImage>& editorPreview() const { return m_editorPreview; }
+    /// Shows `image` instead of the render of the photo's edits (the background result) until
+    /// the next render of the photo's edits; null renders the photo's edits again.
+    void showInstead(const QImage& image);
+    [[nodiscard]] PendingAnnotations pendingAnnotations() const;
+    /// The preview renderer (tests and benchmarks wait for it).
     [[nodiscard]] EditorPreviewRenderer& previewRenderer() { return m_preview; }
 
+    // --- called by tools ---
+    void toolChanged() { Q_EMIT changed(); }
+    /// A tool's background work is over: a close that waited for it goes on.
+    void toolFinished();
+
 Q_SIGNALS:
-    /// Something the sheet shows changed (state, hint, enable rules).
+    /// Something the sheet shows changed (state, hint, enable rules, feedback).
     void changed();
-    /// A new editor preview is in the state.
+    /// A new editor preview is shown.
     void previewChanged();
     /// The sheet is to be dismissed.
     void dismissRequested();
@@ -153,33 +159,49 @@ Q_SIGNALS:
 private:
     void photosChanged(const PhotoChanges& changes);
     void renderPreview();
-    void askAboutBackground();
-    void discardBackground();
-    void commitEditedText();
-    void setTextMarks(QList<TextMark> marks);
-    void runModeChangeSteps(DrawingMode mode);
+    void writeEdits(const EditState& edits);
+    void enterMode(DrawingMode mode);
+    bool guardUnappliedResult(std::optional<DrawingMode> planned);
+    void continueClose();
+    void proceed(std::optional<DrawingMode> switchTo, bool close);
+    [[nodiscard]] bool anyToolBusy() const;
+    [[nodiscard]] std::optional<EditRecord> fallbackUndo() const;
 
     ImageProcessor& m_processor;
     QUuid m_photoId;
     Dialogs& m_dialogs;
-    EditorState m_state;
-    std::map<DrawingMode, std::unique_ptr<EditorTool>> m_tools;
+    std::vector<std::unique_ptr<EditorTool>> m_tools;
+    DrawingMode m_drawingMode = DrawingMode::rectangle;
     QSizeF m_canvasSize;
     double m_devicePixelRatio = 1;
     bool m_shown = false;
+    bool m_pressed = false;
+
     EditorPreviewRenderer m_preview;
-    std::vector<PendingShape> m_pending;
-    BackgroundActions m_background;
+    std::optional<QImage> m_editorPreview;
+    /// What the shown preview was rendered from (none while it shows something else).
+    std::optional<EditorPreviewJob> m_previewShows;
+    /// What the newest render request was made from.
+    std::optional<EditorPreviewJob> m_previewAsked;
+    bool m_showingInstead = false;
+
+    EditHistory m_history;
+    SourceImage m_historyOriginal;
+
+    std::optional<DrawingMode> m_geplanterModusWechsel;
+    bool m_wartenAufSchliessen = false; ///< a close waits for the answer to an unapplied result
+    bool m_closing = false;
+    bool m_closeBaking = false;
+    bool m_asking = false;
+    /// What follows an apply chosen in the question once it is over.
+    struct AfterApply {
+        std::optional<DrawingMode> switchTo;
+        bool close = false;
+    };
+    std::optional<AfterApply> m_afterApply;
+
     QList<QUuid> m_selectedPhotoIDs;
     FolderBookmarkStore* m_folders = nullptr;
-
-    struct Triggers {
-        qsizetype masks = 0;
-        qsizetype overlays = 0;
-        double rotation = 0;
-        friend bool operator==(const Triggers&, const Triggers&) = default;
-    };
-    Triggers m_triggers;
 };
 
 } // namespace lumora

@@ -1,9 +1,10 @@
 #include "app/editor/RectangleTool.h"
 
 #include "app/editor/EditorController.h"
-#include "model/ImageProcessor.h"
+#include "model/PhotoItem.h"
 
 #include <QLineF>
+#include <array>
 #include <cmath>
 
 namespace lumora {
@@ -27,7 +28,39 @@ QPointF fixedCornerOpposite(RectCorner corner, const QRectF& frame)
     return {};
 }
 
+QPointF edgeMidpoint(RectEdge edge, const QRectF& frame)
+{
+    const QPointF c = frame.center();
+    switch (edge) {
+    case RectEdge::top: return {c.x(), frame.top()};
+    case RectEdge::right: return {frame.right(), c.y()};
+    case RectEdge::bottom: return {c.x(), frame.bottom()};
+    case RectEdge::left: return {frame.left(), c.y()};
+    }
+    return c;
+}
+
+/// Which side of `frame` (0 left, 1 right, 2 lower, 3 upper in image pixels) lies nearest `p`.
+int nearestSide(QPointF p, const QRectF& frame)
+{
+    const std::array<double, 4> distance{std::abs(p.x() - frame.left()), std::abs(p.x() - frame.right()),
+                                         std::abs(p.y() - frame.top()), std::abs(p.y() - frame.bottom())};
+    return int(std::min_element(distance.begin(), distance.end()) - distance.begin());
+}
+
 } // namespace
+
+ToolButton RectangleTool::button() const
+{
+    return {QStringLiteral("crop"), QStringLiteral("Rechteck"), 0};
+}
+
+QString RectangleTool::hint() const
+{
+    if (m_editingRect)
+        return QStringLiteral("Ecken/Kanten ziehen zum Anpassen, Mitte verschiebt — Klick weit weg schreibt fest");
+    return QStringLiteral("Ziehe ein Rechteck auf das Bild — überdeckt den Bereich mit der gewählten Farbe");
+}
 
 RectDragMode RectangleTool::hitTest(QPointF p, const std::optional<QRectF>& editing)
 {
@@ -58,101 +91,110 @@ RectDragMode RectangleTool::hitTest(QPointF p, const std::optional<QRectF>& edit
     return RectDragMode::drawNew();
 }
 
-void RectangleTool::dragChanged(QPointF start, QPointF current)
+bool RectangleTool::press(const PointerEvent& event)
 {
-    EditorState& s = m_editor.state();
-    if (!s.rectDragMode) {
-        s.rectDragMode = hitTest(start, s.editingRect);
-        s.rectDragStartPoint = start;
-        s.rectDragStartFrame = s.editingRect.value_or(QRectF());
-        if (s.rectDragMode->kind == RectDragMode::Kind::drawNew && s.editingRect) {
-            const RectDragMode keep = *s.rectDragMode; // the commit clears the drag mode
-            commit(true);
-            s.rectDragMode = keep;
-        }
+    const CanvasMapping mapping = m_editor.mapping();
+    const std::optional<QRectF> editingOnCanvas =
+        m_editingRect ? std::optional<QRectF>(mapping.toCanvas(*m_editingRect)) : std::nullopt;
+    const RectDragMode chosen = hitTest(mapping.toCanvas(event.position), editingOnCanvas);
+    if (chosen.kind == RectDragMode::Kind::drawNew)
+        commit(); // a press away from the rectangle being edited fixes it
+    m_rectDragMode = chosen;
+    m_rectDragStartPoint = event.position;
+    m_rectDragStartFrame = m_editingRect.value_or(QRectF());
+    // The grabbed corner or edge is found on the canvas, where the user sees it; the reshape is
+    // done in image pixels, where it stays put when the canvas changes size during the drag.
+    if (chosen.kind == RectDragMode::Kind::moveCorner)
+        m_fixedCorner = mapping.toImageUnclamped(fixedCornerOpposite(chosen.corner, *editingOnCanvas));
+    else if (chosen.kind == RectDragMode::Kind::moveEdge)
+        m_movingSide =
+            nearestSide(mapping.toImageUnclamped(edgeMidpoint(chosen.edge, *editingOnCanvas)), m_rectDragStartFrame);
+    if (chosen.kind == RectDragMode::Kind::drawNew) {
+        m_viewDragStart = event.position;
+        m_drawingRect = spanned(m_viewDragStart, event.position);
     }
-    if (s.rectDragMode->kind == RectDragMode::Kind::drawNew) {
-        if (!s.drawingRect)
-            s.viewDragStart = start;
-        s.drawingRect = spanned(s.viewDragStart, current);
+    return true;
+}
+
+bool RectangleTool::move(const PointerEvent& event)
+{
+    if (!m_rectDragMode)
+        return false;
+    reshape(event.position);
+    return true;
+}
+
+void RectangleTool::reshape(QPointF current)
+{
+    const QPointF d = current - m_rectDragStartPoint;
+    QRectF r = m_rectDragStartFrame;
+    switch (m_rectDragMode->kind) {
+    case RectDragMode::Kind::drawNew: m_drawingRect = spanned(m_viewDragStart, current); return;
+    case RectDragMode::Kind::moveAll: m_editingRect = r.translated(d); return;
+    case RectDragMode::Kind::moveCorner: m_editingRect = spanned(m_fixedCorner, current); return;
+    case RectDragMode::Kind::moveEdge:
+        switch (m_movingSide) {
+        case 0: r.setLeft(r.left() + d.x()); break;
+        case 1: r.setRight(r.right() + d.x()); break;
+        case 2: r.setTop(r.top() + d.y()); break;
+        default: r.setBottom(r.bottom() + d.y()); break;
+        }
+        m_editingRect = r.normalized();
         return;
     }
-    s.editingRect = reshaped(*s.rectDragMode, current);
 }
 
-QRectF RectangleTool::reshaped(const RectDragMode& mode, QPointF current) const
+bool RectangleTool::release(const PointerEvent& event)
 {
-    const EditorState& s = m_editor.state();
-    const QRectF& frame = s.rectDragStartFrame;
-    const double dx = current.x() - s.rectDragStartPoint.x();
-    const double dy = current.y() - s.rectDragStartPoint.y();
-    switch (mode.kind) {
-    case RectDragMode::Kind::moveCorner: return spanned(fixedCornerOpposite(mode.corner, frame), current);
-    case RectDragMode::Kind::moveEdge: {
-        QRectF r = frame;
-        switch (mode.edge) {
-        case RectEdge::top: r.setRect(r.x(), r.y() + dy, r.width(), r.height() - dy); break;
-        case RectEdge::right: r.setWidth(r.width() + dx); break;
-        case RectEdge::bottom: r.setHeight(r.height() + dy); break;
-        case RectEdge::left: r.setRect(r.x() + dx, r.y(), r.width() - dx, r.height()); break;
-        }
-        return r.normalized();
+    if (!m_rectDragMode)
+        return false;
+    reshape(event.position);
+    if (m_rectDragMode->kind == RectDragMode::Kind::drawNew && m_drawingRect) {
+        const QRectF onCanvas = m_editor.mapping().toCanvas(*m_drawingRect);
+        // A hair below the side counts: the round trip through image pixels is not exact.
+        if (onCanvas.width() >= kMinimumSide - 1e-6 && onCanvas.height() >= kMinimumSide - 1e-6)
+            m_editingRect = m_drawingRect;
     }
-    case RectDragMode::Kind::moveAll: return frame.translated(dx, dy);
-    case RectDragMode::Kind::drawNew: break;
-    }
-    return frame;
+    m_drawingRect.reset();
+    m_rectDragMode.reset();
+    m_rectDragStartFrame = QRectF();
+    return true;
 }
 
-void RectangleTool::dragEnded()
+bool RectangleTool::dropUnfinished()
 {
-    EditorState& s = m_editor.state();
-    if (s.rectDragMode && s.rectDragMode->kind == RectDragMode::Kind::drawNew && s.drawingRect
-        && s.drawingRect->width() >= kMinimumSide && s.drawingRect->height() >= kMinimumSide)
-        s.editingRect = s.drawingRect;
-    s.drawingRect.reset();
-    s.rectDragMode.reset();
-    s.rectDragStartFrame = QRectF();
+    if (!hasUnfinished())
+        return false;
+    m_drawingRect.reset();
+    m_editingRect.reset();
+    m_rectDragMode.reset();
+    m_rectDragStartFrame = QRectF();
+    return true;
 }
 
-void RectangleTool::commit(bool liveSize)
+void RectangleTool::setRectColorHex(const QString& hex)
 {
-    EditorState& s = m_editor.state();
-    if (!s.editingRect)
+    m_rectColorHex = hex;
+    changed();
+}
+
+void RectangleTool::commit()
+{
+    if (!m_editingRect)
         return;
-    const QRectF e = *s.editingRect;
-    auto map = [&](QPointF p) { return liveSize ? m_editor.toImage(p) : m_editor.toImageWithLastKnownSize(p); };
-    const QPointF a = map(e.topLeft());
-    const QPointF b = map(e.bottomRight());
-    const MaskRect mask{
-        QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()), std::abs(a.y() - b.y())),
-        s.rectColorHex};
-    if (const PhotoItem* photo = m_editor.photo()) {
-        m_editor.addPendingShape({QPolygonF(e), s.rectColorHex, Qt::white});
-        PhotoItem edited = *photo;
-        edited.edits.masks.append(mask);
-        m_editor.processor().updatePhoto(edited);
-        m_editor.processor().refreshPreviews();
-    }
-    s.editingRect.reset();
-    s.rectDragMode.reset();
-    s.rectDragStartFrame = QRectF();
-}
-
-void RectangleTool::afterUndo()
-{
-    EditorState& s = m_editor.state();
-    s.drawingRect.reset();
-    s.editingRect.reset();
-    s.rectDragMode.reset();
-    s.rectDragStartFrame = QRectF();
-}
-
-QString RectangleTool::hint() const
-{
-    if (m_editor.state().editingRect)
-        return QStringLiteral("Ecken/Kanten ziehen zum Anpassen, Mitte verschiebt — Klick weit weg schreibt fest");
-    return QStringLiteral("Ziehe ein Rechteck auf das Bild — überdeckt den Bereich mit der gewählten Farbe");
+    const QRectF rect = std::exchange(m_editingRect, std::nullopt).value();
+    m_rectDragMode.reset();
+    m_rectDragStartFrame = QRectF();
+    const PhotoItem* photo = m_editor.photo();
+    if (!photo)
+        return;
+    // What lies beside the photo is cut off, as the file would cut it.
+    const QRectF onPhoto = rect.intersected(QRectF(QPointF(0, 0), QSizeF(photo->originalCI.size())));
+    if (onPhoto.isEmpty())
+        return;
+    EditState edits = photo->edits;
+    edits.masks.append(MaskRect{onPhoto, m_rectColorHex});
+    m_editor.commit(edits);
 }
 
 } // namespace lumora

@@ -1,35 +1,44 @@
 #include "app/editor/StrokeTools.h"
 
 #include "app/editor/EditorController.h"
-#include "model/ImageProcessor.h"
+#include "model/PhotoItem.h"
+#include "pipeline/Overlays.h"
+
+#include <QPolygonF>
 
 namespace lumora {
 
-void extendPath(QList<QPointF>& path, QPointF start, QPointF current)
-{
-    if (path.isEmpty())
-        path.append(start);
-    path.append(current);
-}
+namespace {
 
-void FreehandTool::dragChanged(QPointF start, QPointF current)
+/// Commits `overlay` unless it lies wholly beside the photo (`reach`: how far its drawing
+/// reaches past its points).
+void commitOverlay(EditorController& editor, const std::optional<Overlay>& overlay, const QList<QPointF>& points,
+                   double reach)
 {
-    extendPath(m_editor.state().freehandPoints, start, current);
-}
-
-void FreehandTool::dragEnded()
-{
-    EditorState& s = m_editor.state();
-    if (s.freehandPoints.size() < kMinimumPoints)
+    const PhotoItem* photo = editor.photo();
+    if (!photo || !overlay)
         return;
-    QList<QPointF> mapped;
-    mapped.reserve(s.freehandPoints.size());
-    for (QPointF p : s.freehandPoints)
-        mapped.append(m_editor.toImage(p));
-    const double lineWidth = s.freehandLineWidth * m_editor.pixelsPerPoint();
-    m_editor.processor().addFreehandStroke(m_editor.photoId(), mapped, s.freehandColorHex, lineWidth);
-    s.freehandPaths.append(s.freehandPoints);
-    s.freehandPathLooks.append({s.freehandColorHex, s.freehandLineWidth});
+    const QRectF bounds = QPolygonF(points).boundingRect().adjusted(-reach, -reach, reach, reach);
+    if (!bounds.intersects(QRectF(QPointF(0, 0), QSizeF(photo->originalCI.size()))))
+        return;
+    EditState edits = photo->edits;
+    edits.freehandOverlays.append(*overlay);
+    editor.commit(edits);
+}
+
+QSize originalSizeOf(const EditorController& editor)
+{
+    const PhotoItem* photo = editor.photo();
+    return photo ? photo->originalCI.size() : QSize();
+}
+
+} // namespace
+
+// --- freehand ---
+
+ToolButton FreehandTool::button() const
+{
+    return {QStringLiteral("pencil"), QStringLiteral("Freihand"), 0};
 }
 
 QString FreehandTool::hint() const
@@ -37,40 +46,97 @@ QString FreehandTool::hint() const
     return QStringLiteral("Ziehe mit gedrückter Maustaste — zeichnet eine Linie in der gewählten Farbe und Stärke");
 }
 
-void FillTool::dragChanged(QPointF start, QPointF current)
+bool FreehandTool::press(const PointerEvent& event)
 {
-    extendPath(m_editor.state().whiteFillPoints, start, current);
+    // The press itself is the first step of the drag: a click draws a dot.
+    m_freehandPoints = {event.position, event.position};
+    return true;
 }
 
-void FillTool::dragEnded()
+bool FreehandTool::move(const PointerEvent& event)
 {
-    EditorState& s = m_editor.state();
-    if (s.whiteFillPoints.size() < kMinimumPoints)
-        return;
-    QList<QPointF> mapped;
-    mapped.reserve(s.whiteFillPoints.size());
-    for (QPointF p : s.whiteFillPoints)
-        mapped.append(m_editor.toImage(p));
-    const PhotoItem* photo = m_editor.photo();
-    if (!photo)
-        return;
-    const qsizetype before = photo->edits.freehandOverlays.size();
-    m_editor.addPendingShape({QPolygonF(s.whiteFillPoints), s.fillColorHex, Qt::white});
-    m_editor.processor().addFilledArea(m_editor.photoId(), mapped, s.fillColorHex);
-    // An area with nothing inside the image stores nothing, and no new preview will replace it.
-    photo = m_editor.photo();
-    if (!photo || photo->edits.freehandOverlays.size() == before)
-        m_editor.dropLastPendingShape();
+    if (m_freehandPoints.isEmpty())
+        return false;
+    m_freehandPoints.append(event.position);
+    return true;
 }
 
-void FillTool::afterUndo()
+bool FreehandTool::release(const PointerEvent& event)
 {
-    m_editor.state().whiteFillPoints.clear();
+    if (!m_freehandPoints.isEmpty() && m_freehandPoints.last() != event.position)
+        m_freehandPoints.append(event.position);
+    const QList<QPointF> points = std::exchange(m_freehandPoints, {});
+    if (points.size() < kMinimumPoints)
+        return true;
+    const double lineWidth = m_freehandLineWidth * m_editor.mapping().pixelsPerPoint();
+    commitOverlay(m_editor, rasterizeStroke(points, m_freehandColorHex, originalSizeOf(m_editor), lineWidth), points,
+                  lineWidth / 2);
+    return true;
+}
+
+bool FreehandTool::dropUnfinished()
+{
+    return !std::exchange(m_freehandPoints, {}).isEmpty();
+}
+
+void FreehandTool::setFreehandLineWidth(double points)
+{
+    m_freehandLineWidth = points;
+    changed();
+}
+
+void FreehandTool::setFreehandColorHex(const QString& hex)
+{
+    m_freehandColorHex = hex;
+    changed();
+}
+
+// --- fill ---
+
+ToolButton FillTool::button() const
+{
+    return {QStringLiteral("paintbrush.fill"), QStringLiteral("Füllen"), 0};
 }
 
 QString FillTool::hint() const
 {
     return QStringLiteral("Umfahre einen Bereich mit gedrückter Maustaste — wird mit der gewählten Farbe gefüllt");
+}
+
+bool FillTool::press(const PointerEvent& event)
+{
+    m_whiteFillPoints = {event.position, event.position};
+    return true;
+}
+
+bool FillTool::move(const PointerEvent& event)
+{
+    if (m_whiteFillPoints.isEmpty())
+        return false;
+    m_whiteFillPoints.append(event.position);
+    return true;
+}
+
+bool FillTool::release(const PointerEvent& event)
+{
+    if (!m_whiteFillPoints.isEmpty() && m_whiteFillPoints.last() != event.position)
+        m_whiteFillPoints.append(event.position);
+    const QList<QPointF> points = std::exchange(m_whiteFillPoints, {});
+    if (points.size() < kMinimumPoints)
+        return true;
+    commitOverlay(m_editor, rasterizeFilledArea(points, m_fillColorHex, originalSizeOf(m_editor)), points, 0);
+    return true;
+}
+
+bool FillTool::dropUnfinished()
+{
+    return !std::exchange(m_whiteFillPoints, {}).isEmpty();
+}
+
+void FillTool::setFillColorHex(const QString& hex)
+{
+    m_fillColorHex = hex;
+    changed();
 }
 
 } // namespace lumora

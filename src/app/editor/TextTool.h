@@ -3,51 +3,111 @@
 #include "app/editor/EditorTool.h"
 #include "pipeline/EditState.h"
 
+#include <QList>
+#include <QRectF>
 #include <QUuid>
+#include <functional>
+#include <optional>
 
 namespace lumora {
 
-/// The `text` mode's editor side: new text marks on a click into empty space, editing one in
-/// the text field, committing it (an empty text removes the mark), moving marks, and the panel
-/// values that restyle the selected mark and become the defaults for new ones. The canvas drag
-/// does nothing in this mode: the text layer handles the mouse and calls in here.
+struct CanvasMapping;
+
+/// The `text` mode: text marks placed with a click, typed in a field over the photo, selected,
+/// dragged, restyled and deleted. A new mark is kept here while it is typed and reaches the
+/// photo when the typing ends with some text; every change of a stored mark is a committed
+/// edit. Marks are drawn live over the canvas (the editor preview leaves them out).
+///
+/// Pointer events in text mode: a double click on a mark edits it; a press on a mark (or within
+/// kTolerance of it) selects it and starts dragging it; a press on empty space ends the typing
+/// if a mark is being typed, else starts a new mark there.
 class TextTool : public EditorTool {
 public:
+    static constexpr double kMinimumFontSize = 6;
+    static constexpr double kMaximumFontSize = 300;
+    /// How far around a mark's box a press still grabs it (canvas points).
+    static constexpr double kTolerance = 25;
+
     using EditorTool::EditorTool;
 
     [[nodiscard]] DrawingMode mode() const override { return DrawingMode::text; }
-    void dragChanged(QPointF, QPointF) override {}
-    void dragEnded() override {}
-    /// The commit of the text being edited (Return, focus loss, mode change, closing).
-    void commitPending() override { commit(); }
+    [[nodiscard]] ToolButton button() const override;
     [[nodiscard]] QString hint() const override;
+    /// The "Text" button while the mode is on: ends the typing (keeping what was typed) and
+    /// clears the selection.
+    void buttonPressed() override;
+    void activate() override;
+    /// Leaving the mode ends the typing and clears the selection.
+    void deactivate() override;
+    bool press(const PointerEvent& event) override;
+    bool move(const PointerEvent& event) override;
+    bool release(const PointerEvent& event) override;
+    /// Drops the mark being typed (a new one disappears; an existing one keeps its text).
+    bool dropUnfinished() override;
+    [[nodiscard]] bool hasUnfinished() const override { return m_editingTextID.has_value(); }
+    /// Deletes the selected mark.
+    bool deleteKey() override;
+    /// Ends the typing; the mark stays, selected, and can be edited again.
+    bool escapeKey() override;
 
-    /// A click that hit no text, at image position `q`: commits the text being edited, or else
-    /// adds an empty mark there and starts editing it. True when a mark was added (the text
-    /// field is to take the focus once it exists).
-    bool emptyClick(QPointF q);
-    /// A double click on mark `id`: edit it, and load its looks into the panel.
-    void requestEdit(const QUuid& id);
-    /// The layer selected a mark (or cleared the selection).
-    void select(const std::optional<QUuid>& id);
-    /// The layer dropped mark `id` at `position` (image pixels).
-    void moveMark(const QUuid& id, QPointF position);
-    /// Stores the text being edited: its value, or the mark's removal when it is blank.
-    void commit();
+    // --- the state the layer and the field show ---
+    [[nodiscard]] const std::optional<QUuid>& selectedTextID() const { return m_selectedTextID; }
+    [[nodiscard]] const std::optional<QUuid>& editingTextID() const { return m_editingTextID; }
+    [[nodiscard]] const QString& editingTextValue() const { return m_editingTextValue; }
+    [[nodiscard]] double textFontSize() const { return m_textFontSize; }
+    [[nodiscard]] const QString& textColorHex() const { return m_textColorHex; }
+    [[nodiscard]] bool textHasBackground() const { return m_textHasBackground; }
+    /// The marks as shown: the photo's, the one being typed, and the dragged one where it is
+    /// dragged to (image pixels).
+    [[nodiscard]] QList<TextMark> shownMarks() const;
+    /// The mark being typed (as shown), if any.
+    [[nodiscard]] std::optional<TextMark> editingMark() const;
 
-    // The panel: each restyles the selected mark and is the default for the next one.
-    void setFontSize(double size);
-    void setColorHex(const QString& hex);
-    void setHasBackground(bool on);
+    // --- the field and the panel ---
+    /// The field's text changed while typing.
+    void setEditingTextValue(const QString& text);
+    /// Return or the field losing the focus: stores the text being typed, or removes the mark
+    /// when it is blank.
+    void endTyping();
+    // Each restyles the selected mark and is the default for the next one. Until a size is
+    // chosen, new marks get the size that reads like the toolbar's text on the canvas.
+    void setTextFontSize(double size);
+    void setTextColorHex(const QString& hex);
+    void setTextHasBackground(bool on);
 
-    static constexpr double kMinimumFontSize = 6;
-    static constexpr double kMaximumFontSize = 300;
+    // --- geometry on the canvas (view points) ---
+    /// The box of `text` at view font size `fs` centred on view point `c`: the text as the
+    /// render chain measures it with margins 0.35·fs and 0.2·fs, at least 24 wide and fs high.
+    [[nodiscard]] static QRectF boxAround(QPointF c, const QString& text, double fs);
+    /// The mark's box on the canvas.
+    [[nodiscard]] static QRectF textBox(const TextMark& mark, const CanvasMapping& mapping);
+    /// The topmost mark (last first) whose box, grown by `grow` on every side, contains `p`.
+    [[nodiscard]] static std::optional<QUuid> hit(const QList<TextMark>& marks, const CanvasMapping& mapping, QPointF p,
+                                                  double grow);
 
 private:
-    /// The photo's marks with `change` applied to the one with `id`; writes them back.
+    void startNewMark(QPointF position);
+    void requestEdit(const QUuid& id);
+    /// Commits the photo's marks with `change` applied to mark `id` (tagged for merging).
     template <typename Change>
-    void changeMark(const QUuid& id, Change change);
-    void writeMarks(const QList<TextMark>& marks);
+    void changeStoredMark(const QUuid& id, const QString& mergeTag, Change change);
+    [[nodiscard]] const TextMark* storedMark(const QUuid& id) const;
+    void restyle(const std::function<void(TextMark&)>& change, const QString& what);
+
+    std::optional<QUuid> m_selectedTextID;
+    std::optional<QUuid> m_editingTextID;
+    QString m_editingTextValue;
+    double m_textFontSize = 24;
+    QString m_textColorHex = QStringLiteral("#FFFFFF");
+    bool m_textHasBackground = true;
+    bool m_fontSizeChosen = false; ///< until then the size follows the photo's (activate())
+    /// A new mark while it is typed; it is not in the photo yet.
+    std::optional<TextMark> m_draft;
+
+    std::optional<QUuid> m_draggingID;
+    QPointF m_dragStartImagePos;
+    QPointF m_dragStartPointer;
+    QPointF m_dragOffset; ///< image pixels
 };
 
 } // namespace lumora

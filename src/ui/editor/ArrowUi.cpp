@@ -1,21 +1,18 @@
 // The arrow tool's panel and canvas feedback.
-#include "ui/editor/EditorToolUi.h"
+#include "ui/editor/ArrowUi.h"
 
 #include "app/editor/ArrowTool.h"
-#include "app/editor/EditorController.h"
+#include "app/editor/CanvasMapping.h"
 #include "pipeline/ColorHex.h"
-#include "ui/Theme.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QLineF>
 #include <QPainter>
 
 namespace lumora {
 
 namespace {
 
-/// The yellow of the handles on the shape being edited.
-const QColor kMarkerYellow(255, 214, 10);
 constexpr double kMarkerRadius = 6;
 
 void paintArrow(QPainter& painter, QPointF start, QPointF end, double width, const QColor& color)
@@ -35,54 +32,70 @@ void paintArrow(QPainter& painter, QPointF start, QPointF end, double width, con
 
 class ArrowUi : public EditorToolUi {
 public:
-    DrawingMode mode() const override { return DrawingMode::arrow; }
+    explicit ArrowUi(ArrowTool& tool) : m_tool(tool) {}
 
-    QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
+    QWidget* makePanel(Dialogs& dialogs) override
     {
         auto* panel = new QWidget;
-        auto* row = colorRow(panel, editor, dialogs, &EditorState::arrowColorHex, kSystemRed, false);
-        addLineWidthControls(row, panel, editor, &EditorState::arrowLineWidth, QStringLiteral("arrow"), true);
+        auto* row = colorRow(
+            panel, dialogs,
+            {[this] { return m_tool.arrowColorHex(); }, [this](const QString& hex) { m_tool.setArrowColorHex(hex); }},
+            kSystemRed, false);
+        addLineWidthControls(
+            row, panel, [this] { return m_tool.arrowLineWidth(); },
+            [this](double width) { m_tool.setArrowLineWidth(width); }, QStringLiteral("arrow"));
         row->addStretch();
         return panel;
     }
 
-    void paint(QPainter& painter, const EditorState& state) const override
+    void paint(QPainter& painter, const CanvasMapping& mapping) const override
     {
-        const QColor color = colorFromHex(state.arrowColorHex).value_or(kSystemRed);
-        if (state.arrowStart)
-            paintArrow(painter, *state.arrowStart, state.arrowCurrent, state.arrowLineWidth, color);
-        if (!state.editingArrowStart)
+        const QColor color = colorFromHex(m_tool.arrowColorHex()).value_or(kSystemRed);
+        const double width = m_tool.arrowLineWidth();
+        painter.save();
+        painter.setClipRect(mapping.fittedRect()); // the file clips the arrow at the photo's edges
+        if (m_tool.arrowStart())
+            paintArrow(painter, mapping.toCanvas(*m_tool.arrowStart()), mapping.toCanvas(m_tool.arrowCurrent()), width,
+                       color);
+        if (m_tool.editingArrowStart())
+            paintArrow(painter, mapping.toCanvas(*m_tool.editingArrowStart()),
+                       mapping.toCanvas(m_tool.editingArrowEnd()), width, color);
+        painter.restore();
+        if (!m_tool.editingArrowStart())
             return;
-        const QPointF start = *state.editingArrowStart;
-        const QPointF end = state.editingArrowEnd;
-        paintArrow(painter, start, end, state.arrowLineWidth, color);
+        const QPointF start = mapping.toCanvas(*m_tool.editingArrowStart());
+        const QPointF end = mapping.toCanvas(m_tool.editingArrowEnd());
         painter.setPen(QPen(QColor(40, 40, 40), 1));
         painter.setBrush(kMarkerYellow);
         for (QPointF p : {start, end, (start + end) / 2})
             painter.drawEllipse(p, kMarkerRadius, kMarkerRadius);
     }
 
-    QRectF changingArea(const EditorState& state) const override
+    QRectF changingArea(const CanvasMapping& mapping) const override
     {
         QRectF area;
         // The head reaches out from the tip by its length: the bounds of both ends, grown by it.
-        const double grow = ArrowHeadView::headLength(state.arrowLineWidth) + kMarkerRadius + 2;
+        const double grow = ArrowHeadView::headLength(m_tool.arrowLineWidth()) + kMarkerRadius + 2;
         auto add = [&](QPointF a, QPointF b) {
-            area = area.united(QRectF(a, b).normalized().adjusted(-grow, -grow, grow, grow));
+            area = area.united(
+                QRectF(mapping.toCanvas(a), mapping.toCanvas(b)).normalized().adjusted(-grow, -grow, grow, grow));
         };
-        if (state.arrowStart)
-            add(*state.arrowStart, state.arrowCurrent);
-        if (state.editingArrowStart)
-            add(*state.editingArrowStart, state.editingArrowEnd);
+        if (m_tool.arrowStart())
+            add(*m_tool.arrowStart(), m_tool.arrowCurrent());
+        if (m_tool.editingArrowStart())
+            add(*m_tool.editingArrowStart(), m_tool.editingArrowEnd());
         return area;
     }
+
+private:
+    ArrowTool& m_tool;
 };
 
 } // namespace
 
-std::unique_ptr<EditorToolUi> makeArrowUi()
+std::unique_ptr<EditorToolUi> makeToolUi(EditorController&, ArrowTool& tool)
 {
-    return std::make_unique<ArrowUi>();
+    return std::make_unique<ArrowUi>(tool);
 }
 
 } // namespace lumora

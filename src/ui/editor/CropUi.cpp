@@ -1,6 +1,7 @@
 // The crop tool's panel (size row, buttons, tip or progress line) and its frame on the canvas.
-#include "ui/editor/EditorToolUi.h"
+#include "ui/editor/CropUi.h"
 
+#include "app/editor/CanvasMapping.h"
 #include "app/editor/CropTool.h"
 #include "app/editor/EditorController.h"
 #include "ui/Theme.h"
@@ -10,18 +11,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <algorithm>
 
 namespace lumora {
 
 namespace {
-
-CropTool* cropToolOf(const EditorController* editor)
-{
-    return editor ? static_cast<CropTool*>(editor->tool(DrawingMode::crop)) : nullptr;
-}
 
 QLineEdit* sizeField(const QString& placeholder, const QString& name, QWidget* parent)
 {
@@ -45,13 +41,50 @@ QPushButton* panelButton(const QString& text, const QString& name, QWidget* pare
     return button;
 }
 
+/// A one-line label that cuts its text with "…" to the width it is given, and shows all of it
+/// as its tool tip; it asks for no width of its own.
+class ElidedLabel : public QLabel {
+public:
+    explicit ElidedLabel(QWidget* parent) : QLabel(parent)
+    {
+        setMinimumWidth(40);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, theme::textMuted);
+        setPalette(p);
+        QFont f = font();
+        f.setPixelSize(11);
+        setFont(f);
+    }
+    void setFullText(const QString& text)
+    {
+        if (text == m_full)
+            return;
+        m_full = text;
+        setToolTip(text);
+        elide();
+    }
+    [[nodiscard]] const QString& fullText() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide() { setText(fontMetrics().elidedText(m_full, Qt::ElideRight, std::max(width(), 0))); }
+
+    QString m_full;
+};
+
 class CropUi : public EditorToolUi {
 public:
-    DrawingMode mode() const override { return DrawingMode::crop; }
+    CropUi(EditorController& editor, CropTool& tool) : m_editor(editor), m_tool(tool) {}
 
-    QWidget* makePanel(EditorController& editor, Dialogs&) override
+    QWidget* makePanel(Dialogs&) override
     {
-        m_editor = &editor;
         auto* panel = new QWidget;
         auto* row = new QHBoxLayout(panel);
         row->setContentsMargins(0, 0, 0, 0);
@@ -72,52 +105,51 @@ public:
         row->addWidget(cancel);
         row->addWidget(applyButton);
         row->addWidget(batch);
-        auto* tip = styledLabel({}, 11, QFont::Normal, theme::textMuted);
+        // The tip takes what room is left and is cut with "…" where there is none, so the sheet
+        // fits a small screen; the whole tip is its tool tip.
+        auto* tip = new ElidedLabel(panel);
         tip->setObjectName(QStringLiteral("cropTipLine"));
         row->addWidget(tip, 1);
 
-        EditorController* e = &editor;
-        QObject::connect(width, &QLineEdit::textEdited, panel,
-                         [e](const QString& text) { e->state().cropMassBreite = text; });
-        QObject::connect(height, &QLineEdit::textEdited, panel,
-                         [e](const QString& text) { e->state().cropMassHoehe = text; });
-        QObject::connect(setButton, &QPushButton::clicked, panel, [e] { cropToolOf(e)->setFrameFromSize(); });
-        QObject::connect(cancel, &QPushButton::clicked, panel, [e] { cropToolOf(e)->removeFrame(); });
-        QObject::connect(applyButton, &QPushButton::clicked, panel, [e] { cropToolOf(e)->apply(false); });
-        QObject::connect(batch, &QPushButton::clicked, panel, [e] { cropToolOf(e)->apply(true); });
+        CropTool& tool = m_tool;
+        auto typed = [&tool, width, height] { tool.setCropMass(width->text(), height->text()); };
+        QObject::connect(width, &QLineEdit::textEdited, panel, typed);
+        QObject::connect(height, &QLineEdit::textEdited, panel, typed);
+        QObject::connect(setButton, &QPushButton::clicked, panel, [&tool] { tool.setFrameFromSize(); });
+        QObject::connect(cancel, &QPushButton::clicked, panel, [&tool] { tool.removeFrame(); });
+        QObject::connect(applyButton, &QPushButton::clicked, panel, [&tool] { tool.apply(false); });
+        QObject::connect(batch, &QPushButton::clicked, panel, [&tool] { tool.apply(true); });
 
-        auto refresh = [e, width, height, setButton, cancel, applyButton, batch, tip] {
-            const CropTool* tool = cropToolOf(e);
-            const EditorState& s = e->state();
-            if (width->text() != s.cropMassBreite)
-                width->setText(s.cropMassBreite);
-            if (height->text() != s.cropMassHoehe)
-                height->setText(s.cropMassHoehe);
-            const auto running = tool->progress();
-            const bool idle = !running && !s.isCropping;
+        auto refresh = [&tool, width, height, setButton, cancel, applyButton, batch, tip] {
+            if (width->text() != tool.cropMassBreite())
+                width->setText(tool.cropMassBreite());
+            if (height->text() != tool.cropMassHoehe())
+                height->setText(tool.cropMassHoehe());
+            const auto running = tool.progress();
+            const bool idle = !running && !tool.isCropping();
+            const bool framed = tool.cropRect().has_value();
             setButton->setEnabled(idle);
-            cancel->setEnabled(idle && s.cropRect);
-            applyButton->setEnabled(idle && s.cropRect);
-            batch->setEnabled(idle && s.cropRect);
-            batch->setText(tool->batchButtonLabel());
-            tip->setText(running
-                             ? QStringLiteral("Zuschneiden … %1 von %2 Fotos").arg(running->first).arg(running->second)
-                             : tool->tipLine());
+            cancel->setEnabled(idle && framed);
+            applyButton->setEnabled(idle && framed);
+            batch->setEnabled(idle && framed);
+            batch->setText(tool.batchButtonLabel());
+            tip->setFullText(
+                running ? QStringLiteral("Zuschneiden … %1 von %2 Fotos").arg(running->first).arg(running->second)
+                        : tool.tipLine());
         };
-        QObject::connect(&editor, &EditorController::changed, panel, refresh);
+        QObject::connect(&m_editor, &EditorController::changed, panel, refresh);
         refresh();
         return panel;
     }
 
-    void paint(QPainter& painter, const EditorState& state) const override
+    void paint(QPainter& painter, const CanvasMapping& mapping) const override
     {
-        if (state.drawingMode != DrawingMode::crop || !state.cropRect)
+        if (m_editor.drawingMode() != DrawingMode::crop || !m_tool.cropRect())
             return;
         CropOverlayView overlay;
-        overlay.cropRect = *state.cropRect;
-        overlay.totalSize = m_editor ? m_editor->canvasSize() : QSizeF(painter.window().size());
-        const CropTool* tool = cropToolOf(m_editor);
-        const std::optional<QSize> pixels = tool ? tool->pixelLabel() : std::nullopt;
+        overlay.cropRect = mapping.toCanvas(*m_tool.cropRect());
+        overlay.totalSize = mapping.canvas;
+        const std::optional<QSize> pixels = m_tool.pixelLabel();
         overlay.withLabel = pixels.has_value();
         if (pixels) {
             overlay.pixelBreite = pixels->width();
@@ -126,23 +158,24 @@ public:
         overlay.paint(painter);
     }
 
-    QRectF changingArea(const EditorState& state) const override
+    QRectF changingArea(const CanvasMapping& mapping) const override
     {
         // The darkening covers the whole canvas: a moving frame changes all of it.
-        if (state.drawingMode != DrawingMode::crop || !state.cropRect || !m_editor)
+        if (m_editor.drawingMode() != DrawingMode::crop || !m_tool.cropRect())
             return {};
-        return QRectF(QPointF(0, 0), m_editor->canvasSize());
+        return QRectF(QPointF(0, 0), mapping.canvas);
     }
 
 private:
-    QPointer<EditorController> m_editor;
+    EditorController& m_editor;
+    CropTool& m_tool;
 };
 
 } // namespace
 
-std::unique_ptr<EditorToolUi> makeCropUi()
+std::unique_ptr<EditorToolUi> makeToolUi(EditorController& editor, CropTool& tool)
 {
-    return std::make_unique<CropUi>();
+    return std::make_unique<CropUi>(editor, tool);
 }
 
 } // namespace lumora

@@ -1,7 +1,8 @@
 #include "ui/editor/EditorCanvas.h"
 
+#include "app/editor/CanvasMapping.h"
 #include "app/editor/EditorController.h"
-#include "pipeline/ColorHex.h"
+#include "pipeline/Overlays.h"
 #include "ui/Theme.h"
 
 #include <QMouseEvent>
@@ -9,8 +10,7 @@
 
 namespace lumora {
 
-EditorCanvas::EditorCanvas(EditorController& editor, const std::vector<std::unique_ptr<EditorToolUi>>& tools,
-                           QWidget* parent)
+EditorCanvas::EditorCanvas(EditorController& editor, const EditorToolUis& tools, QWidget* parent)
     : QWidget(parent), m_editor(editor), m_tools(tools)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -48,13 +48,13 @@ QRectF EditorCanvas::feedbackArea() const
 {
     QRectF area;
     for (const auto& tool : m_tools)
-        area = area.united(tool->changingArea(m_editor.state()));
+        area = area.united(tool->changingArea(m_editor.mapping()));
     return area;
 }
 
 void EditorCanvas::stateChanged()
 {
-    if (!m_dragStart) {
+    if (!m_dragging) {
         m_lastArea = QRectF();
         update();
         return;
@@ -71,23 +71,33 @@ void EditorCanvas::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_dragStart = event->position();
+    m_dragging = true;
     m_lastArea = feedbackArea();
-    m_editor.dragChanged(*m_dragStart, event->position());
+    m_editor.press(event->position());
+}
+
+void EditorCanvas::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_dragging = true;
+    m_lastArea = feedbackArea();
+    m_editor.press(event->position(), 2);
 }
 
 void EditorCanvas::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_dragStart && (event->buttons() & Qt::LeftButton))
-        m_editor.dragChanged(*m_dragStart, event->position());
+    if (m_dragging && (event->buttons() & Qt::LeftButton))
+        m_editor.move(event->position());
 }
 
 void EditorCanvas::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (!m_dragStart || event->button() != Qt::LeftButton)
+    if (!m_dragging || event->button() != Qt::LeftButton)
         return;
-    m_dragStart.reset();
-    m_editor.dragEnded();
+    m_dragging = false;
+    m_editor.release(event->position());
+    update(); // the whole canvas: a commit may change more than the drag's area
 }
 
 namespace {
@@ -113,7 +123,8 @@ void EditorCanvas::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.fillRect(event->rect(), theme::window);
     const QImage image = m_editor.canvasImage();
-    const QRectF fitted = m_editor.mapping().fittedRect(QSizeF(size()));
+    const CanvasMapping mapping = m_editor.mapping();
+    const QRectF fitted = mapping.fittedRect();
     if (!image.isNull() && !fitted.isEmpty()) {
         // A preview rendered for exactly these device pixels is copied, not scaled.
         const QSizeF devicePixels = fitted.size() * devicePixelRatioF();
@@ -125,13 +136,20 @@ void EditorCanvas::paintEvent(QPaintEvent* event)
         painter.drawImage(fitted, image);
     }
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    for (const PendingShape& shape : m_editor.pendingShapes()) {
-        painter.setBrush(colorFromHex(shape.colorHex).value_or(shape.fallback));
-        painter.drawPolygon(shape.outline);
+    // Annotations just committed are drawn as the render chain draws them (clipped to the photo
+    // the same way) until the preview that contains them arrives, so a commit never blinks.
+    const PendingAnnotations pending = m_editor.pendingAnnotations();
+    if (!pending.masks.isEmpty() || !pending.overlays.isEmpty()) {
+        painter.save();
+        painter.setClipRect(fitted);
+        const QTransform toCanvas = mapping.imageToCanvas();
+        paintMasks(painter, toCanvas, pending.masks);
+        for (const Overlay& overlay : pending.overlays)
+            paintOverlay(painter, toCanvas, overlay);
+        painter.restore();
     }
     for (const auto& tool : m_tools)
-        tool->paint(painter, m_editor.state());
+        tool->paint(painter, mapping);
 }
 
 } // namespace lumora

@@ -4,22 +4,21 @@
 
 #include <QPointF>
 #include <QWidget>
-#include <memory>
-#include <vector>
+#include <optional>
 
 namespace lumora {
 
 class EditorController;
 
-/// The editor's canvas: the editor preview fitted and centred, the committed shapes still on
-/// their way into the preview, and every tool's feedback on top. Mouse drags (minimum distance
-/// 0) go to the controller in canvas points; while a drag runs only the area it changed is
-/// repainted. Its size and pixel ratio go to the controller, which renders the preview for them.
+/// The editor's canvas: the editor preview fitted and centred, the committed annotations still
+/// on their way into the preview, and every tool's feedback on top. Mouse presses, moves and
+/// releases (and double clicks) go to the controller in canvas points; while a drag runs only
+/// the area it changed is repainted. Its size and pixel ratio go to the controller, which
+/// renders the preview for them.
 class EditorCanvas : public QWidget {
     Q_OBJECT
 public:
-    EditorCanvas(EditorController& editor, const std::vector<std::unique_ptr<EditorToolUi>>& tools,
-                 QWidget* parent = nullptr);
+    EditorCanvas(EditorController& editor, const EditorToolUis& tools, QWidget* parent = nullptr);
 
     /// Repaints what the last drag step changed (the whole canvas outside a drag).
     void stateChanged();
@@ -32,6 +31,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -40,8 +40,8 @@ private:
     void reportSize();
 
     EditorController& m_editor;
-    const std::vector<std::unique_ptr<EditorToolUi>>& m_tools;
-    std::optional<QPointF> m_dragStart;
+    const EditorToolUis& m_tools;
+    bool m_dragging = false;
     QRectF m_lastArea;
     QRect m_lastDirty;
 };

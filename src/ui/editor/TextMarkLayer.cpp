@@ -1,11 +1,12 @@
 #include "ui/editor/TextMarkLayer.h"
 
+#include "app/editor/TextTool.h"
 #include "pipeline/ColorHex.h"
 #include "pipeline/Overlays.h"
 #include "ui/Theme.h"
 
 #include <QFocusEvent>
-#include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -62,36 +63,27 @@ TextMarkNSView::TextMarkNSView(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("textMarkLayer"));
 }
 
+QRect TextMarkNSView::area(const TextMarkLayerView& view) const
+{
+    QRectF united;
+    for (const TextMark& m : view.textMarks)
+        united = united.united(TextTool::textBox(m, view.mapping));
+    return united.isEmpty() ? QRect() : united.adjusted(-4, -4, 4, 4).toAlignedRect();
+}
+
 void TextMarkNSView::takeOver(TextMarkLayerView view)
 {
     // Every change of the editor arrives here (each step of an arrow drag, too): only a change
     // of what the layer shows repaints it, and with it the canvas below.
-    const bool same = view.textMarks == m_view.textMarks && view.selectedTextID == m_view.selectedTextID
-                      && view.editingTextID == m_view.editingTextID
-                      && view.displayedImageSize == m_view.displayedImageSize
-                      && view.originalImageSize == m_view.originalImageSize && view.rotation == m_view.rotation
-                      && view.flippedH == m_view.flippedH && view.flippedV == m_view.flippedV;
+    if (view == m_view)
+        return;
+    const bool moved = !(view.mapping == m_view.mapping);
+    const QRect before = area(m_view);
     m_view = std::move(view);
-    setAttribute(Qt::WA_TransparentForMouseEvents, !m_view.isTextMode);
-    if (!same)
+    if (moved)
         update();
-}
-
-TextLayerGeometry TextMarkNSView::geometry2D() const
-{
-    TextLayerGeometry g{QSizeF(size()), m_view.displayedImageSize, m_view.originalImageSize, m_view.rotation};
-    g.flippedH = m_view.flippedH;
-    g.flippedV = m_view.flippedV;
-    return g;
-}
-
-const TextMark* TextMarkNSView::mark(const QUuid& id) const
-{
-    for (const TextMark& m : m_view.textMarks) {
-        if (m.id == id)
-            return &m;
-    }
-    return nullptr;
+    else
+        update(before.united(area(m_view)));
 }
 
 void TextMarkNSView::paintEvent(QPaintEvent*)
@@ -101,14 +93,14 @@ void TextMarkNSView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const TextLayerGeometry g = geometry2D();
+    const double s = m_view.mapping.scale();
     for (const TextMark& m : m_view.textMarks) {
         if (m.id == m_view.editingTextID)
             continue; // the text field stands in its place
-        const double fs = g.viewFontSize(m);
+        const double fs = m.fontSize * s;
         if (!(fs > 0))
             continue;
-        const QRectF box = g.textBox(m, m.id == m_draggingID ? m_dragOffset : QPointF());
+        const QRectF box = TextTool::textBox(m, m_view.mapping);
         paintBox(painter, box, fs, m.hasBackground, false);
         const TextMetrics metrics = measureText(m.text, fs);
         painter.setFont(textMarkFont(fs, this));
@@ -117,93 +109,6 @@ void TextMarkNSView::paintEvent(QPaintEvent*)
         if (m.id == m_view.selectedTextID)
             paintBox(painter, box, fs, false, true);
     }
-}
-
-QRect TextMarkNSView::draggedArea() const
-{
-    const TextMark* m = m_draggingID ? mark(*m_draggingID) : nullptr;
-    if (!m)
-        return {};
-    return geometry2D().textBox(*m, m_dragOffset).adjusted(-4, -4, 4, 4).toAlignedRect();
-}
-
-void TextMarkNSView::press(QPointF p, int clickCount)
-{
-    const TextLayerGeometry g = geometry2D();
-    if (clickCount == 2) {
-        if (const auto id = g.hit(m_view.textMarks, p, 0)) {
-            m_view.selectedTextID = id;
-            if (m_view.onSelect)
-                m_view.onSelect(id);
-            if (m_view.onRequestEdit)
-                m_view.onRequestEdit(*id);
-            return;
-        }
-    }
-    if (const auto id = g.hitExactThenTolerant(m_view.textMarks, p)) {
-        m_view.selectedTextID = id;
-        if (m_view.onSelect)
-            m_view.onSelect(id);
-        m_draggingID = id;
-        m_dragStartMouse = p;
-        m_dragStartImagePos = mark(*id) ? mark(*id)->position : QPointF();
-        m_dragOffset = QPointF();
-        update();
-        return;
-    }
-    m_view.selectedTextID.reset();
-    if (m_view.onSelect)
-        m_view.onSelect(std::nullopt);
-    if (m_view.onEmptyClick)
-        m_view.onEmptyClick(g.toImage(p));
-}
-
-void TextMarkNSView::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;
-    }
-    press(event->position(), 1);
-}
-
-void TextMarkNSView::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;
-    }
-    // The first click of the pair selected and started a drag of no distance; it ends here.
-    m_draggingID.reset();
-    m_dragOffset = QPointF();
-    press(event->position(), 2);
-}
-
-void TextMarkNSView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_draggingID) {
-        event->ignore();
-        return;
-    }
-    const QRect before = draggedArea();
-    m_dragOffset = event->position() - m_dragStartMouse;
-    update(before.united(draggedArea()));
-}
-
-void TextMarkNSView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (!m_draggingID) {
-        event->ignore();
-        return;
-    }
-    const QUuid id = *m_draggingID;
-    const QPointF offset = m_dragOffset;
-    m_draggingID.reset();
-    m_dragOffset = QPointF();
-    // A press without movement moves nothing (and writes nothing).
-    if (!offset.isNull() && m_view.onMove)
-        m_view.onMove(id, geometry2D().dragged(m_dragStartImagePos, offset));
-    update();
 }
 
 // --- the text field ---
@@ -231,7 +136,7 @@ void TextMarkField::place(QPointF centre, double fs, const QString& colorHex, bo
     p.setColor(QPalette::Text, colorFromHex(colorHex).value_or(Qt::white));
     setPalette(p);
 
-    const QRectF box = TextLayerGeometry::boxAround(centre, text(), fs);
+    const QRectF box = TextTool::boxAround(centre, text(), fs);
     // The field reaches past the box by the outline's room.
     const QPoint topLeft(int(std::floor(box.left())) - kOutlineRoom, int(std::floor(box.top())) - kOutlineRoom);
     // QLineEdit puts its text 2 points in from the left and 1 down from the top of the margins.
@@ -252,6 +157,16 @@ void TextMarkField::paintEvent(QPaintEvent* event)
         paintBox(painter, m_box, m_fs, m_hasBackground, true);
     }
     QLineEdit::paintEvent(event);
+}
+
+void TextMarkField::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        Q_EMIT escapePressed(); // ends the typing; the sheet is not closed by it
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void TextMarkField::focusOutEvent(QFocusEvent* event)

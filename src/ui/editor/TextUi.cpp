@@ -1,9 +1,8 @@
 // The text tool's panel, and its layer and text field over the canvas.
-#include "ui/editor/EditorToolUi.h"
+#include "ui/editor/TextUi.h"
 
 #include "app/editor/EditorController.h"
 #include "app/editor/TextTool.h"
-#include "model/ImageProcessor.h"
 #include "ui/Icons.h"
 #include "ui/Theme.h"
 #include "ui/editor/ColorButton.h"
@@ -25,11 +24,10 @@ namespace {
 
 class TextUi : public EditorToolUi {
 public:
-    DrawingMode mode() const override { return DrawingMode::text; }
+    TextUi(EditorController& editor, TextTool& tool) : m_editor(editor), m_tool(tool) {}
 
-    QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
+    QWidget* makePanel(Dialogs& dialogs) override
     {
-        auto* tool = static_cast<TextTool*>(editor.tool(DrawingMode::text));
         auto* panel = new QWidget;
         auto* row = new QHBoxLayout(panel);
         row->setContentsMargins(0, 0, 0, 0);
@@ -47,7 +45,7 @@ public:
         number->setFixedWidth(44);
         number->setButtonSymbols(QAbstractSpinBox::NoButtons);
         number->setObjectName(QStringLiteral("textSizeField"));
-        auto write = [tool](int value) { tool->setFontSize(value); };
+        auto write = [this](int value) { m_tool.setTextFontSize(value); };
         QObject::connect(slider, &QSlider::valueChanged, panel, write);
         QObject::connect(number, &QSpinBox::valueChanged, panel, write);
         row->addWidget(slider);
@@ -55,40 +53,37 @@ public:
         row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
         auto* colour = new ColorButton(
             dialogs,
-            {[&editor] { return editor.state().textColorHex; }, [tool](const QString& hex) { tool->setColorHex(hex); }},
+            {[this] { return m_tool.textColorHex(); }, [this](const QString& hex) { m_tool.setTextColorHex(hex); }},
             Qt::white, false, panel);
         row->addWidget(colour);
         auto* background = new QCheckBox(QStringLiteral("Hintergrund"), panel);
         background->setIcon(icons::icon(QStringLiteral("rectangle.fill")));
         background->setObjectName(QStringLiteral("textBackground"));
-        QObject::connect(background, &QCheckBox::toggled, panel, [tool](bool on) { tool->setHasBackground(on); });
+        QObject::connect(background, &QCheckBox::toggled, panel, [this](bool on) { m_tool.setTextHasBackground(on); });
         row->addWidget(background);
         row->addStretch();
 
-        // The controls show the state (a double click loads a mark's looks into it).
-        auto show = [&editor, slider, number, colour, background] {
-            const EditorState& s = editor.state();
-            const int size = int(std::lround(s.textFontSize));
+        // The controls show the tool's values (a double click loads a mark's looks into them).
+        auto show = [this, slider, number, colour, background] {
+            const int size = int(std::lround(m_tool.textFontSize()));
             const QSignalBlocker a(slider);
             const QSignalBlocker b(number);
             const QSignalBlocker c(background);
             slider->setValue(size);
             number->setValue(size);
-            background->setChecked(s.textHasBackground);
+            background->setChecked(m_tool.textHasBackground());
             colour->update();
         };
         show();
-        QObject::connect(&editor, &EditorController::changed, panel, show);
+        QObject::connect(&m_editor, &EditorController::changed, panel, show);
         return panel;
     }
 
-    void paint(QPainter&, const EditorState&) const override {}
-    QRectF changingArea(const EditorState&) const override { return {}; }
+    void paint(QPainter&, const CanvasMapping&) const override {}
+    QRectF changingArea(const CanvasMapping&) const override { return {}; }
 
-    void attachToCanvas(QWidget* canvas, EditorController& editor) override
+    void attachToCanvas(QWidget* canvas) override
     {
-        m_editor = &editor;
-        m_tool = static_cast<TextTool*>(editor.tool(DrawingMode::text));
         m_canvas = canvas;
         m_layer = new TextMarkNSView(canvas);
         m_layer->setGeometry(canvas->rect());
@@ -96,17 +91,14 @@ public:
         m_field->hide();
         m_layer->show();
 
-        QObject::connect(&editor, &EditorController::changed, m_layer, [this] { refresh(); });
-        QObject::connect(&editor, &EditorController::previewChanged, m_layer, [this] { refresh(); });
-        QObject::connect(m_field, &QLineEdit::textEdited, m_field, [this](const QString& text) {
-            m_editor->state().editingTextValue = text;
-            placeField(); // the box grows and shrinks with the text; nothing else repaints
-        });
-        QObject::connect(m_field, &QLineEdit::returnPressed, m_field, [this] { commit(); });
+        QObject::connect(&m_editor, &EditorController::changed, m_layer, [this] { refresh(); });
+        QObject::connect(m_field, &QLineEdit::textEdited, m_field,
+                         [this](const QString& text) { m_tool.setEditingTextValue(text); });
+        QObject::connect(m_field, &QLineEdit::returnPressed, m_field, [this] { m_tool.endTyping(); });
+        QObject::connect(m_field, &TextMarkField::escapePressed, m_field, [this] { m_editor.escapeKey(); });
         QObject::connect(m_field, &TextMarkField::focusLost, m_field, [this] {
-            m_editor->state().isTextFieldFocused = false;
-            if (m_editor->state().editingTextID && m_editor->state().editingTextID == m_fieldMark)
-                commit();
+            if (m_tool.editingTextID() && m_tool.editingTextID() == m_fieldMark)
+                m_tool.endTyping();
         });
         m_resize = std::make_unique<ResizeFollower>(this);
         canvas->installEventFilter(m_resize.get());
@@ -131,48 +123,14 @@ private:
         TextUi* m_ui;
     };
 
-    void commit()
-    {
-        m_tool->commit();
-        Q_EMIT m_editor->changed();
-    }
-
-    /// The bridge record for the layer from the editor's state and the photo.
-    TextMarkLayerView bridge()
-    {
-        const EditorState& s = m_editor->state();
-        TextMarkLayerView view;
-        if (const PhotoItem* photo = m_editor->photo())
-            view.textMarks = photo->edits.textMarks;
-        view.selectedTextID = s.selectedTextID;
-        view.editingTextID = s.editingTextID;
-        const CanvasMapping mapping = m_editor->mapping();
-        view.displayedImageSize = mapping.orientedSize();
-        view.originalImageSize = mapping.originalSize;
-        view.rotation = mapping.rotation;
-        view.flippedH = mapping.flippedH;
-        view.flippedV = mapping.flippedV;
-        view.isTextMode = s.drawingMode == DrawingMode::text;
-        view.onEmptyClick = [this](QPointF q) {
-            if (m_tool->emptyClick(q))
-                focusFieldLater();
-        };
-        view.onRequestEdit = [this](const QUuid& id) {
-            m_tool->requestEdit(id);
-            focusFieldLater();
-        };
-        view.onSelect = [this](const std::optional<QUuid>& id) { m_tool->select(id); };
-        view.onMove = [this](const QUuid& id, QPointF position) { m_tool->moveMark(id, position); };
-        return view;
-    }
-
     void refresh()
     {
-        if (!m_layer)
+        if (!m_layer || !m_field)
             return;
-        m_layer->takeOver(bridge());
-        const EditorState& s = m_editor->state();
-        if (!s.editingTextID) {
+        const CanvasMapping mapping = m_editor.mapping();
+        m_layer->takeOver({m_tool.shownMarks(), m_tool.selectedTextID(), m_tool.editingTextID(), mapping});
+        const std::optional<TextMark> typed = m_tool.editingMark();
+        if (!typed) {
             if (m_field->isVisible()) {
                 if (m_field->hasFocus())
                     m_canvas->setFocus(); // keys go to the sheet again (the delete key)
@@ -181,43 +139,28 @@ private:
             m_fieldMark.reset();
             return;
         }
-        if (m_fieldMark != s.editingTextID) {
-            m_fieldMark = s.editingTextID;
-            m_field->setText(s.editingTextValue);
+        if (m_fieldMark != typed->id) { // typing starts: the field takes the text and the focus
+            m_fieldMark = typed->id;
+            m_field->setText(typed->text);
+            focusFieldLater();
         }
-        placeField();
+        m_field->place(mapping.toCanvas(typed->position), typed->fontSize * mapping.scale(), typed->colorHex,
+                       typed->hasBackground);
         m_field->show();
         m_field->raise();
     }
 
-    /// Puts the field over the mark being edited, in the mark's looks, sized for its text.
-    void placeField()
-    {
-        const PhotoItem* photo = m_editor->photo();
-        if (!photo || !m_fieldMark)
-            return;
-        for (const TextMark& mark : photo->edits.textMarks) {
-            if (mark.id != *m_fieldMark)
-                continue;
-            const TextLayerGeometry g = m_layer->geometry2D();
-            m_field->place(g.toView(mark.position), g.viewFontSize(mark), mark.colorHex, mark.hasBackground);
-            return;
-        }
-    }
-
-    /// The field takes the focus once it exists (after the update that shows it).
+    /// The field takes the focus once it is shown (after the update that shows it).
     void focusFieldLater()
     {
-        QTimer::singleShot(0, m_field, [field = QPointer<TextMarkField>(m_field), this] {
-            if (field && field->isVisible()) {
+        QTimer::singleShot(0, m_field, [field = QPointer<TextMarkField>(m_field)] {
+            if (field && field->isVisible())
                 field->setFocus(Qt::OtherFocusReason);
-                m_editor->state().isTextFieldFocused = true;
-            }
         });
     }
 
-    EditorController* m_editor = nullptr;
-    TextTool* m_tool = nullptr;
+    EditorController& m_editor;
+    TextTool& m_tool;
     QWidget* m_canvas = nullptr;
     QPointer<TextMarkNSView> m_layer;
     QPointer<TextMarkField> m_field;
@@ -227,9 +170,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<EditorToolUi> makeTextUi()
+std::unique_ptr<EditorToolUi> makeToolUi(EditorController& editor, TextTool& tool)
 {
-    return std::make_unique<TextUi>();
+    return std::make_unique<TextUi>(editor, tool);
 }
 
 } // namespace lumora

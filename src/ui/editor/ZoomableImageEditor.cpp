@@ -8,6 +8,7 @@
 #include "ui/editor/EditorIconButton.h"
 #include "ui/magnifier/LupenFensterManager.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -22,7 +24,7 @@ namespace lumora {
 ZoomableImageEditor::ZoomableImageEditor(ImageProcessor& processor, const QUuid& photoId, Dialogs& dialogs,
                                          LupenFensterManager& magnifiers, QSize fensterGroesse, QWidget* parent)
     : QDialog(parent), m_editor(std::make_unique<EditorController>(processor, photoId, dialogs)),
-      m_toolUis(builtToolUis()), m_dialogs(dialogs), m_magnifiers(magnifiers)
+      m_toolUis(addBuiltTools(*m_editor)), m_dialogs(dialogs), m_magnifiers(magnifiers)
 {
     setWindowTitle(QStringLiteral("Bearbeiten"));
     setWindowModality(Qt::WindowModal);
@@ -34,26 +36,31 @@ ZoomableImageEditor::ZoomableImageEditor(ImageProcessor& processor, const QUuid&
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(buildHeader());
-    column->addWidget(buildPanelRow());
-    m_canvas = new EditorCanvas(*m_editor, m_toolUis, this);
+    m_content = new QWidget(this);
+    auto* contentColumn = new QVBoxLayout(m_content);
+    contentColumn->setContentsMargins(0, 0, 0, 0);
+    contentColumn->setSpacing(0);
+    contentColumn->addWidget(buildPanelRow());
+    m_canvas = new EditorCanvas(*m_editor, m_toolUis, m_content);
     for (const auto& tool : m_toolUis)
-        tool->attachToCanvas(m_canvas, *m_editor);
+        tool->attachToCanvas(m_canvas);
     auto* canvasFrame = new QVBoxLayout;
     canvasFrame->setContentsMargins(12, 4, 12, 12);
     canvasFrame->addWidget(m_canvas);
-    column->addLayout(canvasFrame, 1);
+    contentColumn->addLayout(canvasFrame, 1);
+    column->addWidget(m_content, 1);
 
-    auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
-    connect(undo, &QShortcut::activated, this, [this] { m_editor->undo(); });
-    auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, [this] { m_editor->close(); });
+    auto shortcut = [this](QKeySequence keys, auto action) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { m_editor->undo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { m_editor->redo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { m_editor->redo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape), [this] { m_editor->close(); });
 
     connect(m_editor.get(), &EditorController::changed, this, &ZoomableImageEditor::stateChanged);
     connect(m_editor.get(), &EditorController::previewChanged, this, &ZoomableImageEditor::stateChanged);
-    connect(m_editor.get(), &EditorController::dismissRequested, this, [this] {
-        m_dismissed = true;
-        done(QDialog::Accepted);
-    });
+    connect(m_editor.get(), &EditorController::dismissRequested, this, &ZoomableImageEditor::dismiss);
     stateChanged();
 }
 
@@ -77,6 +84,7 @@ QWidget* ZoomableImageEditor::buildHeader()
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setFixedHeight(scroll->widget()->sizeHint().height());
+    scroll->setMinimumWidth(120);
     scroll->viewport()->setAutoFillBackground(false);
     scroll->widget()->setAutoFillBackground(false);
     row->addWidget(scroll, 1);
@@ -92,36 +100,36 @@ QWidget* ZoomableImageEditor::buildHeader()
 
 QWidget* ZoomableImageEditor::buildToolbar()
 {
-    auto* strip = new QWidget;
-    auto* row = new QHBoxLayout(strip);
+    m_toolbarStrip = new QWidget;
+    auto* row = new QHBoxLayout(m_toolbarStrip);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(2);
     int group = -1;
-    for (const EditorToolbarEntry& entry : editorToolbar::entries()) {
+    for (const EditorToolbarEntry& entry : editorToolbar(*m_editor, [this] { openMagnifier(); })) {
         if (group >= 0 && entry.group != group)
-            row->addWidget(new VDivider(strip));
+            row->addWidget(new VDivider(m_toolbarStrip));
         group = entry.group;
-        auto* button = new EditorIconButton(
-            entry.systemName, entry.title, [this, entry] { trigger(entry); }, strip);
+        auto* button = new EditorIconButton(entry.systemName, entry.title, entry.trigger, m_toolbarStrip);
         row->addWidget(button);
         m_buttons.append({entry, button});
     }
-    strip->adjustSize();
-    return strip;
+    m_toolbarStrip->adjustSize();
+    return m_toolbarStrip;
 }
 
 QWidget* ZoomableImageEditor::buildPanelRow()
 {
-    auto* area = new QWidget(this);
+    auto* area = new QWidget(m_content);
     auto* column = new QVBoxLayout(area);
     column->setContentsMargins(12, 8, 12, 6);
     column->setSpacing(4);
     m_panels = new QStackedWidget(area);
     m_panels->addWidget(new QWidget(m_panels)); // modes without options
-    for (const auto& tool : m_toolUis) {
-        QWidget* panel = tool->makePanel(*m_editor, m_dialogs);
-        m_panels->addWidget(panel);
-        m_panelOfMode.insert(int(tool->mode()), panel);
+    for (std::size_t i = 0; i < m_toolUis.size(); ++i) {
+        if (QWidget* panel = m_toolUis[i]->makePanel(m_dialogs)) {
+            m_panels->addWidget(panel);
+            m_panelOfMode.insert(int(m_editor->tools()[i]->mode()), panel);
+        }
     }
     m_panels->setFixedHeight(28);
     column->addWidget(m_panels);
@@ -132,6 +140,7 @@ QWidget* ZoomableImageEditor::buildPanelRow()
     icon->setPixmap(icons::pixmap(QStringLiteral("info.circle"), 12, theme::textMuted, devicePixelRatioF()));
     hintRow->addWidget(icon);
     m_hint = styledLabel({}, 11, QFont::Normal, theme::textMuted);
+    m_hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long hint never widens the sheet
     hintRow->addWidget(m_hint, 1);
     column->addLayout(hintRow);
     return area;
@@ -153,33 +162,33 @@ QString ZoomableImageEditor::hintText() const
 
 QWidget* ZoomableImageEditor::currentPanel() const
 {
-    return m_panelOfMode.value(int(m_editor->state().drawingMode));
+    return m_panelOfMode.value(int(m_editor->drawingMode()));
 }
 
 void ZoomableImageEditor::stateChanged()
 {
+    bool resized = false;
     for (const auto& [entry, button] : m_buttons) {
-        button->setEnabled(editorToolbar::isEnabled(entry, *m_editor));
-        button->setSelected(editorToolbar::isSelected(entry, *m_editor));
-        if (const bool visible = editorToolbar::isVisible(entry, *m_editor); visible != !button->isHidden()) {
+        button->setEnabled(entry.enabled());
+        button->setSelected(entry.selected());
+        if (const bool visible = entry.visible(); visible != !button->isHidden()) {
             button->setVisible(visible);
-            button->parentWidget()->adjustSize();
+            resized = true;
         }
     }
-    const QString hint = m_editor->hint();
+    if (resized)
+        m_toolbarStrip->adjustSize();
+    const bool finishing = m_editor->isFinishing();
+    const QString hint = finishing ? QStringLiteral("Wird abgeschlossen …") : m_editor->hint();
     if (m_hint->text() != hint)
         m_hint->setText(hint);
+    m_hint->setToolTip(hint);
+    // While a close waits for work to end nothing new may start.
+    m_content->setEnabled(!m_editor->isClosing());
+    m_toolbarStrip->setEnabled(!m_editor->isClosing());
     QWidget* panel = currentPanel();
     m_panels->setCurrentWidget(panel ? panel : m_panels->widget(0));
     m_canvas->stateChanged();
-}
-
-void ZoomableImageEditor::trigger(const EditorToolbarEntry& entry)
-{
-    if (entry.action == EditorToolbarEntry::Action::magnifier)
-        openMagnifier();
-    else
-        editorToolbar::trigger(*m_editor, entry);
 }
 
 void ZoomableImageEditor::openMagnifier()
@@ -188,9 +197,21 @@ void ZoomableImageEditor::openMagnifier()
         m_magnifiers.oeffnen(request->image, request->title, request->id, request->pixelSize);
 }
 
+void ZoomableImageEditor::dismiss()
+{
+    // A dialog of the sheet's own (a save panel, a question) runs its loop on the stack right
+    // now: the sheet goes when it has returned, never under it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this && isAncestorOf(modal)) {
+        QTimer::singleShot(10, this, &ZoomableImageEditor::dismiss);
+        return;
+    }
+    m_dismissed = true;
+    done(QDialog::Accepted);
+}
+
 void ZoomableImageEditor::reject()
 {
-    // Escape and the window's close button close like "Schließen": commits first.
+    // The window's close button closes like "Schließen": commits first.
     if (m_dismissed) {
         QDialog::reject();
         return;
@@ -200,9 +221,16 @@ void ZoomableImageEditor::reject()
 
 void ZoomableImageEditor::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && event->modifiers() == Qt::NoModifier) {
-        m_editor->deleteKey();
-        return;
+    if (event->modifiers() == Qt::NoModifier) {
+        if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
+            m_editor->deleteKey();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) { // ends the typing; otherwise closes
+            if (!m_editor->escapeKey())
+                m_editor->close();
+            return;
+        }
     }
     QDialog::keyPressEvent(event);
 }

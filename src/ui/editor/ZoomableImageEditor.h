@@ -26,8 +26,9 @@ class LupenFensterManager;
 /// The editor sheet over the main window (window-modal): the header with "Schließen"
 /// (Ctrl+Escape), the toolbar of modes in a sideways scrolling strip, the current mode's tool
 /// panel with the hint line, and the canvas. A thin view over EditorController; closing in any
-/// way (the button, Ctrl+Escape, Escape, the window's close button) runs the editor's closing
-/// steps. Deletes itself when dismissed.
+/// way (the button, Ctrl+Escape, Escape outside typing, the window's close button) runs the
+/// editor's closing steps. While the close waits for work to end, the sheet says so and takes
+/// no input. Deletes itself when dismissed, once no dialog of its own is open.
 class ZoomableImageEditor : public QDialog {
     Q_OBJECT
 public:
@@ -55,18 +56,20 @@ private:
     QWidget* buildToolbar();
     QWidget* buildPanelRow();
     void stateChanged();
-    void trigger(const EditorToolbarEntry& entry);
     void openMagnifier();
+    void dismiss();
 
     std::unique_ptr<EditorController> m_editor;
-    std::vector<std::unique_ptr<EditorToolUi>> m_toolUis;
+    EditorToolUis m_toolUis;
     Dialogs& m_dialogs;
     LupenFensterManager& m_magnifiers;
     EditorCanvas* m_canvas = nullptr;
     QList<std::pair<EditorToolbarEntry, EditorIconButton*>> m_buttons;
+    QWidget* m_toolbarStrip = nullptr;
     QLabel* m_hint = nullptr;
     QStackedWidget* m_panels = nullptr;
     QHash<int, QWidget*> m_panelOfMode;
+    QWidget* m_content = nullptr;
     bool m_dismissed = false;
 };
 

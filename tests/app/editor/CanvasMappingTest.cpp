@@ -18,60 +18,53 @@ constexpr QSizeF kCanvas{800, 600};
 
 const double kCos45 = std::cos(std::numbers::pi / 4);
 
+CanvasMapping mappingOf(double rotation, bool flippedH = false, bool flippedV = false, QSizeF canvas = kCanvas)
+{
+    return {kOriginal, rotation, flippedH, flippedV, canvas};
+}
+
 } // namespace
 
-TEST(CanvasMapping, CanvasPointsMapToImagePixelsAndClampToTheImage)
+TEST(CanvasMapping, CanvasPointsMapToImagePixelsAndClicksClampToThePhoto)
 {
     struct Case {
         const char* name;
-        double rotation;
-        bool flippedH;
-        bool flippedV;
-        QSizeF canvas;
+        CanvasMapping mapping;
         QPointF point;
-        QPointF expected;
+        QPointF clamped;
+        QPointF unclamped;
     };
     const Case cases[] = {
-        {"TopLeftIsImageTopLeft", 0, false, false, kCanvas, {0, 0}, {0, 300}},
-        {"CentreIsCentre", 0, false, false, kCanvas, {400, 300}, {200, 150}},
-        // 1000 wide: the image is fitted by height and starts at x = 100.
-        {"LeftOfImageClampsToBorder", 0, false, false, {1000, 600}, {50, -10}, {0, 300}},
-        {"RightBelowImageClampsToBorder", 0, false, false, {1000, 600}, {950, 700}, {400, 0}},
-        {"Quarter_TopLeftIsWH", 90, false, false, kCanvas, {175, 0}, {400, 300}},
-        {"Quarter_BottomRightIsOrigin", 90, false, false, kCanvas, {625, 600}, {0, 0}},
-        {"AlmostQuarterCountsAsQuarter", 89.5, false, false, kCanvas, {175, 0}, {400, 300}},
-        {"MinusThreeQuartersIsQuarter", -270, false, false, kCanvas, {625, 600}, {0, 0}},
-        {"Half_TopLeft", 180, false, false, kCanvas, {0, 0}, {400, 0}},
-        {"ThreeQuarters_TopLeftIsOrigin", 270, false, false, kCanvas, {175, 0}, {0, 0}},
-        {"ThreeQuarters_TopRight", 270, false, false, kCanvas, {625, 0}, {0, 300}},
-        {"FlippedH_LeftEdgeIsW", 0, true, false, {1000, 600}, {100, 300}, {400, 150}},
-        {"FlippedV_TopIsBottom", 0, false, true, kCanvas, {0, 0}, {0, 0}},
-        {"FlippedH_Quarter", 90, true, false, kCanvas, {175, 0}, {0, 300}},
+        {"TopLeftIsImageTopLeft", mappingOf(0), {0, 0}, {0, 300}, {0, 300}},
+        {"CentreIsCentre", mappingOf(0), {400, 300}, {200, 150}, {200, 150}},
+        // 1000 wide: the photo is fitted by height and starts at x = 100.
+        {"LeftOfThePhoto", mappingOf(0, false, false, {1000, 600}), {50, -10}, {0, 300}, {-25, 305}},
+        {"RightBelowThePhoto", mappingOf(0, false, false, {1000, 600}), {950, 700}, {400, 0}, {425, -50}},
+        {"Quarter_TopLeftIsWH", mappingOf(90), {175, 0}, {400, 300}, {400, 300}},
+        {"Quarter_BottomRightIsOrigin", mappingOf(90), {625, 600}, {0, 0}, {0, 0}},
+        {"AlmostQuarterCountsAsQuarter", mappingOf(89.5), {175, 0}, {400, 300}, {400, 300}},
+        {"MinusThreeQuartersIsQuarter", mappingOf(-270), {625, 600}, {0, 0}, {0, 0}},
+        {"Half_TopLeft", mappingOf(180), {0, 0}, {400, 0}, {400, 0}},
+        {"ThreeQuarters_TopRight", mappingOf(270), {625, 0}, {0, 300}, {0, 300}},
+        {"FlippedH_LeftEdgeIsW", mappingOf(0, true, false, {1000, 600}), {100, 300}, {400, 150}, {400, 150}},
+        {"FlippedV_TopIsBottom", mappingOf(0, false, true), {0, 0}, {0, 0}, {0, 0}},
+        {"FlippedH_Quarter", mappingOf(90, true), {175, 0}, {0, 300}, {0, 300}},
         // 45°: the general formula about the centre, 100 oriented pixels right of the centre.
-        {"General45", 45, false, false, kCanvas, {600, 300}, {200 + 100 * kCos45, 150 - 100 * kCos45}},
-        {"EmptyCanvas", 0, false, false, {0, 600}, {10, 10}, {0, 0}},
+        {"General45",
+         mappingOf(45),
+         {600, 300},
+         {200 + 100 * kCos45, 150 - 100 * kCos45},
+         {200 + 100 * kCos45, 150 - 100 * kCos45}},
+        {"EmptyCanvas", mappingOf(0, false, false, {0, 600}), {10, 10}, {0, 0}, {0, 0}},
+        {"EmptyImage", CanvasMapping{{0, 300}, 0, false, false, kCanvas}, {10, 10}, {0, 0}, {0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CanvasMapping mapping{kOriginal, c.rotation, c.flippedH, c.flippedV};
-        const QPointF live = mapping.toImage(c.point, c.canvas);
-        expectNear(live, c.expected);
-        // Commits outside a gesture use the remembered size; the same size gives the same pixel.
-        EXPECT_EQ(mapping.toImageWithLastKnownSize(c.point, c.canvas), live);
+        expectNear(c.mapping.toImage(c.point), c.clamped);
+        expectNear(c.mapping.toImageUnclamped(c.point), c.unclamped);
     }
-}
-
-// An empty image or canvas maps to the origin at one pixel per point instead of dividing by zero.
-TEST(CanvasMapping, EmptySizesMapToTheOriginAtOnePixelPerPoint)
-{
-    const CanvasMapping empty{{0, 300}, 0, false, false};
-    EXPECT_EQ(empty.toImage({100, 100}, kCanvas), QPointF(0, 0));
-    EXPECT_EQ(empty.pixelsPerPoint(kCanvas), 1);
-    EXPECT_EQ(empty.toImageWithLastKnownSize({100, 100}, kCanvas), QPointF(0, 0));
-    const CanvasMapping big{{1600, 1200}};
-    EXPECT_DOUBLE_EQ(big.pixelsPerPointWithLastKnownSize({0, 600}), 1);
-    EXPECT_DOUBLE_EQ(big.pixelsPerPoint({0, 600}), 1);
-    EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90}.pixelsPerPoint({600, 800})), 2); // turned: 1200 × 1600
+    EXPECT_EQ(mappingOf(0, false, false, {0, 600}).pixelsPerPoint(), 1);
+    EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90, false, false, {600, 800}}.pixelsPerPoint()), 2);
 }
 
 TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
@@ -82,25 +75,26 @@ TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
     };
     for (const Case& c : {Case{0, {400, 300}}, Case{90, {300, 400}}, Case{90.9, {300, 400}}, Case{91, {400, 300}},
                           Case{-90, {300, 400}}, Case{180, {400, 300}}, Case{269.2, {300, 400}}, Case{45, {400, 300}}})
-        EXPECT_EQ((CanvasMapping{kOriginal, c.rotation}.orientedSize()), c.expected) << c.rotation;
+        EXPECT_EQ(mappingOf(c.rotation).orientedSize(), c.expected) << c.rotation;
 }
 
-TEST(CanvasMapping, RoundTripThroughTheImageReturnsTheCanvasPoint)
+// Every turn and mirror: canvas → image → canvas gives the point back, also beside the photo;
+// the painting transform puts image pixels where toCanvas does; rectangles map corner to corner.
+TEST(CanvasMapping, RoundTripsAndThePaintingTransformAgree)
 {
     for (double rotation : {0.0, 90.0, 180.0, 270.0, -90.0, 45.0, 30.0}) {
         for (int flips = 0; flips < 4; ++flips) {
-            const CanvasMapping mapping{kOriginal, rotation, bool(flips & 1), bool(flips & 2)};
-            const QRectF fitted = mapping.fittedRect(kCanvas);
-            // Points well inside the fitted image (a general angle clamps near its corners).
-            for (QPointF f : {QPointF(0.5, 0.5), QPointF(0.4, 0.55), QPointF(0.6, 0.45)}) {
-                const QPointF p(fitted.x() + f.x() * fitted.width(), fitted.y() + f.y() * fitted.height());
-                expectNear(mapping.toCanvas(mapping.toImage(p, kCanvas), kCanvas), p);
+            SCOPED_TRACE(testing::Message() << rotation << "° flips " << flips);
+            const CanvasMapping mapping = mappingOf(rotation, flips & 1, flips & 2);
+            const QTransform paint = mapping.imageToCanvas();
+            for (QPointF p : {QPointF(400, 300), QPointF(180, 310), QPointF(-40, 20), QPointF(790, 590)}) {
+                const QPointF q = mapping.toImageUnclamped(p);
+                expectNear(mapping.toCanvas(q), p, 1e-9);
+                expectNear(paint.map(q), p, 1e-9);
             }
-            // The fitted image's corners survive the round trip at quarter turns.
-            if (std::fmod(rotation, 90) == 0) {
-                const QPointF corner = fitted.bottomRight();
-                expectNear(mapping.toCanvas(mapping.toImage(corner, kCanvas), kCanvas), corner);
-            }
+            const QRectF fitted = mapping.fittedRect();
+            if (std::fmod(rotation, 90) == 0) // the fitted photo is the whole image, corner to corner
+                expectNear(mapping.toCanvas(QRectF(QPointF(0, 0), kOriginal)), fitted, 1e-9);
         }
     }
 }

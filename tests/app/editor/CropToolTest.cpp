@@ -1,7 +1,12 @@
-#include "app/editor/CropTool.h"
-
+// The crop tool: the frame, the check, the confirmation and the summary without widgets, then
+// over real files.
 #include "EditorTestSupport.h"
+#include "fileops/FolderBookmarkStore.h"
+#include "pipeline/Render.h"
+#include "support/PhotoFiles.h"
+#include "support/Pixels.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -13,20 +18,17 @@ namespace {
 const QSizeF kCanvas(1000, 600);
 const QString kTooSmall = QStringLiteral("Der Ausschnitt ist zu klein.");
 
-/// The editor in the crop mode on a w × h photo in kCanvas; what the confirmation saw is kept.
+/// The editor in the crop mode on a w × h photo in kCanvas; the frames are given in canvas points.
 struct CropBench : EditorBench {
     CropTool& tool;
-    std::optional<QRectF> pendingWhileAsked;
     QList<QUuid> idsWhileAsked;
 
     explicit CropBench(QSize image = {400, 300}, double rotation = 0)
         : EditorBench(image, kCanvas, rotation), tool(enter<CropTool>(DrawingMode::crop))
     {
-        dialogs.whileAsking = [this](const QuestionRequest&) {
-            pendingWhileAsked = state().cropPendingViewRect;
-            idsWhileAsked = tool.cropIds();
-        };
     }
+    void frame(const QRectF& canvasFrame) { drag(canvasFrame.topLeft(), canvasFrame.bottomRight(), 1); }
+    [[nodiscard]] QRectF shownFrame() const { return editor->mapping().toCanvas(*tool.cropRect()); }
     /// Gives the photo a preview that stands for `pixelSize` pixels.
     void givePreview(QSize pixelSize)
     {
@@ -44,15 +46,9 @@ QStringList failures(int n)
     return lines;
 }
 
-/// The error lines as the summary lists them.
-QString bullets(const QStringList& lines)
-{
-    return QStringLiteral("  • ") + lines.join(QStringLiteral("\n  • "));
-}
-
 } // namespace
 
-TEST(CropTool, DragsOutOrMovesTheFrame)
+TEST(CropTool, DragsOutOrMovesTheFrameWhichStaysOnThePhotoWhenTheCanvasChanges)
 {
     struct Case {
         const char* name;
@@ -63,23 +59,26 @@ TEST(CropTool, DragsOutOrMovesTheFrame)
     };
     const Case cases[] = {
         {"NewFromAnyCorner", std::nullopt, {300, 100}, {250, 300}, {250, 100, 50, 200}},
-        {"NewBeyondTheImageAndCanvas", std::nullopt, {150, 40}, {-40, -30}, {-40, -30, 190, 70}},
+        {"NewBeyondThePhotoAndCanvas", std::nullopt, {150, 40}, {-40, -30}, {-40, -30, 190, 70}},
         {"InsideMoves", QRectF(200, 200, 100, 100), {250, 250}, {300, 230}, {250, 180, 100, 100}},
-        {"MovesOffTheImage", QRectF(200, 200, 100, 100), {210, 210}, {10, 510}, {0, 500, 100, 100}},
         {"OutsideStartsANewOne", QRectF(200, 200, 100, 100), {400, 400}, {450, 420}, {400, 400, 50, 20}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CropBench bench;
-        bench.state().cropRect = c.before;
+        if (c.before)
+            bench.frame(*c.before);
         bench.drag(c.from, c.to);
-        EXPECT_EQ(bench.state().cropRect, c.expected);
-        EXPECT_EQ(bench.state().cropAktiverDragModus, CropDragModus::keiner);
-        EXPECT_EQ(bench.state().cropDragStartFrame, QRectF());
+        expectNear(bench.shownFrame(), c.expected, 1e-9);
+        EXPECT_EQ(bench.tool.cropAktiverDragModus(), CropDragModus::keiner);
         EXPECT_EQ(bench.editor->hint(), QStringLiteral("Rahmen ziehen oder 'Anwenden' klicken"));
+        bench.editor->setCanvasSize({500, 300}); // half the size: the frame shrinks with the photo
+        expectNear(bench.shownFrame(), QRectF(c.expected.topLeft() / 2, c.expected.size() / 2), 1e-9);
     }
 }
 
+// "Abbrechen" in the confirmation leaves the frame, the photo and its undo as they were; the
+// photo's text marks are not baked for the check.
 TEST(CropTool, TheCheckNormalisesTheFrameOrSaysItIsTooSmall)
 {
     const std::pair<QRectF, std::optional<QRectF>> cases[] = {
@@ -87,37 +86,40 @@ TEST(CropTool, TheCheckNormalisesTheFrameOrSaysItIsTooSmall)
         {{200, 100, 5, 100}, std::nullopt},
         {{200, 100, 100, 5}, std::nullopt},
         {{200, 100, 6, 6}, QRectF(0.125, 1 / 6.0, 6 / 800.0, 0.01)},
-        {{40, 60, 260, 300}, QRectF(0, 0.1, 0.25, 0.5)},        // partly left: what lies on the image
+        {{40, 60, 260, 300}, QRectF(0, 0.1, 0.25, 0.5)},        // partly left: what lies on the photo
         {{700, 450, 400, 400}, QRectF(0.75, 0.75, 0.25, 0.25)}, // past right and bottom: to the edges
-        {{0, 0, 1000, 600}, QRectF(0, 0, 1, 1)},
-        {{0, 100, 90, 100}, std::nullopt},     // beside the image
-        {{899.5, 100, 50, 100}, std::nullopt}, // half a point on the image
+        {{0, 100, 90, 100}, std::nullopt},                      // beside the photo
+        {{899.5, 100, 50, 100}, std::nullopt},                  // half a point on the photo
     };
     for (const auto& [frame, normalized] : cases) {
         SCOPED_TRACE(testing::Message() << frame.x() << "," << frame.y() << " " << frame.width() << "×"
                                         << frame.height());
         CropBench bench;
-        bench.state().cropRect = frame;
+        EditState marked;
+        marked.textMarks = {textMark({50, 50})};
+        bench.setEdits(marked);
+        bench.frame(frame);
         bench.dialogs.answer(QStringLiteral("Abbrechen"));
-
         bench.tool.apply(false);
 
-        EXPECT_FALSE(bench.state().isCropping);
-        EXPECT_FALSE(bench.state().cropPendingViewRect);
-        EXPECT_EQ(bench.state().cropRect, frame); // "Abbrechen" keeps the frame
+        EXPECT_FALSE(bench.tool.isCropping());
+        expectNear(bench.shownFrame(), frame, 1e-9); // "Abbrechen" keeps the frame
+        EXPECT_EQ(bench.edits(), marked);
+        EXPECT_TRUE(bench.editor->undoEnabled()); // the mark can still be undone
         if (!normalized) {
             EXPECT_TRUE(bench.dialogs.questions.isEmpty());
             EXPECT_EQ(bench.dialogs.messages, (QList<std::pair<QString, QString>>{{"Zuschneiden", kTooSmall}}));
             continue;
         }
         EXPECT_TRUE(bench.dialogs.messages.isEmpty());
-        ASSERT_EQ(bench.dialogs.questions.size(), 1);
-        ASSERT_TRUE(bench.pendingWhileAsked);
-        expectNear(*bench.pendingWhileAsked, *normalized);
+        EXPECT_EQ(bench.dialogs.questions.size(), 1);
+        const std::optional<QRectF> computed = normalizedCropRect(frame, bench.editor->mapping().fittedRect());
+        ASSERT_TRUE(computed);
+        expectNear(*computed, *normalized);
     }
 }
 
-TEST(CropTool, SetsAFrameOfThePixelSizeCentredOnTheImageOnlyWithAPreview)
+TEST(CropTool, SetsAFrameOfThePixelSizeCentredOnThePhotoOnlyWithAPreview)
 {
     const std::tuple<QString, QString, std::optional<QRectF>> cases[] = {
         {"4000", "3000", QRectF(50, 0, 900, 600)}, // larger than the photo: covers it
@@ -126,101 +128,64 @@ TEST(CropTool, SetsAFrameOfThePixelSizeCentredOnTheImageOnlyWithAPreview)
         {"abc", "100", std::nullopt},
         {"100.5", "100", std::nullopt},
         {"0", "100", std::nullopt},
-        {"100", "-5", std::nullopt},
         {"", "100", std::nullopt},
     };
     for (const auto& [width, height, expected] : cases) {
         SCOPED_TRACE((width + "×" + height).toStdString());
-        // 300 × 200 shown in 1000 × 600: fitted into x 50…950, y 0…600; its preview stands for 3000 × 2000.
+        // 300 × 200 shown in 1000 × 600: fitted into x 50…950; its preview stands for 3000 × 2000.
         CropBench bench({300, 200});
-        bench.state().cropMassBreite = width;
-        bench.state().cropMassHoehe = height;
+        bench.tool.setCropMass(width, height);
         bench.tool.setFrameFromSize(); // without a preview there are no pixels to measure by
-        EXPECT_FALSE(bench.state().cropRect);
+        EXPECT_FALSE(bench.tool.cropRect());
         bench.givePreview({3000, 2000});
         bench.tool.setFrameFromSize();
-        EXPECT_EQ(bench.state().cropRect.has_value(), expected.has_value());
-        if (expected && bench.state().cropRect)
-            expectNear(*bench.state().cropRect, *expected);
+        ASSERT_EQ(bench.tool.cropRect().has_value(), expected.has_value());
+        if (expected)
+            expectNear(bench.shownFrame(), *expected, 1e-9);
     }
-}
-
-TEST(CropTool, PixelLabelCountsTheFramesPixelsOnceThereIsAPreview)
-{
     CropBench bench({300, 200});
-    CropTool& tool = bench.tool;
-    EXPECT_FALSE(tool.pixelLabel()); // no preview
-
     bench.givePreview({3000, 2000});
-    bench.state().cropRect = QRectF(-20, 10, 100, 450); // 100 of 900 points wide, 450 of 600 high
-    EXPECT_EQ(tool.pixelLabel(), QSize(333, 1500));
-    tool.removeFrame();
-    EXPECT_FALSE(bench.state().cropRect);
-    EXPECT_EQ(bench.editor->hint(), QStringLiteral("Ziehe einen Rahmen um den Bereich den du behalten möchtest"));
+    bench.frame(QRectF(-20, 10, 100, 450)); // 100 of 900 points wide, 450 of 600 high
+    EXPECT_EQ(bench.tool.pixelLabel(), QSize(333, 1500));
+    bench.tool.removeFrame();
+    EXPECT_FALSE(bench.tool.pixelLabel());
 }
 
-TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsAndIdsFollowTheSelection)
+TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsFollowTheSelection)
 {
     CropBench bench;
     CropTool& tool = bench.tool;
     bench.editor->setSelectedPhotoIDs({bench.id});
     EXPECT_EQ(tool.batchButtonLabel(), QStringLiteral("Auf alle markierten anwenden"));
-    EXPECT_EQ(tool.tipLine(),
-              QStringLiteral("Tipp: Mehrere Fotos in der Übersicht markieren, um den Zuschnitt auf alle anzuwenden."));
-
-    // The batch button with one photo selected: the batch title with 1, the edited photo alone.
-    bench.state().cropRect = QRectF(200, 100, 300, 300);
+    bench.frame(QRectF(200, 100, 300, 300));
     tool.apply(true);
     ASSERT_EQ(bench.dialogs.questions.size(), 1);
     const QuestionRequest& batch = bench.dialogs.questions[0];
     EXPECT_EQ(batch.title, QStringLiteral("Zuschnitt auf 1 Fotos anwenden"));
     EXPECT_TRUE(batch.message.startsWith(QStringLiteral("Kopien werden im selben Ordner")));
-    EXPECT_EQ(bench.idsWhileAsked, QList<QUuid>{bench.id});
-    ASSERT_EQ(batch.buttons.size(), 3); // answered by their texts in the end-to-end tests
     EXPECT_EQ(batch.buttons[1].role, DialogButton::Role::destructive);
-    EXPECT_EQ(batch.buttons[2].role, DialogButton::Role::cancel);
     EXPECT_EQ(batch.escapeButton, 2);
 
-    const QList<QUuid> three{QUuid::createUuid(), bench.id, QUuid::createUuid()};
-    bench.editor->setSelectedPhotoIDs(three);
+    bench.editor->setSelectedPhotoIDs({QUuid::createUuid(), bench.id, QUuid::createUuid()});
     EXPECT_EQ(tool.batchButtonLabel(), QStringLiteral("Auf 3 Fotos anwenden"));
     EXPECT_EQ(tool.tipLine(), QStringLiteral("Empfohlen für Fotos im selben Format."));
     tool.apply(true);
     EXPECT_EQ(bench.dialogs.questions[1].title, QStringLiteral("Zuschnitt auf 3 Fotos anwenden"));
-    EXPECT_EQ(bench.idsWhileAsked, three);
     tool.apply(false);
     EXPECT_EQ(bench.dialogs.questions[2].title, QStringLiteral("Zuschnitt anwenden"));
-    EXPECT_TRUE(bench.dialogs.questions[2].message.startsWith(QStringLiteral("Kopie wird im selben Ordner")));
-    EXPECT_EQ(bench.idsWhileAsked, QList<QUuid>{bench.id});
-}
-
-TEST(CropTool, TheCheckBakesTextMarksFirstAndMeasuresTheTurnedResult)
-{
-    // Turned by 90°: shown 300 × 400 in 1000 × 600, fitted at 1.5 into x 275…725.
-    CropBench bench({400, 300}, 90);
-    bench.processor.setTextMarks(bench.id, {textMark({50, 50}, QStringLiteral("Hallo"), 30)});
-    bench.state().cropRect = QRectF(275, 0, 225, 300);
-
-    bench.tool.apply(false);
-
-    EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
-    EXPECT_EQ(bench.photo().edits.rotation, 0);
-    EXPECT_EQ(bench.photo().originalCI.size(), QSize(300, 400));
-    ASSERT_TRUE(bench.pendingWhileAsked);
-    expectNear(*bench.pendingWhileAsked, QRectF(0, 0, 0.5, 0.5));
 }
 
 TEST(CropTool, TheSummaryCountsWhatWasWrittenSkippedAndFailed)
 {
+    const auto bullets = [](const QStringList& lines) {
+        return QStringLiteral("  • ") + lines.join(QStringLiteral("\n  • "));
+    };
     const std::tuple<BatchCropResult, bool, QString> cases[] = {
-        // result, overwritten, summary
         {{1, 0, {}, QUrl::fromLocalFile("/fotos")},
          false,
          "1 Foto zugeschnitten und als Kopie gespeichert.\nSpeicherort: /fotos"},
-        {{2, 0, {}, std::nullopt}, false, "2 Fotos zugeschnitten und als Kopie gespeichert."},
         {{3, 0, {}, std::nullopt}, true, "3 Fotos zugeschnitten und überschrieben."},
         {{0, 2, {}, std::nullopt}, false, "2 Foto(s) übersprungen (Zuschnitt wäre zu klein)."},
-        {{0, 0, failures(5), std::nullopt}, false, "Fehler bei 5 Foto(s):\n" + bullets(failures(5))},
         {{1, 1, failures(7), QUrl::fromLocalFile("/a")},
          true,
          "1 Foto zugeschnitten und überschrieben.\nSpeicherort: /a\n1 Foto(s) übersprungen (Zuschnitt wäre zu "
@@ -230,4 +195,124 @@ TEST(CropTool, TheSummaryCountsWhatWasWrittenSkippedAndFailed)
     };
     for (const auto& [result, overwrite, expected] : cases)
         EXPECT_EQ(cropSummary(result, overwrite), expected);
+}
+
+namespace {
+
+// 240 × 160 cards fitted into 800 × 600 at scale 10/3: x 0…800, y 33.3…566.7.
+const QSizeF kFilesCanvas(800, 600);
+
+/// Photos loaded from files in one folder, and an editor with its crop tool on the first.
+struct CropFiles {
+    QTemporaryDir dir;
+    ImageProcessor processor;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FolderBookmarkStore> folders;
+    std::unique_ptr<EditorController> editor;
+    QList<QUuid> ids;
+
+    bool load(const QStringList& names)
+    {
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls << writePhotoFile(dir.path(), name, encodeWithVips(quadrants(240, 160), QStringLiteral("jpg")));
+        if (!loadAndWait(processor, urls))
+            return false;
+        for (const PhotoItem& photo : processor.photos())
+            ids << photo.id;
+        folders = std::make_unique<FolderBookmarkStore>(dialogs, dir.filePath(QStringLiteral("grants.ini")));
+        return true;
+    }
+
+    void openEditor(int index, QList<QUuid> selection)
+    {
+        editor = std::make_unique<EditorController>(processor, ids[index], dialogs);
+        addAllTools(*editor);
+        editor->setSelectedPhotoIDs(std::move(selection));
+        editor->setFolderAccess(folders.get());
+        editor->setCanvasSize(kFilesCanvas);
+        editor->setMode(DrawingMode::crop);
+    }
+    CropTool& tool() { return static_cast<CropTool&>(*editor->tool(DrawingMode::crop)); }
+
+    /// Frames `frame`, applies (as a batch or not), answers the confirmation with `button` and
+    /// waits for the run; returns the summary.
+    QString crop(QRectF frame, bool batch, const QString& button)
+    {
+        editor->press(frame.topLeft());
+        editor->release(frame.bottomRight());
+        dialogs.answer(button);
+        tool().apply(batch);
+        const bool ended = QTest::qWaitFor([&] { return !tool().isCropping(); }, kNoTimeLimit);
+        waitIdle(processor);
+        return ended && !dialogs.messages.isEmpty() ? dialogs.messages.last().second : QString();
+    }
+
+    [[nodiscard]] QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+// A copy crop leaves the edited photo's text marks editable (the copies have them drawn in);
+// an overwriting crop gives the photo the written pixels, and the canvas shows them.
+TEST(CropEndToEnd, ThreePhotosAsCopiesThenOneOriginalOverwritten)
+{
+    CropFiles files;
+    ASSERT_TRUE(files.load({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")}));
+    files.openEditor(0, files.ids);
+    files.dialogs.confirmFolder(files.dir.path());
+
+    // The left half of the photo; the frame reaches past the canvas on the left.
+    const QString copies = files.crop(QRectF(-30, 0, 430, 600), true, QStringLiteral("Kopie anlegen"));
+
+    EXPECT_EQ(copies, QStringLiteral("3 Fotos zugeschnitten und als Kopie gespeichert.\nSpeicherort: ")
+                          + QDir(files.dir.path()).absolutePath());
+    for (const char* name : {"a-neu.jpg", "b-neu.jpg", "c-neu.jpg"}) {
+        const QImage copy = decodedFile(files.path(QString::fromLatin1(name)));
+        ASSERT_EQ(copy.size(), QSize(120, 160)) << name;
+        EXPECT_EQ(quadrantColours(copy), "RRBB") << name; // the card's left half
+    }
+
+    const QByteArray before[] = {readAll(files.path("a.jpg")), readAll(files.path("b.jpg")),
+                                 readAll(files.path("c.jpg"))};
+    const QString overwritten = files.crop(QRectF(0, 0, 800, 300), false, QStringLiteral("Original überschreiben"));
+
+    EXPECT_TRUE(overwritten.startsWith(QStringLiteral("1 Foto zugeschnitten und überschrieben.")))
+        << overwritten.toStdString();
+    EXPECT_NE(readAll(files.path("a.jpg")), before[0]);
+    EXPECT_EQ(readAll(files.path("b.jpg")), before[1]);
+    const QImage written = decodedFile(files.path("a.jpg"));
+    ASSERT_EQ(written.size(), QSize(240, 80));
+    EXPECT_EQ(quadrantColours(written), "RGRG"); // the top half
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !files.editor->previewRenderer().isRendering(); }, kNoTimeLimit));
+    QCoreApplication::processEvents();
+    const QImage shown = files.editor->canvasImage();
+    EXPECT_NEAR(double(shown.width()) / shown.height(), 3.0, 0.05);
+    EXPECT_FALSE(files.tool().cropRect());
+}
+
+TEST(CropEndToEnd, TheNormalisedRectangleOfATurnedAndMirroredPhotoCutsWhatIsShown)
+{
+    CropFiles files;
+    ASSERT_TRUE(files.load({QStringLiteral("karte.jpg")}));
+    PhotoItem photo = *files.processor.photo(files.ids[0]);
+    photo.edits.rotation = 90;
+    photo.edits.flippedH = true;
+    photo.edits.textMarks = {textMark({8, 8}, QStringLiteral("x"), 8)}; // in a corner, away from the quadrants' centres
+    files.processor.updatePhoto(photo);
+    files.openEditor(0, files.ids);
+    files.dialogs.confirmFolder(files.dir.path());
+
+    // Shown 160 × 240 in 800 × 600: fitted at 2.5 into x 200…600; the frame is its top-left quarter.
+    const QString summary = files.crop(QRectF(200, 0, 200, 300), false, QStringLiteral("Kopie anlegen"));
+    ASSERT_TRUE(summary.startsWith(QStringLiteral("1 Foto zugeschnitten"))) << summary.toStdString();
+
+    const QImage copy = decodedFile(files.path("karte-neu.jpg"));
+    ASSERT_EQ(copy.size(), QSize(80, 120));
+    auto shown = renderImage(photo.originalCI, photo.edits);
+    ASSERT_TRUE(shown);
+    // Each quarter of the copy has the colour the turned, mirrored photo shows there, and the
+    // photo keeps its editable mark and its turn.
+    EXPECT_EQ(quadrantColours(copy), quadrantColours(shown->raster.copy(0, 0, 80, 120)));
+    EXPECT_EQ(files.processor.photo(files.ids[0])->edits, photo.edits);
 }

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "app/editor/ArrowTool.h"
+#include "app/editor/BackgroundTool.h"
+#include "app/editor/CropTool.h"
 #include "app/editor/EditorController.h"
+#include "app/editor/RectangleTool.h"
+#include "app/editor/StrokeTools.h"
+#include "app/editor/TextTool.h"
 #include "base/UiThread.h"
 #include "model/ImageProcessor.h"
 #include "support/Fixtures.h"
@@ -13,8 +19,20 @@
 
 namespace lumora::test {
 
-/// A processor with one photo (by default a w × h raster original) and an editor on it whose
-/// canvas is `canvas` big.
+/// Adds every tool of the editor, in toolbar order (the sheet adds them with their widgets).
+inline void addAllTools(EditorController& editor)
+{
+    editor.addTool(std::make_unique<RectangleTool>(editor));
+    editor.addTool(std::make_unique<FreehandTool>(editor));
+    editor.addTool(std::make_unique<FillTool>(editor));
+    editor.addTool(std::make_unique<ArrowTool>(editor));
+    editor.addTool(std::make_unique<TextTool>(editor));
+    editor.addTool(std::make_unique<CropTool>(editor));
+    editor.addTool(std::make_unique<BackgroundTool>(editor));
+}
+
+/// A processor with one photo (by default a w × h raster original) and an editor with every
+/// tool on it, whose canvas is `canvas` big. The tools are reached by their own types.
 struct EditorBench {
     ImageProcessor processor;
     ScriptedDialogs dialogs;
@@ -30,6 +48,7 @@ struct EditorBench {
     {
         processor.setPhotos({photo});
         editor = std::make_unique<EditorController>(processor, id, dialogs);
+        addAllTools(*editor);
         QObject::connect(editor.get(), &EditorController::dismissRequested, [this] { ++dismissed; });
         editor->setCanvasSize(canvas);
     }
@@ -45,22 +64,41 @@ struct EditorBench {
     ~EditorBench() { settle(); }
 
     [[nodiscard]] const PhotoItem& photo() const { return *processor.photo(id); }
-    [[nodiscard]] EditorState& state() { return editor->state(); }
+    [[nodiscard]] const EditState& edits() const { return photo().edits; }
+    template <class Tool>
+    [[nodiscard]] Tool& tool()
+    {
+        for (const auto& t : editor->tools()) {
+            if (auto* found = dynamic_cast<Tool*>(t.get()))
+                return *found;
+        }
+        throw std::logic_error("no such tool");
+    }
     /// Switches to `mode` and returns its tool.
     template <class Tool>
     Tool& enter(DrawingMode mode)
     {
         editor->setMode(mode);
-        return *static_cast<Tool*>(editor->tool(mode));
+        return tool<Tool>();
     }
-    /// One drag from `from` to `to` in `steps` moves, then the release.
+    /// Gives the photo `edits` as if edited before the editor opened (not in the history).
+    void setEdits(const EditState& edits) { processor.setEdits(id, edits); }
+    /// A press at `from`, moves in `steps` to `to`, and the release there (canvas points).
     void drag(QPointF from, QPointF to, int steps = 4)
     {
+        editor->press(from);
         for (int i = 1; i <= steps; ++i)
-            editor->dragChanged(from, from + (to - from) * (double(i) / steps));
-        editor->dragEnded();
+            editor->move(from + (to - from) * (double(i) / steps));
+        editor->release(to);
     }
-    /// Waits for background renders and delivers their results.
+    void click(QPointF at, int clicks = 1)
+    {
+        editor->press(at, clicks);
+        editor->release(at);
+    }
+    /// The canvas point of image pixel `q` as the canvas shows it now.
+    [[nodiscard]] QPointF onCanvas(QPointF q) const { return editor->mapping().toCanvas(q); }
+    /// Waits for background work and delivers its results.
     static void settle()
     {
         for (int i = 0; i < 4; ++i) {

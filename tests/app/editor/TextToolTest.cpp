@@ -1,7 +1,5 @@
-#include "app/editor/TextTool.h"
-#include "app/editor/CanvasMapping.h"
-#include "app/editor/TextLayerGeometry.h"
-
+// The text tool's state machine driven with canvas points: new marks, typing, selecting,
+// dragging, restyling, the keys; and where marks stand on turned and mirrored photos.
 #include "EditorTestSupport.h"
 #include "pipeline/Overlays.h"
 #include "support/Pixels.h"
@@ -13,181 +11,151 @@ using namespace lumora::test;
 
 namespace {
 
-TextLayerGeometry layer(double rotation, QSizeF bounds = {800, 600})
-{
-    return {bounds, CanvasMapping{{400, 300}, rotation}.orientedSize(), {400, 300}, rotation};
-}
+/// The editor in text mode on a 400 × 300 photo at s = 2; (40, 50) on the canvas is image (20, 275).
+struct TextBench : EditorBench {
+    TextTool& tool = enter<TextTool>(DrawingMode::text);
+
+    /// A new mark typed at canvas point `at` and ended with Return.
+    void type(QPointF at, const QString& text)
+    {
+        click(at);
+        tool.setEditingTextValue(text);
+        tool.endTyping();
+    }
+};
 
 } // namespace
 
-// The layer, the text field (placed with the editor's mapping) and clicks agree on turned and
-// mirrored photos, and a drag moves a mark exactly with the pointer.
-TEST(TextLayerPlacement, PlacesThroughTheMirrorThenTheTurnLikeTheEditorsMapping)
+TEST(TextBox, MeasuredLikeTheRenderChainAndHitTopmostFirstExactThenTolerant)
 {
-    struct Case {
-        const char* name;
-        double rotation;
-        bool flippedH;
-        bool flippedV;
-        QPointF view; ///< where image position (100, 50) of a 400 × 300 photo shows in an 800 × 600 layer
-    };
-    // Unturned: scale 2 and no offset; turned by a quarter: scale 1.5, offset (175, 0).
-    const Case cases[] = {
-        {"Upright", 0, false, false, {200, 500}},
-        {"Full360", 360, false, false, {200, 500}},
-        {"TurnedLeft", 90, false, false, {550, 450}},
-        {"Nearly90", 89.5, false, false, {550, 450}},
-        {"UpsideDown", 180, false, false, {600, 100}},
-        {"TurnedRight", -90, false, false, {250, 150}},
-        {"OtherAnglesAsUpright", 45, false, false, {200, 500}},
-        {"LeftRight", 0, true, false, {600, 500}},
-        {"TopBottom", 0, false, true, {200, 100}},
-        {"Both", 0, true, true, {600, 100}},
-        {"LeftRightTurned90", 90, true, false, {550, 150}},
-        {"LeftRightTurned180", 180, true, false, {200, 100}},
-        {"TopBottomTurned270", 270, false, true, {550, 150}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TextLayerGeometry g = layer(c.rotation);
-        g.flippedH = c.flippedH;
-        g.flippedV = c.flippedV;
-        const QPointF v = g.toView({100, 50});
-        expectNear(v, c.view);
-        expectNear(g.toImage(v), {100, 50});
-        if (std::fmod(c.rotation, 90) == 0) { // other angles the layer shows upright, the mapping not
-            const QPointF canvas =
-                CanvasMapping{{400, 300}, c.rotation, c.flippedH, c.flippedV}.toCanvas({100, 50}, {800, 600});
-            expectNear(canvas, v);
-        }
-        expectNear(g.toView(g.dragged({100, 50}, {10, -6})), v + QPointF(10, -6));
-    }
-}
-
-TEST(TextLayerBox, MeasuredLikeTheRenderChainAndNeverTooSmall)
-{
-    const TextLayerGeometry g = layer(0); // scale 2
+    const CanvasMapping mapping{{400, 300}, 0, false, false, {800, 600}}; // s = 2
     const TextMark mark = textMark({100, 50}, QStringLiteral("Hafen am Abend"), 20);
-    const QRectF box = g.textBox(mark);
+    const QRectF box = TextTool::textBox(mark, mapping);
     const TextMetrics m = measureText(mark.text, 40);
     EXPECT_NEAR(box.width(), m.width + 2 * 0.35 * 40, 1e-9);
     EXPECT_NEAR(box.height(), m.height + 2 * 0.2 * 40, 1e-9);
     expectNear(box.center(), {200, 500});
-    const QRectF empty = g.textBox(textMark({100, 50}, QString(), 3)); // 6 view points
+    const QRectF empty = TextTool::textBox(textMark({100, 50}, QString(), 3), mapping); // 6 view points
     EXPECT_DOUBLE_EQ(empty.width(), 24);
     EXPECT_GE(empty.height(), 6);
-    EXPECT_EQ(g.textBox(mark, {5, -7}), box.translated(5, -7));
+
+    const TextMark above = textMark({105, 50});
+    const QList<TextMark> marks{mark, above};
+    EXPECT_EQ(TextTool::hit(marks, mapping, box.center(), 0), above.id);
+    const QPointF twentyRight(TextTool::textBox(mark, mapping).right() + 20, box.center().y());
+    EXPECT_EQ(TextTool::hit(marks, mapping, twentyRight, 0), std::nullopt);
+    EXPECT_EQ(TextTool::hit(marks, mapping, twentyRight, TextTool::kTolerance), mark.id);
 }
 
-TEST(TextLayerHit, TopmostFirstExactThenTolerantBy25)
-{
-    const TextLayerGeometry g = layer(0, {400, 300}); // scale 1
-    const TextMark below = textMark({100, 150});
-    const TextMark above = textMark({110, 150});
-    const QList<TextMark> marks{below, above};
-    const QRectF box = g.textBox(below);
-    EXPECT_EQ(g.hitExactThenTolerant(marks, box.center()), above.id);
-    const QPointF twentyRight(g.textBox(above).right() + 20, box.center().y());
-    EXPECT_EQ(g.hit(marks, twentyRight, 0), std::nullopt);
-    EXPECT_EQ(g.hitExactThenTolerant(marks, twentyRight), above.id);
-    EXPECT_EQ(g.hitExactThenTolerant(marks, twentyRight + QPointF(10, 0)), std::nullopt);
-    // Inside the lower mark and within 25 of the topmost one: the exact hit wins.
-    const TextMark over = textMark({100, 110}); // its box starts about 10 below `below`'s
-    const QList<TextMark> two{below, over};
-    const QPointF inside(box.left() + 2, box.bottom() - 2);
-    ASSERT_EQ(g.hit({over}, inside, 25), over.id);
-    EXPECT_EQ(g.hitExactThenTolerant(two, inside), below.id);
-}
-
-TEST(TextTool, ACommitStoresWhatWasTypedOrRemovesABlankMark)
+// A click on empty space starts a mark that reaches the photo only with text; spaces are kept
+// as typed; a blank one disappears. A click elsewhere while typing only ends the typing.
+TEST(TextTool, TypingStoresWhatWasTypedOrNothing)
 {
     const std::pair<QString, std::optional<QString>> cases[] = {
         {QStringLiteral("Hafen"), QStringLiteral("Hafen")},
-        {QStringLiteral("  Hafen "), QStringLiteral("  Hafen ")}, // spaces are kept
-        {QString(), std::nullopt},                                // none: the mark is removed
-        {QStringLiteral("   "), std::nullopt},
+        {QStringLiteral("  Hafen "), QStringLiteral("  Hafen ")},
+        {QString(), std::nullopt},
         {QStringLiteral(" \n\t"), std::nullopt},
     };
     for (const auto& [typed, stored] : cases) {
         SCOPED_TRACE(typed.toStdString());
-        EditorBench bench;
-        TextTool& tool = bench.enter<TextTool>(DrawingMode::text);
-        ASSERT_TRUE(tool.emptyClick({120, 80}));
-        ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
-        EXPECT_EQ(bench.state().editingTextID, bench.photo().edits.textMarks[0].id);
-        EXPECT_EQ(bench.state().selectedTextID, bench.state().editingTextID);
-        bench.state().editingTextValue = typed;
-        EXPECT_FALSE(tool.emptyClick({300, 200})); // a click elsewhere commits and adds nothing
-        EXPECT_FALSE(bench.state().editingTextID);
-        EXPECT_EQ(bench.state().selectedTextID.has_value(), stored.has_value());
+        TextBench bench;
+        bench.click({40, 50});
+        ASSERT_TRUE(bench.tool.editingTextID());
+        EXPECT_EQ(bench.tool.selectedTextID(), bench.tool.editingTextID());
+        EXPECT_TRUE(bench.edits().textMarks.isEmpty()); // not in the photo while typed
+        bench.tool.setEditingTextValue(typed);
+        bench.click({600, 400}); // elsewhere: ends the typing, selects nothing, adds nothing
+        EXPECT_FALSE(bench.tool.editingTextID());
+        EXPECT_FALSE(bench.tool.selectedTextID());
         if (!stored) {
-            EXPECT_TRUE(bench.photo().edits.textMarks.isEmpty());
+            EXPECT_TRUE(bench.edits().textMarks.isEmpty());
             continue;
         }
-        ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
-        TextMark expected = textMark({120, 80}, *stored, 24); // white on its box
-        expected.id = bench.photo().edits.textMarks[0].id;
-        EXPECT_EQ(bench.photo().edits.textMarks[0], expected);
+        ASSERT_EQ(bench.edits().textMarks.size(), 1);
+        TextMark expected = textMark({20, 275}, *stored, bench.edits().textMarks[0].fontSize);
+        expected.id = bench.edits().textMarks[0].id;
+        EXPECT_EQ(bench.edits().textMarks[0], expected);
     }
 }
 
-TEST(TextTool, DoubleClickLoadsThePanelAndPanelChangesRestyleOnlyTheSelectedMark)
+// Leaving the typing in every other way keeps what was typed: the "Text" button, another mode,
+// Escape (the mark stays, selected, and opens again with a double click), closing the editor.
+TEST(TextTool, EveryWayOutOfTypingKeepsTheText)
 {
-    EditorBench bench;
-    TextTool& tool = bench.enter<TextTool>(DrawingMode::text);
-    TextMark mark = textMark({50, 50}, QStringLiteral("Eins"), 40);
-    mark.colorHex = QStringLiteral("#00FF00");
-    mark.hasBackground = false;
-    bench.processor.setTextMarks(bench.id, {mark});
-
-    // No selection: the colour only becomes the default.
-    tool.setColorHex(QStringLiteral("#123456"));
-    EXPECT_EQ(bench.photo().edits.textMarks[0].colorHex, "#00FF00");
-    EXPECT_EQ(bench.state().textColorHex, "#123456");
-
-    tool.select(mark.id);
-    tool.requestEdit(mark.id);
-    EXPECT_EQ(bench.state().editingTextID, mark.id);
-    EXPECT_EQ(bench.state().editingTextValue, "Eins");
-    EXPECT_EQ(bench.state().textFontSize, 40);
-    EXPECT_EQ(bench.state().textColorHex, "#00FF00");
-    EXPECT_FALSE(bench.state().textHasBackground);
-
-    tool.setFontSize(500); // the panel's range ends at 300
-    tool.setHasBackground(true);
-    EXPECT_EQ(bench.photo().edits.textMarks[0].fontSize, 300);
-    EXPECT_TRUE(bench.photo().edits.textMarks[0].hasBackground);
-    EXPECT_EQ(bench.editor->hint(), "Klick auf Text zum Bearbeiten · Ziehen zum Verschieben · ⌫ zum Löschen");
-
-    // Leaving the mode commits the edit and clears the selection.
-    bench.state().editingTextValue = QStringLiteral("Zwei");
-    bench.editor->setMode(DrawingMode::arrow);
-    EXPECT_EQ(bench.photo().edits.textMarks[0].text, "Zwei");
-    EXPECT_FALSE(bench.state().selectedTextID);
-    EXPECT_FALSE(bench.state().editingTextID);
+    const std::pair<const char*, std::function<void(TextBench&)>> ways[] = {
+        {"TextButton", [](TextBench& b) { b.tool.buttonPressed(); }},
+        {"OtherMode", [](TextBench& b) { b.editor->setMode(DrawingMode::arrow); }},
+        {"Escape", [](TextBench& b) { EXPECT_TRUE(b.editor->escapeKey()); }},
+        {"Return", [](TextBench& b) { b.tool.endTyping(); }},
+    };
+    for (const auto& [name, leave] : ways) {
+        SCOPED_TRACE(name);
+        TextBench bench;
+        bench.click({40, 50});
+        bench.tool.setEditingTextValue(QStringLiteral("Kratzer"));
+        leave(bench);
+        ASSERT_EQ(bench.edits().textMarks.size(), 1);
+        EXPECT_EQ(bench.edits().textMarks[0].text, "Kratzer");
+        EXPECT_FALSE(bench.tool.editingTextID());
+        EXPECT_EQ(bench.dismissed, 0);
+    }
+    TextBench bench;
+    bench.click({40, 50});
+    bench.tool.setEditingTextValue(QStringLiteral("Kratzer"));
+    EXPECT_TRUE(bench.editor->escapeKey());
+    EXPECT_FALSE(bench.editor->escapeKey()); // a second Escape is the sheet's
+    bench.click({40, 50}, 2);
+    EXPECT_EQ(bench.tool.editingTextValue(), "Kratzer");
+    bench.editor->close();
+    EXPECT_EQ(bench.edits().textMarks.value(0).text, "Kratzer");
 }
 
-TEST(TextTool, MoveAndDeleteKeyWriteThePhotosMarksAndDeleteOnlyTheSelectedOne)
+// A press on a mark (or 20 points beside it) selects and drags it; the drag is one edit. A
+// double click loads its looks; the panel restyles the selected mark, one slider drag one undo step.
+TEST(TextTool, SelectDragRestyleAndDelete)
 {
-    EditorBench bench;
-    TextTool& tool = bench.enter<TextTool>(DrawingMode::text);
-    const TextMark a = textMark({50, 50});
-    const TextMark b = textMark({150, 150});
-    bench.processor.setTextMarks(bench.id, {a, b});
-    tool.moveMark(b.id, {160, 140});
-    EXPECT_EQ(bench.photo().edits.textMarks[1].position, QPointF(160, 140));
-    bench.editor->deleteKey();                          // nothing selected
-    bench.state().selectedTextID = QUuid::createUuid(); // selected but not on the photo
+    TextBench bench;
+    bench.type({200, 200}, QStringLiteral("Eins"));
+    bench.type({600, 400}, QStringLiteral("Zwei"));
+    const QUuid eins = bench.edits().textMarks[0].id;
+    const QRectF box = TextTool::textBox(bench.edits().textMarks[0], bench.editor->mapping());
+    const EditState typed = bench.edits();
+
+    bench.drag({box.right() + 20, box.center().y()}, {box.right() + 60, box.center().y() + 30});
+    EXPECT_EQ(bench.tool.selectedTextID(), eins);
+    expectNear(bench.edits().textMarks[0].position, typed.textMarks[0].position + QPointF(20, -15));
+    bench.editor->undo();
+    EXPECT_EQ(bench.edits(), typed);
+
+    bench.tool.setTextColorHex(QStringLiteral("#123456"));
+    for (int size = 30; size <= 60; size += 10)
+        bench.tool.setTextFontSize(size);
+    bench.tool.setTextFontSize(500); // the panel's range ends at 300
+    EXPECT_EQ(bench.edits().textMarks[0].fontSize, 300);
+    EXPECT_EQ(bench.edits().textMarks[1], typed.textMarks[1]);
+    bench.editor->undo(); // the whole size drag
+    EXPECT_EQ(bench.edits().textMarks[0].colorHex, "#123456");
+    EXPECT_EQ(bench.edits().textMarks[0].fontSize, typed.textMarks[0].fontSize);
+
+    bench.click(box.center(), 2);
+    EXPECT_EQ(bench.tool.editingTextID(), eins);
+    EXPECT_EQ(bench.tool.textColorHex(), "#123456");
+    bench.tool.endTyping();
+    EXPECT_EQ(bench.editor->hint(), "Klick auf Text zum Bearbeiten · Ziehen zum Verschieben · ⌫ zum Löschen");
     bench.editor->deleteKey();
-    EXPECT_EQ(bench.photo().edits.textMarks.size(), 2);
-    tool.select(a.id);
-    bench.state().editingTextID = a.id;
-    bench.editor->deleteKey();
-    ASSERT_EQ(bench.photo().edits.textMarks.size(), 1);
-    EXPECT_EQ(bench.photo().edits.textMarks[0].id, b.id);
-    EXPECT_FALSE(bench.state().selectedTextID);
-    EXPECT_FALSE(bench.state().editingTextID);
+    ASSERT_EQ(bench.edits().textMarks.size(), 1);
+    EXPECT_EQ(bench.edits().textMarks[0].text, "Zwei");
     EXPECT_EQ(bench.editor->hint(), "Klick auf das Bild um Text einzufügen");
+}
+
+TEST(TextTool, NewLabelsReadLikeTheToolbarOnTheCanvas)
+{
+    EditorBench camera({6000, 4000}, {1100, 650}); // a 24 MP photo: about 6.2 pixels per point
+    auto& tool = camera.enter<TextTool>(DrawingMode::text);
+    EXPECT_NEAR(tool.textFontSize(), 13 * 6000 / 975.0, 1);
+    EditorBench small({200, 150}, {800, 600});
+    EXPECT_EQ(small.enter<TextTool>(DrawingMode::text).textFontSize(), TextTool::kMinimumFontSize);
 }
 
 namespace {
@@ -224,10 +192,10 @@ std::pair<QImage, QImage> bake(QSize size, double rotation, bool flippedH, bool 
 
 } // namespace
 
-// A mark placed in the editor on a mirrored (and turned) photo stands, in the pipeline's render
-// and in the baked photo, centred on the spot where the layer showed it; its letters are never
-// mirrored: the baked photo equals an upright photo with the mark put there directly.
-TEST(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayRound)
+// A mark placed where the canvas shows it on a mirrored (and turned) photo stands there in the
+// pipeline's render and in the baked photo; its letters are never mirrored: the baked photo
+// equals an upright photo with the mark put there directly.
+TEST(TextMarkOnMirroredPhoto, StandsWhereTheCanvasShowedItWithLettersTheRightWayRound)
 {
     struct Case {
         const char* name;
@@ -246,14 +214,12 @@ TEST(TextMarkOnMirroredPhoto, StandsWhereTheLayerShowedItWithLettersTheRightWayR
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QSize original(200, 120);
-        const QSizeF oriented = CanvasMapping{QSizeF(original), c.rotation}.orientedSize();
-        // A layer as big as the oriented photo: view points are its pixels.
-        TextLayerGeometry g{oriented, oriented, QSizeF(original), c.rotation};
-        g.flippedH = c.flippedH;
-        g.flippedV = c.flippedV;
+        const QSizeF oriented = CanvasMapping{QSizeF(original), c.rotation, false, false, {}}.orientedSize();
+        // A canvas as big as the oriented photo: canvas points are its pixels.
+        const CanvasMapping mapping{QSizeF(original), c.rotation, c.flippedH, c.flippedV, oriented};
         const QPointF shown(50, 40);
-        const TextMark mark = textMark(g.toImage(shown), QStringLiteral("F"), 24);
-        ASSERT_NEAR(g.textBox(mark).center().x(), shown.x(), 1e-9);
+        const TextMark mark = textMark(mapping.toImage(shown), QStringLiteral("F"), 24);
+        ASSERT_NEAR(TextTool::textBox(mark, mapping).center().x(), shown.x(), 1e-9);
 
         const auto [rendered, baked] = bake(original, c.rotation, c.flippedH, c.flippedV, mark);
         for (const QImage* image : {&rendered, &baked}) {

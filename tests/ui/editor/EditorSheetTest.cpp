@@ -42,13 +42,13 @@ struct SheetFixture : ::testing::Test {
     QUuid id;
     QPointer<ZoomableImageEditor> sheet;
 
-    void open(double rotation = 0, bool flippedH = false)
+    void open(double rotation = 0, bool flippedH = false, QSize window = {1000, 700})
     {
         PhotoItem photo = EditorBench::photoOf({400, 300}, rotation);
         photo.edits.flippedH = flippedH;
         id = photo.id;
         processor.setPhotos({photo});
-        sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, {1000, 700});
+        sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, window);
         sheet->show();
         sheet->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
@@ -60,26 +60,28 @@ struct SheetFixture : ::testing::Test {
         EditorBench::settle();
     }
     [[nodiscard]] const PhotoItem& photo() const { return *processor.photo(id); }
-    [[nodiscard]] QSizeF canvasSize() const { return QSizeF(sheet->canvas()->size()); }
-    [[nodiscard]] QRectF fitted() const { return sheet->editor().mapping().fittedRect(canvasSize()); }
-    [[nodiscard]] QPointF toImage(QPointF p) const { return sheet->editor().mapping().toImage(p, canvasSize()); }
+    [[nodiscard]] CanvasMapping mapping() const { return sheet->editor().mapping(); }
+    [[nodiscard]] QRectF fitted() const { return mapping().fittedRect(); }
+    template <class Tool>
+    Tool& tool(DrawingMode mode)
+    {
+        return dynamic_cast<Tool&>(*sheet->editor().tool(mode));
+    }
 };
 
 } // namespace
 
-TEST_F(SheetFixture, ToolbarAndCanvasDrawCommitUndoAndEscape)
+TEST_F(SheetFixture, ToolbarAndCanvasDrawCommitUndoRedoAndEscape)
 {
     open();
-    ASSERT_TRUE(sheet->editor().state().editorPreview); // which enables the magnifier
-    // The background result's buttons show only while there is a result.
+    ASSERT_TRUE(sheet->editor().editorPreview()); // which enables the magnifier
     EXPECT_FALSE(sheet->button(QStringLiteral("Anwenden"))->isVisible());
     EXPECT_FALSE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
     QTest::mouseClick(sheet->button(QStringLiteral("In Lupe ansehen")), Qt::LeftButton);
     EXPECT_TRUE(magnifiers.fenster(id));
     QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
-    EXPECT_EQ(sheet->editor().state().drawingMode, DrawingMode::whiteFill);
+    EXPECT_EQ(sheet->editor().drawingMode(), DrawingMode::whiteFill);
     EXPECT_TRUE(sheet->button(QStringLiteral("Füllen"))->isSelected());
-    EXPECT_FALSE(sheet->button(QStringLiteral("Rechteck"))->isSelected());
     QTest::mouseClick(sheet->button(QStringLiteral("Rechteck")), Qt::LeftButton);
 
     const QRectF f = fitted();
@@ -88,40 +90,44 @@ TEST_F(SheetFixture, ToolbarAndCanvasDrawCommitUndoAndEscape)
     const QPointF inImage = a - f.topLeft();
     mouseDrag(sheet->canvas(), a, a + QPointF(100, 60));
     EXPECT_EQ(sheet->hintText(), sheet->editor().hint());
-    EXPECT_EQ(sheet->editor().state().editingRect, QRectF(a, QSizeF(100, 60)));
     QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, (a + QPointF(400, 300)).toPoint());
     ASSERT_EQ(photo().edits.masks.size(), 1);
-    // y up: the mask starts at the rectangle's lower edge.
     expectNear(photo().edits.masks[0].rect, {inImage.x() / s, 300 - (inImage.y() + 60) / s, 100 / s, 60 / s}, 1e-6);
+    const EditState one = photo().edits;
 
     mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
-    EXPECT_TRUE(sheet->button(QStringLiteral("Rückgängig"))->isEnabled());
+    QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, (a + QPointF(400, 300)).toPoint());
     QTest::keyClick(sheet, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_TRUE(photo().edits.masks.isEmpty());
+    EXPECT_EQ(photo().edits, one);
+    EXPECT_TRUE(sheet->button(QStringLiteral("Wiederholen"))->isEnabled());
+    QTest::keyClick(sheet, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(photo().edits.masks.size(), 2);
+    QTest::keyClick(sheet, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(sheet, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(photo().edits.masks.size(), 2);
+
     mouseDrag(sheet->canvas(), a, a + QPointF(50, 50));
     QTest::keyClick(sheet, Qt::Key_Escape); // closes with the closing steps: the rectangle is kept
     EditorBench::settle();
     EXPECT_TRUE(sheet.isNull());
-    EXPECT_EQ(photo().edits.masks.size(), 1);
+    EXPECT_EQ(photo().edits.masks.size(), 3);
 }
 
-TEST_F(SheetFixture, ColourButtonWritesTheChosenColourString)
+TEST_F(SheetFixture, ColourButtonsWriteTheToolsColourStrings)
 {
     open();
     auto* colour = sheet->currentPanel()->findChild<ColorButton*>();
     ASSERT_TRUE(colour);
-    sheet->editor().state().rectColorHex = QStringLiteral("kein Farbwert");
+    tool<RectangleTool>(DrawingMode::rectangle).setRectColorHex(QStringLiteral("kein Farbwert"));
     EXPECT_EQ(colour->shownColor(), QColor(Qt::white)); // what does not parse shows as white
     dialogs.pickColor(QStringLiteral("#112233"));
     QTest::mouseClick(colour, Qt::LeftButton);
-    EXPECT_EQ(sheet->editor().state().rectColorHex, "#112233");
-    ASSERT_EQ(dialogs.colorRequests.size(), 1);
+    EXPECT_EQ(tool<RectangleTool>(DrawingMode::rectangle).rectColorHex(), "#112233");
     EXPECT_FALSE(dialogs.colorRequests[0].withAlpha);
 
     QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
-    auto* fill = sheet->currentPanel()->findChild<ColorButton*>();
-    QTest::mouseClick(fill, Qt::LeftButton); // cancelled: nothing changes
-    EXPECT_EQ(sheet->editor().state().fillColorHex, "#FFFFFFFF");
+    QTest::mouseClick(sheet->currentPanel()->findChild<ColorButton*>(), Qt::LeftButton); // cancelled
+    EXPECT_EQ(tool<FillTool>(DrawingMode::whiteFill).fillColorHex(), "#FFFFFFFF");
     EXPECT_TRUE(dialogs.colorRequests[1].withAlpha); // the fill's default has an alpha
 }
 
@@ -143,6 +149,22 @@ TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
     EXPECT_FALSE(view->findChild<ZoomableImageEditor*>());
 }
 
+// On a 1024 × 768 screen the window is at most 1024 wide: the sheet fits it in every mode, and
+// "Schließen" stays on it.
+TEST_F(SheetFixture, TheSheetFitsASmallScreenInEveryMode)
+{
+    open(0, false, {1024, 700});
+    dialogs.answer(std::nullopt);
+    for (const auto& t : sheet->editor().tools()) {
+        sheet->editor().setMode(t->mode());
+        QCoreApplication::processEvents();
+        EXPECT_LE(sheet->minimumSizeHint().width(), 1024 - 60) << int(t->mode());
+        EXPECT_LE(sheet->width(), 1024 - 60) << int(t->mode());
+    }
+    auto* close = sheet->findChild<QPushButton*>(QStringLiteral("editorClose"));
+    EXPECT_TRUE(sheet->rect().contains(close->geometry()));
+}
+
 TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
 {
     open();
@@ -158,56 +180,50 @@ TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
 
     QTest::keyClicks(width, QStringLiteral("2x0-.0")); // only the digits stay
     QTest::keyClicks(height, QStringLiteral("1500"));
-    EXPECT_EQ(sheet->editor().state().cropMassBreite, QStringLiteral("200"));
-    EXPECT_EQ(sheet->editor().state().cropMassHoehe, QStringLiteral("1500"));
+    auto& crop = tool<CropTool>(DrawingMode::crop);
+    EXPECT_EQ(crop.cropMassBreite(), QStringLiteral("200"));
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("cropSetButton")), Qt::LeftButton);
-    ASSERT_TRUE(sheet->editor().state().cropRect); // its size from the fields is the crop tool's own test
+    ASSERT_TRUE(crop.cropRect());
     EXPECT_TRUE(apply->isEnabled());
-    EXPECT_TRUE(apply->isDefault());
 
-    // Return in the sheet is "Anwenden": the single photo's confirmation, here cancelled.
     dialogs.answer(QStringLiteral("Abbrechen"));
-    QTest::keyClick(sheet, Qt::Key_Return);
+    QTest::keyClick(sheet, Qt::Key_Return); // "Anwenden"
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0].title, QStringLiteral("Zuschnitt anwenden"));
-    EXPECT_TRUE(sheet->isVisible());
-    EXPECT_TRUE(sheet->editor().state().cropRect); // the frame stays after "Abbrechen"
+    EXPECT_TRUE(crop.cropRect()); // the frame stays after "Abbrechen"
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("cropCancelButton")), Qt::LeftButton);
-    EXPECT_FALSE(sheet->editor().state().cropRect);
+    EXPECT_FALSE(crop.cropRect());
 }
 
-// On a turned and mirrored photo the text layer and its field place, move and reopen a mark
-// where the canvas shows it; closing bakes it into the photo.
-TEST_F(SheetFixture, TextLayerPlacesTypesDragsAndReopensAMarkOnATurnedMirroredPhoto)
+// On a turned and mirrored photo the text field stands where the click was, a drag moves the
+// mark with the pointer, Escape ends the typing without closing, a double click opens the mark
+// again; closing bakes it into the photo.
+TEST_F(SheetFixture, TextIsPlacedTypedDraggedAndReopenedOnATurnedMirroredPhoto)
 {
     open(90, true);
     QTest::mouseClick(sheet->button(QStringLiteral("Text")), Qt::LeftButton);
-    auto* layer = sheet->findChild<TextMarkNSView*>();
     auto* field = sheet->findChild<TextMarkField*>();
-    ASSERT_TRUE(layer && field);
+    ASSERT_TRUE(field);
     const QPoint p = (fitted().topLeft() + QPointF(90, 150)).toPoint();
-    QTest::mouseClick(layer, Qt::LeftButton, {}, p);
+    QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, p);
     EditorBench::settle();
-    ASSERT_EQ(photo().edits.textMarks.size(), 1);
     ASSERT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus());
     QTest::keyClicks(field, QStringLiteral("Hallo"));
-    // The field stands centred on the click as it grows with the text.
     expectNear(field->mapTo(sheet->canvas(), field->box().center().toPoint()), p, 1.5);
-    QTest::keyClick(field, Qt::Key_Return);
+    QTest::keyClick(field, Qt::Key_Escape); // ends the typing; the sheet stays
     EditorBench::settle();
+    EXPECT_FALSE(sheet.isNull());
     EXPECT_FALSE(field->isVisible());
     ASSERT_EQ(photo().edits.textMarks.size(), 1);
     EXPECT_EQ(photo().edits.textMarks[0].text, "Hallo");
-    expectNear(photo().edits.textMarks[0].position, toImage(p), 1e-6);
+    expectNear(photo().edits.textMarks[0].position, mapping().toImage(p), 1e-6);
 
-    // Dragged: the stored position follows the pointer through the turn and mirror.
     const QPoint dropped = p + QPoint(40, 30);
-    mouseDrag(layer, p, dropped);
-    expectNear(photo().edits.textMarks[0].position, toImage(dropped), 1e-6);
+    mouseDrag(sheet->canvas(), p, dropped);
+    expectNear(photo().edits.textMarks[0].position, mapping().toImage(dropped), 1e-6);
 
-    // A double click opens it for editing again, with its text in the focused field.
-    QTest::mouseDClick(layer, Qt::LeftButton, {}, dropped);
+    QTest::mouseDClick(sheet->canvas(), Qt::LeftButton, {}, dropped);
     EditorBench::settle();
     ASSERT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus());

@@ -1,5 +1,5 @@
 // The panel of the background mode; its canvas feedback is the composite itself.
-#include "ui/editor/EditorToolUi.h"
+#include "ui/editor/BackgroundUi.h"
 
 #include "app/editor/BackgroundTool.h"
 #include "app/editor/EditorController.h"
@@ -42,13 +42,13 @@ public:
         row->addWidget(m_error);
 
         m_color = new ColorButton(dialogs,
-                                  {[&editor] { return hexFromColor(editor.state().freistellerFarbe); },
+                                  {[&tool] { return hexFromColor(tool.freistellerFarbe()); },
                                    [&tool](const QString& hex) { tool.setColor(colorOr(hex, Qt::white)); }},
                                   Qt::white, false, this);
         row->addWidget(m_color);
         m_transparent = new QCheckBox(QStringLiteral("Transparent"), this);
-        connect(m_transparent, &QCheckBox::toggled, this, [&tool, &editor](bool on) {
-            if (on != editor.state().freistellerTransparent)
+        connect(m_transparent, &QCheckBox::toggled, this, [&tool](bool on) {
+            if (on != tool.freistellerTransparent())
                 tool.setTransparent(on);
         });
         row->addWidget(m_transparent);
@@ -67,23 +67,22 @@ public:
 private:
     void refresh()
     {
-        const EditorState& s = m_editor.state();
-        const bool result = s.freistellerMaske.has_value();
-        m_busy->setVisible(s.freistellerLaeuft || m_tool.isLoadingBackground());
-        m_status->setVisible(!result);
+        const bool result = m_tool.hasMask();
+        const bool applying = m_tool.isFreistellerAnwenden();
+        m_busy->setVisible(m_tool.freistellerLaeuft() || m_tool.isLoadingBackground() || applying);
+        m_status->setVisible(!result || applying);
         m_status->setText(m_tool.statusLine());
-        m_error->setVisible(s.freistellerFehler.has_value());
-        m_error->setText(s.freistellerFehler.value_or(QString()));
+        m_error->setVisible(m_tool.freistellerFehler().has_value());
+        m_error->setText(m_tool.freistellerFehler().value_or(QString()));
         for (QWidget* control : {static_cast<QWidget*>(m_color), static_cast<QWidget*>(m_transparent),
                                  static_cast<QWidget*>(m_photo), static_cast<QWidget*>(m_notes)})
             control->setVisible(result);
-        const bool applying = s.isFreistellerAnwenden;
         m_color->setEnabled(!applying);
         m_transparent->setEnabled(!applying);
         m_photo->setEnabled(!applying);
-        if (m_transparent->isChecked() != s.freistellerTransparent) {
+        if (m_transparent->isChecked() != m_tool.freistellerTransparent()) {
             const QSignalBlocker quiet(m_transparent);
-            m_transparent->setChecked(s.freistellerTransparent);
+            m_transparent->setChecked(m_tool.freistellerTransparent());
         }
         m_notes->setText(m_tool.noteLines().join(QStringLiteral("   ")));
         m_color->update();
@@ -102,25 +101,22 @@ private:
 
 class BackgroundUi : public EditorToolUi {
 public:
-    DrawingMode mode() const override { return DrawingMode::freisteller; }
+    BackgroundUi(EditorController& editor, BackgroundTool& tool) : m_editor(editor), m_tool(tool) {}
 
-    QWidget* makePanel(EditorController& editor, Dialogs& dialogs) override
-    {
-        auto* tool = dynamic_cast<BackgroundTool*>(editor.tool(DrawingMode::freisteller));
-        if (!tool)
-            return new QWidget;
-        return new BackgroundPanel(editor, *tool, dialogs);
-    }
+    QWidget* makePanel(Dialogs& dialogs) override { return new BackgroundPanel(m_editor, m_tool, dialogs); }
+    void paint(QPainter&, const CanvasMapping&) const override {}
+    QRectF changingArea(const CanvasMapping&) const override { return {}; }
 
-    void paint(QPainter&, const EditorState&) const override {}
-    QRectF changingArea(const EditorState&) const override { return {}; }
+private:
+    EditorController& m_editor;
+    BackgroundTool& m_tool;
 };
 
 } // namespace
 
-std::unique_ptr<EditorToolUi> makeBackgroundUi()
+std::unique_ptr<EditorToolUi> makeToolUi(EditorController& editor, BackgroundTool& tool)
 {
-    return std::make_unique<BackgroundUi>();
+    return std::make_unique<BackgroundUi>(editor, tool);
 }
 
 } // namespace lumora
