@@ -78,6 +78,22 @@ AdjustmentController::AdjustmentController(ImageProcessor& processor, PhotoSelec
     : QObject(parent), m_processor(processor), m_selection(selection)
 {
     connect(&m_selection, &PhotoSelection::selectionChanged, this, &AdjustmentController::selectionChanged);
+    connect(&m_processor, &ImageProcessor::photosChanged, this, &AdjustmentController::photosChanged);
+}
+
+void AdjustmentController::photosChanged(const PhotoChanges& changes)
+{
+    // The first selected photo's adjustment changed by something else than this panel (a bake
+    // into a new original resets it): the panel shows it, so the next slider step starts from
+    // the photo's real values instead of writing the old ones a second time.
+    const QUuid first = m_selection.first();
+    if (first.isNull() || !changes.edited.contains(first))
+        return;
+    const PhotoItem* photo = m_processor.photo(first);
+    if (photo && !(photo->edits.adjustment == m_ui)) {
+        m_ui = photo->edits.adjustment;
+        Q_EMIT uiAdjustmentChanged();
+    }
 }
 
 void AdjustmentController::setUiAdjustment(const AdjustmentState& state)
@@ -93,7 +109,14 @@ void AdjustmentController::setValue(AdjustmentField field, double value)
 {
     AdjustmentState next = m_ui;
     sliders::setValue(next, field, value);
-    setUiAdjustment(next);
+    if (next == m_ui)
+        return;
+    m_ui = next;
+    Q_EMIT uiAdjustmentChanged();
+    // Only the slider that moved is written: the selected photos keep their other values, so a
+    // photo whose adjustment went into its pixels never gets it a second time.
+    m_processor.changeAdjustment([field, value](AdjustmentState& a) { sliders::setValue(a, field, value); },
+                                 m_selection.ids());
 }
 
 void AdjustmentController::reset()

@@ -10,6 +10,7 @@ namespace lumora {
 
 class ImageProcessor;
 class PhotoSelection;
+struct PhotoChanges;
 
 /// One of the five adjustment sliders.
 enum class AdjustmentField { exposure, brightness, contrast, saturation, sharpness };
@@ -44,9 +45,11 @@ void setValue(AdjustmentState& state, AdjustmentField field, double value);
 
 /// The adjustments panel's state (`uiAdjustment` and the slider visibility) and the rules that
 /// tie it to the selection:
-///  - whenever `uiAdjustment` changes, it is written to every selected photo;
+///  - a slider's new value is written to every selected photo (that value only);
 ///  - whenever the selection changes, `uiAdjustment` becomes the first selected photo's
-///    adjustment (neutral when there is none), which the first rule then applies.
+///    adjustment (neutral when there is none), which is written to every selected photo;
+///  - when the first selected photo's adjustment changes otherwise (a bake resets it), the
+///    panel shows it and writes nothing.
 /// The visibility flags live in the preferences ("Lumora.Slider.show…", absent = shown) and
 /// are written the moment they change. UI thread only.
 class AdjustmentController : public QObject {
@@ -57,6 +60,7 @@ public:
     [[nodiscard]] const AdjustmentState& uiAdjustment() const { return m_ui; }
     /// Sets the shown values; when they differ, applies them to the selection.
     void setUiAdjustment(const AdjustmentState& state);
+    /// One slider's value: shown, and written to the selected photos' adjustments.
     void setValue(AdjustmentField field, double value);
     /// "Zurücksetzen": neutral values, applied to the selection.
     void reset();
@@ -77,6 +81,7 @@ Q_SIGNALS:
 
 private:
     void selectionChanged();
+    void photosChanged(const PhotoChanges& changes);
 
     ImageProcessor& m_processor;
     PhotoSelection& m_selection;

@@ -99,7 +99,7 @@ PhotoChanges PhotoChanges::between(const QList<PhotoItem>& before, const QList<P
 namespace {
 
 /// A card-size base belongs to the original it was decoded from: a photo handed back with
-/// another original but the old base loses it (renderInPlace makes a new one), so a slider step
+/// another original but the old base loses it (its next display render makes a new one), so a slider step
 /// never shows the old picture on its card.
 void dropStaleCardBase(PhotoItem& photo, const PhotoItem* before)
 {
@@ -218,14 +218,12 @@ PhotoItem flattened(PhotoItem target, const QList<TextMark>& marks, DecodeCache&
 
 } // namespace
 
-void ImageProcessor::renderInPlace(PhotoItem& photo) const
+void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids)
 {
-    // Synchronous renders (slider steps, annotations) reuse the decoded display-size original:
-    // decoding a large JPEG again would cost several times the render itself.
-    renderFromDisplayBase(photo, *m_decodes);
+    changeAdjustment([&adjustment](AdjustmentState& a) { a = adjustment; }, ids);
 }
 
-void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids)
+void ImageProcessor::changeAdjustment(const std::function<void(AdjustmentState&)>& change, const QSet<QUuid>& ids)
 {
     if (m_isBatchProcessing || ids.isEmpty())
         return;
@@ -233,7 +231,7 @@ void ImageProcessor::applyAdjustment(const AdjustmentState& adjustment, const QS
     for (PhotoItem& photo : m_photos) {
         if (!ids.contains(photo.id))
             continue;
-        photo.edits.adjustment = adjustment;
+        change(photo.edits.adjustment);
         // Only cards on screen are rendered here, from the small base: a step on any number of
         // photos costs a few small renders, and the display renders follow in the background.
         if (!m_cardOnScreen || m_cardOnScreen(photo.id))
@@ -280,16 +278,6 @@ std::optional<QImage> ImageProcessor::renderFullSize(const QUuid& id) const
     return render->raster;
 }
 
-bool ImageProcessor::editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change)
-{
-    const int index = indexOf(id);
-    if (index < 0 || !change(m_photos[index]))
-        return false;
-    renderInPlace(m_photos[index]);
-    Q_EMIT photosChanged(PhotoChanges::editedOne(id));
-    return true;
-}
-
 void ImageProcessor::prepareForEditing(const QUuid& id)
 {
     const PhotoItem* found = photo(id);
@@ -307,15 +295,6 @@ void ImageProcessor::setEdits(const QUuid& id, const EditState& edits)
         return;
     m_photos[index].edits = edits;
     queueRender(id);
-    Q_EMIT photosChanged(PhotoChanges::editedOne(id));
-}
-
-void ImageProcessor::flattenEdits(const QUuid& id, const QList<TextMark>& marks)
-{
-    const int index = indexOf(id);
-    if (index < 0)
-        return;
-    m_photos[index] = flattened(m_photos[index], marks, *m_decodes);
     Q_EMIT photosChanged(PhotoChanges::editedOne(id));
 }
 
@@ -346,15 +325,20 @@ void ImageProcessor::flattenEditsInBackground(const QUuid& id, const QList<TextM
 
 void ImageProcessor::replaceImage(const QUuid& id, const SourceImage& newOriginal)
 {
-    editAndRender(id, [&](PhotoItem& target) {
-        target.originalCI = newOriginal;
-        target.cardBase = QImage();
-        target.edits.rotation = 0;
-        target.edits.flippedH = false;
-        target.edits.flippedV = false;
-        resetEdits(target);
-        return true;
-    });
+    const int index = indexOf(id);
+    if (index < 0)
+        return;
+    PhotoItem& target = m_photos[index];
+    target.originalCI = newOriginal;
+    target.cardBase = QImage();
+    target.edits.rotation = 0;
+    target.edits.flippedH = false;
+    target.edits.flippedV = false;
+    resetEdits(target);
+    // Decoding the new original, often a full-size camera photo, is no work for the UI thread:
+    // the card keeps its picture until the display render arrives.
+    queueRender(id);
+    Q_EMIT photosChanged(PhotoChanges::editedOne(id));
 }
 
 } // namespace lumora

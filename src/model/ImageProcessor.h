@@ -116,6 +116,8 @@ public:
     /// Writes the adjustment into every listed photo. Cards on screen show it at once (rendered
     /// from the card-size base); display renders follow in the background.
     void applyAdjustment(const AdjustmentState& adjustment, const QSet<QUuid>& ids);
+    /// The same with `change` applied to each listed photo's own adjustment.
+    void changeAdjustment(const std::function<void(AdjustmentState&)>& change, const QSet<QUuid>& ids);
     void rotate(const QSet<QUuid>& ids, RotationDirection direction);
     void flip(const QSet<QUuid>& ids, FlipDirection direction);
     void applyWatermark(const QSet<QUuid>& ids, const std::optional<Watermark>& watermark);
@@ -128,15 +130,15 @@ public:
     /// Gives the photo this whole edit value (an editor commit, undo or redo) and queues its
     /// display render; nothing when the value is the photo's already.
     void setEdits(const QUuid& id, const EditState& edits);
-    /// Bakes masks, overlays, adjustment, mirror, turn and the given marks into a new original.
-    void flattenEdits(const QUuid& id, const QList<TextMark>& marks);
-    /// The same bake on the work pool (a full-size render and a cache write: too long for the UI
-    /// thread). Its result is taken only while the photo still has the original and edits it had
+    /// Bakes masks, overlays, adjustment, mirror, turn and the given marks into a new original
+    /// (`flattenEdits`), on the work pool: a full-size render and a cache write are too long for
+    /// the UI thread. Its result is taken only while the photo still has the original and edits it had
     /// when the bake began; `done` then gets whether it was taken, on the UI thread, unless
     /// `context` is gone by then.
     void flattenEditsInBackground(const QUuid& id, const QList<TextMark>& marks, QObject* context,
                                   std::function<void(bool)> done);
-    /// Gives the photo a new original and neutral edits (watermark and url stay).
+    /// Gives the photo a new original and neutral edits (watermark and url stay); its display
+    /// render follows in the background.
     void replaceImage(const QUuid& id, const SourceImage& newOriginal);
     /// The photo's full render at full resolution (for 100 % views). Synchronous.
     [[nodiscard]] std::optional<QImage> renderFullSize(const QUuid& id) const;
@@ -169,10 +171,6 @@ private:
     void renderCard(PhotoItem& photo) const;
 
     void setBatchProcessing(bool on);
-    void renderInPlace(PhotoItem& photo) const;
-    /// Finds the photo, lets `change` edit it (returning whether anything changed), then
-    /// re-renders it and publishes the change. False when the id is gone or nothing changed.
-    bool editAndRender(const QUuid& id, const std::function<bool(PhotoItem&)>& change);
     void startBatch(const QSet<QUuid>& ids, const std::function<void(PhotoItem&)>& change);
     /// Applies display renders of background jobs whose photo still has the job's original
     /// and edits (a photo changed since waits for its newer render); returns the ids applied.

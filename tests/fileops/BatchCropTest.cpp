@@ -191,6 +191,8 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_TRUE(isJpeg(readAll(at("bild.png"))));
     EXPECT_EQ(QDir(photoDir).entryList(QDir::Files).size(), 2);
 
+    // The new originals' display renders follow in the background, not in the UI thread's callback.
+    ASSERT_TRUE(test::waitIdle(processor));
     const PhotoItem* photo = processor.photo(turned);
     ASSERT_TRUE(photo);
     EXPECT_EQ(photo->url, QUrl::fromLocalFile(at("foto.jpg")));

@@ -193,7 +193,12 @@ TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
         Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
     photo.edits.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
     processor.setPhotos({photo});
-    processor.flattenEdits(photo.id, {{.position = {10, 20}, .text = "XX", .fontSize = 40, .colorHex = "#FFFFFF"}});
+    bool taken = false;
+    processor.flattenEditsInBackground(photo.id,
+                                       {{.position = {10, 20}, .text = "XX", .fontSize = 40, .colorHex = "#FFFFFF"}},
+                                       &processor, [&taken](bool t) { taken = t; });
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_TRUE(taken);
 
     const PhotoItem& flat = *processor.photo(photo.id);
     EXPECT_EQ(flat.originalCI.size(), QSize(3000, 4000));

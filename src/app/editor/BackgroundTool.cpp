@@ -13,6 +13,7 @@
 #include "platform/Dialogs.h"
 
 #include <QFileInfo>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -76,6 +77,19 @@ struct ApplyJob {
     std::optional<QString> target;   ///< where the result is written; none: nowhere
 };
 
+/// A composite that is written as JPEG, laid over white as the JPEG encoder lays translucent
+/// pixels: what the canvas shows and what the photo keeps are then what the file holds.
+Image opaque(Image composite)
+{
+    QImage flat(composite.raster.size(), QImage::Format_ARGB32_Premultiplied);
+    flat.fill(Qt::white);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, composite.raster);
+    painter.end();
+    composite.raster = flat;
+    return composite;
+}
+
 std::expected<QByteArray, Error> encodeResult(const Image& composite, bool transparent)
 {
     using enum freistellerErrors::Code;
@@ -111,6 +125,8 @@ std::expected<BackgroundTool::Applied, Error> runApply(const ApplyJob& job)
     auto composite = hintergrundErsetzen(*rendered, refined, color, background);
     if (!composite)
         return std::unexpected(freistellerError(blendFailed));
+    if (!job.transparent)
+        composite = opaque(std::move(*composite));
     auto bytes = encodeResult(*composite, job.transparent);
     if (!bytes)
         return std::unexpected(bytes.error());
@@ -136,6 +152,8 @@ std::optional<Composed> compose(const Image& base, const QImage& mask, std::opti
     auto composite = hintergrundErsetzen(base, mask, color, background);
     if (!composite)
         return std::nullopt;
+    if (color || background) // written as JPEG: shown as it will be written, without a checkerboard
+        composite = opaque(std::move(*composite));
     auto preview = makePreview(*composite);
     if (!preview)
         return std::nullopt;

@@ -182,6 +182,50 @@ TEST(BackgroundTool, KiSzeneBakesTheTextComputesOnceAndShowsTheCompositeWithoutT
     EXPECT_EQ(bench.edits().watermark, edits.watermark);
 }
 
+// "KI-Szene" while a text is typed: the typing ends with the text kept, the text is baked, and the
+// mask is computed at the first press.
+TEST(BackgroundTool, KiSzeneWorksAtTheFirstPressWhileATextIsTyped)
+{
+    CutoutBench bench;
+    auto& text = bench.enter<TextTool>(DrawingMode::text);
+    bench.click({40, 40});
+    text.setEditingTextValue(QStringLiteral("Hallo"));
+    bench.tool<BackgroundTool>().buttonPressed();
+    bench.settle();
+    EXPECT_EQ(*bench.calls, 1);
+    EXPECT_TRUE(bench.background.hasMask());
+    EXPECT_TRUE(bench.edits().textMarks.isEmpty()); // baked into the photo, not lost
+    EXPECT_FALSE(bench.photo().originalCI == photoAt(bench.url).originalCI);
+}
+
+// A photo with translucent pixels on a colour background is written as an opaque JPEG: the
+// canvas shows it laid over white as the file has it, with no checkerboard through the subject,
+// and the photo keeps exactly what was written.
+TEST(BackgroundTool, ATranslucentPhotoOnAColourShowsWhatTheJpegHolds)
+{
+    CutoutBench bench;
+    PhotoItem translucent = bench.photo();
+    QImage half = subjectPhoto().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < half.height(); ++y)
+        for (int x = 0; x < half.width(); ++x)
+            half.setPixel(x, y, (half.pixel(x, y) & 0x00FFFFFF) | 0x80000000);
+    translucent.originalCI = SourceImage::fromRaster(half.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    bench.processor.updatePhoto(translucent);
+    bench.startAndWait();
+    bench.background.setColor(QColor(0, 0, 255));
+    bench.settle();
+    const QColor shown = pixel(bench.editor->canvasImage(), 120, 80);
+    EXPECT_EQ(shown.alpha(), 255);
+    EXPECT_TRUE(near(shown, QColor(237, 142, 142), 8)) << shown.name().toStdString(); // red at half over white
+    bench.background.apply();
+    bench.settle();
+    const QImage written = QImage::fromData(bench.fileBytes());
+    const auto kept = bench.photo().originalCI.decode();
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(near(pixel(written, 120, 80), pixel(*kept, 120, 80), 4));
+    EXPECT_EQ(pixel(*kept, 120, 80).alpha(), 255);
+}
+
 // Work still under way when the user moves on is dropped: a discarded computation's mask never
 // arrives, and a background photo still decoding loses to a colour chosen after it; "Anwenden"
 // right after a photo choice waits for that photo.

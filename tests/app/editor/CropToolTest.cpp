@@ -316,3 +316,25 @@ TEST(CropEndToEnd, TheNormalisedRectangleOfATurnedAndMirroredPhotoCutsWhatIsShow
     EXPECT_EQ(quadrantColours(copy), quadrantColours(shown->raster.copy(0, 0, 80, 120)));
     EXPECT_EQ(files.processor.photo(files.ids[0])->edits, photo.edits);
 }
+
+// The editor closed while the crop runs: the copies are written and the summary is still shown,
+// over the main window, so a refused folder is not left unreported.
+TEST(CropEndToEnd, ClosingTheEditorDuringACropStillShowsTheSummary)
+{
+    CropFiles files;
+    ASSERT_TRUE(files.load({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    files.openEditor(0, files.ids);
+    files.dialogs.cancelFolder(); // "Ordner-Zugriff verweigert"
+    files.editor->press({100, 100});
+    files.editor->release({400, 400});
+    files.dialogs.answer(QStringLiteral("Kopie anlegen"));
+    files.tool().apply(true);
+    ASSERT_TRUE(files.tool().progress());
+    files.editor->close();
+    files.editor.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !files.dialogs.messages.isEmpty(); }, kNoTimeLimit));
+    ASSERT_EQ(files.dialogs.messages.size(), 1);
+    EXPECT_EQ(files.dialogs.messages[0].first, "Zuschneiden");
+    EXPECT_TRUE(files.dialogs.messages[0].second.contains("Ordner-Zugriff verweigert"))
+        << files.dialogs.messages[0].second.toStdString();
+}

@@ -2,6 +2,7 @@
 // dragging, restyling, the keys; and where marks stand on turned and mirrored photos.
 #include "EditorTestSupport.h"
 #include "pipeline/Overlays.h"
+#include "support/PhotoFiles.h"
 #include "support/Pixels.h"
 
 #include <gtest/gtest.h>
@@ -186,7 +187,8 @@ std::pair<QImage, QImage> bake(QSize size, double rotation, bool flippedH, bool 
     photo.edits.textMarks = {mark};
     processor.setPhotos({photo});
     const QImage rendered = processor.renderFullSize(photo.id)->convertToFormat(QImage::Format_RGB32);
-    processor.flattenEdits(photo.id, {mark});
+    processor.flattenEditsInBackground(photo.id, {mark}, &processor, [](bool) {});
+    waitIdle(processor);
     return {rendered, processor.photo(photo.id)->originalCI.decode()->convertToFormat(QImage::Format_RGB32)};
 }
 
