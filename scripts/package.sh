@@ -12,7 +12,8 @@
 #      packages are purged and the root must hold exactly the files it held before.
 # Usage: scripts/package.sh [--no-root] [PHOTO...]
 #   --no-root   steps 1 and 2 only
-#   PHOTO...    photos the started app loads (default: a few from ~/.cache/lumora-corpus/photos)
+#   PHOTO...    photos the started app loads, the first one is cut out (default: six of
+#               ~/.cache/lumora-corpus/photos, else a Tux Paint stamp that set-up installs)
 # Needs root (apt in the root, chroot, mount) and the packages scripts/setup.sh installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +33,11 @@ model="${LUMORA_MODEL_PATH:-${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/models
 
 # 1. The packages, built from a copy of the tree's files (tracked, and new ones not ignored).
 say "baue die Pakete $version"
-rm -rf "$out"
+# A run killed before its clean-up may have left the clean root's mounts (/dev among them).
+if findmnt -rn -o TARGET | grep -q "^$out/"; then
+  fail "unter build-package ist noch etwas eingehängt (findmnt | grep build-package; umount)"
+fi
+rm -rf --one-file-system "$out"
 mkdir -p "$out/src"
 git ls-files -z --cached --others --exclude-standard |
   tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C "$out/src"
@@ -104,18 +109,27 @@ mount --bind /dev "$root/dev" && mounts+=("$root/dev")
 mount --bind "$cache/archives" "$root/var/cache/apt/archives" && mounts+=("$root/var/cache/apt/archives")
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
-as_user() { chroot --userspec=fotograf:fotograf "$root" env -i PATH=/usr/bin:/bin HOME=/home/fotograf LANG=en_US.UTF-8 "$@"; }
+# The user of the app: a system installed in English (so German is the app's own doing).
+as_user() {
+  chroot --userspec=fotograf:fotograf "$root" env -i PATH=/usr/bin:/bin HOME=/home/fotograf LANG=en_US.UTF-8 \
+    XDG_RUNTIME_DIR=/tmp/lumora/laufzeit "$@"
+}
 
 say "Wurzel auf den neuesten Stand"
 in_root apt-get update -qq >"$out/apt.log" 2>&1 || { cat "$out/apt.log" >&2; fail "apt-get update"; }
 in_root apt-get -y -qq upgrade >>"$out/apt.log" 2>&1 || fail "apt-get upgrade (build-package/apt.log)"
 in_root useradd --create-home fotograf
 mkdir -p "$root/tmp/lumora" && cp "${debs[@]}" "$root/tmp/lumora/"
+mkdir -m 0700 "$root/tmp/lumora/laufzeit"
+in_root chown fotograf:fotograf /tmp/lumora/laufzeit
 if [ ${#photos[@]} -eq 0 ]; then
   shopt -s nullglob
   photos=("$HOME"/.cache/lumora-corpus/photos/*.jpg)
   shopt -u nullglob
   photos=("${photos[@]:0:6}")
+  # Without the corpus: a photographed subject with transparency that set-up installs.
+  bear=/usr/share/tuxpaint/stamps/animals/mammals/bears/european-bear.png
+  [ ${#photos[@]} -gt 0 ] || [ ! -f "$bear" ] || photos=("$bear")
 fi
 mkdir -p "$root/tmp/fotos"
 [ ${#photos[@]} -eq 0 ] || cp "${photos[@]}" "$root/tmp/fotos/"
@@ -128,6 +142,10 @@ snapshot() {
     -o -path ./root -o -path ./var/cache/apt -o -path ./var/lib/apt/lists -o -path ./var/log \) -prune -o -print) |
     LC_ALL=C sort
 }
+# The caches that ldconfig and man-db keep for every package are made first, so that only files
+# of the packages themselves can differ.
+in_root ldconfig
+in_root sh -c 'if command -v mandb >/dev/null; then mandb -q; fi'
 snapshot >"$out/root-before.txt"
 
 say "apt install ${debs[*]##*/}"
@@ -140,7 +158,12 @@ say "lumora-cli --version: $answer"
 answer="$(as_user lumora-studio --version)"
 [ "$answer" = "Lumora Studio $version" ] || fail "lumora-studio --version antwortet „$answer“"
 say "lumora-studio --version: $answer"
-as_user man -P cat lumora-cli >/dev/null 2>&1 || say "(man-db ist in der Wurzel nicht installiert: man nicht geprüft)"
+if in_root sh -c 'command -v man' >/dev/null; then
+  for page in lumora-cli lumora-studio; do
+    as_user man -P cat "$page" >/dev/null 2>&1 || fail "man $page findet keine Seite"
+  done
+  say "man lumora-cli, man lumora-studio: gefunden"
+fi
 
 if [ "${build_only[0]}" = "-b" ] && [ ${#photos[@]} -gt 0 ]; then
   first="/tmp/fotos/$(basename "${photos[0]}")"
@@ -163,12 +186,13 @@ done
 xwininfo -root -tree | grep -q '"Lumora Studio"' || { echo "kein Fenster von lumora-studio" >&2; exit 1; }
 sleep 3 # the cards of the photos load in the background
 kill -0 "$app" 2>/dev/null || { echo "lumora-studio hat sich beendet" >&2; exit 1; }
-xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >/tmp/lumora/lumora-studio.png
+xwd -silent -name "Lumora Studio" | xwdtopnm 2>/dev/null | pnmtopng >/tmp/lumora/lumora-studio.png
 kill "$app"
 wait "$app" 2>/dev/null
 exit 0
 EOF
-chmod -R a+rwX "$root/tmp/lumora"
+chmod a+rwx "$root/tmp/lumora"
+chmod a+r "$root/tmp/lumora/start.sh"
 as_user xvfb-run -a -s "-screen 0 1440x900x24" sh /tmp/lumora/start.sh ||
   { cat "$root/tmp/lumora/app.log" >&2; fail "lumora-studio ließ sich nicht starten"; }
 cp "$root/tmp/lumora/lumora-studio.png" "$out/lumora-studio.png"
