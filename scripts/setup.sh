@@ -18,6 +18,9 @@ PACKAGES=(
   libimage-exiftool-perl libheif-examples python3
   tuxpaint-stamps-default  # photographed subjects cut out with alpha, for the segmentation test
   libssl-dev  # SHA-256 of the segmentation model, checked when it is loaded
+  scdoc  # the manual pages
+  # the Debian packages and their checks (scripts/package.sh)
+  debhelper lintian appstream mmdebstrap
 )
 
 SUDO=""

@@ -1,3 +1,4 @@
+#include "app/LaunchArguments.h"
 #include "base/NativePath.h"
 #include "ui/MainWindowRoot.h"
 #include "ui/Theme.h"
@@ -5,22 +6,44 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
+namespace {
+
+/// The arguments after the program's name, as given: bytes that are not UTF-8 included.
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(lumora::pathFromNative(QByteArray(argv[i])));
+    return arguments;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // --version and --help answer before Qt starts, so they need no display.
+    using Action = lumora::LaunchRequest::Action;
+    const Action asked = lumora::parseLaunchArguments(argumentsOf(argc, argv)).action;
+    if (asked != Action::openPhotos) {
+        const QString text =
+            asked == Action::printVersion ? lumora::launchVersionText() + QLatin1Char('\n') : lumora::launchHelpText();
+        std::fputs(text.toUtf8().constData(), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumora Studio"));
     QApplication::setOrganizationName(QStringLiteral("Lumora"));
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lumora-studio"));
     lumora::applyDarkLook();
-    lumora::installGermanQtTexts();
+    // German text, numbers, dates and sizes, whatever the system's language.
+    lumora::useGermanEverywhere();
 
     // Files handed over by a file manager ("Open with") are loaded like a drop, no question.
-    // Paths as given, bytes that are not UTF-8 included; the application has taken its own
-    // options out of argv.
-    QStringList paths;
-    for (int i = 1; i < argc; ++i)
-        paths.append(lumora::pathFromNative(QByteArray(argv[i])));
-    lumora::MainWindowRoot root(paths);
+    // The application has taken its own options (-platform, ...) out of argv by now.
+    lumora::MainWindowRoot root(lumora::parseLaunchArguments(argumentsOf(argc, argv)).photos);
     return QApplication::exec();
 }

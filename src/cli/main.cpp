@@ -45,6 +45,10 @@ int run(QStringList args, QTextStream& out, QTextStream& err)
         return lumora::runBench(args, out, err);
     if (command == QLatin1String("cutout"))
         return lumora::runCutout(args, out, err);
+    if (command == QLatin1String("--version")) {
+        out << "lumora-cli " LUMORA_VERSION "\n";
+        return 0;
+    }
     const bool help = command == QLatin1String("--help") || command == QLatin1String("-h");
     (help ? out : err) << "Aufruf: lumora-cli BEFEHL [Optionen] [Argumente]\n"
                           "Befehle:\n"
@@ -52,6 +56,7 @@ int run(QStringList args, QTextStream& out, QTextStream& err)
                           "  export   Fotos nummeriert als JPEG oder PNG exportieren\n"
                           "  bench    Dekodieren, Rendern, Kodieren und Export messen\n"
                           "  cutout   die Motive eines Fotos freistellen, neuer Hintergrund\n"
+                          "  --version  Namen und Version ausgeben\n"
                           "\"lumora-cli BEFEHL --help\" zeigt die Optionen eines Befehls.\n";
     return help ? 0 : 2;
 }

@@ -1,20 +1,34 @@
 #include "cutout/SegmentationModel.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace lumora {
 
 QString segmentationModelPath()
 {
+    return segmentationModelPath(QStringLiteral(LUMORA_PACKAGED_MODEL_DIR));
+}
+
+QString segmentationModelPath(const QString& packagedFolder)
+{
     const QString override = qEnvironmentVariable("LUMORA_MODEL_PATH");
     if (!override.isEmpty())
         return override;
+    const QString file = QStringLiteral("isnet-%1-fp32.onnx").arg(kSegmentationInputSize);
     // Not QStandardPaths: the set-up script computes the same folder from the same variables,
     // and QStandardPaths moves it in test mode.
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty())
         cache = QDir::homePath() + QStringLiteral("/.cache");
-    return cache + QStringLiteral("/lumora-studio/models/isnet-%1-fp32.onnx").arg(kSegmentationInputSize);
+    const QString fetched = cache + QStringLiteral("/lumora-studio/models/") + file;
+    // The user's own model wins over the package's, as a user's data wins over the system's.
+    if (QFileInfo::exists(fetched))
+        return fetched;
+    const QString packaged = QDir(packagedFolder).filePath(file);
+    if (QFileInfo::exists(packaged))
+        return packaged;
+    return fetched;
 }
 
 Error segmentationError(segmentationErrors::Code code, const QString& detail)
@@ -26,12 +40,13 @@ Error segmentationError(segmentationErrors::Code code, const QString& detail)
     case segmentationErrors::modelMissing:
         return {domain, code,
                 QStringLiteral("Das Modell für die Freistellung ist nicht installiert (%1). "
-                               "Bitte scripts/setup.sh ausführen.")
+                               "Bitte das Paket lumora-studio-model installieren oder scripts/setup.sh ausführen.")
                     .arg(detail)};
     case segmentationErrors::modelUnusable:
         return {domain, code,
                 QStringLiteral("Das Modell für die Freistellung ist beschädigt oder passt nicht (%1). "
-                               "Bitte scripts/fetch-model.sh erneut ausführen.")
+                               "Bitte scripts/fetch-model.sh erneut ausführen oder das Paket lumora-studio-model "
+                               "neu installieren.")
                     .arg(detail)};
     default:
         return {domain, segmentationErrors::failed,

@@ -11,10 +11,18 @@ namespace lumora {
 /// Side length of the square input of the installed segmentation model, in pixels.
 inline constexpr int kSegmentationInputSize = 768;
 
-/// Where the background-removal model is expected: $LUMORA_MODEL_PATH when set, otherwise
-/// ${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/models/isnet-768-fp32.onnx, the file that
-/// scripts/fetch-model.sh installs. Read from the environment on every call.
+/// Where the background-removal model is expected, first match wins:
+///   1. $LUMORA_MODEL_PATH when set (whether or not the file exists);
+///   2. ${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/models/isnet-768-fp32.onnx, the file that
+///      scripts/fetch-model.sh installs for one user, when it exists;
+///   3. isnet-768-fp32.onnx in the folder of the lumora-studio-model package
+///      (<prefix>/share/lumora-studio/models), when it exists;
+///   4. otherwise the user's cache path of 2, which the "missing model" message then names.
+/// Read from the environment and the file system on every call.
 [[nodiscard]] QString segmentationModelPath();
+
+/// The same with `packagedFolder` in place of the package's folder (for tests).
+[[nodiscard]] QString segmentationModelPath(const QString& packagedFolder);
 
 /// Soft foreground mask of all salient subjects of `bitmap`, computed by the ISNet model with
 /// OpenCV's DNN module: the photo is stretched to the model's square input, and the model's

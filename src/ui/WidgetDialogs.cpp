@@ -13,10 +13,11 @@
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QPushButton>
-#include <QSortFilterProxyModel>
 #include <QTranslator>
 #include <QVBoxLayout>
 
@@ -24,24 +25,41 @@ namespace lumora {
 
 namespace {
 
-/// Shows every entry but one folder disabled (greyed, not selectable).
-class OnlyOneFolderProxy : public QSortFilterProxyModel {
+/// What the file panels show: sizes and dates in the default locale (QFileSystemModel formats
+/// them with the system's), and, for a panel restricted to one folder, every other entry
+/// disabled (greyed, not selectable). An identity proxy, so sorting stays the file model's own.
+class PanelFilesProxy : public QIdentityProxyModel {
 public:
-    OnlyOneFolderProxy(QString allowed, QObject* parent) : QSortFilterProxyModel(parent), m_allowed(std::move(allowed))
+    PanelFilesProxy(std::optional<QString> allowed, QObject* parent)
+        : QIdentityProxyModel(parent), m_allowed(std::move(allowed))
     {
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        enum Column { size = 1, modified = 3 }; // QFileSystemModel's columns
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files || (index.column() != size && index.column() != modified))
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        if (index.column() == modified)
+            return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+        if (files->isDir(source))
+            return QIdentityProxyModel::data(index, role); // folders show no size
+        return QLocale().formattedDataSize(files->size(source));
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
-        const Qt::ItemFlags flags = QSortFilterProxyModel::flags(index);
+        const Qt::ItemFlags flags = QIdentityProxyModel::flags(index);
         const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
-        if (!files || QDir::cleanPath(files->filePath(mapToSource(index))) == m_allowed)
+        if (!m_allowed || !files || QDir::cleanPath(files->filePath(mapToSource(index))) == *m_allowed)
             return flags;
         return flags & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
 
 private:
-    QString m_allowed;
+    std::optional<QString> m_allowed;
 };
 
 /// A file dialog that confirms only one folder when asked to, with the request's message
@@ -57,8 +75,8 @@ public:
     void prepare(const QString& text)
     {
         message = text;
-        if (onlyAllowed)
-            setProxyModel(new OnlyOneFolderProxy(QDir::cleanPath(*onlyAllowed), this));
+        setProxyModel(
+            new PanelFilesProxy(onlyAllowed ? std::optional(QDir::cleanPath(*onlyAllowed)) : std::nullopt, this));
         auto* grid = qobject_cast<QGridLayout*>(layout());
         if (!grid)
             return;
@@ -160,6 +178,12 @@ bool installGermanQtTexts()
     return QCoreApplication::installTranslator(translator);
 }
 
+bool useGermanEverywhere()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    return installGermanQtTexts();
+}
+
 namespace {
 
 /// After a dialog over `window` closes, the keyboard belongs to `window` again (an open editor
@@ -201,6 +225,7 @@ QStringList WidgetDialogs::chooseFiles(const OpenPanelRequest& request)
     QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
     QFileDialog dialog(parent, request.title, request.startFolder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new PanelFilesProxy(std::nullopt, &dialog));
     dialog.setFileMode(request.multipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog.setNameFilters(request.nameFilters);
     dialog.setWindowModality(Qt::WindowModal);
@@ -257,6 +282,7 @@ std::optional<QString> WidgetDialogs::chooseSaveFile(const SavePanelRequest& req
     QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.data();
     QFileDialog dialog(parent, request.title, request.startFolder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new PanelFilesProxy(std::nullopt, &dialog));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(request.nameFilters);

@@ -12,6 +12,13 @@ namespace lumora {
 /// after the QApplication exists. False when the translations are not installed.
 bool installGermanQtTexts();
 
+/// German everywhere, whatever the system's language: German is made the default locale (the
+/// numbers, dates and sizes of widgets and of our own text) and Qt's German texts are loaded
+/// (installGermanQtTexts). Qt's file panels format sizes and dates with the system's locale
+/// instead; the panels of WidgetDialogs show them with the default one. Call once, after the
+/// QApplication exists. False when Qt's translations are not installed.
+bool useGermanEverywhere();
+
 /// The real dialogs: window-modal over the main window, Qt's own file dialogs (the same in
 /// every desktop and under Xvfb), and one question sheet that keeps the buttons in the order
 /// asked, the destructive one in red. Each call returns when the user has answered.

@@ -105,23 +105,38 @@ TEST(MaskGeneration, RunsOffTheCallersThreadAndDeliversOnItWhileTheContextLives)
     EXPECT_FALSE(deliveredToClosed);
 }
 
-TEST(SegmentationModel, PathComesFromTheEnvironment)
+TEST(SegmentationModel, PathComesFromTheEnvironmentThenTheUsersCacheThenThePackage)
 {
+    QTemporaryDir dir;
     const QString models = QStringLiteral("/lumora-studio/models/isnet-768-fp32.onnx");
-    // LUMORA_MODEL_PATH before XDG_CACHE_HOME before the home folder's cache.
+    const QString fetchedCache = dir.filePath(QStringLiteral("geholt"));
+    const QString emptyCache = dir.filePath(QStringLiteral("leer"));
+    const QString package = dir.filePath(QStringLiteral("paket"));
+    const QString packagedModel = package + QStringLiteral("/isnet-768-fp32.onnx");
+    ASSERT_TRUE(QDir().mkpath(fetchedCache + QStringLiteral("/lumora-studio/models")));
+    ASSERT_TRUE(test::writeAll(fetchedCache + models, "onnx"));
+    ASSERT_TRUE(QDir().mkpath(package));
+    ASSERT_TRUE(test::writeAll(packagedModel, "onnx"));
+    const QString nowhere = dir.filePath(QStringLiteral("kein-paket"));
+    // LUMORA_MODEL_PATH before an existing model in the user's cache before the package's model;
+    // with neither, the user's cache path (XDG_CACHE_HOME, else the home folder's cache).
     const struct {
-        const char* modelPath;
-        const char* cacheHome;
+        QByteArray modelPath;
+        QByteArray cacheHome;
+        QString packagedFolder;
         QString expected;
     } cases[] = {
-        {"/opt/modelle/eigenes.onnx", "/var/cache/nutzer", QStringLiteral("/opt/modelle/eigenes.onnx")},
-        {"", "/var/cache/nutzer", QStringLiteral("/var/cache/nutzer") + models},
-        {"", "", QDir::homePath() + QStringLiteral("/.cache") + models},
+        {"/opt/modelle/eigenes.onnx", fetchedCache.toUtf8(), package, QStringLiteral("/opt/modelle/eigenes.onnx")},
+        {"", fetchedCache.toUtf8(), package, fetchedCache + models},
+        {"", emptyCache.toUtf8(), package, packagedModel},
+        {"", emptyCache.toUtf8(), nowhere, emptyCache + models},
+        {"", "", nowhere, QDir::homePath() + QStringLiteral("/.cache") + models},
     };
     for (const auto& c : cases) {
         const ScopedEnv path("LUMORA_MODEL_PATH", c.modelPath);
         const ScopedEnv cache("XDG_CACHE_HOME", c.cacheHome);
-        EXPECT_EQ(segmentationModelPath(), c.expected);
+        EXPECT_EQ(segmentationModelPath(c.packagedFolder), c.expected)
+            << c.modelPath.constData() << " " << c.cacheHome.constData();
     }
 }
 
@@ -140,6 +155,7 @@ TEST(SegmentationModel, MissingOrDamagedModelIsReportedAndLoggedButPreloadingIsS
         EXPECT_EQ(result.error().code, segmentationErrors::modelMissing);
         EXPECT_TRUE(result.error().description.contains(missing));
         EXPECT_TRUE(result.error().description.contains(QStringLiteral("scripts/setup.sh")));
+        EXPECT_TRUE(result.error().description.contains(QStringLiteral("lumora-studio-model")));
     }
     // Not a model at all, and the start of a protobuf stream cut off mid-field.
     const QByteArray contents[] = {QByteArray("kein Modell, nur Text\n"), QByteArray::fromHex("08071207707974")};

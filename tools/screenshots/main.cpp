@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     const QString photo = photos.value(0);
     QDir().mkpath(folder);
     lumora::applyDarkLook();
-    lumora::installGermanQtTexts();
+    lumora::useGermanEverywhere();
 
     if (parser.isSet(magnifier))
         return lumora::magnifierShots(folder, photo);
