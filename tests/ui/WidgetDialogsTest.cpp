@@ -129,61 +129,62 @@ TEST(WidgetDialogs, DialogsOverAnOpenSheetGiveItTheKeyboardBack)
     (void)dialogs.ask(deleteQuestion());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
     EXPECT_EQ(QApplication::activeWindow(), &sheet);
-    namespace {
+}
 
-    /// What the file panel shows in its size and date columns for `path`.
-    struct ShownColumns {
-        QString size, modified;
-    };
+namespace {
 
-    ShownColumns shownColumns(QFileDialog* panel, const QString& path)
+/// What the file panel shows in its size and date columns for `path`.
+struct ShownColumns {
+    QString size, modified;
+};
+
+ShownColumns shownColumns(QFileDialog* panel, const QString& path)
+{
+    auto* proxy = panel->proxyModel();
+    auto* files = proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
+    if (!files)
+        return {};
+    const QModelIndex name = proxy->mapFromSource(files->index(path));
+    return {name.siblingAtColumn(1).data().toString(), name.siblingAtColumn(3).data().toString()};
+}
+
+} // namespace
+
+TEST(WidgetDialogs, FilePanelsShowGermanNumbersSizesAndDatesWhateverTheSystemSays)
+{
+    // As on a system installed in another language, where Qt's panels would show "5.08 MiB" and
+    // "12/7/26 3:30 PM": ctest runs this test once more with LANG=en_US.UTF-8 (tests/CMakeLists.txt).
+    if (QLocale::system().language() == QLocale::German)
+        GTEST_SKIP() << "the system is German already; the run with LANG=en_US.UTF-8 checks this";
+    const QLocale previous;
+    ASSERT_TRUE(useGermanEverywhere());
+    QTemporaryDir folder;
+    const QString photo = folder.filePath(QStringLiteral("karte.jpg"));
     {
-        auto* proxy = panel->proxyModel();
-        auto* files = proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
-        if (!files)
-            return {};
-        const QModelIndex name = proxy->mapFromSource(files->index(path));
-        return {name.siblingAtColumn(1).data().toString(), name.siblingAtColumn(3).data().toString()};
+        QFile file(photo);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(5'326'848)); // 5.08 MiB
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(15, 30)), QFileDevice::FileModificationTime));
     }
+    WidgetDialogs dialogs;
+    ShownColumns open, save;
+    whenModal([&](QWidget* modal) {
+        open = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    (void)dialogs.chooseFiles(OpenPanelRequest{QStringLiteral("Fotos öffnen"), folder.path(), {}, true});
+    whenModal([&](QWidget* modal) {
+        save = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    (void)dialogs.chooseSaveFile(
+        SavePanelRequest{QStringLiteral("Sichern"), folder.path(), QStringLiteral("neu.jpg"), {}, true});
+    const QString number = QLocale().toString(0.95);
+    QLocale::setDefault(previous);
 
-    } // namespace
-
-    TEST(WidgetDialogs, FilePanelsShowGermanNumbersSizesAndDatesWhateverTheSystemSays)
-    {
-        // As on a system installed in another language, where Qt's panels would show "5.08 MiB" and
-        // "12/7/26 3:30 PM": ctest runs this test once more with LANG=en_US.UTF-8 (tests/CMakeLists.txt).
-        if (QLocale::system().language() == QLocale::German)
-            GTEST_SKIP() << "the system is German already; the run with LANG=en_US.UTF-8 checks this";
-        const QLocale previous;
-        ASSERT_TRUE(useGermanEverywhere());
-        QTemporaryDir folder;
-        const QString photo = folder.filePath(QStringLiteral("karte.jpg"));
-        {
-            QFile file(photo);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            ASSERT_TRUE(file.resize(5'326'848)); // 5.08 MiB
-            ASSERT_TRUE(
-                file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(15, 30)), QFileDevice::FileModificationTime));
-        }
-        WidgetDialogs dialogs;
-        ShownColumns open, save;
-        whenModal([&](QWidget* modal) {
-            open = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
-            qobject_cast<QDialog*>(modal)->reject();
-        });
-        (void)dialogs.chooseFiles(OpenPanelRequest{QStringLiteral("Fotos öffnen"), folder.path(), {}, true});
-        whenModal([&](QWidget* modal) {
-            save = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
-            qobject_cast<QDialog*>(modal)->reject();
-        });
-        (void)dialogs.chooseSaveFile(
-            SavePanelRequest{QStringLiteral("Sichern"), folder.path(), QStringLiteral("neu.jpg"), {}, true});
-        const QString number = QLocale().toString(0.95);
-        QLocale::setDefault(previous);
-
-        for (const ShownColumns& shown : {open, save}) {
-            EXPECT_EQ(shown.size.toStdString(), "5,08 MiB");
-            EXPECT_EQ(shown.modified.toStdString(), "07.12.26 15:30");
-        }
-        EXPECT_EQ(number.toStdString(), "0,95");
+    for (const ShownColumns& shown : {open, save}) {
+        EXPECT_EQ(shown.size.toStdString(), "5,08 MiB");
+        EXPECT_EQ(shown.modified.toStdString(), "07.12.26 15:30");
     }
+    EXPECT_EQ(number.toStdString(), "0,95");
+}
