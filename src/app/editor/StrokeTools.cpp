@@ -34,6 +34,38 @@ QSize originalSizeOf(const EditorController& editor)
 
 } // namespace
 
+// --- the path of a drag ---
+
+bool PathTool::press(const PointerEvent& event)
+{
+    // The press itself is the first step of the drag: a click draws a dot.
+    m_points = {event.position, event.position};
+    return true;
+}
+
+bool PathTool::move(const PointerEvent& event)
+{
+    if (m_points.isEmpty())
+        return false;
+    m_points.append(event.position);
+    return true;
+}
+
+bool PathTool::release(const PointerEvent& event)
+{
+    if (m_points.isEmpty())
+        return false;
+    if (m_points.last() != event.position)
+        m_points.append(event.position);
+    commitPath(std::exchange(m_points, {}));
+    return true;
+}
+
+bool PathTool::dropUnfinished()
+{
+    return !std::exchange(m_points, {}).isEmpty();
+}
+
 // --- freehand ---
 
 ToolButton FreehandTool::button() const
@@ -46,37 +78,13 @@ QString FreehandTool::hint() const
     return QStringLiteral("Ziehe mit gedrückter Maustaste — zeichnet eine Linie in der gewählten Farbe und Stärke");
 }
 
-bool FreehandTool::press(const PointerEvent& event)
+void FreehandTool::commitPath(const QList<QPointF>& points)
 {
-    // The press itself is the first step of the drag: a click draws a dot.
-    m_freehandPoints = {event.position, event.position};
-    return true;
-}
-
-bool FreehandTool::move(const PointerEvent& event)
-{
-    if (m_freehandPoints.isEmpty())
-        return false;
-    m_freehandPoints.append(event.position);
-    return true;
-}
-
-bool FreehandTool::release(const PointerEvent& event)
-{
-    if (!m_freehandPoints.isEmpty() && m_freehandPoints.last() != event.position)
-        m_freehandPoints.append(event.position);
-    const QList<QPointF> points = std::exchange(m_freehandPoints, {});
     if (points.size() < kMinimumPoints)
-        return true;
+        return;
     const double lineWidth = m_freehandLineWidth * m_editor.mapping().pixelsPerPoint();
     commitOverlay(m_editor, rasterizeStroke(points, m_freehandColorHex, originalSizeOf(m_editor), lineWidth), points,
                   lineWidth / 2);
-    return true;
-}
-
-bool FreehandTool::dropUnfinished()
-{
-    return !std::exchange(m_freehandPoints, {}).isEmpty();
 }
 
 void FreehandTool::setFreehandLineWidth(double points)
@@ -103,34 +111,11 @@ QString FillTool::hint() const
     return QStringLiteral("Umfahre einen Bereich mit gedrückter Maustaste — wird mit der gewählten Farbe gefüllt");
 }
 
-bool FillTool::press(const PointerEvent& event)
+void FillTool::commitPath(const QList<QPointF>& points)
 {
-    m_whiteFillPoints = {event.position, event.position};
-    return true;
-}
-
-bool FillTool::move(const PointerEvent& event)
-{
-    if (m_whiteFillPoints.isEmpty())
-        return false;
-    m_whiteFillPoints.append(event.position);
-    return true;
-}
-
-bool FillTool::release(const PointerEvent& event)
-{
-    if (!m_whiteFillPoints.isEmpty() && m_whiteFillPoints.last() != event.position)
-        m_whiteFillPoints.append(event.position);
-    const QList<QPointF> points = std::exchange(m_whiteFillPoints, {});
     if (points.size() < kMinimumPoints)
-        return true;
+        return;
     commitOverlay(m_editor, rasterizeFilledArea(points, m_fillColorHex, originalSizeOf(m_editor)), points, 0);
-    return true;
-}
-
-bool FillTool::dropUnfinished()
-{
-    return !std::exchange(m_whiteFillPoints, {}).isEmpty();
 }
 
 void FillTool::setFillColorHex(const QString& hex)

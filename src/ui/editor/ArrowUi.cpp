@@ -5,7 +5,6 @@
 #include "app/editor/CanvasMapping.h"
 #include "pipeline/ColorHex.h"
 
-#include <QHBoxLayout>
 #include <QLineF>
 #include <QPainter>
 
@@ -36,16 +35,12 @@ public:
 
     QWidget* makePanel(Dialogs& dialogs) override
     {
-        auto* panel = new QWidget;
-        auto* row = colorRow(
-            panel, dialogs,
+        return colorPanel(
+            dialogs,
             {[this] { return m_tool.arrowColorHex(); }, [this](const QString& hex) { m_tool.setArrowColorHex(hex); }},
-            kSystemRed, false);
-        addLineWidthControls(
-            row, panel, [this] { return m_tool.arrowLineWidth(); },
-            [this](double width) { m_tool.setArrowLineWidth(width); }, QStringLiteral("arrow"));
-        row->addStretch();
-        return panel;
+            kSystemRed, false,
+            LineWidthBinding{[this] { return m_tool.arrowLineWidth(); },
+                             [this](double width) { m_tool.setArrowLineWidth(width); }, QStringLiteral("arrow")});
     }
 
     void paint(QPainter& painter, const CanvasMapping& mapping) const override

@@ -6,9 +6,9 @@
 #include <QRectF>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
-class QHBoxLayout;
 class QPainter;
 class QString;
 class QWidget;
@@ -44,15 +44,18 @@ using EditorToolUis = std::vector<std::unique_ptr<EditorToolUi>>;
 /// Adds every built tool to `editor` and returns their widget sides, in toolbar order.
 [[nodiscard]] EditorToolUis addBuiltTools(EditorController& editor);
 
-/// A new panel's row, starting with "Farbe" and a colour button bound to `binding` (`fallback`
-/// while it holds no colour; `withAlpha` offers opacity in the colour panel).
-QHBoxLayout* colorRow(QWidget* panel, Dialogs& dialogs, ColorButton::Binding binding, QColor fallback, bool withAlpha);
+/// A line width's controls bound to a tool: read, write, and the prefix of the controls' names.
+struct LineWidthBinding {
+    std::function<double()> read;
+    std::function<void(double)> write;
+    QString name;
+};
 
-/// Adds a line width's controls to `row`: an icon, a slider and a number field (2 to 50 points)
-/// kept in step, showing `read()` and writing through `write`. `name` prefixes the controls'
-/// object names.
-void addLineWidthControls(QHBoxLayout* row, QWidget* panel, std::function<double()> read,
-                          std::function<void(double)> write, const QString& name);
+/// A drawing tool's options panel: "Farbe" with a colour button bound to `color` (`fallback`
+/// while it holds no colour; `withAlpha` offers opacity in the colour panel), then, with `width`,
+/// an icon, a slider and a number field (2 to 50 points) kept in step. Owned by the caller.
+[[nodiscard]] QWidget* colorPanel(Dialogs& dialogs, ColorButton::Binding color, QColor fallback, bool withAlpha,
+                                  std::optional<LineWidthBinding> width = std::nullopt);
 
 /// The system red that a red colour string falls back to.
 inline const QColor kSystemRed{0xFF, 0x3B, 0x30};

@@ -57,13 +57,10 @@ public:
 
     QWidget* makePanel(Dialogs& dialogs) override
     {
-        auto* panel = new QWidget;
-        auto* row = colorRow(
-            panel, dialogs,
+        return colorPanel(
+            dialogs,
             {[this] { return m_tool.rectColorHex(); }, [this](const QString& hex) { m_tool.setRectColorHex(hex); }},
             Qt::white, false);
-        row->addStretch();
-        return panel;
     }
 
     void paint(QPainter& painter, const CanvasMapping& mapping) const override
@@ -119,16 +116,13 @@ public:
 
     QWidget* makePanel(Dialogs& dialogs) override
     {
-        auto* panel = new QWidget;
-        auto* row = colorRow(panel, dialogs,
-                             {[this] { return m_tool.freehandColorHex(); },
-                              [this](const QString& hex) { m_tool.setFreehandColorHex(hex); }},
-                             kSystemRed, false);
-        addLineWidthControls(
-            row, panel, [this] { return m_tool.freehandLineWidth(); },
-            [this](double width) { m_tool.setFreehandLineWidth(width); }, QStringLiteral("freehand"));
-        row->addStretch();
-        return panel;
+        return colorPanel(dialogs,
+                          {[this] { return m_tool.freehandColorHex(); },
+                           [this](const QString& hex) { m_tool.setFreehandColorHex(hex); }},
+                          kSystemRed, false,
+                          LineWidthBinding{[this] { return m_tool.freehandLineWidth(); },
+                                           [this](double width) { m_tool.setFreehandLineWidth(width); },
+                                           QStringLiteral("freehand")});
     }
 
     void paint(QPainter& painter, const CanvasMapping& mapping) const override
@@ -160,13 +154,10 @@ public:
 
     QWidget* makePanel(Dialogs& dialogs) override
     {
-        auto* panel = new QWidget;
-        auto* row = colorRow(
-            panel, dialogs,
+        return colorPanel(
+            dialogs,
             {[this] { return m_tool.fillColorHex(); }, [this](const QString& hex) { m_tool.setFillColorHex(hex); }},
             Qt::white, true);
-        row->addStretch();
-        return panel;
     }
 
     void paint(QPainter& painter, const CanvasMapping& mapping) const override
@@ -197,45 +188,45 @@ private:
 
 } // namespace
 
-QHBoxLayout* colorRow(QWidget* panel, Dialogs& dialogs, ColorButton::Binding binding, QColor fallback, bool withAlpha)
+QWidget* colorPanel(Dialogs& dialogs, ColorButton::Binding color, QColor fallback, bool withAlpha,
+                    std::optional<LineWidthBinding> width)
 {
+    auto* panel = new QWidget;
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
     row->addWidget(styledLabel(QStringLiteral("Farbe"), 11, QFont::Medium));
-    row->addWidget(new ColorButton(dialogs, std::move(binding), fallback, withAlpha, panel));
-    return row;
-}
-
-void addLineWidthControls(QHBoxLayout* row, QWidget* panel, std::function<double()> read,
-                          std::function<void(double)> write, const QString& name)
-{
-    auto* icon = new QLabel(panel);
-    icon->setPixmap(icons::pixmap(QStringLiteral("lineweight"), 16, theme::textMuted, panel->devicePixelRatioF()));
-    row->addWidget(icon);
-    auto* slider = new QSlider(Qt::Horizontal, panel);
-    slider->setRange(2, 50);
-    slider->setFixedWidth(100);
-    auto* number = new QSpinBox(panel);
-    number->setRange(2, 50);
-    number->setFixedWidth(44);
-    number->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    const int width = int(std::lround(read()));
-    slider->setValue(width);
-    number->setValue(width);
-    auto both = [write = std::move(write), slider, number](int value) {
-        const QSignalBlocker a(slider);
-        const QSignalBlocker b(number);
-        slider->setValue(value);
-        number->setValue(value);
-        write(value);
-    };
-    QObject::connect(slider, &QSlider::valueChanged, panel, both);
-    QObject::connect(number, &QSpinBox::valueChanged, panel, both);
-    slider->setObjectName(name + QStringLiteral("WidthSlider"));
-    number->setObjectName(name + QStringLiteral("WidthField"));
-    row->addWidget(slider);
-    row->addWidget(number);
+    row->addWidget(new ColorButton(dialogs, std::move(color), fallback, withAlpha, panel));
+    if (width) {
+        auto* icon = new QLabel(panel);
+        icon->setPixmap(icons::pixmap(QStringLiteral("lineweight"), 16, theme::textMuted, panel->devicePixelRatioF()));
+        row->addWidget(icon);
+        auto* slider = new QSlider(Qt::Horizontal, panel);
+        slider->setRange(2, 50);
+        slider->setFixedWidth(100);
+        auto* number = new QSpinBox(panel);
+        number->setRange(2, 50);
+        number->setFixedWidth(44);
+        number->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        const int shown = int(std::lround(width->read()));
+        slider->setValue(shown);
+        number->setValue(shown);
+        auto both = [write = width->write, slider, number](int value) {
+            const QSignalBlocker a(slider);
+            const QSignalBlocker b(number);
+            slider->setValue(value);
+            number->setValue(value);
+            write(value);
+        };
+        QObject::connect(slider, &QSlider::valueChanged, panel, both);
+        QObject::connect(number, &QSpinBox::valueChanged, panel, both);
+        slider->setObjectName(width->name + QStringLiteral("WidthSlider"));
+        number->setObjectName(width->name + QStringLiteral("WidthField"));
+        row->addWidget(slider);
+        row->addWidget(number);
+    }
+    row->addStretch();
+    return panel;
 }
 
 std::unique_ptr<EditorToolUi> makeToolUi(EditorController&, RectangleTool& tool)
