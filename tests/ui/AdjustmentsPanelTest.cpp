@@ -1,8 +1,12 @@
 // The adjustments panel with the real window: sliders, value texts, visibility, reset, keys.
 #include "AppSupport.h"
 
+#include "app/editor/TextTool.h"
+#include "base/UiThread.h"
 #include "ui/AdjustmentsPanel.h"
 #include "ui/PhotoGridView.h"
+#include "ui/editor/EditorCanvas.h"
+#include "ui/editor/ZoomableImageEditor.h"
 
 #include <QAction>
 #include <QLabel>
@@ -88,4 +92,33 @@ TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
         EXPECT_TRUE(view->adjustmentsPanel()->rowVisible(spec.field));
         EXPECT_TRUE(view->adjustmentsPanel()->visibilityAction(spec.field)->isChecked());
     }
+}
+
+// Belichtung +50 %, then a text mark baked on closing: the adjustment is in the new original
+// now, the panel shows the photo's neutral values, and the next slider writes only itself.
+TEST_F(WindowFixture, AnAdjustmentBakedByTheEditorIsNotWrittenASecondTime)
+{
+    load(1);
+    view->selection().click(idAt(0), false);
+    AdjustmentsPanel* panel = view->adjustmentsPanel();
+    panel->slider(AdjustmentField::exposure)->setValue(sliders::spec(AdjustmentField::exposure).positionOf(0.5));
+    ASSERT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+50 %"));
+    view->action(ToolbarEntry::edit)->trigger();
+    auto* sheet = view->findChild<ZoomableImageEditor*>();
+    ASSERT_TRUE(sheet);
+    waitIdle(view->processor());
+    sheet->editor().setMode(DrawingMode::text);
+    auto& text = dynamic_cast<TextTool&>(*sheet->editor().tool(DrawingMode::text));
+    QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, sheet->canvas()->rect().center());
+    text.setEditingTextValue(QStringLiteral("Kratzer"));
+    text.endTyping();
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->findChild<ZoomableImageEditor*>(); }, kNoTimeLimit));
+    waitIdle(view->processor());
+
+    const PhotoItem& baked = view->processor().photos()[0];
+    EXPECT_TRUE(baked.edits.adjustment.isNeutral());
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+0 %"));
+    panel->slider(AdjustmentField::contrast)->setValue(sliders::spec(AdjustmentField::contrast).positionOf(1.1));
+    EXPECT_EQ(view->processor().photos()[0].edits.adjustment, (AdjustmentState{.contrast = 1.1}));
 }

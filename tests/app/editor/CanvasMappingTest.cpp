@@ -67,17 +67,6 @@ TEST(CanvasMapping, CanvasPointsMapToImagePixelsAndClicksClampToThePhoto)
     EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90, false, false, {600, 800}}.pixelsPerPoint()), 2);
 }
 
-TEST(CanvasMapping, OrientedSizeSwapsOnlyNearQuarterTurns)
-{
-    struct Case {
-        double rotation;
-        QSizeF expected;
-    };
-    for (const Case& c : {Case{0, {400, 300}}, Case{90, {300, 400}}, Case{90.9, {300, 400}}, Case{91, {400, 300}},
-                          Case{-90, {300, 400}}, Case{180, {400, 300}}, Case{269.2, {300, 400}}, Case{45, {400, 300}}})
-        EXPECT_EQ(mappingOf(c.rotation).orientedSize(), c.expected) << c.rotation;
-}
-
 // Every turn and mirror: canvas → image → canvas gives the point back, also beside the photo;
 // the painting transform puts image pixels where toCanvas does; rectangles map corner to corner.
 TEST(CanvasMapping, RoundTripsAndThePaintingTransformAgree)

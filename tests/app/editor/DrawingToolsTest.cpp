@@ -229,18 +229,6 @@ TEST(ArrowHitTest, ChoosesTheDragModeAndKeepsTheGrabOffsetFromTheMidpoint)
     EXPECT_EQ(ArrowTool::hitTest({200, 129}, QPointF(100, 100), {300, 100}), (ArrowDragMode{K::moveAll, {0, 29}}));
 }
 
-TEST(ArrowHeadView, LengthIsTwiceTheWidthAtLeast8AndAsWideAsLong)
-{
-    for (auto [width, length] : {std::pair{2.0, 8.0}, {12.0, 24.0}, {1.0, 8.0}}) {
-        const auto c = ArrowHeadView{{0, 0}, {100, 0}, width}.corners();
-        EXPECT_EQ(c[0], QPointF(100, 0)) << width;
-        EXPECT_NEAR(c[1].x(), 100 - length, 1e-9) << width;
-        EXPECT_NEAR(QLineF(c[1], c[2]).length(), length, 1e-9) << width;
-    }
-    const auto down = ArrowHeadView{{0, 0}, {0, 100}, 12}.corners();
-    expectNear(down[1], {12, 76});
-}
-
 // Eight points make an editable arrow; moved by its shaft it keeps the grab offset; a press
 // away commits it with start, angle, length and width in image pixels.
 TEST(ArrowTool, DrawMoveAndCommitInImagePixels)

@@ -5,18 +5,15 @@
 #include "../AppSupport.h"
 #include "app/editor/CanvasMapping.h"
 #include "app/editor/EditorTestSupport.h"
-#include "ui/AdjustmentsPanel.h"
 #include "ui/editor/ColorButton.h"
 #include "ui/editor/EditorCanvas.h"
 #include "ui/editor/EditorIconButton.h"
 #include "ui/editor/TextMarkLayer.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -238,33 +235,4 @@ TEST_F(SheetFixture, TextIsPlacedTypedDraggedAndReopenedOnATurnedMirroredPhoto)
     EditorBench::settle();
     EXPECT_TRUE(sheet.isNull());
     EXPECT_TRUE(photo().edits.textMarks.isEmpty()); // baked into the original
-}
-
-// Belichtung +50 %, then a text mark baked on closing: the adjustment is in the new original
-// now, the panel shows the photo's neutral values, and the next slider writes only itself.
-TEST_F(WindowFixture, AnAdjustmentBakedByTheEditorIsNotWrittenASecondTime)
-{
-    load(1);
-    view->selection().click(idAt(0), false);
-    AdjustmentsPanel* panel = view->adjustmentsPanel();
-    panel->slider(AdjustmentField::exposure)->setValue(sliders::spec(AdjustmentField::exposure).positionOf(0.5));
-    ASSERT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+50 %"));
-    view->action(ToolbarEntry::edit)->trigger();
-    auto* sheet = view->findChild<ZoomableImageEditor*>();
-    ASSERT_TRUE(sheet);
-    EditorBench::settle();
-    sheet->editor().setMode(DrawingMode::text);
-    auto& text = dynamic_cast<TextTool&>(*sheet->editor().tool(DrawingMode::text));
-    QTest::mouseClick(sheet->canvas(), Qt::LeftButton, {}, sheet->canvas()->rect().center());
-    text.setEditingTextValue(QStringLiteral("Kratzer"));
-    text.endTyping();
-    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->findChild<ZoomableImageEditor*>(); }, kNoTimeLimit));
-    waitIdle(view->processor());
-
-    const PhotoItem& baked = view->processor().photos()[0];
-    EXPECT_TRUE(baked.edits.adjustment.isNeutral());
-    EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+0 %"));
-    panel->slider(AdjustmentField::contrast)->setValue(sliders::spec(AdjustmentField::contrast).positionOf(1.1));
-    EXPECT_EQ(view->processor().photos()[0].edits.adjustment, (AdjustmentState{.contrast = 1.1}));
 }
