@@ -217,10 +217,10 @@ void TextTool::requestEdit(const QUuid& id)
 
 void TextTool::setEditingTextValue(const QString& text)
 {
-    if (!m_editingTextID)
-        return;
-    m_editingTextValue = text;
-    changed();
+    // Typing changes nothing the sheet shows but the field, which follows its own text: no
+    // refresh of the whole sheet per keystroke.
+    if (m_editingTextID)
+        m_editingTextValue = text;
 }
 
 void TextTool::endTyping()

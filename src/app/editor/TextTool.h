@@ -64,7 +64,7 @@ public:
     [[nodiscard]] std::optional<TextMark> editingMark() const;
 
     // --- the field and the panel ---
-    /// The field's text changed while typing.
+    /// The field's text changed while typing (the field shows it; nothing else changes).
     void setEditingTextValue(const QString& text);
     /// Return or the field losing the focus: stores the text being typed, or removes the mark
     /// when it is blank.

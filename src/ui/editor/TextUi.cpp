@@ -92,8 +92,10 @@ public:
         m_layer->show();
 
         QObject::connect(&m_editor, &EditorController::changed, m_layer, [this] { refresh(); });
-        QObject::connect(m_field, &QLineEdit::textEdited, m_field,
-                         [this](const QString& text) { m_tool.setEditingTextValue(text); });
+        QObject::connect(m_field, &QLineEdit::textEdited, m_field, [this](const QString& text) {
+            m_tool.setEditingTextValue(text);
+            placeField(); // the box grows and shrinks with the text; nothing else repaints
+        });
         QObject::connect(m_field, &QLineEdit::returnPressed, m_field, [this] { m_tool.endTyping(); });
         QObject::connect(m_field, &TextMarkField::escapePressed, m_field, [this] { m_editor.escapeKey(); });
         QObject::connect(m_field, &TextMarkField::focusLost, m_field, [this] {
@@ -144,10 +146,20 @@ private:
             m_field->setText(typed->text);
             focusFieldLater();
         }
-        m_field->place(mapping.toCanvas(typed->position), typed->fontSize * mapping.scale(), typed->colorHex,
-                       typed->hasBackground);
+        placeField();
         m_field->show();
         m_field->raise();
+    }
+
+    /// Puts the field over the mark being typed, in the mark's looks, sized for its text.
+    void placeField()
+    {
+        const std::optional<TextMark> typed = m_tool.editingMark();
+        if (!typed)
+            return;
+        const CanvasMapping mapping = m_editor.mapping();
+        m_field->place(mapping.toCanvas(typed->position), typed->fontSize * mapping.scale(), typed->colorHex,
+                       typed->hasBackground);
     }
 
     /// The field takes the focus once it is shown (after the update that shows it).
