@@ -517,6 +517,14 @@ void BackgroundTool::discard()
     changed();
 }
 
+bool BackgroundTool::dropUnfinished()
+{
+    if (!hasUnfinished())
+        return false;
+    discard();
+    return true;
+}
+
 void BackgroundTool::resetResult()
 {
     ++m_composeRun;

@@ -59,6 +59,14 @@ public:
     void applyResult() override { apply(); }
     void discardResult() override { discard(); }
     [[nodiscard]] bool isBusy() const override { return m_isFreistellerAnwenden || m_baking; }
+    /// A computation under way or a result not yet applied is what Ctrl+Z takes back first: the
+    /// photo's edits stay as they are underneath it.
+    [[nodiscard]] bool hasUnfinished() const override
+    {
+        return !m_isFreistellerAnwenden && (m_freistellerLaeuft || m_baking || m_freistellerMaske);
+    }
+    /// Ctrl+Z: as "Abbrechen".
+    bool dropUnfinished() override;
 
     /// Enters the mode, bakes text marks (in the background), then computes the mask. Nothing
     /// while one runs or a result exists.

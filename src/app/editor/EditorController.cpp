@@ -204,9 +204,18 @@ void EditorController::proceed(std::optional<DrawingMode> switchTo, bool close)
 
 bool EditorController::undoEnabled() const
 {
-    if (const EditorTool* active = activeTool(); active && active->hasUnfinished())
+    const EditorTool* active = activeTool();
+    if (active && active->isBusy())
+        return false;
+    if (active && active->hasUnfinished())
         return true;
     return m_history.canUndo() || fallbackUndo().has_value();
+}
+
+bool EditorController::redoEnabled() const
+{
+    const EditorTool* active = activeTool();
+    return m_history.canRedo() && !(active && (active->isBusy() || active->hasUnappliedResult()));
 }
 
 // Edits made before the editor opened are not in the history: the newest annotation of the
@@ -235,6 +244,8 @@ void EditorController::undo()
 {
     if (m_closing || m_asking)
         return;
+    if (EditorTool* active = activeTool(); active && active->isBusy())
+        return; // the work under way was made from the edits as they are
     if (EditorTool* active = activeTool(); active && active->dropUnfinished()) {
         Q_EMIT changed();
         return;
@@ -256,6 +267,8 @@ void EditorController::redo()
 {
     if (m_closing || m_asking)
         return;
+    if (EditorTool* active = activeTool(); active && (active->isBusy() || active->hasUnappliedResult()))
+        return; // the work under way was made from the edits as they are
     if (EditorTool* active = activeTool())
         active->dropUnfinished();
     if (const std::optional<EditRecord> record = m_history.redo())

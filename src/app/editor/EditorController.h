@@ -104,7 +104,7 @@ public:
     /// Ctrl+Shift+Z / Ctrl+Y.
     void redo();
     [[nodiscard]] bool undoEnabled() const;
-    [[nodiscard]] bool redoEnabled() const { return m_history.canRedo(); }
+    [[nodiscard]] bool redoEnabled() const;
     /// The delete key.
     void deleteKey();
     /// Escape: true when the active tool used it (ends typing); otherwise the sheet closes.

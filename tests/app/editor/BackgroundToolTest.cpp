@@ -406,6 +406,27 @@ TEST(BackgroundTool, WriteFailureKeepsTheResultAndSaysWhy)
     EXPECT_EQ(bench.photo().preview->bitmap, composite);
 }
 
+// Ctrl+Z takes back what was done last: the computation or the result, as "Abbrechen", before any
+// committed edit; while the apply runs there is nothing to undo.
+TEST(BackgroundTool, CtrlZTakesBackTheComputationOrTheResultFirst)
+{
+    CutoutBench bench;
+    bench.background.start();
+    bench.editor->undo(); // while it computes: its mask never arrives
+    bench.settle();
+    expectModeLeft(bench);
+    bench.startAndWait();
+    bench.background.apply();
+    EXPECT_FALSE(bench.editor->undoEnabled());
+    bench.editor->undo(); // the apply runs: nothing happens
+    bench.settle();
+    EXPECT_FALSE(bench.background.hasMask()); // applied
+    bench.startAndWait();
+    bench.editor->undo();
+    expectModeLeft(bench);
+    EXPECT_EQ(bench.edits(), EditState{}); // the applied result is the photo's original now
+}
+
 // Closing or changing the mode with an unapplied result asks first; the answer runs the real
 // apply (the switch and the close wait for it) or discard, or keeps everything as it was.
 TEST(BackgroundTool, LeavingWithAResultAsksAndTheAnswerDecidesWhatHappensFirst)
