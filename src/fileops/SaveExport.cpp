@@ -25,7 +25,7 @@ using TargetOf = std::function<QString(const PhotoSnapshot&)>;
 using Decoded = std::expected<QImage, Error>;
 using Written = std::expected<void, Error>;
 
-/// An encoder's error with the photo it was encoding named after its fixed text.
+/// An encoder's or the render's error with the photo it was about named after its fixed text.
 Error aboutPhoto(Error error, const QString& path)
 {
     error.description += QStringLiteral(" (") + quotedName(path) + QLatin1Char(')');
@@ -83,7 +83,7 @@ private:
 
 struct Rendered {
     int index = 0;
-    Image image;
+    std::expected<Image, Error> image;
 };
 
 struct Encoded {
@@ -107,7 +107,11 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
 
     std::jthread encoder([&] {
         while (std::optional<Rendered> next = toEncode.take()) {
-            auto bytes = format == ExportFormat::png ? encodePNG(next->image) : encodeJPEG(next->image, 0.95);
+            std::expected<QByteArray, Error> bytes = std::unexpected(Error());
+            if (!next->image)
+                bytes = std::unexpected(next->image.error()); // the render's failure, written as none
+            else
+                bytes = format == ExportFormat::png ? encodePNG(*next->image) : encodeJPEG(*next->image, 0.95);
             next->image = Image(); // the raster goes before the next one arrives
             if (!toWrite.put(Encoded{next->index, std::move(bytes)}))
                 break;
@@ -163,7 +167,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             }
             if (i + 1 < total)
                 ahead = decodeAhead(jobs[i + 1].originalCI);
-            Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
+            auto image = renderDecodedChecked(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
             if (!toEncode.put(Rendered{i, std::move(image)}))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }

@@ -126,8 +126,14 @@ QRectF turnedExtent(QSizeF size, double degrees)
 
 Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
 {
+    return renderDecodedChecked(std::move(base), originalSize, edits, WatermarkFailure::leaveOut).value_or(Image());
+}
+
+std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize, const EditState& edits,
+                                                 WatermarkFailure onFailure)
+{
     if (base.isNull() || originalSize.isEmpty())
-        return {};
+        return Image();
     if (base.format() != QImage::Format_ARGB32_Premultiplied)
         base.convertTo(QImage::Format_ARGB32_Premultiplied);
     const QSizeF full(originalSize);
@@ -182,7 +188,9 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
         const int h = int(extent.height());
         if (w > 0 && h > 0) {
             const QTransform toDevice = layerToRaster(QSizeF(w, h), out.size());
-            paintWatermark(out, toDevice, *edits.watermark, w, h);
+            if (auto painted = paintWatermark(out, toDevice, *edits.watermark, w, h);
+                !painted && onFailure == WatermarkFailure::fail)
+                return std::unexpected(painted.error());
         }
     }
     clock.lap("watermark");
@@ -194,7 +202,7 @@ std::expected<Image, Error> renderImage(const SourceImage& original, const EditS
     auto decoded = original.decodeScaled(scale);
     if (!decoded)
         return std::unexpected(decoded.error());
-    return renderDecoded(std::move(*decoded), original.size(), edits);
+    return renderDecodedChecked(std::move(*decoded), original.size(), edits);
 }
 
 QSize Image::fullPixelSize() const

@@ -2,10 +2,13 @@
 #include "FileopsTestSupport.h"
 #include "base/NativePath.h"
 #include "model/ImageProcessor.h"
+#include "pipeline/Overlays.h"
 #include "support/PhotoFiles.h"
+#include "support/Pixels.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <limits>
 #include <tuple>
 
 using namespace lumora;
@@ -138,4 +141,30 @@ TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
     EXPECT_FALSE(QFileInfo(planted).isSymLink());
     EXPECT_TRUE(readAll(planted).startsWith("\xFF\xD8\xFF"));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+}
+
+// The sheet's longest text at its largest size, tiled over a 24 MP photo file: the exported file
+// carries it in every quarter; a watermark the font cannot draw stops the export with a German
+// reason naming the photo, and nothing is written for it.
+TEST(Export, TheWatermarkReachesTheFileOrTheExportFails)
+{
+    QTemporaryDir source, target;
+    QList<PhotoItem> list{photoAt(writePhotoFile(source.path(), QStringLiteral("gross.jpg"),
+                                                 encodeWithVips(solid(6000, 4000, Qt::black), QStringLiteral("jpg"))))};
+    list[0].edits.watermark = Watermark{QString(kWatermarkMaxLength, QLatin1Char('W')), WatermarkPosition::tiled, 1,
+                                        0.2, QStringLiteral("#FFFFFF")};
+    EXPECT_EQ(ended(exportJPEG(list, std::make_shared<CancelToken>(), 1, target.path(), 1)->wait()), "1/1");
+    const QImage written = decodedFile(target.filePath(QStringLiteral("1_gross.jpg")));
+    ASSERT_EQ(written.size(), QSize(6000, 4000));
+    for (const QPoint corner : {QPoint(0, 0), QPoint(3000, 0), QPoint(0, 2000), QPoint(3000, 2000)})
+        EXPECT_GT(countPixels(written, QRect(corner, QSize(3000, 2000)), [](QRgb v) { return qRed(v) > 200; }),
+                  3000 * 2000 / 20);
+
+    list[0].edits.watermark->sizeFactor = std::numeric_limits<double>::quiet_NaN();
+    const StreamEnd end = exportPNG(list, std::make_shared<CancelToken>(), 1, target.path(), 1)->wait();
+    ASSERT_TRUE(end.error);
+    EXPECT_EQ(end.error->domain, watermarkErrors::domain);
+    EXPECT_TRUE(end.error->description.startsWith(QStringLiteral("Das Wasserzeichen kann nicht gezeichnet werden: ")));
+    EXPECT_TRUE(end.error->description.contains(QStringLiteral("„gross.jpg“")));
+    EXPECT_FALSE(QFile::exists(target.filePath(QStringLiteral("1_gross.png"))));
 }

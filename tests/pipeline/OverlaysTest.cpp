@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QPainter>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace lumora;
 using lumora::test::pixel;
@@ -219,4 +220,80 @@ TEST(Overlays, WatermarkTextIsCutAtItsLongestLength)
     const auto longest = drawWatermark(w, QSize(600, 400));
     ASSERT_TRUE(capped && longest);
     EXPECT_EQ(*longest, *capped);
+}
+
+namespace {
+
+/// How many pixels of each quarter of `raster` the watermark turned from black to near white.
+QList<int> markedPerQuarter(const QImage& raster)
+{
+    QList<int> counts;
+    const QSize half = raster.size() / 2;
+    for (const QPoint corner : {QPoint(0, 0), QPoint(half.width(), 0), QPoint(0, half.height()),
+                                QPoint(half.width(), half.height())})
+        counts.append(test::countPixels(raster, QRect(corner, half), [](QRgb v) { return qRed(v) > 200; }));
+    return counts;
+}
+
+} // namespace
+
+// The sheet's longest text at its largest size on a 24 MP photo: the text's turned box is far
+// larger than the photo, and the tiles still reach every part of it.
+TEST(Overlays, TheLongestTiledWatermarkAtTheLargestSizeCoversA24MegapixelPhoto)
+{
+    const QString sentence = QStringLiteral("© Lumora Studio · Alle Rechte vorbehalten · ").repeated(5);
+    for (const QString& text : {sentence.left(kWatermarkMaxLength), QString(kWatermarkMaxLength, QLatin1Char('W'))}) {
+        SCOPED_TRACE(text.left(20).toStdString());
+        QImage photo = test::solid(6000, 4000, Qt::black);
+        const Watermark w{text, WatermarkPosition::tiled, 1, 0.2, QStringLiteral("#FFFFFF")};
+        ASSERT_TRUE(paintWatermark(photo, yUpToDevice(4000), w, 6000, 4000));
+        for (const int marked : markedPerQuarter(photo))
+            EXPECT_GT(marked, 6000 * 4000 / 4 / 20); // letters 800 pixels high cross every quarter
+    }
+}
+
+// Short texts are blended from one stamp, long ones filled tile by tile: both draw the same
+// pattern, the stamp at most half a pixel off.
+TEST(Overlays, StampedAndFilledTilesDrawTheSamePattern)
+{
+    const Watermark w{QStringLiteral("Lumora"), WatermarkPosition::tiled, 1, 0.1, QStringLiteral("#FFFFFF")};
+    QImage stamped = test::solid(800, 500, Qt::black);
+    QImage filled = stamped;
+    ASSERT_TRUE(paintWatermark(stamped, yUpToDevice(500), w, 800, 500, TileDrawing::stamp));
+    ASSERT_TRUE(paintWatermark(filled, yUpToDevice(500), w, 800, 500, TileDrawing::fill));
+    const QList<int> a = markedPerQuarter(stamped), b = markedPerQuarter(filled);
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        EXPECT_GT(a[i], 1000);
+        EXPECT_NEAR(a[i], b[i], a[i] * 0.03) << i;
+    }
+    // Each letter of the one is where the other has it: shifted by at most half a pixel, no
+    // pixel of the one's letters is far from the other's.
+    int apart = 0;
+    for (int y = 1; y < 499; ++y)
+        for (int x = 1; x < 799; ++x)
+            if (qRed(stamped.pixel(x, y)) > 250) {
+                int nearest = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        nearest = std::max(nearest, qRed(filled.pixel(x + dx, y + dy)));
+                apart += nearest < 128;
+            }
+    EXPECT_EQ(apart, 0);
+}
+
+TEST(Overlays, AWatermarkThatCannotBeDrawnIsAnErrorAndLeavesThePhotoAsItWas)
+{
+    const QImage photo = test::solid(400, 300, Qt::black);
+    for (const double size : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e6}) {
+        SCOPED_TRACE(size);
+        QImage raster = photo;
+        const Watermark w{QStringLiteral("© Studio"), WatermarkPosition::tiled, 1, size, QStringLiteral("#FFFFFF")};
+        const auto painted = paintWatermark(raster, yUpToDevice(300), w, 400, 300);
+        ASSERT_FALSE(painted);
+        EXPECT_EQ(painted.error().domain, watermarkErrors::domain);
+        EXPECT_TRUE(painted.error().description.startsWith(
+            QStringLiteral("Das Wasserzeichen kann nicht gezeichnet werden: ")));
+        EXPECT_EQ(raster, photo);
+        EXPECT_FALSE(drawWatermark(w, QSize(400, 300)));
+    }
 }
