@@ -1,3 +1,4 @@
+#include "cli/EditsJson.h"
 #include "pipeline/SourceImage.h"
 #include "support/CliRun.h"
 #include "support/Fixtures.h"
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace lumora;
 using test::CliRun;
@@ -96,4 +98,36 @@ TEST(Cli, HelpOfTheProgramAndOfEachCommandExitsZero)
         EXPECT_TRUE(help.out.contains(QString::fromUtf8(command))) << command;
         EXPECT_EQ(runCli({command, "--help"}).exitCode, 0) << command;
     }
+}
+
+// The edits file is read like a photo: only a regular file, never blocking, within a size
+// limit, and every refusal is a German sentence naming the file (exit code 2).
+TEST(Cli, TheEditsFileIsReadOnlyWhenItIsARegularFileOfSensibleSize)
+{
+    const CliFolder f;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(f.path("fifo.json")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkdir(f.path("ordner.json")));
+    QFile big(f.path("gross.json"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxEditsFileBytes + 1));
+    big.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), f.path("null.json")));
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/zero", "„zero“ ist keine reguläre Datei."},
+        {"null.json", "„null.json“ ist keine reguläre Datei."},
+        {"fifo.json", "„fifo.json“ ist keine reguläre Datei."},
+        {"ordner.json", "„ordner.json“ ist keine reguläre Datei."},
+        {"gross.json", "„gross.json“ ist zu groß."},
+        {"fehlt.json", "„fehlt.json“ konnte nicht gelesen werden: Die Datei existiert nicht (mehr)."},
+    };
+    for (const auto& [name, message] : cases) {
+        const QString path = QString::fromUtf8(name).startsWith(QLatin1Char('/')) ? QString::fromUtf8(name)
+                                                                                  : f.path(name);
+        for (const QStringList& args : {QStringList{"render", f.in, f.path("o.jpg"), "--edits", path},
+                                        QStringList{"export", "--jpg", f.dir.path(), "--edits", path, f.in}}) {
+            const CliRun run = runCli(args);
+            EXPECT_EQ(run.exitCode, 2) << name;
+            EXPECT_TRUE(run.err.contains(QString::fromUtf8(message))) << run.err.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(f.path("o.jpg")));
 }
