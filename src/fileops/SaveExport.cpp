@@ -19,8 +19,18 @@ namespace lumora {
 
 namespace {
 
-/// Where a photo of a run is written.
-using TargetOf = std::function<QString(const PhotoSnapshot&)>;
+/// Where a photo of a run is written, and how.
+struct Destination {
+    std::function<QString(const PhotoSnapshot&)> pathOf;
+    LinkAtTarget link = LinkAtTarget::replace;
+    /// Only where the photo was loaded from (writing over originals).
+    bool loadedPlaceOnly = false;
+
+    [[nodiscard]] WriteRules rulesFor(const PhotoSnapshot& photo) const
+    {
+        return WriteRules{link, ExistingFile::replace, loadedPlaceOnly ? photo.loadedFrom : FilePlace{}};
+    }
+};
 
 using Decoded = std::expected<QImage, Error>;
 using Written = std::expected<void, Error>;
@@ -97,8 +107,8 @@ struct Encoded {
 /// encoder, the one stage that cannot be split over cores, encodes while the photo before is
 /// written. Files are written, and progress reported, strictly in order; the first failure ends
 /// the run after the writes before it have finished.
-void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
-               const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
+void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination, const std::shared_ptr<CancelToken>& token,
+               const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
     Handover<Rendered> toEncode;
@@ -122,8 +132,10 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
     std::jthread writer([&] {
         while (std::optional<Encoded> next = toWrite.take()) {
             const QString source = jobs[next->index].url.toLocalFile();
-            const Written written = next->bytes ? writeFileAtomically(targetOf(jobs[next->index]), *next->bytes, links)
-                                                : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
+            const PhotoSnapshot& job = jobs[next->index];
+            const Written written = next->bytes
+                                        ? writeFileAtomically(destination.pathOf(job), *next->bytes, destination.rulesFor(job))
+                                        : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
             if (!written) {
                 failure = StreamEnd{written.error(), false, next->index, total};
                 break;
@@ -175,12 +187,12 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
     }).join();
 }
 
-ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,
-                        ExportFormat format, LinkAtTarget links)
+ProgressStreamPtr start(QList<PhotoSnapshot> jobs, Destination destination, std::shared_ptr<CancelToken> token,
+                        ExportFormat format)
 {
     ProgressStreamPtr stream = ProgressStream::create();
-    startInBackground([jobs = std::move(jobs), targetOf = std::move(targetOf), token = std::move(token), stream, format,
-                       links] { runWrites(jobs, targetOf, token, stream, format, links); });
+    startInBackground([jobs = std::move(jobs), destination = std::move(destination), token = std::move(token), stream,
+                       format] { runWrites(jobs, destination, token, stream, format); });
     return stream;
 }
 
@@ -217,22 +229,22 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
 {
-    return start(
-        snapshotsOf(processor.photos(), processor.photos().size()),
-        [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token), ExportFormat::jpeg,
-        LinkAtTarget::follow); // an original reached through a link is the photo the user opened
+    // An original reached through a link is the photo the user opened; a link swapped in later is not.
+    Destination originals{[](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, LinkAtTarget::follow,
+                          true};
+    return start(snapshotsOf(processor.photos(), processor.photos().size()), std::move(originals), std::move(token),
+                 ExportFormat::jpeg);
 }
 
 ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
                                const QString& folder, int count, ExportFormat format)
 {
     const QDir dir(folder);
-    return start(
-        snapshotsOf(snapshot, count),
-        [dir, width, format](const PhotoSnapshot& photo) {
-            return dir.filePath(exportFileName(photo.index, width, photo.url, format));
-        },
-        std::move(token), format, LinkAtTarget::replace);
+    Destination numbered{[dir, width, format](const PhotoSnapshot& photo) {
+                             return dir.filePath(exportFileName(photo.index, width, photo.url, format));
+                         },
+                         LinkAtTarget::replace, false};
+    return start(snapshotsOf(snapshot, count), std::move(numbered), std::move(token), format);
 }
 
 ProgressStreamPtr exportJPEG(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,

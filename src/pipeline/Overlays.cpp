@@ -562,6 +562,72 @@ std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size)
     return Overlay{arrow, size};
 }
 
+namespace {
+
+double polylineLength(const QList<QPointF>& points, bool closed)
+{
+    double length = 0;
+    for (qsizetype i = 1; i < points.size(); ++i)
+        length += QLineF(points[i - 1], points[i]).length();
+    if (closed && points.size() > 2)
+        length += QLineF(points.last(), points.first()).length();
+    return length;
+}
+
+/// The share of a shape's points kept under `share`: at least the fewest the shape needs.
+qsizetype keptPoints(qsizetype points, double share, qsizetype fewest)
+{
+    return std::max(fewest, qsizetype(std::floor(double(points) * share)));
+}
+
+} // namespace
+
+double overlayWork(const Overlay& overlay)
+{
+    constexpr double kPerPoint = 64; // the outline's construction per vertex
+    if (const auto* stroke = std::get_if<StrokeShape>(&overlay.shape)) {
+        const double width = std::isfinite(stroke->lineWidth) ? std::abs(stroke->lineWidth) : 0;
+        return polylineLength(stroke->points, false) * (width + 2) + kPerPoint * double(stroke->points.size());
+    }
+    if (const auto* area = std::get_if<AreaShape>(&overlay.shape)) {
+        const QRectF box = QPolygonF(area->points).boundingRect() & QRectF(QPointF(0, 0), QSizeF(overlay.canvasSize));
+        return 2 * polylineLength(area->points, true) + box.width() * box.height()
+               + kPerPoint * double(area->points.size());
+    }
+    const auto& arrow = std::get<Arrow>(overlay.shape);
+    const double width = std::isfinite(arrow.lineWidth) ? std::abs(arrow.lineWidth) : 0;
+    const double length = std::isfinite(arrow.length) ? std::abs(arrow.length) : 0;
+    return length * (width + 2) + 4 * width * width + kPerPoint;
+}
+
+QList<Overlay> withinWorkBudget(QList<Overlay> overlays, QSize canvas)
+{
+    const double budget = kOverlayWorkPerPixel * std::max(1.0, double(canvas.width()) * canvas.height());
+    const auto total = [&] {
+        double sum = 0;
+        for (const Overlay& overlay : std::as_const(overlays))
+            sum += overlayWork(overlay);
+        return sum;
+    };
+    // Fewer points shorten a stroke that zigzags across the photo about in proportion; a few
+    // rounds settle where the share is not exact.
+    for (int round = 0; round < 8; ++round) {
+        const double work = total();
+        if (!(work > budget))
+            break;
+        const double share = std::clamp(budget / work, 0.0, 0.9);
+        for (Overlay& overlay : overlays) {
+            if (auto* stroke = std::get_if<StrokeShape>(&overlay.shape); stroke && stroke->points.size() > 2)
+                stroke->points = simplifyPolyline(stroke->points, kSimplifyTolerance,
+                                                  keptPoints(stroke->points.size(), share, 2));
+            else if (auto* area = std::get_if<AreaShape>(&overlay.shape); area && area->points.size() > 3)
+                area->points = simplifyPolyline(area->points, kSimplifyTolerance,
+                                                keptPoints(area->points.size(), share, 3));
+        }
+    }
+    return overlays;
+}
+
 QImage overlayBitmap(const Overlay& overlay)
 {
     QImage layer = transparentLayer(overlay.canvasSize);

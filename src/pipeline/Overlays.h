@@ -112,6 +112,20 @@ inline constexpr qsizetype kMaxAreaPoints = 1000;
 /// deviate most. The first and last point always stay.
 [[nodiscard]] QList<QPointF> simplifyPolyline(const QList<QPointF>& points, double tolerance, qsizetype maxPoints);
 
+/// Most drawing work the committed overlays of one photo may cost together, per pixel of the
+/// photo: far above any drawing by hand (a typical photo's overlays cost well below one), far
+/// below what random strokes across the whole photo would cost (hundreds per pixel).
+inline constexpr double kOverlayWorkPerPixel = 16;
+/// Estimated drawing work of an overlay, in pixels of its canvas: for a stroke the pixels its
+/// segments sweep, for an area the cells its edges cross plus its bounding box, for an arrow
+/// its shaft and head.
+[[nodiscard]] double overlayWork(const Overlay& overlay);
+/// `overlays` with their strokes and areas simplified (each keeps fewer of its points, the ones
+/// that deviate most, in the same share for all) until their work together fits
+/// kOverlayWorkPerPixel × the pixels of `canvas`; unchanged when it fits already. Pure and
+/// independent of the render scale, so every render of a photo draws the same shapes.
+[[nodiscard]] QList<Overlay> withinWorkBudget(QList<Overlay> overlays, QSize canvas);
+
 /// The committed arrow; none for a non-positive size.
 [[nodiscard]] std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size);
 /// The overlay drawn on its own transparent layer of its canvas size.

@@ -143,10 +143,12 @@ std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize
     // Steps 2-3: masks and committed overlays, painted straight onto the working raster.
     if (!edits.masks.isEmpty() || !edits.freehandOverlays.isEmpty()) {
         const QTransform toDevice = layerToRaster(full, base.size());
+        // However many strokes an edit state holds, the photo is drawn in bounded time.
+        const QList<Overlay> overlays = withinWorkBudget(edits.freehandOverlays, originalSize);
         paintInBands(base, [&](QPainter& painter, const QTransform& shift) {
             if (!edits.masks.isEmpty())
                 paintMasks(painter, toDevice * shift, edits.masks);
-            for (const Overlay& overlay : edits.freehandOverlays)
+            for (const Overlay& overlay : overlays)
                 paintOverlay(painter, toDevice * shift, overlay);
         });
     }

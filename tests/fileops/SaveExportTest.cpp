@@ -168,3 +168,29 @@ TEST(Export, TheWatermarkReachesTheFileOrTheExportFails)
     EXPECT_TRUE(end.error->description.contains(QStringLiteral("„gross.jpg“")));
     EXPECT_FALSE(QFile::exists(target.filePath(QStringLiteral("1_gross.png"))));
 }
+
+// Saving writes where each photo was loaded from: a link swapped in for the file since, or for
+// its folder, is refused with a German reason and the file it leads to is left alone; a photo
+// loaded through a link is written where that link led when it was loaded.
+TEST(Save, ALinkSwappedInAfterLoadingIsNotFollowed)
+{
+    QTemporaryDir dir, outside;
+    const QString secret = outside.filePath(QStringLiteral("geheim.jpg"));
+    ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
+    const QString real = dir.filePath(QStringLiteral("echt.jpg"));
+    const QUrl photo = writePhotoFile(dir.path(), QStringLiteral("foto.jpg"), jpegOf(Qt::red));
+    ASSERT_TRUE(writeAll(real, jpegOf(Qt::blue)) && QFile::link(real, dir.filePath(QStringLiteral("verweis.jpg"))));
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {photo, QUrl::fromLocalFile(dir.filePath(QStringLiteral("verweis.jpg")))}));
+    ASSERT_EQ(processor.photos().size(), 2);
+    auto token = std::make_shared<CancelToken>();
+    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "2/2");
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("verweis.jpg"))).isSymLink());
+
+    ASSERT_TRUE(QFile::remove(photo.toLocalFile()) && QFile::link(secret, photo.toLocalFile()));
+    const StreamEnd end = saveOverOriginals(processor, token)->wait();
+    ASSERT_TRUE(end.error);
+    EXPECT_EQ(end.error->description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Der Pfad führt "
+                                                     "inzwischen zu einer anderen Datei als der, die geladen wurde."));
+    EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
+}

@@ -297,3 +297,71 @@ TEST(Overlays, AWatermarkThatCannotBeDrawnIsAnErrorAndLeavesThePhotoAsItWas)
         EXPECT_FALSE(drawWatermark(w, QSize(400, 300)));
     }
 }
+
+namespace {
+
+/// `count` shapes of `points` random points each across a w × h canvas (the same every run).
+QList<Overlay> randomShapes(int count, int points, bool areas, QSize canvas)
+{
+    quint32 state = 2024;
+    const auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return double(state >> 8) / double(1u << 24);
+    };
+    QList<Overlay> shapes;
+    for (int s = 0; s < count; ++s) {
+        QList<QPointF> list;
+        for (int i = 0; i < points; ++i)
+            list.append({next() * canvas.width(), next() * canvas.height()});
+        shapes.append(areas ? Overlay{AreaShape{list, QStringLiteral("#FFFFFF")}, canvas}
+                            : Overlay{StrokeShape{list, QStringLiteral("#FF3B30"), 12}, canvas});
+    }
+    return shapes;
+}
+
+double workOf(const QList<Overlay>& overlays)
+{
+    double work = 0;
+    for (const Overlay& overlay : overlays)
+        work += overlayWork(overlay);
+    return work;
+}
+
+} // namespace
+
+// Strokes and areas drawn by hand cost a fraction of a pixel's work each and are drawn as
+// committed; a hundred random ones across the photo are simplified, every one alike, until the
+// photo's overlays fit the budget, so any edit state renders in bounded time.
+TEST(Overlays, ThePhotosOverlaysAsAWholeStayWithinTheWorkBudget)
+{
+    const QSize canvas(6000, 4000);
+    const double budget = kOverlayWorkPerPixel * 6000 * 4000;
+    QList<QPointF> hand;
+    for (int i = 0; i <= 400; ++i)
+        hand.append({300 + 10.0 * i, 2000 + 300 * std::sin(i / 20.0)});
+    const QList<Overlay> drawn{*rasterizeStroke(hand, QStringLiteral("#FF3B30"), canvas, 24),
+                               *rasterizeFilledArea(hand, QStringLiteral("#FFFFFF"), canvas),
+                               *rasterizeArrow(Arrow{{100, 100}, 0.5, 800, 20, QStringLiteral("#FF3B30")}, canvas)};
+    EXPECT_LT(workOf(drawn), 6000 * 4000);
+    EXPECT_EQ(withinWorkBudget(drawn, canvas), drawn);
+
+    for (const bool areas : {false, true}) {
+        SCOPED_TRACE(areas ? "areas" : "strokes");
+        const QList<Overlay> random = randomShapes(100, areas ? int(kMaxAreaPoints) : int(kMaxStrokePoints), areas,
+                                                   canvas);
+        ASSERT_GT(workOf(random), 10 * budget);
+        const QList<Overlay> fitted = withinWorkBudget(random, canvas);
+        EXPECT_LE(workOf(fitted), budget);
+        ASSERT_EQ(fitted.size(), random.size());
+        for (qsizetype i = 0; i < fitted.size(); ++i) {
+            const auto& before = areas ? std::get<AreaShape>(random[i].shape).points
+                                       : std::get<StrokeShape>(random[i].shape).points;
+            const auto& after = areas ? std::get<AreaShape>(fitted[i].shape).points
+                                      : std::get<StrokeShape>(fitted[i].shape).points;
+            EXPECT_GE(after.size(), areas ? 3 : 2);
+            EXPECT_EQ(after.first(), before.first());
+            EXPECT_EQ(after.last(), before.last());
+        }
+        EXPECT_EQ(withinWorkBudget(fitted, canvas), fitted); // what fits stays as it is
+    }
+}
