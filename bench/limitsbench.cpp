@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     const QStringList photos = app.arguments().mid(1);
     if (photos.isEmpty()) {
-        out << "Aufruf: lumora-watermarkbench FOTO...\n";
+        out << "Aufruf: lumora-limitsbench FOTO...\n";
         return 2;
     }
     out << "Fall                          Foto             ms (Median aus 3)  Spitze über dem Bild (MiB)\n";
@@ -144,68 +144,9 @@ int main(int argc, char** argv)
         }
         for (const bool areas : {false, true}) {
             const EditState edits = randomShapes(photo.size(), areas);
-            const auto [times, peak] = measure(photo, [&](QImage raster) {
-                (void)renderDecoded(std::move(raster), photo.size(), edits);
-            });
+            const auto [times, peak] =
+                measure(photo, [&](QImage raster) { (void)renderDecoded(std::move(raster), photo.size(), edits); });
             line(areas ? "100 Zufallsflächen (Kette)" : "100 Zufallsstriche (Kette)", photo.size(), times, peak);
-        }
-    }
-    return 0;
-}
-
-/// Sets the peak back to what is resident now (Linux: "5" to clear_refs).
-void resetPeak()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QTextStream out(stdout);
-    const QStringList photos = app.arguments().mid(1);
-    if (photos.isEmpty()) {
-        out << "Aufruf: lumora-watermarkbench FOTO...\n";
-        return 2;
-    }
-    out << "Fall                          Foto             ms (Median aus 3)  Spitze über dem Bild (MiB)\n";
-    for (const QString& path : photos) {
-        auto source = SourceImage::fromFile(path);
-        auto decoded = source ? source->decode() : std::unexpected(source.error());
-        if (!decoded) {
-            out << path << ": " << decoded.error().description << "\n";
-            continue;
-        }
-        const QImage photo = *decoded;
-        const int w = photo.width(), h = photo.height();
-        for (const Case& c : cases()) {
-            QList<double> times;
-            double peak = 0;
-            for (int run = 0; run < 3; ++run) {
-                QImage raster = photo.copy(); // each run paints onto a fresh copy of the photo
-                resetPeak();
-                const double before = peakResidentMb();
-                QElapsedTimer timer;
-                timer.start();
-                const auto painted = paintWatermark(raster, yUpToDevice(h), c.watermark, w, h);
-                times.append(double(timer.nsecsElapsed()) / 1e6);
-                peak = std::max(peak, peakResidentMb() - before);
-                if (!painted)
-                    out << "  " << painted.error().description << "\n";
-            }
-            std::sort(times.begin(), times.end());
-            out << QStringLiteral("%1 %2 × %3 %4 %5\n")
-                       .arg(QString::fromUtf8(c.name), -29)
-                       .arg(w, 5)
-                       .arg(h, -5)
-                       .arg(times[1], 17, 'f', 1)
-                       .arg(peak, 12, 'f', 1);
         }
     }
     return 0;

@@ -11,10 +11,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lumora {
 
@@ -94,7 +94,8 @@ void removeStaleTemporaries(int folder)
         if (!isTemporaryName(entry->d_name))
             continue;
         const Descriptor file(::openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat opened {}, named {};
+        struct stat opened {
+        }, named{};
         if (file.fd < 0 || ::fstat(file.fd, &opened) != 0 || !S_ISREG(opened.st_mode)
             || ::flock(file.fd, LOCK_EX | LOCK_NB) != 0)
             continue; // not ours to judge, or its writer is still at work

@@ -20,7 +20,6 @@ Error fileError(QFileDevice::FileError code, const QString& text)
     return Error{fileErrors::domain, int(code), text};
 }
 
-
 Error notRegular(const QString& path)
 {
     return fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quotedName(path)));

@@ -70,8 +70,8 @@ std::expected<QUrl, Error> writeCrop(const BatchCropZiel& target, const QByteArr
     constexpr int kAttempts = 8;
     for (int attempt = 1;; ++attempt) {
         const QUrl copy = nextCopyURL(target.url);
-        auto written = writeFileAtomically(copy.toLocalFile(), bytes,
-                                           WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
+        auto written =
+            writeFileAtomically(copy.toLocalFile(), bytes, WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
         if (written)
             return copy;
         if (attempt == kAttempts || !nameTaken(copy.toLocalFile()))

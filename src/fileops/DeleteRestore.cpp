@@ -74,8 +74,8 @@ std::expected<void, QString> bringBack(const PhotoItem& photo, const QByteArray&
     if (const auto present = readRegularFile(path, bytes.size()); present && *present == bytes)
         return {};
     // Only where the photo was: a link planted under its free name is not followed elsewhere.
-    if (auto written = writeFileAtomically(path, bytes, WriteRules{LinkAtTarget::follow, ExistingFile::replace,
-                                                                   photo.loadedFrom});
+    if (auto written =
+            writeFileAtomically(path, bytes, WriteRules{LinkAtTarget::follow, ExistingFile::replace, photo.loadedFrom});
         !written)
         return std::unexpected(written.error().description);
     return {};

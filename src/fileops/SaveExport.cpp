@@ -107,8 +107,8 @@ struct Encoded {
 /// encoder, the one stage that cannot be split over cores, encodes while the photo before is
 /// written. Files are written, and progress reported, strictly in order; the first failure ends
 /// the run after the writes before it have finished.
-void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination, const std::shared_ptr<CancelToken>& token,
-               const ProgressStreamPtr& stream, ExportFormat format)
+void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
+               const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
     Handover<Rendered> toEncode;
@@ -133,9 +133,9 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
         while (std::optional<Encoded> next = toWrite.take()) {
             const QString source = jobs[next->index].url.toLocalFile();
             const PhotoSnapshot& job = jobs[next->index];
-            const Written written = next->bytes
-                                        ? writeFileAtomically(destination.pathOf(job), *next->bytes, destination.rulesFor(job))
-                                        : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
+            const Written written =
+                next->bytes ? writeFileAtomically(destination.pathOf(job), *next->bytes, destination.rulesFor(job))
+                            : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
             if (!written) {
                 failure = StreamEnd{written.error(), false, next->index, total};
                 break;

@@ -300,9 +300,8 @@ Error undrawable(const QString& reason)
 /// Whether `text` holds anything that should leave a mark (not only spaces and format characters).
 bool hasVisibleCharacters(const QString& text)
 {
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c.isLetterOrNumber() || c.isPunct() || c.isSymbol() || c.isMark();
-    });
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.isLetterOrNumber() || c.isPunct() || c.isSymbol() || c.isMark(); });
 }
 
 /// One contour of the text's outline and its bounds, in the text's local space.
@@ -376,8 +375,8 @@ void fillTiles(QImage& raster, const QList<Contour>& contours, const QList<QTran
 
 } // namespace
 
-std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark,
-                                          int w, int h, TileDrawing drawing)
+std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w,
+                                          int h, TileDrawing drawing)
 {
     const QString text = watermark.text.trimmed().left(kWatermarkMaxLength);
     if (text.isEmpty() || w <= 0 || h <= 0 || raster.isNull())
@@ -454,8 +453,8 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
     QList<QRect> targets;
     for (const QTransform& tile : tiles) {
         const QPointF at = tile.map(QPointF(0, 0));
-        targets.append(QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(),
-                             stampRect.size()));
+        targets.append(
+            QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(), stampRect.size()));
     }
     blendStamps(raster, stamp, targets);
     return {};
@@ -590,9 +589,14 @@ double overlayWork(const Overlay& overlay)
         return polylineLength(stroke->points, false) * (width + 2) + kPerPoint * double(stroke->points.size());
     }
     if (const auto* area = std::get_if<AreaShape>(&overlay.shape)) {
-        const QRectF box = QPolygonF(area->points).boundingRect() & QRectF(QPointF(0, 0), QSizeF(overlay.canvasSize));
-        return 2 * polylineLength(area->points, true) + box.width() * box.height()
-               + kPerPoint * double(area->points.size());
+        // The rasterizer sorts the cells the edges cross into their rows: the cost grows with
+        // the outline's length times how many edges cross a row on average.
+        const QList<QPointF>& points = area->points;
+        double rows = 0;
+        for (qsizetype i = 0; i < points.size(); ++i)
+            rows += std::abs(points[i].y() - points[(i + 1) % points.size()].y());
+        const double crossings = 1 + rows / std::max(1, overlay.canvasSize.height());
+        return polylineLength(points, true) * crossings + kPerPoint * double(points.size());
     }
     const auto& arrow = std::get<Arrow>(overlay.shape);
     const double width = std::isfinite(arrow.lineWidth) ? std::abs(arrow.lineWidth) : 0;
@@ -609,20 +613,21 @@ QList<Overlay> withinWorkBudget(QList<Overlay> overlays, QSize canvas)
             sum += overlayWork(overlay);
         return sum;
     };
-    // Fewer points shorten a stroke that zigzags across the photo about in proportion; a few
-    // rounds settle where the share is not exact.
+    // Fewer points shorten a stroke that zigzags across the photo about in proportion, and an
+    // area's cost falls with their square: a share of the square root, in a few rounds, brings
+    // both within the budget without cutting far below it.
     for (int round = 0; round < 8; ++round) {
         const double work = total();
         if (!(work > budget))
             break;
-        const double share = std::clamp(budget / work, 0.0, 0.9);
+        const double share = std::clamp(std::sqrt(budget / work), 0.0, 0.9);
         for (Overlay& overlay : overlays) {
             if (auto* stroke = std::get_if<StrokeShape>(&overlay.shape); stroke && stroke->points.size() > 2)
-                stroke->points = simplifyPolyline(stroke->points, kSimplifyTolerance,
-                                                  keptPoints(stroke->points.size(), share, 2));
+                stroke->points =
+                    simplifyPolyline(stroke->points, kSimplifyTolerance, keptPoints(stroke->points.size(), share, 2));
             else if (auto* area = std::get_if<AreaShape>(&overlay.shape); area && area->points.size() > 3)
-                area->points = simplifyPolyline(area->points, kSimplifyTolerance,
-                                                keptPoints(area->points.size(), share, 3));
+                area->points =
+                    simplifyPolyline(area->points, kSimplifyTolerance, keptPoints(area->points.size(), share, 3));
         }
     }
     return overlays;

@@ -113,12 +113,12 @@ inline constexpr qsizetype kMaxAreaPoints = 1000;
 [[nodiscard]] QList<QPointF> simplifyPolyline(const QList<QPointF>& points, double tolerance, qsizetype maxPoints);
 
 /// Most drawing work the committed overlays of one photo may cost together, per pixel of the
-/// photo: far above any drawing by hand (a typical photo's overlays cost well below one), far
-/// below what random strokes across the whole photo would cost (hundreds per pixel).
-inline constexpr double kOverlayWorkPerPixel = 16;
+/// photo: far above any drawing by hand (a stroke across a photo costs a hundredth), far below
+/// what a hundred random strokes across the whole photo would cost (over a hundred).
+inline constexpr double kOverlayWorkPerPixel = 2;
 /// Estimated drawing work of an overlay, in pixels of its canvas: for a stroke the pixels its
-/// segments sweep, for an area the cells its edges cross plus its bounding box, for an arrow
-/// its shaft and head.
+/// segments sweep, for an area the length of its outline times the edges that cross a row on
+/// average, for an arrow its shaft and head; and some work for each point.
 [[nodiscard]] double overlayWork(const Overlay& overlay);
 /// `overlays` with their strokes and areas simplified (each keeps fewer of its points, the ones
 /// that deviate most, in the same share for all) until their work together fits

@@ -202,7 +202,7 @@ struct JpegErrors {
 /// Decodes JPEG `bytes` of w × h pixels straight into `bits`: libjpeg-turbo writes B, G, R and
 /// an opaque alpha, the raster's own byte order, with the settings libvips decodes with (the
 /// same pixels) and without a copy in between. False when the data is not a colour JPEG of that
-/// size or is damaged in any way (warnings included): the caller then decodes through libvips,
+/// size or is damaged in any way (at its first warning): the caller then decodes through libvips,
 /// whose rules for damaged data hold. A C-style function: nothing here owns a destructor that
 /// the error jump would skip.
 bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int w, int h)
@@ -214,6 +214,12 @@ bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int 
         std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->back, 1);
     };
     errors.manager.output_message = [](j_common_ptr) {};
+    // The first warning ends the decode: damaged data is libvips' to judge, and a file cut short
+    // would otherwise be filled in to its full size first (a header alone: all of it).
+    errors.manager.emit_message = [](j_common_ptr common, int level) {
+        if (level < 0)
+            std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->back, 1);
+    };
     if (setjmp(errors.back)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -301,15 +307,16 @@ std::expected<vips::Ref, Error> resizeTo(vips::Ref image, QSize size)
 
 /// Decodes encoded bytes to exactly `target` (upright, smaller than the image): shrunk while
 /// decoding where the format can, resampled, turned upright, then converted to sRGB by the
-/// same step as a full decode.
+/// same step as a full decode. With `turnUpright` false, `target` and the result are as stored.
 std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target, VipsFailOn failOn,
-                                          bool upright = true)
+                                          bool turnUpright = true)
 {
     vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, 1.0, failOn);
     if (!probe)
         return std::unexpected(decoderFailure());
     const int orientation = vips_image_get_orientation(probe.get());
-    const QSize storedTarget = vips_image_get_orientation_swap(probe.get()) ? target.transposed() : target;
+    const QSize storedTarget =
+        turnUpright && vips_image_get_orientation_swap(probe.get()) ? target.transposed() : target;
     const double shrink = loadShrink(loaderFor(bytes), QSize(probe.get()->Xsize, probe.get()->Ysize), storedTarget);
     vips::Ref image = shrink > 1.0 ? openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, shrink, failOn) : std::move(probe);
     if (!image)
@@ -317,7 +324,7 @@ std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target,
     auto resized = resizeTo(std::move(image), storedTarget);
     if (!resized)
         return std::unexpected(resized.error());
-    if (orientation <= 1 || !upright)
+    if (orientation <= 1 || !turnUpright)
         return materialise(std::move(*resized));
     // Turning reads its input out of order, which a sequential decode cannot serve; the small
     // result is decoded into memory first.
@@ -328,45 +335,52 @@ std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target,
     return materialise(std::move(upright));
 }
 
-/// How many rows at the bottom of `raster` hold nothing but a decoder's fill of missing data:
-/// one value throughout (mid grey after JPEG, black or transparent after the others).
+/// The longest run of rows of `raster` that hold nothing but a decoder's fill of missing data:
+/// one value throughout, mid grey (JPEG) or black or transparent (the others). A decoder fills
+/// from where the data ends, mostly to the last row.
 int filledRows(const QImage& raster)
 {
-    const auto isFill = [](QRgb v) {
-        const auto near = [](int c, int value) { return std::abs(c - value) <= 1; };
-        const int r = qRed(v), g = qGreen(v), b = qBlue(v);
-        return near(r, g) && near(g, b) && (near(r, 128) || r <= 1) && (qAlpha(v) == 255 || v == 0);
+    const auto near = [](int a, int b) { return std::abs(a - b) <= 1; };
+    const auto isFill = [&](QRgb v) {
+        const int r = qRed(v);
+        return near(r, qGreen(v)) && near(r, qBlue(v)) && (near(r, 128) || r <= 1) && (qAlpha(v) == 255 || v == 0);
     };
-    const QRgb fill = raster.pixel(raster.width() - 1, raster.height() - 1);
-    if (!isFill(fill))
-        return 0;
-    int rows = 0;
-    for (int y = raster.height() - 1; y >= 0; --y, ++rows) {
+    const auto filled = [&](int y) {
         const auto* line = reinterpret_cast<const QRgb*>(raster.constScanLine(y));
-        for (int x = 0; x < raster.width(); ++x) {
-            if (std::abs(qRed(line[x]) - qRed(fill)) > 1 || std::abs(qAlpha(line[x]) - qAlpha(fill)) > 1)
-                return rows;
+        if (!isFill(line[0]))
+            return false;
+        for (int x = 1; x < raster.width(); ++x) {
+            if (!near(qRed(line[x]), qRed(line[0])) || !near(qAlpha(line[x]), qAlpha(line[0]))
+                || !near(qBlue(line[x]), qBlue(line[0])))
+                return false;
         }
+        return true;
+    };
+    int longest = 0;
+    for (int y = 0, run = 0; y < raster.height(); ++y) {
+        run = filled(y) ? run + 1 : 0;
+        longest = std::max(longest, run);
     }
-    return rows;
+    return longest;
 }
 
-/// Why a damaged photo (one that a strict decode refused) is refused as a whole: more than
-/// kMaxMissingShare of its rows are missing, seen on a small decode in the order the rows are
-/// stored (the data of the last ones is what a cut file lacks). None when enough is there.
+/// Why a damaged photo (one that a strict decode refused) is refused as a whole: more of its
+/// rows are missing than kMaxMissingShare of them (and at least two rows of JPEG blocks), seen
+/// on a small decode in the order the rows are stored. None when enough is there.
 std::optional<Error> missingPicture(const QByteArray& bytes, QSize stored)
 {
     const QSize small = stored.scaled(QSize(512, 512), Qt::KeepAspectRatio).boundedTo(stored).expandedTo(QSize(1, 1));
     auto sample = decodeShrunk(bytes, small, VIPS_FAIL_ON_NONE, false);
     if (!sample || sample->isNull())
         return std::nullopt; // the decode itself tells what is wrong
-    const double missing = double(filledRows(*sample)) / sample->height();
-    if (missing <= kMaxMissingShare)
+    const double share = double(filledRows(*sample)) / sample->height();
+    constexpr int kFewRows = 16;
+    if (share * stored.height() <= std::max(kMaxMissingShare * stored.height(), double(kFewRows)))
         return std::nullopt;
-    if (missing >= 0.999)
+    if (share >= 0.999)
         return unreadable(QStringLiteral("Sie enthält keine Bilddaten."));
     return unreadable(QStringLiteral("Die Datei ist unvollständig, es fehlen die Bilddaten von %1 % des Bildes.")
-                          .arg(std::max(1, int(std::lround(missing * 100)))));
+                          .arg(std::max(1, int(std::lround(share * 100)))));
 }
 
 /// Decodes with `decodeWith`, first refusing damage: a photo that decodes so is whole. A damaged
@@ -480,7 +494,10 @@ std::expected<QImage, Error> SourceImage::decode() const
     const QSize stored(probe.get()->Xsize, probe.get()->Ysize);
     const QByteArray& bytes = m_data->encoded;
     return decodeDamageAware(bytes, stored, [&](VipsFailOn failOn) -> std::expected<QImage, Error> {
-        vips::Ref image = openBuffer(bytes, orientation > 1 ? VIPS_ACCESS_RANDOM : VIPS_ACCESS_SEQUENTIAL, 1.0, failOn);
+        // A damaged file is read whole: libvips' sequential reader leaves out the last strip of
+        // a file whose end is missing.
+        const bool whole = orientation > 1 || failOn == VIPS_FAIL_ON_NONE;
+        vips::Ref image = openBuffer(bytes, whole ? VIPS_ACCESS_RANDOM : VIPS_ACCESS_SEQUENTIAL, 1.0, failOn);
         if (!image)
             return std::unexpected(decoderFailure());
         if (orientation > 1) {

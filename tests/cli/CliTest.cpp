@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -124,8 +124,8 @@ TEST(Cli, TheEditsFileIsReadOnlyWhenItIsARegularFileOfSensibleSize)
         {"fehlt.json", "„fehlt.json“ konnte nicht gelesen werden: Die Datei existiert nicht (mehr)."},
     };
     for (const auto& [name, message] : cases) {
-        const QString path = QString::fromUtf8(name).startsWith(QLatin1Char('/')) ? QString::fromUtf8(name)
-                                                                                  : f.path(name);
+        const QString path =
+            QString::fromUtf8(name).startsWith(QLatin1Char('/')) ? QString::fromUtf8(name) : f.path(name);
         for (const QStringList& args : {QStringList{"render", f.in, f.path("o.jpg"), "--edits", path},
                                         QStringList{"export", "--jpg", f.dir.path(), "--edits", path, f.in}}) {
             const CliRun run = runCli(args);

@@ -64,8 +64,9 @@ TEST(CutoutCli, BadArgumentsExitWithTwoAMissingModelOrPhotoWithOne)
 
 TEST(CutoutCli, WritesTheSubjectOverTheNewBackground)
 {
-    LUMORA_REQUIRE(QFileInfo::exists(segmentationModelPath()),
-                   "model not installed (" << segmentationModelPath().toStdString() << "; scripts/setup.sh fetches it)");
+    LUMORA_REQUIRE(QFileInfo::exists(segmentationModelPath()), "model not installed ("
+                                                                   << segmentationModelPath().toStdString()
+                                                                   << "; scripts/setup.sh fetches it)");
     const QImage bear(QStringLiteral("/usr/share/tuxpaint/stamps/animals/mammals/bears/european-bear.png"));
     ASSERT_FALSE(bear.isNull()) << "tuxpaint-stamps-default missing (scripts/setup.sh)";
     QImage photo(640, 480, QImage::Format_ARGB32_Premultiplied);

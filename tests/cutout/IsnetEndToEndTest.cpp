@@ -62,9 +62,9 @@ double iou(const QImage& mask, const QImage& truth)
 struct IsnetMask : ::testing::Test {
     void SetUp() override
     {
-        LUMORA_REQUIRE(QFileInfo::exists(segmentationModelPath()),
-                       "model not installed (" << segmentationModelPath().toStdString()
-                                               << "); scripts/fetch-model.sh installs it");
+        LUMORA_REQUIRE(QFileInfo::exists(segmentationModelPath()), "model not installed ("
+                                                                       << segmentationModelPath().toStdString()
+                                                                       << "); scripts/fetch-model.sh installs it");
     }
 };
 

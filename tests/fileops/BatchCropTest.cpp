@@ -242,7 +242,6 @@ TEST_F(CropFixture, CopiesOfNamesThatAreNotUtf8NeverReplaceAFile)
     dialogs.confirmFolder(photoDir);
     EXPECT_EQ(summary(crop(allIds(), {0, 0, 0.5, 0.5}, false)), "1 written, 0 skipped, saved in /Fotos");
     EXPECT_EQ(readRegularFile(named("b\xE9ild-neu.jpg")).value_or(QByteArray()), QByteArray("eine fremde Kopie"));
-    EXPECT_EQ(test::decoded(readRegularFile(named("b\xE9ild-neu-2.jpg")).value_or(QByteArray())).size(),
-              QSize(32, 24));
+    EXPECT_EQ(test::decoded(readRegularFile(named("b\xE9ild-neu-2.jpg")).value_or(QByteArray())).size(), QSize(32, 24));
     EXPECT_EQ(readRegularFile(named("b\xE9ild.jpg")).value_or(QByteArray()), photo);
 }

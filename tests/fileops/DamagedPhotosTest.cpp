@@ -139,7 +139,8 @@ TEST(DamagedPhotos, APhotoMissingMoreThanAFewRowsIsRefused)
             ASSERT_FALSE(thumbnail || full);
             for (const Error& error : {thumbnail.error(), full.error()}) {
                 EXPECT_TRUE(error.description.startsWith(QStringLiteral("Die Datei ist kein lesbares Bild: ")));
-                EXPECT_TRUE(error.description.contains(QString::fromUtf8(c.refusal))) << error.description.toStdString();
+                EXPECT_TRUE(error.description.contains(QString::fromUtf8(c.refusal)))
+                    << error.description.toStdString();
             }
         }
     }

@@ -467,11 +467,11 @@ namespace {
 /// A trash folder on a card as someone may have left it, before a photo is deleted there.
 struct TrashSetup {
     const char* name;
-    const char* shared;   ///< the mode of a shared ".Trash" (none when empty)
-    const char* mine;     ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
+    const char* shared;    ///< the mode of a shared ".Trash" (none when empty)
+    const char* mine;      ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
     const char* mineFiles; ///< its "files": "owner:mode" or none when empty
-    const char* own;      ///< ".Trash-<uid>": "owner:mode", or none when empty
-    const char* expected; ///< where the photo goes: ".Trash/<uid>", ".Trash-<uid>" or "" (removed for good)
+    const char* own;       ///< ".Trash-<uid>": "owner:mode", or none when empty
+    const char* expected;  ///< where the photo goes: ".Trash/<uid>", ".Trash-<uid>" or "" (removed for good)
     friend void PrintTo(const TrashSetup& setup, std::ostream* out) { *out << setup.name; }
 };
 

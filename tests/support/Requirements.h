@@ -20,9 +20,10 @@ inline bool underCi()
 #define LUMORA_REQUIRE(condition, reason)                                                                              \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
-            if (::lumora::test::underCi())                                                                             \
-                FAIL() << "fehlt unter CI, wo es bereitsteht: " << reason;                                            \
-            else                                                                                                       \
+            if (::lumora::test::underCi()) {                                                                           \
+                FAIL() << "fehlt unter CI, wo es bereitsteht: " << reason;                                             \
+            } else {                                                                                                   \
                 GTEST_SKIP() << reason;                                                                                \
+            }                                                                                                          \
         }                                                                                                              \
     } while (false)
