@@ -286,16 +286,35 @@ TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
     EXPECT_EQ(undoGroups(), QList<QStringList>());
 }
 
+namespace {
+
+/// While it lives, the user has no trash: HOME is a plain file in `folder` (which is also the
+/// working folder, where a trash of last resort would otherwise be made).
+struct NoTrash {
+    explicit NoTrash(const QString& folder)
+        : home(folder + QStringLiteral("/home")), workingDir(QDir::currentPath()),
+          written(writeAll(home, "kein Ordner")), noHome("HOME", home.toUtf8())
+    {
+        QDir::setCurrent(folder);
+    }
+    ~NoTrash() { QDir::setCurrent(workingDir); }
+    NoTrash(const NoTrash&) = delete;
+    NoTrash& operator=(const NoTrash&) = delete;
+
+    QString home;
+    QString workingDir;
+    bool written;
+    test::ScopedEnv noHome;
+};
+
+} // namespace
+
 TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
 {
     // A home that is a plain file leaves no place for the user's trash.
     QTemporaryDir elsewhere;
-    const QString homeFile = elsewhere.filePath(QStringLiteral("home"));
-    ASSERT_TRUE(writeAll(homeFile, "kein Ordner"));
-    const test::ScopedEnv noHome("HOME", homeFile.toUtf8());
-    const QString workingDir = QDir::currentPath();
-    QDir::setCurrent(elsewhere.path());
-    const auto restoreWorkingDir = qScopeGuard([&] { QDir::setCurrent(workingDir); });
+    const NoTrash noTrash(elsewhere.path());
+    ASSERT_TRUE(noTrash.written);
 
     EXPECT_EQ(ended(trash(ids({"A"}))), "1/1");
     EXPECT_EQ(onDisk(), "BCDE");
@@ -559,13 +578,8 @@ TEST_F(DeleteFixture, RestoreWritesOnlyWhereThePhotoWas)
     QTemporaryDir outside;
     const QString secret = outside.filePath(QStringLiteral("geheim.txt"));
     ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
-    // A home that is a plain file leaves no trash: the kept bytes must be written.
-    const QString homeFile = outside.filePath(QStringLiteral("home"));
-    ASSERT_TRUE(writeAll(homeFile, "kein Ordner"));
-    const test::ScopedEnv noHome("HOME", homeFile.toUtf8());
-    const QString workingDir = QDir::currentPath();
-    QDir::setCurrent(outside.path());
-    const auto restoreWorkingDir = qScopeGuard([&] { QDir::setCurrent(workingDir); });
+    const NoTrash noTrash(outside.path()); // the kept bytes must be written
+    ASSERT_TRUE(noTrash.written);
     EXPECT_EQ(ended(trash(ids({"A"}))), "1/1");
     ASSERT_TRUE(QFile::link(secret, path(QStringLiteral("A"))));
     const RestoreResult result = restoreLastDeletion(processor);
