@@ -195,9 +195,16 @@ int putInPlace(int folder, Temporary& temporary, const QByteArray& name, Existin
                 return errno;
         }
     }
-    const int moved = existing == ExistingFile::keep
-                          ? ::renameat2(folder, temporary.name.constData(), folder, name.constData(), RENAME_NOREPLACE)
-                          : ::renameat(folder, temporary.name.constData(), folder, name.constData());
+    int moved = existing == ExistingFile::keep
+                    ? ::renameat2(folder, temporary.name.constData(), folder, name.constData(), RENAME_NOREPLACE)
+                    : ::renameat(folder, temporary.name.constData(), folder, name.constData());
+    if (moved != 0 && errno == EINVAL && existing == ExistingFile::keep) {
+        // A file system without the exclusive rename: checked just before, as closely as it allows.
+        struct stat taken {};
+        moved = ::fstatat(folder, name.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0
+                    ? (errno = EEXIST, -1)
+                    : ::renameat(folder, temporary.name.constData(), folder, name.constData());
+    }
     if (moved == 0)
         return 0;
     const int error = errno;
