@@ -164,7 +164,7 @@ data = bytearray(open(sys.argv[1], 'rb').read())
 frame = data.index(b'\xff\xc0'); data[frame + 5:frame + 9] = (15000).to_bytes(2, 'big') * 2
 scan = data.index(b'\xff\xda'); open(sys.argv[2], 'wb').write(data[:scan + 2 + int.from_bytes(data[scan + 2:scan + 4], 'big')])
 PY
-expect "jpeg-header-225mp" 1 "„kopf-225mp.jpg“ ist kein lesbares Bild: Sie enthält keine Bilddaten." "$CLI" render "$x/kopf-225mp.jpg" "$x/o.jpg"
+expect "jpeg-header-225mp" 1 "kopf-225mp.jpg: Die Datei ist kein lesbares Bild: Sie enthält keine Bilddaten." "$CLI" render "$x/kopf-225mp.jpg" "$x/o.jpg"
 # Reasons that fit: a socket, a folder another user may not enter, a path past 4096 bytes.
 python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' "$x/sockel.jpg"
 expect "socket" 1 "„sockel.jpg“ ist keine reguläre Datei." "$CLI" render "$x/sockel.jpg" "$x/o.jpg"
