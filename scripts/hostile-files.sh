@@ -127,4 +127,75 @@ for file in "$in"/*; do
   done
 done
 echo "$runs runs over $(ls -A "$in" | wc -l) files: $crashes crashes, $hangs hangs over 10 s, $unclear unclear messages"
-[ $((crashes + hangs + unclear)) -eq 0 ]
+
+# --- cases with one right answer each: exit code and the German reason ---
+wrong=0 cases=0
+expect() { # expect NAME EXIT_CODE REASON COMMAND...  (killed after 20 s)
+  local name=$1 code=$2 reason=$3; shift 3
+  cases=$((cases + 1))
+  timeout -s KILL 20 "$@" >"$DIR/out/stdout" 2>"$DIR/out/log"
+  local rc=$?
+  if [ "$rc" -ne "$code" ] || ! grep -qF -- "$reason" "$DIR/out/log" "$DIR/out/stdout"; then
+    wrong=$((wrong + 1)); echo "WRONG  $name (exit $rc, expected $code with \"$reason\"):"
+    sed 's/^/         /' "$DIR/out/log" | tail -3
+  fi
+}
+x=$DIR/x; mkdir -p "$x"; chmod 755 "$DIR" "$x"
+# A 24 MP photo and the watermark at the sheet's limits: the file carries it.
+vips black "$x/dark.v" 6000 4000 --bands 3 && vips linear "$x/dark.v" "$x/dark2.v" 1 20 --uchar && vips copy "$x/dark2.v" "$x/gross.jpg"
+wm='{"watermark": {"text": "'$(printf 'W%.0s' $(seq 1 200))'", "position": "tiled", "opacity": 1, "sizeFactor": 0.2, "colorHex": "#FFFFFF"}}'
+echo "$wm" > "$x/wasserzeichen.json"
+expect "watermark-24mp" 0 "6000 × 4000" "$CLI" render "$x/gross.jpg" "$x/gross-wz.jpg" --edits "$x/wasserzeichen.json"
+if [ -f "$x/gross-wz.jpg" ] && [ "$(vips max "$x/gross-wz.jpg" 2>/dev/null | cut -d. -f1)" -lt 200 ]; then
+  wrong=$((wrong + 1)); echo "WRONG  watermark-24mp: the written file holds no watermark"
+fi
+echo '{"watermark": {"text": "Studio", "sizeFactor": 1000000}}' > "$x/riesig.json"
+expect "watermark-undrawable" 1 "Das Wasserzeichen kann nicht gezeichnet werden" "$CLI" render "$DIR/good.jpg" "$x/o.jpg" --edits "$x/riesig.json"
+# The edits file: only a regular file of sensible size.
+mkfifo "$x/fifo.json"; mkdir "$x/ordner.json"
+expect "edits-dev-zero" 2 "ist keine reguläre Datei" "$CLI" render "$DIR/good.jpg" "$x/o.jpg" --edits /dev/zero
+expect "edits-fifo" 2 "„fifo.json“ ist keine reguläre Datei" "$CLI" render "$DIR/good.jpg" "$x/o.jpg" --edits "$x/fifo.json"
+expect "edits-folder" 2 "„ordner.json“ ist keine reguläre Datei" "$CLI" export --jpg "$x" --edits "$x/ordner.json" "$DIR/good.jpg"
+expect "edits-missing" 2 "„fehlt.json“ konnte nicht gelesen werden: Die Datei existiert nicht" "$CLI" render "$DIR/good.jpg" "$x/o.jpg" --edits "$x/fehlt.json"
+# A JPEG header that claims 15000 × 15000 pixels and holds no image data.
+python3 - "$DIR/good.jpg" "$x/kopf-225mp.jpg" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+frame = data.index(b'\xff\xc0'); data[frame + 5:frame + 9] = (15000).to_bytes(2, 'big') * 2
+scan = data.index(b'\xff\xda'); open(sys.argv[2], 'wb').write(data[:scan + 2 + int.from_bytes(data[scan + 2:scan + 4], 'big')])
+PY
+expect "jpeg-header-225mp" 1 "kopf-225mp.jpg: Die Datei ist kein lesbares Bild: Sie enthält keine Bilddaten." "$CLI" render "$x/kopf-225mp.jpg" "$x/o.jpg"
+# Reasons that fit: a socket, a folder another user may not enter, a path past 4096 bytes.
+python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' "$x/sockel.jpg"
+expect "socket" 1 "„sockel.jpg“ ist keine reguläre Datei." "$CLI" render "$x/sockel.jpg" "$x/o.jpg"
+mkdir "$x/geheim"; cp "$DIR/good.jpg" "$x/geheim/foto.jpg"; chmod 644 "$x/geheim"
+if [ "$(id -u)" -eq 0 ]; then as_other=(setpriv --reuid=65534 --regid=65534 --clear-groups); else as_other=(); fi
+expect "folder-not-searchable" 1 "Keine Zugriffsrechte für den Ordner „geheim“." "${as_other[@]}" "$CLI" render "$x/geheim/foto.jpg" "$x/o.jpg"
+deep="$x"; while [ ${#deep} -le 4200 ]; do deep="$deep/$(printf 'o%.0s' $(seq 1 100))"; done
+expect "path-too-long" 1 "Der Pfad ist länger als die 4096 Bytes" "$CLI" render "$deep/foto.jpg" "$x/o.jpg"
+# A hundred random strokes across a 24 MP photo render in bounded time.
+python3 - "$x/striche.json" <<'PY'
+import json, random, sys
+random.seed(5)
+strokes = [{"kind": "stroke", "lineWidth": 12, "colorHex": "#FF3B30",
+            "points": [[random.uniform(0, 6000), random.uniform(0, 4000)] for _ in range(4000)]} for _ in range(100)]
+json.dump({"freehandOverlays": strokes}, open(sys.argv[1], 'w'))
+PY
+expect "100-random-strokes" 0 "6000 × 4000" "$CLI" render "$x/gross.jpg" "$x/striche.jpg" --edits "$x/striche.json"
+# Exports killed at any moment leave no temporary file once the next write into the folder is done.
+mkdir -p "$x/kill" "$x/kill-out"; for i in 1 2 3 4 5 6; do cp "$x/gross.jpg" "$x/kill/p$i.jpg"; done
+left=0
+for trial in $(seq 1 26); do
+  "$CLI" export --jpg "$x/kill-out" "$x/kill"/p*.jpg >/dev/null 2>&1 &
+  pid=$!; sleep "0.$(( (trial * 37) % 90 + 5 ))"; kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null
+  [ -n "$(ls -A "$x/kill-out" 2>/dev/null | grep '^\.lumora-')" ] && left=$((left + 1))
+  mkdir -p "$x/kill-out"
+done
+"$CLI" export --jpg "$x/kill-out" "$DIR/good.jpg" >/dev/null 2>&1
+cases=$((cases + 1))
+if [ -n "$(ls -A "$x/kill-out" | grep '^\.lumora-')" ]; then
+  wrong=$((wrong + 1)); echo "WRONG  kill-9-during-export: temporaries left after the next export"
+fi
+echo "kill -9 during export: temporaries right after the kill in $left of 26 trials, none after the next write"
+echo "$cases cases with one right answer: $wrong wrong"
+[ $((crashes + hangs + unclear + wrong)) -eq 0 ]

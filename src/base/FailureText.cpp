@@ -1,10 +1,16 @@
 #include "base/FailureText.h"
 
+#include "base/NativePath.h"
+
 #include <QDir>
 #include <QFileDevice>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace lumora {
@@ -80,10 +86,53 @@ QString fileErrorReason(FileAction action, int error, const QString& subject)
     }
 }
 
+QString unsearchableFolder(const QString& path)
+{
+    const QByteArray bytes = nativePath(QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
+    // Each folder on the way, from the top: the first one the process may not enter.
+    for (qsizetype slash = bytes.indexOf('/', 1); slash > 0; slash = bytes.indexOf('/', slash + 1)) {
+        const QByteArray folder = bytes.left(slash);
+        struct stat info {};
+        if (::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.constData(), X_OK) != 0)
+            return pathFromNative(folder);
+    }
+    return {};
+}
+
+namespace {
+
+/// Whether `path` is too long as a whole for the system while each of its names would fit.
+bool pathTooLong(const QString& path)
+{
+    const QByteArray bytes = nativePath(path);
+    if (bytes.size() < PATH_MAX)
+        return false;
+    const QList<QByteArray> names = bytes.split('/');
+    return std::all_of(names.cbegin(), names.cend(), [](const QByteArray& name) { return name.size() <= NAME_MAX; });
+}
+
+/// The reason of a failure that the error number alone tells wrongly: a folder on the way that
+/// may not be entered, or a path too long as a whole. Empty when the number tells it right.
+QString reasonFromPath(const QString& path, int error, const QString& subject)
+{
+    if (error == ENAMETOOLONG && pathTooLong(path))
+        return QStringLiteral("Der Pfad ist länger als die %1 Bytes, die das System zulässt.").arg(PATH_MAX);
+    if (error == EACCES && subject.isEmpty()) {
+        const QString folder = unsearchableFolder(path);
+        if (!folder.isEmpty())
+            return QStringLiteral("Keine Zugriffsrechte für den Ordner %1.").arg(quoted(QFileInfo(folder).fileName()));
+    }
+    return {};
+}
+
+} // namespace
+
 Error fileFailure(FileAction action, const QString& path, int error, const QString& subject)
 {
     const QString verb = action == FileAction::read ? QStringLiteral("gelesen") : QStringLiteral("geschrieben");
-    const QString reason = fileErrorReason(action, error, subject);
+    QString reason = reasonFromPath(path, error, subject);
+    if (reason.isEmpty())
+        reason = fileErrorReason(action, error, subject);
     return Error{fileErrors::domain, int(codeFor(action, error)),
                  QStringLiteral("%1 konnte nicht %2 werden: %3").arg(quotedName(path), verb, reason)};
 }

@@ -35,8 +35,15 @@ enum class FileAction {
 
 /// The failure of `action` on the file `path` with errno `error`: domain fileErrors::domain, the
 /// fitting QFileDevice code, and "„name“ konnte nicht geschrieben werden: <reason>" (or
-/// "gelesen"); `subject` as for fileErrorReason.
+/// "gelesen"); `subject` as for fileErrorReason. Where the number alone would tell the wrong
+/// reason the path is looked at: a refused access (EACCES, no `subject`) caused by a folder on
+/// the way that may not be entered names that folder, and a path too long as a whole (while
+/// each name in it fits) says so instead of calling the name too long.
 [[nodiscard]] Error fileFailure(FileAction action, const QString& path, int error, const QString& subject = {});
+
+/// The first folder on the way to `path` (absolute, or from the current folder) that the process
+/// may not enter; empty when it may enter all of them.
+[[nodiscard]] QString unsearchableFolder(const QString& path);
 
 /// A decoder's own (English) message turned into a German reason, such as "Die Datei ist
 /// unvollständig." or "Die Bilddaten sind beschädigt."; a general reason when it names none.

@@ -20,6 +20,11 @@ Error fileError(QFileDevice::FileError code, const QString& text)
     return Error{fileErrors::domain, int(code), text};
 }
 
+Error notRegular(const QString& path)
+{
+    return fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quotedName(path)));
+}
+
 } // namespace
 
 std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 maxBytes)
@@ -27,8 +32,14 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
     // Non-blocking, so that opening a pipe without a writer returns at once; the type is
     // checked on the open file itself, so nothing can be swapped in between.
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return std::unexpected(fileFailure(FileAction::read, path, errno));
+    if (fd < 0) {
+        const int error = errno;
+        // A socket cannot be opened at all (ENXIO, which would read as a vanished volume).
+        struct stat info {};
+        if (::stat(nativePath(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+            return std::unexpected(notRegular(path));
+        return std::unexpected(fileFailure(FileAction::read, path, error));
+    }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -38,8 +49,7 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
     if (::fstat(fd, &info) != 0)
         return std::unexpected(fileFailure(FileAction::read, path, errno));
     if (!S_ISREG(info.st_mode))
-        return std::unexpected(
-            fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quotedName(path))));
+        return std::unexpected(notRegular(path));
     auto tooLarge = [&] {
         return std::unexpected(
             fileError(QFileDevice::ReadError, QStringLiteral("%1 ist zu groß.").arg(quotedName(path))));

@@ -56,12 +56,12 @@ int runRender(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     EditState edits;
     if (!editsPath.isEmpty()) {
-        QFile file(editsPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            err << editsPath << ": " << file.errorString() << "\n";
+        const auto json = readEditsFile(editsPath);
+        if (!json) {
+            err << json.error() << "\n";
             return 2;
         }
-        auto parsed = editStateFromJson(file.readAll(), source->size());
+        auto parsed = editStateFromJson(*json, source->size());
         if (!parsed) {
             err << editsPath << ": " << parsed.error() << "\n";
             return 2;

@@ -1,5 +1,6 @@
 #include "cli/EditsJson.h"
 
+#include "base/RegularFile.h"
 #include "pipeline/Overlays.h"
 
 #include <QJsonArray>
@@ -190,6 +191,14 @@ std::expected<EditState, QString> editStateFromJson(const QByteArray& json, QSiz
     if (!in.problem.isEmpty())
         return std::unexpected(QStringLiteral("Ungültige Bearbeitungen: ") + in.problem);
     return edits;
+}
+
+std::expected<QByteArray, QString> readEditsFile(const QString& path)
+{
+    auto bytes = readRegularFile(path, kMaxEditsFileBytes);
+    if (!bytes)
+        return std::unexpected(bytes.error().description);
+    return std::move(*bytes);
 }
 
 } // namespace lumora

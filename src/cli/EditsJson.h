@@ -17,4 +17,12 @@ namespace lumora {
 /// Fails with a German message naming the first offending field.
 [[nodiscard]] std::expected<EditState, QString> editStateFromJson(const QByteArray& json, QSize originalSize);
 
+/// The most an edits file may hold.
+inline constexpr qint64 kMaxEditsFileBytes = 16 * 1024 * 1024;
+
+/// Reads an edits file under the rules photos are read by (readRegularFile): only a regular
+/// file, never blocking on a pipe or device, at most kMaxEditsFileBytes. Fails with a German
+/// sentence naming the file.
+[[nodiscard]] std::expected<QByteArray, QString> readEditsFile(const QString& path);
+
 } // namespace lumora

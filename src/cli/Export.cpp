@@ -62,12 +62,12 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
         return exitCode;
     QByteArray editsJson = "{}";
     if (!parsed->editsPath.isEmpty()) {
-        QFile file(parsed->editsPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            err << parsed->editsPath << ": " << file.errorString() << "\n";
+        auto json = readEditsFile(parsed->editsPath);
+        if (!json) {
+            err << json.error() << "\n";
             return 2;
         }
-        editsJson = file.readAll();
+        editsJson = std::move(*json);
     }
     QList<PhotoItem> photos;
     for (const QString& path : parsed->files) {

@@ -58,6 +58,27 @@ QString encodingFailure(const Error& error)
                                                           : QStringLiteral("JPEG-Encoding fehlgeschlagen");
 }
 
+/// Writes the crop over the photo's own file (only where it was loaded from), or as a new copy
+/// beside it: a name taken meanwhile by another file is left to it, and the next name is tried.
+std::expected<QUrl, Error> writeCrop(const BatchCropZiel& target, const QByteArray& bytes, bool overwrite)
+{
+    if (overwrite) {
+        auto written = writeFileAtomically(target.url.toLocalFile(), bytes,
+                                           WriteRules{LinkAtTarget::follow, ExistingFile::replace, target.loadedFrom});
+        return written ? std::expected<QUrl, Error>(target.url) : std::unexpected(written.error());
+    }
+    constexpr int kAttempts = 8;
+    for (int attempt = 1;; ++attempt) {
+        const QUrl copy = nextCopyURL(target.url);
+        auto written =
+            writeFileAtomically(copy.toLocalFile(), bytes, WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
+        if (written)
+            return copy;
+        if (attempt == kAttempts || !nameTaken(copy.toLocalFile()))
+            return std::unexpected(written.error());
+    }
+}
+
 /// Crops, encodes and writes one photo, adding its outcome to `run`.
 void cropOne(const BatchCropZiel& target, QRectF normalizedRect, bool overwrite, CropRun& run)
 {
@@ -71,13 +92,14 @@ void cropOne(const BatchCropZiel& target, QRectF normalizedRect, bool overwrite,
         ++run.result.uebersprungen;
         return;
     }
-    const QUrl destination = overwrite ? target.url : nextCopyURL(target.url);
     const QRectF extent(0, 0, cropped->width(), cropped->height());
     auto bytes = encodeJPEG(Image{*cropped, extent}, 0.95);
     if (!bytes)
         return fail(encodingFailure(bytes.error()));
-    if (auto written = writeFileAtomically(destination.toLocalFile(), *bytes); !written)
+    auto written = writeCrop(target, *bytes, overwrite);
+    if (!written)
         return fail(written.error().description);
+    const QUrl destination = *written;
 
     ++run.result.erfolgreich;
     if (!run.result.speicherOrdner)
@@ -151,10 +173,12 @@ QUrl nextCopyURL(const QUrl& url)
         return folder.filePath(base + QStringLiteral("-neu") + suffix + QStringLiteral(".jpg"));
     };
 
+    // The names as their bytes: Qt's own checks would look for a name that is not UTF-8 under
+    // another one, and find it free.
     QString path = candidate({});
-    for (int n = 2; QFileInfo::exists(path) && n <= 9999; ++n)
+    for (int n = 2; nameTaken(path) && n <= 9999; ++n)
         path = candidate(QStringLiteral("-%1").arg(n));
-    if (QFileInfo::exists(path))
+    if (nameTaken(path))
         path = candidate(QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces).left(6).toUpper());
     return QUrl::fromLocalFile(path);
 }

@@ -27,7 +27,8 @@ inline constexpr int kMinimumCropSide = 10;
 
 /// A file URL beside `url` that names no existing file: "<base>-neu.jpg", else "<base>-neu-2.jpg"
 /// … "<base>-neu-9999.jpg", else "<base>-neu-" and 6 characters of a fresh UUID ".jpg"; base is
-/// the file name without its last extension. Checking and a later write are not atomic together.
+/// the file name without its last extension; names are checked as their bytes. Checking and a
+/// later write are not atomic together: batchCrop writes a copy only where no file is.
 [[nodiscard]] QUrl nextCopyURL(const QUrl& url);
 
 /// Cuts the same relative region out of each photo with these ids and writes it as JPEG

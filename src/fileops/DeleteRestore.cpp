@@ -61,8 +61,9 @@ void discard(const QString& path)
 /// Puts a deleted file back at its place: out of the trash where it still is there, else left
 /// alone where the file at its place still holds the kept bytes (its deletion failed), else
 /// rewritten from them. A German sentence naming the file when it cannot come back.
-std::expected<void, QString> bringBack(const QUrl& url, const QByteArray& bytes)
+std::expected<void, QString> bringBack(const PhotoItem& photo, const QByteArray& bytes)
 {
+    const QUrl& url = photo.url;
     const QString path = url.toLocalFile();
     if (!folderExists(url))
         return std::unexpected(
@@ -72,7 +73,10 @@ std::expected<void, QString> bringBack(const QUrl& url, const QByteArray& bytes)
         return {};
     if (const auto present = readRegularFile(path, bytes.size()); present && *present == bytes)
         return {};
-    if (auto written = writeFileAtomically(path, bytes); !written)
+    // Only where the photo was: a link planted under its free name is not followed elsewhere.
+    if (auto written =
+            writeFileAtomically(path, bytes, WriteRules{LinkAtTarget::follow, ExistingFile::replace, photo.loadedFrom});
+        !written)
         return std::unexpected(written.error().description);
     return {};
 }
@@ -141,7 +145,7 @@ RestoreResult restoreLastDeletion(ImageProcessor& processor)
     QList<PhotoItem> restored;
     for (const DeletedItem& item : std::as_const(*group)) {
         if (item.originalData) {
-            if (auto back = bringBack(item.photo.url, *item.originalData); !back) {
+            if (auto back = bringBack(item.photo, *item.originalData); !back) {
                 result.failures.append(back.error());
                 continue;
             }

@@ -51,17 +51,37 @@ std::optional<QString> userTrash(Make make)
     return std::nullopt;
 }
 
-/// A folder that is really one (no link), or, with Make::folders, was just made for the user alone.
-bool privateFolder(const QString& path, Make make)
+/// Who may use a folder of a trash besides its owner.
+enum class Access {
+    ownerOnly, ///< the user's own trash folder on a volume: mode 0700 exactly
+    anyMode,   ///< a folder inside it, which nobody else can reach
+};
+
+/// A folder that is really one (no link) and the user's own (with Access::ownerOnly: nobody
+/// else may read, write or enter it), or, with Make::folders, was just made for the user alone.
+/// A folder another user made, perhaps to read what is moved into it, is never used.
+bool privateFolder(const QString& path, Make make, Access access = Access::anyMode)
 {
     struct stat info {};
-    if (statOf(path, info, false))
-        return S_ISDIR(info.st_mode);
-    return make == Make::folders && ::mkdir(nativePath(path).constData(), 0700) == 0;
+    if (!statOf(path, info, false)) {
+        if (make != Make::folders || ::mkdir(nativePath(path).constData(), 0700) != 0 || !statOf(path, info, false))
+            return false;
+    }
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
+           && (access == Access::anyMode || (info.st_mode & 07777) == 0700);
+}
+
+/// Whether `trash` can hold the user's files: it and its "files" and "info" folders are the
+/// user's own (made where they are missing, with Make::folders).
+bool usableTrash(const QString& trash, Make make, Access access)
+{
+    return privateFolder(trash, make, access) && privateFolder(trash + QStringLiteral("/files"), make)
+           && privateFolder(trash + QStringLiteral("/info"), make);
 }
 
 /// The trash of the volume whose top folder is `top`: `.Trash/<uid>` when the administrator
-/// made a shared `.Trash` (a folder with the sticky bit), else the user's own `.Trash-<uid>`.
+/// made a shared `.Trash` (a folder with the sticky bit, no link), else the user's own
+/// `.Trash-<uid>`; either only when it is the user's own folder with mode 0700 and no link.
 std::optional<QString> volumeTrash(const QString& top, Make make)
 {
     const QString uid = QString::number(::getuid());
@@ -69,14 +89,11 @@ std::optional<QString> volumeTrash(const QString& top, Make make)
     if (statOf(top + QStringLiteral("/.Trash"), shared, false) && S_ISDIR(shared.st_mode)
         && (shared.st_mode & S_ISVTX) != 0) {
         const QString trash = top + QStringLiteral("/.Trash/") + uid;
-        if (privateFolder(trash, make))
+        if (usableTrash(trash, make, Access::ownerOnly))
             return trash;
     }
     const QString trash = top + QStringLiteral("/.Trash-") + uid;
-    struct stat own {};
-    if (statOf(trash, own, false))
-        return S_ISDIR(own.st_mode) && own.st_uid == ::getuid() ? std::optional(trash) : std::nullopt;
-    if (make == Make::folders && ::mkdir(nativePath(trash).constData(), 0700) == 0)
+    if (usableTrash(trash, make, Access::ownerOnly))
         return trash;
     return std::nullopt;
 }
@@ -167,8 +184,7 @@ bool moveToTrash(const QString& path)
         return false;
     const QByteArray files = nativePath(*trash + QStringLiteral("/files/"));
     const QByteArray infos = nativePath(*trash + QStringLiteral("/info/"));
-    if (!privateFolder(*trash + QStringLiteral("/files"), Make::folders)
-        || !privateFolder(*trash + QStringLiteral("/info"), Make::folders))
+    if (!usableTrash(*trash, Make::folders, Access::anyMode))
         return false;
 
     const QByteArray text = "[Trash Info]\nPath=" + nativePath(absolute).toPercentEncoding("/")

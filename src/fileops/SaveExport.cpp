@@ -19,13 +19,23 @@ namespace lumora {
 
 namespace {
 
-/// Where a photo of a run is written.
-using TargetOf = std::function<QString(const PhotoSnapshot&)>;
+/// Where a photo of a run is written, and how.
+struct Destination {
+    std::function<QString(const PhotoSnapshot&)> pathOf;
+    LinkAtTarget link = LinkAtTarget::replace;
+    /// Only where the photo was loaded from (writing over originals).
+    bool loadedPlaceOnly = false;
+
+    [[nodiscard]] WriteRules rulesFor(const PhotoSnapshot& photo) const
+    {
+        return WriteRules{link, ExistingFile::replace, loadedPlaceOnly ? photo.loadedFrom : FilePlace{}};
+    }
+};
 
 using Decoded = std::expected<QImage, Error>;
 using Written = std::expected<void, Error>;
 
-/// An encoder's error with the photo it was encoding named after its fixed text.
+/// An encoder's or the render's error with the photo it was about named after its fixed text.
 Error aboutPhoto(Error error, const QString& path)
 {
     error.description += QStringLiteral(" (") + quotedName(path) + QLatin1Char(')');
@@ -83,7 +93,7 @@ private:
 
 struct Rendered {
     int index = 0;
-    Image image;
+    std::expected<Image, Error> image;
 };
 
 struct Encoded {
@@ -97,8 +107,8 @@ struct Encoded {
 /// encoder, the one stage that cannot be split over cores, encodes while the photo before is
 /// written. Files are written, and progress reported, strictly in order; the first failure ends
 /// the run after the writes before it have finished.
-void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const std::shared_ptr<CancelToken>& token,
-               const ProgressStreamPtr& stream, ExportFormat format, LinkAtTarget links)
+void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
+               const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
     Handover<Rendered> toEncode;
@@ -107,7 +117,11 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
 
     std::jthread encoder([&] {
         while (std::optional<Rendered> next = toEncode.take()) {
-            auto bytes = format == ExportFormat::png ? encodePNG(next->image) : encodeJPEG(next->image, 0.95);
+            std::expected<QByteArray, Error> bytes = std::unexpected(Error());
+            if (!next->image)
+                bytes = std::unexpected(next->image.error()); // the render's failure, written as none
+            else
+                bytes = format == ExportFormat::png ? encodePNG(*next->image) : encodeJPEG(*next->image, 0.95);
             next->image = Image(); // the raster goes before the next one arrives
             if (!toWrite.put(Encoded{next->index, std::move(bytes)}))
                 break;
@@ -118,8 +132,10 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
     std::jthread writer([&] {
         while (std::optional<Encoded> next = toWrite.take()) {
             const QString source = jobs[next->index].url.toLocalFile();
-            const Written written = next->bytes ? writeFileAtomically(targetOf(jobs[next->index]), *next->bytes, links)
-                                                : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
+            const PhotoSnapshot& job = jobs[next->index];
+            const Written written =
+                next->bytes ? writeFileAtomically(destination.pathOf(job), *next->bytes, destination.rulesFor(job))
+                            : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
             if (!written) {
                 failure = StreamEnd{written.error(), false, next->index, total};
                 break;
@@ -163,7 +179,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
             }
             if (i + 1 < total)
                 ahead = decodeAhead(jobs[i + 1].originalCI);
-            Image image = renderDecoded(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
+            auto image = renderDecodedChecked(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
             if (!toEncode.put(Rendered{i, std::move(image)}))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
@@ -171,12 +187,12 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const TargetOf& targetOf, const
     }).join();
 }
 
-ProgressStreamPtr start(QList<PhotoSnapshot> jobs, TargetOf targetOf, std::shared_ptr<CancelToken> token,
-                        ExportFormat format, LinkAtTarget links)
+ProgressStreamPtr start(QList<PhotoSnapshot> jobs, Destination destination, std::shared_ptr<CancelToken> token,
+                        ExportFormat format)
 {
     ProgressStreamPtr stream = ProgressStream::create();
-    startInBackground([jobs = std::move(jobs), targetOf = std::move(targetOf), token = std::move(token), stream, format,
-                       links] { runWrites(jobs, targetOf, token, stream, format, links); });
+    startInBackground([jobs = std::move(jobs), destination = std::move(destination), token = std::move(token), stream,
+                       format] { runWrites(jobs, destination, token, stream, format); });
     return stream;
 }
 
@@ -213,22 +229,22 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
 {
-    return start(
-        snapshotsOf(processor.photos(), processor.photos().size()),
-        [](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, std::move(token), ExportFormat::jpeg,
-        LinkAtTarget::follow); // an original reached through a link is the photo the user opened
+    // An original reached through a link is the photo the user opened; a link swapped in later is not.
+    Destination originals{[](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, LinkAtTarget::follow,
+                          true};
+    return start(snapshotsOf(processor.photos(), processor.photos().size()), std::move(originals), std::move(token),
+                 ExportFormat::jpeg);
 }
 
 ProgressStreamPtr exportPhotos(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,
                                const QString& folder, int count, ExportFormat format)
 {
     const QDir dir(folder);
-    return start(
-        snapshotsOf(snapshot, count),
-        [dir, width, format](const PhotoSnapshot& photo) {
-            return dir.filePath(exportFileName(photo.index, width, photo.url, format));
-        },
-        std::move(token), format, LinkAtTarget::replace);
+    Destination numbered{[dir, width, format](const PhotoSnapshot& photo) {
+                             return dir.filePath(exportFileName(photo.index, width, photo.url, format));
+                         },
+                         LinkAtTarget::replace, false};
+    return start(snapshotsOf(snapshot, count), std::move(numbered), std::move(token), format);
 }
 
 ProgressStreamPtr exportJPEG(const QList<PhotoItem>& snapshot, std::shared_ptr<CancelToken> token, int width,

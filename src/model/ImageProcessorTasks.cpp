@@ -14,6 +14,7 @@ namespace lumora {
 
 struct ImageProcessor::Loaded {
     QUrl url;
+    FilePlace place;
     SourceImage original; ///< null when the file could not be decoded
     QImage thumbnail;
     QImage cardBase;
@@ -38,8 +39,9 @@ void ImageProcessor::startNextLoad()
         // processor exists. Each photo is handed over the moment it is decoded, so cards
         // appear one by one, in the given order.
         for (const QUrl& url : urls) {
-            Loaded item{url, {}, {}, {}};
+            Loaded item{url, {}, {}, {}, {}};
             if (auto original = SourceImage::fromFile(url.toLocalFile())) {
+                item.place = placeOf(url.toLocalFile());
                 // Shrink-on-load: a card can show the photo long before its render is ready,
                 // and a file that fails to decode is found out here.
                 if (auto thumbnail = original->decodeToFit(QSize(kThumbnailSide, kThumbnailSide))) {
@@ -67,6 +69,7 @@ void ImageProcessor::loadArrived(Loaded item)
     }
     PhotoItem photo;
     photo.url = item.url;
+    photo.loadedFrom = item.place;
     photo.originalCI = item.original;
     photo.thumbnail = item.thumbnail;
     photo.cardBase = item.cardBase;

@@ -4,7 +4,7 @@ namespace lumora {
 
 PhotoSnapshot snapshotOf(const PhotoItem& photo, int index)
 {
-    return PhotoSnapshot{index, photo.id, photo.url, photo.originalCI, photo.edits};
+    return PhotoSnapshot{index, photo.id, photo.url, photo.originalCI, photo.edits, photo.loadedFrom};
 }
 
 QList<Arrow> PhotoItem::arrows() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/AtomicFile.h"
 #include "pipeline/EditState.h"
 #include "pipeline/Image.h"
 #include "pipeline/SourceImage.h"
@@ -27,6 +28,8 @@ struct RenderedFrom {
 struct PhotoItem {
     QUuid id = QUuid::createUuid();
     QUrl url;
+    /// Where the file was when it was loaded: writes over it go there or nowhere.
+    FilePlace loadedFrom;
     SourceImage originalCI;
     std::optional<Image> filteredCI;
     std::optional<Preview> preview;
@@ -56,6 +59,7 @@ struct PhotoSnapshot {
     QUrl url;
     SourceImage originalCI;
     EditState edits;
+    FilePlace loadedFrom;
 };
 
 /// One target photo of a batch crop: a snapshot like any other background job.

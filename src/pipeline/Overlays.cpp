@@ -282,24 +282,127 @@ void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<T
     }
 }
 
-void paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w, int h)
+namespace {
+
+/// The most pixels a tile's stamp may hold relative to the raster's width: one band of rows.
+constexpr int kStampRows = 512;
+/// A stamp is blended only where stamps overlap at most this often on average: a long text
+/// turned by 30 degrees has a bounding box mostly empty, and blending it would cost that many
+/// times the raster's pixels.
+constexpr double kMaxStampOverlap = 3.0;
+
+Error undrawable(const QString& reason)
+{
+    return Error{watermarkErrors::domain, watermarkErrors::undrawable,
+                 QStringLiteral("Das Wasserzeichen kann nicht gezeichnet werden: ") + reason};
+}
+
+/// Whether `text` holds anything that should leave a mark (not only spaces and format characters).
+bool hasVisibleCharacters(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.isLetterOrNumber() || c.isPunct() || c.isSymbol() || c.isMark(); });
+}
+
+/// One contour of the text's outline and its bounds, in the text's local space.
+struct Contour {
+    QPolygonF polygon;
+    QRectF bounds;
+};
+
+/// The text's outline as contours, in local space: y down, origin at the lower-left corner of
+/// the line box. Filled with the winding rule one contour at a time: merging overlapping
+/// contours (toFillPolygons) compares every contour with every other.
+QList<Contour> textContours(const QString& text, double size, const TextMetrics& metrics)
+{
+    QPainterPath outline;
+    const QFont glyphFont(fontForDevice(size, &textReference()), &textReference());
+    outline.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
+    QList<Contour> contours;
+    for (QPolygonF& polygon : outline.toSubpathPolygons())
+        contours.append({polygon, polygon.boundingRect()});
+    return contours;
+}
+
+/// The contours that reach into `area` (local space; all of them for a null area), as one path.
+QPainterPath contoursWithin(const QList<Contour>& contours, const QRectF& area)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    for (const Contour& contour : contours)
+        if (area.isNull() || contour.bounds.intersects(area))
+            path.addPolygon(contour.polygon);
+    return path;
+}
+
+/// Blends `stamp` at each target from all cores, band by band.
+void blendStamps(QImage& raster, const QImage& stamp, const QList<QRect>& targets)
+{
+    uchar* bits = raster.bits(); // detach once, before the threads share the buffer
+    const qsizetype stride = raster.bytesPerLine();
+    const QImage::Format format = raster.format();
+    parallelBands(raster.height(), kStampRows, [&](int y0, int y1) {
+        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
+        QPainter painter(&band);
+        for (const QRect& target : targets)
+            if (target.bottom() >= y0 && target.top() < y1)
+                painter.drawImage(target.topLeft() - QPoint(0, y0), stamp);
+    });
+}
+
+/// Fills the outline of every tile straight into the raster, band by band from all cores, each
+/// band with only the contours that reach it. Needs no buffer of its own, whatever the text's size.
+void fillTiles(QImage& raster, const QList<Contour>& contours, const QList<QTransform>& tiles, const QColor& color)
+{
+    uchar* bits = raster.bits();
+    const qsizetype stride = raster.bytesPerLine();
+    const QImage::Format format = raster.format();
+    parallelBands(raster.height(), kStampRows, [&](int y0, int y1) {
+        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
+        QPainter painter(&band);
+        beginPainting(painter);
+        const QRectF rows(0, y0, raster.width(), y1 - y0);
+        for (const QTransform& tile : tiles) {
+            const QTransform back = tile.inverted();
+            const QPainterPath path = contoursWithin(contours, back.mapRect(rows));
+            if (path.isEmpty())
+                continue;
+            painter.setTransform(tile * QTransform::fromTranslate(0, -y0));
+            painter.fillPath(path, color);
+        }
+    });
+}
+
+} // namespace
+
+std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w,
+                                          int h, TileDrawing drawing)
 {
     const QString text = watermark.text.trimmed().left(kWatermarkMaxLength);
     if (text.isEmpty() || w <= 0 || h <= 0 || raster.isNull())
-        return;
+        return {};
     const double size = watermarkFontSize(watermark, w, h);
+    if (!std::isfinite(size))
+        return std::unexpected(undrawable(QStringLiteral("Die Schriftgröße ist keine Zahl.")));
+    if (size > kMaxWatermarkFontSize)
+        return std::unexpected(undrawable(QStringLiteral("Die Schrift wäre %1 Pixel hoch, höchstens %2 sind möglich.")
+                                              .arg(std::llround(size))
+                                              .arg(std::llround(kMaxWatermarkFontSize))));
     QColor color = colorOr(watermark.colorHex, Qt::white);
     color.setAlphaF(float(std::clamp(watermark.opacity, 0.0, 1.0)));
     if (color.alpha() == 0)
-        return; // invisible: the layer stays transparent
+        return {}; // invisible: the layer stays transparent
     const TextMetrics metrics = measureText(text, size);
+    const QList<Contour> contours = textContours(text, size, metrics);
+    if (contours.isEmpty() && hasVisibleCharacters(text))
+        return std::unexpected(undrawable(QStringLiteral("Die Schrift liefert für diesen Text keine Zeichen.")));
 
     if (watermark.position != WatermarkPosition::tiled) {
         const QPointF origin = watermarkAnchor(watermark.position, w, h, {metrics.width, metrics.height}, size);
         QPainter painter(&raster);
         beginPainting(painter);
         drawTextLine(painter, toDevice, QTransform(), origin, text, size, metrics, color);
-        return;
+        return {};
     }
 
     const QTransform turn = QTransform::fromTranslate(-w / 2.0, -h / 2.0) * QTransform().rotate(kTileAngleDegrees)
@@ -308,62 +411,53 @@ void paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark&
     const double stepY = 3.5 * size;
     const double d = std::hypot(double(w), double(h));
     const QRectF layer(0, 0, w, h);
-    // The text's outline, local space: y down, origin at the lower-left corner of the line box.
-    QPainterPath outline;
-    const QFont glyphFont(fontForDevice(size, &textReference()), &textReference());
-    outline.addText(QPointF(0, -(metrics.height - metrics.ascent)), glyphFont, text);
-    // One polygon per contour, filled with the winding rule: merging overlapping contours
-    // (toFillPolygons) compares every contour with every other and grows with the square of
-    // the text's length.
-    QPainterPath glyphs;
-    glyphs.setFillRule(Qt::WindingFill);
-    for (const QPolygonF& polygon : outline.toSubpathPolygons())
-        glyphs.addPolygon(polygon);
-
-    // Every tile is the same picture moved: its transform differs from any other tile's only by
-    // the translation. The text is filled once into a stamp, and the stamp is blended at each
-    // tile at the nearest whole pixel (at most half a pixel off); filling the outline at every
-    // tile costs several times more on a large photo.
     const QRectF local(0, -metrics.height, metrics.width, metrics.height);
-    const QTransform tile = QTransform(1, 0, 0, -1, 0, 0) * turn * toDevice;
-    const QTransform linear(tile.m11(), tile.m12(), tile.m21(), tile.m22(), 0, 0);
-    const QRect stampRect = linear.mapRect(local).toAlignedRect().adjusted(-1, -1, 1, 1);
-    QImage stamp(stampRect.size(), QImage::Format_ARGB32_Premultiplied);
-    if (stamp.isNull())
-        return;
-    stamp.fill(Qt::transparent);
-    {
-        QPainter painter(&stamp);
-        beginPainting(painter);
-        painter.setTransform(linear * QTransform::fromTranslate(-stampRect.left(), -stampRect.top()));
-        painter.fillPath(glyphs, color);
-    }
     const QRect device = raster.rect();
-    QList<QRect> tiles;
+    // The tiles that reach the raster: each is the text moved by (x, y) in the turned frame.
+    QList<QTransform> tiles;
     int row = 0;
     for (double y = -d; y < h + d; y += stepY, ++row) {
         for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {
             const QTransform place = QTransform(1, 0, 0, -1, x, y) * turn;
-            if (!place.mapRect(local).intersects(layer))
-                continue;
-            const QPointF at = (place * toDevice).map(QPointF(0, 0));
-            const QRect target(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(),
-                               stampRect.size());
-            if (target.intersects(device))
-                tiles.append(target);
+            if (place.mapRect(local).intersects(layer) && (place * toDevice).mapRect(local).intersects(device))
+                tiles.append(place * toDevice);
         }
     }
-    // Each band of rows blends the tiles that reach it, with its own painter on a view of the rows.
-    uchar* bits = raster.bits(); // detach once, before the threads share the buffer
-    const qsizetype stride = raster.bytesPerLine();
-    const QImage::Format format = raster.format();
-    parallelBands(raster.height(), 512, [&](int y0, int y1) {
-        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
-        QPainter painter(&band);
-        for (const QRect& target : tiles)
-            if (target.bottom() >= y0 && target.top() < y1)
-                painter.drawImage(target.topLeft() - QPoint(0, y0), stamp);
-    });
+    if (tiles.isEmpty())
+        return {};
+
+    // Every tile is the same picture moved. Where the text's turned box is small, the text is
+    // filled once into a stamp that is blended at each tile at the nearest whole pixel (at most
+    // half a pixel off): filling the outline at every one of many tiles costs several times more.
+    // A long or large text's box is mostly empty and larger than the photo: its tiles are filled
+    // straight into the raster.
+    const QTransform& first = tiles.first();
+    const QTransform linear(first.m11(), first.m12(), first.m21(), first.m22(), 0, 0);
+    const QRect stampRect = linear.mapRect(local).toAlignedRect().adjusted(-1, -1, 1, 1);
+    const double stampArea = double(stampRect.width()) * stampRect.height();
+    const double cellArea = std::abs(linear.determinant()) * stepX * stepY;
+    const bool stamped = drawing == TileDrawing::stamp
+                         || (drawing == TileDrawing::automatic && stampArea <= double(raster.width()) * kStampRows
+                             && stampArea <= kMaxStampOverlap * cellArea);
+    QImage stamp = stamped ? transparentLayer(stampRect.size()) : QImage();
+    if (stamp.isNull()) {
+        fillTiles(raster, contours, tiles, color);
+        return {};
+    }
+    {
+        QPainter painter(&stamp);
+        beginPainting(painter);
+        painter.setTransform(linear * QTransform::fromTranslate(-stampRect.left(), -stampRect.top()));
+        painter.fillPath(contoursWithin(contours, QRectF()), color);
+    }
+    QList<QRect> targets;
+    for (const QTransform& tile : tiles) {
+        const QPointF at = tile.map(QPointF(0, 0));
+        targets.append(
+            QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(), stampRect.size()));
+    }
+    blendStamps(raster, stamp, targets);
+    return {};
 }
 
 std::optional<QImage> drawTextMarks(const QList<TextMark>& marks, QSize size)
@@ -382,7 +476,8 @@ std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size)
     if (watermark.text.trimmed().isEmpty() || !validSize(size))
         return std::nullopt;
     QImage layer = transparentLayer(size);
-    paintWatermark(layer, yUpToDevice(size.height()), watermark, size.width(), size.height());
+    if (!paintWatermark(layer, yUpToDevice(size.height()), watermark, size.width(), size.height()))
+        return std::nullopt;
     return layer;
 }
 
@@ -464,6 +559,103 @@ std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size)
     if (!validSize(size))
         return std::nullopt;
     return Overlay{arrow, size};
+}
+
+namespace {
+
+double polylineLength(const QList<QPointF>& points, bool closed)
+{
+    double length = 0;
+    for (qsizetype i = 1; i < points.size(); ++i)
+        length += QLineF(points[i - 1], points[i]).length();
+    if (closed && points.size() > 2)
+        length += QLineF(points.last(), points.first()).length();
+    return length;
+}
+
+/// The share of a shape's points kept under `share`: at least the fewest the shape needs.
+qsizetype keptPoints(qsizetype points, double share, qsizetype fewest)
+{
+    return std::max(fewest, qsizetype(std::floor(double(points) * share)));
+}
+
+} // namespace
+
+double overlayWork(const Overlay& overlay)
+{
+    // Nanoseconds of Qt's anti-aliased rasterizer on one core here, measured on 24 MP: its cost
+    // grows with the box of each shape it fills, and for a filled area with the cells of the
+    // outline times the edges they share a row with.
+    constexpr double kPerPoint = 200;
+    constexpr double kPerBoxPixel = 1.5;
+    constexpr double kPerCrossedCell = 600;
+    if (const auto* stroke = std::get_if<StrokeShape>(&overlay.shape)) {
+        const double width = std::isfinite(stroke->lineWidth) ? std::abs(stroke->lineWidth) : 0;
+        const QList<QPointF>& points = stroke->points;
+        // The pieces strokeInPieces() draws, each one filled within its own box.
+        const double pieceLength = std::max(1024.0, 8 * width);
+        double work = kPerPoint * double(points.size());
+        for (qsizetype start = 0; start + 1 < points.size();) {
+            double left = points[start].x(), right = left, top = points[start].y(), bottom = top;
+            double length = 0;
+            qsizetype end = start + 1;
+            for (; end < points.size(); ++end) {
+                left = std::min(left, points[end].x()), right = std::max(right, points[end].x());
+                top = std::min(top, points[end].y()), bottom = std::max(bottom, points[end].y());
+                length += QLineF(points[end - 1], points[end]).length();
+                if (length >= pieceLength)
+                    break;
+            }
+            const QRectF box = QRectF(QPointF(left - width, top - width), QPointF(right + width, bottom + width))
+                               & QRectF(QPointF(0, 0), QSizeF(overlay.canvasSize));
+            work += kPerBoxPixel * box.width() * box.height();
+            start = std::min(end, points.size() - 1);
+        }
+        return work;
+    }
+    if (const auto* area = std::get_if<AreaShape>(&overlay.shape)) {
+        const QList<QPointF>& points = area->points;
+        double rows = 0;
+        for (qsizetype i = 0; i < points.size(); ++i)
+            rows += std::abs(points[i].y() - points[(i + 1) % points.size()].y());
+        const double crossings = 1 + rows / std::max(1, overlay.canvasSize.height());
+        return kPerCrossedCell * polylineLength(points, true) * crossings + kPerPoint * double(points.size());
+    }
+    const auto& arrow = std::get<Arrow>(overlay.shape);
+    const double width = std::isfinite(arrow.lineWidth) ? std::abs(arrow.lineWidth) : 0;
+    const double length = std::isfinite(arrow.length) ? std::abs(arrow.length) : 0;
+    const double reach =
+        std::min(length + 2 * width, std::hypot(overlay.canvasSize.width(), overlay.canvasSize.height()));
+    return kPerBoxPixel * reach * reach + kPerPoint;
+}
+
+QList<Overlay> withinWorkBudget(QList<Overlay> overlays, QSize canvas)
+{
+    const double budget = kOverlayWorkPerPixel * std::max(1.0, double(canvas.width()) * canvas.height());
+    const auto total = [&] {
+        double sum = 0;
+        for (const Overlay& overlay : std::as_const(overlays))
+            sum += overlayWork(overlay);
+        return sum;
+    };
+    // Fewer points shorten a stroke that zigzags across the photo about in proportion, and an
+    // area's cost falls with their square: a share of the square root, in a few rounds, brings
+    // both within the budget without cutting far below it.
+    for (int round = 0; round < 16; ++round) {
+        const double work = total();
+        if (!(work > budget))
+            break;
+        const double share = std::clamp(std::sqrt(budget / work), 0.0, 0.9);
+        for (Overlay& overlay : overlays) {
+            if (auto* stroke = std::get_if<StrokeShape>(&overlay.shape); stroke && stroke->points.size() > 2)
+                stroke->points =
+                    simplifyPolyline(stroke->points, kSimplifyTolerance, keptPoints(stroke->points.size(), share, 2));
+            else if (auto* area = std::get_if<AreaShape>(&overlay.shape); area && area->points.size() > 3)
+                area->points =
+                    simplifyPolyline(area->points, kSimplifyTolerance, keptPoints(area->points.size(), share, 3));
+        }
+    }
+    return overlays;
 }
 
 QImage overlayBitmap(const Overlay& overlay)

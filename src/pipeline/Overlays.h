@@ -1,11 +1,13 @@
 #pragma once
 
+#include "base/Error.h"
 #include "pipeline/EditState.h"
 
 #include <QFont>
 #include <QImage>
 #include <QRectF>
 #include <QTransform>
+#include <expected>
 #include <optional>
 
 class QPainter;
@@ -58,15 +60,40 @@ void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& 
 /// the mark stands where the mirror puts it while its letters still read the right way round.
 void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks,
                     Qt::Orientations mirroredAfter = {});
+/// Errors of drawing the watermark: domain "Wasserzeichen".
+namespace watermarkErrors {
+inline constexpr QLatin1StringView domain{"Wasserzeichen"};
+enum Code : int {
+    undrawable = -1, ///< the font cannot draw the text at this size
+};
+} // namespace watermarkErrors
+
+/// The largest watermark font drawn, in pixels. The sheet's largest size on the largest photo
+/// the decoders accept stays far below it.
+inline constexpr double kMaxWatermarkFontSize = 32768;
+
+/// How a tiled watermark is drawn: `automatic` picks the faster of the two that keep memory
+/// bounded; the others force one (for tests).
+enum class TileDrawing { automatic, stamp, fill };
+
 /// Paints the watermark of a w × h layer onto `raster` (from all cores when tiled); nothing
-/// when the trimmed text is empty.
-void paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w, int h);
+/// when the trimmed text is empty. Memory beyond the raster stays below one band of its rows,
+/// and time grows with the raster's pixels, not with the text's length or size: a tiled text is
+/// filled into one stamp that is blended at each tile, or, where that stamp would be large or
+/// mostly empty, filled tile by tile straight into the raster, clipped to it.
+/// Fails (watermarkErrors::undrawable, a German reason) when the font size is not finite or
+/// above kMaxWatermarkFontSize, or the font yields no outline for a text with visible
+/// characters; the raster is then unchanged.
+[[nodiscard]] std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice,
+                                                        const Watermark& watermark, int w, int h,
+                                                        TileDrawing drawing = TileDrawing::automatic);
 
 // --- the routines as separate layers ---
 
 /// A transparent W × H layer with the marks; none for an empty list or a non-positive size.
 [[nodiscard]] std::optional<QImage> drawTextMarks(const QList<TextMark>& marks, QSize size);
-/// A transparent w × h layer with the watermark; none for empty text or a non-positive size.
+/// A transparent w × h layer with the watermark; none for empty text, a non-positive size or a
+/// watermark paintWatermark cannot draw.
 [[nodiscard]] std::optional<QImage> drawWatermark(const Watermark& watermark, QSize size);
 /// The committed stroke, simplified to half an image pixel (at most kMaxStrokePoints points);
 /// none for fewer than 2 points or a non-positive size.
@@ -84,6 +111,22 @@ inline constexpr qsizetype kMaxAreaPoints = 1000;
 /// (Douglas-Peucker, largest deviation first), and at most `maxPoints` of them: the ones that
 /// deviate most. The first and last point always stay.
 [[nodiscard]] QList<QPointF> simplifyPolyline(const QList<QPointF>& points, double tolerance, qsizetype maxPoints);
+
+/// Most drawing work the committed overlays of one photo may cost together, in nanoseconds per
+/// pixel of the photo (about a second on 24 MP): far above any drawing by hand (a stroke across
+/// a photo costs a few milliseconds), far below what random strokes or areas across the whole
+/// photo would cost (minutes).
+inline constexpr double kOverlayWorkPerPixel = 40;
+/// Estimated drawing work of an overlay, in nanoseconds of the rasterizer on one core: for a
+/// stroke the boxes of the pieces it is drawn in, for an area the length of its outline times
+/// the edges that cross a row on average, for an arrow its box; and some work for each point.
+[[nodiscard]] double overlayWork(const Overlay& overlay);
+/// `overlays` with their strokes and areas simplified (each keeps fewer of its points, the ones
+/// that deviate most, in the same share for all) until their work together fits
+/// kOverlayWorkPerPixel × the pixels of `canvas`, or each is down to the fewest points it
+/// needs (a segment, a triangle); unchanged when it fits already. Pure and
+/// independent of the render scale, so every render of a photo draws the same shapes.
+[[nodiscard]] QList<Overlay> withinWorkBudget(QList<Overlay> overlays, QSize canvas);
 
 /// The committed arrow; none for a non-positive size.
 [[nodiscard]] std::optional<Overlay> rasterizeArrow(const Arrow& arrow, QSize size);

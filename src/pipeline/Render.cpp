@@ -126,8 +126,14 @@ QRectF turnedExtent(QSizeF size, double degrees)
 
 Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
 {
+    return renderDecodedChecked(std::move(base), originalSize, edits, WatermarkFailure::leaveOut).value_or(Image());
+}
+
+std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize, const EditState& edits,
+                                                 WatermarkFailure onFailure)
+{
     if (base.isNull() || originalSize.isEmpty())
-        return {};
+        return Image();
     if (base.format() != QImage::Format_ARGB32_Premultiplied)
         base.convertTo(QImage::Format_ARGB32_Premultiplied);
     const QSizeF full(originalSize);
@@ -137,10 +143,12 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
     // Steps 2-3: masks and committed overlays, painted straight onto the working raster.
     if (!edits.masks.isEmpty() || !edits.freehandOverlays.isEmpty()) {
         const QTransform toDevice = layerToRaster(full, base.size());
+        // However many strokes an edit state holds, the photo is drawn in bounded time.
+        const QList<Overlay> overlays = withinWorkBudget(edits.freehandOverlays, originalSize);
         paintInBands(base, [&](QPainter& painter, const QTransform& shift) {
             if (!edits.masks.isEmpty())
                 paintMasks(painter, toDevice * shift, edits.masks);
-            for (const Overlay& overlay : edits.freehandOverlays)
+            for (const Overlay& overlay : overlays)
                 paintOverlay(painter, toDevice * shift, overlay);
         });
     }
@@ -182,7 +190,9 @@ Image renderDecoded(QImage base, QSize originalSize, const EditState& edits)
         const int h = int(extent.height());
         if (w > 0 && h > 0) {
             const QTransform toDevice = layerToRaster(QSizeF(w, h), out.size());
-            paintWatermark(out, toDevice, *edits.watermark, w, h);
+            if (auto painted = paintWatermark(out, toDevice, *edits.watermark, w, h);
+                !painted && onFailure == WatermarkFailure::fail)
+                return std::unexpected(painted.error());
         }
     }
     clock.lap("watermark");
@@ -194,7 +204,7 @@ std::expected<Image, Error> renderImage(const SourceImage& original, const EditS
     auto decoded = original.decodeScaled(scale);
     if (!decoded)
         return std::unexpected(decoded.error());
-    return renderDecoded(std::move(*decoded), original.size(), edits);
+    return renderDecodedChecked(std::move(*decoded), original.size(), edits);
 }
 
 QSize Image::fullPixelSize() const

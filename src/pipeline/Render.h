@@ -18,13 +18,25 @@ namespace lumora {
 /// `scale` in (0, 1] renders the same chain at that fraction of full resolution (decoded with
 /// shrink-on-load; strokes, text and the sharpening radius scale along), for displays.
 /// Quarter turns and mirrors are exact pixel permutations. Thread-safe and pure.
-/// Fails only when the original cannot be decoded (domain "Decoder").
+/// Fails when the original cannot be decoded (domain "Decoder") or the watermark cannot be
+/// drawn (watermarkErrors in Overlays.h): a file is never written without its watermark.
 [[nodiscard]] std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits,
                                                       double scale = 1.0);
 
+/// What the chain does with a watermark it cannot draw.
+enum class WatermarkFailure {
+    fail,     ///< the render fails with the watermark's error (anything that is written)
+    leaveOut, ///< the render goes on without it (what is only shown)
+};
+
 /// The chain on an original that is already decoded: `base` is the upright original at any
-/// size (the render scale is base.width() / originalSize.width()). Never fails; consumes `base`
-/// (pass it moved to let the chain paint into it without a copy).
+/// size (the render scale is base.width() / originalSize.width()). Consumes `base` (pass it
+/// moved to let the chain paint into it without a copy). Fails only with the watermark's error,
+/// and only with WatermarkFailure::fail.
+[[nodiscard]] std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize, const EditState& edits,
+                                                               WatermarkFailure onFailure = WatermarkFailure::fail);
+
+/// renderDecodedChecked for displays: a watermark that cannot be drawn is left out. Never fails.
 [[nodiscard]] Image renderDecoded(QImage base, QSize originalSize, const EditState& edits);
 
 } // namespace lumora

@@ -72,16 +72,19 @@ Loader loaderFor(const QByteArray& bytes)
 }
 
 /// How every decode treats damaged data: a file cut short, or with a broken stretch, decodes
-/// with the missing part filled in, as viewers show it; only data a decoder cannot go on with
-/// fails. The thumbnail, the display decodes and the full decode follow this one rule, so a
-/// photo that loads (its thumbnail decoded) can also be rendered and saved.
-constexpr VipsFailOn kFailOn = VIPS_FAIL_ON_NONE;
+/// with the missing part filled in, as viewers show it, as long as at most this share of the
+/// picture's rows is missing; a photo whose data ends earlier (down to a header without any) is
+/// refused. Only data a decoder cannot go on with fails otherwise. The thumbnail, the display
+/// decodes and the full decode follow this one rule, so a photo that loads (its thumbnail
+/// decoded) can also be rendered and saved.
+constexpr double kMaxMissingShare = 0.02;
 
 /// Opens encoded bytes lazily (header only) with the loader of their format. `bytes` must
 /// outlive the image. `shrink` > 1 asks a JPEG decoder for 1/shrink of the size (1, 2, 4 or 8)
-/// and a WebP decoder for about that; other formats ignore it. Null for bytes of no photo
-/// format, with nothing in libvips' error buffer.
-vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access, double shrink = 1.0)
+/// and a WebP decoder for about that; other formats ignore it. `failOn` says which damage fails
+/// the decode. Null for bytes of no photo format, with nothing in libvips' error buffer.
+vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access, double shrink = 1.0,
+                     VipsFailOn failOn = VIPS_FAIL_ON_NONE)
 {
     vips::ensureStarted();
     const Loader load = loaderFor(bytes);
@@ -89,11 +92,11 @@ vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access, double shrink =
     auto* data = const_cast<char*>(bytes.constData());
     const auto length = size_t(bytes.size());
     if (load == &vips_jpegload_buffer && shrink > 1.0)
-        load(data, length, image.out(), "access", access, "fail_on", kFailOn, "shrink", int(shrink), nullptr);
+        load(data, length, image.out(), "access", access, "fail_on", failOn, "shrink", int(shrink), nullptr);
     else if (load == &vips_webpload_buffer && shrink > 1.0)
-        load(data, length, image.out(), "access", access, "fail_on", kFailOn, "scale", 1.0 / shrink, nullptr);
+        load(data, length, image.out(), "access", access, "fail_on", failOn, "scale", 1.0 / shrink, nullptr);
     else if (load)
-        load(data, length, image.out(), "access", access, "fail_on", kFailOn, nullptr);
+        load(data, length, image.out(), "access", access, "fail_on", failOn, nullptr);
     return image;
 }
 
@@ -199,7 +202,7 @@ struct JpegErrors {
 /// Decodes JPEG `bytes` of w × h pixels straight into `bits`: libjpeg-turbo writes B, G, R and
 /// an opaque alpha, the raster's own byte order, with the settings libvips decodes with (the
 /// same pixels) and without a copy in between. False when the data is not a colour JPEG of that
-/// size or is damaged in any way (warnings included): the caller then decodes through libvips,
+/// size or is damaged in any way (at its first warning): the caller then decodes through libvips,
 /// whose rules for damaged data hold. A C-style function: nothing here owns a destructor that
 /// the error jump would skip.
 bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int w, int h)
@@ -211,6 +214,12 @@ bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int 
         std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->back, 1);
     };
     errors.manager.output_message = [](j_common_ptr) {};
+    // The first warning ends the decode: damaged data is libvips' to judge, and a file cut short
+    // would otherwise be filled in to its full size first (a header alone: all of it).
+    errors.manager.emit_message = [](j_common_ptr common, int level) {
+        if (level < 0)
+            std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->back, 1);
+    };
     if (setjmp(errors.back)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -298,22 +307,24 @@ std::expected<vips::Ref, Error> resizeTo(vips::Ref image, QSize size)
 
 /// Decodes encoded bytes to exactly `target` (upright, smaller than the image): shrunk while
 /// decoding where the format can, resampled, turned upright, then converted to sRGB by the
-/// same step as a full decode.
-std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target)
+/// same step as a full decode. With `turnUpright` false, `target` and the result are as stored.
+std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target, VipsFailOn failOn,
+                                          bool turnUpright = true)
 {
-    vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
+    vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, 1.0, failOn);
     if (!probe)
         return std::unexpected(decoderFailure());
     const int orientation = vips_image_get_orientation(probe.get());
-    const QSize storedTarget = vips_image_get_orientation_swap(probe.get()) ? target.transposed() : target;
+    const QSize storedTarget =
+        turnUpright && vips_image_get_orientation_swap(probe.get()) ? target.transposed() : target;
     const double shrink = loadShrink(loaderFor(bytes), QSize(probe.get()->Xsize, probe.get()->Ysize), storedTarget);
-    vips::Ref image = shrink > 1.0 ? openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, shrink) : std::move(probe);
+    vips::Ref image = shrink > 1.0 ? openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL, shrink, failOn) : std::move(probe);
     if (!image)
         return std::unexpected(decoderFailure());
     auto resized = resizeTo(std::move(image), storedTarget);
     if (!resized)
         return std::unexpected(resized.error());
-    if (orientation <= 1)
+    if (orientation <= 1 || !turnUpright)
         return materialise(std::move(*resized));
     // Turning reads its input out of order, which a sequential decode cannot serve; the small
     // result is decoded into memory first.
@@ -322,6 +333,68 @@ std::expected<QImage, Error> decodeShrunk(const QByteArray& bytes, QSize target)
     if (!inMemory || vips_autorot(inMemory.get(), upright.out(), nullptr) != 0)
         return std::unexpected(decoderFailure());
     return materialise(std::move(upright));
+}
+
+/// The longest run of rows of `raster` that hold nothing but a decoder's fill of missing data:
+/// one value throughout, mid grey (JPEG) or black or transparent (the others). A decoder fills
+/// from where the data ends, mostly to the last row.
+int filledRows(const QImage& raster)
+{
+    const auto near = [](int a, int b) { return std::abs(a - b) <= 1; };
+    const auto isFill = [&](QRgb v) {
+        const int r = qRed(v);
+        return near(r, qGreen(v)) && near(r, qBlue(v)) && (near(r, 128) || r <= 1) && (qAlpha(v) == 255 || v == 0);
+    };
+    const auto filled = [&](int y) {
+        const auto* line = reinterpret_cast<const QRgb*>(raster.constScanLine(y));
+        if (!isFill(line[0]))
+            return false;
+        for (int x = 1; x < raster.width(); ++x) {
+            if (!near(qRed(line[x]), qRed(line[0])) || !near(qAlpha(line[x]), qAlpha(line[0]))
+                || !near(qBlue(line[x]), qBlue(line[0])))
+                return false;
+        }
+        return true;
+    };
+    int longest = 0;
+    for (int y = 0, run = 0; y < raster.height(); ++y) {
+        run = filled(y) ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+/// Why a damaged photo (one that a strict decode refused) is refused as a whole: more of its
+/// rows are missing than kMaxMissingShare of them (and at least two rows of JPEG blocks), seen
+/// on a small decode in the order the rows are stored. None when enough is there.
+std::optional<Error> missingPicture(const QByteArray& bytes, QSize stored)
+{
+    const QSize small = stored.scaled(QSize(512, 512), Qt::KeepAspectRatio).boundedTo(stored).expandedTo(QSize(1, 1));
+    auto sample = decodeShrunk(bytes, small, VIPS_FAIL_ON_NONE, false);
+    if (!sample || sample->isNull())
+        return std::nullopt; // the decode itself tells what is wrong
+    const double share = double(filledRows(*sample)) / sample->height();
+    constexpr int kFewRows = 16;
+    if (share * stored.height() <= std::max(kMaxMissingShare * stored.height(), double(kFewRows)))
+        return std::nullopt;
+    if (share >= 0.999)
+        return unreadable(QStringLiteral("Sie enthält keine Bilddaten."));
+    return unreadable(QStringLiteral("Die Datei ist unvollständig, es fehlen die Bilddaten von %1 % des Bildes.")
+                          .arg(std::max(1, int(std::lround(share * 100)))));
+}
+
+/// Decodes with `decodeWith`, first refusing damage: a photo that decodes so is whole. A damaged
+/// one is refused when too much of it is missing, else decoded with the missing part filled in.
+template <typename Decode>
+std::expected<QImage, Error> decodeDamageAware(const QByteArray& bytes, QSize stored, Decode decodeWith)
+{
+    auto strict = decodeWith(VIPS_FAIL_ON_TRUNCATED);
+    if (strict)
+        return strict;
+    (void)vips::takeError();
+    if (std::optional<Error> missing = missingPicture(bytes, stored))
+        return std::unexpected(*missing);
+    return decodeWith(VIPS_FAIL_ON_NONE);
 }
 
 } // namespace
@@ -418,16 +491,23 @@ std::expected<QImage, Error> SourceImage::decode() const
     if (std::optional<QImage> plain = decodePlainJpeg(m_data->encoded, probe.get()))
         return *plain;
     const int orientation = vips_image_get_orientation(probe.get());
-    vips::Ref image = orientation > 1 ? openBuffer(m_data->encoded, VIPS_ACCESS_RANDOM) : std::move(probe);
-    if (!image)
-        return std::unexpected(decoderFailure());
-    if (orientation > 1) {
-        vips::Ref upright;
-        if (vips_autorot(image.get(), upright.out(), nullptr) != 0)
+    const QSize stored(probe.get()->Xsize, probe.get()->Ysize);
+    const QByteArray& bytes = m_data->encoded;
+    return decodeDamageAware(bytes, stored, [&](VipsFailOn failOn) -> std::expected<QImage, Error> {
+        // A damaged file is read whole: libvips' sequential reader leaves out the last strip of
+        // a file whose end is missing.
+        const bool whole = orientation > 1 || failOn == VIPS_FAIL_ON_NONE;
+        vips::Ref image = openBuffer(bytes, whole ? VIPS_ACCESS_RANDOM : VIPS_ACCESS_SEQUENTIAL, 1.0, failOn);
+        if (!image)
             return std::unexpected(decoderFailure());
-        image = std::move(upright);
-    }
-    return materialise(std::move(image));
+        if (orientation > 1) {
+            vips::Ref upright;
+            if (vips_autorot(image.get(), upright.out(), nullptr) != 0)
+                return std::unexpected(decoderFailure());
+            image = std::move(upright);
+        }
+        return materialise(std::move(image));
+    });
 }
 
 std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
@@ -447,7 +527,12 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
         return m_data->raster.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
     const QSize target = m_data->size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    return decodeShrunk(m_data->encoded, target);
+    const QByteArray& bytes = m_data->encoded;
+    vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
+    if (!probe)
+        return std::unexpected(decoderFailure());
+    const QSize stored(probe.get()->Xsize, probe.get()->Ysize);
+    return decodeDamageAware(bytes, stored, [&](VipsFailOn failOn) { return decodeShrunk(bytes, target, failOn); });
 }
 
 std::expected<QImage, Error> SourceImage::decodeScaled(double scale) const

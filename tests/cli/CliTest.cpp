@@ -1,3 +1,4 @@
+#include "cli/EditsJson.h"
 #include "pipeline/SourceImage.h"
 #include "support/CliRun.h"
 #include "support/Fixtures.h"
@@ -6,7 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace lumora;
 using test::CliRun;
@@ -96,4 +102,79 @@ TEST(Cli, HelpOfTheProgramAndOfEachCommandExitsZero)
         EXPECT_TRUE(help.out.contains(QString::fromUtf8(command))) << command;
         EXPECT_EQ(runCli({command, "--help"}).exitCode, 0) << command;
     }
+}
+
+// The edits file is read like a photo: only a regular file, never blocking, within a size
+// limit, and every refusal is a German sentence naming the file (exit code 2).
+TEST(Cli, TheEditsFileIsReadOnlyWhenItIsARegularFileOfSensibleSize)
+{
+    const CliFolder f;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(f.path("fifo.json")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkdir(f.path("ordner.json")));
+    QFile big(f.path("gross.json"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxEditsFileBytes + 1));
+    big.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), f.path("null.json")));
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/zero", "„zero“ ist keine reguläre Datei."},
+        {"null.json", "„null.json“ ist keine reguläre Datei."},
+        {"fifo.json", "„fifo.json“ ist keine reguläre Datei."},
+        {"ordner.json", "„ordner.json“ ist keine reguläre Datei."},
+        {"gross.json", "„gross.json“ ist zu groß."},
+        {"fehlt.json", "„fehlt.json“ konnte nicht gelesen werden: Die Datei existiert nicht (mehr)."},
+    };
+    for (const auto& [name, message] : cases) {
+        const QString path =
+            QString::fromUtf8(name).startsWith(QLatin1Char('/')) ? QString::fromUtf8(name) : f.path(name);
+        for (const QStringList& args : {QStringList{"render", f.in, f.path("o.jpg"), "--edits", path},
+                                        QStringList{"export", "--jpg", f.dir.path(), "--edits", path, f.in}}) {
+            const CliRun run = runCli(args);
+            EXPECT_EQ(run.exitCode, 2) << name;
+            EXPECT_TRUE(run.err.contains(QString::fromUtf8(message))) << run.err.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(f.path("o.jpg")));
+}
+
+// Failures that the error number alone would explain wrongly get the reason that fits: a
+// socket is no regular file (not a vanished volume), a folder on the way that may not be
+// entered is named (not the photo's own permissions), and a path too long as a whole is not a
+// file name too long.
+TEST(Cli, ReasonsFitWhatIsReallyWrong)
+{
+    CliFolder f;
+    // Another user must be able to reach the folder to find the one it may not enter.
+    ASSERT_TRUE(QFile::setPermissions(f.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                        | QFile::ReadOther | QFile::ExeOther));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(f.path("sockel.jpg"));
+    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_TRUE(QDir().mkdir(f.path("geheim")) && QFile::copy(f.in, f.path("geheim/foto.jpg")));
+    ASSERT_TRUE(QFile::setPermissions(f.path("geheim"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QString deep = f.dir.path();
+    while (QFile::encodeName(deep).size() <= 4200)
+        deep += QStringLiteral("/") + QString(100, QLatin1Char('o'));
+    const QString tooLong = deep + QStringLiteral("/foto.jpg");
+
+    const struct {
+        QString photo;
+        bool asOtherUser;
+        QString reason;
+    } cases[] = {
+        {f.path("sockel.jpg"), false, QStringLiteral("„sockel.jpg“ ist keine reguläre Datei.")},
+        {f.path("geheim/foto.jpg"), true, QStringLiteral("Keine Zugriffsrechte für den Ordner „geheim“.")},
+        {tooLong, false, QStringLiteral("Der Pfad ist länger als die 4096 Bytes, die das System zulässt.")},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runCli({"render", c.photo, f.path("o.jpg")}, {}, c.asOtherUser);
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.reason)) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("nicht mehr erreichbar"))) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("Dateiname ist zu lang"))) << run.err.toStdString();
+    }
+    ::close(listener);
 }

@@ -6,6 +6,7 @@
 #include "support/PhotoFiles.h"
 #include "support/Pixels.h"
 
+#include "support/Requirements.h"
 #include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -63,8 +64,9 @@ TEST(CutoutCli, BadArgumentsExitWithTwoAMissingModelOrPhotoWithOne)
 
 TEST(CutoutCli, WritesTheSubjectOverTheNewBackground)
 {
-    if (!QFileInfo::exists(segmentationModelPath()))
-        GTEST_SKIP() << "model not installed (" << segmentationModelPath().toStdString() << ")";
+    LUMORA_REQUIRE(QFileInfo::exists(segmentationModelPath()), "model not installed ("
+                                                                   << segmentationModelPath().toStdString()
+                                                                   << "; scripts/setup.sh fetches it)");
     const QImage bear(QStringLiteral("/usr/share/tuxpaint/stamps/animals/mammals/bears/european-bear.png"));
     ASSERT_FALSE(bear.isNull()) << "tuxpaint-stamps-default missing (scripts/setup.sh)";
     QImage photo(640, 480, QImage::Format_ARGB32_Premultiplied);

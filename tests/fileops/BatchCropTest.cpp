@@ -1,5 +1,8 @@
 #include "fileops/BatchCrop.h"
 #include "FileopsTestSupport.h"
+#include "base/AtomicFile.h"
+#include "base/NativePath.h"
+#include "base/RegularFile.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 #include "support/Pixels.h"
@@ -224,4 +227,23 @@ TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSumma
     EXPECT_EQ(seen, (QList<double>{0.25, 0.5, 0.75, 1.0}));
     EXPECT_TRUE(endedBeforeSummary);
     EXPECT_EQ(end->total, 4);
+}
+
+// A name that is not UTF-8 (as old cameras write them) is checked and written as its bytes:
+// copies already there are never overwritten, whatever bytes their names hold.
+TEST_F(CropFixture, CopiesOfNamesThatAreNotUtf8NeverReplaceAFile)
+{
+    const QByteArray folder = QFile::encodeName(photoDir) + '/';
+    const auto named = [&](const QByteArray& name) { return pathFromNative(folder + name); };
+    const QByteArray photo = test::encodeWithVips(test::quadrants(64, 48), QStringLiteral("jpg"));
+    ASSERT_TRUE(writeFileAtomically(named("b\xE9ild.jpg"), photo));
+    ASSERT_TRUE(writeFileAtomically(named("b\xE9ild-neu.jpg"), "eine fremde Kopie"));
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(named("b\xE9ild.jpg"))).toLocalFile(), named("b\xE9ild-neu-2.jpg"));
+
+    processor.setPhotos({test::photoAt(QUrl::fromLocalFile(named("b\xE9ild.jpg")))});
+    dialogs.confirmFolder(photoDir);
+    EXPECT_EQ(summary(crop(allIds(), {0, 0, 0.5, 0.5}, false)), "1 written, 0 skipped, saved in /Fotos");
+    EXPECT_EQ(readRegularFile(named("b\xE9ild-neu.jpg")).value_or(QByteArray()), QByteArray("eine fremde Kopie"));
+    EXPECT_EQ(test::decoded(readRegularFile(named("b\xE9ild-neu-2.jpg")).value_or(QByteArray())).size(), QSize(32, 24));
+    EXPECT_EQ(readRegularFile(named("b\xE9ild.jpg")).value_or(QByteArray()), photo);
 }

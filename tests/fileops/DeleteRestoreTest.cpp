@@ -10,6 +10,7 @@
 #include "support/ScopedEnv.h"
 #include "support/SmallVolume.h"
 
+#include "support/Requirements.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -18,6 +19,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace lumora;
@@ -284,16 +286,35 @@ TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
     EXPECT_EQ(undoGroups(), QList<QStringList>());
 }
 
+namespace {
+
+/// While it lives, the user has no trash: HOME is a plain file in `folder` (which is also the
+/// working folder, where a trash of last resort would otherwise be made).
+struct NoTrash {
+    explicit NoTrash(const QString& folder)
+        : home(folder + QStringLiteral("/home")), workingDir(QDir::currentPath()),
+          written(writeAll(home, "kein Ordner")), noHome("HOME", home.toUtf8())
+    {
+        QDir::setCurrent(folder);
+    }
+    ~NoTrash() { QDir::setCurrent(workingDir); }
+    NoTrash(const NoTrash&) = delete;
+    NoTrash& operator=(const NoTrash&) = delete;
+
+    QString home;
+    QString workingDir;
+    bool written;
+    test::ScopedEnv noHome;
+};
+
+} // namespace
+
 TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
 {
     // A home that is a plain file leaves no place for the user's trash.
     QTemporaryDir elsewhere;
-    const QString homeFile = elsewhere.filePath(QStringLiteral("home"));
-    ASSERT_TRUE(writeAll(homeFile, "kein Ordner"));
-    const test::ScopedEnv noHome("HOME", homeFile.toUtf8());
-    const QString workingDir = QDir::currentPath();
-    QDir::setCurrent(elsewhere.path());
-    const auto restoreWorkingDir = qScopeGuard([&] { QDir::setCurrent(workingDir); });
+    const NoTrash noTrash(elsewhere.path());
+    ASSERT_TRUE(noTrash.written);
 
     EXPECT_EQ(ended(trash(ids({"A"}))), "1/1");
     EXPECT_EQ(onDisk(), "BCDE");
@@ -375,8 +396,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     const QString cardPath = dir.filePath(QStringLiteral("Karte"));
     ASSERT_TRUE(QDir().mkpath(cardPath));
     const test::SmallVolume card(cardPath, QStringLiteral("1m"));
-    if (!card.mounted())
-        GTEST_SKIP() << "mounting a tmpfs needs root";
+    LUMORA_REQUIRE(card.mounted(), "mounting a tmpfs needs root");
     const auto onCard = [&](const QString& name) {
         return cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg");
     };
@@ -459,4 +479,114 @@ TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAnd
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readRaw(dir.path(), names[i]), savedBytes[i]) << names[i].toStdString();
     EXPECT_TRUE(QDir(trashInfo).entryList(QDir::Files).isEmpty());
+}
+
+namespace {
+
+/// A trash folder on a card as someone may have left it, before a photo is deleted there.
+struct TrashSetup {
+    const char* name;
+    const char* shared;    ///< the mode of a shared ".Trash" (none when empty)
+    const char* mine;      ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
+    const char* mineFiles; ///< its "files": "owner:mode" or none when empty
+    const char* own;       ///< ".Trash-<uid>": "owner:mode", or none when empty
+    const char* expected;  ///< where the photo goes: ".Trash/<uid>", ".Trash-<uid>" or "" (removed for good)
+    friend void PrintTo(const TrashSetup& setup, std::ostream* out) { *out << setup.name; }
+};
+
+/// Another user on the machine, by number (no account is needed to own a folder).
+constexpr uid_t kOtherUser = 4242;
+
+/// Makes `path` a folder of `spec` ("me:0700", "other:0777"); false when it cannot.
+bool makeFolder(const QString& path, const QString& spec)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QByteArray native = QFile::encodeName(path);
+    const uid_t owner = parts[0] == QLatin1String("other") ? kOtherUser : ::getuid();
+    return ::mkdir(native.constData(), 0700) == 0 && ::chown(native.constData(), owner, ::getgid()) == 0
+           && ::chmod(native.constData(), mode_t(parts[1].toUInt(nullptr, 8))) == 0;
+}
+
+class VolumeTrash : public ::testing::TestWithParam<TrashSetup> {};
+
+} // namespace
+
+// On a volume other than the home's, a trash folder counts only where the desktop's trash rules
+// make it the user's own: a shared ".Trash" needs the sticky bit, and the user's folders must be
+// theirs, mode 0700 and no link. Otherwise the next choice is taken, and without one the photo
+// is removed for good (its bytes stay in memory for the restore) rather than handed to a folder
+// another user can read.
+TEST_P(VolumeTrash, AFolderAnotherUserCanReachIsNeverUsed)
+{
+    const TrashSetup& setup = GetParam();
+    QTemporaryDir home, dir;
+    const test::ScopedEnv fakeHome("HOME", home.path().toUtf8());
+    const QString card = dir.filePath(QStringLiteral("Karte"));
+    ASSERT_TRUE(QDir().mkpath(card));
+    const test::SmallVolume volume(card, QStringLiteral("4m"));
+    LUMORA_REQUIRE(volume.mounted() && ::geteuid() == 0, "a card of its own and folders of another user need root");
+    const QString uid = QString::number(::getuid());
+    const QString shared = card + QStringLiteral("/.Trash");
+    const QString mine = shared + QLatin1Char('/') + uid;
+    const QString own = card + QStringLiteral("/.Trash-") + uid;
+    if (*setup.shared)
+        ASSERT_TRUE(makeFolder(shared, QStringLiteral("other:") + QLatin1String(setup.shared)));
+    if (QLatin1String(setup.mine) == QLatin1String("link")) {
+        ASSERT_TRUE(makeFolder(card + QStringLiteral("/woanders"), QStringLiteral("me:0700")));
+        ASSERT_TRUE(QFile::link(card + QStringLiteral("/woanders"), mine));
+    } else if (*setup.mine) {
+        ASSERT_TRUE(makeFolder(mine, QLatin1String(setup.mine)));
+    }
+    if (*setup.mineFiles)
+        ASSERT_TRUE(makeFolder(mine + QStringLiteral("/files"), QLatin1String(setup.mineFiles)));
+    if (*setup.own)
+        ASSERT_TRUE(makeFolder(own, QLatin1String(setup.own)));
+
+    const QByteArray bytes = test::jpegOf(Qt::darkGreen);
+    ImageProcessor processor;
+    processor.setPhotos({test::photoAt(test::writePhotoFile(card, QStringLiteral("privat.jpg"), bytes))});
+    EXPECT_EQ(ended(deleteFiles(processor, test::photoIds(processor), std::make_shared<CancelToken>())->wait()), "1/1");
+    EXPECT_FALSE(QFile::exists(card + QStringLiteral("/privat.jpg")));
+
+    const QString expected = QString::fromLatin1(setup.expected).replace(QStringLiteral("<uid>"), uid);
+    for (const QString& trash : {mine, own, card + QStringLiteral("/woanders")}) {
+        const bool chosen = !expected.isEmpty() && trash == card + QLatin1Char('/') + expected;
+        EXPECT_EQ(readAll(trash + QStringLiteral("/files/privat.jpg")), chosen ? bytes : QByteArray())
+            << trash.toStdString();
+    }
+    EXPECT_EQ(restoreLastDeletion(processor).restored, 1);
+    EXPECT_EQ(readAll(card + QStringLiteral("/privat.jpg")), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, VolumeTrash,
+    ::testing::Values(TrashSetup{"SharedTrash", "1777", "me:0700", "", "", ".Trash/<uid>"},
+                      TrashSetup{"SharedTrashMadeNow", "1777", "", "", "", ".Trash/<uid>"},
+                      TrashSetup{"SharedTrashWithoutStickyBit", "0777", "", "", "", ".Trash-<uid>"},
+                      TrashSetup{"UserFolderOfAnotherUser", "1777", "other:0777", "", "", ".Trash-<uid>"},
+                      TrashSetup{"UserFolderOpenToOthers", "1777", "me:0755", "", "", ".Trash-<uid>"},
+                      TrashSetup{"UserFolderALink", "1777", "link", "", "", ".Trash-<uid>"},
+                      TrashSetup{"FilesOfAnotherUser", "1777", "me:0700", "other:0777", "", ".Trash-<uid>"},
+                      TrashSetup{"OwnTrash", "", "", "", "me:0700", ".Trash-<uid>"},
+                      TrashSetup{"OwnTrashOfAnotherUser", "", "", "", "other:0700", ""},
+                      TrashSetup{"OwnTrashOpenToOthers", "", "", "", "me:0777", ""}),
+    [](const ::testing::TestParamInfo<TrashSetup>& param) { return std::string(param.param.name); });
+
+// A link planted under a deleted photo's free name does not carry the restore elsewhere.
+TEST_F(DeleteFixture, RestoreWritesOnlyWhereThePhotoWas)
+{
+    QTemporaryDir outside;
+    const QString secret = outside.filePath(QStringLiteral("geheim.txt"));
+    ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
+    const NoTrash noTrash(outside.path()); // the kept bytes must be written
+    ASSERT_TRUE(noTrash.written);
+    EXPECT_EQ(ended(trash(ids({"A"}))), "1/1");
+    ASSERT_TRUE(QFile::link(secret, path(QStringLiteral("A"))));
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 0);
+    ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures.first().contains(QStringLiteral("„A.jpg“ konnte nicht geschrieben werden: Der Pfad "
+                                                                "führt inzwischen zu einer anderen Datei")))
+        << result.failures.first().toStdString();
+    EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
 }

@@ -2,10 +2,14 @@
 #include "FileopsTestSupport.h"
 #include "base/NativePath.h"
 #include "model/ImageProcessor.h"
+#include "pipeline/Overlays.h"
+#include "pipeline/Render.h"
 #include "support/PhotoFiles.h"
+#include "support/Pixels.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <limits>
 #include <tuple>
 
 using namespace lumora;
@@ -138,4 +142,60 @@ TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
     EXPECT_FALSE(QFileInfo(planted).isSymLink());
     EXPECT_TRUE(readAll(planted).startsWith("\xFF\xD8\xFF"));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+}
+
+// The sheet's longest text at its largest size, tiled over a 24 MP photo file: the exported file
+// carries the tiles the preview shows; a watermark the font cannot draw stops the export with a
+// German reason naming the photo, and nothing is written for it.
+TEST(Export, TheWatermarkReachesTheFileOrTheExportFails)
+{
+    QTemporaryDir source, target;
+    QList<PhotoItem> list{photoAt(writePhotoFile(source.path(), QStringLiteral("gross.jpg"),
+                                                 encodeWithVips(solid(6000, 4000, Qt::black), QStringLiteral("jpg"))))};
+    list[0].edits.watermark = Watermark{QString(kWatermarkMaxLength, QLatin1Char('W')), WatermarkPosition::tiled, 1,
+                                        0.2, QStringLiteral("#FFFFFF")};
+    EXPECT_EQ(ended(exportJPEG(list, std::make_shared<CancelToken>(), 1, target.path(), 1)->wait()), "1/1");
+    const QImage written = decodedFile(target.filePath(QStringLiteral("1_gross.jpg")));
+    ASSERT_EQ(written.size(), QSize(6000, 4000));
+    const auto preview = renderImage(list[0].originalCI, list[0].edits, 0.1);
+    ASSERT_TRUE(preview);
+    const auto bright = [](QRgb v) { return qRed(v) > 200; };
+    const QImage shrunk = written.scaled(preview->raster.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const int shown = countPixels(preview->raster, preview->raster.rect(), bright);
+    EXPECT_GT(shown, preview->raster.width() * preview->raster.height() / 100);
+    EXPECT_NEAR(countPixels(shrunk, shrunk.rect(), bright), shown, shown / 10);
+
+    list[0].edits.watermark->sizeFactor = std::numeric_limits<double>::quiet_NaN();
+    const StreamEnd end = exportPNG(list, std::make_shared<CancelToken>(), 1, target.path(), 1)->wait();
+    ASSERT_TRUE(end.error);
+    EXPECT_EQ(end.error->domain, watermarkErrors::domain);
+    EXPECT_TRUE(end.error->description.startsWith(QStringLiteral("Das Wasserzeichen kann nicht gezeichnet werden: ")));
+    EXPECT_TRUE(end.error->description.contains(QStringLiteral("„gross.jpg“")));
+    EXPECT_FALSE(QFile::exists(target.filePath(QStringLiteral("1_gross.png"))));
+}
+
+// Saving writes where each photo was loaded from: a link swapped in for the file since, or for
+// its folder, is refused with a German reason and the file it leads to is left alone; a photo
+// loaded through a link is written where that link led when it was loaded.
+TEST(Save, ALinkSwappedInAfterLoadingIsNotFollowed)
+{
+    QTemporaryDir dir, outside;
+    const QString secret = outside.filePath(QStringLiteral("geheim.jpg"));
+    ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
+    const QString real = dir.filePath(QStringLiteral("echt.jpg"));
+    const QUrl photo = writePhotoFile(dir.path(), QStringLiteral("foto.jpg"), jpegOf(Qt::red));
+    ASSERT_TRUE(writeAll(real, jpegOf(Qt::blue)) && QFile::link(real, dir.filePath(QStringLiteral("verweis.jpg"))));
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {photo, QUrl::fromLocalFile(dir.filePath(QStringLiteral("verweis.jpg")))}));
+    ASSERT_EQ(processor.photos().size(), 2);
+    auto token = std::make_shared<CancelToken>();
+    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "2/2");
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("verweis.jpg"))).isSymLink());
+
+    ASSERT_TRUE(QFile::remove(photo.toLocalFile()) && QFile::link(secret, photo.toLocalFile()));
+    const StreamEnd end = saveOverOriginals(processor, token)->wait();
+    ASSERT_TRUE(end.error);
+    EXPECT_EQ(end.error->description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Der Pfad führt "
+                                                     "inzwischen zu einer anderen Datei als der, die geladen wurde."));
+    EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
 }

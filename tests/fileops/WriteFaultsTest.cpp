@@ -6,6 +6,7 @@
 #include "support/ScopedEnv.h"
 #include "support/SmallVolume.h"
 
+#include "support/Requirements.h"
 #include <QDir>
 #include <gtest/gtest.h>
 #include <optional>
@@ -41,8 +42,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(card));
         if (GetParam().fault != Fault::folderInTheWay) {
             volume.emplace(card, QStringLiteral("2m"));
-            if (!volume->mounted())
-                GTEST_SKIP() << "mounting a tmpfs needs root";
+            LUMORA_REQUIRE(volume->mounted(), "mounting a tmpfs needs root");
         }
         original = test::jpegOf(Qt::darkCyan, 320, 240);
         processor.setPhotos({test::photoAt(test::writePhotoFile(card, QStringLiteral("foto.jpg"), original))});

@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QPainter>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace lumora;
 using lumora::test::pixel;
@@ -219,4 +220,162 @@ TEST(Overlays, WatermarkTextIsCutAtItsLongestLength)
     const auto longest = drawWatermark(w, QSize(600, 400));
     ASSERT_TRUE(capped && longest);
     EXPECT_EQ(*longest, *capped);
+}
+
+namespace {
+
+/// How many pixels of each quarter of `raster` the watermark turned from black to near white.
+QList<int> markedPerQuarter(const QImage& raster)
+{
+    QList<int> counts;
+    const QSize half = raster.size() / 2;
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(half.width(), 0), QPoint(0, half.height()), QPoint(half.width(), half.height())})
+        counts.append(test::countPixels(raster, QRect(corner, half), [](QRgb v) { return qRed(v) > 200; }));
+    return counts;
+}
+
+} // namespace
+
+// The sheet's longest text at its largest size on a 24 MP photo: the text's turned box is far
+// larger than the photo. The photo gets the tiles its preview (a tenth of its size) shows.
+TEST(Overlays, TheLongestTiledWatermarkAtTheLargestSizeDrawsOnA24MegapixelPhotoAsInItsPreview)
+{
+    const QString sentence = QStringLiteral("© Lumora Studio · Alle Rechte vorbehalten · ").repeated(5);
+    for (const QString& text : {sentence.left(kWatermarkMaxLength), QString(kWatermarkMaxLength, QLatin1Char('W'))}) {
+        SCOPED_TRACE(text.left(20).toStdString());
+        const Watermark w{text, WatermarkPosition::tiled, 1, 0.2, QStringLiteral("#FFFFFF")};
+        QImage photo = test::solid(6000, 4000, Qt::black);
+        QImage preview = test::solid(600, 400, Qt::black);
+        ASSERT_TRUE(paintWatermark(photo, yUpToDevice(4000), w, 6000, 4000));
+        ASSERT_TRUE(paintWatermark(preview, yUpToDevice(4000, 0.1), w, 6000, 4000));
+        const QList<int> full =
+            markedPerQuarter(photo.scaled(600, 400, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        const QList<int> shown = markedPerQuarter(preview);
+        int total = 0;
+        for (qsizetype i = 0; i < full.size(); ++i) {
+            EXPECT_NEAR(full[i], shown[i], 50 + shown[i] / 10) << "quarter " << i;
+            total += full[i];
+        }
+        EXPECT_GT(total, 600 * 400 / 100); // letters 800 pixels high, in every other row of tiles
+    }
+}
+
+// Short texts are blended from one stamp, long ones filled tile by tile: both draw the same
+// pattern, the stamp at most half a pixel off.
+TEST(Overlays, StampedAndFilledTilesDrawTheSamePattern)
+{
+    const Watermark w{QStringLiteral("Lumora"), WatermarkPosition::tiled, 1, 0.1, QStringLiteral("#FFFFFF")};
+    QImage stamped = test::solid(800, 500, Qt::black);
+    QImage filled = stamped;
+    ASSERT_TRUE(paintWatermark(stamped, yUpToDevice(500), w, 800, 500, TileDrawing::stamp));
+    ASSERT_TRUE(paintWatermark(filled, yUpToDevice(500), w, 800, 500, TileDrawing::fill));
+    const QList<int> a = markedPerQuarter(stamped), b = markedPerQuarter(filled);
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        EXPECT_GT(a[i], 1000);
+        EXPECT_NEAR(a[i], b[i], a[i] * 0.03) << i;
+    }
+    // Each letter of the one is where the other has it: shifted by at most half a pixel, no
+    // pixel of the one's letters is far from the other's.
+    int apart = 0;
+    for (int y = 1; y < 499; ++y)
+        for (int x = 1; x < 799; ++x)
+            if (qRed(stamped.pixel(x, y)) > 250) {
+                int nearest = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        nearest = std::max(nearest, qRed(filled.pixel(x + dx, y + dy)));
+                apart += nearest < 128;
+            }
+    EXPECT_EQ(apart, 0);
+}
+
+TEST(Overlays, AWatermarkThatCannotBeDrawnIsAnErrorAndLeavesThePhotoAsItWas)
+{
+    const QImage photo = test::solid(400, 300, Qt::black);
+    for (const double size : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e6}) {
+        SCOPED_TRACE(size);
+        QImage raster = photo;
+        const Watermark w{QStringLiteral("© Studio"), WatermarkPosition::tiled, 1, size, QStringLiteral("#FFFFFF")};
+        const auto painted = paintWatermark(raster, yUpToDevice(300), w, 400, 300);
+        ASSERT_FALSE(painted);
+        EXPECT_EQ(painted.error().domain, watermarkErrors::domain);
+        EXPECT_TRUE(
+            painted.error().description.startsWith(QStringLiteral("Das Wasserzeichen kann nicht gezeichnet werden: ")));
+        EXPECT_EQ(raster, photo);
+        EXPECT_FALSE(drawWatermark(w, QSize(400, 300)));
+    }
+}
+
+namespace {
+
+/// `count` shapes of `points` random points each across a w × h canvas (the same every run).
+QList<Overlay> randomShapes(int count, int points, bool areas, QSize canvas)
+{
+    quint32 state = 2024;
+    const auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return double(state >> 8) / double(1u << 24);
+    };
+    QList<Overlay> shapes;
+    for (int s = 0; s < count; ++s) {
+        QList<QPointF> list;
+        for (int i = 0; i < points; ++i)
+            list.append({next() * canvas.width(), next() * canvas.height()});
+        shapes.append(areas ? Overlay{AreaShape{list, QStringLiteral("#FFFFFF")}, canvas}
+                            : Overlay{StrokeShape{list, QStringLiteral("#FF3B30"), 12}, canvas});
+    }
+    return shapes;
+}
+
+double workOf(const QList<Overlay>& overlays)
+{
+    double work = 0;
+    for (const Overlay& overlay : overlays)
+        work += overlayWork(overlay);
+    return work;
+}
+
+} // namespace
+
+// Strokes and areas drawn by hand cost a fraction of a pixel's work each and are drawn as
+// committed; a hundred random ones across the photo are simplified, every one alike, until the
+// photo's overlays fit the budget, so any edit state renders in bounded time.
+TEST(Overlays, ThePhotosOverlaysAsAWholeStayWithinTheWorkBudget)
+{
+    const QSize canvas(6000, 4000);
+    const double budget = kOverlayWorkPerPixel * 6000 * 4000;
+    QList<QPointF> hand;
+    for (int i = 0; i <= 400; ++i)
+        hand.append({300 + 10.0 * i, 2000 + 300 * std::sin(i / 20.0)});
+    const QList<Overlay> drawn{*rasterizeStroke(hand, QStringLiteral("#FF3B30"), canvas, 24),
+                               *rasterizeFilledArea(hand, QStringLiteral("#FFFFFF"), canvas),
+                               *rasterizeArrow(Arrow{{100, 100}, 0.5, 800, 20, QStringLiteral("#FF3B30")}, canvas)};
+    EXPECT_LT(workOf(drawn), budget / 50);
+    EXPECT_EQ(withinWorkBudget(drawn, canvas), drawn);
+
+    for (const bool areas : {false, true}) {
+        SCOPED_TRACE(areas ? "areas" : "strokes");
+        const QList<Overlay> random =
+            randomShapes(100, areas ? int(kMaxAreaPoints) : int(kMaxStrokePoints), areas, canvas);
+        ASSERT_GT(workOf(random), 50 * budget);
+        const QList<Overlay> fitted = withinWorkBudget(random, canvas);
+        ASSERT_EQ(fitted.size(), random.size());
+        qsizetype points = 0;
+        for (const Overlay& overlay : fitted)
+            points += areas ? std::get<AreaShape>(overlay.shape).points.size()
+                            : std::get<StrokeShape>(overlay.shape).points.size();
+        // Within the budget, or every shape down to the fewest points it needs.
+        EXPECT_TRUE(workOf(fitted) <= budget || points == fitted.size() * (areas ? 3 : 2)) << workOf(fitted);
+        for (qsizetype i = 0; i < fitted.size(); ++i) {
+            const auto& before =
+                areas ? std::get<AreaShape>(random[i].shape).points : std::get<StrokeShape>(random[i].shape).points;
+            const auto& after =
+                areas ? std::get<AreaShape>(fitted[i].shape).points : std::get<StrokeShape>(fitted[i].shape).points;
+            EXPECT_GE(after.size(), areas ? 3 : 2);
+            EXPECT_EQ(after.first(), before.first());
+            EXPECT_EQ(after.last(), before.last());
+        }
+        EXPECT_EQ(withinWorkBudget(fitted, canvas), fitted); // what fits stays as it is
+    }
 }

@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <grp.h>
+#include <unistd.h>
 
 namespace lumora::test {
 
@@ -13,10 +15,18 @@ struct CliRun {
 };
 
 /// Runs lumora-cli (LUMORA_CLI_PATH) with `args`, with LUMORA_MODEL_PATH set to `modelPath`
-/// when one is given, and waits for it to end.
-inline CliRun runCli(const QStringList& args, const QString& modelPath = {})
+/// when one is given, and waits for it to end. With `asOtherUser`, a process running as root
+/// runs it as the user "nobody" (whom file permissions bind, unlike root).
+inline CliRun runCli(const QStringList& args, const QString& modelPath = {}, bool asOtherUser = false)
 {
     QProcess process;
+    if (asOtherUser && ::geteuid() == 0) {
+        process.setChildProcessModifier([] {
+            constexpr uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+                ::_exit(126);
+        });
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!modelPath.isEmpty())
         env.insert(QStringLiteral("LUMORA_MODEL_PATH"), modelPath);

@@ -38,6 +38,7 @@ inline PhotoItem photoAt(const QUrl& url)
     PhotoItem photo;
     photo.url = url;
     photo.originalCI = SourceImage::fromFile(url.toLocalFile()).value_or(SourceImage());
+    photo.loadedFrom = placeOf(url.toLocalFile());
     return photo;
 }
 

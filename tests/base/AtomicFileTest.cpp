@@ -1,0 +1,147 @@
+#include "base/AtomicFile.h"
+#include "base/NativePath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace lumora;
+
+namespace {
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool plant(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/// The names in `folder` that are temporary files of a write.
+QStringList temporaries(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".lumora-*")}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
+} // namespace
+
+TEST(AtomicFile, AWriteLeavesOnlyItsFileAndKeepsOrReplacesAsAsked)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foto.jpg"));
+    ASSERT_TRUE(writeFileAtomically(path, "eins"));
+    ASSERT_TRUE(writeFileAtomically(path, "zwei"));
+    EXPECT_EQ(contentOf(path), QByteArray("zwei"));
+
+    const auto kept = writeFileAtomically(path, "drei", WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
+    ASSERT_FALSE(kept);
+    EXPECT_EQ(kept.error().description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Eine Datei "
+                                                       "dieses Namens existiert bereits."));
+    EXPECT_EQ(contentOf(path), QByteArray("zwei"));
+    EXPECT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("neu.jpg")), "vier",
+                                    WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("foto.jpg"), QStringLiteral("neu.jpg")}));
+}
+
+// A writer killed before its file was complete leaves a locked-then-abandoned temporary at most
+// (on file systems without unnamed files); the next write into the folder removes it, but never
+// one whose writer still holds it.
+TEST(AtomicFile, TheNextWriteRemovesTemporariesWhoseWriterIsGone)
+{
+    QTemporaryDir dir;
+    const QString stale = dir.filePath(QStringLiteral(".lumora-0123456789abcdef.tmp"));
+    const QString busy = dir.filePath(QStringLiteral(".lumora-fedcba9876543210.tmp"));
+    const QString foreign = dir.filePath(QStringLiteral(".lumora-notes.txt"));
+    ASSERT_TRUE(plant(stale, "halb") && plant(busy, "in Arbeit") && plant(foreign, "fremd"));
+    const int holder = ::open(QFile::encodeName(busy).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0); // as its writer holds it
+
+    ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("foto.jpg")), "ganz"));
+    EXPECT_FALSE(QFile::exists(stale));
+    EXPECT_EQ(contentOf(busy), QByteArray("in Arbeit"));
+    EXPECT_EQ(contentOf(foreign), QByteArray("fremd"));
+
+    ::close(holder); // its writer is gone now
+    ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("foto.jpg")), "wieder"));
+    EXPECT_EQ(temporaries(dir.path()), QStringList{QStringLiteral(".lumora-notes.txt")});
+}
+
+// A process killed at any moment of its writes leaves the target whole (old or new bytes) and,
+// once the next write into that folder is done, no temporary file.
+TEST(AtomicFile, KilledWritersLeaveNoTemporaryBehind)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foto.jpg"));
+    const QByteArray older(4 << 20, 'a'), newer(4 << 20, 'b');
+    ASSERT_TRUE(writeFileAtomically(path, older));
+    for (int trial = 0; trial < 26; ++trial) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ready[0]);
+            for (int i = 0;; ++i) {
+                if (i == trial % 3)
+                    (void)!::write(ready[1], "x", 1); // from here on it may be killed at any point
+                (void)writeFileAtomically(path, i % 2 ? older : newer);
+            }
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const QByteArray now = contentOf(path);
+        EXPECT_TRUE(now == older || now == newer) << "trial " << trial << ": " << now.size() << " bytes";
+        ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("anderes.jpg")), "x"));
+        EXPECT_EQ(temporaries(dir.path()), QStringList()) << "trial " << trial;
+    }
+}
+
+// The place a file was loaded from is where it is written: a link or a folder swapped in under
+// its path since is refused with a German reason, and the file it leads to is left alone.
+TEST(AtomicFile, WritesGoOnlyWhereTheFileWasLoadedFrom)
+{
+    QTemporaryDir dir;
+    const QString card = dir.filePath(QStringLiteral("Karte"));
+    const QString elsewhere = dir.filePath(QStringLiteral("anderswo"));
+    ASSERT_TRUE(QDir().mkpath(card) && QDir().mkpath(elsewhere));
+    const QString photo = card + QStringLiteral("/foto.jpg");
+    ASSERT_TRUE(plant(photo, "original") && plant(elsewhere + QStringLiteral("/foto.jpg"), "fremd"));
+    const FilePlace loaded = placeOf(photo);
+    ASSERT_FALSE(loaded.isEmpty());
+    const WriteRules onlyThere{LinkAtTarget::follow, ExistingFile::replace, loaded};
+    ASSERT_TRUE(writeFileAtomically(photo, "gespeichert", onlyThere));
+    ASSERT_TRUE(writeFileAtomically(photo, "noch einmal", onlyThere)); // its own write moves nothing
+
+    const QString reason = QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Der Pfad führt inzwischen zu "
+                                          "einer anderen Datei als der, die geladen wurde.");
+    // The file swapped for a link to another one.
+    ASSERT_TRUE(QFile::remove(photo) && QFile::link(elsewhere + QStringLiteral("/foto.jpg"), photo));
+    auto written = writeFileAtomically(photo, "neu", onlyThere);
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().description, reason);
+    // The folder swapped for a link to another folder holding a file of the same name.
+    ASSERT_TRUE(QFile::remove(photo) && plant(photo, "noch einmal"));
+    ASSERT_TRUE(QDir().rename(card, card + QStringLiteral("-alt")) && QFile::link(elsewhere, card));
+    written = writeFileAtomically(photo, "neu", onlyThere);
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().description, reason);
+    EXPECT_EQ(contentOf(elsewhere + QStringLiteral("/foto.jpg")), QByteArray("fremd"));
+    EXPECT_EQ(contentOf(card + QStringLiteral("-alt/foto.jpg")), QByteArray("noch einmal"));
+}
