@@ -75,6 +75,8 @@ struct ApplyJob {
     QString backgroundPath;
     std::optional<Image> background; ///< the display-size background when its file is unknown
     std::optional<QString> target;   ///< where the result is written; none: nowhere
+    /// For the photo's own file: where it was loaded from, the one place the write may land.
+    FilePlace loadedFrom;
 };
 
 /// A composite that is written as JPEG, laid over white as the JPEG encoder lays translucent
@@ -134,7 +136,8 @@ std::expected<BackgroundTool::Applied, Error> runApply(const ApplyJob& job)
         if (job.target->isEmpty())
             return std::unexpected(Error{QString(freistellerErrors::domain), destinationFailed,
                                          QStringLiteral("Das Foto hat keine Datei.")});
-        if (auto written = writeFileAtomically(*job.target, *bytes); !written)
+        const WriteRules rules{LinkAtTarget::follow, ExistingFile::replace, job.loadedFrom};
+        if (auto written = writeFileAtomically(*job.target, *bytes, rules); !written)
             return std::unexpected(written.error());
     }
     SourceImage original = SourceImage::fromRasterInCache(composite->raster);
@@ -450,6 +453,9 @@ void BackgroundTool::startApply()
     }
     ApplyJob job{found->originalCI,  found->edits,     *m_freistellerMaske,          m_freistellerTransparent,
                  m_freistellerFarbe, m_backgroundPath, m_freistellerHintergrundBild, target};
+    // Over the photo's own file (a colour) the write lands only where the photo was loaded from.
+    if (!m_freistellerTransparent && !m_freistellerHintergrundBild)
+        job.loadedFrom = found->loadedFrom;
     runInBackground(
         &m_editor, [job = std::move(job)] { return runApply(job); },
         [this](std::expected<Applied, Error> result) { applyFinished(std::move(result)); });

@@ -388,6 +388,24 @@ TEST(BackgroundTool, ColourApplyOverwritesThePhotosFileWithAQuality95Jpeg)
     EXPECT_EQ(written, *expected);
 }
 
+// The photo's file was swapped for a link to another file since it was loaded: the colour
+// result is not written through the link, and the user reads why.
+TEST(BackgroundTool, AColourApplyWritesOnlyWhereThePhotoWasLoadedFrom)
+{
+    CutoutBench bench;
+    const QString other = bench.dir.filePath(QStringLiteral("fremd.jpg"));
+    ASSERT_TRUE(writeAll(other, "fremde Datei"));
+    ASSERT_TRUE(QFile::remove(bench.path));
+    ASSERT_TRUE(QFile::link(other, bench.path));
+    bench.startAndWait();
+    bench.background.apply();
+    bench.settle();
+    EXPECT_EQ(readAll(other), "fremde Datei");
+    ASSERT_TRUE(bench.background.freistellerFehler());
+    EXPECT_TRUE(bench.background.freistellerFehler()->startsWith("Speichern fehlgeschlagen: "));
+    EXPECT_TRUE(bench.background.hasMask());
+}
+
 TEST(BackgroundTool, WriteFailureKeepsTheResultAndSaysWhy)
 {
     CutoutBench bench;
