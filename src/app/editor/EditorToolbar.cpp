@@ -28,9 +28,11 @@ QList<EditorToolbarEntry> editorToolbar(EditorController& editor, std::function<
     EditorToolbarEntry undo{QStringLiteral("arrow.uturn.backward"), QStringLiteral("Rückgängig"), group,
                             [&editor] { editor.undo(); }};
     undo.enabled = [&editor] { return editor.undoEnabled(); };
+    undo.shortcut = QStringLiteral("Strg+Z");
     EditorToolbarEntry redo{QStringLiteral("arrow.uturn.forward"), QStringLiteral("Wiederholen"), group,
                             [&editor] { editor.redo(); }};
     redo.enabled = [&editor] { return editor.redoEnabled(); };
+    redo.shortcut = QStringLiteral("Strg+⇧+Z");
     entries << magnifier << undo << redo;
     return entries;
 }

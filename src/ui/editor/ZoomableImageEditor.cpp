@@ -110,6 +110,8 @@ QWidget* ZoomableImageEditor::buildToolbar()
             row->addWidget(new VDivider(m_toolbarStrip));
         group = entry.group;
         auto* button = new EditorIconButton(entry.systemName, entry.title, entry.trigger, m_toolbarStrip);
+        if (!entry.shortcut.isEmpty())
+            button->setToolTip(entry.title + QStringLiteral(" (") + entry.shortcut + QLatin1Char(')'));
         row->addWidget(button);
         m_buttons.append({entry, button});
     }
