@@ -4,6 +4,7 @@
 #include "pipeline/Raster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -22,9 +23,16 @@
 #define LUMORA_VECTOR_CLONES
 #endif
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define LUMORA_GATHERS 1
+#include <immintrin.h>
+#endif
+
 namespace lumora {
 
 namespace {
+
+std::atomic<bool> g_gathersAllowed{true};
 
 double srgbDecode(double v)
 {
@@ -97,6 +105,54 @@ bool rowIsOpaque(const quint32* __restrict src, int width)
     return (all >> 24) == 0xFF;
 }
 
+#ifdef LUMORA_GATHERS
+bool cpuHasGathers()
+{
+    __builtin_cpu_init(); // may run before the constructors that would call it
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+/// The table lookups of an opaque row, eight pixels at a time with AVX2 gathers (the vectoriser
+/// builds each vector from eight scalar loads instead). Luminance as the vectorised scalar loop
+/// computes it, wr·r first, then the other two fused, so the results are bit-identical. Returns
+/// how many pixels it did: a multiple of eight; the caller does the rest.
+__attribute__((target("avx2,fma"))) int loadOpaqueGathered(const float* lut, const quint32* __restrict src, int width,
+                                                           float* __restrict r, float* __restrict g,
+                                                           float* __restrict b, float* __restrict y)
+{
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const __m256 wr = _mm256_set1_ps(kWr), wg = _mm256_set1_ps(kWg), wb = _mm256_set1_ps(kWb);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x));
+        const __m256 fr = _mm256_i32gather_ps(lut, _mm256_and_si256(_mm256_srli_epi32(p, 16), low), 4);
+        const __m256 fg = _mm256_i32gather_ps(lut, _mm256_and_si256(_mm256_srli_epi32(p, 8), low), 4);
+        const __m256 fb = _mm256_i32gather_ps(lut, _mm256_and_si256(p, low), 4);
+        _mm256_storeu_ps(r + x, fr);
+        _mm256_storeu_ps(g + x, fg);
+        _mm256_storeu_ps(b + x, fb);
+        _mm256_storeu_ps(y + x, _mm256_fmadd_ps(wb, fb, _mm256_fmadd_ps(wg, fg, _mm256_mul_ps(wr, fr))));
+    }
+    return x;
+}
+#endif
+
+/// The opaque part of loadRow from pixel `from` on.
+LUMORA_VECTOR_CLONES
+void loadOpaque(const float* lut, const quint32* __restrict src, int from, int width, float* __restrict r,
+                float* __restrict g, float* __restrict b, float* __restrict y)
+{
+#pragma omp simd
+    for (int x = from; x < width; ++x) {
+        const quint32 p = src[x];
+        const float fr = lut[(p >> 16) & 0xFF], fg = lut[(p >> 8) & 0xFF], fb = lut[p & 0xFF];
+        r[x] = fr;
+        g[x] = fg;
+        b[x] = fb;
+        y[x] = kWr * fr + kWg * fg + kWb * fb;
+    }
+}
+
 LUMORA_VECTOR_CLONES
 void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChannels& out)
 {
@@ -107,34 +163,31 @@ void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChann
     const float* lut = k.lut;
     out.opaque = rowIsOpaque(src, width);
     if (out.opaque) {
-#pragma omp simd
-        for (int x = 0; x < width; ++x) {
-            const quint32 p = src[x];
-            const float fr = lut[(p >> 16) & 0xFF], fg = lut[(p >> 8) & 0xFF], fb = lut[p & 0xFF];
-            r[x] = fr;
-            g[x] = fg;
-            b[x] = fb;
-            y[x] = kWr * fr + kWg * fg + kWb * fb;
-        }
+        int done = 0;
+#ifdef LUMORA_GATHERS
+        static const bool gathers = cpuHasGathers();
+        if (gathers && g_gathersAllowed.load(std::memory_order_relaxed))
+            done = loadOpaqueGathered(lut, src, width, r, g, b, y);
+#endif
+        loadOpaque(lut, src, done, width, r, g, b, y);
         return;
-    } else {
-        quint8* __restrict alpha = out.a.data();
-        for (int x = 0; x < width; ++x) {
-            const quint32 p = src[x];
-            const quint32 a = p >> 24;
-            quint32 cr = (p >> 16) & 0xFF, cg = (p >> 8) & 0xFF, cb = p & 0xFF;
-            if (a == 0) {
-                cr = cg = cb = 0;
-            } else if (a != 255) { // un-premultiply to the nearest code
-                cr = std::min<quint32>(255, (cr * 255 + a / 2) / a);
-                cg = std::min<quint32>(255, (cg * 255 + a / 2) / a);
-                cb = std::min<quint32>(255, (cb * 255 + a / 2) / a);
-            }
-            r[x] = lut[cr];
-            g[x] = lut[cg];
-            b[x] = lut[cb];
-            alpha[x] = quint8(a);
+    }
+    quint8* __restrict alpha = out.a.data();
+    for (int x = 0; x < width; ++x) {
+        const quint32 p = src[x];
+        const quint32 a = p >> 24;
+        quint32 cr = (p >> 16) & 0xFF, cg = (p >> 8) & 0xFF, cb = p & 0xFF;
+        if (a == 0) {
+            cr = cg = cb = 0;
+        } else if (a != 255) { // un-premultiply to the nearest code
+            cr = std::min<quint32>(255, (cr * 255 + a / 2) / a);
+            cg = std::min<quint32>(255, (cg * 255 + a / 2) / a);
+            cb = std::min<quint32>(255, (cb * 255 + a / 2) / a);
         }
+        r[x] = lut[cr];
+        g[x] = lut[cg];
+        b[x] = lut[cb];
+        alpha[x] = quint8(a);
     }
     for (int x = 0; x < width; ++x)
         y[x] = kWr * r[x] + kWg * g[x] + kWb * b[x];
@@ -451,6 +504,11 @@ QPoint Dihedral::map(int x, int y, int w, int h) const
     case 3: return {h - 1 - y1, x1};
     default: return {x1, y1};
     }
+}
+
+void allowColorPassGathers(bool allowed)
+{
+    g_gathersAllowed.store(allowed, std::memory_order_relaxed);
 }
 
 void exposureTable(double ev, float table[256])

@@ -16,6 +16,11 @@ namespace lumora {
 [[nodiscard]] QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma,
                                   Dihedral turn);
 
+/// Whether the colour pass may look its tables up with the processor's vector gathers where it
+/// has them (allowed by default). Both ways give the same pixels; this is for the tests and
+/// benchmarks that compare them. Thread-safe; takes effect for rows started afterwards.
+void allowColorPassGathers(bool allowed);
+
 /// The exposure table: 8-bit sRGB code → encoded float after multiplying linear light by 2^ev.
 void exposureTable(double ev, float table[256]);
 

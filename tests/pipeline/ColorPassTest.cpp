@@ -114,3 +114,30 @@ TEST(ColorPass, LargeRastersSplitAcrossThreadsMatchASingleBand)
     for (int x = 0; x < 97; ++x)
         EXPECT_EQ(strip.pixel(x, 10), whole.pixel(x, 150)) << x;
 }
+
+TEST(ColorPass, GatheredLookupsGiveTheSamePixels)
+{
+    // Noise over every code, an odd width (a tail after the last group of eight) and a
+    // translucent row that takes the other way.
+    QImage noise(1003, 37, QImage::Format_ARGB32_Premultiplied);
+    quint32 state = 2463534242u;
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            row[x] = y == 20 ? qPremultiply(state) : 0xFF000000u | state;
+        }
+    }
+    for (const AdjustmentState& adjustment :
+         {AdjustmentState{0.3, 0.05, 1.1, 1.15, 0.4}, AdjustmentState{-0.7, 0, 1, 0.5, 0}}) {
+        for (const Dihedral turn : {Dihedral{}, Dihedral{true, false, 1}}) {
+            allowColorPassGathers(false);
+            const QImage plain = colorAndTurn(noise, adjustment, 1.69, turn);
+            allowColorPassGathers(true);
+            const QImage gathered = colorAndTurn(noise, adjustment, 1.69, turn);
+            EXPECT_EQ(gathered, plain) << "exposure " << adjustment.exposure << ", turns " << turn.quarterTurns;
+        }
+    }
+}
