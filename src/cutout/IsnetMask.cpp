@@ -21,8 +21,6 @@ namespace lumora {
 
 namespace {
 
-constexpr int S = kSegmentationInputSize;
-
 // The loaded network, shared by all engines: loading takes a quarter of a second and 180 MB.
 // cv::dnn::Net::forward is not re-entrant, so the mutex also serialises inference.
 struct LoadedNet {
@@ -123,27 +121,27 @@ QImage asBgra(const QImage& bitmap)
     }
 }
 
-// 1 × 3 × S × S, planes R, G, B, each value (v − 128) / 256: the scaling the model was
+// 1 × 3 × side × side, planes R, G, B, each value (v − 128) / 256: the scaling the model was
 // published with. The photo is stretched to the square, whatever its aspect ratio.
-cv::Mat inputBlob(const QImage& bitmap)
+cv::Mat inputBlob(const QImage& bitmap, int side)
 {
     const QImage bgra = asBgra(bitmap);
     const cv::Mat source(bgra.height(), bgra.width(), CV_8UC4, const_cast<uchar*>(bgra.constBits()),
                          size_t(bgra.bytesPerLine()));
     cv::Mat square;
     // Area averaging when shrinking: bilinear sampling of a 24 MP photo would alias.
-    const bool shrinking = bgra.width() >= S && bgra.height() >= S;
-    cv::resize(source, square, cv::Size(S, S), 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+    const bool shrinking = bgra.width() >= side && bgra.height() >= side;
+    cv::resize(source, square, cv::Size(side, side), 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
 
-    const int dims[] = {1, 3, S, S};
+    const int dims[] = {1, 3, side, side};
     cv::Mat blob(4, dims, CV_32F);
     float* red = blob.ptr<float>();
-    float* green = red + S * S;
-    float* blue = green + S * S;
-    for (int y = 0; y < S; ++y) {
+    float* green = red + side * side;
+    float* blue = green + side * side;
+    for (int y = 0; y < side; ++y) {
         const uchar* row = square.ptr<uchar>(y);
-        for (int x = 0; x < S; ++x) {
-            const int i = y * S + x;
+        for (int x = 0; x < side; ++x) {
+            const int i = y * side + x;
             blue[i] = (float(row[4 * x + 0]) - 128.0f) / 256.0f;
             green[i] = (float(row[4 * x + 1]) - 128.0f) / 256.0f;
             red[i] = (float(row[4 * x + 2]) - 128.0f) / 256.0f;
@@ -152,14 +150,14 @@ cv::Mat inputBlob(const QImage& bitmap)
     return blob;
 }
 
-// The network's S × S probabilities as an 8-bit mask of `size`, stretched bilinearly.
-std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, QSize size)
+// The network's side × side probabilities as an 8-bit mask of `size`, stretched bilinearly.
+std::expected<QImage, Error> maskFromOutput(const cv::Mat& output, int side, QSize size)
 {
-    if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != S || output.size[3] != S
-        || output.type() != CV_32F)
+    if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1 || output.size[2] != side
+        || output.size[3] != side || output.type() != CV_32F)
         return std::unexpected(
             segmentationError(segmentationErrors::modelUnusable, QStringLiteral("unerwartete Ausgabe des Modells")));
-    const cv::Mat probability(S, S, CV_32F, const_cast<float*>(output.ptr<float>()));
+    const cv::Mat probability(side, side, CV_32F, const_cast<float*>(output.ptr<float>()));
     if (!cv::checkRange(probability))
         return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("ungültige Werte")));
     cv::Mat small;
@@ -186,21 +184,29 @@ void preloadIsnet()
 
 std::expected<QImage, Error> isnetMask(const QImage& bitmap)
 {
+    return isnetMaskWith(bitmap, segmentationModelPath(), kSegmentationInputSize);
+}
+
+std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& modelPath, int inputSize)
+{
     if (bitmap.isNull())
         return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("leeres Bild")));
+    if (inputSize < 32 || inputSize > 4096)
+        return std::unexpected(
+            segmentationError(segmentationErrors::modelUnusable, QStringLiteral("Eingabegröße %1").arg(inputSize)));
     try {
-        const cv::Mat blob = inputBlob(bitmap);
+        const cv::Mat blob = inputBlob(bitmap, inputSize);
         cv::Mat output;
         {
             LoadedNet& cache = loadedNet();
             const std::scoped_lock lock(cache.mutex);
-            auto net = netFor(cache, segmentationModelPath());
+            auto net = netFor(cache, modelPath);
             if (!net)
                 return std::unexpected(net.error());
             (*net)->setInput(blob);
             output = (*net)->forward().clone();
         }
-        return maskFromOutput(output, bitmap.size());
+        return maskFromOutput(output, inputSize, bitmap.size());
     } catch (const cv::Exception& e) {
         return std::unexpected(segmentationError(segmentationErrors::failed, exceptionText(e)));
     } catch (const std::exception& e) {

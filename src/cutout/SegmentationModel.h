@@ -37,6 +37,12 @@ inline constexpr int kSegmentationInputSize = 768;
 /// segmentationErrors::modelMissing, modelUnusable or failed; nothing throws.
 [[nodiscard]] std::expected<QImage, Error> isnetMask(const QImage& bitmap);
 
+/// isnetMask with the model at `modelPath`, whose square input is `inputSize` pixels (for the
+/// benchmarks that compare models; the app uses isnetMask). The shared model is replaced when
+/// the path differs from the loaded one. Fails as isnetMask does; an input size the model was
+/// not made for gives segmentationErrors::failed or modelUnusable.
+[[nodiscard]] std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& modelPath, int inputSize);
+
 /// Starts loading the model on the thread pool, so that the first isnetMask does not wait
 /// for it (about half a second). Silent: a missing or damaged model is reported by the next
 /// isnetMask. The model then stays loaded for the process (about the size of its file).

@@ -143,3 +143,21 @@ TEST_F(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
         << mask.error().description.toStdString();
     EXPECT_EQ(log.captured().size(), 1);
 }
+
+TEST_F(IsnetMask, AnotherModelOrInputSizeFailsCleanly)
+{
+    const QImage photo = scene(QSize(400, 300), QColor(226, 222, 214),
+                               {{QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(120, 60)}})
+                             .photo;
+    // The installed model was made for one input size: any other is refused, never a crash.
+    const auto wrongSize = isnetMaskWith(photo, segmentationModelPath(), 512);
+    ASSERT_FALSE(wrongSize);
+    EXPECT_EQ(wrongSize.error().code, segmentationErrors::failed);
+    EXPECT_EQ(isnetMaskWith(photo, segmentationModelPath(), 0).error().code, segmentationErrors::modelUnusable);
+    EXPECT_EQ(isnetMaskWith(photo, QStringLiteral("/nonexistent/model.onnx"), kSegmentationInputSize).error().code,
+              segmentationErrors::modelMissing);
+    // The installed model and size give isnetMask's mask.
+    const auto same = isnetMaskWith(photo, segmentationModelPath(), kSegmentationInputSize);
+    ASSERT_TRUE(same);
+    EXPECT_EQ(*same, *isnetMask(photo));
+}

@@ -1,0 +1,110 @@
+// Quality and time of the background mask with another segmentation model (another input size,
+// another conversion) against the installed one, on photos as "KI-Szene" sees them (rendered at
+// display size without edits):
+//
+//   lumora-maskbench REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...
+//
+// The reference model's masks are the truth: per photo the intersection over union of the two
+// masks, each cut at one half (a photo where neither finds a subject counts as 1), and the time
+// of each segmentation with its model loaded. Prints one line per photo, then the mean and the
+// smallest IoU and the median times; the reference against itself gives 1.
+#include "cutout/SegmentationModel.h"
+#include "model/DisplayRender.h"
+#include "pipeline/Render.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstdio>
+
+using namespace lumora;
+
+namespace {
+
+double iou(const QImage& a, const QImage& b)
+{
+    qint64 both = 0, either = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar* ra = a.constScanLine(y);
+        const uchar* rb = b.constScanLine(y);
+        for (int x = 0; x < a.width(); ++x) {
+            both += ra[x] >= 128 && rb[x] >= 128;
+            either += ra[x] >= 128 || rb[x] >= 128;
+        }
+    }
+    return either ? double(both) / double(either) : 1.0;
+}
+
+double medianOf(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Masks {
+    std::vector<QImage> masks;
+    std::vector<double> ms;
+};
+
+// All photos with one model, after one untimed run that loads it.
+Masks segmentAll(const std::vector<QImage>& photos, const QString& model, int size)
+{
+    Masks out;
+    if (!photos.empty())
+        (void)isnetMaskWith(photos.front(), model, size);
+    for (const QImage& photo : photos) {
+        QElapsedTimer timer;
+        timer.start();
+        auto mask = isnetMaskWith(photo, model, size);
+        out.ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+        if (!mask)
+            std::fprintf(stderr, "%s\n", qPrintable(mask.error().description));
+        out.masks.push_back(mask ? *mask : QImage());
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 5) {
+        std::fprintf(stderr, "usage: lumora-maskbench REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...\n");
+        return 2;
+    }
+    std::vector<QImage> photos;
+    QStringList names;
+    for (const QString& path : args.mid(4)) {
+        const auto source = SourceImage::fromFile(path);
+        const std::expected<Image, Error> base =
+            source ? renderImage(*source, EditState{}, displayScale(source->size(), kDisplayRenderSide))
+                   : std::unexpected(source.error());
+        if (!base || base->isNull()) {
+            std::fprintf(stderr, "%s: not readable\n", qPrintable(path));
+            continue;
+        }
+        photos.push_back(base->raster);
+        names.append(QFileInfo(path).fileName());
+    }
+    const Masks reference = segmentAll(photos, args[0], args[1].toInt());
+    const Masks candidate = segmentAll(photos, args[2], args[3].toInt());
+    double sum = 0, smallest = 1;
+    for (size_t i = 0; i < photos.size(); ++i) {
+        const QImage& r = reference.masks[i];
+        const QImage& c = candidate.masks[i];
+        const double value = r.isNull() || c.isNull() ? 0 : iou(r, c);
+        sum += value;
+        smallest = std::min(smallest, value);
+        std::printf("%-28s IoU %.4f  reference %6.0f ms  candidate %6.0f ms\n", qPrintable(names[qsizetype(i)]), value,
+                    reference.ms[i], candidate.ms[i]);
+    }
+    std::printf("%zu photos: mean IoU %.4f, smallest %.4f; median reference %.0f ms, candidate %.0f ms\n",
+                photos.size(), photos.empty() ? 0 : sum / double(photos.size()), smallest, medianOf(reference.ms),
+                medianOf(candidate.ms));
+    return photos.empty() ? 1 : 0;
+}
