@@ -71,6 +71,8 @@ Masks segmentAll(const std::vector<QImage>& photos, const QString& model, int si
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) // renders, never shows
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 5) {
