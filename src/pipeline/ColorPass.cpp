@@ -113,9 +113,10 @@ bool cpuHasGathers()
 }
 
 /// The table lookups of an opaque row, eight pixels at a time with AVX2 gathers (the vectoriser
-/// builds each vector from eight scalar loads instead). Luminance as the vectorised scalar loop
-/// computes it, wr·r first, then the other two fused, so the results are bit-identical. Returns
-/// how many pixels it did: a multiple of eight; the caller does the rest.
+/// builds each vector from eight scalar loads instead). The luminance is rounded as the compiler
+/// contracts the scalar expression on processors with FMA (wg·g, then wr·r fused onto it, then
+/// wb·b), so the pixels are bit-identical to that loop's. Returns how many pixels it did: a
+/// multiple of eight; the caller does the rest.
 __attribute__((target("avx2,fma"))) int loadOpaqueGathered(const float* lut, const quint32* __restrict src, int width,
                                                            float* __restrict r, float* __restrict g,
                                                            float* __restrict b, float* __restrict y)
@@ -131,7 +132,7 @@ __attribute__((target("avx2,fma"))) int loadOpaqueGathered(const float* lut, con
         _mm256_storeu_ps(r + x, fr);
         _mm256_storeu_ps(g + x, fg);
         _mm256_storeu_ps(b + x, fb);
-        _mm256_storeu_ps(y + x, _mm256_fmadd_ps(wb, fb, _mm256_fmadd_ps(wg, fg, _mm256_mul_ps(wr, fr))));
+        _mm256_storeu_ps(y + x, _mm256_fmadd_ps(wb, fb, _mm256_fmadd_ps(wr, fr, _mm256_mul_ps(wg, fg))));
     }
     return x;
 }
