@@ -335,67 +335,18 @@ QPainterPath contoursWithin(const QList<Contour>& contours, const QRectF& area)
     return path;
 }
 
-/// Source-over of one premultiplied pixel, with QPainter's arithmetic (its BYTE_MUL), so that a
-/// stamp blended here gives the very pixels QPainter::drawImage gives. Exact at both ends: a
-/// transparent source leaves the destination, an opaque one replaces it.
-inline quint32 sourceOver(quint32 source, quint32 dest)
-{
-    const quint32 a = 255 - (source >> 24);
-    quint32 rb = (dest & 0xff00ffu) * a;
-    rb = ((rb + ((rb >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
-    quint32 ag = ((dest >> 8) & 0xff00ffu) * a;
-    ag = (ag + ((ag >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
-    return source + (rb | ag);
-}
-
-/// Blends `stamp` at each target from all cores, band by band, in the order of `targets`.
-/// Each row of the stamp is blended only between its first and last visible pixel: a turned
-/// text fills a slanted band of its box, and the rest of the box is transparent.
+/// Blends `stamp` at each target from all cores, band by band.
 void blendStamps(QImage& raster, const QImage& stamp, const QList<QRect>& targets)
 {
     uchar* bits = raster.bits(); // detach once, before the threads share the buffer
     const qsizetype stride = raster.bytesPerLine();
-    if (raster.format() != QImage::Format_ARGB32_Premultiplied
-        || stamp.format() != QImage::Format_ARGB32_Premultiplied) {
-        const QImage::Format format = raster.format();
-        parallelBands(raster.height(), kStampRows, [&](int y0, int y1) {
-            QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
-            QPainter painter(&band);
-            for (const QRect& target : targets)
-                if (target.bottom() >= y0 && target.top() < y1)
-                    painter.drawImage(target.topLeft() - QPoint(0, y0), stamp);
-        });
-        return;
-    }
-    const int stampWidth = stamp.width();
-    std::vector<std::pair<int, int>> spans(size_t(stamp.height()));
-    for (int y = 0; y < stamp.height(); ++y) {
-        const auto* row = reinterpret_cast<const quint32*>(stamp.constScanLine(y));
-        int begin = 0, end = stampWidth;
-        while (begin < end && row[begin] == 0)
-            ++begin;
-        while (end > begin && row[end - 1] == 0)
-            --end;
-        spans[size_t(y)] = {begin, end};
-    }
-    const int width = raster.width();
+    const QImage::Format format = raster.format();
     parallelBands(raster.height(), kStampRows, [&](int y0, int y1) {
-        for (const QRect& target : targets) {
-            const int top = std::max(y0, target.top());
-            const int bottom = std::min(y1, target.top() + stamp.height());
-            for (int y = top; y < bottom; ++y) {
-                const auto [begin, end] = spans[size_t(y - target.top())];
-                const int x0 = std::max(target.left() + begin, 0);
-                const int x1 = std::min(target.left() + end, width);
-                if (x0 >= x1)
-                    continue;
-                const auto* __restrict source =
-                    reinterpret_cast<const quint32*>(stamp.constScanLine(y - target.top())) + (x0 - target.left());
-                auto* __restrict dest = reinterpret_cast<quint32*>(bits + stride * y) + x0;
-                for (int x = 0; x < x1 - x0; ++x)
-                    dest[x] = sourceOver(source[x], dest[x]);
-            }
-        }
+        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
+        QPainter painter(&band);
+        for (const QRect& target : targets)
+            if (target.bottom() >= y0 && target.top() < y1)
+                painter.drawImage(target.topLeft() - QPoint(0, y0), stamp);
     });
 }
 

@@ -379,32 +379,3 @@ TEST(Overlays, ThePhotosOverlaysAsAWholeStayWithinTheWorkBudget)
         EXPECT_EQ(withinWorkBudget(fitted, canvas), fitted); // what fits stays as it is
     }
 }
-
-// The stamp is blended by our own loop over the working buffer's format, by QPainter over any
-// other: both give the same pixels, at the raster's edges too (tiles reach past all four).
-TEST(Overlays, StampBlendEqualsQPaintersOwn)
-{
-    QImage noise(803, 517, QImage::Format_ARGB32_Premultiplied);
-    quint32 state = 88172645u;
-    for (int y = 0; y < noise.height(); ++y) {
-        auto* row = reinterpret_cast<quint32*>(noise.scanLine(y));
-        for (int x = 0; x < noise.width(); ++x) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            row[x] = 0xFF000000u | state;
-        }
-    }
-    for (const char* hex : {"#FFFFFF", "#3366CC"}) {
-        for (const double opacity : {0.35, 1.0}) {
-            const Watermark w{QStringLiteral("© Studio"), WatermarkPosition::tiled, opacity, 0.06,
-                              QString::fromLatin1(hex)};
-            QImage ours = noise;
-            QImage painters = noise.convertToFormat(QImage::Format_RGB32); // the same bytes, opaque
-            ASSERT_TRUE(paintWatermark(ours, yUpToDevice(517), w, 803, 517, TileDrawing::stamp));
-            ASSERT_TRUE(paintWatermark(painters, yUpToDevice(517), w, 803, 517, TileDrawing::stamp));
-            EXPECT_NE(ours, noise);
-            EXPECT_EQ(ours, painters.convertToFormat(QImage::Format_ARGB32_Premultiplied)) << hex << " " << opacity;
-        }
-    }
-}
