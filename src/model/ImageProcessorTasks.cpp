@@ -70,6 +70,7 @@ void ImageProcessor::loadArrived(Loaded item)
     PhotoItem photo;
     photo.url = item.url;
     photo.loadedFrom = item.place;
+    photo.cameraRawFile = item.original.isCameraRaw();
     photo.originalCI = item.original;
     photo.thumbnail = item.thumbnail;
     photo.cardBase = item.cardBase;
