@@ -228,11 +228,11 @@ expect "jpeg-header-225mp" 1 "kopf-225mp.jpg: Die Datei ist kein lesbares Bild: 
 # Camera RAW files and bitmaps: the sound ones render, the hostile ones are refused with the reason.
 expect "raw-dng" 0 "640 × 480" "$CLI" render "$DIR/good.dng" "$x/o.jpg"
 expect "raw-broken-preview" 0 "640 × 480" "$CLI" render "$in/raw-broken-preview.dng" "$x/o.jpg"
-expect "raw-half" 1 "raw-half.dng: Die Datei ist kein lesbares Bild: Die Datei ist unvollständig, es fehlen Sensordaten." "$CLI" render "$in/raw-half.dng" "$x/o.jpg"
-expect "raw-huge-sensor" 1 "raw-huge-sensor.dng: Das Bild ist mit 60000 × 60000 Pixeln zu groß." "$CLI" render "$in/raw-huge-sensor.dng" "$x/o.jpg"
-expect "raw-preview-cut" 1 "raw-preview-cut.dng: Die Datei ist kein lesbares Bild" "$CLI" render "$in/raw-preview-cut.dng" "$x/o.jpg"
+expect "raw-half" 1 "„raw-half.dng“ ist kein lesbares Bild: Die Datei ist unvollständig, es fehlen Sensordaten." "$CLI" render "$in/raw-half.dng" "$x/o.jpg"
+expect "raw-huge-sensor" 1 "„raw-huge-sensor.dng“ ist mit 60000 × 60000 Pixeln zu groß." "$CLI" render "$in/raw-huge-sensor.dng" "$x/o.jpg"
+expect "raw-preview-cut" 1 "„raw-preview-cut.dng“ ist kein lesbares Bild: Die Datei ist unvollständig, es fehlen Sensordaten." "$CLI" render "$in/raw-preview-cut.dng" "$x/o.jpg"
 expect "bmp" 0 "4 × 4" "$CLI" render "$DIR/good.bmp" "$x/o.jpg"
-expect "bmp-huge-header" 1 "bmp-huge-header.bmp: Das Bild ist mit 100000 × 100000 Pixeln zu groß." "$CLI" render "$in/bmp-huge-header.bmp" "$x/o.jpg"
+expect "bmp-huge-header" 1 "„bmp-huge-header.bmp“ ist mit 100000 × 100000 Pixeln zu groß." "$CLI" render "$in/bmp-huge-header.bmp" "$x/o.jpg"
 # Reasons that fit: a socket, a folder another user may not enter, a path past 4096 bytes.
 python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' "$x/sockel.jpg"
 expect "socket" 1 "„sockel.jpg“ ist keine reguläre Datei." "$CLI" render "$x/sockel.jpg" "$x/o.jpg"

@@ -137,30 +137,35 @@ bool startsWith(const QByteArray& bytes, qsizetype offset, QByteArrayView magic)
     return bytes.size() >= offset + magic.size() && QByteArrayView(bytes).sliced(offset, magic.size()) == magic;
 }
 
-} // namespace
-
-bool isRaw(const QByteArray& bytes)
+bool isTiff(const QByteArray& bytes)
 {
-    // Formats of their own, told by their first bytes: Fujifilm, Olympus, Panasonic, Canon CR3
-    // and CRW, Sigma, Minolta.
-    if (startsWith(bytes, 0, "FUJIFILM") || startsWith(bytes, 0, "IIRO") || startsWith(bytes, 0, "IIRS")
-        || startsWith(bytes, 0, "MMOR") || startsWith(bytes, 0, QByteArrayView("IIU\0", 4))
-        || (startsWith(bytes, 4, "ftyp") && startsWith(bytes, 8, "crx ")) || startsWith(bytes, 6, "HEAPCCDR")
-        || startsWith(bytes, 0, "FOVb") || startsWith(bytes, 0, QByteArrayView("\0MRM", 4)))
-        return true;
-    // DNG, CR2, NEF, ARW, PEF and others are TIFF files: LibRaw's identification tells them
-    // from a plain TIFF (it reads no sensor data for that).
-    if (!startsWith(bytes, 0, QByteArrayView("II*\0", 4)) && !startsWith(bytes, 0, QByteArrayView("MM\0*", 4)))
-        return false;
-    Decoder decoder;
-    return decoder.open(bytes) == LIBRAW_SUCCESS && decoder.libraw->imgdata.idata.raw_count > 0;
+    return startsWith(bytes, 0, QByteArrayView("II*\0", 4)) || startsWith(bytes, 0, QByteArrayView("MM\0*", 4));
 }
 
-std::expected<Header, Error> readHeader(const QByteArray& bytes, qint64 maxPixels)
+} // namespace
+
+bool mayBeRaw(const QByteArray& bytes)
 {
+    // Formats of their own, told by their first bytes: Fujifilm, Olympus, Panasonic, Canon CR3
+    // and CRW, Sigma, Minolta. DNG, CR2, NEF, ARW, PEF and others are TIFF files.
+    return startsWith(bytes, 0, "FUJIFILM") || startsWith(bytes, 0, "IIRO") || startsWith(bytes, 0, "IIRS")
+           || startsWith(bytes, 0, "MMOR") || startsWith(bytes, 0, QByteArrayView("IIU\0", 4))
+           || (startsWith(bytes, 4, "ftyp") && startsWith(bytes, 8, "crx ")) || startsWith(bytes, 6, "HEAPCCDR")
+           || startsWith(bytes, 0, "FOVb") || startsWith(bytes, 0, QByteArrayView("\0MRM", 4))
+           || isTiff(bytes);
+}
+
+std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, qint64 maxPixels)
+{
+    if (!mayBeRaw(bytes))
+        return std::nullopt;
     Decoder decoder;
     LibRaw& libraw = *decoder.libraw;
-    if (const int opened = decoder.open(bytes); opened != LIBRAW_SUCCESS)
+    const int opened = decoder.open(bytes);
+    // LibRaw's identification tells a TIFF-based RAW file from a plain TIFF (reading no sensor data).
+    if (isTiff(bytes) && (opened != LIBRAW_SUCCESS || libraw.imgdata.idata.raw_count == 0))
+        return std::nullopt;
+    if (opened != LIBRAW_SUCCESS)
         return std::unexpected(failure(opened));
     const auto& sizes = libraw.imgdata.sizes;
     const qint64 sensorPixels = qint64(sizes.raw_width) * sizes.raw_height;
@@ -175,7 +180,13 @@ std::expected<Header, Error> readHeader(const QByteArray& bytes, qint64 maxPixel
     Header header;
     header.sensor = QSize(sizes.raw_width, sizes.raw_height);
     header.flip = sizes.flip;
-    header.preview = QSize(libraw.imgdata.thumbnail.twidth, libraw.imgdata.thumbnail.theight);
+    const libraw_thumbnail_t& thumb = libraw.imgdata.thumbnail;
+    const qint64 previewAt = libraw.get_internal_data_pointer()->internal_data.toffset;
+    if (thumb.tformat == LIBRAW_THUMBNAIL_JPEG && previewAt > 0 && thumb.tlength > 0
+        && previewAt + thumb.tlength <= bytes.size() && startsWith(bytes, previewAt, "\xFF\xD8")) {
+        header.previewOffset = previewAt;
+        header.previewLength = thumb.tlength;
+    }
     setDevelopOptions(libraw, false);
     if (libraw.adjust_sizes_info_only() != LIBRAW_SUCCESS)
         return std::unexpected(failure(LIBRAW_DATA_ERROR));

@@ -20,17 +20,20 @@ struct Header {
     QSize size;   ///< upright pixel size of the full decode
     QSize sensor; ///< the sensor's recorded area as stored (the raw data's width × height)
     int flip = 0; ///< LibRaw's orientation code: 0 none, 3 half turn, 5 left, 6 right
-    /// The largest embedded preview's size as stored, when the header tells it (may be empty).
-    QSize preview;
+    /// Where the largest embedded preview's JPEG bytes lie in the file, when it has a JPEG
+    /// preview that can be read straight from there (length 0 otherwise).
+    qint64 previewOffset = 0;
+    qint64 previewLength = 0;
 };
 
-/// Whether `bytes` look like a camera RAW file: told by the header (TIFF-based RAW files are
-/// asked of LibRaw, so a plain TIFF is not one).
-[[nodiscard]] bool isRaw(const QByteArray& bytes);
+/// Whether `bytes` may be a camera RAW file by their first bytes: a RAW format of its own, or a
+/// TIFF file (which readHeader tells apart from a plain TIFF).
+[[nodiscard]] bool mayBeRaw(const QByteArray& bytes);
 
-/// Reads the header. Refuses files whose sensor data claim more than `maxPixels`, end before
-/// their sensor data can be complete, or that LibRaw does not read.
-[[nodiscard]] std::expected<Header, Error> readHeader(const QByteArray& bytes, qint64 maxPixels);
+/// Reads the header; none when the bytes are a TIFF file that is no RAW file (or no RAW file at
+/// all). Refuses RAW files whose sensor data claim more than `maxPixels`, end before their
+/// sensor data can be complete, or that LibRaw does not read.
+[[nodiscard]] std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, qint64 maxPixels);
 
 /// Decodes the sensor data at full size: camera white balance, the camera's colour matrix to
 /// sRGB (sRGB tone curve), 8 bits per channel, turned upright. Format_ARGB32_Premultiplied.
@@ -41,6 +44,7 @@ struct Header {
 
 /// The largest embedded preview: its encoded JPEG bytes, or none when the file holds no JPEG
 /// preview (or it cannot be read out). The pixels are as stored: turn them with `flip`.
+/// Where Header::previewLength is set, the same bytes are found there without LibRaw.
 [[nodiscard]] std::optional<QByteArray> embeddedJpeg(const QByteArray& bytes);
 
 /// `image` turned by LibRaw's orientation code (see Header::flip).

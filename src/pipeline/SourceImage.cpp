@@ -26,9 +26,8 @@ struct SourceImage::Data {
     QSize size;         // upright
     /// Who decodes `encoded`: libvips, LibRaw (camera RAW) or Qt's BMP reader.
     EncodedKind kind = EncodedKind::vips;
-    /// For camera RAW files: the sensor's size and LibRaw's orientation code.
-    QSize sensor;
-    int rawFlip = 0;
+    /// For camera RAW files: what their header says (sensor, orientation, preview).
+    raw::Header rawHeader;
     /// A raster kept in the cache folder instead (then `raster` is null).
     std::shared_ptr<const CachedRaster> cached;
 };
@@ -422,9 +421,15 @@ Error rawFailure(const Error& error)
 /// The RAW file's embedded JPEG preview decoded to `target` (upright), when it is at least that
 /// large and shows the whole picture (its shape within 2 % of the photo's). None when there is
 /// no such preview or it cannot be decoded: the sensor data are then the source.
-std::optional<QImage> rawPreviewToFit(const QByteArray& bytes, QSize upright, int flip, QSize target)
+std::optional<QImage> rawPreviewToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
 {
-    const std::optional<QByteArray> jpeg = raw::embeddedJpeg(bytes);
+    const QSize upright = header.size;
+    const int flip = header.flip;
+    // Read straight from the file's bytes where the header found it, else asked of LibRaw.
+    const std::optional<QByteArray> jpeg =
+        header.previewLength > 0
+            ? std::optional(QByteArray::fromRawData(bytes.constData() + header.previewOffset, header.previewLength))
+            : raw::embeddedJpeg(bytes);
     if (!jpeg || loaderFor(*jpeg) != &vips_jpegload_buffer)
         return std::nullopt;
     vips::Ref probe = openBuffer(*jpeg, VIPS_ACCESS_SEQUENTIAL);
@@ -448,10 +453,11 @@ std::optional<QImage> rawPreviewToFit(const QByteArray& bytes, QSize upright, in
 
 /// A display-size decode of a RAW file: from its embedded preview when that is large enough,
 /// else from a half-size decode of the sensor data (or a full one for targets above half size).
-std::expected<QImage, Error> rawToFit(const QByteArray& bytes, QSize upright, int flip, QSize target)
+std::expected<QImage, Error> rawToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
 {
-    if (std::optional<QImage> preview = rawPreviewToFit(bytes, upright, flip, target))
+    if (std::optional<QImage> preview = rawPreviewToFit(bytes, header, target))
         return std::move(*preview);
+    const QSize upright = header.size;
     const bool aboveHalf = target.width() > upright.width() / 2 || target.height() > upright.height() / 2;
     auto developed = aboveHalf ? raw::decodeFull(bytes) : raw::decodeHalf(bytes);
     if (!developed)
@@ -559,8 +565,11 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 {
     if (bytes.isEmpty())
         return std::unexpected(unreadable(QStringLiteral("Sie ist leer.")));
-    if (raw::isRaw(bytes))
-        return fromRawBytes(std::move(bytes));
+    if (auto rawHeader = raw::readHeader(bytes, kMaxPixels)) {
+        if (!*rawHeader)
+            return std::unexpected(rawFailure(rawHeader->error()));
+        return fromRawBytes(std::move(bytes), **rawHeader);
+    }
     if (isBmp(bytes))
         return fromBmpBytes(std::move(bytes));
     if (!loaderFor(bytes))
@@ -586,16 +595,12 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
     return source;
 }
 
-std::expected<SourceImage, Error> SourceImage::fromRawBytes(QByteArray bytes)
+std::expected<SourceImage, Error> SourceImage::fromRawBytes(QByteArray bytes, const raw::Header& header)
 {
-    auto header = raw::readHeader(bytes, kMaxPixels);
-    if (!header)
-        return std::unexpected(rawFailure(header.error()));
     auto data = std::make_shared<Data>();
     data->kind = EncodedKind::raw;
-    data->size = header->size;
-    data->sensor = header->sensor;
-    data->rawFlip = header->flip;
+    data->size = header.size;
+    data->rawHeader = header;
     data->encoded = std::move(bytes);
     SourceImage source;
     source.m_data = std::move(data);
@@ -669,7 +674,7 @@ bool SourceImage::isCameraRaw() const
 
 QSize SourceImage::sensorSize() const
 {
-    return m_data ? m_data->sensor : QSize();
+    return m_data ? m_data->rawHeader.sensor : QSize();
 }
 
 bool SourceImage::isRaster() const
@@ -736,7 +741,7 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
     const QSize target = m_data->size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     const QByteArray& bytes = m_data->encoded;
     if (m_data->kind == EncodedKind::raw)
-        return rawToFit(bytes, m_data->size, m_data->rawFlip, target);
+        return rawToFit(bytes, m_data->rawHeader, target);
     if (m_data->kind == EncodedKind::bmp)
         return decodeBmp(bytes, target);
     vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);

@@ -11,6 +11,10 @@
 
 namespace lumora {
 
+namespace raw {
+struct Header;
+}
+
 /// Errors of reading and decoding photos: domain "Decoder"; every failure has the one code.
 namespace decoderErrors {
 inline constexpr QLatin1StringView domain{"Decoder"};
@@ -81,7 +85,7 @@ public:
     friend bool operator==(const SourceImage& a, const SourceImage& b) { return a.m_data == b.m_data; }
 
 private:
-    [[nodiscard]] static std::expected<SourceImage, Error> fromRawBytes(QByteArray bytes);
+    [[nodiscard]] static std::expected<SourceImage, Error> fromRawBytes(QByteArray bytes, const raw::Header& header);
     [[nodiscard]] static std::expected<SourceImage, Error> fromBmpBytes(QByteArray bytes);
 
     struct Data;
