@@ -52,8 +52,8 @@ QString photoFileFilter()
         "jpg", "jpeg", "png", "heic", "heif", "webp", "tif", "tiff", "gif", "bmp",
         // camera RAW files: Canon, Nikon, Sony, Fujifilm, Olympus/OM, Panasonic, Pentax, Samsung,
         // Sigma, Leica/Hasselblad/Phase One and others, and Adobe's DNG
-        "cr2", "cr3", "crw", "nef", "nrw", "arw", "srf", "sr2", "raf", "orf", "rw2", "pef", "srw", "x3f", "rwl",
-        "3fr", "iiq", "erf", "kdc", "dcr", "mrw", "dng"};
+        "cr2", "cr3", "crw", "nef", "nrw", "arw", "srf", "sr2", "raf", "orf", "rw2", "pef", "srw", "x3f", "rwl", "3fr",
+        "iiq", "erf", "kdc", "dcr", "mrw", "dng"};
     QStringList patterns;
     for (const char* extension : extensions) {
         const QString lower = QString::fromLatin1(extension);

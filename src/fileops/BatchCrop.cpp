@@ -64,8 +64,8 @@ std::expected<QUrl, Error> writeCrop(const BatchCropZiel& target, const QByteArr
 {
     if (overwrite) {
         const OwnFileTarget own = ownFileTarget(target);
-        auto written = writeFileAtomically(own.path, bytes,
-                                           WriteRules{LinkAtTarget::follow, ExistingFile::replace, own.place});
+        auto written =
+            writeFileAtomically(own.path, bytes, WriteRules{LinkAtTarget::follow, ExistingFile::replace, own.place});
         return written ? std::expected<QUrl, Error>(QUrl::fromLocalFile(own.path)) : std::unexpected(written.error());
     }
     constexpr int kAttempts = 8;

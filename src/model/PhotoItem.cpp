@@ -9,7 +9,7 @@ namespace lumora {
 
 PhotoSnapshot snapshotOf(const PhotoItem& photo, int index)
 {
-    return PhotoSnapshot{index,       photo.id,         photo.url, photo.originalCI,
+    return PhotoSnapshot{index,       photo.id,         photo.url,          photo.originalCI,
                          photo.edits, photo.loadedFrom, photo.cameraRawFile};
 }
 

@@ -21,17 +21,12 @@ Error reason(const QString& text)
 Error failure(int code)
 {
     switch (code) {
-    case LIBRAW_FILE_UNSUPPORTED:
-        return reason(QStringLiteral("Dieses Kamera-RAW-Format wird nicht unterstützt."));
-    case LIBRAW_IO_ERROR:
-        return reason(QStringLiteral("Die Datei ist unvollständig, es fehlen Sensordaten."));
+    case LIBRAW_FILE_UNSUPPORTED: return reason(QStringLiteral("Dieses Kamera-RAW-Format wird nicht unterstützt."));
+    case LIBRAW_IO_ERROR: return reason(QStringLiteral("Die Datei ist unvollständig, es fehlen Sensordaten."));
     case LIBRAW_UNSUFFICIENT_MEMORY:
-    case LIBRAW_MEMPOOL_OVERFLOW:
-        return reason(QStringLiteral("Nicht genug Speicher für das Bild."));
-    case LIBRAW_TOO_BIG:
-        return reason(QStringLiteral("Das Bild ist zu groß."));
-    default:
-        return reason(QStringLiteral("Die Sensordaten sind beschädigt."));
+    case LIBRAW_MEMPOOL_OVERFLOW: return reason(QStringLiteral("Nicht genug Speicher für das Bild."));
+    case LIBRAW_TOO_BIG: return reason(QStringLiteral("Das Bild ist zu groß."));
+    default: return reason(QStringLiteral("Die Sensordaten sind beschädigt."));
     }
 }
 
@@ -79,7 +74,7 @@ void setDevelopOptions(LibRaw& libraw, bool half)
     params.output_color = 1;      // sRGB primaries…
     params.gamm[0] = 1.0 / 2.4;   // …and sRGB's tone curve (LibRaw defaults to BT.709's)
     params.gamm[1] = 12.92;
-    params.no_auto_bright = 1; // the exposure as shot: no brightening from the histogram…
+    params.no_auto_bright = 1;     // the exposure as shot: no brightening from the histogram…
     params.adjust_maximum_thr = 0; // …nor from a dark photo's highest value taken for the white level
     params.output_bps = 8;
     params.half_size = half ? 1 : 0;
@@ -151,8 +146,7 @@ bool mayBeRaw(const QByteArray& bytes)
     return startsWith(bytes, 0, "FUJIFILM") || startsWith(bytes, 0, "IIRO") || startsWith(bytes, 0, "IIRS")
            || startsWith(bytes, 0, "MMOR") || startsWith(bytes, 0, QByteArrayView("IIU\0", 4))
            || (startsWith(bytes, 4, "ftyp") && startsWith(bytes, 8, "crx ")) || startsWith(bytes, 6, "HEAPCCDR")
-           || startsWith(bytes, 0, "FOVb") || startsWith(bytes, 0, QByteArrayView("\0MRM", 4))
-           || isTiff(bytes);
+           || startsWith(bytes, 0, "FOVb") || startsWith(bytes, 0, QByteArrayView("\0MRM", 4)) || isTiff(bytes);
 }
 
 std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, qint64 maxPixels)
@@ -221,14 +215,10 @@ std::optional<QByteArray> embeddedJpeg(const QByteArray& bytes)
 QImage turned(const QImage& image, int flip)
 {
     switch (flip) {
-    case 3:
-        return image.transformed(QTransform().rotate(180));
-    case 5:
-        return image.transformed(QTransform().rotate(-90));
-    case 6:
-        return image.transformed(QTransform().rotate(90));
-    default:
-        return image;
+    case 3: return image.transformed(QTransform().rotate(180));
+    case 5: return image.transformed(QTransform().rotate(-90));
+    case 6: return image.transformed(QTransform().rotate(90));
+    default: return image;
     }
 }
 

@@ -4,8 +4,8 @@
 #include "model/ImageProcessor.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
-#include "support/PhotoFiles.h"
 #include "support/DngFile.h"
+#include "support/PhotoFiles.h"
 #include "support/Pixels.h"
 
 #include <QTemporaryDir>

@@ -97,11 +97,30 @@ private:
 };
 
 enum Tag : quint16 {
-    newSubfileType = 254, imageWidth = 256, imageLength = 257, bitsPerSample = 258, compression = 259,
-    photometric = 262, make = 271, model = 272, stripOffsets = 273, orientationTag = 274, samplesPerPixel = 277,
-    rowsPerStrip = 278, stripByteCounts = 279, planarConfig = 284, subIfds = 330, cfaRepeatPatternDim = 33421,
-    cfaPattern = 33422, dngVersion = 50706, uniqueCameraModel = 50708, blackLevel = 50714, whiteLevel = 50717,
-    colorMatrix1 = 50721, asShotNeutral = 50728, calibrationIlluminant1 = 50778,
+    newSubfileType = 254,
+    imageWidth = 256,
+    imageLength = 257,
+    bitsPerSample = 258,
+    compression = 259,
+    photometric = 262,
+    make = 271,
+    model = 272,
+    stripOffsets = 273,
+    orientationTag = 274,
+    samplesPerPixel = 277,
+    rowsPerStrip = 278,
+    stripByteCounts = 279,
+    planarConfig = 284,
+    subIfds = 330,
+    cfaRepeatPatternDim = 33421,
+    cfaPattern = 33422,
+    dngVersion = 50706,
+    uniqueCameraModel = 50708,
+    blackLevel = 50714,
+    whiteLevel = 50717,
+    colorMatrix1 = 50721,
+    asShotNeutral = 50728,
+    calibrationIlluminant1 = 50778,
 };
 
 double linear(int code)
@@ -142,8 +161,7 @@ void describeCamera(Ifd& ifd, const DngOptions& options)
     ifd.ascii(uniqueCameraModel, "Lumora Testkamera");
     ifd.shorts(orientationTag, {quint16(options.orientation)});
     // XYZ (D65) to linear sRGB: the camera's primaries are sRGB's.
-    ifd.fractions(colorMatrix1,
-                  {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570}, true);
+    ifd.fractions(colorMatrix1, {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570}, true);
     ifd.fractions(asShotNeutral, {options.neutral[0], options.neutral[1], options.neutral[2]}, false);
     ifd.shorts(calibrationIlluminant1, {21});
 }
@@ -168,14 +186,10 @@ void describeSensor(Ifd& ifd, QSize size)
 QImage storedOf(const QImage& photo, int orientation)
 {
     switch (orientation) {
-    case 3:
-        return photo.transformed(QTransform().rotate(180));
-    case 6:
-        return photo.transformed(QTransform().rotate(-90));
-    case 8:
-        return photo.transformed(QTransform().rotate(90));
-    default:
-        return photo;
+    case 3: return photo.transformed(QTransform().rotate(180));
+    case 6: return photo.transformed(QTransform().rotate(-90));
+    case 8: return photo.transformed(QTransform().rotate(90));
+    default: return photo;
     }
 }
 

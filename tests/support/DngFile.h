@@ -12,7 +12,7 @@ struct DngOptions {
     /// Encoded JPEG stored as the file's preview (IFD 0, the sensor data in a sub-IFD, as cameras
     /// and converters write them); none when empty.
     QByteArray previewJpeg;
-    QSize previewSize; ///< the preview's pixel size as stored
+    QSize previewSize;   ///< the preview's pixel size as stored
     int orientation = 1; ///< TIFF orientation of the photo (1 upright, 6 turned right…)
     /// The white balance as shot: raw values are the linear colour times these (green 1).
     std::array<double, 3> neutral{0.5, 1.0, 0.7};

@@ -1,7 +1,7 @@
 #include "app/editor/BackgroundTool.h"
 
-#include "app/editor/EditorController.h"
 #include "app/PanelTexts.h"
+#include "app/editor/EditorController.h"
 #include "base/AtomicFile.h"
 #include "base/UiThread.h"
 #include "cutout/EdgeRefinement.h"
