@@ -59,7 +59,8 @@ bool holdsSensorData(LibRaw& libraw, qint64 fileSize)
     if (offset <= 0 || offset >= fileSize)
         return false;
     const bool tiled = unpacker.tile_width != 0 && unpacker.tile_width < sizes.raw_width;
-    if (unpacker.tiff_compress != 1 || tiled || unpacker.tiff_bps == 0)
+    if (unpacker.tiff_compress != 1 || tiled || unpacker.tiff_bps == 0 || unpacker.tiff_bps > 32
+        || unpacker.tiff_samples > 4)
         return true;
     const qint64 needed = qint64(sizes.raw_width) * sizes.raw_height * unpacker.tiff_samples * unpacker.tiff_bps / 8;
     return offset + needed <= fileSize;

@@ -501,7 +501,10 @@ std::optional<BmpHeader> bmpHeader(const QByteArray& bytes)
     } else {
         return std::nullopt;
     }
-    if (compression == 0 || compression == 3) // plain rows, each padded to four bytes
+    // Plain rows, each padded to four bytes; measured only for sizes that are decoded at all.
+    const bool measurable = header.width > 0 && header.height > 0 && bitsPerPixel > 0 && bitsPerPixel <= 64
+                            && header.width * header.height <= SourceImage::kMaxPixels;
+    if ((compression == 0 || compression == 3) && measurable)
         header.dataEnd = qint64(u32(10)) + (header.width * bitsPerPixel + 31) / 32 * 4 * header.height;
     return header;
 }
