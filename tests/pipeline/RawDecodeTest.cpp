@@ -239,6 +239,17 @@ TEST(GifAndBmp, DecodeTheirFirstFrameWithinTheCaps)
         EXPECT_EQ(small.size(), QSize(32, 24));
         EXPECT_EQ(test::quadrantColours(small), "RGBW");
     }
+    // An animation of two 1 × 1 frames, red then blue: the first frame is the photo.
+    const QByteArray frames("GIF89a\x01\x00\x01\x00\x80\x00\x00"
+                            "\xFF\x00\x00\x00\x00\xFF"                                     // red, blue
+                            "\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00" // index 0
+                            "\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4C\x01\x00" // index 1
+                            "\x3B",
+                            50);
+    const QImage first = test::decoded(frames);
+    ASSERT_EQ(first.size(), QSize(1, 1));
+    EXPECT_EQ(test::pixel(first, 0, 0), QColor(Qt::red));
+
     // A BMP header claiming 100000 × 100000 pixels, and one cut short.
     QByteArray bomb = bmp;
     const QByteArray side("\xA0\x86\x01\x00", 4); // 100000, little-endian
