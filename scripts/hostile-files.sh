@@ -63,6 +63,66 @@ idat = zlib.compress(b'\0' * 1000)
 open(sys.argv[1], 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) + chunk(b'IDAT', idat) + chunk(b'IEND', b''))
 EOF
 
+# Camera RAW files (DNG, as cameras lay them out: headers first, then an optional JPEG preview,
+# then 16-bit RGGB sensor data), cut short, claiming a huge sensor, or with a broken preview;
+# and bitmaps.
+python3 - "$DIR" "$DIR/good.jpg" <<'EOF'
+import struct, sys
+folder, jpeg = sys.argv[1], open(sys.argv[2], 'rb').read()
+def ifd(entries, at, nxt=0):
+    entries = sorted(entries)
+    head, tail = struct.pack('<H', len(entries)), b''
+    outside = at + 2 + 12 * len(entries) + 4
+    for tag, kind, count, value in entries:
+        head += struct.pack('<HHI', tag, kind, count)
+        if len(value) <= 4:
+            head += value.ljust(4, b'\0')
+        else:
+            head += struct.pack('<I', outside + len(tail)); tail += value + b'\0' * (len(value) % 2)
+    return head + struct.pack('<I', nxt) + tail
+def short(v): return struct.pack('<H', v)
+def long(v): return struct.pack('<I', v)
+def dng(w, h, preview=None, claim=None):
+    cw, ch = claim or (w, h)
+    data = b''.join(short(512 + (x * 53 + y * 97) % 15000) for y in range(h) for x in range(w))
+    srat = b''.join(struct.pack('<ii', round(v * 10000), 10000)
+                    for v in (3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570))
+    cam = [(50706, 1, 4, bytes([1, 4, 0, 0])), (271, 2, 7, b'Lumora\0'), (272, 2, 5, b'Test\0'),
+           (50708, 2, 12, b'Lumora Test\0'), (274, 3, 1, short(1)), (50721, 10, 9, srat),
+           (50728, 5, 3, b''.join(struct.pack('<II', v, 10000) for v in (5000, 10000, 7000))), (50778, 3, 1, short(21))]
+    def sensor(offset):
+        return [(254, 4, 1, long(0)), (256, 4, 1, long(cw)), (257, 4, 1, long(ch)), (258, 3, 1, short(16)),
+                (259, 3, 1, short(1)), (262, 3, 1, short(32803)), (273, 4, 1, long(offset)), (277, 3, 1, short(1)),
+                (278, 4, 1, long(ch)), (279, 4, 1, long(len(data))), (33421, 3, 2, short(2) + short(2)),
+                (33422, 1, 4, bytes([0, 1, 1, 2])), (50714, 4, 1, long(512)), (50717, 4, 1, long(16383))]
+    if preview is None:
+        size = len(ifd(cam + sensor(0), 8))
+        return b'II*\0' + long(8) + ifd(cam + sensor(8 + size), 8) + data
+    pw, ph, pbytes = preview
+    def first(sub, at):
+        return cam + [(254, 4, 1, long(1)), (256, 4, 1, long(pw)), (257, 4, 1, long(ph)),
+                      (258, 3, 3, short(8) * 3), (259, 3, 1, short(7)), (262, 3, 1, short(6)), (273, 4, 1, long(at)),
+                      (277, 3, 1, short(3)), (278, 4, 1, long(ph)), (279, 4, 1, long(len(pbytes))), (330, 4, 1, long(sub))]
+    a = len(ifd(first(0, 0), 8)); b = len(ifd(sensor(0), 8 + a))
+    at = 8 + a + b; dat = at + len(pbytes) + len(pbytes) % 2
+    return (b'II*\0' + long(8) + ifd(first(8 + a, at), 8) + ifd(sensor(dat), 8 + a) + pbytes
+            + b'\0' * (len(pbytes) % 2) + data)
+good = dng(640, 480)
+open(folder + '/good.dng', 'wb').write(good)
+open(folder + '/in/raw-half.dng', 'wb').write(good[:len(good) // 2])
+open(folder + '/in/raw-header-only.dng', 'wb').write(good[:300])
+open(folder + '/in/raw-huge-sensor.dng', 'wb').write(dng(64, 48, claim=(60000, 60000)))
+broken = jpeg[:len(jpeg) // 3] + b'\x55' * (len(jpeg) // 3) + jpeg[2 * len(jpeg) // 3:]
+open(folder + '/in/raw-broken-preview.dng', 'wb').write(dng(640, 480, preview=(640, 480, broken)))
+open(folder + '/in/raw-preview-cut.dng', 'wb').write(dng(640, 480, preview=(640, 480, jpeg))[:len(jpeg) // 2 + 400])
+open(folder + '/in/fuji-header-only.raf', 'wb').write(b'FUJIFILMCCD-RAW 0201FF383501' + bytes(300))
+open(folder + '/in/tiff-junk.cr2', 'wb').write(b'II*\0\x10\0\0\0CR\x02\0' + bytes(range(256)) * 8)
+bmp = b'BM' + struct.pack('<IHHI', 54 + 48, 0, 0, 54) + struct.pack('<IiiHHIIiiII', 40, 4, 4, 1, 24, 0, 48, 0, 0, 0, 0) + bytes(48)
+open(folder + '/good.bmp', 'wb').write(bmp)
+open(folder + '/in/bmp-huge-header.bmp', 'wb').write(bmp[:18] + struct.pack('<ii', 100000, 100000) + bmp[26:])
+open(folder + '/in/bmp-cut.bmp', 'wb').write(bmp[:60])
+EOF
+
 # Other formats under photo names.
 cat > "$in/svg-blur.jpg" <<'EOF'
 <?xml version="1.0"?>
@@ -165,6 +225,14 @@ frame = data.index(b'\xff\xc0'); data[frame + 5:frame + 9] = (15000).to_bytes(2,
 scan = data.index(b'\xff\xda'); open(sys.argv[2], 'wb').write(data[:scan + 2 + int.from_bytes(data[scan + 2:scan + 4], 'big')])
 PY
 expect "jpeg-header-225mp" 1 "kopf-225mp.jpg: Die Datei ist kein lesbares Bild: Sie enthält keine Bilddaten." "$CLI" render "$x/kopf-225mp.jpg" "$x/o.jpg"
+# Camera RAW files and bitmaps: the sound ones render, the hostile ones are refused with the reason.
+expect "raw-dng" 0 "640 × 480" "$CLI" render "$DIR/good.dng" "$x/o.jpg"
+expect "raw-broken-preview" 0 "640 × 480" "$CLI" render "$in/raw-broken-preview.dng" "$x/o.jpg"
+expect "raw-half" 1 "„raw-half.dng“ ist kein lesbares Bild: Die Datei ist unvollständig, es fehlen Sensordaten." "$CLI" render "$in/raw-half.dng" "$x/o.jpg"
+expect "raw-huge-sensor" 1 "„raw-huge-sensor.dng“ ist mit 60000 × 60000 Pixeln zu groß." "$CLI" render "$in/raw-huge-sensor.dng" "$x/o.jpg"
+expect "raw-preview-cut" 1 "„raw-preview-cut.dng“ ist kein lesbares Bild: Die Datei ist unvollständig, es fehlen Sensordaten." "$CLI" render "$in/raw-preview-cut.dng" "$x/o.jpg"
+expect "bmp" 0 "4 × 4" "$CLI" render "$DIR/good.bmp" "$x/o.jpg"
+expect "bmp-huge-header" 1 "„bmp-huge-header.bmp“ ist mit 100000 × 100000 Pixeln zu groß." "$CLI" render "$in/bmp-huge-header.bmp" "$x/o.jpg"
 # Reasons that fit: a socket, a folder another user may not enter, a path past 4096 bytes.
 python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' "$x/sockel.jpg"
 expect "socket" 1 "„sockel.jpg“ ist keine reguläre Datei." "$CLI" render "$x/sockel.jpg" "$x/o.jpg"

@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
   qt6-translations-l10n  # Qt's own dialogs and menus in German
   libvips-dev libvips-tools libjpeg62-turbo-dev
+  libraw-dev   # camera RAW files
   libopencv-dev
   libonnx-dev libprotobuf-dev protobuf-compiler
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -131,8 +131,24 @@ void CommandFlows::exportPng()
 
 void CommandFlows::runSave()
 {
+    tellOnceAboutRawFiles();
     m_token->reset();
     follow(Command::save, saveOverOriginals(m_processor, m_token));
+}
+
+void CommandFlows::tellOnceAboutRawFiles()
+{
+    if (m_toldAboutRawFiles)
+        return;
+    const auto& photos = m_processor.photos();
+    const auto raw = std::find_if(photos.cbegin(), photos.cend(), [](const PhotoItem& p) { return p.cameraRawFile; });
+    if (raw == photos.cend())
+        return;
+    m_toldAboutRawFiles = true;
+    const QString name = raw->url.fileName();
+    showMessage(QStringLiteral("Kamera-RAW-Dateien werden beim Speichern nicht überschrieben, ihre Sensordaten "
+                               "bleiben erhalten. Das Foto wird als JPG daneben gespeichert: aus „%1“ wird „%2“.")
+                    .arg(name, besideRawName(name)));
 }
 
 void CommandFlows::runExport(bool png)

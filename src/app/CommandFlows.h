@@ -64,6 +64,8 @@ Q_SIGNALS:
 
 private:
     void runSave();
+    /// Before the first save of a camera RAW file in this window's life: where its JPEG goes.
+    void tellOnceAboutRawFiles();
     void runExport(bool png);
     void runDelete(const QSet<QUuid>& selection);
     void follow(Command command, const ProgressStreamPtr& stream);
@@ -73,6 +75,7 @@ private:
     ImageProcessor& m_processor;
     Dialogs& m_dialogs;
     VolumeService& m_volumes;
+    bool m_toldAboutRawFiles = false;
     std::shared_ptr<CancelToken> m_token = std::make_shared<CancelToken>();
     Command m_running = Command::none;
     double m_progress = 0;

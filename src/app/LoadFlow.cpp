@@ -1,4 +1,5 @@
 #include "app/LoadFlow.h"
+#include "app/PanelTexts.h"
 #include "base/NativePath.h"
 
 #include "model/ImageProcessor.h"
@@ -51,7 +52,7 @@ void LoadFlow::open()
     OpenPanelRequest panel;
     panel.title = QStringLiteral("Fotos auswählen");
     panel.startFolder = startFolder();
-    panel.nameFilters = {QStringLiteral("Bilder (*.jpg *.jpeg *.JPG *.JPEG *.png *.PNG *.heic *.HEIC *.heif *.HEIF)")};
+    panel.nameFilters = {panelTexts::photoFileFilter()};
     panel.multipleSelection = true;
     const QStringList files = m_dialogs.chooseFiles(panel);
     if (files.isEmpty())

@@ -34,12 +34,32 @@ QList<std::pair<QString, QString>> fileInfoRows(const PhotoItem& photo)
     const QSize size = photo.originalCI.size();
     const QFileInfo file(photo.url.toLocalFile());
     const QString bytes = file.exists() && file.isFile() ? byteCount(file.size()) : QStringLiteral("—");
-    return {
+    QList<std::pair<QString, QString>> rows = {
         {QStringLiteral("Name"), photo.url.fileName()},
         {QStringLiteral("Breite"), QString::number(size.width()) + QStringLiteral(" px")},
         {QStringLiteral("Höhe"), QString::number(size.height()) + QStringLiteral(" px")},
         {QStringLiteral("Größe"), bytes},
     };
+    const QSize sensor = photo.originalCI.sensorSize();
+    if (!sensor.isEmpty())
+        rows.append({QStringLiteral("Sensor"), QStringLiteral("%1 × %2 px").arg(sensor.width()).arg(sensor.height())});
+    return rows;
+}
+
+QString photoFileFilter()
+{
+    static const char* const extensions[] = {
+        "jpg", "jpeg", "png", "heic", "heif", "webp", "tif", "tiff", "gif", "bmp",
+        // camera RAW files: Canon, Nikon, Sony, Fujifilm, Olympus/OM, Panasonic, Pentax, Samsung,
+        // Sigma, Leica/Hasselblad/Phase One and others, and Adobe's DNG
+        "cr2", "cr3", "crw", "nef", "nrw", "arw", "srf", "sr2", "raf", "orf", "rw2", "pef", "srw", "x3f", "rwl", "3fr",
+        "iiq", "erf", "kdc", "dcr", "mrw", "dng"};
+    QStringList patterns;
+    for (const char* extension : extensions) {
+        const QString lower = QString::fromLatin1(extension);
+        patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
+    }
+    return QStringLiteral("Bilder (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 const QList<std::pair<QString, QString>>& shortcutRows()

@@ -20,11 +20,17 @@ namespace panelTexts {
 /// "n ausgewählt".
 [[nodiscard]] QString selectionText(qsizetype selectedCount);
 
-/// "DATEI-INFO" of a photo: Name, Breite, Höhe, Größe. The size is the file's size on disk
+/// "DATEI-INFO" of a photo: Name, Breite, Höhe, Größe; for a camera RAW original then also
+/// "Sensor" (the raw data's "6024 × 4024 px"). The size is the file's size on disk
 /// in decimal units ("1,5 MB"); "—" when the file cannot be read (moved or deleted).
 [[nodiscard]] QList<std::pair<QString, QString>> fileInfoRows(const PhotoItem& photo);
 /// A byte count as the file manager shows it ("845 kB", "1,5 MB").
 [[nodiscard]] QString byteCount(qint64 bytes);
+
+/// The open panel's filter of photo files: "Bilder (*.jpg *.JPG … *.dng *.DNG …)", every
+/// format the decoder reads (JPEG, PNG, HEIC, WebP, TIFF, GIF, BMP and camera RAW files), each
+/// extension in lower and upper case (cameras write upper case).
+[[nodiscard]] QString photoFileFilter();
 
 /// "TASTATURKÜRZEL": key text and description, ten rows. Ctrl reads "Strg" here.
 [[nodiscard]] const QList<std::pair<QString, QString>>& shortcutRows();

@@ -63,9 +63,10 @@ QString encodingFailure(const Error& error)
 std::expected<QUrl, Error> writeCrop(const BatchCropZiel& target, const QByteArray& bytes, bool overwrite)
 {
     if (overwrite) {
-        auto written = writeFileAtomically(target.url.toLocalFile(), bytes,
-                                           WriteRules{LinkAtTarget::follow, ExistingFile::replace, target.loadedFrom});
-        return written ? std::expected<QUrl, Error>(target.url) : std::unexpected(written.error());
+        const OwnFileTarget own = ownFileTarget(target);
+        auto written =
+            writeFileAtomically(own.path, bytes, WriteRules{LinkAtTarget::follow, ExistingFile::replace, own.place});
+        return written ? std::expected<QUrl, Error>(QUrl::fromLocalFile(own.path)) : std::unexpected(written.error());
     }
     constexpr int kAttempts = 8;
     for (int attempt = 1;; ++attempt) {

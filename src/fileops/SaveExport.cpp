@@ -28,7 +28,7 @@ struct Destination {
 
     [[nodiscard]] WriteRules rulesFor(const PhotoSnapshot& photo) const
     {
-        return WriteRules{link, ExistingFile::replace, loadedPlaceOnly ? photo.loadedFrom : FilePlace{}};
+        return WriteRules{link, ExistingFile::replace, loadedPlaceOnly ? ownFileTarget(photo).place : FilePlace{}};
     }
 };
 
@@ -230,7 +230,8 @@ QString exportFileName(int index, int width, const QUrl& url, ExportFormat forma
 ProgressStreamPtr saveOverOriginals(const ImageProcessor& processor, std::shared_ptr<CancelToken> token)
 {
     // An original reached through a link is the photo the user opened; a link swapped in later is not.
-    Destination originals{[](const PhotoSnapshot& photo) { return photo.url.toLocalFile(); }, LinkAtTarget::follow,
+    // A camera RAW file keeps its sensor data: its JPEG goes beside it.
+    Destination originals{[](const PhotoSnapshot& photo) { return ownFileTarget(photo).path; }, LinkAtTarget::follow,
                           true};
     return start(snapshotsOf(processor.photos(), processor.photos().size()), std::move(originals), std::move(token),
                  ExportFormat::jpeg);

@@ -25,7 +25,8 @@ inline constexpr qsizetype kMaxFileNameBytes = 255;
 [[nodiscard]] QString exportFileName(int index, int width, const QUrl& url, ExportFormat format);
 
 /// Renders every photo of the current list at full resolution and writes it as JPEG
-/// (quality 0.95) over its own file, atomically, in list order. Progress (i + 1) / n after
+/// (quality 0.95) over its own file (a camera RAW file's beside it, see ownFileTarget),
+/// atomically, in list order. Progress (i + 1) / n after
 /// each photo; the token is read before each photo. Stops at the first failure, which ends
 /// the stream with its error; a cancelled run ends without error but marked cancelled.
 /// Nothing changes in memory.

@@ -30,6 +30,9 @@ struct PhotoItem {
     QUrl url;
     /// Where the file was when it was loaded: writes over it go there or nowhere.
     FilePlace loadedFrom;
+    /// The file is a camera RAW file: JPEG bytes meant to replace it go beside it (see
+    /// ownFileTarget), whatever the photo's original became since.
+    bool cameraRawFile = false;
     SourceImage originalCI;
     std::optional<Image> filteredCI;
     std::optional<Preview> preview;
@@ -60,7 +63,26 @@ struct PhotoSnapshot {
     SourceImage originalCI;
     EditState edits;
     FilePlace loadedFrom;
+    bool cameraRawFile = false;
 };
+
+/// Where JPEG bytes that take the place of a photo's file are written, and the place a write
+/// there must land in (see WriteRules::place).
+struct OwnFileTarget {
+    QString path;
+    FilePlace place;
+};
+
+/// The JPEG written for the camera RAW file `fileName`, beside it: the name without its
+/// extension, "-", the extension as written, ".jpg" ("IMG_0042.CR2" → "IMG_0042-CR2.jpg"), so
+/// it never takes the name of the camera's own JPEG; a name without an extension gets ".jpg".
+[[nodiscard]] QString besideRawName(const QString& fileName);
+
+/// Where "Speichern", a crop over the original and a new background over the photo's file write
+/// it: the photo's own file where it was loaded from, or for a camera RAW file the JPEG beside
+/// it (besideRawName, in the same folder), so the sensor data are never overwritten.
+[[nodiscard]] OwnFileTarget ownFileTarget(const QUrl& url, const FilePlace& loadedFrom, bool cameraRawFile);
+[[nodiscard]] OwnFileTarget ownFileTarget(const PhotoSnapshot& photo);
 
 /// One target photo of a batch crop: a snapshot like any other background job.
 using BatchCropZiel = PhotoSnapshot;

@@ -4,7 +4,11 @@
 #include "base/RegularFile.h"
 #include "pipeline/CachedRaster.h"
 #include "pipeline/Raster.h"
+#include "pipeline/RawDecode.h"
 #include "pipeline/VipsSupport.h"
+
+#include <QBuffer>
+#include <QImageReader>
 
 #include <cmath>
 #include <csetjmp>
@@ -14,10 +18,16 @@
 
 namespace lumora {
 
+enum class EncodedKind { vips, raw, bmp };
+
 struct SourceImage::Data {
     QByteArray encoded; // empty for rasters
     QImage raster;      // null for encoded originals
     QSize size;         // upright
+    /// Who decodes `encoded`: libvips, LibRaw (camera RAW) or Qt's BMP reader.
+    EncodedKind kind = EncodedKind::vips;
+    /// For camera RAW files: what their header says (sensor, orientation, preview).
+    raw::Header rawHeader;
     /// A raster kept in the cache folder instead (then `raster` is null).
     std::shared_ptr<const CachedRaster> cached;
 };
@@ -45,7 +55,7 @@ Error decoderFailure()
 /// The libvips loader of a photo format, chosen by the file's first bytes.
 using Loader = int (*)(void* buffer, size_t length, VipsImage** out, ...);
 
-/// The loader for the photo formats read here (JPEG, PNG, HEIC/HEIF, WebP, TIFF), told by the
+/// The loader for the photo formats libvips reads here (JPEG, PNG, HEIC/HEIF, WebP, TIFF, GIF), told by the
 /// file's header and never by its name; none for anything else (vector graphics, documents…),
 /// which libvips' generic loader would otherwise accept.
 Loader loaderFor(const QByteArray& bytes)
@@ -62,6 +72,8 @@ Loader loaderFor(const QByteArray& bytes)
         return &vips_webpload_buffer;
     if (at(0, QByteArrayView("II*\0", 4)) || at(0, QByteArrayView("MM\0*", 4)))
         return &vips_tiffload_buffer;
+    if (at(0, "GIF87a") || at(0, "GIF89a"))
+        return &vips_gifload_buffer; // the first frame: libvips' own GIF decoder
     if (at(4, "ftyp")) {
         for (const char* brand : {"heic", "heix", "mif1", "msf1", "hevc"}) {
             if (at(8, brand))
@@ -397,14 +409,175 @@ std::expected<QImage, Error> decodeDamageAware(const QByteArray& bytes, QSize st
     return decodeWith(VIPS_FAIL_ON_NONE);
 }
 
+/// A reason from the RAW decoder in the sentence of every decoder failure.
+Error rawFailure(const Error& error)
+{
+    if (error.description.startsWith(QStringLiteral("Das Bild ist"))
+        || error.description.startsWith(QStringLiteral("Nicht genug")))
+        return decoderError(error.description);
+    return unreadable(error.description);
+}
+
+/// The RAW file's embedded JPEG preview decoded to `target` (upright), when it is at least that
+/// large and shows the whole picture (its shape within 2 % of the photo's). None when there is
+/// no such preview or it cannot be decoded: the sensor data are then the source.
+std::optional<QImage> rawPreviewToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
+{
+    const QSize upright = header.size;
+    const int flip = header.flip;
+    // Read straight from the file's bytes where the header found it, else asked of LibRaw.
+    const std::optional<QByteArray> jpeg =
+        header.previewLength > 0
+            ? std::optional(QByteArray::fromRawData(bytes.constData() + header.previewOffset, header.previewLength))
+            : raw::embeddedJpeg(bytes);
+    if (!jpeg || loaderFor(*jpeg) != &vips_jpegload_buffer)
+        return std::nullopt;
+    vips::Ref probe = openBuffer(*jpeg, VIPS_ACCESS_SEQUENTIAL);
+    if (!probe) {
+        (void)vips::takeError();
+        return std::nullopt;
+    }
+    const bool swap = flip == 5 || flip == 6;
+    const QSize stored(probe.get()->Xsize, probe.get()->Ysize);
+    const QSize shown = swap ? stored.transposed() : stored;
+    const double shape = (double(shown.width()) / shown.height()) / (double(upright.width()) / upright.height());
+    if (shown.width() < target.width() || shown.height() < target.height() || std::abs(shape - 1.0) > 0.02)
+        return std::nullopt;
+    auto decoded = decodeShrunk(*jpeg, swap ? target.transposed() : target, VIPS_FAIL_ON_TRUNCATED, false);
+    if (!decoded || decoded->isNull()) {
+        (void)vips::takeError();
+        return std::nullopt;
+    }
+    return raw::turned(*decoded, flip);
+}
+
+/// A display-size decode of a RAW file: from its embedded preview when that is large enough,
+/// else from a half-size decode of the sensor data (or a full one for targets above half size).
+std::expected<QImage, Error> rawToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
+{
+    if (std::optional<QImage> preview = rawPreviewToFit(bytes, header, target))
+        return std::move(*preview);
+    const QSize upright = header.size;
+    const bool aboveHalf = target.width() > upright.width() / 2 || target.height() > upright.height() / 2;
+    auto developed = aboveHalf ? raw::decodeFull(bytes) : raw::decodeHalf(bytes);
+    if (!developed)
+        return std::unexpected(rawFailure(developed.error()));
+    if (developed->size() == target)
+        return developed;
+    return developed->scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+/// What a Windows bitmap's headers say, read by hand: Qt's reader would allocate first.
+struct BmpHeader {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 dataEnd = 0; ///< where uncompressed pixel data end; 0 for compressed data
+};
+
+/// The headers of a Windows bitmap: "BM" and an information header of a known size; none for
+/// other bytes.
+std::optional<BmpHeader> bmpHeader(const QByteArray& bytes)
+{
+    if (bytes.size() < 26 || !bytes.startsWith("BM"))
+        return std::nullopt;
+    const auto* head = reinterpret_cast<const uchar*>(bytes.constData());
+    const auto u16 = [&](int at) { return quint32(head[at]) | quint32(head[at + 1]) << 8; };
+    const auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
+    const quint32 infoSize = u32(14);
+    BmpHeader header;
+    int bitsPerPixel = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) {
+        header.width = u16(18);
+        header.height = u16(20);
+        bitsPerPixel = int(u16(24));
+    } else if ((infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 64 || infoSize == 108
+                || infoSize == 124)
+               && bytes.size() >= 34) {
+        header.width = qint32(u32(18));
+        header.height = std::abs(qint64(qint32(u32(22)))); // negative: stored top row first
+        bitsPerPixel = int(u16(28));
+        compression = u32(30);
+    } else {
+        return std::nullopt;
+    }
+    // Plain rows, each padded to four bytes; measured only for sizes that are decoded at all.
+    const bool measurable = header.width > 0 && header.height > 0 && bitsPerPixel > 0 && bitsPerPixel <= 64
+                            && header.width * header.height <= SourceImage::kMaxPixels;
+    if ((compression == 0 || compression == 3) && measurable)
+        header.dataEnd = qint64(u32(10)) + (header.width * bitsPerPixel + 31) / 32 * 4 * header.height;
+    return header;
+}
+
+bool isBmp(const QByteArray& bytes)
+{
+    return bmpHeader(bytes).has_value();
+}
+
+/// Qt's BMP reader over `bytes`, allowed as much memory as the largest raster we decode.
+struct BmpReader {
+    QBuffer buffer;
+    QImageReader reader;
+
+    explicit BmpReader(const QByteArray& bytes) : buffer(const_cast<QByteArray*>(&bytes))
+    {
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+        reader.setFormat("bmp");
+        reader.setAutoTransform(false);
+        reader.setAllocationLimit(int(SourceImage::kMaxPixels * 4 / (1024 * 1024)) + 1);
+    }
+};
+
+/// The pixel size of a BMP, refused above the pixel limit and when its pixel data are cut short.
+std::expected<QSize, Error> bmpSize(const QByteArray& bytes)
+{
+    const std::optional<BmpHeader> header = bmpHeader(bytes);
+    if (!header || header->width <= 0 || header->height <= 0)
+        return std::unexpected(unreadable({}));
+    if (header->width * header->height > SourceImage::kMaxPixels)
+        return std::unexpected(decoderError(
+            QStringLiteral("Das Bild ist mit %1 × %2 Pixeln zu groß.").arg(header->width).arg(header->height)));
+    if (header->dataEnd > bytes.size())
+        return std::unexpected(unreadable(QStringLiteral("Die Datei ist unvollständig.")));
+    BmpReader bmp(bytes);
+    const QSize size = bmp.reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return std::unexpected(unreadable({}));
+    return size;
+}
+
+/// Decodes a BMP and scales it to `target` (its own size for a full decode).
+std::expected<QImage, Error> decodeBmp(const QByteArray& bytes, QSize target)
+{
+    BmpReader bmp(bytes);
+    QImage image = bmp.reader.read();
+    if (image.isNull())
+        return std::unexpected(unreadable({}));
+    if (image.size() != target)
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return std::unexpected(decoderError(QStringLiteral("Nicht genug Speicher für das Bild.")));
+    return image;
+}
+
 } // namespace
 
 std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 {
     if (bytes.isEmpty())
         return std::unexpected(unreadable(QStringLiteral("Sie ist leer.")));
+    if (auto rawHeader = raw::readHeader(bytes, kMaxPixels)) {
+        if (!*rawHeader)
+            return std::unexpected(rawFailure(rawHeader->error()));
+        return fromRawBytes(std::move(bytes), **rawHeader);
+    }
+    if (isBmp(bytes))
+        return fromBmpBytes(std::move(bytes));
     if (!loaderFor(bytes))
-        return std::unexpected(unreadable(QStringLiteral("Ihr Format ist weder JPEG noch PNG, HEIC, WebP oder TIFF.")));
+        return std::unexpected(unreadable(QStringLiteral(
+            "Ihr Format ist weder JPEG noch PNG, HEIC, WebP, TIFF, GIF, BMP oder ein Kamera-RAW-Format.")));
     vips::Ref header = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
     if (!header)
         return std::unexpected(decoderFailure());
@@ -419,6 +592,32 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
 
     auto data = std::make_shared<Data>();
     data->size = swap ? QSize(int(height), int(width)) : QSize(int(width), int(height));
+    data->encoded = std::move(bytes);
+    SourceImage source;
+    source.m_data = std::move(data);
+    return source;
+}
+
+std::expected<SourceImage, Error> SourceImage::fromRawBytes(QByteArray bytes, const raw::Header& header)
+{
+    auto data = std::make_shared<Data>();
+    data->kind = EncodedKind::raw;
+    data->size = header.size;
+    data->rawHeader = header;
+    data->encoded = std::move(bytes);
+    SourceImage source;
+    source.m_data = std::move(data);
+    return source;
+}
+
+std::expected<SourceImage, Error> SourceImage::fromBmpBytes(QByteArray bytes)
+{
+    auto size = bmpSize(bytes);
+    if (!size)
+        return std::unexpected(size.error());
+    auto data = std::make_shared<Data>();
+    data->kind = EncodedKind::bmp;
+    data->size = *size;
     data->encoded = std::move(bytes);
     SourceImage source;
     source.m_data = std::move(data);
@@ -471,6 +670,16 @@ QByteArray SourceImage::encodedBytes() const
     return m_data ? m_data->encoded : QByteArray();
 }
 
+bool SourceImage::isCameraRaw() const
+{
+    return m_data && m_data->kind == EncodedKind::raw;
+}
+
+QSize SourceImage::sensorSize() const
+{
+    return m_data ? m_data->rawHeader.sensor : QSize();
+}
+
 bool SourceImage::isRaster() const
 {
     return m_data && (!m_data->raster.isNull() || m_data->cached);
@@ -484,6 +693,12 @@ std::expected<QImage, Error> SourceImage::decode() const
         return m_data->cached->read();
     if (isRaster())
         return m_data->raster;
+    if (m_data->kind == EncodedKind::raw) {
+        auto full = raw::decodeFull(m_data->encoded);
+        return full ? std::move(full) : std::unexpected(rawFailure(full.error()));
+    }
+    if (m_data->kind == EncodedKind::bmp)
+        return decodeBmp(m_data->encoded, m_data->size);
 
     vips::Ref probe = openBuffer(m_data->encoded, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
@@ -528,6 +743,10 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
 
     const QSize target = m_data->size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     const QByteArray& bytes = m_data->encoded;
+    if (m_data->kind == EncodedKind::raw)
+        return rawToFit(bytes, m_data->rawHeader, target);
+    if (m_data->kind == EncodedKind::bmp)
+        return decodeBmp(bytes, target);
     vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
         return std::unexpected(decoderFailure());

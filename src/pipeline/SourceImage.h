@@ -11,6 +11,10 @@
 
 namespace lumora {
 
+namespace raw {
+struct Header;
+}
+
 /// Errors of reading and decoding photos: domain "Decoder"; every failure has the one code.
 namespace decoderErrors {
 inline constexpr QLatin1StringView domain{"Decoder"};
@@ -30,6 +34,10 @@ enum Code : int {
 /// Decoding applies the EXIF orientation (the result is upright), converts an embedded
 /// ICC profile (or CMYK) to sRGB, drops bit depth to 8 and returns
 /// QImage::Format_ARGB32_Premultiplied. The extent of the original is (0, 0, size()).
+/// Formats: JPEG, PNG, HEIC, WebP, TIFF and GIF (its first frame) through libvips, BMP through
+/// Qt's reader, camera RAW files through LibRaw. A RAW file decodes its sensor data at full
+/// size (decode()); display sizes (decodeToFit) start from its embedded preview when that is
+/// large enough, else from a half-size decode of the sensor data.
 class SourceImage {
 public:
     SourceImage() = default;
@@ -55,6 +63,10 @@ public:
     /// The encoded file bytes this original was read from; empty for rasters.
     [[nodiscard]] QByteArray encodedBytes() const;
     [[nodiscard]] bool isRaster() const;
+    /// Whether this original is a camera RAW file (decoded from its sensor data through LibRaw).
+    [[nodiscard]] bool isCameraRaw() const;
+    /// A camera RAW file's sensor size (the raw data's width × height as stored); empty otherwise.
+    [[nodiscard]] QSize sensorSize() const;
 
     /// Decodes the whole image at full size. Thread-safe. Fails with decoderErrors on
     /// corrupt or truncated data.
@@ -73,6 +85,9 @@ public:
     friend bool operator==(const SourceImage& a, const SourceImage& b) { return a.m_data == b.m_data; }
 
 private:
+    [[nodiscard]] static std::expected<SourceImage, Error> fromRawBytes(QByteArray bytes, const raw::Header& header);
+    [[nodiscard]] static std::expected<SourceImage, Error> fromBmpBytes(QByteArray bytes);
+
     struct Data;
     std::shared_ptr<const Data> m_data;
 };

@@ -162,9 +162,11 @@ QWidget* AdjustmentsPanel::makeFileInfo()
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(3);
     const QStringList labels = {QStringLiteral("Name"), QStringLiteral("Breite"), QStringLiteral("Höhe"),
-                                QStringLiteral("Größe")};
+                                QStringLiteral("Größe"), QStringLiteral("Sensor")};
     for (int i = 0; i < labels.size(); ++i) {
-        grid->addWidget(styledLabel(labels[i], 10, QFont::Normal, theme::textMuted), i, 0);
+        QLabel* label = styledLabel(labels[i], 10, QFont::Normal, theme::textMuted);
+        grid->addWidget(label, i, 0);
+        m_fileInfoLabels.append(label);
         QLabel* value = styledLabel({}, 10);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setFocusPolicy(Qt::NoFocus); // the window's keys must not end up in a label
@@ -227,8 +229,13 @@ void AdjustmentsPanel::showFileInfo()
     if (!photo)
         return;
     const auto rows = panelTexts::fileInfoRows(*photo);
-    for (qsizetype i = 0; i < rows.size() && i < m_fileInfoValues.size(); ++i)
-        m_fileInfoValues[i]->setText(rows[i].second);
+    // Rows the photo has no value for (the sensor of a photo that is no RAW file) are hidden.
+    for (qsizetype i = 0; i < m_fileInfoValues.size(); ++i) {
+        const bool shown = i < rows.size();
+        m_fileInfoValues[i]->setText(shown ? rows[i].second : QString());
+        m_fileInfoValues[i]->setVisible(shown);
+        m_fileInfoLabels[i]->setVisible(shown);
+    }
 }
 
 bool AdjustmentsPanel::rowVisible(AdjustmentField field) const
@@ -246,8 +253,10 @@ QStringList AdjustmentsPanel::fileInfoValues() const
     QStringList values;
     if (m_fileInfo->isHidden())
         return values;
-    for (QLabel* value : m_fileInfoValues)
-        values.append(value->text());
+    for (QLabel* value : m_fileInfoValues) {
+        if (!value->isHidden())
+            values.append(value->text());
+    }
     return values;
 }
 

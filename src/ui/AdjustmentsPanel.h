@@ -66,6 +66,7 @@ private:
     QWidget* m_notice = nullptr;
     QPushButton* m_reset = nullptr;
     QWidget* m_fileInfo = nullptr;
+    QList<QLabel*> m_fileInfoLabels;
     QList<QLabel*> m_fileInfoValues;
 };
 

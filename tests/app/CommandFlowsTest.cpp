@@ -3,6 +3,7 @@
 #include "model/ImageProcessor.h"
 #include "platform/Preferences.h"
 #include "platform/UDisksVolumeService.h"
+#include "support/DngFile.h"
 #include "support/FakeVolumes.h"
 #include "support/PhotoFiles.h"
 #include "support/ScriptedDialogs.h"
@@ -91,6 +92,30 @@ TEST(SaveFlow, OrderWarningFirstTrotzdemSkipsTheWatermarkWarningAndNichtMehrFrag
     CommandFlows fresh(w.processor, w.dialogs, w.volumes);
     fresh.save();
     EXPECT_EQ(w.dialogs.questions.size(), 4);
+}
+
+TEST(SaveFlow, TheFirstSaveWithACameraRawFileSaysOnceWhereItsJpegGoes)
+{
+    Window w;
+    w.loadPhotos(1); // a JPEG alone: no notice
+    w.flows.save();
+    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
+    ASSERT_EQ(w.dialogs.messages.size(), 1);
+
+    const QUrl raw = writePhotoFile(w.dir.path(), QStringLiteral("IMG_0042.NEF"), makeDng(photoLike(64, 48)));
+    ASSERT_TRUE(loadAndWait(w.processor, {raw}));
+    w.flows.save();
+    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
+    ASSERT_EQ(w.dialogs.messages.size(), 3);
+    EXPECT_EQ(w.dialogs.messages[1].first, QStringLiteral("Hinweis"));
+    EXPECT_EQ(w.dialogs.messages[1].second,
+              QStringLiteral("Kamera-RAW-Dateien werden beim Speichern nicht überschrieben, ihre Sensordaten bleiben "
+                             "erhalten. Das Foto wird als JPG daneben gespeichert: aus „IMG_0042.NEF“ wird "
+                             "„IMG_0042-NEF.jpg“."));
+    EXPECT_TRUE(QFile::exists(w.dir.filePath(QStringLiteral("IMG_0042-NEF.jpg"))));
+    w.flows.save();
+    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
+    EXPECT_EQ(w.dialogs.messages.size(), 4) << "told once";
 }
 
 TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNothing)

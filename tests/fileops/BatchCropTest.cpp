@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/NativePath.h"
 #include "base/RegularFile.h"
+#include "support/DngFile.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 #include "support/Pixels.h"
@@ -207,6 +208,27 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_EQ(quadrantColours(photo->preview->bitmap, 36), "GGGG");
     EXPECT_EQ(processor.photo(png)->originalCI.size(), QSize(100, 50));
     EXPECT_EQ(processor.photos().size(), 2);
+}
+
+TEST_F(CropFixture, OverwritingACameraRawFileWritesItsJpegBesideIt)
+{
+    const QByteArray dng = test::makeDng(test::quadrants(400, 300));
+    ASSERT_TRUE(writeAll(at("DSC_0001.NEF"), dng));
+    const PhotoItem raw = test::photoAt(QUrl::fromLocalFile(at("DSC_0001.NEF")));
+    ASSERT_TRUE(raw.cameraRawFile);
+    processor.setPhotos({raw});
+
+    EXPECT_EQ(summary(crop({raw.id}, {0, 0, 0.5, 0.5}, true)), "1 written, 0 skipped, saved in /Fotos");
+    EXPECT_EQ(readAll(at("DSC_0001.NEF")), dng);
+    const QByteArray written = readAll(at("DSC_0001-NEF.jpg"));
+    EXPECT_TRUE(isJpeg(written));
+    ASSERT_TRUE(test::waitIdle(processor));
+    // The photo still names its RAW file (the next save goes beside it again) and shows the crop.
+    const PhotoItem* photo = processor.photo(raw.id);
+    ASSERT_TRUE(photo);
+    EXPECT_EQ(photo->url, raw.url);
+    EXPECT_TRUE(photo->cameraRawFile);
+    EXPECT_EQ(photo->originalCI.size(), QSize(200, 150));
 }
 
 TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSummary)

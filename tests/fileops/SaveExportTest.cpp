@@ -4,6 +4,7 @@
 #include "model/ImageProcessor.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
+#include "support/DngFile.h"
 #include "support/PhotoFiles.h"
 #include "support/Pixels.h"
 
@@ -198,4 +199,36 @@ TEST(Save, ALinkSwappedInAfterLoadingIsNotFollowed)
     EXPECT_EQ(end.error->description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Der Pfad führt "
                                                      "inzwischen zu einer anderen Datei als der, die geladen wurde."));
     EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
+}
+
+TEST(Save, ACameraRawFileKeepsItsSensorDataAndGetsItsJpegBeside)
+{
+    EXPECT_EQ(besideRawName(QStringLiteral("IMG_0042.CR2")), QStringLiteral("IMG_0042-CR2.jpg"));
+    EXPECT_EQ(besideRawName(QStringLiteral("urlaub.tag1.dng")), QStringLiteral("urlaub.tag1-dng.jpg"));
+    EXPECT_EQ(besideRawName(QStringLiteral("ROHDATEN")), QStringLiteral("ROHDATEN.jpg"));
+
+    QTemporaryDir dir;
+    const QByteArray dng = makeDng(photoLike(64, 48));
+    const QUrl raw = writePhotoFile(dir.path(), QStringLiteral("IMG_0042.DNG"), dng);
+    // The camera's own JPEG of the same shot stays as it is.
+    const QUrl cameraJpeg = writePhotoFile(dir.path(), QStringLiteral("IMG_0042.JPG"), jpegOf(Qt::red));
+    ImageProcessor processor;
+    ASSERT_TRUE(loadAndWait(processor, {raw}));
+    ASSERT_EQ(processor.photos().size(), 1);
+    EXPECT_TRUE(processor.photos().first().cameraRawFile);
+    QList<PhotoItem> list = processor.photos();
+    list[0].edits.rotation = 90;
+    processor.setPhotos(list);
+
+    auto token = std::make_shared<CancelToken>();
+    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "1/1");
+    EXPECT_EQ(readAll(raw.toLocalFile()), dng);
+    EXPECT_EQ(readAll(cameraJpeg.toLocalFile()), jpegOf(Qt::red));
+    const QByteArray beside = readAll(dir.filePath(QStringLiteral("IMG_0042-DNG.jpg")));
+    ASSERT_TRUE(beside.startsWith("\xFF\xD8"));
+    EXPECT_EQ(SourceImage::fromEncoded(beside)->size(), QSize(48, 64));
+    // Saving again replaces that JPEG and nothing else.
+    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "1/1");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(readAll(raw.toLocalFile()), dng);
 }

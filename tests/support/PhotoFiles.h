@@ -39,6 +39,7 @@ inline PhotoItem photoAt(const QUrl& url)
     photo.url = url;
     photo.originalCI = SourceImage::fromFile(url.toLocalFile()).value_or(SourceImage());
     photo.loadedFrom = placeOf(url.toLocalFile());
+    photo.cameraRawFile = photo.originalCI.isCameraRaw();
     return photo;
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/editor/TextTool.h"
 #include "base/UiThread.h"
+#include "support/DngFile.h"
 #include "ui/AdjustmentsPanel.h"
 #include "ui/PhotoGridView.h"
 #include "ui/editor/EditorCanvas.h"
@@ -65,6 +66,21 @@ TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileSizeIsReadA
     view->selection().clear();
     view->selection().click(idAt(0), false);
     EXPECT_EQ(panel->fileInfoValues().value(3), after); // what a fresh look at the file shows
+}
+
+TEST_F(AdjustmentsPanelTest, TheFileInfoShowsTheSensorOfARawFileOnly)
+{
+    load(1);
+    const QUrl raw = writePhotoFile(dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(photoLike(64, 48)));
+    ASSERT_TRUE(loadAndWait(view->processor(), {raw}));
+    AdjustmentsPanel* panel = view->adjustmentsPanel();
+    view->selection().click(idAt(1), false);
+    const QStringList rawValues = panel->fileInfoValues();
+    ASSERT_EQ(rawValues.size(), 5);
+    EXPECT_EQ(rawValues.mid(0, 3), (QStringList{"DSC_0001.NEF", "64 px", "48 px"}));
+    EXPECT_EQ(rawValues[4], QStringLiteral("64 × 48 px"));
+    view->selection().click(idAt(0), false);
+    EXPECT_EQ(panel->fileInfoValues().size(), 4); // a JPEG has no sensor row
 }
 
 TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)

@@ -1,5 +1,6 @@
 #include "app/editor/BackgroundTool.h"
 
+#include "app/PanelTexts.h"
 #include "app/editor/EditorController.h"
 #include "base/AtomicFile.h"
 #include "base/UiThread.h"
@@ -361,7 +362,7 @@ void BackgroundTool::chooseBackgroundPhoto()
     request.title = QStringLiteral("Hintergrund-Foto wählen");
     if (const PhotoItem* found = m_editor.photo(); found && found->url.isLocalFile())
         request.startFolder = QFileInfo(found->url.toLocalFile()).absolutePath();
-    request.nameFilters = {QStringLiteral("Bilder (*.jpg *.jpeg *.png *.heic *.heif *.tif *.tiff *.webp)")};
+    request.nameFilters = {panelTexts::photoFileFilter()};
     request.multipleSelection = false;
     const QStringList files = m_editor.dialogs().chooseFiles(request);
     if (files.isEmpty())
@@ -455,7 +456,7 @@ void BackgroundTool::startApply()
                  m_freistellerFarbe, m_backgroundPath, m_freistellerHintergrundBild, target};
     // Over the photo's own file (a colour) the write lands only where the photo was loaded from.
     if (!m_freistellerTransparent && !m_freistellerHintergrundBild)
-        job.loadedFrom = found->loadedFrom;
+        job.loadedFrom = ownFileTarget(found->url, found->loadedFrom, found->cameraRawFile).place;
     runInBackground(
         &m_editor, [job = std::move(job)] { return runApply(job); },
         [this](std::expected<Applied, Error> result) { applyFinished(std::move(result)); });
@@ -466,8 +467,13 @@ std::optional<QString> BackgroundTool::saveTarget()
 {
     const PhotoItem* found = m_editor.photo();
     const QFileInfo file(found && found->url.isLocalFile() ? found->url.toLocalFile() : QString());
-    if (!m_freistellerTransparent && !m_freistellerHintergrundBild)
-        return file.filePath().isEmpty() ? QString() : file.absoluteFilePath(); // a colour: the photo's own file
+    if (!m_freistellerTransparent && !m_freistellerHintergrundBild) {
+        // A colour: the photo's own file (a camera RAW file's JPEG beside it).
+        if (file.filePath().isEmpty())
+            return QString();
+        return ownFileTarget(QUrl::fromLocalFile(file.absoluteFilePath()), found->loadedFrom, found->cameraRawFile)
+            .path;
+    }
     SavePanelRequest request;
     request.startFolder = file.absolutePath();
     request.canCreateFolders = true;

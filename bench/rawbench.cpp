@@ -1,0 +1,170 @@
+// Card time of camera RAW files against JPEGs, and memory per RAW photo in the grid.
+//
+//   lumora-rawbench make FOLDER JPEG...   DNGs of the photos (sensor data mosaicked from the
+//                                         JPEG) into FOLDER/vorschau (the JPEG as preview)
+//                                         and FOLDER/ohne (no preview)
+//   lumora-rawbench cards JPEG...         per photo, in the same run and interleaved: the card
+//                                         (read, header, shrunk decode) of the JPEG and of both
+//                                         DNGs made of it in memory; medians and ratios
+//   lumora-rawbench memory FILE...        loads the files as the app does: the time until every
+//                                         card is there, per photo, and resident memory per photo
+//                                         against their encoded size
+#include "base/RegularFile.h"
+#include "cli/Bench.h"
+#include "model/ImageProcessor.h"
+#include "pipeline/SourceImage.h"
+#include "support/DngFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+
+using namespace lumora;
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Pair {
+    QByteArray withPreview;
+    QByteArray withoutPreview;
+};
+
+std::optional<Pair> dngsOf(const QString& jpegPath)
+{
+    auto jpeg = readRegularFile(jpegPath);
+    auto source = jpeg ? SourceImage::fromEncoded(*jpeg) : std::unexpected(Error{});
+    auto photo = source ? source->decode() : std::unexpected(Error{});
+    if (!photo)
+        return std::nullopt;
+    test::DngOptions options;
+    Pair pair{{}, test::makeDng(*photo, options)};
+    options.previewJpeg = *jpeg;
+    options.previewSize = photo->size();
+    pair.withPreview = test::makeDng(*photo, options);
+    return pair;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+int make(const QString& folder, const QStringList& jpegs)
+{
+    const QDir dir(folder);
+    dir.mkpath(QStringLiteral("vorschau"));
+    dir.mkpath(QStringLiteral("ohne"));
+    for (const QString& path : jpegs) {
+        const auto pair = dngsOf(path);
+        const QString name = QFileInfo(path).completeBaseName() + QStringLiteral(".dng");
+        if (!pair || !writeFile(dir.filePath(QStringLiteral("vorschau/") + name), pair->withPreview)
+            || !writeFile(dir.filePath(QStringLiteral("ohne/") + name), pair->withoutPreview)) {
+            std::fprintf(stderr, "%s: nicht umgewandelt\n", qPrintable(path));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+/// What the app does for a card: read the file, its header, the shrunk decode.
+double cardMs(const QString& path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto source = SourceImage::fromFile(path);
+    auto card = source ? source->decodeToFit(QSize(ImageProcessor::kThumbnailSide, ImageProcessor::kThumbnailSide))
+                       : std::unexpected(source.error());
+    if (!card)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(card.error().description));
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+int cards(const QStringList& jpegs)
+{
+    QTemporaryDir folder;
+    std::vector<double> jpeg;
+    std::vector<double> withPreview;
+    std::vector<double> withoutPreview;
+    for (const QString& path : jpegs) {
+        const auto pair = dngsOf(path);
+        const QString a = folder.filePath(QStringLiteral("a.dng"));
+        const QString b = folder.filePath(QStringLiteral("b.dng"));
+        if (!pair || !writeFile(a, pair->withPreview) || !writeFile(b, pair->withoutPreview))
+            return 1;
+        for (int round = 0; round < 3; ++round) { // interleaved, so load changes hit all three alike
+            jpeg.push_back(cardMs(path));
+            withPreview.push_back(cardMs(a));
+            withoutPreview.push_back(cardMs(b));
+        }
+    }
+    const double j = median(jpeg);
+    const double p = median(withPreview);
+    const double n = median(withoutPreview);
+    std::printf("card (median of %zu): JPEG %.1f ms, DNG with preview %.1f ms (%.2f x), DNG without preview %.1f ms "
+                "(%.2f x)\n",
+                jpeg.size(), j, p, p / j, n, n / j);
+    return 0;
+}
+
+int memory(int argc, char** argv, const QStringList& files)
+{
+    QCoreApplication app(argc, argv);
+    ImageProcessor processor;
+    QList<QUrl> urls;
+    for (const QString& path : files)
+        urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    const double before = residentMegabytes();
+    bool loaded = false;
+    QElapsedTimer timer;
+    timer.start();
+    processor.loadPhotos(urls, [&] { loaded = true; });
+    while (!loaded)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double cardsMs = double(timer.nsecsElapsed()) / 1e6;
+    while (processor.isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qsizetype photos = processor.photos().size();
+    if (photos == 0)
+        return 1;
+    double encoded = 0;
+    for (const PhotoItem& photo : processor.photos())
+        encoded += double(photo.originalCI.encodedBytes().size()) / (1024.0 * 1024.0);
+    const double perPhoto = (residentMegabytes() - before) / double(photos);
+    std::printf("load: %lld photos, every card after %.1f ms per photo; memory %.1f MB resident per photo, encoded "
+                "%.1f MB per photo, above it %.1f MB\n",
+                (long long)photos, cardsMs / double(photos), perPhoto, encoded / double(photos),
+                perPhoto - encoded / double(photos));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const QString mode = args.value(0);
+    if (mode == QLatin1String("make") && args.size() >= 3)
+        return make(args[1], args.mid(2));
+    if (mode == QLatin1String("cards") && args.size() >= 2)
+        return cards(args.mid(1));
+    if (mode == QLatin1String("memory") && args.size() >= 2)
+        return memory(argc, argv, args.mid(1));
+    std::fprintf(stderr, "lumora-rawbench make ORDNER JPEG... | cards JPEG... | memory DATEI...\n");
+    return 2;
+}
