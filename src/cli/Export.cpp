@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "cli/EditsJson.h"
+#include "pipeline/EditsJson.h"
 #include "fileops/SaveExport.h"
 
 #include <QCoreApplication>
