@@ -230,7 +230,7 @@ std::expected<QString, Error> JournalFolder::writeOriginal(const QUuid& id, int 
     return name;
 }
 
-void JournalFolder::removePhotoFiles(const QUuid& id, const QString& keep) const
+void JournalFolder::removeOriginals(const QUuid& id, const QString& keep) const
 {
     QDir folder(m_path);
     const QString prefix = QStringLiteral("original-%1-").arg(idText(id));
@@ -238,8 +238,13 @@ void JournalFolder::removePhotoFiles(const QUuid& id, const QString& keep) const
         if (name != keep)
             folder.remove(name);
     }
-    if (keep.isEmpty())
-        folder.remove(photoFileName(id));
+}
+
+void JournalFolder::removePhotoFiles(const QUuid& id) const
+{
+    // The record first: a record never names an original that is gone.
+    QDir(m_path).remove(photoFileName(id));
+    removeOriginals(id);
 }
 
 void JournalFolder::removeOthers(const QList<QUuid>& ids) const

@@ -106,8 +106,10 @@ public:
     /// name: the encoded bytes it was read from, or a PNG of its pixels. Slow for a raster.
     [[nodiscard]] std::expected<QString, Error> writeOriginal(const QUuid& id, int generation,
                                                               const SourceImage& original) const;
-    /// Removes the files of photo `id`, its record and every kept original but `keep`.
-    void removePhotoFiles(const QUuid& id, const QString& keep = {}) const;
+    /// Removes the kept originals of photo `id` but `keep`.
+    void removeOriginals(const QUuid& id, const QString& keep = {}) const;
+    /// Removes the record of photo `id` and its kept originals.
+    void removePhotoFiles(const QUuid& id) const;
     /// Removes the photo records and originals of photos not in `ids`.
     void removeOthers(const QList<QUuid>& ids) const;
     /// Removes the session file and every photo file (the lock stays while it is held).

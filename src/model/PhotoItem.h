@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/AtomicFile.h"
+#include "base/RegularFile.h"
 #include "pipeline/EditState.h"
 #include "pipeline/Image.h"
 #include "pipeline/SourceImage.h"
@@ -30,6 +31,8 @@ struct PhotoItem {
     QUrl url;
     /// Where the file was when it was loaded: writes over it go there or nowhere.
     FilePlace loadedFrom;
+    /// Which version of the file was loaded (size, modification time, inode).
+    FileIdentity fileIdentity;
     SourceImage originalCI;
     std::optional<Image> filteredCI;
     std::optional<Preview> preview;

@@ -72,7 +72,7 @@ TEST(JournalFolder, WrittenJournalReadsBackWithItsOriginalAndSelection)
     // Folders are private, and the photo's other originals go when their successor is named.
     EXPECT_EQ(QFileInfo(journal.folder.path()).permissions() & 0077, 0);
     const QString older = *journal.folder.writeOriginal(journal.edited.id, 0, SourceImage::fromRaster(noise(4, 4)));
-    journal.folder.removePhotoFiles(journal.edited.id, journal.edited.originalFile);
+    journal.folder.removeOriginals(journal.edited.id, journal.edited.originalFile);
     EXPECT_FALSE(QFileInfo::exists(journal.file(older)));
     EXPECT_TRUE(QFileInfo::exists(contents->photos[0].originalPath));
     journal.folder.clear();
