@@ -53,6 +53,8 @@ public:
     void tick();
     /// Blocks until every write started so far is done (tests, benchmarks, the end).
     void waitForWrites();
+    /// Whether changes wait to be written (not counting writes already under way).
+    [[nodiscard]] bool hasPending() const { return !m_dirty.isEmpty() || (m_listDirty && !m_listPaused) || m_timer.isActive(); }
     /// Photo records written so far (tests, benchmarks).
     [[nodiscard]] int photoWrites() const;
 

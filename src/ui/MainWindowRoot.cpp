@@ -4,12 +4,12 @@
 
 namespace lumora {
 
-MainWindowRoot::MainWindowRoot(const QStringList& files, const QString& journalFolder)
+MainWindowRoot::MainWindowRoot(const QStringList& files, const QString& journalFolder, Dialogs* restoreAnswers)
     : m_window({m_dialogs, m_volumes, m_magnifiers, m_keySequence}), m_journalFolder(journalFolder)
 {
     m_dialogs.setWindow(&m_window);
     m_window.show();
-    startJournal();
+    startJournal(restoreAnswers ? *restoreAnswers : m_dialogs);
     if (!files.isEmpty())
         m_window.loading().openArguments(files);
 }
@@ -20,14 +20,14 @@ MainWindowRoot::~MainWindowRoot()
         m_journal->endSession();
 }
 
-void MainWindowRoot::startJournal()
+void MainWindowRoot::startJournal(Dialogs& answers)
 {
     m_journalLock = JournalLock::acquire(m_journalFolder);
     if (!m_journalLock)
         return; // another running instance keeps this journal
     m_journal = std::make_unique<SessionJournal>(m_window.processor(), m_window.selection(), m_journalFolder);
     const JournalOutcome outcome =
-        offerRestore(m_journalFolder, m_dialogs, m_window.processor(), m_window.selection(), *m_journal);
+        offerRestore(m_journalFolder, answers, m_window.processor(), m_window.selection(), *m_journal);
     if (outcome == JournalOutcome::kept) {
         // Left for a later start to offer again; this session must not write over it.
         m_journal.reset();

@@ -22,7 +22,9 @@ namespace lumora {
 /// root is a clean end and removes the journal. A second running instance keeps no journal.
 class MainWindowRoot {
 public:
-    explicit MainWindowRoot(const QStringList& files = {}, const QString& journalFolder = JournalFolder::defaultPath());
+    /// `restoreAnswers`, when given, answers the restore question instead of a window's dialog.
+    explicit MainWindowRoot(const QStringList& files = {}, const QString& journalFolder = JournalFolder::defaultPath(),
+                            Dialogs* restoreAnswers = nullptr);
     ~MainWindowRoot();
     MainWindowRoot(const MainWindowRoot&) = delete;
     MainWindowRoot& operator=(const MainWindowRoot&) = delete;
@@ -39,7 +41,7 @@ private:
     std::unique_ptr<JournalLock> m_journalLock;
     std::unique_ptr<SessionJournal> m_journal; ///< none while another instance keeps the journal
 
-    void startJournal();
+    void startJournal(Dialogs& answers);
 
 public:
     /// The session journal, if this instance keeps one (tests).
