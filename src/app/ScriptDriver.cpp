@@ -90,7 +90,8 @@ std::optional<int> DrivenDialogs::ask(const QuestionRequest& request)
 
 void DrivenDialogs::inform(const QString& title, const QString& message)
 {
-    driverReply(QStringLiteral("inform %1: %2").arg(title, QString(message).replace(QLatin1Char('\n'), QLatin1Char('|'))));
+    driverReply(
+        QStringLiteral("inform %1: %2").arg(title, QString(message).replace(QLatin1Char('\n'), QLatin1Char('|'))));
 }
 
 // --- commands ---
@@ -141,9 +142,9 @@ void ScriptDriver::run(const QByteArray& line)
             ids.append(m_processor.photos().value(words[i].toInt()).id);
         m_selection.restore(ids);
     } else if (command == "adjust" && words.size() == 6) {
-        m_processor.applyAdjustment({words[1].toDouble(), words[2].toDouble(), words[3].toDouble(),
-                                     words[4].toDouble(), words[5].toDouble()},
-                                    selectedSet);
+        m_processor.applyAdjustment(
+            {words[1].toDouble(), words[2].toDouble(), words[3].toDouble(), words[4].toDouble(), words[5].toDouble()},
+            selectedSet);
     } else if (command == "rotate") {
         m_processor.rotate(selectedSet, words.value(1) == "left" ? RotationDirection::left : RotationDirection::right);
     } else if (command == "flip") {
@@ -170,10 +171,10 @@ void ScriptDriver::run(const QByteArray& line)
     } else if (command == "state") {
         QJsonArray photos;
         for (const PhotoItem& photo : m_processor.photos())
-            photos.append(QJsonObject{{QStringLiteral("file"), photo.url.fileName()},
-                                      {QStringLiteral("size"), QJsonArray{photo.originalCI.size().width(),
-                                                                          photo.originalCI.size().height()}},
-                                      {QStringLiteral("edits"), editStateToJson(photo.edits)}});
+            photos.append(QJsonObject{
+                {QStringLiteral("file"), photo.url.fileName()},
+                {QStringLiteral("size"), QJsonArray{photo.originalCI.size().width(), photo.originalCI.size().height()}},
+                {QStringLiteral("edits"), editStateToJson(photo.edits)}});
         driverReply(QStringLiteral("state ") + QString::fromUtf8(QJsonDocument(photos).toJson(QJsonDocument::Compact)));
         return;
     } else if (command == "export") {
@@ -182,10 +183,13 @@ void ScriptDriver::run(const QByteArray& line)
         const int count = int(photos.size());
         exportJPEG(photos, std::make_shared<CancelToken>(), numberWidth(count), QString::fromUtf8(words.value(1)),
                    count)
-            ->subscribe(this, [](double) {}, [done](const StreamEnd& end) {
-                driverReply(end.error ? QStringLiteral("failed ") + end.error->description : QStringLiteral("exported"));
-                done();
-            });
+            ->subscribe(
+                this, [](double) {},
+                [done](const StreamEnd& end) {
+                    driverReply(end.error ? QStringLiteral("failed ") + end.error->description
+                                          : QStringLiteral("exported"));
+                    done();
+                });
         return;
     } else if (command == "quit") {
         QCoreApplication::quit();

@@ -25,7 +25,8 @@ class PhotoSelection;
 /// The journal exists only while a photo differs from its file: when none does (nothing edited
 /// yet, or every photo saved) the folder is emptied.
 ///
-/// UI thread only. The folder's lock is held by whoever created the journal (see JournalLock).
+/// UI thread only. The processor and the selection must outlive the journal. The folder's lock
+/// is held by whoever created the journal (see JournalLock).
 class SessionJournal : public QObject {
     Q_OBJECT
 public:
@@ -33,8 +34,8 @@ public:
     using Clock = std::function<qint64()>;
     static constexpr qint64 kMinWriteIntervalMs = 1000;
 
-    SessionJournal(ImageProcessor& processor, const PhotoSelection& selection, JournalFolder folder,
-                   Clock clock = {}, QObject* parent = nullptr);
+    SessionJournal(ImageProcessor& processor, const PhotoSelection& selection, JournalFolder folder, Clock clock = {},
+                   QObject* parent = nullptr);
     /// Waits for the writes started so far; the journal stays (a clean end calls endSession()).
     ~SessionJournal() override;
 
@@ -54,7 +55,10 @@ public:
     /// Blocks until every write started so far is done (tests, benchmarks, the end).
     void waitForWrites();
     /// Whether changes wait to be written (not counting writes already under way).
-    [[nodiscard]] bool hasPending() const { return !m_dirty.isEmpty() || (m_listDirty && !m_listPaused) || m_timer.isActive(); }
+    [[nodiscard]] bool hasPending() const
+    {
+        return !m_dirty.isEmpty() || (m_listDirty && !m_listPaused) || m_timer.isActive();
+    }
     /// Photo records written so far (tests, benchmarks).
     [[nodiscard]] int photoWrites() const;
 
@@ -81,10 +85,10 @@ private:
     std::shared_ptr<Lane> m_lane;
     QTimer m_timer;
 
-    QHash<QUuid, Base> m_bases;         ///< every photo seen, removed ones too (an undo brings them back)
-    QHash<QUuid, QString> m_expected;   ///< restored photos not yet arrived, with their kept original
-    QSet<QUuid> m_dirty;                ///< photos whose record may have changed
-    QSet<QUuid> m_recorded;             ///< photos with a record written (or on its way)
+    QHash<QUuid, Base> m_bases;       ///< every photo seen, removed ones too (an undo brings them back)
+    QHash<QUuid, QString> m_expected; ///< restored photos not yet arrived, with their kept original
+    QSet<QUuid> m_dirty;              ///< photos whose record may have changed
+    QSet<QUuid> m_recorded;           ///< photos with a record written (or on its way)
     bool m_listDirty = false;
     bool m_listPaused = false;
     bool m_journalExists = false;

@@ -36,9 +36,9 @@ JournalOutcome offerDiscard(const JournalFolder& folder, Dialogs& dialogs, const
 QString restoreQuestionText(int changedPhotos)
 {
     return changedPhotos == 1
-        ? QStringLiteral("Die letzte Sitzung wurde nicht beendet. 1 Foto mit Änderungen wiederherstellen?")
-        : QStringLiteral("Die letzte Sitzung wurde nicht beendet. %1 Fotos mit Änderungen wiederherstellen?")
-              .arg(changedPhotos);
+               ? QStringLiteral("Die letzte Sitzung wurde nicht beendet. 1 Foto mit Änderungen wiederherstellen?")
+               : QStringLiteral("Die letzte Sitzung wurde nicht beendet. %1 Fotos mit Änderungen wiederherstellen?")
+                     .arg(changedPhotos);
 }
 
 JournalOutcome offerRestore(const JournalFolder& folder, Dialogs& dialogs, ImageProcessor& processor,
@@ -74,8 +74,8 @@ JournalOutcome offerRestore(const JournalFolder& folder, Dialogs& dialogs, Image
     journal.setListPaused(true);
     for (const RestorablePhoto& photo : contents->photos) {
         const QUrl url = QUrl::fromLocalFile(photo.entry.path);
-        requests.append(
-            PhotoRestore{photo.entry.id, url, photo.entry.identity, photo.originalPath, photo.originalSize, photo.edits});
+        requests.append(PhotoRestore{photo.entry.id, url, photo.entry.identity, photo.originalPath, photo.originalSize,
+                                     photo.edits});
         journal.expectRestored(photo.entry.id, QFileInfo(photo.originalPath).fileName());
     }
     const QStringList unreadable = contents->skipped;
@@ -91,8 +91,8 @@ JournalOutcome offerRestore(const JournalFolder& folder, Dialogs& dialogs, Image
         journal.setListPaused(false);
         const QStringList leftOut = unreadable + skipped;
         if (!leftOut.isEmpty())
-            dialogs.inform(kTitle, QStringLiteral("Diese Fotos wurden nicht wiederhergestellt:\n") +
-                                       leftOut.join(QLatin1Char('\n')));
+            dialogs.inform(kTitle, QStringLiteral("Diese Fotos wurden nicht wiederhergestellt:\n")
+                                       + leftOut.join(QLatin1Char('\n')));
         if (restored)
             restored();
     });

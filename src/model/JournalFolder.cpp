@@ -13,8 +13,8 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -162,7 +162,7 @@ QString JournalFolder::photoFileName(const QUuid& id)
 bool JournalFolder::hasJournal() const
 {
     return QFileInfo::exists(m_path + QLatin1Char('/') + kSessionFile)
-        || QFileInfo(m_path + QLatin1Char('/') + kSessionFile).isSymLink();
+           || QFileInfo(m_path + QLatin1Char('/') + kSessionFile).isSymLink();
 }
 
 std::expected<void, Error> JournalFolder::create() const
@@ -199,12 +199,12 @@ std::expected<void, Error> JournalFolder::writeSession(const JournalSession& ses
 
 std::expected<void, Error> JournalFolder::writePhoto(const JournalPhoto& photo) const
 {
-    QJsonObject root{{QStringLiteral("format"), kPhotoFormat},
-                     {QStringLiteral("version"), kVersion},
-                     {QStringLiteral("id"), idText(photo.id)},
-                     {QStringLiteral("originalSize"),
-                      QJsonArray{photo.originalSize.width(), photo.originalSize.height()}},
-                     {QStringLiteral("edits"), editStateToJson(photo.edits)}};
+    QJsonObject root{
+        {QStringLiteral("format"), kPhotoFormat},
+        {QStringLiteral("version"), kVersion},
+        {QStringLiteral("id"), idText(photo.id)},
+        {QStringLiteral("originalSize"), QJsonArray{photo.originalSize.width(), photo.originalSize.height()}},
+        {QStringLiteral("edits"), editStateToJson(photo.edits)}};
     if (!photo.originalFile.isEmpty())
         root.insert(QStringLiteral("originalFile"), photo.originalFile);
     return writeFileAtomically(m_path + QLatin1Char('/') + photoFileName(photo.id), compact(root),
@@ -252,8 +252,8 @@ void JournalFolder::removeOthers(const QList<QUuid>& ids) const
     const QSet<QUuid> kept(ids.begin(), ids.end());
     static const QRegularExpression idIn(QStringLiteral("^(?:photo|original)-([0-9a-f-]{36})[-.]"));
     QDir folder(m_path);
-    for (const QString& name : folder.entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")},
-                                                QDir::Files | QDir::System)) {
+    for (const QString& name :
+         folder.entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")}, QDir::Files | QDir::System)) {
         const auto match = idIn.match(name);
         if (!match.hasMatch() || !kept.contains(QUuid::fromString(match.captured(1))))
             folder.remove(name);

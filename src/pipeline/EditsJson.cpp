@@ -272,9 +272,12 @@ QJsonObject overlayJson(const Overlay& overlay)
              {QStringLiteral("colorHex"), area->colorHex}};
     } else {
         const Arrow& arrow = std::get<Arrow>(overlay.shape);
-        o = {{QStringLiteral("kind"), QStringLiteral("arrow")},  {QStringLiteral("start"), pointJson(arrow.start)},
-             {QStringLiteral("angle"), arrow.angle},             {QStringLiteral("length"), arrow.length},
-             {QStringLiteral("lineWidth"), arrow.lineWidth},     {QStringLiteral("colorHex"), arrow.colorHex}};
+        o = {{QStringLiteral("kind"), QStringLiteral("arrow")},
+             {QStringLiteral("start"), pointJson(arrow.start)},
+             {QStringLiteral("angle"), arrow.angle},
+             {QStringLiteral("length"), arrow.length},
+             {QStringLiteral("lineWidth"), arrow.lineWidth},
+             {QStringLiteral("colorHex"), arrow.colorHex}};
     }
     o.insert(QStringLiteral("canvasSize"), QJsonArray{overlay.canvasSize.width(), overlay.canvasSize.height()});
     return o;
@@ -351,8 +354,7 @@ QJsonObject editStateToJson(const EditState& edits)
     QJsonArray masks, overlays, marks;
     for (const MaskRect& mask : edits.masks)
         masks.append(QJsonObject{
-            {QStringLiteral("rect"),
-             QJsonArray{mask.rect.x(), mask.rect.y(), mask.rect.width(), mask.rect.height()}},
+            {QStringLiteral("rect"), QJsonArray{mask.rect.x(), mask.rect.y(), mask.rect.width(), mask.rect.height()}},
             {QStringLiteral("colorHex"), mask.colorHex}});
     for (const Overlay& overlay : edits.freehandOverlays)
         overlays.append(overlayJson(overlay));

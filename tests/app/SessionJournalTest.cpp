@@ -1,5 +1,5 @@
-#include "app/PhotoSelection.h"
 #include "app/SessionJournal.h"
+#include "app/PhotoSelection.h"
 #include "app/SessionRestore.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
@@ -18,7 +18,8 @@ namespace {
 /// One session of the app's model: a processor, a selection and a journal on `folder`, with a
 /// clock the test moves.
 struct Session {
-    explicit Session(const QString& folder) : journal(processor, selection, JournalFolder(folder), [this] { return now; })
+    explicit Session(const QString& folder)
+        : journal(processor, selection, JournalFolder(folder), [this] { return now; })
     {
     }
     /// Writes what is due at the clock's time and waits for the writes. The clock starts at 0
@@ -137,8 +138,8 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
 
     s->journal.endSession();
     EXPECT_FALSE(f.folder.hasJournal());
-    EXPECT_TRUE(QDir(f.folderPath).entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")}, QDir::Files)
-                    .isEmpty());
+    EXPECT_TRUE(
+        QDir(f.folderPath).entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")}, QDir::Files).isEmpty());
 }
 
 TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
@@ -234,7 +235,6 @@ TEST(SessionRestore, ChangedPhotosAreLeftOutAndNamedAndAnswersAreKept)
     EXPECT_TRUE(f.folder.hasJournal());
     ScriptedDialogs discard;
     discard.answer(QStringLiteral("Verwerfen"));
-    EXPECT_EQ(offerRestore(f.folder, discard, next.processor, next.selection, next.journal),
-              JournalOutcome::discarded);
+    EXPECT_EQ(offerRestore(f.folder, discard, next.processor, next.selection, next.journal), JournalOutcome::discarded);
     EXPECT_FALSE(f.folder.hasJournal());
 }

@@ -67,7 +67,8 @@ TEST(JournalFolder, WrittenJournalReadsBackWithItsOriginalAndSelection)
     // The kept original is the same pixels, read back through the photo decoders.
     auto original = SourceImage::fromFile(contents->photos[0].originalPath);
     ASSERT_TRUE(original);
-    EXPECT_EQ(original->decode()->convertToFormat(QImage::Format_RGB32), noise(40, 30).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(original->decode()->convertToFormat(QImage::Format_RGB32),
+              noise(40, 30).convertToFormat(QImage::Format_RGB32));
 
     // Folders are private, and the photo's other originals go when their successor is named.
     EXPECT_EQ(QFileInfo(journal.folder.path()).permissions() & 0077, 0);
@@ -121,13 +122,13 @@ TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
         {"version as text", R"({"format": "lumora-session", "version": "1", "photos": []})", "Version"},
         {"photos not a list", R"({"format": "lumora-session", "version": 1, "photos": {}})", "Fotoliste"},
         {"entry of wrong types",
-         R"({"format": "lumora-session", "version": 1, "photos": [{"id": 5, "path": [], "size": "x"}]})",
-         "Eintrag"},
+         R"({"format": "lumora-session", "version": 1, "photos": [{"id": 5, "path": [], "size": "x"}]})", "Eintrag"},
         {"relative path",
          R"({"format": "lumora-session", "version": 1, "photos": [{"id": "6f1b2c1e-0000-4000-8000-000000000001",
             "path": "a.jpg", "size": 1, "modified": "1", "inode": "1"}]})",
          "Eintrag"},
-        {"huge count", R"({"format": "lumora-session", "version": 1, "photos": [)" + QByteArray("0,").repeated(100'001) + "0]}",
+        {"huge count",
+         R"({"format": "lumora-session", "version": 1, "photos": [)" + QByteArray("0,").repeated(100'001) + "0]}",
          "zu lang"},
         {"selection not a list", R"({"format": "lumora-session", "version": 1, "photos": [], "selection": "x"})",
          "Auswahl"},
@@ -136,7 +137,8 @@ TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
         ASSERT_TRUE(writeAll(journal.sessionFile(), c.bytes));
         auto contents = journal.folder.read();
         ASSERT_FALSE(contents) << c.what;
-        EXPECT_TRUE(contents.error().contains(QString::fromUtf8(c.mentions))) << c.what << ": " << contents.error().toStdString();
+        EXPECT_TRUE(contents.error().contains(QString::fromUtf8(c.mentions)))
+            << c.what << ": " << contents.error().toStdString();
         EXPECT_TRUE(QFileInfo::exists(journal.photoFile())) << c.what; // nothing removed by reading
     }
 
@@ -165,11 +167,14 @@ TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
          [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"version\":1", "\"version\":7")); },
          "neueren Version"},
         {"edits of wrong type",
-         [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"rotation\":90", "\"rotation\":\"90\"")); },
+         [](Journal& j) {
+             writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"rotation\":90", "\"rotation\":\"90\""));
+         },
          "rotation"},
         {"original outside the folder",
          [](Journal& j) {
-             writeAll(j.photoFile(), readAll(j.photoFile()).replace(j.edited.originalFile.toUtf8(), "../../../etc/passwd"));
+             writeAll(j.photoFile(),
+                      readAll(j.photoFile()).replace(j.edited.originalFile.toUtf8(), "../../../etc/passwd"));
          },
          "Name des neuen Originals"},
         {"original gone", [](Journal& j) { QFile::remove(j.file(j.edited.originalFile)); }, "neue Original fehlt"},
@@ -179,7 +184,8 @@ TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
              mkfifo(j.photoFile().toLocal8Bit().constData(), 0600);
          },
          "keine reguläre Datei"},
-        {"huge size", [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("[40,30]", "[100000,100000]")); },
+        {"huge size",
+         [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("[40,30]", "[100000,100000]")); },
          "Bildgröße"},
         {"photo changed", [](Journal& j) { writeAll(j.session.photos[0].path, jpegOf(Qt::red)); }, "verändert"},
         {"photo gone", [](Journal& j) { QFile::remove(j.session.photos[0].path); }, "nicht mehr da"},

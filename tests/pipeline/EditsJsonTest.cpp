@@ -69,12 +69,11 @@ EditState everyField()
     edits.rotation = 270;
     edits.flippedH = true;
     edits.flippedV = true;
-    edits.watermark = Watermark{QStringLiteral("© Studio „Ä“"), WatermarkPosition::center, 0.35, 0.06,
-                                QStringLiteral("#FFFFFF80")};
+    edits.watermark =
+        Watermark{QStringLiteral("© Studio „Ä“"), WatermarkPosition::center, 0.35, 0.06, QStringLiteral("#FFFFFF80")};
     edits.masks.append(MaskRect{QRectF(1.5, 2.25, 300.125, 40), QStringLiteral("#000000")});
-    edits.freehandOverlays.append(Overlay{StrokeShape{{{0.1, 0.2}, {3000.7, 1999.3}, {5.5, 7}},
-                                                      QStringLiteral("#FF3B30"), 12.5},
-                                          QSize(6000, 4000)});
+    edits.freehandOverlays.append(Overlay{
+        StrokeShape{{{0.1, 0.2}, {3000.7, 1999.3}, {5.5, 7}}, QStringLiteral("#FF3B30"), 12.5}, QSize(6000, 4000)});
     edits.freehandOverlays.append(
         Overlay{AreaShape{{{0, 0}, {50, 0}, {0, 50.000001}}, QStringLiteral("#FFFFFF")}, QSize(5999, 4001)});
     edits.freehandOverlays.append(
@@ -129,8 +128,7 @@ TEST(EditsJson, HostileValuesAreRefusedWithTheirField)
         {longText, "text"},
         {R"({"rotation": 1e999})", "JSON"},
         {R"({"masks": [{"rect": [0, 0, 1e400, 1]}]})", "JSON"},
-        {R"({"freehandOverlays": [{"kind": "arrow", "start": [1, 1], "canvasSize": [100000, 100000]}]})",
-         "canvasSize"},
+        {R"({"freehandOverlays": [{"kind": "arrow", "start": [1, 1], "canvasSize": [100000, 100000]}]})", "canvasSize"},
         {R"({"freehandOverlays": [{"kind": "arrow", "start": [1, 1], "canvasSize": [-4, 3]}]})", "canvasSize"},
         {R"({"freehandOverlays": [{"kind": "stroke", "points": "many"}]})", "points"},
         {R"({"textMarks": [{"id": "kein-uuid", "position": [1, 1]}]})", "id"},

@@ -79,10 +79,12 @@ QStringList editCommands()
         QStringLiteral("flip h"),
         QStringLiteral("select 1"),
         QStringLiteral(R"(add {"masks": [{"rect": [100, 100, 400, 200], "colorHex": "#000000"}]})"),
-        QStringLiteral(R"(add {"freehandOverlays": [{"kind": "stroke", "points": [[100, 500], [600, 700], [900, 650]], )"
-                       R"("colorHex": "#FF3B30", "lineWidth": 12}]})"),
-        QStringLiteral(R"(add {"freehandOverlays": [{"kind": "arrow", "start": [800, 300], "angle": 0.5, "length": 300, )"
-                       R"("lineWidth": 10, "colorHex": "#FF3B30"}]})"),
+        QStringLiteral(
+            R"(add {"freehandOverlays": [{"kind": "stroke", "points": [[100, 500], [600, 700], [900, 650]], )"
+            R"("colorHex": "#FF3B30", "lineWidth": 12}]})"),
+        QStringLiteral(
+            R"(add {"freehandOverlays": [{"kind": "arrow", "start": [800, 300], "angle": 0.5, "length": 300, )"
+            R"("lineWidth": 10, "colorHex": "#FF3B30"}]})"),
         QStringLiteral(R"(add {"textMarks": [{"position": [600, 500], "text": "Kratzer", "fontSize": 60, )"
                        R"("colorHex": "#FFFFFF", "hasBackground": true}]})"),
         QStringLiteral("bake"),
@@ -204,8 +206,9 @@ TEST(SessionCrash, KilledAppRestoresAndExportsAsIfNothingHappened)
                          << candidates.join(QLatin1Char('\n')).toStdString();
         // The commands after the restored state (with the selection they were given under), then the export.
         const int next = moment.from + int(at);
-        if (!selectionBefore(next).isEmpty())
+        if (!selectionBefore(next).isEmpty()) {
             ASSERT_EQ(app.run(selectionBefore(next)), QStringLiteral("ok"));
+        }
         for (int i = next; i < count; ++i)
             ASSERT_TRUE(runCommand(app, i));
         ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
