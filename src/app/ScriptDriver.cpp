@@ -76,7 +76,7 @@ std::optional<QByteArray> StdinLines::poll()
 
 std::optional<int> DrivenDialogs::ask(const QuestionRequest& request)
 {
-    driverReply(QStringLiteral("ask ") + request.message);
+    driverReply(QStringLiteral("ask ") + QString(request.message).replace(QLatin1Char('\n'), QLatin1Char('|')));
     const std::optional<QByteArray> line = m_lines.next();
     if (!line || !line->startsWith("answer"))
         return std::nullopt;

@@ -32,7 +32,8 @@ private:
     bool m_ended = false;
 };
 
-/// Questions answered from standard input: each question is printed as "ask <message>" and the
+/// Questions answered from standard input: each question is printed as "ask <message>" (line
+/// breaks printed as "|", as in the messages below) and the
 /// line "answer <button text>" that follows chooses a button ("answer" alone dismisses). Messages
 /// are printed as "inform <title>: <message>"; panels are cancelled.
 class DrivenDialogs : public Dialogs {
