@@ -158,6 +158,8 @@ void SessionJournal::endSession()
     m_timer.stop();
     m_dirty.clear();
     waitForWrites();
+    if (m_listPaused)
+        return; // a restore still loading: the photos not yet back exist only in the journal
     m_folder.clear();
     m_journalExists = false;
     m_recorded.clear();

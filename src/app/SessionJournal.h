@@ -46,7 +46,8 @@ public:
     void setListPaused(bool paused);
     /// Every photo was written over its file: their files now hold what the photos show.
     void everyPhotoSaved();
-    /// A clean end: waits for the writes and removes the journal's files.
+    /// A clean end: waits for the writes and removes the journal's files, unless a restore is
+    /// still loading (then the journal stays for the next start).
     void endSession();
 
     /// Writes what changed now if the last write is kMinWriteIntervalMs ago, else later (the

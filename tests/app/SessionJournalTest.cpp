@@ -238,3 +238,18 @@ TEST(SessionRestore, ChangedPhotosAreLeftOutAndNamedAndAnswersAreKept)
     EXPECT_EQ(offerRestore(f.folder, discard, next.processor, next.selection, next.journal), JournalOutcome::discarded);
     EXPECT_FALSE(f.folder.hasJournal());
 }
+
+TEST(SessionJournal, AnEndWhileARestoreLoadsKeepsTheJournal)
+{
+    Fixture f;
+    {
+        auto s = f.loaded();
+        s->processor.setEdits(s->idAt(0), adjusted(0.1));
+        s->writeAt(0);
+    }
+    Session next(f.folderPath);
+    next.journal.setListPaused(true); // as offerRestore does until the photos are back
+    next.journal.endSession();
+    EXPECT_TRUE(f.folder.hasJournal());
+    EXPECT_EQ(f.folder.read()->changedCount(), 1);
+}
