@@ -1,5 +1,7 @@
 #include "app/LaunchArguments.h"
+#include "app/ScriptDriver.h"
 #include "base/NativePath.h"
+#include "base/UiThread.h"
 #include "ui/MainWindowRoot.h"
 #include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
@@ -7,6 +9,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -44,6 +47,20 @@ int main(int argc, char** argv)
 
     // Files handed over by a file manager ("Open with") are loaded like a drop, no question.
     // The application has taken its own options (-platform, ...) out of argv by now.
-    lumora::MainWindowRoot root(lumora::parseLaunchArguments(argumentsOf(argc, argv)).photos);
-    return QApplication::exec();
+    // LUMORA_DRIVE=1 (tests only): commands on standard input drive the app, and the restore
+    // question is answered there too (see ScriptDriver.h).
+    const bool driven = qEnvironmentVariable("LUMORA_DRIVE") == QLatin1String("1");
+    lumora::StdinLines lines;
+    lumora::DrivenDialogs answers(lines);
+    lumora::MainWindowRoot root(lumora::parseLaunchArguments(argumentsOf(argc, argv)).photos,
+                                lumora::JournalFolder::defaultPath(), driven ? &answers : nullptr);
+    std::unique_ptr<lumora::ScriptDriver> driver;
+    if (driven)
+        driver = std::make_unique<lumora::ScriptDriver>(lines, root.window().processor(), root.window().selection(),
+                                                        root.journal());
+    const int code = QApplication::exec();
+    // Jobs still on the work pool paint and decode with Qt and libvips: they end before the
+    // application object and the libraries' globals are torn down, or the exit crashes.
+    lumora::workPool().waitForDone();
+    return code;
 }

@@ -248,6 +248,8 @@ void CommandFlows::finish(Command command, const StreamEnd& end)
     Q_EMIT stateChanged();
     if (command == Command::deleteFiles)
         Q_EMIT selectionCleared();
+    if (command == Command::save && !end.error && !end.cancelled)
+        Q_EMIT everyPhotoSaved();
     if (end.error)
         showMessage(failurePrefix(command) + end.error->description);
     else if (end.cancelled)

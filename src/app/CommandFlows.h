@@ -61,6 +61,8 @@ Q_SIGNALS:
     void selectionCleared();
     /// A command ended and its message was shown.
     void commandFinished();
+    /// "Speichern" wrote every photo of the list over its file.
+    void everyPhotoSaved();
 
 private:
     void runSave();

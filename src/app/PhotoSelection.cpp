@@ -32,6 +32,11 @@ void PhotoSelection::selectAll(const QList<QUuid>& all)
     set(all, true);
 }
 
+void PhotoSelection::restore(const QList<QUuid>& ids)
+{
+    set(ids, false);
+}
+
 void PhotoSelection::clear()
 {
     set({}, false);

@@ -37,6 +37,8 @@ public:
     /// Ctrl+A: selects `all` and turns the toggle on.
     void selectAll(const QList<QUuid>& all);
     void clear();
+    /// The selection becomes `ids` in this order (a restored session's); the toggle goes back to "Alle".
+    void restore(const QList<QUuid>& ids);
     /// Drops the ids of photos that left the list.
     void drop(const QList<QUuid>& gone);
 

@@ -80,4 +80,13 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
     return bytes;
 }
 
+std::optional<FileIdentity> identityOf(const QString& path)
+{
+    struct stat info {};
+    if (::stat(nativePath(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+                        quint64(info.st_ino)};
+}
+
 } // namespace lumora

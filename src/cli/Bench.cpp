@@ -2,7 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "cli/EditsJson.h"
+#include "pipeline/EditsJson.h"
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"

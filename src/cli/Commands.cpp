@@ -2,7 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "cli/CommandLine.h"
-#include "cli/EditsJson.h"
+#include "pipeline/EditsJson.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
 

@@ -1,7 +1,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "cli/EditsJson.h"
 #include "fileops/SaveExport.h"
+#include "pipeline/EditsJson.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -34,6 +34,18 @@ struct PhotoChanges {
     }
 };
 
+/// A photo to bring back as a session left it: its file (which must still be the version
+/// `identity` names), the original to use (a kept file instead of the photo's own when
+/// `originalPath` is set; then of `originalSize`), its edits and its id.
+struct PhotoRestore {
+    QUuid id;
+    QUrl url;
+    FileIdentity identity;
+    QString originalPath;
+    QSize originalSize;
+    EditState edits;
+};
+
 /// How far the loads queued now have come: photos handled (decoded or skipped) out of the
 /// photos asked for. Both 0 while nothing loads.
 struct LoadProgress {
@@ -96,6 +108,11 @@ public:
     /// Loads run one after another in the order they were asked for. `done` runs on the UI
     /// thread after the load's last append.
     void loadPhotos(const QList<QUrl>& urls, std::function<void()> done = {});
+    /// Loads like loadPhotos, in the given order, and gives each photo its id and edits. A photo
+    /// whose file is gone, is no regular file or is no longer the version the request names,
+    /// or whose original cannot be read or is not of the size named, is left out (nothing is
+    /// applied to it); `done` gets one German line per photo left out ("„name“: why").
+    void restorePhotos(const QList<PhotoRestore>& photos, std::function<void(QStringList)> done);
     [[nodiscard]] const LoadProgress& loadProgress() const { return m_loadProgress; }
     /// Queues, in list order, every photo whose preview does not show its current state for a
     /// display render; each result is applied when it arrives, unless the photo is gone or its
@@ -156,8 +173,9 @@ Q_SIGNALS:
 private:
     struct Loaded;
     struct PendingLoad {
-        QList<QUrl> urls;
-        std::function<void()> done;
+        QList<PhotoRestore> requests; ///< for a plain load only the URL is set
+        bool restore = false;
+        std::function<void(QStringList)> done;
     };
     void startNextLoad();
     void loadArrived(Loaded item);
@@ -184,6 +202,7 @@ private:
 
     QList<PendingLoad> m_loads; ///< the first one runs
     QSet<QUuid> m_loadAppended; ///< photos the running load appended so far
+    QStringList m_loadSkipped;  ///< photos the running restore left out, with why
     LoadProgress m_loadProgress;
 
     QList<QUuid> m_renderOrder; ///< display renders to start, in order

@@ -4,8 +4,10 @@
 #include "model/DisplayRender.h"
 #include "pipeline/Render.h"
 
+#include <QFileInfo>
 #include <cmath>
 #include <future>
+#include <utility>
 
 // The processor's background work: loading, preview refreshes and the batch operations.
 
@@ -14,8 +16,12 @@ namespace lumora {
 // --- loading ---------------------------------------------------------------------------
 
 struct ImageProcessor::Loaded {
+    PhotoRestore request;
+    QString problem; ///< why a restored photo is left out
     QUrl url;
     FilePlace place;
+    FileIdentity identity;
+    bool cameraRaw = false; ///< the file (not a kept original) is a camera RAW file
     SourceImage original; ///< null when the file could not be decoded
     QImage thumbnail;
     QImage cardBase;
@@ -23,11 +29,69 @@ struct ImageProcessor::Loaded {
 
 void ImageProcessor::loadPhotos(const QList<QUrl>& urls, std::function<void()> done)
 {
-    m_loads.append({urls, std::move(done)});
+    QList<PhotoRestore> requests;
+    for (const QUrl& url : urls)
+        requests.append(PhotoRestore{{}, url, {}, {}, {}, {}});
+    m_loads.append({requests, false, [done = std::move(done)](const QStringList&) {
+                        if (done)
+                            done();
+                    }});
     setLoadProgress({m_loadProgress.handled, m_loadProgress.total + int(urls.size())});
     if (m_loads.size() == 1)
         startNextLoad();
 }
+
+void ImageProcessor::restorePhotos(const QList<PhotoRestore>& photos, std::function<void(QStringList)> done)
+{
+    m_loads.append({photos, true, std::move(done)});
+    setLoadProgress({m_loadProgress.handled, m_loadProgress.total + int(photos.size())});
+    if (m_loads.size() == 1)
+        startNextLoad();
+}
+
+namespace {
+
+/// Why a photo of a session cannot be restored as `request` says, or nothing. Reads the file's
+/// identity before and after its bytes (or the kept original's) are read, so a file changed
+/// meanwhile is never given the old edits. `cameraRaw` tells whether the file itself is a camera
+/// RAW file, also when the photo's original is one the journal kept: JPEG bytes must never
+/// replace the sensor data.
+std::expected<SourceImage, QString> restoredOriginal(const PhotoRestore& request, bool& cameraRaw)
+{
+    const QString path = request.url.toLocalFile();
+    const auto before = identityOf(path);
+    if (!before)
+        return std::unexpected(QFileInfo::exists(path) ? QStringLiteral("Das ist keine reguläre Datei.")
+                                                       : QStringLiteral("Die Datei ist nicht mehr da."));
+    if (!(*before == request.identity))
+        return std::unexpected(QStringLiteral("Die Datei wurde seitdem verändert."));
+    auto original = SourceImage::fromFile(request.originalPath.isEmpty() ? path : request.originalPath);
+    if (!original)
+        return std::unexpected(original.error().description);
+    if (request.originalPath.isEmpty()) {
+        cameraRaw = original->isCameraRaw();
+    } else {
+        const auto file = SourceImage::fromFile(path);
+        if (!file)
+            return std::unexpected(file.error().description);
+        cameraRaw = file->isCameraRaw();
+    }
+    if (!(identityOf(path) == before))
+        return std::unexpected(QStringLiteral("Die Datei wurde seitdem verändert."));
+    if (request.originalSize.isValid() && original->size() != request.originalSize)
+        return std::unexpected(QStringLiteral("Das Original hat nicht mehr die Größe der Änderungen."));
+    return *original;
+}
+
+std::expected<SourceImage, QString> fromFileWithReason(const QString& path)
+{
+    auto original = SourceImage::fromFile(path);
+    if (!original)
+        return std::unexpected(original.error().description);
+    return *original;
+}
+
+} // namespace
 
 void ImageProcessor::startNextLoad()
 {
@@ -35,28 +99,36 @@ void ImageProcessor::startNextLoad()
         return;
     m_loadAppended.clear();
     const UiChannel channel(this);
-    startInBackground([this, channel, urls = m_loads.first().urls] {
+    startInBackground([this, channel, requests = m_loads.first().requests, restore = m_loads.first().restore] {
         // `this` is used only inside the posted calls, which run on the UI thread while the
         // processor exists. Each photo is handed over the moment it is decoded, so cards
         // appear one by one, in the given order.
         // The next file is read (and its header looked at) while the card of the one before is
         // decoded: reading a large file, a camera RAW file of 50 MB, is copying that the other
         // core does meanwhile. One file is read ahead at most.
-        const auto readAhead = [](const QUrl& url) {
-            return std::async(std::launch::async, [url] {
-                Loaded item{url, {}, {}, {}, {}};
-                if (auto original = SourceImage::fromFile(url.toLocalFile())) {
-                    item.place = placeOf(url.toLocalFile());
+        const auto readAhead = [restore](const PhotoRestore& request) {
+            return std::async(std::launch::async, [request, restore] {
+                const QString path = request.url.toLocalFile();
+                Loaded item{request, {}, request.url, {}, {}, false, {}, {}, {}};
+                // Taken before the bytes are read: a file changed meanwhile then looks changed later.
+                item.identity = identityOf(path).value_or(FileIdentity{});
+                auto original = restore ? restoredOriginal(request, item.cameraRaw) : fromFileWithReason(path);
+                if (!original) {
+                    item.problem = original.error();
+                } else {
+                    if (!restore)
+                        item.cameraRaw = original->isCameraRaw();
+                    item.place = placeOf(path);
                     item.original = std::move(*original);
                 }
                 return item;
             });
         };
-        std::future<Loaded> ahead = urls.isEmpty() ? std::future<Loaded>() : readAhead(urls.first());
-        for (qsizetype i = 0; i < urls.size(); ++i) {
+        std::future<Loaded> ahead = requests.isEmpty() ? std::future<Loaded>() : readAhead(requests.first());
+        for (qsizetype i = 0; i < requests.size(); ++i) {
             Loaded item = ahead.get();
-            if (i + 1 < urls.size())
-                ahead = readAhead(urls[i + 1]);
+            if (i + 1 < requests.size())
+                ahead = readAhead(requests[i + 1]);
             const SourceImage original = std::exchange(item.original, SourceImage());
             // Shrink-on-load: a card can show the photo long before its render is ready, and a
             // file that fails to decode is found out here.
@@ -65,6 +137,8 @@ void ImageProcessor::startNextLoad()
                     item.original = original;
                     item.cardBase = thumbnailOf(*thumbnail, kCardBaseSide);
                     item.thumbnail = *thumbnail;
+                } else {
+                    item.problem = thumbnail.error().description;
                 }
             }
             channel.post([this, item = std::move(item)]() mutable { loadArrived(std::move(item)); });
@@ -76,8 +150,11 @@ void ImageProcessor::startNextLoad()
 void ImageProcessor::loadArrived(Loaded item)
 {
     setLoadProgress({m_loadProgress.handled + 1, m_loadProgress.total});
-    if (item.original.isNull())
+    if (item.original.isNull()) {
+        if (m_loads.first().restore)
+            m_loadSkipped.append(QStringLiteral("„%1“: %2").arg(item.url.fileName(), item.problem));
         return;
+    }
     // A URL already in the list before this load is dropped; this load's own photos do not
     // count, so a URL given twice is kept twice.
     for (const PhotoItem& photo : m_photos) {
@@ -85,13 +162,20 @@ void ImageProcessor::loadArrived(Loaded item)
             return;
     }
     PhotoItem photo;
+    if (!item.request.id.isNull() && indexOf(item.request.id) < 0)
+        photo.id = item.request.id;
+    photo.edits = item.request.edits;
     photo.url = item.url;
     photo.loadedFrom = item.place;
-    photo.cameraRawFile = item.original.isCameraRaw();
+    photo.fileIdentity = item.identity;
+    photo.cameraRawFile = item.cameraRaw;
     photo.originalCI = item.original;
     photo.thumbnail = item.thumbnail;
     photo.cardBase = item.cardBase;
     m_loadAppended.insert(photo.id);
+    // A restored photo's card shows its edits at once, rendered from the card-size base.
+    if (photo.edits != EditState{})
+        renderCard(photo);
     m_photos.append(photo);
     m_decodes->setCapacity(std::max(kMinDecodeCacheSize, m_photos.size()));
     Q_EMIT photosChanged(PhotoChanges{{photo.id}, {}, {}, {}, false});
@@ -102,10 +186,11 @@ void ImageProcessor::loadEnded()
 {
     PendingLoad finished = m_loads.takeFirst();
     m_loadAppended.clear();
+    const QStringList skipped = std::exchange(m_loadSkipped, {});
     if (m_loads.isEmpty())
         setLoadProgress({});
     if (finished.done)
-        finished.done();
+        finished.done(skipped);
     refreshPreviews();
     startNextLoad();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/AtomicFile.h"
+#include "base/RegularFile.h"
 #include "pipeline/EditState.h"
 #include "pipeline/Image.h"
 #include "pipeline/SourceImage.h"
@@ -33,6 +34,8 @@ struct PhotoItem {
     /// The file is a camera RAW file: JPEG bytes meant to replace it go beside it (see
     /// ownFileTarget), whatever the photo's original became since.
     bool cameraRawFile = false;
+    /// Which version of the file was loaded (size, modification time, inode).
+    FileIdentity fileIdentity;
     SourceImage originalCI;
     std::optional<Image> filteredCI;
     std::optional<Preview> preview;

@@ -1,4 +1,4 @@
-#include "cli/EditsJson.h"
+#include "pipeline/EditsJson.h"
 #include "pipeline/SourceImage.h"
 #include "support/CliRun.h"
 #include "support/Fixtures.h"

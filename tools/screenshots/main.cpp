@@ -9,12 +9,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QTemporaryDir>
 
 namespace {
 
 int mainWindowShots(const QString& folder, const QStringList& photos)
 {
-    lumora::MainWindowRoot root(photos);
+    // A journal of its own: the user's would ask about a session of theirs, and no one answers here.
+    const QTemporaryDir journal;
+    lumora::MainWindowRoot root(photos, journal.path() + QStringLiteral("/session"));
     lumora::startScreenshots(root.window(), folder);
     return QApplication::exec();
 }

@@ -1,0 +1,255 @@
+#include "app/SessionJournal.h"
+#include "app/PhotoSelection.h"
+#include "app/SessionRestore.h"
+#include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+/// One session of the app's model: a processor, a selection and a journal on `folder`, with a
+/// clock the test moves.
+struct Session {
+    explicit Session(const QString& folder)
+        : journal(processor, selection, JournalFolder(folder), [this] { return now; })
+    {
+    }
+    /// Writes what is due at the clock's time and waits for the writes. The clock starts at 0
+    /// and stays there while photos load (whose appends the journal looks at once); `ms` counts
+    /// from a minute later.
+    void writeAt(qint64 ms)
+    {
+        now = 60'000 + ms;
+        journal.tick();
+        journal.waitForWrites();
+    }
+    QUuid idAt(int index) const { return processor.photos()[index].id; }
+
+    qint64 now = 0;
+    ImageProcessor processor;
+    PhotoSelection selection;
+    SessionJournal journal;
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString folderPath = dir.path() + QStringLiteral("/state/session");
+    JournalFolder folder{folderPath};
+    QList<QUrl> urls = writePhotos(dir, 3, 64, 48);
+
+    /// A session with the three photos loaded.
+    std::unique_ptr<Session> loaded()
+    {
+        auto session = std::make_unique<Session>(folderPath);
+        EXPECT_TRUE(loadAndWait(session->processor, urls));
+        return session;
+    }
+};
+
+EditState adjusted(double exposure)
+{
+    EditState edits;
+    edits.adjustment.exposure = exposure;
+    return edits;
+}
+
+} // namespace
+
+TEST(SessionJournal, WritesWhatDiffersFromTheFilesAtMostOncePerInterval)
+{
+    Fixture f;
+    auto s = f.loaded();
+    s->writeAt(0);
+    EXPECT_FALSE(f.folder.hasJournal()); // nothing differs from its file yet
+
+    s->processor.applyAdjustment(AdjustmentState{0.5, 0, 1, 1, 0}, {s->idAt(0), s->idAt(2)});
+    s->selection.click(s->idAt(2), false);
+    s->writeAt(5000);
+    EXPECT_EQ(s->journal.photoWrites(), 2);
+    auto contents = f.folder.read();
+    ASSERT_TRUE(contents) << contents.error().toStdString();
+    ASSERT_EQ(contents->photos.size(), 3);
+    EXPECT_EQ(contents->photos[1].entry.id, s->idAt(1));
+    EXPECT_EQ(contents->changedCount(), 2);
+    EXPECT_EQ(contents->photos[2].edits.adjustment.exposure, 0.5);
+    EXPECT_EQ(contents->selection, QList<QUuid>{s->idAt(2)});
+
+    // A slider moving: steps within the interval wait, the last one is written after it.
+    for (int step = 1; step <= 5; ++step) {
+        s->processor.applyAdjustment(AdjustmentState{0.5 + step * 0.1, 0, 1, 1, 0}, {s->idAt(0), s->idAt(2)});
+        s->writeAt(5000 + step * 150);
+    }
+    EXPECT_EQ(s->journal.photoWrites(), 2);
+    s->writeAt(6000);
+    EXPECT_EQ(s->journal.photoWrites(), 4);
+    EXPECT_DOUBLE_EQ(f.folder.read()->photos[0].edits.adjustment.exposure, 1.0);
+
+    // Back to the files' state: no journal.
+    s->processor.setEdits(s->idAt(0), EditState{});
+    s->processor.setEdits(s->idAt(2), EditState{});
+    s->writeAt(7000);
+    EXPECT_FALSE(f.folder.hasJournal());
+    EXPECT_TRUE(QDir(f.folderPath).entryList({QStringLiteral("photo-*")}, QDir::Files).isEmpty());
+}
+
+TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
+{
+    Fixture f;
+    auto s = f.loaded();
+    const QImage pixels = noise(40, 30);
+    s->processor.replaceImage(s->idAt(1), SourceImage::fromRaster(pixels));
+    s->writeAt(0);
+    const QStringList kept = QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    auto contents = f.folder.read();
+    ASSERT_TRUE(contents);
+    const RestorablePhoto& photo = contents->photos[1];
+    EXPECT_EQ(photo.originalSize, QSize(40, 30));
+    EXPECT_EQ(SourceImage::fromFile(photo.originalPath)->decode()->convertToFormat(QImage::Format_RGB32),
+              pixels.convertToFormat(QImage::Format_RGB32));
+
+    // Edits on the kept original write its record, not the original again.
+    s->processor.setEdits(s->idAt(1), adjusted(0.2));
+    s->writeAt(2000);
+    EXPECT_EQ(QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files), kept);
+    EXPECT_EQ(f.folder.read()->photos[1].edits, adjusted(0.2));
+
+    // Saved over their files: nothing differs any more.
+    s->journal.everyPhotoSaved();
+    s->journal.waitForWrites();
+    EXPECT_FALSE(f.folder.hasJournal());
+    EXPECT_TRUE(QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files).isEmpty());
+
+    // An edit after the save keeps the photo's original in the journal: the file holds its render now.
+    s->processor.setEdits(s->idAt(0), adjusted(0.4));
+    s->writeAt(4000);
+    contents = f.folder.read();
+    ASSERT_TRUE(contents);
+    EXPECT_FALSE(contents->photos[0].originalPath.isEmpty());
+    EXPECT_EQ(contents->photos[0].edits, adjusted(0.4));
+
+    s->journal.endSession();
+    EXPECT_FALSE(f.folder.hasJournal());
+    EXPECT_TRUE(
+        QDir(f.folderPath).entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")}, QDir::Files).isEmpty());
+}
+
+TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
+{
+    Fixture f;
+    QList<PhotoItem> before;
+    QList<QUuid> selected;
+    {
+        auto s = f.loaded(); // ended without endSession(): a crash
+        s->processor.rotate({s->idAt(0)}, RotationDirection::left);
+        s->processor.replaceImage(s->idAt(2), SourceImage::fromRaster(noise(40, 30)));
+        s->processor.setEdits(s->idAt(2), adjusted(-0.3));
+        s->selection.click(s->idAt(2), false);
+        s->selection.click(s->idAt(0), true);
+        ASSERT_TRUE(waitIdle(s->processor));
+        s->writeAt(0);
+        before = s->processor.photos();
+        selected = s->selection.ordered();
+    }
+    ASSERT_TRUE(JournalLock::acquire(f.folder));
+
+    Session next(f.folderPath);
+    ScriptedDialogs dialogs;
+    dialogs.answer(QStringLiteral("Wiederherstellen"));
+    bool restored = false;
+    EXPECT_EQ(offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; }),
+              JournalOutcome::restoring);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0].message,
+              QStringLiteral("Die letzte Sitzung wurde nicht beendet. 2 Fotos mit Änderungen wiederherstellen?"));
+    EXPECT_EQ(dialogs.questions[0].defaultButton, 0);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    ASSERT_EQ(next.processor.photos().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(next.processor.photos()[i].id, before[i].id);
+        EXPECT_EQ(next.processor.photos()[i].url, before[i].url);
+        EXPECT_EQ(next.processor.photos()[i].edits, before[i].edits);
+    }
+    EXPECT_EQ(next.processor.photos()[2].originalCI.decode()->convertToFormat(QImage::Format_RGB32),
+              noise(40, 30).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(next.selection.ordered(), selected);
+
+    // The restored session journals on from here, with the kept original adopted, not rewritten.
+    ASSERT_TRUE(waitIdle(next.processor));
+    next.writeAt(10'000);
+    EXPECT_EQ(QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files).size(), 1);
+    EXPECT_EQ(f.folder.read()->changedCount(), 2);
+}
+
+TEST(SessionRestore, ChangedPhotosAreLeftOutAndNamedAndAnswersAreKept)
+{
+    Fixture f;
+    {
+        auto s = f.loaded();
+        s->processor.setEdits(s->idAt(0), adjusted(0.1));
+        s->processor.setEdits(s->idAt(1), adjusted(0.2));
+        s->writeAt(0);
+    }
+    // Changed since: another program wrote the first photo anew.
+    ASSERT_TRUE(writeAll(f.urls[0].toLocalFile(), jpegOf(Qt::red)));
+
+    // Closed without a choice: nothing happens to the journal.
+    {
+        Session next(f.folderPath);
+        ScriptedDialogs dismiss;
+        EXPECT_EQ(offerRestore(f.folder, dismiss, next.processor, next.selection, next.journal), JournalOutcome::kept);
+        EXPECT_TRUE(f.folder.hasJournal());
+    }
+    Session next(f.folderPath);
+    ScriptedDialogs dialogs;
+    dialogs.answer(QStringLiteral("Wiederherstellen"));
+    bool restored = false;
+    (void)offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    EXPECT_EQ(dialogs.questions[0].message,
+              QStringLiteral("Die letzte Sitzung wurde nicht beendet. 1 Foto mit Änderungen wiederherstellen?"));
+    ASSERT_EQ(next.processor.photos().size(), 2);
+    EXPECT_EQ(next.processor.photos()[0].edits, adjusted(0.2));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].second.contains(
+        QStringLiteral("„%1“: Die Datei wurde seitdem verändert.").arg(f.urls[0].fileName())))
+        << dialogs.messages[0].second.toStdString();
+
+    // "Verwerfen" removes it; an unusable journal is named and kept unless discarded.
+    ASSERT_TRUE(waitIdle(next.processor));
+    next.writeAt(10'000);
+    ASSERT_TRUE(writeAll(f.folderPath + QStringLiteral("/session.json"), "{\"format\": \"lumora-session\""));
+    ScriptedDialogs keep;
+    keep.answer(QStringLiteral("Behalten"));
+    EXPECT_EQ(offerRestore(f.folder, keep, next.processor, next.selection, next.journal), JournalOutcome::kept);
+    EXPECT_TRUE(keep.questions[0].message.contains(QStringLiteral("unvollständig")));
+    EXPECT_TRUE(f.folder.hasJournal());
+    ScriptedDialogs discard;
+    discard.answer(QStringLiteral("Verwerfen"));
+    EXPECT_EQ(offerRestore(f.folder, discard, next.processor, next.selection, next.journal), JournalOutcome::discarded);
+    EXPECT_FALSE(f.folder.hasJournal());
+}
+
+TEST(SessionJournal, AnEndWhileARestoreLoadsKeepsTheJournal)
+{
+    Fixture f;
+    {
+        auto s = f.loaded();
+        s->processor.setEdits(s->idAt(0), adjusted(0.1));
+        s->writeAt(0);
+    }
+    Session next(f.folderPath);
+    next.journal.setListPaused(true); // as offerRestore does until the photos are back
+    next.journal.endSession();
+    EXPECT_TRUE(f.folder.hasJournal());
+    EXPECT_EQ(f.folder.read()->changedCount(), 1);
+}

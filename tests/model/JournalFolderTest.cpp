@@ -1,0 +1,211 @@
+#include "model/JournalFolder.h"
+#include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
+#include "support/ScopedEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+/// A journal folder with two photos on disk: the first with edits and a kept original, the
+/// second without a record.
+struct Journal {
+    QTemporaryDir dir;
+    QString photos = dir.path() + QStringLiteral("/photos");
+    JournalFolder folder{dir.path() + QStringLiteral("/state/lumora-studio/session")};
+    JournalSession session;
+    JournalPhoto edited;
+
+    Journal()
+    {
+        QDir().mkpath(photos);
+        EXPECT_TRUE(folder.create());
+        for (const QString& name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}) {
+            const QUrl url = writePhotoFile(photos, name, jpegOf(Qt::darkGreen));
+            session.photos.append({QUuid::createUuid(), url.toLocalFile(), *identityOf(url.toLocalFile())});
+        }
+        session.selection = {session.photos[1].id};
+        edited.id = session.photos[0].id;
+        edited.originalSize = QSize(40, 30);
+        edited.edits.rotation = 90;
+        edited.edits.adjustment.exposure = 0.3;
+        edited.edits.masks.append(MaskRect{QRectF(1, 2, 3, 4), QStringLiteral("#000000")});
+        const SourceImage kept = SourceImage::fromRaster(noise(40, 30));
+        edited.originalFile = *folder.writeOriginal(edited.id, 1, kept);
+        EXPECT_TRUE(folder.writePhoto(edited));
+        EXPECT_TRUE(folder.writeSession(session));
+    }
+    QString file(const QString& name) const { return folder.path() + QLatin1Char('/') + name; }
+    QString sessionFile() const { return file(QStringLiteral("session.json")); }
+    QString photoFile() const { return file(JournalFolder::photoFileName(edited.id)); }
+};
+
+} // namespace
+
+TEST(JournalFolder, WrittenJournalReadsBackWithItsOriginalAndSelection)
+{
+    Journal journal;
+    auto contents = journal.folder.read();
+    ASSERT_TRUE(contents) << contents.error().toStdString();
+    ASSERT_EQ(contents->photos.size(), 2);
+    EXPECT_TRUE(contents->skipped.isEmpty());
+    EXPECT_EQ(contents->photos[0].entry, journal.session.photos[0]);
+    EXPECT_EQ(contents->photos[0].edits, journal.edited.edits);
+    EXPECT_EQ(contents->photos[0].originalSize, QSize(40, 30));
+    EXPECT_EQ(contents->photos[1].edits, EditState{});
+    EXPECT_EQ(contents->changedCount(), 1);
+    EXPECT_EQ(contents->selection, journal.session.selection);
+
+    // The kept original is the same pixels, read back through the photo decoders.
+    auto original = SourceImage::fromFile(contents->photos[0].originalPath);
+    ASSERT_TRUE(original);
+    EXPECT_EQ(original->decode()->convertToFormat(QImage::Format_RGB32),
+              noise(40, 30).convertToFormat(QImage::Format_RGB32));
+
+    // Folders are private, and the photo's other originals go when their successor is named.
+    EXPECT_EQ(QFileInfo(journal.folder.path()).permissions() & 0077, 0);
+    const QString older = *journal.folder.writeOriginal(journal.edited.id, 0, SourceImage::fromRaster(noise(4, 4)));
+    journal.folder.removeOriginals(journal.edited.id, journal.edited.originalFile);
+    EXPECT_FALSE(QFileInfo::exists(journal.file(older)));
+    EXPECT_TRUE(QFileInfo::exists(contents->photos[0].originalPath));
+    journal.folder.clear();
+    EXPECT_FALSE(journal.folder.hasJournal());
+    EXPECT_TRUE(QDir(journal.folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST(JournalFolder, StateFolderFollowsXdgStateHome)
+{
+    {
+        ScopedEnv state("XDG_STATE_HOME", "/tmp/lumora-state-test");
+        EXPECT_EQ(JournalFolder::defaultPath(), QStringLiteral("/tmp/lumora-state-test/lumora-studio/session"));
+    }
+    ScopedEnv relative("XDG_STATE_HOME", "relative/state");
+    EXPECT_EQ(JournalFolder::defaultPath(), QDir::homePath() + QStringLiteral("/.local/state/lumora-studio/session"));
+}
+
+TEST(JournalFolder, LockTellsALiveSessionFromAnEndedOne)
+{
+    QTemporaryDir dir;
+    const JournalFolder folder(dir.path() + QStringLiteral("/session"));
+    auto first = JournalLock::acquire(folder);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(readAll(folder.path() + QStringLiteral("/lock")).trimmed(), QByteArray::number(qint64(getpid())));
+    EXPECT_FALSE(JournalLock::acquire(folder)); // held: a second instance keeps off
+    first.reset();
+    EXPECT_TRUE(JournalLock::acquire(folder)); // released as a killed process's lock is
+}
+
+TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
+{
+    Journal journal;
+    const QByteArray good = readAll(journal.sessionFile());
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        const char* mentions;
+    } cases[] = {
+        {"empty", "", "unvollständig"},
+        {"cut in the header", good.left(20), "unvollständig"},
+        {"cut in the list", good.left(good.indexOf("\"photos\"") + 30), "unvollständig"},
+        {"cut in the selection", good.left(good.size() - 5), "unvollständig"},
+        {"an array", "[]", "kein JSON-Objekt"},
+        {"another format", R"({"format": "x", "version": 1, "photos": []})", "kein Sitzungsprotokoll"},
+        {"newer", R"({"format": "lumora-session", "version": 2, "photos": []})", "neueren Version"},
+        {"version as text", R"({"format": "lumora-session", "version": "1", "photos": []})", "Version"},
+        {"photos not a list", R"({"format": "lumora-session", "version": 1, "photos": {}})", "Fotoliste"},
+        {"entry of wrong types",
+         R"({"format": "lumora-session", "version": 1, "photos": [{"id": 5, "path": [], "size": "x"}]})", "Eintrag"},
+        {"relative path",
+         R"({"format": "lumora-session", "version": 1, "photos": [{"id": "6f1b2c1e-0000-4000-8000-000000000001",
+            "path": "a.jpg", "size": 1, "modified": "1", "inode": "1"}]})",
+         "Eintrag"},
+        {"huge count",
+         R"({"format": "lumora-session", "version": 1, "photos": [)" + QByteArray("0,").repeated(100'001) + "0]}",
+         "zu lang"},
+        {"selection not a list", R"({"format": "lumora-session", "version": 1, "photos": [], "selection": "x"})",
+         "Auswahl"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(writeAll(journal.sessionFile(), c.bytes));
+        auto contents = journal.folder.read();
+        ASSERT_FALSE(contents) << c.what;
+        EXPECT_TRUE(contents.error().contains(QString::fromUtf8(c.mentions)))
+            << c.what << ": " << contents.error().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(journal.photoFile())) << c.what; // nothing removed by reading
+    }
+
+    // Special files in the session file's place are refused without blocking.
+    QFile::remove(journal.sessionFile());
+    ASSERT_EQ(mkfifo(journal.sessionFile().toLocal8Bit().constData(), 0600), 0);
+    auto fifo = journal.folder.read();
+    ASSERT_FALSE(fifo);
+    EXPECT_TRUE(fifo.error().contains(QStringLiteral("keine reguläre Datei"))) << fifo.error().toStdString();
+    QFile::remove(journal.sessionFile());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), journal.sessionFile()));
+    auto zero = journal.folder.read();
+    ASSERT_FALSE(zero);
+    EXPECT_TRUE(zero.error().contains(QStringLiteral("keine reguläre Datei"))) << zero.error().toStdString();
+}
+
+TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
+{
+    const struct {
+        const char* what;
+        std::function<void(Journal&)> spoil;
+        const char* mentions;
+    } cases[] = {
+        {"record cut", [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).left(40)); }, "unvollständig"},
+        {"record of a newer version",
+         [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"version\":1", "\"version\":7")); },
+         "neueren Version"},
+        {"edits of wrong type",
+         [](Journal& j) {
+             writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"rotation\":90", "\"rotation\":\"90\""));
+         },
+         "rotation"},
+        {"original outside the folder",
+         [](Journal& j) {
+             writeAll(j.photoFile(),
+                      readAll(j.photoFile()).replace(j.edited.originalFile.toUtf8(), "../../../etc/passwd"));
+         },
+         "Name des neuen Originals"},
+        {"original gone", [](Journal& j) { QFile::remove(j.file(j.edited.originalFile)); }, "neue Original fehlt"},
+        {"record is a FIFO",
+         [](Journal& j) {
+             QFile::remove(j.photoFile());
+             mkfifo(j.photoFile().toLocal8Bit().constData(), 0600);
+         },
+         "keine reguläre Datei"},
+        {"huge size",
+         [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("[40,30]", "[100000,100000]")); },
+         "Bildgröße"},
+        {"photo changed", [](Journal& j) { writeAll(j.session.photos[0].path, jpegOf(Qt::red)); }, "verändert"},
+        {"photo gone", [](Journal& j) { QFile::remove(j.session.photos[0].path); }, "nicht mehr da"},
+        {"photo replaced by a device",
+         [](Journal& j) {
+             QFile::remove(j.session.photos[0].path);
+             QFile::link(QStringLiteral("/dev/zero"), j.session.photos[0].path);
+         },
+         "keine reguläre Datei"},
+    };
+    for (const auto& c : cases) {
+        Journal journal;
+        c.spoil(journal);
+        auto contents = journal.folder.read();
+        ASSERT_TRUE(contents) << c.what << ": " << contents.error().toStdString();
+        ASSERT_EQ(contents->photos.size(), 1) << c.what;
+        EXPECT_EQ(contents->photos[0].entry.id, journal.session.photos[1].id) << c.what;
+        ASSERT_EQ(contents->skipped.size(), 1) << c.what;
+        EXPECT_TRUE(contents->skipped[0].startsWith(QStringLiteral("„a.jpg“: "))) << c.what;
+        EXPECT_TRUE(contents->skipped[0].contains(QString::fromUtf8(c.mentions)))
+            << c.what << ": " << contents->skipped[0].toStdString();
+    }
+}

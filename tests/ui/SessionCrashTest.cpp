@@ -1,0 +1,290 @@
+// The real lumora-studio process, driven from its standard input (LUMORA_DRIVE=1), killed with
+// SIGKILL at several moments and started again: what it restores exports byte for byte as a run
+// that never crashed.
+#include "support/Fixtures.h"
+#include "support/PhotoFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+/// One run of the app with its own state folder.
+class App {
+public:
+    explicit App(const QString& stateHome)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("LUMORA_DRIVE"), QStringLiteral("1"));
+        m_process.setProcessEnvironment(env);
+        m_process.start(QStringLiteral(LUMORA_STUDIO_PATH), QStringList());
+        EXPECT_TRUE(m_process.waitForStarted(30'000));
+    }
+    ~App()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(30'000);
+        }
+    }
+    void send(const QString& line) { m_process.write(line.toUtf8() + '\n'); }
+    /// The next reply line; empty when none comes within a minute.
+    QString reply()
+    {
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(60'000))
+                return {};
+        }
+        return QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+    /// Sends a command and returns its reply.
+    QString run(const QString& line)
+    {
+        send(line);
+        return reply();
+    }
+    void kill()
+    {
+        m_process.kill(); // SIGKILL
+        m_process.waitForFinished(30'000);
+    }
+    bool quit()
+    {
+        send(QStringLiteral("quit"));
+        const bool ended = m_process.waitForFinished(60'000) && m_process.exitStatus() == QProcess::NormalExit
+                           && m_process.exitCode() == 0;
+        if (!ended)
+            ADD_FAILURE() << "the app did not end cleanly (exit status " << int(m_process.exitStatus()) << ", code "
+                          << m_process.exitCode() << "):\n"
+                          << m_process.readAllStandardError().toStdString();
+        return ended;
+    }
+
+private:
+    QProcess m_process;
+};
+
+/// Edits of every kind the journal keeps, one command each: sliders on two photos, a turn and a
+/// mirror, a rectangle, a stroke, an arrow and a text mark, a bake of the text mark into a new
+/// original, a crop to a new original, and edits on top of it.
+QStringList editCommands()
+{
+    return {
+        QStringLiteral("select 0 1"),
+        QStringLiteral("adjust 0.4 0.05 1.1 1.2 0.3"),
+        QStringLiteral("select 0"),
+        QStringLiteral("rotate left"),
+        QStringLiteral("flip h"),
+        QStringLiteral("select 1"),
+        QStringLiteral(R"(add {"masks": [{"rect": [100, 100, 400, 200], "colorHex": "#000000"}]})"),
+        QStringLiteral(
+            R"(add {"freehandOverlays": [{"kind": "stroke", "points": [[100, 500], [600, 700], [900, 650]], )"
+            R"("colorHex": "#FF3B30", "lineWidth": 12}]})"),
+        QStringLiteral(
+            R"(add {"freehandOverlays": [{"kind": "arrow", "start": [800, 300], "angle": 0.5, "length": 300, )"
+            R"("lineWidth": 10, "colorHex": "#FF3B30"}]})"),
+        QStringLiteral(R"(add {"textMarks": [{"position": [600, 500], "text": "Kratzer", "fontSize": 60, )"
+                       R"("colorHex": "#FFFFFF", "hasBackground": true}]})"),
+        QStringLiteral("bake"),
+        QStringLiteral("select 2"),
+        QStringLiteral("crop 100 80 900 600"),
+        QStringLiteral("adjust -0.2 0 1.3 0.8 0"),
+        QStringLiteral(R"(add {"masks": [{"rect": [10, 10, 50, 50], "colorHex": "#FFFFFF"}]})"),
+    };
+}
+
+/// Runs command `index`; false when it fails.
+bool runCommand(App& app, int index)
+{
+    const QString command = editCommands()[index];
+    const QString answer = app.run(command);
+    if (answer == QLatin1String("ok"))
+        return true;
+    ADD_FAILURE() << command.toStdString() << " → " << answer.toStdString();
+    return false;
+}
+
+/// The selection command in force before command `index` (a restore may bring back a record
+/// written just before the selection that came with it).
+QString selectionBefore(int index)
+{
+    for (int i = index - 1; i >= 0; --i) {
+        if (editCommands()[i].startsWith(QStringLiteral("select")))
+            return editCommands()[i];
+    }
+    return {};
+}
+
+struct Photos {
+    QTemporaryDir dir;
+    QStringList paths;
+    Photos()
+    {
+        for (int i = 0; i < 3; ++i) {
+            const QString path = dir.path() + QStringLiteral("/photo%1.jpg").arg(i);
+            writeAll(path, encodeWithVips(noise(1200, 800, quint32(11 + i)), QStringLiteral("jpg")));
+            paths.append(path);
+        }
+    }
+    QString loadCommand() const { return QStringLiteral("load ") + paths.join(QLatin1Char(' ')); }
+};
+
+QMap<QString, QByteArray> filesIn(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files))
+        files.insert(name, readAll(folder + QLatin1Char('/') + name));
+    return files;
+}
+
+/// Where a crashed run is killed: commands before `from` are journaled (settled), those
+/// from `from` to `last` are sent one after another, and the process is killed `delayMs` after
+/// the last one (a write of the journal may be under way).
+struct KillMoment {
+    int from;
+    int last;
+    int delayMs;
+};
+
+} // namespace
+
+TEST(SessionCrash, KilledAppRestoresAndExportsAsIfNothingHappened)
+{
+    Photos photos;
+    QTemporaryDir work;
+    const int count = int(editCommands().size());
+
+    // The run without a crash and its export.
+    const QString reference = work.path() + QStringLiteral("/reference");
+    QDir().mkpath(reference);
+    {
+        App app(work.path() + QStringLiteral("/state-reference"));
+        ASSERT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(runCommand(app, i));
+        ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
+        ASSERT_EQ(app.run(QStringLiteral("export ") + reference), QStringLiteral("exported"));
+        ASSERT_TRUE(app.quit());
+        EXPECT_FALSE(
+            QFileInfo::exists(work.path() + QStringLiteral("/state-reference/lumora-studio/session/session.json")));
+    }
+    const QMap<QString, QByteArray> expected = filesIn(reference);
+    ASSERT_EQ(expected.size(), 3);
+
+    const KillMoment moments[] = {{5, 4, 0}, {6, 9, 0}, {10, 10, 100}, {10, 11, 500}, {12, 14, 0}, {14, 14, 1500}};
+    for (const KillMoment& moment : moments) {
+        SCOPED_TRACE(testing::Message() << "killed after commands " << moment.from << "…" << moment.last << " +"
+                                        << moment.delayMs << " ms");
+        const QString state = work.path() + QStringLiteral("/state-%1-%2").arg(moment.last).arg(moment.delayMs);
+        // The states a restore may come back to: after the last journaled command and after each one sent since.
+        QStringList candidates;
+        {
+            App app(state);
+            ASSERT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
+            for (int i = 0; i < moment.from; ++i)
+                ASSERT_TRUE(runCommand(app, i));
+            ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
+            candidates.append(app.run(QStringLiteral("state")));
+            for (int i = moment.from; i <= moment.last; ++i) {
+                ASSERT_TRUE(runCommand(app, i));
+                candidates.append(app.run(QStringLiteral("state")));
+            }
+            QThread::msleep(moment.delayMs);
+            app.kill();
+        }
+        App app(state);
+        const QString question = app.reply();
+        ASSERT_TRUE(question.startsWith(QStringLiteral("ask Die letzte Sitzung wurde nicht beendet. ")))
+            << question.toStdString();
+        app.send(QStringLiteral("answer Wiederherstellen"));
+        ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
+        const QString restored = app.run(QStringLiteral("state"));
+        const qsizetype at = candidates.lastIndexOf(restored);
+        ASSERT_GE(at, 0) << "restored " << restored.toStdString() << "\nnone of\n"
+                         << candidates.join(QLatin1Char('\n')).toStdString();
+        // The commands after the restored state (with the selection they were given under), then the export.
+        const int next = moment.from + int(at);
+        if (!selectionBefore(next).isEmpty()) {
+            ASSERT_EQ(app.run(selectionBefore(next)), QStringLiteral("ok"));
+        }
+        for (int i = next; i < count; ++i)
+            ASSERT_TRUE(runCommand(app, i));
+        ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
+        const QString out = work.path() + QStringLiteral("/out-%1-%2").arg(moment.last).arg(moment.delayMs);
+        QDir().mkpath(out);
+        ASSERT_EQ(app.run(QStringLiteral("export ") + out), QStringLiteral("exported"));
+        EXPECT_TRUE(filesIn(out) == expected);
+        ASSERT_TRUE(app.quit());
+    }
+}
+
+TEST(SessionCrash, HostileJournalsEndInAGermanQuestionAndARunningApp)
+{
+    Photos photos;
+    QTemporaryDir work;
+    const QByteArray entry = R"({"id": "6f1b2c1e-0000-4000-8000-000000000001", "path": "/dev/zero", "size": 0, )"
+                             R"("modified": "0", "inode": "1"})";
+    const struct {
+        const char* what;
+        std::function<void(const QString& folder)> make;
+        const char* asked;
+    } cases[] = {
+        {"a FIFO",
+         [](const QString& folder) {
+             ASSERT_EQ(mkfifo(QFile::encodeName(folder + QStringLiteral("/session.json")).constData(), 0600), 0);
+         },
+         "keine reguläre Datei"},
+        {"/dev/zero",
+         [](const QString& folder) {
+             ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), folder + QStringLiteral("/session.json")));
+         },
+         "keine reguläre Datei"},
+        {"truncated",
+         [](const QString& folder) {
+             writeAll(folder + QStringLiteral("/session.json"), R"({"format": "lumora-session", "version": 1, "pho)");
+         },
+         "unvollständig"},
+        {"a newer version",
+         [](const QString& folder) {
+             writeAll(folder + QStringLiteral("/session.json"),
+                      R"({"format": "lumora-session", "version": 9, "photos": []})");
+         },
+         "neueren Version"},
+        {"a photo that is a device",
+         [&](const QString& folder) {
+             writeAll(folder + QStringLiteral("/session.json"),
+                      R"({"format": "lumora-session", "version": 1, "photos": [)" + entry + "]}");
+         },
+         "„zero“: Das ist keine reguläre Datei."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString state =
+            work.path() + QStringLiteral("/") + QString::fromUtf8(c.what).replace(QLatin1Char('/'), QLatin1Char('_'));
+        const QString folder = state + QStringLiteral("/lumora-studio/session");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        c.make(folder);
+        App app(state);
+        const QString question = app.reply();
+        EXPECT_TRUE(question.startsWith(QStringLiteral("ask Die letzte Sitzung wurde nicht beendet")))
+            << question.toStdString();
+        EXPECT_TRUE(question.contains(QString::fromUtf8(c.asked))) << question.toStdString();
+        app.send(QStringLiteral("answer Behalten"));
+        // Still running and working; the journal is where it was.
+        EXPECT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
+        EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/session.json")).isSymLink()
+                    || QFileInfo::exists(folder + QStringLiteral("/session.json")));
+        EXPECT_TRUE(app.quit());
+    }
+}
