@@ -1,6 +1,7 @@
 #include "app/SessionJournal.h"
 #include "app/PhotoSelection.h"
 #include "app/SessionRestore.h"
+#include "support/DngFile.h"
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 #include "support/ScriptedDialogs.h"
@@ -252,4 +253,29 @@ TEST(SessionJournal, AnEndWhileARestoreLoadsKeepsTheJournal)
     next.journal.endSession();
     EXPECT_TRUE(f.folder.hasJournal());
     EXPECT_EQ(f.folder.read()->changedCount(), 1);
+}
+
+TEST(SessionRestore, ACameraRawFileBehindAKeptOriginalStaysOne)
+{
+    // Saving a restored photo must still go beside its RAW file, though its original is a PNG the
+    // journal kept.
+    Fixture f;
+    f.urls = {writePhotoFile(f.dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(noise(64, 48)))};
+    {
+        auto s = f.loaded();
+        ASSERT_TRUE(s->processor.photos()[0].cameraRawFile);
+        s->processor.replaceImage(s->idAt(0), SourceImage::fromRaster(noise(40, 30)));
+        ASSERT_TRUE(waitIdle(s->processor));
+        s->writeAt(0);
+    }
+    ASSERT_TRUE(JournalLock::acquire(f.folder));
+    Session next(f.folderPath);
+    ScriptedDialogs dialogs;
+    dialogs.answer(QStringLiteral("Wiederherstellen"));
+    bool restored = false;
+    offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    ASSERT_EQ(next.processor.photos().size(), 1);
+    EXPECT_EQ(next.processor.photos()[0].originalCI.size(), QSize(40, 30));
+    EXPECT_TRUE(next.processor.photos()[0].cameraRawFile);
 }
