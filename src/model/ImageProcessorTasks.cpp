@@ -22,7 +22,7 @@ struct ImageProcessor::Loaded {
     FilePlace place;
     FileIdentity identity;
     bool cameraRaw = false; ///< the file (not a kept original) is a camera RAW file
-    SourceImage original; ///< null when the file could not be decoded
+    SourceImage original;   ///< null when the file could not be decoded
     QImage thumbnail;
     QImage cardBase;
 };
