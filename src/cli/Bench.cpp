@@ -2,9 +2,9 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "pipeline/EditsJson.h"
 #include "fileops/SaveExport.h"
 #include "model/ImageProcessor.h"
+#include "pipeline/EditsJson.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
