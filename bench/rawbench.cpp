@@ -80,25 +80,38 @@ int make(const QString& folder, const QStringList& jpegs)
     return 0;
 }
 
-/// What the app does for a card: read the file, its header, the shrunk decode.
-double cardMs(const QString& path)
+/// What the app does for a card, by phase: read the file, its header, the shrunk decode.
+struct CardTimes {
+    double read = 0, header = 0, decode = 0;
+    double total() const { return read + header + decode; }
+};
+
+CardTimes cardMs(const QString& path)
 {
+    CardTimes times;
     QElapsedTimer timer;
     timer.start();
-    auto source = SourceImage::fromFile(path);
+    const auto lap = [&timer] {
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        timer.restart();
+        return ms;
+    };
+    auto bytes = readRegularFile(path);
+    times.read = lap();
+    auto source = bytes ? SourceImage::fromEncoded(std::move(*bytes)) : std::unexpected(bytes.error());
+    times.header = lap();
     auto card = source ? source->decodeToFit(QSize(ImageProcessor::kThumbnailSide, ImageProcessor::kThumbnailSide))
                        : std::unexpected(source.error());
+    times.decode = lap();
     if (!card)
         std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(card.error().description));
-    return double(timer.nsecsElapsed()) / 1e6;
+    return times;
 }
 
 int cards(const QStringList& jpegs)
 {
     QTemporaryDir folder;
-    std::vector<double> jpeg;
-    std::vector<double> withPreview;
-    std::vector<double> withoutPreview;
+    std::vector<CardTimes> runs[3]; // JPEG, DNG with preview, DNG without
     for (const QString& path : jpegs) {
         const auto pair = dngsOf(path);
         const QString a = folder.filePath(QStringLiteral("a.dng"));
@@ -106,17 +119,30 @@ int cards(const QStringList& jpegs)
         if (!pair || !writeFile(a, pair->withPreview) || !writeFile(b, pair->withoutPreview))
             return 1;
         for (int round = 0; round < 3; ++round) { // interleaved, so load changes hit all three alike
-            jpeg.push_back(cardMs(path));
-            withPreview.push_back(cardMs(a));
-            withoutPreview.push_back(cardMs(b));
+            runs[0].push_back(cardMs(path));
+            runs[1].push_back(cardMs(a));
+            runs[2].push_back(cardMs(b));
         }
     }
-    const double j = median(jpeg);
-    const double p = median(withPreview);
-    const double n = median(withoutPreview);
-    std::printf("card (median of %zu): JPEG %.1f ms, DNG with preview %.1f ms (%.2f x), DNG without preview %.1f ms "
-                "(%.2f x)\n",
-                jpeg.size(), j, p, p / j, n, n / j);
+    const auto phase = [](const std::vector<CardTimes>& times, double CardTimes::* field) {
+        std::vector<double> values;
+        for (const CardTimes& t : times)
+            values.push_back(t.*field);
+        return median(values);
+    };
+    const auto total = [](const std::vector<CardTimes>& times) {
+        std::vector<double> values;
+        for (const CardTimes& t : times)
+            values.push_back(t.total());
+        return median(values);
+    };
+    const double j = total(runs[0]);
+    const char* names[] = {"JPEG", "DNG with preview", "DNG without preview"};
+    std::printf("card, median of %zu (read + header + shrunk decode):\n", runs[0].size());
+    for (int kind = 0; kind < 3; ++kind)
+        std::printf("  %-20s %7.1f ms (%.2f x JPEG)  read %.1f  header %.1f  decode %.1f ms\n", names[kind],
+                    total(runs[kind]), total(runs[kind]) / j, phase(runs[kind], &CardTimes::read),
+                    phase(runs[kind], &CardTimes::header), phase(runs[kind], &CardTimes::decode));
     return 0;
 }
 

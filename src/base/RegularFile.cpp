@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,19 @@ namespace {
 Error fileError(QFileDevice::FileError code, const QString& text)
 {
     return Error{fileErrors::domain, int(code), text};
+}
+
+/// Asks the kernel to back a large buffer with huge pages before it is filled: a camera file of
+/// 50 MB otherwise costs some 12 000 page faults, which take longer than copying its bytes.
+void preferLargePages(QByteArray& bytes)
+{
+    constexpr quintptr kHugePage = 2 * 1024 * 1024;
+    if (bytes.size() < qsizetype(4 * kHugePage))
+        return;
+    const quintptr begin = (quintptr(bytes.data()) + kHugePage - 1) & ~(kHugePage - 1);
+    const quintptr end = (quintptr(bytes.data()) + quintptr(bytes.size())) & ~(kHugePage - 1);
+    if (end > begin)
+        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
 }
 
 Error notRegular(const QString& path)
@@ -60,6 +74,7 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
     // The file may change while it is read: the loop stops at its end or just past the limit.
     QByteArray bytes;
     bytes.resize(qsizetype(info.st_size));
+    preferLargePages(bytes);
     qint64 filled = 0;
     for (;;) {
         if (filled == bytes.size()) {

@@ -1,5 +1,6 @@
 #include "base/AtomicFile.h"
 #include "base/NativePath.h"
+#include "base/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +53,13 @@ TEST(AtomicFile, AWriteLeavesOnlyItsFileAndKeepsOrReplacesAsAsked)
                                     WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}}));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("foto.jpg"), QStringLiteral("neu.jpg")}));
+
+    // A camera-sized file reads back exactly (large files are read into huge pages).
+    QByteArray large(9 * 1024 * 1024 + 7, Qt::Uninitialized);
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char((i * 2654435761u) >> 13);
+    ASSERT_TRUE(writeFileAtomically(path, large));
+    EXPECT_EQ(readRegularFile(path).value_or(QByteArray()), large);
 }
 
 // A writer killed before its file was complete leaves a locked-then-abandoned temporary at most
