@@ -83,6 +83,18 @@ std::expected<SourceImage, QString> restoredOriginal(const PhotoRestore& request
     return *original;
 }
 
+/// The display render of `job` from its display-size decode; none when there is none.
+std::optional<DisplayRender> renderDisplayBase(QImage base, const PhotoSnapshot& job)
+{
+    if (base.isNull())
+        return std::nullopt;
+    const Image image = renderDecoded(std::move(base), job.originalCI.size(), job.edits);
+    auto preview = makePreview(image);
+    if (!preview)
+        return std::nullopt;
+    return DisplayRender{image, *preview, thumbnailOf(preview->bitmap)};
+}
+
 std::expected<SourceImage, QString> fromFileWithReason(const QString& path)
 {
     auto original = SourceImage::fromFile(path);
@@ -260,11 +272,7 @@ void ImageProcessor::renderNext()
                 if (base.isNull())
                     return {};
                 const QImage cardBase = needsCardBase ? thumbnailOf(base, kCardBaseSide) : QImage();
-                const Image image = renderDecoded(std::move(base), job.originalCI.size(), job.edits);
-                auto preview = makePreview(image);
-                if (!preview)
-                    return {std::nullopt, cardBase};
-                return {DisplayRender{image, *preview, thumbnailOf(preview->bitmap)}, cardBase};
+                return {renderDisplayBase(std::move(base), job), cardBase};
             },
             [this, job](Rendered result) {
                 m_rendering = false;
@@ -324,6 +332,8 @@ void ImageProcessor::startBatch(const QSet<QUuid>& ids, const std::function<void
         if (!ids.contains(photo.id))
             continue;
         change(photo);
+        // The card shows the change at once, from its small base; the sharp preview follows.
+        renderCard(photo);
         jobs.append(snapshotOf(photo, int(i)));
         changes.edited.append(photo.id);
     }
@@ -332,10 +342,12 @@ void ImageProcessor::startBatch(const QSet<QUuid>& ids, const std::function<void
     taskStarted();
     runInBackground(
         this,
-        [jobs] {
+        [jobs, decodes = m_decodes] {
+            // From the kept display-size decodes: a turn of 60 photos of 24 MP otherwise
+            // decoded every file again, and the next change of the same photos decodes none.
             QList<std::pair<PhotoSnapshot, DisplayRender>> results;
             for (const PhotoSnapshot& job : jobs) {
-                if (auto render = renderForDisplay(job.originalCI, job.edits))
+                if (auto render = renderDisplayBase(decodes->displayBase(job.originalCI), job))
                     results.append({job, *render});
             }
             return results;

@@ -75,7 +75,9 @@ TEST_F(ProcessorFixture, BatchQuarterTurnsKeepTheRemainderAndBlockSliders)
     const QSet<QUuid> ids{loadOne("p.jpg", jpegOf(Qt::gray))};
     QList<double> seen;
     for (int i = 0; i < 4; ++i) {
+        const QSize card = first().thumbnail.size();
         processor.rotate(ids, RotationDirection::left);
+        EXPECT_EQ(first().thumbnail.size(), card.transposed()) << "the card turns at once";
         // While the batch renders, slider changes are ignored.
         EXPECT_TRUE(processor.isBatchProcessing());
         processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
