@@ -96,9 +96,19 @@ void AdjustmentController::photosChanged(const PhotoChanges& changes)
     }
 }
 
+bool AdjustmentController::refusedDuringBatch()
+{
+    // A turn, mirror or watermark of the selection is rendering: the photos take no slider
+    // change, so the panel goes back to the values they have instead of showing one they lack.
+    if (!m_processor.isBatchProcessing())
+        return false;
+    Q_EMIT uiAdjustmentChanged();
+    return true;
+}
+
 void AdjustmentController::setUiAdjustment(const AdjustmentState& state)
 {
-    if (state == m_ui)
+    if (state == m_ui || refusedDuringBatch())
         return;
     m_ui = state;
     Q_EMIT uiAdjustmentChanged();
@@ -109,7 +119,7 @@ void AdjustmentController::setValue(AdjustmentField field, double value)
 {
     AdjustmentState next = m_ui;
     sliders::setValue(next, field, value);
-    if (next == m_ui)
+    if (next == m_ui || refusedDuringBatch())
         return;
     m_ui = next;
     Q_EMIT uiAdjustmentChanged();
@@ -121,6 +131,8 @@ void AdjustmentController::setValue(AdjustmentField field, double value)
 
 void AdjustmentController::reset()
 {
+    if (refusedDuringBatch())
+        return;
     // Applied once, also when the panel already shows neutral values: photos of the selection
     // may still differ from the panel (it shows only the first).
     if (!(m_ui == AdjustmentState{})) {

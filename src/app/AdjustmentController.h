@@ -49,7 +49,9 @@ void setValue(AdjustmentState& state, AdjustmentField field, double value);
 ///  - whenever the selection changes, `uiAdjustment` becomes the first selected photo's
 ///    adjustment (neutral when there is none), which is written to every selected photo;
 ///  - when the first selected photo's adjustment changes otherwise (a bake resets it), the
-///    panel shows it and writes nothing.
+///    panel shows it and writes nothing;
+///  - while a turn, mirror or watermark renders (the photos take no adjustment then), a change
+///    is refused and the panel shows the values the photos have.
 /// The visibility flags live in the preferences ("Lumora.Slider.show…", absent = shown) and
 /// are written the moment they change. UI thread only.
 class AdjustmentController : public QObject {
@@ -80,6 +82,8 @@ Q_SIGNALS:
     void visibilityChanged();
 
 private:
+    /// True (and the panel told to show its values again) while the photos take no change.
+    bool refusedDuringBatch();
     void selectionChanged();
     void photosChanged(const PhotoChanges& changes);
 

@@ -37,6 +37,16 @@ TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileSizeIsReadA
     EXPECT_DOUBLE_EQ(view->processor().photos()[1].edits.adjustment.contrast, 1.5);
     EXPECT_DOUBLE_EQ(view->processor().photos()[0].edits.adjustment.contrast, 1);
     EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+50 %"));
+    // While a turn renders, the photos take no slider change, and the panel does not pretend.
+    view->processor().rotate({idAt(1)}, RotationDirection::left);
+    ASSERT_TRUE(view->processor().isBatchProcessing());
+    contrast->setValue(60);
+    view->adjustments().stepExposure(+1);
+    EXPECT_EQ(panel->valueLabel(AdjustmentField::contrast)->text(), QStringLiteral("+50 %"));
+    EXPECT_EQ(contrast->value(), 30);
+    EXPECT_EQ(view->processor().photos()[1].edits.adjustment, (AdjustmentState{.contrast = 1.5}));
+    EXPECT_EQ(view->adjustments().uiAdjustment(), view->processor().photos()[1].edits.adjustment);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->processor().isBatchProcessing(); }, kNoTimeLimit));
     view->selection().click(idAt(0), false);
     EXPECT_EQ(panel->fileInfoValues().mid(0, 2), (QStringList{"1.jpg", "64 px"}));
 
