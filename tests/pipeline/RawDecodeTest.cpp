@@ -262,26 +262,6 @@ TEST(GifAndBmp, DecodeTheirFirstFrameWithinTheCaps)
     EXPECT_FALSE(cut.has_value() && cut->decode().has_value());
 }
 
-TEST(RawDecode, CameraSamplesInTheUsersFolderDecode)
-{
-    // Real camera files a user puts here are decoded whole and at card size when present.
-    const QString folder = QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/raw"));
-    const QStringList files = QDir(folder).entryList(QDir::Files);
-    std::cout << "[ RAW-Proben ] " << folder.toStdString() << ": " << files.size() << " Dateien\n";
-    for (const QString& name : files) {
-        SCOPED_TRACE(name.toStdString());
-        const auto source = SourceImage::fromFile(QDir(folder).filePath(name));
-        ASSERT_TRUE(source.has_value()) << source.error().description.toStdString();
-        EXPECT_TRUE(source->isCameraRaw());
-        const auto card = source->decodeToFit(QSize(400, 400));
-        ASSERT_TRUE(card.has_value());
-        EXPECT_EQ(card->size(), source->size().scaled(QSize(400, 400), Qt::KeepAspectRatio));
-        const auto full = source->decode();
-        ASSERT_TRUE(full.has_value());
-        EXPECT_EQ(full->size(), source->size());
-    }
-}
-
 TEST(RawDecode, CameraPhotosMosaickedDecodeCloseToThemselves)
 {
     // Real photos (the corpus, when present) carry the fine detail demosaicing guesses at.
