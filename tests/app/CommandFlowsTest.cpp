@@ -6,11 +6,11 @@
 #include "support/DngFile.h"
 #include "support/FakeVolumes.h"
 #include "support/PhotoFiles.h"
+#include "support/PoolHold.h"
 #include "support/ScriptedDialogs.h"
 
 #include "base/UiThread.h"
 
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -143,14 +143,11 @@ TEST(ExportFlow, CancelledExportSaysHowManyWereWritten)
     const QString out = w.folder(QStringLiteral("out"));
     w.dialogs.confirmFolder(out);
     // Every pool thread is held, so the export cannot pass its first check before the cancel.
-    QSemaphore held;
-    const int threads = workPool().maxThreadCount();
-    for (int i = 0; i < threads; ++i)
-        workPool().start([&held] { held.acquire(); });
+    PoolHold held;
     w.flows.exportJpg();
     EXPECT_EQ(w.flows.running(), CommandFlows::Command::exportJpg);
     w.flows.cancelRunning();
-    held.release(threads);
+    held.let();
     EXPECT_EQ(w.finished(), QStringLiteral("Abgebrochen – 0 von 3 Bildern wurden geschrieben."));
     EXPECT_EQ(CommandFlows::cancelledMessage(CommandFlows::Command::deleteFiles, {std::nullopt, true, 2, 5}),
               QStringLiteral("Abgebrochen – 2 von 5 Dateien wurden gelöscht."));

@@ -55,6 +55,17 @@ struct Fixture {
     }
 };
 
+/// Offers the journal's restore to `next`, answers "Wiederherstellen" and waits for the photos.
+JournalOutcome restoreInto(Fixture& f, Session& next, ScriptedDialogs& dialogs)
+{
+    dialogs.answer(QStringLiteral("Wiederherstellen"));
+    bool restored = false;
+    const JournalOutcome outcome =
+        offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    return outcome;
+}
+
 EditState adjusted(double exposure)
 {
     EditState edits;
@@ -164,11 +175,7 @@ TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
 
     Session next(f.folderPath);
     ScriptedDialogs dialogs;
-    dialogs.answer(QStringLiteral("Wiederherstellen"));
-    bool restored = false;
-    EXPECT_EQ(offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; }),
-              JournalOutcome::restoring);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    EXPECT_EQ(restoreInto(f, next, dialogs), JournalOutcome::restoring);
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0].message,
               QStringLiteral("Die letzte Sitzung wurde nicht beendet. 2 Fotos mit Änderungen wiederherstellen?"));
@@ -212,10 +219,7 @@ TEST(SessionRestore, ChangedPhotosAreLeftOutAndNamedAndAnswersAreKept)
     }
     Session next(f.folderPath);
     ScriptedDialogs dialogs;
-    dialogs.answer(QStringLiteral("Wiederherstellen"));
-    bool restored = false;
-    (void)offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    (void)restoreInto(f, next, dialogs);
     EXPECT_EQ(dialogs.questions[0].message,
               QStringLiteral("Die letzte Sitzung wurde nicht beendet. 1 Foto mit Änderungen wiederherstellen?"));
     ASSERT_EQ(next.processor.photos().size(), 2);
@@ -271,10 +275,7 @@ TEST(SessionRestore, ACameraRawFileBehindAKeptOriginalStaysOne)
     ASSERT_TRUE(JournalLock::acquire(f.folder));
     Session next(f.folderPath);
     ScriptedDialogs dialogs;
-    dialogs.answer(QStringLiteral("Wiederherstellen"));
-    bool restored = false;
-    offerRestore(f.folder, dialogs, next.processor, next.selection, next.journal, [&] { restored = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }));
+    (void)restoreInto(f, next, dialogs);
     ASSERT_EQ(next.processor.photos().size(), 1);
     EXPECT_EQ(next.processor.photos()[0].originalCI.size(), QSize(40, 30));
     EXPECT_TRUE(next.processor.photos()[0].cameraRawFile);

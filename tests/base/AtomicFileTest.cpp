@@ -1,6 +1,7 @@
 #include "base/AtomicFile.h"
 #include "base/NativePath.h"
 #include "base/RegularFile.h"
+#include "support/PhotoFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,24 +10,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace lumora;
+using lumora::test::readAll;
+using lumora::test::writeAll;
 
 namespace {
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool plant(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 /// The names in `folder` that are temporary files of a write.
 QStringList temporaries(const QString& folder)
@@ -42,17 +34,31 @@ TEST(AtomicFile, AWriteLeavesOnlyItsFileAndKeepsOrReplacesAsAsked)
     const QString path = dir.filePath(QStringLiteral("foto.jpg"));
     ASSERT_TRUE(writeFileAtomically(path, "eins"));
     ASSERT_TRUE(writeFileAtomically(path, "zwei"));
-    EXPECT_EQ(contentOf(path), QByteArray("zwei"));
+    EXPECT_EQ(readAll(path), QByteArray("zwei"));
 
     const auto kept = writeFileAtomically(path, "drei", WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
     ASSERT_FALSE(kept);
     EXPECT_EQ(kept.error().description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Eine Datei "
                                                        "dieses Namens existiert bereits."));
-    EXPECT_EQ(contentOf(path), QByteArray("zwei"));
+    EXPECT_EQ(readAll(path), QByteArray("zwei"));
     EXPECT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("neu.jpg")), "vier",
                                     WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}}));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("foto.jpg"), QStringLiteral("neu.jpg")}));
+
+    // A replaced file keeps its permissions; in a folder that cannot be written the old file stays.
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    ASSERT_TRUE(writeFileAtomically(path, "fünf"));
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const auto readOnly = writeFileAtomically(path, "sechs");
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (::geteuid() != 0) { // root writes anywhere
+        EXPECT_FALSE(readOnly);
+        EXPECT_EQ(readAll(path), QByteArray("fünf"));
+    }
 
     // A camera-sized file reads back exactly (large files are read into huge pages).
     QByteArray large(9 * 1024 * 1024 + 7, Qt::Uninitialized);
@@ -71,15 +77,15 @@ TEST(AtomicFile, TheNextWriteRemovesTemporariesWhoseWriterIsGone)
     const QString stale = dir.filePath(QStringLiteral(".lumora-0123456789abcdef.tmp"));
     const QString busy = dir.filePath(QStringLiteral(".lumora-fedcba9876543210.tmp"));
     const QString foreign = dir.filePath(QStringLiteral(".lumora-notes.txt"));
-    ASSERT_TRUE(plant(stale, "halb") && plant(busy, "in Arbeit") && plant(foreign, "fremd"));
+    ASSERT_TRUE(writeAll(stale, "halb") && writeAll(busy, "in Arbeit") && writeAll(foreign, "fremd"));
     const int holder = ::open(QFile::encodeName(busy).constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0); // as its writer holds it
 
     ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("foto.jpg")), "ganz"));
     EXPECT_FALSE(QFile::exists(stale));
-    EXPECT_EQ(contentOf(busy), QByteArray("in Arbeit"));
-    EXPECT_EQ(contentOf(foreign), QByteArray("fremd"));
+    EXPECT_EQ(readAll(busy), QByteArray("in Arbeit"));
+    EXPECT_EQ(readAll(foreign), QByteArray("fremd"));
 
     ::close(holder); // its writer is gone now
     ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("foto.jpg")), "wieder"));
@@ -114,7 +120,7 @@ TEST(AtomicFile, KilledWritersLeaveNoTemporaryBehind)
         ::kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        const QByteArray now = contentOf(path);
+        const QByteArray now = readAll(path);
         EXPECT_TRUE(now == older || now == newer) << "trial " << trial << ": " << now.size() << " bytes";
         ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("anderes.jpg")), "x"));
         EXPECT_EQ(temporaries(dir.path()), QStringList()) << "trial " << trial;
@@ -130,7 +136,7 @@ TEST(AtomicFile, WritesGoOnlyWhereTheFileWasLoadedFrom)
     const QString elsewhere = dir.filePath(QStringLiteral("anderswo"));
     ASSERT_TRUE(QDir().mkpath(card) && QDir().mkpath(elsewhere));
     const QString photo = card + QStringLiteral("/foto.jpg");
-    ASSERT_TRUE(plant(photo, "original") && plant(elsewhere + QStringLiteral("/foto.jpg"), "fremd"));
+    ASSERT_TRUE(writeAll(photo, "original") && writeAll(elsewhere + QStringLiteral("/foto.jpg"), "fremd"));
     const FilePlace loaded = placeOf(photo);
     ASSERT_FALSE(loaded.isEmpty());
     const WriteRules onlyThere{LinkAtTarget::follow, ExistingFile::replace, loaded};
@@ -145,11 +151,11 @@ TEST(AtomicFile, WritesGoOnlyWhereTheFileWasLoadedFrom)
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error().description, reason);
     // The folder swapped for a link to another folder holding a file of the same name.
-    ASSERT_TRUE(QFile::remove(photo) && plant(photo, "noch einmal"));
+    ASSERT_TRUE(QFile::remove(photo) && writeAll(photo, "noch einmal"));
     ASSERT_TRUE(QDir().rename(card, card + QStringLiteral("-alt")) && QFile::link(elsewhere, card));
     written = writeFileAtomically(photo, "neu", onlyThere);
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error().description, reason);
-    EXPECT_EQ(contentOf(elsewhere + QStringLiteral("/foto.jpg")), QByteArray("fremd"));
-    EXPECT_EQ(contentOf(card + QStringLiteral("-alt/foto.jpg")), QByteArray("noch einmal"));
+    EXPECT_EQ(readAll(elsewhere + QStringLiteral("/foto.jpg")), QByteArray("fremd"));
+    EXPECT_EQ(readAll(card + QStringLiteral("-alt/foto.jpg")), QByteArray("noch einmal"));
 }

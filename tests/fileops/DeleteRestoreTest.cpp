@@ -309,18 +309,29 @@ struct NoTrash {
 
 } // namespace
 
-TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGood)
+// Without a trash the kept bytes are written back, but only where the photo was: a link planted
+// under a deleted photo's free name does not carry the restore elsewhere.
+TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGoodAndRestoredOnlyWhereTheyWere)
 {
     // A home that is a plain file leaves no place for the user's trash.
     QTemporaryDir elsewhere;
     const NoTrash noTrash(elsewhere.path());
     ASSERT_TRUE(noTrash.written);
+    const QString secret = dir.filePath(QStringLiteral("geheim.txt"));
+    ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
 
-    EXPECT_EQ(ended(trash(ids({"A"}))), "1/1");
-    EXPECT_EQ(onDisk(), "BCDE");
+    EXPECT_EQ(ended(trash(ids({"A", "B"}))), "2/2");
+    EXPECT_EQ(onDisk(), "CDE");
     EXPECT_EQ(entriesOf(elsewhere.path()), QStringList{QStringLiteral("home")});
-    restoreLastDeletion(processor);
-    EXPECT_EQ(onDisk(), "ABCDE");
+    ASSERT_TRUE(QFile::link(secret, path(QStringLiteral("A"))));
+    const RestoreResult result = restoreLastDeletion(processor);
+    EXPECT_EQ(result.restored, 1);
+    ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures.first().contains(QStringLiteral("„A.jpg“ konnte nicht geschrieben werden: Der Pfad "
+                                                                "führt inzwischen zu einer anderen Datei")))
+        << result.failures.first().toStdString();
+    EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
+    EXPECT_EQ(readAll(path("B")), bytesOf["B"]);
 }
 
 TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFileHandled)
@@ -344,16 +355,6 @@ TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFile
     EXPECT_EQ(readAll(longPath), bytesOf["A"]);
 }
 
-TEST_F(DeleteFixture, AVeryLongFileNameGoesToTheTrashUnderAShorterName)
-{
-    const QString longPath = dir.filePath(longName());
-    const PhotoItem longOne = insertPhoto(0, longPath, bytesOf["B"]);
-    EXPECT_EQ(ended(trash(ids({"A"}) + QSet<QUuid>{longOne.id})), "2/2");
-    EXPECT_FALSE(QFile::exists(longPath));
-    EXPECT_EQ(onDisk(), "BCDE");
-    EXPECT_EQ(trashed(longPath), bytesOf["B"]);
-}
-
 namespace {
 
 /// Puts an entry into the trash folder `trash` as another program would have: `name` under
@@ -369,6 +370,7 @@ bool plantTrashEntry(const QString& trash, const QString& name, const QString& f
 
 } // namespace
 
+// A name too long for its ".trashinfo" goes to the trash under a shorter one and comes back.
 TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
 {
     const QString trashFolder = this->trashFolder();
@@ -376,13 +378,18 @@ TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
     ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.jpg"), path("B"), "älter"));
     ASSERT_TRUE(
         plantTrashEntry(trashFolder, QStringLiteral("B.1.jpg"), home.filePath(QStringLiteral("B.jpg")), bytesOf["B"]));
+    const QString longPath = dir.filePath(longName());
+    const PhotoItem longOne = insertPhoto(0, longPath, bytesOf["C"]);
 
-    EXPECT_EQ(trash(ids({"B", "D"})).done, 2);
-    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")).size(), 4);
+    EXPECT_EQ(trash(ids({"B", "D"}) + QSet<QUuid>{longOne.id}).done, 3);
+    EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")).size(), 5);
+    EXPECT_FALSE(QFile::exists(longPath));
+    EXPECT_EQ(trashed(longPath), bytesOf["C"]);
 
-    EXPECT_EQ(restoreLastDeletion(processor), (RestoreResult{2, 2, {}}));
-    EXPECT_EQ(order(), "DBACE");
+    EXPECT_EQ(restoreLastDeletion(processor), (RestoreResult{3, 3, {}}));
+    EXPECT_EQ(order(), "DB" + std::string(246, 'x') + "ACE");
     EXPECT_EQ(onDisk(), "ABCDE");
+    EXPECT_EQ(readAll(longPath), bytesOf["C"]);
     // Only the entries of this deletion left the trash, with their information.
     EXPECT_EQ(entriesOf(trashFolder + QStringLiteral("/files")),
               (QStringList{QStringLiteral("B.1.jpg"), QStringLiteral("B.jpg")}));
@@ -571,22 +578,3 @@ INSTANTIATE_TEST_SUITE_P(
                       TrashSetup{"OwnTrashOfAnotherUser", "", "", "", "other:0700", ""},
                       TrashSetup{"OwnTrashOpenToOthers", "", "", "", "me:0777", ""}),
     [](const ::testing::TestParamInfo<TrashSetup>& param) { return std::string(param.param.name); });
-
-// A link planted under a deleted photo's free name does not carry the restore elsewhere.
-TEST_F(DeleteFixture, RestoreWritesOnlyWhereThePhotoWas)
-{
-    QTemporaryDir outside;
-    const QString secret = outside.filePath(QStringLiteral("geheim.txt"));
-    ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
-    const NoTrash noTrash(outside.path()); // the kept bytes must be written
-    ASSERT_TRUE(noTrash.written);
-    EXPECT_EQ(ended(trash(ids({"A"}))), "1/1");
-    ASSERT_TRUE(QFile::link(secret, path(QStringLiteral("A"))));
-    const RestoreResult result = restoreLastDeletion(processor);
-    EXPECT_EQ(result.restored, 0);
-    ASSERT_EQ(result.failures.size(), 1);
-    EXPECT_TRUE(result.failures.first().contains(QStringLiteral("„A.jpg“ konnte nicht geschrieben werden: Der Pfad "
-                                                                "führt inzwischen zu einer anderen Datei")))
-        << result.failures.first().toStdString();
-    EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
-}

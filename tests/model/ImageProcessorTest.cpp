@@ -163,6 +163,30 @@ TEST_F(ProcessorFixture, RefreshDoesNotOverwriteANewerEdit)
     EXPECT_EQ(first().preview->bitmap.cacheKey(), before.cacheKey());
 }
 
+// A burst of slider steps on many selected photos decodes each original at most once, and the
+// last state wins; another burst renders from the kept decodes.
+TEST_F(ProcessorFixture, ABurstOfStepsOnManySelectedDecodesEachOriginalAtMostOnce)
+{
+    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 40, 640, 480)));
+    const QSet<QUuid> ids = photoIds(processor);
+    const qint64 before = processor.displayDecodes();
+    AdjustmentState state;
+    for (int step = 1; step <= 20; ++step) {
+        state.exposure = 0.05 * step;
+        processor.applyAdjustment(state, ids);
+    }
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_LE(processor.displayDecodes() - before, 40);
+    for (const PhotoItem& photo : processor.photos()) {
+        EXPECT_TRUE(previewIsCurrent(photo));
+        EXPECT_DOUBLE_EQ(photo.edits.adjustment.exposure, state.exposure);
+    }
+    const qint64 afterFirst = processor.displayDecodes();
+    processor.applyAdjustment(AdjustmentState{}, ids);
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_EQ(processor.displayDecodes(), afterFirst);
+}
+
 // An editor's commits give the photo whole edit values; its display render follows in the
 // background from the decode made when the editor opened, not a new one on the UI thread.
 TEST_F(ProcessorFixture, SetEditsRendersFromTheEditorsDecode)

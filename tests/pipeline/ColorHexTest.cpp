@@ -42,8 +42,3 @@ TEST(WatermarkPositionRaw, OnlyTheExactCaseNamesParse)
     for (WatermarkPosition position : kAllWatermarkPositions)
         EXPECT_EQ(watermarkPositionFromRaw(rawValue(position)), position);
 }
-
-TEST(Values, TheArrowTip)
-{
-    EXPECT_EQ((Arrow{{10, 20}, 0, 100, 8, QStringLiteral("#FF3B30")}.tip()), QPointF(110, 20));
-}

@@ -37,28 +37,6 @@ TEST(EditsJson, ReadsEveryFieldWithTheModelsNames)
     EXPECT_EQ(*empty, EditState{});
 }
 
-TEST(EditsJson, MalformedInputNamesTheProblem)
-{
-    const struct {
-        const char* json;
-        const char* mentions;
-    } cases[] = {
-        {"{", "Ungültiges JSON"},
-        {"[1, 2]", "JSON-Objekt"},
-        {R"({"rotation": "90"})", "rotation"},
-        {R"({"masks": [{"rect": [1, 2, 3]}]})", "rect"},
-        {R"({"watermark": {"text": "x", "position": "Center"}})", "Center"},
-        {R"({"freehandOverlays": [{"kind": "circle"}]})", "circle"},
-        {R"({"textMarks": [{"position": [1], "text": "x"}]})", "position"},
-        {R"({"flippedH": 1})", "flippedH"},
-    };
-    for (const auto& c : cases) {
-        auto edits = editStateFromJson(c.json, QSize(10, 10));
-        ASSERT_FALSE(edits) << c.json;
-        EXPECT_TRUE(edits.error().contains(QString::fromUtf8(c.mentions))) << edits.error().toStdString();
-    }
-}
-
 namespace {
 
 /// An edit state with every field away from its default, committed shapes included.
@@ -110,7 +88,8 @@ TEST(EditsJson, WrittenStateReadsBackEqual)
     EXPECT_EQ(std::get<StrokeShape>(handWritten->freehandOverlays[0].shape).points.size(), 2);
 }
 
-TEST(EditsJson, HostileValuesAreRefusedWithTheirField)
+// Malformed and hostile input is refused naming the problem.
+TEST(EditsJson, MalformedAndHostileValuesAreRefusedWithTheirField)
 {
     const QByteArray manyMasks = "{\"masks\": [" + QByteArray("{\"rect\": [0, 0, 1, 1]},").repeated(10'001) + "{}]}";
     QByteArray manyPoints = R"({"freehandOverlays": [{"kind": "area", "points": [)";
@@ -119,10 +98,20 @@ TEST(EditsJson, HostileValuesAreRefusedWithTheirField)
     manyPoints += "[0, 0]]}]}";
     const QByteArray longText =
         R"({"textMarks": [{"position": [1, 1], "text": ")" + QByteArray(10'001, 'x') + R"("}]})";
+    const EditsSource hand = EditsSource::handWritten;
     const struct {
         QByteArray json;
         const char* mentions;
+        EditsSource source = EditsSource::written; ///< the committed shapes of a journal, or a file of a user
     } cases[] = {
+        {"{", "Ungültiges JSON", hand},
+        {"[1, 2]", "JSON-Objekt", hand},
+        {R"({"rotation": "90"})", "rotation", hand},
+        {R"({"masks": [{"rect": [1, 2, 3]}]})", "rect", hand},
+        {R"({"watermark": {"text": "x", "position": "Center"}})", "Center", hand},
+        {R"({"freehandOverlays": [{"kind": "circle"}]})", "circle", hand},
+        {R"({"textMarks": [{"position": [1], "text": "x"}]})", "position", hand},
+        {R"({"flippedH": 1})", "flippedH", hand},
         {manyMasks, "masks"},
         {manyPoints, "points"},
         {longText, "text"},
@@ -136,7 +125,7 @@ TEST(EditsJson, HostileValuesAreRefusedWithTheirField)
         {R"({"watermark": {"opacity": "hoch"}})", "opacity"},
     };
     for (const auto& c : cases) {
-        auto edits = editStateFromJson(c.json, QSize(10, 10), EditsSource::written);
+        auto edits = editStateFromJson(c.json, QSize(10, 10), c.source);
         ASSERT_FALSE(edits) << c.json.left(200).constData();
         EXPECT_TRUE(edits.error().contains(QString::fromUtf8(c.mentions))) << edits.error().toStdString();
     }

@@ -1,16 +1,11 @@
 #include "pipeline/Encoders.h"
-#include "base/AtomicFile.h"
 #include "pipeline/Render.h"
 #include "support/PhotoFiles.h"
 #include "support/Pixels.h"
 
-#include <QDir>
-#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace lumora;
 using lumora::test::pixel;
@@ -55,31 +50,6 @@ TEST(Encoders, QualityChangesTheJpegSize)
     const qsizetype high = encodeJPEG(image, 0.95)->size();
     EXPECT_LT(low * 2, high);
     EXPECT_TRUE(encodeJPEG(image, -1.0)); // clamped to the lowest quality, not an error
-}
-
-TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.jpg"));
-    ASSERT_TRUE(writeFileAtomically(path, "first"));
-    ASSERT_TRUE(writeFileAtomically(path, "second version"));
-    EXPECT_EQ(test::readAll(path), QByteArray("second version"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left behind
-    // A replaced file keeps its permissions.
-    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
-    ASSERT_TRUE(QFile::setPermissions(path, mode));
-    ASSERT_TRUE(writeFileAtomically(path, "second version"));
-    struct stat status {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0640u);
-
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const auto readOnly = writeFileAtomically(path, "third");
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (::geteuid() != 0) { // root writes anywhere
-        EXPECT_FALSE(readOnly);
-        EXPECT_EQ(test::readAll(path), QByteArray("second version"));
-    }
 }
 
 TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)

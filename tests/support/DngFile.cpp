@@ -46,19 +46,19 @@ public:
         QByteArray head;
         QByteArray tail;
         quint32 outside = at + 2 + 12 * quint32(m_entries.size()) + 4;
-        head += le16(quint16(m_entries.size()));
+        head += le<quint16>(quint16(m_entries.size()));
         for (const auto& [tag, entry] : m_entries) {
-            head += le16(tag) + le16(entry.type) + le32(entry.count);
+            head += le<quint16>(tag) + le<quint16>(entry.type) + le<quint32>(entry.count);
             if (entry.value.size() <= 4) {
                 head += entry.value + QByteArray(4 - entry.value.size(), '\0');
             } else {
-                head += le32(outside + quint32(tail.size()));
+                head += le<quint32>(outside + quint32(tail.size()));
                 tail += entry.value;
                 if (tail.size() % 2)
                     tail += '\0';
             }
         }
-        head += le32(next);
+        head += le<quint32>(next);
         return head + tail;
     }
 
@@ -74,17 +74,10 @@ private:
     {
         m_entries[tag] = Entry{type, quint32(count), std::move(value)};
     }
-    static QByteArray le16(quint16 v)
+    template <typename T>
+    static QByteArray le(T value)
     {
-        QByteArray b(2, '\0');
-        qToLittleEndian(v, b.data());
-        return b;
-    }
-    static QByteArray le32(quint32 v)
-    {
-        QByteArray b(4, '\0');
-        qToLittleEndian(v, b.data());
-        return b;
+        return pack(std::vector<T>{value});
     }
     template <typename T>
     static QByteArray pack(const std::vector<T>& values)
@@ -94,33 +87,6 @@ private:
             qToLittleEndian(values[i], b.data() + i * sizeof(T));
         return b;
     }
-};
-
-enum Tag : quint16 {
-    newSubfileType = 254,
-    imageWidth = 256,
-    imageLength = 257,
-    bitsPerSample = 258,
-    compression = 259,
-    photometric = 262,
-    make = 271,
-    model = 272,
-    stripOffsets = 273,
-    orientationTag = 274,
-    samplesPerPixel = 277,
-    rowsPerStrip = 278,
-    stripByteCounts = 279,
-    planarConfig = 284,
-    subIfds = 330,
-    cfaRepeatPatternDim = 33421,
-    cfaPattern = 33422,
-    dngVersion = 50706,
-    uniqueCameraModel = 50708,
-    blackLevel = 50714,
-    whiteLevel = 50717,
-    colorMatrix1 = 50721,
-    asShotNeutral = 50728,
-    calibrationIlluminant1 = 50778,
 };
 
 double linear(int code)
@@ -155,32 +121,38 @@ QByteArray mosaic(const QImage& stored, const std::array<double, 3>& neutral)
 /// The tags that describe the camera and its colour, in IFD 0.
 void describeCamera(Ifd& ifd, const DngOptions& options)
 {
-    ifd.bytes(dngVersion, {1, 4, 0, 0});
-    ifd.ascii(make, "Lumora");
-    ifd.ascii(model, "Testkamera");
-    ifd.ascii(uniqueCameraModel, "Lumora Testkamera");
-    ifd.shorts(orientationTag, {quint16(options.orientation)});
-    // XYZ (D65) to linear sRGB: the camera's primaries are sRGB's.
-    ifd.fractions(colorMatrix1, {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570}, true);
-    ifd.fractions(asShotNeutral, {options.neutral[0], options.neutral[1], options.neutral[2]}, false);
-    ifd.shorts(calibrationIlluminant1, {21});
+    ifd.bytes(50706, {1, 4, 0, 0});                  // DNGVersion
+    ifd.ascii(271, "Lumora");                        // Make
+    ifd.ascii(272, "Testkamera");                    // Model
+    ifd.ascii(50708, "Lumora Testkamera");           // UniqueCameraModel
+    ifd.shorts(274, {quint16(options.orientation)}); // Orientation
+    // ColorMatrix1, XYZ (D65) to linear sRGB: the camera's primaries are sRGB's.
+    ifd.fractions(50721, {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570}, true);
+    ifd.fractions(50728, {options.neutral[0], options.neutral[1], options.neutral[2]}, false); // AsShotNeutral
+    ifd.shorts(50778, {21});                                                                   // CalibrationIlluminant1
 }
 
-void describeSensor(Ifd& ifd, QSize size)
+/// The tags of one stored picture, the preview (a JPEG) or the sensor data: one strip of `bytes`
+/// bytes, whose offset is set once the layout is known.
+void describePicture(Ifd& ifd, bool preview, QSize size, qsizetype bytes)
 {
-    ifd.longs(newSubfileType, {0});
-    ifd.longs(imageWidth, {quint32(size.width())});
-    ifd.longs(imageLength, {quint32(size.height())});
-    ifd.shorts(bitsPerSample, {16});
-    ifd.shorts(compression, {1});
-    ifd.shorts(photometric, {32803});
-    ifd.shorts(samplesPerPixel, {1});
-    ifd.longs(rowsPerStrip, {quint32(size.height())});
-    ifd.shorts(planarConfig, {1});
-    ifd.shorts(cfaRepeatPatternDim, {2, 2});
-    ifd.bytes(cfaPattern, {0, 1, 1, 2});
-    ifd.longs(blackLevel, {quint32(kDngBlack)});
-    ifd.longs(whiteLevel, {quint32(kDngWhite)});
+    ifd.longs(254, {preview ? 1u : 0u});                                                 // NewSubfileType
+    ifd.longs(256, {quint32(size.width())});                                             // ImageWidth
+    ifd.longs(257, {quint32(size.height())});                                            // ImageLength
+    ifd.shorts(258, preview ? std::vector<quint16>{8, 8, 8} : std::vector<quint16>{16}); // BitsPerSample
+    ifd.shorts(259, {quint16(preview ? 7 : 1)});                                         // Compression: JPEG or none
+    ifd.shorts(262, {quint16(preview ? 6 : 32803)}); // PhotometricInterpretation: YCbCr or CFA
+    ifd.shorts(277, {quint16(preview ? 3 : 1)});     // SamplesPerPixel
+    ifd.longs(278, {quint32(size.height())});        // RowsPerStrip
+    ifd.shorts(284, {1});                            // PlanarConfiguration
+    ifd.longs(273, {0});                             // StripOffsets
+    ifd.longs(279, {quint32(bytes)});                // StripByteCounts
+    if (!preview) {
+        ifd.shorts(33421, {2, 2});              // CFARepeatPatternDim
+        ifd.bytes(33422, {0, 1, 1, 2});         // CFAPattern
+        ifd.longs(50714, {quint32(kDngBlack)}); // BlackLevel
+        ifd.longs(50717, {quint32(kDngWhite)}); // WhiteLevel
+    }
 }
 
 QImage storedOf(const QImage& photo, int orientation)
@@ -206,23 +178,11 @@ QByteArray makeDng(const QImage& photo, const DngOptions& options)
     Ifd raw;
     describeCamera(first, options);
     Ifd& sensorIfd = withPreview ? raw : first;
-    describeSensor(sensorIfd, sensor);
+    describePicture(sensorIfd, false, sensor, sensorData.size());
     if (withPreview) {
-        first.longs(newSubfileType, {1});
-        first.longs(imageWidth, {quint32(options.previewSize.width())});
-        first.longs(imageLength, {quint32(options.previewSize.height())});
-        first.shorts(bitsPerSample, {8, 8, 8});
-        first.shorts(compression, {7});
-        first.shorts(photometric, {6});
-        first.shorts(samplesPerPixel, {3});
-        first.longs(rowsPerStrip, {quint32(options.previewSize.height())});
-        first.shorts(planarConfig, {1});
-        first.longs(stripOffsets, {0});
-        first.longs(stripByteCounts, {quint32(options.previewJpeg.size())});
-        first.longs(subIfds, {0});
+        describePicture(first, true, options.previewSize, options.previewJpeg.size());
+        first.longs(330, {0}); // SubIFDs
     }
-    sensorIfd.longs(stripOffsets, {0});
-    sensorIfd.longs(stripByteCounts, {quint32(sensorData.size())});
 
     // Layout: header, IFD 0, the sensor's sub-IFD, the preview, the sensor data.
     const quint32 firstAt = 8;
@@ -230,10 +190,10 @@ QByteArray makeDng(const QImage& photo, const DngOptions& options)
     const quint32 previewAt = rawAt + quint32(withPreview ? raw.size() : 0);
     const quint32 dataAt = previewAt + quint32(options.previewJpeg.size() + options.previewJpeg.size() % 2);
     if (withPreview) {
-        first.longs(subIfds, {rawAt});
-        first.longs(stripOffsets, {previewAt});
+        first.longs(330, {rawAt});     // SubIFDs
+        first.longs(273, {previewAt}); // StripOffsets
     }
-    sensorIfd.longs(stripOffsets, {dataAt});
+    sensorIfd.longs(273, {dataAt}); // StripOffsets
 
     QByteArray file("II*\0\x08\0\0\0", 8);
     file += first.write(firstAt, 0);

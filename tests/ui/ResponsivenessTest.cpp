@@ -1,10 +1,10 @@
 #include "AppSupport.h"
 
 #include "base/UiThread.h"
+#include "support/PoolHold.h"
 #include "ui/PhotoGridView.h"
 
 #include <QMimeData>
-#include <QSemaphore>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -93,34 +93,6 @@ TEST_F(Responsiveness, DropsAreAppendedOnceEachInTheirOrderWithoutAQuestion)
     EXPECT_TRUE(dialogs.questions.isEmpty());
 }
 
-TEST(ResponsivenessModel, BurstOfStepsOnManySelectedDecodesEachOriginalAtMostOnce)
-{
-    QTemporaryDir dir;
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, writePhotos(dir, 40, 640, 480)));
-    QSet<QUuid> ids;
-    for (const PhotoItem& photo : processor.photos())
-        ids.insert(photo.id);
-    const qint64 before = processor.displayDecodes();
-    AdjustmentState state;
-    for (int step = 1; step <= 20; ++step) {
-        state.exposure = 0.05 * step;
-        processor.applyAdjustment(state, ids);
-    }
-    ASSERT_TRUE(waitIdle(processor));
-    EXPECT_LE(processor.displayDecodes() - before, 40);
-    for (const PhotoItem& photo : processor.photos()) {
-        EXPECT_TRUE(previewIsCurrent(photo)) << "the last state wins";
-        EXPECT_DOUBLE_EQ(photo.edits.adjustment.exposure, state.exposure);
-    }
-    // Another burst renders from the kept decodes.
-    const qint64 afterFirst = processor.displayDecodes();
-    state.exposure = 0;
-    processor.applyAdjustment(state, ids);
-    ASSERT_TRUE(waitIdle(processor));
-    EXPECT_EQ(processor.displayDecodes(), afterFirst);
-}
-
 TEST_F(Responsiveness, CardPaintAndSliderStepDoNotWaitForTheBusyWorkPool)
 {
     load(6);
@@ -132,10 +104,7 @@ TEST_F(Responsiveness, CardPaintAndSliderStepDoNotWaitForTheBusyWorkPool)
     {
         // Qt's own pool stays free for Qt's painting; every job of ours waits (a UI thread that
         // waited for our pool would hang here until the test's time limit).
-        QSemaphore held;
-        const int threads = workPool().maxThreadCount();
-        for (int i = 0; i < threads; ++i)
-            workPool().start([&held] { held.acquire(); });
+        PoolHold held;
         QTest::keyClick(view.get(), Qt::Key_Right);
         grid.setCellSize(300); // new card sizes: every picture is prepared again
         (void)grid.viewport()->grab();
@@ -143,7 +112,6 @@ TEST_F(Responsiveness, CardPaintAndSliderStepDoNotWaitForTheBusyWorkPool)
         EXPECT_NE(after.cacheKey(), before.cacheKey()) << "the card on screen changed at once";
         EXPECT_GT(qGray(after.pixel(after.width() / 2, after.height() / 2)),
                   qGray(before.pixel(before.width() / 2, before.height() / 2)));
-        held.release(threads);
     }
     ASSERT_TRUE(waitIdle(view->processor()));
 }

@@ -1,6 +1,7 @@
 // The real lumora-studio process, driven from its standard input (LUMORA_DRIVE=1), killed with
 // SIGKILL at several moments and started again: what it restores exports byte for byte as a run
-// that never crashed.
+// that never crashed. Hostile journals are tested case by case on JournalFolder; here one journal
+// that cannot be read and one photo that is left out show that the reason reaches the question.
 #include "support/Fixtures.h"
 #include "support/PhotoFiles.h"
 
@@ -245,22 +246,6 @@ TEST(SessionCrash, HostileJournalsEndInAGermanQuestionAndARunningApp)
              ASSERT_EQ(mkfifo(QFile::encodeName(folder + QStringLiteral("/session.json")).constData(), 0600), 0);
          },
          "keine reguläre Datei"},
-        {"/dev/zero",
-         [](const QString& folder) {
-             ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), folder + QStringLiteral("/session.json")));
-         },
-         "keine reguläre Datei"},
-        {"truncated",
-         [](const QString& folder) {
-             writeAll(folder + QStringLiteral("/session.json"), R"({"format": "lumora-session", "version": 1, "pho)");
-         },
-         "unvollständig"},
-        {"a newer version",
-         [](const QString& folder) {
-             writeAll(folder + QStringLiteral("/session.json"),
-                      R"({"format": "lumora-session", "version": 9, "photos": []})");
-         },
-         "neueren Version"},
         {"a photo that is a device",
          [&](const QString& folder) {
              writeAll(folder + QStringLiteral("/session.json"),
@@ -270,8 +255,7 @@ TEST(SessionCrash, HostileJournalsEndInAGermanQuestionAndARunningApp)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const QString state =
-            work.path() + QStringLiteral("/") + QString::fromUtf8(c.what).replace(QLatin1Char('/'), QLatin1Char('_'));
+        const QString state = work.path() + QStringLiteral("/") + QString::fromUtf8(c.what);
         const QString folder = state + QStringLiteral("/lumora-studio/session");
         ASSERT_TRUE(QDir().mkpath(folder));
         c.make(folder);
@@ -283,8 +267,7 @@ TEST(SessionCrash, HostileJournalsEndInAGermanQuestionAndARunningApp)
         app.send(QStringLiteral("answer Behalten"));
         // Still running and working; the journal is where it was.
         EXPECT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
-        EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/session.json")).isSymLink()
-                    || QFileInfo::exists(folder + QStringLiteral("/session.json")));
+        EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/session.json")));
         EXPECT_TRUE(app.quit());
     }
 }

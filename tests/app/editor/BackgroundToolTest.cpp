@@ -6,7 +6,6 @@
 #include "pipeline/Render.h"
 #include "support/PhotoFiles.h"
 
-#include <QPainter>
 #include <QTemporaryDir>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -17,32 +16,14 @@ namespace {
 constexpr QSize kPhoto{240, 160};
 const QColor kSubject{220, 30, 30};
 
-// A red disc (the subject) on a grey-blue background.
-QImage subjectPhoto()
-{
-    QImage image = solid(kPhoto.width(), kPhoto.height(), QColor(70, 90, 120));
-    QPainter painter(&image);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kSubject);
-    painter.drawEllipse(QPointF(120, 80), 50, 50);
-    return image;
-}
-
-// Segmentation by colour: strongly red pixels are the subject; or a fixed failure.
+// The stand-in segmentation counting its calls; or a fixed failure.
 Segmentation redSegmentation(std::shared_ptr<std::atomic<int>> calls, std::optional<Error> failure = {})
 {
     return [calls, failure](const QImage& bitmap) -> std::expected<QImage, Error> {
         ++*calls;
         if (failure)
             return std::unexpected(*failure);
-        QImage mask(bitmap.size(), QImage::Format_Grayscale8);
-        for (int y = 0; y < bitmap.height(); ++y) {
-            for (int x = 0; x < bitmap.width(); ++x) {
-                const QColor c = bitmap.pixelColor(x, y);
-                mask.scanLine(y)[x] = c.red() > 150 && c.green() < 100 ? 255 : 0;
-            }
-        }
-        return mask;
+        return redSubject(bitmap);
     };
 }
 
@@ -273,22 +254,30 @@ TEST(BackgroundTool, LaterChoicesWinOverWorkStillUnderWay)
 }
 
 // Transparent, else the background photo, else the colour; a photo chosen while transparency is
-// on turns it off (a photo behind a transparent PNG would write an opaque one).
+// on turns it off (a photo behind a transparent PNG would write an opaque one). A background
+// photo is decoded just large enough to cover the composite, not at its file's size.
 TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
 {
     CutoutBench bench;
-    const QString greenPhoto = bench.greenPhoto();
+    const QString tall = bench.dir.filePath(QStringLiteral("hoch.jpg"));
+    ASSERT_TRUE(writeAll(tall, encodeWithVips(solid(1200, 1800, QColor(20, 200, 40)), QStringLiteral("jpg"))));
     bench.startAndWait();
 
     bench.background.setTransparent(true);
     bench.settle();
     EXPECT_EQ(bench.previewCorner().alpha(), 0);
-    bench.dialogs.chooseFilesWith({greenPhoto});
+    bench.dialogs.chooseFilesWith({tall});
     bench.background.chooseBackgroundPhoto();
     bench.settle();
     EXPECT_FALSE(bench.background.freistellerTransparent());
     EXPECT_TRUE(near(bench.previewCorner(), QColor(20, 200, 40)));
     EXPECT_EQ(bench.background.noteLines(), QStringList{"• Foto-Hintergrund aktiv"});
+    ASSERT_TRUE(bench.background.freistellerHintergrundBild());
+    const QSize held = bench.background.freistellerHintergrundBild()->raster.size();
+    const QSize shown = bench.background.freistellerOriginalCI()->raster.size();
+    EXPECT_GE(held.width(), shown.width());
+    EXPECT_GE(held.height(), shown.height());
+    EXPECT_LE(held.width(), shown.width() + 1); // not the file's 1200 × 1800
 
     bench.background.setColor(QColor(0, 0, 255)); // a colour drops the photo
     bench.settle();
@@ -303,23 +292,6 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
     bench.background.setTransparent(false);
     bench.settle();
     EXPECT_TRUE(near(bench.previewCorner(), QColor(255, 255, 0)));
-}
-
-TEST(BackgroundTool, ABackgroundPhotoIsDecodedJustLargeEnoughToCoverTheComposite)
-{
-    CutoutBench bench;
-    const QString tall = bench.dir.filePath(QStringLiteral("hoch.jpg"));
-    ASSERT_TRUE(writeAll(tall, encodeWithVips(solid(1200, 1800, QColor(20, 200, 40)), QStringLiteral("jpg"))));
-    bench.startAndWait();
-    bench.dialogs.chooseFilesWith({tall});
-    bench.background.chooseBackgroundPhoto();
-    bench.settle();
-    ASSERT_TRUE(bench.background.freistellerHintergrundBild());
-    const QSize held = bench.background.freistellerHintergrundBild()->raster.size();
-    const QSize shown = bench.background.freistellerOriginalCI()->raster.size();
-    EXPECT_GE(held.width(), shown.width());
-    EXPECT_GE(held.height(), shown.height());
-    EXPECT_LE(held.width(), shown.width() + 1); // not the file's 1200 × 1800
 }
 
 // "Abbrechen": the card, the photo's preview and the canvas show the photo's own edits again
@@ -388,40 +360,34 @@ TEST(BackgroundTool, ColourApplyOverwritesThePhotosFileWithAQuality95Jpeg)
     EXPECT_EQ(written, *expected);
 }
 
-// The photo's file was swapped for a link to another file since it was loaded: the colour
-// result is not written through the link, and the user reads why.
-TEST(BackgroundTool, AColourApplyWritesOnlyWhereThePhotoWasLoadedFrom)
+// An apply that cannot write keeps the result and says why: a transparent PNG to a place that
+// cannot be written, and a colour result over the photo's file, swapped for a link to another
+// file since it was loaded (not written through the link).
+TEST(BackgroundTool, AnApplyThatCannotWriteKeepsTheResultAndSaysWhy)
 {
-    CutoutBench bench;
-    const QString other = bench.dir.filePath(QStringLiteral("fremd.jpg"));
-    ASSERT_TRUE(writeAll(other, "fremde Datei"));
-    ASSERT_TRUE(QFile::remove(bench.path));
-    ASSERT_TRUE(QFile::link(other, bench.path));
-    bench.startAndWait();
-    bench.background.apply();
-    bench.settle();
-    EXPECT_EQ(readAll(other), "fremde Datei");
-    ASSERT_TRUE(bench.background.freistellerFehler());
-    EXPECT_TRUE(bench.background.freistellerFehler()->startsWith("Speichern fehlgeschlagen: "));
-    EXPECT_TRUE(bench.background.hasMask());
-}
-
-TEST(BackgroundTool, WriteFailureKeepsTheResultAndSaysWhy)
-{
-    CutoutBench bench;
-    bench.startAndWait();
-    bench.background.setTransparent(true);
-    bench.settle();
-    const QImage composite = bench.photo().preview->bitmap;
-    bench.dialogs.saveTo(QStringLiteral("/proc/lumora-freisteller.png")); // not writable, even for root
-    bench.background.apply();
-    bench.settle();
-    ASSERT_TRUE(bench.background.freistellerFehler());
-    EXPECT_TRUE(bench.background.freistellerFehler()->startsWith("Speichern fehlgeschlagen: "));
-    EXPECT_TRUE(bench.background.hasMask());
-    EXPECT_FALSE(bench.background.isFreistellerAnwenden());
-    EXPECT_EQ(bench.editor->drawingMode(), DrawingMode::freisteller);
-    EXPECT_EQ(bench.photo().preview->bitmap, composite);
+    for (const bool transparent : {true, false}) {
+        SCOPED_TRACE(transparent ? "transparent" : "colour over a link");
+        CutoutBench bench;
+        const QString other = bench.dir.filePath(QStringLiteral("fremd.jpg"));
+        ASSERT_TRUE(writeAll(other, "fremde Datei"));
+        if (!transparent) {
+            ASSERT_TRUE(QFile::remove(bench.path) && QFile::link(other, bench.path));
+        }
+        bench.startAndWait();
+        bench.background.setTransparent(transparent);
+        bench.settle();
+        const QImage composite = bench.photo().preview->bitmap;
+        bench.dialogs.saveTo(QStringLiteral("/proc/lumora-freisteller.png")); // not writable, even for root
+        bench.background.apply();
+        bench.settle();
+        ASSERT_TRUE(bench.background.freistellerFehler());
+        EXPECT_TRUE(bench.background.freistellerFehler()->startsWith("Speichern fehlgeschlagen: "));
+        EXPECT_TRUE(bench.background.hasMask());
+        EXPECT_FALSE(bench.background.isFreistellerAnwenden());
+        EXPECT_EQ(bench.editor->drawingMode(), DrawingMode::freisteller);
+        EXPECT_EQ(bench.photo().preview->bitmap, composite);
+        EXPECT_EQ(readAll(other), "fremde Datei");
+    }
 }
 
 // Ctrl+Z takes back what was done last: the computation or the result, as "Abbrechen", before any

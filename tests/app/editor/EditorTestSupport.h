@@ -13,6 +13,7 @@
 #include "support/ScriptedDialogs.h"
 
 #include <QCoreApplication>
+#include <QPainter>
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
@@ -108,6 +109,30 @@ struct EditorBench {
         }
     }
 };
+
+/// A 240 × 160 photo: a red disc (the subject) of radius 50 at (120, 80) on a grey-blue background.
+inline QImage subjectPhoto()
+{
+    QImage image = solid(240, 160, QColor(70, 90, 120));
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(220, 30, 30));
+    painter.drawEllipse(QPointF(120, 80), 50, 50);
+    return image;
+}
+
+/// A stand-in segmentation: strongly red pixels are the subject.
+inline std::expected<QImage, Error> redSubject(const QImage& bitmap)
+{
+    QImage mask(bitmap.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < bitmap.height(); ++y) {
+        for (int x = 0; x < bitmap.width(); ++x) {
+            const QColor c = bitmap.pixelColor(x, y);
+            mask.scanLine(y)[x] = c.red() > 150 && c.green() < 100 ? 255 : 0;
+        }
+    }
+    return mask;
+}
 
 /// A white text mark on its box at `position` (image pixels, y up).
 inline TextMark textMark(QPointF position, const QString& text = QStringLiteral("Hallo"), double size = 24)

@@ -7,16 +7,15 @@
 #include "app/editor/EditorTestSupport.h"
 #include "base/UiThread.h"
 #include "support/PhotoFiles.h"
+#include "support/PoolHold.h"
 #include "ui/editor/EditorCanvas.h"
 #include "ui/editor/EditorIconButton.h"
 #include "ui/magnifier/LupenFensterManager.h"
 
 #include <QDir>
-#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <future>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -24,31 +23,9 @@ using namespace lumora::test;
 
 namespace {
 
-/// Keeps every thread of the work pool busy until let go: jobs started meanwhile wait.
-class PoolHold {
-public:
-    PoolHold()
-    {
-        for (int i = 0; i < workPool().maxThreadCount(); ++i)
-            workPool().start([gate = m_gate] { gate.wait(); });
-    }
-    ~PoolHold() { let(); }
-    void let()
-    {
-        if (!m_let)
-            m_release.set_value();
-        m_let = true;
-    }
-
-private:
-    std::promise<void> m_release;
-    std::shared_future<void> m_gate = m_release.get_future().share();
-    bool m_let = false;
-};
-
 enum class Way { button, escape, windowClose };
 
-/// A red disc on blue in a JPEG file, the sheet on it with a segmentation that finds red.
+/// The subject photo in a JPEG file, the sheet on it with a segmentation that finds red.
 struct ClosingFixture {
     QTemporaryDir dir;
     ImageProcessor processor;
@@ -60,13 +37,8 @@ struct ClosingFixture {
 
     explicit ClosingFixture(const QList<TextMark>& marks = {})
     {
-        QImage image = solid(240, 160, QColor(70, 90, 120));
-        QPainter painter(&image);
-        painter.setBrush(QColor(220, 30, 30));
-        painter.drawEllipse(QPointF(120, 80), 50, 50);
-        painter.end();
-        const QUrl url =
-            writePhotoFile(dir.path(), QStringLiteral("Strand.jpg"), encodeWithVips(image, QStringLiteral("jpg")));
+        const QUrl url = writePhotoFile(dir.path(), QStringLiteral("Strand.jpg"),
+                                        encodeWithVips(subjectPhoto(), QStringLiteral("jpg")));
         EXPECT_TRUE(loadAndWait(processor, {url}));
         id = processor.photos().first().id;
         EditState edits;
@@ -74,13 +46,7 @@ struct ClosingFixture {
         processor.setEdits(id, edits);
         sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, {1000, 700});
         sheet->show();
-        background().setEngine(FreistellenEngine([](const QImage& bitmap) -> std::expected<QImage, Error> {
-            QImage mask(bitmap.size(), QImage::Format_Grayscale8);
-            for (int y = 0; y < bitmap.height(); ++y)
-                for (int x = 0; x < bitmap.width(); ++x)
-                    mask.scanLine(y)[x] = qRed(bitmap.pixel(x, y)) > 150 ? 255 : 0;
-            return mask;
-        }));
+        background().setEngine(FreistellenEngine(redSubject));
         EditorBench::settle();
     }
     ~ClosingFixture()
