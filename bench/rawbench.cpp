@@ -124,7 +124,7 @@ int cards(const QStringList& jpegs)
             runs[2].push_back(cardMs(b));
         }
     }
-    const auto phase = [](const std::vector<CardTimes>& times, double CardTimes::* field) {
+    const auto phase = [](const std::vector<CardTimes>& times, double CardTimes::*field) {
         std::vector<double> values;
         for (const CardTimes& t : times)
             values.push_back(t.*field);
