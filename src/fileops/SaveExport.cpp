@@ -7,6 +7,7 @@
 #include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
+#include "pipeline/RowBands.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -91,9 +92,13 @@ private:
     bool m_closed = false;
 };
 
-struct Rendered {
+/// Rows of a photo on their way to the encoder, top to bottom; or the render's failure.
+struct Piece {
     int index = 0;
-    std::expected<Image, Error> image;
+    QSize size;  ///< the final raster's
+    QImage rows; ///< the next rows of it
+    bool last = false;
+    std::optional<Error> failure;
 };
 
 struct Encoded {
@@ -101,31 +106,89 @@ struct Encoded {
     std::expected<QByteArray, Error> bytes;
 };
 
-/// Writes the jobs as a pipeline over both cores: photo i + 1 is decoded while photo i is
-/// rendered (on both cores), photo i − 1 encoded and photo i − 2 written, with at most four
-/// full-size rasters alive (the decode's, the render's source and result, the encoder's). The
-/// encoder, the one stage that cannot be split over cores, encodes while the photo before is
-/// written. Files are written, and progress reported, strictly in order; the first failure ends
-/// the run after the writes before it have finished.
+/// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
+/// the whole render (see paintInRowBands).
+constexpr int kPieceRows = kPaintBandRows;
+
+std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
+{
+    if (format == ExportFormat::png)
+        return std::make_unique<PngBandEncoder>(size);
+    return std::make_unique<JpegBandEncoder>(size, 0.95);
+}
+
+/// Encodes the pieces as they come and hands each photo's bytes (or its failure) on, until the
+/// pieces end or the writer stops taking.
+void encodePieces(Handover<Piece>& toEncode, Handover<Encoded>& toWrite, ExportFormat format)
+{
+    std::unique_ptr<BandEncoder> encoder;
+    int current = -1;
+    int failed = -1; // the photo whose remaining pieces are passed over
+    while (std::optional<Piece> piece = toEncode.take()) {
+        if (piece->index == failed)
+            continue;
+        std::optional<std::expected<QByteArray, Error>> done;
+        if (piece->failure) {
+            done = std::unexpected(*piece->failure); // the render's failure, written as none
+        } else {
+            if (!encoder || piece->index != current) {
+                encoder = encoderFor(format, piece->size);
+                current = piece->index;
+            }
+            if (!piece->rows.isNull())
+                if (auto added = encoder->add(piece->rows); !added)
+                    done = std::unexpected(added.error());
+            piece->rows = QImage(); // the rows go before the next ones arrive
+            if (!done && piece->last)
+                done = encoder->finish();
+        }
+        if (!done)
+            continue;
+        encoder.reset();
+        if (!*done)
+            failed = piece->index;
+        if (!toWrite.put(Encoded{piece->index, std::move(*done)}))
+            break;
+    }
+}
+
+/// Renders photo `index` band by band and hands its rows on; false when the encoder stopped
+/// taking (a write failed).
+bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, Handover<Piece>& toEncode)
+{
+    auto render = BandedRender::start(std::move(decoded), job.originalCI.size(), job.edits);
+    if (!render)
+        return toEncode.put(Piece{index, {}, {}, true, render.error()});
+    const QSize size = render->size();
+    if (size.isEmpty())
+        return toEncode.put(Piece{index, size, {}, true, std::nullopt}); // the encoder's own failure follows
+    for (int y = 0; y < size.height(); y += kPieceRows) {
+        auto rows = render->rows(y, kPieceRows);
+        if (!rows)
+            return toEncode.put(Piece{index, size, {}, true, rows.error()});
+        const bool last = y + kPieceRows >= size.height();
+        if (last)
+            render->releaseSource();
+        if (!toEncode.put(Piece{index, size, std::move(*rows), last, std::nullopt}))
+            return false;
+    }
+    return true;
+}
+
+/// Writes the jobs as a pipeline over both cores: each photo is rendered a band of rows at a
+/// time (on both cores) while the band before is encoded, so the rendered photo is never held
+/// whole; photo i + 1 is decoded meanwhile. Files are written, and progress reported, strictly
+/// in order; the first failure ends the run after the writes before it have finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
-    Handover<Rendered> toEncode;
+    Handover<Piece> toEncode;
     Handover<Encoded> toWrite;
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
     std::jthread encoder([&] {
-        while (std::optional<Rendered> next = toEncode.take()) {
-            std::expected<QByteArray, Error> bytes = std::unexpected(Error());
-            if (!next->image)
-                bytes = std::unexpected(next->image.error()); // the render's failure, written as none
-            else
-                bytes = format == ExportFormat::png ? encodePNG(*next->image) : encodeJPEG(*next->image, 0.95);
-            next->image = Image(); // the raster goes before the next one arrives
-            if (!toWrite.put(Encoded{next->index, std::move(bytes)}))
-                break;
-        }
+        encodePieces(toEncode, toWrite, format);
         toEncode.close();
         toWrite.close();
     });
@@ -149,8 +212,8 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
 
     // However this thread leaves (an exception too), the encoder learns that nothing more comes
     // before the threads are joined.
-    const std::unique_ptr<Handover<Rendered>, void (*)(Handover<Rendered>*)> closeOnExit(
-        &toEncode, [](Handover<Rendered>* handover) { handover->close(); });
+    const std::unique_ptr<Handover<Piece>, void (*)(Handover<Piece>*)> closeOnExit(
+        &toEncode, [](Handover<Piece>* handover) { handover->close(); });
 
     // Ends the run once every photo handed over before has been written (or the first failed).
     const auto finishAfterWrites = [&](StreamEnd end) {
@@ -179,8 +242,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
             }
             if (i + 1 < total)
                 ahead = decodeAhead(jobs[i + 1].originalCI);
-            auto image = renderDecodedChecked(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
-            if (!toEncode.put(Rendered{i, std::move(image)}))
+            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
