@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <condition_variable>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -92,6 +93,49 @@ private:
     bool m_closed = false;
 };
 
+/// Values handed from one thread to the next in order, at most `capacity` waiting: `put` waits
+/// while the queue is full. Either side may close: `put` then drops its value and says so, and
+/// `take` returns what is left, then nothing.
+template <typename T>
+class BoundedQueue {
+public:
+    explicit BoundedQueue(size_t capacity) : m_capacity(capacity) {}
+    bool put(T value)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_values.size() < m_capacity || m_closed; });
+        if (m_closed)
+            return false;
+        m_values.push_back(std::move(value));
+        m_changed.notify_all();
+        return true;
+    }
+    std::optional<T> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !m_values.empty() || m_closed; });
+        if (m_values.empty())
+            return std::nullopt;
+        std::optional<T> value = std::move(m_values.front());
+        m_values.pop_front();
+        m_changed.notify_all();
+        return value;
+    }
+    void close()
+    {
+        const std::scoped_lock lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<T> m_values;
+    size_t m_capacity;
+    bool m_closed = false;
+};
+
 /// Rows of a photo on their way to the encoder, top to bottom; or the render's failure.
 struct Piece {
     int index = 0;
@@ -109,6 +153,10 @@ struct Encoded {
 /// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
 /// the whole render (see paintInRowBands).
 constexpr int kPieceRows = kPaintBandRows;
+/// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo): the render runs
+/// ahead and lets the photo go early, and the encoder has these to work on while the next
+/// photo is decoded.
+constexpr size_t kPiecesAhead = 8;
 
 std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
 {
@@ -119,7 +167,7 @@ std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
 
 /// Encodes the pieces as they come and hands each photo's bytes (or its failure) on, until the
 /// pieces end or the writer stops taking.
-void encodePieces(Handover<Piece>& toEncode, Handover<Encoded>& toWrite, ExportFormat format)
+void encodePieces(BoundedQueue<Piece>& toEncode, Handover<Encoded>& toWrite, ExportFormat format)
 {
     std::unique_ptr<BandEncoder> encoder;
     int current = -1;
@@ -153,37 +201,48 @@ void encodePieces(Handover<Piece>& toEncode, Handover<Encoded>& toWrite, ExportF
 }
 
 /// Renders photo `index` band by band and hands its rows on; false when the encoder stopped
-/// taking (a write failed).
-bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, Handover<Piece>& toEncode)
+/// taking (a write failed). Calls `released` once the photo's pixels are no longer needed.
+bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQueue<Piece>& toEncode,
+                  const std::function<void()>& released)
 {
+    std::optional<Error> failure;
     auto render = BandedRender::start(std::move(decoded), job.originalCI.size(), job.edits);
     if (!render)
-        return toEncode.put(Piece{index, {}, {}, true, render.error()});
-    const QSize size = render->size();
-    if (size.isEmpty())
-        return toEncode.put(Piece{index, size, {}, true, std::nullopt}); // the encoder's own failure follows
-    for (int y = 0; y < size.height(); y += kPieceRows) {
+        failure = render.error();
+    const QSize size = render ? render->size() : QSize();
+    for (int y = 0; !failure && y < size.height(); y += kPieceRows) {
         auto rows = render->rows(y, kPieceRows);
-        if (!rows)
-            return toEncode.put(Piece{index, size, {}, true, rows.error()});
+        if (!rows) {
+            failure = rows.error();
+            break;
+        }
         const bool last = y + kPieceRows >= size.height();
-        if (last)
+        if (last) {
             render->releaseSource();
+            released();
+        }
         if (!toEncode.put(Piece{index, size, std::move(*rows), last, std::nullopt}))
             return false;
     }
-    return true;
+    if (!failure && !size.isEmpty())
+        return true;
+    if (render)
+        render->releaseSource();
+    released();
+    // A failed render, or an empty one (the encoder's own failure follows).
+    return toEncode.put(Piece{index, size, {}, true, failure});
 }
 
 /// Writes the jobs as a pipeline over both cores: each photo is rendered a band of rows at a
-/// time (on both cores) while the band before is encoded, so the rendered photo is never held
-/// whole; photo i + 1 is decoded meanwhile. Files are written, and progress reported, strictly
+/// time (on both cores) a few bands ahead of the encoder, so the rendered photo is never held
+/// whole; photo i + 1 is decoded once photo i's pixels have gone, while the encoder works on
+/// the bands still queued. Files are written, and progress reported, strictly
 /// in order; the first failure ends the run after the writes before it have finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
-    Handover<Piece> toEncode;
+    BoundedQueue<Piece> toEncode(kPiecesAhead);
     Handover<Encoded> toWrite;
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
@@ -212,8 +271,8 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
 
     // However this thread leaves (an exception too), the encoder learns that nothing more comes
     // before the threads are joined.
-    const std::unique_ptr<Handover<Piece>, void (*)(Handover<Piece>*)> closeOnExit(
-        &toEncode, [](Handover<Piece>* handover) { handover->close(); });
+    const std::unique_ptr<BoundedQueue<Piece>, void (*)(BoundedQueue<Piece>*)> closeOnExit(
+        &toEncode, [](BoundedQueue<Piece>* queue) { queue->close(); });
 
     // Ends the run once every photo handed over before has been written (or the first failed).
     const auto finishAfterWrites = [&](StreamEnd end) {
@@ -240,9 +299,13 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                     QStringLiteral(": ") + namingFile(decoded.error(), jobs[i].url.toLocalFile()).description;
                 return finishAfterWrites(StreamEnd{error, false, i, total});
             }
-            if (i + 1 < total)
-                ahead = decodeAhead(jobs[i + 1].originalCI);
-            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode))
+            // The next photo is decoded once this one's pixels have gone: two photos at full size
+            // are never held at once.
+            const auto decodeNext = [&] {
+                if (i + 1 < total)
+                    ahead = decodeAhead(jobs[i + 1].originalCI);
+            };
+            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, decodeNext))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
