@@ -558,8 +558,8 @@ namespace {
 Kernel kernelFor(const AdjustmentState& adjustment, double sharpenSigma)
 {
     Kernel kernel = makeKernel(adjustment, sharpenSigma);
-    kernel.identity = adjustment.exposure == 0 && kernel.k1 == 1.0f && kernel.k2 == 0.0f && kernel.k3 == 0.0f
-                      && kernel.gain == 0.0f;
+    kernel.identity =
+        adjustment.exposure == 0 && kernel.k1 == 1.0f && kernel.k2 == 0.0f && kernel.k3 == 0.0f && kernel.gain == 0.0f;
     return kernel;
 }
 

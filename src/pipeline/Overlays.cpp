@@ -358,8 +358,8 @@ void fillTiles(QImage& raster, int firstRow, const QList<Contour>& contours, con
 {
     paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
         beginPainting(painter);
-        const QRectF rows = shift.inverted().mapRect(QRectF(QPointF(0, 0), QSizeF(painter.device()->width(),
-                                                                                  painter.device()->height())));
+        const QRectF rows = shift.inverted().mapRect(
+            QRectF(QPointF(0, 0), QSizeF(painter.device()->width(), painter.device()->height())));
         for (const QTransform& tile : tiles) {
             const QTransform back = tile.inverted();
             const QPainterPath path = contoursWithin(contours, back.mapRect(rows));

@@ -88,8 +88,7 @@ enum class TileDrawing { automatic, stamp, fill };
 /// (a band of it, as wide); the band gets exactly the pixels of those rows of a whole painting.
 [[nodiscard]] std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice,
                                                         const Watermark& watermark, int w, int h,
-                                                        TileDrawing drawing = TileDrawing::automatic,
-                                                        int firstRow = 0);
+                                                        TileDrawing drawing = TileDrawing::automatic, int firstRow = 0);
 
 // --- the routines as separate layers ---
 

@@ -725,8 +725,8 @@ std::expected<QImage, Error> SourceImage::decode() const
     auto decoded = decodeBytes(*bytes);
     // A file read again may have been replaced since its header was read.
     if (decoded && decoded->size() != m_data->size)
-        return std::unexpected(namingFile(unreadable(QStringLiteral("Sie wurde seit dem Lesen verändert.")),
-                                          m_data->readOnDemand));
+        return std::unexpected(
+            namingFile(unreadable(QStringLiteral("Sie wurde seit dem Lesen verändert.")), m_data->readOnDemand));
     return decoded;
 }
 

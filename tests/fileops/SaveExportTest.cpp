@@ -255,9 +255,8 @@ EditState everyStep(QSize size, double rotation)
     edits.rotation = rotation;
     edits.flippedH = true;
     edits.masks = {MaskRect{QRectF(0.05 * w, 0.05 * h, 0.2 * w, 0.1 * h), QStringLiteral("#000000")}};
-    edits.freehandOverlays = {*rasterizeArrow(Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.4 * w, 0.01 * w,
-                                                    QStringLiteral("#FF3B30")},
-                                              size)};
+    edits.freehandOverlays = {
+        *rasterizeArrow(Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.4 * w, 0.01 * w, QStringLiteral("#FF3B30")}, size)};
     TextMark mark;
     mark.position = QPointF(0.3 * w, 0.7 * h);
     mark.text = QStringLiteral("Kratzer links");

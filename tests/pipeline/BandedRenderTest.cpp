@@ -1,8 +1,8 @@
-#include "pipeline/EditsJson.h"
-#include "pipeline/Overlays.h"
-#include "pipeline/Encoders.h"
-#include "pipeline/Render.h"
 #include "pipeline/ColorPass.h"
+#include "pipeline/EditsJson.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Overlays.h"
+#include "pipeline/Render.h"
 #include "pipeline/RowBands.h"
 #include "support/Pixels.h"
 
@@ -183,8 +183,8 @@ TEST(BandedRender, CameraPhotosInBandsAreTheWholeRender)
         ASSERT_TRUE(source.has_value());
         const QImage base = source->decode().value_or(QImage());
         ASSERT_FALSE(base.isNull());
-        const auto [whole, joined] = wholeAndBanded(base, fullChain(base.size(), 90, true, false, "tiled"),
-                                                    kPaintBandRows);
+        const auto [whole, joined] =
+            wholeAndBanded(base, fullChain(base.size(), 90, true, false, "tiled"), kPaintBandRows);
         ASSERT_FALSE(whole.isNull());
         EXPECT_EQ(test::largestDifference(whole, joined), 0);
     }

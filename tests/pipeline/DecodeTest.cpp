@@ -209,7 +209,8 @@ TEST(Decode, AFileReadOnDemandIsReadAtEachDecode)
     ASSERT_TRUE(writeAll(path, test::jpegOf(QColor(200, 40, 90), 48, 64))); // another picture now
     const auto replaced = onDemand->decode();
     ASSERT_FALSE(replaced.has_value());
-    EXPECT_TRUE(replaced.error().description.contains(QStringLiteral("p.jpg"))) << replaced.error().description.toStdString();
+    EXPECT_TRUE(replaced.error().description.contains(QStringLiteral("p.jpg")))
+        << replaced.error().description.toStdString();
     EXPECT_EQ(kept->decode().value_or(QImage()).size(), QSize(64, 48)); // the kept bytes are still the photo read
 
     ASSERT_TRUE(QFile::remove(path));
