@@ -38,10 +38,10 @@ namespace {
 /// opaque (libjpeg-turbo then reads its B, G, R, X bytes as they are).
 const quint32* overWhite(const quint32* row, int w, quint32* spare)
 {
-    bool opaque = true;
-    for (int x = 0; x < w && opaque; ++x)
-        opaque = (row[x] >> 24) == 0xFF;
-    if (opaque)
+    quint32 all = 0xFFFFFFFFu; // without an early exit, so that the loop is vectorised
+    for (int x = 0; x < w; ++x)
+        all &= row[x];
+    if ((all >> 24) == 0xFF)
         return row;
     for (int x = 0; x < w; ++x) {
         const quint32 p = row[x];
