@@ -210,16 +210,26 @@ bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQu
     if (!render)
         failure = render.error();
     const QSize size = render ? render->size() : QSize();
-    for (int y = 0; !failure && y < size.height(); y += kPieceRows) {
-        auto rows = render->rows(y, kPieceRows);
+    bool pending = true; // `released` not called yet
+    int pieceRows = kPieceRows;
+    if (render && render->renderedWhole()) {
+        // An arbitrary turn was rendered whole: the original has gone already, and the raster
+        // goes to the encoder in one piece (no copy), as the render moves on to the next photo.
+        released();
+        pending = false;
+        pieceRows = size.height();
+    }
+    for (int y = 0; !failure && y < size.height(); y += pieceRows) {
+        auto rows = render->rows(y, pieceRows);
         if (!rows) {
             failure = rows.error();
             break;
         }
-        const bool last = y + kPieceRows >= size.height();
+        const bool last = y + pieceRows >= size.height();
         if (last) {
             render->releaseSource();
-            released();
+            if (std::exchange(pending, false))
+                released();
         }
         if (!toEncode.put(Piece{index, size, std::move(*rows), last, std::nullopt}))
             return false;
@@ -228,7 +238,8 @@ bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQu
         return true;
     if (render)
         render->releaseSource();
-    released();
+    if (pending)
+        released();
     // A failed render, or an empty one (the encoder's own failure follows).
     return toEncode.put(Piece{index, size, {}, true, failure});
 }

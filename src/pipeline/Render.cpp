@@ -236,6 +236,8 @@ std::expected<QImage, Error> BandedRender::rows(int firstRow, int count) const
     count = std::clamp(count, 0, m_size.height() - firstRow);
     if (count == 0)
         return QImage();
+    if (!m_whole.isNull() && count == m_whole.height())
+        return m_whole; // shared, not copied
     if (!m_whole.isNull())
         return m_whole.copy(0, firstRow, m_whole.width(), count);
     QImage band = colorAndTurnRows(m_source, m_edits.adjustment, m_sigma, m_applied, firstRow, count);

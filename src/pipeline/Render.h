@@ -55,9 +55,13 @@ public:
     [[nodiscard]] QRectF extent() const { return m_extent; }
 
     /// Rows [firstRow, firstRow + count) of the final raster (clipped to it) as a new raster,
-    /// made from all cores. Fails with the watermark's error. Safe to call from several threads
+    /// made from all cores (all rows of a raster rendered whole: that raster, shared). Fails with the watermark's error. Safe to call from several threads
     /// at once, but not together with releaseSource().
     [[nodiscard]] std::expected<QImage, Error> rows(int firstRow, int count) const;
+
+    /// Whether start() rendered the whole raster already (an arbitrary turn): the original's
+    /// pixels have then gone.
+    [[nodiscard]] bool renderedWhole() const { return !m_whole.isNull(); }
 
     /// Lets the working raster go (rows() returns nothing afterwards).
     void releaseSource();
