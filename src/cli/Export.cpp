@@ -71,7 +71,8 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     QList<PhotoItem> photos;
     for (const QString& path : parsed->files) {
-        auto original = SourceImage::fromFile(path);
+        // Each file is read again when its turn comes: a batch holds no file's bytes before or after.
+        auto original = SourceImage::fromFileReadOnDemand(path);
         if (!original) {
             err << path << ": " << original.error().description << "\n";
             return 1;

@@ -7,10 +7,12 @@
 #include "model/ImageProcessor.h"
 #include "pipeline/Encoders.h"
 #include "pipeline/Render.h"
+#include "pipeline/RowBands.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <condition_variable>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -91,9 +93,56 @@ private:
     bool m_closed = false;
 };
 
-struct Rendered {
+/// Values handed from one thread to the next in order, at most `capacity` waiting: `put` waits
+/// while the queue is full. Either side may close: `put` then drops its value and says so, and
+/// `take` returns what is left, then nothing.
+template <typename T>
+class BoundedQueue {
+public:
+    explicit BoundedQueue(size_t capacity) : m_capacity(capacity) {}
+    bool put(T value)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_values.size() < m_capacity || m_closed; });
+        if (m_closed)
+            return false;
+        m_values.push_back(std::move(value));
+        m_changed.notify_all();
+        return true;
+    }
+    std::optional<T> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !m_values.empty() || m_closed; });
+        if (m_values.empty())
+            return std::nullopt;
+        std::optional<T> value = std::move(m_values.front());
+        m_values.pop_front();
+        m_changed.notify_all();
+        return value;
+    }
+    void close()
+    {
+        const std::scoped_lock lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<T> m_values;
+    size_t m_capacity;
+    bool m_closed = false;
+};
+
+/// Rows of a photo on their way to the encoder, top to bottom; or the render's failure.
+struct Piece {
     int index = 0;
-    std::expected<Image, Error> image;
+    QSize size;  ///< the final raster's
+    QImage rows; ///< the next rows of it
+    bool last = false;
+    std::optional<Error> failure;
 };
 
 struct Encoded {
@@ -101,31 +150,115 @@ struct Encoded {
     std::expected<QByteArray, Error> bytes;
 };
 
-/// Writes the jobs as a pipeline over both cores: photo i + 1 is decoded while photo i is
-/// rendered (on both cores), photo i − 1 encoded and photo i − 2 written, with at most four
-/// full-size rasters alive (the decode's, the render's source and result, the encoder's). The
-/// encoder, the one stage that cannot be split over cores, encodes while the photo before is
-/// written. Files are written, and progress reported, strictly in order; the first failure ends
-/// the run after the writes before it have finished.
+/// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
+/// the whole render (see paintInRowBands).
+constexpr int kPieceRows = kPaintBandRows;
+/// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo): the render runs
+/// ahead and lets the photo go early, and the encoder has these to work on while the next
+/// photo is decoded.
+constexpr size_t kPiecesAhead = 8;
+
+std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
+{
+    if (format == ExportFormat::png)
+        return std::make_unique<PngBandEncoder>(size);
+    return std::make_unique<JpegBandEncoder>(size, 0.95);
+}
+
+/// Encodes the pieces as they come and hands each photo's bytes (or its failure) on, until the
+/// pieces end or the writer stops taking.
+void encodePieces(BoundedQueue<Piece>& toEncode, Handover<Encoded>& toWrite, ExportFormat format)
+{
+    std::unique_ptr<BandEncoder> encoder;
+    int current = -1;
+    int failed = -1; // the photo whose remaining pieces are passed over
+    while (std::optional<Piece> piece = toEncode.take()) {
+        if (piece->index == failed)
+            continue;
+        std::optional<std::expected<QByteArray, Error>> done;
+        if (piece->failure) {
+            done = std::unexpected(*piece->failure); // the render's failure, written as none
+        } else {
+            if (!encoder || piece->index != current) {
+                encoder = encoderFor(format, piece->size);
+                current = piece->index;
+            }
+            if (!piece->rows.isNull())
+                if (auto added = encoder->add(piece->rows); !added)
+                    done = std::unexpected(added.error());
+            piece->rows = QImage(); // the rows go before the next ones arrive
+            if (!done && piece->last)
+                done = encoder->finish();
+        }
+        if (!done)
+            continue;
+        encoder.reset();
+        if (!*done)
+            failed = piece->index;
+        if (!toWrite.put(Encoded{piece->index, std::move(*done)}))
+            break;
+    }
+}
+
+/// Renders photo `index` band by band and hands its rows on; false when the encoder stopped
+/// taking (a write failed). Calls `released` once the photo's pixels are no longer needed.
+bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQueue<Piece>& toEncode,
+                  const std::function<void()>& released)
+{
+    std::optional<Error> failure;
+    auto render = BandedRender::start(std::move(decoded), job.originalCI.size(), job.edits);
+    if (!render)
+        failure = render.error();
+    const QSize size = render ? render->size() : QSize();
+    bool pending = true; // `released` not called yet
+    int pieceRows = kPieceRows;
+    if (render && render->renderedWhole()) {
+        // An arbitrary turn was rendered whole: the original has gone already, and the raster
+        // goes to the encoder in one piece (no copy), as the render moves on to the next photo.
+        released();
+        pending = false;
+        pieceRows = size.height();
+    }
+    for (int y = 0; !failure && y < size.height(); y += pieceRows) {
+        auto rows = render->rows(y, pieceRows);
+        if (!rows) {
+            failure = rows.error();
+            break;
+        }
+        const bool last = y + pieceRows >= size.height();
+        if (last) {
+            render->releaseSource();
+            if (std::exchange(pending, false))
+                released();
+        }
+        if (!toEncode.put(Piece{index, size, std::move(*rows), last, std::nullopt}))
+            return false;
+    }
+    if (!failure && !size.isEmpty())
+        return true;
+    if (render)
+        render->releaseSource();
+    if (pending)
+        released();
+    // A failed render, or an empty one (the encoder's own failure follows).
+    return toEncode.put(Piece{index, size, {}, true, failure});
+}
+
+/// Writes the jobs as a pipeline over both cores: each photo is rendered a band of rows at a
+/// time (on both cores) a few bands ahead of the encoder, so the rendered photo is never held
+/// whole; photo i + 1 is decoded once photo i's pixels have gone, while the encoder works on
+/// the bands still queued. Files are written, and progress reported, strictly
+/// in order; the first failure ends the run after the writes before it have finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream, ExportFormat format)
 {
     const int total = int(jobs.size());
-    Handover<Rendered> toEncode;
+    BoundedQueue<Piece> toEncode(kPiecesAhead);
     Handover<Encoded> toWrite;
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
     std::jthread encoder([&] {
-        while (std::optional<Rendered> next = toEncode.take()) {
-            std::expected<QByteArray, Error> bytes = std::unexpected(Error());
-            if (!next->image)
-                bytes = std::unexpected(next->image.error()); // the render's failure, written as none
-            else
-                bytes = format == ExportFormat::png ? encodePNG(*next->image) : encodeJPEG(*next->image, 0.95);
-            next->image = Image(); // the raster goes before the next one arrives
-            if (!toWrite.put(Encoded{next->index, std::move(bytes)}))
-                break;
-        }
+        encodePieces(toEncode, toWrite, format);
         toEncode.close();
         toWrite.close();
     });
@@ -149,8 +282,8 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
 
     // However this thread leaves (an exception too), the encoder learns that nothing more comes
     // before the threads are joined.
-    const std::unique_ptr<Handover<Rendered>, void (*)(Handover<Rendered>*)> closeOnExit(
-        &toEncode, [](Handover<Rendered>* handover) { handover->close(); });
+    const std::unique_ptr<BoundedQueue<Piece>, void (*)(BoundedQueue<Piece>*)> closeOnExit(
+        &toEncode, [](BoundedQueue<Piece>* queue) { queue->close(); });
 
     // Ends the run once every photo handed over before has been written (or the first failed).
     const auto finishAfterWrites = [&](StreamEnd end) {
@@ -177,10 +310,13 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                     QStringLiteral(": ") + namingFile(decoded.error(), jobs[i].url.toLocalFile()).description;
                 return finishAfterWrites(StreamEnd{error, false, i, total});
             }
-            if (i + 1 < total)
-                ahead = decodeAhead(jobs[i + 1].originalCI);
-            auto image = renderDecodedChecked(std::move(*decoded), jobs[i].originalCI.size(), jobs[i].edits);
-            if (!toEncode.put(Rendered{i, std::move(image)}))
+            // The next photo is decoded once this one's pixels have gone: two photos at full size
+            // are never held at once.
+            const auto decodeNext = [&] {
+                if (i + 1 < total)
+                    ahead = decodeAhead(jobs[i + 1].originalCI);
+            };
+            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, decodeNext))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});

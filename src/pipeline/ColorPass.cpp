@@ -288,18 +288,32 @@ void blurRowH(const Kernel& k, const float* y, int width, float* padded, float* 
     }
 }
 
-/// Places computed rows into the destination according to the turn.
+/// Rows [firstRow, firstRow + rowCount) of the turned raster, held at `bits` (`stride` bytes apart).
+struct RowsOut {
+    uchar* bits = nullptr;
+    qsizetype stride = 0;
+    int firstRow = 0;
+    int rowCount = 0;
+};
+
+/// Places computed rows into the destination according to the turn. With a transposing turn
+/// only the source columns whose destination rows are held are written.
 class RowSink {
 public:
-    RowSink(uchar* dstBits, qsizetype dstStride, Dihedral turn, int srcWidth, int srcHeight)
-        : m_bits(dstBits), m_stride(dstStride), m_turn(turn), m_w(srcWidth), m_h(srcHeight)
+    RowSink(const RowsOut& out, Dihedral turn, int srcWidth, int srcHeight)
+        : m_bits(out.bits), m_stride(out.stride), m_firstRow(out.firstRow), m_turn(turn), m_w(srcWidth), m_h(srcHeight)
     {
         const QPoint o = turn.map(0, 0, m_w, m_h);
         m_origin = o;
         m_dx = turn.map(1, 0, m_w, m_h) - o; // step of the destination per source x
         m_dy = turn.map(0, 1, m_w, m_h) - o; // … per source y
-        if (turn.transposes())
+        if (turn.transposes()) {
             m_block.resize(size_t(kBlock) * size_t(m_w));
+            // Destination row origin.y + dx.y·x must lie in [firstRow, firstRow + rowCount).
+            const int a = m_dx.y() > 0 ? out.firstRow - o.y() : o.y() - out.firstRow - out.rowCount + 1;
+            m_xFrom = std::clamp(a, 0, m_w);
+            m_xTo = std::clamp(a + out.rowCount, m_xFrom, m_w);
+        }
     }
 
     /// The buffer to fill for source row y.
@@ -336,7 +350,7 @@ private:
 
     quint32* destRow(int y)
     {
-        const int dy = m_origin.y() + m_dy.y() * y; // non-transposing: destination row from source row
+        const int dy = m_origin.y() + m_dy.y() * y - m_firstRow; // non-transposing: destination row from source row
         return reinterpret_cast<quint32*>(m_bits + m_stride * dy);
     }
 
@@ -346,14 +360,15 @@ private:
         // source column becomes a run of m_blockRows pixels in one destination row.
         const int step = m_dy.x(); // +1 or −1 along the destination row
         const int col0 = m_origin.x() + step * m_blockStart;
-        int x = 0;
+        const int row0 = m_origin.y() - m_firstRow;
+        int x = m_xFrom;
 #ifdef __SSE2__
         // 4 × 4 tiles through registers: four source rows of four pixels become four runs.
         const int fullRows = m_blockRows / 4 * 4;
-        for (; x + 4 <= m_w; x += 4) {
+        for (; x + 4 <= m_xTo; x += 4) {
             quint32* dest[4];
             for (int k = 0; k < 4; ++k)
-                dest[k] = reinterpret_cast<quint32*>(m_bits + m_stride * (m_origin.y() + m_dx.y() * (x + k)));
+                dest[k] = reinterpret_cast<quint32*>(m_bits + m_stride * (row0 + m_dx.y() * (x + k)));
             for (int i = 0; i < fullRows; i += 4) {
                 const quint32* src = m_block.data() + size_t(i) * size_t(m_w) + size_t(x);
                 __m128 r0 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
@@ -377,8 +392,8 @@ private:
                     dest[k][col0 + step * i] = m_block[size_t(i) * size_t(m_w) + size_t(x + k)];
         }
 #endif
-        for (; x < m_w; ++x) {
-            quint32* dest = reinterpret_cast<quint32*>(m_bits + m_stride * (m_origin.y() + m_dx.y() * x));
+        for (; x < m_xTo; ++x) {
+            quint32* dest = reinterpret_cast<quint32*>(m_bits + m_stride * (row0 + m_dx.y() * x));
             for (int i = 0; i < m_blockRows; ++i)
                 dest[col0 + step * i] = m_block[size_t(i) * size_t(m_w) + size_t(x)];
         }
@@ -387,8 +402,10 @@ private:
 
     uchar* m_bits;
     qsizetype m_stride;
+    int m_firstRow;
     Dihedral m_turn;
     int m_w, m_h;
+    int m_xFrom = 0, m_xTo = 0; ///< source columns written (transposing turns)
     QPoint m_origin, m_dx, m_dy;
     std::vector<quint32> m_scratch;
     std::vector<quint32> m_block;
@@ -443,11 +460,11 @@ void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int w
         detail[x] = gain * (luma[x] - detail[x]);
 }
 
-void processBand(const Kernel& k, const QImage& src, uchar* dstBits, qsizetype dstStride, Dihedral turn, int y0, int y1)
+void processBand(const Kernel& k, const QImage& src, const RowsOut& out, Dihedral turn, int y0, int y1)
 {
     const int w = src.width();
     const int h = src.height();
-    RowSink sink(dstBits, dstStride, turn, w, h);
+    RowSink sink(out, turn, w, h);
     RowChannels row(w);
     auto srcRow = [&](int y) { return reinterpret_cast<const quint32*>(src.constScanLine(std::clamp(y, 0, h - 1))); };
 
@@ -536,27 +553,85 @@ QList<float> gaussianTaps(double sigma)
     return taps;
 }
 
-QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn)
+namespace {
+
+Kernel kernelFor(const AdjustmentState& adjustment, double sharpenSigma)
 {
     Kernel kernel = makeKernel(adjustment, sharpenSigma);
-    const bool colourIdentity =
+    kernel.identity =
         adjustment.exposure == 0 && kernel.k1 == 1.0f && kernel.k2 == 0.0f && kernel.k3 == 0.0f && kernel.gain == 0.0f;
-    kernel.identity = colourIdentity;
-    if (colourIdentity && turn.isIdentity())
-        return source;
-    QImage src = source.format() == QImage::Format_ARGB32_Premultiplied
-                     ? source
-                     : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const int w = src.width();
-    const int h = src.height();
-    QImage dst = newRaster(turn.transposes() ? QSize(h, w) : QSize(w, h));
+    return kernel;
+}
+
+/// Writes rows [out.firstRow, out.firstRow + out.rowCount) of the turned result of `src`
+/// (premultiplied ARGB32) from all cores. A transposing turn makes these rows from a range of
+/// source columns: the pass reads those columns and, for the sharpening, `radius` more on each
+/// side (a view of the source, whose own edges are the photo's only where the photo's are).
+void turnedRows(const Kernel& kernel, const QImage& src, Dihedral turn, const RowsOut& out)
+{
+    const int w = src.width(), h = src.height();
+    const QPoint origin = turn.map(0, 0, w, h);
+    if (!turn.transposes()) {
+        // Source row y lands on row origin.y + step·y.
+        const int step = turn.map(0, 1, w, h).y() - origin.y();
+        const int a = step > 0 ? out.firstRow - origin.y() : origin.y() - out.firstRow - out.rowCount + 1;
+        const int y0 = std::clamp(a, 0, h), y1 = std::clamp(a + out.rowCount, y0, h);
+        parallelBands(y1 - y0, 64, [&](int b0, int b1) { processBand(kernel, src, out, turn, y0 + b0, y0 + b1); });
+        return;
+    }
+    // Source column x lands on row origin.y + step·x.
+    const int step = turn.map(1, 0, w, h).y() - origin.y();
+    const int a = step > 0 ? out.firstRow - origin.y() : origin.y() - out.firstRow - out.rowCount + 1;
+    const int x0 = std::clamp(a - kernel.radius, 0, w), x1 = std::clamp(a + out.rowCount + kernel.radius, x0, w);
+    if (x1 <= x0)
+        return;
+    const QImage view(src.constScanLine(0) + qsizetype(x0) * 4, x1 - x0, h, src.bytesPerLine(), src.format());
+    // The view's turned rows are the whole raster's shifted by the turn of the view's origin.
+    const int shift = turn.map(x0, 0, w, h).y() - turn.map(0, 0, view.width(), h).y();
+    const RowsOut local{out.bits, out.stride, out.firstRow - shift, out.rowCount};
+    parallelBands(h, 64, [&](int b0, int b1) { processBand(kernel, view, local, turn, b0, b1); });
+}
+
+} // namespace
+
+QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn,
+                        int firstRow, int rowCount)
+{
+    const QSize turned = turn.transposes() ? source.size().transposed() : source.size();
+    firstRow = std::clamp(firstRow, 0, turned.height());
+    rowCount = std::clamp(rowCount, 0, turned.height() - firstRow);
+    if (source.isNull() || rowCount == 0)
+        return {};
+    const Kernel kernel = kernelFor(adjustment, sharpenSigma);
+    if (kernel.identity && turn.isIdentity())
+        return source.copy(0, firstRow, source.width(), rowCount).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage src = source.format() == QImage::Format_ARGB32_Premultiplied
+                           ? source
+                           : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage dst = newRaster(QSize(turned.width(), rowCount));
     if (dst.isNull())
         return {};
     dst.setDotsPerMeterX(src.dotsPerMeterX());
     dst.setDotsPerMeterY(src.dotsPerMeterY());
-    uchar* bits = dst.bits(); // detach once, before the threads share the buffer
-    const qsizetype stride = dst.bytesPerLine();
-    parallelBands(h, 64, [&](int y0, int y1) { processBand(kernel, src, bits, stride, turn, y0, y1); });
+    turnedRows(kernel, src, turn, RowsOut{dst.bits(), dst.bytesPerLine(), firstRow, rowCount});
+    return dst;
+}
+
+QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn)
+{
+    const Kernel kernel = kernelFor(adjustment, sharpenSigma);
+    if (kernel.identity && turn.isIdentity())
+        return source;
+    QImage src = source.format() == QImage::Format_ARGB32_Premultiplied
+                     ? source
+                     : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QSize turned = turn.transposes() ? src.size().transposed() : src.size();
+    QImage dst = newRaster(turned);
+    if (dst.isNull())
+        return {};
+    dst.setDotsPerMeterX(src.dotsPerMeterX());
+    dst.setDotsPerMeterY(src.dotsPerMeterY());
+    turnedRows(kernel, src, turn, RowsOut{dst.bits(), dst.bytesPerLine(), 0, turned.height()});
     return dst;
 }
 

@@ -16,6 +16,13 @@ namespace lumora {
 [[nodiscard]] QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma,
                                   Dihedral turn);
 
+/// Rows [firstRow, firstRow + rowCount) of what colorAndTurn returns (the same pixels), as a new
+/// raster of the turned width, made from all cores. Reads only the source rows (or, when the
+/// turn transposes, columns) these rows come from, with the sharpening's reach around them.
+/// The range is clipped to the turned raster; null when nothing is left.
+[[nodiscard]] QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma,
+                                      Dihedral turn, int firstRow, int rowCount);
+
 /// Whether the colour pass may look its tables up with the processor's vector gathers where it
 /// has them (allowed by default). Both ways give the same pixels; this is for the tests and
 /// benchmarks that compare them. Thread-safe; takes effect for rows started afterwards.

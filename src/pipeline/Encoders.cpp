@@ -5,77 +5,51 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
 
 namespace lumora {
 
-namespace {
-
-/// libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back
-/// to the encoder with the message kept.
-struct JpegErrors {
-    jpeg_error_mgr manager;
-    std::jmp_buf back;
+struct JpegBandEncoder::State {
+    /// libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back
+    /// to the encoder's call that is running.
+    struct Errors {
+        jpeg_error_mgr manager;
+        std::jmp_buf back;
+    };
+    jpeg_compress_struct info{};
+    Errors errors{};
+    bool created = false;
+    unsigned char* buffer = nullptr; ///< the bytes so far (malloc'ed by libjpeg)
+    unsigned long length = 0;
+    std::vector<quint8> spareRow;
 };
+
+namespace {
 
 [[noreturn]] void jumpBack(j_common_ptr info)
 {
-    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->back, 1);
+    std::longjmp(reinterpret_cast<JpegBandEncoder::State::Errors*>(info->err)->back, 1);
 }
 
-/// Compresses `raster` (premultiplied ARGB32, upright) straight from its rows: libjpeg-turbo
-/// reads the B, G, R, X bytes of opaque rows as they are; a row with translucent pixels is first
-/// laid over white. 4:4:4 at quality 90 and above, like libvips' own saver. A C-style function:
-/// nothing here owns a destructor that the error jump would skip.
-bool compressJpeg(const QImage& raster, int quality, unsigned char** buffer, unsigned long* length,
-                  std::vector<quint8>& spareRow)
+/// Lays the translucent pixels of a premultiplied ARGB32 row over white; null when the row is
+/// opaque (libjpeg-turbo then reads its B, G, R, X bytes as they are).
+const quint32* overWhite(const quint32* row, int w, quint32* spare)
 {
-    jpeg_compress_struct info;
-    JpegErrors errors;
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = jumpBack;
-    errors.manager.output_message = [](j_common_ptr) {}; // warnings are not worth a line on stderr
-    if (setjmp(errors.back)) {
-        jpeg_destroy_compress(&info);
-        return false;
+    quint32 all = 0xFFFFFFFFu; // without an early exit, so that the loop is vectorised
+    for (int x = 0; x < w; ++x)
+        all &= row[x];
+    if ((all >> 24) == 0xFF)
+        return row;
+    for (int x = 0; x < w; ++x) {
+        const quint32 p = row[x];
+        const quint32 white = 255 - (p >> 24);
+        spare[x] = 0xFF000000u | ((((p >> 16) & 0xFF) + white) << 16) | ((((p >> 8) & 0xFF) + white) << 8)
+                   | ((p & 0xFF) + white);
     }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, buffer, length);
-    info.image_width = JDIMENSION(raster.width());
-    info.image_height = JDIMENSION(raster.height());
-    info.input_components = 4;
-    info.in_color_space = JCS_EXT_BGRX;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    if (quality >= 90)
-        for (int c = 0; c < info.num_components; ++c)
-            info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    info.optimize_coding = FALSE;
-    jpeg_start_compress(&info, TRUE);
-    const int w = raster.width();
-    while (info.next_scanline < info.image_height) {
-        const auto* row = reinterpret_cast<const quint32*>(raster.constScanLine(int(info.next_scanline)));
-        JSAMPROW feed = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(row));
-        bool opaque = true;
-        for (int x = 0; x < w && opaque; ++x)
-            opaque = (row[x] >> 24) == 0xFF;
-        if (!opaque) {
-            auto* out = reinterpret_cast<quint32*>(spareRow.data());
-            for (int x = 0; x < w; ++x) {
-                const quint32 p = row[x];
-                const quint32 white = 255 - (p >> 24);
-                out[x] = 0xFF000000u | ((((p >> 16) & 0xFF) + white) << 16) | ((((p >> 8) & 0xFF) + white) << 8)
-                         | ((p & 0xFF) + white);
-            }
-            feed = spareRow.data();
-        }
-        jpeg_write_scanlines(&info, &feed, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return true;
+    return spare;
 }
 
 QByteArray takeBuffer(void* buffer, size_t length)
@@ -85,7 +59,120 @@ QByteArray takeBuffer(void* buffer, size_t length)
     return bytes;
 }
 
+/// Starts the compression of a w × h raster into memory. C-style: the error jump must skip no
+/// destructor. False when libjpeg fails.
+bool startJpeg(JpegBandEncoder::State& st, int w, int h, int quality)
+{
+    jpeg_compress_struct& info = st.info;
+    info.err = jpeg_std_error(&st.errors.manager);
+    st.errors.manager.error_exit = jumpBack;
+    st.errors.manager.output_message = [](j_common_ptr) {}; // warnings are not worth a line on stderr
+    if (setjmp(st.errors.back)) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    st.created = true;
+    jpeg_mem_dest(&info, &st.buffer, &st.length);
+    info.image_width = JDIMENSION(w);
+    info.image_height = JDIMENSION(h);
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    // 4:4:4 at quality 90 and above, like libvips' own saver.
+    if (quality >= 90)
+        for (int c = 0; c < info.num_components; ++c)
+            info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    info.optimize_coding = FALSE;
+    jpeg_start_compress(&info, TRUE);
+    return true;
+}
+
+/// Compresses the rows of `rows` (premultiplied ARGB32, as wide as the image); false when
+/// libjpeg fails (the compression is then destroyed).
+bool writeJpegRows(JpegBandEncoder::State& st, const QImage& rows)
+{
+    jpeg_compress_struct& info = st.info;
+    if (setjmp(st.errors.back)) {
+        jpeg_destroy_compress(&info);
+        st.created = false;
+        return false;
+    }
+    const int w = rows.width();
+    for (int y = 0; y < rows.height() && info.next_scanline < info.image_height; ++y) {
+        const auto* row = reinterpret_cast<const quint32*>(rows.constScanLine(y));
+        const quint32* fed = overWhite(row, w, reinterpret_cast<quint32*>(st.spareRow.data()));
+        JSAMPROW feed = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(fed));
+        jpeg_write_scanlines(&info, &feed, 1);
+    }
+    return true;
+}
+
+bool finishJpeg(JpegBandEncoder::State& st)
+{
+    if (setjmp(st.errors.back)) {
+        jpeg_destroy_compress(&st.info);
+        st.created = false;
+        return false;
+    }
+    jpeg_finish_compress(&st.info);
+    jpeg_destroy_compress(&st.info);
+    st.created = false;
+    return true;
+}
+
 } // namespace
+
+JpegBandEncoder::JpegBandEncoder(QSize size, double quality) : m_state(std::make_unique<State>()), m_size(size)
+{
+    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
+    if (size.isEmpty()) {
+        m_failed = encoderErrors::jpegNoImage;
+        return;
+    }
+    m_state->spareRow.resize(size_t(size.width()) * 4);
+    if (!startJpeg(*m_state, size.width(), size.height(), q))
+        m_failed = encoderErrors::jpegEncodingFailed;
+}
+
+JpegBandEncoder::~JpegBandEncoder()
+{
+    if (m_state->created)
+        jpeg_destroy_compress(&m_state->info);
+    std::free(m_state->buffer);
+}
+
+std::expected<void, Error> JpegBandEncoder::add(const QImage& rows)
+{
+    if (!m_failed && (rows.width() != m_size.width() || rows.height() > m_size.height() - m_rowsDone))
+        m_failed = encoderErrors::jpegEncodingFailed;
+    if (m_failed)
+        return std::unexpected(encodingError(*m_failed));
+    const QImage raster = rows.convertToFormat(QImage::Format_ARGB32_Premultiplied); // no copy when it is already
+    if (!writeJpegRows(*m_state, raster)) {
+        m_failed = encoderErrors::jpegEncodingFailed;
+        return std::unexpected(encodingError(*m_failed));
+    }
+    m_rowsDone += rows.height();
+    return {};
+}
+
+std::expected<QByteArray, Error> JpegBandEncoder::finish()
+{
+    if (!m_failed && m_rowsDone != m_size.height())
+        m_failed = encoderErrors::jpegEncodingFailed;
+    if (m_failed)
+        return std::unexpected(encodingError(*m_failed));
+    if (!finishJpeg(*m_state)) {
+        m_failed = encoderErrors::jpegEncodingFailed;
+        return std::unexpected(encodingError(*m_failed));
+    }
+    m_failed = encoderErrors::jpegEncodingFailed; // nothing more to add
+    QByteArray bytes(reinterpret_cast<const char*>(m_state->buffer), qsizetype(m_state->length));
+    std::free(std::exchange(m_state->buffer, nullptr));
+    return bytes;
+}
 
 Error encodingError(encoderErrors::Code code)
 {
@@ -109,32 +196,17 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
 {
     if (image.isNull())
         return std::unexpected(encodingError(encoderErrors::jpegNoImage));
-    // Rendered rasters are premultiplied ARGB32 already (then this is no copy).
-    const QImage raster = image.raster.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (raster.isNull())
-        return std::unexpected(encodingError(encoderErrors::jpegNoImage));
-    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
-    std::vector<quint8> spareRow(size_t(raster.width()) * 4);
-    unsigned char* buffer = nullptr;
-    unsigned long length = 0;
-    const bool done = compressJpeg(raster, q, &buffer, &length, spareRow);
-    if (!done) {
-        std::free(buffer);
-        return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
-    }
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(length));
-    std::free(buffer);
-    return bytes;
+    JpegBandEncoder encoder(image.raster.size(), quality);
+    if (auto added = encoder.add(image.raster); !added)
+        return std::unexpected(added.error());
+    return encoder.finish();
 }
 
-std::expected<QByteArray, Error> encodePNG(const Image& image)
+namespace {
+
+/// Saves an RGBA8888 raster (rows unpadded, as RGBA8888 rows always are) as PNG.
+std::expected<QByteArray, Error> savePng(const QImage& rgba)
 {
-    if (image.isNull())
-        return std::unexpected(encodingError(encoderErrors::pngNoImage));
-    const QImage rgba = image.raster.convertToFormat(QImage::Format_RGBA8888);
-    if (rgba.isNull())
-        return std::unexpected(encodingError(encoderErrors::pngNoImage));
-    // libvips needs rows without padding; RGBA8888 rows are 4-byte aligned and so unpadded.
     vips::ensureStarted();
     vips::Ref wrapped(vips_image_new_from_memory(rgba.constBits(), size_t(rgba.sizeInBytes()), rgba.width(),
                                                  rgba.height(), 4, VIPS_FORMAT_UCHAR));
@@ -149,6 +221,46 @@ std::expected<QByteArray, Error> encodePNG(const Image& image)
         return std::unexpected(encodingError(encoderErrors::pngEncodingFailed));
     }
     return takeBuffer(buffer, length);
+}
+
+} // namespace
+
+std::expected<QByteArray, Error> encodePNG(const Image& image)
+{
+    if (image.isNull())
+        return std::unexpected(encodingError(encoderErrors::pngNoImage));
+    const QImage rgba = image.raster.convertToFormat(QImage::Format_RGBA8888);
+    if (rgba.isNull())
+        return std::unexpected(encodingError(encoderErrors::pngNoImage));
+    return savePng(rgba);
+}
+
+PngBandEncoder::PngBandEncoder(QSize size) : m_rgba(size, QImage::Format_RGBA8888)
+{
+}
+
+std::expected<void, Error> PngBandEncoder::add(const QImage& rows)
+{
+    if (m_rgba.isNull())
+        return std::unexpected(encodingError(encoderErrors::pngNoImage));
+    if (rows.width() != m_rgba.width() || rows.height() > m_rgba.height() - m_rowsDone)
+        return std::unexpected(encodingError(encoderErrors::pngEncodingFailed));
+    const QImage converted = rows.convertToFormat(QImage::Format_RGBA8888);
+    for (int y = 0; y < converted.height(); ++y)
+        std::memcpy(m_rgba.scanLine(m_rowsDone + y), converted.constScanLine(y), size_t(converted.width()) * 4);
+    m_rowsDone += rows.height();
+    return {};
+}
+
+std::expected<QByteArray, Error> PngBandEncoder::finish()
+{
+    if (m_rgba.isNull())
+        return std::unexpected(encodingError(encoderErrors::pngNoImage));
+    if (m_rowsDone != m_rgba.height())
+        return std::unexpected(encodingError(encoderErrors::pngEncodingFailed));
+    auto bytes = savePng(m_rgba);
+    m_rgba = QImage();
+    return bytes;
 }
 
 } // namespace lumora

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <expected>
+#include <memory>
+#include <optional>
 
 namespace lumora {
 
@@ -32,6 +34,50 @@ enum Code : int {
 /// Encodes the whole extent of `image` as 8-bit RGBA PNG (un-premultiplied, alpha kept, no
 /// metadata). Thread-safe. Fails with encoderErrors::pngNoImage, pngNoDestination or pngEncodingFailed.
 [[nodiscard]] std::expected<QByteArray, Error> encodePNG(const Image& image);
+
+/// Something that takes a raster's rows top to bottom, band by band, and makes the file's
+/// bytes: the streamed form of encodeJPEG and encodePNG, with the same bytes.
+class BandEncoder {
+public:
+    virtual ~BandEncoder() = default;
+    /// Takes the next rows (premultiplied ARGB32, the image's width). Fails with the
+    /// encoder's errors, and when the rows do not fit; after a failure every call fails.
+    [[nodiscard]] virtual std::expected<void, Error> add(const QImage& rows) = 0;
+    /// The file's bytes, once all rows have been added.
+    [[nodiscard]] virtual std::expected<QByteArray, Error> finish() = 0;
+};
+
+/// encodeJPEG row band by row band: holds one row and the compressed bytes, never the raster.
+class JpegBandEncoder final : public BandEncoder {
+public:
+    JpegBandEncoder(QSize size, double quality);
+    ~JpegBandEncoder() override;
+    JpegBandEncoder(const JpegBandEncoder&) = delete;
+    JpegBandEncoder& operator=(const JpegBandEncoder&) = delete;
+    [[nodiscard]] std::expected<void, Error> add(const QImage& rows) override;
+    [[nodiscard]] std::expected<QByteArray, Error> finish() override;
+
+    struct State; ///< libjpeg's (private)
+
+private:
+    std::unique_ptr<State> m_state;
+    QSize m_size;
+    int m_rowsDone = 0;
+    std::optional<encoderErrors::Code> m_failed;
+};
+
+/// encodePNG band by band: gathers the rows as un-premultiplied RGBA (the one copy the PNG
+/// encoder needs anyway), then encodes them.
+class PngBandEncoder final : public BandEncoder {
+public:
+    explicit PngBandEncoder(QSize size);
+    [[nodiscard]] std::expected<void, Error> add(const QImage& rows) override;
+    [[nodiscard]] std::expected<QByteArray, Error> finish() override;
+
+private:
+    QImage m_rgba;
+    int m_rowsDone = 0;
+};
 
 /// The encoder error of `code` with its German description.
 [[nodiscard]] Error encodingError(encoderErrors::Code code);

@@ -1,4 +1,5 @@
 #include "pipeline/Overlays.h"
+#include "pipeline/RowBands.h"
 
 #include "base/Parallel.h"
 #include "pipeline/ColorHex.h"
@@ -352,22 +353,19 @@ void blendStamps(QImage& raster, const QImage& stamp, const QList<QRect>& target
 
 /// Fills the outline of every tile straight into the raster, band by band from all cores, each
 /// band with only the contours that reach it. Needs no buffer of its own, whatever the text's size.
-void fillTiles(QImage& raster, const QList<Contour>& contours, const QList<QTransform>& tiles, const QColor& color)
+void fillTiles(QImage& raster, int firstRow, const QList<Contour>& contours, const QList<QTransform>& tiles,
+               const QColor& color)
 {
-    uchar* bits = raster.bits();
-    const qsizetype stride = raster.bytesPerLine();
-    const QImage::Format format = raster.format();
-    parallelBands(raster.height(), kStampRows, [&](int y0, int y1) {
-        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
-        QPainter painter(&band);
+    paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
         beginPainting(painter);
-        const QRectF rows(0, y0, raster.width(), y1 - y0);
+        const QRectF rows = shift.inverted().mapRect(
+            QRectF(QPointF(0, 0), QSizeF(painter.device()->width(), painter.device()->height())));
         for (const QTransform& tile : tiles) {
             const QTransform back = tile.inverted();
             const QPainterPath path = contoursWithin(contours, back.mapRect(rows));
             if (path.isEmpty())
                 continue;
-            painter.setTransform(tile * QTransform::fromTranslate(0, -y0));
+            painter.setTransform(tile * shift);
             painter.fillPath(path, color);
         }
     });
@@ -376,7 +374,7 @@ void fillTiles(QImage& raster, const QList<Contour>& contours, const QList<QTran
 } // namespace
 
 std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w,
-                                          int h, TileDrawing drawing)
+                                          int h, TileDrawing drawing, int firstRow)
 {
     const QString text = watermark.text.trimmed().left(kWatermarkMaxLength);
     if (text.isEmpty() || w <= 0 || h <= 0 || raster.isNull())
@@ -399,9 +397,10 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
 
     if (watermark.position != WatermarkPosition::tiled) {
         const QPointF origin = watermarkAnchor(watermark.position, w, h, {metrics.width, metrics.height}, size);
-        QPainter painter(&raster);
-        beginPainting(painter);
-        drawTextLine(painter, toDevice, QTransform(), origin, text, size, metrics, color);
+        paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
+            beginPainting(painter);
+            drawTextLine(painter, toDevice * shift, QTransform(), origin, text, size, metrics, color);
+        });
         return {};
     }
 
@@ -412,7 +411,7 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
     const double d = std::hypot(double(w), double(h));
     const QRectF layer(0, 0, w, h);
     const QRectF local(0, -metrics.height, metrics.width, metrics.height);
-    const QRect device = raster.rect();
+    const QRect device = raster.rect().translated(0, firstRow);
     // The tiles that reach the raster: each is the text moved by (x, y) in the turned frame.
     QList<QTransform> tiles;
     int row = 0;
@@ -441,7 +440,7 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
                              && stampArea <= kMaxStampOverlap * cellArea);
     QImage stamp = stamped ? transparentLayer(stampRect.size()) : QImage();
     if (stamp.isNull()) {
-        fillTiles(raster, contours, tiles, color);
+        fillTiles(raster, firstRow, contours, tiles, color);
         return {};
     }
     {
@@ -454,7 +453,8 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
     for (const QTransform& tile : tiles) {
         const QPointF at = tile.map(QPointF(0, 0));
         targets.append(
-            QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(), stampRect.size()));
+            QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y())) - firstRow) + stampRect.topLeft(),
+                  stampRect.size()));
     }
     blendStamps(raster, stamp, targets);
     return {};

@@ -84,9 +84,11 @@ enum class TileDrawing { automatic, stamp, fill };
 /// Fails (watermarkErrors::undrawable, a German reason) when the font size is not finite or
 /// above kMaxWatermarkFontSize, or the font yields no outline for a text with visible
 /// characters; the raster is then unchanged.
+/// `firstRow`: `raster` holds the rows from firstRow on of the raster that `toDevice` maps to
+/// (a band of it, as wide); the band gets exactly the pixels of those rows of a whole painting.
 [[nodiscard]] std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice,
                                                         const Watermark& watermark, int w, int h,
-                                                        TileDrawing drawing = TileDrawing::automatic);
+                                                        TileDrawing drawing = TileDrawing::automatic, int firstRow = 0);
 
 // --- the routines as separate layers ---
 

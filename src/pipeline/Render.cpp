@@ -3,6 +3,7 @@
 #include "base/Parallel.h"
 #include "pipeline/ColorPass.h"
 #include "pipeline/Overlays.h"
+#include "pipeline/RowBands.h"
 
 #include <QElapsedTimer>
 #include <QPainter>
@@ -79,20 +80,53 @@ QTransform layerToRaster(QSizeF layerSize, QSize rasterSize)
     return QTransform(sx, 0, 0, -sy, 0, layerSize.height() * sy);
 }
 
-/// Paints onto `raster` from all cores: each band of rows gets its own painter on a view of
-/// those rows, and `paint(painter, shift)` draws the same picture with `shift` appended to its
-/// device transform. Anti-aliased coverage does not depend on the clip, so the pixels equal a
-/// single painter's.
-void paintInBands(QImage& raster, const std::function<void(QPainter&, const QTransform&)>& paint)
+/// Steps 2-3: masks and committed overlays, painted straight onto the working raster.
+void paintOverlaysStep(QImage& base, QSize originalSize, const EditState& edits)
 {
-    uchar* bits = raster.bits(); // detach once, before the threads share the buffer
-    const qsizetype stride = raster.bytesPerLine();
-    const int width = raster.width();
-    parallelBands(raster.height(), 512, [&](int y0, int y1) {
-        QImage band(bits + stride * y0, width, y1 - y0, stride, QImage::Format_ARGB32_Premultiplied);
-        QPainter painter(&band);
-        paint(painter, QTransform::fromTranslate(0, -y0));
+    if (edits.masks.isEmpty() && edits.freehandOverlays.isEmpty())
+        return;
+    const QTransform toDevice = layerToRaster(QSizeF(originalSize), base.size());
+    // However many strokes an edit state holds, the photo is drawn in bounded time.
+    const QList<Overlay> overlays = withinWorkBudget(edits.freehandOverlays, originalSize);
+    paintInRowBands(base, 0, [&](QPainter& painter, const QTransform& shift) {
+        if (!edits.masks.isEmpty())
+            paintMasks(painter, toDevice * shift, edits.masks);
+        for (const Overlay& overlay : overlays)
+            paintOverlay(painter, toDevice * shift, overlay);
     });
+}
+
+/// Step 7: text marks in the original's frame, carried through the same mirror and turn: a
+/// mark stands on the same spot of the picture as in the editor. Its letters turn with the
+/// photo but are never mirrored. `out` holds the turned raster's rows from `firstRow` on.
+void paintTextStep(QImage& out, int firstRow, QSize unturnedSize, QSize originalSize, const EditState& edits,
+                   Dihedral applied)
+{
+    if (edits.textMarks.isEmpty())
+        return;
+    const QTransform toDevice =
+        layerToRaster(QSizeF(originalSize), unturnedSize) * dihedralTransform(applied, unturnedSize);
+    Qt::Orientations mirrored;
+    mirrored.setFlag(Qt::Horizontal, edits.flippedH);
+    mirrored.setFlag(Qt::Vertical, edits.flippedV);
+    paintInRowBands(out, firstRow, [&](QPainter& painter, const QTransform& shift) {
+        paintTextMarks(painter, toDevice * shift, edits.textMarks, mirrored);
+    });
+}
+
+/// Step 10: the watermark, upright over the final extent; `out` holds the rows from `firstRow`
+/// on of the final raster of `outSize`.
+std::expected<void, Error> paintWatermarkStep(QImage& out, int firstRow, QSize outSize, const QRectF& extent,
+                                              const EditState& edits)
+{
+    if (!edits.watermark)
+        return {};
+    const int w = int(extent.width());
+    const int h = int(extent.height());
+    if (w <= 0 || h <= 0)
+        return {};
+    const QTransform toDevice = layerToRaster(QSizeF(w, h), outSize);
+    return paintWatermark(out, toDevice, *edits.watermark, w, h, TileDrawing::automatic, firstRow);
 }
 
 QImage turnBilinear(const QImage& source, double degrees, QSize target)
@@ -140,18 +174,7 @@ std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize
     const double scale = double(base.width()) / full.width();
     StageClock clock;
 
-    // Steps 2-3: masks and committed overlays, painted straight onto the working raster.
-    if (!edits.masks.isEmpty() || !edits.freehandOverlays.isEmpty()) {
-        const QTransform toDevice = layerToRaster(full, base.size());
-        // However many strokes an edit state holds, the photo is drawn in bounded time.
-        const QList<Overlay> overlays = withinWorkBudget(edits.freehandOverlays, originalSize);
-        paintInBands(base, [&](QPainter& painter, const QTransform& shift) {
-            if (!edits.masks.isEmpty())
-                paintMasks(painter, toDevice * shift, edits.masks);
-            for (const Overlay& overlay : overlays)
-                paintOverlay(painter, toDevice * shift, overlay);
-        });
-    }
+    paintOverlaysStep(base, originalSize, edits);
     clock.lap("overlays");
 
     // Steps 4-6 fused with steps 8-9 when the turn is a quarter turn: the colour pass touches
@@ -163,40 +186,73 @@ std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize
     base = QImage(); // release the working raster early: it may be the size of the photo
     clock.lap("colour");
 
-    // Step 7: text marks in the original's frame, carried through the same mirror and turn: a
-    // mark stands on the same spot of the picture as in the editor. Its letters turn with the
-    // photo but are never mirrored.
-    if (!edits.textMarks.isEmpty()) {
-        const QTransform toDevice = layerToRaster(full, unturnedSize) * dihedralTransform(applied, unturnedSize);
-        Qt::Orientations mirrored;
-        mirrored.setFlag(Qt::Horizontal, edits.flippedH);
-        mirrored.setFlag(Qt::Vertical, edits.flippedV);
-        paintInBands(out, [&](QPainter& painter, const QTransform& shift) {
-            paintTextMarks(painter, toDevice * shift, edits.textMarks, mirrored);
-        });
-    }
+    paintTextStep(out, 0, unturnedSize, originalSize, edits, applied);
     clock.lap("text");
 
-    QRectF extent = turnedExtent(full, edits.rotation);
+    const QRectF extent = turnedExtent(full, edits.rotation);
     if (quarter < 0) {
         const QSize box(std::max(1, int(std::ceil(extent.width() * scale))),
                         std::max(1, int(std::ceil(extent.height() * scale))));
         out = turnBilinear(out, edits.rotation, box);
     }
 
-    // Step 10: the watermark, upright over the final extent.
-    if (edits.watermark) {
-        const int w = int(extent.width());
-        const int h = int(extent.height());
-        if (w > 0 && h > 0) {
-            const QTransform toDevice = layerToRaster(QSizeF(w, h), out.size());
-            if (auto painted = paintWatermark(out, toDevice, *edits.watermark, w, h);
-                !painted && onFailure == WatermarkFailure::fail)
-                return std::unexpected(painted.error());
-        }
-    }
+    if (auto painted = paintWatermarkStep(out, 0, out.size(), extent, edits);
+        !painted && onFailure == WatermarkFailure::fail)
+        return std::unexpected(painted.error());
     clock.lap("watermark");
     return Image{std::move(out), extent};
+}
+
+std::expected<BandedRender, Error> BandedRender::start(QImage base, QSize originalSize, const EditState& edits)
+{
+    BandedRender render;
+    if (base.isNull() || originalSize.isEmpty())
+        return render;
+    const int quarter = quarterTurnsOf(edits.rotation);
+    render.m_extent = turnedExtent(QSizeF(originalSize), edits.rotation);
+    if (quarter < 0) { // the bilinear turn reads anywhere in its source: rendered whole
+        auto whole = renderDecodedChecked(std::move(base), originalSize, edits);
+        if (!whole)
+            return std::unexpected(whole.error());
+        render.m_whole = std::move(whole->raster);
+        render.m_size = render.m_whole.size();
+        return render;
+    }
+    if (base.format() != QImage::Format_ARGB32_Premultiplied)
+        base.convertTo(QImage::Format_ARGB32_Premultiplied);
+    paintOverlaysStep(base, originalSize, edits);
+    render.m_applied = Dihedral{edits.flippedH, edits.flippedV, quarter};
+    render.m_size = render.m_applied.transposes() ? base.size().transposed() : base.size();
+    render.m_sigma = kSharpenRadius * double(base.width()) / originalSize.width();
+    render.m_originalSize = originalSize;
+    render.m_edits = edits;
+    render.m_source = std::move(base);
+    return render;
+}
+
+std::expected<QImage, Error> BandedRender::rows(int firstRow, int count) const
+{
+    firstRow = std::clamp(firstRow, 0, m_size.height());
+    count = std::clamp(count, 0, m_size.height() - firstRow);
+    if (count == 0)
+        return QImage();
+    if (!m_whole.isNull() && count == m_whole.height())
+        return m_whole; // shared, not copied
+    if (!m_whole.isNull())
+        return m_whole.copy(0, firstRow, m_whole.width(), count);
+    QImage band = colorAndTurnRows(m_source, m_edits.adjustment, m_sigma, m_applied, firstRow, count);
+    if (band.isNull())
+        return band;
+    paintTextStep(band, firstRow, m_source.size(), m_originalSize, m_edits, m_applied);
+    if (auto painted = paintWatermarkStep(band, firstRow, m_size, m_extent, m_edits); !painted)
+        return std::unexpected(painted.error());
+    return band;
+}
+
+void BandedRender::releaseSource()
+{
+    m_source = QImage();
+    m_whole = QImage();
 }
 
 std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits, double scale)

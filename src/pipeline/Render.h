@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Error.h"
+#include "pipeline/Dihedral.h"
 #include "pipeline/EditState.h"
 #include "pipeline/Image.h"
 #include "pipeline/SourceImage.h"
@@ -35,6 +36,46 @@ enum class WatermarkFailure {
 /// and only with WatermarkFailure::fail.
 [[nodiscard]] std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize, const EditState& edits,
                                                                WatermarkFailure onFailure = WatermarkFailure::fail);
+
+/// The render chain of renderDecodedChecked (at any size, a watermark it cannot draw a
+/// failure) made band by band: any rows of the final raster on request, the same pixels as
+/// those rows of the whole render, without ever holding the whole result. Holds the working
+/// raster (the original with its masks and overlays) until released; an arbitrary turn, which
+/// reads anywhere in its source, is rendered whole by start() and handed out in bands.
+class BandedRender {
+public:
+    /// Takes `base` (the upright original at any size, see renderDecodedChecked; pass it moved)
+    /// and paints masks and overlays onto it. Fails only with the watermark's error.
+    [[nodiscard]] static std::expected<BandedRender, Error> start(QImage base, QSize originalSize,
+                                                                  const EditState& edits);
+
+    /// Pixel size of the final raster; empty for an empty original.
+    [[nodiscard]] QSize size() const { return m_size; }
+    /// The final image's extent (as Image::extent of the whole render).
+    [[nodiscard]] QRectF extent() const { return m_extent; }
+
+    /// Rows [firstRow, firstRow + count) of the final raster (clipped to it) as a new raster,
+    /// made from all cores (all rows of a raster rendered whole: that raster, shared). Fails with the watermark's error. Safe to call from several threads
+    /// at once, but not together with releaseSource().
+    [[nodiscard]] std::expected<QImage, Error> rows(int firstRow, int count) const;
+
+    /// Whether start() rendered the whole raster already (an arbitrary turn): the original's
+    /// pixels have then gone.
+    [[nodiscard]] bool renderedWhole() const { return !m_whole.isNull(); }
+
+    /// Lets the working raster go (rows() returns nothing afterwards).
+    void releaseSource();
+
+private:
+    QImage m_source; ///< the working raster, before colour and turn
+    QImage m_whole;  ///< the final raster, for arbitrary turns
+    QSize m_size;
+    QRectF m_extent;
+    QSize m_originalSize;
+    EditState m_edits;
+    Dihedral m_applied;
+    double m_sigma = 0;
+};
 
 /// renderDecodedChecked for displays: a watermark that cannot be drawn is left out. Never fails.
 [[nodiscard]] Image renderDecoded(QImage base, QSize originalSize, const EditState& edits);

@@ -30,6 +30,8 @@ struct SourceImage::Data {
     raw::Header rawHeader;
     /// A raster kept in the cache folder instead (then `raster` is null).
     std::shared_ptr<const CachedRaster> cached;
+    /// The file `encoded` is read from at each decode instead of being kept (then it is empty).
+    QString readOnDemand;
 };
 
 namespace {
@@ -635,6 +637,18 @@ std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
     return source;
 }
 
+std::expected<SourceImage, Error> SourceImage::fromFileReadOnDemand(const QString& path)
+{
+    auto source = fromFile(path);
+    if (!source || source->isRaster())
+        return source;
+    auto data = std::make_shared<Data>(*source->m_data);
+    data->encoded = QByteArray();
+    data->readOnDemand = path;
+    source->m_data = std::move(data);
+    return source;
+}
+
 SourceImage SourceImage::fromRaster(QImage raster)
 {
     auto data = std::make_shared<Data>();
@@ -667,7 +681,17 @@ QSize SourceImage::size() const
 
 QByteArray SourceImage::encodedBytes() const
 {
-    return m_data ? m_data->encoded : QByteArray();
+    return m_data ? encodedNow().value_or(QByteArray()) : QByteArray();
+}
+
+std::expected<QByteArray, Error> SourceImage::encodedNow() const
+{
+    if (m_data->readOnDemand.isEmpty())
+        return m_data->encoded;
+    auto bytes = readRegularFile(m_data->readOnDemand);
+    if (!bytes)
+        return std::unexpected(decoderError(bytes.error().description));
+    return bytes;
 }
 
 bool SourceImage::isCameraRaw() const
@@ -693,21 +717,36 @@ std::expected<QImage, Error> SourceImage::decode() const
         return m_data->cached->read();
     if (isRaster())
         return m_data->raster;
+    if (m_data->readOnDemand.isEmpty())
+        return decodeBytes(m_data->encoded);
+    auto bytes = encodedNow();
+    if (!bytes)
+        return std::unexpected(bytes.error());
+    auto decoded = decodeBytes(*bytes);
+    // A file read again may have been replaced since its header was read.
+    if (decoded && decoded->size() != m_data->size)
+        return std::unexpected(
+            namingFile(unreadable(QStringLiteral("Sie wurde seit dem Lesen verändert.")), m_data->readOnDemand));
+    return decoded;
+}
+
+std::expected<QImage, Error> SourceImage::decodeBytes(const QByteArray& encoded) const
+{
     if (m_data->kind == EncodedKind::raw) {
-        auto full = raw::decodeFull(m_data->encoded);
+        auto full = raw::decodeFull(encoded);
         return full ? std::move(full) : std::unexpected(rawFailure(full.error()));
     }
     if (m_data->kind == EncodedKind::bmp)
-        return decodeBmp(m_data->encoded, m_data->size);
+        return decodeBmp(encoded, m_data->size);
 
-    vips::Ref probe = openBuffer(m_data->encoded, VIPS_ACCESS_SEQUENTIAL);
+    vips::Ref probe = openBuffer(encoded, VIPS_ACCESS_SEQUENTIAL);
     if (!probe)
         return std::unexpected(decoderFailure());
-    if (std::optional<QImage> plain = decodePlainJpeg(m_data->encoded, probe.get()))
+    if (std::optional<QImage> plain = decodePlainJpeg(encoded, probe.get()))
         return *plain;
     const int orientation = vips_image_get_orientation(probe.get());
     const QSize stored(probe.get()->Xsize, probe.get()->Ysize);
-    const QByteArray& bytes = m_data->encoded;
+    const QByteArray& bytes = encoded;
     return decodeDamageAware(bytes, stored, [&](VipsFailOn failOn) -> std::expected<QImage, Error> {
         // A damaged file is read whole: libvips' sequential reader leaves out the last strip of
         // a file whose end is missing.
@@ -742,7 +781,10 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
         return m_data->raster.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
     const QSize target = m_data->size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    const QByteArray& bytes = m_data->encoded;
+    const auto read = encodedNow();
+    if (!read)
+        return std::unexpected(read.error());
+    const QByteArray& bytes = *read;
     if (m_data->kind == EncodedKind::raw)
         return rawToFit(bytes, m_data->rawHeader, target);
     if (m_data->kind == EncodedKind::bmp)

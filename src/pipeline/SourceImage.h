@@ -50,6 +50,10 @@ public:
     [[nodiscard]] static std::expected<SourceImage, Error> fromEncoded(QByteArray bytes);
     /// Reads the file and then behaves like fromEncoded; every error names the file.
     [[nodiscard]] static std::expected<SourceImage, Error> fromFile(const QString& path);
+    /// fromFile, but the bytes are not kept: each decode reads the file again (for a batch of
+    /// many files that is rendered once, so that their bytes need not all be held). A decode
+    /// fails when the file can no longer be read or has other dimensions than when it was read.
+    [[nodiscard]] static std::expected<SourceImage, Error> fromFileReadOnDemand(const QString& path);
     /// An original that is already a raster (any format; stored premultiplied ARGB32).
     [[nodiscard]] static SourceImage fromRaster(QImage raster);
     /// The same, with the pixels kept in a file of the user's cache folder instead of in memory
@@ -87,6 +91,10 @@ public:
 private:
     [[nodiscard]] static std::expected<SourceImage, Error> fromRawBytes(QByteArray bytes, const raw::Header& header);
     [[nodiscard]] static std::expected<SourceImage, Error> fromBmpBytes(QByteArray bytes);
+    /// The encoded bytes: kept, or read from the file now.
+    [[nodiscard]] std::expected<QByteArray, Error> encodedNow() const;
+    /// decode() of these bytes of this original.
+    [[nodiscard]] std::expected<QImage, Error> decodeBytes(const QByteArray& encoded) const;
 
     struct Data;
     std::shared_ptr<const Data> m_data;

@@ -2,6 +2,7 @@
 #include "FileopsTestSupport.h"
 #include "base/NativePath.h"
 #include "model/ImageProcessor.h"
+#include "pipeline/Encoders.h"
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
 #include "support/DngFile.h"
@@ -231,4 +232,76 @@ TEST(Save, ACameraRawFileKeepsItsSensorDataAndGetsItsJpegBeside)
     EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "1/1");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
     EXPECT_EQ(readAll(raw.toLocalFile()), dng);
+}
+
+namespace {
+
+/// A textured JPEG photo, so that every step of the chain changes the pixels.
+QByteArray texturedJpeg(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb((x * 7 + y * 3) % 256, (x * x / 7 + y) % 256, (x ^ y) % 256));
+    return *encodeJPEG(Image{image, QRectF(0, 0, w, h)}, 0.95);
+}
+
+/// Every step of the chain on a w × h photo, turned by `rotation`.
+EditState everyStep(QSize size, double rotation)
+{
+    const double w = size.width(), h = size.height();
+    EditState edits;
+    edits.adjustment = AdjustmentState{0.3, 0.05, 1.1, 1.15, 0.4};
+    edits.rotation = rotation;
+    edits.flippedH = true;
+    edits.masks = {MaskRect{QRectF(0.05 * w, 0.05 * h, 0.2 * w, 0.1 * h), QStringLiteral("#000000")}};
+    edits.freehandOverlays = {
+        *rasterizeArrow(Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.4 * w, 0.01 * w, QStringLiteral("#FF3B30")}, size)};
+    TextMark mark;
+    mark.position = QPointF(0.3 * w, 0.7 * h);
+    mark.text = QStringLiteral("Kratzer links");
+    mark.fontSize = 0.05 * h;
+    mark.colorHex = QStringLiteral("#FFFFFF");
+    mark.hasBackground = true;
+    edits.textMarks = {mark};
+    edits.watermark = Watermark{QStringLiteral("© Lumora Studio"), WatermarkPosition::tiled, 0.35, 0.06};
+    return edits;
+}
+
+} // namespace
+
+// The export renders and encodes each photo a band of rows at a time; its files hold the very
+// bytes of the whole photo rendered at once and encoded, for JPEG and PNG, quarter turns and
+// another angle. (Text marks and the watermark go on different photos: the outlines Qt gives
+// the watermark's letters depend on which text its font caches have drawn before, which would
+// make the comparison depend on the order of the renders.)
+TEST(Export, StreamedFilesAreTheWholeRenderEncoded)
+{
+    QTemporaryDir source, target;
+    const QSize size(700, 530); // several bands of rows, turned or not
+    QList<PhotoItem> list;
+    const std::tuple<double, bool> photos[] = {{90, true}, {270, false}, {0, true}, {30, false}};
+    for (const auto& [rotation, text] : photos) {
+        PhotoItem photo = photoAt(writePhotoFile(source.path(), QStringLiteral("r%1.jpg").arg(list.size()),
+                                                 texturedJpeg(size.width(), size.height())));
+        photo.edits = everyStep(size, rotation);
+        if (text)
+            photo.edits.watermark.reset();
+        else
+            photo.edits.textMarks.clear();
+        list.append(photo);
+    }
+    auto token = std::make_shared<CancelToken>();
+    for (ExportFormat format : {ExportFormat::jpeg, ExportFormat::png}) {
+        const auto run = format == ExportFormat::png ? exportPNG : exportJPEG;
+        ASSERT_EQ(ended(run(list, token, 1, target.path(), 4)->wait()), "4/4");
+        for (int i = 0; i < list.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "photo " << i << (format == ExportFormat::png ? " PNG" : " JPEG"));
+            const auto whole = renderImage(list[i].originalCI, list[i].edits);
+            ASSERT_TRUE(whole.has_value());
+            const QByteArray expected = format == ExportFormat::png ? *encodePNG(*whole) : *encodeJPEG(*whole, 0.95);
+            const QString name = exportFileName(i, 1, list[i].url, format);
+            EXPECT_EQ(readAll(target.filePath(name)), expected);
+        }
+    }
 }

@@ -190,3 +190,31 @@ TEST(Decode, FilesThatAreNoPhotosAreRefusedWithTheirReason)
     ASSERT_TRUE(QFile::link(at("photo.png"), at("link.jpg")));
     EXPECT_TRUE(SourceImage::fromFile(at("link.jpg")));
 }
+
+// An original read on demand keeps no bytes: each decode reads its file, with the pixels of one
+// read once; a file gone or replaced by another picture since fails with its name.
+TEST(Decode, AFileReadOnDemandIsReadAtEachDecode)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.jpg"));
+    ASSERT_TRUE(writeAll(path, test::jpegOf(QColor(200, 40, 90), 64, 48)));
+    const auto kept = SourceImage::fromFile(path);
+    const auto onDemand = SourceImage::fromFileReadOnDemand(path);
+    ASSERT_TRUE(kept && onDemand);
+    EXPECT_EQ(onDemand->size(), QSize(64, 48));
+    EXPECT_EQ(onDemand->decode().value_or(QImage()), kept->decode().value_or(QImage(1, 1, QImage::Format_RGB32)));
+    EXPECT_EQ(onDemand->decodeToFit(QSize(32, 32)).value_or(QImage()).size(), QSize(32, 24));
+    EXPECT_EQ(onDemand->encodedBytes(), kept->encodedBytes());
+
+    ASSERT_TRUE(writeAll(path, test::jpegOf(QColor(200, 40, 90), 48, 64))); // another picture now
+    const auto replaced = onDemand->decode();
+    ASSERT_FALSE(replaced.has_value());
+    EXPECT_TRUE(replaced.error().description.contains(QStringLiteral("p.jpg")))
+        << replaced.error().description.toStdString();
+    EXPECT_EQ(kept->decode().value_or(QImage()).size(), QSize(64, 48)); // the kept bytes are still the photo read
+
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_FALSE(onDemand->decode().has_value());
+    EXPECT_FALSE(onDemand->decodeToFit(QSize(32, 32)).has_value());
+    EXPECT_FALSE(SourceImage::fromFileReadOnDemand(path).has_value());
+}

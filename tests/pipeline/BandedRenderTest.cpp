@@ -1,0 +1,253 @@
+#include "pipeline/ColorPass.h"
+#include "pipeline/EditsJson.h"
+#include "pipeline/Encoders.h"
+#include "pipeline/Overlays.h"
+#include "pipeline/Render.h"
+#include "pipeline/RowBands.h"
+#include "support/Pixels.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+/// A photo-like raster: smooth gradients with noise, so that sharpening and the colour steps
+/// change every pixel.
+QImage texture(int w, int h, quint32 seed = 7)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int noise = int(random.bounded(40));
+            row[x] = qRgb((x * 255 / w + noise) % 256, (y * 255 / h + noise) % 256, (x + y + noise) % 256);
+        }
+    }
+    return image;
+}
+
+/// Every step of the chain, in the edits file's form, over a w × h photo.
+EditState fullChain(QSize size, double rotation, bool flippedH, bool flippedV, const QString& watermarkPosition)
+{
+    const double w = size.width(), h = size.height();
+    const QString json =
+        QStringLiteral(R"({"adjustment": {"exposure": 0.3, "brightness": 0.05, "contrast": 1.1, "saturation": 1.15,
+                                          "sharpness": 0.4},
+           "rotation": %1, "flippedH": %2, "flippedV": %3,
+           "masks": [{"rect": [%4, %5, %6, %7], "colorHex": "#FFFFFFCC"}],
+           "freehandOverlays": [{"kind": "stroke", "points": [[%4, %5], [%8, %9], [%10, %11]],
+                                 "colorHex": "#FF3B30", "lineWidth": %12},
+                                {"kind": "arrow", "start": [%8, %5], "angle": 0.6, "length": %6,
+                                 "lineWidth": %12, "colorHex": "#FF3B30"}],
+           "textMarks": [{"position": [%4, %9], "text": "Kratzer links", "fontSize": %13, "colorHex": "#FFFFFF",
+                          "hasBackground": true}],
+           "watermark": {"text": "© Lumora Studio", "position": "%14", "opacity": 0.35, "sizeFactor": 0.06,
+                         "colorHex": "#FFFFFF"}})")
+            .arg(rotation)
+            .arg(flippedH ? "true" : "false")
+            .arg(flippedV ? "true" : "false")
+            .arg(0.1 * w)
+            .arg(0.1 * h)
+            .arg(0.3 * w)
+            .arg(0.2 * h)
+            .arg(0.5 * w)
+            .arg(0.6 * h)
+            .arg(0.9 * w)
+            .arg(0.4 * h)
+            .arg(0.01 * w)
+            .arg(0.05 * h)
+            .arg(watermarkPosition);
+    auto edits = editStateFromJson(json.toUtf8(), size);
+    EXPECT_TRUE(edits.has_value());
+    return edits.value_or(EditState{});
+}
+
+/// The whole render of the chain, and the same chain put together from bands of `bandRows`.
+std::pair<QImage, QImage> wholeAndBanded(const QImage& base, const EditState& edits, int bandRows)
+{
+    auto whole = renderDecodedChecked(base, base.size(), edits);
+    EXPECT_TRUE(whole.has_value());
+    auto banded = BandedRender::start(base, base.size(), edits);
+    EXPECT_TRUE(banded.has_value());
+    if (!whole || !banded)
+        return {};
+    EXPECT_EQ(banded->size(), whole->raster.size());
+    EXPECT_EQ(banded->extent(), whole->extent);
+    QImage joined(banded->size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < joined.height(); y += bandRows) {
+        auto rows = banded->rows(y, bandRows);
+        EXPECT_TRUE(rows.has_value());
+        if (!rows)
+            return {};
+        EXPECT_EQ(rows->width(), joined.width());
+        EXPECT_EQ(rows->height(), std::min(bandRows, joined.height() - y));
+        for (int r = 0; r < rows->height(); ++r)
+            std::memcpy(joined.scanLine(y + r), rows->constScanLine(r), size_t(joined.width()) * 4);
+    }
+    return {whole->raster.convertToFormat(QImage::Format_ARGB32_Premultiplied), joined};
+}
+
+struct Turn {
+    double rotation;
+    bool flippedH, flippedV;
+};
+
+class BandedRenderTurns : public testing::TestWithParam<Turn> {};
+
+} // namespace
+
+// Each band is coloured, turned, lettered and watermarked on its own: put together, bands
+// that start on the painting's fixed bands are the whole render pixel for pixel, whatever the
+// turn and the mirror (odd sizes, bands that cut through the text and the watermark's tiles).
+TEST_P(BandedRenderTurns, BandsAreTheWholeRenderPixelForPixel)
+{
+    const Turn turn = GetParam();
+    const QImage base = texture(701, 557);
+    for (const QString position : {QStringLiteral("tiled"), QStringLiteral("bottomRight")}) {
+        const EditState edits = fullChain(base.size(), turn.rotation, turn.flippedH, turn.flippedV, position);
+        for (int bandRows : {kPaintBandRows, 2 * kPaintBandRows, 1000 * kPaintBandRows}) {
+            SCOPED_TRACE(testing::Message() << position.toStdString() << ", bands of " << bandRows);
+            const auto [whole, joined] = wholeAndBanded(base, edits, bandRows);
+            ASSERT_FALSE(whole.isNull());
+            EXPECT_EQ(test::largestDifference(whole, joined), 0);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTurns, BandedRenderTurns,
+                         testing::Values(Turn{0, false, false}, Turn{90, true, false}, Turn{180, false, true},
+                                         Turn{270, true, true}, Turn{-90, false, false}, Turn{0, true, false},
+                                         Turn{90, false, true}, Turn{30, true, false}));
+
+// The colour pass makes any rows on their own, down to one: the sharpening reads the rows (or,
+// turned, the columns) around them. Every mirror and quarter turn.
+TEST(BandedRender, ColourPassRowsAreTheWholePassForAnyBand)
+{
+    const QImage base = texture(123, 77);
+    const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
+    for (int turn = 0; turn < 8; ++turn) {
+        const Dihedral dihedral{(turn & 4) != 0, false, turn % 4};
+        const QImage whole = colorAndTurn(base, adjustment, 1.69, dihedral);
+        for (int bandRows : {1, 7, 50}) {
+            SCOPED_TRACE(testing::Message() << "turn " << turn << ", bands of " << bandRows);
+            for (int y = 0; y < whole.height(); y += bandRows) {
+                const QImage rows = colorAndTurnRows(base, adjustment, 1.69, dihedral, y, bandRows);
+                const int count = std::min(bandRows, whole.height() - y);
+                ASSERT_EQ(rows.size(), QSize(whole.width(), count));
+                EXPECT_EQ(test::largestDifference(rows, whole.copy(0, y, whole.width(), count)), 0) << "row " << y;
+            }
+        }
+    }
+}
+
+TEST(BandedRender, EmptyOriginalAndRowsOutsideGiveNothing)
+{
+    auto none = BandedRender::start(QImage(), QSize(10, 10), EditState{});
+    ASSERT_TRUE(none.has_value());
+    EXPECT_TRUE(none->size().isEmpty());
+    auto render = BandedRender::start(texture(20, 10), QSize(20, 10), fullChain({20, 10}, 90, false, false, "tiled"));
+    ASSERT_TRUE(render.has_value());
+    EXPECT_EQ(render->size(), QSize(10, 20));
+    EXPECT_TRUE(render->rows(20, 5).value_or(QImage(1, 1, QImage::Format_ARGB32)).isNull());
+    EXPECT_EQ(render->rows(18, 5).value_or(QImage()).height(), 2); // clipped to the raster
+    render->releaseSource();
+    EXPECT_TRUE(render->rows(0, 5).value_or(QImage(1, 1, QImage::Format_ARGB32)).isNull());
+}
+
+TEST(BandedRender, AWatermarkThatCannotBeDrawnFailsTheBand)
+{
+    EditState edits = fullChain({64, 48}, 90, false, false, "tiled");
+    edits.watermark->sizeFactor = std::numeric_limits<double>::quiet_NaN();
+    auto render = BandedRender::start(texture(64, 48), QSize(64, 48), edits);
+    ASSERT_TRUE(render.has_value());
+    const auto rows = render->rows(0, 16);
+    ASSERT_FALSE(rows.has_value());
+    EXPECT_EQ(rows.error().domain, watermarkErrors::domain);
+}
+
+// The photos of the corpus at full size with the whole chain, in the export's bands.
+TEST(BandedRender, CameraPhotosInBandsAreTheWholeRender)
+{
+    const QString folder = QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/cam24"));
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name).mid(0, 2);
+    if (files.isEmpty())
+        GTEST_SKIP() << "keine Fotos in " << folder.toStdString();
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        const auto source = SourceImage::fromFile(QDir(folder).filePath(name));
+        ASSERT_TRUE(source.has_value());
+        const QImage base = source->decode().value_or(QImage());
+        ASSERT_FALSE(base.isNull());
+        const auto [whole, joined] =
+            wholeAndBanded(base, fullChain(base.size(), 90, true, false, "tiled"), kPaintBandRows);
+        ASSERT_FALSE(whole.isNull());
+        EXPECT_EQ(test::largestDifference(whole, joined), 0);
+    }
+}
+
+// Streamed encoders give the bytes of the whole-raster ones, a translucent band included.
+TEST(BandEncoders, BandsGiveTheBytesOfTheWholeRaster)
+{
+    QImage raster = texture(67, 45);
+    for (int x = 0; x < 30; ++x)
+        raster.setPixel(x, 20, qPremultiply(qRgba(200, 100, 50, 90)));
+    const Image image{raster, QRectF(0, 0, 67, 45)};
+    JpegBandEncoder jpeg(raster.size(), 0.95);
+    PngBandEncoder png(raster.size());
+    for (int y = 0; y < raster.height(); y += 10) {
+        const QImage rows = raster.copy(0, y, raster.width(), std::min(10, raster.height() - y));
+        ASSERT_TRUE(jpeg.add(rows).has_value());
+        ASSERT_TRUE(png.add(rows).has_value());
+    }
+    EXPECT_EQ(jpeg.finish().value_or(QByteArray()), encodeJPEG(image, 0.95).value());
+    EXPECT_EQ(png.finish().value_or(QByteArray()), encodePNG(image).value());
+}
+
+TEST(BandEncoders, RowsThatDoNotFitAndAnEarlyFinishFail)
+{
+    const QImage raster = texture(32, 16);
+    JpegBandEncoder narrow(raster.size(), 0.95);
+    const auto wrongWidth = narrow.add(raster.copy(0, 0, 31, 4));
+    ASSERT_FALSE(wrongWidth.has_value());
+    EXPECT_EQ(wrongWidth.error().code, encoderErrors::jpegEncodingFailed);
+    EXPECT_FALSE(narrow.add(raster.copy(0, 0, 32, 4)).has_value()); // failed once, failed for good
+
+    JpegBandEncoder early(raster.size(), 0.95);
+    ASSERT_TRUE(early.add(raster.copy(0, 0, 32, 8)).has_value());
+    EXPECT_FALSE(early.add(raster).has_value()); // more rows than the image has
+    JpegBandEncoder half(raster.size(), 0.95);
+    ASSERT_TRUE(half.add(raster.copy(0, 0, 32, 8)).has_value());
+    EXPECT_FALSE(half.finish().has_value());
+
+    PngBandEncoder png(raster.size());
+    ASSERT_TRUE(png.add(raster.copy(0, 0, 32, 8)).has_value());
+    EXPECT_EQ(png.finish().error().code, encoderErrors::pngEncodingFailed);
+    EXPECT_EQ(JpegBandEncoder(QSize(), 0.95).finish().error().code, encoderErrors::jpegNoImage);
+}
+
+// All ways of drawing the watermark, painted into the fixed bands of rows one at a time, give
+// the rows of the whole painting.
+TEST(BandedRender, WatermarkTilesInBandsAreTheWholePainting)
+{
+    Watermark mark;
+    mark.text = QStringLiteral("Lumora");
+    mark.sizeFactor = 0.08;
+    mark.opacity = 0.5;
+    const QSize size(603, 551);
+    const QTransform toDevice(1, 0, 0, -1, 0, size.height());
+    for (TileDrawing drawing : {TileDrawing::stamp, TileDrawing::fill, TileDrawing::automatic}) {
+        mark.position = drawing == TileDrawing::automatic ? WatermarkPosition::center : WatermarkPosition::tiled;
+        QImage whole = texture(size.width(), size.height());
+        ASSERT_TRUE(paintWatermark(whole, toDevice, mark, size.width(), size.height(), drawing).has_value());
+        for (int y = 0; y < size.height(); y += kPaintBandRows) {
+            const int rows = std::min(kPaintBandRows, size.height() - y);
+            QImage band = texture(size.width(), size.height()).copy(0, y, size.width(), rows);
+            ASSERT_TRUE(paintWatermark(band, toDevice, mark, size.width(), size.height(), drawing, y).has_value());
+            EXPECT_EQ(test::largestDifference(band, whole.copy(0, y, size.width(), rows)), 0) << "row " << y;
+        }
+    }
+}
