@@ -536,18 +536,21 @@ TEST_P(VolumeTrash, AFolderAnotherUserCanReachIsNeverUsed)
     const QString shared = card + QStringLiteral("/.Trash");
     const QString mine = shared + QLatin1Char('/') + uid;
     const QString own = card + QStringLiteral("/.Trash-") + uid;
-    if (*setup.shared)
+    if (*setup.shared) {
         ASSERT_TRUE(makeFolder(shared, QStringLiteral("other:") + QLatin1String(setup.shared)));
+    }
     if (QLatin1String(setup.mine) == QLatin1String("link")) {
         ASSERT_TRUE(makeFolder(card + QStringLiteral("/woanders"), QStringLiteral("me:0700")));
         ASSERT_TRUE(QFile::link(card + QStringLiteral("/woanders"), mine));
     } else if (*setup.mine) {
         ASSERT_TRUE(makeFolder(mine, QLatin1String(setup.mine)));
     }
-    if (*setup.mineFiles)
+    if (*setup.mineFiles) {
         ASSERT_TRUE(makeFolder(mine + QStringLiteral("/files"), QLatin1String(setup.mineFiles)));
-    if (*setup.own)
+    }
+    if (*setup.own) {
         ASSERT_TRUE(makeFolder(own, QLatin1String(setup.own)));
+    }
 
     const QByteArray bytes = test::jpegOf(Qt::darkGreen);
     ImageProcessor processor;

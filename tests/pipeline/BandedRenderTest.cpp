@@ -107,7 +107,7 @@ TEST_P(BandedRenderTurns, BandsAreTheWholeRenderPixelForPixel)
 {
     const Turn turn = GetParam();
     const QImage base = texture(701, 557);
-    for (const QString position : {QStringLiteral("tiled"), QStringLiteral("bottomRight")}) {
+    for (const QString& position : {QStringLiteral("tiled"), QStringLiteral("bottomRight")}) {
         const EditState edits = fullChain(base.size(), turn.rotation, turn.flippedH, turn.flippedV, position);
         for (int bandRows : {kPaintBandRows, 2 * kPaintBandRows, 1000 * kPaintBandRows}) {
             SCOPED_TRACE(testing::Message() << position.toStdString() << ", bands of " << bandRows);
