@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace lumora {
 
@@ -19,11 +20,17 @@ struct JpegBandEncoder::State {
         jpeg_error_mgr manager;
         std::jmp_buf back;
     };
+    /// Where libjpeg writes: straight into the bytes that are handed on, grown by half their
+    /// size at a time. libjpeg's own memory destination doubles a buffer by copying it, and its
+    /// bytes were copied once more at the end: a file of 10 MB was held up to three times over.
+    struct Destination {
+        jpeg_destination_mgr manager;
+        QByteArray bytes;
+    };
     jpeg_compress_struct info{};
     Errors errors{};
+    Destination destination{};
     bool created = false;
-    unsigned char* buffer = nullptr; ///< the bytes so far (malloc'ed by libjpeg)
-    unsigned long length = 0;
     std::vector<quint8> spareRow;
 };
 
@@ -52,6 +59,46 @@ const quint32* overWhite(const quint32* row, int w, quint32* spare)
     return spare;
 }
 
+constexpr qsizetype kFirstOutputBytes = qsizetype(1) << 20;
+
+/// Makes room in the destination for `room` more bytes after the first `used`; through
+/// libjpeg's error exit when there is no memory for them.
+void growDestination(j_compress_ptr info, qsizetype used, qsizetype room)
+{
+    auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+    bool grown = true;
+    try {
+        destination.bytes.resize(used + room);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown) { // outside the handler: the error exit jumps and never returns
+        info->err->msg_code = JERR_OUT_OF_MEMORY;
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+    destination.manager.next_output_byte = reinterpret_cast<JOCTET*>(destination.bytes.data()) + used;
+    destination.manager.free_in_buffer = size_t(destination.bytes.size() - used);
+}
+
+void writeInto(JpegBandEncoder::State& st)
+{
+    st.destination.manager.init_destination = [](j_compress_ptr info) { growDestination(info, 0, kFirstOutputBytes); };
+    st.destination.manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
+        // Called when the whole room is used (the free count it leaves in the manager may be
+        // stale): half as much again as is written.
+        const qsizetype used = reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest)->bytes.size();
+        growDestination(info, used, std::max(used / 2, kFirstOutputBytes));
+        return TRUE;
+    };
+    st.destination.manager.term_destination = [](j_compress_ptr info) {
+        auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+        destination.bytes.truncate(destination.bytes.size() - qsizetype(destination.manager.free_in_buffer));
+        destination.manager.free_in_buffer = 0;
+    };
+    st.destination.manager.free_in_buffer = 0;
+    st.info.dest = &st.destination.manager;
+}
+
 QByteArray takeBuffer(void* buffer, size_t length)
 {
     QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
@@ -73,7 +120,7 @@ bool startJpeg(JpegBandEncoder::State& st, int w, int h, int quality)
     }
     jpeg_create_compress(&info);
     st.created = true;
-    jpeg_mem_dest(&info, &st.buffer, &st.length);
+    writeInto(st);
     info.image_width = JDIMENSION(w);
     info.image_height = JDIMENSION(h);
     info.input_components = 4;
@@ -140,7 +187,6 @@ JpegBandEncoder::~JpegBandEncoder()
 {
     if (m_state->created)
         jpeg_destroy_compress(&m_state->info);
-    std::free(m_state->buffer);
 }
 
 std::expected<void, Error> JpegBandEncoder::add(const QImage& rows)
@@ -169,8 +215,8 @@ std::expected<QByteArray, Error> JpegBandEncoder::finish()
         return std::unexpected(encodingError(*m_failed));
     }
     m_failed = encoderErrors::jpegEncodingFailed; // nothing more to add
-    QByteArray bytes(reinterpret_cast<const char*>(m_state->buffer), qsizetype(m_state->length));
-    std::free(std::exchange(m_state->buffer, nullptr));
+    QByteArray bytes = std::exchange(m_state->destination.bytes, QByteArray());
+    bytes.squeeze(); // the room grown ahead goes back
     return bytes;
 }
 
