@@ -49,57 +49,16 @@ std::future<Decoded> decodeAhead(const SourceImage& original)
     return std::async(std::launch::async, [original] { return original.decode(); });
 }
 
-/// One value at a time handed from one thread to the next: `put` returns once the value has
-/// been taken, so the producer cannot run ahead with a second one (each value may be a
-/// full-size raster). Either side may close: `put` then drops its value and says so, and
-/// `take` returns what is left, then nothing.
-template <typename T>
-class Handover {
-public:
-    bool put(T value)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return !m_value || m_closed; });
-        if (m_closed)
-            return false;
-        m_value = std::move(value);
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return !m_value || m_closed; });
-        if (m_value) { // closed before it was taken
-            m_value.reset();
-            return false;
-        }
-        return true;
-    }
-    std::optional<T> take()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_value || m_closed; });
-        std::optional<T> value = std::exchange(m_value, std::nullopt);
-        m_changed.notify_all();
-        return value;
-    }
-    void close()
-    {
-        const std::scoped_lock lock(m_mutex);
-        m_closed = true;
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::optional<T> m_value;
-    bool m_closed = false;
-};
-
 /// Values handed from one thread to the next in order, at most `capacity` waiting: `put` waits
-/// while the queue is full. Either side may close: `put` then drops its value and says so, and
-/// `take` returns what is left, then nothing.
+/// while the queue is full. With `untilTaken`, `put` also waits until its value has been taken,
+/// so a producer of one value at a time cannot run ahead with a second (each may be a whole
+/// file). Either side may close: `put` then drops its value and says so, and `take` returns what
+/// is left, then nothing.
 template <typename T>
 class BoundedQueue {
 public:
-    explicit BoundedQueue(size_t capacity) : m_capacity(capacity) {}
+    enum class Put { queued, untilTaken };
+    explicit BoundedQueue(size_t capacity, Put put = Put::queued) : m_capacity(capacity), m_put(put) {}
     bool put(T value)
     {
         std::unique_lock lock(m_mutex);
@@ -107,7 +66,15 @@ public:
         if (m_closed)
             return false;
         m_values.push_back(std::move(value));
+        const quint64 ticket = ++m_putCount;
         m_changed.notify_all();
+        if (m_put == Put::queued)
+            return true;
+        m_changed.wait(lock, [&] { return m_takenCount >= ticket || m_closed; });
+        if (m_takenCount < ticket) { // closed before it was taken
+            m_values.pop_back();
+            return false;
+        }
         return true;
     }
     std::optional<T> take()
@@ -118,6 +85,7 @@ public:
             return std::nullopt;
         std::optional<T> value = std::move(m_values.front());
         m_values.pop_front();
+        ++m_takenCount;
         m_changed.notify_all();
         return value;
     }
@@ -132,7 +100,10 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<T> m_values;
-    size_t m_capacity;
+    const size_t m_capacity;
+    const Put m_put;
+    quint64 m_putCount = 0;
+    quint64 m_takenCount = 0;
     bool m_closed = false;
 };
 
@@ -167,7 +138,7 @@ std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
 
 /// Encodes the pieces as they come and hands each photo's bytes (or its failure) on, until the
 /// pieces end or the writer stops taking.
-void encodePieces(BoundedQueue<Piece>& toEncode, Handover<Encoded>& toWrite, ExportFormat format)
+void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, ExportFormat format)
 {
     std::unique_ptr<BandEncoder> encoder;
     int current = -1;
@@ -254,7 +225,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
 {
     const int total = int(jobs.size());
     BoundedQueue<Piece> toEncode(kPiecesAhead);
-    Handover<Encoded> toWrite;
+    BoundedQueue<Encoded> toWrite(1, BoundedQueue<Encoded>::Put::untilTaken);
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
     std::jthread encoder([&] {
