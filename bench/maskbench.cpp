@@ -8,6 +8,7 @@
 // masks, each cut at one half (a photo where neither finds a subject counts as 1), and the time
 // of each segmentation with its model loaded. Prints one line per photo, then the mean and the
 // smallest IoU and the median times; the reference against itself gives 1.
+#include "cli/Bench.h"
 #include "cutout/SegmentationModel.h"
 #include "model/DisplayRender.h"
 #include "pipeline/Render.h"
@@ -36,17 +37,9 @@ double iou(const QImage& a, const QImage& b)
     return either ? double(both) / double(either) : 1.0;
 }
 
-double medianOf(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct Masks {
     std::vector<QImage> masks;
-    std::vector<double> ms;
+    QList<double> ms;
 };
 
 // All photos with one model, after one untimed run that loads it.
@@ -106,7 +99,7 @@ int main(int argc, char** argv)
                     reference.ms[i], candidate.ms[i]);
     }
     std::printf("%zu photos: mean IoU %.4f, smallest %.4f; median reference %.0f ms, candidate %.0f ms\n",
-                photos.size(), photos.empty() ? 0 : sum / double(photos.size()), smallest, medianOf(reference.ms),
-                medianOf(candidate.ms));
+                photos.size(), photos.empty() ? 0 : sum / double(photos.size()), smallest, median(reference.ms),
+                median(candidate.ms));
     return photos.empty() ? 1 : 0;
 }

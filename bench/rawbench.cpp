@@ -29,14 +29,6 @@ using namespace lumora;
 
 namespace {
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct Pair {
     QByteArray withPreview;
     QByteArray withoutPreview;
@@ -125,13 +117,13 @@ int cards(const QStringList& jpegs)
         }
     }
     const auto phase = [](const std::vector<CardTimes>& times, double CardTimes::*field) {
-        std::vector<double> values;
+        QList<double> values;
         for (const CardTimes& t : times)
             values.push_back(t.*field);
         return median(values);
     };
     const auto total = [](const std::vector<CardTimes>& times) {
-        std::vector<double> values;
+        QList<double> values;
         for (const CardTimes& t : times)
             values.push_back(t.total());
         return median(values);

@@ -4,6 +4,7 @@
 #include "pipeline/Overlays.h"
 #include "pipeline/Render.h"
 #include "pipeline/RowBands.h"
+#include "support/PhotoFiles.h"
 #include "support/Pixels.h"
 
 #include <QDir>
@@ -172,13 +173,12 @@ TEST(BandedRender, AWatermarkThatCannotBeDrawnFailsTheBand)
 // The photos of the corpus at full size with the whole chain, in the export's bands.
 TEST(BandedRender, CameraPhotosInBandsAreTheWholeRender)
 {
-    const QString folder = QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/cam24"));
-    const QStringList files = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name).mid(0, 2);
+    const QStringList files = test::cameraPhotos(2);
     if (files.isEmpty())
-        GTEST_SKIP() << "keine Fotos in " << folder.toStdString();
-    for (const QString& name : files) {
-        SCOPED_TRACE(name.toStdString());
-        const auto source = SourceImage::fromFile(QDir(folder).filePath(name));
+        GTEST_SKIP() << "keine Fotos in " << test::cameraPhotoFolder().toStdString();
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        const auto source = SourceImage::fromFile(path);
         ASSERT_TRUE(source.has_value());
         const QImage base = source->decode().value_or(QImage());
         ASSERT_FALSE(base.isNull());

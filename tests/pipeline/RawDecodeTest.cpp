@@ -285,20 +285,19 @@ TEST(RawDecode, CameraSamplesInTheUsersFolderDecode)
 TEST(RawDecode, CameraPhotosMosaickedDecodeCloseToThemselves)
 {
     // Real photos (the corpus, when present) carry the fine detail demosaicing guesses at.
-    const QString folder = QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/cam24"));
-    const QStringList files = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name).mid(0, 3);
+    const QStringList files = test::cameraPhotos(3);
     if (files.isEmpty())
-        GTEST_SKIP() << "keine Fotos in " << folder.toStdString();
-    for (const QString& name : files) {
-        SCOPED_TRACE(name.toStdString());
-        const auto source = SourceImage::fromFile(QDir(folder).filePath(name));
+        GTEST_SKIP() << "keine Fotos in " << test::cameraPhotoFolder().toStdString();
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        const auto source = SourceImage::fromFile(path);
         ASSERT_TRUE(source.has_value());
         const QImage photo = source->decodeToFit(QSize(1200, 1200)).value_or(QImage());
         ASSERT_FALSE(photo.isNull());
         const QImage decoded = test::decoded(makeDng(photo));
         const Distance d = distance(decoded, photo);
-        std::cout << "[ Mosaik ] " << name.toStdString() << ": " << d.mean << " im Mittel, " << d.farShare * 100
-                  << " % um mehr als 24\n";
+        std::cout << "[ Mosaik ] " << QFileInfo(path).fileName().toStdString() << ": " << d.mean << " im Mittel, "
+                  << d.farShare * 100 << " % um mehr als 24\n";
         // Measured 0.66 to 1.26 per channel on average and 0.1 to 0.63 % of the pixels off by
         // more than 24 at 1200 × 800 (the first three photos of the corpus).
         EXPECT_LT(d.mean, 3.0);
