@@ -332,8 +332,10 @@ void ImageProcessor::startBatch(const QSet<QUuid>& ids, const std::function<void
         if (!ids.contains(photo.id))
             continue;
         change(photo);
-        // The card shows the change at once, from its small base; the sharp preview follows.
-        renderCard(photo);
+        // A card on screen shows the change at once, from its small base (as a slider step
+        // does); the sharp previews and the other cards follow from the batch.
+        if (!m_cardOnScreen || m_cardOnScreen(photo.id))
+            renderCard(photo);
         jobs.append(snapshotOf(photo, int(i)));
         changes.edited.append(photo.id);
     }

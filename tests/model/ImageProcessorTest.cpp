@@ -95,6 +95,15 @@ TEST_F(ProcessorFixture, BatchQuarterTurnsKeepTheRemainderAndBlockSliders)
     EXPECT_EQ(seen, (QList<double>{-90, -180, -270, -0.0}));
     EXPECT_TRUE(std::signbit(seen.last())); // −0, as the remainder keeps the sign
 
+    // A card off screen is left to the batch: no card render on the UI thread for it.
+    processor.setCardOnScreen([](const QUuid&) { return false; });
+    const QSize card = first().thumbnail.size();
+    processor.rotate(ids, RotationDirection::left);
+    EXPECT_EQ(first().thumbnail.size(), card);
+    ASSERT_TRUE(waitIdle(processor));
+    EXPECT_EQ(first().thumbnail.size(), card.transposed());
+    processor.setCardOnScreen({});
+
     processor.flip(ids, FlipDirection::horizontal);
     ASSERT_TRUE(waitIdle(processor));
     EXPECT_TRUE(first().edits.flippedH);
