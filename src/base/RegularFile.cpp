@@ -11,6 +11,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lumora {
 
@@ -39,9 +40,20 @@ Error notRegular(const QString& path)
     return fileError(QFileDevice::OpenError, QStringLiteral("%1 ist keine reguläre Datei.").arg(quotedName(path)));
 }
 
+FileIdentity identityFrom(const struct stat& info)
+{
+    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+                        quint64(info.st_ino)};
+}
+
+Error tooLarge(const QString& path)
+{
+    return fileError(QFileDevice::ReadError, QStringLiteral("%1 ist zu groß.").arg(quotedName(path)));
+}
+
 } // namespace
 
-std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 maxBytes)
+std::expected<OpenRegularFile, Error> OpenRegularFile::open(const QString& path, qint64 maxBytes)
 {
     // Non-blocking, so that opening a pipe without a writer returns at once; the type is
     // checked on the open file itself, so nothing can be swapped in between.
@@ -54,45 +66,110 @@ std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 max
             return std::unexpected(notRegular(path));
         return std::unexpected(fileFailure(FileAction::read, path, error));
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
     struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        return std::unexpected(fileFailure(FileAction::read, path, errno));
-    if (!S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return std::unexpected(fileFailure(FileAction::read, path, error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
         return std::unexpected(notRegular(path));
-    auto tooLarge = [&] {
-        return std::unexpected(
-            fileError(QFileDevice::ReadError, QStringLiteral("%1 ist zu groß.").arg(quotedName(path))));
-    };
-    if (info.st_size > maxBytes)
-        return tooLarge();
+    }
+    if (info.st_size > maxBytes) {
+        ::close(fd);
+        return std::unexpected(tooLarge(path));
+    }
+    return OpenRegularFile(fd, path, identityFrom(info), maxBytes);
+}
 
-    // The file may change while it is read: the loop stops at its end or just past the limit.
-    QByteArray bytes;
-    bytes.resize(qsizetype(info.st_size));
-    preferLargePages(bytes);
+OpenRegularFile::OpenRegularFile(int fd, QString path, FileIdentity identity, qint64 maxBytes)
+    : m_fd(fd), m_path(std::move(path)), m_identity(identity), m_maxBytes(maxBytes)
+{
+}
+
+OpenRegularFile::OpenRegularFile(OpenRegularFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_identity(other.m_identity),
+      m_maxBytes(other.m_maxBytes)
+{
+}
+
+OpenRegularFile& OpenRegularFile::operator=(OpenRegularFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_identity = other.m_identity;
+        m_maxBytes = other.m_maxBytes;
+    }
+    return *this;
+}
+
+OpenRegularFile::~OpenRegularFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::expected<qint64, Error> OpenRegularFile::readAt(qint64 offset, char* into, qint64 length) const
+{
     qint64 filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (filled > maxBytes)
-                return tooLarge();
-            bytes.resize(qsizetype(std::min(maxBytes + 1, filled + 64 * 1024)));
-        }
-        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+    while (filled < length) {
+        const ssize_t got = ::pread(m_fd, into + filled, size_t(length - filled), off_t(offset + filled));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return std::unexpected(fileFailure(FileAction::read, path, errno));
+            return std::unexpected(fileFailure(FileAction::read, m_path, errno));
         if (got == 0)
             break;
         filled += got;
     }
+    return filled;
+}
+
+std::expected<QByteArray, Error> OpenRegularFile::readAt(qint64 offset, qint64 length) const
+{
+    QByteArray bytes;
+    bytes.resize(qsizetype(std::clamp<qint64>(length, 0, m_maxBytes)));
+    auto got = readAt(offset, bytes.data(), bytes.size());
+    if (!got)
+        return std::unexpected(got.error());
+    bytes.truncate(qsizetype(*got));
+    return bytes;
+}
+
+std::expected<QByteArray, Error> OpenRegularFile::readAll() const
+{
+    // The file may change while it is read: the loop stops at its end or just past the limit.
+    QByteArray bytes;
+    bytes.resize(qsizetype(m_identity.size));
+    preferLargePages(bytes);
+    qint64 filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > m_maxBytes)
+                return std::unexpected(tooLarge(m_path));
+            bytes.resize(qsizetype(std::min(m_maxBytes + 1, filled + 64 * 1024)));
+        }
+        auto got = readAt(filled, bytes.data() + filled, bytes.size() - filled);
+        if (!got)
+            return std::unexpected(got.error());
+        if (*got == 0)
+            break;
+        filled += *got;
+    }
     bytes.truncate(qsizetype(filled));
     return bytes;
+}
+
+std::expected<QByteArray, Error> readRegularFile(const QString& path, qint64 maxBytes)
+{
+    auto file = OpenRegularFile::open(path, maxBytes);
+    if (!file)
+        return std::unexpected(file.error());
+    return file->readAll();
 }
 
 std::optional<FileIdentity> identityOf(const QString& path)
@@ -100,8 +177,7 @@ std::optional<FileIdentity> identityOf(const QString& path)
     struct stat info {};
     if (::stat(nativePath(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
-                        quint64(info.st_ino)};
+    return identityFrom(info);
 }
 
 } // namespace lumora

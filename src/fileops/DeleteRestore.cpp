@@ -123,6 +123,9 @@ ProgressStreamPtr deleteFiles(ImageProcessor& processor, const QSet<QUuid>& ids,
     QStringList paths;
     for (const PhotoItem& photo : std::as_const(parts.taken)) {
         paths.append(photo.url.toLocalFile());
+        // A camera RAW photo read for its card alone keeps its bytes before its file goes, so
+        // that it still decodes when the deletion is undone (nothing to do once kept).
+        (void)photo.originalCI.keepWhole();
         if (auto bytes = readWhole(photo.url))
             group.append(DeletedItem{photo, std::move(bytes)});
     }

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <cmath>
 #include <future>
+#include <malloc.h>
 #include <utility>
 
 // The processor's background work: loading, preview refreshes and the batch operations.
@@ -137,6 +138,7 @@ void ImageProcessor::startNextLoad()
             });
         };
         std::future<Loaded> ahead = requests.isEmpty() ? std::future<Loaded>() : readAhead(requests.first());
+        std::vector<SourceImage> sensorFiles;
         for (qsizetype i = 0; i < requests.size(); ++i) {
             Loaded item = ahead.get();
             if (i + 1 < requests.size())
@@ -149,6 +151,8 @@ void ImageProcessor::startNextLoad()
                     item.original = original;
                     item.cardBase = thumbnailOf(*thumbnail, kCardBaseSide);
                     item.thumbnail = *thumbnail;
+                    if (original.isCameraRaw())
+                        sensorFiles.push_back(original);
                 } else {
                     item.problem = thumbnail.error().description;
                 }
@@ -156,6 +160,16 @@ void ImageProcessor::startNextLoad()
             channel.post([this, item = std::move(item)]() mutable { loadArrived(std::move(item)); });
         }
         channel.post([this] { loadEnded(); });
+        // A camera RAW file's card came from its header and preview alone. Its whole bytes are
+        // read once every card is there, and kept as a JPEG's are: a card taken out after
+        // loading must not take the photo with it. One that cannot be read now is read again
+        // at its decode, which then says why.
+        for (const SourceImage& file : sensorFiles)
+            (void)file.keepWhole();
+        // Their previews, dropped now, lay among other memory of the heap: given back to the
+        // system, so that a grid of RAW photos holds no more than their files.
+        if (!sensorFiles.empty())
+            ::malloc_trim(0);
     });
 }
 

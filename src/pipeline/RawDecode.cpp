@@ -1,11 +1,15 @@
 #include "pipeline/RawDecode.h"
 
+#include "base/RegularFile.h"
 #include "pipeline/Raster.h"
 #include "pipeline/SourceImage.h"
 
 #include <QTransform>
 #include <libraw/libraw.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace lumora::raw {
@@ -29,6 +33,114 @@ Error failure(int code)
     default: return reason(QStringLiteral("Die Sensordaten sind beschädigt."));
     }
 }
+
+/// LibRaw's input from an open file, read where LibRaw seeks, through a window of the file kept
+/// in memory: its header parsing reads two and four bytes at a time. A read error reads as the
+/// end of the file, which LibRaw reports as a file it cannot read.
+class FileStream final : public LibRaw_abstract_datastream {
+public:
+    explicit FileStream(const OpenRegularFile& file) : m_file(file), m_size(file.identity().size) {}
+
+    int valid() override { return 1; }
+    int read(void* into, size_t size, size_t count) override
+    {
+        if (size == 0 || count == 0)
+            return 0;
+        const qint64 wanted = std::min<qint64>(qint64(size) * qint64(count), std::max<qint64>(m_size - m_position, 0));
+        auto* out = static_cast<char*>(into);
+        qint64 done = 0;
+        while (done < wanted) {
+            if (!fill())
+                break;
+            const qint64 step = std::min(wanted - done, m_windowStart + m_window.size() - m_position);
+            std::memcpy(out + done, m_window.constData() + (m_position - m_windowStart), size_t(step));
+            done += step;
+            m_position += step;
+        }
+        return int(done / qint64(size));
+    }
+    int seek(INT64 offset, int whence) override
+    {
+        qint64 target = offset;
+        if (whence == SEEK_CUR)
+            target = m_position + offset;
+        else if (whence == SEEK_END)
+            target = m_size + offset;
+        m_position = std::clamp<qint64>(target, 0, m_size);
+        return 0;
+    }
+    INT64 tell() override { return m_position; }
+    INT64 size() override { return m_size; }
+    int get_char() override
+    {
+        if (!fill())
+            return -1;
+        return uchar(m_window[qsizetype(m_position++ - m_windowStart)]);
+    }
+    char* gets(char* into, int size) override
+    {
+        if (size <= 0 || m_position >= m_size)
+            return nullptr;
+        int n = 0;
+        while (n < size - 1) {
+            const int c = get_char();
+            if (c < 0)
+                break;
+            into[n++] = char(c);
+            if (c == '\n')
+                break;
+        }
+        into[n] = '\0';
+        return n > 0 ? into : nullptr;
+    }
+    int scanf_one(const char* format, void* value) override
+    {
+        // One word: what LibRaw's reader of memory buffers scans, at most 24 characters.
+        char word[32] = {};
+        const qint64 start = m_position;
+        int n = 0;
+        while (n < 24) {
+            const int c = get_char();
+            if (c < 0)
+                break;
+            word[n++] = char(c);
+        }
+        const int scanned = std::sscanf(word, format, value);
+        int used = 0;
+        if (scanned > 0) {
+            while (
+                used < n
+                && (used == 0 || (word[used] != ' ' && word[used] != '\t' && word[used] != '\n' && word[used] != '\0')))
+                ++used;
+        }
+        m_position = start + used;
+        return scanned;
+    }
+    int eof() override { return m_position >= m_size ? 1 : 0; }
+    void* make_jas_stream() override { return nullptr; }
+
+private:
+    /// Makes the window hold the byte at the position; false at the end of the file.
+    bool fill()
+    {
+        if (m_position >= m_size)
+            return false;
+        if (m_position >= m_windowStart && m_position < m_windowStart + m_window.size())
+            return true;
+        constexpr qint64 kWindow = 64 * 1024;
+        m_windowStart = m_position;
+        m_window.resize(qsizetype(std::min(kWindow, m_size - m_position)));
+        auto got = m_file.readAt(m_windowStart, m_window.data(), m_window.size());
+        m_window.truncate(got ? qsizetype(*got) : 0);
+        return !m_window.isEmpty();
+    }
+
+    const OpenRegularFile& m_file;
+    qint64 m_size = 0;
+    qint64 m_position = 0;
+    qint64 m_windowStart = 0;
+    QByteArray m_window;
+};
 
 /// One decoder over bytes the caller keeps alive. LibRaw's data-error hook counts damage it
 /// reads past (a bad stretch of compressed data), which we refuse rather than show.
@@ -150,15 +262,16 @@ bool mayBeRaw(const QByteArray& bytes)
            || startsWith(bytes, 0, "FOVb") || startsWith(bytes, 0, QByteArrayView("\0MRM", 4)) || isTiff(bytes);
 }
 
-std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, qint64 maxPixels)
+namespace {
+
+/// What the header of a file LibRaw opened (with `opened` as its result) says; the bytes at the
+/// preview's place are asked of `startsAt`. None for a TIFF file that is no RAW file.
+template <typename StartsAt>
+std::optional<std::expected<Header, Error>> headerOf(LibRaw& libraw, int opened, bool tiff, qint64 fileSize,
+                                                     qint64 maxPixels, StartsAt startsAt)
 {
-    if (!mayBeRaw(bytes))
-        return std::nullopt;
-    Decoder decoder;
-    LibRaw& libraw = *decoder.libraw;
-    const int opened = decoder.open(bytes);
     // LibRaw's identification tells a TIFF-based RAW file from a plain TIFF (reading no sensor data).
-    if (isTiff(bytes) && (opened != LIBRAW_SUCCESS || libraw.imgdata.idata.raw_count == 0))
+    if (tiff && (opened != LIBRAW_SUCCESS || libraw.imgdata.idata.raw_count == 0))
         return std::nullopt;
     if (opened != LIBRAW_SUCCESS)
         return std::unexpected(failure(opened));
@@ -170,7 +283,7 @@ std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, 
         return std::unexpected(reason(QStringLiteral("Das Bild ist mit %1 × %2 Pixeln zu groß.")
                                           .arg(std::max(sizes.raw_width, sizes.width))
                                           .arg(std::max(sizes.raw_height, sizes.height))));
-    if (!holdsSensorData(libraw, bytes.size()))
+    if (!holdsSensorData(libraw, fileSize))
         return std::unexpected(failure(LIBRAW_IO_ERROR));
     Header header;
     header.sensor = QSize(sizes.raw_width, sizes.raw_height);
@@ -178,7 +291,7 @@ std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, 
     const libraw_thumbnail_t& thumb = libraw.imgdata.thumbnail;
     const qint64 previewAt = libraw.get_internal_data_pointer()->internal_data.toffset;
     if (thumb.tformat == LIBRAW_THUMBNAIL_JPEG && previewAt > 0 && thumb.tlength > 0
-        && previewAt + thumb.tlength <= bytes.size() && startsWith(bytes, previewAt, "\xFF\xD8")) {
+        && previewAt + thumb.tlength <= fileSize && startsAt(previewAt, "\xFF\xD8")) {
         header.previewOffset = previewAt;
         header.previewLength = thumb.tlength;
     }
@@ -189,6 +302,57 @@ std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, 
     if (header.size.isEmpty())
         return std::unexpected(failure(LIBRAW_DATA_ERROR));
     return header;
+}
+
+/// The largest embedded JPEG preview of an opened file, or empty bytes.
+QByteArray unpackedPreview(LibRaw& libraw)
+{
+    if (libraw.unpack_thumb() != LIBRAW_SUCCESS)
+        return {};
+    const libraw_thumbnail_t& thumb = libraw.imgdata.thumbnail;
+    if (thumb.tformat != LIBRAW_THUMBNAIL_JPEG || !thumb.thumb || thumb.tlength < 4)
+        return {};
+    return QByteArray(thumb.thumb, qsizetype(thumb.tlength));
+}
+
+} // namespace
+
+std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, qint64 maxPixels)
+{
+    if (!mayBeRaw(bytes))
+        return std::nullopt;
+    Decoder decoder;
+    const int opened = decoder.open(bytes);
+    return headerOf(*decoder.libraw, opened, isTiff(bytes), bytes.size(), maxPixels,
+                    [&bytes](qint64 at, const char* magic) { return startsWith(bytes, at, magic); });
+}
+
+std::optional<std::expected<FileHeader, Error>> readFileHeader(const OpenRegularFile& file, qint64 maxPixels)
+{
+    auto first = file.readAt(0, 16);
+    if (!first)
+        return std::unexpected(reason(first.error().description));
+    if (!mayBeRaw(*first))
+        return std::nullopt;
+    Decoder decoder;
+    FileStream stream(file);
+    const int opened = decoder.libraw->open_datastream(&stream);
+    QByteArray preview;
+    auto header = headerOf(*decoder.libraw, opened, isTiff(*first), file.identity().size, maxPixels,
+                           [&](qint64 at, const char* magic) {
+                               // Read here whole: where it starts as a JPEG, these are the preview's bytes.
+                               auto read = file.readAt(at, decoder.libraw->imgdata.thumbnail.tlength);
+                               if (read && startsWith(*read, 0, magic))
+                                   preview = std::move(*read);
+                               return !preview.isEmpty();
+                           });
+    if (!header)
+        return std::nullopt;
+    if (!*header)
+        return std::unexpected(header->error());
+    if (preview.isEmpty())
+        preview = unpackedPreview(*decoder.libraw);
+    return FileHeader{**header, std::move(preview)};
 }
 
 std::expected<QImage, Error> decodeFull(const QByteArray& bytes)
@@ -204,13 +368,10 @@ std::expected<QImage, Error> decodeHalf(const QByteArray& bytes)
 std::optional<QByteArray> embeddedJpeg(const QByteArray& bytes)
 {
     Decoder decoder;
-    LibRaw& libraw = *decoder.libraw;
-    if (decoder.open(bytes) != LIBRAW_SUCCESS || libraw.unpack_thumb() != LIBRAW_SUCCESS)
+    if (decoder.open(bytes) != LIBRAW_SUCCESS)
         return std::nullopt;
-    const libraw_thumbnail_t& thumb = libraw.imgdata.thumbnail;
-    if (thumb.tformat != LIBRAW_THUMBNAIL_JPEG || !thumb.thumb || thumb.tlength < 4)
-        return std::nullopt;
-    return QByteArray(thumb.thumb, qsizetype(thumb.tlength));
+    QByteArray preview = unpackedPreview(*decoder.libraw);
+    return preview.isEmpty() ? std::nullopt : std::optional(std::move(preview));
 }
 
 QImage turned(const QImage& image, int flip)

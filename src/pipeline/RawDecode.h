@@ -8,10 +8,14 @@
 #include <expected>
 #include <optional>
 
+namespace lumora {
+class OpenRegularFile;
+}
+
 namespace lumora::raw {
 
-/// Camera RAW files read through LibRaw, always from bytes already in memory (never a path).
-/// Every function is thread-safe (each call has its own decoder) and fails with an Error of
+/// Camera RAW files read through LibRaw: from bytes already in memory, or for the header and the
+/// preview alone from an open file (LibRaw never opens a path). Every function is thread-safe (each call has its own decoder) and fails with an Error of
 /// the "Decoder" domain whose German text is the reason alone ("Die Sensordaten …"); the
 /// caller puts it in its sentence and names the file.
 
@@ -34,6 +38,17 @@ struct Header {
 /// all). Refuses RAW files whose sensor data claim more than `maxPixels`, end before their
 /// sensor data can be complete, or that LibRaw does not read.
 [[nodiscard]] std::optional<std::expected<Header, Error>> readHeader(const QByteArray& bytes, qint64 maxPixels);
+
+/// readHeader of an open file, read only where LibRaw looks for the header (the first bytes, the
+/// directories and metadata it points to), never its sensor data; with the embedded JPEG
+/// preview's bytes read out when it has one (empty otherwise). The whole file can be large
+/// (50 MB for a camera of 24 MP) while a card needs little of it.
+struct FileHeader {
+    Header header;
+    QByteArray previewJpeg;
+};
+[[nodiscard]] std::optional<std::expected<FileHeader, Error>> readFileHeader(const OpenRegularFile& file,
+                                                                             qint64 maxPixels);
 
 /// Decodes the sensor data at full size: camera white balance, the camera's colour matrix to
 /// sRGB (sRGB tone curve), 8 bits per channel, turned upright. Format_ARGB32_Premultiplied.

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <mutex>
 
 #include <jpeglib.h>
 
@@ -32,6 +33,18 @@ struct SourceImage::Data {
     std::shared_ptr<const CachedRaster> cached;
     /// The file `encoded` is read from at each decode instead of being kept (then it is empty).
     QString readOnDemand;
+    /// That file as it was first read: a later read that finds another version of it fails.
+    FileIdentity fileIdentity;
+    /// For a camera RAW file read from its file: what is kept of it (shared by copies).
+    std::shared_ptr<RawKept> rawKept;
+};
+
+/// A camera RAW file's bytes kept in memory: at first only its embedded JPEG preview, read with
+/// the header, later (keepWhole) the whole file. Set once, read by any thread.
+struct SourceImage::RawKept {
+    std::mutex lock;
+    QByteArray whole;   ///< empty until kept
+    QByteArray preview; ///< the preview's JPEG bytes while they are not taken from `whole`
 };
 
 namespace {
@@ -423,15 +436,10 @@ Error rawFailure(const Error& error)
 /// The RAW file's embedded JPEG preview decoded to `target` (upright), when it is at least that
 /// large and shows the whole picture (its shape within 2 % of the photo's). None when there is
 /// no such preview or it cannot be decoded: the sensor data are then the source.
-std::optional<QImage> rawPreviewToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
+std::optional<QImage> rawPreviewToFit(const std::optional<QByteArray>& jpeg, const raw::Header& header, QSize target)
 {
     const QSize upright = header.size;
     const int flip = header.flip;
-    // Read straight from the file's bytes where the header found it, else asked of LibRaw.
-    const std::optional<QByteArray> jpeg =
-        header.previewLength > 0
-            ? std::optional(QByteArray::fromRawData(bytes.constData() + header.previewOffset, header.previewLength))
-            : raw::embeddedJpeg(bytes);
     if (!jpeg || loaderFor(*jpeg) != &vips_jpegload_buffer)
         return std::nullopt;
     vips::Ref probe = openBuffer(*jpeg, VIPS_ACCESS_SEQUENTIAL);
@@ -453,12 +461,10 @@ std::optional<QImage> rawPreviewToFit(const QByteArray& bytes, const raw::Header
     return raw::turned(*decoded, flip);
 }
 
-/// A display-size decode of a RAW file: from its embedded preview when that is large enough,
-/// else from a half-size decode of the sensor data (or a full one for targets above half size).
-std::expected<QImage, Error> rawToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
+/// A display-size decode of a RAW file's sensor data: half size (each 2 × 2 block of the mosaic
+/// one pixel), or full size for targets above half size.
+std::expected<QImage, Error> rawDevelopedToFit(const QByteArray& bytes, const raw::Header& header, QSize target)
 {
-    if (std::optional<QImage> preview = rawPreviewToFit(bytes, header, target))
-        return std::move(*preview);
     const QSize upright = header.size;
     const bool aboveHalf = target.width() > upright.width() / 2 || target.height() > upright.height() / 2;
     auto developed = aboveHalf ? raw::decodeFull(bytes) : raw::decodeHalf(bytes);
@@ -575,6 +581,11 @@ std::expected<SourceImage, Error> SourceImage::fromEncoded(QByteArray bytes)
             return std::unexpected(rawFailure(rawHeader->error()));
         return fromRawBytes(std::move(bytes), **rawHeader);
     }
+    return fromPlainBytes(std::move(bytes));
+}
+
+std::expected<SourceImage, Error> SourceImage::fromPlainBytes(QByteArray bytes)
+{
     if (isBmp(bytes))
         return fromBmpBytes(std::move(bytes));
     if (!loaderFor(bytes))
@@ -628,25 +639,70 @@ std::expected<SourceImage, Error> SourceImage::fromBmpBytes(QByteArray bytes)
 
 std::expected<SourceImage, Error> SourceImage::fromFile(const QString& path)
 {
-    auto bytes = readRegularFile(path);
-    if (!bytes)
-        return std::unexpected(decoderError(bytes.error().description));
-    auto source = fromEncoded(std::move(*bytes));
-    if (!source)
-        return std::unexpected(namingFile(source.error(), path));
-    return source;
+    return fromOpenFile(path, true);
 }
 
 std::expected<SourceImage, Error> SourceImage::fromFileReadOnDemand(const QString& path)
 {
-    auto source = fromFile(path);
-    if (!source || source->isRaster())
+    return fromOpenFile(path, false);
+}
+
+std::expected<SourceImage, Error> SourceImage::fromOpenFile(const QString& path, bool keepBytes)
+{
+    auto file = OpenRegularFile::open(path);
+    if (!file)
+        return std::unexpected(decoderError(file.error().description));
+    // A camera RAW file is read only for its header and preview: a card needs no more, and the
+    // sensor data (most of a file of 50 MB) are read when they are decoded, or by keepWhole().
+    if (auto head = raw::readFileHeader(*file, kMaxPixels)) {
+        if (!*head)
+            return std::unexpected(namingFile(rawFailure(head->error()), path));
+        auto data = std::make_shared<Data>();
+        data->kind = EncodedKind::raw;
+        data->size = (*head)->header.size;
+        data->rawHeader = (*head)->header;
+        data->readOnDemand = path;
+        data->fileIdentity = file->identity();
+        data->rawKept = std::make_shared<RawKept>();
+        data->rawKept->preview = std::move((*head)->previewJpeg);
+        SourceImage source;
+        source.m_data = std::move(data);
         return source;
-    auto data = std::make_shared<Data>(*source->m_data);
-    data->encoded = QByteArray();
-    data->readOnDemand = path;
-    source->m_data = std::move(data);
+    }
+    auto bytes = file->readAll();
+    if (!bytes)
+        return std::unexpected(decoderError(bytes.error().description));
+    auto source = fromPlainBytes(std::move(*bytes));
+    if (!source)
+        return std::unexpected(namingFile(source.error(), path));
+    if (!keepBytes) {
+        auto data = std::make_shared<Data>(*source->m_data);
+        data->encoded = QByteArray();
+        data->readOnDemand = path;
+        data->fileIdentity = file->identity();
+        source->m_data = std::move(data);
+    }
     return source;
+}
+
+std::expected<void, Error> SourceImage::keepWhole() const
+{
+    if (!m_data || !m_data->rawKept)
+        return {};
+    RawKept& kept = *m_data->rawKept;
+    {
+        const std::lock_guard guard(kept.lock);
+        if (!kept.whole.isEmpty())
+            return {};
+    }
+    auto bytes = encodedNow();
+    if (!bytes)
+        return std::unexpected(bytes.error());
+    const std::lock_guard guard(kept.lock);
+    kept.whole = std::move(*bytes);
+    if (m_data->rawHeader.previewLength > 0)
+        kept.preview = QByteArray();
+    return {};
 }
 
 SourceImage SourceImage::fromRaster(QImage raster)
@@ -688,10 +744,45 @@ std::expected<QByteArray, Error> SourceImage::encodedNow() const
 {
     if (m_data->readOnDemand.isEmpty())
         return m_data->encoded;
-    auto bytes = readRegularFile(m_data->readOnDemand);
+    if (m_data->rawKept) {
+        const std::lock_guard guard(m_data->rawKept->lock);
+        if (!m_data->rawKept->whole.isEmpty())
+            return m_data->rawKept->whole;
+    }
+    const QString& path = m_data->readOnDemand;
+    const auto changed = [&path] {
+        return std::unexpected(namingFile(unreadable(QStringLiteral("Sie wurde seit dem Lesen verändert.")), path));
+    };
+    auto file = OpenRegularFile::open(path);
+    if (!file)
+        return std::unexpected(decoderError(file.error().description));
+    if (!(file->identity() == m_data->fileIdentity))
+        return changed();
+    auto bytes = file->readAll();
     if (!bytes)
         return std::unexpected(decoderError(bytes.error().description));
+    if (bytes->size() != m_data->fileIdentity.size)
+        return changed();
     return bytes;
+}
+
+std::optional<SourceImage::PreviewBytes> SourceImage::rawPreviewBytes() const
+{
+    QByteArray bytes = m_data->encoded;
+    if (m_data->rawKept) {
+        const std::lock_guard guard(m_data->rawKept->lock);
+        if (!m_data->rawKept->preview.isEmpty())
+            return PreviewBytes{m_data->rawKept->preview, m_data->rawKept->preview};
+        bytes = m_data->rawKept->whole;
+    }
+    if (bytes.isEmpty())
+        return std::nullopt;
+    const raw::Header& header = m_data->rawHeader;
+    if (header.previewLength > 0 && header.previewOffset + header.previewLength <= bytes.size())
+        return PreviewBytes{
+            bytes, QByteArray::fromRawData(bytes.constData() + header.previewOffset, qsizetype(header.previewLength))};
+    auto embedded = raw::embeddedJpeg(bytes);
+    return embedded ? std::optional(PreviewBytes{*embedded, *embedded}) : std::nullopt;
 }
 
 bool SourceImage::isCameraRaw() const
@@ -781,12 +872,19 @@ std::expected<QImage, Error> SourceImage::decodeToFit(QSize box) const
         return m_data->raster.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
     const QSize target = m_data->size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    // A RAW file shows its embedded preview where that is large enough, else its sensor data.
+    if (m_data->kind == EncodedKind::raw) {
+        const std::optional<PreviewBytes> preview = rawPreviewBytes();
+        if (auto shown =
+                rawPreviewToFit(preview ? std::optional(preview->jpeg) : std::nullopt, m_data->rawHeader, target))
+            return std::move(*shown);
+    }
     const auto read = encodedNow();
     if (!read)
         return std::unexpected(read.error());
     const QByteArray& bytes = *read;
     if (m_data->kind == EncodedKind::raw)
-        return rawToFit(bytes, m_data->rawHeader, target);
+        return rawDevelopedToFit(bytes, m_data->rawHeader, target);
     if (m_data->kind == EncodedKind::bmp)
         return decodeBmp(bytes, target);
     vips::Ref probe = openBuffer(bytes, VIPS_ACCESS_SEQUENTIAL);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <expected>
 #include <memory>
+#include <optional>
 
 namespace lumora {
 
@@ -48,11 +49,15 @@ public:
     /// Reads the header of encoded bytes (no pixel decoding). Fails with decoderErrors
     /// when the bytes are not a readable image or claim more than kMaxPixels.
     [[nodiscard]] static std::expected<SourceImage, Error> fromEncoded(QByteArray bytes);
-    /// Reads the file and then behaves like fromEncoded; every error names the file.
+    /// Reads the file and then behaves like fromEncoded; every error names the file. A camera RAW
+    /// file is read only for its header and embedded preview (cards and display sizes come from
+    /// that); its sensor data are read from the file when they are decoded, until keepWhole() has
+    /// kept its bytes. A read that finds another version of the file (its size, modification time
+    /// or inode changed) fails.
     [[nodiscard]] static std::expected<SourceImage, Error> fromFile(const QString& path);
-    /// fromFile, but the bytes are not kept: each decode reads the file again (for a batch of
-    /// many files that is rendered once, so that their bytes need not all be held). A decode
-    /// fails when the file can no longer be read or has other dimensions than when it was read.
+    /// fromFile, but no bytes are kept: each decode reads the file again (for a batch of many
+    /// files that is rendered once, so that their bytes need not all be held). A decode fails
+    /// when the file can no longer be read or is another version of it than when it was read.
     [[nodiscard]] static std::expected<SourceImage, Error> fromFileReadOnDemand(const QString& path);
     /// An original that is already a raster (any format; stored premultiplied ARGB32).
     [[nodiscard]] static SourceImage fromRaster(QImage raster);
@@ -67,6 +72,10 @@ public:
     /// The encoded file bytes this original was read from; empty for rasters.
     [[nodiscard]] QByteArray encodedBytes() const;
     [[nodiscard]] bool isRaster() const;
+    /// For a camera RAW file read by fromFile: reads and keeps its whole bytes now (for all copies),
+    /// so that later decodes need the file no more (it may be on a card that is taken out). Does
+    /// nothing for other originals or when they are kept already. Thread-safe.
+    [[nodiscard]] std::expected<void, Error> keepWhole() const;
     /// Whether this original is a camera RAW file (decoded from its sensor data through LibRaw).
     [[nodiscard]] bool isCameraRaw() const;
     /// A camera RAW file's sensor size (the raw data's width × height as stored); empty otherwise.
@@ -91,12 +100,23 @@ public:
 private:
     [[nodiscard]] static std::expected<SourceImage, Error> fromRawBytes(QByteArray bytes, const raw::Header& header);
     [[nodiscard]] static std::expected<SourceImage, Error> fromBmpBytes(QByteArray bytes);
+    /// fromEncoded of bytes known to be no camera RAW file.
+    [[nodiscard]] static std::expected<SourceImage, Error> fromPlainBytes(QByteArray bytes);
+    [[nodiscard]] static std::expected<SourceImage, Error> fromOpenFile(const QString& path, bool keepBytes);
+    /// A RAW file's embedded JPEG (`jpeg`, which may point into `owner`'s bytes); none while
+    /// neither it nor the file's bytes are kept, or when the file has no JPEG preview.
+    struct PreviewBytes {
+        QByteArray owner;
+        QByteArray jpeg;
+    };
+    [[nodiscard]] std::optional<PreviewBytes> rawPreviewBytes() const;
     /// The encoded bytes: kept, or read from the file now.
     [[nodiscard]] std::expected<QByteArray, Error> encodedNow() const;
     /// decode() of these bytes of this original.
     [[nodiscard]] std::expected<QImage, Error> decodeBytes(const QByteArray& encoded) const;
 
     struct Data;
+    struct RawKept;
     std::shared_ptr<const Data> m_data;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -144,6 +145,49 @@ TEST(RawDecode, DisplaySizesStartFromALargeEnoughPreviewElseFromTheSensorData)
                       .mean,
                   3.0);
     }
+}
+
+TEST(RawDecode, AFileIsReadForItsCardAloneAndForItsSensorDataOnlyAsTheSameVersion)
+{
+    QTemporaryDir dir;
+    const QImage photo = photoLike(256, 192);
+    const QByteArray dng = dngWithMarkedPreview(photo, QSize(256, 192));
+    const QString path = dir.filePath(QStringLiteral("bild.dng"));
+    ASSERT_TRUE(test::writeAll(path, dng));
+    const auto inMemory = SourceImage::fromEncoded(dng);
+    const auto read = SourceImage::fromFile(path);
+    const auto kept = SourceImage::fromFile(path);
+    ASSERT_TRUE(inMemory.has_value() && read.has_value() && kept.has_value());
+    EXPECT_EQ(read->size(), inMemory->size());
+    EXPECT_EQ(read->sensorSize(), inMemory->sensorSize());
+    EXPECT_TRUE(isBlueCard(read->decodeToFit(QSize(128, 128)).value_or(QImage())));
+    ASSERT_TRUE(kept->keepWhole().has_value());
+
+    // Another version under the name: the card still comes from the preview read with the
+    // header, but the new version's sensor data are not taken for the old one's.
+    ASSERT_TRUE(test::writeAll(path, makeDng(photoLike(128, 96))));
+    EXPECT_TRUE(isBlueCard(read->decodeToFit(QSize(128, 128)).value_or(QImage())));
+    const auto changed = read->decode();
+    ASSERT_FALSE(changed.has_value());
+    EXPECT_TRUE(changed.error().description.startsWith(QStringLiteral("„bild.dng“ ist kein lesbares Bild")))
+        << changed.error().description.toStdString();
+    EXPECT_TRUE(changed.error().description.contains(QStringLiteral("verändert")));
+    EXPECT_FALSE(read->keepWhole().has_value());
+
+    // What was kept needs the file no more (a card taken out), the preview included.
+    ASSERT_TRUE(QFile::remove(path));
+    expectFaithful(kept->decode().value_or(QImage()), photo);
+    EXPECT_TRUE(isBlueCard(kept->decodeToFit(QSize(128, 128)).value_or(QImage())));
+
+    // Without a preview the card reads the sensor data from the file.
+    const QString bare = dir.filePath(QStringLiteral("ohne.dng"));
+    ASSERT_TRUE(test::writeAll(bare, makeDng(photo)));
+    const auto withoutPreview = SourceImage::fromFile(bare);
+    ASSERT_TRUE(withoutPreview.has_value());
+    EXPECT_LT(distance(withoutPreview->decodeToFit(QSize(128, 128)).value_or(QImage()),
+                       photo.scaled(128, 96, Qt::IgnoreAspectRatio, Qt::SmoothTransformation))
+                  .mean,
+              3.0);
 }
 
 TEST(RawDecode, ThePreviewIsTurnedLikeThePhoto)
