@@ -334,8 +334,8 @@ std::optional<std::expected<FileHeader, Error>> readFileHeader(const OpenRegular
         return std::unexpected(reason(first.error().description));
     if (!mayBeRaw(*first))
         return std::nullopt;
+    FileStream stream(file); // outlives the decoder that reads from it
     Decoder decoder;
-    FileStream stream(file);
     const int opened = decoder.libraw->open_datastream(&stream);
     QByteArray preview;
     auto header = headerOf(*decoder.libraw, opened, isTiff(*first), file.identity().size, maxPixels,
