@@ -259,6 +259,9 @@ void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& proc
     auto* sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, fensterGroesse, window);
     sheet->editor().setSelectedPhotoIDs(selectedPhotoIDs);
     sheet->editor().setFolderAccess(folders);
+    // The window takes the keys again when the sheet closes, also where no window manager
+    // hands the focus back (the shortcuts would otherwise reach nothing).
+    QObject::connect(sheet, &QDialog::finished, window, [window] { window->activateWindow(); });
     sheet->open();
 }
 

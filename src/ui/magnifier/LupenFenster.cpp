@@ -5,6 +5,7 @@
 #include "ui/magnifier/LupenAnsicht.h"
 
 #include <QCloseEvent>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -38,6 +39,8 @@ LupenFenster::LupenFenster(LupenBildModell* modell, const QString& title, QWidge
     layout->addWidget(m_view);
     setMinimumSize(500, 400);
     resize(1000, 750);
+    // Closed from the keyboard as from its title bar (Ctrl+W).
+    new QShortcut(QKeySequence::Close, this, this, &QWidget::close);
 }
 
 QString LupenFenster::windowTitleFor(const QString& title)

@@ -11,6 +11,7 @@
 #include "ui/editor/TextMarkLayer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -147,6 +148,7 @@ TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
     sheet->editor().close();
     EditorBench::settle();
     EXPECT_FALSE(view->findChild<ZoomableImageEditor*>());
+    EXPECT_EQ(QApplication::activeWindow(), view->window()) << "the window takes the keys again";
 }
 
 // On a 1024 × 768 screen the window is at most 1024 wide: the sheet fits it in every mode, and

@@ -174,6 +174,9 @@ TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
     }
     QTest::keyClick(f, Qt::Key_0, Qt::ControlModifier);
     EXPECT_TRUE(zoom.einpassen());
+    QTest::keyClick(f, Qt::Key_W, Qt::ControlModifier);
+    processEvents();
+    EXPECT_EQ(manager.fenster(first), nullptr) << "Ctrl+W closes the window";
 }
 
 TEST(LupenFensterManagerLifetime, ManagerTakesItsOpenWindowsAlong)
