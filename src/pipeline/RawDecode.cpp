@@ -46,7 +46,10 @@ public:
     {
         if (size == 0 || count == 0)
             return 0;
-        const qint64 wanted = std::min<qint64>(qint64(size) * qint64(count), std::max<qint64>(m_size - m_position, 0));
+        // As LibRaw's reader of memory buffers: what is left of the file at most, and a last
+        // item read in part counts as read.
+        const qint64 left = std::max<qint64>(m_size - m_position, 0);
+        const qint64 wanted = count > size_t(left) / size ? left : qint64(size * count);
         auto* out = static_cast<char*>(into);
         qint64 done = 0;
         while (done < wanted) {
@@ -57,7 +60,7 @@ public:
             done += step;
             m_position += step;
         }
-        return int(done / qint64(size));
+        return int((done + qint64(size) - 1) / qint64(size));
     }
     int seek(INT64 offset, int whence) override
     {
