@@ -116,9 +116,10 @@ struct Piece {
     std::optional<Error> failure;
 };
 
+/// A photo's file, complete and waiting for its commit; or why it could not be made.
 struct Encoded {
     int index = 0;
-    std::expected<QByteArray, Error> bytes;
+    std::expected<AtomicFileWriter, Error> file;
 };
 
 /// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
@@ -129,41 +130,80 @@ constexpr int kPieceRows = kPaintBandRows;
 /// photo is decoded.
 constexpr size_t kPiecesAhead = 8;
 
-std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
-{
-    if (format == ExportFormat::png)
-        return std::make_unique<PngBandEncoder>(size);
-    return std::make_unique<JpegBandEncoder>(size, 0.95);
-}
+/// The photo being encoded: its new file, which the encoder's bytes go into as they are made
+/// (a JPEG's a part at a time, a PNG's at its end), so that no whole encoded file is held.
+class PhotoEncoding {
+public:
+    PhotoEncoding(AtomicFileWriter file, ExportFormat format, QSize size) : m_file(std::move(file))
+    {
+        if (format == ExportFormat::png)
+            m_encoder = std::make_unique<PngBandEncoder>(size);
+        else
+            m_encoder = std::make_unique<JpegBandEncoder>(
+                size, 0.95, [this](QByteArrayView bytes) { return bool(m_file.write(bytes)); });
+    }
 
-/// Encodes the pieces as they come and hands each photo's bytes (or its failure) on, until the
-/// pieces end or the writer stops taking.
-void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, ExportFormat format)
+    /// Adds the rows; the error of the file, or of the encoder with the photo `source` named.
+    std::expected<void, Error> add(const QImage& rows, const QString& source)
+    {
+        if (auto added = m_encoder->add(rows); !added)
+            return std::unexpected(m_file.failure().value_or(aboutPhoto(added.error(), source)));
+        return {};
+    }
+
+    /// The complete file, to be committed; or the error as add() gives it.
+    std::expected<AtomicFileWriter, Error> finish(const QString& source)
+    {
+        auto bytes = m_encoder->finish();
+        m_encoder.reset();
+        if (!bytes)
+            return std::unexpected(m_file.failure().value_or(aboutPhoto(bytes.error(), source)));
+        if (auto written = m_file.write(*bytes); !written)
+            return std::unexpected(written.error());
+        return std::move(m_file);
+    }
+
+private:
+    AtomicFileWriter m_file;
+    std::unique_ptr<BandEncoder> m_encoder;
+};
+
+/// Encodes the pieces as they come into each photo's new file and hands the complete files (or
+/// the photo's failure) on, until the pieces end or the writer stops taking. `openFile` makes
+/// the new file of a photo.
+void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, ExportFormat format,
+                  const std::function<std::expected<AtomicFileWriter, Error>(int)>& openFile,
+                  const std::function<QString(int)>& sourceOf)
 {
-    std::unique_ptr<BandEncoder> encoder;
+    std::unique_ptr<PhotoEncoding> encoding;
     int current = -1;
     int failed = -1; // the photo whose remaining pieces are passed over
     while (std::optional<Piece> piece = toEncode.take()) {
         if (piece->index == failed)
             continue;
-        std::optional<std::expected<QByteArray, Error>> done;
+        std::optional<std::expected<AtomicFileWriter, Error>> done;
+        const QString source = sourceOf(piece->index);
         if (piece->failure) {
-            done = std::unexpected(*piece->failure); // the render's failure, written as none
+            done = std::unexpected(aboutPhoto(*piece->failure, source)); // the render's failure, written as none
         } else {
-            if (!encoder || piece->index != current) {
-                encoder = encoderFor(format, piece->size);
+            if (!encoding || piece->index != current) {
                 current = piece->index;
+                encoding.reset();
+                if (auto file = openFile(current))
+                    encoding = std::make_unique<PhotoEncoding>(std::move(*file), format, piece->size);
+                else
+                    done = std::unexpected(file.error());
             }
-            if (!piece->rows.isNull())
-                if (auto added = encoder->add(piece->rows); !added)
+            if (!done && !piece->rows.isNull())
+                if (auto added = encoding->add(piece->rows, source); !added)
                     done = std::unexpected(added.error());
             piece->rows = QImage(); // the rows go before the next ones arrive
             if (!done && piece->last)
-                done = encoder->finish();
+                done = encoding->finish(source);
         }
         if (!done)
             continue;
-        encoder.reset();
+        encoding.reset(); // a file left unfinished is removed
         if (!*done)
             failed = piece->index;
         if (!toWrite.put(Encoded{piece->index, std::move(*done)}))
@@ -228,18 +268,18 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
     BoundedQueue<Encoded> toWrite(1, BoundedQueue<Encoded>::Put::untilTaken);
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
+    const auto openFile = [&](int index) {
+        return AtomicFileWriter::open(destination.pathOf(jobs[index]), destination.rulesFor(jobs[index]));
+    };
+    const auto sourceOf = [&](int index) { return jobs[index].url.toLocalFile(); };
     std::jthread encoder([&] {
-        encodePieces(toEncode, toWrite, format);
+        encodePieces(toEncode, toWrite, format, openFile, sourceOf);
         toEncode.close();
         toWrite.close();
     });
     std::jthread writer([&] {
         while (std::optional<Encoded> next = toWrite.take()) {
-            const QString source = jobs[next->index].url.toLocalFile();
-            const PhotoSnapshot& job = jobs[next->index];
-            const Written written =
-                next->bytes ? writeFileAtomically(destination.pathOf(job), *next->bytes, destination.rulesFor(job))
-                            : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
+            const Written written = next->file ? next->file->commit() : Written(std::unexpected(next->file.error()));
             if (!written) {
                 failure = StreamEnd{written.error(), false, next->index, total};
                 break;
