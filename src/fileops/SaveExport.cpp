@@ -116,6 +116,33 @@ struct Piece {
     std::optional<Error> failure;
 };
 
+/// Bands the encoder is done with, for the render to write the next ones into: rows on their way
+/// to the encoder come from these rather than from new memory, which the system clears page by
+/// page each time (large blocks go back to it when freed). Holds a few bands, never a whole photo.
+class SpareBands {
+public:
+    void give(QImage band)
+    {
+        const std::scoped_lock lock(m_mutex);
+        if (m_bands.size() < kSpares && band.height() <= kPaintBandRows && band.isDetached())
+            m_bands.push_back(std::move(band));
+    }
+    QImage take()
+    {
+        const std::scoped_lock lock(m_mutex);
+        if (m_bands.empty())
+            return {};
+        QImage band = std::move(m_bands.back());
+        m_bands.pop_back();
+        return band;
+    }
+
+private:
+    static constexpr size_t kSpares = 2; // enough: the render takes one as the encoder gives one
+    std::mutex m_mutex;
+    std::vector<QImage> m_bands;
+};
+
 /// A photo's file, complete and waiting for its commit; or why it could not be made.
 struct Encoded {
     int index = 0;
@@ -171,8 +198,8 @@ private:
 /// Encodes the pieces as they come into each photo's new file and hands the complete files (or
 /// the photo's failure) on, until the pieces end or the writer stops taking. `openFile` makes
 /// the new file of a photo.
-void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, ExportFormat format,
-                  const std::function<std::expected<AtomicFileWriter, Error>(int)>& openFile,
+void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, SpareBands& spares,
+                  ExportFormat format, const std::function<std::expected<AtomicFileWriter, Error>(int)>& openFile,
                   const std::function<QString(int)>& sourceOf)
 {
     std::unique_ptr<PhotoEncoding> encoding;
@@ -197,7 +224,7 @@ void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite,
             if (!done && !piece->rows.isNull())
                 if (auto added = encoding->add(piece->rows, source); !added)
                     done = std::unexpected(added.error());
-            piece->rows = QImage(); // the rows go before the next ones arrive
+            spares.give(std::exchange(piece->rows, QImage())); // the rows go before the next ones arrive
             if (!done && piece->last)
                 done = encoding->finish(source);
         }
@@ -214,7 +241,7 @@ void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite,
 /// Renders photo `index` band by band and hands its rows on; false when the encoder stopped
 /// taking (a write failed). Calls `released` once the photo's pixels are no longer needed.
 bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQueue<Piece>& toEncode,
-                  const std::function<void()>& released)
+                  SpareBands& spares, const std::function<void()>& released)
 {
     std::optional<Error> failure;
     auto render = BandedRender::start(std::move(decoded), job.originalCI.size(), job.edits);
@@ -231,7 +258,7 @@ bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQu
         pieceRows = size.height();
     }
     for (int y = 0; !failure && y < size.height(); y += pieceRows) {
-        auto rows = render->rows(y, pieceRows);
+        auto rows = render->rows(y, pieceRows, spares.take());
         if (!rows) {
             failure = rows.error();
             break;
@@ -265,6 +292,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
 {
     const int total = int(jobs.size());
     BoundedQueue<Piece> toEncode(kPiecesAhead);
+    SpareBands spares;
     BoundedQueue<Encoded> toWrite(1, BoundedQueue<Encoded>::Put::untilTaken);
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
@@ -273,7 +301,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
     };
     const auto sourceOf = [&](int index) { return jobs[index].url.toLocalFile(); };
     std::jthread encoder([&] {
-        encodePieces(toEncode, toWrite, format, openFile, sourceOf);
+        encodePieces(toEncode, toWrite, spares, format, openFile, sourceOf);
         toEncode.close();
         toWrite.close();
     });
@@ -327,7 +355,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                 if (i + 1 < total)
                     ahead = decodeAhead(jobs[i + 1].originalCI);
             };
-            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, decodeNext))
+            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, spares, decodeNext))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
