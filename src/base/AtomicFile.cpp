@@ -153,12 +153,12 @@ std::optional<Temporary> makeTemporary(int folder, mode_t mode)
 }
 
 /// Writes all of `bytes`, going on after short writes and interruptions; false with errno set.
-bool writeWhole(int fd, const QByteArray& bytes)
+bool writeWhole(int fd, QByteArrayView bytes)
 {
     qint64 done = 0;
     while (done < bytes.size()) {
         const size_t chunk = size_t(std::min<qint64>(bytes.size() - done, qint64(1) << 30));
-        const ssize_t written = ::write(fd, bytes.constData() + done, chunk);
+        const ssize_t written = ::write(fd, bytes.data() + done, chunk);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -246,22 +246,87 @@ std::expected<void, Error> writeFileAtomically(const QString& path, const QByteA
 
 std::expected<void, Error> writeFileAtomically(const QString& path, const QByteArray& bytes, const WriteRules& rules)
 {
+    auto file = AtomicFileWriter::open(path, rules);
+    if (!file)
+        return std::unexpected(file.error());
+    if (auto written = file->write(bytes); !written)
+        return written;
+    return file->commit();
+}
+
+struct AtomicFileWriter::State {
+    QString path;
+    QString folderName;
+    QByteArray name; ///< the target's, in its folder
+    ExistingFile existing = ExistingFile::replace;
+    int folder = -1;
+    Temporary temporary;
+    std::optional<Error> failed;
+    bool finished = false; ///< committed, failed or aborted: the new file is no longer ours
+
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State()
+    {
+        drop();
+        if (folder >= 0)
+            ::close(folder);
+    }
+
+    /// Removes the new file unless it has its final name.
+    void drop()
+    {
+        if (finished)
+            return;
+        finished = true;
+        if (!temporary.name.isEmpty())
+            (void)::unlinkat(folder, temporary.name.constData(), 0);
+        if (temporary.fd >= 0)
+            ::close(std::exchange(temporary.fd, -1));
+    }
+
+    /// Records the failure `error` (the folder named where it is the folder's fault) and drops
+    /// the new file.
+    std::unexpected<Error> fail(int error)
+    {
+        drop();
+        failed =
+            fileFailure(FileAction::write, path, error, error == EACCES || error == EROFS ? folderName : QString());
+        return std::unexpected(*failed);
+    }
+};
+
+AtomicFileWriter::AtomicFileWriter(std::unique_ptr<State> state) : m_state(std::move(state))
+{
+}
+
+AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&&) noexcept = default;
+AtomicFileWriter& AtomicFileWriter::operator=(AtomicFileWriter&&) noexcept = default;
+AtomicFileWriter::~AtomicFileWriter() = default;
+
+std::expected<AtomicFileWriter, Error> AtomicFileWriter::open(const QString& path, const WriteRules& rules)
+{
     auto fail = [&](int error, const QString& subject = {}) {
         return std::unexpected(fileFailure(FileAction::write, path, error, subject));
     };
     const auto target = targetOf(nativePath(path), rules.link);
     if (!target)
         return fail(target.error());
-    const QByteArray name = nameOf(*target);
-    const QString folderName = pathFromNative(folderOf(*target));
+    auto state = std::make_unique<State>();
+    state->path = path;
+    state->name = nameOf(*target);
+    state->folderName = pathFromNative(folderOf(*target));
+    state->existing = rules.existing;
+    const QByteArray& name = state->name;
 
     // Everything from here on happens in this folder, however its path changes meanwhile.
-    const Descriptor folder(::open(folderOf(*target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0)
-        return fail(errno, errno == ENOENT || errno == ENOTDIR ? folderName : QString());
+    state->folder = ::open(folderOf(*target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (state->folder < 0)
+        return fail(errno, errno == ENOENT || errno == ENOTDIR ? state->folderName : QString());
     if (!rules.place.isEmpty()) {
         struct stat info {};
-        if (::fstat(folder.fd, &info) != 0 || quint64(info.st_dev) != rules.place.device
+        if (::fstat(state->folder, &info) != 0 || quint64(info.st_dev) != rules.place.device
             || quint64(info.st_ino) != rules.place.folder || name != rules.place.name)
             return std::unexpected(movedAway(path));
     }
@@ -269,43 +334,72 @@ std::expected<void, Error> writeFileAtomically(const QString& path, const QByteA
     // What is at the target now. A link there is replaced itself (after `targetOf`, only with
     // LinkAtTarget::replace, or when it was swapped in just now).
     struct stat existing {};
-    const bool exists = ::fstatat(folder.fd, name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool exists = ::fstatat(state->folder, name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     const bool isFile = exists && !S_ISLNK(existing.st_mode);
     if (exists && rules.existing == ExistingFile::keep)
         return fail(EEXIST);
     if (isFile && S_ISDIR(existing.st_mode))
         return fail(EISDIR);
-    if (isFile && ::faccessat(folder.fd, name.constData(), W_OK, 0) != 0)
+    if (isFile && ::faccessat(state->folder, name.constData(), W_OK, 0) != 0)
         return fail(errno);
 
-    removeStaleTemporaries(folder.fd);
+    removeStaleTemporaries(state->folder);
     // A replaced file keeps its permissions; until they are set, nobody else may read it.
-    std::optional<Temporary> temporary = makeTemporary(folder.fd, isFile ? 0600 : 0666);
+    std::optional<Temporary> temporary = makeTemporary(state->folder, isFile ? 0600 : 0666);
     if (!temporary)
-        return fail(errno, folderName);
-    Descriptor file(temporary->fd);
-    auto discard = [&](int error) {
-        if (!temporary->name.isEmpty())
-            (void)::unlinkat(folder.fd, temporary->name.constData(), 0);
-        return fail(error, error == EACCES || error == EROFS ? folderName : QString());
-    };
+        return fail(errno, state->folderName);
+    state->temporary = *temporary;
     if (isFile)
-        (void)::fchmod(file.fd, existing.st_mode & 07777); // a file system without modes keeps its own
-    if (!writeWhole(file.fd, bytes))
-        return discard(errno);
-    if (::fdatasync(file.fd) != 0 && lostData(errno))
-        return discard(errno);
+        (void)::fchmod(state->temporary.fd, existing.st_mode & 07777); // a file system without modes keeps its own
+    return AtomicFileWriter(std::move(state));
+}
+
+std::expected<void, Error> AtomicFileWriter::write(QByteArrayView bytes)
+{
+    State& st = *m_state;
+    if (st.failed)
+        return std::unexpected(*st.failed);
+    if (st.finished)
+        return st.fail(EBADF);
+    if (!writeWhole(st.temporary.fd, bytes))
+        return st.fail(errno);
+    return {};
+}
+
+std::optional<Error> AtomicFileWriter::failure() const
+{
+    return m_state ? m_state->failed : std::nullopt;
+}
+
+std::expected<void, Error> AtomicFileWriter::commit()
+{
+    State& st = *m_state;
+    if (st.failed)
+        return std::unexpected(*st.failed);
+    if (st.finished)
+        return st.fail(EBADF);
+    if (::fdatasync(st.temporary.fd) != 0 && lostData(errno))
+        return st.fail(errno);
     // Some file systems report a failed write only when the file is closed: a second descriptor
     // keeps the file (and its lock) while the first is closed and checked.
-    const Descriptor kept(::dup(file.fd));
-    if (kept.fd < 0)
-        return discard(errno);
-    if (::close(std::exchange(file.fd, -1)) != 0)
-        return discard(errno);
-    temporary->fd = kept.fd;
-    if (const int error = putInPlace(folder.fd, *temporary, name, rules.existing); error != 0)
-        return fail(error, error == EACCES || error == EROFS ? folderName : QString());
+    const int kept = ::dup(st.temporary.fd);
+    if (kept < 0)
+        return st.fail(errno);
+    if (::close(std::exchange(st.temporary.fd, kept)) != 0)
+        return st.fail(errno);
+    const int error = putInPlace(st.folder, st.temporary, st.name, st.existing);
+    st.temporary.name.clear(); // gone, or the target's now
+    if (error != 0)
+        return st.fail(error);
+    st.finished = true;
+    ::close(std::exchange(st.temporary.fd, -1));
     return {};
+}
+
+void AtomicFileWriter::abort()
+{
+    if (m_state)
+        m_state->drop();
 }
 
 } // namespace lumora

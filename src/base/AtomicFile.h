@@ -4,8 +4,11 @@
 #include "base/FailureText.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <expected>
+#include <memory>
+#include <optional>
 
 namespace lumora {
 
@@ -54,6 +57,39 @@ struct WriteRules {
                                                              const WriteRules& rules);
 [[nodiscard]] std::expected<void, Error> writeFileAtomically(const QString& path, const QByteArray& bytes,
                                                              LinkAtTarget link = LinkAtTarget::follow);
+
+/// writeFileAtomically a part at a time, for files made as they are written (an encoder's
+/// output): the new file is made by open(), filled by write() and put in the target's place by
+/// commit(), under the same rules and with the same guarantees; nothing of the file is held in
+/// memory. Until commit() the target is untouched; abort(), or the writer going without a
+/// commit, removes the new file. Move-only; one thread at a time.
+class AtomicFileWriter {
+public:
+    /// Checks the target as writeFileAtomically does (link, existing file, place) and makes the
+    /// new, still empty file in its folder. Fails with the error writeFileAtomically gives.
+    [[nodiscard]] static std::expected<AtomicFileWriter, Error> open(const QString& path, const WriteRules& rules);
+
+    AtomicFileWriter(AtomicFileWriter&&) noexcept;
+    AtomicFileWriter& operator=(AtomicFileWriter&&) noexcept;
+    ~AtomicFileWriter(); ///< aborts a write that was not committed
+
+    /// Appends `bytes` to the new file. After a failure (the new file is then gone) this and
+    /// commit() fail with the first error.
+    [[nodiscard]] std::expected<void, Error> write(QByteArrayView bytes);
+    /// The first failure of write(), if any.
+    [[nodiscard]] std::optional<Error> failure() const;
+    /// Flushes the new file to the disk and puts it in the target's place in one step. Fails as
+    /// writeFileAtomically does; the target is then as it was and the new file is gone.
+    [[nodiscard]] std::expected<void, Error> commit();
+    /// Removes the new file; the target stays as it was. Nothing happens after commit().
+    void abort();
+
+    struct State; ///< private
+
+private:
+    explicit AtomicFileWriter(std::unique_ptr<State> state);
+    std::unique_ptr<State> m_state;
+};
 
 /// Whether a file (or link, or folder) of the name `path` exists, the name taken as its bytes.
 [[nodiscard]] bool nameTaken(const QString& path);

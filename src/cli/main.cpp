@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QTextStream>
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 
@@ -65,6 +66,11 @@ int run(QStringList args, QTextStream& out, QTextStream& err)
 
 int main(int argc, char** argv)
 {
+    // Blocks from 1 MiB on (rows on their way to the encoder, file reads) go back to the system
+    // when freed. glibc otherwise raises this bound to the size of each large block freed, and
+    // the blocks of that size that follow stay in its heaps after use: a batch of photos of
+    // 24 MP kept some 20 MB there that it never used again, for no gain in time.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // Text drawing needs a GUI application, never a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

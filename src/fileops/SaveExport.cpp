@@ -116,9 +116,37 @@ struct Piece {
     std::optional<Error> failure;
 };
 
+/// Bands the encoder is done with, for the render to write the next ones into: rows on their way
+/// to the encoder come from these rather than from new memory, which the system clears page by
+/// page each time (large blocks go back to it when freed). Holds a few bands, never a whole photo.
+class SpareBands {
+public:
+    void give(QImage band)
+    {
+        const std::scoped_lock lock(m_mutex);
+        if (m_bands.size() < kSpares && band.height() <= kPaintBandRows && band.isDetached())
+            m_bands.push_back(std::move(band));
+    }
+    QImage take()
+    {
+        const std::scoped_lock lock(m_mutex);
+        if (m_bands.empty())
+            return {};
+        QImage band = std::move(m_bands.back());
+        m_bands.pop_back();
+        return band;
+    }
+
+private:
+    static constexpr size_t kSpares = 2; // enough: the render takes one as the encoder gives one
+    std::mutex m_mutex;
+    std::vector<QImage> m_bands;
+};
+
+/// A photo's file, complete and waiting for its commit; or why it could not be made.
 struct Encoded {
     int index = 0;
-    std::expected<QByteArray, Error> bytes;
+    std::expected<AtomicFileWriter, Error> file;
 };
 
 /// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
@@ -126,44 +154,83 @@ struct Encoded {
 constexpr int kPieceRows = kPaintBandRows;
 /// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo): the render runs
 /// ahead and lets the photo go early, and the encoder has these to work on while the next
-/// photo is decoded.
-constexpr size_t kPiecesAhead = 8;
+/// photo is decoded. More than four made an export of 24 MP photos no faster, only larger.
+constexpr size_t kPiecesAhead = 4;
 
-std::unique_ptr<BandEncoder> encoderFor(ExportFormat format, QSize size)
-{
-    if (format == ExportFormat::png)
-        return std::make_unique<PngBandEncoder>(size);
-    return std::make_unique<JpegBandEncoder>(size, 0.95);
-}
+/// The photo being encoded: its new file, which the encoder's bytes go into as they are made
+/// (a JPEG's a part at a time, a PNG's at its end), so that no whole encoded file is held.
+class PhotoEncoding {
+public:
+    PhotoEncoding(AtomicFileWriter file, ExportFormat format, QSize size) : m_file(std::move(file))
+    {
+        if (format == ExportFormat::png)
+            m_encoder = std::make_unique<PngBandEncoder>(size);
+        else
+            m_encoder = std::make_unique<JpegBandEncoder>(
+                size, 0.95, [this](QByteArrayView bytes) { return bool(m_file.write(bytes)); });
+    }
 
-/// Encodes the pieces as they come and hands each photo's bytes (or its failure) on, until the
-/// pieces end or the writer stops taking.
-void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, ExportFormat format)
+    /// Adds the rows; the error of the file, or of the encoder with the photo `source` named.
+    std::expected<void, Error> add(const QImage& rows, const QString& source)
+    {
+        if (auto added = m_encoder->add(rows); !added)
+            return std::unexpected(m_file.failure().value_or(aboutPhoto(added.error(), source)));
+        return {};
+    }
+
+    /// The complete file, to be committed; or the error as add() gives it.
+    std::expected<AtomicFileWriter, Error> finish(const QString& source)
+    {
+        auto bytes = m_encoder->finish();
+        m_encoder.reset();
+        if (!bytes)
+            return std::unexpected(m_file.failure().value_or(aboutPhoto(bytes.error(), source)));
+        if (auto written = m_file.write(*bytes); !written)
+            return std::unexpected(written.error());
+        return std::move(m_file);
+    }
+
+private:
+    AtomicFileWriter m_file;
+    std::unique_ptr<BandEncoder> m_encoder;
+};
+
+/// Encodes the pieces as they come into each photo's new file and hands the complete files (or
+/// the photo's failure) on, until the pieces end or the writer stops taking. `openFile` makes
+/// the new file of a photo.
+void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite, SpareBands& spares,
+                  ExportFormat format, const std::function<std::expected<AtomicFileWriter, Error>(int)>& openFile,
+                  const std::function<QString(int)>& sourceOf)
 {
-    std::unique_ptr<BandEncoder> encoder;
+    std::unique_ptr<PhotoEncoding> encoding;
     int current = -1;
     int failed = -1; // the photo whose remaining pieces are passed over
     while (std::optional<Piece> piece = toEncode.take()) {
         if (piece->index == failed)
             continue;
-        std::optional<std::expected<QByteArray, Error>> done;
+        std::optional<std::expected<AtomicFileWriter, Error>> done;
+        const QString source = sourceOf(piece->index);
         if (piece->failure) {
-            done = std::unexpected(*piece->failure); // the render's failure, written as none
+            done = std::unexpected(aboutPhoto(*piece->failure, source)); // the render's failure, written as none
         } else {
-            if (!encoder || piece->index != current) {
-                encoder = encoderFor(format, piece->size);
+            if (!encoding || piece->index != current) {
                 current = piece->index;
+                encoding.reset();
+                if (auto file = openFile(current))
+                    encoding = std::make_unique<PhotoEncoding>(std::move(*file), format, piece->size);
+                else
+                    done = std::unexpected(file.error());
             }
-            if (!piece->rows.isNull())
-                if (auto added = encoder->add(piece->rows); !added)
+            if (!done && !piece->rows.isNull())
+                if (auto added = encoding->add(piece->rows, source); !added)
                     done = std::unexpected(added.error());
-            piece->rows = QImage(); // the rows go before the next ones arrive
+            spares.give(std::exchange(piece->rows, QImage())); // the rows go before the next ones arrive
             if (!done && piece->last)
-                done = encoder->finish();
+                done = encoding->finish(source);
         }
         if (!done)
             continue;
-        encoder.reset();
+        encoding.reset(); // a file left unfinished is removed
         if (!*done)
             failed = piece->index;
         if (!toWrite.put(Encoded{piece->index, std::move(*done)}))
@@ -174,7 +241,7 @@ void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite,
 /// Renders photo `index` band by band and hands its rows on; false when the encoder stopped
 /// taking (a write failed). Calls `released` once the photo's pixels are no longer needed.
 bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQueue<Piece>& toEncode,
-                  const std::function<void()>& released)
+                  SpareBands& spares, const std::function<void()>& released)
 {
     std::optional<Error> failure;
     auto render = BandedRender::start(std::move(decoded), job.originalCI.size(), job.edits);
@@ -191,7 +258,7 @@ bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQu
         pieceRows = size.height();
     }
     for (int y = 0; !failure && y < size.height(); y += pieceRows) {
-        auto rows = render->rows(y, pieceRows);
+        auto rows = render->rows(y, pieceRows, spares.take());
         if (!rows) {
             failure = rows.error();
             break;
@@ -225,21 +292,22 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
 {
     const int total = int(jobs.size());
     BoundedQueue<Piece> toEncode(kPiecesAhead);
+    SpareBands spares;
     BoundedQueue<Encoded> toWrite(1, BoundedQueue<Encoded>::Put::untilTaken);
     std::optional<StreamEnd> failure; // the writer's, read after it has ended
 
+    const auto openFile = [&](int index) {
+        return AtomicFileWriter::open(destination.pathOf(jobs[index]), destination.rulesFor(jobs[index]));
+    };
+    const auto sourceOf = [&](int index) { return jobs[index].url.toLocalFile(); };
     std::jthread encoder([&] {
-        encodePieces(toEncode, toWrite, format);
+        encodePieces(toEncode, toWrite, spares, format, openFile, sourceOf);
         toEncode.close();
         toWrite.close();
     });
     std::jthread writer([&] {
         while (std::optional<Encoded> next = toWrite.take()) {
-            const QString source = jobs[next->index].url.toLocalFile();
-            const PhotoSnapshot& job = jobs[next->index];
-            const Written written =
-                next->bytes ? writeFileAtomically(destination.pathOf(job), *next->bytes, destination.rulesFor(job))
-                            : Written(std::unexpected(aboutPhoto(next->bytes.error(), source)));
+            const Written written = next->file ? next->file->commit() : Written(std::unexpected(next->file.error()));
             if (!written) {
                 failure = StreamEnd{written.error(), false, next->index, total};
                 break;
@@ -287,7 +355,7 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                 if (i + 1 < total)
                     ahead = decodeAhead(jobs[i + 1].originalCI);
             };
-            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, decodeNext))
+            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, spares, decodeNext))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});

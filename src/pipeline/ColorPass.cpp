@@ -595,7 +595,7 @@ void turnedRows(const Kernel& kernel, const QImage& src, Dihedral turn, const Ro
 } // namespace
 
 QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn,
-                        int firstRow, int rowCount)
+                        int firstRow, int rowCount, QImage reuse)
 {
     const QSize turned = turn.transposes() ? source.size().transposed() : source.size();
     firstRow = std::clamp(firstRow, 0, turned.height());
@@ -608,7 +608,11 @@ QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment,
     const QImage src = source.format() == QImage::Format_ARGB32_Premultiplied
                            ? source
                            : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage dst = newRaster(QSize(turned.width(), rowCount));
+    const QSize size(turned.width(), rowCount);
+    // Every pixel of the result is written below (a new raster holds whatever was there before, too).
+    QImage dst = reuse.size() == size && reuse.format() == QImage::Format_ARGB32_Premultiplied && reuse.isDetached()
+                     ? std::move(reuse)
+                     : newRaster(size);
     if (dst.isNull())
         return {};
     dst.setDotsPerMeterX(src.dotsPerMeterX());

@@ -19,9 +19,11 @@ namespace lumora {
 /// Rows [firstRow, firstRow + rowCount) of what colorAndTurn returns (the same pixels), as a new
 /// raster of the turned width, made from all cores. Reads only the source rows (or, when the
 /// turn transposes, columns) these rows come from, with the sharpening's reach around them.
-/// The range is clipped to the turned raster; null when nothing is left.
+/// The range is clipped to the turned raster; null when nothing is left. `reuse`, when it is a
+/// premultiplied ARGB32 raster of the result's size that nothing else shares, is written over
+/// and returned instead of a new raster (a band freed by whoever took the last one).
 [[nodiscard]] QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma,
-                                      Dihedral turn, int firstRow, int rowCount);
+                                      Dihedral turn, int firstRow, int rowCount, QImage reuse = {});
 
 /// Whether the colour pass may look its tables up with the processor's vector gathers where it
 /// has them (allowed by default). Both ways give the same pixels; this is for the tests and

@@ -23,9 +23,11 @@ struct JpegBandEncoder::State {
     /// Where libjpeg writes: straight into the bytes that are handed on, grown by half their
     /// size at a time. libjpeg's own memory destination doubles a buffer by copying it, and its
     /// bytes were copied once more at the end: a file of 10 MB was held up to three times over.
+    /// With a sink, `bytes` is one part that is handed to the sink whenever it is full.
     struct Destination {
         jpeg_destination_mgr manager;
         QByteArray bytes;
+        ByteSink sink;
     };
     jpeg_compress_struct info{};
     Errors errors{};
@@ -80,8 +82,51 @@ void growDestination(j_compress_ptr info, qsizetype used, qsizetype room)
     destination.manager.free_in_buffer = size_t(destination.bytes.size() - used);
 }
 
+/// Through libjpeg's error exit when the sink does not take `bytes`.
+void handOn(j_compress_ptr info, QByteArrayView bytes)
+{
+    auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+    if (!bytes.isEmpty() && !destination.sink(bytes)) {
+        info->err->msg_code = JERR_FILE_WRITE;
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+}
+
+/// Lets libjpeg fill the sink's part from its start.
+void restartPart(j_compress_ptr info)
+{
+    auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+    destination.manager.next_output_byte = reinterpret_cast<JOCTET*>(destination.bytes.data());
+    destination.manager.free_in_buffer = size_t(destination.bytes.size());
+}
+
+/// libjpeg writes into one part that goes to the sink each time it is full.
+void writeIntoSink(JpegBandEncoder::State& st)
+{
+    st.destination.bytes.resize(JpegBandEncoder::kJpegSinkPart);
+    st.destination.manager.init_destination = restartPart;
+    st.destination.manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
+        // The whole part is full here, whatever free count the manager was left with.
+        handOn(info, reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest)->bytes);
+        restartPart(info);
+        return TRUE;
+    };
+    st.destination.manager.term_destination = [](j_compress_ptr info) {
+        auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+        const qsizetype used = destination.bytes.size() - qsizetype(destination.manager.free_in_buffer);
+        destination.manager.free_in_buffer = 0;
+        handOn(info, QByteArrayView(destination.bytes).first(used));
+    };
+    st.destination.manager.free_in_buffer = 0;
+    st.info.dest = &st.destination.manager;
+}
+
 void writeInto(JpegBandEncoder::State& st)
 {
+    if (st.destination.sink) {
+        writeIntoSink(st);
+        return;
+    }
     st.destination.manager.init_destination = [](j_compress_ptr info) { growDestination(info, 0, kFirstOutputBytes); };
     st.destination.manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
         // Called when the whole room is used (the free count it leaves in the manager may be
@@ -171,8 +216,10 @@ bool finishJpeg(JpegBandEncoder::State& st)
 
 } // namespace
 
-JpegBandEncoder::JpegBandEncoder(QSize size, double quality) : m_state(std::make_unique<State>()), m_size(size)
+JpegBandEncoder::JpegBandEncoder(QSize size, double quality, ByteSink sink)
+    : m_state(std::make_unique<State>()), m_size(size)
 {
+    m_state->destination.sink = std::move(sink);
     const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
     if (size.isEmpty()) {
         m_failed = encoderErrors::jpegNoImage;
@@ -216,7 +263,9 @@ std::expected<QByteArray, Error> JpegBandEncoder::finish()
     }
     m_failed = encoderErrors::jpegEncodingFailed; // nothing more to add
     QByteArray bytes = std::exchange(m_state->destination.bytes, QByteArray());
-    bytes.squeeze(); // the room grown ahead goes back
+    if (m_state->destination.sink)
+        return QByteArray(); // they went to the sink
+    bytes.squeeze();         // the room grown ahead goes back
     return bytes;
 }
 

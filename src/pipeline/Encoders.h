@@ -4,7 +4,9 @@
 #include "pipeline/Image.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -43,14 +45,21 @@ public:
     /// Takes the next rows (premultiplied ARGB32, the image's width). Fails with the
     /// encoder's errors, and when the rows do not fit; after a failure every call fails.
     [[nodiscard]] virtual std::expected<void, Error> add(const QImage& rows) = 0;
-    /// The file's bytes, once all rows have been added.
+    /// The file's bytes, once all rows have been added (none when they went to a sink).
     [[nodiscard]] virtual std::expected<QByteArray, Error> finish() = 0;
 };
 
+/// Takes an encoder's bytes as they are made, in order; false when they cannot be taken (the
+/// encoder then fails).
+using ByteSink = std::function<bool(QByteArrayView)>;
+
 /// encodeJPEG row band by row band: holds one row and the compressed bytes, never the raster.
+/// With a sink, the bytes go to it as they are made (in parts of at most kJpegSinkPart bytes)
+/// and only those of one part are held; finish() then returns no bytes.
 class JpegBandEncoder final : public BandEncoder {
 public:
-    JpegBandEncoder(QSize size, double quality);
+    static constexpr qsizetype kJpegSinkPart = qsizetype(1) << 18;
+    JpegBandEncoder(QSize size, double quality, ByteSink sink = {});
     ~JpegBandEncoder() override;
     JpegBandEncoder(const JpegBandEncoder&) = delete;
     JpegBandEncoder& operator=(const JpegBandEncoder&) = delete;

@@ -230,7 +230,7 @@ std::expected<BandedRender, Error> BandedRender::start(QImage base, QSize origin
     return render;
 }
 
-std::expected<QImage, Error> BandedRender::rows(int firstRow, int count) const
+std::expected<QImage, Error> BandedRender::rows(int firstRow, int count, QImage reuse) const
 {
     firstRow = std::clamp(firstRow, 0, m_size.height());
     count = std::clamp(count, 0, m_size.height() - firstRow);
@@ -240,7 +240,7 @@ std::expected<QImage, Error> BandedRender::rows(int firstRow, int count) const
         return m_whole; // shared, not copied
     if (!m_whole.isNull())
         return m_whole.copy(0, firstRow, m_whole.width(), count);
-    QImage band = colorAndTurnRows(m_source, m_edits.adjustment, m_sigma, m_applied, firstRow, count);
+    QImage band = colorAndTurnRows(m_source, m_edits.adjustment, m_sigma, m_applied, firstRow, count, std::move(reuse));
     if (band.isNull())
         return band;
     paintTextStep(band, firstRow, m_source.size(), m_originalSize, m_edits, m_applied);

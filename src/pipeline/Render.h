@@ -56,8 +56,9 @@ public:
 
     /// Rows [firstRow, firstRow + count) of the final raster (clipped to it) as a new raster,
     /// made from all cores (all rows of a raster rendered whole: that raster, shared). Fails with the watermark's error. Safe to call from several threads
-    /// at once, but not together with releaseSource().
-    [[nodiscard]] std::expected<QImage, Error> rows(int firstRow, int count) const;
+    /// at once, but not together with releaseSource(). `reuse`: a band given back, written over
+    /// when it fits (see colorAndTurnRows).
+    [[nodiscard]] std::expected<QImage, Error> rows(int firstRow, int count, QImage reuse = {}) const;
 
     /// Whether start() rendered the whole raster already (an arbitrary turn): the original's
     /// pixels have then gone.

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,4 +159,116 @@ TEST(AtomicFile, WritesGoOnlyWhereTheFileWasLoadedFrom)
     EXPECT_EQ(written.error().description, reason);
     EXPECT_EQ(readAll(elsewhere + QStringLiteral("/foto.jpg")), QByteArray("fremd"));
     EXPECT_EQ(readAll(card + QStringLiteral("-alt/foto.jpg")), QByteArray("noch einmal"));
+}
+
+// A file written a part at a time takes the target's place only when it is committed: until
+// then the old file is there as it was, and a write that is given up or fails leaves nothing.
+TEST(AtomicFileWriter, TheTargetChangesOnlyAtTheCommit)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foto.jpg"));
+    ASSERT_TRUE(writeFileAtomically(path, "alt"));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+
+    auto file = AtomicFileWriter::open(path, WriteRules{});
+    ASSERT_TRUE(file);
+    QByteArray whole;
+    for (int part = 0; part < 40; ++part) {
+        const QByteArray bytes(part * 4099 + 1, char('a' + part % 26));
+        ASSERT_TRUE(file->write(bytes));
+        whole += bytes;
+    }
+    EXPECT_EQ(readAll(path), QByteArray("alt"));
+    ASSERT_TRUE(file->commit());
+    EXPECT_EQ(readAll(path), whole);
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u); // kept, as by writeFileAtomically
+    EXPECT_FALSE(file->write("mehr")) << "a committed file takes nothing more";
+    EXPECT_EQ(readAll(path), whole);
+
+    // Given up: by abort(), or by the writer going without a commit.
+    {
+        auto dropped = AtomicFileWriter::open(path, WriteRules{});
+        ASSERT_TRUE(dropped && dropped->write("halb"));
+        dropped->abort();
+        EXPECT_FALSE(dropped->commit());
+        auto forgotten = AtomicFileWriter::open(dir.filePath(QStringLiteral("neu.jpg")), WriteRules{});
+        ASSERT_TRUE(forgotten && forgotten->write("halb"));
+    }
+    EXPECT_EQ(readAll(path), whole);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("foto.jpg")});
+}
+
+TEST(AtomicFileWriter, AFailedWriteFailsTheCommitAndLeavesTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foto.jpg"));
+    ASSERT_TRUE(writeFileAtomically(path, "alt"));
+    auto file = AtomicFileWriter::open(path, WriteRules{});
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write(QByteArray(3000, 'x')));
+    // A file size limit stands in for a full disk: past it, write() fails with EFBIG.
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit limit = previous;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto written = file->write(QByteArray(3000, 'y'));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousSignal);
+
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Die Datei ist "
+                                                          "zu groß für den Ziel-Datenträger."));
+    ASSERT_TRUE(file->failure());
+    EXPECT_EQ(file->failure()->description, written.error().description);
+    const auto committed = file->commit();
+    ASSERT_FALSE(committed);
+    EXPECT_EQ(committed.error().description, written.error().description);
+    EXPECT_EQ(readAll(path), QByteArray("alt"));
+    EXPECT_EQ(temporaries(dir.path()), QStringList());
+}
+
+// The rules of writeFileAtomically hold for a file written in parts: checked when it is opened,
+// and a name taken meanwhile is kept at the commit when asked.
+TEST(AtomicFileWriter, FollowsTheRulesOfAWholeWrite)
+{
+    QTemporaryDir dir;
+    const QString photo = dir.filePath(QStringLiteral("foto.jpg"));
+    ASSERT_TRUE(writeAll(photo, "original"));
+    const WriteRules keep{LinkAtTarget::replace, ExistingFile::keep, {}};
+    const auto taken = AtomicFileWriter::open(photo, keep);
+    ASSERT_FALSE(taken);
+    EXPECT_EQ(taken.error().description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Eine Datei "
+                                                        "dieses Namens existiert bereits."));
+
+    const QString fresh = dir.filePath(QStringLiteral("neu.jpg"));
+    auto late = AtomicFileWriter::open(fresh, keep);
+    ASSERT_TRUE(late && late->write("spät"));
+    ASSERT_TRUE(writeAll(fresh, "zuerst da"));
+    EXPECT_FALSE(late->commit());
+    EXPECT_EQ(readAll(fresh), QByteArray("zuerst da"));
+
+    // A link under an export name is replaced, its target left alone.
+    const QString link = dir.filePath(QStringLiteral("01_foto.jpg"));
+    ASSERT_TRUE(QFile::link(photo, link));
+    auto numbered = AtomicFileWriter::open(link, WriteRules{LinkAtTarget::replace, ExistingFile::replace, {}});
+    ASSERT_TRUE(numbered && numbered->write("export") && numbered->commit());
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(link), QByteArray("export"));
+    EXPECT_EQ(readAll(photo), QByteArray("original"));
+
+    // Only where the photo was loaded from: a folder swapped in since is refused at the start.
+    const FilePlace loaded = placeOf(photo);
+    const QString card = dir.filePath(QStringLiteral("Karte"));
+    ASSERT_TRUE(QDir().mkpath(card) && writeAll(card + QStringLiteral("/foto.jpg"), "fremd"));
+    const auto elsewhere = AtomicFileWriter::open(card + QStringLiteral("/foto.jpg"),
+                                                  WriteRules{LinkAtTarget::follow, ExistingFile::replace, loaded});
+    ASSERT_FALSE(elsewhere);
+    EXPECT_TRUE(elsewhere.error().description.contains(QStringLiteral("inzwischen")));
+    EXPECT_EQ(readAll(card + QStringLiteral("/foto.jpg")), QByteArray("fremd"));
+    EXPECT_EQ(temporaries(dir.path()) + temporaries(card), QStringList());
 }

@@ -118,6 +118,17 @@ TEST_P(WriteFaults, NumberedExport)
     expectOriginalKept();
 }
 
+// A JPEG export writes its file while it encodes: a fault stops it the same way, and no part
+// of the file stays behind.
+TEST_P(WriteFaults, NumberedJpegExport)
+{
+    breakCard(QStringLiteral("1_foto.jpg"));
+    const StreamEnd end = exportJPEG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait();
+    ASSERT_TRUE(end.error);
+    expectExplained(end.error->description, QStringLiteral("1_foto.jpg"));
+    expectOriginalKept();
+}
+
 // Over the original, and as a copy beside it: a read-only folder cannot even be granted, a
 // folder in the original's place leaves the copy's name free.
 TEST_P(WriteFaults, BatchCrop)

@@ -145,6 +145,47 @@ TEST(BandedRender, ColourPassRowsAreTheWholePassForAnyBand)
     }
 }
 
+// A band given back is written over, every pixel of it, and holds the same rows as a new one;
+// one that is shared, or of another size, is left as it is. Every mirror and quarter turn.
+TEST(BandedRender, RowsWrittenOverAGivenBackBandAreTheSame)
+{
+    const QImage base = texture(123, 77);
+    const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
+    const QRgb stale = qRgb(255, 0, 255);
+    for (int turn = 0; turn < 8; ++turn) {
+        SCOPED_TRACE(testing::Message() << "turn " << turn);
+        const Dihedral dihedral{(turn & 4) != 0, false, turn % 4};
+        const QImage whole = colorAndTurn(base, adjustment, 1.69, dihedral);
+        const QImage expected = whole.copy(0, 10, whole.width(), 20);
+
+        QImage given = test::solid(whole.width(), 20, QColor(stale));
+        const uchar* memory = given.constBits();
+        const QImage written = colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, std::move(given));
+        EXPECT_EQ(written.constBits(), memory) << "written over";
+        EXPECT_EQ(test::largestDifference(written, expected), 0);
+
+        const QImage shared = test::solid(whole.width(), 20, QColor(stale));
+        const QImage beside = colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, shared);
+        EXPECT_EQ(test::largestDifference(beside, expected), 0);
+        EXPECT_EQ(shared.pixel(0, 0), stale) << "a shared band is not written over";
+        const QImage otherSize =
+            colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, test::solid(whole.width(), 21, QColor(stale)));
+        EXPECT_EQ(test::largestDifference(otherSize, expected), 0);
+    }
+
+    // Through the whole chain, each band written over the one before.
+    const EditState edits = fullChain(QSize(800, 301), 90, true, false, "tiled");
+    const QImage photo = texture(800, 301);
+    const QImage rendered = renderDecodedChecked(photo, photo.size(), edits)->raster;
+    auto render = BandedRender::start(photo, photo.size(), edits);
+    ASSERT_TRUE(render);
+    QImage band;
+    for (int y = 0; y + kPaintBandRows <= render->size().height(); y += kPaintBandRows) {
+        band = *render->rows(y, kPaintBandRows, std::move(band));
+        EXPECT_EQ(test::largestDifference(band, rendered.copy(0, y, rendered.width(), kPaintBandRows)), 0) << y;
+    }
+}
+
 TEST(BandedRender, EmptyOriginalAndRowsOutsideGiveNothing)
 {
     auto none = BandedRender::start(QImage(), QSize(10, 10), EditState{});

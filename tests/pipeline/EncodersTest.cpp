@@ -80,3 +80,44 @@ TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)
         EXPECT_LE(test::largestDifference(ours, theirs), 1) << raster.size().width();
     }
 }
+
+// Handed to a sink as they are made, the bytes are those of the whole file, in parts of at most
+// kJpegSinkPart; a sink that stops taking them fails the encoder.
+TEST(Encoders, JpegIntoASinkGivesTheSameBytesAPartAtATime)
+{
+    const QImage raster = test::noise(1600, 1200, 11);
+    const QByteArray whole = *encodeJPEG(Image{raster, QRectF(0, 0, 1600, 1200)}, 0.95);
+    ASSERT_GT(whole.size(), 3 * JpegBandEncoder::kJpegSinkPart);
+
+    const auto encodeInto = [&](const ByteSink& sink) -> std::expected<QByteArray, Error> {
+        JpegBandEncoder encoder(raster.size(), 0.95, sink);
+        for (int y = 0; y < raster.height(); y += 256)
+            if (auto added = encoder.add(raster.copy(0, y, raster.width(), std::min(256, raster.height() - y))); !added)
+                return std::unexpected(added.error());
+        return encoder.finish();
+    };
+    QByteArray received;
+    qsizetype largestPart = 0;
+    int parts = 0;
+    const auto finished = encodeInto([&](QByteArrayView bytes) {
+        received += bytes;
+        largestPart = std::max(largestPart, bytes.size());
+        ++parts;
+        return true;
+    });
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(finished->isEmpty());
+    EXPECT_EQ(received, whole);
+    EXPECT_LE(largestPart, JpegBandEncoder::kJpegSinkPart);
+    EXPECT_GT(parts, 3);
+
+    // Refused at the second part (while rows are added) or at the last one (at the finish).
+    for (const int refusedAt :
+         {2, int((whole.size() + JpegBandEncoder::kJpegSinkPart - 1) / JpegBandEncoder::kJpegSinkPart)}) {
+        int part = 0;
+        const auto refused = encodeInto([&](QByteArrayView) { return ++part < refusedAt; });
+        ASSERT_FALSE(refused) << refusedAt;
+        EXPECT_EQ(refused.error().code, encoderErrors::jpegEncodingFailed);
+        EXPECT_EQ(part, refusedAt) << "nothing is handed on after a refusal";
+    }
+}
