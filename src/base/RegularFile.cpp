@@ -131,8 +131,7 @@ std::expected<qint64, Error> OpenRegularFile::readAt(qint64 offset, char* into, 
 
 std::expected<QByteArray, Error> OpenRegularFile::readAt(qint64 offset, qint64 length) const
 {
-    QByteArray bytes;
-    bytes.resize(qsizetype(std::clamp<qint64>(length, 0, m_maxBytes)));
+    QByteArray bytes(qsizetype(std::clamp<qint64>(length, 0, m_maxBytes)), Qt::Uninitialized);
     auto got = readAt(offset, bytes.data(), bytes.size());
     if (!got)
         return std::unexpected(got.error());
@@ -143,15 +142,26 @@ std::expected<QByteArray, Error> OpenRegularFile::readAt(qint64 offset, qint64 l
 std::expected<QByteArray, Error> OpenRegularFile::readAll() const
 {
     // The file may change while it is read: the loop stops at its end or just past the limit.
-    QByteArray bytes;
-    bytes.resize(qsizetype(m_identity.size));
+    QByteArray bytes(qsizetype(m_identity.size), Qt::Uninitialized); // exactly the size (resize() reserves more)
     preferLargePages(bytes);
     qint64 filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
             if (filled > m_maxBytes)
                 return std::unexpected(tooLarge(m_path));
+            // Whether the file grew since it was opened, asked without growing the bytes: a
+            // resize here would reserve half as much again for nothing.
+            char probe = 0;
+            auto more = readAt(filled, &probe, 1);
+            if (!more)
+                return std::unexpected(more.error());
+            if (*more == 0)
+                break;
+            if (filled >= m_maxBytes)
+                return std::unexpected(tooLarge(m_path));
             bytes.resize(qsizetype(std::min(m_maxBytes + 1, filled + 64 * 1024)));
+            bytes[qsizetype(filled++)] = probe;
+            continue;
         }
         auto got = readAt(filled, bytes.data() + filled, bytes.size() - filled);
         if (!got)
