@@ -145,6 +145,49 @@ QStringList entriesOf(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
+/// Puts an entry into the trash folder `trash` as another program would have: `name` under
+/// "files", its information naming `from`.
+bool plantTrashEntry(const QString& trash, const QString& name, const QString& from, const QByteArray& bytes)
+{
+    return QDir().mkpath(trash + QStringLiteral("/files")) && QDir().mkpath(trash + QStringLiteral("/info"))
+           && writeAll(trash + QStringLiteral("/files/") + name, bytes)
+           && writeAll(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"),
+                       "[Trash Info]\nPath=" + QUrl::toPercentEncoding(from, "/")
+                           + "\nDeletionDate=2024-05-01T10:00:00\n");
+}
+
+/// The bytes of the file whose name in `folder` is exactly the bytes `name`.
+QByteArray readRaw(const QString& folder, const QByteArray& name)
+{
+    return readRegularFile(pathFromNative(QFile::encodeName(folder) + '/' + name)).value_or(QByteArray());
+}
+
+/// A trash folder on a card as someone may have left it, before a photo is deleted there.
+struct TrashSetup {
+    const char* name;
+    const char* shared;    ///< the mode of a shared ".Trash" (none when empty)
+    const char* mine;      ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
+    const char* mineFiles; ///< its "files": "owner:mode" or none when empty
+    const char* own;       ///< ".Trash-<uid>": "owner:mode", or none when empty
+    const char* expected;  ///< where the photo goes: ".Trash/<uid>", ".Trash-<uid>" or "" (removed for good)
+    friend void PrintTo(const TrashSetup& setup, std::ostream* out) { *out << setup.name; }
+};
+
+/// Another user on the machine, by number (no account is needed to own a folder).
+constexpr uid_t kOtherUser = 4242;
+
+/// Makes `path` a folder of `spec` ("me:0700", "other:0777"); false when it cannot.
+bool makeFolder(const QString& path, const QString& spec)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QByteArray native = QFile::encodeName(path);
+    const uid_t owner = parts[0] == QLatin1String("other") ? kOtherUser : ::getuid();
+    return ::mkdir(native.constData(), 0700) == 0 && ::chown(native.constData(), owner, ::getgid()) == 0
+           && ::chmod(native.constData(), mode_t(parts[1].toUInt(nullptr, 8))) == 0;
+}
+
+class VolumeTrash : public ::testing::TestWithParam<TrashSetup> {};
+
 } // namespace
 
 TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
@@ -266,7 +309,6 @@ TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
 {
     trash(ids({"A"}));
     trash(ids({"C"}));
-    EXPECT_EQ(order(), "BDE");
     EXPECT_EQ(undoGroups(), (QList<QStringList>{{"A"}, {"C"}}));
 
     restoreLastDeletion(processor);
@@ -286,37 +328,18 @@ TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
     EXPECT_EQ(undoGroups(), QList<QStringList>());
 }
 
-namespace {
-
-/// While it lives, the user has no trash: HOME is a plain file in `folder` (which is also the
-/// working folder, where a trash of last resort would otherwise be made).
-struct NoTrash {
-    explicit NoTrash(const QString& folder)
-        : home(folder + QStringLiteral("/home")), workingDir(QDir::currentPath()),
-          written(writeAll(home, "kein Ordner")), noHome("HOME", home.toUtf8())
-    {
-        QDir::setCurrent(folder);
-    }
-    ~NoTrash() { QDir::setCurrent(workingDir); }
-    NoTrash(const NoTrash&) = delete;
-    NoTrash& operator=(const NoTrash&) = delete;
-
-    QString home;
-    QString workingDir;
-    bool written;
-    test::ScopedEnv noHome;
-};
-
-} // namespace
-
 // Without a trash the kept bytes are written back, but only where the photo was: a link planted
 // under a deleted photo's free name does not carry the restore elsewhere.
 TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGoodAndRestoredOnlyWhereTheyWere)
 {
-    // A home that is a plain file leaves no place for the user's trash.
+    // A home that is a plain file leaves no place for the user's trash, nor does the working
+    // folder, where a trash of last resort would otherwise be made.
     QTemporaryDir elsewhere;
-    const NoTrash noTrash(elsewhere.path());
-    ASSERT_TRUE(noTrash.written);
+    ASSERT_TRUE(writeAll(elsewhere.filePath(QStringLiteral("home")), "kein Ordner"));
+    const test::ScopedEnv noHome("HOME", elsewhere.filePath(QStringLiteral("home")).toUtf8());
+    const QString workingDir = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    const auto back = qScopeGuard([&] { QDir::setCurrent(workingDir); });
     const QString secret = dir.filePath(QStringLiteral("geheim.txt"));
     ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
 
@@ -354,21 +377,6 @@ TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFile
     restoreLastDeletion(processor);
     EXPECT_EQ(readAll(longPath), bytesOf["A"]);
 }
-
-namespace {
-
-/// Puts an entry into the trash folder `trash` as another program would have: `name` under
-/// "files", its information naming `from`.
-bool plantTrashEntry(const QString& trash, const QString& name, const QString& from, const QByteArray& bytes)
-{
-    return QDir().mkpath(trash + QStringLiteral("/files")) && QDir().mkpath(trash + QStringLiteral("/info"))
-           && writeAll(trash + QStringLiteral("/files/") + name, bytes)
-           && writeAll(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"),
-                       "[Trash Info]\nPath=" + QUrl::toPercentEncoding(from, "/")
-                           + "\nDeletionDate=2024-05-01T10:00:00\n");
-}
-
-} // namespace
 
 // A name too long for its ".trashinfo" goes to the trash under a shorter one and comes back.
 TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
@@ -434,16 +442,6 @@ TEST(RestoreMessage, CountsWhatCameBackAndListsEachFailure)
               QStringLiteral("1 von 3 Bildern wurde wiederhergestellt.\n\n„A.jpg“ fehlt.\n„C.jpg“ fehlt."));
 }
 
-namespace {
-
-/// The bytes of the file whose name in `folder` is exactly the bytes `name`.
-QByteArray readRaw(const QString& folder, const QByteArray& name)
-{
-    return readRegularFile(pathFromNative(QFile::encodeName(folder) + '/' + name)).value_or(QByteArray());
-}
-
-} // namespace
-
 TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAndComeBack)
 {
     const QString trashInfo = trashFolder() + QStringLiteral("/info");
@@ -487,36 +485,6 @@ TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAnd
         EXPECT_EQ(readRaw(dir.path(), names[i]), savedBytes[i]) << names[i].toStdString();
     EXPECT_TRUE(QDir(trashInfo).entryList(QDir::Files).isEmpty());
 }
-
-namespace {
-
-/// A trash folder on a card as someone may have left it, before a photo is deleted there.
-struct TrashSetup {
-    const char* name;
-    const char* shared;    ///< the mode of a shared ".Trash" (none when empty)
-    const char* mine;      ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
-    const char* mineFiles; ///< its "files": "owner:mode" or none when empty
-    const char* own;       ///< ".Trash-<uid>": "owner:mode", or none when empty
-    const char* expected;  ///< where the photo goes: ".Trash/<uid>", ".Trash-<uid>" or "" (removed for good)
-    friend void PrintTo(const TrashSetup& setup, std::ostream* out) { *out << setup.name; }
-};
-
-/// Another user on the machine, by number (no account is needed to own a folder).
-constexpr uid_t kOtherUser = 4242;
-
-/// Makes `path` a folder of `spec` ("me:0700", "other:0777"); false when it cannot.
-bool makeFolder(const QString& path, const QString& spec)
-{
-    const QStringList parts = spec.split(QLatin1Char(':'));
-    const QByteArray native = QFile::encodeName(path);
-    const uid_t owner = parts[0] == QLatin1String("other") ? kOtherUser : ::getuid();
-    return ::mkdir(native.constData(), 0700) == 0 && ::chown(native.constData(), owner, ::getgid()) == 0
-           && ::chmod(native.constData(), mode_t(parts[1].toUInt(nullptr, 8))) == 0;
-}
-
-class VolumeTrash : public ::testing::TestWithParam<TrashSetup> {};
-
-} // namespace
 
 // On a volume other than the home's, a trash folder counts only where the desktop's trash rules
 // make it the user's own: a shared ".Trash" needs the sticky bit, and the user's folders must be

@@ -19,11 +19,12 @@ using namespace lumora::test;
 
 namespace {
 
-QList<PhotoItem> photos(const QString& folder, int count, const QString& pattern = QStringLiteral("p%1.jpg"))
+/// p1.jpg … in `folder`, each of its own colour.
+QList<PhotoItem> photos(const QTemporaryDir& folder, int count)
 {
     QList<PhotoItem> list;
-    for (int i = 0; i < count; ++i)
-        list.append(photoAt(writePhotoFile(folder, pattern.arg(i + 1), jpegOf(QColor(20 * i, 100, 200)))));
+    for (const QUrl& url : writePhotos(folder, count, 64, 48, QStringLiteral("p")))
+        list.append(photoAt(url));
     return list;
 }
 
@@ -63,7 +64,7 @@ TEST(ExportNames, NamesPastWhatAFileSystemHoldsLoseTheEndOfTheirBaseName)
 TEST(Export, WritesNumberedFilesInOrderWithEveryProgressValue)
 {
     QTemporaryDir source, target;
-    const QList<PhotoItem> list = photos(source.path(), 10);
+    const QList<PhotoItem> list = photos(source, 10);
     auto token = std::make_shared<CancelToken>();
     QList<double> values;
     EXPECT_EQ(ended(exportJPEG(list, token, numberWidth(10), target.path(), 10)->wait(&values)), "10/10");
@@ -87,7 +88,7 @@ TEST(Export, EmptyListsAndEarlyCancelWriteNothing)
     QList<double> values;
     EXPECT_EQ(ended(exportJPEG({}, token, 1, target.path(), 0)->wait(&values)), "0/0");
     token->cancel();
-    EXPECT_EQ(ended(exportJPEG(photos(source.path(), 3), token, 1, target.path(), 3)->wait(&values)), "cancelled 0/3");
+    EXPECT_EQ(ended(exportJPEG(photos(source, 3), token, 1, target.path(), 3)->wait(&values)), "cancelled 0/3");
     EXPECT_TRUE(values.isEmpty());
     EXPECT_TRUE(QDir(target.path()).entryList(QDir::Files).isEmpty());
 }
@@ -95,7 +96,7 @@ TEST(Export, EmptyListsAndEarlyCancelWriteNothing)
 TEST(Export, FirstFailureStopsTheRunWithTheFileSystemsText)
 {
     QTemporaryDir source, target;
-    const QList<PhotoItem> list = photos(source.path(), 10);
+    const QList<PhotoItem> list = photos(source, 10);
     QDir(target.path()).mkdir(QStringLiteral("05_p5.jpg")); // the fifth target cannot be replaced
     QList<double> values;
     const StreamEnd end = exportJPEG(list, std::make_shared<CancelToken>(), 2, target.path(), 10)->wait(&values);
@@ -137,7 +138,7 @@ TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
     ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
     const QString planted = target.filePath(QStringLiteral("01_p1.jpg"));
     ASSERT_TRUE(QFile::link(secret, planted));
-    const QList<PhotoItem> list = photos(source.path(), 2);
+    const QList<PhotoItem> list = photos(source, 2);
 
     EXPECT_EQ(ended(exportJPEG(list, std::make_shared<CancelToken>(), 2, target.path(), 2)->wait()), "2/2");
     EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
@@ -236,16 +237,6 @@ TEST(Save, ACameraRawFileKeepsItsSensorDataAndGetsItsJpegBeside)
 
 namespace {
 
-/// A textured JPEG photo, so that every step of the chain changes the pixels.
-QByteArray texturedJpeg(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb((x * 7 + y * 3) % 256, (x * x / 7 + y) % 256, (x ^ y) % 256));
-    return *encodeJPEG(Image{image, QRectF(0, 0, w, h)}, 0.95);
-}
-
 /// Every step of the chain on a w × h photo, turned by `rotation`.
 EditState everyStep(QSize size, double rotation)
 {
@@ -282,8 +273,9 @@ TEST(Export, StreamedFilesAreTheWholeRenderEncoded)
     QList<PhotoItem> list;
     const std::tuple<double, bool> photos[] = {{90, true}, {270, false}, {0, true}, {30, false}};
     for (const auto& [rotation, text] : photos) {
-        PhotoItem photo = photoAt(writePhotoFile(source.path(), QStringLiteral("r%1.jpg").arg(list.size()),
-                                                 texturedJpeg(size.width(), size.height())));
+        PhotoItem photo =
+            photoAt(writePhotoFile(source.path(), QStringLiteral("r%1.jpg").arg(list.size()),
+                                   encodeWithVips(noise(size.width(), size.height()), QStringLiteral("jpg"))));
         photo.edits = everyStep(size, rotation);
         if (text)
             photo.edits.watermark.reset();

@@ -8,6 +8,7 @@
 
 #include "support/Requirements.h"
 #include <QDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -100,33 +101,30 @@ protected:
 
 } // namespace
 
-TEST_P(WriteFaults, SavingOverTheOriginal)
+// Saving over the original, a PNG export and a JPEG export (written while it encodes): each
+// stops with the reason, and no part of a file stays behind.
+TEST_P(WriteFaults, SaveAndNumberedExports)
 {
-    breakCard(QStringLiteral("foto.jpg"));
-    const StreamEnd end = saveOverOriginals(processor, std::make_shared<CancelToken>())->wait();
-    ASSERT_TRUE(end.error);
-    expectExplained(end.error->description, QStringLiteral("foto.jpg"));
-    expectOriginalKept();
-}
-
-TEST_P(WriteFaults, NumberedExport)
-{
-    breakCard(QStringLiteral("1_foto.png"));
-    const StreamEnd end = exportPNG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait();
-    ASSERT_TRUE(end.error);
-    expectExplained(end.error->description, QStringLiteral("1_foto.png"));
-    expectOriginalKept();
-}
-
-// A JPEG export writes its file while it encodes: a fault stops it the same way, and no part
-// of the file stays behind.
-TEST_P(WriteFaults, NumberedJpegExport)
-{
-    breakCard(QStringLiteral("1_foto.jpg"));
-    const StreamEnd end = exportJPEG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait();
-    ASSERT_TRUE(end.error);
-    expectExplained(end.error->description, QStringLiteral("1_foto.jpg"));
-    expectOriginalKept();
+    using Run = std::function<StreamEnd()>;
+    const std::pair<const char*, Run> runs[] = {
+        {"1_foto.png",
+         [&] { return exportPNG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait(); }},
+        {"1_foto.jpg",
+         [&] { return exportJPEG(processor.photos(), std::make_shared<CancelToken>(), 1, card, 1)->wait(); }},
+        {"foto.jpg", [&] { return saveOverOriginals(processor, std::make_shared<CancelToken>())->wait(); }},
+    };
+    const bool folder = GetParam().fault == Fault::folderInTheWay;
+    if (!folder)
+        breakCard({});
+    for (const auto& [target, run] : runs) { // the original last, so the exports can show it kept
+        SCOPED_TRACE(target);
+        if (folder)
+            breakCard(QLatin1String(target));
+        const StreamEnd end = run();
+        ASSERT_TRUE(end.error);
+        expectExplained(end.error->description, QLatin1String(target));
+        expectOriginalKept();
+    }
 }
 
 // Over the original, and as a copy beside it: a read-only folder cannot even be granted, a
