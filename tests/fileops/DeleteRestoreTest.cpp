@@ -165,7 +165,7 @@ QByteArray readRaw(const QString& folder, const QByteArray& name)
 /// A trash folder on a card as someone may have left it, before a photo is deleted there.
 struct TrashSetup {
     const char* name;
-    const char* shared;    ///< the mode of a shared ".Trash" (none when empty)
+    const char* shared;    ///< a shared ".Trash": "owner:mode", or none when empty
     const char* mine;      ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
     const char* mineFiles; ///< its "files": "owner:mode" or none when empty
     const char* own;       ///< ".Trash-<uid>": "owner:mode", or none when empty
@@ -176,9 +176,11 @@ struct TrashSetup {
 /// Another user on the machine, by number (no account is needed to own a folder).
 constexpr uid_t kOtherUser = 4242;
 
-/// Makes `path` a folder of `spec` ("me:0700", "other:0777"); false when it cannot.
+/// Makes `path` a folder of `spec` ("me:0700", "other:0777"), none for an empty spec; false when it cannot.
 bool makeFolder(const QString& path, const QString& spec)
 {
+    if (spec.isEmpty())
+        return true;
     const QStringList parts = spec.split(QLatin1Char(':'));
     const QByteArray native = QFile::encodeName(path);
     const uid_t owner = parts[0] == QLatin1String("other") ? kOtherUser : ::getuid();
@@ -504,21 +506,13 @@ TEST_P(VolumeTrash, AFolderAnotherUserCanReachIsNeverUsed)
     const QString shared = card + QStringLiteral("/.Trash");
     const QString mine = shared + QLatin1Char('/') + uid;
     const QString own = card + QStringLiteral("/.Trash-") + uid;
-    if (*setup.shared) {
-        ASSERT_TRUE(makeFolder(shared, QStringLiteral("other:") + QLatin1String(setup.shared)));
-    }
-    if (QLatin1String(setup.mine) == QLatin1String("link")) {
-        ASSERT_TRUE(makeFolder(card + QStringLiteral("/woanders"), QStringLiteral("me:0700")));
-        ASSERT_TRUE(QFile::link(card + QStringLiteral("/woanders"), mine));
-    } else if (*setup.mine) {
-        ASSERT_TRUE(makeFolder(mine, QLatin1String(setup.mine)));
-    }
-    if (*setup.mineFiles) {
-        ASSERT_TRUE(makeFolder(mine + QStringLiteral("/files"), QLatin1String(setup.mineFiles)));
-    }
-    if (*setup.own) {
-        ASSERT_TRUE(makeFolder(own, QLatin1String(setup.own)));
-    }
+    const bool link = QLatin1String(setup.mine) == QLatin1String("link");
+    ASSERT_TRUE(makeFolder(shared, QLatin1String(setup.shared)));
+    ASSERT_TRUE(
+        makeFolder(link ? card + QStringLiteral("/woanders") : mine, QLatin1String(link ? "me:0700" : setup.mine)));
+    ASSERT_TRUE(!link || QFile::link(card + QStringLiteral("/woanders"), mine));
+    ASSERT_TRUE(makeFolder(mine + QStringLiteral("/files"), QLatin1String(setup.mineFiles)));
+    ASSERT_TRUE(makeFolder(own, QLatin1String(setup.own)));
 
     const QByteArray bytes = test::jpegOf(Qt::darkGreen);
     ImageProcessor processor;
@@ -538,13 +532,13 @@ TEST_P(VolumeTrash, AFolderAnotherUserCanReachIsNeverUsed)
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, VolumeTrash,
-    ::testing::Values(TrashSetup{"SharedTrash", "1777", "me:0700", "", "", ".Trash/<uid>"},
-                      TrashSetup{"SharedTrashMadeNow", "1777", "", "", "", ".Trash/<uid>"},
-                      TrashSetup{"SharedTrashWithoutStickyBit", "0777", "", "", "", ".Trash-<uid>"},
-                      TrashSetup{"UserFolderOfAnotherUser", "1777", "other:0777", "", "", ".Trash-<uid>"},
-                      TrashSetup{"UserFolderOpenToOthers", "1777", "me:0755", "", "", ".Trash-<uid>"},
-                      TrashSetup{"UserFolderALink", "1777", "link", "", "", ".Trash-<uid>"},
-                      TrashSetup{"FilesOfAnotherUser", "1777", "me:0700", "other:0777", "", ".Trash-<uid>"},
+    ::testing::Values(TrashSetup{"SharedTrash", "other:1777", "me:0700", "", "", ".Trash/<uid>"},
+                      TrashSetup{"SharedTrashMadeNow", "other:1777", "", "", "", ".Trash/<uid>"},
+                      TrashSetup{"SharedTrashWithoutStickyBit", "other:0777", "", "", "", ".Trash-<uid>"},
+                      TrashSetup{"UserFolderOfAnotherUser", "other:1777", "other:0777", "", "", ".Trash-<uid>"},
+                      TrashSetup{"UserFolderOpenToOthers", "other:1777", "me:0755", "", "", ".Trash-<uid>"},
+                      TrashSetup{"UserFolderALink", "other:1777", "link", "", "", ".Trash-<uid>"},
+                      TrashSetup{"FilesOfAnotherUser", "other:1777", "me:0700", "other:0777", "", ".Trash-<uid>"},
                       TrashSetup{"OwnTrash", "", "", "", "me:0700", ".Trash-<uid>"},
                       TrashSetup{"OwnTrashOfAnotherUser", "", "", "", "other:0700", ""},
                       TrashSetup{"OwnTrashOpenToOthers", "", "", "", "me:0777", ""}),
