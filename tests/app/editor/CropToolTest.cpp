@@ -21,7 +21,6 @@ const QString kTooSmall = QStringLiteral("Der Ausschnitt ist zu klein.");
 /// The editor in the crop mode on a w × h photo in kCanvas; the frames are given in canvas points.
 struct CropBench : EditorBench {
     CropTool& tool;
-    QList<QUuid> idsWhileAsked;
 
     explicit CropBench(QSize image = {400, 300}, double rotation = 0)
         : EditorBench(image, kCanvas, rotation), tool(enter<CropTool>(DrawingMode::crop))
@@ -224,11 +223,12 @@ struct CropFiles {
         return true;
     }
 
-    void openEditor(int index, QList<QUuid> selection)
+    /// Opens the editor on the first photo, with every photo selected.
+    void openEditor()
     {
-        editor = std::make_unique<EditorController>(processor, ids[index], dialogs);
+        editor = std::make_unique<EditorController>(processor, ids[0], dialogs);
         addAllTools(*editor);
-        editor->setSelectedPhotoIDs(std::move(selection));
+        editor->setSelectedPhotoIDs(ids);
         editor->setFolderAccess(folders.get());
         editor->setCanvasSize(kFilesCanvas);
         editor->setMode(DrawingMode::crop);
@@ -258,7 +258,7 @@ TEST(CropEndToEnd, AnOverwritingCropReplacesTheEditedPhotoAlone)
 {
     CropFiles files;
     ASSERT_TRUE(files.load({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
-    files.openEditor(0, files.ids);
+    files.openEditor();
     const QByteArray other = readAll(files.path("b.jpg"));
     const QString overwritten = files.crop(QRectF(0, 0, 800, 300), false, QStringLiteral("Original überschreiben"));
 
@@ -286,7 +286,7 @@ TEST(CropEndToEnd, TheNormalisedRectangleOfATurnedAndMirroredPhotoCutsWhatIsShow
     photo.edits.flippedH = true;
     photo.edits.textMarks = {textMark({8, 8}, QStringLiteral("x"), 8)}; // in a corner, away from the quadrants' centres
     files.processor.updatePhoto(photo);
-    files.openEditor(0, files.ids);
+    files.openEditor();
     files.dialogs.confirmFolder(files.dir.path());
 
     // Shown 160 × 240 in 800 × 600: fitted at 2.5 into x 200…600; the frame is its top-left quarter.
@@ -309,7 +309,7 @@ TEST(CropEndToEnd, ClosingTheEditorDuringACropStillShowsTheSummary)
 {
     CropFiles files;
     ASSERT_TRUE(files.load({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
-    files.openEditor(0, files.ids);
+    files.openEditor();
     files.dialogs.cancelFolder(); // "Ordner-Zugriff verweigert"
     files.editor->press({100, 100});
     files.editor->release({400, 400});
