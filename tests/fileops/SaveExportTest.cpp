@@ -247,13 +247,11 @@ EditState everyStep(QSize size, double rotation)
     edits.masks = {MaskRect{QRectF(0.05 * w, 0.05 * h, 0.2 * w, 0.1 * h), QStringLiteral("#000000")}};
     edits.freehandOverlays = {
         *rasterizeArrow(Arrow{QPointF(0.3 * w, 0.4 * h), 0.6, 0.4 * w, 0.01 * w, QStringLiteral("#FF3B30")}, size)};
-    TextMark mark;
-    mark.position = QPointF(0.3 * w, 0.7 * h);
-    mark.text = QStringLiteral("Kratzer links");
-    mark.fontSize = 0.05 * h;
-    mark.colorHex = QStringLiteral("#FFFFFF");
-    mark.hasBackground = true;
-    edits.textMarks = {mark};
+    edits.textMarks = {TextMark{.position = QPointF(0.3 * w, 0.7 * h),
+                                .text = QStringLiteral("Kratzer links"),
+                                .fontSize = 0.05 * h,
+                                .colorHex = QStringLiteral("#FFFFFF"),
+                                .hasBackground = true}};
     edits.watermark = Watermark{QStringLiteral("© Lumora Studio"), WatermarkPosition::tiled, 0.35, 0.06};
     return edits;
 }
