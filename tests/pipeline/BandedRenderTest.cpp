@@ -174,7 +174,8 @@ TEST(BandedRender, EmptyOriginalAndRowsOutsideGiveNothing)
     auto none = BandedRender::start(QImage(), QSize(10, 10), EditState{});
     ASSERT_TRUE(none.has_value());
     EXPECT_TRUE(none->size().isEmpty());
-    auto render = BandedRender::start(test::noise(20, 10), QSize(20, 10), fullChain({20, 10}, 90, false, false, "tiled"));
+    auto render =
+        BandedRender::start(test::noise(20, 10), QSize(20, 10), fullChain({20, 10}, 90, false, false, "tiled"));
     ASSERT_TRUE(render.has_value());
     EXPECT_EQ(render->size(), QSize(10, 20));
     EXPECT_TRUE(render->rows(20, 5).value_or(QImage(1, 1, QImage::Format_ARGB32)).isNull());
