@@ -250,26 +250,21 @@ TEST(RawDecode, DamagedAndHostileFilesAreRefusedWithAReasonNamingTheFile)
     }
 }
 
-TEST(RawDecode, PlainTiffAndOtherFormatsAreNotTakenForRaw)
-{
-    const QImage photo = test::quadrants(64, 48);
-    for (const QString& format : {QStringLiteral("tif"), QStringLiteral("jpg"), QStringLiteral("png")}) {
-        const auto source = SourceImage::fromEncoded(test::encodeWithVips(photo, format));
-        ASSERT_TRUE(source.has_value()) << format.toStdString();
-        EXPECT_FALSE(source->isCameraRaw());
-        EXPECT_TRUE(source->sensorSize().isEmpty());
-    }
-}
-
-TEST(GifAndBmp, DecodeTheirFirstFrameWithinTheCaps)
+// GIF and BMP decode their first frame within the caps; plain TIFF and the other formats are
+// never taken for camera raw files.
+TEST(OtherFormats, DecodeTheirFirstFrameWithinTheCapsAndAreNotTakenForRaw)
 {
     const QImage photo = test::quadrants(64, 48);
     QByteArray bmp;
     QBuffer buffer(&bmp);
     ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && photo.save(&buffer, "BMP"));
-    for (const QByteArray& bytes : {bmp, test::encodeWithVips(photo, QStringLiteral("gif"))}) {
+    for (const QByteArray& bytes :
+         {bmp, test::encodeWithVips(photo, QStringLiteral("gif")), test::encodeWithVips(photo, QStringLiteral("tif")),
+          test::encodeWithVips(photo, QStringLiteral("jpg")), test::encodeWithVips(photo, QStringLiteral("png"))}) {
         const auto source = SourceImage::fromEncoded(bytes);
         ASSERT_TRUE(source.has_value()) << source.error().description.toStdString();
+        EXPECT_FALSE(source->isCameraRaw());
+        EXPECT_TRUE(source->sensorSize().isEmpty());
         EXPECT_EQ(source->size(), QSize(64, 48));
         EXPECT_EQ(test::quadrantColours(source->decode().value_or(QImage())), "RGBW");
         const QImage small = source->decodeToFit(QSize(32, 32)).value_or(QImage());
