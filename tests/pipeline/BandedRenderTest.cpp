@@ -232,7 +232,7 @@ TEST(BandEncoders, BandsGiveTheBytesOfTheWholeRaster)
     EXPECT_EQ(png.finish().value_or(QByteArray()), encodePNG(image).value());
 }
 
-TEST(BandEncoders, RowsThatDoNotFitAndAnEarlyFinishFail)
+TEST(BandEncoders, RowsThatDoNotFitAnEarlyFinishAndImagesWithoutPixelsFail)
 {
     const QImage raster = test::noise(32, 16);
     JpegBandEncoder narrow(raster.size(), 0.95);
@@ -252,6 +252,8 @@ TEST(BandEncoders, RowsThatDoNotFitAndAnEarlyFinishFail)
     ASSERT_TRUE(png.add(raster.copy(0, 0, 32, 8)).has_value());
     EXPECT_EQ(png.finish().error().code, encoderErrors::pngEncodingFailed);
     EXPECT_EQ(JpegBandEncoder(QSize(), 0.95).finish().error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodeJPEG(Image{}, 0.95).error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)}).error().code, encoderErrors::pngNoImage);
 }
 
 // All ways of drawing the watermark, painted into the fixed bands of rows one at a time, give
