@@ -314,11 +314,6 @@ QList<Overlay> randomShapes(int count, int points, bool areas, QSize canvas)
     return shapes;
 }
 
-const QList<QPointF>& pointsOf(const Overlay& overlay, bool area)
-{
-    return area ? std::get<AreaShape>(overlay.shape).points : std::get<StrokeShape>(overlay.shape).points;
-}
-
 double workOf(const QList<Overlay>& overlays)
 {
     double work = 0;
@@ -354,11 +349,15 @@ TEST(Overlays, ThePhotosOverlaysAsAWholeStayWithinTheWorkBudget)
         ASSERT_EQ(fitted.size(), random.size());
         qsizetype points = 0;
         for (const Overlay& overlay : fitted)
-            points += pointsOf(overlay, areas).size();
+            points += areas ? std::get<AreaShape>(overlay.shape).points.size()
+                            : std::get<StrokeShape>(overlay.shape).points.size();
         // Within the budget, or every shape down to the fewest points it needs.
         EXPECT_TRUE(workOf(fitted) <= budget || points == fitted.size() * (areas ? 3 : 2)) << workOf(fitted);
         for (qsizetype i = 0; i < fitted.size(); ++i) {
-            const auto &before = pointsOf(random[i], areas), &after = pointsOf(fitted[i], areas);
+            const auto& before =
+                areas ? std::get<AreaShape>(random[i].shape).points : std::get<StrokeShape>(random[i].shape).points;
+            const auto& after =
+                areas ? std::get<AreaShape>(fitted[i].shape).points : std::get<StrokeShape>(fitted[i].shape).points;
             EXPECT_GE(after.size(), areas ? 3 : 2);
             EXPECT_EQ(after.first(), before.first());
             EXPECT_EQ(after.last(), before.last());
