@@ -8,28 +8,11 @@
 #include "support/Pixels.h"
 
 #include <QDir>
-#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 using namespace lumora;
 
 namespace {
-
-/// A photo-like raster: smooth gradients with noise, so that sharpening and the colour steps
-/// change every pixel.
-QImage texture(int w, int h, quint32 seed = 7)
-{
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int noise = int(random.bounded(40));
-            row[x] = qRgb((x * 255 / w + noise) % 256, (y * 255 / h + noise) % 256, (x + y + noise) % 256);
-        }
-    }
-    return image;
-}
 
 /// Every step of the chain, in the edits file's form, over a w × h photo.
 EditState fullChain(QSize size, double rotation, bool flippedH, bool flippedV, const QString& watermarkPosition)
@@ -107,7 +90,7 @@ class BandedRenderTurns : public testing::TestWithParam<Turn> {};
 TEST_P(BandedRenderTurns, BandsAreTheWholeRenderPixelForPixel)
 {
     const Turn turn = GetParam();
-    const QImage base = texture(701, 557);
+    const QImage base = test::noise(701, 557);
     for (const QString& position : {QStringLiteral("tiled"), QStringLiteral("bottomRight")}) {
         const EditState edits = fullChain(base.size(), turn.rotation, turn.flippedH, turn.flippedV, position);
         for (int bandRows : {kPaintBandRows, 2 * kPaintBandRows, 1000 * kPaintBandRows}) {
@@ -128,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(AllTurns, BandedRenderTurns,
 // turned, the columns) around them. Every mirror and quarter turn.
 TEST(BandedRender, ColourPassRowsAreTheWholePassForAnyBand)
 {
-    const QImage base = texture(123, 77);
+    const QImage base = test::noise(123, 77);
     const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
     for (int turn = 0; turn < 8; ++turn) {
         const Dihedral dihedral{(turn & 4) != 0, false, turn % 4};
@@ -149,7 +132,7 @@ TEST(BandedRender, ColourPassRowsAreTheWholePassForAnyBand)
 // one that is shared, or of another size, is left as it is. Every mirror and quarter turn.
 TEST(BandedRender, RowsWrittenOverAGivenBackBandAreTheSame)
 {
-    const QImage base = texture(123, 77);
+    const QImage base = test::noise(123, 77);
     const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
     const QRgb stale = qRgb(255, 0, 255);
     for (int turn = 0; turn < 8; ++turn) {
@@ -175,7 +158,7 @@ TEST(BandedRender, RowsWrittenOverAGivenBackBandAreTheSame)
 
     // Through the whole chain, each band written over the one before.
     const EditState edits = fullChain(QSize(800, 301), 90, true, false, "tiled");
-    const QImage photo = texture(800, 301);
+    const QImage photo = test::noise(800, 301);
     const QImage rendered = renderDecodedChecked(photo, photo.size(), edits)->raster;
     auto render = BandedRender::start(photo, photo.size(), edits);
     ASSERT_TRUE(render);
@@ -191,7 +174,8 @@ TEST(BandedRender, EmptyOriginalAndRowsOutsideGiveNothing)
     auto none = BandedRender::start(QImage(), QSize(10, 10), EditState{});
     ASSERT_TRUE(none.has_value());
     EXPECT_TRUE(none->size().isEmpty());
-    auto render = BandedRender::start(texture(20, 10), QSize(20, 10), fullChain({20, 10}, 90, false, false, "tiled"));
+    auto render =
+        BandedRender::start(test::noise(20, 10), QSize(20, 10), fullChain({20, 10}, 90, false, false, "tiled"));
     ASSERT_TRUE(render.has_value());
     EXPECT_EQ(render->size(), QSize(10, 20));
     EXPECT_TRUE(render->rows(20, 5).value_or(QImage(1, 1, QImage::Format_ARGB32)).isNull());
@@ -204,7 +188,7 @@ TEST(BandedRender, AWatermarkThatCannotBeDrawnFailsTheBand)
 {
     EditState edits = fullChain({64, 48}, 90, false, false, "tiled");
     edits.watermark->sizeFactor = std::numeric_limits<double>::quiet_NaN();
-    auto render = BandedRender::start(texture(64, 48), QSize(64, 48), edits);
+    auto render = BandedRender::start(test::noise(64, 48), QSize(64, 48), edits);
     ASSERT_TRUE(render.has_value());
     const auto rows = render->rows(0, 16);
     ASSERT_FALSE(rows.has_value());
@@ -233,7 +217,7 @@ TEST(BandedRender, CameraPhotosInBandsAreTheWholeRender)
 // Streamed encoders give the bytes of the whole-raster ones, a translucent band included.
 TEST(BandEncoders, BandsGiveTheBytesOfTheWholeRaster)
 {
-    QImage raster = texture(67, 45);
+    QImage raster = test::noise(67, 45);
     for (int x = 0; x < 30; ++x)
         raster.setPixel(x, 20, qPremultiply(qRgba(200, 100, 50, 90)));
     const Image image{raster, QRectF(0, 0, 67, 45)};
@@ -248,9 +232,9 @@ TEST(BandEncoders, BandsGiveTheBytesOfTheWholeRaster)
     EXPECT_EQ(png.finish().value_or(QByteArray()), encodePNG(image).value());
 }
 
-TEST(BandEncoders, RowsThatDoNotFitAndAnEarlyFinishFail)
+TEST(BandEncoders, RowsThatDoNotFitAnEarlyFinishAndImagesWithoutPixelsFail)
 {
-    const QImage raster = texture(32, 16);
+    const QImage raster = test::noise(32, 16);
     JpegBandEncoder narrow(raster.size(), 0.95);
     const auto wrongWidth = narrow.add(raster.copy(0, 0, 31, 4));
     ASSERT_FALSE(wrongWidth.has_value());
@@ -268,6 +252,8 @@ TEST(BandEncoders, RowsThatDoNotFitAndAnEarlyFinishFail)
     ASSERT_TRUE(png.add(raster.copy(0, 0, 32, 8)).has_value());
     EXPECT_EQ(png.finish().error().code, encoderErrors::pngEncodingFailed);
     EXPECT_EQ(JpegBandEncoder(QSize(), 0.95).finish().error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodeJPEG(Image{}, 0.95).error().code, encoderErrors::jpegNoImage);
+    EXPECT_EQ(encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)}).error().code, encoderErrors::pngNoImage);
 }
 
 // All ways of drawing the watermark, painted into the fixed bands of rows one at a time, give
@@ -282,11 +268,11 @@ TEST(BandedRender, WatermarkTilesInBandsAreTheWholePainting)
     const QTransform toDevice(1, 0, 0, -1, 0, size.height());
     for (TileDrawing drawing : {TileDrawing::stamp, TileDrawing::fill, TileDrawing::automatic}) {
         mark.position = drawing == TileDrawing::automatic ? WatermarkPosition::center : WatermarkPosition::tiled;
-        QImage whole = texture(size.width(), size.height());
+        QImage whole = test::noise(size.width(), size.height());
         ASSERT_TRUE(paintWatermark(whole, toDevice, mark, size.width(), size.height(), drawing).has_value());
         for (int y = 0; y < size.height(); y += kPaintBandRows) {
             const int rows = std::min(kPaintBandRows, size.height() - y);
-            QImage band = texture(size.width(), size.height()).copy(0, y, size.width(), rows);
+            QImage band = test::noise(size.width(), size.height()).copy(0, y, size.width(), rows);
             ASSERT_TRUE(paintWatermark(band, toDevice, mark, size.width(), size.height(), drawing, y).has_value());
             EXPECT_EQ(test::largestDifference(band, whole.copy(0, y, size.width(), rows)), 0) << "row " << y;
         }

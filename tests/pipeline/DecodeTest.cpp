@@ -138,7 +138,6 @@ TEST(Decode, HeicDecodesWhenTheEncoderIsAvailable)
 TEST(Decode, FilesThatAreNoPhotosAreRefusedWithTheirReason)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const auto at = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), at("zero.jpg")));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/urandom"), at("urandom.jpg")));

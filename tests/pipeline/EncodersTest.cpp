@@ -10,12 +10,6 @@
 using namespace lumora;
 using lumora::test::pixel;
 
-TEST(Encoders, ImagesWithoutPixelsFailWithTheirCodes)
-{
-    EXPECT_EQ(encodeJPEG(Image{}, 0.95).error().code, encoderErrors::jpegNoImage);
-    EXPECT_EQ(encodePNG(Image{QImage(), QRectF(0, 0, 10, 10)}).error().code, encoderErrors::pngNoImage);
-}
-
 TEST(Encoders, PngKeepsTransparencyJpegCompositesOverWhite)
 {
     QImage half = test::solid(10, 10, Qt::transparent);

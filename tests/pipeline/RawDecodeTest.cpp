@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -96,15 +97,10 @@ TEST(RawDecode, SensorDataDecodeToThePhotoTheyWereMadeOf)
 TEST(RawDecode, WhiteBalanceAndBlackLevelAreTheCamerasOwn)
 {
     // Grey stays grey through another white balance, black stays black and white white.
-    QImage steps(64, 48, QImage::Format_ARGB32_Premultiplied);
-    steps.fill(Qt::black);
-    for (int x = 0; x < 64; ++x)
-        for (int y = 0; y < 48; ++y)
-            steps.setPixelColor(x, y,
-                                x < 16   ? Qt::black
-                                : x < 32 ? QColor(128, 128, 128)
-                                : x < 48 ? QColor(200, 200, 200)
-                                         : Qt::white);
+    QImage steps = test::solid(64, 48, Qt::black);
+    QPainter(&steps).fillRect(16, 0, 16, 48, QColor(128, 128, 128));
+    QPainter(&steps).fillRect(32, 0, 16, 48, QColor(200, 200, 200));
+    QPainter(&steps).fillRect(48, 0, 16, 48, Qt::white);
     for (const auto& neutral : {std::array<double, 3>{1, 1, 1}, std::array<double, 3>{0.45, 1, 0.8}}) {
         DngOptions options;
         options.neutral = neutral;
@@ -193,11 +189,8 @@ TEST(RawDecode, AFileIsReadForItsCardAloneAndForItsSensorDataOnlyAsTheSameVersio
 TEST(RawDecode, ThePreviewIsTurnedLikeThePhoto)
 {
     // A preview stored as the sensor is (red left half), shown upright after a right turn.
-    QImage halves(64, 48, QImage::Format_ARGB32_Premultiplied);
-    halves.fill(Qt::blue);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 32; ++x)
-            halves.setPixelColor(x, y, Qt::red);
+    QImage halves = test::solid(64, 48, Qt::blue);
+    QPainter(&halves).fillRect(0, 0, 32, 48, Qt::red);
     DngOptions options;
     options.orientation = 6;
     options.previewJpeg = jpegOf(halves);
@@ -257,26 +250,21 @@ TEST(RawDecode, DamagedAndHostileFilesAreRefusedWithAReasonNamingTheFile)
     }
 }
 
-TEST(RawDecode, PlainTiffAndOtherFormatsAreNotTakenForRaw)
-{
-    const QImage photo = test::quadrants(64, 48);
-    for (const QString& format : {QStringLiteral("tif"), QStringLiteral("jpg"), QStringLiteral("png")}) {
-        const auto source = SourceImage::fromEncoded(test::encodeWithVips(photo, format));
-        ASSERT_TRUE(source.has_value()) << format.toStdString();
-        EXPECT_FALSE(source->isCameraRaw());
-        EXPECT_TRUE(source->sensorSize().isEmpty());
-    }
-}
-
-TEST(GifAndBmp, DecodeTheirFirstFrameWithinTheCaps)
+// GIF and BMP decode their first frame within the caps; plain TIFF and the other formats are
+// never taken for camera raw files.
+TEST(OtherFormats, DecodeTheirFirstFrameWithinTheCapsAndAreNotTakenForRaw)
 {
     const QImage photo = test::quadrants(64, 48);
     QByteArray bmp;
     QBuffer buffer(&bmp);
     ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && photo.save(&buffer, "BMP"));
-    for (const QByteArray& bytes : {bmp, test::encodeWithVips(photo, QStringLiteral("gif"))}) {
+    for (const QByteArray& bytes :
+         {bmp, test::encodeWithVips(photo, QStringLiteral("gif")), test::encodeWithVips(photo, QStringLiteral("tif")),
+          test::encodeWithVips(photo, QStringLiteral("jpg")), test::encodeWithVips(photo, QStringLiteral("png"))}) {
         const auto source = SourceImage::fromEncoded(bytes);
         ASSERT_TRUE(source.has_value()) << source.error().description.toStdString();
+        EXPECT_FALSE(source->isCameraRaw());
+        EXPECT_TRUE(source->sensorSize().isEmpty());
         EXPECT_EQ(source->size(), QSize(64, 48));
         EXPECT_EQ(test::quadrantColours(source->decode().value_or(QImage())), "RGBW");
         const QImage small = source->decodeToFit(QSize(32, 32)).value_or(QImage());

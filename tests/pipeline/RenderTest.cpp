@@ -9,11 +9,6 @@ using lumora::test::pixel;
 
 namespace {
 
-SourceImage card(int w, int h)
-{
-    return SourceImage::fromRaster(test::quadrants(w, h));
-}
-
 Image render(const SourceImage& source, const EditState& edits, double scale = 1.0)
 {
     auto image = renderImage(source, edits, scale);
@@ -48,7 +43,7 @@ int inkIn(const Image& image, QRect area)
 
 TEST(Render, NeutralEditsReturnTheOriginalPixels)
 {
-    const SourceImage source = card(40, 30);
+    const SourceImage source = SourceImage::fromRaster(test::quadrants(40, 30));
     const Image out = render(source, {});
     EXPECT_EQ(out.extent, QRectF(0, 0, 40, 30));
     EXPECT_EQ(out.raster, test::quadrants(40, 30));
@@ -59,7 +54,7 @@ TEST(Render, NeutralEditsReturnTheOriginalPixels)
 // the origin; a mirror happens in the original frame before the turn.
 TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
 {
-    const SourceImage source = card(4000, 3000);
+    const SourceImage source = SourceImage::fromRaster(test::quadrants(4000, 3000));
     const struct {
         double rotation;
         bool flippedH;
@@ -83,7 +78,7 @@ TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
     EXPECT_EQ(render(source, turn(270)).raster, render(source, turn(-90)).raster);
 
     // An odd size keeps its pixel count: the extent's corner lands between pixels.
-    const Image odd = render(card(5, 2), turn(90));
+    const Image odd = render(SourceImage::fromRaster(test::quadrants(5, 2)), turn(90));
     EXPECT_EQ(odd.raster.size(), QSize(2, 5));
     EXPECT_EQ(odd.extent, QRectF(1.5, -1.5, 2, 5));
     EXPECT_EQ(makePreview(odd)->pixelSize, QSize(2, 5));

@@ -32,13 +32,7 @@ public:
         m_process.start(QStringLiteral(LUMORA_STUDIO_PATH), QStringList());
         EXPECT_TRUE(m_process.waitForStarted(30'000));
     }
-    ~App()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(30'000);
-        }
-    }
+    ~App() { kill(); }
     void send(const QString& line) { m_process.write(line.toUtf8() + '\n'); }
     /// The next reply line; empty when none comes within a minute.
     QString reply()
