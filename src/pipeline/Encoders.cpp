@@ -1,7 +1,9 @@
 #include "pipeline/Encoders.h"
 
+#include "base/Parallel.h"
 #include "pipeline/VipsSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -13,34 +15,32 @@
 
 namespace lumora {
 
-struct JpegBandEncoder::State {
+namespace {
+
+/// One strip's compression: libjpeg's state, its error exit and where it writes.
+struct JpegRun {
     /// libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back
-    /// to the encoder's call that is running.
+    /// to the call that is running.
     struct Errors {
         jpeg_error_mgr manager;
         std::jmp_buf back;
     };
     /// Where libjpeg writes: straight into the bytes that are handed on, grown by half their
     /// size at a time. libjpeg's own memory destination doubles a buffer by copying it, and its
-    /// bytes were copied once more at the end: a file of 10 MB was held up to three times over.
-    /// With a sink, `bytes` is one part that is handed to the sink whenever it is full.
+    /// bytes were copied once more at the end.
     struct Destination {
         jpeg_destination_mgr manager;
         QByteArray bytes;
-        ByteSink sink;
     };
     jpeg_compress_struct info{};
     Errors errors{};
     Destination destination{};
-    bool created = false;
-    std::vector<quint8> spareRow;
+    std::vector<quint32> spareRow;
 };
-
-namespace {
 
 [[noreturn]] void jumpBack(j_common_ptr info)
 {
-    std::longjmp(reinterpret_cast<JpegBandEncoder::State::Errors*>(info->err)->back, 1);
+    std::longjmp(reinterpret_cast<JpegRun::Errors*>(info->err)->back, 1);
 }
 
 /// Lays the translucent pixels of a premultiplied ARGB32 row over white; null when the row is
@@ -67,7 +67,7 @@ constexpr qsizetype kFirstOutputBytes = qsizetype(1) << 20;
 /// libjpeg's error exit when there is no memory for them.
 void growDestination(j_compress_ptr info, qsizetype used, qsizetype room)
 {
-    auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+    auto& destination = *reinterpret_cast<JpegRun::Destination*>(info->dest);
     bool grown = true;
     try {
         destination.bytes.resize(used + room);
@@ -82,92 +82,49 @@ void growDestination(j_compress_ptr info, qsizetype used, qsizetype room)
     destination.manager.free_in_buffer = size_t(destination.bytes.size() - used);
 }
 
-/// Through libjpeg's error exit when the sink does not take `bytes`.
-void handOn(j_compress_ptr info, QByteArrayView bytes)
+void writeInto(JpegRun& run, qsizetype firstRoom)
 {
-    auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
-    if (!bytes.isEmpty() && !destination.sink(bytes)) {
-        info->err->msg_code = JERR_FILE_WRITE;
-        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
-    }
-}
-
-/// Lets libjpeg fill the sink's part from its start.
-void restartPart(j_compress_ptr info)
-{
-    auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
-    destination.manager.next_output_byte = reinterpret_cast<JOCTET*>(destination.bytes.data());
-    destination.manager.free_in_buffer = size_t(destination.bytes.size());
-}
-
-/// libjpeg writes into one part that goes to the sink each time it is full.
-void writeIntoSink(JpegBandEncoder::State& st)
-{
-    st.destination.bytes.resize(JpegBandEncoder::kJpegSinkPart);
-    st.destination.manager.init_destination = restartPart;
-    st.destination.manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
-        // The whole part is full here, whatever free count the manager was left with.
-        handOn(info, reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest)->bytes);
-        restartPart(info);
-        return TRUE;
+    run.destination.bytes.resize(firstRoom);
+    run.destination.manager.init_destination = [](j_compress_ptr info) {
+        auto& destination = *reinterpret_cast<JpegRun::Destination*>(info->dest);
+        growDestination(info, 0, destination.bytes.size());
     };
-    st.destination.manager.term_destination = [](j_compress_ptr info) {
-        auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
-        const qsizetype used = destination.bytes.size() - qsizetype(destination.manager.free_in_buffer);
-        destination.manager.free_in_buffer = 0;
-        handOn(info, QByteArrayView(destination.bytes).first(used));
-    };
-    st.destination.manager.free_in_buffer = 0;
-    st.info.dest = &st.destination.manager;
-}
-
-void writeInto(JpegBandEncoder::State& st)
-{
-    if (st.destination.sink) {
-        writeIntoSink(st);
-        return;
-    }
-    st.destination.manager.init_destination = [](j_compress_ptr info) { growDestination(info, 0, kFirstOutputBytes); };
-    st.destination.manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
+    run.destination.manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
         // Called when the whole room is used (the free count it leaves in the manager may be
         // stale): half as much again as is written.
-        const qsizetype used = reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest)->bytes.size();
+        const qsizetype used = reinterpret_cast<JpegRun::Destination*>(info->dest)->bytes.size();
         growDestination(info, used, std::max(used / 2, kFirstOutputBytes));
         return TRUE;
     };
-    st.destination.manager.term_destination = [](j_compress_ptr info) {
-        auto& destination = *reinterpret_cast<JpegBandEncoder::State::Destination*>(info->dest);
+    run.destination.manager.term_destination = [](j_compress_ptr info) {
+        auto& destination = *reinterpret_cast<JpegRun::Destination*>(info->dest);
         destination.bytes.truncate(destination.bytes.size() - qsizetype(destination.manager.free_in_buffer));
         destination.manager.free_in_buffer = 0;
     };
-    st.destination.manager.free_in_buffer = 0;
-    st.info.dest = &st.destination.manager;
+    run.destination.manager.free_in_buffer = 0;
 }
 
-QByteArray takeBuffer(void* buffer, size_t length)
+int jpegQuality(double quality)
 {
-    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
-    g_free(buffer);
-    return bytes;
+    return std::clamp(int(std::lround(quality * 100.0)), 1, 100);
 }
 
-/// Starts the compression of a w × h raster into memory. C-style: the error jump must skip no
-/// destructor. False when libjpeg fails.
-bool startJpeg(JpegBandEncoder::State& st, int w, int h, int quality)
+/// Compresses `rows` (premultiplied ARGB32) as a JPEG of their own size that restarts at every
+/// row of blocks. C-style: the error jump must skip no destructor. False when libjpeg fails.
+bool compressRun(JpegRun& run, const QImage& rows, int quality)
 {
-    jpeg_compress_struct& info = st.info;
-    info.err = jpeg_std_error(&st.errors.manager);
-    st.errors.manager.error_exit = jumpBack;
-    st.errors.manager.output_message = [](j_common_ptr) {}; // warnings are not worth a line on stderr
-    if (setjmp(st.errors.back)) {
+    jpeg_compress_struct& info = run.info;
+    info.err = jpeg_std_error(&run.errors.manager);
+    run.errors.manager.error_exit = jumpBack;
+    run.errors.manager.output_message = [](j_common_ptr) {}; // warnings are not worth a line on stderr
+    if (setjmp(run.errors.back)) {
         jpeg_destroy_compress(&info);
         return false;
     }
     jpeg_create_compress(&info);
-    st.created = true;
-    writeInto(st);
-    info.image_width = JDIMENSION(w);
-    info.image_height = JDIMENSION(h);
+    info.dest = &run.destination.manager; // prepared by writeInto
+    info.image_width = JDIMENSION(rows.width());
+    info.image_height = JDIMENSION(rows.height());
     info.input_components = 4;
     info.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&info);
@@ -177,96 +134,171 @@ bool startJpeg(JpegBandEncoder::State& st, int w, int h, int quality)
         for (int c = 0; c < info.num_components; ++c)
             info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     info.optimize_coding = FALSE;
+    info.restart_in_rows = 1; // where strips are joined, and nowhere else is the file different
     jpeg_start_compress(&info, TRUE);
-    return true;
-}
-
-/// Compresses the rows of `rows` (premultiplied ARGB32, as wide as the image); false when
-/// libjpeg fails (the compression is then destroyed).
-bool writeJpegRows(JpegBandEncoder::State& st, const QImage& rows)
-{
-    jpeg_compress_struct& info = st.info;
-    if (setjmp(st.errors.back)) {
-        jpeg_destroy_compress(&info);
-        st.created = false;
-        return false;
-    }
     const int w = rows.width();
-    for (int y = 0; y < rows.height() && info.next_scanline < info.image_height; ++y) {
+    for (int y = 0; y < rows.height(); ++y) {
         const auto* row = reinterpret_cast<const quint32*>(rows.constScanLine(y));
-        const quint32* fed = overWhite(row, w, reinterpret_cast<quint32*>(st.spareRow.data()));
-        JSAMPROW feed = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(fed));
+        JSAMPROW feed = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(overWhite(row, w, run.spareRow.data())));
         jpeg_write_scanlines(&info, &feed, 1);
     }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
     return true;
 }
 
-bool finishJpeg(JpegBandEncoder::State& st)
+/// Cuts a strip's own file down to what it adds to the whole file of `size`: the first strip
+/// keeps the header (with the whole height), the others begin with the restart marker that
+/// comes before their first row of blocks (the seventh: a strip holds a multiple of eight rows
+/// of blocks), and only the last keeps the end marker. False when the file is not as libjpeg
+/// writes it.
+bool joinable(QByteArray& file, QSize size, int firstRow, int rows)
 {
-    if (setjmp(st.errors.back)) {
-        jpeg_destroy_compress(&st.info);
-        st.created = false;
+    const auto* b = reinterpret_cast<const uchar*>(file.constData());
+    const qsizetype n = file.size();
+    if (n < 4 || b[0] != 0xFF || b[1] != 0xD8 || b[n - 2] != 0xFF || b[n - 1] != 0xD9)
         return false;
+    qsizetype at = 2, frame = -1, data = -1;
+    while (data < 0 && at + 4 <= n && b[at] == 0xFF) { // marker segments up to the scan's header
+        const uchar marker = b[at + 1];
+        if (marker == 0xC0 || marker == 0xC1)
+            frame = at;
+        at += 2 + ((qsizetype(b[at + 2]) << 8) | b[at + 3]);
+        if (marker == 0xDA)
+            data = at;
     }
-    jpeg_finish_compress(&st.info);
-    jpeg_destroy_compress(&st.info);
-    st.created = false;
+    if (frame < 0 || data < 0 || data > n - 2 || frame + 7 > data)
+        return false;
+    if (firstRow + rows < size.height())
+        file.chop(2);
+    if (firstRow == 0) {
+        file[frame + 5] = char(size.height() >> 8); // the frame's height, after its length and precision
+        file[frame + 6] = char(size.height() & 0xFF);
+    } else {
+        file.remove(0, data - 2);
+        file[0] = char(0xFF);
+        file[1] = char(0xD7);
+    }
     return true;
+}
+
+/// A view of rows [y, y + count) of `raster`, without a copy.
+QImage rowsOf(const QImage& raster, int y, int count)
+{
+    return QImage(raster.constScanLine(y), raster.width(), count, raster.bytesPerLine(), raster.format());
 }
 
 } // namespace
 
-JpegBandEncoder::JpegBandEncoder(QSize size, double quality, ByteSink sink)
-    : m_state(std::make_unique<State>()), m_size(size)
+std::expected<QByteArray, Error> encodeJpegStrip(QSize size, double quality, int firstRow, const QImage& rows)
 {
-    m_state->destination.sink = std::move(sink);
-    const int q = std::clamp(int(std::lround(quality * 100.0)), 1, 100);
-    if (size.isEmpty()) {
-        m_failed = encoderErrors::jpegNoImage;
-        return;
-    }
-    m_state->spareRow.resize(size_t(size.width()) * 4);
-    if (!startJpeg(*m_state, size.width(), size.height(), q))
-        m_failed = encoderErrors::jpegEncodingFailed;
+    if (size.isEmpty() || rows.isNull())
+        return std::unexpected(encodingError(encoderErrors::jpegNoImage));
+    const int count = rows.height();
+    const bool last = firstRow + count == size.height();
+    if (rows.width() != size.width() || firstRow < 0 || firstRow % kJpegStripAlign != 0
+        || count > size.height() - firstRow || (!last && count % kJpegStripAlign != 0))
+        return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
+    const QImage raster = rows.convertToFormat(QImage::Format_ARGB32_Premultiplied); // no copy when it is already
+    JpegRun run;
+    run.spareRow.resize(size_t(size.width()));
+    // Room for the strip at about two bytes a pixel, so that it is seldom grown.
+    writeInto(run, std::clamp(qsizetype(size.width()) * count * 2, qsizetype(4096), kFirstOutputBytes * 8));
+    const int q = jpegQuality(quality);
+    if (!compressRun(run, raster, q) || !joinable(run.destination.bytes, size, firstRow, count))
+        return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
+    run.destination.bytes.squeeze();
+    return std::move(run.destination.bytes);
 }
 
-JpegBandEncoder::~JpegBandEncoder()
+JpegBandEncoder::JpegBandEncoder(QSize size, double quality, ByteSink sink)
+    : m_size(size), m_quality(quality), m_sink(std::move(sink))
 {
-    if (m_state->created)
-        jpeg_destroy_compress(&m_state->info);
+    if (size.isEmpty())
+        m_failed = encoderErrors::jpegNoImage;
+}
+
+std::expected<void, Error> JpegBandEncoder::fail(encoderErrors::Code code)
+{
+    m_failed = code;
+    m_pending = QImage();
+    m_bytes = QByteArray();
+    return std::unexpected(encodingError(code));
+}
+
+std::expected<void, Error> JpegBandEncoder::encodeNext(const QImage& rows)
+{
+    auto strip = encodeJpegStrip(m_size, m_quality, m_rowsDone, rows);
+    if (!strip)
+        return fail(encoderErrors::Code(strip.error().code));
+    m_rowsDone += rows.height();
+    if (!m_sink) {
+        m_bytes += *strip;
+        return {};
+    }
+    for (QByteArrayView rest(*strip); !rest.isEmpty();) {
+        const qsizetype taken = std::min(rest.size(), kJpegSinkPart - m_bytes.size());
+        m_bytes += rest.first(taken);
+        rest = rest.sliced(taken);
+        if (m_bytes.size() < kJpegSinkPart)
+            break;
+        if (!m_sink(m_bytes))
+            return fail(encoderErrors::jpegEncodingFailed);
+        m_bytes.resize(0); // keeps its room for the next part
+    }
+    return {};
 }
 
 std::expected<void, Error> JpegBandEncoder::add(const QImage& rows)
 {
-    if (!m_failed && (rows.width() != m_size.width() || rows.height() > m_size.height() - m_rowsDone))
-        m_failed = encoderErrors::jpegEncodingFailed;
+    if (!m_failed && (rows.width() != m_size.width() || rows.height() > m_size.height() - m_rowsDone - m_pendingRows))
+        return fail(encoderErrors::jpegEncodingFailed);
     if (m_failed)
         return std::unexpected(encodingError(*m_failed));
     const QImage raster = rows.convertToFormat(QImage::Format_ARGB32_Premultiplied); // no copy when it is already
-    if (!writeJpegRows(*m_state, raster)) {
-        m_failed = encoderErrors::jpegEncodingFailed;
-        return std::unexpected(encodingError(*m_failed));
+    for (int y = 0; y < raster.height();) {
+        const int strip = std::min(kStripRows, m_size.height() - m_rowsDone);
+        if (m_pendingRows == 0 && raster.height() - y >= strip) { // a whole strip: no copy
+            if (auto encoded = encodeNext(rowsOf(raster, y, strip)); !encoded)
+                return encoded;
+            y += strip;
+            continue;
+        }
+        if (m_pending.isNull())
+            m_pending = QImage(m_size.width(), kStripRows, QImage::Format_ARGB32_Premultiplied);
+        if (m_pending.isNull())
+            return fail(encoderErrors::jpegEncodingFailed);
+        const int taken = std::min(strip - m_pendingRows, raster.height() - y);
+        for (int row = 0; row < taken; ++row)
+            std::memcpy(m_pending.scanLine(m_pendingRows + row), raster.constScanLine(y + row),
+                        size_t(m_size.width()) * 4);
+        m_pendingRows += taken;
+        y += taken;
+        if (m_pendingRows == strip) {
+            m_pendingRows = 0;
+            if (auto encoded = encodeNext(rowsOf(m_pending, 0, strip)); !encoded)
+                return encoded;
+        }
     }
-    m_rowsDone += rows.height();
     return {};
 }
 
 std::expected<QByteArray, Error> JpegBandEncoder::finish()
 {
     if (!m_failed && m_rowsDone != m_size.height())
-        m_failed = encoderErrors::jpegEncodingFailed;
+        (void)fail(encoderErrors::jpegEncodingFailed);
     if (m_failed)
         return std::unexpected(encodingError(*m_failed));
-    if (!finishJpeg(*m_state)) {
-        m_failed = encoderErrors::jpegEncodingFailed;
-        return std::unexpected(encodingError(*m_failed));
-    }
     m_failed = encoderErrors::jpegEncodingFailed; // nothing more to add
-    QByteArray bytes = std::exchange(m_state->destination.bytes, QByteArray());
-    if (m_state->destination.sink)
-        return QByteArray(); // they went to the sink
-    bytes.squeeze();         // the room grown ahead goes back
-    return bytes;
+    m_pending = QImage();
+    QByteArray bytes = std::exchange(m_bytes, QByteArray());
+    if (!m_sink) {
+        bytes.squeeze(); // the room grown ahead goes back
+        return bytes;
+    }
+    if (!bytes.isEmpty() && !m_sink(bytes))
+        return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
+    return QByteArray(); // they went to the sink
 }
 
 Error encodingError(encoderErrors::Code code)
@@ -291,13 +323,35 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
 {
     if (image.isNull())
         return std::unexpected(encodingError(encoderErrors::jpegNoImage));
-    JpegBandEncoder encoder(image.raster.size(), quality);
-    if (auto added = encoder.add(image.raster); !added)
-        return std::unexpected(added.error());
-    return encoder.finish();
+    // The strips are encoded on all cores at once, a run of them on each.
+    const QImage raster = image.raster.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QSize size = raster.size();
+    const int strips = (size.height() + JpegBandEncoder::kStripRows - 1) / JpegBandEncoder::kStripRows;
+    std::vector<std::optional<std::expected<QByteArray, Error>>> runs(static_cast<size_t>(strips));
+    parallelBands(strips, 1, [&](int begin, int end) {
+        const int y = begin * JpegBandEncoder::kStripRows;
+        const int rows = std::min(size.height(), end * JpegBandEncoder::kStripRows) - y;
+        runs[size_t(begin)] = encodeJpegStrip(size, quality, y, rowsOf(raster, y, rows));
+    });
+    QByteArray file;
+    for (auto& run : runs) {
+        if (!run)
+            continue;
+        if (!*run)
+            return std::unexpected(run->error());
+        file += **run;
+    }
+    return file;
 }
 
 namespace {
+
+QByteArray takeBuffer(void* buffer, size_t length)
+{
+    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
+    g_free(buffer);
+    return bytes;
+}
 
 /// Saves an RGBA8888 raster (rows unpadded, as RGBA8888 rows always are) as PNG.
 std::expected<QByteArray, Error> savePng(const QImage& rgba)

@@ -53,25 +53,42 @@ public:
 /// encoder then fails).
 using ByteSink = std::function<bool(QByteArrayView)>;
 
-/// encodeJPEG row band by row band: holds one row and the compressed bytes, never the raster.
-/// With a sink, the bytes go to it as they are made (in parts of at most kJpegSinkPart bytes)
-/// and only those of one part are held; finish() then returns no bytes.
+/// The rows at which a JPEG strip may begin: eight rows of blocks in 4:2:0 and sixteen in
+/// 4:4:4, so that the restart markers inside the strips and those between them count on.
+inline constexpr int kJpegStripAlign = 128;
+
+/// Rows [firstRow, firstRow + rows.height()) of a JPEG of `size` (as encodeJPEG writes it),
+/// encoded on their own. The JPEG restarts at every row of blocks, so the file is the bytes of
+/// its strips joined in order, however its rows were split: the first strip begins with the
+/// header, the last one ends the file. `firstRow` is a multiple of kJpegStripAlign, and so is
+/// the row count unless the strip reaches the last row; `rows` are premultiplied ARGB32.
+/// Thread-safe: the strips of one image may be encoded on several threads at once. Fails with
+/// encoderErrors::jpegNoImage or jpegEncodingFailed (also for rows that do not fit).
+[[nodiscard]] std::expected<QByteArray, Error> encodeJpegStrip(QSize size, double quality, int firstRow,
+                                                               const QImage& rows);
+
+/// encodeJPEG row band by row band: holds at most one strip of rows and the compressed bytes,
+/// never the raster. With a sink, the bytes go to it in parts of kJpegSinkPart bytes (the last
+/// one shorter) and only one part is held; finish() then returns no bytes.
 class JpegBandEncoder final : public BandEncoder {
 public:
     static constexpr qsizetype kJpegSinkPart = qsizetype(1) << 18;
+    static constexpr int kStripRows = 2 * kJpegStripAlign;
     JpegBandEncoder(QSize size, double quality, ByteSink sink = {});
-    ~JpegBandEncoder() override;
-    JpegBandEncoder(const JpegBandEncoder&) = delete;
-    JpegBandEncoder& operator=(const JpegBandEncoder&) = delete;
     [[nodiscard]] std::expected<void, Error> add(const QImage& rows) override;
     [[nodiscard]] std::expected<QByteArray, Error> finish() override;
 
-    struct State; ///< libjpeg's (private)
-
 private:
-    std::unique_ptr<State> m_state;
+    std::expected<void, Error> encodeNext(const QImage& rows);
+    std::expected<void, Error> fail(encoderErrors::Code code);
+
     QSize m_size;
-    int m_rowsDone = 0;
+    double m_quality;
+    ByteSink m_sink;
+    QImage m_pending; ///< rows of the next strip, when they come in smaller bands
+    int m_pendingRows = 0;
+    int m_rowsDone = 0; ///< rows encoded
+    QByteArray m_bytes; ///< the file so far, or with a sink the part being filled
     std::optional<encoderErrors::Code> m_failed;
 };
 

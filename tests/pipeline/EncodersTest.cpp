@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 using namespace lumora;
 using lumora::test::pixel;
@@ -114,4 +116,47 @@ TEST(Encoders, JpegIntoASinkGivesTheSameBytesAPartAtATime)
         EXPECT_EQ(refused.error().code, encoderErrors::jpegEncodingFailed);
         EXPECT_EQ(part, refusedAt) << "nothing is handed on after a refusal";
     }
+}
+
+// A JPEG's strips, encoded apart on several threads (the last first), join into the file
+// encodeJPEG writes, however the rows were cut, in 4:4:4 and in 4:2:0, for sides that are no
+// whole number of blocks: the restart markers between strips are those libjpeg writes inside
+// one. The file decodes to the picture; a strip that begins or ends where no strip may fails.
+TEST(Encoders, StripsEncodedApartJoinIntoTheWholeFile)
+{
+    QImage raster(203, 517, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < raster.height(); ++y)
+        for (int x = 0; x < raster.width(); ++x)
+            raster.setPixel(x, y, qRgb(x, y / 3, (x + y) / 3));
+    const QSize size = raster.size();
+    for (const double quality : {0.95, 0.8}) {
+        const QByteArray whole = *encodeJPEG(Image{raster, QRectF(QPointF(0, 0), QSizeF(size))}, quality);
+        EXPECT_TRUE(whole.contains(QByteArray("\xFF\xDD", 2))) << "a restart interval";
+        EXPECT_TRUE(whole.contains(QByteArray("\xFF\xD7", 2))) << "the eighth restart marker";
+        EXPECT_LE(test::largestDifference(test::decoded(whole), raster), quality > 0.9 ? 4 : 12) << quality;
+        for (const QList<int>& starts : {QList<int>{0, 128, 256, 384}, QList<int>{0, 384}, QList<int>{0, 256}}) {
+            std::vector<QByteArray> strips(size_t(starts.size()));
+            {
+                std::vector<std::jthread> threads;
+                for (qsizetype i = starts.size() - 1; i >= 0; --i)
+                    threads.emplace_back([&, i] {
+                        const int end = i + 1 < starts.size() ? starts[i + 1] : size.height();
+                        const QImage rows = raster.copy(0, starts[i], size.width(), end - starts[i]);
+                        strips[size_t(i)] = encodeJpegStrip(size, quality, starts[i], rows).value_or(QByteArray());
+                    });
+            }
+            QByteArray joined;
+            for (const QByteArray& strip : strips)
+                joined += strip;
+            EXPECT_EQ(joined, whole) << quality << " " << starts.size();
+        }
+    }
+    const auto refused = [&](int firstRow, int rows) {
+        const auto strip = encodeJpegStrip(size, 0.95, firstRow, raster.copy(0, firstRow, size.width(), rows));
+        return !strip && strip.error().code == encoderErrors::jpegEncodingFailed;
+    };
+    EXPECT_TRUE(refused(64, 64));   // begins between strips
+    EXPECT_TRUE(refused(0, 100));   // ends between strips, before the last row
+    EXPECT_TRUE(refused(384, 200)); // more rows than are left
+    EXPECT_FALSE(refused(384, 133));
 }
