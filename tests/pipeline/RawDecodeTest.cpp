@@ -299,7 +299,8 @@ TEST(RawDecode, CameraSamplesInTheUsersFolderDecode)
     // Real camera files a user puts here are decoded whole and at card size when present.
     const QString folder = QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/raw"));
     const QStringList files = QDir(folder).entryList(QDir::Files);
-    std::cout << "[ RAW-Proben ] " << folder.toStdString() << ": " << files.size() << " Dateien\n";
+    if (files.isEmpty())
+        GTEST_SKIP() << "keine Kameradateien in " << folder.toStdString();
     for (const QString& name : files) {
         SCOPED_TRACE(name.toStdString());
         const auto source = SourceImage::fromFile(QDir(folder).filePath(name));
