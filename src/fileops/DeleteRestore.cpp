@@ -34,9 +34,15 @@ Split split(const QList<PhotoItem>& photos, const QSet<QUuid>& ids)
     return result;
 }
 
-std::optional<QByteArray> readWhole(const QUrl& url)
+/// The bytes of a photo's file as it is now, to put back on undo: those the photo holds while
+/// the file is still the version they were read from (nothing is read, and they are not held
+/// twice), else read from the file. None when it cannot be read.
+std::optional<QByteArray> bytesToKeep(const PhotoItem& photo)
 {
-    auto bytes = readRegularFile(url.toLocalFile());
+    const QString path = photo.url.toLocalFile();
+    if (auto held = photo.originalCI.heldBytesOf(path))
+        return held;
+    auto bytes = readRegularFile(path);
     if (!bytes)
         return std::nullopt;
     return std::move(*bytes);
@@ -118,7 +124,7 @@ ProgressStreamPtr deleteFiles(ImageProcessor& processor, const QSet<QUuid>& ids,
         return stream;
     }
 
-    // Every file is read before the first one is touched.
+    // Every file's bytes are kept before the first one is touched.
     QList<DeletedItem> group;
     QStringList paths;
     for (const PhotoItem& photo : std::as_const(parts.taken)) {
@@ -126,7 +132,7 @@ ProgressStreamPtr deleteFiles(ImageProcessor& processor, const QSet<QUuid>& ids,
         // A camera RAW photo read for its card alone keeps its bytes before its file goes, so
         // that it still decodes when the deletion is undone (nothing to do once kept).
         (void)photo.originalCI.keepWhole();
-        if (auto bytes = readWhole(photo.url))
+        if (auto bytes = bytesToKeep(photo))
             group.append(DeletedItem{photo, std::move(bytes)});
     }
     processor.setPhotos(std::move(parts.kept));

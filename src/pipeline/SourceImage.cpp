@@ -675,13 +675,13 @@ std::expected<SourceImage, Error> SourceImage::fromOpenFile(const QString& path,
     auto source = fromPlainBytes(std::move(*bytes));
     if (!source)
         return std::unexpected(namingFile(source.error(), path));
+    auto data = std::make_shared<Data>(*source->m_data);
+    data->fileIdentity = file->identity();
     if (!keepBytes) {
-        auto data = std::make_shared<Data>(*source->m_data);
         data->encoded = QByteArray();
         data->readOnDemand = path;
-        data->fileIdentity = file->identity();
-        source->m_data = std::move(data);
     }
+    source->m_data = std::move(data);
     return source;
 }
 
@@ -703,6 +703,20 @@ std::expected<void, Error> SourceImage::keepWhole() const
     if (m_data->rawHeader.previewLength > 0)
         kept.preview = QByteArray();
     return {};
+}
+
+std::optional<QByteArray> SourceImage::heldBytesOf(const QString& path) const
+{
+    if (!m_data || m_data->fileIdentity == FileIdentity{})
+        return std::nullopt;
+    QByteArray held = m_data->encoded;
+    if (m_data->rawKept) {
+        const std::lock_guard guard(m_data->rawKept->lock);
+        held = m_data->rawKept->whole;
+    }
+    if (held.isEmpty() || held.size() != m_data->fileIdentity.size || identityOf(path) != m_data->fileIdentity)
+        return std::nullopt;
+    return held;
 }
 
 SourceImage SourceImage::fromRaster(QImage raster)

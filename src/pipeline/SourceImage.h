@@ -76,6 +76,10 @@ public:
     /// so that later decodes need the file no more (it may be on a card that is taken out). Does
     /// nothing for other originals or when they are kept already. Thread-safe.
     [[nodiscard]] std::expected<void, Error> keepWhole() const;
+    /// The bytes of the file at `path` when this original holds them already: it keeps the bytes
+    /// it read from a file, and the file at `path` is still that version of it (the same size,
+    /// modification time and inode). None otherwise: the file is then to be read.
+    [[nodiscard]] std::optional<QByteArray> heldBytesOf(const QString& path) const;
     /// Whether this original is a camera RAW file (decoded from its sensor data through LibRaw).
     [[nodiscard]] bool isCameraRaw() const;
     /// A camera RAW file's sensor size (the raw data's width × height as stored); empty otherwise.

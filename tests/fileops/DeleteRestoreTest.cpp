@@ -219,6 +219,22 @@ TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
     EXPECT_EQ(restoredB->url, storedB.url);
 }
 
+// What is kept for the undo is the photo's own bytes while its file is the version they were
+// read from (nothing read again, nothing held twice); a file changed since the load is kept as
+// it is now.
+TEST_F(DeleteFixture, TheUndoKeepsThePhotosOwnBytesUnlessItsFileChanged)
+{
+    const QByteArray changed = test::encodeWithVips(test::quadrants(40, 30), QStringLiteral("jpg"));
+    ASSERT_TRUE(writeAll(path("C"), changed));
+    trash(ids({"B", "C"}));
+    ASSERT_EQ(undoGroups(), (QList<QStringList>{{"B", "C (other bytes)"}}));
+    const QList<DeletedItem>& group = processor.deleteUndoStack().last();
+    EXPECT_EQ(group[0].originalData->constData(), group[0].photo.originalCI.encodedBytes().constData());
+    EXPECT_EQ(*group[1].originalData, changed);
+    restoreLastDeletion(processor);
+    EXPECT_EQ(readAll(path("C")), changed);
+}
+
 TEST_F(DeleteFixture, CancelledBeforeTheFirstFileKeepsFilesAndRestoreRewritesThem)
 {
     auto token = std::make_shared<CancelToken>();
