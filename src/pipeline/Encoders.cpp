@@ -149,9 +149,9 @@ bool compressRun(JpegRun& run, const QImage& rows, int quality)
 
 /// Cuts a strip's own file down to what it adds to the whole file of `size`: the first strip
 /// keeps the header (with the whole height), the others begin with the restart marker that
-/// comes before their first row of blocks (the seventh: a strip holds a multiple of eight rows
-/// of blocks), and only the last keeps the end marker. False when the file is not as libjpeg
-/// writes it.
+/// comes before their first row of blocks (RST7, since the markers count 0 to 7 and a strip holds
+/// a multiple of eight rows of blocks), and only the last keeps the end marker. False when the
+/// file is not as libjpeg writes it.
 bool joinable(QByteArray& file, QSize size, int firstRow, int rows)
 {
     const auto* b = reinterpret_cast<const uchar*>(file.constData());
