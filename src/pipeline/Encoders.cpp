@@ -339,7 +339,10 @@ std::expected<QByteArray, Error> encodeJPEG(const Image& image, double quality)
             continue;
         if (!*run)
             return std::unexpected(run->error());
-        file += **run;
+        if (file.isEmpty())
+            file = std::move(**run); // the first run's bytes become the file's, without a copy
+        else
+            file += **run;
     }
     return file;
 }

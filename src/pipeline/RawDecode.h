@@ -15,9 +15,10 @@ class OpenRegularFile;
 namespace lumora::raw {
 
 /// Camera RAW files read through LibRaw: from bytes already in memory, or for the header and the
-/// preview alone from an open file (LibRaw never opens a path). Every function is thread-safe (each call has its own decoder) and fails with an Error of
-/// the "Decoder" domain whose German text is the reason alone ("Die Sensordaten …"); the
-/// caller puts it in its sentence and names the file.
+/// preview alone from an open file (LibRaw never opens a path). Every function is thread-safe
+/// (each call has its own decoder) and fails with an Error of the "Decoder" domain whose German
+/// text is the reason alone ("Die Sensordaten …"); the caller puts it in its sentence and names
+/// the file.
 
 /// What a RAW file's header says, read without decoding the sensor data.
 struct Header {

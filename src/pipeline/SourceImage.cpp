@@ -709,11 +709,7 @@ std::optional<QByteArray> SourceImage::heldBytesOf(const QString& path) const
 {
     if (!m_data || m_data->fileIdentity == FileIdentity{})
         return std::nullopt;
-    QByteArray held = m_data->encoded;
-    if (m_data->rawKept) {
-        const std::lock_guard guard(m_data->rawKept->lock);
-        held = m_data->rawKept->whole;
-    }
+    const QByteArray held = heldWhole();
     if (held.isEmpty() || held.size() != m_data->fileIdentity.size || identityOf(path) != m_data->fileIdentity)
         return std::nullopt;
     return held;
@@ -754,15 +750,20 @@ QByteArray SourceImage::encodedBytes() const
     return m_data ? encodedNow().value_or(QByteArray()) : QByteArray();
 }
 
+QByteArray SourceImage::heldWhole() const
+{
+    if (!m_data->rawKept)
+        return m_data->encoded;
+    const std::lock_guard guard(m_data->rawKept->lock);
+    return m_data->rawKept->whole;
+}
+
 std::expected<QByteArray, Error> SourceImage::encodedNow() const
 {
     if (m_data->readOnDemand.isEmpty())
         return m_data->encoded;
-    if (m_data->rawKept) {
-        const std::lock_guard guard(m_data->rawKept->lock);
-        if (!m_data->rawKept->whole.isEmpty())
-            return m_data->rawKept->whole;
-    }
+    if (QByteArray held = heldWhole(); !held.isEmpty())
+        return held;
     const QString& path = m_data->readOnDemand;
     const auto changed = [&path] {
         return std::unexpected(namingFile(unreadable(QStringLiteral("Sie wurde seit dem Lesen verändert.")), path));

@@ -114,6 +114,9 @@ private:
         QByteArray jpeg;
     };
     [[nodiscard]] std::optional<PreviewBytes> rawPreviewBytes() const;
+    /// The file's whole bytes as held in memory: those kept, or a RAW file's once keepWhole()
+    /// has kept them; empty otherwise.
+    [[nodiscard]] QByteArray heldWhole() const;
     /// The encoded bytes: kept, or read from the file now.
     [[nodiscard]] std::expected<QByteArray, Error> encodedNow() const;
     /// decode() of these bytes of this original.
