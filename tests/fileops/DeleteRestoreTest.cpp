@@ -298,7 +298,6 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
 
 TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
 {
-    removeFromOverview(processor, {});
     removeFromOverview(processor, {QUuid::createUuid()});
     EXPECT_EQ(undoGroups(), QList<QStringList>());
     EXPECT_FALSE(canRestore(processor));
