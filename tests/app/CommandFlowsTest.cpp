@@ -112,7 +112,6 @@ TEST(SaveFlow, TheFirstSaveWithACameraRawFileSaysOnceWhereItsJpegGoes)
               QStringLiteral("Kamera-RAW-Dateien werden beim Speichern nicht überschrieben, ihre Sensordaten bleiben "
                              "erhalten. Das Foto wird als JPG daneben gespeichert: aus „IMG_0042.NEF“ wird "
                              "„IMG_0042-NEF.jpg“."));
-    EXPECT_TRUE(QFile::exists(w.dir.filePath(QStringLiteral("IMG_0042-NEF.jpg"))));
     w.flows.save();
     EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
     EXPECT_EQ(w.dialogs.messages.size(), 4) << "told once";
@@ -129,7 +128,6 @@ TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNo
     w.flows.save();
     ASSERT_EQ(w.dialogs.folderRequests.size(), 1);
     EXPECT_EQ(w.dialogs.folderRequests[0].title, QStringLiteral("Export-Zielordner für JPG wählen"));
-    EXPECT_TRUE(w.dialogs.folderRequests[0].canCreateFolders);
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
     EXPECT_EQ(w.flows.running(), CommandFlows::Command::none);
     EXPECT_TRUE(w.flows.orderWasChanged); // exports never reset it

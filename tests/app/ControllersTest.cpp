@@ -130,7 +130,6 @@ TEST(ToolbarRules, EdgeFadesFollowTheScrollGeometry)
 TEST(PanelTexts, StatusAndSliderValueTexts)
 {
     EXPECT_EQ(panelTexts::statusText(1), QStringLiteral("1 Foto importiert"));
-    EXPECT_EQ(panelTexts::statusText(2), QStringLiteral("2 Fotos importiert"));
 
     using F = AdjustmentField;
     const std::tuple<F, double, const char*> cases[] = {

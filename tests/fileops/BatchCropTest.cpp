@@ -247,7 +247,6 @@ TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSumma
     EXPECT_EQ(result.fehler.size(), 4);
     EXPECT_EQ(seen, (QList<double>{0.25, 0.5, 0.75, 1.0}));
     EXPECT_TRUE(endedBeforeSummary);
-    EXPECT_EQ(end->total, 4);
 }
 
 // A name that is not UTF-8 (as old cameras write them) is checked and written as its bytes:
@@ -259,7 +258,6 @@ TEST_F(CropFixture, CopiesOfNamesThatAreNotUtf8NeverReplaceAFile)
     const QByteArray photo = test::encodeWithVips(test::quadrants(64, 48), QStringLiteral("jpg"));
     ASSERT_TRUE(writeFileAtomically(named("b\xE9ild.jpg"), photo));
     ASSERT_TRUE(writeFileAtomically(named("b\xE9ild-neu.jpg"), "eine fremde Kopie"));
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(named("b\xE9ild.jpg"))).toLocalFile(), named("b\xE9ild-neu-2.jpg"));
 
     processor.setPhotos({test::photoAt(QUrl::fromLocalFile(named("b\xE9ild.jpg")))});
     dialogs.confirmFolder(photoDir);

