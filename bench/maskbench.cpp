@@ -2,8 +2,10 @@
 // another conversion) against the installed one, on photos as "KI-Szene" sees them (rendered at
 // display size without edits):
 //
-//   lumora-maskbench REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...
+//   lumora-maskbench [--reference-opencv] REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...
 //
+// With --reference-opencv the reference runs on OpenCV's DNN module and the candidate on the
+// runtime the app would use (ONNX Runtime when installed): the same model on both compares them.
 // The reference model's masks are the truth: per photo the intersection over union of the two
 // masks, each cut at one half (a photo where neither finds a subject counts as 1), and the time
 // of each segmentation with its model loaded. Prints one line per photo, then the mean and the
@@ -67,9 +69,13 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) // renders, never shows
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool referenceOnOpenCv = !args.isEmpty() && args.front() == QLatin1String("--reference-opencv");
+    if (referenceOnOpenCv)
+        args.removeFirst();
     if (args.size() < 5) {
-        std::fprintf(stderr, "usage: lumora-maskbench REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...\n");
+        std::fprintf(stderr,
+                     "usage: lumora-maskbench [--reference-opencv] REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...\n");
         return 2;
     }
     std::vector<QImage> photos;
@@ -86,8 +92,17 @@ int main(int argc, char** argv)
         photos.push_back(base->raster);
         names.append(QFileInfo(path).fileName());
     }
+    const QByteArray runtime = qgetenv("LUMORA_ONNXRUNTIME");
+    if (referenceOnOpenCv)
+        qputenv("LUMORA_ONNXRUNTIME", "none");
     const Masks reference = segmentAll(photos, args[0], args[1].toInt());
+    const QString referenceRuntime = segmentationRuntime();
+    if (runtime.isNull())
+        qunsetenv("LUMORA_ONNXRUNTIME");
+    else
+        qputenv("LUMORA_ONNXRUNTIME", runtime);
     const Masks candidate = segmentAll(photos, args[2], args[3].toInt());
+    std::printf("reference on %s, candidate on %s\n", qPrintable(referenceRuntime), qPrintable(segmentationRuntime()));
     double sum = 0, smallest = 1;
     for (size_t i = 0; i < photos.size(); ++i) {
         const QImage& r = reference.masks[i];

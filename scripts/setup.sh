@@ -46,7 +46,6 @@ if ! command -v npm >/dev/null 2>&1; then
   exit 1
 fi
 
-# The background-removal model, when the project fetches one.
-if [ -f "$(dirname "$0")/fetch-model.sh" ]; then
-  bash "$(dirname "$0")/fetch-model.sh"
-fi
+# The background-removal model, and the runtime that runs it fast.
+bash "$(dirname "$0")/fetch-model.sh"
+bash "$(dirname "$0")/fetch-onnxruntime.sh"

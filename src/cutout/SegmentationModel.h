@@ -25,13 +25,14 @@ inline constexpr int kSegmentationInputSize = 768;
 [[nodiscard]] QString segmentationModelPath(const QString& packagedFolder);
 
 /// Soft foreground mask of all salient subjects of `bitmap`, computed by the ISNet model with
-/// OpenCV's DNN module: the photo is stretched to the model's square input, and the model's
+/// ONNX Runtime when onnxRuntimePath (cutout/OnnxRuntime.h) finds it, else with OpenCV's DNN
+/// module (slower; a runtime that fails to load is logged and OpenCV takes over): the photo is stretched to the model's square input, and the model's
 /// probabilities are stretched back bilinearly to the bitmap's size. The result is
 /// Format_Grayscale8 of the bitmap's size (255 certain subject, 0 background), not thresholded.
 /// Colours are read premultiplied, so transparent areas count as black.
 ///
 /// The model is loaded from segmentationModelPath() on first use and kept for later calls (loaded
-/// again when the file or the path changes). When the set-up script's checksum file
+/// again when the file, the path or the runtime's path changes). When the set-up script's checksum file
 /// (the model's path + ".sha256") is present, the model must match it. Thread-safe: concurrent calls run one at a time.
 /// Takes seconds; never call it on the user-interface thread. Fails with
 /// segmentationErrors::modelMissing, modelUnusable or failed; nothing throws.
@@ -47,6 +48,9 @@ inline constexpr int kSegmentationInputSize = 768;
 /// for it (about half a second). Silent: a missing or damaged model is reported by the next
 /// isnetMask. The model then stays loaded for the process (about the size of its file).
 void preloadIsnet();
+
+/// What ran the last model loaded: "ONNX Runtime 1.30.0", "OpenCV DNN", or empty before any.
+[[nodiscard]] QString segmentationRuntime();
 
 /// Errors of segmentation: domain "FreistellenEngine" and these codes.
 namespace segmentationErrors {

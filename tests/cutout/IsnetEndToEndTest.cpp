@@ -5,6 +5,7 @@
 #include "CutoutTestSupport.h"
 
 #include "cutout/FreistellenEngine.h"
+#include "cutout/OnnxRuntime.h"
 #include "pipeline/Compositing.h"
 #include "support/PhotoFiles.h"
 
@@ -160,4 +161,51 @@ TEST_F(IsnetMask, AnotherModelOrInputSizeFailsCleanly)
     const auto same = isnetMaskWith(photo, segmentationModelPath(), kSegmentationInputSize);
     ASSERT_TRUE(same);
     EXPECT_EQ(*same, *isnetMask(photo));
+}
+
+TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
+{
+    LUMORA_REQUIRE(!onnxRuntimePath(QString()).isEmpty(),
+                   "ONNX Runtime not installed; scripts/fetch-onnxruntime.sh installs it");
+    const QImage photo = scene(QSize(800, 480), QColor(226, 222, 214),
+                               {{QStringLiteral("animals/mammals/bears/european-bear.png"), 1.15, QPoint(30, 100)},
+                                {QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(560, 160)}})
+                             .photo;
+    const auto fast = isnetMask(photo);
+    ASSERT_TRUE(fast) << fast.error().description.toStdString();
+    EXPECT_TRUE(segmentationRuntime().startsWith(QStringLiteral("ONNX Runtime 1."))) << segmentationRuntime().toStdString();
+    std::expected<QImage, Error> slow;
+    {
+        const test::ScopedEnv off("LUMORA_ONNXRUNTIME", "none");
+        slow = isnetMask(photo);
+        EXPECT_EQ(segmentationRuntime(), QStringLiteral("OpenCV DNN"));
+    }
+    ASSERT_TRUE(slow);
+    // The same network in float on both: the masks agree but for the last bits of a few values.
+    int largest = 0;
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            largest = std::max(largest, std::abs(fast->constScanLine(y)[x] - slow->constScanLine(y)[x]));
+    EXPECT_LE(largest, 2);
+}
+
+TEST_F(IsnetMask, RuntimeThatDoesNotLoadLeavesTheWorkToOpenCv)
+{
+    // A file that is no library, and a library that is no ONNX Runtime.
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("libonnxruntime.so.1"));
+    ASSERT_TRUE(test::writeAll(text, "kein ELF"));
+    const QImage photo = scene(QSize(400, 300), QColor(226, 222, 214),
+                               {{QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(120, 60)}})
+                             .photo;
+    for (const QString& library : {text, QStringLiteral("libz.so.1")}) {
+        const test::ScopedEnv broken("LUMORA_ONNXRUNTIME", library.toUtf8());
+        const test::LogCapture log;
+        const auto mask = isnetMask(photo);
+        ASSERT_TRUE(mask) << mask.error().description.toStdString();
+        EXPECT_EQ(segmentationRuntime(), QStringLiteral("OpenCV DNN"));
+        ASSERT_EQ(log.captured().size(), 1);
+        EXPECT_TRUE(log.captured().front().contains(QStringLiteral("ONNX-Runtime nicht nutzbar")))
+            << log.captured().front().toStdString();
+    }
 }
