@@ -2,19 +2,21 @@
 // is installed, else by OpenCV's DNN module (about three times slower, the same masks).
 // OpenCV stays inside this file; the header speaks QImage and Error.
 
+#include "cutout/CompiledModel.h"
 #include "cutout/OnnxRuntime.h"
 #include "cutout/SegmentationModel.h"
 
 #include "base/UiThread.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
-#include <openssl/evp.h>
 
 #include <future>
 #include <memory>
@@ -50,69 +52,95 @@ QString exceptionText(const cv::Exception& e)
     return QString::fromStdString(e.err.empty() ? e.msg : e.err).trimmed();
 }
 
-QByteArray sha256Hex(const QByteArray& data)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(data.constData(), size_t(data.size()), digest, &length, EVP_sha256(), nullptr) != 1)
-        return {};
-    return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
-}
-
-// The checksum the set-up script wrote beside the model ("<hex>  <name>", as sha256sum
-// writes it); empty when there is none, as for a model placed by hand.
-QByteArray expectedChecksum(const QString& path)
-{
-    QFile file(path + QStringLiteral(".sha256"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readLine(200).trimmed().split(' ').value(0).toLower();
-}
-
 QString packagedRuntimeFolder()
 {
     return QStringLiteral(LUMORA_PACKAGED_RUNTIME_DIR);
 }
 
-// The model in ONNX Runtime; when that fails, the reason is logged and OpenCV takes over.
-std::unique_ptr<OnnxSession> onnxSession(const QString& runtime, const QByteArray& model)
+// The model in ONNX Runtime, writing its optimised form to `saveTo` when given; when that
+// fails, the reason is logged and OpenCV takes over.
+std::unique_ptr<OnnxSession> onnxSession(const QString& runtime, const QByteArray& model, const QString& saveTo)
 {
     if (runtime.isEmpty())
         return {};
-    auto session = OnnxSession::open(runtime, model);
+    auto session = OnnxSession::open(runtime, model, saveTo);
+    if (!session && !saveTo.isEmpty()) { // a cache that cannot be written is no reason to go slow
+        QFile::remove(saveTo);
+        session = OnnxSession::open(runtime, model);
+    }
     if (session)
         return std::move(*session);
     qWarning("FreistellenEngine: ONNX-Runtime nicht nutzbar (%s), weiter mit OpenCV", qUtf8Printable(session.error()));
     return {};
 }
 
-// Parses the model from memory while its checksum is computed on a second thread: a model
-// damaged inside its weights still parses, and would only give wrong masks.
+// Where the model's compiled form is kept for `runtime`; empty when it cannot be: no runtime,
+// no checksum to name it by, or no cache folder.
+QString compiledPathFor(const QString& runtime, const QByteArray& modelSha256)
+{
+    if (runtime.isEmpty() || modelSha256.isEmpty())
+        return {};
+    const auto version = OnnxSession::runtimeVersion(runtime);
+    if (!version)
+        return {};
+    const QString path = compiledModelPath(modelSha256, *version);
+    return QDir().mkpath(QFileInfo(path).path()) ? path : QString();
+}
+
+// Loads the compiled form when a sound one is kept; a damaged one is removed.
+bool loadCompiled(LoadedNet& cache, const QString& runtime, const QString& compiled)
+{
+    QByteArray expected;
+    const QByteArray bytes = readCompiledModel(compiled, &expected);
+    if (bytes.isEmpty())
+        return false;
+    auto checksum = std::async(std::launch::async, [&bytes] { return sha256Hex(bytes); });
+    auto session = OnnxSession::open(runtime, bytes);
+    if (checksum.get() != expected || !session) {
+        dropCompiledModel(compiled);
+        return false;
+    }
+    cache.onnx = std::move(*session);
+    return true;
+}
+
+// Loads the model: its compiled form when one is kept, else the model itself, parsed from
+// memory while its checksum is computed on a second thread (a model damaged inside its weights
+// still parses, and would only give wrong masks). ONNX Runtime then keeps the compiled form.
 std::expected<void, Error> loadNet(LoadedNet& cache, const QString& path, const QString& runtime)
 {
     const auto unusable = [&](const QString& reason) {
         return std::unexpected(
             segmentationError(segmentationErrors::modelUnusable, path + QStringLiteral(": ") + reason));
     };
+    const QByteArray expected = expectedChecksum(path);
+    const QString compiled = compiledPathFor(runtime, expected);
+    if (!compiled.isEmpty() && loadCompiled(cache, runtime, compiled))
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return unusable(file.errorString());
     const QByteArray bytes = file.readAll();
-    const QByteArray expected = expectedChecksum(path);
     std::future<QByteArray> checksum;
     if (!expected.isEmpty())
         checksum = std::async(std::launch::async, [&bytes] { return sha256Hex(bytes); });
+    const QString written =
+        compiled.isEmpty() ? QString() : compiled + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
     try {
-        cache.onnx = onnxSession(runtime, bytes);
+        cache.onnx = onnxSession(runtime, bytes, written);
         if (!cache.onnx)
             cache.net = cv::dnn::readNetFromONNX(bytes.constData(), size_t(bytes.size()));
         if (checksum.valid() && checksum.get() != expected) {
             cache.onnx.reset();
             cache.net = cv::dnn::Net();
+            if (!written.isEmpty())
+                QFile::remove(written);
             return unusable(QStringLiteral("Prüfsumme stimmt nicht"));
         }
         if (cache.empty())
             return unusable(QStringLiteral("leeres Netz"));
+        if (!written.isEmpty() && QFileInfo::exists(written))
+            (void)keepCompiledModel(written, compiled);
         return {};
     } catch (const cv::Exception& e) {
         return unusable(exceptionText(e));

@@ -25,9 +25,13 @@ public:
     OnnxSession& operator=(const OnnxSession&) = delete;
 
     /// Loads `library` (once per process; later calls must name the same file) and the model in
-    /// `model`. Fails with the runtime's own message.
-    [[nodiscard]] static std::expected<std::unique_ptr<OnnxSession>, QString> open(const QString& library,
-                                                                                  const QByteArray& model);
+    /// `model`, ONNX or the runtime's own format. With `saveOptimisedTo`, the model as the runtime
+    /// optimised it is written there in its own format. Fails with the runtime's own message.
+    [[nodiscard]] static std::expected<std::unique_ptr<OnnxSession>, QString>
+    open(const QString& library, const QByteArray& model, const QString& saveOptimisedTo = {});
+
+    /// The version of the runtime in `library` ("1.30.0"), loading it when needed.
+    [[nodiscard]] static std::expected<QString, QString> runtimeVersion(const QString& library);
 
     /// Runs the model on `input` (3 · side² floats, planes R, G, B) into `output` (side² floats).
     [[nodiscard]] std::expected<void, QString> run(const float* input, float* output, int side);

@@ -1,5 +1,7 @@
 #include "cutout/SegmentationModel.h"
 
+#include "cutout/CompiledModel.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -16,12 +18,7 @@ QString segmentationModelPath(const QString& packagedFolder)
     if (!override.isEmpty())
         return override;
     const QString file = QStringLiteral("isnet-%1-fp32.onnx").arg(kSegmentationInputSize);
-    // Not QStandardPaths: the set-up script computes the same folder from the same variables,
-    // and QStandardPaths moves it in test mode.
-    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (cache.isEmpty())
-        cache = QDir::homePath() + QStringLiteral("/.cache");
-    const QString fetched = cache + QStringLiteral("/lumora-studio/models/") + file;
+    const QString fetched = lumoraCacheFolder() + QStringLiteral("/models/") + file;
     // The user's own model wins over the package's, as a user's data wins over the system's.
     if (QFileInfo::exists(fetched))
         return fetched;

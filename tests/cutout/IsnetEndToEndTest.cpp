@@ -11,6 +11,8 @@
 
 #include "support/Requirements.h"
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -136,6 +138,10 @@ TEST_F(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
     ASSERT_TRUE(test::writeAll(copy, bytes));
     ASSERT_TRUE(test::writeAll(copy + QStringLiteral(".sha256"), checksum));
     const test::ScopedEnv path("LUMORA_MODEL_PATH", copy.toUtf8());
+    // A cache of its own, where no compiled form of the sound model is kept.
+    const QString runtime = onnxRuntimePath(QString());
+    const test::ScopedEnv lib("LUMORA_ONNXRUNTIME", runtime.isEmpty() ? QByteArray("none") : runtime.toUtf8());
+    const test::ScopedEnv cache("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
     const test::LogCapture log;
     const auto mask = FreistellenEngine().segmentNow(QImage(64, 64, QImage::Format_ARGB32_Premultiplied));
     ASSERT_FALSE(mask);
@@ -143,6 +149,8 @@ TEST_F(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
     EXPECT_TRUE(mask.error().description.contains(QStringLiteral("Prüfsumme")))
         << mask.error().description.toStdString();
     EXPECT_EQ(log.captured().size(), 1);
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("cache/lumora-studio/models"))).isEmpty())
+        << "no compiled form of a damaged model";
 }
 
 TEST_F(IsnetMask, AnotherModelOrInputSizeFailsCleanly)
@@ -208,4 +216,55 @@ TEST_F(IsnetMask, RuntimeThatDoesNotLoadLeavesTheWorkToOpenCv)
         EXPECT_TRUE(log.captured().front().contains(QStringLiteral("ONNX-Runtime nicht nutzbar")))
             << log.captured().front().toStdString();
     }
+}
+
+TEST_F(IsnetMask, CompiledModelIsKeptAndADamagedOneIsMadeAgain)
+{
+    const QString runtime = onnxRuntimePath(QString());
+    LUMORA_REQUIRE(!runtime.isEmpty(), "ONNX Runtime not installed; scripts/fetch-onnxruntime.sh installs it");
+    QTemporaryDir dir;
+    const QString model = dir.filePath(QStringLiteral("modell.onnx"));
+    ASSERT_TRUE(QFile::copy(segmentationModelPath(), model));
+    ASSERT_TRUE(QFile::copy(segmentationModelPath() + QStringLiteral(".sha256"), model + QStringLiteral(".sha256")));
+    const test::ScopedEnv lib("LUMORA_ONNXRUNTIME", runtime.toUtf8());
+    const test::ScopedEnv cache("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
+    const QImage photo = scene(QSize(400, 300), QColor(226, 222, 214),
+                               {{QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(120, 60)}})
+                             .photo;
+    // Loads the model again, as after the file changed.
+    int generation = 0;
+    const auto maskAfterReload = [&] {
+        QFile file(model);
+        EXPECT_TRUE(file.open(QIODevice::ReadWrite));
+        EXPECT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(++generation), QFileDevice::FileModificationTime));
+        return isnetMaskWith(photo, model, kSegmentationInputSize);
+    };
+    const auto compiledFiles = [&] {
+        return QDir(dir.filePath(QStringLiteral("cache/lumora-studio/models")))
+            .entryInfoList({QStringLiteral("isnet-*.ort")}, QDir::Files);
+    };
+
+    const auto first = maskAfterReload();
+    ASSERT_TRUE(first) << first.error().description.toStdString();
+    ASSERT_EQ(compiledFiles().size(), 1);
+    const QFileInfo compiled = compiledFiles().front();
+    EXPECT_TRUE(QFileInfo::exists(compiled.filePath() + QStringLiteral(".sha256")));
+
+    // The compiled form is used as it is, and gives the same mask.
+    const QDateTime written = compiled.lastModified();
+    const auto second = maskAfterReload();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(*second, *first);
+    EXPECT_EQ(QFileInfo(compiled.filePath()).lastModified(), written);
+
+    // Damaged inside: refused by its checksum and made anew from the model.
+    QByteArray bytes = test::readAll(compiled.filePath());
+    bytes.replace(bytes.size() / 2, 4, "XXXX");
+    ASSERT_TRUE(test::writeAll(compiled.filePath(), bytes));
+    const auto third = maskAfterReload();
+    ASSERT_TRUE(third);
+    EXPECT_EQ(*third, *first);
+    ASSERT_EQ(compiledFiles().size(), 1);
+    EXPECT_EQ(test::readAll(compiled.filePath()).size(), bytes.size());
+    EXPECT_NE(test::readAll(compiled.filePath()), bytes);
 }
