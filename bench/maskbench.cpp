@@ -74,8 +74,8 @@ int main(int argc, char** argv)
     if (referenceOnOpenCv)
         args.removeFirst();
     if (args.size() < 5) {
-        std::fprintf(stderr,
-                     "usage: lumora-maskbench [--reference-opencv] REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...\n");
+        std::fprintf(
+            stderr, "usage: lumora-maskbench [--reference-opencv] REFERENCE.onnx SIZE CANDIDATE.onnx SIZE PHOTOS...\n");
         return 2;
     }
     std::vector<QImage> photos;

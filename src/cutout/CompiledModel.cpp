@@ -28,7 +28,7 @@ bool writeChecksum(const QString& path, const QByteArray& hex)
 {
     QFile file(path + QStringLiteral(".sha256"));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(hex + "  " + QFileInfo(path).fileName().toUtf8() + '\n') > 0 && file.flush();
+           && file.write(hex + "  " + QFileInfo(path).fileName().toUtf8() + '\n') > 0 && file.flush();
 }
 
 } // namespace
@@ -43,9 +43,9 @@ QString lumoraCacheFolder()
 
 QString compiledModelPath(const QByteArray& modelSha256, const QString& runtimeVersion)
 {
-    return lumoraCacheFolder() + QStringLiteral("/models/isnet-%1-ort%2-%3.ort")
-                                     .arg(QString::fromLatin1(modelSha256.left(16)), runtimeVersion,
-                                          QString::fromLatin1(processorKey()));
+    return lumoraCacheFolder()
+           + QStringLiteral("/models/isnet-%1-ort%2-%3.ort")
+                 .arg(QString::fromLatin1(modelSha256.left(16)), runtimeVersion, QString::fromLatin1(processorKey()));
 }
 
 QByteArray readCompiledModel(const QString& path, QByteArray* expectedSha256)

@@ -244,6 +244,17 @@ void preloadIsnet()
     });
 }
 
+void releaseIsnet()
+{
+    startInBackground([] {
+        LoadedNet& cache = loadedNet();
+        const std::scoped_lock lock(cache.mutex);
+        cache.onnx.reset();
+        cache.net = cv::dnn::Net();
+        cache.path.clear();
+    });
+}
+
 QString segmentationRuntime()
 {
     LoadedNet& cache = loadedNet();

@@ -14,9 +14,9 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include <dlfcn.h>
 #include <algorithm>
 #include <cstdint>
+#include <dlfcn.h>
 #include <mutex>
 
 namespace lumora {
@@ -42,8 +42,6 @@ enum Entry : int {
     createSessionOptions = 10,
     setOptimizedModelFilePath = 11,
     setSessionExecutionMode = 13,
-    disableMemPattern = 17,
-    disableCpuMemArena = 19,
     setSessionGraphOptimizationLevel = 23,
     setIntraOpNumThreads = 24,
     setInterOpNumThreads = 25,
@@ -72,7 +70,6 @@ using ReleaseStatusFn = void (*)(OrtStatus*);
 using ReleaseSessionFn = void (*)(OrtSessionHandle*);
 using ReleaseValueFn = void (*)(OrtValue*);
 using ReleaseSessionOptionsFn = void (*)(OrtSessionOptions*);
-using OptionFn = OrtStatus* (*)(OrtSessionOptions*);
 using SetPathFn = OrtStatus* (*)(OrtSessionOptions*, const char* path);
 using AddConfigEntryFn = OrtStatus* (*)(OrtSessionOptions*, const char* key, const char* value);
 
@@ -167,7 +164,9 @@ QString onnxRuntimePath(const QString& packagedFolder)
     return QFileInfo::exists(packaged) ? packaged : QString();
 }
 
-OnnxSession::OnnxSession(const Api* api, void* session) : m_api(api), m_session(session) {}
+OnnxSession::OnnxSession(const Api* api, void* session) : m_api(api), m_session(session)
+{
+}
 
 OnnxSession::~OnnxSession()
 {
@@ -199,21 +198,17 @@ std::expected<std::unique_ptr<OnnxSession>, QString> OnnxSession::open(const QSt
     set(setSessionGraphOptimizationLevel, kOptimiseAll);
     set(setIntraOpNumThreads, std::max(1, QThread::idealThreadCount()));
     set(setInterOpNumThreads, 1);
-    // Without the arena the network's working memory (about 450 MB at 768 × 768) goes back to
-    // the system after each mask instead of staying with the process; a mask takes no longer.
-    for (const Entry entry : {disableCpuMemArena, disableMemPattern})
-        if (error.isEmpty())
-            error = a.failure(a.at<OptionFn>(entry)(options));
     // Waiting threads sleep instead of spinning: a mask is made while the window stays responsive.
     if (error.isEmpty())
-        error = a.failure(
-            a.at<AddConfigEntryFn>(addSessionConfigEntry)(options, "session.intra_op.allow_spinning", "0"));
+        error =
+            a.failure(a.at<AddConfigEntryFn>(addSessionConfigEntry)(options, "session.intra_op.allow_spinning", "0"));
     if (error.isEmpty() && !saveOptimisedTo.isEmpty())
-        error = a.failure(a.at<SetPathFn>(setOptimizedModelFilePath)(options, QFile::encodeName(saveOptimisedTo).constData()));
+        error = a.failure(
+            a.at<SetPathFn>(setOptimizedModelFilePath)(options, QFile::encodeName(saveOptimisedTo).constData()));
     OrtSessionHandle* session = nullptr;
     if (error.isEmpty())
-        error = a.failure(a.at<CreateSessionFromArrayFn>(createSessionFromArray)(a.env, model.constData(),
-                                                                                 size_t(model.size()), options, &session));
+        error = a.failure(a.at<CreateSessionFromArrayFn>(createSessionFromArray)(
+            a.env, model.constData(), size_t(model.size()), options, &session));
     a.at<ReleaseSessionOptionsFn>(releaseSessionOptions)(options);
     if (!error.isEmpty())
         return std::unexpected(error);
@@ -229,15 +224,15 @@ std::expected<void, QString> OnnxSession::run(const float* input, float* output,
     OrtValue* in = nullptr;
     OrtValue* out = nullptr;
     const auto tensor = a.at<CreateTensorFn>(createTensorWithDataAsOrtValue);
-    QString error = a.failure(
-        tensor(a.cpu, const_cast<float*>(input), 3 * plane * sizeof(float), inputShape, 4, kFloat, &in));
+    QString error =
+        a.failure(tensor(a.cpu, const_cast<float*>(input), 3 * plane * sizeof(float), inputShape, 4, kFloat, &in));
     if (error.isEmpty())
         error = a.failure(tensor(a.cpu, output, plane * sizeof(float), outputShape, 4, kFloat, &out));
     if (error.isEmpty()) {
         const char* inputName = "input";
         const char* outputName = "output";
-        error = a.failure(a.at<RunFn>(Entry::run)(static_cast<OrtSessionHandle*>(m_session), nullptr, &inputName,
-                                                  &in, 1, &outputName, 1, &out));
+        error = a.failure(a.at<RunFn>(Entry::run)(static_cast<OrtSessionHandle*>(m_session), nullptr, &inputName, &in,
+                                                  1, &outputName, 1, &out));
     }
     a.at<ReleaseValueFn>(releaseValue)(in);
     a.at<ReleaseValueFn>(releaseValue)(out);

@@ -49,6 +49,11 @@ inline constexpr int kSegmentationInputSize = 768;
 /// isnetMask. The model then stays loaded for the process (about the size of its file).
 void preloadIsnet();
 
+/// Unloads the model on the thread pool, after a mask under way: the model and the runtime's
+/// working memory (together about 650 MB with ONNX Runtime) go back to the system. The next
+/// mask or preload loads it again.
+void releaseIsnet();
+
 /// What ran the last model loaded: "ONNX Runtime 1.30.0", "OpenCV DNN", or empty before any.
 [[nodiscard]] QString segmentationRuntime();
 

@@ -78,4 +78,12 @@ bool previewIsCurrent(const PhotoItem& photo)
            && photo.renderedFrom->edits == photo.edits;
 }
 
+std::optional<Image> displayRenderOf(const PhotoItem& photo, const EditState& edits)
+{
+    if (photo.filteredCI && photo.renderedFrom && photo.renderedFrom->original == photo.originalCI
+        && photo.renderedFrom->edits == edits)
+        return photo.filteredCI;
+    return std::nullopt;
+}
+
 } // namespace lumora

@@ -36,4 +36,9 @@ void applyRender(PhotoItem& photo, const DisplayRender& render);
 /// Whether the photo's preview already shows its current original and edit state.
 [[nodiscard]] bool previewIsCurrent(const PhotoItem& photo);
 
+/// The photo's display render when it was rendered from its current original with exactly
+/// `edits` (which may differ from the photo's own: its edits without the text marks, say), so
+/// that it need not be rendered again; nullopt otherwise.
+[[nodiscard]] std::optional<Image> displayRenderOf(const PhotoItem& photo, const EditState& edits);
+
 } // namespace lumora

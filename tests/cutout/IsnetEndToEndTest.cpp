@@ -4,6 +4,7 @@
 
 #include "CutoutTestSupport.h"
 
+#include "base/UiThread.h"
 #include "cutout/FreistellenEngine.h"
 #include "cutout/OnnxRuntime.h"
 #include "pipeline/Compositing.h"
@@ -181,7 +182,8 @@ TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
                              .photo;
     const auto fast = isnetMask(photo);
     ASSERT_TRUE(fast) << fast.error().description.toStdString();
-    EXPECT_TRUE(segmentationRuntime().startsWith(QStringLiteral("ONNX Runtime 1."))) << segmentationRuntime().toStdString();
+    EXPECT_TRUE(segmentationRuntime().startsWith(QStringLiteral("ONNX Runtime 1.")))
+        << segmentationRuntime().toStdString();
     std::expected<QImage, Error> slow;
     {
         const test::ScopedEnv off("LUMORA_ONNXRUNTIME", "none");
@@ -189,6 +191,10 @@ TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
         EXPECT_EQ(segmentationRuntime(), QStringLiteral("OpenCV DNN"));
     }
     ASSERT_TRUE(slow);
+    // Unloaded when the editor closes; the next mask loads it again.
+    releaseIsnet();
+    workPool().waitForDone();
+    EXPECT_TRUE(segmentationRuntime().isEmpty());
     // The same network in float on both: the masks agree but for the last bits of a few values.
     int largest = 0;
     for (int y = 0; y < photo.height(); ++y)
@@ -236,7 +242,8 @@ TEST_F(IsnetMask, CompiledModelIsKeptAndADamagedOneIsMadeAgain)
     const auto maskAfterReload = [&] {
         QFile file(model);
         EXPECT_TRUE(file.open(QIODevice::ReadWrite));
-        EXPECT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(++generation), QFileDevice::FileModificationTime));
+        EXPECT_TRUE(
+            file.setFileTime(QDateTime::currentDateTime().addSecs(++generation), QFileDevice::FileModificationTime));
         return isnetMaskWith(photo, model, kSegmentationInputSize);
     };
     const auto compiledFiles = [&] {

@@ -264,10 +264,13 @@ void BackgroundTool::computeMask(quint64 run)
     }
     m_before = Before{found->preview, found->filteredCI, found->thumbnail};
     m_freistellerLaeuft = true;
+    // The photo on screen is the base when it shows these edits: no second decode and render.
+    const EditState edits = withoutMarks(found->edits);
     runInBackground(
         &m_editor,
-        [original = found->originalCI, edits = withoutMarks(found->edits), engine = m_engine]() -> Masked {
-            auto base = renderImage(original, edits, displayScale(original.size(), kDisplayRenderSide));
+        [original = found->originalCI, edits, shown = displayRenderOf(*found, edits), engine = m_engine]() -> Masked {
+            auto base = shown ? std::expected<Image, Error>(*shown)
+                              : renderImage(original, edits, displayScale(original.size(), kDisplayRenderSide));
             if (!base || base->isNull())
                 return {std::nullopt, std::unexpected(base ? Error{} : base.error())};
             return {*base, engine.segmentNow(base->raster)};

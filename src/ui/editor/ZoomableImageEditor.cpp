@@ -253,15 +253,19 @@ void openEditorSheet(QWidget* window, QSize fensterGroesse, ImageProcessor& proc
         empty->open();
         return;
     }
-    // Loading the segmentation model takes most of a second: it loads while the user looks at
-    // the photo, so that "KI-Szene" finds it ready. Once loaded it stays for the session.
+    // Loading the segmentation model takes a moment: it loads while the user looks at the
+    // photo, so that "KI-Szene" finds it ready. It stays while the sheet is open; its memory
+    // (with the network's working buffers, about 650 MB) goes when the sheet closes.
     preloadIsnet();
     auto* sheet = new ZoomableImageEditor(processor, id, dialogs, magnifiers, fensterGroesse, window);
     sheet->editor().setSelectedPhotoIDs(selectedPhotoIDs);
     sheet->editor().setFolderAccess(folders);
     // The window takes the keys again when the sheet closes, also where no window manager
     // hands the focus back (the shortcuts would otherwise reach nothing).
-    QObject::connect(sheet, &QDialog::finished, window, [window] { window->activateWindow(); });
+    QObject::connect(sheet, &QDialog::finished, window, [window] {
+        releaseIsnet();
+        window->activateWindow();
+    });
     sheet->open();
 }
 

@@ -166,6 +166,40 @@ TEST(BackgroundTool, KiSzeneBakesTheTextComputesOnceAndShowsAndWritesTheComposit
     EXPECT_EQ(bench.edits().watermark, edits.watermark);
 }
 
+// The photo on screen is what the model looks at when it shows the edits, without a second
+// render; a render that no longer shows them (the edits changed since) is not.
+TEST(BackgroundTool, TheMaskIsMadeFromThePhotoOnScreenWhileItIsCurrent)
+{
+    EditState edits;
+    edits.adjustment.exposure = 0.5;
+    CutoutBench bench(edits);
+    auto seen = std::make_shared<qint64>(0);
+    bench.background.setEngine(FreistellenEngine([seen](const QImage& bitmap) -> std::expected<QImage, Error> {
+        *seen = bitmap.cacheKey();
+        return redSubject(bitmap);
+    }));
+    PhotoItem shown = bench.photo();
+    shown.renderedFrom = std::make_shared<const RenderedFrom>(RenderedFrom{shown.originalCI, shown.edits});
+    bench.processor.updatePhoto(shown);
+    bench.startAndWait();
+    ASSERT_TRUE(bench.background.hasMask());
+    EXPECT_EQ(*seen, shown.filteredCI->raster.cacheKey());
+    bench.background.discard();
+    bench.settle();
+
+    // The same render, while the photo's edits already say more exposure: rendered anew.
+    PhotoItem stale = bench.photo();
+    stale.edits.adjustment.exposure = 1.0;
+    stale.renderedFrom = std::make_shared<const RenderedFrom>(RenderedFrom{stale.originalCI, edits});
+    bench.processor.updatePhoto(stale);
+    bench.startAndWait();
+    ASSERT_TRUE(bench.background.hasMask());
+    EXPECT_NE(*seen, stale.filteredCI->raster.cacheKey());
+    const auto expected = renderImage(stale.originalCI, stale.edits, 1.0);
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(bench.background.freistellerOriginalCI()->raster, expected->raster);
+}
+
 // "KI-Szene" while a text is typed: the typing ends with the text kept, the text is baked, and the
 // mask is computed at the first press.
 TEST(BackgroundTool, KiSzeneWorksAtTheFirstPressWhileATextIsTyped)
