@@ -2,12 +2,14 @@
 # Builds the Debian packages of Lumora Studio from this tree and checks them:
 #   1. dpkg-buildpackage (debian/, debhelper and CMake) in a copy of the tree's files under
 #      build-package/: lumora-studio always, lumora-studio-model when the model that
-#      scripts/fetch-model.sh installs is there;
+#      scripts/fetch-model.sh installs is there, lumora-studio-onnxruntime when the runtime that
+#      scripts/fetch-onnxruntime.sh installs is there;
 #   2. lintian (fails on errors and prints the warnings), appstreamcli validate and
 #      desktop-file-validate on the installed tree of the package;
 #   3. a clean Debian 12 root made by mmdebstrap (its tarball cached in
 #      ~/.cache/lumora-studio/chroot, downloads kept there too): apt installs the packages,
-#      lumora-cli --version answers, a cut-out runs with the packaged model, lumora-studio starts
+#      lumora-cli --version answers, a cut-out runs with the packaged model (on the packaged
+#      runtime), lumora-studio starts
 #      under Xvfb and its window is photographed (build-package/lumora-studio.png); then the
 #      packages are purged and the root must hold exactly the files it held before.
 # Usage: scripts/package.sh [--no-root] [PHOTO...]
@@ -30,6 +32,7 @@ version="$(sed -n 's/^project(LumoraStudio VERSION \([0-9.]*\).*/\1/p' CMakeList
 [ -n "$version" ] || fail "keine Version in CMakeLists.txt"
 out="$repo/build-package"
 model="${LUMORA_MODEL_PATH:-${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/models/isnet-768-fp32.onnx}"
+runtime="${XDG_CACHE_HOME:-$HOME/.cache}/lumora-studio/onnxruntime/libonnxruntime.so.1"
 
 # 1. The packages, built from a copy of the tree's files (tracked, and new ones not ignored).
 say "baue die Pakete $version"
@@ -48,16 +51,24 @@ else
   say "kein Modell unter $model (scripts/fetch-model.sh): nur lumora-studio"
   build_only=(-B)
 fi
+profiles=()
+if [ -f "$runtime" ]; then
+  say "mit ONNX Runtime $runtime"
+else
+  say "keine ONNX Runtime unter $runtime (scripts/fetch-onnxruntime.sh): ohne lumora-studio-onnxruntime"
+  profiles=(-Ppkg.lumora-studio.noruntime)
+fi
 # The compiler cache the user's builds use (debhelper gives the build a home of its own).
 ccache_dir="$(ccache -k cache_dir 2>/dev/null || true)"
 (cd "$out/src" &&
   CCACHE_DIR="$ccache_dir" CCACHE_BASEDIR="$out/src" LUMORA_MODEL_FILE="$model" \
     DEB_BUILD_OPTIONS="noautodbgsym ${DEB_BUILD_OPTIONS:-}" \
-    dpkg-buildpackage "${build_only[@]}" -us -uc -j"$(nproc)" >"$out/build.log" 2>&1) ||
+    dpkg-buildpackage "${build_only[@]}" "${profiles[@]}" -us -uc -j"$(nproc)" >"$out/build.log" 2>&1) ||
   { tail -n 40 "$out/build.log" >&2; fail "dpkg-buildpackage fehlgeschlagen (build-package/build.log)"; }
 debs=("$out"/lumora-studio_"$version"_*.deb)
 [ -f "${debs[0]}" ] || fail "kein lumora-studio-Paket gebaut"
 [ "${build_only[0]}" = "-B" ] || debs+=("$out/lumora-studio-model_${version}_all.deb")
+[ ${#profiles[@]} -gt 0 ] || debs+=("$out"/lumora-studio-onnxruntime_"$version"_*.deb)
 for deb in "${debs[@]}"; do say "gebaut: $(basename "$deb") ($(du -h "$deb" | cut -f1))"; done
 
 # 2. lintian over everything built; the validators over the installed tree.
@@ -167,9 +178,12 @@ fi
 
 if [ "${build_only[0]}" = "-b" ] && [ ${#photos[@]} -gt 0 ]; then
   first="/tmp/fotos/$(basename "${photos[0]}")"
-  as_user lumora-cli cutout "$first" /home/fotograf/freigestellt.png --color "#FFFFFF" ||
+  cutout="$(as_user lumora-cli cutout "$first" /home/fotograf/freigestellt.png --color "#FFFFFF")" ||
     fail "lumora-cli cutout mit dem Modell des Pakets fehlgeschlagen"
-  say "lumora-cli cutout mit dem Modell aus /usr/share/lumora-studio/models: geschrieben"
+  if [ ${#profiles[@]} -eq 0 ]; then
+    grep -q "ONNX Runtime" <<<"$cutout" || fail "lumora-cli cutout lief nicht mit der ONNX Runtime des Pakets: $cutout"
+  fi
+  say "lumora-cli cutout mit dem Modell aus /usr/share/lumora-studio/models: $cutout"
 fi
 
 # The app under Xvfb: wait for its window, let the photos arrive, photograph the screen.
@@ -199,7 +213,8 @@ cp "$root/tmp/lumora/lumora-studio.png" "$out/lumora-studio.png"
 say "Bildschirmfoto: build-package/lumora-studio.png"
 
 say "apt purge"
-in_root apt-get purge -y lumora-studio lumora-studio-model >>"$out/apt.log" 2>&1 || fail "apt-get purge"
+in_root apt-get purge -y $(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Package; done) >>"$out/apt.log" 2>&1 ||
+  fail "apt-get purge"
 in_root apt-get autoremove --purge -y >>"$out/apt.log" 2>&1 || fail "apt-get autoremove"
 if in_root dpkg-query -W 'lumora-studio*' >/dev/null 2>&1; then fail "ein lumora-Paket ist noch installiert"; fi
 snapshot >"$out/root-after.txt"

@@ -169,8 +169,8 @@ int runCutout(const QStringList& args, QTextStream& out, QTextStream& err)
     if (!parsed->mask.isEmpty() && !writeResult(parsed->mask, maskAsPng(refined), err))
         return 1;
     out << parsed->output << ": " << result->raster.width() << " × " << result->raster.height() << " (laden " << loaded
-        << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms, Kanten " << refinedIn << " ms, Komposition "
-        << composited << " ms, schreiben " << clock.elapsed() << " ms)\n";
+        << " ms, Maske " << maskTimes.join(QStringLiteral(" / ")) << " ms mit " << segmentationRuntime() << ", Kanten "
+        << refinedIn << " ms, Komposition " << composited << " ms, schreiben " << clock.elapsed() << " ms)\n";
     return 0;
 }
 
