@@ -44,7 +44,7 @@ QString lumoraCacheFolder()
 QString compiledModelPath(const QByteArray& modelSha256, const QString& runtimeVersion)
 {
     return lumoraCacheFolder()
-           + QStringLiteral("/models/isnet-%1-ort%2-%3.ort")
+           + QStringLiteral("/models/isnet-%1-ort%2-%3.optimised.onnx")
                  .arg(QString::fromLatin1(modelSha256.left(16)), runtimeVersion, QString::fromLatin1(processorKey()));
 }
 
@@ -72,7 +72,7 @@ bool keepCompiledModel(const QString& written, const QString& path)
         return false;
     }
     const QFileInfo kept(path);
-    for (const QFileInfo& other : kept.dir().entryInfoList({QStringLiteral("isnet-*.ort")}, QDir::Files))
+    for (const QFileInfo& other : kept.dir().entryInfoList({QStringLiteral("isnet-*.optimised.onnx")}, QDir::Files))
         if (other.fileName() != kept.fileName())
             dropCompiledModel(other.filePath());
     return true;

@@ -11,9 +11,9 @@ namespace lumora {
 [[nodiscard]] QString lumoraCacheFolder();
 
 /// Where the model whose checksum is `modelSha256` (hex) is kept as ONNX Runtime `runtimeVersion`
-/// optimised it for this processor, in the runtime's own format: loading it skips the
-/// optimisation, about half a second. The name holds all three, so a new model, runtime or
-/// processor gets a file of its own.
+/// optimised it for this processor (an ONNX graph with the runtime's own fused operators):
+/// loading it skips most of the optimisation, about half a second. The name holds all three,
+/// so a new model, runtime or processor gets a file of its own.
 [[nodiscard]] QString compiledModelPath(const QByteArray& modelSha256, const QString& runtimeVersion);
 
 /// The compiled model's bytes when the file and its checksum file (".sha256" beside it) are

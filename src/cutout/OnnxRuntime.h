@@ -25,8 +25,8 @@ public:
     OnnxSession& operator=(const OnnxSession&) = delete;
 
     /// Loads `library` (once per process; later calls must name the same file) and the model in
-    /// `model`, ONNX or the runtime's own format. With `saveOptimisedTo`, the model as the runtime
-    /// optimised it is written there in its own format. Fails with the runtime's own message.
+    /// `model` (ONNX). With `saveOptimisedTo`, the model as the runtime optimised it is written
+    /// there, as ONNX. Fails with the runtime's own message.
     [[nodiscard]] static std::expected<std::unique_ptr<OnnxSession>, QString>
     open(const QString& library, const QByteArray& model, const QString& saveOptimisedTo = {});
 

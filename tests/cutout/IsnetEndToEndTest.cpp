@@ -248,14 +248,23 @@ TEST_F(IsnetMask, CompiledModelIsKeptAndADamagedOneIsMadeAgain)
     };
     const auto compiledFiles = [&] {
         return QDir(dir.filePath(QStringLiteral("cache/lumora-studio/models")))
-            .entryInfoList({QStringLiteral("isnet-*.ort")}, QDir::Files);
+            .entryInfoList({QStringLiteral("isnet-*.optimised.onnx")}, QDir::Files);
     };
+
+    // Beside it in the cache: the user's own model, which stays, and an older compiled form, which goes.
+    const QDir models(dir.filePath(QStringLiteral("cache/lumora-studio/models")));
+    ASSERT_TRUE(QDir().mkpath(models.path()));
+    const QString own = models.filePath(QStringLiteral("isnet-768-fp32.onnx"));
+    const QString older = models.filePath(QStringLiteral("isnet-0123456789abcdef-ort1.20.0-00000000.optimised.onnx"));
+    ASSERT_TRUE(test::writeAll(own, "Modell") && test::writeAll(older, "alt"));
 
     const auto first = maskAfterReload();
     ASSERT_TRUE(first) << first.error().description.toStdString();
     ASSERT_EQ(compiledFiles().size(), 1);
     const QFileInfo compiled = compiledFiles().front();
     EXPECT_TRUE(QFileInfo::exists(compiled.filePath() + QStringLiteral(".sha256")));
+    EXPECT_TRUE(QFileInfo::exists(own));
+    EXPECT_FALSE(QFileInfo::exists(older));
 
     // The compiled form is used as it is, and gives the same mask.
     const QDateTime written = compiled.lastModified();
