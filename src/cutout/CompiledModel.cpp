@@ -48,13 +48,16 @@ QString compiledModelPath(const QByteArray& modelSha256, const QString& runtimeV
                  .arg(QString::fromLatin1(modelSha256.left(16)), runtimeVersion, QString::fromLatin1(processorKey()));
 }
 
-QByteArray readCompiledModel(const QString& path, QByteArray* expectedSha256)
+QByteArray mapCompiledModel(QFile& file, QByteArray* expectedSha256)
 {
-    *expectedSha256 = expectedChecksum(path);
-    QFile file(path);
-    if (expectedSha256->isEmpty() || !file.open(QIODevice::ReadOnly))
+    // Mapped, not read: 170 MB need no copy. A new compiled model replaces the file by rename,
+    // so the mapped one stays as it was.
+    *expectedSha256 = expectedChecksum(file.fileName());
+    if (expectedSha256->isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() <= 0)
         return {};
-    return file.readAll();
+    const uchar* mapped = file.map(0, file.size());
+    return mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(file.size()))
+                  : QByteArray();
 }
 
 bool keepCompiledModel(const QString& written, const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace lumora {
@@ -16,9 +17,10 @@ namespace lumora {
 /// so a new model, runtime or processor gets a file of its own.
 [[nodiscard]] QString compiledModelPath(const QByteArray& modelSha256, const QString& runtimeVersion);
 
-/// The compiled model's bytes when the file and its checksum file (".sha256" beside it) are
-/// there, else empty.
-[[nodiscard]] QByteArray readCompiledModel(const QString& path, QByteArray* expectedSha256);
+/// The compiled model in `file` (opened here) mapped into memory, when the file and its checksum
+/// file (".sha256" beside it, returned in `expectedSha256`) are there; else empty. The bytes are
+/// valid while `file` stays open.
+[[nodiscard]] QByteArray mapCompiledModel(QFile& file, QByteArray* expectedSha256);
 
 /// Makes `written` (the file the runtime wrote) the compiled model at `path`: its checksum
 /// beside it, then the file renamed into place; other compiled models in the folder are removed.

@@ -91,11 +91,12 @@ QString compiledPathFor(const QString& runtime, const QByteArray& modelSha256)
 bool loadCompiled(LoadedNet& cache, const QString& runtime, const QString& compiled)
 {
     QByteArray expected;
-    const QByteArray bytes = readCompiledModel(compiled, &expected);
+    QFile file(compiled);
+    const QByteArray bytes = mapCompiledModel(file, &expected);
     if (bytes.isEmpty())
         return false;
     auto checksum = std::async(std::launch::async, [&bytes] { return sha256Hex(bytes); });
-    auto session = OnnxSession::open(runtime, bytes);
+    auto session = OnnxSession::open(runtime, bytes, {}, OnnxSession::Graph::optimised);
     if (checksum.get() != expected || !session) {
         dropCompiledModel(compiled);
         return false;

@@ -80,6 +80,7 @@ struct ApiBase {
 
 constexpr int kLogErrorsOnly = 3;
 constexpr int kSequential = 0;
+constexpr int kOptimiseNothing = 0;
 constexpr int kOptimiseAll = 99;
 constexpr int kDeviceAllocator = 0;
 constexpr int kCpuMemory = 0;
@@ -182,7 +183,7 @@ std::expected<QString, QString> OnnxSession::runtimeVersion(const QString& libra
 }
 
 std::expected<std::unique_ptr<OnnxSession>, QString> OnnxSession::open(const QString& library, const QByteArray& model,
-                                                                       const QString& saveOptimisedTo)
+                                                                       const QString& saveOptimisedTo, Graph graph)
 {
     const auto api = openRuntime(library);
     if (!api)
@@ -195,7 +196,7 @@ std::expected<std::unique_ptr<OnnxSession>, QString> OnnxSession::open(const QSt
             error = a.failure(a.at<SetIntFn>(entry)(options, value));
     };
     set(setSessionExecutionMode, kSequential);
-    set(setSessionGraphOptimizationLevel, kOptimiseAll);
+    set(setSessionGraphOptimizationLevel, graph == Graph::optimised ? kOptimiseNothing : kOptimiseAll);
     set(setIntraOpNumThreads, std::max(1, QThread::idealThreadCount()));
     set(setInterOpNumThreads, 1);
     // Waiting threads sleep instead of spinning: a mask is made while the window stays responsive.

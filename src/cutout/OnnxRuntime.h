@@ -26,9 +26,13 @@ public:
 
     /// Loads `library` (once per process; later calls must name the same file) and the model in
     /// `model` (ONNX). With `saveOptimisedTo`, the model as the runtime optimised it is written
-    /// there, as ONNX. Fails with the runtime's own message.
-    [[nodiscard]] static std::expected<std::unique_ptr<OnnxSession>, QString>
-    open(const QString& library, const QByteArray& model, const QString& saveOptimisedTo = {});
+    /// there, as ONNX. A `Graph::optimised` model (one written so, on this machine) is taken as it
+    /// is, without optimising it again. Fails with the runtime's own message.
+    enum class Graph { asPublished, optimised };
+    [[nodiscard]] static std::expected<std::unique_ptr<OnnxSession>, QString> open(const QString& library,
+                                                                                   const QByteArray& model,
+                                                                                   const QString& saveOptimisedTo = {},
+                                                                                   Graph graph = Graph::asPublished);
 
     /// The version of the runtime in `library` ("1.30.0"), loading it when needed.
     [[nodiscard]] static std::expected<QString, QString> runtimeVersion(const QString& library);
