@@ -18,6 +18,8 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <malloc.h>
+
 #include <future>
 #include <memory>
 #include <mutex>
@@ -253,6 +255,9 @@ void releaseIsnet()
         cache.onnx.reset();
         cache.net = cv::dnn::Net();
         cache.path.clear();
+        // The runtime frees its weights in many pieces that glibc keeps for later use; the
+        // memory is meant to go back to the system now.
+        malloc_trim(0);
     });
 }
 
