@@ -33,6 +33,7 @@ LICENCE_DIR="$MODEL_DIR/imgly-background-removal-data-$VERSION"
 
 say() { echo "fetch-model: $*"; }
 fail() { echo "fetch-model: FEHLER: $*" >&2; exit 1; }
+source "$(dirname "$0")/npm-pack.sh"
 
 # What the installed model was made from: package, input size and the converter's sources.
 recipe() {
@@ -58,16 +59,7 @@ WORK="$(mktemp -d "$MODEL_DIR/.fetch.XXXXXX")"
 trap 'rm -rf "$WORK"' EXIT
 
 # 1. The package, checked against the pinned integrity.
-say "lade $PACKAGE@$VERSION"
-(cd "$WORK" && npm pack "$PACKAGE@$VERSION" --silent >/dev/null) || fail "npm pack $PACKAGE@$VERSION fehlgeschlagen"
-TGZ="$(ls "$WORK"/*.tgz 2>/dev/null | head -n1)"
-[ -n "$TGZ" ] || fail "npm pack hat kein Archiv geliefert"
-ACTUAL_INTEGRITY="$(node -e '
-  const hash = require("crypto").createHash("sha512");
-  hash.update(require("fs").readFileSync(process.argv[1]));
-  console.log("sha512-" + hash.digest("base64"));
-' "$TGZ")"
-[ "$ACTUAL_INTEGRITY" = "$TARBALL_INTEGRITY" ] || fail "Prüfsumme des Pakets stimmt nicht ($ACTUAL_INTEGRITY)"
+TGZ="$(npm_pack_checked "$WORK" "$PACKAGE" "$VERSION" "$TARBALL_INTEGRITY")" || exit 1
 
 # 2. The chunks of the model, in their listed order.
 tar -xzf "$TGZ" -C "$WORK" package/dist/resources.json package/LICENSE.md package/ThirdPartyLicenses.json ||

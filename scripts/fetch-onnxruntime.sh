@@ -20,6 +20,7 @@ TARBALL_INTEGRITY="sha512-twhs1C2C/BFkz1yc5OY0KIU2GUq6DURO7hD4bx5Q2Qy3nAMJwRXW8x
 
 say() { echo "fetch-onnxruntime: $*"; }
 fail() { echo "fetch-onnxruntime: FEHLER: $*" >&2; exit 1; }
+source "$(dirname "$0")/npm-pack.sh"
 
 case "$(uname -m)" in
   x86_64) ARCH=x64 LIB_SHA256="ffb75a925ba05e47b235bb66e3e3911714a80b328a9c9425539feb204aa32a23" ;;
@@ -41,16 +42,7 @@ mkdir -p "$DIR"
 WORK="$(mktemp -d "$DIR/.fetch.XXXXXX")"
 trap 'rm -rf "$WORK"' EXIT
 
-say "lade $PACKAGE@$VERSION"
-(cd "$WORK" && npm pack "$PACKAGE@$VERSION" --silent >/dev/null) || fail "npm pack $PACKAGE@$VERSION fehlgeschlagen"
-TGZ="$(ls "$WORK"/*.tgz 2>/dev/null | head -n1)"
-[ -n "$TGZ" ] || fail "npm pack hat kein Archiv geliefert"
-ACTUAL_INTEGRITY="$(node -e '
-  const hash = require("crypto").createHash("sha512");
-  hash.update(require("fs").readFileSync(process.argv[1]));
-  console.log("sha512-" + hash.digest("base64"));
-' "$TGZ")"
-[ "$ACTUAL_INTEGRITY" = "$TARBALL_INTEGRITY" ] || fail "Prüfsumme des Pakets stimmt nicht ($ACTUAL_INTEGRITY)"
+TGZ="$(npm_pack_checked "$WORK" "$PACKAGE" "$VERSION" "$TARBALL_INTEGRITY")" || exit 1
 
 MEMBER="package/bin/napi-v6/linux/$ARCH/libonnxruntime.so.1"
 tar -xzf "$TGZ" -C "$WORK" "$MEMBER" package/package.json || fail "Paket unvollständig"
