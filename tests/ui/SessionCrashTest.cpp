@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -221,47 +220,5 @@ TEST(SessionCrash, KilledAppRestoresAndExportsAsIfNothingHappened)
         ASSERT_EQ(app.run(QStringLiteral("export ") + out), QStringLiteral("exported"));
         EXPECT_TRUE(filesIn(out) == expected);
         ASSERT_TRUE(app.quit());
-    }
-}
-
-TEST(SessionCrash, HostileJournalsEndInAGermanQuestionAndARunningApp)
-{
-    Photos photos;
-    QTemporaryDir work;
-    const QByteArray entry = R"({"id": "6f1b2c1e-0000-4000-8000-000000000001", "path": "/dev/zero", "size": 0, )"
-                             R"("modified": "0", "inode": "1"})";
-    const struct {
-        const char* what;
-        std::function<void(const QString& folder)> make;
-        const char* asked;
-    } cases[] = {
-        {"a FIFO",
-         [](const QString& folder) {
-             ASSERT_EQ(mkfifo(QFile::encodeName(folder + QStringLiteral("/session.json")).constData(), 0600), 0);
-         },
-         "keine reguläre Datei"},
-        {"a photo that is a device",
-         [&](const QString& folder) {
-             writeAll(folder + QStringLiteral("/session.json"),
-                      R"({"format": "lumora-session", "version": 1, "photos": [)" + entry + "]}");
-         },
-         "„zero“: Das ist keine reguläre Datei."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString state = work.path() + QStringLiteral("/") + QString::fromUtf8(c.what);
-        const QString folder = state + QStringLiteral("/lumora-studio/session");
-        ASSERT_TRUE(QDir().mkpath(folder));
-        c.make(folder);
-        App app(state);
-        const QString question = app.reply();
-        EXPECT_TRUE(question.startsWith(QStringLiteral("ask Die letzte Sitzung wurde nicht beendet")))
-            << question.toStdString();
-        EXPECT_TRUE(question.contains(QString::fromUtf8(c.asked))) << question.toStdString();
-        app.send(QStringLiteral("answer Behalten"));
-        // Still running and working; the journal is where it was.
-        EXPECT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
-        EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/session.json")));
-        EXPECT_TRUE(app.quit());
     }
 }
