@@ -1,5 +1,6 @@
 #include "cutout/CompiledModel.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -78,6 +79,12 @@ bool keepCompiledModel(const QString& written, const QString& path)
     for (const QFileInfo& other : kept.dir().entryInfoList({QStringLiteral("isnet-*.optimised.onnx")}, QDir::Files))
         if (other.fileName() != kept.fileName())
             dropCompiledModel(other.filePath());
+    // What a process that ended while the runtime wrote left behind; a day old, it is no one's.
+    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
+    for (const QFileInfo& left :
+         kept.dir().entryInfoList({QStringLiteral("isnet-*.optimised.onnx.new-*")}, QDir::Files))
+        if (left.lastModified() < dayAgo)
+            QFile::remove(left.filePath());
     return true;
 }
 

@@ -257,6 +257,15 @@ TEST_F(IsnetMask, CompiledModelIsKeptAndADamagedOneIsMadeAgain)
     const QString own = models.filePath(QStringLiteral("isnet-768-fp32.onnx"));
     const QString older = models.filePath(QStringLiteral("isnet-0123456789abcdef-ort1.20.0-00000000.optimised.onnx"));
     ASSERT_TRUE(test::writeAll(own, "Modell") && test::writeAll(older, "alt"));
+    // And what a process that ended while writing one left behind, two days ago.
+    const QString leftOver =
+        models.filePath(QStringLiteral("isnet-0123456789abcdef-ort1.20.0-00000000.optimised.onnx.new-7"));
+    ASSERT_TRUE(test::writeAll(leftOver, "halb"));
+    {
+        QFile file(leftOver);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+    }
 
     const auto first = maskAfterReload();
     ASSERT_TRUE(first) << first.error().description.toStdString();
@@ -265,6 +274,7 @@ TEST_F(IsnetMask, CompiledModelIsKeptAndADamagedOneIsMadeAgain)
     EXPECT_TRUE(QFileInfo::exists(compiled.filePath() + QStringLiteral(".sha256")));
     EXPECT_TRUE(QFileInfo::exists(own));
     EXPECT_FALSE(QFileInfo::exists(older));
+    EXPECT_FALSE(QFileInfo::exists(leftOver));
 
     // The compiled form is used as it is, and gives the same mask.
     const QDateTime written = compiled.lastModified();
