@@ -46,6 +46,19 @@ void renderTypical(benchmark::State& state)
 }
 BENCHMARK(renderTypical)->Unit(benchmark::kMillisecond);
 
+/// The typical edits' tiled watermark alone on a 24 MP photo.
+void watermarkTiled(benchmark::State& state)
+{
+    const QImage image = noisyImage(6000, 4000);
+    lumora::EditState edits;
+    edits.watermark = lumora::typicalEdits(image.size()).watermark;
+    for (auto _ : state) {
+        QImage base = image.copy();
+        benchmark::DoNotOptimize(lumora::renderDecoded(std::move(base), image.size(), edits));
+    }
+}
+BENCHMARK(watermarkTiled)->Unit(benchmark::kMillisecond);
+
 /// A processor holding one 6000 × 4000 JPEG photo, as after loading it.
 lumora::PhotoItem loadedPhoto24MP(lumora::ImageProcessor& processor)
 {

@@ -2,6 +2,7 @@
 
 #include "base/Parallel.h"
 #include "pipeline/Raster.h"
+#include "pipeline/VectorClones.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,15 +13,6 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #include <xmmintrin.h>
-#endif
-
-// The per-row kernels are compiled twice, for AVX2 and for the baseline, and picked at load time.
-// Not under the sanitizers: the picking runs while the program is loaded, before their runtime is
-// set up, and the thread sanitizer's instrumentation of it crashes there.
-#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define LUMORA_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define LUMORA_VECTOR_CLONES
 #endif
 
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)

@@ -2,6 +2,7 @@
 #include "pipeline/RowBands.h"
 
 #include "base/Parallel.h"
+#include "pipeline/Blend.h"
 #include "pipeline/ColorHex.h"
 
 #include <QFontDatabase>
@@ -285,7 +286,7 @@ void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<T
 
 namespace {
 
-/// The most pixels a tile's stamp may hold relative to the raster's width: one band of rows.
+/// The most pixels a tile's stamp may hold: this many rows of the raster's longer side.
 constexpr int kStampRows = 512;
 /// A stamp is blended only where stamps overlap at most this often on average: a long text
 /// turned by 30 degrees has a bounding box mostly empty, and blending it would cost that many
@@ -336,18 +337,64 @@ QPainterPath contoursWithin(const QList<Contour>& contours, const QRectF& area)
     return path;
 }
 
-/// Blends `stamp` at each target from all cores, band by band.
-void blendStamps(QImage& raster, const QImage& stamp, const QList<QRect>& targets)
+/// The filled text of one tile and, per row, the runs of its pixels that hold anything: the box
+/// of a turned text is mostly empty, and only the runs are blended.
+struct Stamp {
+    QImage image;
+    QList<QPoint> runs; ///< x: the run's first pixel, y: one past its last
+    QList<int> rowRuns; ///< the runs of row r are runs[rowRuns[r]] up to runs[rowRuns[r + 1]]
+};
+
+Stamp withRuns(QImage image)
+{
+    constexpr int kJoinGap = 16; // a shorter gap is blended through: starting a run costs more
+    Stamp stamp{std::move(image), {}, {}};
+    const int w = stamp.image.width(), h = stamp.image.height();
+    stamp.rowRuns.reserve(h + 1);
+    for (int y = 0; y < h; ++y) {
+        stamp.rowRuns.append(int(stamp.runs.size()));
+        const auto* row = reinterpret_cast<const quint32*>(stamp.image.constScanLine(y));
+        int x = 0;
+        while (x < w) {
+            while (x < w && row[x] == 0) // premultiplied: nothing to blend only where all is 0
+                ++x;
+            if (x == w)
+                break;
+            const int begin = x;
+            int end = x;
+            for (; x < w && x - end < kJoinGap; ++x)
+                if (row[x] != 0)
+                    end = x + 1;
+            stamp.runs.append(QPoint(begin, end));
+        }
+    }
+    stamp.rowRuns.append(int(stamp.runs.size()));
+    return stamp;
+}
+
+/// Blends `stamp` at each target (in their order; in the pixels of the whole raster, of which
+/// `raster` holds the rows from `firstRow` on) from all cores, band by band.
+void blendStamps(QImage& raster, int firstRow, const Stamp& stamp, const QList<QRect>& targets)
 {
     uchar* bits = raster.bits(); // detach once, before the threads share the buffer
     const qsizetype stride = raster.bytesPerLine();
-    const QImage::Format format = raster.format();
+    const int width = raster.width();
     parallelBands(raster.height(), kStampRows, [&](int y0, int y1) {
-        QImage band(bits + stride * y0, raster.width(), y1 - y0, stride, format);
-        QPainter painter(&band);
-        for (const QRect& target : targets)
-            if (target.bottom() >= y0 && target.top() < y1)
-                painter.drawImage(target.topLeft() - QPoint(0, y0), stamp);
+        for (const QRect& whole : targets) {
+            const QRect target = whole.translated(0, -firstRow);
+            const int from = std::max(target.top(), y0), to = std::min(target.bottom() + 1, y1);
+            for (int y = from; y < to; ++y) {
+                const int sy = y - target.top();
+                auto* dst = reinterpret_cast<quint32*>(bits + stride * y);
+                const auto* src = reinterpret_cast<const quint32*>(stamp.image.constScanLine(sy));
+                for (int r = stamp.rowRuns[sy]; r < stamp.rowRuns[sy + 1]; ++r) {
+                    const int x0 = std::max(target.left() + stamp.runs[r].x(), 0);
+                    const int x1 = std::min(target.left() + stamp.runs[r].y(), width);
+                    if (x1 > x0)
+                        sourceOverRow(dst + x0, src + (x0 - target.left()), x1 - x0);
+                }
+            }
+        }
     });
 }
 
@@ -373,12 +420,27 @@ void fillTiles(QImage& raster, int firstRow, const QList<Contour>& contours, con
 
 } // namespace
 
-std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w,
-                                          int h, TileDrawing drawing, int firstRow)
+struct PreparedWatermark::Plan {
+    QString text;
+    double size = 0;
+    TextMetrics metrics;
+    QColor color;
+    QTransform toDevice;
+    std::optional<QPointF> anchor; ///< an anchored text's origin; tiled without
+    QList<Contour> contours;
+    QList<QTransform> tiles;
+    std::optional<Stamp> stamp;
+    QList<QRect> targets; ///< where the stamp goes, in the whole raster's pixels
+};
+
+std::expected<PreparedWatermark, Error> PreparedWatermark::prepare(const QTransform& toDevice,
+                                                                   const Watermark& watermark, int w, int h,
+                                                                   const QRect& device, TileDrawing drawing)
 {
+    PreparedWatermark prepared;
     const QString text = watermark.text.trimmed().left(kWatermarkMaxLength);
-    if (text.isEmpty() || w <= 0 || h <= 0 || raster.isNull())
-        return {};
+    if (text.isEmpty() || w <= 0 || h <= 0 || device.isEmpty())
+        return prepared;
     const double size = watermarkFontSize(watermark, w, h);
     if (!std::isfinite(size))
         return std::unexpected(undrawable(QStringLiteral("Die Schriftgröße ist keine Zahl.")));
@@ -386,22 +448,24 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
         return std::unexpected(undrawable(QStringLiteral("Die Schrift wäre %1 Pixel hoch, höchstens %2 sind möglich.")
                                               .arg(std::llround(size))
                                               .arg(std::llround(kMaxWatermarkFontSize))));
-    QColor color = colorOr(watermark.colorHex, Qt::white);
-    color.setAlphaF(float(std::clamp(watermark.opacity, 0.0, 1.0)));
-    if (color.alpha() == 0)
-        return {}; // invisible: the layer stays transparent
-    const TextMetrics metrics = measureText(text, size);
-    const QList<Contour> contours = textContours(text, size, metrics);
-    if (contours.isEmpty() && hasVisibleCharacters(text))
+    auto plan = std::make_shared<Plan>();
+    plan->text = text;
+    plan->size = size;
+    plan->toDevice = toDevice;
+    plan->color = colorOr(watermark.colorHex, Qt::white);
+    plan->color.setAlphaF(float(std::clamp(watermark.opacity, 0.0, 1.0)));
+    if (plan->color.alpha() == 0)
+        return prepared; // invisible: the layer stays transparent
+    plan->metrics = measureText(text, size);
+    const TextMetrics& metrics = plan->metrics;
+    plan->contours = textContours(text, size, metrics);
+    if (plan->contours.isEmpty() && hasVisibleCharacters(text))
         return std::unexpected(undrawable(QStringLiteral("Die Schrift liefert für diesen Text keine Zeichen.")));
 
     if (watermark.position != WatermarkPosition::tiled) {
-        const QPointF origin = watermarkAnchor(watermark.position, w, h, {metrics.width, metrics.height}, size);
-        paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
-            beginPainting(painter);
-            drawTextLine(painter, toDevice * shift, QTransform(), origin, text, size, metrics, color);
-        });
-        return {};
+        plan->anchor = watermarkAnchor(watermark.position, w, h, {metrics.width, metrics.height}, size);
+        prepared.m_plan = std::move(plan);
+        return prepared;
     }
 
     const QTransform turn = QTransform::fromTranslate(-w / 2.0, -h / 2.0) * QTransform().rotate(kTileAngleDegrees)
@@ -411,52 +475,80 @@ std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDe
     const double d = std::hypot(double(w), double(h));
     const QRectF layer(0, 0, w, h);
     const QRectF local(0, -metrics.height, metrics.width, metrics.height);
-    const QRect device = raster.rect().translated(0, firstRow);
     // The tiles that reach the raster: each is the text moved by (x, y) in the turned frame.
-    QList<QTransform> tiles;
     int row = 0;
     for (double y = -d; y < h + d; y += stepY, ++row) {
         for (double x = (row % 2 == 0 ? -d : stepX / 2 - d); x < w + d; x += stepX) {
             const QTransform place = QTransform(1, 0, 0, -1, x, y) * turn;
             if (place.mapRect(local).intersects(layer) && (place * toDevice).mapRect(local).intersects(device))
-                tiles.append(place * toDevice);
+                plan->tiles.append(place * toDevice);
         }
     }
-    if (tiles.isEmpty())
-        return {};
+    if (plan->tiles.isEmpty())
+        return prepared;
 
     // Every tile is the same picture moved. Where the text's turned box is small, the text is
     // filled once into a stamp that is blended at each tile at the nearest whole pixel (at most
     // half a pixel off): filling the outline at every one of many tiles costs several times more.
     // A long or large text's box is mostly empty and larger than the photo: its tiles are filled
-    // straight into the raster.
-    const QTransform& first = tiles.first();
+    // straight into the raster. The stamp's bound follows the raster's longer side, so that a
+    // photo turned upright is drawn as it is lying.
+    const QTransform& first = plan->tiles.first();
     const QTransform linear(first.m11(), first.m12(), first.m21(), first.m22(), 0, 0);
     const QRect stampRect = linear.mapRect(local).toAlignedRect().adjusted(-1, -1, 1, 1);
     const double stampArea = double(stampRect.width()) * stampRect.height();
     const double cellArea = std::abs(linear.determinant()) * stepX * stepY;
+    const double longerSide = std::max(w, h) * std::sqrt(std::abs(toDevice.determinant()));
     const bool stamped = drawing == TileDrawing::stamp
-                         || (drawing == TileDrawing::automatic && stampArea <= double(raster.width()) * kStampRows
+                         || (drawing == TileDrawing::automatic && stampArea <= longerSide * kStampRows
                              && stampArea <= kMaxStampOverlap * cellArea);
     QImage stamp = stamped ? transparentLayer(stampRect.size()) : QImage();
-    if (stamp.isNull()) {
-        fillTiles(raster, firstRow, contours, tiles, color);
+    if (!stamp.isNull()) {
+        {
+            QPainter painter(&stamp);
+            beginPainting(painter);
+            painter.setTransform(linear * QTransform::fromTranslate(-stampRect.left(), -stampRect.top()));
+            painter.fillPath(contoursWithin(plan->contours, QRectF()), plan->color);
+        }
+        for (const QTransform& tile : std::as_const(plan->tiles)) {
+            const QPointF at = tile.map(QPointF(0, 0));
+            plan->targets.append(QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(),
+                                       stampRect.size()));
+        }
+        plan->stamp = withRuns(std::move(stamp));
+    }
+    prepared.m_plan = std::move(plan);
+    return prepared;
+}
+
+void PreparedWatermark::paint(QImage& raster, int firstRow) const
+{
+    if (!m_plan || raster.isNull())
+        return;
+    const Plan& plan = *m_plan;
+    if (plan.anchor) {
+        paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
+            beginPainting(painter);
+            drawTextLine(painter, plan.toDevice * shift, QTransform(), *plan.anchor, plan.text, plan.size, plan.metrics,
+                         plan.color);
+        });
+    } else if (plan.stamp && raster.format() == QImage::Format_ARGB32_Premultiplied) {
+        blendStamps(raster, firstRow, *plan.stamp, plan.targets);
+    } else {
+        fillTiles(raster, firstRow, plan.contours, plan.tiles, plan.color);
+    }
+}
+
+std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice, const Watermark& watermark, int w,
+                                          int h, TileDrawing drawing, int firstRow)
+{
+    if (raster.isNull())
         return {};
-    }
-    {
-        QPainter painter(&stamp);
-        beginPainting(painter);
-        painter.setTransform(linear * QTransform::fromTranslate(-stampRect.left(), -stampRect.top()));
-        painter.fillPath(contoursWithin(contours, QRectF()), color);
-    }
-    QList<QRect> targets;
-    for (const QTransform& tile : tiles) {
-        const QPointF at = tile.map(QPointF(0, 0));
-        targets.append(
-            QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y())) - firstRow) + stampRect.topLeft(),
-                  stampRect.size()));
-    }
-    blendStamps(raster, stamp, targets);
+    auto prepared =
+        PreparedWatermark::prepare(toDevice, watermark, w, h, raster.rect().translated(0, firstRow), drawing);
+    if (!prepared)
+        return std::unexpected(prepared.error());
+    prepared->paint(raster, firstRow);
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QTransform>
 #include <expected>
+#include <memory>
 #include <optional>
 
 class QPainter;
@@ -77,7 +78,7 @@ inline constexpr double kMaxWatermarkFontSize = 32768;
 enum class TileDrawing { automatic, stamp, fill };
 
 /// Paints the watermark of a w × h layer onto `raster` (from all cores when tiled); nothing
-/// when the trimmed text is empty. Memory beyond the raster stays below one band of its rows,
+/// when the trimmed text is empty. Memory beyond the raster stays below 512 rows of its longer side,
 /// and time grows with the raster's pixels, not with the text's length or size: a tiled text is
 /// filled into one stamp that is blended at each tile, or, where that stamp would be large or
 /// mostly empty, filled tile by tile straight into the raster, clipped to it.
@@ -89,6 +90,27 @@ enum class TileDrawing { automatic, stamp, fill };
 [[nodiscard]] std::expected<void, Error> paintWatermark(QImage& raster, const QTransform& toDevice,
                                                         const Watermark& watermark, int w, int h,
                                                         TileDrawing drawing = TileDrawing::automatic, int firstRow = 0);
+
+/// A watermark made ready to paint onto any rows of the raster that `toDevice` maps a w × h
+/// layer to: its tiles found and its stamp filled once, so that a render streamed band by band
+/// paints each band with the same one. paintWatermark is prepare, then paint.
+class PreparedWatermark {
+public:
+    /// Fails as paintWatermark does. `device`: the rows of the raster that will be painted, in
+    /// the whole raster's pixels (tiles outside them are left out).
+    [[nodiscard]] static std::expected<PreparedWatermark, Error> prepare(const QTransform& toDevice,
+                                                                         const Watermark& watermark, int w, int h,
+                                                                         const QRect& device,
+                                                                         TileDrawing drawing = TileDrawing::automatic);
+    /// Paints onto `raster`, which holds the rows from `firstRow` on of the whole raster.
+    /// Thread-safe: one prepared watermark may paint several bands at once.
+    void paint(QImage& raster, int firstRow = 0) const;
+
+    struct Plan;
+
+private:
+    std::shared_ptr<const Plan> m_plan; ///< null: nothing to paint
+};
 
 // --- the routines as separate layers ---
 

@@ -226,6 +226,14 @@ std::expected<BandedRender, Error> BandedRender::start(QImage base, QSize origin
     render.m_sigma = kSharpenRadius * double(base.width()) / originalSize.width();
     render.m_originalSize = originalSize;
     render.m_edits = edits;
+    if (edits.watermark) {
+        const int w = int(render.m_extent.width()), h = int(render.m_extent.height());
+        auto prepared = PreparedWatermark::prepare(layerToRaster(QSizeF(w, h), render.m_size), *edits.watermark, w, h,
+                                                   QRect(QPoint(0, 0), render.m_size));
+        if (!prepared)
+            return std::unexpected(prepared.error());
+        render.m_watermark = std::make_shared<const PreparedWatermark>(std::move(*prepared));
+    }
     render.m_source = std::move(base);
     return render;
 }
@@ -244,8 +252,8 @@ std::expected<QImage, Error> BandedRender::rows(int firstRow, int count, QImage 
     if (band.isNull())
         return band;
     paintTextStep(band, firstRow, m_source.size(), m_originalSize, m_edits, m_applied);
-    if (auto painted = paintWatermarkStep(band, firstRow, m_size, m_extent, m_edits); !painted)
-        return std::unexpected(painted.error());
+    if (m_watermark)
+        m_watermark->paint(band, firstRow);
     return band;
 }
 

@@ -7,8 +7,11 @@
 #include "pipeline/SourceImage.h"
 
 #include <expected>
+#include <memory>
 
 namespace lumora {
+
+class PreparedWatermark;
 
 /// Bounding box of the rectangle (0, 0, size) turned by `degrees` counter-clockwise about its
 /// centre, in y-up pixel space. A quarter turn of W × H gives (W/2 − H/2, H/2 − W/2, H, W).
@@ -55,9 +58,11 @@ public:
     [[nodiscard]] QRectF extent() const { return m_extent; }
 
     /// Rows [firstRow, firstRow + count) of the final raster (clipped to it) as a new raster,
-    /// made from all cores (all rows of a raster rendered whole: that raster, shared). Fails with the watermark's error. Safe to call from several threads
-    /// at once, but not together with releaseSource(). `reuse`: a band given back, written over
-    /// when it fits (see colorAndTurnRows).
+    /// made from all cores (all rows of a raster rendered whole: that raster, shared). The
+    /// watermark's error comes from start(), which prepares it once for all bands; the error
+    /// case is kept for callers. Safe to call from several threads at once, but not together
+    /// with releaseSource(). `reuse`: a band given back, written over when it fits (see
+    /// colorAndTurnRows).
     [[nodiscard]] std::expected<QImage, Error> rows(int firstRow, int count, QImage reuse = {}) const;
 
     /// Whether start() rendered the whole raster already (an arbitrary turn): the original's
@@ -76,6 +81,7 @@ private:
     EditState m_edits;
     Dihedral m_applied;
     double m_sigma = 0;
+    std::shared_ptr<const PreparedWatermark> m_watermark; ///< prepared once for all bands
 };
 
 /// renderDecodedChecked for displays: a watermark that cannot be drawn is left out. Never fails.

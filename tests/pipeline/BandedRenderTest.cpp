@@ -180,15 +180,13 @@ TEST(BandedRender, EmptyOriginalAndRowsOutsideGiveNothing)
     EXPECT_TRUE(render->rows(0, 5).value_or(QImage(1, 1, QImage::Format_ARGB32)).isNull());
 }
 
-TEST(BandedRender, AWatermarkThatCannotBeDrawnFailsTheBand)
+TEST(BandedRender, AWatermarkThatCannotBeDrawnFailsTheRender)
 {
     EditState edits = fullChain({64, 48}, 90, false, false, "tiled");
     edits.watermark->sizeFactor = std::numeric_limits<double>::quiet_NaN();
-    auto render = BandedRender::start(test::noise(64, 48), QSize(64, 48), edits);
-    ASSERT_TRUE(render.has_value());
-    const auto rows = render->rows(0, 16);
-    ASSERT_FALSE(rows.has_value());
-    EXPECT_EQ(rows.error().domain, watermarkErrors::domain);
+    const auto render = BandedRender::start(test::noise(64, 48), QSize(64, 48), edits);
+    ASSERT_FALSE(render.has_value());
+    EXPECT_EQ(render.error().domain, watermarkErrors::domain);
 }
 
 // Streamed encoders give the bytes of the whole-raster ones, a translucent band included.
