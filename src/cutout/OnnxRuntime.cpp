@@ -16,12 +16,23 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <mutex>
 
 namespace lumora {
 
 namespace {
+
+// Official builds of the runtime since 1.29 collect usage events on Linux: they keep a device
+// identifier and a queue of events under ~/.cache/Microsoft and upload them to Microsoft. A
+// photo tool has no business sending anything anywhere, so this turns that off for the whole
+// process. The runtime reads the variable when its environment is created; it is set here, while
+// the program starts and no other thread can read the environment at the same time.
+[[maybe_unused]] const bool g_telemetryOff = [] {
+    ::setenv("ORT_DISABLE_TELEMETRY", "1", 1);
+    return true;
+}();
 
 struct OrtStatus;
 struct OrtEnv;

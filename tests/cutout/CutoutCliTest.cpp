@@ -1,5 +1,6 @@
 // lumora-cli cutout: arguments, a missing model, and one real run when the model is installed.
 
+#include "cutout/OnnxRuntime.h"
 #include "cutout/SegmentationModel.h"
 #include "pipeline/SourceImage.h"
 #include "support/CliRun.h"
@@ -62,11 +63,16 @@ TEST(CutoutCli, BadArgumentsExitWithTwoAMissingModelOrPhotoWithOne)
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
+// The run also checks that ONNX Runtime leaves nothing in the user's home: its official builds
+// keep a device identifier and queue usage events for Microsoft under ~/.cache/Microsoft
+// unless told not to.
 TEST(CutoutCli, WritesTheSubjectOverTheNewBackground)
 {
-    LUMORA_REQUIRE(QFileInfo::exists(segmentationModelPath()), "model not installed ("
-                                                                   << segmentationModelPath().toStdString()
-                                                                   << "; scripts/setup.sh fetches it)");
+    const QString model = segmentationModelPath();
+    LUMORA_REQUIRE(QFileInfo::exists(model),
+                   "model not installed (" << model.toStdString() << "; scripts/setup.sh fetches it)");
+    const QString runtime = onnxRuntimePath(QString());
+    LUMORA_REQUIRE(!runtime.isEmpty(), "ONNX Runtime not installed (scripts/setup.sh fetches it)");
     const QImage bear(QStringLiteral("/usr/share/tuxpaint/stamps/animals/mammals/bears/european-bear.png"));
     ASSERT_FALSE(bear.isNull()) << "tuxpaint-stamps-default missing (scripts/setup.sh)";
     QImage photo(640, 480, QImage::Format_ARGB32_Premultiplied);
@@ -76,10 +82,20 @@ TEST(CutoutCli, WritesTheSubjectOverTheNewBackground)
     QTemporaryDir dir;
     const QString in = writePhoto(dir, QStringLiteral("baer.png"), photo);
     const QString out = dir.filePath(QStringLiteral("frei.jpg"));
-    const CliRun run = cutout({in, out, QStringLiteral("--color"), QStringLiteral("#1E90FF"), QStringLiteral("--mask"),
-                               dir.filePath(QStringLiteral("maske.png"))});
+    const QString home = dir.filePath(QStringLiteral("home"));
+    const CliRun run =
+        test::runCli({QStringLiteral("cutout"), in, out, QStringLiteral("--color"), QStringLiteral("#1E90FF"),
+                      QStringLiteral("--mask"), dir.filePath(QStringLiteral("maske.png"))},
+                     model, false,
+                     {{QStringLiteral("HOME"), home},
+                      {QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache")},
+                      {QStringLiteral("LUMORA_ONNXRUNTIME"), runtime},
+                      // as a user's environment may say; this process has turned it off
+                      {QStringLiteral("ORT_DISABLE_TELEMETRY"), QStringLiteral("0")}});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("640 × 480")));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("ONNX Runtime"))) << run.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("/.cache/Microsoft")));
     const QColor corner = test::pixel(test::decodedFile(out), 3, 3);
     EXPECT_LE(test::channelDistance(corner, QColor(0x1E, 0x90, 0xFF)), 4) << corner.name().toStdString();
     EXPECT_EQ(QImage(dir.filePath(QStringLiteral("maske.png"))).size(), QSize(640, 480));

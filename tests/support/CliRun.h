@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <grp.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lumora::test {
 
@@ -16,8 +17,10 @@ struct CliRun {
 
 /// Runs lumora-cli (LUMORA_CLI_PATH) with `args`, with LUMORA_MODEL_PATH set to `modelPath`
 /// when one is given, and waits for it to end. With `asOtherUser`, a process running as root
-/// runs it as the user "nobody" (whom file permissions bind, unlike root).
-inline CliRun runCli(const QStringList& args, const QString& modelPath = {}, bool asOtherUser = false)
+/// runs it as the user "nobody" (whom file permissions bind, unlike root). `variables` are set
+/// in its environment on top of this process's.
+inline CliRun runCli(const QStringList& args, const QString& modelPath = {}, bool asOtherUser = false,
+                     const QList<std::pair<QString, QString>>& variables = {})
 {
     QProcess process;
     if (asOtherUser && ::geteuid() == 0) {
@@ -30,6 +33,8 @@ inline CliRun runCli(const QStringList& args, const QString& modelPath = {}, boo
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!modelPath.isEmpty())
         env.insert(QStringLiteral("LUMORA_MODEL_PATH"), modelPath);
+    for (const auto& [name, value] : variables)
+        env.insert(name, value);
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(LUMORA_CLI_PATH), args);
     process.waitForFinished(120000);
