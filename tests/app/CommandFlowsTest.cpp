@@ -1,5 +1,4 @@
 #include "app/CommandFlows.h"
-#include "fileops/DeleteRestore.h"
 #include "model/ImageProcessor.h"
 #include "platform/Preferences.h"
 #include "platform/UDisksVolumeService.h"
@@ -100,7 +99,6 @@ TEST(SaveFlow, TheFirstSaveWithACameraRawFileSaysOnceWhereItsJpegGoes)
     w.loadPhotos(1); // a JPEG alone: no notice
     w.flows.save();
     EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
-    ASSERT_EQ(w.dialogs.messages.size(), 1);
 
     const QUrl raw = writePhotoFile(w.dir.path(), QStringLiteral("IMG_0042.NEF"), makeDng(photoLike(64, 48)));
     ASSERT_TRUE(loadAndWait(w.processor, {raw}));
@@ -147,6 +145,7 @@ TEST(ExportFlow, CancelledExportSaysHowManyWereWritten)
     w.flows.cancelRunning();
     held.let();
     EXPECT_EQ(w.finished(), QStringLiteral("Abgebrochen – 0 von 3 Bildern wurden geschrieben."));
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(CommandFlows::cancelledMessage(CommandFlows::Command::deleteFiles, {std::nullopt, true, 2, 5}),
               QStringLiteral("Abgebrochen – 2 von 5 Dateien wurden gelöscht."));
 }
@@ -164,11 +163,12 @@ TEST(ExportFlow, FailingExportShowsThePrefixAndTheFileSystemsText)
     EXPECT_GT(message.size(), QStringLiteral("Fehler beim PNG-Export: ").size());
 }
 
-TEST(DeleteFlow, TheThreeAnswersAndTheRestore)
+// What is deleted and restored, and how, is tested on DeleteRestore; here each answer reaches it.
+TEST(DeleteFlow, TheThreeAnswers)
 {
     Window w;
     w.loadPhotos(3);
-    const PhotoItem second = w.processor.photos()[1];
+    const PhotoItem first = w.processor.photos()[0], second = w.processor.photos()[1];
     QSignalSpy cleared(&w.flows, &CommandFlows::selectionCleared);
 
     w.dialogs.answer(QStringLiteral("Abbrechen"));
@@ -180,19 +180,13 @@ TEST(DeleteFlow, TheThreeAnswersAndTheRestore)
     EXPECT_EQ(w.dialogs.questions.last().title, QStringLiteral("Bilder entfernen?"));
     EXPECT_EQ(w.finished(), QStringLiteral("Ausgewählte Bilder wurden entfernt."));
     EXPECT_FALSE(QFile::exists(second.url.toLocalFile()));
-    EXPECT_EQ(w.processor.photos().size(), 2);
     EXPECT_GE(cleared.count(), 1);
-    ASSERT_TRUE(canRestore(w.processor));
-
-    w.flows.restore(); // what comes back, and how, is tested on DeleteRestore
-    EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("Bilder wurden wiederhergestellt."));
-    EXPECT_TRUE(QFile::exists(second.url.toLocalFile()));
 
     w.dialogs.answer(QStringLiteral("Nur aus Übersicht entfernen"));
-    w.flows.requestDelete({second.id});
+    w.flows.requestDelete({first.id});
     EXPECT_EQ(w.dialogs.messages.last().second,
               QStringLiteral("Ausgewählte Bilder wurden aus der Übersicht entfernt."));
-    EXPECT_TRUE(QFile::exists(second.url.toLocalFile()));
+    EXPECT_TRUE(QFile::exists(first.url.toLocalFile()));
 }
 
 TEST(EjectFlow, NoPathFailureAndSuccess)
