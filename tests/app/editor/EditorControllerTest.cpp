@@ -25,7 +25,7 @@ QImage expectedCanvas(const EditorBench& bench)
 } // namespace
 
 // Whatever the user did, once the renders are in, the canvas shows the photo's edit value and
-// nothing beside it: after commits, a resize, undo and redo, a discarded background result.
+// nothing beside it: after commits, a resize, undo and redo.
 TEST(EditorController, TheCanvasShowsWhatIsSaved)
 {
     EditorBench bench({400, 300}, {800, 600});
@@ -48,20 +48,6 @@ TEST(EditorController, TheCanvasShowsWhatIsSaved)
         {"Undo", [&] { bench.editor->undo(); }},
         {"UndoAgain", [&] { bench.editor->undo(); }},
         {"Redo", [&] { bench.editor->redo(); }},
-        {"BackgroundDiscarded",
-         [&] {
-             auto& background = bench.tool<BackgroundTool>();
-             background.setEngine(FreistellenEngine([](const QImage& bitmap) -> std::expected<QImage, Error> {
-                 QImage mask(bitmap.size(), QImage::Format_Grayscale8);
-                 mask.fill(255);
-                 return mask;
-             }));
-             background.start();
-             EditorBench::settle();
-             background.setColor(Qt::blue);
-             EditorBench::settle();
-             background.discard();
-         }},
     };
     for (const auto& [name, step] : steps) {
         SCOPED_TRACE(name);
