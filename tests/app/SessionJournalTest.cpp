@@ -116,17 +116,13 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
 {
     Fixture f;
     auto s = f.loaded();
-    const QImage pixels = noise(40, 30);
-    s->processor.replaceImage(s->idAt(1), SourceImage::fromRaster(pixels));
+    s->processor.replaceImage(s->idAt(1), SourceImage::fromRaster(noise(40, 30)));
     s->writeAt(0);
     const QStringList kept = QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1);
-    auto contents = f.folder.read();
+    auto contents = f.folder.read(); // its pixels read back as written is checked on JournalFolder
     ASSERT_TRUE(contents);
-    const RestorablePhoto& photo = contents->photos[1];
-    EXPECT_EQ(photo.originalSize, QSize(40, 30));
-    EXPECT_EQ(SourceImage::fromFile(photo.originalPath)->decode()->convertToFormat(QImage::Format_RGB32),
-              pixels.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(contents->photos[1].originalSize, QSize(40, 30));
 
     // Edits on the kept original write its record, not the original again.
     s->processor.setEdits(s->idAt(1), adjusted(0.2));
@@ -154,10 +150,11 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
         QDir(f.folderPath).entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")}, QDir::Files).isEmpty());
 }
 
+// That order, edits and originals come back as they were, the app's crash test checks by
+// exporting; here the question, the selection and the journal going on from the restore.
 TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
 {
     Fixture f;
-    QList<PhotoItem> before;
     QList<QUuid> selected;
     {
         auto s = f.loaded(); // ended without endSession(): a crash
@@ -168,7 +165,6 @@ TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
         s->selection.click(s->idAt(0), true);
         ASSERT_TRUE(waitIdle(s->processor));
         s->writeAt(0);
-        before = s->processor.photos();
         selected = s->selection.ordered();
     }
     ASSERT_TRUE(JournalLock::acquire(f.folder));
@@ -182,13 +178,6 @@ TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
     EXPECT_EQ(dialogs.questions[0].defaultButton, 0);
     EXPECT_TRUE(dialogs.messages.isEmpty());
     ASSERT_EQ(next.processor.photos().size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(next.processor.photos()[i].id, before[i].id);
-        EXPECT_EQ(next.processor.photos()[i].url, before[i].url);
-        EXPECT_EQ(next.processor.photos()[i].edits, before[i].edits);
-    }
-    EXPECT_EQ(next.processor.photos()[2].originalCI.decode()->convertToFormat(QImage::Format_RGB32),
-              noise(40, 30).convertToFormat(QImage::Format_RGB32));
     EXPECT_EQ(next.selection.ordered(), selected);
 
     // The restored session journals on from here, with the kept original adopted, not rewritten.
