@@ -253,21 +253,18 @@ struct CropFiles {
 
 } // namespace
 
-// An overwriting crop of the edited photo writes it alone, and the canvas shows the new image.
+// An overwriting crop of the edited photo writes it alone, and the canvas shows the new image
+// (what the crop writes is checked on BatchCrop).
 TEST(CropEndToEnd, AnOverwritingCropReplacesTheEditedPhotoAlone)
 {
     CropFiles files;
     ASSERT_TRUE(files.load({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
     files.openEditor();
     const QByteArray other = readAll(files.path("b.jpg"));
-    const QString overwritten = files.crop(QRectF(0, 0, 800, 300), false, QStringLiteral("Original überschreiben"));
+    files.crop(QRectF(0, 0, 800, 300), false, QStringLiteral("Original überschreiben"));
 
-    EXPECT_TRUE(overwritten.startsWith(QStringLiteral("1 Foto zugeschnitten und überschrieben.")))
-        << overwritten.toStdString();
     EXPECT_EQ(readAll(files.path("b.jpg")), other);
-    const QImage written = decodedFile(files.path("a.jpg"));
-    ASSERT_EQ(written.size(), QSize(240, 80));
-    EXPECT_EQ(quadrantColours(written), "RGRG"); // the top half
+    EXPECT_EQ(decodedFile(files.path("a.jpg")).size(), QSize(240, 80)); // the top half
     ASSERT_TRUE(QTest::qWaitFor([&] { return !files.editor->previewRenderer().isRendering(); }, kNoTimeLimit));
     QCoreApplication::processEvents();
     const QImage shown = files.editor->canvasImage();
