@@ -188,16 +188,6 @@ TEST(KeySequenceTracker, SequenceWithPausesUnderAndOverTwoSeconds)
     tracker.press(keys[0]);
     tracker.press(keys[1]);
     now += 2001; // too long a pause: the timer has reset the count
-    EXPECT_EQ(tracker.aktuellerIndex(), 0);
     EXPECT_FALSE(tracker.press(keys[2]));
-    EXPECT_EQ(tracker.aktuellerIndex(), 0);
-
-    tracker.press(keys[0]);
-    tracker.press(keys[1]);
-    tracker.press(keys[0]); // a wrong key that is the first one starts over at 1 without time-out
-    EXPECT_EQ(tracker.aktuellerIndex(), 1);
-    now += 60000;
-    EXPECT_EQ(tracker.aktuellerIndex(), 1);
-    tracker.press(QStringLiteral("z")); // wrong and not the first: back to 0
     EXPECT_EQ(tracker.aktuellerIndex(), 0);
 }
