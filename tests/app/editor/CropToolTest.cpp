@@ -167,7 +167,6 @@ TEST(CropTool, ConfirmationNamesTheBatchAndItsButtonsFollowTheSelection)
 
     bench.editor->setSelectedPhotoIDs({QUuid::createUuid(), bench.id, QUuid::createUuid()});
     EXPECT_EQ(tool.batchButtonLabel(), QStringLiteral("Auf 3 Fotos anwenden"));
-    EXPECT_EQ(tool.tipLine(), QStringLiteral("Empfohlen für Fotos im selben Format."));
     tool.apply(true);
     EXPECT_EQ(bench.dialogs.questions[1].title, QStringLiteral("Zuschnitt auf 3 Fotos anwenden"));
     tool.apply(false);
