@@ -160,10 +160,16 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
     EXPECT_EQ(QDir(refused).entryList(QDir::Files), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.jpg")}));
 }
 
+// Overwriting writes JPEG bytes under the old names, and beside a camera RAW file, which keeps
+// its sensor data and stays the photo's file (the next save goes beside it again).
 TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
 {
     const QUuid turned = addPhoto(photoDir, "foto.jpg", 400, 300);
     const QUuid png = addPhoto(photoDir, "bild.png", 200, 100);
+    const QByteArray dng = test::makeDng(test::quadrants(400, 300));
+    ASSERT_TRUE(writeAll(at("DSC_0001.NEF"), dng));
+    const QUuid raw = addPhoto(photoDir, "DSC_0001.NEF", 0, 0);
+    ASSERT_TRUE(processor.photo(raw)->cameraRawFile);
     PhotoItem edited = *processor.photo(turned);
     edited.edits.rotation = 90; // 300 × 400, green at the top left
     edited.edits.adjustment.exposure = 0.5;
@@ -171,14 +177,16 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     edited.edits.masks.append(MaskRect{QRectF(0, 0, 10, 10), QStringLiteral("#000000")});
     processor.updatePhoto(edited);
 
-    EXPECT_EQ(summary(crop({turned, png}, {0, 0, 0.5, 0.5}, true)), "2 written, 0 skipped, saved in /Fotos");
+    EXPECT_EQ(summary(crop(allIds(), {0, 0, 0.5, 0.5}, true)), "3 written, 0 skipped, saved in /Fotos");
     EXPECT_TRUE(dialogs.folderRequests.isEmpty());
 
-    // JPEG bytes under the old names; nothing else written.
+    // Nothing else written.
     const QByteArray written = readAll(at("foto.jpg"));
     EXPECT_TRUE(isJpeg(written));
     EXPECT_TRUE(isJpeg(readAll(at("bild.png"))));
-    EXPECT_EQ(QDir(photoDir).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(readAll(at("DSC_0001.NEF")), dng);
+    EXPECT_TRUE(isJpeg(readAll(at("DSC_0001-NEF.jpg"))));
+    EXPECT_EQ(QDir(photoDir).entryList(QDir::Files).size(), 4);
 
     // The new originals' display renders follow in the background, not in the UI thread's callback.
     ASSERT_TRUE(test::waitIdle(processor));
@@ -192,27 +200,9 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_EQ(photo->preview->pixelSize, QSize(150, 200));
     EXPECT_EQ(quadrantColours(photo->preview->bitmap, 36), "GGGG");
     EXPECT_EQ(processor.photo(png)->originalCI.size(), QSize(100, 50));
-}
-
-TEST_F(CropFixture, OverwritingACameraRawFileWritesItsJpegBesideIt)
-{
-    const QByteArray dng = test::makeDng(test::quadrants(400, 300));
-    ASSERT_TRUE(writeAll(at("DSC_0001.NEF"), dng));
-    const PhotoItem raw = test::photoAt(QUrl::fromLocalFile(at("DSC_0001.NEF")));
-    ASSERT_TRUE(raw.cameraRawFile);
-    processor.setPhotos({raw});
-
-    EXPECT_EQ(summary(crop({raw.id}, {0, 0, 0.5, 0.5}, true)), "1 written, 0 skipped, saved in /Fotos");
-    EXPECT_EQ(readAll(at("DSC_0001.NEF")), dng);
-    const QByteArray written = readAll(at("DSC_0001-NEF.jpg"));
-    EXPECT_TRUE(isJpeg(written));
-    ASSERT_TRUE(test::waitIdle(processor));
-    // The photo still names its RAW file (the next save goes beside it again) and shows the crop.
-    const PhotoItem* photo = processor.photo(raw.id);
-    ASSERT_TRUE(photo);
-    EXPECT_EQ(photo->url, raw.url);
-    EXPECT_TRUE(photo->cameraRawFile);
-    EXPECT_EQ(photo->originalCI.size(), QSize(200, 150));
+    EXPECT_EQ(processor.photo(raw)->url, QUrl::fromLocalFile(at("DSC_0001.NEF")));
+    EXPECT_TRUE(processor.photo(raw)->cameraRawFile);
+    EXPECT_EQ(processor.photo(raw)->originalCI.size(), QSize(200, 150));
 }
 
 TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSummary)
