@@ -151,13 +151,16 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
 }
 
 // That order, edits and originals come back as they were, the app's crash test checks by
-// exporting; here the question, the selection and the journal going on from the restore.
+// exporting; here the question, the selection, the journal going on from the restore, and a
+// camera RAW file behind a kept original staying one (its save must still go beside it).
 TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
 {
     Fixture f;
+    f.urls[2] = writePhotoFile(f.dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(noise(64, 48)));
     QList<QUuid> selected;
     {
         auto s = f.loaded(); // ended without endSession(): a crash
+        ASSERT_TRUE(s->processor.photos()[2].cameraRawFile);
         s->processor.rotate({s->idAt(0)}, RotationDirection::left);
         s->processor.replaceImage(s->idAt(2), SourceImage::fromRaster(noise(40, 30)));
         s->processor.setEdits(s->idAt(2), adjusted(-0.3));
@@ -179,6 +182,8 @@ TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
     EXPECT_TRUE(dialogs.messages.isEmpty());
     ASSERT_EQ(next.processor.photos().size(), 3);
     EXPECT_EQ(next.selection.ordered(), selected);
+    EXPECT_EQ(next.processor.photos()[2].originalCI.size(), QSize(40, 30));
+    EXPECT_TRUE(next.processor.photos()[2].cameraRawFile);
 
     // The restored session journals on from here, with the kept original adopted, not rewritten.
     ASSERT_TRUE(waitIdle(next.processor));
@@ -237,26 +242,4 @@ TEST(SessionRestore, ChangedPhotosAreLeftOutAndNamedAndTheJournalStaysUntilAnswe
     discard.answer(QStringLiteral("Verwerfen"));
     EXPECT_EQ(offerRestore(f.folder, discard, next.processor, next.selection, next.journal), JournalOutcome::discarded);
     EXPECT_FALSE(f.folder.hasJournal());
-}
-
-TEST(SessionRestore, ACameraRawFileBehindAKeptOriginalStaysOne)
-{
-    // Saving a restored photo must still go beside its RAW file, though its original is a PNG the
-    // journal kept.
-    Fixture f;
-    f.urls = {writePhotoFile(f.dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(noise(64, 48)))};
-    {
-        auto s = f.loaded();
-        ASSERT_TRUE(s->processor.photos()[0].cameraRawFile);
-        s->processor.replaceImage(s->idAt(0), SourceImage::fromRaster(noise(40, 30)));
-        ASSERT_TRUE(waitIdle(s->processor));
-        s->writeAt(0);
-    }
-    ASSERT_TRUE(JournalLock::acquire(f.folder));
-    Session next(f.folderPath);
-    ScriptedDialogs dialogs;
-    (void)restoreInto(f, next, dialogs);
-    ASSERT_EQ(next.processor.photos().size(), 1);
-    EXPECT_EQ(next.processor.photos()[0].originalCI.size(), QSize(40, 30));
-    EXPECT_TRUE(next.processor.photos()[0].cameraRawFile);
 }
