@@ -131,7 +131,9 @@ TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNo
     EXPECT_EQ(readAll(w.processor.photos().first().url.toLocalFile()), before);
 }
 
-TEST(ExportFlow, CancelledExportSaysHowManyWereWritten)
+// A cancelled export says how many files were written; a failing one gives its prefix and the
+// file system's text.
+TEST(ExportFlow, CancelledAndFailingExportsSayWhatHappened)
 {
     Window w;
     w.loadPhotos(3);
@@ -147,13 +149,7 @@ TEST(ExportFlow, CancelledExportSaysHowManyWereWritten)
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(CommandFlows::cancelledMessage(CommandFlows::Command::deleteFiles, {std::nullopt, true, 2, 5}),
               QStringLiteral("Abgebrochen – 2 von 5 Dateien wurden gelöscht."));
-}
 
-TEST(ExportFlow, FailingExportShowsThePrefixAndTheFileSystemsText)
-{
-    Window w;
-    w.loadPhotos(3);
-    const QString out = w.folder(QStringLiteral("out"));
     QDir(out).mkdir(QStringLiteral("2_foto2.png")); // the second file cannot be written
     w.dialogs.confirmFolder(out);
     w.flows.exportPng();
