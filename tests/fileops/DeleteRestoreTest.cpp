@@ -192,6 +192,7 @@ class VolumeTrash : public ::testing::TestWithParam<TrashSetup> {};
 
 } // namespace
 
+// A later deletion is restored first; a restore with nothing left to restore does nothing.
 TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
 {
     QList<double> values;
@@ -205,10 +206,15 @@ TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
     for (const QString name : {"B", "D"})
         EXPECT_EQ(trashed(path(name)), bytesOf[name]) << name.toStdString();
 
+    trash(ids({"C"}));
+    EXPECT_EQ(restoreLastDeletion(processor).restored, 1);
+    EXPECT_EQ(order(), "CAE");
     EXPECT_EQ(restoreLastDeletion(processor), (RestoreResult{2, 2, {}}));
-    EXPECT_EQ(order(), "DBACE");
+    EXPECT_EQ(order(), "DBCAE");
     EXPECT_EQ(onDisk(), "ABCDE");
     EXPECT_EQ(undoGroups(), QList<QStringList>());
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), "DBCAE");
 }
 
 // What is kept for the undo is the photo's own bytes while its file is the version they were
@@ -297,22 +303,6 @@ TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
     EXPECT_FALSE(canRestore(processor));
     restoreLastDeletion(processor);
     EXPECT_EQ(order(), "DBACE");
-}
-
-TEST_F(DeleteFixture, LaterDeletionsAreRestoredFirst)
-{
-    trash(ids({"A"}));
-    trash(ids({"C"}));
-    EXPECT_EQ(undoGroups(), (QList<QStringList>{{"A"}, {"C"}}));
-
-    restoreLastDeletion(processor);
-    EXPECT_EQ(order(), "CBDE");
-    restoreLastDeletion(processor);
-    EXPECT_EQ(order(), "ACBDE");
-    EXPECT_EQ(onDisk(), "ABCDE");
-
-    restoreLastDeletion(processor); // empty stack: nothing happens
-    EXPECT_EQ(order(), "ACBDE");
 }
 
 // Without a trash the kept bytes are written back, but only where the photo was: a link planted
