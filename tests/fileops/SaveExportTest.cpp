@@ -72,25 +72,39 @@ TEST(Export, FirstFailureStopsTheRunWithTheFileSystemsText)
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), 4);
 }
 
+// Each original gets JPEG bytes of the photo as shown, while the one in memory stays untouched,
+// so saving again writes the same picture, not turned twice.
 TEST(Save, WritesJpegOverEachOriginalAndKeepsThePhotoInMemory)
 {
     QTemporaryDir dir;
-    ImageProcessor processor;
     const QUrl png = writePhotoFile(dir.path(), QStringLiteral("shot.png"),
                                     encodeWithVips(quadrants(40, 30), QStringLiteral("png")));
-    QList<PhotoItem> list{photoAt(png)};
-    list[0].edits.rotation = 90;
+    const QByteArray dng = makeDng(photoLike(64, 48));
+    const QUrl raw = writePhotoFile(dir.path(), QStringLiteral("IMG_0042.DNG"), dng);
+    // The camera's own JPEG of the same shot stays as it is.
+    const QUrl cameraJpeg = writePhotoFile(dir.path(), QStringLiteral("IMG_0042.JPG"), jpegOf(Qt::red));
+    QList<PhotoItem> list{photoAt(png), photoAt(raw)};
+    for (PhotoItem& photo : list)
+        photo.edits.rotation = 90;
+    ImageProcessor processor;
     processor.setPhotos(list);
-    const QByteArray before = list[0].originalCI.encodedBytes();
     auto token = std::make_shared<CancelToken>();
-    EXPECT_FALSE(saveOverOriginals(processor, token)->wait().error);
+    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "2/2");
     const QByteArray first = readAll(png.toLocalFile());
     EXPECT_TRUE(first.startsWith("\xFF\xD8")); // JPEG bytes under the .png name
     EXPECT_EQ(SourceImage::fromEncoded(first)->size(), QSize(30, 40));
-    // The in-memory original is untouched, so saving again writes the same picture, not turned twice.
-    EXPECT_EQ(processor.photos().first().originalCI.encodedBytes(), before);
-    EXPECT_FALSE(saveOverOriginals(processor, token)->wait().error);
+    EXPECT_EQ(processor.photos().first().originalCI.encodedBytes(), list[0].originalCI.encodedBytes());
+    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "2/2");
     EXPECT_EQ(readAll(png.toLocalFile()), first);
+
+    // A camera RAW file keeps its sensor data and gets its JPEG beside it.
+    EXPECT_EQ(readAll(raw.toLocalFile()), dng);
+    EXPECT_EQ(readAll(cameraJpeg.toLocalFile()), jpegOf(Qt::red));
+    const QByteArray beside = readAll(dir.filePath(QStringLiteral("IMG_0042-DNG.jpg")));
+    ASSERT_TRUE(beside.startsWith("\xFF\xD8"));
+    EXPECT_EQ(SourceImage::fromEncoded(beside)->size(), QSize(48, 64));
+    EXPECT_EQ(besideRawName(QStringLiteral("urlaub.tag1.dng")), QStringLiteral("urlaub.tag1-dng.jpg"));
+    EXPECT_EQ(besideRawName(QStringLiteral("ROHDATEN")), QStringLiteral("ROHDATEN.jpg"));
 }
 
 TEST(Export, ALinkUnderAnExportNameIsReplacedNotFollowed)
@@ -148,33 +162,6 @@ TEST(Save, ALinkSwappedInAfterLoadingIsNotFollowed)
     EXPECT_EQ(end.error->description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Der Pfad führt "
                                                      "inzwischen zu einer anderen Datei als der, die geladen wurde."));
     EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
-}
-
-TEST(Save, ACameraRawFileKeepsItsSensorDataAndGetsItsJpegBeside)
-{
-    EXPECT_EQ(besideRawName(QStringLiteral("IMG_0042.CR2")), QStringLiteral("IMG_0042-CR2.jpg"));
-    EXPECT_EQ(besideRawName(QStringLiteral("urlaub.tag1.dng")), QStringLiteral("urlaub.tag1-dng.jpg"));
-    EXPECT_EQ(besideRawName(QStringLiteral("ROHDATEN")), QStringLiteral("ROHDATEN.jpg"));
-
-    QTemporaryDir dir;
-    const QByteArray dng = makeDng(photoLike(64, 48));
-    const QUrl raw = writePhotoFile(dir.path(), QStringLiteral("IMG_0042.DNG"), dng);
-    // The camera's own JPEG of the same shot stays as it is.
-    const QUrl cameraJpeg = writePhotoFile(dir.path(), QStringLiteral("IMG_0042.JPG"), jpegOf(Qt::red));
-    ImageProcessor processor;
-    ASSERT_TRUE(loadAndWait(processor, {raw}));
-    ASSERT_EQ(processor.photos().size(), 1);
-    QList<PhotoItem> list = processor.photos();
-    list[0].edits.rotation = 90;
-    processor.setPhotos(list);
-
-    auto token = std::make_shared<CancelToken>();
-    EXPECT_EQ(ended(saveOverOriginals(processor, token)->wait()), "1/1");
-    EXPECT_EQ(readAll(raw.toLocalFile()), dng);
-    EXPECT_EQ(readAll(cameraJpeg.toLocalFile()), jpegOf(Qt::red));
-    const QByteArray beside = readAll(dir.filePath(QStringLiteral("IMG_0042-DNG.jpg")));
-    ASSERT_TRUE(beside.startsWith("\xFF\xD8"));
-    EXPECT_EQ(SourceImage::fromEncoded(beside)->size(), QSize(48, 64));
 }
 
 namespace {
