@@ -81,27 +81,11 @@ TEST(SaveFlow, OrderWarningFirstTrotzdemSkipsTheWatermarkWarningAndNichtMehrFrag
     EXPECT_EQ(w.dialogs.questions[1].title, QStringLiteral("Wasserzeichen wird eingebrannt"));
     EXPECT_EQ(w.dialogs.messages.size(), 1); // cancelled: nothing ran
 
-    // "Nicht mehr fragen" lasts for this window only.
-    w.dialogs.answer(QStringLiteral("Speichern, nicht mehr fragen"));
-    w.flows.save();
-    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
-    w.flows.save();
-    ASSERT_EQ(w.dialogs.questions.size(), 3) << "not asked again by this window";
-    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
-    CommandFlows fresh(w.processor, w.dialogs, w.volumes);
-    fresh.save();
-    EXPECT_EQ(w.dialogs.questions.size(), 4);
-}
-
-TEST(SaveFlow, TheFirstSaveWithACameraRawFileSaysOnceWhereItsJpegGoes)
-{
-    Window w;
-    w.loadPhotos(1); // a JPEG alone: no notice
-    w.flows.save();
-    EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
-
+    // "Nicht mehr fragen" lasts for this window only. A camera RAW file in the list is told about
+    // once, by the first save with it (the JPEGs alone were saved above without a notice).
     const QUrl raw = writePhotoFile(w.dir.path(), QStringLiteral("IMG_0042.NEF"), makeDng(photoLike(64, 48)));
     ASSERT_TRUE(loadAndWait(w.processor, {raw}));
+    w.dialogs.answer(QStringLiteral("Speichern, nicht mehr fragen"));
     w.flows.save();
     EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
     ASSERT_EQ(w.dialogs.messages.size(), 3);
@@ -111,8 +95,12 @@ TEST(SaveFlow, TheFirstSaveWithACameraRawFileSaysOnceWhereItsJpegGoes)
                              "erhalten. Das Foto wird als JPG daneben gespeichert: aus „IMG_0042.NEF“ wird "
                              "„IMG_0042-NEF.jpg“."));
     w.flows.save();
+    ASSERT_EQ(w.dialogs.questions.size(), 3) << "not asked again by this window";
     EXPECT_EQ(w.finished(), QStringLiteral("Alle Bilder wurden erfolgreich überschrieben."));
     EXPECT_EQ(w.dialogs.messages.size(), 4) << "told once";
+    CommandFlows fresh(w.processor, w.dialogs, w.volumes);
+    fresh.save();
+    EXPECT_EQ(w.dialogs.questions.size(), 4);
 }
 
 TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNothing)
