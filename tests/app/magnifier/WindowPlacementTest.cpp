@@ -11,18 +11,6 @@ const ScreenRects kOneScreen{{0, 0, 1920, 1080}, {0, 32, 1920, 1048}};
 
 } // namespace
 
-TEST(ScreenAxis, MirrorsAboutThePrimaryScreensBottomEdge)
-{
-    const ScreenAxis axis(QRectF(0, 0, 1920, 1080));
-    // A window 50 points below the top of the screen has its bottom edge 430 points up.
-    EXPECT_EQ(axis.mirrored(QRectF(100, 50, 800, 600)), QRectF(100, 430, 800, 600));
-
-    // A second screen above the primary one lies at positive y once mirrored.
-    EXPECT_EQ(axis.mirrored(QRectF(0, -1440, 2560, 1440)), QRectF(0, 1080, 2560, 1440));
-    // Without screens the axis is that of the fallback area.
-    EXPECT_EQ(axisFor({}).mirrored(QRectF(0, 0, 100, 100)), QRectF(0, 800, 100, 100));
-}
-
 TEST(IstVollSichtbar, OnlyFramesWhollyInsideOneScreenAreaCount)
 {
     const std::vector<QRectF> areas{{0, 0, 1920, 1048}, {1920, 0, 1280, 1024}};
