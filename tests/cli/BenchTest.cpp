@@ -38,19 +38,6 @@ TEST(Bench, JsonSummaryGivesOneNumberPerGoal)
     EXPECT_TRUE(bad.err.contains(QStringLiteral("flippedH"))) << bad.err.toStdString();
 }
 
-TEST(Bench, TypicalEditsAreTheWholeChain)
-{
-    const EditState edits = typicalEdits(QSize(6000, 4000));
-    EXPECT_EQ(edits.rotation, 90);
-    EXPECT_TRUE(edits.flippedH);
-    EXPECT_DOUBLE_EQ(edits.adjustment.sharpness, 0.4);
-    EXPECT_EQ(edits.masks.size(), 2);
-    EXPECT_EQ(edits.freehandOverlays.size(), 4);
-    EXPECT_EQ(edits.textMarks.size(), 2);
-    ASSERT_TRUE(edits.watermark);
-    EXPECT_EQ(edits.watermark->position, WatermarkPosition::tiled);
-}
-
 TEST(Bench, RunMeasuredReportsTheChildsOwnExitAndPeak)
 {
     const ProgramCost small = runMeasured(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 3")});
