@@ -61,15 +61,6 @@ TEST_F(ProcessorFixture, LoadSkipsKnownUrlsAndUnreadableFilesKeepingOrder)
     EXPECT_EQ(photoIds(processor).size(), 4); // every photo has its own id
 }
 
-TEST_F(ProcessorFixture, LoadStoresOrientationSixUprightWithoutRotation)
-{
-    loadOne("o6.jpg",
-            encodeWithVips(quadrants(60, 40).transformed(QTransform().rotate(-90)), QStringLiteral("jpg"), 6));
-    EXPECT_EQ(first().originalCI.size(), QSize(60, 40));
-    EXPECT_EQ(first().edits.rotation, 0);
-    EXPECT_GT(pixel(first().preview->bitmap, 45, 10).green(), 200);
-}
-
 TEST_F(ProcessorFixture, BatchQuarterTurnsKeepTheRemainderAndBlockSliders)
 {
     const QSet<QUuid> ids{loadOne("p.jpg", jpegOf(Qt::gray))};

@@ -150,14 +150,8 @@ TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
 TEST(Overlays, CommittedStrokesAreSimplifiedAndCapped)
 {
     const QSize size(4000, 3000);
-    // A straight drag of a thousand mouse positions is one segment; a wiggle larger than half
-    // a pixel keeps its corners; the ends always stay.
-    QList<QPointF> straight;
-    for (int i = 0; i <= 1000; ++i)
-        straight.append({10.0 + i, 20.0 + 0.5 * i + (i % 2 ? 0.2 : -0.2)});
-    const auto line = rasterizeStroke(straight, QStringLiteral("#FF0000"), size, 8);
-    ASSERT_TRUE(line);
-    EXPECT_EQ(std::get<StrokeShape>(line->shape).points, (QList<QPointF>{straight.first(), straight.last()}));
+    // A wiggle larger than half a pixel keeps its corners (a straight drag is simplified in the
+    // edits file's test).
     const QList<QPointF> zigzag{{0, 0}, {10, 3}, {20, 0}, {30, 3}, {40, 0}};
     EXPECT_EQ(simplifyPolyline(zigzag, 0.5, 100), zigzag);
 
