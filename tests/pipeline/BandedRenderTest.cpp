@@ -203,8 +203,6 @@ TEST(BandEncoders, RowsThatDoNotFitAnEarlyFinishAndImagesWithoutPixelsFail)
     const auto wrongWidth = narrow.add(raster.copy(0, 0, 31, 4));
     ASSERT_FALSE(wrongWidth.has_value());
     EXPECT_EQ(wrongWidth.error().code, encoderErrors::jpegEncodingFailed);
-    EXPECT_FALSE(narrow.add(raster.copy(0, 0, 32, 4)).has_value()); // failed once, failed for good
-
     JpegBandEncoder early(raster.size(), 0.95);
     ASSERT_TRUE(early.add(raster.copy(0, 0, 32, 8)).has_value());
     EXPECT_FALSE(early.add(raster).has_value()); // more rows than the image has
