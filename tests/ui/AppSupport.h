@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/KeySequenceTracker.h"
+#include "base/UiThread.h"
 #include "app/LoadFlow.h"
 #include "platform/Preferences.h"
 #include "platform/VolumeService.h"
@@ -60,6 +61,7 @@ struct WindowFixture : ::testing::Test {
     void TearDown() override
     {
         view.reset();
+        workPool().waitForDone(); // as the app's main does: no job may outlive the program
         forgetWindowPreferences();
     }
 
