@@ -145,8 +145,6 @@ TEST_F(IsnetMask, AnotherModelOrInputSizeFailsCleanly)
     ASSERT_FALSE(wrongSize);
     EXPECT_EQ(wrongSize.error().code, segmentationErrors::failed);
     EXPECT_EQ(isnetMaskWith(photo, segmentationModelPath(), 0).error().code, segmentationErrors::modelUnusable);
-    EXPECT_EQ(isnetMaskWith(photo, QStringLiteral("/nonexistent/model.onnx"), kSegmentationInputSize).error().code,
-              segmentationErrors::modelMissing);
 }
 
 TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)

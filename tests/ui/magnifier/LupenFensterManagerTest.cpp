@@ -17,8 +17,6 @@ namespace {
 
 // A 1920 × 1080 primary screen with a 32-point panel along its top, Qt coordinates.
 const ScreenRects kScreen{{0, 0, 1920, 1080}, {0, 32, 1920, 1048}};
-// Where a 1000 × 750 magnifier lands without any other window: centred below the panel.
-const QRect kCentred(460, 181, 1000, 750);
 
 QRectF yUp(QRect qt)
 {
@@ -89,28 +87,6 @@ TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOtherAndReopening
     processEvents();
     EXPECT_EQ(manager.fenster(first), reopened);
     EXPECT_NE(manager.modell(first), nullptr);
-}
-
-TEST_F(LupenFensterManagerTest, AStoredFrameIsUsedOnlyWhenWellFormedAndWhollyOnScreen)
-{
-    const std::tuple<const char*, QVariant, QRect> cases[] = {
-        {"on screen", frameToValue(QRectF(100, 200, 800, 600)), QRect(100, 1080 - 200 - 600, 800, 600)},
-        {"half off screen", frameToValue(QRectF(1500, 200, 800, 600)), kCentred},
-        {"nothing", QVariant(), kCentred},
-    };
-    for (const auto& [name, stored, expected] : cases) {
-        SCOPED_TRACE(name);
-        QSettings().remove(LupenFensterManager::prefsKey());
-        if (stored.isValid())
-            QSettings().setValue(LupenFensterManager::prefsKey(), stored);
-        LupenFenster* f = openPhoto(first);
-        EXPECT_EQ(f->frameGeometry(), expected);
-        processEvents();
-        EXPECT_EQ(QSettings().value(LupenFensterManager::prefsKey()), stored)
-            << "placing is no move; a frame off screen is kept, a screen may come back";
-        f->close();
-        processEvents();
-    }
 }
 
 TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged)
