@@ -64,26 +64,23 @@ TEST_F(ProcessorFixture, LoadSkipsKnownUrlsAndUnreadableFilesKeepingOrder)
 TEST_F(ProcessorFixture, BatchQuarterTurnsKeepTheRemainderAndBlockSliders)
 {
     const QSet<QUuid> ids{loadOne("p.jpg", jpegOf(Qt::gray))};
-    QList<double> seen;
-    for (int i = 0; i < 4; ++i) {
-        const QSize card = first().thumbnail.size();
-        processor.rotate(ids, RotationDirection::left);
-        EXPECT_EQ(first().thumbnail.size(), card.transposed()) << "the card turns at once";
-        // While the batch renders, slider changes are ignored.
-        EXPECT_TRUE(processor.isBatchProcessing());
-        processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
-        EXPECT_EQ(first().edits.adjustment, AdjustmentState{});
-        ASSERT_TRUE(waitIdle(processor));
-        seen.append(first().edits.rotation);
+    for (const auto& [direction, expected] :
+         {std::pair{RotationDirection::left, QList<double>{90, 180, 270, 0}},
+          std::pair{RotationDirection::right, QList<double>{-90, -180, -270, -0.0}}}) {
+        QList<double> seen;
+        for (int i = 0; i < 4; ++i) {
+            const QSize card = first().thumbnail.size();
+            processor.rotate(ids, direction);
+            EXPECT_EQ(first().thumbnail.size(), card.transposed()) << "the card turns at once";
+            // While the batch renders, slider changes are ignored.
+            EXPECT_TRUE(processor.isBatchProcessing());
+            processor.applyAdjustment(AdjustmentState{1, 0, 1, 1, 0}, ids);
+            EXPECT_EQ(first().edits.adjustment, AdjustmentState{});
+            ASSERT_TRUE(waitIdle(processor));
+            seen.append(first().edits.rotation);
+        }
+        EXPECT_EQ(seen, expected);
     }
-    EXPECT_EQ(seen, (QList<double>{90, 180, 270, 0}));
-    seen.clear();
-    for (int i = 0; i < 4; ++i) {
-        processor.rotate(ids, RotationDirection::right);
-        ASSERT_TRUE(waitIdle(processor));
-        seen.append(first().edits.rotation);
-    }
-    EXPECT_EQ(seen, (QList<double>{-90, -180, -270, -0.0}));
 
     // A card off screen is left to the batch: no card render on the UI thread for it.
     processor.setCardOnScreen([](const QUuid&) { return false; });

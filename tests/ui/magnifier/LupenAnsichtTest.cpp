@@ -79,16 +79,13 @@ TEST(SchwenkbareInhaltView, DragMovesTheViewWithTheHand)
     SchwenkbareBildAnsicht* surface = a.view.surface();
     surface->setOrigin({500, 500});
     const QPointF start = surface->origin();
-    EXPECT_EQ(a.content()->cursor().shape(), Qt::OpenHandCursor);
 
     sendMouse(a.content(), QEvent::MouseButtonPress, {400, 400});
-    EXPECT_EQ(a.content()->cursor().shape(), Qt::ClosedHandCursor);
     sendMouse(a.content(), QEvent::MouseMove, {350, 370});
     EXPECT_EQ(surface->origin(), start + QPointF(50, 30)) << "hand left and up, view right and down";
     sendMouse(a.content(), QEvent::MouseMove, {380, 420});
     EXPECT_EQ(surface->origin(), start + QPointF(20, -20)) << "measured in window coordinates";
     sendMouse(a.content(), QEvent::MouseButtonRelease, {380, 420});
-    EXPECT_EQ(a.content()->cursor().shape(), Qt::OpenHandCursor);
 
     sendMouse(a.content(), QEvent::MouseMove, {900, 900});
     EXPECT_EQ(surface->origin(), start + QPointF(20, -20)) << "moves without a press do nothing";
