@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/KeySequenceTracker.h"
-#include "base/UiThread.h"
 #include "app/LoadFlow.h"
+#include "base/UiThread.h"
 #include "platform/Preferences.h"
 #include "platform/VolumeService.h"
 #include "support/FakeVolumes.h"

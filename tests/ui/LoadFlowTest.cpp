@@ -2,7 +2,6 @@
 #include "app/PanelTexts.h"
 #include "support/DngFile.h"
 
-
 using namespace lumora;
 using namespace lumora::test;
 
