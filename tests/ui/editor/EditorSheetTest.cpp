@@ -183,10 +183,9 @@ TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
     EXPECT_FALSE(crop.cropRect());
 }
 
-// On a turned and mirrored photo the text field stands where the click was, a drag moves the
-// mark with the pointer, Escape ends the typing without closing, a double click opens the mark
-// again; closing bakes it into the photo.
-TEST_F(SheetFixture, TextIsPlacedTypedDraggedAndReopenedOnATurnedMirroredPhoto)
+// On a turned and mirrored photo the text field stands where the click was, Escape ends the
+// typing without closing, and a double click opens the mark again.
+TEST_F(SheetFixture, TextIsPlacedTypedAndReopenedOnATurnedMirroredPhoto)
 {
     open(90, true);
     QTest::mouseClick(sheet->button(QStringLiteral("Text")), Qt::LeftButton);
@@ -207,20 +206,11 @@ TEST_F(SheetFixture, TextIsPlacedTypedDraggedAndReopenedOnATurnedMirroredPhoto)
     EXPECT_EQ(photo().edits.textMarks[0].text, "Hallo");
     expectNear(photo().edits.textMarks[0].position, mapping().toImage(p), 1e-6);
 
-    const QPoint dropped = p + QPoint(40, 30);
-    mouseDrag(sheet->canvas(), p, dropped);
-    expectNear(photo().edits.textMarks[0].position, mapping().toImage(dropped), 1e-6);
-
-    QTest::mouseDClick(sheet->canvas(), Qt::LeftButton, {}, dropped);
+    QTest::mouseDClick(sheet->canvas(), Qt::LeftButton, {}, p);
     EditorBench::settle();
     ASSERT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus());
     EXPECT_EQ(field->text(), "Hallo");
     QTest::keyClick(field, Qt::Key_Return);
     EditorBench::settle();
-
-    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
-    EditorBench::settle();
-    EXPECT_TRUE(sheet.isNull());
-    EXPECT_TRUE(photo().edits.textMarks.isEmpty()); // baked into the original
 }
