@@ -24,31 +24,13 @@ TEST(Bench, JsonSummaryGivesOneNumberPerGoal)
         QJsonDocument::fromJson(bench.out.trimmed().split(QLatin1Char('\n')).last().toUtf8()).object();
     for (const char* key : {"floor_ms", "cli_export_ms", "export_vs_floor", "render_vs_decode", "export_peak_rss_mb"})
         EXPECT_GT(summary.value(QLatin1String(key)).toDouble(), 0) << key;
-    EXPECT_NEAR(summary.value(QLatin1String("export_vs_floor")).toDouble(),
-                summary.value(QLatin1String("cli_export_ms")).toDouble()
-                    / summary.value(QLatin1String("floor_ms")).toDouble(),
-                1e-9);
-    EXPECT_TRUE(summary.contains(QLatin1String("mask_ms")));
-    EXPECT_TRUE(summary.value(QLatin1String("mask_ms")).isNull());
+    EXPECT_TRUE(summary.contains(QLatin1String("mask_ms")) && summary.value(QLatin1String("mask_ms")).isNull());
     EXPECT_TRUE(bench.err.contains(QStringLiteral("nicht installiert"))) << bench.err.toStdString();
 
     ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("bad.json")), R"({"flippedH": "ja"})"));
     const CliRun bad = runCli({"bench", "--edits", dir.filePath(QStringLiteral("bad.json")), photo});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("flippedH"))) << bad.err.toStdString();
-}
-
-TEST(Bench, TypicalEditsAreTheWholeChain)
-{
-    const EditState edits = typicalEdits(QSize(6000, 4000));
-    EXPECT_EQ(edits.rotation, 90);
-    EXPECT_TRUE(edits.flippedH);
-    EXPECT_DOUBLE_EQ(edits.adjustment.sharpness, 0.4);
-    EXPECT_EQ(edits.masks.size(), 2);
-    EXPECT_EQ(edits.freehandOverlays.size(), 4);
-    EXPECT_EQ(edits.textMarks.size(), 2);
-    ASSERT_TRUE(edits.watermark);
-    EXPECT_EQ(edits.watermark->position, WatermarkPosition::tiled);
 }
 
 TEST(Bench, RunMeasuredReportsTheChildsOwnExitAndPeak)

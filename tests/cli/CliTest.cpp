@@ -104,22 +104,17 @@ TEST(Cli, TheEditsFileIsReadOnlyWhenItIsARegularFileOfSensibleSize)
 {
     const CliFolder f;
     ASSERT_EQ(::mkfifo(QFile::encodeName(f.path("fifo.json")).constData(), 0600), 0);
-    ASSERT_TRUE(QDir().mkdir(f.path("ordner.json")));
     QFile big(f.path("gross.json"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxEditsFileBytes + 1));
     big.close();
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), f.path("null.json")));
+    // What is no regular file is refused by the photos' rules (the decoder's test has every kind).
     const std::pair<const char*, const char*> cases[] = {
-        {"/dev/zero", "„zero“ ist keine reguläre Datei."},
-        {"null.json", "„null.json“ ist keine reguläre Datei."},
         {"fifo.json", "„fifo.json“ ist keine reguläre Datei."},
-        {"ordner.json", "„ordner.json“ ist keine reguläre Datei."},
         {"gross.json", "„gross.json“ ist zu groß."},
         {"fehlt.json", "„fehlt.json“ konnte nicht gelesen werden: Die Datei existiert nicht (mehr)."},
     };
     for (const auto& [name, message] : cases) {
-        const QString path =
-            QString::fromUtf8(name).startsWith(QLatin1Char('/')) ? QString::fromUtf8(name) : f.path(name);
+        const QString path = f.path(name);
         for (const QStringList& args : {QStringList{"render", f.in, f.path("o.jpg"), "--edits", path},
                                         QStringList{"export", "--jpg", f.dir.path(), "--edits", path, f.in}}) {
             const CliRun run = runCli(args);

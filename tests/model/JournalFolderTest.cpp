@@ -97,7 +97,6 @@ TEST(JournalFolder, LockTellsALiveSessionFromAnEndedOne)
     const JournalFolder folder(dir.path() + QStringLiteral("/session"));
     auto first = JournalLock::acquire(folder);
     ASSERT_TRUE(first);
-    EXPECT_EQ(readAll(folder.path() + QStringLiteral("/lock")).trimmed(), QByteArray::number(qint64(getpid())));
     EXPECT_FALSE(JournalLock::acquire(folder)); // held: a second instance keeps off
     first.reset();
     EXPECT_TRUE(JournalLock::acquire(folder)); // released as a killed process's lock is

@@ -105,29 +105,9 @@ INSTANTIATE_TEST_SUITE_P(AllTurns, BandedRenderTurns,
                                          Turn{90, false, true}, Turn{30, true, false}));
 
 // The colour pass makes any rows on their own, down to one: the sharpening reads the rows (or,
-// turned, the columns) around them. Every mirror and quarter turn.
+// turned, the columns) around them. A band given back is written over, every pixel of it; a
+// shared one is left as it is. Every mirror and quarter turn.
 TEST(BandedRender, ColourPassRowsAreTheWholePassForAnyBand)
-{
-    const QImage base = test::noise(123, 77);
-    const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
-    for (int turn = 0; turn < 8; ++turn) {
-        const Dihedral dihedral{(turn & 4) != 0, false, turn % 4};
-        const QImage whole = colorAndTurn(base, adjustment, 1.69, dihedral);
-        for (int bandRows : {1, 7, 50}) {
-            SCOPED_TRACE(testing::Message() << "turn " << turn << ", bands of " << bandRows);
-            for (int y = 0; y < whole.height(); y += bandRows) {
-                const QImage rows = colorAndTurnRows(base, adjustment, 1.69, dihedral, y, bandRows);
-                const int count = std::min(bandRows, whole.height() - y);
-                ASSERT_EQ(rows.size(), QSize(whole.width(), count));
-                EXPECT_EQ(test::largestDifference(rows, whole.copy(0, y, whole.width(), count)), 0) << "row " << y;
-            }
-        }
-    }
-}
-
-// A band given back is written over, every pixel of it, and holds the same rows as a new one;
-// one that is shared, or of another size, is left as it is. Every mirror and quarter turn.
-TEST(BandedRender, RowsWrittenOverAGivenBackBandAreTheSame)
 {
     const QImage base = test::noise(123, 77);
     const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
@@ -136,24 +116,31 @@ TEST(BandedRender, RowsWrittenOverAGivenBackBandAreTheSame)
         SCOPED_TRACE(testing::Message() << "turn " << turn);
         const Dihedral dihedral{(turn & 4) != 0, false, turn % 4};
         const QImage whole = colorAndTurn(base, adjustment, 1.69, dihedral);
+        for (int bandRows : {1, 7, 50}) {
+            for (int y = 0; y < whole.height(); y += bandRows) {
+                const QImage rows = colorAndTurnRows(base, adjustment, 1.69, dihedral, y, bandRows);
+                const int count = std::min(bandRows, whole.height() - y);
+                ASSERT_EQ(rows.size(), QSize(whole.width(), count));
+                EXPECT_EQ(test::largestDifference(rows, whole.copy(0, y, whole.width(), count)), 0)
+                    << "bands of " << bandRows << ", row " << y;
+            }
+        }
         const QImage expected = whole.copy(0, 10, whole.width(), 20);
-
         QImage given = test::solid(whole.width(), 20, QColor(stale));
         const uchar* memory = given.constBits();
         const QImage written = colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, std::move(given));
         EXPECT_EQ(written.constBits(), memory) << "written over";
         EXPECT_EQ(test::largestDifference(written, expected), 0);
-
         const QImage shared = test::solid(whole.width(), 20, QColor(stale));
         const QImage beside = colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, shared);
         EXPECT_EQ(test::largestDifference(beside, expected), 0);
         EXPECT_EQ(shared.pixel(0, 0), stale) << "a shared band is not written over";
-        const QImage otherSize =
-            colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, test::solid(whole.width(), 21, QColor(stale)));
-        EXPECT_EQ(test::largestDifference(otherSize, expected), 0);
     }
+}
 
-    // Through the whole chain, each band written over the one before.
+// Through the whole chain, each band written over the one before.
+TEST(BandedRender, RowsWrittenOverAGivenBackBandAreTheSame)
+{
     const EditState edits = fullChain(QSize(800, 301), 90, true, false, "tiled");
     const QImage photo = test::noise(800, 301);
     const QImage rendered = renderDecodedChecked(photo, photo.size(), edits)->raster;
@@ -214,8 +201,6 @@ TEST(BandEncoders, RowsThatDoNotFitAnEarlyFinishAndImagesWithoutPixelsFail)
     const auto wrongWidth = narrow.add(raster.copy(0, 0, 31, 4));
     ASSERT_FALSE(wrongWidth.has_value());
     EXPECT_EQ(wrongWidth.error().code, encoderErrors::jpegEncodingFailed);
-    EXPECT_FALSE(narrow.add(raster.copy(0, 0, 32, 4)).has_value()); // failed once, failed for good
-
     JpegBandEncoder early(raster.size(), 0.95);
     ASSERT_TRUE(early.add(raster.copy(0, 0, 32, 8)).has_value());
     EXPECT_FALSE(early.add(raster).has_value()); // more rows than the image has

@@ -104,12 +104,7 @@ TEST(ColorPass, LargeRastersSplitAcrossThreadsMatchASingleBand)
     // Bands are processed in parallel with their own blur windows; the seams must not show.
     const QImage noise = test::noise(97, 301);
     const AdjustmentState adjustment{0.4, 0.05, 1.2, 1.3, 0.6};
-    const QImage turned = colorAndTurn(noise, adjustment, 1.69, {false, true, 1});
-    // Reference: the same rows computed one strip at a time (each strip alone is a single band).
     const QImage whole = colorAndTurn(noise, adjustment, 1.69, {});
-    for (int y = 0; y < noise.height(); ++y)
-        for (int x = 0; x < noise.width(); ++x)
-            ASSERT_EQ(turned.pixel(Dihedral{false, true, 1}.map(x, y, 97, 301)), whole.pixel(x, y));
     // Compare a band boundary against a crop computed alone (edges repeat only at the image border).
     const QImage strip = colorAndTurn(noise.copy(0, 140, 97, 21), adjustment, 1.69, {});
     for (int x = 0; x < 97; ++x)

@@ -56,7 +56,6 @@ TEST(Overlays, TextMarksDrawTheirBoxAndTextWhereTheyBelong)
     // The box is centred on the mark's position with padding around the text.
     const TextMarkGeometry box = textMarkGeometry({500, 300}, 40, {200, 48});
     EXPECT_EQ(box.box, QRectF(386, 268, 228, 64));
-    EXPECT_DOUBLE_EQ(box.cornerRadius, 8);
     EXPECT_EQ(box.textOrigin, QPointF(400, 276));
 }
 
@@ -150,14 +149,8 @@ TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
 TEST(Overlays, CommittedStrokesAreSimplifiedAndCapped)
 {
     const QSize size(4000, 3000);
-    // A straight drag of a thousand mouse positions is one segment; a wiggle larger than half
-    // a pixel keeps its corners; the ends always stay.
-    QList<QPointF> straight;
-    for (int i = 0; i <= 1000; ++i)
-        straight.append({10.0 + i, 20.0 + 0.5 * i + (i % 2 ? 0.2 : -0.2)});
-    const auto line = rasterizeStroke(straight, QStringLiteral("#FF0000"), size, 8);
-    ASSERT_TRUE(line);
-    EXPECT_EQ(std::get<StrokeShape>(line->shape).points, (QList<QPointF>{straight.first(), straight.last()}));
+    // A wiggle larger than half a pixel keeps its corners (a straight drag is simplified in the
+    // edits file's test).
     const QList<QPointF> zigzag{{0, 0}, {10, 3}, {20, 0}, {30, 3}, {40, 0}};
     EXPECT_EQ(simplifyPolyline(zigzag, 0.5, 100), zigzag);
 
@@ -347,21 +340,20 @@ TEST(Overlays, ThePhotosOverlaysAsAWholeStayWithinTheWorkBudget)
         ASSERT_GT(workOf(random), 50 * budget);
         const QList<Overlay> fitted = withinWorkBudget(random, canvas);
         ASSERT_EQ(fitted.size(), random.size());
-        qsizetype points = 0;
-        for (const Overlay& overlay : fitted)
-            points += areas ? std::get<AreaShape>(overlay.shape).points.size()
-                            : std::get<StrokeShape>(overlay.shape).points.size();
-        // Within the budget, or every shape down to the fewest points it needs.
-        EXPECT_TRUE(workOf(fitted) <= budget || points == fitted.size() * (areas ? 3 : 2)) << workOf(fitted);
+        const auto pointsOf = [areas](const Overlay& o) {
+            return areas ? std::get<AreaShape>(o.shape).points : std::get<StrokeShape>(o.shape).points;
+        };
+        const qsizetype fewest = areas ? 3 : 2;
+        bool allAtTheFewest = true;
         for (qsizetype i = 0; i < fitted.size(); ++i) {
-            const auto& before =
-                areas ? std::get<AreaShape>(random[i].shape).points : std::get<StrokeShape>(random[i].shape).points;
-            const auto& after =
-                areas ? std::get<AreaShape>(fitted[i].shape).points : std::get<StrokeShape>(fitted[i].shape).points;
-            EXPECT_GE(after.size(), areas ? 3 : 2);
+            const QList<QPointF> before = pointsOf(random[i]), after = pointsOf(fitted[i]);
+            EXPECT_GE(after.size(), fewest);
+            allAtTheFewest &= after.size() == fewest;
             EXPECT_EQ(after.first(), before.first());
             EXPECT_EQ(after.last(), before.last());
         }
+        // Within the budget, or every shape down to the fewest points it needs.
+        EXPECT_TRUE(workOf(fitted) <= budget || allAtTheFewest) << workOf(fitted);
         EXPECT_EQ(withinWorkBudget(fitted, canvas), fitted); // what fits stays as it is
     }
 }

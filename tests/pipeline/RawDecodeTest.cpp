@@ -4,7 +4,6 @@
 #include "support/Pixels.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -283,48 +282,4 @@ TEST(OtherFormats, DecodeTheirFirstFrameWithinTheCapsAndAreNotTakenForRaw)
         << refused.error().description.toStdString();
     const auto cut = SourceImage::fromEncoded(bmp.left(60));
     EXPECT_FALSE(cut.has_value() && cut->decode().has_value());
-}
-
-TEST(RawDecode, CameraSamplesInTheUsersFolderDecode)
-{
-    // Real camera files a user puts here are decoded whole and at card size when present.
-    const QString folder = QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/raw"));
-    const QStringList files = QDir(folder).entryList(QDir::Files);
-    if (files.isEmpty())
-        GTEST_SKIP() << "keine Kameradateien in " << folder.toStdString();
-    for (const QString& name : files) {
-        SCOPED_TRACE(name.toStdString());
-        const auto source = SourceImage::fromFile(QDir(folder).filePath(name));
-        ASSERT_TRUE(source.has_value()) << source.error().description.toStdString();
-        EXPECT_TRUE(source->isCameraRaw());
-        const auto card = source->decodeToFit(QSize(400, 400));
-        ASSERT_TRUE(card.has_value());
-        EXPECT_EQ(card->size(), source->size().scaled(QSize(400, 400), Qt::KeepAspectRatio));
-        const auto full = source->decode();
-        ASSERT_TRUE(full.has_value());
-        EXPECT_EQ(full->size(), source->size());
-    }
-}
-
-TEST(RawDecode, CameraPhotosMosaickedDecodeCloseToThemselves)
-{
-    // Real photos (the corpus, when present) carry the fine detail demosaicing guesses at.
-    const QStringList files = test::cameraPhotos(3);
-    if (files.isEmpty())
-        GTEST_SKIP() << "keine Fotos in " << test::cameraPhotoFolder().toStdString();
-    for (const QString& path : files) {
-        SCOPED_TRACE(path.toStdString());
-        const auto source = SourceImage::fromFile(path);
-        ASSERT_TRUE(source.has_value());
-        const QImage photo = source->decodeToFit(QSize(1200, 1200)).value_or(QImage());
-        ASSERT_FALSE(photo.isNull());
-        const QImage decoded = test::decoded(makeDng(photo));
-        const Distance d = distance(decoded, photo);
-        std::cout << "[ Mosaik ] " << QFileInfo(path).fileName().toStdString() << ": " << d.mean << " im Mittel, "
-                  << d.farShare * 100 << " % um mehr als 24\n";
-        // Measured 0.66 to 1.26 per channel on average and 0.1 to 0.63 % of the pixels off by
-        // more than 24 at 1200 × 800 (the first three photos of the corpus).
-        EXPECT_LT(d.mean, 3.0);
-        EXPECT_LT(d.farShare, 0.03);
-    }
 }

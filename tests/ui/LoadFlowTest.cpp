@@ -2,8 +2,6 @@
 #include "app/PanelTexts.h"
 #include "support/DngFile.h"
 
-#include <QBuffer>
-
 using namespace lumora;
 using namespace lumora::test;
 
@@ -103,45 +101,28 @@ TEST_F(LoadFlowTest, TheThreeButtonsOfFotosLaden)
     ASSERT_TRUE(waitIdle(processor));
 }
 
-TEST_F(LoadFlowTest, CameraRawFilesAndBitmapsAreOfferedLoadedAndTheirSensorShown)
+TEST_F(LoadFlowTest, CameraRawFilesAreOfferedLoadedAndTheirSensorShown)
 {
-    const QString folder = dir.path() + QStringLiteral("/CARD/DCIM/100NIKON");
-    QDir().mkpath(folder);
-    const QImage photo = photoLike(64, 48);
-    QByteArray bmp;
-    QBuffer buffer(&bmp);
-    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && photo.save(&buffer, "BMP"));
-    const QUrl nef = writePhotoFile(folder, QStringLiteral("DSC_0001.NEF"), makeDng(photo));
-    const QUrl dng = writePhotoFile(folder, QStringLiteral("dsc_0002.dng"), makeDng(photo));
-    const QUrl bitmap = writePhotoFile(folder, QStringLiteral("scan.bmp"), bmp);
-    const QUrl gif = writePhotoFile(folder, QStringLiteral("logo.GIF"), encodeWithVips(photo, QStringLiteral("gif")));
-
+    const QUrl nef = writePhotoFile(dir.path(), QStringLiteral("DSC_0001.NEF"), makeDng(photoLike(64, 48)));
+    const QUrl jpeg = writePhotoFile(dir.path(), QStringLiteral("b.jpg"), jpegOf(Qt::red));
     LoadFlow flow(processor, dialogs, placesWith({}));
-    dialogs.chooseFilesWith({nef.toLocalFile(), dng.toLocalFile(), bitmap.toLocalFile(), gif.toLocalFile()});
+    dialogs.chooseFilesWith({nef.toLocalFile(), jpeg.toLocalFile()});
     flow.open();
     ASSERT_EQ(dialogs.fileRequests.size(), 1);
-    // The panel's filter lets every one of them through, in either case.
+    // The panel's filter lets every kind of photo through, in either case.
     const QString filter = dialogs.fileRequests[0].nameFilters.value(0);
     const QString patterns = filter.section(QLatin1Char('('), 1).chopped(1);
     EXPECT_TRUE(filter.startsWith(QStringLiteral("Bilder (")));
-    for (const QString& name : {"DSC_0001.NEF", "dsc_0002.dng", "IMG_1.CR3", "a.arw", "B.RAF", "c.orf", "d.RW2",
-                                "e.PEF", "scan.bmp", "logo.GIF", "f.heic", "g.jpg"})
-        EXPECT_TRUE(QDir::match(patterns.split(QLatin1Char(' ')), name)) << name.toStdString();
+    for (const char* name : {"DSC_0001.NEF", "dsc_0002.dng", "IMG_1.CR3", "a.arw", "B.RAF", "c.orf", "d.RW2", "e.PEF",
+                             "scan.bmp", "logo.GIF", "f.heic", "g.jpg"})
+        EXPECT_TRUE(QDir::match(patterns.split(QLatin1Char(' ')), QString::fromLatin1(name))) << name;
     EXPECT_FALSE(QDir::match(patterns.split(QLatin1Char(' ')), QStringLiteral("bild.svg")));
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 4 && !processor.isBusy(); }, kNoTimeLimit));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 2 && !processor.isBusy(); }, kNoTimeLimit));
     const PhotoItem& raw = processor.photos()[0];
     EXPECT_TRUE(raw.cameraRawFile);
-    EXPECT_FALSE(raw.thumbnail.isNull());
     const auto rows = panelTexts::fileInfoRows(raw);
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[4], (std::pair<QString, QString>{QStringLiteral("Sensor"), QStringLiteral("64 × 48 px")}));
-    EXPECT_EQ(panelTexts::fileInfoRows(processor.photos()[2]).size(), 4); // a bitmap has no sensor
-    EXPECT_FALSE(processor.photos()[2].cameraRawFile);
-
-    // A dropped RAW file loads like an opened one.
-    const QUrl dropped = writePhotoFile(folder, QStringLiteral("DSC_0003.NEF"), makeDng(photo));
-    ASSERT_TRUE(flow.drop({dropped}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 5 && !processor.isBusy(); }, kNoTimeLimit));
-    EXPECT_TRUE(processor.photos().last().cameraRawFile);
+    EXPECT_EQ(panelTexts::fileInfoRows(processor.photos()[1]).size(), 4); // a JPEG has no sensor
 }

@@ -50,16 +50,6 @@ TEST_F(Responsiveness, DropsAreAppendedOnceEachInTheirOrderWithoutAQuestion)
     QList<QUrl> second = writePhotos(dir, 3, 1800, 1200, QStringLiteral("b"));
     second.append(QUrl(QStringLiteral("https://example.invalid/x.jpg"))); // not a file: skipped
     PhotoGridView* grid = view->grid();
-    QMimeData hovering;
-    hovering.setUrls(first);
-    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &hovering, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(grid->viewport(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    EXPECT_TRUE(grid->showsFileDropTarget());
-    QDragLeaveEvent leave;
-    QCoreApplication::sendEvent(grid->viewport(), &leave);
-    EXPECT_FALSE(grid->showsFileDropTarget());
-
     ImageProcessor& processor = view->processor();
     QStringList statusLines;
     const auto previews = previewsSetDuring(processor, [&] {
@@ -80,17 +70,6 @@ TEST_F(Responsiveness, DropsAreAppendedOnceEachInTheirOrderWithoutAQuestion)
         EXPECT_EQ(it->size(), 1) << "each preview is rendered once, the loaded ones not again";
     EXPECT_TRUE(dialogs.questions.isEmpty());
     EXPECT_FALSE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
-
-    // Files given on the command line come in their order, without a question either; those
-    // already in the list and missing ones are skipped.
-    view->loading().openArguments({dir.filePath(QStringLiteral("b3.jpg")), dir.filePath(QStringLiteral("neu.jpg")),
-                                   dir.filePath(QStringLiteral("1.jpg"))});
-    QFile::copy(dir.filePath(QStringLiteral("1.jpg")), dir.filePath(QStringLiteral("neu.jpg")));
-    view->loading().openArguments({dir.filePath(QStringLiteral("neu.jpg"))});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 14; }, kNoTimeLimit));
-    ASSERT_TRUE(waitIdle(processor));
-    EXPECT_EQ(processor.photos().size(), 14);
-    EXPECT_TRUE(dialogs.questions.isEmpty());
 }
 
 TEST_F(Responsiveness, CardPaintAndSliderStepDoNotWaitForTheBusyWorkPool)

@@ -59,22 +59,15 @@ TEST(WidgetDialogs, EscapeChoosesTheEscapeButtonAndReturnTheDefaultButton)
 TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
 {
     QTemporaryDir allowed, other;
-    ASSERT_TRUE(QDir(allowed.path()).mkdir(QStringLiteral("Unterordner")));
     WidgetDialogs dialogs;
     bool stayedOpen = false;
     QString messageShown, refusalShown;
-    Qt::ItemFlags allowedFlags, subfolderFlags;
     whenModal([&](QWidget* modal) {
         auto* panel = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(panel, nullptr);
         auto* note = panel->findChild<QLabel*>(QStringLiteral("folderPanelMessage"));
         ASSERT_NE(note, nullptr);
         messageShown = note->text();
-        auto* proxy = panel->proxyModel();
-        auto* files = proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
-        ASSERT_NE(files, nullptr);
-        allowedFlags = proxy->mapFromSource(files->index(allowed.path())).flags();
-        subfolderFlags = proxy->mapFromSource(files->index(allowed.filePath(QStringLiteral("Unterordner")))).flags();
         panel->setDirectory(other.path());
         static_cast<QDialog*>(panel)->accept(); // the panel's own check runs (virtual)
         stayedOpen = panel->isVisible();
@@ -89,8 +82,6 @@ TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
     EXPECT_EQ(chosen, std::optional<QString>(QDir(allowed.path()).absolutePath()));
     EXPECT_EQ(messageShown, QStringLiteral("Nur einmal nötig."));
     EXPECT_TRUE(refusalShown.contains(QDir(allowed.path()).absolutePath())) << refusalShown.toStdString();
-    EXPECT_TRUE(allowedFlags & Qt::ItemIsEnabled);
-    EXPECT_FALSE(subfolderFlags & Qt::ItemIsEnabled);
 }
 
 TEST(WidgetDialogs, QtsOwnPanelsAndMenusSpeakGerman)

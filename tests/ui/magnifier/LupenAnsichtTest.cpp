@@ -43,23 +43,17 @@ void sendMouse(QWidget* target, QEvent::Type type, QPointF inWindow)
 
 } // namespace
 
-TEST(LupenAnsicht, ButtonsAndWindowSizeDriveTheZoomAndTheToolbar)
+// The zoom rules are MagnifierZoom's; here the content is sized by the zoom the buttons set,
+// and in fit mode it follows the window.
+TEST(LupenAnsicht, TheContentFollowsTheZoomAndInFitModeTheWindow)
 {
-    // The zoom rules are MagnifierZoom's; here each button reaches them and the toolbar follows.
     ShownView a(test::solid(400, 300, Qt::gray));
-    EXPECT_TRUE(a.view.fitButton()->highlighted());
-    for (const auto& [button, percent] : {std::pair<QWidget*, const char*>{a.view.actualSizeButton(), "100 %"},
-                                          {a.view.zoomInButton(), "125 %"},
-                                          {a.view.zoomOutButton(), "100 %"}}) {
-        QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_EQ(a.percent(), QString::fromUtf8(percent));
-    }
-    EXPECT_TRUE(a.view.actualSizeButton()->highlighted());
-    EXPECT_FALSE(a.view.fitButton()->highlighted());
+    QTest::mouseClick(a.view.zoomInButton(), Qt::LeftButton);
+    QTest::mouseClick(a.view.actualSizeButton(), Qt::LeftButton);
+    EXPECT_EQ(a.percent(), QStringLiteral("100 %"));
     EXPECT_EQ(a.content()->size(), QSize(440, 340));
 
     QTest::mouseClick(a.view.fitButton(), Qt::LeftButton);
-    // In fit mode the document follows the window.
     a.view.resize(640, 480);
     EXPECT_EQ(a.content()->height(), qRound(a.view.surface()->area().height())) << "height decides";
     EXPECT_EQ(a.view.surface()->horizontalScrollBar()->maximum(), 0) << "a fitted image needs no scrolling";
@@ -85,16 +79,13 @@ TEST(SchwenkbareInhaltView, DragMovesTheViewWithTheHand)
     SchwenkbareBildAnsicht* surface = a.view.surface();
     surface->setOrigin({500, 500});
     const QPointF start = surface->origin();
-    EXPECT_EQ(a.content()->cursor().shape(), Qt::OpenHandCursor);
 
     sendMouse(a.content(), QEvent::MouseButtonPress, {400, 400});
-    EXPECT_EQ(a.content()->cursor().shape(), Qt::ClosedHandCursor);
     sendMouse(a.content(), QEvent::MouseMove, {350, 370});
     EXPECT_EQ(surface->origin(), start + QPointF(50, 30)) << "hand left and up, view right and down";
     sendMouse(a.content(), QEvent::MouseMove, {380, 420});
     EXPECT_EQ(surface->origin(), start + QPointF(20, -20)) << "measured in window coordinates";
     sendMouse(a.content(), QEvent::MouseButtonRelease, {380, 420});
-    EXPECT_EQ(a.content()->cursor().shape(), Qt::OpenHandCursor);
 
     sendMouse(a.content(), QEvent::MouseMove, {900, 900});
     EXPECT_EQ(surface->origin(), start + QPointF(20, -20)) << "moves without a press do nothing";
