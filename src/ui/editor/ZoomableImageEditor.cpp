@@ -64,7 +64,15 @@ ZoomableImageEditor::ZoomableImageEditor(ImageProcessor& processor, const QUuid&
     stateChanged();
 }
 
-ZoomableImageEditor::~ZoomableImageEditor() = default;
+ZoomableImageEditor::~ZoomableImageEditor()
+{
+    // The controller and the tools' interfaces (members) go before the child widgets (the base
+    // class deletes them). A child that still signals on its way out, such as a text mark's
+    // field losing the focus while the mark is typed, would call into them: nothing is
+    // connected from the children any more.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->disconnect();
+}
 
 QWidget* ZoomableImageEditor::buildHeader()
 {

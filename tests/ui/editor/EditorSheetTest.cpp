@@ -211,6 +211,7 @@ TEST_F(SheetFixture, TextIsPlacedTypedAndReopenedOnATurnedMirroredPhoto)
     ASSERT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus());
     EXPECT_EQ(field->text(), "Hallo");
-    QTest::keyClick(field, Qt::Key_Return);
-    EditorBench::settle();
+    QTest::keyClicks(field, QStringLiteral(" Welt"));
+    // The sheet goes (TearDown) while the mark is typed: its field loses the focus on the way
+    // out, after the controller has gone, and must not reach it.
 }
