@@ -14,6 +14,8 @@ using TestApplication = QCoreApplication;
 #error "LUMORA_TEST_APP_CORE, LUMORA_TEST_APP_GUI or LUMORA_TEST_APP_WIDGETS must be defined"
 #endif
 
+#include "base/UiThread.h"
+
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -33,5 +35,8 @@ int main(int argc, char** argv)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    // As the app's main does: no background job (a model still loading) may outlive the program.
+    lumora::workPool().waitForDone();
+    return failed;
 }
