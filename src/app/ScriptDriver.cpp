@@ -214,6 +214,8 @@ void ScriptDriver::addEdits(const QByteArray& json)
         edits.masks += added->masks;
         edits.freehandOverlays += added->freehandOverlays;
         edits.textMarks += added->textMarks;
+        if (added->watermark)
+            edits.watermark = added->watermark;
         m_processor.setEdits(id, edits);
     }
 }

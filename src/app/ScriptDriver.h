@@ -57,7 +57,8 @@ private:
 ///   adjust E B C S SH     the adjustment of the selection (a slider step) → "ok"
 ///   rotate left|right, flip h|v                      → "ok"
 ///   add JSON              appends the masks, overlays and text marks of an edits file (the
-///                         lumora-cli format) to each selected photo's edits, as a commit → "ok"
+///                         lumora-cli format) to each selected photo's edits and sets its
+///                         watermark when it has one, as a commit → "ok"
 ///   bake                  bakes the first selected photo's edits into a new original → "ok"
 ///   crop X Y W H          gives the first selected photo its original cut to the rectangle
 ///                         (pixels, top-left origin) as a new original → "ok"
