@@ -337,23 +337,27 @@ QPainterPath contoursWithin(const QList<Contour>& contours, const QRectF& area)
     return path;
 }
 
-/// The filled text of one tile and, per row, the runs of its pixels that hold anything: the box
-/// of a turned text is mostly empty, and only the runs are blended.
+/// The filled text of one tile as the runs of its rows that hold anything: the box of a turned
+/// text is mostly empty, and only the runs are kept and blended.
 struct Stamp {
-    QImage image;
-    QList<QPoint> runs; ///< x: the run's first pixel, y: one past its last
+    struct Run {
+        int begin = 0, end = 0; ///< columns of the stamp, end exclusive
+        qsizetype pixel = 0;    ///< where its pixels start in `pixels`
+    };
+    std::vector<quint32> pixels; ///< the runs' pixels, one run after the other
+    QList<Run> runs;
     QList<int> rowRuns; ///< the runs of row r are runs[rowRuns[r]] up to runs[rowRuns[r + 1]]
 };
 
-Stamp withRuns(QImage image)
+Stamp withRuns(const QImage& image)
 {
     constexpr int kJoinGap = 16; // a shorter gap is blended through: starting a run costs more
-    Stamp stamp{std::move(image), {}, {}};
-    const int w = stamp.image.width(), h = stamp.image.height();
+    Stamp stamp;
+    const int w = image.width(), h = image.height();
     stamp.rowRuns.reserve(h + 1);
     for (int y = 0; y < h; ++y) {
         stamp.rowRuns.append(int(stamp.runs.size()));
-        const auto* row = reinterpret_cast<const quint32*>(stamp.image.constScanLine(y));
+        const auto* row = reinterpret_cast<const quint32*>(image.constScanLine(y));
         int x = 0;
         while (x < w) {
             while (x < w && row[x] == 0) // premultiplied: nothing to blend only where all is 0
@@ -365,7 +369,8 @@ Stamp withRuns(QImage image)
             for (; x < w && x - end < kJoinGap; ++x)
                 if (row[x] != 0)
                     end = x + 1;
-            stamp.runs.append(QPoint(begin, end));
+            stamp.runs.append({begin, end, qsizetype(stamp.pixels.size())});
+            stamp.pixels.insert(stamp.pixels.end(), row + begin, row + end);
         }
     }
     stamp.rowRuns.append(int(stamp.runs.size()));
@@ -386,12 +391,13 @@ void blendStamps(QImage& raster, int firstRow, const Stamp& stamp, const QList<Q
             for (int y = from; y < to; ++y) {
                 const int sy = y - target.top();
                 auto* dst = reinterpret_cast<quint32*>(bits + stride * y);
-                const auto* src = reinterpret_cast<const quint32*>(stamp.image.constScanLine(sy));
                 for (int r = stamp.rowRuns[sy]; r < stamp.rowRuns[sy + 1]; ++r) {
-                    const int x0 = std::max(target.left() + stamp.runs[r].x(), 0);
-                    const int x1 = std::min(target.left() + stamp.runs[r].y(), width);
+                    const Stamp::Run& run = stamp.runs[r];
+                    const int x0 = std::max(target.left() + run.begin, 0);
+                    const int x1 = std::min(target.left() + run.end, width);
                     if (x1 > x0)
-                        sourceOverRow(dst + x0, src + (x0 - target.left()), x1 - x0);
+                        sourceOverRow(dst + x0, stamp.pixels.data() + run.pixel + (x0 - target.left() - run.begin),
+                                      x1 - x0);
                 }
             }
         }
@@ -515,7 +521,7 @@ std::expected<PreparedWatermark, Error> PreparedWatermark::prepare(const QTransf
             plan->targets.append(QRect(QPoint(int(std::lround(at.x())), int(std::lround(at.y()))) + stampRect.topLeft(),
                                        stampRect.size()));
         }
-        plan->stamp = withRuns(std::move(stamp));
+        plan->stamp = withRuns(stamp);
     }
     prepared.m_plan = std::move(plan);
     return prepared;
