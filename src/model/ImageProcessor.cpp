@@ -253,20 +253,6 @@ void ImageProcessor::renderCard(PhotoItem& photo) const
         photo.thumbnail = preview->bitmap;
 }
 
-std::optional<QImage> ImageProcessor::watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
-                                                       int maxSide) const
-{
-    const PhotoItem* found = photo(id);
-    if (!found)
-        return std::nullopt;
-    EditState edits = found->edits;
-    edits.watermark = candidate;
-    auto render = renderImage(found->originalCI, edits, displayScale(found->originalCI.size(), maxSide));
-    if (!render || render->isNull())
-        return std::nullopt;
-    return render->raster;
-}
-
 std::optional<QImage> ImageProcessor::renderFullSize(const QUuid& id) const
 {
     const PhotoItem* found = photo(id);

@@ -138,9 +138,6 @@ public:
     void rotate(const QSet<QUuid>& ids, RotationDirection direction);
     void flip(const QSet<QUuid>& ids, FlipDirection direction);
     void applyWatermark(const QSet<QUuid>& ids, const std::optional<Watermark>& watermark);
-    /// The photo rendered with `candidate` instead of its own watermark, long side ≤ maxSide.
-    [[nodiscard]] std::optional<QImage> watermarkPreview(const QUuid& id, const std::optional<Watermark>& candidate,
-                                                         int maxSide = kDisplaySide) const;
     /// Decodes the photo at display size in the background and keeps the decode, so the
     /// annotations committed in the editor that follows render without decoding on the UI thread.
     void prepareForEditing(const QUuid& id);

@@ -224,16 +224,11 @@ TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
     EXPECT_EQ(pixel(baked, 2990, 50), QColor(Qt::red));
 }
 
-TEST_F(ProcessorFixture, PreviewsForSheetsAndTheMagnifier)
+TEST_F(ProcessorFixture, RendersAtFullSizeForTheMagnifier)
 {
     PhotoItem photo;
     photo.originalCI = SourceImage::fromRaster(solid(3200, 2000, Qt::black));
-    photo.edits.watermark =
-        Watermark{QStringLiteral("█"), WatermarkPosition::center, 1, 0.5, QStringLiteral("#FFFFFF")};
     processor.setPhotos({photo});
-    EXPECT_EQ(processor.watermarkPreview(photo.id, std::nullopt, 800)->size(), QSize(800, 500));
-    EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, std::nullopt, 800), 400, 250), QColor(Qt::black));
-    EXPECT_EQ(pixel(*processor.watermarkPreview(photo.id, photo.edits.watermark, 800), 400, 250), QColor(Qt::white));
     EXPECT_EQ(processor.renderFullSize(photo.id)->size(), QSize(3200, 2000));
     EXPECT_FALSE(processor.renderFullSize(QUuid::createUuid()));
 }
