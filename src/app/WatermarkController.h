@@ -20,7 +20,7 @@ struct WatermarkValues {
     double opacity = 0.35;
     double sizeFactor = 0.06;
     QString colorHex = QStringLiteral("#FFFFFF");
-    QString lastWatermarkText;
+    QString lastWatermarkText{};
 };
 
 /// What the watermark sheet decides, without widgets: the target photos, the preview photo,

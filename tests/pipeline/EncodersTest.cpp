@@ -66,8 +66,9 @@ TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)
         QImage overWhite = test::solid(raster.width(), raster.height(), Qt::white);
         QPainter(&overWhite).drawImage(0, 0, raster);
         const QByteArray encoded = *encodeJPEG(image, 0.95);
-        if (raster.width() == large.width())
+        if (raster.width() == large.width()) {
             ASSERT_GT(encoded.size(), 3 << 20);
+        }
         const QImage ours = test::decoded(encoded);
         const QImage theirs = test::decoded(test::encodeWithVips(overWhite, QStringLiteral("jpg")));
         EXPECT_LE(test::largestDifference(ours, theirs), 1) << raster.size().width();

@@ -77,7 +77,7 @@ struct ApplyJob {
     std::optional<Image> background; ///< the display-size background when its file is unknown
     std::optional<QString> target;   ///< where the result is written; none: nowhere
     /// For the photo's own file: where it was loaded from, the one place the write may land.
-    FilePlace loadedFrom;
+    FilePlace loadedFrom{};
 };
 
 /// A composite that is written as JPEG, laid over white as the JPEG encoder lays translucent

@@ -15,7 +15,7 @@ struct EditorToolbarEntry {
     QString title;
     int group = 0; ///< a divider stands between groups
     std::function<void()> trigger;
-    QString shortcut; ///< shown in the button's tool tip ("Strg+Z"), empty: none
+    QString shortcut{}; ///< shown in the button's tool tip ("Strg+Z"), empty: none
     std::function<bool()> enabled = [] { return true; };
     std::function<bool()> selected = [] { return false; };
     std::function<bool()> visible = [] { return true; };
