@@ -114,19 +114,17 @@ void paintTextStep(QImage& out, int firstRow, QSize unturnedSize, QSize original
     });
 }
 
-/// Step 10: the watermark, upright over the final extent; `out` holds the rows from `firstRow`
-/// on of the final raster of `outSize`.
-std::expected<void, Error> paintWatermarkStep(QImage& out, int firstRow, QSize outSize, const QRectF& extent,
-                                              const EditState& edits)
+/// Step 10: the watermark, upright over the final extent, made ready for the final raster of
+/// `outSize` (nothing to paint without one).
+std::expected<PreparedWatermark, Error> prepareWatermarkStep(QSize outSize, const QRectF& extent,
+                                                             const EditState& edits)
 {
-    if (!edits.watermark)
-        return {};
     const int w = int(extent.width());
     const int h = int(extent.height());
-    if (w <= 0 || h <= 0)
-        return {};
-    const QTransform toDevice = layerToRaster(QSizeF(w, h), outSize);
-    return paintWatermark(out, toDevice, *edits.watermark, w, h, TileDrawing::automatic, firstRow);
+    if (!edits.watermark || w <= 0 || h <= 0)
+        return PreparedWatermark();
+    return PreparedWatermark::prepare(layerToRaster(QSizeF(w, h), outSize), *edits.watermark, w, h,
+                                      QRect(QPoint(0, 0), outSize));
 }
 
 QImage turnBilinear(const QImage& source, double degrees, QSize target)
@@ -196,9 +194,10 @@ std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize
         out = turnBilinear(out, edits.rotation, box);
     }
 
-    if (auto painted = paintWatermarkStep(out, 0, out.size(), extent, edits);
-        !painted && onFailure == WatermarkFailure::fail)
-        return std::unexpected(painted.error());
+    if (auto watermark = prepareWatermarkStep(out.size(), extent, edits))
+        watermark->paint(out);
+    else if (onFailure == WatermarkFailure::fail)
+        return std::unexpected(watermark.error());
     clock.lap("watermark");
     return Image{std::move(out), extent};
 }
@@ -226,14 +225,10 @@ std::expected<BandedRender, Error> BandedRender::start(QImage base, QSize origin
     render.m_sigma = kSharpenRadius * double(base.width()) / originalSize.width();
     render.m_originalSize = originalSize;
     render.m_edits = edits;
-    if (edits.watermark) {
-        const int w = int(render.m_extent.width()), h = int(render.m_extent.height());
-        auto prepared = PreparedWatermark::prepare(layerToRaster(QSizeF(w, h), render.m_size), *edits.watermark, w, h,
-                                                   QRect(QPoint(0, 0), render.m_size));
-        if (!prepared)
-            return std::unexpected(prepared.error());
-        render.m_watermark = std::make_shared<const PreparedWatermark>(std::move(*prepared));
-    }
+    auto watermark = prepareWatermarkStep(render.m_size, render.m_extent, edits);
+    if (!watermark)
+        return std::unexpected(watermark.error());
+    render.m_watermark = std::make_shared<const PreparedWatermark>(std::move(*watermark));
     render.m_source = std::move(base);
     return render;
 }
