@@ -452,13 +452,25 @@ void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int w
         detail[x] = gain * (luma[x] - detail[x]);
 }
 
-void processBand(const Kernel& k, const QImage& src, const RowsOut& out, Dihedral turn, int y0, int y1)
+/// A view of the source: `width` pixels from column `x0` of each row in `rows`.
+struct SourceView {
+    const SourceRows& rows;
+    int x0 = 0;
+    int width = 0;
+    [[nodiscard]] int height() const { return int(rows.rows.size()); }
+    [[nodiscard]] const quint32* row(int y) const
+    {
+        return reinterpret_cast<const quint32*>(rows.rows[size_t(std::clamp(y, 0, height() - 1))]) + x0;
+    }
+};
+
+void processBand(const Kernel& k, const SourceView& src, const RowsOut& out, Dihedral turn, int y0, int y1)
 {
-    const int w = src.width();
+    const int w = src.width;
     const int h = src.height();
     RowSink sink(out, turn, w, h);
     RowChannels row(w);
-    auto srcRow = [&](int y) { return reinterpret_cast<const quint32*>(src.constScanLine(std::clamp(y, 0, h - 1))); };
+    auto srcRow = [&](int y) { return src.row(y); };
 
     if (k.identity) { // a pure permutation: pixels move unchanged, translucent ones included
         for (int y = y0; y < y1; ++y) {
@@ -559,16 +571,17 @@ Kernel kernelFor(const AdjustmentState& adjustment, double sharpenSigma)
 /// (premultiplied ARGB32) from all cores. A transposing turn makes these rows from a range of
 /// source columns: the pass reads those columns and, for the sharpening, `radius` more on each
 /// side (a view of the source, whose own edges are the photo's only where the photo's are).
-void turnedRows(const Kernel& kernel, const QImage& src, Dihedral turn, const RowsOut& out)
+void turnedRows(const Kernel& kernel, const SourceRows& src, Dihedral turn, const RowsOut& out)
 {
-    const int w = src.width(), h = src.height();
+    const int w = src.width, h = int(src.rows.size());
     const QPoint origin = turn.map(0, 0, w, h);
     if (!turn.transposes()) {
         // Source row y lands on row origin.y + step·y.
         const int step = turn.map(0, 1, w, h).y() - origin.y();
         const int a = step > 0 ? out.firstRow - origin.y() : origin.y() - out.firstRow - out.rowCount + 1;
         const int y0 = std::clamp(a, 0, h), y1 = std::clamp(a + out.rowCount, y0, h);
-        parallelBands(y1 - y0, 64, [&](int b0, int b1) { processBand(kernel, src, out, turn, y0 + b0, y0 + b1); });
+        const SourceView all{src, 0, w};
+        parallelBands(y1 - y0, 64, [&](int b0, int b1) { processBand(kernel, all, out, turn, y0 + b0, y0 + b1); });
         return;
     }
     // Source column x lands on row origin.y + step·x.
@@ -577,11 +590,27 @@ void turnedRows(const Kernel& kernel, const QImage& src, Dihedral turn, const Ro
     const int x0 = std::clamp(a - kernel.radius, 0, w), x1 = std::clamp(a + out.rowCount + kernel.radius, x0, w);
     if (x1 <= x0)
         return;
-    const QImage view(src.constScanLine(0) + qsizetype(x0) * 4, x1 - x0, h, src.bytesPerLine(), src.format());
+    const SourceView view{src, x0, x1 - x0};
     // The view's turned rows are the whole raster's shifted by the turn of the view's origin.
-    const int shift = turn.map(x0, 0, w, h).y() - turn.map(0, 0, view.width(), h).y();
+    const int shift = turn.map(x0, 0, w, h).y() - turn.map(0, 0, view.width, h).y();
     const RowsOut local{out.bits, out.stride, out.firstRow - shift, out.rowCount};
     parallelBands(h, 64, [&](int b0, int b1) { processBand(kernel, view, local, turn, b0, b1); });
+}
+
+SourceRows rowsOf(const QImage& image)
+{
+    SourceRows rows{std::vector<const uchar*>(size_t(image.height())), image.width()};
+    for (int y = 0; y < image.height(); ++y)
+        rows.rows[size_t(y)] = image.constScanLine(y);
+    return rows;
+}
+
+/// A raster for `size` rows of the result: `reuse` when it fits and nothing else shares it.
+QImage rowsRaster(QSize size, QImage reuse)
+{
+    return reuse.size() == size && reuse.format() == QImage::Format_ARGB32_Premultiplied && reuse.isDetached()
+               ? std::move(reuse)
+               : newRaster(size);
 }
 
 } // namespace
@@ -600,17 +629,38 @@ QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment,
     const QImage src = source.format() == QImage::Format_ARGB32_Premultiplied
                            ? source
                            : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QSize size(turned.width(), rowCount);
     // Every pixel of the result is written below (a new raster holds whatever was there before, too).
-    QImage dst = reuse.size() == size && reuse.format() == QImage::Format_ARGB32_Premultiplied && reuse.isDetached()
-                     ? std::move(reuse)
-                     : newRaster(size);
+    QImage dst = rowsRaster(QSize(turned.width(), rowCount), std::move(reuse));
     if (dst.isNull())
         return {};
     dst.setDotsPerMeterX(src.dotsPerMeterX());
     dst.setDotsPerMeterY(src.dotsPerMeterY());
-    turnedRows(kernel, src, turn, RowsOut{dst.bits(), dst.bytesPerLine(), firstRow, rowCount});
+    turnedRows(kernel, rowsOf(src), turn, RowsOut{dst.bits(), dst.bytesPerLine(), firstRow, rowCount});
     return dst;
+}
+
+QImage colorAndTurnRows(const SourceRows& piece, QRect area, QSize sourceSize, const AdjustmentState& adjustment,
+                        double sharpenSigma, Dihedral turn, int firstRow, int rowCount, QImage reuse)
+{
+    const QSize turned = turn.transposes() ? sourceSize.transposed() : sourceSize;
+    firstRow = std::clamp(firstRow, 0, turned.height());
+    rowCount = std::clamp(rowCount, 0, turned.height() - firstRow);
+    if (area.isEmpty() || rowCount == 0 || int(piece.rows.size()) != area.height() || piece.width != area.width())
+        return {};
+    QImage dst = rowsRaster(QSize(turned.width(), rowCount), std::move(reuse));
+    if (dst.isNull())
+        return {};
+    // The piece's turned rows are the whole source's shifted by the turn of the piece's origin.
+    const int shift = turn.map(area.x(), area.y(), sourceSize.width(), sourceSize.height()).y()
+                      - turn.map(0, 0, area.width(), area.height()).y();
+    turnedRows(kernelFor(adjustment, sharpenSigma), piece, turn,
+               RowsOut{dst.bits(), dst.bytesPerLine(), firstRow - shift, rowCount});
+    return dst;
+}
+
+int colorPassReach(const AdjustmentState& adjustment, double sharpenSigma)
+{
+    return kernelFor(adjustment, sharpenSigma).radius;
 }
 
 QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn)
@@ -627,7 +677,7 @@ QImage colorAndTurn(const QImage& source, const AdjustmentState& adjustment, dou
         return {};
     dst.setDotsPerMeterX(src.dotsPerMeterX());
     dst.setDotsPerMeterY(src.dotsPerMeterY());
-    turnedRows(kernel, src, turn, RowsOut{dst.bits(), dst.bytesPerLine(), 0, turned.height()});
+    turnedRows(kernel, rowsOf(src), turn, RowsOut{dst.bits(), dst.bytesPerLine(), 0, turned.height()});
     return dst;
 }
 

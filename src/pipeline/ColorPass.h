@@ -5,6 +5,8 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
+#include <vector>
 
 namespace lumora {
 
@@ -24,6 +26,25 @@ namespace lumora {
 /// and returned instead of a new raster (a band freed by whoever took the last one).
 [[nodiscard]] QImage colorAndTurnRows(const QImage& source, const AdjustmentState& adjustment, double sharpenSigma,
                                       Dihedral turn, int firstRow, int rowCount, QImage reuse = {});
+
+/// A piece of a source raster, each row wherever it is held: row y starts at `rows[y]` with
+/// `width` premultiplied ARGB32 pixels.
+struct SourceRows {
+    std::vector<const uchar*> rows;
+    int width = 0;
+};
+
+/// colorAndTurnRows of a source of `sourceSize` of which only `piece` is held: its pixels in
+/// `area` of the source. `area` must hold the source rows (or columns) of the result's rows with
+/// colorPassReach more around them, where the source has them; the pixels are then those of the
+/// whole source's pass. Null when the piece does not have the area's size.
+[[nodiscard]] QImage colorAndTurnRows(const SourceRows& piece, QRect area, QSize sourceSize,
+                                      const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn,
+                                      int firstRow, int rowCount, QImage reuse = {});
+
+/// How many source rows (and columns) beyond its own the pass reads for a pixel: the
+/// sharpening's reach, 0 without sharpening.
+[[nodiscard]] int colorPassReach(const AdjustmentState& adjustment, double sharpenSigma);
 
 /// Whether the colour pass may look its tables up with the processor's vector gathers where it
 /// has them (allowed by default). Both ways give the same pixels; this is for the tests and
