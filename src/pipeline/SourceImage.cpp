@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 #include <jpeglib.h>
@@ -226,13 +227,23 @@ struct JpegErrors {
     std::jmp_buf back;
 };
 
-/// Decodes JPEG `bytes` of w × h pixels straight into `bits`: libjpeg-turbo writes B, G, R and
-/// an opaque alpha, the raster's own byte order, with the settings libvips decodes with (the
-/// same pixels) and without a copy in between. False when the data is not a colour JPEG of that
-/// size or is damaged in any way (at its first warning): the caller then decodes through libvips,
-/// whose rules for damaged data hold. A C-style function: nothing here owns a destructor that
-/// the error jump would skip.
-bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int w, int h)
+/// Where a band decode's rows go: `into(firstRow, rows)` gives the raster that the next `rows`
+/// rows are written into (top row first), `done(band, firstRow)` takes it once they are there;
+/// false from `done` stops the decode.
+struct JpegBandTarget {
+    int bandRows = 0;
+    std::function<QImage(int firstRow, int rows)> into;
+    std::function<bool(QImage& band, int firstRow)> done;
+    QImage band; ///< the band being written (held here, outside the frame the error jump returns to)
+};
+
+/// Decodes JPEG `bytes` of w × h pixels band by band into `target`: libjpeg-turbo writes B, G, R
+/// and an opaque alpha, the raster's own byte order, with the settings libvips decodes with (the
+/// same pixels) and without a copy in between. Refused when the data is not a colour JPEG of that
+/// size or is damaged in any way (at its first warning, whatever bands went before): the caller
+/// then decodes through libvips, whose rules for damaged data hold. A C-style function: nothing
+/// here owns a destructor that the error jump would skip.
+BandDecode decodeJpegBands(const QByteArray& bytes, int w, int h, JpegBandTarget* target)
 {
     jpeg_decompress_struct info;
     JpegErrors errors;
@@ -249,38 +260,67 @@ bool decodeJpegInto(const QByteArray& bytes, uchar* bits, qsizetype stride, int 
     };
     if (setjmp(errors.back)) {
         jpeg_destroy_decompress(&info);
-        return false;
+        target->band = QImage();
+        return BandDecode::refused;
     }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()), (unsigned long)(bytes.size()));
-    bool fits = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && info.num_components == 3
-                && (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB)
-                && int(info.image_width) == w && int(info.image_height) == h;
+    const bool fits = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && info.num_components == 3
+                      && (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB)
+                      && int(info.image_width) == w && int(info.image_height) == h;
+    BandDecode result = fits ? BandDecode::complete : BandDecode::refused;
     if (fits) {
         info.out_color_space = JCS_EXT_BGRA;
         jpeg_start_decompress(&info);
-        while (info.output_scanline < info.output_height) {
-            JSAMPROW row = bits + stride * qsizetype(info.output_scanline);
-            jpeg_read_scanlines(&info, &row, 1);
+        while (result == BandDecode::complete && info.output_scanline < info.output_height) {
+            const int firstRow = int(info.output_scanline);
+            const int rows = std::min(target->bandRows, h - firstRow);
+            target->band = target->into(firstRow, rows);
+            if (target->band.isNull()) {
+                result = BandDecode::stopped;
+                break;
+            }
+            while (int(info.output_scanline) < firstRow + rows) {
+                JSAMPROW row = target->band.scanLine(int(info.output_scanline) - firstRow);
+                jpeg_read_scanlines(&info, &row, 1);
+            }
+            if (!target->done(target->band, firstRow))
+                result = BandDecode::stopped;
         }
-        jpeg_finish_decompress(&info);
-        fits = errors.manager.num_warnings == 0;
+        if (result == BandDecode::complete)
+            jpeg_finish_decompress(&info);
     }
     jpeg_destroy_decompress(&info);
-    return fits;
+    target->band = QImage();
+    return result;
 }
 
-/// A plain sRGB colour JPEG, stored upright and without a profile, decoded without libvips;
-/// none when the photo needs libvips' conversions (or its rules for damaged data).
+/// Whether the photo is a plain sRGB colour JPEG, stored upright and without a profile, that
+/// libjpeg-turbo decodes to the pixels libvips gives.
+bool isPlainJpeg(const QByteArray& bytes, VipsImage* header)
+{
+    return loaderFor(bytes) == &vips_jpegload_buffer && vips_image_get_orientation(header) <= 1
+           && vips_image_get_typeof(header, VIPS_META_ICC_NAME) == 0 && header->Bands == 3
+           && vips_image_guess_interpretation(header) == VIPS_INTERPRETATION_sRGB;
+}
+
+/// A plain JPEG (isPlainJpeg) decoded without libvips; none when the photo needs libvips'
+/// conversions (or its rules for damaged data).
 std::optional<QImage> decodePlainJpeg(const QByteArray& bytes, VipsImage* header)
 {
-    if (loaderFor(bytes) != &vips_jpegload_buffer || vips_image_get_orientation(header) > 1
-        || vips_image_get_typeof(header, VIPS_META_ICC_NAME) != 0 || header->Bands != 3
-        || vips_image_guess_interpretation(header) != VIPS_INTERPRETATION_sRGB)
+    if (!isPlainJpeg(bytes, header))
         return std::nullopt;
     QImage raster = newRaster(QSize(header->Xsize, header->Ysize));
-    if (raster.isNull()
-        || !decodeJpegInto(bytes, raster.bits(), raster.bytesPerLine(), raster.width(), raster.height()))
+    if (raster.isNull())
+        return std::nullopt;
+    // A view of the raster's memory, not a second reference to it: writing into a shared image
+    // would copy it first.
+    uchar* bits = raster.bits();
+    const auto into = [&](int, int) {
+        return QImage(bits, raster.width(), raster.height(), raster.bytesPerLine(), raster.format());
+    };
+    JpegBandTarget whole{raster.height(), into, [](QImage&, int) { return true; }, {}};
+    if (decodeJpegBands(bytes, raster.width(), raster.height(), &whole) != BandDecode::complete)
         return std::nullopt;
     return raster;
 }
@@ -834,6 +874,23 @@ std::expected<QImage, Error> SourceImage::decode() const
         return std::unexpected(
             namingFile(unreadable(QStringLiteral("Sie wurde seit dem Lesen verändert.")), m_data->readOnDemand));
     return decoded;
+}
+
+BandDecode SourceImage::decodeInBands(int bandRows, const std::function<QImage(int firstRow, int rows)>& into,
+                                      const std::function<bool(QImage& band, int firstRow)>& done) const
+{
+    if (!m_data || m_data->cached || isRaster() || m_data->kind != EncodedKind::vips || bandRows <= 0)
+        return BandDecode::refused;
+    auto bytes = encodedNow();
+    if (!bytes)
+        return BandDecode::refused; // decode() tells why
+    vips::Ref probe = openBuffer(*bytes, VIPS_ACCESS_SEQUENTIAL);
+    if (!probe || !isPlainJpeg(*bytes, probe.get()))
+        return BandDecode::refused;
+    // A file read again that has been replaced since its header was read has another size:
+    // refused here, decode() says so.
+    JpegBandTarget target{bandRows, into, done, {}};
+    return decodeJpegBands(*bytes, m_data->size.width(), m_data->size.height(), &target);
 }
 
 std::expected<QImage, Error> SourceImage::decodeBytes(const QByteArray& encoded) const

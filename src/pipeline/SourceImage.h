@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,6 +28,13 @@ enum Code : int {
 /// `error` told about the file at `path`: "Die Datei ist kein lesbares Bild: …" becomes
 /// "„IMG_0042.jpg“ ist kein lesbares Bild: …"; other texts get the quoted name in front.
 [[nodiscard]] Error namingFile(const Error& error, const QString& path);
+
+/// How a decode band by band ended.
+enum class BandDecode {
+    complete, ///< every band was handed over
+    stopped,  ///< the taker stopped it (or gave no raster to decode into)
+    refused,  ///< this original is decoded whole only (decode()), or its data are damaged
+};
 
 /// A photo's upright original ("originalCI"): either the file's encoded bytes, decoded on
 /// demand, or a raster (for originals replaced by baking or cropping). Cheap to copy: all
@@ -88,6 +96,14 @@ public:
     /// Decodes the whole image at full size. Thread-safe. Fails with decoderErrors on
     /// corrupt or truncated data.
     [[nodiscard]] std::expected<QImage, Error> decode() const;
+    /// Decodes at full size band by band, each of `bandRows` rows (the last one fewer), for
+    /// plain JPEG photos (sRGB, upright, no profile, undamaged), which then never need the whole
+    /// raster in one place: `into(firstRow, rows)` gives the raster the band is written into,
+    /// `done(band, firstRow)` takes it written (false stops). The pixels are decode()'s. Refused
+    /// (at once, or at the first damage found, after bands handed over) for any other original:
+    /// decode() then tells what it is. Thread-safe.
+    [[nodiscard]] BandDecode decodeInBands(int bandRows, const std::function<QImage(int firstRow, int rows)>& into,
+                                           const std::function<bool(QImage& band, int firstRow)>& done) const;
     /// Decodes downscaled so the result fits inside `box` (never upscaled), using the
     /// decoder's shrink-on-load where the format has one. Colours are converted and damaged
     /// data is treated exactly as by decode(), so both show the same picture and fail alike.

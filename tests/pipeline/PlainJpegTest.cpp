@@ -3,6 +3,7 @@
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
+#include <string_view>
 #include <vips/vips.h>
 
 using namespace lumora;
@@ -74,5 +75,41 @@ TEST(Decode, PlainJpegsDecodeToTheSamePixelsAsLibvips)
         ASSERT_TRUE(decoded);
         EXPECT_EQ(decoded->format(), QImage::Format_ARGB32_Premultiplied);
         EXPECT_EQ(pixelsUnlikeLibvips(bytes, *decoded), 0);
+
+        // Band by band, the same pixels; damage found on the way refuses the decode.
+        QImage joined(decoded->size(), QImage::Format_ARGB32_Premultiplied);
+        int bands = 0;
+        const BandDecode result = source->decodeInBands(
+            64, [&](int firstRow, int rows) { return joined.copy(0, firstRow, joined.width(), rows); },
+            [&](QImage& band, int firstRow) {
+                ++bands;
+                for (int y = 0; y < band.height(); ++y)
+                    std::memcpy(joined.scanLine(firstRow + y), band.constScanLine(y), size_t(band.width()) * 4);
+                return true;
+            });
+        if (std::string_view(name) == "damaged") {
+            EXPECT_EQ(result, BandDecode::refused);
+            continue;
+        }
+        EXPECT_EQ(result, BandDecode::complete);
+        EXPECT_EQ(bands, 4); // 217 rows
+        EXPECT_EQ(joined, *decoded);
     }
+
+    // The taker stops it; a photo that is no plain JPEG is refused before any band.
+    auto source = SourceImage::fromEncoded(full);
+    int bands = 0;
+    EXPECT_EQ(source->decodeInBands(
+                  64, [](int, int rows) { return QImage(333, rows, QImage::Format_ARGB32_Premultiplied); },
+                  [&](QImage&, int) { return ++bands < 2; }),
+              BandDecode::stopped);
+    EXPECT_EQ(bands, 2);
+    auto png = SourceImage::fromEncoded(*encodePNG(noise));
+    EXPECT_EQ(png->decodeInBands(
+                  64, [](int, int rows) { return QImage(333, rows, QImage::Format_ARGB32_Premultiplied); },
+                  [](QImage&, int) {
+                      ADD_FAILURE() << "no band of a PNG";
+                      return true;
+                  }),
+              BandDecode::refused);
 }
