@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QtGlobal>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace lumora {
+
+class TilePool;
+
+/// A buffer of a TilePool, held for one photo; goes back to its pool when destroyed.
+class Tile {
+public:
+    Tile() = default;
+    Tile(Tile&& other) noexcept;
+    Tile& operator=(Tile&& other) noexcept;
+    ~Tile();
+
+    [[nodiscard]] uchar* data() const { return m_memory; }
+    [[nodiscard]] bool isNull() const { return !m_memory && m_bytes == 0; }
+
+private:
+    friend class TilePool;
+    void giveBack();
+
+    TilePool* m_pool = nullptr;
+    uchar* m_memory = nullptr; ///< mapped for the tile alone (see TilePool)
+    qsizetype m_capacity = 0;
+    qsizetype m_bytes = 0; ///< what the owner asked for: counted against the budget
+    int m_owner = 0;
+};
+
+/// Memory for the working rasters of photos rendered one after another, numbered in that order.
+/// Bounded by a budget: a photo that asks for more than the budget leaves waits while a photo
+/// before it still holds tiles, which come back as that photo's render moves on. So the next
+/// photo is decoded while the last one is rendered, and together they hold about the budget; a
+/// photo is never held back by itself or by later ones. Tiles given back are kept for reuse
+/// (their pages are mapped and cleared once, not for every photo), within the budget. Each tile
+/// is a mapping of its own, returned to the system when dropped: tiles taken on one thread and
+/// given back on another would otherwise stay in the allocator's per-thread heaps.
+class TilePool {
+public:
+    explicit TilePool(qsizetype budget) : m_budget(budget) {}
+    TilePool(const TilePool&) = delete;
+    TilePool& operator=(const TilePool&) = delete;
+    ~TilePool();
+
+    /// A tile of at least `bytes` for photo `owner`, waiting for the budget as described; null
+    /// when the pool is closed (also while waiting) or the memory cannot be had.
+    [[nodiscard]] Tile take(int owner, qsizetype bytes);
+    /// Counts `bytes` that photo `owner` holds elsewhere (a raster decoded whole) against the
+    /// budget until the returned tile goes; waits like take(). Its data() is null.
+    [[nodiscard]] Tile count(int owner, qsizetype bytes);
+    /// Waits until no photo before `owner` holds anything (or the pool is closed).
+    void waitForEarlier(int owner);
+    /// Ends every wait, now and later: take() and count() give null tiles from now on.
+    void close();
+    [[nodiscard]] bool isClosed();
+
+private:
+    friend class Tile;
+    struct Free {
+        uchar* memory = nullptr;
+        qsizetype capacity = 0;
+    };
+    [[nodiscard]] static uchar* map(qsizetype bytes);
+    static void unmap(uchar* memory, qsizetype bytes);
+
+    /// Waits until photo `owner` may hold `bytes` more; false when closed. Called locked.
+    bool waitForRoom(std::unique_lock<std::mutex>& lock, int owner, qsizetype bytes);
+    [[nodiscard]] bool earlierHold(int owner) const;
+    void giveBack(Tile& tile);
+
+    const qsizetype m_budget;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<int, qsizetype> m_held; ///< bytes per photo
+    qsizetype m_heldTotal = 0;
+    qsizetype m_freeTotal = 0;
+    std::vector<Free> m_free;
+    bool m_closed = false;
+};
+
+} // namespace lumora

@@ -1,0 +1,48 @@
+#include "pipeline/TilePool.h"
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+bool waits(std::future<Tile>& pending)
+{
+    return pending.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout;
+}
+
+} // namespace
+
+// The next photo takes what the photo before lets go: beyond the budget it waits while an
+// earlier photo holds tiles, never for itself; tiles go round again; closing ends a wait.
+TEST(TilePool, ThePhotoAfterWaitsForWhatThePhotoBeforeLetsGo)
+{
+    TilePool pool(100);
+    Tile first = pool.take(0, 60);
+    Tile second = pool.take(0, 60); // photo 0 alone: over the budget, but nothing earlier holds
+    ASSERT_FALSE(first.isNull());
+    ASSERT_FALSE(second.isNull());
+    std::memset(second.data(), 1, 60);
+    uchar* const memory = second.data();
+
+    std::future<Tile> next = std::async(std::launch::async, [&] { return pool.take(1, 50); });
+    EXPECT_TRUE(waits(next));
+    first = Tile(); // 60 held: still no room for 50 more
+    EXPECT_TRUE(waits(next));
+    second = Tile();
+    const Tile taken = next.get();
+    EXPECT_EQ(taken.data(), memory) << "a tile given back is used again";
+
+    std::future<void> earlier = std::async(std::launch::async, [&] { pool.waitForEarlier(2); });
+    EXPECT_EQ(earlier.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    Tile counted = pool.count(1, 80); // a raster held elsewhere counts too
+    std::future<Tile> later = std::async(std::launch::async, [&] { return pool.take(2, 10); });
+    EXPECT_TRUE(waits(later));
+    pool.close();
+    EXPECT_TRUE(later.get().isNull());
+    earlier.get();
+    EXPECT_TRUE(pool.take(3, 1).isNull());
+}
