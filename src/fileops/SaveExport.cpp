@@ -34,7 +34,6 @@ struct Destination {
     }
 };
 
-using Decoded = std::expected<QImage, Error>;
 using Written = std::expected<void, Error>;
 
 /// An encoder's or the render's error with the photo it was about named after its fixed text.
@@ -42,11 +41,6 @@ Error aboutPhoto(Error error, const QString& path)
 {
     error.description += QStringLiteral(" (") + quotedName(path) + QLatin1Char(')');
     return error;
-}
-
-std::future<Decoded> decodeAhead(const SourceImage& original)
-{
-    return std::async(std::launch::async, [original] { return original.decode(); });
 }
 
 /// Values handed from one thread to the next in order, at most `capacity` waiting: `put` waits
@@ -152,10 +146,10 @@ struct Encoded {
 /// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
 /// the whole render (see paintInRowBands).
 constexpr int kPieceRows = kPaintBandRows;
-/// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo): the render runs
-/// ahead and lets the photo go early, and the encoder has these to work on while the next
-/// photo is decoded. More than four made an export of 24 MP photos no faster, only larger.
-constexpr size_t kPiecesAhead = 4;
+/// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo). The next photo is
+/// decoded while this one is rendered, so the encoder seldom waits for a piece; more than two
+/// made an export of 24 MP photos no faster, only larger.
+constexpr size_t kPiecesAhead = 2;
 
 /// The photo being encoded: its new file, which the encoder's bytes go into as they are made
 /// (a JPEG's a part at a time, a PNG's at its end), so that no whole encoded file is held.
@@ -238,23 +232,66 @@ void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite,
     }
 }
 
-/// Renders photo `index` band by band and hands its rows on; false when the encoder stopped
-/// taking (a write failed). Calls `released` once the photo's pixels are no longer needed.
-bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQueue<Piece>& toEncode,
-                  SpareBands& spares, const std::function<void()>& released)
+/// The memory for the working rasters of the photo being rendered and the next one being decoded:
+/// the largest photo's raster and this share of it again. The next decode takes what the render
+/// lets go, so more than this made an export of 24 MP photos no faster, only larger.
+constexpr double kNextPhotoShare = 0.1;
+
+/// A photo decoded and its render started; or why it could not be decoded.
+struct Prepared {
+    std::optional<Error> undecodable;
+    std::expected<BandedRender, Error> render = BandedRender{};
+    Tile held; ///< a photo decoded whole: its raster, counted in the pool while it is held
+};
+
+/// Decodes photo `index` and starts its render: band by band into tiles of `pool` where the
+/// photo and its turn allow it, so that it is decoded while the photo before is rendered (the
+/// pool paces the two); otherwise whole, once the photo before has let its pixels go.
+Prepared prepare(const PhotoSnapshot& job, int index, TilePool& pool)
 {
+    Prepared prepared;
+    const QSize size = job.originalCI.size();
+    {
+        BandedSource source(size, size, job.edits, pool, index);
+        if (source.streams()) {
+            const BandDecode decoded = job.originalCI.decodeInBands(
+                kPaintBandRows, [&](int firstRow, int rows) { return source.bandFor(firstRow, rows); },
+                [&](QImage& band, int firstRow) { return source.add(band, firstRow); });
+            if (decoded == BandDecode::complete) {
+                prepared.render = BandedRender::start(std::move(source));
+                return prepared;
+            }
+        }
+    } // tiles of a refused decode go back
+    pool.waitForEarlier(index);
+    if (pool.isClosed()) { // the run has ended
+        prepared.undecodable = Error{};
+        return prepared;
+    }
+    auto whole = job.originalCI.decode();
+    if (!whole) {
+        prepared.undecodable = whole.error();
+        return prepared;
+    }
+    prepared.held = pool.count(index, whole->sizeInBytes());
+    prepared.render = BandedRender::start(std::move(*whole), size, job.edits);
+    return prepared;
+}
+
+/// Renders photo `index` band by band and hands its rows on, letting each band's source go once
+/// made; false when the encoder stopped taking (a write failed).
+bool renderPieces(Prepared prepared, int index, BoundedQueue<Piece>& toEncode, SpareBands& spares)
+{
+    std::expected<BandedRender, Error>& render = prepared.render;
     std::optional<Error> failure;
-    auto render = BandedRender::start(std::move(decoded), job.originalCI.size(), job.edits);
     if (!render)
         failure = render.error();
     const QSize size = render ? render->size() : QSize();
-    bool pending = true; // `released` not called yet
     int pieceRows = kPieceRows;
     if (render && render->renderedWhole()) {
         // An arbitrary turn was rendered whole: the original has gone already, and the raster
         // goes to the encoder in one piece (no copy), as the render moves on to the next photo.
-        released();
-        pending = false;
+        prepared.held = Tile();
         pieceRows = size.height();
     }
     for (int y = 0; !failure && y < size.height(); y += pieceRows) {
@@ -263,11 +300,11 @@ bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQu
             failure = rows.error();
             break;
         }
+        render->releaseBand(y);
         const bool last = y + pieceRows >= size.height();
         if (last) {
             render->releaseSource();
-            if (std::exchange(pending, false))
-                released();
+            prepared.held = Tile();
         }
         if (!toEncode.put(Piece{index, size, std::move(*rows), last, std::nullopt}))
             return false;
@@ -276,17 +313,25 @@ bool renderPieces(QImage decoded, const PhotoSnapshot& job, int index, BoundedQu
         return true;
     if (render)
         render->releaseSource();
-    if (pending)
-        released();
+    prepared.held = Tile();
     // A failed render, or an empty one (the encoder's own failure follows).
     return toEncode.put(Piece{index, size, {}, true, failure});
 }
 
+/// The largest working raster of the jobs (a photo's upright pixels, 4 bytes each).
+qsizetype largestRaster(const QList<PhotoSnapshot>& jobs)
+{
+    qsizetype largest = 0;
+    for (const PhotoSnapshot& job : jobs)
+        largest = std::max(largest, qsizetype(job.originalCI.size().width()) * job.originalCI.size().height() * 4);
+    return largest;
+}
+
 /// Writes the jobs as a pipeline over both cores: each photo is rendered a band of rows at a
 /// time (on both cores) a few bands ahead of the encoder, so the rendered photo is never held
-/// whole; photo i + 1 is decoded once photo i's pixels have gone, while the encoder works on
-/// the bands still queued. Files are written, and progress reported, strictly
-/// in order; the first failure ends the run after the writes before it have finished.
+/// whole; photo i + 1 is decoded while photo i is rendered, into the memory that photo i's bands
+/// let go as they are made. Files are written, and progress reported, strictly in order; the
+/// first failure ends the run after the writes before it have finished.
 void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
                const std::shared_ptr<CancelToken>& token, const ProgressStreamPtr& stream, ExportFormat format)
 {
@@ -324,38 +369,45 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
     const std::unique_ptr<BoundedQueue<Piece>, void (*)(BoundedQueue<Piece>*)> closeOnExit(
         &toEncode, [](BoundedQueue<Piece>* queue) { queue->close(); });
 
+    // The memory for the working rasters: this photo's and the next one's, which is decoded
+    // meanwhile. Closed when the run ends, so that a decode waiting for it gives up.
+    TilePool pool(qsizetype(double(largestRaster(jobs)) * (1.0 + kNextPhotoShare)));
+
     // Ends the run once every photo handed over before has been written (or the first failed).
     const auto finishAfterWrites = [&](StreamEnd end) {
+        pool.close();
         toEncode.close();
         encoder.join();
         writer.join();
         stream->finish(failure ? *failure : end);
     };
-    // Decodes and renders run behind the encoder, on a thread of their own (the decodes it starts
+    // Decodes and renders run behind the encoder, on threads of their own (the decodes it starts
     // inherit its priority): the encoder is the one stage that cannot be split over cores, and
     // sharing its core on equal terms with them slows it down, and the whole run with it.
     std::jthread([&] {
         lowerThreadPriority(5);
-        std::future<Decoded> ahead = total > 0 ? decodeAhead(jobs[0].originalCI) : std::future<Decoded>();
+        const auto prepareAhead = [&](int i) {
+            return std::async(std::launch::async, [&, i] { return prepare(jobs[i], i, pool); });
+        };
+        std::future<Prepared> ahead = total > 0 ? prepareAhead(0) : std::future<Prepared>();
+        // However this thread leaves, a decode still waiting for the pool ends before `ahead` goes.
+        const std::unique_ptr<TilePool, void (*)(TilePool*)> closePool(&pool, [](TilePool* p) { p->close(); });
         for (int i = 0; i < total; ++i) {
             if (token && token->isCancelled())
                 return finishAfterWrites(StreamEnd{std::nullopt, true, i, total});
-            Decoded decoded = ahead.get();
-            if (!decoded) {
+            Prepared prepared = ahead.get();
+            if (prepared.undecodable) {
                 // The encoder's own text first, then which photo could not be decoded and why.
                 const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
                 Error error = encodingError(code);
                 error.description +=
-                    QStringLiteral(": ") + namingFile(decoded.error(), jobs[i].url.toLocalFile()).description;
+                    QStringLiteral(": ") + namingFile(*prepared.undecodable, jobs[i].url.toLocalFile()).description;
                 return finishAfterWrites(StreamEnd{error, false, i, total});
             }
-            // The next photo is decoded once this one's pixels have gone: two photos at full size
-            // are never held at once.
-            const auto decodeNext = [&] {
-                if (i + 1 < total)
-                    ahead = decodeAhead(jobs[i + 1].originalCI);
-            };
-            if (!renderPieces(std::move(*decoded), jobs[i], i, toEncode, spares, decodeNext))
+            // The next photo is decoded while this one is rendered.
+            if (i + 1 < total)
+                ahead = prepareAhead(i + 1);
+            if (!renderPieces(std::move(prepared), i, toEncode, spares))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});

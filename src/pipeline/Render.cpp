@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace lumora {
@@ -80,15 +81,16 @@ QTransform layerToRaster(QSizeF layerSize, QSize rasterSize)
     return QTransform(sx, 0, 0, -sy, 0, layerSize.height() * sy);
 }
 
-/// Steps 2-3: masks and committed overlays, painted straight onto the working raster.
-void paintOverlaysStep(QImage& base, QSize originalSize, const EditState& edits)
+/// Steps 2-3: masks and committed overlays, painted straight onto the working raster, of which
+/// `raster` holds the rows from `firstRow` on (the whole one is `rasterSize`).
+void paintOverlaysStep(QImage& raster, int firstRow, QSize rasterSize, QSize originalSize, const EditState& edits)
 {
     if (edits.masks.isEmpty() && edits.freehandOverlays.isEmpty())
         return;
-    const QTransform toDevice = layerToRaster(QSizeF(originalSize), base.size());
+    const QTransform toDevice = layerToRaster(QSizeF(originalSize), rasterSize);
     // However many strokes an edit state holds, the photo is drawn in bounded time.
     const QList<Overlay> overlays = withinWorkBudget(edits.freehandOverlays, originalSize);
-    paintInRowBands(base, 0, [&](QPainter& painter, const QTransform& shift) {
+    paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
         if (!edits.masks.isEmpty())
             paintMasks(painter, toDevice * shift, edits.masks);
         for (const Overlay& overlay : overlays)
@@ -172,7 +174,7 @@ std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize
     const double scale = double(base.width()) / full.width();
     StageClock clock;
 
-    paintOverlaysStep(base, originalSize, edits);
+    paintOverlaysStep(base, 0, base.size(), originalSize, edits);
     clock.lap("overlays");
 
     // Steps 4-6 fused with steps 8-9 when the turn is a quarter turn: the colour pass touches
@@ -219,8 +221,9 @@ std::expected<BandedRender, Error> BandedRender::start(QImage base, QSize origin
     }
     if (base.format() != QImage::Format_ARGB32_Premultiplied)
         base.convertTo(QImage::Format_ARGB32_Premultiplied);
-    paintOverlaysStep(base, originalSize, edits);
+    paintOverlaysStep(base, 0, base.size(), originalSize, edits);
     render.m_applied = Dihedral{edits.flippedH, edits.flippedV, quarter};
+    render.m_unturnedSize = base.size();
     render.m_size = render.m_applied.transposes() ? base.size().transposed() : base.size();
     render.m_sigma = kSharpenRadius * double(base.width()) / originalSize.width();
     render.m_originalSize = originalSize;
@@ -230,6 +233,28 @@ std::expected<BandedRender, Error> BandedRender::start(QImage base, QSize origin
         return std::unexpected(watermark.error());
     render.m_watermark = std::make_shared<const PreparedWatermark>(std::move(*watermark));
     render.m_source = std::move(base);
+    return render;
+}
+
+std::expected<BandedRender, Error> BandedRender::start(BandedSource source)
+{
+    BandedRender render;
+    if (!source.streams())
+        return render;
+    const EditState& edits = source.m_edits;
+    render.m_extent = turnedExtent(QSizeF(source.m_originalSize), edits.rotation);
+    render.m_applied = source.m_turn;
+    render.m_unturnedSize = source.m_size;
+    render.m_size = render.m_applied.transposes() ? source.m_size.transposed() : source.m_size;
+    render.m_sigma = kSharpenRadius * double(source.m_size.width()) / source.m_originalSize.width();
+    render.m_originalSize = source.m_originalSize;
+    render.m_edits = edits;
+    auto watermark = prepareWatermarkStep(render.m_size, render.m_extent, edits);
+    if (!watermark)
+        return std::unexpected(watermark.error());
+    render.m_watermark = std::make_shared<const PreparedWatermark>(std::move(*watermark));
+    source.m_scratch = Tile(); // decoded: every band is in the tiles
+    render.m_bands = std::make_unique<BandedSource>(std::move(source));
     return render;
 }
 
@@ -243,10 +268,21 @@ std::expected<QImage, Error> BandedRender::rows(int firstRow, int count, QImage 
         return m_whole; // shared, not copied
     if (!m_whole.isNull())
         return m_whole.copy(0, firstRow, m_whole.width(), count);
-    QImage band = colorAndTurnRows(m_source, m_edits.adjustment, m_sigma, m_applied, firstRow, count, std::move(reuse));
+    QImage band;
+    if (m_bands) {
+        const int index = firstRow / kPaintBandRows;
+        if (firstRow % kPaintBandRows != 0 || count != std::min(kPaintBandRows, m_size.height() - firstRow))
+            return QImage(); // the source is held in these bands only
+        band = colorAndTurnRows(m_bands->piece(index), m_bands->m_areas[size_t(index)], m_unturnedSize,
+                                m_edits.adjustment, m_sigma, m_applied, firstRow, count, std::move(reuse));
+        band.setDotsPerMeterX(m_bands->m_dotsPerMeterX);
+        band.setDotsPerMeterY(m_bands->m_dotsPerMeterY);
+    } else {
+        band = colorAndTurnRows(m_source, m_edits.adjustment, m_sigma, m_applied, firstRow, count, std::move(reuse));
+    }
     if (band.isNull())
         return band;
-    paintTextStep(band, firstRow, m_source.size(), m_originalSize, m_edits, m_applied);
+    paintTextStep(band, firstRow, m_unturnedSize, m_originalSize, m_edits, m_applied);
     if (m_watermark)
         m_watermark->paint(band, firstRow);
     return band;
@@ -256,6 +292,135 @@ void BandedRender::releaseSource()
 {
     m_source = QImage();
     m_whole = QImage();
+    m_bands.reset();
+}
+
+void BandedRender::releaseBand(int firstRow)
+{
+    if (m_bands && firstRow >= 0 && firstRow % kPaintBandRows == 0)
+        m_bands->release(firstRow / kPaintBandRows);
+}
+
+BandedSource::BandedSource(QSize sourceSize, QSize originalSize, EditState edits, TilePool& pool, int owner)
+    : m_size(sourceSize), m_originalSize(originalSize), m_edits(std::move(edits)), m_pool(&pool), m_owner(owner)
+{
+    const int quarter = quarterTurnsOf(m_edits.rotation);
+    if (quarter < 0 || sourceSize.isEmpty() || originalSize.isEmpty())
+        return;
+    m_turn = Dihedral{m_edits.flippedH, m_edits.flippedV, quarter};
+    const int w = sourceSize.width(), h = sourceSize.height();
+    const int reach = colorPassReach(m_edits.adjustment, kSharpenRadius * double(w) / originalSize.width());
+    const bool transposes = m_turn.transposes();
+    const int length = transposes ? w : h; // of the source, across the final bands
+    const int finalRows = length;          // the final raster's height
+    const QPoint origin = m_turn.map(0, 0, w, h);
+    const int step = (transposes ? m_turn.map(1, 0, w, h) : m_turn.map(0, 1, w, h)).y() - origin.y();
+    for (int first = 0; first < finalRows; first += kPaintBandRows) {
+        const int rows = std::min(kPaintBandRows, finalRows - first);
+        // Source columns (or rows) a … a + rows land on final rows first … first + rows.
+        const int a = step > 0 ? first - origin.y() : origin.y() - first - rows + 1;
+        const int from = std::max(0, a - reach), to = std::min(length, a + rows + reach);
+        m_areas.push_back(transposes ? QRect(from, 0, to - from, h) : QRect(0, from, w, to - from));
+    }
+    const int decodedBands = (h + kPaintBandRows - 1) / kPaintBandRows;
+    if (transposes) {
+        m_tiles.resize(m_areas.size());
+        for (auto& tiles : m_tiles)
+            tiles.resize(size_t(decodedBands));
+        return;
+    }
+    m_tiles.resize(1);
+    m_tiles[0].resize(size_t(decodedBands));
+    m_users.assign(size_t(decodedBands), 0);
+    for (const QRect& area : m_areas)
+        for (int b = area.top() / kPaintBandRows; b <= area.bottom() / kPaintBandRows; ++b)
+            ++m_users[size_t(b)];
+}
+
+QImage BandedSource::bandFor(int firstRow, int rows)
+{
+    const int w = m_size.width();
+    if (!streams() || firstRow % kPaintBandRows != 0 || rows <= 0 || rows > kPaintBandRows)
+        return {};
+    if (m_turn.transposes()) {
+        if (m_scratch.isNull())
+            m_scratch = m_pool->take(m_owner, qsizetype(w) * kPaintBandRows * 4);
+        if (m_scratch.isNull())
+            return {};
+        return QImage(m_scratch.data(), w, rows, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
+    }
+    Tile& tile = m_tiles[0][size_t(firstRow / kPaintBandRows)];
+    tile = m_pool->take(m_owner, qsizetype(w) * rows * 4);
+    if (tile.isNull())
+        return {};
+    return QImage(tile.data(), w, rows, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
+}
+
+bool BandedSource::add(QImage& band, int firstRow)
+{
+    if (!streams() || band.isNull() || firstRow % kPaintBandRows != 0 || band.width() != m_size.width())
+        return false;
+    if (firstRow == 0) {
+        m_dotsPerMeterX = band.dotsPerMeterX();
+        m_dotsPerMeterY = band.dotsPerMeterY();
+    }
+    paintOverlaysStep(band, firstRow, m_size, m_originalSize, m_edits);
+    const int decoded = firstRow / kPaintBandRows;
+    const int rows = band.height();
+    if (!m_turn.transposes()) {
+        Tile& tile = m_tiles[0][size_t(decoded)];
+        if (!tile.isNull() && tile.data() == band.constBits())
+            return true; // decoded into its tile
+        tile = m_pool->take(m_owner, qsizetype(band.width()) * rows * 4);
+        if (tile.isNull())
+            return false;
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(tile.data() + qsizetype(y) * band.width() * 4, band.constScanLine(y), size_t(band.width()) * 4);
+        return true;
+    }
+    // Each final band's columns of these rows into a tile of their own.
+    for (size_t index = 0; index < m_areas.size(); ++index) {
+        const QRect& area = m_areas[index];
+        const qsizetype stride = qsizetype(area.width()) * 4;
+        Tile tile = m_pool->take(m_owner, stride * rows);
+        if (tile.isNull())
+            return false;
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(tile.data() + stride * y, band.constScanLine(y) + qsizetype(area.x()) * 4, size_t(stride));
+        m_tiles[index][size_t(decoded)] = std::move(tile);
+    }
+    return true;
+}
+
+SourceRows BandedSource::piece(int band) const
+{
+    if (band < 0 || size_t(band) >= m_areas.size() || m_areas[size_t(band)].isEmpty())
+        return {};
+    const QRect& area = m_areas[size_t(band)];
+    SourceRows rows{std::vector<const uchar*>(size_t(area.height())), area.width()};
+    const std::vector<Tile>& tiles = m_turn.transposes() ? m_tiles[size_t(band)] : m_tiles[0];
+    const qsizetype stride = qsizetype(area.width()) * 4;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const Tile& tile = tiles[size_t(y / kPaintBandRows)];
+        if (tile.isNull())
+            return {}; // not decoded, or let go
+        rows.rows[size_t(y - area.top())] = tile.data() + stride * (y % kPaintBandRows);
+    }
+    return rows;
+}
+
+void BandedSource::release(int band)
+{
+    if (band < 0 || size_t(band) >= m_areas.size() || m_areas[size_t(band)].isEmpty())
+        return;
+    const QRect area = std::exchange(m_areas[size_t(band)], QRect());
+    if (m_turn.transposes()) {
+        m_tiles[size_t(band)].clear();
+        return;
+    }
+    for (int b = area.top() / kPaintBandRows; b <= area.bottom() / kPaintBandRows; ++b)
+        if (--m_users[size_t(b)] == 0)
+            m_tiles[0][size_t(b)] = Tile();
 }
 
 std::expected<Image, Error> renderImage(const SourceImage& original, const EditState& edits, double scale)

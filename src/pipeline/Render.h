@@ -1,13 +1,16 @@
 #pragma once
 
 #include "base/Error.h"
+#include "pipeline/ColorPass.h"
 #include "pipeline/Dihedral.h"
 #include "pipeline/EditState.h"
 #include "pipeline/Image.h"
 #include "pipeline/SourceImage.h"
+#include "pipeline/TilePool.h"
 
 #include <expected>
 #include <memory>
+#include <vector>
 
 namespace lumora {
 
@@ -40,6 +43,51 @@ enum class WatermarkFailure {
 [[nodiscard]] std::expected<Image, Error> renderDecodedChecked(QImage base, QSize originalSize, const EditState& edits,
                                                                WatermarkFailure onFailure = WatermarkFailure::fail);
 
+/// The working raster of a banded render (BandedRender::start) made while the original is
+/// decoded: each band of decoded rows gets its masks and overlays and is cut into the pieces
+/// that the final raster's bands are made from, with the sharpening's reach around each, in
+/// tiles of a TilePool. A band of the final raster, once made, lets its piece go; so the source
+/// is never held whole and whole again, and its memory goes back as the render moves on.
+/// For the full-size original with a quarter turn (or none) only; see streams().
+class BandedSource {
+public:
+    /// For the upright original of `sourceSize` (its full decode, of `originalSize`) and
+    /// `edits`, with tiles of photo `owner` from `pool` (which must outlive the source).
+    BandedSource(QSize sourceSize, QSize originalSize, EditState edits, TilePool& pool, int owner);
+
+    /// Whether the render can be made from bands of the source: false for an arbitrary turn
+    /// (which reads anywhere in its source) or an empty original.
+    [[nodiscard]] bool streams() const { return !m_areas.empty(); }
+
+    /// The raster that source rows [firstRow, firstRow + rows) are to be decoded into, in
+    /// kPaintBandRows bands from the top; null when the pool is closed or memory ran out.
+    [[nodiscard]] QImage bandFor(int firstRow, int rows);
+    /// Takes the band decoded into bandFor's raster: paints masks and overlays onto it and keeps
+    /// its pixels. False when the pool gave nothing (it was closed).
+    [[nodiscard]] bool add(QImage& band, int firstRow);
+
+private:
+    friend class BandedRender;
+    /// The source rows of final band `band` with the reach around them, from the tiles.
+    [[nodiscard]] SourceRows piece(int band) const;
+    /// Lets final band `band`'s piece go.
+    void release(int band);
+
+    QSize m_size;
+    QSize m_originalSize;
+    EditState m_edits;
+    TilePool* m_pool;
+    int m_owner;
+    Dihedral m_turn;
+    std::vector<QRect> m_areas; ///< per final band: the source it is made from
+    /// Transposing turns: per final band, a tile per decoded band (its columns of those rows).
+    /// Others: one row of tiles, a decoded band each, shared by the final bands that read it.
+    std::vector<std::vector<Tile>> m_tiles;
+    std::vector<int> m_users; ///< per decoded band, the final bands yet to read it (others)
+    Tile m_scratch;           ///< transposing turns: where a band is decoded before it is cut
+    int m_dotsPerMeterX = 0, m_dotsPerMeterY = 0;
+};
+
 /// The render chain of renderDecodedChecked (at any size, a watermark it cannot draw a
 /// failure) made band by band: any rows of the final raster on request, the same pixels as
 /// those rows of the whole render, without ever holding the whole result. Holds the working
@@ -51,6 +99,9 @@ public:
     /// and paints masks and overlays onto it. Fails only with the watermark's error.
     [[nodiscard]] static std::expected<BandedRender, Error> start(QImage base, QSize originalSize,
                                                                   const EditState& edits);
+    /// The render of a source decoded into `source` (every band added). Its rows() are bands
+    /// of kPaintBandRows from a multiple of it; releaseBand() lets each band's source go.
+    [[nodiscard]] static std::expected<BandedRender, Error> start(BandedSource source);
 
     /// Pixel size of the final raster; empty for an empty original.
     [[nodiscard]] QSize size() const { return m_size; }
@@ -71,11 +122,16 @@ public:
 
     /// Lets the working raster go (rows() returns nothing afterwards).
     void releaseSource();
+    /// Lets the source of the band of rows from `firstRow` go, where the source is held in
+    /// bands (BandedSource): those rows are not asked for again.
+    void releaseBand(int firstRow);
 
 private:
-    QImage m_source; ///< the working raster, before colour and turn
-    QImage m_whole;  ///< the final raster, for arbitrary turns
+    QImage m_source;                       ///< the working raster, before colour and turn
+    std::unique_ptr<BandedSource> m_bands; ///< or the working raster in bands
+    QImage m_whole;                        ///< the final raster, for arbitrary turns
     QSize m_size;
+    QSize m_unturnedSize; ///< of the working raster
     QRectF m_extent;
     QSize m_originalSize;
     EditState m_edits;

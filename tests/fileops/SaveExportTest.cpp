@@ -70,6 +70,15 @@ TEST(Export, FirstFailureStopsTheRunWithTheFileSystemsText)
     ASSERT_TRUE(end.error); // its text is checked with the other write faults
     EXPECT_EQ(values, (QList<double>{0.1, 0.2, 0.3, 0.4}));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files).size(), 4);
+
+    // Cancelled at once: the first photo's decode, already under way, ends with the run.
+    QTemporaryDir empty;
+    auto token = std::make_shared<CancelToken>();
+    token->cancel();
+    const StreamEnd cancelled = exportJPEG(list, token, 2, empty.path(), 10)->wait();
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_FALSE(cancelled.error);
+    EXPECT_TRUE(QDir(empty.path()).entryList(QDir::Files).isEmpty());
 }
 
 // Each original gets JPEG bytes of the photo as shown, while the one in memory stays untouched,
@@ -198,11 +207,13 @@ TEST(Export, StreamedFilesAreTheWholeRenderEncoded)
     QTemporaryDir source, target;
     const QSize size(700, 530); // several bands of rows, turned or not
     QList<PhotoItem> list;
-    const std::tuple<double, bool> photos[] = {{90, true}, {270, false}, {0, true}, {30, false}};
-    for (const auto& [rotation, text] : photos) {
-        PhotoItem photo =
-            photoAt(writePhotoFile(source.path(), QStringLiteral("r%1.jpg").arg(list.size()),
-                                   encodeWithVips(noise(size.width(), size.height()), QStringLiteral("jpg"))));
+    // JPEGs are decoded band by band while the photo before is rendered; the other angle and a
+    // PNG are decoded whole once it has gone, between them.
+    const std::tuple<double, bool, QString> photos[] = {{90, true, "jpg"},  {270, false, "jpg"}, {0, true, "jpg"},
+                                                        {30, false, "jpg"}, {90, true, "png"},   {180, false, "jpg"}};
+    for (const auto& [rotation, text, type] : photos) {
+        PhotoItem photo = photoAt(writePhotoFile(source.path(), QStringLiteral("r%1.%2").arg(list.size()).arg(type),
+                                                 encodeWithVips(noise(size.width(), size.height()), type)));
         photo.edits = everyStep(size, rotation);
         if (text)
             photo.edits.watermark.reset();
@@ -213,7 +224,7 @@ TEST(Export, StreamedFilesAreTheWholeRenderEncoded)
     auto token = std::make_shared<CancelToken>();
     for (ExportFormat format : {ExportFormat::jpeg, ExportFormat::png}) {
         const auto run = format == ExportFormat::png ? exportPNG : exportJPEG;
-        ASSERT_EQ(ended(run(list, token, 1, target.path(), 4)->wait()), "4/4");
+        ASSERT_EQ(ended(run(list, token, 1, target.path(), 6)->wait()), "6/6");
         for (int i = 0; i < list.size(); ++i) {
             SCOPED_TRACE(testing::Message() << "photo " << i << (format == ExportFormat::png ? " PNG" : " JPEG"));
             const auto whole = renderImage(list[i].originalCI, list[i].edits);

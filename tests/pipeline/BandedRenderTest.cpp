@@ -72,6 +72,38 @@ std::pair<QImage, QImage> wholeAndBanded(const QImage& base, const EditState& ed
     return {whole->raster.convertToFormat(QImage::Format_ARGB32_Premultiplied), joined};
 }
 
+/// The chain made from a source fed to a BandedSource in decoded bands, bands of the final
+/// raster put together as they come, each band's source let go once made; null for a turn that
+/// is not streamed.
+QImage streamed(const QImage& base, const EditState& edits)
+{
+    TilePool pool(qsizetype(base.sizeInBytes()) * 2);
+    BandedSource source(base.size(), base.size(), edits, pool, 0);
+    if (!source.streams())
+        return {};
+    for (int y = 0; y < base.height(); y += kPaintBandRows) {
+        QImage band = source.bandFor(y, std::min(kPaintBandRows, base.height() - y));
+        EXPECT_FALSE(band.isNull());
+        for (int r = 0; r < band.height(); ++r)
+            std::memcpy(band.scanLine(r), base.constScanLine(y + r), size_t(base.width()) * 4);
+        EXPECT_TRUE(source.add(band, y));
+    }
+    auto render = BandedRender::start(std::move(source));
+    EXPECT_TRUE(render.has_value());
+    if (!render)
+        return {};
+    QImage joined(render->size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < joined.height(); y += kPaintBandRows) {
+        const QImage rows = render->rows(y, kPaintBandRows).value_or(QImage());
+        EXPECT_EQ(rows.height(), std::min(kPaintBandRows, joined.height() - y));
+        render->releaseBand(y);
+        for (int r = 0; r < rows.height(); ++r)
+            std::memcpy(joined.scanLine(y + r), rows.constScanLine(r), size_t(joined.width()) * 4);
+    }
+    EXPECT_TRUE(render->rows(0, kPaintBandRows).value_or(QImage()).isNull()) << "let go";
+    return joined;
+}
+
 struct Turn {
     double rotation;
     bool flippedH, flippedV;
@@ -96,6 +128,11 @@ TEST_P(BandedRenderTurns, BandsAreTheWholeRenderPixelForPixel)
             ASSERT_FALSE(whole.isNull());
             EXPECT_EQ(test::largestDifference(whole, joined), 0);
         }
+        // Decoded band by band into tiles, each final band's source let go once it is made.
+        const QImage fromBands = streamed(base, edits);
+        EXPECT_EQ(fromBands.isNull(), turn.rotation == 30);
+        if (!fromBands.isNull())
+            EXPECT_EQ(test::largestDifference(renderDecodedChecked(base, base.size(), edits)->raster, fromBands), 0);
     }
 }
 
