@@ -46,8 +46,8 @@ enum class WatermarkFailure {
 /// The working raster of a banded render (BandedRender::start) made while the original is
 /// decoded: each band of decoded rows gets its masks and overlays and is cut into the pieces
 /// that the final raster's bands are made from, with the sharpening's reach around each, in
-/// tiles of a TilePool. A band of the final raster, once made, lets its piece go; so the source
-/// is never held whole and whole again, and its memory goes back as the render moves on.
+/// tiles of a TilePool. A band of the final raster, once made, lets its piece go: the memory goes
+/// back as the render moves on, and the next photo can be decoded into it meanwhile.
 /// For the full-size original with a quarter turn (or none) only; see streams().
 class BandedSource {
 public:

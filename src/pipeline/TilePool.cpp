@@ -73,13 +73,23 @@ bool TilePool::waitForRoom(std::unique_lock<std::mutex>& lock, int owner, qsizet
 
 Tile TilePool::take(int owner, qsizetype bytes)
 {
+    return reserve(owner, bytes, true);
+}
+
+Tile TilePool::count(int owner, qsizetype bytes)
+{
+    return reserve(owner, bytes, false);
+}
+
+Tile TilePool::reserve(int owner, qsizetype bytes, bool withMemory)
+{
     std::unique_lock lock(m_mutex);
     if (!waitForRoom(lock, owner, bytes))
         return {};
     Tile tile;
     // The smallest kept buffer that is large enough; a new one when none is.
     auto best = m_free.end();
-    for (auto it = m_free.begin(); it != m_free.end(); ++it)
+    for (auto it = m_free.begin(); withMemory && it != m_free.end(); ++it)
         if (it->capacity >= bytes && (best == m_free.end() || it->capacity < best->capacity))
             best = it;
     if (best != m_free.end()) {
@@ -87,7 +97,7 @@ Tile TilePool::take(int owner, qsizetype bytes)
         tile.m_capacity = best->capacity;
         m_freeTotal -= best->capacity;
         m_free.erase(best);
-    } else {
+    } else if (withMemory) {
         lock.unlock(); // the allocation may take a while (a large one's pages are advised)
         tile.m_memory = map(bytes);
         if (!tile.m_memory)
@@ -95,20 +105,6 @@ Tile TilePool::take(int owner, qsizetype bytes)
         tile.m_capacity = bytes;
         lock.lock();
     }
-    tile.m_pool = this;
-    tile.m_bytes = bytes;
-    tile.m_owner = owner;
-    m_held[owner] += bytes;
-    m_heldTotal += bytes;
-    return tile;
-}
-
-Tile TilePool::count(int owner, qsizetype bytes)
-{
-    std::unique_lock lock(m_mutex);
-    if (!waitForRoom(lock, owner, bytes))
-        return {};
-    Tile tile;
     tile.m_pool = this;
     tile.m_bytes = bytes;
     tile.m_owner = owner;

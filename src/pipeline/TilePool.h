@@ -68,6 +68,8 @@ private:
     [[nodiscard]] static uchar* map(qsizetype bytes);
     static void unmap(uchar* memory, qsizetype bytes);
 
+    /// take() with a buffer, or count() without one.
+    [[nodiscard]] Tile reserve(int owner, qsizetype bytes, bool withMemory);
     /// Waits until photo `owner` may hold `bytes` more; false when closed. Called locked.
     bool waitForRoom(std::unique_lock<std::mutex>& lock, int owner, qsizetype bytes);
     [[nodiscard]] bool earlierHold(int owner) const;
