@@ -13,6 +13,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
@@ -181,13 +182,20 @@ void ScriptDriver::run(const QByteArray& line)
         m_busy = true;
         const QList<PhotoItem> photos = m_processor.photos();
         const int count = int(photos.size());
-        exportJPEG(photos, std::make_shared<CancelToken>(), numberWidth(count), QString::fromUtf8(words.value(1)),
-                   count)
+        auto token = std::make_shared<CancelToken>();
+        // Cancelled, as from the progress sheet, once that many photos are written.
+        const int stopAfter = words.size() > 2 ? words[2].toInt() : -1;
+        exportJPEG(photos, token, numberWidth(count), QString::fromUtf8(words.value(1)), count)
             ->subscribe(
-                this, [](double) {},
+                this,
+                [token, stopAfter, count](double done) {
+                    if (stopAfter >= 0 && int(std::lround(done * count)) >= stopAfter)
+                        token->cancel();
+                },
                 [done](const StreamEnd& end) {
-                    driverReply(end.error ? QStringLiteral("failed ") + end.error->description
-                                          : QStringLiteral("exported"));
+                    driverReply(end.error       ? QStringLiteral("failed ") + end.error->description
+                                : end.cancelled ? QStringLiteral("cancelled %1").arg(end.done)
+                                                : QStringLiteral("exported"));
                     done();
                 });
         return;

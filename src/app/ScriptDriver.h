@@ -64,7 +64,8 @@ private:
 ///                         (pixels, top-left origin) as a new original → "ok"
 ///   settle                waits until renders are in and the journal has written → "settled"
 ///   state                 → "state <JSON: per photo its file name, original size and edits>"
-///   export FOLDER         the numbered JPEG export of every photo → "exported" or "failed <why>"
+///   export FOLDER [N]     the numbered JPEG export of every photo → "exported" or "failed <why>";
+///                         with N, cancelled once N photos are written → "cancelled <written>"
 ///   quit                  ends the app cleanly
 class ScriptDriver : public QObject {
     Q_OBJECT
