@@ -188,8 +188,8 @@ void ScriptDriver::run(const QByteArray& line)
         exportJPEG(photos, token, numberWidth(count), QString::fromUtf8(words.value(1)), count)
             ->subscribe(
                 this,
-                [token, stopAfter, count](double done) {
-                    if (stopAfter >= 0 && int(std::lround(done * count)) >= stopAfter)
+                [token, stopAfter, count](double fraction) {
+                    if (stopAfter >= 0 && int(std::lround(fraction * count)) >= stopAfter)
                         token->cancel();
                 },
                 [done](const StreamEnd& end) {

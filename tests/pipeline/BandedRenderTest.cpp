@@ -131,8 +131,9 @@ TEST_P(BandedRenderTurns, BandsAreTheWholeRenderPixelForPixel)
         // Decoded band by band into tiles, each final band's source let go once it is made.
         const QImage fromBands = streamed(base, edits);
         EXPECT_EQ(fromBands.isNull(), turn.rotation == 30);
-        if (!fromBands.isNull())
+        if (!fromBands.isNull()) {
             EXPECT_EQ(test::largestDifference(renderDecodedChecked(base, base.size(), edits)->raster, fromBands), 0);
+        }
     }
 }
 
