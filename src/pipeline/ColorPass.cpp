@@ -574,23 +574,18 @@ Kernel kernelFor(const AdjustmentState& adjustment, double sharpenSigma)
 void turnedRows(const Kernel& kernel, const SourceRows& src, Dihedral turn, const RowsOut& out)
 {
     const int w = src.width, h = int(src.rows.size());
-    const QPoint origin = turn.map(0, 0, w, h);
     if (!turn.transposes()) {
-        // Source row y lands on row origin.y + step·y.
-        const int step = turn.map(0, 1, w, h).y() - origin.y();
-        const int a = step > 0 ? out.firstRow - origin.y() : origin.y() - out.firstRow - out.rowCount + 1;
-        const int y0 = std::clamp(a, 0, h), y1 = std::clamp(a + out.rowCount, y0, h);
+        const QRect rows = sourceOfRows(QSize(w, h), turn, out.firstRow, out.rowCount, 0);
+        const int y0 = rows.top(), y1 = rows.top() + rows.height();
         const SourceView all{src, 0, w};
         parallelBands(y1 - y0, 64, [&](int b0, int b1) { processBand(kernel, all, out, turn, y0 + b0, y0 + b1); });
         return;
     }
-    // Source column x lands on row origin.y + step·x.
-    const int step = turn.map(1, 0, w, h).y() - origin.y();
-    const int a = step > 0 ? out.firstRow - origin.y() : origin.y() - out.firstRow - out.rowCount + 1;
-    const int x0 = std::clamp(a - kernel.radius, 0, w), x1 = std::clamp(a + out.rowCount + kernel.radius, x0, w);
-    if (x1 <= x0)
+    const QRect columns = sourceOfRows(QSize(w, h), turn, out.firstRow, out.rowCount, kernel.radius);
+    const int x0 = columns.left();
+    if (columns.width() <= 0)
         return;
-    const SourceView view{src, x0, x1 - x0};
+    const SourceView view{src, x0, columns.width()};
     // The view's turned rows are the whole raster's shifted by the turn of the view's origin.
     const int shift = turn.map(x0, 0, w, h).y() - turn.map(0, 0, view.width, h).y();
     const RowsOut local{out.bits, out.stride, out.firstRow - shift, out.rowCount};
@@ -656,6 +651,18 @@ QImage colorAndTurnRows(const SourceRows& piece, QRect area, QSize sourceSize, c
     turnedRows(kernelFor(adjustment, sharpenSigma), piece, turn,
                RowsOut{dst.bits(), dst.bytesPerLine(), firstRow - shift, rowCount});
     return dst;
+}
+
+QRect sourceOfRows(QSize sourceSize, Dihedral turn, int firstRow, int rowCount, int reach)
+{
+    const int w = sourceSize.width(), h = sourceSize.height();
+    const QPoint origin = turn.map(0, 0, w, h);
+    // Source column (or, without a transposing turn, row) i lands on row origin.y + step·i.
+    const int step = (turn.transposes() ? turn.map(1, 0, w, h) : turn.map(0, 1, w, h)).y() - origin.y();
+    const int a = step > 0 ? firstRow - origin.y() : origin.y() - firstRow - rowCount + 1;
+    const int length = turn.transposes() ? w : h;
+    const int from = std::clamp(a - reach, 0, length), to = std::clamp(a + rowCount + reach, from, length);
+    return turn.transposes() ? QRect(from, 0, to - from, h) : QRect(0, from, w, to - from);
 }
 
 int colorPassReach(const AdjustmentState& adjustment, double sharpenSigma)

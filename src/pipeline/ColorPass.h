@@ -42,6 +42,11 @@ struct SourceRows {
                                       const AdjustmentState& adjustment, double sharpenSigma, Dihedral turn,
                                       int firstRow, int rowCount, QImage reuse = {});
 
+/// The part of a source of `sourceSize` that rows [firstRow, firstRow + rowCount) of its turned
+/// raster come from: those source rows, or with a transposing turn those columns, across the
+/// whole source, with `reach` more on each side; clipped to the source.
+[[nodiscard]] QRect sourceOfRows(QSize sourceSize, Dihedral turn, int firstRow, int rowCount, int reach);
+
 /// How many source rows (and columns) beyond its own the pass reads for a pixel: the
 /// sharpening's reach, 0 without sharpening.
 [[nodiscard]] int colorPassReach(const AdjustmentState& adjustment, double sharpenSigma);

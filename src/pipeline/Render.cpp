@@ -310,20 +310,11 @@ BandedSource::BandedSource(QSize sourceSize, QSize originalSize, EditState edits
     m_turn = Dihedral{m_edits.flippedH, m_edits.flippedV, quarter};
     const int w = sourceSize.width(), h = sourceSize.height();
     const int reach = colorPassReach(m_edits.adjustment, kSharpenRadius * double(w) / originalSize.width());
-    const bool transposes = m_turn.transposes();
-    const int length = transposes ? w : h; // of the source, across the final bands
-    const int finalRows = length;          // the final raster's height
-    const QPoint origin = m_turn.map(0, 0, w, h);
-    const int step = (transposes ? m_turn.map(1, 0, w, h) : m_turn.map(0, 1, w, h)).y() - origin.y();
-    for (int first = 0; first < finalRows; first += kPaintBandRows) {
-        const int rows = std::min(kPaintBandRows, finalRows - first);
-        // Source columns (or rows) a … a + rows land on final rows first … first + rows.
-        const int a = step > 0 ? first - origin.y() : origin.y() - first - rows + 1;
-        const int from = std::max(0, a - reach), to = std::min(length, a + rows + reach);
-        m_areas.push_back(transposes ? QRect(from, 0, to - from, h) : QRect(0, from, w, to - from));
-    }
+    const int finalRows = m_turn.transposes() ? w : h;
+    for (int first = 0; first < finalRows; first += kPaintBandRows)
+        m_areas.push_back(sourceOfRows(sourceSize, m_turn, first, kPaintBandRows, reach));
     const int decodedBands = (h + kPaintBandRows - 1) / kPaintBandRows;
-    if (transposes) {
+    if (m_turn.transposes()) {
         m_tiles.resize(m_areas.size());
         for (auto& tiles : m_tiles)
             tiles.resize(size_t(decodedBands));
