@@ -81,29 +81,56 @@ Tile TilePool::count(int owner, qsizetype bytes)
     return reserve(owner, bytes, false);
 }
 
+TilePool::Free TilePool::takeFree(qsizetype bytes)
+{
+    // The smallest kept buffer that is large enough, but not one of more than twice the size:
+    // a band's buffer is not spent on a sliver.
+    auto best = m_free.end();
+    for (auto it = m_free.begin(); it != m_free.end(); ++it)
+        if (it->capacity >= bytes && it->capacity / 2 <= bytes
+            && (best == m_free.end() || it->capacity < best->capacity))
+            best = it;
+    if (best == m_free.end())
+        return {};
+    const Free found = *best;
+    m_freeTotal -= found.capacity;
+    m_free.erase(best);
+    return found;
+}
+
+void TilePool::dropFreeBeyondBound(qsizetype more, std::vector<Free>& dropped)
+{
+    const qsizetype bound = std::max(m_budget, m_heldMappedPeak);
+    while (!m_free.empty() && m_heldMapped + m_freeTotal + more > bound) {
+        m_freeTotal -= m_free.back().capacity;
+        dropped.push_back(m_free.back());
+        m_free.pop_back();
+    }
+}
+
 Tile TilePool::reserve(int owner, qsizetype bytes, bool withMemory)
 {
+    std::vector<Free> dropped; // unmapped outside the lock
     std::unique_lock lock(m_mutex);
     if (!waitForRoom(lock, owner, bytes))
         return {};
     Tile tile;
-    // The smallest kept buffer that is large enough; a new one when none is.
-    auto best = m_free.end();
-    for (auto it = m_free.begin(); withMemory && it != m_free.end(); ++it)
-        if (it->capacity >= bytes && (best == m_free.end() || it->capacity < best->capacity))
-            best = it;
-    if (best != m_free.end()) {
-        tile.m_memory = best->memory;
-        tile.m_capacity = best->capacity;
-        m_freeTotal -= best->capacity;
-        m_free.erase(best);
-    } else if (withMemory) {
-        lock.unlock(); // the allocation may take a while (a large one's pages are advised)
-        tile.m_memory = map(bytes);
-        if (!tile.m_memory)
-            return {};
-        tile.m_capacity = bytes;
-        lock.lock();
+    if (withMemory) {
+        Free found = takeFree(bytes);
+        if (!found.memory) { // a new buffer, for which kept ones that do not fit give way
+            dropFreeBeyondBound(bytes, dropped);
+            lock.unlock(); // the allocation may take a while (a large one's pages are advised)
+            for (const Free& free : dropped)
+                unmap(free.memory, free.capacity);
+            found = Free{map(bytes), bytes};
+            if (!found.memory)
+                return {};
+            lock.lock();
+        }
+        tile.m_memory = found.memory;
+        tile.m_capacity = found.capacity;
+        m_heldMapped += found.capacity;
+        m_heldMappedPeak = std::max(m_heldMappedPeak, m_heldMapped);
     }
     tile.m_pool = this;
     tile.m_bytes = bytes;
@@ -136,7 +163,7 @@ bool TilePool::isClosed()
 
 void TilePool::giveBack(Tile& tile)
 {
-    Free dropped; // unmapped outside the lock
+    std::vector<Free> dropped; // unmapped outside the lock
     {
         std::lock_guard lock(m_mutex);
         if (auto held = m_held.find(tile.m_owner); held != m_held.end()) {
@@ -145,14 +172,15 @@ void TilePool::giveBack(Tile& tile)
                 m_held.erase(held);
         }
         m_heldTotal -= tile.m_bytes;
-        if (tile.m_memory && m_heldTotal + m_freeTotal + tile.m_capacity <= m_budget) {
+        if (tile.m_memory) {
+            m_heldMapped -= tile.m_capacity;
             m_freeTotal += tile.m_capacity;
             m_free.push_back(Free{std::exchange(tile.m_memory, nullptr), tile.m_capacity});
-        } else {
-            dropped = Free{std::exchange(tile.m_memory, nullptr), tile.m_capacity};
+            dropFreeBeyondBound(0, dropped);
         }
     }
-    unmap(dropped.memory, dropped.capacity);
+    for (const Free& free : dropped)
+        unmap(free.memory, free.capacity);
     m_changed.notify_all();
 }
 

@@ -37,9 +37,11 @@ private:
 /// before it still holds tiles, which come back as that photo's render moves on. So the next
 /// photo is decoded while the last one is rendered, and together they hold about the budget; a
 /// photo is never held back by itself or by later ones. Tiles given back are kept for reuse
-/// (their pages are mapped and cleared once, not for every photo), within the budget. Each tile
-/// is a mapping of its own, returned to the system when dropped: tiles taken on one thread and
-/// given back on another would otherwise stay in the allocator's per-thread heaps.
+/// (their pages are mapped and cleared once, not for every photo): the pool's memory, held and
+/// kept, stays within the budget or, when one photo alone needs more, within the most its tiles
+/// have held at once. Each tile is a mapping of its own, returned to the system when dropped:
+/// tiles taken on one thread and given back on another would otherwise stay in the allocator's
+/// per-thread heaps.
 class TilePool {
 public:
     explicit TilePool(qsizetype budget) : m_budget(budget) {}
@@ -70,6 +72,11 @@ private:
 
     /// take() with a buffer, or count() without one.
     [[nodiscard]] Tile reserve(int owner, qsizetype bytes, bool withMemory);
+    /// A kept buffer for `bytes`, taken off the free list; null when none fits. Called locked.
+    [[nodiscard]] Free takeFree(qsizetype bytes);
+    /// Takes kept buffers off the free list, into `dropped`, until the pool's memory with `more`
+    /// mapped besides is within its bound (or nothing is kept). Called locked.
+    void dropFreeBeyondBound(qsizetype more, std::vector<Free>& dropped);
     /// Waits until photo `owner` may hold `bytes` more; false when closed. Called locked.
     bool waitForRoom(std::unique_lock<std::mutex>& lock, int owner, qsizetype bytes);
     [[nodiscard]] bool earlierHold(int owner) const;
@@ -80,6 +87,8 @@ private:
     std::condition_variable m_changed;
     std::map<int, qsizetype> m_held; ///< bytes per photo
     qsizetype m_heldTotal = 0;
+    qsizetype m_heldMapped = 0; ///< the memory of the tiles held (their capacity)
+    qsizetype m_heldMappedPeak = 0;
     qsizetype m_freeTotal = 0;
     std::vector<Free> m_free;
     bool m_closed = false;
