@@ -7,10 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QPainter>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <mutex>
 
 namespace lumora {
 
@@ -118,6 +120,41 @@ void paintTextStep(QImage& out, int firstRow, QSize unturnedSize, QSize original
 
 /// Step 10: the watermark, upright over the final extent, made ready for the final raster of
 /// `outSize` (nothing to paint without one).
+/// The watermarks prepared last, with what they were prepared for: the photos of an export
+/// mostly share their size and watermark, and a slider's renders their display size, so a
+/// watermark's tiles are found and its stamp filled once for all of them rather than per render.
+class RecentWatermarks {
+public:
+    std::expected<PreparedWatermark, Error> prepared(QSize outSize, int w, int h, const Watermark& watermark)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            for (const Entry& entry : m_entries)
+                if (entry.outSize == outSize && entry.w == w && entry.h == h && entry.watermark == watermark)
+                    return entry.prepared;
+        }
+        auto made = PreparedWatermark::prepare(layerToRaster(QSizeF(w, h), outSize), watermark, w, h,
+                                               QRect(QPoint(0, 0), outSize));
+        if (made) {
+            const std::lock_guard lock(m_mutex);
+            m_entries[m_next] = Entry{outSize, w, h, watermark, *made};
+            m_next = (m_next + 1) % m_entries.size();
+        }
+        return made;
+    }
+
+private:
+    struct Entry {
+        QSize outSize;
+        int w = 0, h = 0;
+        Watermark watermark;
+        PreparedWatermark prepared;
+    };
+    std::mutex m_mutex;
+    std::array<Entry, 2> m_entries; ///< an export's and the editor's display size
+    size_t m_next = 0;
+};
+
 std::expected<PreparedWatermark, Error> prepareWatermarkStep(QSize outSize, const QRectF& extent,
                                                              const EditState& edits)
 {
@@ -125,8 +162,8 @@ std::expected<PreparedWatermark, Error> prepareWatermarkStep(QSize outSize, cons
     const int h = int(extent.height());
     if (!edits.watermark || w <= 0 || h <= 0)
         return PreparedWatermark();
-    return PreparedWatermark::prepare(layerToRaster(QSizeF(w, h), outSize), *edits.watermark, w, h,
-                                      QRect(QPoint(0, 0), outSize));
+    static RecentWatermarks recent;
+    return recent.prepared(outSize, w, h, *edits.watermark);
 }
 
 QImage turnBilinear(const QImage& source, double degrees, QSize target)
