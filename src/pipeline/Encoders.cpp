@@ -192,6 +192,16 @@ QImage rowsOf(const QImage& raster, int y, int count)
 
 std::expected<QByteArray, Error> encodeJpegStrip(QSize size, double quality, int firstRow, const QImage& rows)
 {
+    QByteArray bytes;
+    if (auto encoded = encodeJpegStripInto(size, quality, firstRow, rows, bytes); !encoded)
+        return std::unexpected(encoded.error());
+    bytes.squeeze();
+    return bytes;
+}
+
+std::expected<void, Error> encodeJpegStripInto(QSize size, double quality, int firstRow, const QImage& rows,
+                                               QByteArray& bytes)
+{
     if (size.isEmpty() || rows.isNull())
         return std::unexpected(encodingError(encoderErrors::jpegNoImage));
     const int count = rows.height();
@@ -202,13 +212,15 @@ std::expected<QByteArray, Error> encodeJpegStrip(QSize size, double quality, int
     const QImage raster = rows.convertToFormat(QImage::Format_ARGB32_Premultiplied); // no copy when it is already
     JpegRun run;
     run.spareRow.resize(size_t(size.width()));
+    run.destination.bytes = std::move(bytes);
     // Room for the strip at about two bytes a pixel, so that it is seldom grown.
     writeInto(run, std::clamp(qsizetype(size.width()) * count * 2, qsizetype(4096), kFirstOutputBytes * 8));
     const int q = jpegQuality(quality);
-    if (!compressRun(run, raster, q) || !joinable(run.destination.bytes, size, firstRow, count))
+    const bool encoded = compressRun(run, raster, q) && joinable(run.destination.bytes, size, firstRow, count);
+    bytes = std::move(run.destination.bytes);
+    if (!encoded)
         return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
-    run.destination.bytes.squeeze();
-    return std::move(run.destination.bytes);
+    return {};
 }
 
 JpegBandEncoder::JpegBandEncoder(QSize size, double quality, ByteSink sink)
@@ -223,20 +235,20 @@ std::expected<void, Error> JpegBandEncoder::fail(encoderErrors::Code code)
     m_failed = code;
     m_pending = QImage();
     m_bytes = QByteArray();
+    m_strip = QByteArray();
     return std::unexpected(encodingError(code));
 }
 
 std::expected<void, Error> JpegBandEncoder::encodeNext(const QImage& rows)
 {
-    auto strip = encodeJpegStrip(m_size, m_quality, m_rowsDone, rows);
-    if (!strip)
-        return fail(encoderErrors::Code(strip.error().code));
+    if (auto encoded = encodeJpegStripInto(m_size, m_quality, m_rowsDone, rows, m_strip); !encoded)
+        return fail(encoderErrors::Code(encoded.error().code));
     m_rowsDone += rows.height();
     if (!m_sink) {
-        m_bytes += *strip;
+        m_bytes += m_strip;
         return {};
     }
-    for (QByteArrayView rest(*strip); !rest.isEmpty();) {
+    for (QByteArrayView rest(m_strip); !rest.isEmpty();) {
         const qsizetype taken = std::min(rest.size(), kJpegSinkPart - m_bytes.size());
         m_bytes += rest.first(taken);
         rest = rest.sliced(taken);
@@ -291,6 +303,7 @@ std::expected<QByteArray, Error> JpegBandEncoder::finish()
         return std::unexpected(encodingError(*m_failed));
     m_failed = encoderErrors::jpegEncodingFailed; // nothing more to add
     m_pending = QImage();
+    m_strip = QByteArray();
     QByteArray bytes = std::exchange(m_bytes, QByteArray());
     if (!m_sink) {
         bytes.squeeze(); // the room grown ahead goes back

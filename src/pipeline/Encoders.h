@@ -66,6 +66,10 @@ inline constexpr int kJpegStripAlign = 128;
 /// encoderErrors::jpegNoImage or jpegEncodingFailed (also for rows that do not fit).
 [[nodiscard]] std::expected<QByteArray, Error> encodeJpegStrip(QSize size, double quality, int firstRow,
                                                                const QImage& rows);
+/// encodeJpegStrip into `bytes`, which the strip's bytes replace; the room `bytes` has is used
+/// and kept, so that a buffer that goes from strip to strip is allocated once.
+[[nodiscard]] std::expected<void, Error> encodeJpegStripInto(QSize size, double quality, int firstRow,
+                                                             const QImage& rows, QByteArray& bytes);
 
 /// encodeJPEG row band by row band: holds at most one strip of rows and the compressed bytes,
 /// never the raster. With a sink, the bytes go to it in parts of kJpegSinkPart bytes (the last
@@ -89,6 +93,7 @@ private:
     int m_pendingRows = 0;
     int m_rowsDone = 0; ///< rows encoded
     QByteArray m_bytes; ///< the file so far, or with a sink the part being filled
+    QByteArray m_strip; ///< the last strip's bytes; its room is used again for the next
     std::optional<encoderErrors::Code> m_failed;
 };
 
