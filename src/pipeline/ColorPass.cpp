@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #ifdef __SSE2__
@@ -76,26 +77,22 @@ Kernel makeKernel(const AdjustmentState& adjustment, double sharpenSigma)
 }
 
 /// Exposure-mapped, un-premultiplied channels of one source row, plus scratch for the output.
+/// The luminance has room for `pad` more values on each side, where the blur repeats its edges.
 struct RowChannels {
-    std::vector<float> r, g, b, y;
+    std::vector<float> r, g, b;
+    std::vector<float> paddedY;
+    float* y;
     std::vector<quint8> a;
     std::vector<qint32> outR, outG, outB;
     bool opaque = true;
-    explicit RowChannels(int width)
-        : r(size_t(width)), g(size_t(width)), b(size_t(width)), y(size_t(width)), a(size_t(width)), outR(size_t(width)),
-          outG(size_t(width)), outB(size_t(width))
+    RowChannels(int width, int pad)
+        : r(size_t(width)), g(size_t(width)), b(size_t(width)), paddedY(size_t(width) + 2 * size_t(pad)),
+          y(paddedY.data() + pad), a(size_t(width)), outR(size_t(width)), outG(size_t(width)), outB(size_t(width))
     {
     }
+    RowChannels(const RowChannels&) = delete;
+    RowChannels& operator=(const RowChannels&) = delete;
 };
-
-LUMORA_VECTOR_CLONES
-bool rowIsOpaque(const quint32* __restrict src, int width)
-{
-    quint32 all = 0xFFFFFFFFu;
-    for (int x = 0; x < width; ++x)
-        all &= src[x];
-    return (all >> 24) == 0xFF;
-}
 
 #ifdef LUMORA_GATHERS
 bool cpuHasGathers()
@@ -108,16 +105,18 @@ bool cpuHasGathers()
 /// builds each vector from eight scalar loads instead). The luminance is rounded as the compiler
 /// contracts the scalar expression on processors with FMA (wg·g, then wr·r fused onto it, then
 /// wb·b), so the pixels are bit-identical to that loop's. Returns how many pixels it did: a
-/// multiple of eight; the caller does the rest.
+/// multiple of eight; the caller does the rest. `all` gets the AND of the pixels it read.
 __attribute__((target("avx2,fma"))) int loadOpaqueGathered(const float* lut, const quint32* __restrict src, int width,
                                                            float* __restrict r, float* __restrict g,
-                                                           float* __restrict b, float* __restrict y)
+                                                           float* __restrict b, float* __restrict y, quint32& all)
 {
     const __m256i low = _mm256_set1_epi32(0xFF);
     const __m256 wr = _mm256_set1_ps(kWr), wg = _mm256_set1_ps(kWg), wb = _mm256_set1_ps(kWb);
+    __m256i and8 = _mm256_set1_epi32(-1);
     int x = 0;
     for (; x + 8 <= width; x += 8) {
         const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x));
+        and8 = _mm256_and_si256(and8, p);
         const __m256 fr = _mm256_i32gather_ps(lut, _mm256_and_si256(_mm256_srli_epi32(p, 16), low), 4);
         const __m256 fg = _mm256_i32gather_ps(lut, _mm256_and_si256(_mm256_srli_epi32(p, 8), low), 4);
         const __m256 fb = _mm256_i32gather_ps(lut, _mm256_and_si256(p, low), 4);
@@ -126,24 +125,31 @@ __attribute__((target("avx2,fma"))) int loadOpaqueGathered(const float* lut, con
         _mm256_storeu_ps(b + x, fb);
         _mm256_storeu_ps(y + x, _mm256_fmadd_ps(wb, fb, _mm256_fmadd_ps(wr, fr, _mm256_mul_ps(wg, fg))));
     }
+    alignas(32) quint32 lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), and8);
+    for (const quint32 lane : lanes)
+        all &= lane;
     return x;
 }
 #endif
 
-/// The opaque part of loadRow from pixel `from` on.
+/// The opaque part of loadRow from pixel `from` on; returns the AND of the pixels it read.
 LUMORA_VECTOR_CLONES
-void loadOpaque(const float* lut, const quint32* __restrict src, int from, int width, float* __restrict r,
-                float* __restrict g, float* __restrict b, float* __restrict y)
+quint32 loadOpaque(const float* lut, const quint32* __restrict src, int from, int width, float* __restrict r,
+                   float* __restrict g, float* __restrict b, float* __restrict y)
 {
-#pragma omp simd
+    quint32 all = 0xFFFFFFFFu;
+#pragma omp simd reduction(& : all)
     for (int x = from; x < width; ++x) {
         const quint32 p = src[x];
+        all &= p;
         const float fr = lut[(p >> 16) & 0xFF], fg = lut[(p >> 8) & 0xFF], fb = lut[p & 0xFF];
         r[x] = fr;
         g[x] = fg;
         b[x] = fb;
         y[x] = kWr * fr + kWg * fg + kWb * fb;
     }
+    return all;
 }
 
 LUMORA_VECTOR_CLONES
@@ -152,19 +158,20 @@ void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChann
     float* __restrict r = out.r.data();
     float* __restrict g = out.g.data();
     float* __restrict b = out.b.data();
-    float* __restrict y = out.y.data();
+    float* __restrict y = out.y;
     const float* lut = k.lut;
-    out.opaque = rowIsOpaque(src, width);
-    if (out.opaque) {
-        int done = 0;
+    // Loaded as opaque, which photos almost always are, and loaded again when it was not.
+    quint32 all = 0xFFFFFFFFu;
+    int done = 0;
 #ifdef LUMORA_GATHERS
-        static const bool gathers = cpuHasGathers();
-        if (gathers && g_gathersAllowed.load(std::memory_order_relaxed))
-            done = loadOpaqueGathered(lut, src, width, r, g, b, y);
+    static const bool gathers = cpuHasGathers();
+    if (gathers && g_gathersAllowed.load(std::memory_order_relaxed))
+        done = loadOpaqueGathered(lut, src, width, r, g, b, y, all);
 #endif
-        loadOpaque(lut, src, done, width, r, g, b, y);
+    all &= loadOpaque(lut, src, done, width, r, g, b, y);
+    out.opaque = (all >> 24) == 0xFF;
+    if (out.opaque)
         return;
-    }
     quint8* __restrict alpha = out.a.data();
     for (int x = 0; x < width; ++x) {
         const quint32 p = src[x];
@@ -194,7 +201,7 @@ void storeRow(const Kernel& k, RowChannels& in, const float* __restrict detail, 
     const float* __restrict r = in.r.data();
     const float* __restrict g = in.g.data();
     const float* __restrict b = in.b.data();
-    const float* __restrict y = in.y.data();
+    const float* __restrict y = in.y;
     qint32* __restrict outR = in.outR.data();
     qint32* __restrict outG = in.outG.data();
     qint32* __restrict outB = in.outB.data();
@@ -239,9 +246,9 @@ void storeRow(const Kernel& k, RowChannels& in, const float* __restrict detail, 
     }
 }
 
-/// Horizontal Gaussian of one luminance row, edges repeated. `padded` has room for radius
-/// extra values on both sides. The common full-resolution radius is unrolled at compile time,
-/// so every output is one pass of loads and fused multiply-adds.
+/// Horizontal Gaussian of one luminance row, edges repeated: `y` has room for radius more
+/// values on both sides, which are filled with its edges. The common full-resolution radius is
+/// unrolled at compile time, so every output is one pass of loads and fused multiply-adds.
 template <int Rad>
 void blurRowHFixed(const float* __restrict taps, const float* __restrict c, int width, float* __restrict out)
 {
@@ -254,16 +261,15 @@ void blurRowHFixed(const float* __restrict taps, const float* __restrict c, int 
 }
 
 LUMORA_VECTOR_CLONES
-void blurRowH(const Kernel& k, const float* y, int width, float* padded, float* __restrict out)
+void blurRowH(const Kernel& k, float* y, int width, float* __restrict out)
 {
     const int rad = k.radius;
-    std::memcpy(padded + rad, y, sizeof(float) * size_t(width));
-    for (int i = 0; i < rad; ++i) {
-        padded[i] = y[0];
-        padded[rad + width + i] = y[width - 1];
+    for (int i = 1; i <= rad; ++i) {
+        y[-i] = y[0];
+        y[width - 1 + i] = y[width - 1];
     }
     const float* taps = k.taps.constData();
-    const float* __restrict c = padded + rad;
+    const float* __restrict c = y;
     if (rad == 6) {
         blurRowHFixed<6>(taps, c, width, out);
         return;
@@ -469,7 +475,6 @@ void processBand(const Kernel& k, const SourceView& src, const RowsOut& out, Dih
     const int w = src.width;
     const int h = src.height();
     RowSink sink(out, turn, w, h);
-    RowChannels row(w);
     auto srcRow = [&](int y) { return src.row(y); };
 
     if (k.identity) { // a pure permutation: pixels move unchanged, translucent ones included
@@ -480,6 +485,7 @@ void processBand(const Kernel& k, const SourceView& src, const RowsOut& out, Dih
         return;
     }
     if (k.gain == 0.0f) {
+        RowChannels row(w, 0);
         for (int y = y0; y < y1; ++y) {
             loadRow(k, srcRow(y), w, row);
             storeRow(k, row, nullptr, w, sink.rowBuffer(y));
@@ -492,23 +498,24 @@ void processBand(const Kernel& k, const SourceView& src, const RowsOut& out, Dih
     const int window = 2 * rad + 1;
     // Rows y − rad … y + rad stay loaded: their channels for the output, their horizontally
     // blurred luminance for the vertical pass. Each source row is loaded once.
-    std::vector<RowChannels> rows(static_cast<size_t>(window), RowChannels{w});
+    std::vector<std::unique_ptr<RowChannels>> rows;
+    for (int i = 0; i < window; ++i)
+        rows.push_back(std::make_unique<RowChannels>(w, rad));
     std::vector<float> blurred(size_t(window) * size_t(w));
-    std::vector<float> padded(size_t(w + 2 * rad));
     std::vector<float> detail(static_cast<size_t>(w));
     auto slot = [&](int y) { return size_t(((y % window) + window) % window); };
     auto load = [&](int y) {
-        RowChannels& channels = rows[slot(y)];
+        RowChannels& channels = *rows[slot(y)];
         loadRow(k, srcRow(y), w, channels);
-        blurRowH(k, channels.y.data(), w, padded.data(), blurred.data() + slot(y) * size_t(w));
+        blurRowH(k, channels.y, w, blurred.data() + slot(y) * size_t(w));
     };
 
     for (int y = y0 - rad; y < y0 + rad; ++y)
         load(y);
     for (int y = y0; y < y1; ++y) {
         load(y + rad);
-        RowChannels& centre = rows[slot(y)];
-        verticalDetail(k, blurred.data(), slot(y), window, w, centre.y.data(), detail.data());
+        RowChannels& centre = *rows[slot(y)];
+        verticalDetail(k, blurred.data(), slot(y), window, w, centre.y, detail.data());
         storeRow(k, centre, detail.data(), w, sink.rowBuffer(y));
         sink.commitRow(y, y + 1 == y1);
     }

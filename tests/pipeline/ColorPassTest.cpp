@@ -79,6 +79,16 @@ TEST(ColorPass, TranslucentPixelsAreAdjustedUnpremultiplied)
     EXPECT_NEAR(out.red(), 176, 2);
     const QImage clear = colorAndTurn(solid(3, 3, Qt::transparent), {1, 0.5, 1, 1, 0}, 1.69, {});
     EXPECT_EQ(clear.pixel(1, 1), 0u); // transparent stays transparent, brightness or not
+
+    // One translucent pixel in an opaque row, among the first eight and in the last few: the
+    // row is not taken for opaque.
+    QImage row = solid(21, 3, QColor(128, 128, 128));
+    for (const int x : {3, 19})
+        for (int y = 0; y < 3; ++y)
+            row.setPixelColor(x, y, half);
+    const QImage adjusted = colorAndTurn(row, {1, 0, 1, 1, 0}, 1.69, {});
+    for (const int x : {3, 19})
+        EXPECT_EQ(pixel(adjusted, x, 1), out) << x;
 }
 
 TEST(ColorPass, TurnsAndMirrorsArePixelPermutations)
