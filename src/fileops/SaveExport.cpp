@@ -374,12 +374,13 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
     TilePool pool(qsizetype(double(largestRaster(jobs)) * (1.0 + kNextPhotoShare)));
 
     // Ends the run once every photo handed over before has been written (or the first failed).
+    std::optional<StreamEnd> ended;
     const auto finishAfterWrites = [&](StreamEnd end) {
         pool.close();
         toEncode.close();
         encoder.join();
         writer.join();
-        stream->finish(failure ? *failure : end);
+        ended = failure ? *failure : end;
     };
     // Decodes and renders run behind the encoder, on threads of their own (the decodes it starts
     // inherit its priority): the encoder is the one stage that cannot be split over cores, and
@@ -412,6 +413,10 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
     }).join();
+    // Told only now, from this thread, which goes on: every thread of the run has ended, so a
+    // program that exits once it is told does not tear down the libraries a thread is still
+    // using as it ends.
+    stream->finish(*ended);
 }
 
 ProgressStreamPtr start(QList<PhotoSnapshot> jobs, Destination destination, std::shared_ptr<CancelToken> token,

@@ -8,6 +8,7 @@
 #include "support/DngFile.h"
 #include "support/PhotoFiles.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <limits>
@@ -195,7 +196,36 @@ EditState everyStep(QSize size, double rotation)
     return edits;
 }
 
+/// This process's threads that carry its own name: the threads the program starts itself (the
+/// libraries name theirs).
+int ownThreads()
+{
+    const QByteArray name = readAll(QStringLiteral("/proc/self/comm"));
+    int count = 0;
+    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        count += readAll(QStringLiteral("/proc/self/task/%1/comm").arg(task)) == name;
+    return count;
+}
+
 } // namespace
+
+// When an export says it has ended, every thread it started has ended: a program that exits
+// once it is told must not tear down the libraries under a thread that is still ending (the
+// command line's export crashed after its last file, now and then).
+TEST(Export, EveryThreadOfTheRunHasEndedWhenItsEndIsReported)
+{
+    QTemporaryDir source, target;
+    QList<PhotoItem> list = photos(source, 3);
+    for (PhotoItem& photo : list)
+        photo.edits = everyStep(QSize(64, 48), 90);
+    auto token = std::make_shared<CancelToken>();
+    ASSERT_EQ(ended(exportJPEG(list, token, 1, target.path(), 3)->wait()), "3/3"); // starts the work pool
+    const int before = ownThreads();
+    for (int run = 0; run < 5; ++run) {
+        ASSERT_EQ(ended(exportJPEG(list, token, 1, target.path(), 3)->wait()), "3/3");
+        EXPECT_EQ(ownThreads(), before) << "run " << run;
+    }
+}
 
 // The export renders and encodes each photo a band of rows at a time; its files hold the very
 // bytes of the whole photo rendered at once and encoded, for JPEG and PNG, quarter turns and
