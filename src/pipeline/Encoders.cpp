@@ -1,6 +1,7 @@
 #include "pipeline/Encoders.h"
 
 #include "base/Parallel.h"
+#include "pipeline/JpegLayout.h"
 #include "pipeline/VipsSupport.h"
 
 #include <algorithm>
@@ -156,17 +157,9 @@ bool joinable(QByteArray& file, QSize size, int firstRow, int rows)
 {
     const auto* b = reinterpret_cast<const uchar*>(file.constData());
     const qsizetype n = file.size();
-    if (n < 4 || b[0] != 0xFF || b[1] != 0xD8 || b[n - 2] != 0xFF || b[n - 1] != 0xD9)
+    if (n < 4 || b[n - 2] != 0xFF || b[n - 1] != 0xD9)
         return false;
-    qsizetype at = 2, frame = -1, data = -1;
-    while (data < 0 && at + 4 <= n && b[at] == 0xFF) { // marker segments up to the scan's header
-        const uchar marker = b[at + 1];
-        if (marker == 0xC0 || marker == 0xC1)
-            frame = at;
-        at += 2 + ((qsizetype(b[at + 2]) << 8) | b[at + 3]);
-        if (marker == 0xDA)
-            data = at;
-    }
+    const auto [frame, data] = jpegLayout(file);
     if (frame < 0 || data < 0 || data > n - 2 || frame + 7 > data)
         return false;
     if (firstRow + rows < size.height())

@@ -3,6 +3,7 @@
 #include "base/FailureText.h"
 #include "base/RegularFile.h"
 #include "pipeline/CachedRaster.h"
+#include "pipeline/JpegLayout.h"
 #include "pipeline/Raster.h"
 #include "pipeline/RawDecode.h"
 #include "pipeline/VipsSupport.h"
@@ -709,10 +710,21 @@ std::expected<SourceImage, Error> SourceImage::fromOpenFile(const QString& path,
         source.m_data = std::move(data);
         return source;
     }
-    auto bytes = file->readAll();
-    if (!bytes)
-        return std::unexpected(decoderError(bytes.error().description));
-    auto source = fromPlainBytes(std::move(*bytes));
+    std::expected<SourceImage, Error> source = std::unexpected(Error{});
+    if (!keepBytes) {
+        // Its size is all that is needed now. A JPEG's header (with its EXIF orientation) ends
+        // before the scan data, mostly within the first few kilobytes: when that part is whole,
+        // it is read alone; anything else is read whole and looked at as before.
+        constexpr qint64 kHeaderPart = qint64(256) << 10;
+        if (auto head = file->readAt(0, kHeaderPart); head && jpegLayout(*head).scanData > 0)
+            source = fromPlainBytes(std::move(*head));
+    }
+    if (!source) {
+        auto bytes = file->readAll();
+        if (!bytes)
+            return std::unexpected(decoderError(bytes.error().description));
+        source = fromPlainBytes(std::move(*bytes));
+    }
     if (!source)
         return std::unexpected(namingFile(source.error(), path));
     auto data = std::make_shared<Data>(*source->m_data);

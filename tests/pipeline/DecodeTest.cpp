@@ -189,6 +189,27 @@ TEST(Decode, FilesThatAreNoPhotosAreRefusedWithTheirReason)
     EXPECT_TRUE(SourceImage::fromFile(at("link.jpg")));
 }
 
+// A photo read on demand is sized when it is opened: a JPEG's header is read alone when it is
+// within the start of the file, the whole file when comments push it further; the EXIF
+// orientation counts either way.
+TEST(Decode, AFileReadOnDemandIsSizedFromItsHeader)
+{
+    QTemporaryDir dir;
+    const QByteArray turned = test::encodeWithVips(test::solid(40, 30, Qt::red), QStringLiteral("jpg"), 6);
+    QByteArray commented = turned.left(2); // after the start of image
+    for (int i = 0; i < 5; ++i)
+        commented += QByteArray("\xFF\xFE\xFD\xE8", 4) + QByteArray(65000 - 2, 'x');
+    commented += turned.mid(2);
+    for (const QByteArray& bytes : {turned, commented}) {
+        const QString path = dir.filePath(QStringLiteral("p%1.jpg").arg(bytes.size()));
+        ASSERT_TRUE(writeAll(path, bytes));
+        const auto onDemand = SourceImage::fromFileReadOnDemand(path);
+        ASSERT_TRUE(onDemand.has_value()) << bytes.size();
+        EXPECT_EQ(onDemand->size(), QSize(30, 40)) << bytes.size();
+        EXPECT_EQ(onDemand->decode().value_or(QImage()).size(), QSize(30, 40)) << bytes.size();
+    }
+}
+
 // An original read on demand keeps no bytes: each decode reads its file, with the pixels of one
 // read once; a file gone or replaced by another picture since fails with its name.
 TEST(Decode, AFileReadOnDemandIsReadAtEachDecode)
