@@ -344,7 +344,10 @@ public:
     }
 
 private:
-    static constexpr int kBlock = 32;
+    /// Source rows gathered before they are written out as runs: each run is then a cache line
+    /// of the destination, and a block of a 24 MP photo's rows (384 KB) stays in the core's cache
+    /// until it is written out (32 rows measured 3 % slower over such a photo).
+    static constexpr int kBlock = 16;
 
     quint32* destRow(int y)
     {
