@@ -1,4 +1,5 @@
 #include "base/NativePath.h"
+#include "base/UiThread.h"
 #include "cli/Commands.h"
 #include "cli/Cutout.h"
 
@@ -87,5 +88,8 @@ int main(int argc, char** argv)
     const int status = run(std::move(args), out, err);
     out.flush();
     err.flush();
+    // A job that has reported its end may still be letting its photos go: it ends before the
+    // application object and the libraries' globals are torn down, or the exit can crash.
+    lumora::workPool().waitForDone();
     return status;
 }
