@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstring>
 #include <future>
-#include <set>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace lumora;
 
