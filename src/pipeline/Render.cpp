@@ -118,8 +118,6 @@ void paintTextStep(QImage& out, int firstRow, QSize unturnedSize, QSize original
     });
 }
 
-/// Step 10: the watermark, upright over the final extent, made ready for the final raster of
-/// `outSize` (nothing to paint without one).
 /// The watermarks prepared last, with what they were prepared for: the photos of an export
 /// mostly share their size and watermark, and a slider's renders their display size, so a
 /// watermark's tiles are found and its stamp filled once for all of them rather than per render.
@@ -155,6 +153,8 @@ private:
     size_t m_next = 0;
 };
 
+/// Step 10: the watermark, upright over the final extent, made ready for the final raster of
+/// `outSize` (nothing to paint without one).
 std::expected<PreparedWatermark, Error> prepareWatermarkStep(QSize outSize, const QRectF& extent,
                                                              const EditState& edits)
 {
