@@ -6,6 +6,7 @@
 #include "pipeline/RowBands.h"
 #include "support/Pixels.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -173,6 +174,29 @@ TEST(BandedRender, ColourPassRowsAreTheWholePassForAnyBand)
         const QImage beside = colorAndTurnRows(base, adjustment, 1.69, dihedral, 10, 20, shared);
         EXPECT_EQ(test::largestDifference(beside, expected), 0);
         EXPECT_EQ(shared.pixel(0, 0), stale) << "a shared band is not written over";
+    }
+}
+
+// A whole photo larger than the processor's cache is written past it; rows of an odd width start
+// at every alignment. Its pixels are those of the bands, every mirror and quarter turn.
+TEST(BandedRender, AWholePhotoWrittenPastTheCacheIsItsBands)
+{
+    const QImage base = test::noise(4099, 2051);
+    ASSERT_GT(base.sizeInBytes(), qsizetype(32) << 20);
+    const AdjustmentState adjustment = fullChain(base.size(), 0, false, false, "tiled").adjustment;
+    for (int turn = 0; turn < 8; ++turn) {
+        SCOPED_TRACE(testing::Message() << "turn " << turn);
+        const Dihedral dihedral{(turn & 4) != 0, false, turn % 4};
+        const QImage whole = colorAndTurn(base, adjustment, 1.69, dihedral);
+        for (int y = 0; y < whole.height(); y += 600) {
+            const QImage rows = colorAndTurnRows(base, adjustment, 1.69, dihedral, y, 600);
+            const int count = std::min(600, whole.height() - y);
+            ASSERT_EQ(rows.size(), QSize(whole.width(), count));
+            for (int row = 0; row < count; ++row)
+                ASSERT_EQ(std::memcmp(rows.constScanLine(row), whole.constScanLine(y + row), size_t(whole.width()) * 4),
+                          0)
+                    << "row " << y + row;
+        }
     }
 }
 
