@@ -254,6 +254,35 @@ void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& 
     painter.setClipping(false);
 }
 
+QRectF overlayReach(const Overlay& overlay)
+{
+    const QRectF canvas(QPointF(0, 0), QSizeF(overlay.canvasSize));
+    const auto around = [&](const QList<QPointF>& points, double width) {
+        if (points.isEmpty() || !std::isfinite(width))
+            return QRectF();
+        const double w = std::abs(width);
+        return QPolygonF(points).boundingRect().adjusted(-w, -w, w, w) & canvas;
+    };
+    if (const auto* stroke = std::get_if<StrokeShape>(&overlay.shape))
+        return around(stroke->points, stroke->lineWidth);
+    if (const auto* area = std::get_if<AreaShape>(&overlay.shape))
+        return around(area->points, 0);
+    const auto& arrow = std::get<Arrow>(overlay.shape);
+    // The head's corners lie within its length of the tip, the shaft between start and tip.
+    const double head = std::max(2 * arrow.lineWidth, 8.0);
+    return around({arrow.start, arrow.tip()}, std::max(head, arrow.lineWidth));
+}
+
+QRectF textMarkReach(const TextMark& mark)
+{
+    const double size = mark.fontSize;
+    if (!(size > 0) || !std::isfinite(size))
+        return {};
+    const TextMetrics metrics = measureText(mark.text, size);
+    const QRectF box = textMarkGeometry(mark.position, size, {metrics.width, metrics.height}).box;
+    return box.adjusted(-size, -size, size, size);
+}
+
 void paintTextMarks(QPainter& painter, const QTransform& toDevice, const QList<TextMark>& marks,
                     Qt::Orientations mirroredAfter)
 {

@@ -56,6 +56,12 @@ struct TextMarkGeometry {
 
 void paintMasks(QPainter& painter, const QTransform& toDevice, const QList<MaskRect>& masks);
 void paintOverlay(QPainter& painter, const QTransform& toDevice, const Overlay& overlay);
+/// Where in layer space paintOverlay may change pixels (before anti-aliasing's one pixel
+/// more): the shape with its line width around it, within its canvas.
+[[nodiscard]] QRectF overlayReach(const Overlay& overlay);
+/// Where in layer space paintTextMarks may change pixels for `mark`: its box, and an em more
+/// on each side for letters that reach beyond their advance. Empty when it draws nothing.
+[[nodiscard]] QRectF textMarkReach(const TextMark& mark);
 /// Paints text marks (positions in layer space). `mirroredAfter` names the axes that `toDevice`
 /// mirrors: each mark's letters are drawn mirrored about its centre along them first, so that
 /// the mark stands where the mirror puts it while its letters still read the right way round.

@@ -92,11 +92,18 @@ void paintOverlaysStep(QImage& raster, int firstRow, QSize rasterSize, QSize ori
     const QTransform toDevice = layerToRaster(QSizeF(originalSize), rasterSize);
     // However many strokes an edit state holds, the photo is drawn in bounded time.
     const QList<Overlay> overlays = withinWorkBudget(edits.freehandOverlays, originalSize);
+    // Each band draws only the overlays that reach into it: a stroke is outlined again for
+    // every band it is drawn in.
+    QList<QRectF> reaches;
+    for (const Overlay& overlay : overlays)
+        reaches.append(toDevice.mapRect(overlayReach(overlay)).adjusted(-2, -2, 2, 2));
     paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
         if (!edits.masks.isEmpty())
             paintMasks(painter, toDevice * shift, edits.masks);
-        for (const Overlay& overlay : overlays)
-            paintOverlay(painter, toDevice * shift, overlay);
+        const double top = -shift.dy(), bottom = top + painter.device()->height();
+        for (qsizetype i = 0; i < overlays.size(); ++i)
+            if (reaches[i].bottom() >= top && reaches[i].top() <= bottom)
+                paintOverlay(painter, toDevice * shift, overlays[i]);
     });
 }
 
@@ -113,8 +120,19 @@ void paintTextStep(QImage& out, int firstRow, QSize unturnedSize, QSize original
     Qt::Orientations mirrored;
     mirrored.setFlag(Qt::Horizontal, edits.flippedH);
     mirrored.setFlag(Qt::Vertical, edits.flippedV);
+    QList<QRectF> reaches;
+    for (const TextMark& mark : edits.textMarks) {
+        const QRectF reach = textMarkReach(mark);
+        reaches.append(reach.isEmpty() ? QRectF() : toDevice.mapRect(reach).adjusted(-2, -2, 2, 2));
+    }
     paintInRowBands(out, firstRow, [&](QPainter& painter, const QTransform& shift) {
-        paintTextMarks(painter, toDevice * shift, edits.textMarks, mirrored);
+        const double top = -shift.dy(), bottom = top + painter.device()->height();
+        QList<TextMark> reaching; // the marks that reach into this band, in their order
+        for (qsizetype i = 0; i < edits.textMarks.size(); ++i)
+            if (!reaches[i].isEmpty() && reaches[i].bottom() >= top && reaches[i].top() <= bottom)
+                reaching.append(edits.textMarks[i]);
+        if (!reaching.isEmpty())
+            paintTextMarks(painter, toDevice * shift, reaching, mirrored);
     });
 }
 

@@ -146,6 +146,33 @@ TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
     EXPECT_EQ(at(overlayBitmap(*up), 100, 85), QColor(Qt::blue));
 }
 
+TEST(Overlays, EveryPixelAnOverlayPaintsLiesWithinItsReach)
+{
+    // Bands of a render draw only the overlays that reach into them: a pixel outside the reach
+    // would be lost where the band boundary falls.
+    const QSize size(200, 120);
+    const std::optional<Overlay> overlays[] = {
+        rasterizeStroke({{20, 30}, {60, 100}, {100, 30}}, QStringLiteral("#FF0000"), size, 14), // sharp turn
+        rasterizeStroke({{30, 30}, {170, 90}}, QStringLiteral("#00FF0080"), size, 9),           // translucent
+        rasterizeFilledArea({{10, 10}, {190, 20}, {100, 110}}, QStringLiteral("#0000FF"), size),
+        rasterizeArrow(Arrow{{100, 60}, 2.5, 10, 12, QStringLiteral("#FF0000")}, size), // head behind the start
+        rasterizeArrow(Arrow{{20, 100}, -0.6, 150, 5, QStringLiteral("#FF0000")}, size),
+        rasterizeStroke({{-40, 60}, {240, 60}}, QStringLiteral("#FF0000"), size, 20), // beyond the canvas
+    };
+    for (size_t i = 0; i < std::size(overlays); ++i) {
+        ASSERT_TRUE(overlays[i]) << i;
+        const QImage drawn = overlayBitmap(*overlays[i]);
+        const QRectF reach = yUpToDevice(size.height()).mapRect(overlayReach(*overlays[i])).adjusted(-1, -1, 1, 1);
+        int outside = 0, inside = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (qAlpha(drawn.pixel(x, y)) != 0)
+                    ++(reach.contains(QPointF(x + 0.5, y + 0.5)) ? inside : outside);
+        EXPECT_EQ(outside, 0) << "overlay " << i;
+        EXPECT_GT(inside, 0) << "overlay " << i;
+    }
+}
+
 TEST(Overlays, CommittedStrokesAreSimplifiedAndCapped)
 {
     const QSize size(4000, 3000);
