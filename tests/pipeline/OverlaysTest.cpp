@@ -146,11 +146,27 @@ TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
     EXPECT_EQ(at(overlayBitmap(*up), 100, 85), QColor(Qt::blue));
 }
 
-TEST(Overlays, EveryPixelAnOverlayPaintsLiesWithinItsReach)
+TEST(Overlays, EveryPixelAnOverlayOrTextMarkPaintsLiesWithinItsReach)
 {
-    // Bands of a render draw only the overlays that reach into them: a pixel outside the reach
-    // would be lost where the band boundary falls.
+    // Bands of a render draw only the overlays and marks that reach into them: a pixel outside
+    // the reach would be lost where the band boundary falls.
     const QSize size(200, 120);
+    const auto within = [&](const QImage& drawn, QRectF reach) {
+        reach = yUpToDevice(size.height()).mapRect(reach).adjusted(-1, -1, 1, 1);
+        int outside = 0, inside = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (qAlpha(drawn.pixel(x, y)) != 0)
+                    ++(reach.contains(QPointF(x + 0.5, y + 0.5)) ? inside : outside);
+        EXPECT_GT(inside, 0);
+        return outside;
+    };
+    for (const bool background : {false, true}) {
+        const TextMark mark{.position = {100, 60}, .text = "ÅQgjf|", .fontSize = 30, .hasBackground = background};
+        const auto drawn = drawTextMarks({mark}, size);
+        ASSERT_TRUE(drawn);
+        EXPECT_EQ(within(*drawn, textMarkReach(mark)), 0) << "background " << background;
+    }
     const std::optional<Overlay> overlays[] = {
         rasterizeStroke({{20, 30}, {60, 100}, {100, 30}}, QStringLiteral("#FF0000"), size, 14), // sharp turn
         rasterizeStroke({{30, 30}, {170, 90}}, QStringLiteral("#00FF0080"), size, 9),           // translucent
@@ -161,15 +177,7 @@ TEST(Overlays, EveryPixelAnOverlayPaintsLiesWithinItsReach)
     };
     for (size_t i = 0; i < std::size(overlays); ++i) {
         ASSERT_TRUE(overlays[i]) << i;
-        const QImage drawn = overlayBitmap(*overlays[i]);
-        const QRectF reach = yUpToDevice(size.height()).mapRect(overlayReach(*overlays[i])).adjusted(-1, -1, 1, 1);
-        int outside = 0, inside = 0;
-        for (int y = 0; y < drawn.height(); ++y)
-            for (int x = 0; x < drawn.width(); ++x)
-                if (qAlpha(drawn.pixel(x, y)) != 0)
-                    ++(reach.contains(QPointF(x + 0.5, y + 0.5)) ? inside : outside);
-        EXPECT_EQ(outside, 0) << "overlay " << i;
-        EXPECT_GT(inside, 0) << "overlay " << i;
+        EXPECT_EQ(within(overlayBitmap(*overlays[i]), overlayReach(*overlays[i])), 0) << "overlay " << i;
     }
 }
 
