@@ -17,7 +17,7 @@
 #endif
 
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define LUMORA_GATHERS 1
+#define LUMORA_AVX2_KERNELS 1
 #include <immintrin.h>
 #endif
 
@@ -25,7 +25,7 @@ namespace lumora {
 
 namespace {
 
-std::atomic<bool> g_gathersAllowed{true};
+std::atomic<bool> g_kernelsAllowed{true};
 
 /// Destinations larger than the processor's last-level cache are written past it.
 constexpr qsizetype kStreamedFrom = qsizetype(32) << 20;
@@ -97,8 +97,8 @@ struct RowChannels {
     RowChannels& operator=(const RowChannels&) = delete;
 };
 
-#ifdef LUMORA_GATHERS
-bool cpuHasGathers()
+#ifdef LUMORA_AVX2_KERNELS
+bool cpuHasAvx2Fma()
 {
     __builtin_cpu_init(); // may run before the constructors that would call it
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -166,9 +166,9 @@ void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChann
     // Loaded as opaque, which photos almost always are, and loaded again when it was not.
     quint32 all = 0xFFFFFFFFu;
     int done = 0;
-#ifdef LUMORA_GATHERS
-    static const bool gathers = cpuHasGathers();
-    if (gathers && g_gathersAllowed.load(std::memory_order_relaxed))
+#ifdef LUMORA_AVX2_KERNELS
+    static const bool kernels = cpuHasAvx2Fma();
+    if (kernels && g_kernelsAllowed.load(std::memory_order_relaxed))
         done = loadOpaqueGathered(lut, src, width, r, g, b, y, all);
 #endif
     all &= loadOpaque(lut, src, done, width, r, g, b, y);
@@ -478,6 +478,71 @@ void verticalDetail(const Kernel& k, const float* ring, size_t centreSlot, int w
         detail[x] = gain * (luma[x] - detail[x]);
 }
 
+#ifdef LUMORA_AVX2_KERNELS
+/// verticalDetailFixed<6> and the opaque storeRow in one pass, eight pixels at a time, without
+/// the detail row in between. Every product is fused onto the sum after it as the compiler
+/// contracts those loops on processors with FMA, so the pixels are bit-identical to theirs.
+/// The pixels after the last group of eight are done one at a time, the same way.
+__attribute__((target("avx2,fma"))) void detailAndStoreOpaque6(const Kernel& k, const float* const* rows,
+                                                               const RowChannels& in, int w, quint32* __restrict dst)
+{
+    const float* taps = k.taps.constData();
+    const __m256 t0 = _mm256_set1_ps(taps[0]), t1 = _mm256_set1_ps(taps[1]), t2 = _mm256_set1_ps(taps[2]),
+                 t3 = _mm256_set1_ps(taps[3]), t4 = _mm256_set1_ps(taps[4]), t5 = _mm256_set1_ps(taps[5]),
+                 t6 = _mm256_set1_ps(taps[6]);
+    const __m256 gain = _mm256_set1_ps(k.gain), k1 = _mm256_set1_ps(k.k1), k2 = _mm256_set1_ps(k.k2),
+                 k3 = _mm256_set1_ps(k.k3);
+    const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f), scale = _mm256_set1_ps(255.0f),
+                 half = _mm256_set1_ps(0.5f);
+    const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+#define LUMORA_AT(row) _mm256_loadu_ps((row) + x)
+// The code of a channel: clamped as v > 0 ? v : 0, then v < 1 ? v : 1, rounded half up.
+#define LUMORA_CODE(channel, base)                                                                                     \
+    _mm256_cvttps_epi32(                                                                                               \
+        _mm256_fmadd_ps(_mm256_min_ps(_mm256_max_ps(_mm256_fmadd_ps(k1, (channel), (base)), zero), one), scale, half))
+    int x = 0;
+    for (; x + 8 <= w; x += 8) {
+        // The centre's product is fused onto the first pair's, as the compiler does.
+        __m256 sum = _mm256_fmadd_ps(t0, LUMORA_AT(rows[0]),
+                                     _mm256_mul_ps(t1, _mm256_add_ps(LUMORA_AT(rows[1]), LUMORA_AT(rows[2]))));
+        sum = _mm256_fmadd_ps(t2, _mm256_add_ps(LUMORA_AT(rows[3]), LUMORA_AT(rows[4])), sum);
+        sum = _mm256_fmadd_ps(t3, _mm256_add_ps(LUMORA_AT(rows[5]), LUMORA_AT(rows[6])), sum);
+        sum = _mm256_fmadd_ps(t4, _mm256_add_ps(LUMORA_AT(rows[7]), LUMORA_AT(rows[8])), sum);
+        sum = _mm256_fmadd_ps(t5, _mm256_add_ps(LUMORA_AT(rows[9]), LUMORA_AT(rows[10])), sum);
+        sum = _mm256_fmadd_ps(t6, _mm256_add_ps(LUMORA_AT(rows[11]), LUMORA_AT(rows[12])), sum);
+        const __m256 luma = LUMORA_AT(in.y);
+        __m256 detail = _mm256_mul_ps(gain, _mm256_sub_ps(luma, sum));
+        __asm__("" : "+x"(detail)); // a product of its own, as the separate pass stores it: not fused below
+        const __m256 base = _mm256_add_ps(_mm256_fmadd_ps(k2, luma, k3), detail);
+        const __m256i r = LUMORA_CODE(LUMORA_AT(in.r.data()), base);
+        const __m256i g = LUMORA_CODE(LUMORA_AT(in.g.data()), base);
+        const __m256i b = LUMORA_CODE(LUMORA_AT(in.b.data()), base);
+        const __m256i packed = _mm256_or_si256(_mm256_or_si256(opaque, _mm256_slli_epi32(r, 16)),
+                                               _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), packed);
+    }
+#undef LUMORA_AT
+#undef LUMORA_CODE
+    const auto scalarCode = [&](float channel, float base) {
+        float v = std::fma(k.k1, channel, base);
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 1.0f ? v : 1.0f;
+        return quint32(qint32(std::fma(v, 255.0f, 0.5f)));
+    };
+    for (; x < w; ++x) {
+        float sum = std::fma(taps[0], rows[0][x], taps[1] * (rows[1][x] + rows[2][x]));
+        for (int t = 2; t <= 6; ++t)
+            sum = std::fma(taps[t], rows[2 * t - 1][x] + rows[2 * t][x], sum);
+        const float luma = in.y[x];
+        float detail = k.gain * (luma - sum);
+        __asm__("" : "+x"(detail));
+        const float base = std::fma(k.k2, luma, k.k3) + detail;
+        dst[x] = 0xFF000000u | (scalarCode(in.r[size_t(x)], base) << 16) | (scalarCode(in.g[size_t(x)], base) << 8)
+                 | scalarCode(in.b[size_t(x)], base);
+    }
+}
+#endif
+
 /// A view of the source: `width` pixels from column `x0` of each row in `rows`.
 struct SourceView {
     const SourceRows& rows;
@@ -532,11 +597,32 @@ void processBand(const Kernel& k, const SourceView& src, const RowsOut& out, Dih
 
     for (int y = y0 - rad; y < y0 + rad; ++y)
         load(y);
+#ifdef LUMORA_AVX2_KERNELS
+    static const bool kernels = cpuHasAvx2Fma();
+    const bool fused = kernels && rad == 6 && g_kernelsAllowed.load(std::memory_order_relaxed);
+#else
+    const bool fused = false;
+#endif
     for (int y = y0; y < y1; ++y) {
         load(y + rad);
         RowChannels& centre = *rows[slot(y)];
+        quint32* dest = sink.rowBuffer(y);
+#ifdef LUMORA_AVX2_KERNELS
+        if (fused && centre.opaque) {
+            // rows[0] is the centre, rows[2t − 1] and rows[2t] the rows t above and below it.
+            const float* ring[13];
+            ring[0] = blurred.data() + slot(y) * size_t(w);
+            for (int t = 1; t <= 6; ++t) {
+                ring[2 * t - 1] = blurred.data() + slot(y - t) * size_t(w);
+                ring[2 * t] = blurred.data() + slot(y + t) * size_t(w);
+            }
+            detailAndStoreOpaque6(k, ring, centre, w, dest);
+            sink.commitRow(y, y + 1 == y1);
+            continue;
+        }
+#endif
         verticalDetail(k, blurred.data(), slot(y), window, w, centre.y, detail.data());
-        storeRow(k, centre, detail.data(), w, sink.rowBuffer(y));
+        storeRow(k, centre, detail.data(), w, dest);
         sink.commitRow(y, y + 1 == y1);
     }
 }
@@ -555,9 +641,9 @@ QPoint Dihedral::map(int x, int y, int w, int h) const
     }
 }
 
-void allowColorPassGathers(bool allowed)
+void allowColorPassKernels(bool allowed)
 {
-    g_gathersAllowed.store(allowed, std::memory_order_relaxed);
+    g_kernelsAllowed.store(allowed, std::memory_order_relaxed);
 }
 
 void exposureTable(double ev, float table[256])

@@ -51,10 +51,11 @@ struct SourceRows {
 /// sharpening's reach, 0 without sharpening.
 [[nodiscard]] int colorPassReach(const AdjustmentState& adjustment, double sharpenSigma);
 
-/// Whether the colour pass may look its tables up with the processor's vector gathers where it
-/// has them (allowed by default). Both ways give the same pixels; this is for the tests and
+/// Whether the colour pass may use its own AVX2 kernels where the processor has AVX2 and FMA
+/// (allowed by default): the table lookups with vector gathers, and the sharpening's vertical
+/// pass fused with the output. Both ways give the same pixels; this is for the tests and
 /// benchmarks that compare them. Thread-safe; takes effect for rows started afterwards.
-void allowColorPassGathers(bool allowed);
+void allowColorPassKernels(bool allowed);
 
 /// The exposure table: 8-bit sRGB code → encoded float after multiplying linear light by 2^ev.
 void exposureTable(double ev, float table[256]);

@@ -121,10 +121,11 @@ TEST(ColorPass, LargeRastersSplitAcrossThreadsMatchASingleBand)
         EXPECT_EQ(strip.pixel(x, 10), whole.pixel(x, 150)) << x;
 }
 
-TEST(ColorPass, GatheredLookupsGiveTheSamePixels)
+TEST(ColorPass, TheVectorKernelsGiveTheSamePixels)
 {
     // Every one of the 2^24 colours once, on rows of an odd width (a tail after the last group
-    // of eight): a luminance rounded differently changes an output code only rarely.
+    // of eight), sharpened and not: a luminance or sum rounded differently changes an output
+    // code only rarely.
     QImage all(4099, 4094, QImage::Format_ARGB32_Premultiplied);
     quint32 colour = 0;
     for (int y = 0; y < all.height(); ++y) {
@@ -134,9 +135,9 @@ TEST(ColorPass, GatheredLookupsGiveTheSamePixels)
     }
     for (const AdjustmentState& adjustment :
          {AdjustmentState{0.3, 0.05, 1.1, 1.15, 0.4}, AdjustmentState{-0.7, 0, 1, 0.5, 0}}) {
-        allowColorPassGathers(false);
+        allowColorPassKernels(false);
         const QImage plain = colorAndTurn(all, adjustment, 1.69, {});
-        allowColorPassGathers(true);
+        allowColorPassKernels(true);
         const QImage gathered = colorAndTurn(all, adjustment, 1.69, {});
         qint64 differing = 0;
         for (int y = 0; y < all.height(); ++y)
