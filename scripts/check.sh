@@ -52,13 +52,14 @@ check_tsan() {
     # minutes under TSan and add nothing the others do not cover; some tests are mostly pixel work
     # that takes minutes instrumented (their threading is the same as their neighbours': the
     # decode-profile and damaged-photo tables, two background-mode cases, the streamed export's
-    # whole-render comparison and the burst of slider steps, whose libvips encodes and pipelines
-    # spend many minutes in suppressed reports; the export's other tests run its threads), and
+    # whole-render comparison, the burst of slider steps and the plain JPEG decode's comparison
+    # with libvips, whose libvips encodes and pipelines spend minutes in suppressed reports (the
+    # last one two minutes with a neighbour running); the export's other tests run its threads), and
     # libheif's decoding threads hand strings over in ways TSan cannot see. Tests that start the
     # command line fork a threaded process: the child only execs.
     TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=7:die_after_fork=0:suppressions=$root/scripts/tsan.supp" \
         flock "$lock" ctest --test-dir build-tsan -j2 --output-on-failure \
-        -L '^(base|pipeline|model|cutout|fileops|app)$' -LE model-needed -E 'WritesTheSameRelativeRegion|RefreshDoesNotOverwriteANewerEdit|TinyRegionsAreSkippedNotFailed|HeicDecodes|DecodeProfiles|DamagedPhotos|BackgroundChoicesFollowTheirPrecedence|ABackgroundPhotoIsDecodedJustLargeEnough|StreamedFilesAreTheWholeRenderEncoded|ABurstOfStepsOnManySelectedDecodesEachOriginalAtMostOnce'
+        -L '^(base|pipeline|model|cutout|fileops|app)$' -LE model-needed -E 'WritesTheSameRelativeRegion|RefreshDoesNotOverwriteANewerEdit|TinyRegionsAreSkippedNotFailed|HeicDecodes|DecodeProfiles|DamagedPhotos|BackgroundChoicesFollowTheirPrecedence|ABackgroundPhotoIsDecodedJustLargeEnough|StreamedFilesAreTheWholeRenderEncoded|ABurstOfStepsOnManySelectedDecodesEachOriginalAtMostOnce|PlainJpegsDecodeToTheSamePixelsAsLibvips'
 }
 
 for c in "${checks[@]}"; do
