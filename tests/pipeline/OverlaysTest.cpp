@@ -162,7 +162,11 @@ TEST(Overlays, EveryPixelAnOverlayOrTextMarkPaintsLiesWithinItsReach)
         return outside;
     };
     for (const bool background : {false, true}) {
-        const TextMark mark{.position = {100, 60}, .text = "ÅQgjf|", .fontSize = 30, .hasBackground = background};
+        const TextMark mark{.position = {100, 60},
+                            .text = "ÅQgjf|",
+                            .fontSize = 30,
+                            .colorHex = "#FFFFFF",
+                            .hasBackground = background};
         const auto drawn = drawTextMarks({mark}, size);
         ASSERT_TRUE(drawn);
         EXPECT_EQ(within(*drawn, textMarkReach(mark)), 0) << "background " << background;
