@@ -98,10 +98,15 @@ struct RowChannels {
 };
 
 #ifdef LUMORA_AVX2_KERNELS
-bool cpuHasAvx2Fma()
+/// Whether the AVX2 kernels below are to be used: the processor has AVX2 and FMA, and they are
+/// allowed (allowColorPassKernels).
+bool kernelsOn()
 {
-    __builtin_cpu_init(); // may run before the constructors that would call it
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    static const bool supported = [] {
+        __builtin_cpu_init(); // may run before the constructors that would call it
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    }();
+    return supported && g_kernelsAllowed.load(std::memory_order_relaxed);
 }
 
 /// The table lookups of an opaque row, eight pixels at a time with AVX2 gathers (the vectoriser
@@ -167,8 +172,7 @@ void loadRow(const Kernel& k, const quint32* __restrict src, int width, RowChann
     quint32 all = 0xFFFFFFFFu;
     int done = 0;
 #ifdef LUMORA_AVX2_KERNELS
-    static const bool kernels = cpuHasAvx2Fma();
-    if (kernels && g_kernelsAllowed.load(std::memory_order_relaxed))
+    if (kernelsOn())
         done = loadOpaqueGathered(lut, src, width, r, g, b, y, all);
 #endif
     all &= loadOpaque(lut, src, done, width, r, g, b, y);
@@ -598,8 +602,7 @@ void processBand(const Kernel& k, const SourceView& src, const RowsOut& out, Dih
     for (int y = y0 - rad; y < y0 + rad; ++y)
         load(y);
 #ifdef LUMORA_AVX2_KERNELS
-    static const bool kernels = cpuHasAvx2Fma();
-    const bool fused = kernels && rad == 6 && g_kernelsAllowed.load(std::memory_order_relaxed);
+    const bool fused = rad == 6 && kernelsOn();
 #else
     const bool fused = false;
 #endif

@@ -47,6 +47,14 @@ private:
     QElapsedTimer m_timer;
 };
 
+/// Whether `reach` (in the whole raster's pixels) meets the band a paintInRowBands painter draws,
+/// `shift` being the band's offset.
+bool reachesBand(const QRectF& reach, const QPainter& painter, const QTransform& shift)
+{
+    const double top = -shift.dy();
+    return !reach.isEmpty() && reach.bottom() >= top && reach.top() <= top + painter.device()->height();
+}
+
 /// The number of counter-clockwise quarter turns `degrees` stands for, or -1 for other angles.
 int quarterTurnsOf(double degrees)
 {
@@ -100,9 +108,8 @@ void paintOverlaysStep(QImage& raster, int firstRow, QSize rasterSize, QSize ori
     paintInRowBands(raster, firstRow, [&](QPainter& painter, const QTransform& shift) {
         if (!edits.masks.isEmpty())
             paintMasks(painter, toDevice * shift, edits.masks);
-        const double top = -shift.dy(), bottom = top + painter.device()->height();
         for (qsizetype i = 0; i < overlays.size(); ++i)
-            if (reaches[i].bottom() >= top && reaches[i].top() <= bottom)
+            if (reachesBand(reaches[i], painter, shift))
                 paintOverlay(painter, toDevice * shift, overlays[i]);
     });
 }
@@ -126,10 +133,9 @@ void paintTextStep(QImage& out, int firstRow, QSize unturnedSize, QSize original
         reaches.append(reach.isEmpty() ? QRectF() : toDevice.mapRect(reach).adjusted(-2, -2, 2, 2));
     }
     paintInRowBands(out, firstRow, [&](QPainter& painter, const QTransform& shift) {
-        const double top = -shift.dy(), bottom = top + painter.device()->height();
         QList<TextMark> reaching; // the marks that reach into this band, in their order
         for (qsizetype i = 0; i < edits.textMarks.size(); ++i)
-            if (!reaches[i].isEmpty() && reaches[i].bottom() >= top && reaches[i].top() <= bottom)
+            if (reachesBand(reaches[i], painter, shift))
                 reaching.append(edits.textMarks[i]);
         if (!reaching.isEmpty())
             paintTextMarks(painter, toDevice * shift, reaching, mirrored);
