@@ -40,20 +40,6 @@ struct Window {
         return seen ? dialogs.messages.last().second : QString();
     }
     qsizetype seen = 0;
-    /// Gives the first photo a watermark, which a save burns in.
-    PhotoItem markFirst()
-    {
-        PhotoItem marked = processor.photos().first();
-        marked.edits.watermark =
-            Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
-        processor.updatePhoto(marked);
-        return marked;
-    }
-    QString folder(const QString& name)
-    {
-        QDir(dir.path()).mkpath(name);
-        return dir.filePath(name);
-    }
 };
 
 } // namespace
@@ -62,7 +48,10 @@ TEST(SaveFlow, OrderWarningFirstTrotzdemSkipsTheWatermarkWarningAndNichtMehrFrag
 {
     Window w;
     w.loadPhotos(2);
-    const PhotoItem marked = w.markFirst();
+    PhotoItem marked = w.processor.photos().first(); // a watermark, which a save burns in
+    marked.edits.watermark =
+        Watermark{QStringLiteral("©"), WatermarkPosition::center, 0.5, 0.1, QStringLiteral("#FFFFFF")};
+    w.processor.updatePhoto(marked);
     const QByteArray before = readAll(marked.url.toLocalFile());
 
     w.flows.orderWasChanged = true; // a drag started, even if nothing moved
@@ -103,10 +92,13 @@ TEST(SaveFlow, OrderWarningFirstTrotzdemSkipsTheWatermarkWarningAndNichtMehrFrag
     EXPECT_EQ(w.dialogs.questions.size(), 4);
 }
 
-TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNothing)
+// Escape in the order warning opens the JPG folder panel, and its cancel changes nothing. A
+// cancelled export says how many files were written; a failing one gives its prefix and the file
+// system's text.
+TEST(ExportFlow, EscapeInTheOrderWarningExportsAndCancelledAndFailingExportsSayWhatHappened)
 {
     Window w;
-    w.loadPhotos(2);
+    w.loadPhotos(3);
     const QByteArray before = readAll(w.processor.photos().first().url.toLocalFile());
     w.flows.orderWasChanged = true;
     w.dialogs.answer(QStringLiteral("Escape"));
@@ -117,15 +109,10 @@ TEST(ExportFlow, EscapeInTheOrderWarningOpensTheJpgFolderPanelAndCancelChangesNo
     EXPECT_TRUE(w.dialogs.messages.isEmpty());
     EXPECT_TRUE(w.flows.orderWasChanged); // exports never reset it
     EXPECT_EQ(readAll(w.processor.photos().first().url.toLocalFile()), before);
-}
+    w.flows.orderWasChanged = false;
 
-// A cancelled export says how many files were written; a failing one gives its prefix and the
-// file system's text.
-TEST(ExportFlow, CancelledAndFailingExportsSayWhatHappened)
-{
-    Window w;
-    w.loadPhotos(3);
-    const QString out = w.folder(QStringLiteral("out"));
+    const QString out = w.dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
     w.dialogs.confirmFolder(out);
     // Every pool thread is held, so the export cannot pass its first check before the cancel.
     PoolHold held;
@@ -172,7 +159,7 @@ TEST(DeleteFlow, TheThreeAnswers)
     EXPECT_TRUE(QFile::exists(first.url.toLocalFile()));
 }
 
-TEST(EjectFlow, NoPathFailureAndSuccess)
+TEST(EjectFlow, NoPathFailureAndSuccessAndTheVolumeServicesFailuresAndMountPoints)
 {
     Window w;
     preferences::remove(QString::fromLatin1(preferences::kLastUsedVolumePath));
@@ -202,10 +189,8 @@ TEST(EjectFlow, NoPathFailureAndSuccess)
     EXPECT_EQ(w.volumes.ejected.last(), QStringLiteral("/media/karte"));
     EXPECT_EQ(w.dialogs.messages.last().second, QStringLiteral("SD-Karte erfolgreich ausgeworfen."));
     EXPECT_FALSE(preferences::contains(QString::fromLatin1(preferences::kLastUsedVolumePath)));
-}
 
-TEST(EjectFlow, FailuresOfTheBusAndOfUDisksAreSaidInGerman)
-{
+    // The volume service's failures are said in German; the longest mount point holds the path.
     // A bus that cannot be reached stands for a machine without UDisks2.
     UDisksVolumeService service(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                               QStringLiteral("lumora-test-no-bus")));
@@ -222,10 +207,8 @@ TEST(EjectFlow, FailuresOfTheBusAndOfUDisksAreSaidInGerman)
     };
     for (const auto& [name, sentence] : cases)
         EXPECT_EQ(UDisksVolumeService::describeFailure(QString::fromLatin1(name)), QString::fromUtf8(sentence)) << name;
-}
 
-TEST(EjectFlow, TheLongestMountPointHoldsThePath)
-{
+    // The longest mount point holds the path.
     const QList<UDisksVolumeService::Mounted> mounted{
         {QStringLiteral("/dev/root"), QStringLiteral("/"), {QStringLiteral("/")}},
         {QStringLiteral("/dev/sdb1"), QStringLiteral("/drives/card"), {QStringLiteral("/media/user/CARD")}},

@@ -86,7 +86,7 @@ TEST(PhotoDropDelegate, TheDraggedPhotoTakesTheTargetsPlace)
     EXPECT_EQ(photos[1].id, before[0].id);
 }
 
-TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelection)
+TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelectionAndEdgeFadesFollowTheScroll)
 {
     using E = ToolbarEntry;
     const auto enabled = [](const ToolbarInputs& in) {
@@ -110,10 +110,8 @@ TEST(ToolbarRules, EnabledWithNoOneAndTwoPhotosAndASelection)
 
     EXPECT_EQ(toolbar::title(E::selectAll, {.photoCount = 2, .allActivated = true}), QStringLiteral("Abwählen"));
     EXPECT_EQ(toolbar::title(E::selectAll, {.photoCount = 2}), QStringLiteral("Alle"));
-}
 
-TEST(ToolbarRules, EdgeFadesFollowTheScrollGeometry)
-{
+    // The edge fades follow the scroll geometry.
     EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.canScrollLeft()));
     EXPECT_FALSE((ToolbarUeberlauf{0, 800, 900}.canScrollRight())); // everything fits
     EXPECT_FALSE((ToolbarUeberlauf{2, 900, 600}.canScrollLeft()));  // exactly 2 does not count yet

@@ -12,7 +12,7 @@ const auto help = LaunchRequest::Action::printHelp;
 
 } // namespace
 
-TEST(LaunchArguments, OptionsBeforeTheEndMarkerAskForTextEverythingElseIsAPhoto)
+TEST(LaunchArguments, OptionsBeforeTheEndMarkerAskForTheVersionOrGermanHelpEverythingElseIsAPhoto)
 {
     const struct {
         QStringList arguments;
@@ -30,10 +30,7 @@ TEST(LaunchArguments, OptionsBeforeTheEndMarkerAskForTextEverythingElseIsAPhoto)
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseLaunchArguments(c.arguments), c.expected) << c.arguments.join(' ').toStdString();
-}
-
-TEST(LaunchArguments, VersionIsTheProjectsAndHelpIsGerman)
-{
+    // The texts asked for: the project's version, and German help.
     EXPECT_EQ(launchVersionText(), QStringLiteral("Lumora Studio ") + QStringLiteral(LUMORA_VERSION));
     EXPECT_TRUE(launchHelpText().startsWith(QStringLiteral("Aufruf: lumora-studio [FOTOS...]\n")));
     EXPECT_TRUE(launchHelpText().endsWith('\n'));

@@ -75,7 +75,7 @@ EditState adjusted(double exposure)
 
 } // namespace
 
-TEST(SessionJournal, WritesWhatDiffersFromTheFilesAtMostOncePerInterval)
+TEST(SessionJournal, WritesWhatDiffersFromTheFilesAtMostOncePerIntervalKeepingReplacedOriginalsOnce)
 {
     Fixture f;
     auto s = f.loaded();
@@ -110,23 +110,19 @@ TEST(SessionJournal, WritesWhatDiffersFromTheFilesAtMostOncePerInterval)
     s->writeAt(7000);
     EXPECT_FALSE(f.folder.hasJournal());
     EXPECT_TRUE(QDir(f.folderPath).entryList({QStringLiteral("photo-*")}, QDir::Files).isEmpty());
-}
 
-TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
-{
-    Fixture f;
-    auto s = f.loaded();
+    // A replaced original is kept once, and saved photos leave no journal.
     s->processor.replaceImage(s->idAt(1), SourceImage::fromRaster(noise(40, 30)));
-    s->writeAt(0);
+    s->writeAt(9000);
     const QStringList kept = QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1);
-    auto contents = f.folder.read(); // its pixels read back as written is checked on JournalFolder
+    contents = f.folder.read(); // its pixels read back as written is checked on JournalFolder
     ASSERT_TRUE(contents);
     EXPECT_EQ(contents->photos[1].originalSize, QSize(40, 30));
 
     // Edits on the kept original write its record, not the original again.
     s->processor.setEdits(s->idAt(1), adjusted(0.2));
-    s->writeAt(2000);
+    s->writeAt(11'000);
     EXPECT_EQ(QDir(f.folderPath).entryList({QStringLiteral("original-*")}, QDir::Files), kept);
     EXPECT_EQ(f.folder.read()->photos[1].edits, adjusted(0.2));
 
@@ -138,7 +134,7 @@ TEST(SessionJournal, ReplacedOriginalIsKeptOnceAndSavedPhotosLeaveNoJournal)
 
     // An edit after the save keeps the photo's original in the journal: the file holds its render now.
     s->processor.setEdits(s->idAt(0), adjusted(0.4));
-    s->writeAt(4000);
+    s->writeAt(13'000);
     contents = f.folder.read();
     ASSERT_TRUE(contents);
     EXPECT_FALSE(contents->photos[0].originalPath.isEmpty());

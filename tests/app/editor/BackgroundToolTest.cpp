@@ -93,28 +93,23 @@ void expectModeLeft(CutoutBench& bench)
 // A start that finds nothing stays in the mode and says why there, where the user looks.
 TEST(BackgroundTool, AStartThatFindsNothingSaysWhyInTheMode)
 {
-    struct Case {
-        const char* name;
-        std::optional<Error> failure;
-        QString reason;
-    };
     const Error missing{QStringLiteral("FreistellenEngine"), segmentationErrors::modelMissing,
                         QStringLiteral("Das KI-Modell fehlt.")};
-    const Case cases[] = {
+    const std::tuple<const char*, std::optional<Error>, QString> cases[] = {
         {"NoSubject", std::nullopt, QStringLiteral("Kein Motiv erkannt. Bitte ein anderes Bild verwenden.")},
         {"NoModel", missing, QStringLiteral("Das KI-Modell fehlt.")},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CutoutBench bench({}, c.failure);
-        if (!c.failure) { // nothing red: nothing in the foreground
+    for (const auto& [name, failure, reason] : cases) {
+        SCOPED_TRACE(name);
+        CutoutBench bench({}, failure);
+        if (!failure) { // nothing red: nothing in the foreground
             PhotoItem grey = bench.photo();
             grey.originalCI = SourceImage::fromRaster(solid(240, 160, QColor(70, 90, 120)));
             bench.processor.updatePhoto(grey);
         }
         const QImage before = bench.photo().preview->bitmap;
         bench.startAndWait();
-        EXPECT_EQ(bench.background.freistellerFehler(), c.reason);
+        EXPECT_EQ(bench.background.freistellerFehler(), reason);
         EXPECT_EQ(bench.editor->drawingMode(), DrawingMode::freisteller);
         EXPECT_FALSE(bench.background.hasMask());
         EXPECT_EQ(bench.photo().preview->bitmap, before);
@@ -268,7 +263,7 @@ TEST(BackgroundTool, LaterChoicesWinOverWorkStillUnderWay)
 
 // Transparent, else the background photo, else the colour; a photo chosen while transparency is
 // on turns it off (a photo behind a transparent PNG would write an opaque one).
-TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
+TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedenceAndTransparentApplyWritesAPng)
 {
     CutoutBench bench;
     bench.startAndWait();
@@ -296,32 +291,8 @@ TEST(BackgroundTool, BackgroundChoicesFollowTheirPrecedence)
     bench.background.setTransparent(false);
     bench.settle();
     EXPECT_TRUE(near(bench.previewCorner(), QColor(255, 255, 0)));
-}
 
-// "Abbrechen": the card, the photo's preview and the canvas show the photo's own edits again
-// (rendered from them, never the composite kept by mistake), and its file is untouched.
-TEST(BackgroundTool, DiscardShowsThePhotosOwnEditsEverywhere)
-{
-    CutoutBench bench;
-    const QImage shownBefore = bench.editor->canvasImage();
-    bench.startAndWait();
-    bench.background.setColor(QColor(0, 0, 255));
-    bench.settle();
-    ASSERT_TRUE(near(pixel(bench.photo().thumbnail, 1, 1), QColor(0, 0, 255)));
-    bench.background.discard();
-    bench.settle();
-    expectModeLeft(bench);
-    const QColor own = pixel(subjectPhoto(), 2, 2);
-    for (const QImage& shown : {bench.photo().preview->bitmap, bench.photo().thumbnail, bench.editor->canvasImage()})
-        EXPECT_TRUE(near(pixel(shown, 1, 1), own, 10)) << pixel(shown, 1, 1).name().toStdString();
-    EXPECT_EQ(bench.editor->canvasImage(), shownBefore);
-    EXPECT_EQ(bench.fileBytes(), bench.originalBytes);
-}
-
-TEST(BackgroundTool, TransparentApplyWritesAPngWithAlphaWhereChosenAndBurnsItIn)
-{
-    CutoutBench bench;
-    bench.startAndWait();
+    // Applied transparent, it writes a PNG with alpha where the user chose and burns it in.
     bench.background.setTransparent(true);
     ASSERT_TRUE(QDir(bench.dir.path()).mkpath(QStringLiteral("neu"))); // made in the panel
     const QString target = bench.dir.filePath(QStringLiteral("neu/Strand.png"));
@@ -342,6 +313,26 @@ TEST(BackgroundTool, TransparentApplyWritesAPngWithAlphaWhereChosenAndBurnsItIn)
     EXPECT_EQ(bench.edits(), EditState{});
     expectModeLeft(bench);
     EXPECT_EQ(pixel(bench.editor->canvasImage(), 2, 2).alpha(), 0);
+}
+
+// "Abbrechen": the card, the photo's preview and the canvas show the photo's own edits again
+// (rendered from them, never the composite kept by mistake), and its file is untouched.
+TEST(BackgroundTool, DiscardShowsThePhotosOwnEditsEverywhere)
+{
+    CutoutBench bench;
+    const QImage shownBefore = bench.editor->canvasImage();
+    bench.startAndWait();
+    bench.background.setColor(QColor(0, 0, 255));
+    bench.settle();
+    ASSERT_TRUE(near(pixel(bench.photo().thumbnail, 1, 1), QColor(0, 0, 255)));
+    bench.background.discard();
+    bench.settle();
+    expectModeLeft(bench);
+    const QColor own = pixel(subjectPhoto(), 2, 2);
+    for (const QImage& shown : {bench.photo().preview->bitmap, bench.photo().thumbnail, bench.editor->canvasImage()})
+        EXPECT_TRUE(near(pixel(shown, 1, 1), own, 10)) << pixel(shown, 1, 1).name().toStdString();
+    EXPECT_EQ(bench.editor->canvasImage(), shownBefore);
+    EXPECT_EQ(bench.fileBytes(), bench.originalBytes);
 }
 
 // An apply that cannot write keeps the result and says why: a transparent PNG to a place that
@@ -398,38 +389,35 @@ TEST(BackgroundTool, CtrlZTakesBackTheComputationOrTheResultFirst)
 // apply (the switch and the close wait for it) or discard, or keeps everything as it was.
 TEST(BackgroundTool, LeavingWithAResultAsksAndTheAnswerDecidesWhatHappensFirst)
 {
-    struct Case {
-        bool closing; ///< else a change to the crop mode
-        const char* answer;
-        DrawingMode mode;
-        bool maskLeft;
-        int dismissedAtOnce;
-        int dismissedAfterTheApply;
+    // Closing (else a change to the crop mode), the answer, the mode left in, whether the mask is
+    // left, and how often the sheet was dismissed at once and after the apply.
+    const std::tuple<bool, const char*, DrawingMode, bool, int, int> cases[] = {
+        {true, "Anwenden", DrawingMode::rectangle, false, 0, 1},
+        {true, "Verwerfen", DrawingMode::rectangle, false, 1, 1},
+        {true, "Abbrechen", DrawingMode::freisteller, true, 0, 0},
+        {false, "Anwenden", DrawingMode::crop, false, 0, 0},
+        {false, "Verwerfen", DrawingMode::crop, false, 0, 0},
+        {false, "Abbrechen", DrawingMode::freisteller, true, 0, 0},
     };
-    for (const Case& c : {Case{true, "Anwenden", DrawingMode::rectangle, false, 0, 1},
-                          Case{true, "Verwerfen", DrawingMode::rectangle, false, 1, 1},
-                          Case{true, "Abbrechen", DrawingMode::freisteller, true, 0, 0},
-                          Case{false, "Anwenden", DrawingMode::crop, false, 0, 0},
-                          Case{false, "Verwerfen", DrawingMode::crop, false, 0, 0},
-                          Case{false, "Abbrechen", DrawingMode::freisteller, true, 0, 0}}) {
-        SCOPED_TRACE(std::string(c.closing ? "closing, " : "mode change, ") + c.answer);
+    for (const auto& [closing, answerText, mode, maskLeft, dismissedAtOnce, dismissedAfterTheApply] : cases) {
+        SCOPED_TRACE(std::string(closing ? "closing, " : "mode change, ") + answerText);
         CutoutBench bench;
         bench.startAndWait();
         const QImage composite = bench.photo().preview->bitmap;
-        const QString answer = QString::fromLatin1(c.answer);
+        const QString answer = QString::fromLatin1(answerText);
         bench.dialogs.answer(answer);
-        if (c.closing)
+        if (closing)
             bench.editor->close();
         else
             bench.tool<CropTool>().buttonPressed();
         ASSERT_EQ(bench.dialogs.questions.size(), 1);
-        EXPECT_EQ(bench.dismissed, c.dismissedAtOnce);
+        EXPECT_EQ(bench.dismissed, dismissedAtOnce);
         bench.settle();
-        EXPECT_EQ(bench.dismissed, c.dismissedAfterTheApply);
-        if (!c.closing || answer == "Abbrechen") {
-            EXPECT_EQ(bench.editor->drawingMode(), c.mode);
+        EXPECT_EQ(bench.dismissed, dismissedAfterTheApply);
+        if (!closing || answer == "Abbrechen") {
+            EXPECT_EQ(bench.editor->drawingMode(), mode);
         }
-        EXPECT_EQ(bench.background.hasMask(), c.maskLeft);
+        EXPECT_EQ(bench.background.hasMask(), maskLeft);
         EXPECT_EQ(bench.photo().preview->bitmap == composite, answer == "Abbrechen");
         EXPECT_EQ(bench.fileBytes() != bench.originalBytes, answer == "Anwenden");
         EXPECT_EQ(bench.dialogs.questions.size(), 1);

@@ -25,16 +25,10 @@ CanvasMapping mappingOf(double rotation, bool flippedH = false, bool flippedV = 
 
 } // namespace
 
-TEST(CanvasMapping, CanvasPointsMapToImagePixelsAndClicksClampToThePhoto)
+TEST(CanvasMapping, CanvasPointsMapToImagePixelsClicksClampAndRoundTripsAgreeWithPainting)
 {
-    struct Case {
-        const char* name;
-        CanvasMapping mapping;
-        QPointF point;
-        QPointF clamped;
-        QPointF unclamped;
-    };
-    const Case cases[] = {
+    // Name, mapping, canvas point, and the image pixel clamped and not.
+    const std::tuple<const char*, CanvasMapping, QPointF, QPointF, QPointF> cases[] = {
         {"TopLeftIsImageTopLeft", mappingOf(0), {0, 0}, {0, 300}, {0, 300}},
         {"CentreIsCentre", mappingOf(0), {400, 300}, {200, 150}, {200, 150}},
         // 1000 wide: the photo is fitted by height and starts at x = 100.
@@ -58,19 +52,16 @@ TEST(CanvasMapping, CanvasPointsMapToImagePixelsAndClicksClampToThePhoto)
         {"EmptyCanvas", mappingOf(0, false, false, {0, 600}), {10, 10}, {0, 0}, {0, 0}},
         {"EmptyImage", CanvasMapping{{0, 300}, 0, false, false, kCanvas}, {10, 10}, {0, 0}, {0, 0}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectNear(c.mapping.toImage(c.point), c.clamped);
-        expectNear(c.mapping.toImageUnclamped(c.point), c.unclamped);
+    for (const auto& [name, mapping, point, clamped, unclamped] : cases) {
+        SCOPED_TRACE(name);
+        expectNear(mapping.toImage(point), clamped);
+        expectNear(mapping.toImageUnclamped(point), unclamped);
     }
     EXPECT_EQ(mappingOf(0, false, false, {0, 600}).pixelsPerPoint(), 1);
     EXPECT_DOUBLE_EQ((CanvasMapping{{1600, 1200}, 90, false, false, {600, 800}}.pixelsPerPoint()), 2);
-}
 
-// Every turn and mirror: canvas → image → canvas gives the point back, also beside the photo;
-// the painting transform puts image pixels where toCanvas does; rectangles map corner to corner.
-TEST(CanvasMapping, RoundTripsAndThePaintingTransformAgree)
-{
+    // Every turn and mirror: canvas → image → canvas gives the point back, also beside the photo;
+    // the painting transform puts image pixels where toCanvas does; rectangles map corner to corner.
     for (double rotation : {0.0, 90.0, 180.0, 270.0, -90.0, 45.0, 30.0}) {
         for (int flips = 0; flips < 4; ++flips) {
             SCOPED_TRACE(testing::Message() << rotation << "° flips " << flips);

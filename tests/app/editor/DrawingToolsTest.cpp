@@ -25,7 +25,7 @@ void startEditing(EditorBench& bench, const QRectF& frame)
 
 } // namespace
 
-TEST(RectangleHitTest, ChoosesTheDragMode)
+TEST(HitTest, RectangleAndArrowChooseTheDragMode)
 {
     const std::pair<QPointF, M> cases[] = {
         {{80, 100}, M::moveCorner(RectCorner::topLeft)}, // 20 outside the corner grabs it
@@ -46,20 +46,28 @@ TEST(RectangleHitTest, ChoosesTheDragMode)
         EXPECT_EQ(RectangleTool::hitTest(press, kFrame), expected) << press.x() << "," << press.y();
     EXPECT_EQ(RectangleTool::hitTest({200, 150}, std::nullopt), M::drawNew());
     EXPECT_EQ(RectangleTool::hitTest({200, 110}, QRectF(100, 100, 200, 20)), M::moveEdge(RectEdge::top));
+
+    // The arrow's drag mode keeps the grab offset from the midpoint.
+    const std::tuple<const char*, QPointF, QPointF, QPointF, K> arrows[] = {
+        {"StartAt30", {100, 100}, {300, 100}, {100, 130}, K::moveStart},
+        {"EndAt29", {100, 100}, {300, 100}, {329, 100}, K::moveEnd},
+        {"ShortArrowGrabsTheStart", {100, 100}, {120, 100}, {112, 100}, K::moveStart},
+        {"ShaftAt29", {100, 100}, {300, 100}, {200, 129}, K::moveAll},
+        {"ShaftAt31StartsNew", {100, 100}, {300, 100}, {200, 131}, K::drawNew},
+        {"PastTheEndOnTheLine", {100, 100}, {300, 100}, {340, 100}, K::drawNew},
+        {"SlantedShaft", {0, 0}, {200, 200}, {120, 80}, K::moveAll},
+    };
+    for (const auto& [name, start, end, press, expected] : arrows)
+        EXPECT_EQ(ArrowTool::hitTest(press, start, end).kind, expected) << name;
+    EXPECT_EQ(ArrowTool::hitTest({100, 100}, std::nullopt, {100, 100}).kind, K::drawNew);
+    EXPECT_EQ(ArrowTool::hitTest({200, 129}, QPointF(100, 100), {300, 100}), (ArrowDragMode{K::moveAll, {0, 29}}));
 }
 
 // Drags reshape the rectangle as the canvas shows it, on a turned and mirrored photo too (the
 // rectangle is kept in image pixels); nothing is committed.
 TEST(RectangleTool, DragsReshapeTheRectangleBeingEditedWithoutCommitting)
 {
-    struct Case {
-        const char* name;
-        std::optional<QRectF> before;
-        QPointF from;
-        QPointF to;
-        std::optional<QRectF> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::optional<QRectF>, QPointF, QPointF, std::optional<QRectF>> cases[] = {
         {"TopLeftCorner", kFrame, {100, 100}, {50, 60}, QRectF(50, 60, 250, 140)},
         {"CornerPastTheFixedOneFlips", kFrame, {300, 200}, {50, 50}, QRectF(50, 50, 50, 50)},
         {"TopEdge", kFrame, {200, 100}, {230, 80}, QRectF(100, 80, 200, 120)},
@@ -74,18 +82,18 @@ TEST(RectangleTool, DragsReshapeTheRectangleBeingEditedWithoutCommitting)
     };
     for (double rotation : {0.0, 90.0}) {
         for (bool flipped : {false, true}) {
-            for (const Case& c : cases) {
-                SCOPED_TRACE(testing::Message() << c.name << " at " << rotation << "°, mirrored " << flipped);
+            for (const auto& [name, before, from, to, expected] : cases) {
+                SCOPED_TRACE(testing::Message() << name << " at " << rotation << "°, mirrored " << flipped);
                 PhotoItem photo = EditorBench::photoOf({400, 300}, rotation);
                 photo.edits.flippedH = flipped;
                 EditorBench bench(photo, {800, 600});
                 auto& tool = bench.tool<RectangleTool>();
-                if (c.before)
-                    startEditing(bench, *c.before);
-                bench.drag(c.from, c.to);
-                ASSERT_EQ(tool.editingRect().has_value(), c.expected.has_value());
-                if (c.expected)
-                    expectNear(bench.editor->mapping().toCanvas(*tool.editingRect()), *c.expected, 1e-9);
+                if (before)
+                    startEditing(bench, *before);
+                bench.drag(from, to);
+                ASSERT_EQ(tool.editingRect().has_value(), expected.has_value());
+                if (expected)
+                    expectNear(bench.editor->mapping().toCanvas(*tool.editingRect()), *expected, 1e-9);
                 EXPECT_FALSE(tool.rectDragMode());
                 EXPECT_TRUE(bench.edits().masks.isEmpty());
             }
@@ -101,26 +109,22 @@ TEST(RectangleTool, CommitsStoreOneMaskInImagePixels)
     const auto farClick = [](EditorBench& b) { b.click({790, 590}); };
     const auto modeChange = [](EditorBench& b) { b.editor->setMode(DrawingMode::freehand); };
     const auto closing = [](EditorBench& b) { b.editor->close(); };
-    struct Case {
-        const char* name;
-        double rotation;
-        QRectF frame;
-        std::function<void(EditorBench&)> commit;
-        QRectF mask;
+    // Name, turn, frame, commit, mask; 400 × 300 turned is 300 × 400 at s = 1.5 from x = 175.
+    const std::tuple<const char*, double, QRectF, std::function<void(EditorBench&)>, QRectF> cases[] = {
+        {"ClickFarAway", 0, kFrame, farClick, {50, 200, 100, 50}},
+        {"ModeChange", 0, kFrame, modeChange, {50, 200, 100, 50}},
+        {"Closing", 0, kFrame, closing, {50, 200, 100, 50}},
+        {"PartBeside", 0, {-100, -100, 300, 200}, modeChange, {0, 250, 100, 50}},
+        {"QuarterTurn", 90, {175, 0, 30, 45}, closing, {370, 280, 30, 20}},
     };
-    // 400 × 300 turned: 300 × 400 at s = 1.5 from x = 175.
-    for (const Case& c : {Case{"ClickFarAway", 0, kFrame, farClick, {50, 200, 100, 50}},
-                          Case{"ModeChange", 0, kFrame, modeChange, {50, 200, 100, 50}},
-                          Case{"Closing", 0, kFrame, closing, {50, 200, 100, 50}},
-                          Case{"PartBeside", 0, {-100, -100, 300, 200}, modeChange, {0, 250, 100, 50}},
-                          Case{"QuarterTurn", 90, {175, 0, 30, 45}, closing, {370, 280, 30, 20}}}) {
-        SCOPED_TRACE(c.name);
-        EditorBench bench({400, 300}, {800, 600}, c.rotation);
+    for (const auto& [name, rotation, frame, commit, mask] : cases) {
+        SCOPED_TRACE(name);
+        EditorBench bench({400, 300}, {800, 600}, rotation);
         auto& tool = bench.tool<RectangleTool>();
         tool.setRectColorHex(QStringLiteral("#112233"));
-        startEditing(bench, c.frame);
-        c.commit(bench);
-        expectNear(bench.edits().masks.value(0).rect, c.mask, 1e-9);
+        startEditing(bench, frame);
+        commit(bench);
+        expectNear(bench.edits().masks.value(0).rect, mask, 1e-9);
         EXPECT_EQ(bench.edits().masks.size(), 1);
         EXPECT_EQ(bench.edits().masks.value(0).colorHex, "#112233");
         EXPECT_FALSE(tool.editingRect());
@@ -203,30 +207,6 @@ TEST(FreehandAndFill, StrokesInImagePixelsWithTheWidthConvertedAndAreasNeedThree
     EXPECT_EQ(bench.edits().freehandOverlays.last(), (Overlay{area, {1600, 1200}}));
 }
 
-TEST(ArrowHitTest, ChoosesTheDragModeAndKeepsTheGrabOffsetFromTheMidpoint)
-{
-    struct Case {
-        const char* name;
-        QPointF start; ///< of the arrow being edited
-        QPointF end;
-        QPointF press;
-        K expected;
-    };
-    const Case cases[] = {
-        {"StartAt30", {100, 100}, {300, 100}, {100, 130}, K::moveStart},
-        {"EndAt29", {100, 100}, {300, 100}, {329, 100}, K::moveEnd},
-        {"ShortArrowGrabsTheStart", {100, 100}, {120, 100}, {112, 100}, K::moveStart},
-        {"ShaftAt29", {100, 100}, {300, 100}, {200, 129}, K::moveAll},
-        {"ShaftAt31StartsNew", {100, 100}, {300, 100}, {200, 131}, K::drawNew},
-        {"PastTheEndOnTheLine", {100, 100}, {300, 100}, {340, 100}, K::drawNew},
-        {"SlantedShaft", {0, 0}, {200, 200}, {120, 80}, K::moveAll},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ArrowTool::hitTest(c.press, c.start, c.end).kind, c.expected) << c.name;
-    EXPECT_EQ(ArrowTool::hitTest({100, 100}, std::nullopt, {100, 100}).kind, K::drawNew);
-    EXPECT_EQ(ArrowTool::hitTest({200, 129}, QPointF(100, 100), {300, 100}), (ArrowDragMode{K::moveAll, {0, 29}}));
-}
-
 // Eight points make an editable arrow; moved by its shaft it keeps the grab offset; a press
 // away commits it with start, angle, length and width in image pixels.
 TEST(ArrowTool, DrawMoveAndCommitInImagePixels)
@@ -238,7 +218,7 @@ TEST(ArrowTool, DrawMoveAndCommitInImagePixels)
     bench.drag({100, 100}, {300, 100});
     ASSERT_TRUE(tool.editingArrowStart());
     bench.drag({200, 129}, {250, 94}); // grabbed 29 beside the middle
-    expectNear(bench.onCanvas(*tool.editingArrowStart()), {150, 65}, 1e-9);
+    expectNear(bench.editor->mapping().toCanvas(*tool.editingArrowStart()), {150, 65});
 
     tool.setArrowLineWidth(12);
     bench.click({790, 590}); // away: commits

@@ -91,47 +91,30 @@ TEST(EditHistory, UndoAndRedoWalkEveryToolsCommitsInTheOrderMade)
 // last committed edit.
 TEST(EditHistory, CtrlZDropsTheUnfinishedShapeAndLeavesCommittedOnes)
 {
-    struct Case {
-        const char* name;
-        std::function<void(EditorBench&)> unfinished;
+    // Each tool's shape left unfinished: being edited (after a drag) or being drawn (pressed and moved).
+    const std::tuple<const char*, DrawingMode, bool> cases[] = {
+        {"RectangleBeingEdited", DrawingMode::rectangle, true},
+        {"RectangleBeingDrawn", DrawingMode::rectangle, false},
+        {"StrokeBeingDrawn", DrawingMode::freehand, false},
+        {"ArrowBeingEdited", DrawingMode::arrow, true},
+        {"TextBeingTyped", DrawingMode::text, true},
     };
-    const Case cases[] = {
-        {"RectangleBeingEdited",
-         [](EditorBench& b) {
-             b.editor->setMode(DrawingMode::rectangle);
-             b.drag({400, 300}, {500, 400});
-         }},
-        {"RectangleBeingDrawn",
-         [](EditorBench& b) {
-             b.editor->setMode(DrawingMode::rectangle);
-             b.editor->press({400, 300});
-             b.editor->move({500, 400});
-         }},
-        {"StrokeBeingDrawn",
-         [](EditorBench& b) {
-             b.editor->setMode(DrawingMode::freehand);
-             b.editor->press({400, 300});
-             b.editor->move({500, 400});
-         }},
-        {"ArrowBeingEdited",
-         [](EditorBench& b) {
-             b.editor->setMode(DrawingMode::arrow);
-             b.drag({400, 300}, {500, 400});
-         }},
-        {"TextBeingTyped",
-         [](EditorBench& b) {
-             b.editor->setMode(DrawingMode::text);
-             b.click({400, 300});
-             b.tool<TextTool>().setEditingTextValue(QStringLiteral("halb"));
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, mode, edited] : cases) {
+        SCOPED_TRACE(name);
         EditorBench bench;
         const EditState empty = bench.edits();
         rectangle(bench, {100, 100});
         const EditState committed = bench.edits();
-        c.unfinished(bench);
+        bench.editor->setMode(mode);
+        if (mode == DrawingMode::text) {
+            bench.click({400, 300});
+            bench.tool<TextTool>().setEditingTextValue(QStringLiteral("halb"));
+        } else if (edited) {
+            bench.drag({400, 300}, {500, 400});
+        } else {
+            bench.editor->press({400, 300});
+            bench.editor->move({500, 400});
+        }
         ASSERT_TRUE(bench.editor->activeTool()->hasUnfinished());
         bench.editor->undo();
         EXPECT_EQ(bench.edits(), committed);

@@ -62,14 +62,25 @@ TEST(EditorController, TheCanvasShowsWhatIsSaved)
 }
 
 // The preview is rendered at the canvas's device pixels, never larger than the photo, and again
-// when what it shows changes.
-TEST(EditorController, PreviewIsRenderedAtCanvasPixelsWhenWhatItShowsChanges)
+// when what it shows changes. Before it is there the toolbar offers no magnifier, and nothing to
+// undo or redo.
+TEST(EditorController, ToolbarPreviewSizeMagnifierAndClosing)
 {
     EditorBench bench({400, 300}, {200, 150});
+    QStringList enabled;
+    for (const EditorToolbarEntry& entry : editorToolbar(*bench.editor, {})) {
+        if (entry.visible() && entry.enabled())
+            enabled.append(entry.title);
+    }
+    EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen", "Pfeil", "Text", "Zuschneiden", "KI-Szene"}));
     QSignalSpy previews(bench.editor.get(), &EditorController::previewChanged);
     EditorBench::settle();
     ASSERT_EQ(previews.size(), 1);
     EXPECT_EQ(bench.editor->editorPreview()->size(), QSize(200, 150));
+    const auto request = bench.editor->magnifierRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->title, "Strand");
+    EXPECT_EQ(request->pixelSize, QSize(400, 300));
     bench.editor->setCanvasSize({200, 150}, 2.0); // a HiDPI screen: twice the pixels
     EditorBench::settle();
     EXPECT_EQ(bench.editor->editorPreview()->size(), QSize(400, 300));
@@ -79,31 +90,16 @@ TEST(EditorController, PreviewIsRenderedAtCanvasPixelsWhenWhatItShowsChanges)
     bench.processor.rotate({bench.id}, RotationDirection::left);
     EditorBench::settle();
     EXPECT_EQ(bench.editor->editorPreview()->size(), QSize(300, 400));
-}
-
-TEST(EditorController, ToolbarMagnifierAndClosing)
-{
-    EditorBench bench;
-    QStringList enabled;
-    for (const EditorToolbarEntry& entry : editorToolbar(*bench.editor, {})) {
-        if (entry.visible() && entry.enabled())
-            enabled.append(entry.title);
-    }
-    // No preview yet: nothing for the magnifier; nothing to undo or redo.
-    EXPECT_EQ(enabled, (QStringList{"Rechteck", "Freihand", "Füllen", "Pfeil", "Text", "Zuschneiden", "KI-Szene"}));
-    EditorBench::settle();
-    const auto request = bench.editor->magnifierRequest();
-    ASSERT_TRUE(request);
-    EXPECT_EQ(request->title, "Strand");
-    EXPECT_EQ(request->pixelSize, QSize(400, 300));
 
     // Closing commits the rectangle being edited and bakes the text marks with it, in the
     // background; the sheet goes once that is done.
     const SourceImage original = bench.photo().originalCI;
-    EditState marked;
+    EditState marked = bench.edits();
     marked.textMarks = {textMark({100, 100}, "Hallo", 40)};
     bench.setEdits(marked);
-    bench.drag({100, 100}, {300, 200});
+    bench.editor->setCanvasSize({800, 600}); // the turned photo at 1.5 from x = 175
+    bench.editor->setMode(DrawingMode::rectangle);
+    bench.drag({200, 100}, {400, 200});
     bench.editor->close();
     EXPECT_TRUE(bench.editor->isFinishing());
     EXPECT_EQ(bench.dismissed, 0);

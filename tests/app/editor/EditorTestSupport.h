@@ -97,8 +97,6 @@ struct EditorBench {
         editor->press(at, clicks);
         editor->release(at);
     }
-    /// The canvas point of image pixel `q` as the canvas shows it now.
-    [[nodiscard]] QPointF onCanvas(QPointF q) const { return editor->mapping().toCanvas(q); }
     /// Waits for background work and delivers its results.
     static void settle()
     {

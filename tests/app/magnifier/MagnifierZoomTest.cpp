@@ -16,7 +16,7 @@ MagnifierZoom zoomFor(QSizeF image, QSizeF area)
 
 } // namespace
 
-TEST(MagnifierZoom, StepsMultiplyByOneAndAQuarterWithinTheBounds)
+TEST(MagnifierZoom, StepsMultiplyByOneAndAQuarterWithinTheBoundsAndFitLeavesAMarginAndFollowsTheArea)
 {
     // A series of zoom steps ('+' in, '-' out, '1' actual size) from the fitted start.
     const std::tuple<QSizeF, QSizeF, const char*, double, const char*> cases[] = {
@@ -39,10 +39,8 @@ TEST(MagnifierZoom, StepsMultiplyByOneAndAQuarterWithinTheBounds)
         EXPECT_EQ(zoom.percentText(), QString::fromUtf8(percent));
         EXPECT_FALSE(zoom.einpassen());
     }
-}
 
-TEST(MagnifierZoom, FitLeavesTwentyPointsAroundTheImageAndFollowsTheArea)
-{
+    // Fit leaves twenty points around the image and follows the area.
     MagnifierZoom zoom = zoomFor({2000, 1000}, {1040, 1040});
     EXPECT_TRUE(zoom.einpassen());
     EXPECT_DOUBLE_EQ(zoom.effectiveZoom(), 0.5);
@@ -67,20 +65,18 @@ TEST(MagnifierZoom, FitLeavesTwentyPointsAroundTheImageAndFollowsTheArea)
     EXPECT_EQ(zoomFor({0, 300}, {800, 600}).displaySize(), QSizeF(1, 300)) << "never below 1 point";
     EXPECT_DOUBLE_EQ(zoomFor({200, 100}, {30, 10}).einpassZoom(30, 10), 1.0 / 200)
         << "an area smaller than the margins still fits positively";
+
+    // A new image refits only in fit mode.
+    MagnifierZoom square = zoomFor({1000, 1000}, {540, 540});
+    square.setImageSize({2000, 2000});
+    EXPECT_DOUBLE_EQ(square.zoom(), 0.25);
+    square.actualSize();
+    square.setImageSize({500, 500});
+    EXPECT_DOUBLE_EQ(square.zoom(), 1.0);
+    EXPECT_FALSE(square.einpassen());
 }
 
-TEST(MagnifierZoom, ANewImageRefitsOnlyInFitMode)
-{
-    MagnifierZoom zoom = zoomFor({1000, 1000}, {540, 540});
-    zoom.setImageSize({2000, 2000});
-    EXPECT_DOUBLE_EQ(zoom.zoom(), 0.25);
-    zoom.actualSize();
-    zoom.setImageSize({500, 500});
-    EXPECT_DOUBLE_EQ(zoom.zoom(), 1.0);
-    EXPECT_FALSE(zoom.einpassen());
-}
-
-TEST(Panning, ContentFollowsTheHandAndStopsAtTheDocumentEdges)
+TEST(Panning, ContentFollowsTheHandStopsAtTheDocumentEdgesAndZoomKeepsTheMiddle)
 {
     const QSizeF document(2040, 1540);
     const QSizeF visible(1000, 700);
@@ -91,20 +87,16 @@ TEST(Panning, ContentFollowsTheHandAndStopsAtTheDocumentEdges)
     // Smaller than the view on one axis: that axis stays.
     EXPECT_EQ(panOrigin({0, 0}, {-80, -60}, {1400, 300}, visible), QPointF(80, 0));
     EXPECT_EQ(panOrigin({0, 0}, {-80, 60}, {400, 300}, visible), QPointF(0, 0));
-}
 
-TEST(Panning, ZoomKeepsThePointInTheMiddleOfTheView)
-{
-    // Image 1000 wide shown at 1:1, view centred on image x = 500 (document x = 520).
-    const QSizeF visible(400, 300);
+    // A zoom keeps the point in the middle of the view: image 1000 wide shown at 1:1, view
+    // (400 × 300) centred on image x = 500 (document x = 520).
+    const QSizeF view(400, 300);
     const QPointF before(320, 370);
-    const QPointF after = originAfterZoom(before, visible, {1040, 1040}, {2040, 2040});
-    EXPECT_DOUBLE_EQ(after.x() + visible.width() / 2, 20 + 2 * 500);
-    EXPECT_DOUBLE_EQ(after.y() + visible.height() / 2, 20 + 2 * 500);
-
+    const QPointF after = originAfterZoom(before, view, {1040, 1040}, {2040, 2040});
+    EXPECT_DOUBLE_EQ(after.x() + view.width() / 2, 20 + 2 * 500);
+    EXPECT_DOUBLE_EQ(after.y() + view.height() / 2, 20 + 2 * 500);
     // Shrinking below the view clamps to the origin.
-    EXPECT_EQ(originAfterZoom(before, visible, {1040, 1040}, {240, 240}), QPointF(0, 0));
+    EXPECT_EQ(originAfterZoom(before, view, {1040, 1040}, {240, 240}), QPointF(0, 0));
     // Growing from a document smaller than the view starts from its middle.
-    const QPointF fromSmall = originAfterZoom({0, 0}, visible, {240, 240}, {2040, 2040});
-    EXPECT_DOUBLE_EQ(fromSmall.x() + visible.width() / 2, 1020);
+    EXPECT_DOUBLE_EQ(originAfterZoom({0, 0}, view, {240, 240}, {2040, 2040}).x() + view.width() / 2, 1020);
 }

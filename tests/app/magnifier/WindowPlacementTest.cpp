@@ -11,7 +11,7 @@ const ScreenRects kOneScreen{{0, 0, 1920, 1080}, {0, 32, 1920, 1048}};
 
 } // namespace
 
-TEST(IstVollSichtbar, OnlyFramesWhollyInsideOneScreenAreaCount)
+TEST(ScreenAreas, OnlyFramesWhollyInsideOneAreaAreVisibleAndFittingPushesThemIn)
 {
     const std::vector<QRectF> areas{{0, 0, 1920, 1048}, {1920, 0, 1280, 1024}};
     EXPECT_TRUE(istVollSichtbar({100, 100, 1000, 750}, areas));
@@ -22,11 +22,9 @@ TEST(IstVollSichtbar, OnlyFramesWhollyInsideOneScreenAreaCount)
     EXPECT_FALSE(istVollSichtbar({-1, 100, 1000, 750}, areas));
     EXPECT_FALSE(istVollSichtbar({100, 100, 0, 0}, areas));
     EXPECT_FALSE(istVollSichtbar({100, 100, 1000, 750}, {}));
-}
 
-TEST(InBereichEinpassen, PushesInFromEachSideAndShrinksToTheArea)
-{
-    const QRectF v(0, 0, 1920, 1048);
+    // Fitting into an area pushes a frame in from each side and shrinks it to the area.
+    const QRectF v = areas[0];
     EXPECT_EQ(inBereichEinpassen({100, 100, 800, 600}, v), QRectF(100, 100, 800, 600));
     EXPECT_EQ(inBereichEinpassen({-50, -20, 800, 600}, v), QRectF(0, 0, 800, 600));
     EXPECT_EQ(inBereichEinpassen({1500, 900, 800, 600}, v), QRectF(1120, 448, 800, 600));
@@ -34,7 +32,7 @@ TEST(InBereichEinpassen, PushesInFromEachSideAndShrinksToTheArea)
     EXPECT_EQ(inBereichEinpassen({10, 10, 100, 100}, QRectF(200, 300, 400, 400)), QRectF(200, 300, 100, 100));
 }
 
-TEST(StandardFrame, PlacesTheNewWindow)
+TEST(StandardFrame, PlacesTheNewWindowOnTheScreenOfTheReferenceWindow)
 {
     const QRectF area(0, 0, 1920, 1048), wide(0, 0, 2560, 1415);
     const QSizeF asked(1000, 750);
@@ -60,10 +58,8 @@ TEST(StandardFrame, PlacesTheNewWindow)
     };
     for (const auto& [name, reference, mainArea, size, expected] : cases)
         EXPECT_EQ(standardFrame(size, reference, mainArea), expected) << name;
-}
 
-TEST(StandardFrameQt, UsesTheScreenTheReferenceWindowIsOnInQtCoordinates)
-{
+    // In Qt coordinates: the screen the reference window is mostly on.
     const ScreenRects rightScreen{{1920, 0, 1280, 1024}, {1920, 0, 1280, 1024}};
     const std::vector<ScreenRects> screens{kOneScreen, rightScreen};
     EXPECT_EQ(screenOf(QRectF(2000, 100, 800, 600), screens), 1u);
