@@ -201,6 +201,9 @@ TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
         Watermark{QStringLiteral("x"), WatermarkPosition::center, 0, 0.1, QStringLiteral("#FFFFFF")};
     photo.edits.masks = {MaskRect{QRectF(3900, 0, 100, 100), QStringLiteral("#FF0000")}};
     processor.setPhotos({photo});
+    // The magnifier's full-size render shows the photo as turned; an unknown id renders nothing.
+    EXPECT_EQ(processor.renderFullSize(photo.id)->size(), QSize(3000, 4000));
+    EXPECT_FALSE(processor.renderFullSize(QUuid::createUuid()));
     bool taken = false;
     processor.flattenEditsInBackground(photo.id,
                                        {{.position = {10, 20}, .text = "XX", .fontSize = 40, .colorHex = "#FFFFFF"}},
@@ -222,13 +225,4 @@ TEST_F(ProcessorFixture, FlattenBakesTurnedUprightLabelsIntoANewOriginal)
     EXPECT_GT(ink, 20);
     // The red mask at the original's bottom-right turned counter-clockwise to the top-right.
     EXPECT_EQ(pixel(baked, 2990, 50), QColor(Qt::red));
-}
-
-TEST_F(ProcessorFixture, RendersAtFullSizeForTheMagnifier)
-{
-    PhotoItem photo;
-    photo.originalCI = SourceImage::fromRaster(solid(3200, 2000, Qt::black));
-    processor.setPhotos({photo});
-    EXPECT_EQ(processor.renderFullSize(photo.id)->size(), QSize(3200, 2000));
-    EXPECT_FALSE(processor.renderFullSize(QUuid::createUuid()));
 }

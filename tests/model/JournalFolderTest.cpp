@@ -76,9 +76,17 @@ TEST(JournalFolder, WrittenJournalReadsBackWithItsOriginalAndSelection)
     journal.folder.removeOriginals(journal.edited.id, journal.edited.originalFile);
     EXPECT_FALSE(QFileInfo::exists(journal.file(older)));
     EXPECT_TRUE(QFileInfo::exists(contents->photos[0].originalPath));
+
     journal.folder.clear();
     EXPECT_FALSE(journal.folder.hasJournal());
     EXPECT_TRUE(QDir(journal.folder.path()).entryList(QDir::Files).isEmpty());
+    // The lock tells a live session from an ended one: while held, a second instance keeps off;
+    // released (as a killed process's lock is), it can be taken.
+    auto lock = JournalLock::acquire(journal.folder);
+    ASSERT_TRUE(lock);
+    EXPECT_FALSE(JournalLock::acquire(journal.folder));
+    lock.reset();
+    EXPECT_TRUE(JournalLock::acquire(journal.folder));
 }
 
 TEST(JournalFolder, StateFolderFollowsXdgStateHome)
@@ -91,52 +99,33 @@ TEST(JournalFolder, StateFolderFollowsXdgStateHome)
     EXPECT_EQ(JournalFolder::defaultPath(), QDir::homePath() + QStringLiteral("/.local/state/lumora-studio/session"));
 }
 
-TEST(JournalFolder, LockTellsALiveSessionFromAnEndedOne)
-{
-    QTemporaryDir dir;
-    const JournalFolder folder(dir.path() + QStringLiteral("/session"));
-    auto first = JournalLock::acquire(folder);
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(JournalLock::acquire(folder)); // held: a second instance keeps off
-    first.reset();
-    EXPECT_TRUE(JournalLock::acquire(folder)); // released as a killed process's lock is
-}
-
 TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
 {
     Journal journal;
     const QByteArray good = readAll(journal.sessionFile());
-    const struct {
-        const char* what;
-        QByteArray bytes;
-        const char* mentions;
-    } cases[] = {
+    const auto v1 = [](const QByteArray& rest) { return R"({"format": "lumora-session", "version": 1, )" + rest; };
+    const std::tuple<const char*, QByteArray, const char*> cases[] = {
         {"empty", "", "unvollständig"},
         {"cut in the list", good.left(good.indexOf("\"photos\"") + 30), "unvollständig"},
         {"an array", "[]", "kein JSON-Objekt"},
         {"another format", R"({"format": "x", "version": 1, "photos": []})", "kein Sitzungsprotokoll"},
         {"newer", R"({"format": "lumora-session", "version": 2, "photos": []})", "neueren Version"},
         {"version as text", R"({"format": "lumora-session", "version": "1", "photos": []})", "Version"},
-        {"photos not a list", R"({"format": "lumora-session", "version": 1, "photos": {}})", "Fotoliste"},
-        {"entry of wrong types",
-         R"({"format": "lumora-session", "version": 1, "photos": [{"id": 5, "path": [], "size": "x"}]})", "Eintrag"},
-        {"relative path",
-         R"({"format": "lumora-session", "version": 1, "photos": [{"id": "6f1b2c1e-0000-4000-8000-000000000001",
-            "path": "a.jpg", "size": 1, "modified": "1", "inode": "1"}]})",
+        {"photos not a list", v1(R"("photos": {}})"), "Fotoliste"},
+        {"entry of wrong types", v1(R"("photos": [{"id": 5, "path": [], "size": "x"}]})"), "Eintrag"},
+        {"relative path", v1(R"("photos": [{"id": "6f1b2c1e-0000-4000-8000-000000000001", "path": "a.jpg", "size": 1,
+            "modified": "1", "inode": "1"}]})"),
          "Eintrag"},
-        {"huge count",
-         R"({"format": "lumora-session", "version": 1, "photos": [)" + QByteArray("0,").repeated(100'001) + "0]}",
-         "zu lang"},
-        {"selection not a list", R"({"format": "lumora-session", "version": 1, "photos": [], "selection": "x"})",
-         "Auswahl"},
+        {"huge count", v1(R"("photos": [)" + QByteArray("0,").repeated(100'001) + "0]}"), "zu lang"},
+        {"selection not a list", v1(R"("photos": [], "selection": "x"})"), "Auswahl"},
     };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(writeAll(journal.sessionFile(), c.bytes));
+    for (const auto& [what, bytes, mentions] : cases) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(writeAll(journal.sessionFile(), bytes));
         auto contents = journal.folder.read();
-        ASSERT_FALSE(contents) << c.what;
-        EXPECT_TRUE(contents.error().contains(QString::fromUtf8(c.mentions)))
-            << c.what << ": " << contents.error().toStdString();
-        EXPECT_TRUE(QFileInfo::exists(journal.photoFile())) << c.what; // nothing removed by reading
+        ASSERT_FALSE(contents);
+        EXPECT_TRUE(contents.error().contains(QString::fromUtf8(mentions))) << contents.error().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(journal.photoFile())); // nothing removed by reading
     }
 
     // A FIFO in the session file's place is refused without blocking.
@@ -149,30 +138,19 @@ TEST(JournalFolder, HostileSessionFilesAreRefusedWithAGermanReason)
 
 TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
 {
-    const struct {
-        const char* what;
-        std::function<void(Journal&)> spoil;
-        const char* mentions;
-    } cases[] = {
+    // Replaces `from` by `to` in the first photo's record.
+    const auto edit = [](QByteArray from, QByteArray to) {
+        return [=](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace(from, to)); };
+    };
+    const std::tuple<const char*, std::function<void(Journal&)>, const char*> cases[] = {
         {"record cut", [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).left(40)); }, "unvollständig"},
-        {"record of a newer version",
-         [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"version\":1", "\"version\":7")); },
-         "neueren Version"},
-        {"edits of wrong type",
-         [](Journal& j) {
-             writeAll(j.photoFile(), readAll(j.photoFile()).replace("\"rotation\":90", "\"rotation\":\"90\""));
-         },
-         "rotation"},
+        {"record of a newer version", edit("\"version\":1", "\"version\":7"), "neueren Version"},
+        {"edits of wrong type", edit("\"rotation\":90", "\"rotation\":\"90\""), "rotation"},
         {"original outside the folder",
-         [](Journal& j) {
-             writeAll(j.photoFile(),
-                      readAll(j.photoFile()).replace(j.edited.originalFile.toUtf8(), "../../../etc/passwd"));
-         },
+         [&](Journal& j) { edit(j.edited.originalFile.toUtf8(), "../../../etc/passwd")(j); },
          "Name des neuen Originals"},
         {"original gone", [](Journal& j) { QFile::remove(j.file(j.edited.originalFile)); }, "neue Original fehlt"},
-        {"huge size",
-         [](Journal& j) { writeAll(j.photoFile(), readAll(j.photoFile()).replace("[40,30]", "[100000,100000]")); },
-         "Bildgröße"},
+        {"huge size", edit("[40,30]", "[100000,100000]"), "Bildgröße"},
         {"photo changed", [](Journal& j) { writeAll(j.session.photos[0].path, jpegOf(Qt::red)); }, "verändert"},
         {"photo gone", [](Journal& j) { QFile::remove(j.session.photos[0].path); }, "nicht mehr da"},
         {"photo replaced by a device",
@@ -182,16 +160,16 @@ TEST(JournalFolder, UnusablePhotosAreLeftOutOneByOneWithTheirName)
          },
          "keine reguläre Datei"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, spoil, mentions] : cases) {
+        SCOPED_TRACE(what);
         Journal journal;
-        c.spoil(journal);
+        spoil(journal);
         auto contents = journal.folder.read();
-        ASSERT_TRUE(contents) << c.what << ": " << contents.error().toStdString();
-        ASSERT_EQ(contents->photos.size(), 1) << c.what;
-        EXPECT_EQ(contents->photos[0].entry.id, journal.session.photos[1].id) << c.what;
-        ASSERT_EQ(contents->skipped.size(), 1) << c.what;
-        EXPECT_TRUE(contents->skipped[0].startsWith(QStringLiteral("„a.jpg“: "))) << c.what;
-        EXPECT_TRUE(contents->skipped[0].contains(QString::fromUtf8(c.mentions)))
-            << c.what << ": " << contents->skipped[0].toStdString();
+        ASSERT_TRUE(contents) << contents.error().toStdString();
+        ASSERT_EQ(contents->photos.size(), 1);
+        EXPECT_EQ(contents->photos[0].entry.id, journal.session.photos[1].id);
+        ASSERT_EQ(contents->skipped.size(), 1);
+        EXPECT_TRUE(contents->skipped[0].startsWith(QStringLiteral("„a.jpg“: ")));
+        EXPECT_TRUE(contents->skipped[0].contains(QString::fromUtf8(mentions))) << contents->skipped[0].toStdString();
     }
 }

@@ -41,15 +41,13 @@ TEST(QueuedResults, ClosingWhileLoadRefreshBatchExportAndDeleteResultsAreQueued)
     int delivered = 0;
     const QTemporaryDir target;
     ProgressStreamPtr exported = exportJPEG(processor->photos(), std::make_shared<CancelToken>(), 1, target.path(), 3);
-    exported->subscribe(
-        receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
     ProgressStreamPtr deleted = deleteFiles(*processor, {processor->photos()[2].id}, std::make_shared<CancelToken>());
-    deleted->subscribe(
-        receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
-
+    for (const ProgressStreamPtr& stream : {exported, deleted})
+        stream->subscribe(
+            receiver.get(), [&](double) { ++delivered; }, [&](const StreamEnd&) { ++delivered; });
     workPool().waitForDone();
-    EXPECT_FALSE(exported->wait().error);
-    EXPECT_FALSE(deleted->wait().error);
+    for (const ProgressStreamPtr& stream : {exported, deleted})
+        EXPECT_FALSE(stream->wait().error);
     processor.reset();
     receiver.reset();
     drainPosted();

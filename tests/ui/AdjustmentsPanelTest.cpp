@@ -9,6 +9,7 @@
 #include "ui/editor/ZoomableImageEditor.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -95,18 +96,21 @@ TEST_F(AdjustmentsPanelTest, VisibilityIsKeptAcrossARestart)
     EXPECT_TRUE(view->adjustmentsPanel()->rowVisible(AdjustmentField::contrast));
 }
 
-// Belichtung +50 %, then a text mark baked on closing: the adjustment is in the new original
-// now, the panel shows the photo's neutral values, and the next slider writes only itself.
+// Belichtung +50 % on the second photo, then "Bearbeiten" opens the sheet on it and a text mark
+// is baked on closing: the adjustment is in the new original now, the panel shows the photo's
+// neutral values, the next slider writes only itself, and the window takes the keys again.
 TEST_F(WindowFixture, AnAdjustmentBakedByTheEditorIsNotWrittenASecondTime)
 {
-    load(1);
-    view->selection().click(idAt(0), false);
+    load(2);
+    view->selection().click(idAt(1), false);
     AdjustmentsPanel* panel = view->adjustmentsPanel();
     panel->slider(AdjustmentField::exposure)->setValue(sliders::spec(AdjustmentField::exposure).positionOf(0.5));
     ASSERT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+50 %"));
+    ASSERT_TRUE(view->action(ToolbarEntry::edit)->isEnabled());
     view->action(ToolbarEntry::edit)->trigger();
     auto* sheet = view->findChild<ZoomableImageEditor*>();
     ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->editor().photoId(), idAt(1));
     waitIdle(view->processor());
     sheet->editor().setMode(DrawingMode::text);
     auto& text = dynamic_cast<TextTool&>(*sheet->editor().tool(DrawingMode::text));
@@ -116,10 +120,11 @@ TEST_F(WindowFixture, AnAdjustmentBakedByTheEditorIsNotWrittenASecondTime)
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("editorClose")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->findChild<ZoomableImageEditor*>(); }, kNoTimeLimit));
     waitIdle(view->processor());
+    EXPECT_EQ(QApplication::activeWindow(), view->window()) << "the window takes the keys again";
 
-    const PhotoItem& baked = view->processor().photos()[0];
-    EXPECT_TRUE(baked.edits.adjustment.isNeutral());
+    EXPECT_TRUE(view->processor().photos()[1].edits.adjustment.isNeutral());
     EXPECT_EQ(panel->valueLabel(AdjustmentField::exposure)->text(), QStringLiteral("+0 %"));
     panel->slider(AdjustmentField::contrast)->setValue(sliders::spec(AdjustmentField::contrast).positionOf(1.1));
-    EXPECT_EQ(view->processor().photos()[0].edits.adjustment, (AdjustmentState{.contrast = 1.1}));
+    EXPECT_EQ(view->processor().photos()[1].edits.adjustment, (AdjustmentState{.contrast = 1.1}));
+    EXPECT_TRUE(view->processor().photos()[0].edits.adjustment.isNeutral());
 }

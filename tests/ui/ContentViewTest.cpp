@@ -18,44 +18,24 @@
 using namespace lumora;
 using namespace lumora::test;
 
-namespace {
-
-void clickCard(ContentView& view, int row, Qt::KeyboardModifiers modifiers = {})
-{
-    PhotoGridView* grid = view.grid();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, grid->cardRectInViewport(row).center());
-}
-
-/// Drives a drag the way the platform would: enter the grid, move over the card of `over` (where
-/// that card is at that moment), then drop there.
-struct ScriptedDrag {
-    PhotoGridView* grid;
-    const ImageProcessor* processor;
-    QUuid over;
-
-    void operator()(QDrag& drag) const
-    {
-        QWidget* target = grid->viewport();
-        const QPoint at = grid->cardRectInViewport(processor->indexOf(over)).center();
-        QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, drag.mimeData(), Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &enter);
-        QDragMoveEvent move(at, Qt::MoveAction, drag.mimeData(), Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &move);
-        QDropEvent drop(at, Qt::MoveAction, drag.mimeData(), Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &drop);
-    }
-};
-
-} // namespace
-
 using ContentViewTest = WindowFixture;
 
 TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
 {
     load(5);
     PhotoGridView* grid = view->grid();
+    // Drags card `from` the way the platform would: enter the grid, move over the card of `over`
+    // (where that card is at that moment), then drop there.
     const auto drag = [&](int from, QUuid over) {
-        grid->setDragRunner(ScriptedDrag{grid, &view->processor(), over});
+        grid->setDragRunner([&, over](QDrag& d) {
+            const QPoint at = grid->cardRectInViewport(view->processor().indexOf(over)).center();
+            QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, d.mimeData(), Qt::LeftButton, {});
+            QCoreApplication::sendEvent(grid->viewport(), &enter);
+            QDragMoveEvent move(at, Qt::MoveAction, d.mimeData(), Qt::LeftButton, {});
+            QCoreApplication::sendEvent(grid->viewport(), &move);
+            QDropEvent drop(at, Qt::MoveAction, d.mimeData(), Qt::LeftButton, {});
+            QCoreApplication::sendEvent(grid->viewport(), &drop);
+        });
         const QPoint start = grid->cardRectInViewport(from).center();
         QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, start);
         QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(30, 0)),
@@ -83,11 +63,11 @@ TEST_F(ContentViewTest, DraggingMovesLiveAndMarksTheOrderChanged)
     EXPECT_EQ(order(view->processor()), (QStringList{"2", "3", "4", "1", "5"}));
 }
 
-TEST_F(ContentViewTest, ArrowKeysStopAtTheLimitCtrlAAndTheContextMenu)
+TEST_F(ContentViewTest, ArrowKeysStopAtTheLimitCtrlAContextMenuAndDoubleClick)
 {
     load(3);
     EXPECT_EQ(view->makeContextMenu(), nullptr); // no context menu without a selection
-    clickCard(*view, 1);
+    QTest::mouseClick(view->grid()->viewport(), Qt::LeftButton, {}, view->grid()->cardRectInViewport(1).center());
     QTest::keyClick(view->grid(), Qt::Key_Right);
     QTest::keyClick(view->grid(), Qt::Key_Up);
     QTest::keyClick(view->grid(), Qt::Key_Left, Qt::AltModifier); // modifiers do not matter
@@ -113,6 +93,12 @@ TEST_F(ContentViewTest, ArrowKeysStopAtTheLimitCtrlAAndTheContextMenu)
     ASSERT_TRUE(waitIdle(view->processor()));
     for (const PhotoItem& photo : view->processor().photos())
         EXPECT_DOUBLE_EQ(photo.edits.rotation, -90);
+
+    // A double click opens the magnifier on that photo alone.
+    QTest::mouseDClick(view->grid()->viewport(), Qt::LeftButton, {}, view->grid()->cardRectInViewport(1).center());
+    EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(1)});
+    ASSERT_NE(magnifiers.fenster(idAt(1)), nullptr);
+    EXPECT_EQ(magnifiers.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
 }
 
 TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
@@ -140,14 +126,4 @@ TEST_F(ContentViewTest, ProgressOverlayFollowsTheRunningCommand)
     EXPECT_FALSE(view->flows().cancelToken()->isCancelled());
     overlay->cancelButton()->click();
     EXPECT_TRUE(view->flows().cancelToken()->isCancelled());
-}
-
-TEST_F(ContentViewTest, ADoubleClickOpensTheMagnifierOnThatPhotoAlone)
-{
-    load(2);
-    PhotoGridView* grid = view->grid();
-    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->cardRectInViewport(1).center());
-    EXPECT_EQ(view->selection().ordered(), QList<QUuid>{idAt(1)});
-    ASSERT_NE(magnifiers.fenster(idAt(1)), nullptr);
-    EXPECT_EQ(magnifiers.fenster(idAt(1))->windowTitle(), QStringLiteral("Lupe – 2.jpg"));
 }

@@ -45,7 +45,10 @@ TEST_F(LoadFlowTest, StartFolderRule)
     EXPECT_TRUE(preferences::contains(QStringLiteral("LastUsedVolumePath")));
 }
 
-TEST_F(LoadFlowTest, OpeningACardFileRemembersTheDcimFolderAndLoadsWithoutAQuestion)
+// Opening files of a card remembers its DCIM folder and loads them without a question; a
+// cancelled panel changes nothing; with photos loaded the question's three buttons cancel,
+// append or replace.
+TEST_F(LoadFlowTest, OpeningCardFilesThenTheThreeButtonsOfFotosLaden)
 {
     const QString folder = dir.path() + QStringLiteral("/CARD/DCIM/100CANON");
     QDir().mkpath(folder);
@@ -63,41 +66,34 @@ TEST_F(LoadFlowTest, OpeningACardFileRemembersTheDcimFolderAndLoadsWithoutAQuest
     ASSERT_TRUE(waitIdle(processor));
     ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 2; }, kNoTimeLimit));
     EXPECT_TRUE(flow.pendingLoadURLs().isEmpty());
+    EXPECT_EQ(LoadFlow::volumePathFor(QStringLiteral("/foto.jpg")), QStringLiteral("/"));
 
-    // Cancelling the panel changes nothing.
-    flow.open();
+    flow.open(); // the panel cancelled
     EXPECT_EQ(dialogs.fileRequests.size(), 2);
     EXPECT_TRUE(dialogs.questions.isEmpty());
-    EXPECT_EQ(LoadFlow::volumePathFor(QStringLiteral("/foto.jpg")), QStringLiteral("/"));
-}
+    EXPECT_EQ(order(processor), (QStringList{"IMG_0001", "IMG_0002"}));
 
-TEST_F(LoadFlowTest, TheThreeButtonsOfFotosLaden)
-{
-    const QList<QUrl> first = writePhotos(dir, 2);
-    ASSERT_TRUE(loadAndWait(processor, first));
-    const QList<QUrl> more = {writePhotoFile(dir.path(), QStringLiteral("neu.jpg"), jpegOf(Qt::green))};
-    LoadFlow flow(processor, dialogs, noPlaces());
-
-    dialogs.chooseFilesWith({more[0].toLocalFile()});
+    const QString more = writePhotoFile(dir.path(), QStringLiteral("neu.jpg"), jpegOf(Qt::green)).toLocalFile();
+    dialogs.chooseFilesWith({more});
     dialogs.answer(QStringLiteral("Abbrechen"));
     flow.open();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_TRUE(flow.pendingLoadURLs().isEmpty());
     EXPECT_FALSE(processor.isBusy());
-    EXPECT_EQ(order(processor), (QStringList{"1", "2"}));
+    EXPECT_EQ(order(processor), (QStringList{"IMG_0001", "IMG_0002"}));
 
-    dialogs.chooseFilesWith({more[0].toLocalFile()});
+    dialogs.chooseFilesWith({more});
     dialogs.answer(QStringLiteral("Fotos hinzufügen"));
     flow.open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 3; }, kNoTimeLimit));
-    EXPECT_EQ(order(processor), (QStringList{"1", "2", "neu"}));
+    EXPECT_EQ(order(processor), (QStringList{"IMG_0001", "IMG_0002", "neu"}));
 
-    dialogs.chooseFilesWith({first[1].toLocalFile()});
+    dialogs.chooseFilesWith({b.toLocalFile()});
     dialogs.answer(QStringLiteral("Alte Fotos entfernen und neu laden"));
     flow.open();
     EXPECT_TRUE(processor.photos().isEmpty()); // emptied at once
     ASSERT_TRUE(QTest::qWaitFor([&] { return processor.photos().size() == 1; }, kNoTimeLimit));
-    EXPECT_EQ(order(processor), QStringList{"2"});
+    EXPECT_EQ(order(processor), QStringList{"IMG_0002"});
     ASSERT_TRUE(waitIdle(processor));
 }
 

@@ -48,6 +48,17 @@ public:
         send(line);
         return reply();
     }
+    /// Exports every photo into a new folder `out` and returns its files.
+    QMap<QString, QByteArray> exportTo(const QString& out)
+    {
+        QDir().mkpath(out);
+        EXPECT_EQ(run(QStringLiteral("settle")), QStringLiteral("settled"));
+        EXPECT_EQ(run(QStringLiteral("export ") + out), QStringLiteral("exported"));
+        QMap<QString, QByteArray> files;
+        for (const QString& name : QDir(out).entryList(QDir::Files))
+            files.insert(name, readAll(out + QLatin1Char('/') + name));
+        return files;
+    }
     void kill()
     {
         m_process.kill(); // SIGKILL
@@ -58,10 +69,7 @@ public:
         send(QStringLiteral("quit"));
         const bool ended = m_process.waitForFinished(60'000) && m_process.exitStatus() == QProcess::NormalExit
                            && m_process.exitCode() == 0;
-        if (!ended)
-            ADD_FAILURE() << "the app did not end cleanly (exit status " << int(m_process.exitStatus()) << ", code "
-                          << m_process.exitCode() << "):\n"
-                          << m_process.readAllStandardError().toStdString();
+        EXPECT_TRUE(ended) << "the app did not end cleanly:\n" << m_process.readAllStandardError().toStdString();
         return ended;
     }
 
@@ -98,15 +106,17 @@ QStringList editCommands()
     };
 }
 
-/// Runs command `index`; false when it fails.
-bool runCommand(App& app, int index)
+/// Runs the commands from `from` up to `to` (exclusive); false when one fails.
+bool runCommands(App& app, int from, int to)
 {
-    const QString command = editCommands()[index];
-    const QString answer = app.run(command);
-    if (answer == QLatin1String("ok"))
-        return true;
-    ADD_FAILURE() << command.toStdString() << " → " << answer.toStdString();
-    return false;
+    for (int i = from; i < to; ++i) {
+        const QString answer = app.run(editCommands()[i]);
+        if (answer != QLatin1String("ok")) {
+            ADD_FAILURE() << editCommands()[i].toStdString() << " → " << answer.toStdString();
+            return false;
+        }
+    }
+    return true;
 }
 
 /// The selection command in force before command `index` (a restore may bring back a record
@@ -120,81 +130,59 @@ QString selectionBefore(int index)
     return {};
 }
 
-struct Photos {
-    QTemporaryDir dir;
-    QStringList paths;
-    Photos()
-    {
-        for (int i = 0; i < 3; ++i) {
-            const QString path = dir.path() + QStringLiteral("/photo%1.jpg").arg(i);
-            writeAll(path, encodeWithVips(noise(1200, 800, quint32(11 + i)), QStringLiteral("jpg")));
-            paths.append(path);
-        }
-    }
-    QString loadCommand() const { return QStringLiteral("load ") + paths.join(QLatin1Char(' ')); }
-};
-
-QMap<QString, QByteArray> filesIn(const QString& folder)
+/// Writes three photos into `folder` and returns the command that loads them.
+QString writePhotosInto(const QString& folder)
 {
-    QMap<QString, QByteArray> files;
-    for (const QString& name : QDir(folder).entryList(QDir::Files))
-        files.insert(name, readAll(folder + QLatin1Char('/') + name));
-    return files;
+    QString command = QStringLiteral("load");
+    for (int i = 0; i < 3; ++i) {
+        const QString path = folder + QStringLiteral("/photo%1.jpg").arg(i);
+        writeAll(path, encodeWithVips(noise(1200, 800, quint32(11 + i)), QStringLiteral("jpg")));
+        command += QLatin1Char(' ') + path;
+    }
+    return command;
 }
-
-/// Where a crashed run is killed: commands before `from` are journaled (settled), those
-/// from `from` to `last` are sent one after another, and the process is killed `delayMs` after
-/// the last one (a write of the journal may be under way).
-struct KillMoment {
-    int from;
-    int last;
-    int delayMs;
-};
 
 } // namespace
 
 TEST(SessionCrash, KilledAppRestoresAndExportsAsIfNothingHappened)
 {
-    Photos photos;
     QTemporaryDir work;
+    const QString load = writePhotosInto(work.path());
     const int count = int(editCommands().size());
 
     // The run without a crash and its export.
-    const QString reference = work.path() + QStringLiteral("/reference");
-    QDir().mkpath(reference);
+    QMap<QString, QByteArray> expected;
     {
         App app(work.path() + QStringLiteral("/state-reference"));
-        ASSERT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
-        for (int i = 0; i < count; ++i)
-            ASSERT_TRUE(runCommand(app, i));
-        ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
-        ASSERT_EQ(app.run(QStringLiteral("export ") + reference), QStringLiteral("exported"));
+        ASSERT_EQ(app.run(load), QStringLiteral("loaded 3"));
+        ASSERT_TRUE(runCommands(app, 0, count));
+        expected = app.exportTo(work.path() + QStringLiteral("/reference"));
         ASSERT_TRUE(app.quit());
         EXPECT_FALSE(
             QFileInfo::exists(work.path() + QStringLiteral("/state-reference/lumora-studio/session/session.json")));
     }
-    const QMap<QString, QByteArray> expected = filesIn(reference);
     ASSERT_EQ(expected.size(), 3);
 
-    const KillMoment moments[] = {{5, 4, 0}, {6, 9, 0}, {10, 10, 100}, {10, 11, 500}, {12, 14, 0}, {14, 14, 1500}};
-    for (const KillMoment& moment : moments) {
-        SCOPED_TRACE(testing::Message() << "killed after commands " << moment.from << "…" << moment.last << " +"
-                                        << moment.delayMs << " ms");
-        const QString state = work.path() + QStringLiteral("/state-%1-%2").arg(moment.last).arg(moment.delayMs);
+    // Where a crashed run is killed: commands before `from` are journaled (settled), those from
+    // `from` to `last` are sent one after another, and the process is killed `delayMs` after the
+    // last one (a write of the journal may be under way).
+    const int moments[][3] = {{5, 4, 0}, {6, 9, 0}, {10, 10, 100}, {10, 11, 500}, {12, 14, 0}, {14, 14, 1500}};
+    for (const auto& [from, last, delayMs] : moments) {
+        SCOPED_TRACE(testing::Message() << "killed after commands " << from << "…" << last << " +" << delayMs << " ms");
+        const QString state = work.path() + QStringLiteral("/state-%1-%2").arg(last).arg(delayMs);
         // The states a restore may come back to: after the last journaled command and after each one sent since.
         QStringList candidates;
         {
             App app(state);
-            ASSERT_EQ(app.run(photos.loadCommand()), QStringLiteral("loaded 3"));
-            for (int i = 0; i < moment.from; ++i)
-                ASSERT_TRUE(runCommand(app, i));
+            ASSERT_EQ(app.run(load), QStringLiteral("loaded 3"));
+            ASSERT_TRUE(runCommands(app, 0, from));
             ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
             candidates.append(app.run(QStringLiteral("state")));
-            for (int i = moment.from; i <= moment.last; ++i) {
-                ASSERT_TRUE(runCommand(app, i));
+            for (int i = from; i <= last; ++i) {
+                ASSERT_TRUE(runCommands(app, i, i + 1));
                 candidates.append(app.run(QStringLiteral("state")));
             }
-            QThread::msleep(moment.delayMs);
+            QThread::msleep(delayMs);
             app.kill();
         }
         App app(state);
@@ -208,17 +196,10 @@ TEST(SessionCrash, KilledAppRestoresAndExportsAsIfNothingHappened)
         ASSERT_GE(at, 0) << "restored " << restored.toStdString() << "\nnone of\n"
                          << candidates.join(QLatin1Char('\n')).toStdString();
         // The commands after the restored state (with the selection they were given under), then the export.
-        const int next = moment.from + int(at);
-        if (!selectionBefore(next).isEmpty()) {
-            ASSERT_EQ(app.run(selectionBefore(next)), QStringLiteral("ok"));
-        }
-        for (int i = next; i < count; ++i)
-            ASSERT_TRUE(runCommand(app, i));
-        ASSERT_EQ(app.run(QStringLiteral("settle")), QStringLiteral("settled"));
-        const QString out = work.path() + QStringLiteral("/out-%1-%2").arg(moment.last).arg(moment.delayMs);
-        QDir().mkpath(out);
-        ASSERT_EQ(app.run(QStringLiteral("export ") + out), QStringLiteral("exported"));
-        EXPECT_TRUE(filesIn(out) == expected);
+        const int next = from + int(at);
+        ASSERT_TRUE(selectionBefore(next).isEmpty() || app.run(selectionBefore(next)) == QLatin1String("ok"));
+        ASSERT_TRUE(runCommands(app, next, count));
+        EXPECT_TRUE(app.exportTo(work.path() + QStringLiteral("/out-%1-%2").arg(last).arg(delayMs)) == expected);
         ASSERT_TRUE(app.quit());
     }
 }

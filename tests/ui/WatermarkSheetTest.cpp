@@ -31,11 +31,23 @@ struct WatermarkSheetTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(WatermarkSheetTest, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemembered)
+// "Abbrechen" keeps the photos and the values, but opening again resets the text to the last one
+// applied; "Anwenden" without a selection marks every photo and remembers the trimmed text.
+TEST_F(WatermarkSheetTest, AbbrechenKeepsPhotosAndUnselectedPhotosAreAllTargetsOfTheTrimmedText)
 {
     load(12);
     values.lastWatermarkText = QStringLiteral("alt");
     WatermarkController controller(processor, values, {});
+    controller.open();
+    {
+        WatermarkSheet sheet(controller, values, {800, 600});
+        sheet.textField()->setText(QStringLiteral("Entwurf"));
+        values.opacity = 0.8;
+        button(&sheet, QStringLiteral("Abbrechen"))->click();
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+    }
+    EXPECT_FALSE(processor.photos().first().edits.watermark);
+    EXPECT_EQ(values.opacity, 0.8);
     controller.open();
     EXPECT_EQ(values.text, QStringLiteral("alt"));
     EXPECT_EQ(controller.countText(), QStringLiteral("Wird auf 12 Fotos angewendet."));
@@ -64,24 +76,6 @@ TEST_F(WatermarkSheetTest, UnselectedPhotosAreAllTargetsAndTheTrimmedTextIsRemem
     EXPECT_FALSE(processor.photo(only)->edits.watermark);
     EXPECT_TRUE(processor.photos().first().edits.watermark);
     EXPECT_EQ(values.lastWatermarkText, QStringLiteral("Mein Shop"));
-}
-
-TEST_F(WatermarkSheetTest, AbbrechenKeepsPhotosAndValuesButOpeningResetsTheText)
-{
-    load(2);
-    WatermarkController controller(processor, values, {});
-    controller.open();
-    {
-        WatermarkSheet sheet(controller, values, {800, 600});
-        sheet.textField()->setText(QStringLiteral("Entwurf"));
-        values.opacity = 0.8;
-        button(&sheet, QStringLiteral("Abbrechen"))->click();
-        EXPECT_EQ(sheet.result(), QDialog::Rejected);
-    }
-    EXPECT_FALSE(processor.photos().first().edits.watermark);
-    EXPECT_EQ(values.opacity, 0.8);
-    controller.open();
-    EXPECT_TRUE(values.text.isEmpty());
 }
 
 TEST_F(WatermarkSheetTest, PreviewShowsTheCandidateAtTheSizeAskedAndWithoutPhotosNothing)

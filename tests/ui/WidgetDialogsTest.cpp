@@ -41,21 +41,6 @@ QuestionRequest deleteQuestion()
 
 } // namespace
 
-TEST(WidgetDialogs, EscapeChoosesTheEscapeButtonAndReturnTheDefaultButton)
-{
-    WidgetDialogs dialogs;
-    whenModal([](QWidget* sheet) { QTest::keyClick(sheet, Qt::Key_Escape); });
-    EXPECT_EQ(dialogs.ask(deleteQuestion()), std::optional<int>(0));
-
-    whenModal([](QWidget* sheet) { QTest::keyClick(sheet, Qt::Key_Return); });
-    EXPECT_EQ(dialogs.ask(deleteQuestion()), std::optional<int>(1));
-
-    QuestionRequest noEscape = deleteQuestion();
-    noEscape.escapeButton.reset();
-    whenModal([](QWidget* sheet) { QTest::keyClick(sheet, Qt::Key_Escape); });
-    EXPECT_EQ(dialogs.ask(noEscape), std::nullopt);
-}
-
 TEST(WidgetDialogs, AFolderPanelRestrictedToOneFolderConfirmsNoOther)
 {
     QTemporaryDir allowed, other;
@@ -96,8 +81,9 @@ TEST(WidgetDialogs, QtsOwnPanelsAndMenusSpeakGerman)
 }
 
 // A message or question asked while a sheet is open stands over the sheet, and afterwards the
-// keyboard belongs to the sheet again (its shortcuts work), not to the window behind it.
-TEST(WidgetDialogs, DialogsOverAnOpenSheetGiveItTheKeyboardBack)
+// keyboard belongs to the sheet again (its shortcuts work), not to the window behind it. In a
+// question Escape chooses the escape button (nothing when there is none), Return the default.
+TEST(WidgetDialogs, DialogsOverAnOpenSheetAnswerKeysAndGiveItTheKeyboardBack)
 {
     QWidget window;
     window.resize(600, 400);
@@ -117,19 +103,22 @@ TEST(WidgetDialogs, DialogsOverAnOpenSheetGiveItTheKeyboardBack)
     EXPECT_EQ(over, &sheet);
     EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
     whenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    (void)dialogs.ask(deleteQuestion());
+    EXPECT_EQ(dialogs.ask(deleteQuestion()), std::optional<int>(0));
     EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
     EXPECT_EQ(QApplication::activeWindow(), &sheet);
+
+    whenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    EXPECT_EQ(dialogs.ask(deleteQuestion()), std::optional<int>(1));
+    QuestionRequest noEscape = deleteQuestion();
+    noEscape.escapeButton.reset();
+    whenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    EXPECT_EQ(dialogs.ask(noEscape), std::nullopt);
 }
 
 namespace {
 
 /// What the file panel shows in its size and date columns for `path`.
-struct ShownColumns {
-    QString size, modified;
-};
-
-ShownColumns shownColumns(QFileDialog* panel, const QString& path)
+QStringList shownColumns(QFileDialog* panel, const QString& path)
 {
     auto* proxy = panel->proxyModel();
     auto* files = proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
@@ -158,24 +147,22 @@ TEST(WidgetDialogs, FilePanelsShowGermanNumbersSizesAndDatesWhateverTheSystemSay
         ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(15, 30)), QFileDevice::FileModificationTime));
     }
     WidgetDialogs dialogs;
-    ShownColumns open, save;
-    whenModal([&](QWidget* modal) {
-        open = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
-        qobject_cast<QDialog*>(modal)->reject();
-    });
+    QStringList open, save;
+    const auto seeAndClose = [&](QStringList& shown) {
+        whenModal([&](QWidget* modal) {
+            shown = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
+            qobject_cast<QDialog*>(modal)->reject();
+        });
+    };
+    seeAndClose(open);
     (void)dialogs.chooseFiles(OpenPanelRequest{QStringLiteral("Fotos öffnen"), folder.path(), {}, true});
-    whenModal([&](QWidget* modal) {
-        save = shownColumns(qobject_cast<QFileDialog*>(modal), photo);
-        qobject_cast<QDialog*>(modal)->reject();
-    });
+    seeAndClose(save);
     (void)dialogs.chooseSaveFile(
         SavePanelRequest{QStringLiteral("Sichern"), folder.path(), QStringLiteral("neu.jpg"), {}, true});
     const QString number = QLocale().toString(0.95);
     QLocale::setDefault(previous);
 
-    for (const ShownColumns& shown : {open, save}) {
-        EXPECT_EQ(shown.size.toStdString(), "5,08 MiB");
-        EXPECT_EQ(shown.modified.toStdString(), "07.12.26 15:30");
-    }
+    for (const QStringList& shown : {open, save})
+        EXPECT_EQ(shown.join(u" | ").toStdString(), "5,08 MiB | 07.12.26 15:30");
     EXPECT_EQ(number.toStdString(), "0,95");
 }

@@ -80,41 +80,37 @@ const std::pair<Way, const char*> kWays[] = {
 
 } // namespace
 
-// "Anwenden", then closing while the apply runs: no question, the sheet says it is finishing and
-// takes no input, the one PNG is written, the result burnt in, then the sheet goes.
-TEST(EditorClosing, WhileTheApplyRunsTheCloseWaitsForItWithoutAQuestion)
+// Each way of closing, at three moments. "Anwenden", then closing while the apply runs: no
+// question, the sheet says it is finishing and takes no input, the one PNG is written, the
+// result burnt in, then the sheet goes. Closing while the mask is computed, or while a chosen
+// background photo decodes (the question about the result answered "Verwerfen"): the sheet goes
+// at once, and what arrives later is dropped.
+TEST(EditorClosing, WhileTheApplyRunsTheCloseWaitsAndWorkArrivingAfterTheSheetIsDropped)
 {
     for (const auto& [way, name] : kWays) {
         SCOPED_TRACE(name);
-        ClosingFixture f;
-        f.background().start();
-        EditorBench::settle();
-        f.background().setTransparent(true);
-        EditorBench::settle();
-        f.dialogs.saveTo(f.png);
-        PoolHold hold;
-        QTest::mouseClick(f.sheet->button(QStringLiteral("Anwenden")), Qt::LeftButton);
-        f.close(way);
-        f.close(way); // twice, impatiently
-        EXPECT_TRUE(f.dialogs.questions.isEmpty());
-        ASSERT_FALSE(f.sheet.isNull());
-        EXPECT_EQ(f.sheet->hintText(), QStringLiteral("Wird abgeschlossen …"));
-        EXPECT_FALSE(f.sheet->canvas()->isEnabled());
-        hold.let();
-        ASSERT_TRUE(f.gone());
-        EXPECT_EQ(f.dialogs.saveRequests.size(), 1);
-        EXPECT_EQ(QDir(f.dir.path()).entryList({QStringLiteral("*.png")}).size(), 1);
-        EXPECT_EQ(f.processor.photo(f.id)->originalCI.size(), QSize(240, 160));
-        EXPECT_EQ(pixel(*f.processor.photo(f.id)->originalCI.decode(), 2, 2).alpha(), 0); // burnt in
-    }
-}
-
-// Closing while the mask is computed, or while a chosen background photo decodes (the question
-// about the result answered "Verwerfen"): the sheet goes at once, and what arrives later is dropped.
-TEST(EditorClosing, WorkThatArrivesAfterTheSheetIsGoneIsDropped)
-{
-    for (const auto& [way, name] : kWays) {
-        SCOPED_TRACE(name);
+        {
+            ClosingFixture f;
+            f.background().start();
+            EditorBench::settle();
+            f.background().setTransparent(true);
+            EditorBench::settle();
+            f.dialogs.saveTo(f.png);
+            PoolHold hold;
+            QTest::mouseClick(f.sheet->button(QStringLiteral("Anwenden")), Qt::LeftButton);
+            f.close(way);
+            f.close(way); // twice, impatiently
+            EXPECT_TRUE(f.dialogs.questions.isEmpty());
+            ASSERT_FALSE(f.sheet.isNull());
+            EXPECT_EQ(f.sheet->hintText(), QStringLiteral("Wird abgeschlossen …"));
+            EXPECT_FALSE(f.sheet->canvas()->isEnabled());
+            hold.let();
+            ASSERT_TRUE(f.gone());
+            EXPECT_EQ(f.dialogs.saveRequests.size(), 1);
+            EXPECT_EQ(QDir(f.dir.path()).entryList({QStringLiteral("*.png")}).size(), 1);
+            EXPECT_EQ(f.processor.photo(f.id)->originalCI.size(), QSize(240, 160));
+            EXPECT_EQ(pixel(*f.processor.photo(f.id)->originalCI.decode(), 2, 2).alpha(), 0); // burnt in
+        }
         {
             ClosingFixture f;
             const QImage before = f.processor.photo(f.id)->preview->bitmap;

@@ -11,7 +11,6 @@
 #include "ui/editor/TextMarkLayer.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -72,9 +71,25 @@ struct SheetFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(SheetFixture, ToolbarAndCanvasDrawCommitUndoRedoAndEscape)
+// The colour buttons write the tools' colour strings; the toolbar and canvas draw, commit, undo,
+// redo, and Escape closes keeping what was drawn.
+TEST_F(SheetFixture, ColourButtonsToolbarAndCanvasDrawCommitUndoRedoAndEscape)
 {
     open();
+    auto* colour = sheet->currentPanel()->findChild<ColorButton*>();
+    ASSERT_TRUE(colour);
+    tool<RectangleTool>(DrawingMode::rectangle).setRectColorHex(QStringLiteral("kein Farbwert"));
+    EXPECT_EQ(colour->shownColor(), QColor(Qt::white)); // what does not parse shows as white
+    dialogs.pickColor(QStringLiteral("#112233"));
+    QTest::mouseClick(colour, Qt::LeftButton);
+    EXPECT_EQ(tool<RectangleTool>(DrawingMode::rectangle).rectColorHex(), "#112233");
+    EXPECT_FALSE(dialogs.colorRequests[0].withAlpha);
+
+    QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
+    QTest::mouseClick(sheet->currentPanel()->findChild<ColorButton*>(), Qt::LeftButton); // cancelled
+    EXPECT_EQ(tool<FillTool>(DrawingMode::whiteFill).fillColorHex(), "#FFFFFFFF");
+    EXPECT_TRUE(dialogs.colorRequests[1].withAlpha); // the fill's default has an alpha
+
     QTest::mouseClick(sheet->button(QStringLiteral("Rechteck")), Qt::LeftButton);
 
     const QRectF f = fitted();
@@ -104,59 +119,12 @@ TEST_F(SheetFixture, ToolbarAndCanvasDrawCommitUndoRedoAndEscape)
     EXPECT_EQ(photo().edits.masks.size(), 3);
 }
 
-TEST_F(SheetFixture, ColourButtonsWriteTheToolsColourStrings)
-{
-    open();
-    auto* colour = sheet->currentPanel()->findChild<ColorButton*>();
-    ASSERT_TRUE(colour);
-    tool<RectangleTool>(DrawingMode::rectangle).setRectColorHex(QStringLiteral("kein Farbwert"));
-    EXPECT_EQ(colour->shownColor(), QColor(Qt::white)); // what does not parse shows as white
-    dialogs.pickColor(QStringLiteral("#112233"));
-    QTest::mouseClick(colour, Qt::LeftButton);
-    EXPECT_EQ(tool<RectangleTool>(DrawingMode::rectangle).rectColorHex(), "#112233");
-    EXPECT_FALSE(dialogs.colorRequests[0].withAlpha);
-
-    QTest::mouseClick(sheet->button(QStringLiteral("Füllen")), Qt::LeftButton);
-    QTest::mouseClick(sheet->currentPanel()->findChild<ColorButton*>(), Qt::LeftButton); // cancelled
-    EXPECT_EQ(tool<FillTool>(DrawingMode::whiteFill).fillColorHex(), "#FFFFFFFF");
-    EXPECT_TRUE(dialogs.colorRequests[1].withAlpha); // the fill's default has an alpha
-}
-
-TEST_F(WindowFixture, BearbeitenOpensTheEditorSheetOnTheSelectedPhoto)
-{
-    load(2);
-    view->selection().click(idAt(1), false);
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(view->action(ToolbarEntry::edit)->isEnabled());
-    view->action(ToolbarEntry::edit)->trigger();
-    auto* sheet = view->findChild<ZoomableImageEditor*>();
-    ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->editor().photoId(), idAt(1));
-    sheet->editor().close();
-    EditorBench::settle();
-    EXPECT_FALSE(view->findChild<ZoomableImageEditor*>());
-    EXPECT_EQ(QApplication::activeWindow(), view->window()) << "the window takes the keys again";
-}
-
-// On a 1024 × 768 screen the window is at most 1024 wide: the sheet fits it in every mode, and
-// "Schließen" stays on it.
-TEST_F(SheetFixture, TheSheetFitsASmallScreenInEveryMode)
+// The crop panel takes whole pixels, sets the frame, and Return asks to apply. On a 1024 × 768
+// screen the window is at most 1024 wide: the sheet fits it in every mode, and "Schließen" stays
+// on it.
+TEST_F(SheetFixture, CropPanelTakesWholePixelsAndTheSheetFitsASmallScreenInEveryMode)
 {
     open(0, false, {1024, 700});
-    dialogs.answer(std::nullopt);
-    for (const auto& t : sheet->editor().tools()) {
-        sheet->editor().setMode(t->mode());
-        QCoreApplication::processEvents();
-        EXPECT_LE(sheet->minimumSizeHint().width(), 1024 - 60) << int(t->mode());
-        EXPECT_LE(sheet->width(), 1024 - 60) << int(t->mode());
-    }
-    auto* close = sheet->findChild<QPushButton*>(QStringLiteral("editorClose"));
-    EXPECT_TRUE(sheet->rect().contains(close->geometry()));
-}
-
-TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
-{
-    open();
     PhotoItem withPreview = photo();
     withPreview.preview = Preview{solid(40, 30, Qt::darkBlue), {4000, 3000}};
     processor.updatePhoto(withPreview);
@@ -181,6 +149,16 @@ TEST_F(SheetFixture, CropPanelTakesWholePixelsSetsTheFrameAndReturnAsksToApply)
     EXPECT_TRUE(crop.cropRect()); // the frame stays after "Abbrechen"
     QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("cropCancelButton")), Qt::LeftButton);
     EXPECT_FALSE(crop.cropRect());
+
+    dialogs.answer(std::nullopt);
+    for (const auto& t : sheet->editor().tools()) {
+        sheet->editor().setMode(t->mode());
+        QCoreApplication::processEvents();
+        EXPECT_LE(sheet->minimumSizeHint().width(), 1024 - 60) << int(t->mode());
+        EXPECT_LE(sheet->width(), 1024 - 60) << int(t->mode());
+    }
+    auto* close = sheet->findChild<QPushButton*>(QStringLiteral("editorClose"));
+    EXPECT_TRUE(sheet->rect().contains(close->geometry()));
 }
 
 // On a turned and mirrored photo the text field stands where the click was, Escape ends the

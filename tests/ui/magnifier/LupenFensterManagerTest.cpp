@@ -47,29 +47,26 @@ protected:
     LupenFensterManager manager;
     const QUuid first = QUuid::createUuid();
     const QUuid second = QUuid::createUuid();
+    const QUuid third = QUuid::createUuid();
 };
 
 } // namespace
 
-TEST_F(LupenFensterManagerTest, OpeningTheSamePhotoAgainUpdatesAndRaisesTheOneWindow)
-{
-    LupenFenster* firstWindow = openPhoto(first);
-    firstWindow->showMinimized();
-
-    manager.oeffnen(test::solid(640, 480, Qt::red), QStringLiteral("anders"), first);
-    EXPECT_EQ(manager.fenster(first), firstWindow);
-    EXPECT_EQ(manager.windowCount(), 1);
-    EXPECT_FALSE(firstWindow->isMinimized());
-    const QImage shown = firstWindow->view()->surface()->content()->bild();
-    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::red));
-}
-
-TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOtherAndReopeningMakesANewOne)
+// Opening a shown photo again updates and raises its one window; closing one of two windows
+// leaves the other, and the next opening makes a new window. A window opened from a preview asks
+// for the full resolution of its own photo.
+TEST_F(LupenFensterManagerTest, OneWindowPerPhotoUpdatedOnReopeningAndNewAfterClosing)
 {
     LupenFenster* a = openPhoto(first);
+    a->showMinimized();
+    manager.oeffnen(test::solid(640, 480, Qt::red), QStringLiteral("anders"), first);
+    EXPECT_EQ(manager.fenster(first), a);
+    EXPECT_EQ(manager.windowCount(), 1);
+    EXPECT_FALSE(a->isMinimized());
+    EXPECT_EQ(a->view()->surface()->content()->bild().pixelColor(0, 0), QColor(Qt::red));
+
     LupenFenster* b = openPhoto(second);
     ASSERT_NE(a, b);
-
     a->close();
     processEvents();
     EXPECT_EQ(manager.fenster(first), nullptr);
@@ -77,7 +74,6 @@ TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOtherAndReopening
     EXPECT_EQ(manager.fenster(second), b);
     EXPECT_NE(manager.modell(second), nullptr);
     EXPECT_TRUE(b->isVisible());
-
     EXPECT_NE(openPhoto(first), nullptr) << "the next opening makes a new window";
     EXPECT_EQ(manager.windowCount(), 2);
 
@@ -87,9 +83,20 @@ TEST_F(LupenFensterManagerTest, ClosingOneOfTwoWindowsLeavesTheOtherAndReopening
     processEvents();
     EXPECT_EQ(manager.fenster(first), reopened);
     EXPECT_NE(manager.modell(first), nullptr);
+
+    // A photo opened from its preview asks the full-resolution source with its id.
+    QUuid askedFor;
+    manager.setFullImageSource([&](QUuid id, FullImageDelivery deliver) {
+        askedFor = id;
+        deliver(test::solid(4000, 3000, Qt::blue));
+    });
+    manager.oeffnen(Preview{test::solid(400, 300, Qt::gray), QSize(4000, 3000)}, QStringLiteral("x"), third);
+    manager.fenster(third)->view()->actualSizeAction()->trigger();
+    EXPECT_EQ(askedFor, third);
+    EXPECT_EQ(manager.fenster(third)->view()->surface()->content()->bild().width(), 4000);
 }
 
-TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged)
+TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchangedAndCtrlShortcutsWork)
 {
     LupenFenster* f = openPhoto(first);
     f->move(300, 120);
@@ -101,32 +108,7 @@ TEST_F(LupenFensterManagerTest, MovesAndResizesAreRememberedAndComeBackUnchanged
     EXPECT_EQ(moved.topLeft(), QPoint(300, 120));
     EXPECT_EQ(manager.frameLaden(), yUp(moved));
 
-    // As after a restart: a fresh manager reading the same preferences.
-    f->close();
-    processEvents();
-    LupenFensterManager afterRestart;
-    afterRestart.setScreenSource([] { return std::vector{kScreen}; });
-    afterRestart.oeffnen(test::solid(10, 10, Qt::gray), QStringLiteral("x"), first);
-    EXPECT_EQ(afterRestart.fenster(first)->frameGeometry(), moved) << "no drift by the decorations";
-}
-
-TEST_F(LupenFensterManagerTest, FullResolutionSourceIsAskedWithThePhotoId)
-{
-    QUuid askedFor;
-    manager.setFullImageSource([&](QUuid id, FullImageDelivery deliver) {
-        askedFor = id;
-        deliver(test::solid(4000, 3000, Qt::blue));
-    });
-    manager.oeffnen(Preview{test::solid(400, 300, Qt::gray), QSize(4000, 3000)}, QStringLiteral("x"), second);
-    manager.fenster(second)->view()->actualSizeAction()->trigger();
-    EXPECT_EQ(askedFor, second);
-    EXPECT_EQ(manager.fenster(second)->view()->surface()->content()->bild().width(), 4000);
-}
-
-TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
-{
-    LupenFenster* f = openPhoto(first);
-    QCoreApplication::processEvents();
+    // Ctrl shortcuts reach the active window; Ctrl+W closes it.
     ASSERT_EQ(QApplication::activeWindow(), f);
     const MagnifierZoom& zoom = f->view()->zoom();
     for (const auto& [key, expected] : {std::pair{Qt::Key_1, 1.0}, {Qt::Key_Plus, 1.25}, {Qt::Key_Minus, 1.0}}) {
@@ -138,19 +120,17 @@ TEST_F(LupenFensterManagerTest, CtrlShortcutsReachTheActiveWindow)
     QTest::keyClick(f, Qt::Key_W, Qt::ControlModifier);
     processEvents();
     EXPECT_EQ(manager.fenster(first), nullptr) << "Ctrl+W closes the window";
-}
 
-TEST(LupenFensterManagerLifetime, ManagerTakesItsOpenWindowsAlong)
-{
-    QPointer<LupenFenster> a, b;
+    // As after a restart: a fresh manager reading the same preferences. It takes its open
+    // window along when it goes.
+    QPointer<LupenFenster> restored;
     {
-        LupenFensterManager manager;
-        const QUuid idA = QUuid::createUuid(), idB = QUuid::createUuid();
-        manager.oeffnen(test::solid(40, 30, Qt::gray), QStringLiteral("a"), idA);
-        manager.oeffnen(test::solid(40, 30, Qt::gray), QStringLiteral("b"), idB);
-        a = manager.fenster(idA);
-        b = manager.fenster(idB);
-        ASSERT_TRUE(a && b);
+        LupenFensterManager afterRestart;
+        afterRestart.setScreenSource([] { return std::vector{kScreen}; });
+        afterRestart.oeffnen(test::solid(10, 10, Qt::gray), QStringLiteral("x"), first);
+        restored = afterRestart.fenster(first);
+        ASSERT_TRUE(restored);
+        EXPECT_EQ(restored->frameGeometry(), moved) << "no drift by the decorations";
     }
-    EXPECT_TRUE(a.isNull() && b.isNull());
+    EXPECT_TRUE(restored.isNull());
 }
