@@ -1,5 +1,4 @@
 #include "base/AtomicFile.h"
-#include "base/NativePath.h"
 #include "base/RegularFile.h"
 #include "support/PhotoFiles.h"
 
@@ -65,32 +64,8 @@ TEST(AtomicFile, AWriteLeavesOnlyItsFileAndKeepsOrReplacesAsAsked)
     EXPECT_EQ(readRegularFile(path).value_or(QByteArray()), large);
 }
 
-// A writer killed before its file was complete leaves a locked-then-abandoned temporary at most
-// (on file systems without unnamed files); the next write into the folder removes it, but never
-// one whose writer still holds it.
-TEST(AtomicFile, TheNextWriteRemovesTemporariesWhoseWriterIsGone)
-{
-    QTemporaryDir dir;
-    const QString stale = dir.filePath(QStringLiteral(".lumora-0123456789abcdef.tmp"));
-    const QString busy = dir.filePath(QStringLiteral(".lumora-fedcba9876543210.tmp"));
-    const QString foreign = dir.filePath(QStringLiteral(".lumora-notes.txt"));
-    ASSERT_TRUE(writeAll(stale, "halb") && writeAll(busy, "in Arbeit") && writeAll(foreign, "fremd"));
-    const int holder = ::open(QFile::encodeName(busy).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0); // as its writer holds it
-
-    ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("foto.jpg")), "ganz"));
-    EXPECT_FALSE(QFile::exists(stale));
-    EXPECT_EQ(readAll(busy), QByteArray("in Arbeit"));
-    EXPECT_EQ(readAll(foreign), QByteArray("fremd"));
-
-    ::close(holder); // its writer is gone now
-    ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("foto.jpg")), "wieder"));
-    EXPECT_EQ(temporaries(dir.path()), QStringList{QStringLiteral(".lumora-notes.txt")});
-}
-
 // A process killed at any moment of its writes leaves the target whole (old or new bytes) and,
-// once the next write into that folder is done, no temporary file.
+// once the next write into that folder is done, no temporary file of a writer that is gone.
 TEST(AtomicFile, KilledWritersLeaveNoTemporaryBehind)
 {
     QTemporaryDir dir;
@@ -122,6 +97,23 @@ TEST(AtomicFile, KilledWritersLeaveNoTemporaryBehind)
         ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("anderes.jpg")), "x"));
         EXPECT_EQ(temporaries(dir.path()), QStringList()) << "trial " << trial;
     }
+
+    // On file systems without unnamed files a killed writer leaves a locked-then-abandoned
+    // temporary: the next write removes it, but never one whose writer still holds it.
+    const QString stale = dir.filePath(QStringLiteral(".lumora-0123456789abcdef.tmp"));
+    const QString busy = dir.filePath(QStringLiteral(".lumora-fedcba9876543210.tmp"));
+    ASSERT_TRUE(writeAll(stale, "halb") && writeAll(busy, "in Arbeit")
+                && writeAll(dir.filePath(QStringLiteral(".lumora-notes.txt")), "fremd"));
+    const int holder = ::open(QFile::encodeName(busy).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0); // as its writer holds it
+    ASSERT_TRUE(writeFileAtomically(path, "ganz"));
+    EXPECT_EQ(temporaries(dir.path()),
+              (QStringList{QStringLiteral(".lumora-fedcba9876543210.tmp"), QStringLiteral(".lumora-notes.txt")}));
+    EXPECT_EQ(readAll(busy), QByteArray("in Arbeit"));
+    ::close(holder); // its writer is gone now
+    ASSERT_TRUE(writeFileAtomically(path, "wieder"));
+    EXPECT_EQ(temporaries(dir.path()), QStringList{QStringLiteral(".lumora-notes.txt")});
 }
 
 // The place a file was loaded from is where it is written: a link or a folder swapped in under
@@ -197,33 +189,25 @@ TEST(AtomicFileWriter, TheTargetChangesOnlyAtTheCommit)
     EXPECT_FALSE(late->commit());
     EXPECT_EQ(readAll(fresh), QByteArray("zuerst da"));
     EXPECT_EQ(temporaries(dir.path()), QStringList());
-}
 
-TEST(AtomicFileWriter, AFailedWriteFailsTheCommitAndLeavesTheOldFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("foto.jpg"));
-    ASSERT_TRUE(writeFileAtomically(path, "alt"));
-    auto file = AtomicFileWriter::open(path, WriteRules{});
-    ASSERT_TRUE(file);
-    ASSERT_TRUE(file->write(QByteArray(3000, 'x')));
-    // A file size limit stands in for a full disk: past it, write() fails with EFBIG.
+    // A write that fails (a file size limit stands in for a full disk: past it, write() fails
+    // with EFBIG) fails the commit with its reason and leaves the old file.
+    file = AtomicFileWriter::open(path, WriteRules{});
+    ASSERT_TRUE(file && file->write(QByteArray(3000, 'x')));
     const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
+    rlimit previous{}, limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit limit = previous;
-    limit.rlim_cur = 4096;
+    limit = {4096, previous.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     const auto written = file->write(QByteArray(3000, 'y'));
     ::setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousSignal);
-
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error().description, QStringLiteral("„foto.jpg“ konnte nicht geschrieben werden: Die Datei ist "
                                                           "zu groß für den Ziel-Datenträger."));
     const auto committed = file->commit();
     ASSERT_FALSE(committed);
     EXPECT_EQ(committed.error().description, written.error().description);
-    EXPECT_EQ(readAll(path), QByteArray("alt"));
+    EXPECT_EQ(readAll(path), whole);
     EXPECT_EQ(temporaries(dir.path()), QStringList());
 }

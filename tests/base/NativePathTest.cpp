@@ -5,7 +5,7 @@
 
 using namespace lumora;
 
-TEST(NativePath, EveryByteStringComesBackAndValidUtf8ReadsAsText)
+TEST(NativePath, EveryByteStringAndFileUrlComesBackAndValidUtf8ReadsAsText)
 {
     struct Case {
         QByteArray bytes;
@@ -27,10 +27,7 @@ TEST(NativePath, EveryByteStringComesBackAndValidUtf8ReadsAsText)
         EXPECT_EQ(pathFromNative(c.bytes), c.text) << c.bytes.toHex().toStdString();
         EXPECT_EQ(nativePath(pathFromNative(c.bytes)), c.bytes) << c.bytes.toHex().toStdString();
     }
-}
-
-TEST(NativePath, FileUrlsFromOutsideKeepTheirBytes)
-{
+    // File URLs from outside keep their bytes.
     EXPECT_EQ(nativePath(localPathOfUrl(QUrl(QStringLiteral("file:///karte/caf%E9%20x.jpg")))),
               QByteArray("/karte/caf\xE9 x.jpg"));
     EXPECT_EQ(localPathOfUrl(QUrl(QStringLiteral("file:///karte/M%C3%A4rz.jpg"))), QStringLiteral("/karte/März.jpg"));

@@ -50,14 +50,9 @@ struct CropFixture : ::testing::Test, test::CropSetup {
     {
         const QString path = QDir(folderPath).filePath(name);
         const QString format = name.endsWith(QStringLiteral(".png")) ? QStringLiteral("png") : QStringLiteral("jpg");
-        if (w > 0) {
-            EXPECT_TRUE(writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
-        }
-        const PhotoItem photo = test::photoAt(QUrl::fromLocalFile(path));
-        QList<PhotoItem> photos = processor.photos();
-        photos.append(photo);
-        processor.setPhotos(photos);
-        return photo.id;
+        EXPECT_TRUE(w == 0 || writeAll(path, test::encodeWithVips(test::quadrants(w, h), format)));
+        processor.setPhotos(QList<PhotoItem>(processor.photos()) << test::photoAt(QUrl::fromLocalFile(path)));
+        return processor.photos().last().id;
     }
 
     /// A result in one line: "2 written, 0 skipped, saved in /Fotos" (below the fixture's
@@ -92,22 +87,9 @@ TEST(BatchCropRect, RoundsOutwardsAndStopsAtTheEdges)
     EXPECT_TRUE(cropPixelRect({0, 0, 0, 1}, photo).isEmpty());
 }
 
-TEST_F(CropFixture, CopiesAreNumberedBesideTheOriginal)
+TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizesAndSkipsTinyOnes)
 {
-    const QUrl photo = QUrl::fromLocalFile(at("photo.jpg"));
-    // Each copy found there moves the next one a number on.
-    for (const char* next : {"photo-neu.jpg", "photo-neu-2.jpg", "photo-neu-3.jpg"}) {
-        EXPECT_EQ(nextCopyURL(photo).fileName(), QString::fromLatin1(next));
-        ASSERT_TRUE(writeAll(at(next), "x"));
-    }
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(at("bild.png"))), QUrl::fromLocalFile(at("bild-neu.jpg")));
-    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(at("urlaub.2024.heic"))).fileName(),
-              QStringLiteral("urlaub.2024-neu.jpg"));
-}
-
-TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
-{
-    addPhoto(photoDir, "gross.jpg", 400, 300);
+    const QUuid big = addPhoto(photoDir, "gross.jpg", 400, 300);
     addPhoto(photoDir, "klein.png", 200, 100);
     dialogs.confirmFolder(photoDir);
 
@@ -122,20 +104,13 @@ TEST_F(CropFixture, WritesTheSameRelativeRegionOfPhotosOfDifferentSizes)
     // The copies are not photos of the list, and the originals are untouched.
     EXPECT_EQ(processor.photos().size(), 2);
     EXPECT_FALSE(isJpeg(readAll(at("klein.png"))));
-}
 
-TEST_F(CropFixture, TinyRegionsAreSkippedNotFailed)
-{
-    dialogs.confirmFolder(photoDir);
-    const QUuid big = addPhoto(photoDir, "riesig.jpg", 4000, 3000);
-    const QUuid card = addPhoto(photoDir, "karte.jpg", 400, 300);
-
-    // 4 pixels wide after rounding: counted, not written, not a failure.
-    EXPECT_EQ(summary(crop({big}, {0.5, 0.5, 0.001, 0.5}, false)), "0 written, 1 skipped");
-    // Wide enough before the cut at the right edge, 8 pixels after it: too small as well.
-    EXPECT_EQ(summary(crop({card}, {0.98, 0, 0.5, 1}, false)), "0 written, 1 skipped");
-    EXPECT_EQ(QDir(photoDir).entryList(QDir::Files),
-              (QStringList{QStringLiteral("karte.jpg"), QStringLiteral("riesig.jpg")}));
+    // Tiny regions are counted as skipped, not written and not failed: 4 pixels wide after
+    // rounding, or wide enough before the cut at the right edge but 8 pixels after it.
+    const QUuid huge = addPhoto(photoDir, "riesig.jpg", 4000, 3000);
+    EXPECT_EQ(summary(crop({huge}, {0.5, 0.5, 0.001, 0.5}, false)), "0 written, 1 skipped");
+    EXPECT_EQ(summary(crop({big}, {0.98, 0, 0.5, 1}, false)), "0 written, 1 skipped");
+    EXPECT_EQ(QDir(photoDir).entryList(QDir::Files).size(), 5);
 }
 
 TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
@@ -149,7 +124,17 @@ TEST_F(CropFixture, FailuresAreReportedPerPhotoAndTheRunGoesOn)
     dialogs.cancelFolder();         // Gesperrt, asked first: its first photo comes first
     dialogs.confirmFolder(allowed); // Frei
 
-    const BatchCropResult result = crop(allIds(), {0, 0, 1, 1}, false);
+    // The progress counts every photo, written or failed, and ends before the summary comes.
+    QList<double> seen;
+    std::optional<StreamEnd> end;
+    bool endedBeforeSummary = false;
+    ProgressStreamPtr progress = ProgressStream::create();
+    progress->subscribe(
+        &processor, [&](double value) { seen.append(value); }, [&](const StreamEnd& e) { end = e; });
+    const BatchCropResult result =
+        crop(allIds(), {0, 0, 1, 1}, false, progress, [&] { endedBeforeSummary = end.has_value(); });
+    EXPECT_EQ(seen, (QList<double>{0.25, 0.5, 0.75, 1.0}));
+    EXPECT_TRUE(endedBeforeSummary);
     EXPECT_EQ(result.fehler, (QStringList{QStringLiteral("a.jpg: Ordner-Zugriff verweigert"),
                                           QStringLiteral("kaputt.jpg: Rendern fehlgeschlagen. Die Datei ist kein "
                                                          "lesbares Bild: Die Bilddaten sind beschädigt."),
@@ -205,28 +190,9 @@ TEST_F(CropFixture, OverwritingReplacesOriginalsAndResetsTheirEdits)
     EXPECT_EQ(processor.photo(raw)->originalCI.size(), QSize(200, 150));
 }
 
-TEST_F(CropFixture, ProgressCountsEveryPhotoWrittenSkippedOrFailedBeforeTheSummary)
-{
-    dialogs.cancelFolder(); // refused: every photo fails, and still counts
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
-        addPhoto(photoDir, QString::fromLatin1(name), 40, 30);
-
-    QList<double> seen;
-    std::optional<StreamEnd> end;
-    bool endedBeforeSummary = false;
-    ProgressStreamPtr progress = ProgressStream::create();
-    progress->subscribe(
-        &processor, [&](double value) { seen.append(value); }, [&](const StreamEnd& e) { end = e; });
-    const BatchCropResult result =
-        crop(allIds(), {0, 0, 1, 1}, false, progress, [&] { endedBeforeSummary = end.has_value(); });
-    EXPECT_EQ(result.fehler.size(), 4);
-    EXPECT_EQ(seen, (QList<double>{0.25, 0.5, 0.75, 1.0}));
-    EXPECT_TRUE(endedBeforeSummary);
-}
-
 // A name that is not UTF-8 (as old cameras write them) is checked and written as its bytes:
 // copies already there are never overwritten, whatever bytes their names hold.
-TEST_F(CropFixture, CopiesOfNamesThatAreNotUtf8NeverReplaceAFile)
+TEST_F(CropFixture, CopiesAreNumberedAndThoseOfNamesThatAreNotUtf8NeverReplaceAFile)
 {
     const QByteArray folder = QFile::encodeName(photoDir) + '/';
     const auto named = [&](const QByteArray& name) { return pathFromNative(folder + name); };
@@ -240,4 +206,12 @@ TEST_F(CropFixture, CopiesOfNamesThatAreNotUtf8NeverReplaceAFile)
     EXPECT_EQ(readRegularFile(named("b\xE9ild-neu.jpg")).value_or(QByteArray()), QByteArray("eine fremde Kopie"));
     EXPECT_EQ(test::decoded(readRegularFile(named("b\xE9ild-neu-2.jpg")).value_or(QByteArray())).size(), QSize(32, 24));
     EXPECT_EQ(readRegularFile(named("b\xE9ild.jpg")).value_or(QByteArray()), photo);
+
+    // Copies are numbered beside the original, each one found there moving the next a number on.
+    for (const char* next : {"photo-neu.jpg", "photo-neu-2.jpg", "photo-neu-3.jpg"}) {
+        EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(at("photo.jpg"))).fileName(), QString::fromLatin1(next));
+        ASSERT_TRUE(writeAll(at(next), "x"));
+    }
+    EXPECT_EQ(nextCopyURL(QUrl::fromLocalFile(at("urlaub.2024.heic"))).fileName(),
+              QStringLiteral("urlaub.2024-neu.jpg"));
 }

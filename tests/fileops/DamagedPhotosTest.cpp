@@ -4,7 +4,6 @@
 #include "support/PhotoFiles.h"
 
 #include "support/Requirements.h"
-#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

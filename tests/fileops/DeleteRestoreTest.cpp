@@ -41,16 +41,11 @@ struct DeleteFixture : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid() && home.isValid());
-        QList<PhotoItem> photos;
-        int w = 20;
-        for (const char* name : {"A", "B", "C", "D", "E"}) {
-            const QString path = dir.filePath(QLatin1String(name) + QStringLiteral(".jpg"));
-            bytesOf[QLatin1String(name)] = test::encodeWithVips(test::quadrants(w, 16), QStringLiteral("jpg"));
-            ASSERT_TRUE(writeAll(path, bytesOf[QLatin1String(name)]));
-            photos.append(test::photoAt(QUrl::fromLocalFile(path)));
-            w += 4;
+        int w = 16;
+        for (const QString name : {"A", "B", "C", "D", "E"}) {
+            bytesOf[name] = test::encodeWithVips(test::quadrants(w += 4, 16), QStringLiteral("jpg"));
+            insertPhoto(processor.photos().size(), path(name), bytesOf[name]);
         }
-        processor.setPhotos(photos);
     }
 
     /// Deletes the photos with a token nobody cancels and waits for the end.
@@ -79,10 +74,9 @@ struct DeleteFixture : ::testing::Test {
     QSet<QUuid> ids(const QStringList& names = {}) const
     {
         QSet<QUuid> result;
-        for (const PhotoItem& photo : processor.photos()) {
+        for (const PhotoItem& photo : processor.photos())
             if (names.isEmpty() || names.contains(QFileInfo(photo.url.fileName()).completeBaseName()))
                 result.insert(photo.id);
-        }
         return result;
     }
 
@@ -108,10 +102,9 @@ struct DeleteFixture : ::testing::Test {
     std::string onDisk() const
     {
         QString names;
-        for (const QString& name : bytesOf.keys()) {
+        for (const QString& name : bytesOf.keys())
             if (QFile::exists(path(name)))
                 names += readAll(path(name)) == bytesOf[name] ? name : name + QLatin1Char('*');
-        }
         return names.toStdString();
     }
 
@@ -121,24 +114,19 @@ struct DeleteFixture : ::testing::Test {
     {
         QList<QStringList> groups;
         for (const QList<DeletedItem>& group : processor.deleteUndoStack()) {
-            QStringList names;
+            groups.append(QStringList());
             for (const DeletedItem& item : group) {
                 const QString name = QFileInfo(item.photo.url.fileName()).completeBaseName();
-                names.append(!item.originalData                          ? name + QStringLiteral(" (no bytes)")
-                             : *item.originalData != bytesOf.value(name) ? name + QStringLiteral(" (other bytes)")
-                                                                         : name);
+                const bool own = item.originalData && *item.originalData == bytesOf.value(name);
+                groups.last().append(name + (!item.originalData ? " (no bytes)" : own ? "" : " (other bytes)"));
             }
-            groups.append(names);
         }
         return groups;
     }
 };
 
 /// A file name of 250 bytes: its ".trashinfo" would exceed what a file system allows.
-QString longName()
-{
-    return QString(246, QLatin1Char('x')) + QStringLiteral(".jpg");
-}
+const QString kLongName = QString(246, QLatin1Char('x')) + QStringLiteral(".jpg");
 
 QStringList entriesOf(const QString& folder)
 {
@@ -162,15 +150,12 @@ QByteArray readRaw(const QString& folder, const QByteArray& name)
     return readRegularFile(pathFromNative(QFile::encodeName(folder) + '/' + name)).value_or(QByteArray());
 }
 
-/// A trash folder on a card as someone may have left it, before a photo is deleted there.
+/// A trash folder on a card as someone may have left it, before a photo is deleted there: a
+/// shared ".Trash" ("owner:mode"), ".Trash/<uid>" ("owner:mode" or "link"), its "files", and
+/// ".Trash-<uid>", each none when empty; then where the photo goes: ".Trash/<uid>",
+/// ".Trash-<uid>" or "" (removed for good).
 struct TrashSetup {
-    const char* name;
-    const char* shared;    ///< a shared ".Trash": "owner:mode", or none when empty
-    const char* mine;      ///< ".Trash/<uid>": "owner:mode", "link", or none when empty
-    const char* mineFiles; ///< its "files": "owner:mode" or none when empty
-    const char* own;       ///< ".Trash-<uid>": "owner:mode", or none when empty
-    const char* expected;  ///< where the photo goes: ".Trash/<uid>", ".Trash-<uid>" or "" (removed for good)
-    friend void PrintTo(const TrashSetup& setup, std::ostream* out) { *out << setup.name; }
+    const char *name, *shared, *mine, *mineFiles, *own, *expected;
 };
 
 /// Another user on the machine, by number (no account is needed to own a folder).
@@ -188,11 +173,11 @@ bool makeFolder(const QString& path, const QString& spec)
            && ::chmod(native.constData(), mode_t(parts[1].toUInt(nullptr, 8))) == 0;
 }
 
-class VolumeTrash : public ::testing::TestWithParam<TrashSetup> {};
-
 } // namespace
 
-// A later deletion is restored first; a restore with nothing left to restore does nothing.
+// A later deletion is restored first; a restore with nothing left to restore does nothing. What
+// is kept for the undo is the photo's own bytes while its file is the version they were read
+// from; a file changed since the load is kept as it is now.
 TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
 {
     QList<double> values;
@@ -206,31 +191,23 @@ TEST_F(DeleteFixture, DeletedFilesGoToTheTrashAndComeBackByteForByte)
     for (const QString name : {"B", "D"})
         EXPECT_EQ(trashed(path(name)), bytesOf[name]) << name.toStdString();
 
+    const QByteArray changed = test::encodeWithVips(test::quadrants(40, 30), QStringLiteral("jpg"));
+    ASSERT_TRUE(writeAll(path("C"), changed));
     trash(ids({"C"}));
+    ASSERT_EQ(undoGroups().last(), QStringList{QStringLiteral("C (other bytes)")});
+    EXPECT_EQ(*processor.deleteUndoStack().last()[0].originalData, changed);
     EXPECT_EQ(restoreLastDeletion(processor).restored, 1);
     EXPECT_EQ(order(), "CAE");
+    EXPECT_EQ(readAll(path("C")), changed);
     EXPECT_EQ(restoreLastDeletion(processor), (RestoreResult{2, 2, {}}));
     EXPECT_EQ(order(), "DBCAE");
-    EXPECT_EQ(onDisk(), "ABCDE");
+    EXPECT_EQ(onDisk(), "ABC*DE");
     EXPECT_EQ(undoGroups(), QList<QStringList>());
     restoreLastDeletion(processor);
     EXPECT_EQ(order(), "DBCAE");
 }
 
-// What is kept for the undo is the photo's own bytes while its file is the version they were
-// read from; a file changed since the load is kept as it is now.
-TEST_F(DeleteFixture, TheUndoKeepsThePhotosOwnBytesUnlessItsFileChanged)
-{
-    const QByteArray changed = test::encodeWithVips(test::quadrants(40, 30), QStringLiteral("jpg"));
-    ASSERT_TRUE(writeAll(path("C"), changed));
-    trash(ids({"B", "C"}));
-    ASSERT_EQ(undoGroups(), (QList<QStringList>{{"B", "C (other bytes)"}}));
-    EXPECT_EQ(*processor.deleteUndoStack().last()[1].originalData, changed);
-    restoreLastDeletion(processor);
-    EXPECT_EQ(readAll(path("C")), changed);
-}
-
-TEST_F(DeleteFixture, CancelledBeforeTheFirstFileKeepsFilesAndRestoreRewritesThem)
+TEST_F(DeleteFixture, CancelledOrRemovedFromTheOverviewKeepsFilesAndRestoreRewritesKeptBytes)
 {
     auto token = std::make_shared<CancelToken>();
     token->cancel();
@@ -245,6 +222,19 @@ TEST_F(DeleteFixture, CancelledBeforeTheFirstFileKeepsFilesAndRestoreRewritesThe
     restoreLastDeletion(processor);
     EXPECT_EQ(order(), "CABDE");
     EXPECT_EQ(onDisk(), "ABCDE");
+
+    // Removing from the overview leaves the files alone and keeps no bytes.
+    removeFromOverview(processor, ids({"D", "B"}) + QSet<QUuid>{QUuid::createUuid()});
+    EXPECT_EQ(order(), "CAE");
+    EXPECT_EQ(undoGroups(), (QList<QStringList>{{"B (no bytes)", "D (no bytes)"}}));
+    EXPECT_EQ(onDisk(), "ABCDE");
+    EXPECT_TRUE(canRestore(processor));
+    // Without any folder left the restore command is off, yet a restore still brings the
+    // photos back, since nothing has to be written.
+    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
+    EXPECT_FALSE(canRestore(processor));
+    restoreLastDeletion(processor);
+    EXPECT_EQ(order(), "DBCAE");
 }
 
 TEST_F(DeleteFixture, UnreadableFilesStayOutOfTheUndoGroup)
@@ -289,22 +279,6 @@ TEST_F(DeleteFixture, RestoreDropsPhotosItCannotWriteBack)
     EXPECT_FALSE(QFile::exists(moved));
 }
 
-TEST_F(DeleteFixture, RemovingFromTheOverviewLeavesFilesAlone)
-{
-    removeFromOverview(processor, ids({"D", "B"}) + QSet<QUuid>{QUuid::createUuid()});
-    EXPECT_EQ(order(), "ACE");
-    EXPECT_EQ(undoGroups(), (QList<QStringList>{{"B (no bytes)", "D (no bytes)"}}));
-    EXPECT_EQ(onDisk(), "ABCDE");
-    EXPECT_TRUE(canRestore(processor));
-
-    // Without any folder left the restore command is off, yet a restore still brings the
-    // photos back, since nothing has to be written.
-    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
-    EXPECT_FALSE(canRestore(processor));
-    restoreLastDeletion(processor);
-    EXPECT_EQ(order(), "DBACE");
-}
-
 // Without a trash the kept bytes are written back, but only where the photo was: a link planted
 // under a deleted photo's free name does not carry the restore elsewhere.
 TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGoodAndRestoredOnlyWhereTheyWere)
@@ -314,9 +288,8 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGoodAndRestoredOnlyWhereT
     QTemporaryDir elsewhere;
     ASSERT_TRUE(writeAll(elsewhere.filePath(QStringLiteral("home")), "kein Ordner"));
     const test::ScopedEnv noHome("HOME", elsewhere.filePath(QStringLiteral("home")).toUtf8());
-    const QString workingDir = QDir::currentPath();
+    const auto back = qScopeGuard([workingDir = QDir::currentPath()] { QDir::setCurrent(workingDir); });
     QDir::setCurrent(elsewhere.path());
-    const auto back = qScopeGuard([&] { QDir::setCurrent(workingDir); });
     const QString secret = dir.filePath(QStringLiteral("geheim.txt"));
     ASSERT_TRUE(writeAll(secret, "nicht überschreiben"));
 
@@ -324,12 +297,11 @@ TEST_F(DeleteFixture, WithoutAnyTrashFilesAreRemovedForGoodAndRestoredOnlyWhereT
     EXPECT_EQ(onDisk(), "CDE");
     EXPECT_EQ(entriesOf(elsewhere.path()), QStringList{QStringLiteral("home")});
     ASSERT_TRUE(QFile::link(secret, path(QStringLiteral("A"))));
-    const RestoreResult result = restoreLastDeletion(processor);
-    EXPECT_EQ(result.restored, 1);
-    ASSERT_EQ(result.failures.size(), 1);
-    EXPECT_TRUE(result.failures.first().contains(QStringLiteral("„A.jpg“ konnte nicht geschrieben werden: Der Pfad "
-                                                                "führt inzwischen zu einer anderen Datei")))
-        << result.failures.first().toStdString();
+    EXPECT_EQ(restoreLastDeletion(processor),
+              (RestoreResult{1,
+                             2,
+                             {QStringLiteral("„A.jpg“ konnte nicht geschrieben werden: Der Pfad führt inzwischen zu "
+                                             "einer anderen Datei als der, die geladen wurde.")}}));
     EXPECT_EQ(readAll(secret), QByteArray("nicht überschreiben"));
     EXPECT_EQ(readAll(path("B")), bytesOf["B"]);
 }
@@ -340,12 +312,10 @@ TEST_F(DeleteFixture, ATrashThatCannotBeWrittenStillEndsTheDeletionWithEveryFile
     ASSERT_TRUE(QDir().mkpath(trashFolder + QStringLiteral("/files")));
     // "info" is a plain file: nobody, not even root, can make an information file in it.
     ASSERT_TRUE(writeAll(trashFolder + QStringLiteral("/info"), "kein Ordner"));
-    ASSERT_TRUE(QFile::setPermissions(trashFolder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
-                                                       | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
-    const auto writable = qScopeGuard(
-        [&] { QFile::setPermissions(trashFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    ASSERT_EQ(::chmod(QFile::encodeName(trashFolder).constData(), 0555), 0);
+    const auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(trashFolder).constData(), 0700); });
 
-    const QString longPath = dir.filePath(longName());
+    const QString longPath = dir.filePath(kLongName);
     insertPhoto(1, longPath, bytesOf["A"]);
     EXPECT_EQ(ended(trash(ids())), "6/6");
     // No trash could take them: every file was removed for good, none left behind.
@@ -363,7 +333,7 @@ TEST_F(DeleteFixture, RestoreTakesTheFilesBackOutOfTheTrash)
     ASSERT_TRUE(plantTrashEntry(trashFolder, QStringLiteral("B.jpg"), path("B"), "älter"));
     ASSERT_TRUE(
         plantTrashEntry(trashFolder, QStringLiteral("B.1.jpg"), home.filePath(QStringLiteral("B.jpg")), bytesOf["B"]));
-    const QString longPath = dir.filePath(longName());
+    const QString longPath = dir.filePath(kLongName);
     const PhotoItem longOne = insertPhoto(0, longPath, bytesOf["C"]);
 
     EXPECT_EQ(trash(ids({"B", "D"}) + QSet<QUuid>{longOne.id}).done, 3);
@@ -389,9 +359,7 @@ TEST_F(DeleteFixture, RestoreAfterADeleteOnAReadOnlyCardWritesNothingAndCountsTr
     ASSERT_TRUE(QDir().mkpath(cardPath));
     const test::SmallVolume card(cardPath, QStringLiteral("1m"));
     LUMORA_REQUIRE(card.mounted(), "mounting a tmpfs needs root");
-    const auto onCard = [&](const QString& name) {
-        return cardPath + QLatin1Char('/') + name + QStringLiteral(".jpg");
-    };
+    const auto onCard = [&](const QString& name) { return QDir(cardPath).filePath(name + QStringLiteral(".jpg")); };
     processor.setPhotos({});
     for (const QString name : {"C", "B", "A"})
         insertPhoto(0, onCard(name), bytesOf[name]);
@@ -465,53 +433,54 @@ TEST_F(DeleteFixture, NamesThatAreNotUtf8OrHoldALineBreakLoadSaveGoToTheTrashAnd
 // theirs, mode 0700 and no link. Otherwise the next choice is taken, and without one the photo
 // is removed for good (its bytes stay in memory for the restore) rather than handed to a folder
 // another user can read.
-TEST_P(VolumeTrash, AFolderAnotherUserCanReachIsNeverUsed)
+TEST(VolumeTrash, AFolderAnotherUserCanReachIsNeverUsed)
 {
-    const TrashSetup& setup = GetParam();
-    QTemporaryDir home, dir;
-    const test::ScopedEnv fakeHome("HOME", home.path().toUtf8());
-    const QString card = dir.filePath(QStringLiteral("Karte"));
-    ASSERT_TRUE(QDir().mkpath(card));
-    const test::SmallVolume volume(card, QStringLiteral("4m"));
-    LUMORA_REQUIRE(volume.mounted() && ::geteuid() == 0, "a card of its own and folders of another user need root");
-    const QString uid = QString::number(::getuid());
-    const QString shared = card + QStringLiteral("/.Trash");
-    const QString mine = shared + QLatin1Char('/') + uid;
-    const QString own = card + QStringLiteral("/.Trash-") + uid;
-    const bool link = QLatin1String(setup.mine) == QLatin1String("link");
-    ASSERT_TRUE(makeFolder(shared, QLatin1String(setup.shared)));
-    ASSERT_TRUE(
-        makeFolder(link ? card + QStringLiteral("/woanders") : mine, QLatin1String(link ? "me:0700" : setup.mine)));
-    ASSERT_TRUE(!link || QFile::link(card + QStringLiteral("/woanders"), mine));
-    ASSERT_TRUE(makeFolder(mine + QStringLiteral("/files"), QLatin1String(setup.mineFiles)));
-    ASSERT_TRUE(makeFolder(own, QLatin1String(setup.own)));
+    const TrashSetup setups[] = {
+        {"SharedTrash", "other:1777", "me:0700", "", "", ".Trash/<uid>"},
+        {"SharedTrashMadeNow", "other:1777", "", "", "", ".Trash/<uid>"},
+        {"SharedTrashWithoutStickyBit", "other:0777", "", "", "", ".Trash-<uid>"},
+        {"UserFolderOfAnotherUser", "other:1777", "other:0777", "", "", ".Trash-<uid>"},
+        {"UserFolderOpenToOthers", "other:1777", "me:0755", "", "", ".Trash-<uid>"},
+        {"UserFolderALink", "other:1777", "link", "", "", ".Trash-<uid>"},
+        {"FilesOfAnotherUser", "other:1777", "me:0700", "other:0777", "", ".Trash-<uid>"},
+        {"OwnTrash", "", "", "", "me:0700", ".Trash-<uid>"},
+        {"OwnTrashOfAnotherUser", "", "", "", "other:0700", ""},
+        {"OwnTrashOpenToOthers", "", "", "", "me:0777", ""},
+    };
+    for (const TrashSetup& setup : setups) {
+        SCOPED_TRACE(setup.name);
+        QTemporaryDir home, dir;
+        const test::ScopedEnv fakeHome("HOME", home.path().toUtf8());
+        const QString card = dir.filePath(QStringLiteral("Karte"));
+        ASSERT_TRUE(QDir().mkpath(card));
+        const test::SmallVolume volume(card, QStringLiteral("4m"));
+        LUMORA_REQUIRE(volume.mounted() && ::geteuid() == 0, "a card of its own and folders of another user need root");
+        const QString uid = QString::number(::getuid());
+        const QString shared = card + QStringLiteral("/.Trash");
+        const QString mine = shared + QLatin1Char('/') + uid;
+        const QString own = card + QStringLiteral("/.Trash-") + uid;
+        const QString linked = card + QStringLiteral("/woanders");
+        const bool link = QLatin1String(setup.mine) == QLatin1String("link");
+        ASSERT_TRUE(makeFolder(shared, QLatin1String(setup.shared)));
+        ASSERT_TRUE(makeFolder(link ? linked : mine, QLatin1String(link ? "me:0700" : setup.mine)));
+        ASSERT_TRUE(!link || QFile::link(linked, mine));
+        ASSERT_TRUE(makeFolder(mine + QStringLiteral("/files"), QLatin1String(setup.mineFiles)));
+        ASSERT_TRUE(makeFolder(own, QLatin1String(setup.own)));
 
-    const QByteArray bytes = test::jpegOf(Qt::darkGreen);
-    ImageProcessor processor;
-    processor.setPhotos({test::photoAt(test::writePhotoFile(card, QStringLiteral("privat.jpg"), bytes))});
-    EXPECT_EQ(ended(deleteFiles(processor, test::photoIds(processor), std::make_shared<CancelToken>())->wait()), "1/1");
-    EXPECT_FALSE(QFile::exists(card + QStringLiteral("/privat.jpg")));
+        const QByteArray bytes = test::jpegOf(Qt::darkGreen);
+        ImageProcessor processor;
+        processor.setPhotos({test::photoAt(test::writePhotoFile(card, QStringLiteral("privat.jpg"), bytes))});
+        EXPECT_EQ(ended(deleteFiles(processor, test::photoIds(processor), std::make_shared<CancelToken>())->wait()),
+                  "1/1");
+        EXPECT_FALSE(QFile::exists(card + QStringLiteral("/privat.jpg")));
 
-    const QString expected = QString::fromLatin1(setup.expected).replace(QStringLiteral("<uid>"), uid);
-    for (const QString& trash : {mine, own, card + QStringLiteral("/woanders")}) {
-        const bool chosen = !expected.isEmpty() && trash == card + QLatin1Char('/') + expected;
-        EXPECT_EQ(readAll(trash + QStringLiteral("/files/privat.jpg")), chosen ? bytes : QByteArray())
-            << trash.toStdString();
+        const QString expected = QString::fromLatin1(setup.expected).replace(QStringLiteral("<uid>"), uid);
+        for (const QString& trash : {mine, own, linked}) {
+            const bool chosen = !expected.isEmpty() && trash == card + QLatin1Char('/') + expected;
+            EXPECT_EQ(readAll(trash + QStringLiteral("/files/privat.jpg")), chosen ? bytes : QByteArray())
+                << trash.toStdString();
+        }
+        EXPECT_EQ(restoreLastDeletion(processor).restored, 1);
+        EXPECT_EQ(readAll(card + QStringLiteral("/privat.jpg")), bytes);
     }
-    EXPECT_EQ(restoreLastDeletion(processor).restored, 1);
-    EXPECT_EQ(readAll(card + QStringLiteral("/privat.jpg")), bytes);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, VolumeTrash,
-    ::testing::Values(TrashSetup{"SharedTrash", "other:1777", "me:0700", "", "", ".Trash/<uid>"},
-                      TrashSetup{"SharedTrashMadeNow", "other:1777", "", "", "", ".Trash/<uid>"},
-                      TrashSetup{"SharedTrashWithoutStickyBit", "other:0777", "", "", "", ".Trash-<uid>"},
-                      TrashSetup{"UserFolderOfAnotherUser", "other:1777", "other:0777", "", "", ".Trash-<uid>"},
-                      TrashSetup{"UserFolderOpenToOthers", "other:1777", "me:0755", "", "", ".Trash-<uid>"},
-                      TrashSetup{"UserFolderALink", "other:1777", "link", "", "", ".Trash-<uid>"},
-                      TrashSetup{"FilesOfAnotherUser", "other:1777", "me:0700", "other:0777", "", ".Trash-<uid>"},
-                      TrashSetup{"OwnTrash", "", "", "", "me:0700", ".Trash-<uid>"},
-                      TrashSetup{"OwnTrashOfAnotherUser", "", "", "", "other:0700", ""},
-                      TrashSetup{"OwnTrashOpenToOthers", "", "", "", "me:0777", ""}),
-    [](const ::testing::TestParamInfo<TrashSetup>& param) { return std::string(param.param.name); });

@@ -32,7 +32,7 @@ struct BookmarkFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(BookmarkFixture, FirstRequestAsksWithThePanelOnlyForThatFolderAndIsRememberedAcrossRestarts)
+TEST_F(BookmarkFixture, FirstRequestAsksOnlyForThatFolderIsRememberedAcrossRestartsAndLostWithTheFolder)
 {
     dialogs.confirmFolder(photos);
     const auto token = store.requestAccess(photos + QStringLiteral("/./"));
@@ -58,15 +58,9 @@ TEST_F(BookmarkFixture, FirstRequestAsksWithThePanelOnlyForThatFolderAndIsRememb
     EXPECT_TRUE(again->aktiv);
     EXPECT_EQ(dialogs.folderRequests.size(), 1);
     EXPECT_EQ(restarted.bookmarks().keys(), QStringList{photos});
-}
 
-TEST_F(BookmarkFixture, VanishedFolderLosesItsEntryAndIsAskedForAgain)
-{
-    dialogs.confirmFolder(photos);
-    ASSERT_TRUE(store.requestAccess(photos));
+    // A folder that vanished is asked for again; cancelled, it is neither granted nor remembered.
     ASSERT_TRUE(QDir(photos).removeRecursively());
-
-    // Asked again; the user cancels, so the folder is neither granted nor remembered.
     EXPECT_FALSE(store.requestAccess(photos));
     EXPECT_EQ(dialogs.folderRequests.size(), 2);
     EXPECT_TRUE(store.bookmarks().isEmpty());

@@ -103,7 +103,7 @@ protected:
 
 // Saving over the original, a PNG export and a JPEG export (written while it encodes): each
 // stops with the reason, and no part of a file stays behind.
-TEST_P(WriteFaults, SaveAndNumberedExports)
+TEST_P(WriteFaults, SaveNumberedExportsAndBatchCrop)
 {
     using Run = std::function<StreamEnd()>;
     const std::pair<const char*, Run> runs[] = {
@@ -125,13 +125,9 @@ TEST_P(WriteFaults, SaveAndNumberedExports)
         expectExplained(end.error->description, QLatin1String(target));
         expectOriginalKept();
     }
-}
 
-// Over the original, and as a copy beside it: a read-only folder cannot even be granted, a
-// folder in the original's place leaves the copy's name free.
-TEST_P(WriteFaults, BatchCrop)
-{
-    breakCard(QStringLiteral("foto.jpg"));
+    // A batch crop over the original, and as a copy beside it: a read-only folder cannot even be
+    // granted, a folder in the original's place leaves the copy's name free.
     dialogs.confirmFolder(card);
     for (const bool overwrite : {true, false}) {
         SCOPED_TRACE(overwrite ? "overwrite" : "copy");
