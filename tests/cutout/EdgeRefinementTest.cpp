@@ -18,13 +18,10 @@ struct StepEdge {
 StepEdge stepEdge(int w, int h, int edge, int shrink)
 {
     StepEdge step{solid(w, h, QColor(200, 200, 190)), grayMask(w / shrink, h / shrink, 0), edge};
-    QPainter painter(&step.photo);
-    painter.fillRect(0, 0, edge, h, QColor(40, 50, 60));
-    painter.end();
-    for (int y = 0; y < step.coarseMask.height(); ++y) {
+    QPainter(&step.photo).fillRect(0, 0, edge, h, QColor(40, 50, 60));
+    for (int y = 0; y < step.coarseMask.height(); ++y)
         for (int x = 0; x < step.coarseMask.width(); ++x)
             step.coarseMask.scanLine(y)[x] = (x + 0.5) * shrink < edge ? 255 : 0;
-    }
     return step;
 }
 
@@ -58,14 +55,13 @@ TEST(EdgeRefinement, SoftTransitionsOfThePhotoStaySoft)
     // A luminance ramp 40 px wide with the mask following it: the refined mask ramps too.
     QImage photo(400, 100, QImage::Format_ARGB32_Premultiplied);
     QImage mask(400, 100, QImage::Format_Grayscale8);
-    for (int y = 0; y < 100; ++y) {
+    for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 400; ++x) {
             const double t = std::clamp((x - 180) / 40.0, 0.0, 1.0);
             const int v = int(40 + t * 160);
             reinterpret_cast<QRgb*>(photo.scanLine(y))[x] = qRgb(v, v, v);
             mask.scanLine(y)[x] = uchar(255 * (1 - t));
         }
-    }
     const QImage refined = refineMask(mask, photo);
     const int middle = refined.constScanLine(50)[200];
     EXPECT_GT(middle, 90);

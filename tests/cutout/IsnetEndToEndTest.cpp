@@ -8,6 +8,7 @@
 #include "cutout/FreistellenEngine.h"
 #include "cutout/OnnxRuntime.h"
 #include "support/PhotoFiles.h"
+#include "support/Pixels.h"
 
 #include "support/Requirements.h"
 #include <QCryptographicHash>
@@ -49,6 +50,14 @@ Scene scene(QSize size, QColor background, const std::vector<std::tuple<QString,
     return s;
 }
 
+/// A bear and an orange, off-centre on a photo that is not square.
+Scene twoSubjects()
+{
+    return scene(QSize(800, 480), QColor(226, 222, 214),
+                 {{QStringLiteral("animals/mammals/bears/european-bear.png"), 1.15, QPoint(30, 100)},
+                  {QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(560, 160)}});
+}
+
 /// One orange, off-centre on a 400 × 300 photo.
 QImage orangePhoto()
 {
@@ -83,10 +92,8 @@ struct IsnetMask : ::testing::Test {
 
 TEST_F(IsnetMask, FindsAllRealSubjectsOnAPlainBackground)
 {
-    // Two subjects, off-centre, on a photo that is not square: the mask must come back aligned.
-    const Scene s = scene(QSize(800, 480), QColor(226, 222, 214),
-                          {{QStringLiteral("animals/mammals/bears/european-bear.png"), 1.15, QPoint(30, 100)},
-                           {QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(560, 160)}});
+    // Two subjects on a photo that is not square: the mask must come back aligned.
+    const Scene s = twoSubjects();
     const test::LogCapture log;
     const auto mask = FreistellenEngine().segmentNow(s.photo);
     ASSERT_TRUE(mask) << mask.error().description.toStdString();
@@ -100,11 +107,7 @@ TEST_F(IsnetMask, FindsAllRealSubjectsOnAPlainBackground)
     EXPECT_GE(iou(mask->copy(right), s.truth.copy(right)), 0.9) << "the second subject";
 
     // Soft values are kept: the edges are not thresholded.
-    int soft = 0;
-    for (int y = 0; y < mask->height(); ++y)
-        for (int x = 0; x < mask->width(); ++x)
-            soft += mask->constScanLine(y)[x] > 10 && mask->constScanLine(y)[x] < 245;
-    EXPECT_GT(soft, 100);
+    EXPECT_GT(test::countPixels(*mask, mask->rect(), [](QRgb v) { return qRed(v) > 10 && qRed(v) < 245; }), 100);
 }
 
 TEST_F(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
@@ -137,24 +140,11 @@ TEST_F(IsnetMask, ModelDamagedInsideItsWeightsIsRefused)
         << "no compiled form of a damaged model";
 }
 
-TEST_F(IsnetMask, AnotherModelOrInputSizeFailsCleanly)
-{
-    const QImage photo = orangePhoto();
-    // The installed model was made for one input size: any other is refused, never a crash.
-    const auto wrongSize = isnetMaskWith(photo, segmentationModelPath(), 512);
-    ASSERT_FALSE(wrongSize);
-    EXPECT_EQ(wrongSize.error().code, segmentationErrors::failed);
-    EXPECT_EQ(isnetMaskWith(photo, segmentationModelPath(), 0).error().code, segmentationErrors::modelUnusable);
-}
-
 TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
 {
     LUMORA_REQUIRE(!onnxRuntimePath(QString()).isEmpty(),
                    "ONNX Runtime not installed; scripts/fetch-onnxruntime.sh installs it");
-    const QImage photo = scene(QSize(800, 480), QColor(226, 222, 214),
-                               {{QStringLiteral("animals/mammals/bears/european-bear.png"), 1.15, QPoint(30, 100)},
-                                {QStringLiteral("food/fruit/orange_seville.png"), 0.5, QPoint(560, 160)}})
-                             .photo;
+    const QImage photo = twoSubjects().photo;
     const auto fast = isnetMask(photo);
     ASSERT_TRUE(fast) << fast.error().description.toStdString();
     EXPECT_TRUE(segmentationRuntime().startsWith(QStringLiteral("ONNX Runtime 1.")))
@@ -171,14 +161,10 @@ TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
     workPool().waitForDone();
     EXPECT_TRUE(segmentationRuntime().isEmpty());
     // The same network in float on both: the masks agree but for the last bits of a few values.
-    int largest = 0;
-    for (int y = 0; y < photo.height(); ++y)
-        for (int x = 0; x < photo.width(); ++x)
-            largest = std::max(largest, std::abs(fast->constScanLine(y)[x] - slow->constScanLine(y)[x]));
-    EXPECT_LE(largest, 2);
+    EXPECT_LE(test::largestDifference(*fast, *slow), 2);
 }
 
-TEST_F(IsnetMask, RuntimeThatDoesNotLoadLeavesTheWorkToOpenCv)
+TEST_F(IsnetMask, RuntimeThatDoesNotLoadLeavesTheWorkToOpenCvAndAnotherInputSizeFailsCleanly)
 {
     // A file that is no library, and a library that is no ONNX Runtime.
     QTemporaryDir dir;
@@ -195,6 +181,11 @@ TEST_F(IsnetMask, RuntimeThatDoesNotLoadLeavesTheWorkToOpenCv)
         EXPECT_TRUE(log.captured().front().contains(QStringLiteral("ONNX-Runtime nicht nutzbar")))
             << log.captured().front().toStdString();
     }
+    // The installed model was made for one input size: any other is refused, never a crash.
+    const auto wrongSize = isnetMaskWith(photo, segmentationModelPath(), 512);
+    ASSERT_FALSE(wrongSize);
+    EXPECT_EQ(wrongSize.error().code, segmentationErrors::failed);
+    EXPECT_EQ(isnetMaskWith(photo, segmentationModelPath(), 0).error().code, segmentationErrors::modelUnusable);
 }
 
 TEST_F(IsnetMask, CompiledModelIsKeptAndADamagedOneIsMadeAgain)

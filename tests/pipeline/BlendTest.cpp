@@ -30,14 +30,10 @@ TEST(SourceOverRow, GivesThePaintersBytes)
         }
     }
     QImage painted = dst.copy();
-    {
-        QPainter painter(&painted);
-        painter.drawImage(0, 0, src);
-    }
-    for (int y = 0; y < dst.height(); ++y)
+    QPainter(&painted).drawImage(0, 0, src);
+    for (int y = 0; y < dst.height(); ++y) {
         lumora::sourceOverRow(reinterpret_cast<quint32*>(dst.scanLine(y)),
                               reinterpret_cast<const quint32*>(src.constScanLine(y)), kWidth);
-    for (int y = 0; y < dst.height(); ++y) {
         const auto* ours = reinterpret_cast<const quint32*>(dst.constScanLine(y));
         const auto* theirs = reinterpret_cast<const quint32*>(painted.constScanLine(y));
         for (int x = 0; x < kWidth; ++x)

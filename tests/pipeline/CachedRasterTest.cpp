@@ -12,7 +12,7 @@ using namespace lumora::test;
 
 // Originals baked by the editor are kept in the cache folder, lossless, for as long as a copy
 // of the original lives.
-TEST(CachedRaster, KeepsThePixelsInAFileThatGoesWithTheLastCopy)
+TEST(CachedRaster, KeepsThePixelsInAFileThatGoesWithTheLastCopyAndRefusesItDamaged)
 {
     const QImage pixels = noise(37, 21); // an odd width: rows are not padded in the file
     QString path;
@@ -32,10 +32,8 @@ TEST(CachedRaster, KeepsThePixelsInAFileThatGoesWithTheLastCopy)
         EXPECT_EQ(QDir(CachedRaster::folder()).entryList(QDir::Files).size(), 1);
     }
     EXPECT_FALSE(QFile::exists(path));
-}
 
-TEST(CachedRaster, ADamagedFileFailsToDecodeInsteadOfGivingWrongPixels)
-{
+    // A damaged file fails to decode instead of giving wrong pixels.
     const auto cached = CachedRaster::store(solid(8, 8, Qt::red));
     ASSERT_TRUE(cached);
     QFile file(cached->path());

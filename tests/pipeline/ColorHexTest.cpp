@@ -5,17 +5,14 @@
 
 using namespace lumora;
 
-TEST(ColorHex, LenientSpellingsGiveTheCanonicalColour)
+TEST(ColorHex, LenientSpellingsGiveTheCanonicalColourAndMalformedOnesNone)
 {
     const QColor canonical(255, 0x3B, 0x30);
     for (const char* spelling : {"#FF3B30", "#ff3b30", "FF3B30", "  #FF3B30  ", "#FF3B30\n", "\tff3b30\r\n"})
         EXPECT_EQ(colorFromHex(QString::fromLatin1(spelling)), canonical) << spelling;
 
     EXPECT_EQ(colorFromHex(QStringLiteral("#FF3B3080")), QColor(255, 0x3B, 0x30, 0x80));
-}
-
-TEST(ColorHex, MalformedStringsGiveNoColour)
-{
+    // Malformed strings give no colour.
     for (const char* bad : {"#FFF", "#GG0000", "", "#", "#FF3B3080AA", "#FF 3B30", "#+F3B30", "0xFF3B30"})
         EXPECT_FALSE(colorFromHex(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(colorOr(QStringLiteral("#FFF"), Qt::red), QColor(Qt::red));

@@ -69,16 +69,19 @@ TEST(ReplaceBackground, MaskValuesMixPhotoAndBackgroundOnPremultipliedValues)
     }
 }
 
-TEST(ReplaceBackground, ABackgroundPhotoComesBeforeTheColourUnlessItIsEmpty)
+TEST(ReplaceBackground, ABackgroundPhotoComesBeforeTheColourUnlessItIsEmptyAndEmptyInputIsRefused)
 {
     const Image photo = image(solid(6, 4, Qt::red));
     const QImage black = grayMask(6, 4, 0);
     EXPECT_EQ(stored(hintergrundErsetzen(photo, black, QColor(Qt::blue), image(solid(3, 2, Qt::green))), 3, 2),
               (Rgba{0, 255, 0, 255}));
     EXPECT_EQ(stored(hintergrundErsetzen(photo, black, QColor(Qt::blue), Image{}), 3, 2), (Rgba{0, 0, 255, 255}));
+    // Without a photo or a mask there is nothing to cut out.
+    EXPECT_FALSE(hintergrundErsetzen(Image{}, grayMask(2, 2, 255)));
+    EXPECT_FALSE(hintergrundErsetzen(image(solid(2, 2, Qt::red)), QImage()));
 }
 
-TEST(ReplaceBackground, MaskIsStretchedPerAxisToThePhoto)
+TEST(ReplaceBackground, MaskIsStretchedPerAxisToThePhotoAndCoversTheExtentOfScaledAndTurnedRenders)
 {
     // A 4 × 4 mask whose top-left quadrant is white, over a 40 × 10 photo: stretched per axis,
     // the subject covers the left half and the top half, not a 10 × 10 square.
@@ -101,34 +104,27 @@ TEST(ReplaceBackground, MaskIsStretchedPerAxisToThePhoto)
     const int expected[] = {255, 255, 223, 159, 96, 32, 0, 0};
     for (int x = 0; x < 8; ++x)
         EXPECT_NEAR(stored(line, x, 0)[0], expected[x], 1) << "column " << x;
-}
 
-TEST(ReplaceBackground, MaskCoversTheExtentOfScaledAndTurnedRenders)
-{
+    // The mask covers the extent of scaled and turned renders.
     // A render at half scale whose extent is not anchored at 0 (as after a quarter turn):
     // raster 50 × 30 for the extent (−20, 10, 100, 60). The mask (left half white) must cover
     // the photo itself; scaled about the origin without translation it would be shifted.
-    QImage mask = grayMask(768, 768, 0);
+    QImage square = grayMask(768, 768, 0);
     for (int y = 0; y < 768; ++y)
-        std::fill_n(mask.scanLine(y), 384, uchar(255));
+        std::fill_n(square.scanLine(y), 384, uchar(255));
     const Image half{solid(50, 30, Qt::red), QRectF(-20, 10, 100, 60)};
-    const auto out = hintergrundErsetzen(half, mask, std::nullopt, image(solid(300, 200, Qt::green)));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->extent, half.extent);
-    EXPECT_EQ(out->raster.size(), QSize(50, 30));
+    const auto turned = hintergrundErsetzen(half, square, std::nullopt, image(solid(300, 200, Qt::green)));
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->extent, half.extent);
+    EXPECT_EQ(turned->raster.size(), QSize(50, 30));
+    const Rgba green{0, 255, 0, 255};
     for (const int y : {0, 29})
-        for (const auto& [x, expected] : {std::pair{0, Rgba{255, 0, 0, 255}}, std::pair{23, Rgba{255, 0, 0, 255}},
-                                          std::pair{26, Rgba{0, 255, 0, 255}}, std::pair{49, Rgba{0, 255, 0, 255}}})
-            EXPECT_EQ(stored(out, x, y), expected) << x << "," << y;
+        for (const auto& [x, colour] :
+             {std::pair{0, red}, std::pair{23, red}, std::pair{26, green}, std::pair{49, green}})
+            EXPECT_EQ(stored(turned, x, y), colour) << x << "," << y;
 }
 
-TEST(ReplaceBackground, RefusesEmptyInput)
-{
-    EXPECT_FALSE(hintergrundErsetzen(Image{}, grayMask(2, 2, 255)));
-    EXPECT_FALSE(hintergrundErsetzen(image(solid(2, 2, Qt::red)), QImage()));
-}
-
-TEST(FitBackgroundPhoto, FillsTheTargetAndCropsTheLongerAxisEquallyOnBothSides)
+TEST(FitBackgroundPhoto, FillsTheTargetCroppingTheLongerAxisEquallyAndShrinksLargeOnesAwayFromTheOrigin)
 {
     // 100 × 200 (green = row) into 200 × 100: s = max(2, 0.5) = 2, scaled to 200 × 400, of
     // which the middle 100 rows stay: source rows 75 … 125. Transposed for the landscape case.
@@ -149,10 +145,8 @@ TEST(FitBackgroundPhoto, FillsTheTargetAndCropsTheLongerAxisEquallyOnBothSides)
         EXPECT_NEAR(filled(last), 99, 1) << portrait;
         EXPECT_EQ(qAlpha(last), 255);
     }
-}
 
-TEST(FitBackgroundPhoto, ShrinksLargeBackgroundsIntoAnExtentAwayFromTheOrigin)
-{
+    // Large backgrounds shrink into an extent away from the origin.
     // 540 × 360 into 60 × 30: s = max(1/9, 1/12) = 1/9. Every third column is white; bilinear
     // sampling alone would hit only white columns (9k + 4), averaging gives a third of white.
     QImage stripes(540, 360, QImage::Format_ARGB32_Premultiplied);

@@ -63,51 +63,38 @@ TEST(Decode, EveryExifOrientationIsStoredUpright)
     }
 }
 
-/// A wide-gamut or print profile a photo can carry, and the file format it comes in.
-struct ProfiledPhoto {
-    const char* name;
-    QString profile;
-    const char* format;
-    friend void PrintTo(const ProfiledPhoto& photo, std::ostream* out) { *out << photo.name; }
-};
-
-class DecodeProfiles : public ::testing::TestWithParam<ProfiledPhoto> {};
-
 // A saturated orange, as sRGB; in a wider space its numbers are far less saturated, so a decode
 // that skipped the profile would show other colours (P3: about 209, 126, 60).
-TEST_P(DecodeProfiles, EveryDecodeSizeConvertsTheProfileAlike)
+TEST(Decode, EveryDecodeSizeConvertsAWideGamutOrPrintProfileAlike)
 {
     const QColor orange(222, 121, 40);
-    const ProfiledPhoto photo = GetParam();
-    ASSERT_FALSE(photo.profile.isEmpty());
-    const QByteArray bytes =
-        test::encodeWithVips(test::solid(640, 480, orange), QLatin1String(photo.format), 6, photo.profile);
-    ASSERT_FALSE(bytes.isEmpty());
-    auto source = SourceImage::fromEncoded(bytes);
-    ASSERT_TRUE(source);
-    auto full = source->decode();
-    ASSERT_TRUE(full);
-    const QColor reference = pixel(*full, 100, 100);
-    EXPECT_LE(test::channelDistance(reference, orange), 8) << reference.name().toStdString();
+    // The profile a photo can carry, and the file format it comes in.
+    const std::tuple<QString, const char*> photos[] = {{QStringLiteral("p3"), "jpg"},
+                                                       {test::adobeRgbProfile(), "jpg"},
+                                                       {QStringLiteral("cmyk"), "jpg"},
+                                                       {QStringLiteral("p3"), "png"},
+                                                       {test::adobeRgbProfile(), "webp"}};
+    for (const auto& [profile, format] : photos) {
+        SCOPED_TRACE(testing::Message() << profile.left(40).toStdString() << " " << format);
+        ASSERT_FALSE(profile.isEmpty());
+        const QByteArray bytes = test::encodeWithVips(test::solid(640, 480, orange), QLatin1String(format), 6, profile);
+        ASSERT_FALSE(bytes.isEmpty());
+        auto source = SourceImage::fromEncoded(bytes);
+        ASSERT_TRUE(source);
+        auto full = source->decode();
+        ASSERT_TRUE(full);
+        const QColor reference = pixel(*full, 100, 100);
+        EXPECT_LE(test::channelDistance(reference, orange), 8) << reference.name().toStdString();
 
-    // Grid thumbnail, display render, and a slider step's smaller render: shrunk while decoded.
-    for (const auto& small :
-         {source->decodeToFit(QSize(160, 160)), source->decodeScaled(0.5), source->decodeToFit(QSize(60, 60))}) {
-        ASSERT_TRUE(small);
-        const QColor c = pixel(*small, small->width() / 2, small->height() / 2);
-        EXPECT_LE(test::channelDistance(c, reference), 2) << small->width() << " " << c.name().toStdString();
+        // Grid thumbnail, display render, and a slider step's smaller render: shrunk while decoded.
+        for (const auto& small :
+             {source->decodeToFit(QSize(160, 160)), source->decodeScaled(0.5), source->decodeToFit(QSize(60, 60))}) {
+            ASSERT_TRUE(small);
+            const QColor c = pixel(*small, small->width() / 2, small->height() / 2);
+            EXPECT_LE(test::channelDistance(c, reference), 2) << small->width() << " " << c.name().toStdString();
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(WideGamutAndCmyk, DecodeProfiles,
-                         ::testing::Values(ProfiledPhoto{"DisplayP3Jpeg", QStringLiteral("p3"), "jpg"},
-                                           ProfiledPhoto{"AdobeRgbJpeg", test::adobeRgbProfile(), "jpg"},
-                                           ProfiledPhoto{"CmykJpeg", QStringLiteral("cmyk"), "jpg"},
-                                           ProfiledPhoto{"DisplayP3Png", QStringLiteral("p3"), "png"},
-                                           ProfiledPhoto{"AdobeRgbWebp", test::adobeRgbProfile(), "webp"}),
-                         [](const ::testing::TestParamInfo<ProfiledPhoto>& param) {
-                             return std::string(param.param.name);
-                         });
 
 TEST(Decode, PngWebpAndTiffKeepAlphaAndDepth)
 {
@@ -191,8 +178,8 @@ TEST(Decode, FilesThatAreNoPhotosAreRefusedWithTheirReason)
 
 // A photo read on demand is sized when it is opened: a JPEG's header is read alone when it is
 // within the start of the file, the whole file when comments push it further; the EXIF
-// orientation counts either way.
-TEST(Decode, AFileReadOnDemandIsSizedFromItsHeader)
+// orientation counts either way. Each decode reads the file again.
+TEST(Decode, AFileReadOnDemandIsSizedFromItsHeaderAndReadAtEachDecode)
 {
     QTemporaryDir dir;
     const QByteArray turned = test::encodeWithVips(test::solid(40, 30, Qt::red), QStringLiteral("jpg"), 6);
@@ -208,13 +195,9 @@ TEST(Decode, AFileReadOnDemandIsSizedFromItsHeader)
         EXPECT_EQ(onDemand->size(), QSize(30, 40)) << bytes.size();
         EXPECT_EQ(onDemand->decode().value_or(QImage()).size(), QSize(30, 40)) << bytes.size();
     }
-}
 
-// An original read on demand keeps no bytes: each decode reads its file, with the pixels of one
-// read once; a file gone or replaced by another picture since fails with its name.
-TEST(Decode, AFileReadOnDemandIsReadAtEachDecode)
-{
-    QTemporaryDir dir;
+    // It keeps no bytes: each decode reads its file, with the pixels of one read once; a file
+    // gone or replaced by another picture since fails with its name.
     const QString path = dir.filePath(QStringLiteral("p.jpg"));
     ASSERT_TRUE(writeAll(path, test::jpegOf(QColor(200, 40, 90), 64, 48)));
     const auto kept = SourceImage::fromFile(path);

@@ -12,19 +12,9 @@
 using namespace lumora;
 using lumora::test::pixel;
 
-TEST(Encoders, PngKeepsTransparency)
-{
-    QImage half = test::solid(10, 10, Qt::transparent);
-    QPainter(&half).fillRect(5, 0, 5, 10, Qt::red);
-    const Image image{half, QRectF(0, 0, 10, 10)};
-
-    const QImage png = test::decoded(*encodePNG(image));
-    EXPECT_EQ(pixel(png, 2, 2).alpha(), 0);
-    EXPECT_EQ(pixel(png, 7, 2), QColor(Qt::red));
-}
-
-// The pixels are written as they are (a tagged photo is upright once decoded), without any tag.
-TEST(Encoders, OutputCarriesNoMetadata)
+// The pixels are written as they are (a tagged photo is upright once decoded), without any tag;
+// PNG keeps transparency; the JPEG quality changes the size.
+TEST(Encoders, OutputCarriesNoMetadataPngKeepsTransparencyAndQualityChangesTheSize)
 {
     const Image image{test::quadrants(60, 40), QRectF(0, 0, 60, 40)};
     const QByteArray written = *encodeJPEG(image, 0.95);
@@ -34,15 +24,16 @@ TEST(Encoders, OutputCarriesNoMetadata)
     const QByteArray png = *encodePNG(image);
     EXPECT_FALSE(png.contains("eXIf"));
     EXPECT_FALSE(png.contains("iCCP"));
-}
+    QImage half = test::solid(10, 10, Qt::transparent);
+    QPainter(&half).fillRect(5, 0, 5, 10, Qt::red);
+    const QImage decoded = test::decoded(*encodePNG(Image{half, QRectF(0, 0, 10, 10)}));
+    EXPECT_EQ(pixel(decoded, 2, 2).alpha(), 0);
+    EXPECT_EQ(pixel(decoded, 7, 2), QColor(Qt::red));
 
-TEST(Encoders, QualityChangesTheJpegSize)
-{
-    const Image image{test::noise(200, 200, 3), QRectF(0, 0, 200, 200)};
-    const qsizetype low = encodeJPEG(image, 0.3)->size();
-    const qsizetype high = encodeJPEG(image, 0.95)->size();
-    EXPECT_LT(low * 2, high);
-    EXPECT_TRUE(encodeJPEG(image, -1.0)); // clamped to the lowest quality, not an error
+    // The quality changes the JPEG's size; one below the lowest is clamped, not an error.
+    const Image busy{test::noise(200, 200, 3), QRectF(0, 0, 200, 200)};
+    EXPECT_LT(encodeJPEG(busy, 0.3)->size() * 2, encodeJPEG(busy, 0.95)->size());
+    EXPECT_TRUE(encodeJPEG(busy, -1.0));
 }
 
 TEST(Encoders, JpegFromTheRowsMatchesLibvipsOwnEncoder)

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <limits>
+#include <numeric>
 
 using namespace lumora;
 using lumora::test::pixel;
@@ -17,9 +18,45 @@ QColor at(const QImage& layer, double x, double y)
     return pixel(layer, int(x), layer.height() - 1 - int(y));
 }
 
+/// How many pixels of each quarter of `raster` the watermark turned from black to near white.
+QList<int> markedPerQuarter(const QImage& raster)
+{
+    QList<int> counts;
+    const QSize half = raster.size() / 2;
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(half.width(), 0), QPoint(0, half.height()), QPoint(half.width(), half.height())})
+        counts.append(test::countPixels(raster, QRect(corner, half), [](QRgb v) { return qRed(v) > 200; }));
+    return counts;
+}
+
+/// `count` shapes of `points` random points each across a w × h canvas (the same every run).
+QList<Overlay> randomShapes(int count, int points, bool areas, QSize canvas)
+{
+    quint32 state = 2024;
+    const auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return double(state >> 8) / double(1u << 24);
+    };
+    QList<Overlay> shapes;
+    for (int s = 0; s < count; ++s) {
+        QList<QPointF> list;
+        for (int i = 0; i < points; ++i)
+            list.append({next() * canvas.width(), next() * canvas.height()});
+        shapes.append(areas ? Overlay{AreaShape{list, QStringLiteral("#FFFFFF")}, canvas}
+                            : Overlay{StrokeShape{list, QStringLiteral("#FF3B30"), 12}, canvas});
+    }
+    return shapes;
+}
+
+double workOf(const QList<Overlay>& overlays)
+{
+    return std::accumulate(overlays.begin(), overlays.end(), 0.0,
+                           [](double work, const Overlay& overlay) { return work + overlayWork(overlay); });
+}
+
 } // namespace
 
-TEST(Overlays, LabelFontIsARealSemiboldFace)
+TEST(Overlays, TextMarksDrawTheirBoxAndTextInARealSemiboldFaceWhereTheyBelong)
 {
     const QFont font = labelFont(40);
     const QFontInfo info(font);
@@ -30,10 +67,8 @@ TEST(Overlays, LabelFontIsARealSemiboldFace)
     EXPECT_NEAR(metrics.height, 48, 3); // one line of a 40-pixel font
     // Measuring is linear in the size (no hinting), so reduced renders look like the full one.
     EXPECT_NEAR(measureText(QStringLiteral("Kratzer"), 400).width, 10 * metrics.width, 10 * 0.5);
-}
 
-TEST(Overlays, TextMarksDrawTheirBoxAndTextWhereTheyBelong)
-{
+    // Text marks draw their box and text where they belong.
     // An unparsable colour falls back to white.
     const TextMark mark{
         .position = {150, 60}, .text = "HH", .fontSize = 40, .colorHex = "not a colour", .hasBackground = true};
@@ -80,6 +115,15 @@ TEST(Overlays, WatermarkSizeAnchorsAndOpacity)
     EXPECT_EQ(*invisible, test::solid(400, 200, Qt::transparent));
     w.text = QStringLiteral(" \n ");
     EXPECT_FALSE(drawWatermark(w, QSize(400, 200)));
+
+    // The text is cut at its longest length.
+    const QString head(kWatermarkMaxLength, QLatin1Char('W'));
+    w = Watermark{head, WatermarkPosition::tiled, 1, 0.05, QStringLiteral("#FFFFFF")};
+    const auto capped = drawWatermark(w, QSize(600, 400));
+    w.text = head + QString(32767 - head.size(), QLatin1Char('i'));
+    const auto longest = drawWatermark(w, QSize(600, 400));
+    ASSERT_TRUE(capped && longest);
+    EXPECT_EQ(*longest, *capped);
 }
 
 TEST(Overlays, LaterMasksCoverEarlierOnesAndBadColoursFallBack)
@@ -98,7 +142,7 @@ TEST(Overlays, LaterMasksCoverEarlierOnesAndBadColoursFallBack)
     EXPECT_EQ(at(photo, 95, 5), QColor(Qt::black));
 }
 
-TEST(Overlays, StrokesAndAreasNeedEnoughPoints)
+TEST(Overlays, StrokesAreasAndArrowsDrawWhereTheirShapeLies)
 {
     const QSize size(200, 100);
     EXPECT_FALSE(rasterizeStroke({{10, 10}}, QStringLiteral("#FF0000"), size, 4));
@@ -121,11 +165,8 @@ TEST(Overlays, StrokesAndAreasNeedEnoughPoints)
     const QImage filled = overlayBitmap(*area);
     EXPECT_EQ(at(filled, 85, 50), QColor(Qt::white));
     EXPECT_EQ(at(filled, 30, 30), QColor(Qt::white));
-}
 
-TEST(Overlays, ArrowHeadEndsAtTheTipAndCanReachBehindTheStart)
-{
-    const QSize size(200, 100);
+    // An arrow's head ends at the tip and can reach behind the start.
     // Length 10, width 8: head 16 long, no shaft; the head begins 6 pixels behind the start.
     const auto shortArrow = rasterizeArrow(Arrow{{100, 50}, 0, 10, 8, QStringLiteral("bad")}, size);
     ASSERT_TRUE(shortArrow);
@@ -195,11 +236,7 @@ TEST(Overlays, CommittedStrokesAreSimplifiedAndCapped)
 
     // Random long segments (each crossing many others) are capped; an area likewise, and an
     // area whose points all lie on one line fills nothing.
-    QList<QPointF> random;
-    quint32 state = 7;
-    const auto next = [&state] { return (state = state * 1664525u + 1013904223u) >> 8; };
-    for (int i = 0; i < 20000; ++i)
-        random.append({double(next() % 4000), double(next() % 3000)});
+    const QList<QPointF> random = std::get<StrokeShape>(randomShapes(1, 20000, false, size).first().shape).points;
     const auto scribble = rasterizeStroke(random, QStringLiteral("#FF0000"), size, 20);
     ASSERT_TRUE(scribble);
     const QList<QPointF>& kept = std::get<StrokeShape>(scribble->shape).points;
@@ -228,32 +265,6 @@ TEST(Overlays, TranslucentStrokesCoverTheirCrossingsOnce)
     EXPECT_NEAR(at(layer, 60, 35).alpha(), alpha, 2);  // a single leg
     EXPECT_EQ(at(layer, 100, 5).alpha(), 0);
 }
-
-TEST(Overlays, WatermarkTextIsCutAtItsLongestLength)
-{
-    const QString head(kWatermarkMaxLength, QLatin1Char('W'));
-    Watermark w{head, WatermarkPosition::tiled, 1, 0.05, QStringLiteral("#FFFFFF")};
-    const auto capped = drawWatermark(w, QSize(600, 400));
-    w.text = head + QString(32767 - head.size(), QLatin1Char('i'));
-    const auto longest = drawWatermark(w, QSize(600, 400));
-    ASSERT_TRUE(capped && longest);
-    EXPECT_EQ(*longest, *capped);
-}
-
-namespace {
-
-/// How many pixels of each quarter of `raster` the watermark turned from black to near white.
-QList<int> markedPerQuarter(const QImage& raster)
-{
-    QList<int> counts;
-    const QSize half = raster.size() / 2;
-    for (const QPoint corner :
-         {QPoint(0, 0), QPoint(half.width(), 0), QPoint(0, half.height()), QPoint(half.width(), half.height())})
-        counts.append(test::countPixels(raster, QRect(corner, half), [](QRgb v) { return qRed(v) > 200; }));
-    return counts;
-}
-
-} // namespace
 
 // The sheet's longest text at its largest size on a 24 MP photo: the text's turned box is far
 // larger than the photo. The photo gets the tiles its preview (a tenth of its size) shows.
@@ -324,37 +335,6 @@ TEST(Overlays, AWatermarkThatCannotBeDrawnIsAnErrorAndLeavesThePhotoAsItWas)
         EXPECT_FALSE(drawWatermark(w, QSize(400, 300)));
     }
 }
-
-namespace {
-
-/// `count` shapes of `points` random points each across a w × h canvas (the same every run).
-QList<Overlay> randomShapes(int count, int points, bool areas, QSize canvas)
-{
-    quint32 state = 2024;
-    const auto next = [&] {
-        state = state * 1664525u + 1013904223u;
-        return double(state >> 8) / double(1u << 24);
-    };
-    QList<Overlay> shapes;
-    for (int s = 0; s < count; ++s) {
-        QList<QPointF> list;
-        for (int i = 0; i < points; ++i)
-            list.append({next() * canvas.width(), next() * canvas.height()});
-        shapes.append(areas ? Overlay{AreaShape{list, QStringLiteral("#FFFFFF")}, canvas}
-                            : Overlay{StrokeShape{list, QStringLiteral("#FF3B30"), 12}, canvas});
-    }
-    return shapes;
-}
-
-double workOf(const QList<Overlay>& overlays)
-{
-    double work = 0;
-    for (const Overlay& overlay : overlays)
-        work += overlayWork(overlay);
-    return work;
-}
-
-} // namespace
 
 // Strokes and areas drawn by hand cost a fraction of a pixel's work each and are drawn as
 // committed; a hundred random ones across the photo are simplified, every one alike, until the

@@ -97,19 +97,13 @@ TEST(Decode, PlainJpegsDecodeToTheSamePixelsAsLibvips)
     }
 
     // The taker stops it; a photo that is no plain JPEG is refused before any band.
-    auto source = SourceImage::fromEncoded(full);
+    const auto blank = [](int, int rows) { return QImage(333, rows, QImage::Format_ARGB32_Premultiplied); };
     int bands = 0;
-    EXPECT_EQ(source->decodeInBands(
-                  64, [](int, int rows) { return QImage(333, rows, QImage::Format_ARGB32_Premultiplied); },
-                  [&](QImage&, int) { return ++bands < 2; }),
+    EXPECT_EQ(SourceImage::fromEncoded(full)->decodeInBands(64, blank, [&](QImage&, int) { return ++bands < 2; }),
               BandDecode::stopped);
     EXPECT_EQ(bands, 2);
-    auto png = SourceImage::fromEncoded(*encodePNG(noise));
-    EXPECT_EQ(png->decodeInBands(
-                  64, [](int, int rows) { return QImage(333, rows, QImage::Format_ARGB32_Premultiplied); },
-                  [](QImage&, int) {
-                      ADD_FAILURE() << "no band of a PNG";
-                      return true;
-                  }),
+    EXPECT_EQ(SourceImage::fromEncoded(*encodePNG(noise))
+                  ->decodeInBands(64, blank, [&](QImage&, int) { return ++bands > 0; }),
               BandDecode::refused);
+    EXPECT_EQ(bands, 2) << "no band of a PNG";
 }

@@ -41,18 +41,9 @@ int inkIn(const Image& image, QRect area)
 
 } // namespace
 
-TEST(Render, NeutralEditsReturnTheOriginalPixels)
-{
-    const SourceImage source = SourceImage::fromRaster(test::quadrants(40, 30));
-    const Image out = render(source, {});
-    EXPECT_EQ(out.extent, QRectF(0, 0, 40, 30));
-    EXPECT_EQ(out.raster, test::quadrants(40, 30));
-    EXPECT_FALSE(makePreview(Image{})); // a preview's size is seen below, on an odd turned one
-}
-
 // Turns are counter-clockwise about the photo's centre, so a quarter turn moves the extent off
 // the origin; a mirror happens in the original frame before the turn.
-TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
+TEST(Render, TurnsAndMirrorsPlaceTheExtentAndThePixels)
 {
     const SourceImage source = SourceImage::fromRaster(test::quadrants(4000, 3000));
     const struct {
@@ -61,9 +52,9 @@ TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
         QRectF extent;
         const char* quadrants; // the upright card's red, green, blue, white: "RGBW"
     } cases[] = {
-        {90, false, {500, -500, 3000, 4000}, "GWRB"},  {-90, false, {500, -500, 3000, 4000}, "BRWG"},
-        {270, false, {500, -500, 3000, 4000}, "BRWG"}, {180, false, {0, 0, 4000, 3000}, "WBGR"},
-        {0, true, {0, 0, 4000, 3000}, "GRWB"}, // x → 4000 − x
+        {0, false, {0, 0, 4000, 3000}, "RGBW"},        {90, false, {500, -500, 3000, 4000}, "GWRB"},
+        {-90, false, {500, -500, 3000, 4000}, "BRWG"}, {270, false, {500, -500, 3000, 4000}, "BRWG"},
+        {180, false, {0, 0, 4000, 3000}, "WBGR"},      {0, true, {0, 0, 4000, 3000}, "GRWB"}, // x → 4000 − x
         {90, true, {500, -500, 3000, 4000}, "RBGW"},
     };
     for (const auto& c : cases) {
@@ -74,14 +65,23 @@ TEST(Render, TurnsAndMirrorsPlaceTheExtentAndTheQuadrants)
         EXPECT_EQ(test::quadrantColours(out.raster, 1), c.quadrants);
     }
 
-    // A quarter turn, not a resampled one.
+    // Neutral edits return the original pixels; a quarter turn is not a resampled one.
+    EXPECT_EQ(render(source, {}).raster, test::quadrants(4000, 3000));
     EXPECT_EQ(render(source, turn(270)).raster, render(source, turn(-90)).raster);
+    EXPECT_FALSE(makePreview(Image{}));
 
     // An odd size keeps its pixel count: the extent's corner lands between pixels.
     const Image odd = render(SourceImage::fromRaster(test::quadrants(5, 2)), turn(90));
     EXPECT_EQ(odd.raster.size(), QSize(2, 5));
     EXPECT_EQ(odd.extent, QRectF(1.5, -1.5, 2, 5));
     EXPECT_EQ(makePreview(odd)->pixelSize, QSize(2, 5));
+
+    // Other angles turn bilinearly into the bounding box, transparent outside the turned square.
+    const Image tilted = render(SourceImage::fromRaster(test::solid(100, 100, Qt::white)), turn(45));
+    EXPECT_NEAR(tilted.extent.width(), 141.42, 0.01);
+    EXPECT_NEAR(tilted.extent.left(), 50 - 70.71, 0.01);
+    EXPECT_EQ(qAlpha(tilted.raster.pixel(2, 2)), 0);
+    EXPECT_EQ(tilted.raster.pixelColor(70, 70), QColor(Qt::white));
 }
 
 TEST(Render, TextMarksTurnWithThePhotoButTheWatermarkStaysUpright)
@@ -174,13 +174,4 @@ TEST(Render, ReducedRenderLooksLikeTheFullOneMadeSmaller)
         for (int x = 0; x < 150; ++x)
             diff += std::abs(qGray(shrunk.pixel(x, y)) - qGray(small.raster.pixel(x, y)));
     EXPECT_LT(diff / (150 * 200), 6.0);
-}
-
-TEST(Render, OtherAnglesTurnBilinearlyIntoTheBoundingBox)
-{
-    const Image out = render(SourceImage::fromRaster(test::solid(100, 100, Qt::white)), turn(45));
-    EXPECT_NEAR(out.extent.width(), 141.42, 0.01);
-    EXPECT_NEAR(out.extent.left(), 50 - 70.71, 0.01);
-    EXPECT_EQ(qAlpha(out.raster.pixel(2, 2)), 0); // outside the turned square: transparent
-    EXPECT_EQ(out.raster.pixelColor(70, 70), QColor(Qt::white));
 }
