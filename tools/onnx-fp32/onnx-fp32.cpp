@@ -15,6 +15,7 @@
 // 1 on any failure (with a message on stderr), 2 on bad arguments.
 
 #include "Fp16.h"
+#include "OnnxFile.h"
 
 #include <onnx/checker.h>
 #include <onnx/onnx_pb.h>
@@ -22,7 +23,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -34,26 +34,6 @@ namespace {
 using onnx::GraphProto;
 using onnx::NodeProto;
 using onnx::TensorProto;
-
-struct Failure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-onnx::ModelProto readModel(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    onnx::ModelProto model;
-    if (!in || !model.ParseFromIstream(&in))
-        throw Failure("cannot read an ONNX model from " + path);
-    return model;
-}
-
-void writeModel(const onnx::ModelProto& model, const std::string& path)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out || !model.SerializeToOstream(&out) || !out.flush())
-        throw Failure("cannot write " + path);
-}
 
 // ---- 1. float16 → float32 -------------------------------------------------------------------
 
