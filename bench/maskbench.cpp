@@ -10,6 +10,9 @@
 // masks, each cut at one half (a photo where neither finds a subject counts as 1), and the time
 // of each segmentation with its model loaded. Prints one line per photo, then the mean and the
 // smallest IoU and the median times; the reference against itself gives 1.
+//
+// A photo whose true mask lies beside it ("scene.png" and "scene.truth.png", 255 where the
+// subject is) also gets each model's IoU against that truth, and the means of both.
 #include "cli/Bench.h"
 #include "cutout/SegmentationModel.h"
 #include "model/DisplayRender.h"
@@ -79,6 +82,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::vector<QImage> photos;
+    std::vector<QImage> truths; // null where a photo has none
     QStringList names;
     for (const QString& path : args.mid(4)) {
         const auto source = SourceImage::fromFile(path);
@@ -91,6 +95,11 @@ int main(int argc, char** argv)
         }
         photos.push_back(base->raster);
         names.append(QFileInfo(path).fileName());
+        const QFileInfo info(path);
+        QImage truth(info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".truth.png"));
+        if (!truth.isNull())
+            truth = truth.convertToFormat(QImage::Format_Grayscale8).scaled(base->raster.size());
+        truths.push_back(truth);
     }
     const QByteArray runtime = qgetenv("LUMORA_ONNXRUNTIME");
     if (referenceOnOpenCv)
@@ -103,16 +112,28 @@ int main(int argc, char** argv)
         qputenv("LUMORA_ONNXRUNTIME", runtime);
     const Masks candidate = segmentAll(photos, args[2], args[3].toInt());
     std::printf("reference on %s, candidate on %s\n", qPrintable(referenceRuntime), qPrintable(segmentationRuntime()));
-    double sum = 0, smallest = 1;
+    double sum = 0, smallest = 1, referenceTruth = 0, candidateTruth = 0;
+    int withTruth = 0;
     for (size_t i = 0; i < photos.size(); ++i) {
         const QImage& r = reference.masks[i];
         const QImage& c = candidate.masks[i];
         const double value = r.isNull() || c.isNull() ? 0 : iou(r, c);
         sum += value;
         smallest = std::min(smallest, value);
-        std::printf("%-28s IoU %.4f  reference %6.0f ms  candidate %6.0f ms\n", qPrintable(names[qsizetype(i)]), value,
+        std::printf("%-28s IoU %.4f  reference %6.0f ms  candidate %6.0f ms", qPrintable(names[qsizetype(i)]), value,
                     reference.ms[i], candidate.ms[i]);
+        if (const QImage& truth = truths[i]; !truth.isNull()) {
+            const double a = r.isNull() ? 0 : iou(r, truth), b = c.isNull() ? 0 : iou(c, truth);
+            referenceTruth += a;
+            candidateTruth += b;
+            ++withTruth;
+            std::printf("  truth: reference %.4f candidate %.4f", a, b);
+        }
+        std::printf("\n");
     }
+    if (withTruth > 0)
+        std::printf("%d photos with their true masks: mean IoU reference %.4f, candidate %.4f\n", withTruth,
+                    referenceTruth / withTruth, candidateTruth / withTruth);
     std::printf("%zu photos: mean IoU %.4f, smallest %.4f; median reference %.0f ms, candidate %.0f ms\n",
                 photos.size(), photos.empty() ? 0 : sum / double(photos.size()), smallest, median(reference.ms),
                 median(candidate.ms));
