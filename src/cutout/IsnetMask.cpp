@@ -1,5 +1,6 @@
 // The segmentation behind FreistellenEngine: ISNet (salient objects) run by ONNX Runtime when it
-// is installed, else by OpenCV's DNN module (about three times slower, the same masks).
+// is installed, as its 8-bit network when that is there, else by OpenCV's DNN module (about
+// three times slower, the same masks).
 // OpenCV stays inside this file; the header speaks QImage and Error.
 
 #include "cutout/CompiledModel.h"
@@ -35,10 +36,12 @@ struct LoadedNet {
     std::mutex mutex;
     std::unique_ptr<OnnxSession> onnx;
     cv::dnn::Net net;
-    QString path;
+    QString path; // the file loaded: the float model or its 8-bit network
+    bool quantised = false;
     QString runtime; // the ONNX Runtime library it was loaded with, empty for OpenCV
     QDateTime modified;
     qint64 size = -1;
+    QString refused; // an 8-bit network that did not load (path, time, size), not tried again
 
     [[nodiscard]] bool empty() const { return !onnx && net.empty(); }
 };
@@ -59,21 +62,19 @@ QString packagedRuntimeFolder()
     return QStringLiteral(LUMORA_PACKAGED_RUNTIME_DIR);
 }
 
-// The model in ONNX Runtime, writing its optimised form to `saveTo` when given; when that
-// fails, the reason is logged and OpenCV takes over.
-std::unique_ptr<OnnxSession> onnxSession(const QString& runtime, const QByteArray& model, const QString& saveTo)
+// The model in ONNX Runtime, writing its optimised form to `saveTo` when given; fails with the
+// runtime's message.
+std::expected<std::unique_ptr<OnnxSession>, QString> onnxSession(const QString& runtime, const QByteArray& model,
+                                                                 const QString& saveTo)
 {
     if (runtime.isEmpty())
-        return {};
+        return std::unexpected(QStringLiteral("keine Laufzeit"));
     auto session = OnnxSession::open(runtime, model, saveTo);
     if (!session && !saveTo.isEmpty()) { // a cache that cannot be written is no reason to go slow
         QFile::remove(saveTo);
         session = OnnxSession::open(runtime, model);
     }
-    if (session)
-        return std::move(*session);
-    qWarning("FreistellenEngine: ONNX-Runtime nicht nutzbar (%s), weiter mit OpenCV", qUtf8Printable(session.error()));
-    return {};
+    return session;
 }
 
 // Where the model's compiled form is kept for `runtime`; empty when it cannot be: no runtime,
@@ -110,7 +111,8 @@ bool loadCompiled(LoadedNet& cache, const QString& runtime, const QString& compi
 // Loads the model: its compiled form when one is kept, else the model itself, parsed from
 // memory while its checksum is computed on a second thread (a model damaged inside its weights
 // still parses, and would only give wrong masks). ONNX Runtime then keeps the compiled form.
-std::expected<void, Error> loadNet(LoadedNet& cache, const QString& path, const QString& runtime)
+// OpenCV takes over from a runtime that fails unless `runtimeOnly` (it cannot run 8-bit networks).
+std::expected<void, Error> loadNet(LoadedNet& cache, const QString& path, const QString& runtime, bool runtimeOnly)
 {
     const auto unusable = [&](const QString& reason) {
         return std::unexpected(
@@ -130,9 +132,17 @@ std::expected<void, Error> loadNet(LoadedNet& cache, const QString& path, const 
     const QString written =
         compiled.isEmpty() ? QString() : compiled + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
     try {
-        cache.onnx = onnxSession(runtime, bytes, written);
-        if (!cache.onnx)
+        auto session = onnxSession(runtime, bytes, written);
+        if (session) {
+            cache.onnx = std::move(*session);
+        } else if (runtimeOnly) {
+            return unusable(session.error());
+        } else {
+            if (!runtime.isEmpty())
+                qWarning("FreistellenEngine: ONNX-Runtime nicht nutzbar (%s), weiter mit OpenCV",
+                         qUtf8Printable(session.error()));
             cache.net = cv::dnn::readNetFromONNX(bytes.constData(), size_t(bytes.size()));
+        }
         if (checksum.valid() && checksum.get() != expected) {
             cache.onnx.reset();
             cache.net = cv::dnn::Net();
@@ -152,26 +162,53 @@ std::expected<void, Error> loadNet(LoadedNet& cache, const QString& path, const 
     }
 }
 
-// Loads the model unless the same file is already loaded with the same runtime. Caller holds
-// the mutex.
-std::expected<LoadedNet*, Error> netFor(LoadedNet& cache, const QString& path)
+QString fileIdentity(const QFileInfo& info)
 {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return std::unexpected(segmentationError(segmentationErrors::modelMissing, path));
-    const QString runtime = onnxRuntimePath(packagedRuntimeFolder());
-    if (!cache.empty() && cache.path == path && cache.runtime == runtime && cache.modified == info.lastModified()
-        && cache.size == info.size())
-        return &cache;
+    return info.filePath() + QLatin1Char('|') + info.lastModified().toString(Qt::ISODateWithMs) + QLatin1Char('|')
+           + QString::number(info.size());
+}
+
+void unload(LoadedNet& cache)
+{
     cache.onnx.reset();
     cache.net = cv::dnn::Net();
     cache.path.clear();
-    if (auto loaded = loadNet(cache, path, runtime); !loaded)
+}
+
+// Loads the model at `path` unless it is already loaded with the same runtime; with
+// `preferQuantised` and ONNX Runtime, its 8-bit network when there is one (one that fails is
+// logged, remembered and the float model loaded). Caller holds the mutex.
+std::expected<LoadedNet*, Error> netFor(LoadedNet& cache, const QString& path, bool preferQuantised = false)
+{
+    if (!QFileInfo(path).isFile())
+        return std::unexpected(segmentationError(segmentationErrors::modelMissing, path));
+    const QString runtime = onnxRuntimePath(packagedRuntimeFolder());
+    QFileInfo chosen(path);
+    if (preferQuantised && !runtime.isEmpty() && OnnxSession::runtimeVersion(runtime)) {
+        const QFileInfo quantised(quantisedModelPath(path));
+        if (quantised.isFile() && fileIdentity(quantised) != cache.refused)
+            chosen = quantised;
+    }
+    if (!cache.empty() && cache.path == chosen.filePath() && cache.runtime == runtime
+        && cache.modified == chosen.lastModified() && cache.size == chosen.size())
+        return &cache;
+    unload(cache);
+    const bool quantised = chosen.filePath() != path;
+    auto loaded = loadNet(cache, chosen.filePath(), runtime, quantised);
+    if (!loaded && quantised) {
+        qWarning("FreistellenEngine: 8-Bit-Netz nicht nutzbar (%s), weiter mit dem Float-Netz",
+                 qUtf8Printable(loaded.error().description));
+        cache.refused = fileIdentity(chosen);
+        unload(cache);
+        return netFor(cache, path);
+    }
+    if (!loaded)
         return std::unexpected(loaded.error());
-    cache.path = path;
+    cache.path = chosen.filePath();
+    cache.quantised = quantised;
     cache.runtime = runtime;
-    cache.modified = info.lastModified();
-    cache.size = info.size();
+    cache.modified = chosen.lastModified();
+    cache.size = chosen.size();
     return &cache;
 }
 
@@ -243,7 +280,7 @@ void preloadIsnet()
     startInBackground([] {
         LoadedNet& cache = loadedNet();
         const std::scoped_lock lock(cache.mutex);
-        (void)netFor(cache, segmentationModelPath());
+        (void)netFor(cache, segmentationModelPath(), true);
     });
 }
 
@@ -252,9 +289,7 @@ void releaseIsnet()
     startInBackground([] {
         LoadedNet& cache = loadedNet();
         const std::scoped_lock lock(cache.mutex);
-        cache.onnx.reset();
-        cache.net = cv::dnn::Net();
-        cache.path.clear();
+        unload(cache);
         // The runtime frees its weights in many pieces that glibc keeps for later use; the
         // memory is meant to go back to the system now.
         malloc_trim(0);
@@ -266,16 +301,15 @@ QString segmentationRuntime()
     LoadedNet& cache = loadedNet();
     const std::scoped_lock lock(cache.mutex);
     if (cache.onnx)
-        return QStringLiteral("ONNX Runtime ") + cache.onnx->version();
+        return QStringLiteral("ONNX Runtime ") + cache.onnx->version()
+               + (cache.quantised ? QStringLiteral(", 8-Bit-Netz") : QString());
     return cache.net.empty() ? QString() : QStringLiteral("OpenCV DNN");
 }
 
-std::expected<QImage, Error> isnetMask(const QImage& bitmap)
-{
-    return isnetMaskWith(bitmap, segmentationModelPath(), kSegmentationInputSize);
-}
+namespace {
 
-std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& modelPath, int inputSize)
+std::expected<QImage, Error> maskWith(const QImage& bitmap, const QString& modelPath, int inputSize,
+                                      bool preferQuantised)
 {
     if (bitmap.isNull())
         return std::unexpected(segmentationError(segmentationErrors::failed, QStringLiteral("leeres Bild")));
@@ -288,7 +322,7 @@ std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& 
         {
             LoadedNet& cache = loadedNet();
             const std::scoped_lock lock(cache.mutex);
-            auto net = netFor(cache, modelPath);
+            auto net = netFor(cache, modelPath, preferQuantised);
             if (!net)
                 return std::unexpected(net.error());
             if ((*net)->onnx) {
@@ -307,6 +341,18 @@ std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& 
     } catch (const std::exception& e) {
         return std::unexpected(segmentationError(segmentationErrors::failed, QString::fromLocal8Bit(e.what())));
     }
+}
+
+} // namespace
+
+std::expected<QImage, Error> isnetMask(const QImage& bitmap)
+{
+    return maskWith(bitmap, segmentationModelPath(), kSegmentationInputSize, true);
+}
+
+std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& modelPath, int inputSize)
+{
+    return maskWith(bitmap, modelPath, inputSize, false);
 }
 
 } // namespace lumora

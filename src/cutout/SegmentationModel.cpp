@@ -28,6 +28,14 @@ QString segmentationModelPath(const QString& packagedFolder)
     return fetched;
 }
 
+QString quantisedModelPath(const QString& floatModel)
+{
+    QString stem = floatModel.endsWith(QLatin1String(".onnx")) ? floatModel.chopped(5) : floatModel;
+    if (stem.endsWith(QLatin1String("-fp32")))
+        stem.chop(5);
+    return stem + QStringLiteral("-int8.onnx");
+}
+
 Error segmentationError(segmentationErrors::Code code, const QString& detail)
 {
     const QString domain = segmentationErrors::domain;

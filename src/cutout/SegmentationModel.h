@@ -24,6 +24,10 @@ inline constexpr int kSegmentationInputSize = 768;
 /// The same with `packagedFolder` in place of the package's folder (for tests).
 [[nodiscard]] QString segmentationModelPath(const QString& packagedFolder);
 
+/// The 8-bit network made from the float model at `floatModel`, beside it: "isnet-768-fp32.onnx"
+/// → "isnet-768-int8.onnx" (a name without "-fp32" gets "-int8" before its ".onnx").
+[[nodiscard]] QString quantisedModelPath(const QString& floatModel);
+
 /// Soft foreground mask of all salient subjects of `bitmap`, computed by the ISNet model with
 /// ONNX Runtime when onnxRuntimePath (cutout/OnnxRuntime.h) finds it, else with OpenCV's DNN
 /// module (slower; a runtime that fails to load is logged and OpenCV takes over): the photo is stretched to the model's square input, and the model's
@@ -32,14 +36,18 @@ inline constexpr int kSegmentationInputSize = 768;
 /// Colours are read premultiplied, so transparent areas count as black.
 ///
 /// The model is loaded from segmentationModelPath() on first use and kept for later calls (loaded
-/// again when the file, the path or the runtime's path changes). When the set-up script's checksum file
-/// (the model's path + ".sha256") is present, the model must match it. Thread-safe: concurrent calls run one at a time.
+/// again when the file, the path or the runtime's path changes). With ONNX Runtime, the 8-bit
+/// network beside it (quantisedModelPath) is loaded instead when it is there: a third faster, the
+/// same subjects; one that does not load is logged once and the float model used. When the set-up
+/// script's checksum file (the model's path + ".sha256") is present, the model must match it.
+/// Thread-safe: concurrent calls run one at a time.
 /// Takes seconds; never call it on the user-interface thread. Fails with
 /// segmentationErrors::modelMissing, modelUnusable or failed; nothing throws.
 [[nodiscard]] std::expected<QImage, Error> isnetMask(const QImage& bitmap);
 
-/// isnetMask with the model at `modelPath`, whose square input is `inputSize` pixels (for the
-/// benchmarks that compare models; the app uses isnetMask). The shared model is replaced when
+/// isnetMask with the model at `modelPath` itself (never an 8-bit network beside it), whose
+/// square input is `inputSize` pixels (for the benchmarks that compare models; the app uses
+/// isnetMask). The shared model is replaced when
 /// the path differs from the loaded one. Fails as isnetMask does; an input size the model was
 /// not made for gives segmentationErrors::failed or modelUnusable.
 [[nodiscard]] std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& modelPath, int inputSize);
@@ -54,7 +62,8 @@ void preloadIsnet();
 /// mask or preload loads it again.
 void releaseIsnet();
 
-/// What ran the last model loaded: "ONNX Runtime 1.30.0", "OpenCV DNN", or empty before any.
+/// What ran the last model loaded: "ONNX Runtime 1.30.0", "ONNX Runtime 1.30.0, 8-Bit-Netz",
+/// "OpenCV DNN", or empty before any.
 [[nodiscard]] QString segmentationRuntime();
 
 /// Errors of segmentation: domain "FreistellenEngine" and these codes.

@@ -145,10 +145,11 @@ TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
     LUMORA_REQUIRE(!onnxRuntimePath(QString()).isEmpty(),
                    "ONNX Runtime not installed; scripts/fetch-onnxruntime.sh installs it");
     const QImage photo = twoSubjects().photo;
-    const auto fast = isnetMask(photo);
+    const auto fast = isnetMaskWith(photo, segmentationModelPath(), kSegmentationInputSize);
     ASSERT_TRUE(fast) << fast.error().description.toStdString();
     EXPECT_TRUE(segmentationRuntime().startsWith(QStringLiteral("ONNX Runtime 1.")))
         << segmentationRuntime().toStdString();
+    EXPECT_FALSE(segmentationRuntime().contains(QStringLiteral("8-Bit")));
     std::expected<QImage, Error> slow;
     {
         const test::ScopedEnv off("LUMORA_ONNXRUNTIME", "none");
@@ -162,6 +163,49 @@ TEST_F(IsnetMask, OnnxRuntimeAndOpenCvFindTheSameSubjects)
     EXPECT_TRUE(segmentationRuntime().isEmpty());
     // The same network in float on both: the masks agree but for the last bits of a few values.
     EXPECT_LE(test::largestDifference(*fast, *slow), 2);
+}
+
+TEST_F(IsnetMask, EightBitNetworkFindsTheSameSubjectsAndADamagedOneLeavesItToTheFloatModel)
+{
+    const QString runtime = onnxRuntimePath(QString());
+    const QString eightBit = quantisedModelPath(segmentationModelPath());
+    LUMORA_REQUIRE(!runtime.isEmpty() && QFileInfo::exists(eightBit),
+                   "ONNX Runtime or the 8-bit network not installed; scripts/setup.sh installs both");
+    const Scene s = twoSubjects();
+    const auto quantised = isnetMask(s.photo);
+    ASSERT_TRUE(quantised) << quantised.error().description.toStdString();
+    EXPECT_TRUE(segmentationRuntime().endsWith(QStringLiteral(", 8-Bit-Netz"))) << segmentationRuntime().toStdString();
+    const auto full = isnetMaskWith(s.photo, segmentationModelPath(), kSegmentationInputSize);
+    ASSERT_TRUE(full);
+    // Against the true masks, it loses at most a hundredth of IoU, on both subjects.
+    const QRect right(520, 0, 280, 480);
+    EXPECT_GE(iou(*quantised, s.truth), iou(*full, s.truth) - 0.01);
+    EXPECT_GE(iou(quantised->copy(right), s.truth.copy(right)), iou(full->copy(right), s.truth.copy(right)) - 0.01);
+
+    // Beside a copy of the model, an 8-bit network damaged inside its weights.
+    QTemporaryDir dir;
+    const QString model = dir.filePath(QStringLiteral("modell.onnx"));
+    ASSERT_TRUE(QFile::link(segmentationModelPath(), model));
+    ASSERT_TRUE(QFile::copy(segmentationModelPath() + QStringLiteral(".sha256"), model + QStringLiteral(".sha256")));
+    QByteArray bytes = test::readAll(eightBit);
+    bytes.replace(1'000'000, 4, "XXXX");
+    ASSERT_TRUE(test::writeAll(dir.filePath(QStringLiteral("modell-int8.onnx")), bytes));
+    ASSERT_TRUE(
+        QFile::copy(eightBit + QStringLiteral(".sha256"), dir.filePath(QStringLiteral("modell-int8.onnx.sha256"))));
+    const test::ScopedEnv path("LUMORA_MODEL_PATH", model.toUtf8());
+    const test::ScopedEnv lib("LUMORA_ONNXRUNTIME", runtime.toUtf8());
+    const test::ScopedEnv cache("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
+    const test::LogCapture log;
+    const auto fallback = isnetMask(s.photo);
+    ASSERT_TRUE(fallback) << fallback.error().description.toStdString();
+    EXPECT_EQ(*fallback, *full);
+    EXPECT_FALSE(segmentationRuntime().contains(QStringLiteral("8-Bit")));
+    ASSERT_EQ(log.captured().size(), 1);
+    EXPECT_TRUE(log.captured().front().contains(QStringLiteral("8-Bit-Netz nicht nutzbar")))
+        << log.captured().front().toStdString();
+    // Not tried again for the next mask.
+    ASSERT_TRUE(isnetMask(s.photo));
+    EXPECT_EQ(log.captured().size(), 1);
 }
 
 TEST_F(IsnetMask, RuntimeThatDoesNotLoadLeavesTheWorkToOpenCvAndAnotherInputSizeFailsCleanly)
