@@ -45,10 +45,12 @@ mkdir -p "$out/src"
 git ls-files -z --cached --others --exclude-standard |
   tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C "$out/src"
 build_only=(-b)
-if [ -f "$model" ] && [ -f "$model.sha256" ]; then
+quantised="${model%.onnx}"
+quantised="${quantised%-fp32}-int8.onnx"
+if [ -f "$model" ] && [ -f "$model.sha256" ] && [ -f "$quantised" ] && [ -f "$quantised.sha256" ]; then
   say "mit dem Modell $model"
 else
-  say "kein Modell unter $model (scripts/fetch-model.sh): nur lumora-studio"
+  say "kein Modell unter $model oder kein 8-Bit-Netz daneben (scripts/fetch-model.sh): nur lumora-studio"
   build_only=(-B)
 fi
 profiles=()
@@ -181,7 +183,8 @@ if [ "${build_only[0]}" = "-b" ] && [ ${#photos[@]} -gt 0 ]; then
   cutout="$(as_user lumora-cli cutout "$first" /home/fotograf/freigestellt.png --color "#FFFFFF")" ||
     fail "lumora-cli cutout mit dem Modell des Pakets fehlgeschlagen"
   if [ ${#profiles[@]} -eq 0 ]; then
-    grep -q "ONNX Runtime" <<<"$cutout" || fail "lumora-cli cutout lief nicht mit der ONNX Runtime des Pakets: $cutout"
+    grep -q "ONNX Runtime.*8-Bit-Netz" <<<"$cutout" ||
+      fail "lumora-cli cutout lief nicht mit der ONNX Runtime und dem 8-Bit-Netz des Pakets: $cutout"
   fi
   say "lumora-cli cutout mit dem Modell aus /usr/share/lumora-studio/models: $cutout"
 fi
