@@ -173,6 +173,7 @@ void unload(LoadedNet& cache)
     cache.onnx.reset();
     cache.net = cv::dnn::Net();
     cache.path.clear();
+    cache.quantised = false;
 }
 
 // Loads the model at `path` unless it is already loaded with the same runtime; with
@@ -184,16 +185,17 @@ std::expected<LoadedNet*, Error> netFor(LoadedNet& cache, const QString& path, b
         return std::unexpected(segmentationError(segmentationErrors::modelMissing, path));
     const QString runtime = onnxRuntimePath(packagedRuntimeFolder());
     QFileInfo chosen(path);
+    bool quantised = false;
     if (preferQuantised && !runtime.isEmpty() && OnnxSession::runtimeVersion(runtime)) {
-        const QFileInfo quantised(quantisedModelPath(path));
-        if (quantised.isFile() && fileIdentity(quantised) != cache.refused)
-            chosen = quantised;
+        const QFileInfo eightBit(quantisedModelPath(path));
+        quantised = eightBit.isFile() && fileIdentity(eightBit) != cache.refused;
+        if (quantised)
+            chosen = eightBit;
     }
     if (!cache.empty() && cache.path == chosen.filePath() && cache.runtime == runtime
         && cache.modified == chosen.lastModified() && cache.size == chosen.size())
         return &cache;
     unload(cache);
-    const bool quantised = chosen.filePath() != path;
     auto loaded = loadNet(cache, chosen.filePath(), runtime, quantised);
     if (!loaded && quantised) {
         qWarning("FreistellenEngine: 8-Bit-Netz nicht nutzbar (%s), weiter mit dem Float-Netz",
