@@ -30,8 +30,9 @@ inline constexpr int kSegmentationInputSize = 768;
 
 /// Soft foreground mask of all salient subjects of `bitmap`, computed by the ISNet model with
 /// ONNX Runtime when onnxRuntimePath (cutout/OnnxRuntime.h) finds it, else with OpenCV's DNN
-/// module (slower; a runtime that fails to load is logged and OpenCV takes over): the photo is stretched to the model's square input, and the model's
-/// probabilities are stretched back bilinearly to the bitmap's size. The result is
+/// module (slower; a runtime that fails to load is logged and OpenCV takes over): the photo is
+/// stretched to the model's square input, and the model's probabilities are stretched back
+/// bilinearly to the bitmap's size. The result is
 /// Format_Grayscale8 of the bitmap's size (255 certain subject, 0 background), not thresholded.
 /// Colours are read premultiplied, so transparent areas count as black.
 ///
@@ -40,16 +41,16 @@ inline constexpr int kSegmentationInputSize = 768;
 /// network beside it (quantisedModelPath) is loaded instead when it is there: a third faster, the
 /// same subjects; one that does not load is logged once and the float model used. When the set-up
 /// script's checksum file (the model's path + ".sha256") is present, the model must match it.
-/// Thread-safe: concurrent calls run one at a time.
-/// Takes seconds; never call it on the user-interface thread. Fails with
-/// segmentationErrors::modelMissing, modelUnusable or failed; nothing throws.
+/// Thread-safe: concurrent calls run one at a time. Takes up to a second; never call it on the
+/// user-interface thread. Fails with segmentationErrors::modelMissing, modelUnusable or failed;
+/// nothing throws.
 [[nodiscard]] std::expected<QImage, Error> isnetMask(const QImage& bitmap);
 
 /// isnetMask with the model at `modelPath` itself (never an 8-bit network beside it), whose
 /// square input is `inputSize` pixels (for the benchmarks that compare models; the app uses
-/// isnetMask). The shared model is replaced when
-/// the path differs from the loaded one. Fails as isnetMask does; an input size the model was
-/// not made for gives segmentationErrors::failed or modelUnusable.
+/// isnetMask). The shared model is replaced when the path differs from the loaded one. Fails as
+/// isnetMask does; an input size the model was not made for gives segmentationErrors::failed or
+/// modelUnusable.
 [[nodiscard]] std::expected<QImage, Error> isnetMaskWith(const QImage& bitmap, const QString& modelPath, int inputSize);
 
 /// Starts loading the model on the thread pool, so that the first isnetMask does not wait
