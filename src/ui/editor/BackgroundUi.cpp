@@ -39,7 +39,11 @@ public:
         row->addWidget(m_status);
         m_error = styledLabel({}, 11, QFont::Medium, kErrorRed);
         m_error->setObjectName(QStringLiteral("backgroundError"));
-        row->addWidget(m_error);
+        // A long message (a missing model names its path) wraps in the room the row has left,
+        // rather than widening the sheet past a small screen.
+        m_error->setWordWrap(true);
+        m_error->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        row->addWidget(m_error, 1);
 
         m_color = new ColorButton(dialogs,
                                   {[&tool] { return hexFromColor(tool.freistellerFarbe()); },

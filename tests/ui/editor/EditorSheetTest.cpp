@@ -11,6 +11,7 @@
 #include "ui/editor/TextMarkLayer.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -159,6 +160,24 @@ TEST_F(SheetFixture, CropPanelTakesWholePixelsAndTheSheetFitsASmallScreenInEvery
     }
     auto* close = sheet->findChild<QPushButton*>(QStringLiteral("editorClose"));
     EXPECT_TRUE(sheet->rect().contains(close->geometry()));
+
+    // Nor does the longest message of "KI-Szene" widen it: the model missing, with its path.
+    auto& background = tool<BackgroundTool>(DrawingMode::freisteller);
+    background.setEngine(FreistellenEngine([](const QImage&) -> std::expected<QImage, Error> {
+        return std::unexpected(
+            segmentationError(segmentationErrors::modelMissing,
+                              QStringLiteral("/home/fotograf/.cache/lumora-studio/models/isnet-768-fp32.onnx")));
+    }));
+    sheet->editor().setMode(DrawingMode::arrow);
+    QTest::mouseClick(sheet->button(QStringLiteral("KI-Szene")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return background.freistellerFehler().has_value(); }, 10'000));
+    QCoreApplication::processEvents();
+    EXPECT_LE(sheet->minimumSizeHint().width(), 1024 - 60);
+    EXPECT_LE(sheet->width(), 1024 - 60);
+    const auto* error = sheet->findChild<QLabel*>(QStringLiteral("backgroundError"));
+    ASSERT_TRUE(error && error->isVisible());
+    EXPECT_GE(error->height(), error->heightForWidth(error->width())) << "the whole message, wrapped";
+    EXPECT_TRUE(sheet->rect().contains(error->mapTo(sheet.data(), error->rect().bottomRight())));
 }
 
 // On a turned and mirrored photo the text field stands where the click was, Escape ends the
