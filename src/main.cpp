@@ -2,6 +2,7 @@
 #include "app/ScriptDriver.h"
 #include "base/NativePath.h"
 #include "base/UiThread.h"
+#include "pipeline/SourceImage.h"
 #include "ui/MainWindowRoot.h"
 #include "ui/Theme.h"
 #include "ui/WidgetDialogs.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    lumora::loadOnlyUsedDecoders(); // before Qt starts its threads
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumora Studio"));
     QApplication::setOrganizationName(QStringLiteral("Lumora"));

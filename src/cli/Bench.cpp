@@ -151,7 +151,7 @@ void waitUntil(const std::function<bool()>& condition)
 /// milliseconds per photo, 0 when no file could be transcoded.
 double benchFloor(const QStringList& files)
 {
-    vips::ensureStarted();
+    vips::ensureHeifModule(); // libvips chooses the loader here, HEIF photos included
     QList<double> times;
     for (int pass = 0; pass < 2; ++pass) { // the first pass warms libvips and the page cache
         times.clear();

@@ -2,6 +2,7 @@
 #include "base/UiThread.h"
 #include "cli/Commands.h"
 #include "cli/Cutout.h"
+#include "pipeline/SourceImage.h"
 
 #include <QGuiApplication>
 #include <QIODevice>
@@ -72,6 +73,7 @@ int main(int argc, char** argv)
     // the blocks of that size that follow stay in its heaps after use: a batch of photos of
     // 24 MP kept some 20 MB there that it never used again, for no gain in time.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    lumora::loadOnlyUsedDecoders();
     // Text drawing needs a GUI application, never a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

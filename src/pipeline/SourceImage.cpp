@@ -117,6 +117,8 @@ vips::Ref openBuffer(const QByteArray& bytes, VipsAccess access, double shrink =
 {
     vips::ensureStarted();
     const Loader load = loaderFor(bytes);
+    if (load == &vips_heifload_buffer)
+        vips::ensureHeifModule();
     vips::Ref image;
     auto* data = const_cast<char*>(bytes.constData());
     const auto length = size_t(bytes.size());
@@ -1002,6 +1004,17 @@ Error namingFile(const Error& error, const QString& path)
     }
     named.description = name + QStringLiteral(": ") + error.description;
     return named;
+}
+
+void loadOnlyUsedDecoders()
+{
+    if (qEnvironmentVariableIsSet("VIPSHOME"))
+        return;
+    // libvips takes its modules from <home>/lib/vips-modules-X.Y once its home is not the one it
+    // was built for, and its messages' translations from <home>/share/locale. "/usr/" is not
+    // "/usr" to it, yet names the same place for the translations, and the module folder it
+    // then looks in, /usr//lib/vips-modules-X.Y, is not where a multiarch system keeps them.
+    qputenv("VIPSHOME", QByteArrayLiteral(LUMORA_VIPS_PREFIX "/"));
 }
 
 } // namespace lumora

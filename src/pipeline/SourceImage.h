@@ -36,6 +36,13 @@ enum class BandDecode {
     refused,  ///< this original is decoded whole only (decode()), or its data are damaged
 };
 
+/// For main(), before any thread starts (it sets an environment variable): the decoders load
+/// none of the format modules that libvips otherwise loads when it starts (PDF, slides, JPEG XL,
+/// ImageMagick's formats: tens of milliseconds and megabytes for every process, for formats
+/// that are never opened here), and load the HEIF module only when a HEIF photo comes. Does
+/// nothing when the environment already says where libvips lives (VIPSHOME).
+void loadOnlyUsedDecoders();
+
 /// A photo's upright original ("originalCI"): either the file's encoded bytes, decoded on
 /// demand, or a raster (for originals replaced by baking or cropping). Cheap to copy: all
 /// data is shared and immutable, so a copy can be handed to any thread.

@@ -13,6 +13,11 @@ namespace lumora::vips {
 /// pixels are never kept alive behind our back.
 void ensureStarted();
 
+/// Loads libvips' HEIF module when libvips was started without its modules (see
+/// loadOnlyUsedDecoders in SourceImage.h); once per process, thread-safe. Without it, a HEIF
+/// photo fails to decode as it would without the module installed.
+void ensureHeifModule();
+
 /// Owns one reference to a VipsImage.
 class Ref {
 public:

@@ -88,6 +88,35 @@ TEST(Cli, ExportNumbersTheFilesInTheOrderGiven)
     EXPECT_EQ(runCli({"export", f.dir.path()}).exitCode, 2);
 }
 
+// The program starts libvips without the format modules it never opens and still reads every
+// format it takes: HEIF through the one module it loads when a HEIF photo comes. (This process
+// has started libvips, which leaves its home in VIPSHOME, so the program is run without it.)
+TEST(Cli, ExportReadsEveryFormatWithOnlyTheDecodersItUses)
+{
+    const CliFolder f(64, 48);
+    QStringList args{"export", "--png", f.path("out")};
+    const QStringList formats{"heic", "png", "webp", "tif", "jpg"};
+    for (const QString& format : formats) {
+        const QString path = f.dir.filePath(QStringLiteral("p.") + format);
+        ASSERT_TRUE(test::writeAll(path, test::encodeWithVips(test::quadrants(64, 48), format)));
+        args.append(path);
+    }
+    ASSERT_TRUE(QDir().mkpath(f.path("out")));
+    const CliRun run = runCli(args, {}, false, {{QStringLiteral("VIPSHOME"), QString()}});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (qsizetype i = 0; i < formats.size(); ++i) {
+        const QString written = f.dir.filePath(QStringLiteral("out/%1_p.png").arg(i + 1));
+        const auto source = SourceImage::fromFile(f.dir.filePath(QStringLiteral("p.") + formats[i]));
+        const auto result = SourceImage::fromFile(written);
+        ASSERT_TRUE(source && result) << formats[i].toStdString();
+        const auto decoded = source->decode();
+        const auto exported = result->decode();
+        ASSERT_TRUE(decoded && exported) << formats[i].toStdString();
+        EXPECT_EQ(exported->convertToFormat(QImage::Format_RGB32), decoded->convertToFormat(QImage::Format_RGB32))
+            << formats[i].toStdString();
+    }
+}
+
 TEST(Cli, HelpOfTheProgramAndOfEachCommandExitsZero)
 {
     const CliRun help = runCli({"--help"});

@@ -18,7 +18,7 @@ struct CliRun {
 /// Runs lumora-cli (LUMORA_CLI_PATH) with `args`, with LUMORA_MODEL_PATH set to `modelPath`
 /// when one is given, and waits for it to end. With `asOtherUser`, a process running as root
 /// runs it as the user "nobody" (whom file permissions bind, unlike root). `variables` are set
-/// in its environment on top of this process's.
+/// in its environment on top of this process's; one with a null value is taken out of it.
 inline CliRun runCli(const QStringList& args, const QString& modelPath = {}, bool asOtherUser = false,
                      const QList<std::pair<QString, QString>>& variables = {})
 {
@@ -33,8 +33,12 @@ inline CliRun runCli(const QStringList& args, const QString& modelPath = {}, boo
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!modelPath.isEmpty())
         env.insert(QStringLiteral("LUMORA_MODEL_PATH"), modelPath);
-    for (const auto& [name, value] : variables)
-        env.insert(name, value);
+    for (const auto& [name, value] : variables) {
+        if (value.isNull())
+            env.remove(name);
+        else
+            env.insert(name, value);
+    }
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(LUMORA_CLI_PATH), args);
     process.waitForFinished(120000);
