@@ -110,15 +110,24 @@ struct Piece {
     std::optional<Error> failure;
 };
 
+/// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
+/// the whole render (see paintInRowBands).
+constexpr int kPieceRows = kPaintBandRows;
+/// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo). The next photo is
+/// decoded while this one is rendered, so the encoder seldom waits for a piece; more than two
+/// made an export of 24 MP photos no faster, only larger.
+constexpr size_t kPiecesAhead = 2;
+
 /// Bands the encoder is done with, for the render to write the next ones into: rows on their way
 /// to the encoder come from these rather than from new memory, which the system clears page by
-/// page each time (large blocks go back to it when freed). Holds a few bands, never a whole photo.
+/// page each time (large blocks go back to it when freed). Holds a few bands of kPieceRows rows,
+/// never a whole photo.
 class SpareBands {
 public:
     void give(QImage band)
     {
         const std::scoped_lock lock(m_mutex);
-        if (m_bands.size() < kSpares && band.height() <= kPaintBandRows && band.isDetached())
+        if (m_bands.size() < kSpares && band.height() == kPieceRows && band.isDetached())
             m_bands.push_back(std::move(band));
     }
     QImage take()
@@ -132,7 +141,10 @@ public:
     }
 
 private:
-    static constexpr size_t kSpares = 2; // enough: the render takes one as the encoder gives one
+    // As many as can be on their way at once (the pieces queued, the one being encoded and the
+    // one being rendered): where a photo ends, the encoder gives back all of them before the
+    // render of the next photo takes one again, and a band not kept would be made anew.
+    static constexpr size_t kSpares = kPiecesAhead + 2;
     std::mutex m_mutex;
     std::vector<QImage> m_bands;
 };
@@ -143,13 +155,6 @@ struct Encoded {
     std::expected<AtomicFileWriter, Error> file;
 };
 
-/// Rows per piece: a multiple of the painting's fixed bands, so the pieces have the pixels of
-/// the whole render (see paintInRowBands).
-constexpr int kPieceRows = kPaintBandRows;
-/// Pieces rendered ahead of the encoder (about 4 MB each for a 24 MP photo). The next photo is
-/// decoded while this one is rendered, so the encoder seldom waits for a piece; more than two
-/// made an export of 24 MP photos no faster, only larger.
-constexpr size_t kPiecesAhead = 2;
 
 /// The photo being encoded: its new file, which the encoder's bytes go into as they are made
 /// (a JPEG's a part at a time, a PNG's at its end), so that no whole encoded file is held.
@@ -295,7 +300,8 @@ bool renderPieces(Prepared prepared, int index, BoundedQueue<Piece>& toEncode, S
         pieceRows = size.height();
     }
     for (int y = 0; !failure && y < size.height(); y += pieceRows) {
-        auto rows = render->rows(y, pieceRows, spares.take());
+        // A photo's last rows are fewer: a spare band would be dropped for them.
+        auto rows = render->rows(y, pieceRows, y + pieceRows <= size.height() ? spares.take() : QImage());
         if (!rows) {
             failure = rows.error();
             break;
