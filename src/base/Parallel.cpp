@@ -7,6 +7,8 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -15,6 +17,101 @@ namespace lumora {
 
 namespace {
 thread_local bool t_serial = false;
+
+/// The threads that share a calling thread's bands: started on its first parallel call, so
+/// that they inherit its priority then, kept for its later calls (a thread per call would be
+/// created, faulted in and torn down for every band of a photo), and ended with it.
+class BandHelpers {
+public:
+    explicit BandHelpers(int count) : m_slots(size_t(count))
+    {
+        m_threads.reserve(size_t(count));
+        for (size_t i = 0; i < m_slots.size(); ++i)
+            m_threads.emplace_back([this, i] { serve(m_slots[i]); });
+    }
+
+    ~BandHelpers()
+    {
+        {
+            const std::scoped_lock lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+    BandHelpers(const BandHelpers&) = delete;
+    BandHelpers& operator=(const BandHelpers&) = delete;
+
+    [[nodiscard]] int count() const { return int(m_slots.size()); }
+    /// Whether a call is running on them: a band that splits its own work again runs it itself.
+    [[nodiscard]] bool busy() const { return m_busy; }
+
+    /// Runs `work` on `bands` − 1 helpers, band i on helper i, and the last band on the caller.
+    void run(int count, int bands, const std::function<void(int, int)>& work)
+    {
+        const auto bandBegin = [&](int band) { return int(qint64(count) * band / bands); };
+        m_busy = true;
+        {
+            const std::scoped_lock lock(m_mutex);
+            for (int band = 0; band + 1 < bands; ++band)
+                m_slots[size_t(band)] = Slot{&work, bandBegin(band), bandBegin(band + 1)};
+            m_pending = bands - 1;
+        }
+        m_wake.notify_all();
+        // However the caller's band ends, the helpers finish theirs before `work` may go.
+        const auto waitForHelpers = [this] {
+            std::unique_lock lock(m_mutex);
+            m_done.wait(lock, [&] { return m_pending == 0; });
+            m_busy = false;
+        };
+        try {
+            work(bandBegin(bands - 1), count);
+        } catch (...) {
+            waitForHelpers();
+            throw;
+        }
+        waitForHelpers();
+    }
+
+private:
+    struct Slot {
+        const std::function<void(int, int)>* work = nullptr;
+        int begin = 0, end = 0;
+    };
+
+    void serve(Slot& slot)
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stopping || slot.work; });
+            if (!slot.work)
+                return; // stopping, nothing left to do
+            const Slot band = std::exchange(slot, Slot{});
+            lock.unlock();
+            (*band.work)(band.begin, band.end);
+            lock.lock();
+            if (--m_pending == 0)
+                m_done.notify_one();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_done;
+    std::vector<Slot> m_slots;
+    int m_pending = 0;
+    bool m_stopping = false;
+    bool m_busy = false; // only the owning thread reads and writes it
+    std::vector<std::thread> m_threads;
+};
+
+/// This thread's helpers, one per further core.
+BandHelpers& helpers(int cores)
+{
+    thread_local BandHelpers own(cores - 1);
+    return own;
+}
 } // namespace
 
 SerialBands::SerialBands() : m_was(std::exchange(t_serial, true))
@@ -40,12 +137,12 @@ void parallelBands(int count, int minBand, const std::function<void(int, int)>& 
         work(0, count);
         return;
     }
-    std::vector<std::jthread> threads;
-    threads.reserve(size_t(bands - 1));
-    const auto bandBegin = [&](int band) { return int(qint64(count) * band / bands); };
-    for (int band = 0; band + 1 < bands; ++band)
-        threads.emplace_back(work, bandBegin(band), bandBegin(band + 1));
-    work(bandBegin(bands - 1), count);
+    BandHelpers& own = helpers(cores);
+    if (own.busy()) {
+        work(0, count);
+        return;
+    }
+    own.run(count, bands, work);
 }
 
 void lowerThreadPriority(int steps)

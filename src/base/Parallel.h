@@ -7,6 +7,9 @@ namespace lumora {
 /// Splits [0, count) into contiguous bands, one per core (at least `minBand` items each), and
 /// runs `work(begin, end)` for each band in parallel; the calling thread takes the last band.
 /// Returns when all bands are done. `work` must be safe to run concurrently on disjoint bands.
+/// The other bands run on helper threads of the calling thread, started by its first call (with
+/// its priority at that time) and kept until it ends; a band that calls this again runs all of
+/// its own bands itself.
 /// Inside a SerialBands scope, runs every band on the calling thread instead.
 void parallelBands(int count, int minBand, const std::function<void(int begin, int end)>& work);
 
