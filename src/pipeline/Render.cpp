@@ -379,8 +379,15 @@ BandedSource::BandedSource(QSize sourceSize, QSize originalSize, EditState edits
         m_tiles.resize(m_areas.size());
         for (auto& tiles : m_tiles)
             tiles.resize(size_t(decodedBands));
+        int widest = 0;
+        for (const QRect& area : m_areas)
+            widest = std::max(widest, area.width());
+        m_tileCapacity = qsizetype(widest) * kPaintBandRows * 4;
+        pool.warm(m_tileCapacity, int(m_areas.size()) * decodedBands);
         return;
     }
+    m_tileCapacity = qsizetype(w) * kPaintBandRows * 4;
+    pool.warm(m_tileCapacity, decodedBands);
     m_tiles.resize(1);
     m_tiles[0].resize(size_t(decodedBands));
     m_users.assign(size_t(decodedBands), 0);
@@ -402,7 +409,7 @@ QImage BandedSource::bandFor(int firstRow, int rows)
         return QImage(m_scratch.data(), w, rows, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
     }
     Tile& tile = m_tiles[0][size_t(firstRow / kPaintBandRows)];
-    tile = m_pool->take(m_owner, qsizetype(w) * rows * 4);
+    tile = m_pool->take(m_owner, qsizetype(w) * rows * 4, m_tileCapacity);
     if (tile.isNull())
         return {};
     return QImage(tile.data(), w, rows, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
@@ -423,7 +430,7 @@ bool BandedSource::add(QImage& band, int firstRow)
         Tile& tile = m_tiles[0][size_t(decoded)];
         if (!tile.isNull() && tile.data() == band.constBits())
             return true; // decoded into its tile
-        tile = m_pool->take(m_owner, qsizetype(band.width()) * rows * 4);
+        tile = m_pool->take(m_owner, qsizetype(band.width()) * rows * 4, m_tileCapacity);
         if (tile.isNull())
             return false;
         for (int y = 0; y < rows; ++y)
@@ -434,7 +441,7 @@ bool BandedSource::add(QImage& band, int firstRow)
     for (size_t index = 0; index < m_areas.size(); ++index) {
         const QRect& area = m_areas[index];
         const qsizetype stride = qsizetype(area.width()) * 4;
-        Tile tile = m_pool->take(m_owner, stride * rows);
+        Tile tile = m_pool->take(m_owner, stride * rows, m_tileCapacity);
         if (tile.isNull())
             return false;
         for (int y = 0; y < rows; ++y)

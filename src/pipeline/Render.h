@@ -85,6 +85,7 @@ private:
     std::vector<std::vector<Tile>> m_tiles;
     std::vector<int> m_users; ///< per decoded band, the final bands yet to read it (others)
     Tile m_scratch;           ///< transposing turns: where a band is decoded before it is cut
+    qsizetype m_tileCapacity = 0; ///< of every tile's buffer: the largest tile's size
     int m_dotsPerMeterX = 0, m_dotsPerMeterY = 0;
 };
 

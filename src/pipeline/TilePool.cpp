@@ -40,8 +40,41 @@ void Tile::giveBack()
 
 TilePool::~TilePool()
 {
+    close(); // the warm-up stops before its next buffer
+    if (m_warmer.joinable())
+        m_warmer.join();
     for (const Free& free : m_free)
         unmap(free.memory, free.capacity);
+}
+
+void TilePool::warm(qsizetype capacity, int count)
+{
+    const std::scoped_lock lock(m_mutex);
+    if (m_closed || m_warmer.joinable() || capacity <= 0 || count <= 0)
+        return;
+    m_warmer = std::thread([this, capacity, count] { warmUp(capacity, count); });
+}
+
+void TilePool::warmUp(qsizetype capacity, int count)
+{
+    for (int made = 0; made < count; ++made) {
+        {
+            const std::scoped_lock lock(m_mutex);
+            if (m_closed || m_heldMapped + m_freeTotal + m_warming + capacity > m_budget)
+                return;
+            m_warming += capacity;
+        }
+        uchar* memory = map(capacity);
+        for (qsizetype page = 0; memory && page < capacity; page += 4096)
+            memory[page] = 0; // the system maps and clears the page now, here
+        const std::scoped_lock lock(m_mutex);
+        m_warming -= capacity;
+        if (!memory)
+            return;
+        m_free.push_back(Free{memory, capacity});
+        m_freeTotal += capacity;
+        m_changed.notify_all();
+    }
 }
 
 uchar* TilePool::map(qsizetype bytes)
@@ -73,12 +106,17 @@ bool TilePool::waitForRoom(std::unique_lock<std::mutex>& lock, int owner, qsizet
 
 Tile TilePool::take(int owner, qsizetype bytes)
 {
-    return reserve(owner, bytes, true);
+    return reserve(owner, bytes, bytes, true);
+}
+
+Tile TilePool::take(int owner, qsizetype bytes, qsizetype capacity)
+{
+    return reserve(owner, bytes, std::max(bytes, capacity), true);
 }
 
 Tile TilePool::count(int owner, qsizetype bytes)
 {
-    return reserve(owner, bytes, false);
+    return reserve(owner, bytes, bytes, false);
 }
 
 TilePool::Free TilePool::takeFree(qsizetype bytes)
@@ -108,7 +146,7 @@ void TilePool::dropFreeBeyondBound(qsizetype more, std::vector<Free>& dropped)
     }
 }
 
-Tile TilePool::reserve(int owner, qsizetype bytes, bool withMemory)
+Tile TilePool::reserve(int owner, qsizetype bytes, qsizetype capacity, bool withMemory)
 {
     std::vector<Free> dropped; // unmapped outside the lock
     std::unique_lock lock(m_mutex);
@@ -116,13 +154,13 @@ Tile TilePool::reserve(int owner, qsizetype bytes, bool withMemory)
         return {};
     Tile tile;
     if (withMemory) {
-        Free found = takeFree(bytes);
+        Free found = takeFree(capacity);
         if (!found.memory) { // a new buffer, for which kept ones that do not fit give way
-            dropFreeBeyondBound(bytes, dropped);
+            dropFreeBeyondBound(capacity, dropped);
             lock.unlock(); // the allocation may take a while (a large one's pages are advised)
             for (const Free& free : dropped)
                 unmap(free.memory, free.capacity);
-            found = Free{map(bytes), bytes};
+            found = Free{map(capacity), capacity};
             if (!found.memory)
                 return {};
             lock.lock();
@@ -159,6 +197,12 @@ bool TilePool::isClosed()
 {
     std::lock_guard lock(m_mutex);
     return m_closed;
+}
+
+qsizetype TilePool::kept()
+{
+    std::lock_guard lock(m_mutex);
+    return m_freeTotal;
 }
 
 void TilePool::giveBack(Tile& tile)

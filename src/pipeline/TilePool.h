@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace lumora {
@@ -52,6 +53,14 @@ public:
     /// A tile of at least `bytes` for photo `owner`, waiting for the budget as described; null
     /// when the pool is closed (also while waiting) or the memory cannot be had.
     [[nodiscard]] Tile take(int owner, qsizetype bytes);
+    /// As take(), in a buffer of at least `capacity` bytes (counted as `bytes`): tiles asked for
+    /// with one capacity fit each other's buffers, and those warm() made, whatever their sizes.
+    [[nodiscard]] Tile take(int owner, qsizetype bytes, qsizetype capacity);
+    /// Makes up to `count` buffers of `capacity` bytes ready for take() on a thread of its own,
+    /// their pages mapped and cleared there, while the pool's memory stays within its budget:
+    /// so that the first photo's decode does not clear every page it writes itself while the
+    /// other cores have nothing to do yet. Once per pool: later calls do nothing.
+    void warm(qsizetype capacity, int count);
     /// Counts `bytes` that photo `owner` holds elsewhere (a raster decoded whole) against the
     /// budget until the returned tile goes; waits like take(). Its data() is null.
     [[nodiscard]] Tile count(int owner, qsizetype bytes);
@@ -60,6 +69,8 @@ public:
     /// Ends every wait, now and later: take() and count() give null tiles from now on.
     void close();
     [[nodiscard]] bool isClosed();
+    /// The memory of the buffers kept for take(): given back, or made by warm().
+    [[nodiscard]] qsizetype kept();
 
 private:
     friend class Tile;
@@ -71,7 +82,8 @@ private:
     static void unmap(uchar* memory, qsizetype bytes);
 
     /// take() with a buffer, or count() without one.
-    [[nodiscard]] Tile reserve(int owner, qsizetype bytes, bool withMemory);
+    [[nodiscard]] Tile reserve(int owner, qsizetype bytes, qsizetype capacity, bool withMemory);
+    void warmUp(qsizetype capacity, int count);
     /// A kept buffer for `bytes`, taken off the free list; null when none fits. Called locked.
     [[nodiscard]] Free takeFree(qsizetype bytes);
     /// Takes kept buffers off the free list, into `dropped`, until the pool's memory with `more`
@@ -91,7 +103,9 @@ private:
     qsizetype m_heldMappedPeak = 0;
     qsizetype m_freeTotal = 0;
     std::vector<Free> m_free;
+    qsizetype m_warming = 0; ///< being mapped by the warm-up, not yet free
     bool m_closed = false;
+    std::thread m_warmer; ///< the warm-up, joined by close() and the destructor
 };
 
 } // namespace lumora

@@ -5,6 +5,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 
 using namespace lumora;
 
@@ -71,4 +72,31 @@ TEST(TilePool, KeepsWhatOnePhotoAloneHeldForTheNext)
         photo.push_back(pool.take(2, 30));
         EXPECT_TRUE(given.contains(photo.back().data())) << "tile " << i << " was mapped anew";
     }
+}
+
+// Buffers warmed on a thread of their own serve the first takes that fit them, and no more are
+// warmed than the budget holds, once per pool; a pool that goes while warming ends at once.
+TEST(TilePool, WarmedBuffersServeTheFirstTakesWithinTheBudget)
+{
+    constexpr qsizetype capacity = 64 * 1024;
+    TilePool pool(3 * capacity + capacity / 2);
+    pool.warm(capacity, 10);
+    for (int i = 0; i < 500 && pool.kept() < 3 * capacity; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(pool.kept(), 3 * capacity) << "three fit the budget, a fourth does not";
+
+    const Tile half = pool.take(0, capacity / 2 + 1, capacity);
+    const Tile whole = pool.take(0, capacity, capacity);
+    const Tile small = pool.take(0, 1000, capacity); // would not take a buffer 64 times its size
+    ASSERT_FALSE(half.isNull() || whole.isNull() || small.isNull());
+    std::memset(whole.data(), 1, capacity);
+    EXPECT_EQ(pool.kept(), 0) << "all three from the warmed buffers";
+
+    pool.warm(capacity, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(pool.kept(), 0);
+
+    TilePool large(qsizetype(1) << 40);
+    large.warm(capacity, 1 << 30);
 }
