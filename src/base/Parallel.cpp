@@ -131,7 +131,8 @@ void parallelBands(int count, int minBand, const std::function<void(int, int)>& 
         work(0, count);
         return;
     }
-    const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    // Asked once: the system reads a file for it each time.
+    static const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     const int bands = std::clamp(count / std::max(minBand, 1), 1, cores);
     if (bands == 1) {
         work(0, count);
