@@ -7,6 +7,7 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -44,31 +45,37 @@ public:
     BandHelpers(const BandHelpers&) = delete;
     BandHelpers& operator=(const BandHelpers&) = delete;
 
-    [[nodiscard]] int count() const { return int(m_slots.size()); }
     /// Whether a call is running on them: a band that splits its own work again runs it itself.
     [[nodiscard]] bool busy() const { return m_busy; }
 
-    /// Runs `work` on `bands` − 1 helpers, band i on helper i, and the last band on the caller.
+    /// Runs `work` on the `bands` bands of [0, count), each taken by whichever of the caller and
+    /// its helpers is free first; returns when all are done.
     void run(int count, int bands, const std::function<void(int, int)>& work)
     {
-        const auto bandBegin = [&](int band) { return int(qint64(count) * band / bands); };
+        std::atomic<int> next{0};
+        const std::function<void()> takeBands = [&] {
+            for (int band = next.fetch_add(1); band < bands; band = next.fetch_add(1))
+                work(int(qint64(count) * band / bands), int(qint64(count) * (band + 1) / bands));
+        };
+        const int helping = std::min(count_(), bands - 1);
         m_busy = true;
         {
             const std::scoped_lock lock(m_mutex);
-            for (int band = 0; band + 1 < bands; ++band)
-                m_slots[size_t(band)] = Slot{&work, bandBegin(band), bandBegin(band + 1)};
-            m_pending = bands - 1;
+            for (int i = 0; i < helping; ++i)
+                m_slots[size_t(i)] = &takeBands;
+            m_pending = helping;
         }
         m_wake.notify_all();
-        // However the caller's band ends, the helpers finish theirs before `work` may go.
+        // However the caller's bands end, the helpers finish theirs before `work` may go.
         const auto waitForHelpers = [this] {
             std::unique_lock lock(m_mutex);
             m_done.wait(lock, [&] { return m_pending == 0; });
             m_busy = false;
         };
         try {
-            work(bandBegin(bands - 1), count);
+            takeBands();
         } catch (...) {
+            next = bands; // the helpers take no further band
             waitForHelpers();
             throw;
         }
@@ -76,21 +83,20 @@ public:
     }
 
 private:
-    struct Slot {
-        const std::function<void(int, int)>* work = nullptr;
-        int begin = 0, end = 0;
-    };
+    using Slot = const std::function<void()>*;
+
+    [[nodiscard]] int count_() const { return int(m_slots.size()); }
 
     void serve(Slot& slot)
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return m_stopping || slot.work; });
-            if (!slot.work)
+            m_wake.wait(lock, [&] { return m_stopping || slot; });
+            if (!slot)
                 return; // stopping, nothing left to do
-            const Slot band = std::exchange(slot, Slot{});
+            const Slot task = std::exchange(slot, nullptr);
             lock.unlock();
-            (*band.work)(band.begin, band.end);
+            (*task)();
             lock.lock();
             if (--m_pending == 0)
                 m_done.notify_one();
@@ -123,7 +129,7 @@ SerialBands::~SerialBands()
     t_serial = m_was;
 }
 
-void parallelBands(int count, int minBand, const std::function<void(int, int)>& work)
+void parallelBands(int count, int minBand, const std::function<void(int, int)>& work, int bandsPerCore)
 {
     if (count <= 0)
         return;
@@ -133,7 +139,7 @@ void parallelBands(int count, int minBand, const std::function<void(int, int)>& 
     }
     // Asked once: the system reads a file for it each time.
     static const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
-    const int bands = std::clamp(count / std::max(minBand, 1), 1, cores);
+    const int bands = std::clamp(count / std::max(minBand, 1), 1, cores * std::max(bandsPerCore, 1));
     if (bands == 1) {
         work(0, count);
         return;

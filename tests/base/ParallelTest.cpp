@@ -33,6 +33,8 @@ struct Call {
         parallelBands(count, 1, [&](int begin, int end) {
             for (int i = begin; i < end; ++i)
                 ++done[size_t(i)];
+            // Long enough that no thread takes every band before the others wake.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
             const std::scoped_lock lock(mutex);
             threads.insert(std::this_thread::get_id());
             nices.insert(ownNice());
@@ -86,11 +88,16 @@ TEST(ParallelBands, TheHelpersFinishBeforeAnExceptionOfTheCallersBandLeaves)
     if (std::thread::hardware_concurrency() < 2)
         GTEST_SKIP() << "one core: every band runs on the caller";
     const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<bool> helperStarted{false};
     std::atomic<int> helperBandsDone{0};
     EXPECT_THROW(parallelBands(2, 1,
                                [&](int, int) {
-                                   if (std::this_thread::get_id() == caller)
+                                   if (std::this_thread::get_id() == caller) {
+                                       for (int i = 0; i < 1000 && !helperStarted; ++i)
+                                           std::this_thread::sleep_for(std::chrono::milliseconds(1));
                                        throw std::runtime_error("band failed");
+                                   }
+                                   helperStarted = true;
                                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
                                    ++helperBandsDone;
                                }),
