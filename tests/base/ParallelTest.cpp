@@ -21,11 +21,8 @@ int ownNice()
     return getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)));
 }
 
-/// The threads that ran the bands of one call, and how often each item was done.
+/// How often each item of one call was done.
 struct Call {
-    std::mutex mutex;
-    std::set<std::thread::id> threads;
-    std::set<int> nices;
     std::vector<std::atomic<int>> done;
     explicit Call(int count) : done(size_t(count)) {}
     void run(int count)
@@ -33,20 +30,15 @@ struct Call {
         parallelBands(count, 1, [&](int begin, int end) {
             for (int i = begin; i < end; ++i)
                 ++done[size_t(i)];
-            // Long enough that no thread takes every band before the others wake.
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            const std::scoped_lock lock(mutex);
-            threads.insert(std::this_thread::get_id());
-            nices.insert(ownNice());
         });
     }
 };
 
 } // namespace
 
-// Every item is done once, call after call, by the caller and the same helpers, which run at
-// the priority the caller had when it first split work; a band that splits its own work again
-// does all of it itself; and a thread that used helpers ends without waiting for anything.
+// Every item is done once, call after call, also where a band splits its own work again; the
+// bands run at once on the caller and the same helper every time, at the priority the caller
+// had when it first split work; and a thread that used helpers ends without waiting.
 TEST(ParallelBands, EveryItemOnceOnTheCallersHelpersAtItsPriority)
 {
     if (std::thread::hardware_concurrency() < 2)
@@ -54,18 +46,31 @@ TEST(ParallelBands, EveryItemOnceOnTheCallersHelpersAtItsPriority)
     std::thread worker([] {
         lowerThreadPriority(3);
         const int nice = ownNice();
-        std::set<std::thread::id> helpers;
         for (int round = 0; round < 50; ++round) {
             Call call(1000);
             call.run(1000);
             for (const auto& done : call.done)
                 ASSERT_EQ(done.load(), 1);
-            EXPECT_GE(call.threads.size(), 2u);
-            EXPECT_EQ(call.nices, std::set<int>{nice});
-            helpers.insert(call.threads.begin(), call.threads.end());
         }
-        // The caller and its helpers, not a new thread per call.
-        EXPECT_EQ(helpers.size(), size_t(std::min(16u, std::thread::hardware_concurrency())));
+
+        // Each of two bands waits for the other to start: only two threads at once finish them.
+        std::set<std::thread::id> threads;
+        std::set<int> nices;
+        for (int round = 0; round < 5; ++round) {
+            std::atomic<int> started{0};
+            std::mutex mutex;
+            parallelBands(2, 1, [&](int, int) {
+                ++started;
+                for (int i = 0; i < 2000 && started < 2; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                const std::scoped_lock lock(mutex);
+                threads.insert(std::this_thread::get_id());
+                nices.insert(ownNice());
+            });
+            ASSERT_EQ(started.load(), 2);
+        }
+        EXPECT_EQ(threads.size(), 2u) << "the caller and its one helper, not a new thread per call";
+        EXPECT_EQ(nices, std::set<int>{nice});
 
         std::vector<std::atomic<int>> nested(100 * 100);
         parallelBands(100, 1, [&](int begin, int end) {
