@@ -241,9 +241,6 @@ void encodePieces(BoundedQueue<Piece>& toEncode, BoundedQueue<Encoded>& toWrite,
 /// the largest photo's raster and this share of it again. The next decode takes what the render
 /// lets go, so more than this made an export of 24 MP photos no faster, only larger.
 constexpr double kNextPhotoShare = 0.1;
-/// How far the decodes and the renders of an export stand back behind its encoder.
-constexpr int kDecodeNiceness = 2;
-constexpr int kRenderNiceness = 5;
 
 /// A photo decoded and its render started; or why it could not be decoded.
 struct Prepared {
@@ -382,54 +379,42 @@ void runWrites(const QList<PhotoSnapshot>& jobs, const Destination& destination,
     // meanwhile. Closed when the run ends, so that a decode waiting for it gives up.
     TilePool pool(qsizetype(double(largestRaster(jobs)) * (1.0 + kNextPhotoShare)));
 
-    // Photos are decoded in order on a thread of their own, each while the one before it is
-    // rendered: handed over when the render takes it, and only then is the next one started.
-    BoundedQueue<Prepared> decoded(1, BoundedQueue<Prepared>::Put::untilTaken);
-    std::jthread decoder;
-
     // Ends the run once every photo handed over before has been written (or the first failed).
     std::optional<StreamEnd> ended;
     const auto finishAfterWrites = [&](StreamEnd end) {
         pool.close();
-        decoded.close();
-        if (decoder.joinable())
-            decoder.join();
         toEncode.close();
         encoder.join();
         writer.join();
         ended = failure ? *failure : end;
     };
-    // Decodes and renders run behind the encoder: the encoder is the one stage that cannot be
-    // split over cores, and sharing its core on equal terms with them slows it down, and the
-    // whole run with it. The decode comes before the render, which cannot start a turned photo
-    // before its last row: decoding at the render's priority left the next photo's last rows
-    // to be decoded alone where a photo ended, while the render and the encoder waited.
-    decoder = std::jthread([&] {
-        lowerThreadPriority(kDecodeNiceness);
-        for (int i = 0; i < total; ++i)
-            if (!decoded.put(prepare(jobs[i], i, pool)))
-                break; // the run has ended
-        decoded.close();
-    });
+    // Decodes and renders run behind the encoder, on threads of their own (the decodes it starts
+    // inherit its priority): the encoder is the one stage that cannot be split over cores, and
+    // sharing its core on equal terms with them slows it down, and the whole run with it.
     std::jthread([&] {
-        lowerThreadPriority(kRenderNiceness);
-        // However this thread leaves, a decode waiting for the pool or for its turn ends.
-        const auto endDecodes = [](BoundedQueue<Prepared>* queue) { queue->close(); };
-        const std::unique_ptr<BoundedQueue<Prepared>, decltype(endDecodes)> closeDecoded(&decoded, endDecodes);
+        lowerThreadPriority(5);
+        const auto prepareAhead = [&](int i) {
+            return std::async(std::launch::async, [&, i] { return prepare(jobs[i], i, pool); });
+        };
+        std::future<Prepared> ahead = total > 0 ? prepareAhead(0) : std::future<Prepared>();
+        // However this thread leaves, a decode still waiting for the pool ends before `ahead` goes.
         const std::unique_ptr<TilePool, void (*)(TilePool*)> closePool(&pool, [](TilePool* p) { p->close(); });
         for (int i = 0; i < total; ++i) {
             if (token && token->isCancelled())
                 return finishAfterWrites(StreamEnd{std::nullopt, true, i, total});
-            std::optional<Prepared> prepared = decoded.take();
-            if (!prepared || prepared->undecodable) {
+            Prepared prepared = ahead.get();
+            if (prepared.undecodable) {
                 // The encoder's own text first, then which photo could not be decoded and why.
                 const auto code = format == ExportFormat::png ? encoderErrors::pngNoImage : encoderErrors::jpegNoImage;
                 Error error = encodingError(code);
-                const Error why = prepared ? *prepared->undecodable : Error{};
-                error.description += QStringLiteral(": ") + namingFile(why, jobs[i].url.toLocalFile()).description;
+                error.description +=
+                    QStringLiteral(": ") + namingFile(*prepared.undecodable, jobs[i].url.toLocalFile()).description;
                 return finishAfterWrites(StreamEnd{error, false, i, total});
             }
-            if (!renderPieces(std::move(*prepared), i, toEncode, spares))
+            // The next photo is decoded while this one is rendered.
+            if (i + 1 < total)
+                ahead = prepareAhead(i + 1);
+            if (!renderPieces(std::move(prepared), i, toEncode, spares))
                 return finishAfterWrites(StreamEnd{}); // a write failed: its end is reported
         }
         finishAfterWrites(StreamEnd{std::nullopt, false, total, total});
