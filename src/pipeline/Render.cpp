@@ -190,16 +190,6 @@ std::expected<PreparedWatermark, Error> prepareWatermarkStep(QSize outSize, cons
     return recent.prepared(outSize, w, h, *edits.watermark);
 }
 
-/// prepareWatermarkStep's watermark, to be shared by the bands of a render.
-std::expected<std::shared_ptr<const PreparedWatermark>, Error> sharedWatermark(QSize outSize, const QRectF& extent,
-                                                                              const EditState& edits)
-{
-    auto watermark = prepareWatermarkStep(outSize, extent, edits);
-    if (!watermark)
-        return std::unexpected(watermark.error());
-    return std::make_shared<const PreparedWatermark>(std::move(*watermark));
-}
-
 QImage turnBilinear(const QImage& source, double degrees, QSize target)
 {
     QImage out(target, QImage::Format_ARGB32_Premultiplied);
@@ -320,11 +310,10 @@ std::expected<BandedRender, Error> BandedRender::start(BandedSource source)
     render.m_sigma = kSharpenRadius * double(source.m_size.width()) / source.m_originalSize.width();
     render.m_originalSize = source.m_originalSize;
     render.m_edits = edits;
-    auto watermark = source.m_watermark.valid() ? source.m_watermark.get()
-                                                : sharedWatermark(render.m_size, render.m_extent, edits);
+    auto watermark = prepareWatermarkStep(render.m_size, render.m_extent, edits);
     if (!watermark)
         return std::unexpected(watermark.error());
-    render.m_watermark = std::move(*watermark);
+    render.m_watermark = std::make_shared<const PreparedWatermark>(std::move(*watermark));
     source.m_scratch = Tile(); // decoded: every band is in the tiles
     render.m_bands = std::make_unique<BandedSource>(std::move(source));
     return render;
@@ -381,15 +370,6 @@ BandedSource::BandedSource(QSize sourceSize, QSize originalSize, EditState edits
         return;
     m_turn = Dihedral{m_edits.flippedH, m_edits.flippedV, quarter};
     const int w = sourceSize.width(), h = sourceSize.height();
-    if (m_edits.watermark) {
-        const QSize outSize = m_turn.transposes() ? sourceSize.transposed() : sourceSize;
-        const QRectF extent = turnedExtent(QSizeF(originalSize), m_edits.rotation);
-        EditState watermarkOnly;
-        watermarkOnly.watermark = m_edits.watermark;
-        m_watermark = std::async(std::launch::async, [outSize, extent, watermarkOnly] {
-            return sharedWatermark(outSize, extent, watermarkOnly);
-        });
-    }
     const int reach = colorPassReach(m_edits.adjustment, kSharpenRadius * double(w) / originalSize.width());
     const int finalRows = m_turn.transposes() ? w : h;
     for (int first = 0; first < finalRows; first += kPaintBandRows)

@@ -9,7 +9,6 @@
 #include "pipeline/TilePool.h"
 
 #include <expected>
-#include <future>
 #include <memory>
 #include <vector>
 
@@ -87,9 +86,6 @@ private:
     std::vector<int> m_users; ///< per decoded band, the final bands yet to read it (others)
     Tile m_scratch;           ///< transposing turns: where a band is decoded before it is cut
     qsizetype m_tileCapacity = 0; ///< of every tile's buffer: the largest tile's size
-    /// The watermark for all bands, drawn on another core while the photo is decoded (its fonts
-    /// are loaded then too, the first time); not valid without a watermark.
-    std::future<std::expected<std::shared_ptr<const PreparedWatermark>, Error>> m_watermark;
     int m_dotsPerMeterX = 0, m_dotsPerMeterY = 0;
 };
 
