@@ -675,9 +675,6 @@ QList<float> gaussianTaps(double sigma)
 
 namespace {
 
-/// Bands per core of a transposing turn's rows (see turnedRows).
-constexpr int kBandsPerCoreOfTurnedRows = 4;
-
 Kernel kernelFor(const AdjustmentState& adjustment, double sharpenSigma)
 {
     Kernel kernel = makeKernel(adjustment, sharpenSigma);
@@ -708,11 +705,7 @@ void turnedRows(const Kernel& kernel, const SourceRows& src, Dihedral turn, cons
     // The view's turned rows are the whole raster's shifted by the turn of the view's origin.
     const int shift = turn.map(x0, 0, w, h).y() - turn.map(0, 0, view.width, h).y();
     const RowsOut local{out.bits, out.stride, out.firstRow - shift, out.rowCount, out.streamed};
-    // The view's rows are long (a photo's height) and a band reloads only the blur's reach
-    // around it: a few bands per core cost little more and balance a core shared with the
-    // encoder or the next photo's decode.
-    parallelBands(
-        h, 64, [&](int b0, int b1) { processBand(kernel, view, local, turn, b0, b1); }, kBandsPerCoreOfTurnedRows);
+    parallelBands(h, 64, [&](int b0, int b1) { processBand(kernel, view, local, turn, b0, b1); });
 }
 
 SourceRows rowsOf(const QImage& image)
