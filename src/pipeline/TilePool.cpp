@@ -40,9 +40,7 @@ void Tile::giveBack()
 
 TilePool::~TilePool()
 {
-    close(); // the warm-up stops before its next buffer
-    if (m_warmer.joinable())
-        m_warmer.join();
+    close();
     for (const Free& free : m_free)
         unmap(free.memory, free.capacity);
 }
@@ -191,6 +189,11 @@ void TilePool::close()
         m_closed = true;
     }
     m_changed.notify_all();
+    // The warm-up stops before its next buffer; it has ended when the pool's user says the run
+    // has (a program may exit then).
+    const std::scoped_lock joining(m_joinMutex);
+    if (m_warmer.joinable())
+        m_warmer.join();
 }
 
 bool TilePool::isClosed()

@@ -66,7 +66,8 @@ public:
     [[nodiscard]] Tile count(int owner, qsizetype bytes);
     /// Waits until no photo before `owner` holds anything (or the pool is closed).
     void waitForEarlier(int owner);
-    /// Ends every wait, now and later: take() and count() give null tiles from now on.
+    /// Ends every wait, now and later: take() and count() give null tiles from now on. Returns
+    /// once a warm-up has ended.
     void close();
     [[nodiscard]] bool isClosed();
     /// The memory of the buffers kept for take(): given back, or made by warm().
@@ -105,7 +106,8 @@ private:
     std::vector<Free> m_free;
     qsizetype m_warming = 0; ///< being mapped by the warm-up, not yet free
     bool m_closed = false;
-    std::thread m_warmer; ///< the warm-up, joined by close() and the destructor
+    std::thread m_warmer;    ///< the warm-up, joined by close()
+    std::mutex m_joinMutex; ///< for closes on several threads at once
 };
 
 } // namespace lumora

@@ -75,7 +75,7 @@ TEST(TilePool, KeepsWhatOnePhotoAloneHeldForTheNext)
 }
 
 // Buffers warmed on a thread of their own serve the first takes that fit them, and no more are
-// warmed than the budget holds, once per pool; a pool that goes while warming ends at once.
+// warmed than the budget holds, once per pool; closing a pool that is warming ends the warm-up.
 TEST(TilePool, WarmedBuffersServeTheFirstTakesWithinTheBudget)
 {
     constexpr qsizetype capacity = 64 * 1024;
@@ -99,4 +99,9 @@ TEST(TilePool, WarmedBuffersServeTheFirstTakesWithinTheBudget)
 
     TilePool large(qsizetype(1) << 40);
     large.warm(capacity, 1 << 30);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    large.close();
+    const qsizetype kept = large.kept();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(large.kept(), kept) << "nothing is warmed once close() has returned";
 }
