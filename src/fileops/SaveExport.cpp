@@ -155,7 +155,6 @@ struct Encoded {
     std::expected<AtomicFileWriter, Error> file;
 };
 
-
 /// The photo being encoded: its new file, which the encoder's bytes go into as they are made
 /// (a JPEG's a part at a time, a PNG's at its end), so that no whole encoded file is held.
 class PhotoEncoding {

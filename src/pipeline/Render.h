@@ -83,8 +83,8 @@ private:
     /// Transposing turns: per final band, a tile per decoded band (its columns of those rows).
     /// Others: one row of tiles, a decoded band each, shared by the final bands that read it.
     std::vector<std::vector<Tile>> m_tiles;
-    std::vector<int> m_users; ///< per decoded band, the final bands yet to read it (others)
-    Tile m_scratch;           ///< transposing turns: where a band is decoded before it is cut
+    std::vector<int> m_users;     ///< per decoded band, the final bands yet to read it (others)
+    Tile m_scratch;               ///< transposing turns: where a band is decoded before it is cut
     qsizetype m_tileCapacity = 0; ///< of every tile's buffer: the largest tile's size
     int m_dotsPerMeterX = 0, m_dotsPerMeterY = 0;
 };

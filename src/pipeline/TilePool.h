@@ -106,7 +106,7 @@ private:
     std::vector<Free> m_free;
     qsizetype m_warming = 0; ///< being mapped by the warm-up, not yet free
     bool m_closed = false;
-    std::thread m_warmer;    ///< the warm-up, joined by close()
+    std::thread m_warmer;   ///< the warm-up, joined by close()
     std::mutex m_joinMutex; ///< for closes on several threads at once
 };
 
