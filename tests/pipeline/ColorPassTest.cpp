@@ -93,19 +93,24 @@ TEST(ColorPass, TranslucentPixelsAreAdjustedUnpremultiplied)
 TEST(ColorPass, TurnsAndMirrorsArePixelPermutations)
 {
     // Every pixel goes exactly where Dihedral::map says, for all eight permutations and odd sizes
-    // (which way each turn goes is seen on whole renders).
-    const QImage odd = test::quadrants(7, 5);
-    for (int q = 0; q < 4; ++q)
-        for (int f = 0; f < 4; ++f) {
-            const Dihedral turn{bool(f & 1), bool(f & 2), q};
-            const QImage out = colorAndTurn(odd, {0.2, 0, 1, 1, 0}, 1.69, turn);
-            const QImage plain = colorAndTurn(odd, {0.2, 0, 1, 1, 0}, 1.69, {});
-            for (int y = 0; y < 5; ++y)
-                for (int x = 0; x < 7; ++x) {
-                    const QPoint to = turn.map(x, y, 7, 5);
-                    ASSERT_EQ(out.pixel(to), plain.pixel(x, y)) << q << "/" << f << " at " << x << "," << y;
-                }
-        }
+    // (which way each turn goes is seen on whole renders): a tiny photo, a narrow one whose
+    // turned rows are written in blocks of many rows, and a wide one in blocks of few.
+    for (const QSize size : {QSize(7, 5), QSize(301, 150), QSize(2501, 37)}) {
+        const int w = size.width(), h = size.height();
+        const QImage odd = test::noise(w, h);
+        const QImage plain = colorAndTurn(odd, {0.2, 0, 1, 1, 0}, 1.69, {});
+        for (int q = 0; q < 4; ++q)
+            for (int f = 0; f < 4; ++f) {
+                const Dihedral turn{bool(f & 1), bool(f & 2), q};
+                const QImage out = colorAndTurn(odd, {0.2, 0, 1, 1, 0}, 1.69, turn);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const QPoint to = turn.map(x, y, w, h);
+                        ASSERT_EQ(out.pixel(to), plain.pixel(x, y))
+                            << w << "x" << h << " " << q << "/" << f << " at " << x << "," << y;
+                    }
+            }
+    }
 }
 
 TEST(ColorPass, TheVectorKernelsGiveTheSamePixels)
