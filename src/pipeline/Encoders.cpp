@@ -36,8 +36,12 @@ struct JpegRun {
     jpeg_compress_struct info{};
     Errors errors{};
     Destination destination{};
-    std::vector<quint32> spareRow;
+    std::vector<quint32> spareRows; ///< kRowsPerCall rows, for translucent rows laid over white
 };
+
+/// Rows handed to libjpeg per call: one row of 4:4:4 blocks (libjpeg's per-call work, thread-local
+/// lookups among it, was measurable at one row per call).
+constexpr int kRowsPerCall = 8;
 
 [[noreturn]] void jumpBack(j_common_ptr info)
 {
@@ -138,10 +142,18 @@ bool compressRun(JpegRun& run, const QImage& rows, int quality)
     info.restart_in_rows = 1; // where strips are joined, and nowhere else is the file different
     jpeg_start_compress(&info, TRUE);
     const int w = rows.width();
-    for (int y = 0; y < rows.height(); ++y) {
-        const auto* row = reinterpret_cast<const quint32*>(rows.constScanLine(y));
-        JSAMPROW feed = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(overWhite(row, w, run.spareRow.data())));
-        jpeg_write_scanlines(&info, &feed, 1);
+    JSAMPROW feed[kRowsPerCall];
+    for (int y = 0; y < rows.height();) {
+        const int count = std::min(kRowsPerCall, rows.height() - y);
+        for (int i = 0; i < count; ++i) {
+            const auto* row = reinterpret_cast<const quint32*>(rows.constScanLine(y + i));
+            quint32* spare = run.spareRows.data() + size_t(i) * size_t(w);
+            feed[i] = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(overWhite(row, w, spare)));
+        }
+        const JDIMENSION taken = jpeg_write_scanlines(&info, feed, JDIMENSION(count));
+        if (taken == 0)
+            break; // never with this destination; finishing then reports the rows missing
+        y += int(taken);
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
@@ -204,7 +216,7 @@ std::expected<void, Error> encodeJpegStripInto(QSize size, double quality, int f
         return std::unexpected(encodingError(encoderErrors::jpegEncodingFailed));
     const QImage raster = rows.convertToFormat(QImage::Format_ARGB32_Premultiplied); // no copy when it is already
     JpegRun run;
-    run.spareRow.resize(size_t(size.width()));
+    run.spareRows.resize(size_t(kRowsPerCall) * size_t(size.width()));
     run.destination.bytes = std::move(bytes);
     // Room for the strip at about two bytes a pixel, so that it is seldom grown.
     writeInto(run, std::clamp(qsizetype(size.width()) * count * 2, qsizetype(4096), kFirstOutputBytes * 8));
