@@ -127,7 +127,8 @@ void encodeBands(benchmark::State& state)
         for (int x = 0; x < band.width(); ++x) {
             grain = grain * 1664525u + 1013904223u;
             const quint32 n = (grain >> 28) & 7;
-            row[x] = 0xFF000000u | (((x / 16 + n) & 0xFF) << 16) | (((y + x / 32 + n) & 0xFF) << 8) | ((y / 2 + n) & 0xFF);
+            row[x] =
+                0xFF000000u | (((x / 16 + n) & 0xFF) << 16) | (((y + x / 32 + n) & 0xFF) << 8) | ((y / 2 + n) & 0xFF);
         }
     }
     const QSize size(4000, band.height() * 24);
