@@ -137,10 +137,22 @@ void ScriptDriver::run(const QByteArray& line)
         });
         return;
     }
+    // Commands about one photo use the first selected one that is still there.
+    const PhotoItem* first = nullptr;
+    for (const QUuid& id : selected)
+        if ((first = m_processor.photo(id)))
+            break;
     if (command == "select") {
         QList<QUuid> ids;
-        for (qsizetype i = 1; i < words.size(); ++i)
-            ids.append(m_processor.photos().value(words[i].toInt()).id);
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            bool number = false;
+            const int index = words[i].toInt(&number);
+            if (!number || index < 0 || index >= m_processor.photos().size()) {
+                driverReply(QStringLiteral("failed kein Foto ") + QString::fromUtf8(words[i]));
+                return;
+            }
+            ids.append(m_processor.photos()[index].id);
+        }
         m_selection.restore(ids);
     } else if (command == "adjust" && words.size() == 6) {
         m_processor.applyAdjustment(
@@ -152,19 +164,20 @@ void ScriptDriver::run(const QByteArray& line)
         m_processor.flip(selectedSet, words.value(1) == "h" ? FlipDirection::horizontal : FlipDirection::vertical);
     } else if (command == "add") {
         addEdits(line.mid(4));
-    } else if (command == "bake" && !selected.isEmpty()) {
+    } else if ((command == "bake" || command == "crop") && !first) {
+        driverReply(QStringLiteral("failed kein Foto ausgewählt"));
+        return;
+    } else if (command == "bake") {
         m_busy = true;
-        const PhotoItem* photo = m_processor.photo(selected.first());
-        m_processor.flattenEditsInBackground(photo->id, photo->edits.textMarks, this, [done](bool) {
+        m_processor.flattenEditsInBackground(first->id, first->edits.textMarks, this, [done](bool) {
             driverReply(QStringLiteral("ok"));
             done();
         });
         return;
-    } else if (command == "crop" && words.size() == 5 && !selected.isEmpty()) {
-        const PhotoItem* photo = m_processor.photo(selected.first());
+    } else if (command == "crop" && words.size() == 5) {
         const QRect rect(words[1].toInt(), words[2].toInt(), words[3].toInt(), words[4].toInt());
-        if (auto pixels = photo->originalCI.decode())
-            m_processor.replaceImage(photo->id, SourceImage::fromRasterInCache(pixels->copy(rect)));
+        if (auto pixels = first->originalCI.decode())
+            m_processor.replaceImage(first->id, SourceImage::fromRasterInCache(pixels->copy(rect)));
     } else if (command == "settle") {
         m_busy = true;
         settle();
@@ -213,6 +226,8 @@ void ScriptDriver::addEdits(const QByteArray& json)
 {
     for (const QUuid& id : m_selection.ordered()) {
         const PhotoItem* photo = m_processor.photo(id);
+        if (!photo)
+            continue; // removed since it was selected
         auto added = editStateFromJson(json, photo->originalCI.size());
         if (!added) {
             driverReply(QStringLiteral("failed ") + added.error());

@@ -53,7 +53,8 @@ private:
 /// kill it (`LUMORA_DRIVE=1`; off otherwise). One command a line, one reply line each on
 /// standard output, in order:
 ///   load PATH...          loads the photos          → "loaded <count>"
-///   select INDEX...       sets the selection        → "ok"
+///   select INDEX...       sets the selection        → "ok"; "failed kein Foto INDEX" for an
+///                         index not in the grid (the selection is then unchanged)
 ///   adjust E B C S SH     the adjustment of the selection (a slider step) → "ok"
 ///   rotate left|right, flip h|v                      → "ok"
 ///   add JSON              appends the masks, overlays and text marks of an edits file (the
@@ -62,6 +63,8 @@ private:
 ///   bake                  bakes the first selected photo's edits into a new original → "ok"
 ///   crop X Y W H          gives the first selected photo its original cut to the rectangle
 ///                         (pixels, top-left origin) as a new original → "ok"
+///                         (bake and crop: "failed kein Foto ausgewählt" when no selected photo
+///                         is still there; add passes over the ones removed since)
 ///   settle                waits until renders are in and the journal has written → "settled"
 ///   state                 → "state <JSON: per photo its file name, original size and edits>"
 ///   export FOLDER [N]     the numbered JPEG export of every photo → "exported" or "failed <why>";

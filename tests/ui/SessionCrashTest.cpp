@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -202,4 +205,32 @@ TEST(SessionCrash, KilledAppRestoresAndExportsAsIfNothingHappened)
         EXPECT_TRUE(app.exportTo(work.path() + QStringLiteral("/out-%1-%2").arg(last).arg(delayMs)) == expected);
         ASSERT_TRUE(app.quit());
     }
+}
+
+// Commands about photos that are not there are refused, never carried out on nothing: an index
+// past the grid leaves the selection as it was, and the one-photo commands say there is none.
+TEST(ScriptDriver, CommandsAboutPhotosThatAreNotThereAreRefused)
+{
+    QTemporaryDir work;
+    App app(work.path() + QStringLiteral("/state"));
+    const QString mask = QStringLiteral(R"(add {"masks": [{"rect": [10, 10, 50, 50], "colorHex": "#000000"}]})");
+    EXPECT_EQ(app.run(QStringLiteral("select 0")), QStringLiteral("failed kein Foto 0"));
+    EXPECT_EQ(app.run(QStringLiteral("bake")), QStringLiteral("failed kein Foto ausgewählt"));
+    EXPECT_EQ(app.run(QStringLiteral("crop 0 0 10 10")), QStringLiteral("failed kein Foto ausgewählt"));
+    EXPECT_EQ(app.run(mask), QStringLiteral("ok"));
+
+    ASSERT_EQ(app.run(writePhotosInto(work.path())), QStringLiteral("loaded 3"));
+    EXPECT_EQ(app.run(QStringLiteral("select 2")), QStringLiteral("ok"));
+    EXPECT_EQ(app.run(QStringLiteral("select 1 3")), QStringLiteral("failed kein Foto 3"));
+    EXPECT_EQ(app.run(QStringLiteral("select x")), QStringLiteral("failed kein Foto x"));
+    EXPECT_EQ(app.run(mask), QStringLiteral("ok"));
+    const QString state = app.run(QStringLiteral("state"));
+    ASSERT_TRUE(state.startsWith(QStringLiteral("state ")));
+    const QJsonArray photos = QJsonDocument::fromJson(state.mid(6).toUtf8()).array();
+    ASSERT_EQ(photos.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(photos[i].toObject()[QStringLiteral("edits")].toObject()[QStringLiteral("masks")].toArray().size(),
+                  i == 2 ? 1 : 0)
+            << "photo " << i;
+    EXPECT_TRUE(app.quit());
 }
