@@ -102,11 +102,6 @@ bool TilePool::waitForRoom(std::unique_lock<std::mutex>& lock, int owner, qsizet
     return !m_closed;
 }
 
-Tile TilePool::take(int owner, qsizetype bytes)
-{
-    return reserve(owner, bytes, bytes, true);
-}
-
 Tile TilePool::take(int owner, qsizetype bytes, qsizetype capacity)
 {
     return reserve(owner, bytes, std::max(bytes, capacity), true);

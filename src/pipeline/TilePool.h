@@ -51,11 +51,10 @@ public:
     ~TilePool();
 
     /// A tile of at least `bytes` for photo `owner`, waiting for the budget as described; null
-    /// when the pool is closed (also while waiting) or the memory cannot be had.
-    [[nodiscard]] Tile take(int owner, qsizetype bytes);
-    /// As take(), in a buffer of at least `capacity` bytes (counted as `bytes`): tiles asked for
-    /// with one capacity fit each other's buffers, and those warm() made, whatever their sizes.
-    [[nodiscard]] Tile take(int owner, qsizetype bytes, qsizetype capacity);
+    /// when the pool is closed (also while waiting) or the memory cannot be had. Its buffer has
+    /// at least `capacity` bytes (counted as `bytes`): tiles asked for with one capacity fit
+    /// each other's buffers, and those warm() made, whatever their sizes.
+    [[nodiscard]] Tile take(int owner, qsizetype bytes, qsizetype capacity = 0);
     /// Makes up to `count` buffers of `capacity` bytes ready for take() on a thread of its own,
     /// their pages mapped and cleared there, while the pool's memory stays within its budget:
     /// so that the first photo's decode does not clear every page it writes itself while the
